@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, tests, oracle scripts and benchmarks
+# need. Safe to run repeatedly: when everything is present it only checks.
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ make pkg-config ccache git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
+  libqt5svg5-dev libqt5svg5 qhelpgenerator-qt5 libqt5opengl5-dev
+  libqwt-qt5-dev
+  libhdf5-dev hdf5-tools
+  libopencv-dev
+  libarmadillo-dev liblapack-dev libblas-dev
+  xvfb xauth
+  python3 python3-numpy python3-scipy python3-sklearn python3-h5py
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
