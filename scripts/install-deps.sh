@@ -14,6 +14,7 @@ PACKAGES=(
   libarmadillo-dev liblapack-dev libblas-dev
   xvfb xauth
   python3 python3-numpy python3-scipy python3-sklearn python3-h5py
+  locales
 )
 
 missing=()
@@ -23,13 +24,24 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# A comma-decimal locale lets the tests prove that numbers we format do not
+# follow the desktop locale.
+ensure_test_locale() {
+  if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 >/dev/null 2>&1 || true
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  ensure_test_locale
   exit 0
 fi
 
 echo "install-deps: installing ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_test_locale

@@ -1,0 +1,98 @@
+// The main window's life: construction, closing, destruction, and the
+// read accessors that every other window uses to reach the datasets.
+#include "app/MainWindow.h"
+
+#include "app/ShellSettings.h"
+#include "compare/CombinePlotWindow.h"
+#include "compare/ImageGalleryWindow.h"
+#include "core/RTDCReader.h"
+#include "filters/FilterGroupsMatrixWindow.h"
+#include "stats/StatisticalEvalWindow.h"
+
+#include <QCloseEvent>
+#include <QTimer>
+
+namespace Quorvex3 {
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    m_preloadWatcher = new QFutureWatcher<void>(this);
+    m_calcWatcher = new QFutureWatcher<void>(this);
+
+    setupUI();
+    setupMenuBar();
+    setupConnections();
+
+    setWindowTitle(QStringLiteral("Quorvex3 - RT-DC Data Analysis"));
+    resize(1400, 900);
+    setAcceptDrops(true);
+
+    // The silent check starts once the event loop runs, while the splash
+    // screen is still up.
+    if (ShellSettings::checkUpdatesOnStartup())
+        QTimer::singleShot(0, this, [this] { checkForUpdates(true); });
+}
+
+MainWindow::~MainWindow() {
+    deleteToolWindows();
+    waitForBackgroundTasks();
+    // The child widgets outlive the members below; none of their signals
+    // (a dock hidden while it is deleted, a view losing its current item)
+    // may reach this half-destroyed window.
+    const QList<QObject*> children = findChildren<QObject*>();
+    for (QObject* child : children)
+        disconnect(child, nullptr, this, nullptr);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    closeToolWindows();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::waitForBackgroundTasks() {
+    // The preload reads a dataset's reader and the calculation closures
+    // write into dataset records: both must have returned before the
+    // datasets go. A task that has not started yet still runs to its end.
+    m_preloadWatcher->future().waitForFinished();
+    m_calcWatcher->future().waitForFinished();
+}
+
+// ---- accessors ---------------------------------------------------------------
+
+DatasetEntry* MainWindow::activeDataset() const {
+    if (m_activeIndex < 0 || m_activeIndex >= static_cast<int>(m_datasets.size()))
+        return nullptr;
+    return m_datasets[static_cast<std::size_t>(m_activeIndex)].get();
+}
+
+int MainWindow::activeDatasetId() const {
+    const DatasetEntry* entry = activeDataset();
+    return entry ? entry->id : -1;
+}
+
+RTDCReader* MainWindow::activeReader() const {
+    const DatasetEntry* entry = activeDataset();
+    return entry ? entry->reader.get() : nullptr;
+}
+
+DatasetEntry* MainWindow::findDatasetByPath(const std::string& path) const {
+    for (const auto& entry : m_datasets)
+        if (entry && entry->filePath == path)
+            return entry.get();
+    return nullptr;
+}
+
+DatasetEntry* MainWindow::findDatasetById(int id) const {
+    for (const auto& entry : m_datasets)
+        if (entry && entry->id == id)
+            return entry.get();
+    return nullptr;
+}
+
+int MainWindow::datasetIndexById(int id) const {
+    for (std::size_t i = 0; i < m_datasets.size(); ++i)
+        if (m_datasets[i] && m_datasets[i]->id == id)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace Quorvex3

@@ -1,0 +1,477 @@
+#pragma once
+
+#include "core/EventFilter.h"
+#include "core/FilterRule.h"
+#include "model/DatasetEntry.h"
+#include "model/DatasetFolderNode.h"
+#include "model/FilterGroup.h"
+#include "stats/StatSummaryResult.h"
+
+#include <QFutureWatcher>
+#include <QJsonObject>
+#include <QMainWindow>
+#include <QPolygonF>
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QActionGroup;
+class QCheckBox;
+class QCloseEvent;
+class QComboBox;
+class QDockWidget;
+class QDoubleSpinBox;
+class QDragEnterEvent;
+class QDropEvent;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPoint;
+class QPushButton;
+class QSpinBox;
+class QSplitter;
+class QStackedWidget;
+class QTabWidget;
+class QTableWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace Quorvex3 {
+
+class CalculationsDockWidget;
+class CombinePlotWindow;
+class DatasetListWidget;
+class DatasetTreeWidget;
+class EModulus;
+class FLCompensation;
+class FLRefinement;
+class FilterDockWidget;
+class FilterGroupsMatrixWindow;
+class FourierDeform;
+class ImageFeatures;
+class ImageGalleryWindow;
+class ImageViewer;
+class RTDCReader;
+class ScatterPlot;
+class StatisticalEvalWindow;
+class StatisticsDockWidget;
+class TracePlot;
+
+/// The program's one main window and its hub: it owns the datasets, the
+/// filter groups, the docks, the tool windows and the computation objects,
+/// and every other window reaches datasets only through it, by dataset id.
+///
+/// Its implementation is split by concern:
+/// - MainWindow.cpp: construction, closing, destruction, accessors;
+/// - MainWindowLayout.cpp: central area and docks;
+/// - MainWindowMenus.cpp: menu bar, colour maps, shell settings;
+/// - MainWindowConnections.cpp: wiring of widget signals;
+/// - MainWindowDatasets.cpp: dataset record, loading, list and folder views;
+/// - MainWindowViews.cpp: active dataset switching, event, trace and metadata views;
+/// - MainWindowPlot.cpp: the main scatter plot;
+/// - MainWindowFilters.cpp: effective filter, filter groups, propagation, polygons;
+/// - MainWindowCalculations.cpp: derived-feature tasks;
+/// - MainWindowServices.cpp: sessions, exports, help, updates, error box;
+/// - MainWindowToolWindows.cpp: opening and releasing tool windows.
+///
+/// GUI thread only, except where a function says otherwise.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    /// Builds the whole window (hidden); `main` passes no parent.
+    explicit MainWindow(QWidget* parent = nullptr);
+    /// Deletes the tool windows still open, waits for running background
+    /// tasks, then releases datasets and readers.
+    ~MainWindow() override;
+
+    /// Names of the colour maps in index order (0 to 5), as offered by the
+    /// "Color &Map" menu and understood by ScatterPlot::setColorMapIndex.
+    static QStringList colorMapNames();
+
+    // ---- datasets (read access for every other window) --------------------
+
+    /// The datasets in list order; row i of the dataset list shows entry i.
+    const std::vector<std::unique_ptr<DatasetEntry>>& datasets() const { return m_datasets; }
+    /// The active dataset, null when none is active.
+    DatasetEntry* activeDataset() const;
+    /// Id of the active dataset, -1 when none is active.
+    int activeDatasetId() const;
+    /// Reader of the active dataset, null when there is none.
+    RTDCReader* activeReader() const;
+    /// First dataset whose path equals `path` byte for byte, else null.
+    DatasetEntry* findDatasetByPath(const std::string& path) const;
+    /// The dataset with that id (linear search in list order), else null.
+    DatasetEntry* findDatasetById(int id) const;
+    /// The chosen colour map, 0 to 5.
+    int colorMapIndex() const { return m_colorMapIndex; }
+
+    /// Opens one measurement as a new dataset (or selects it when its path
+    /// is loaded already, or queues it while a preload runs).
+    void addDataset(const QString& path);
+    /// Stores the plot controls into the active dataset's record.
+    void saveCurrentDatasetState();
+    /// Rich text of a dataset's list and tree item.
+    QString buildDatasetListText(const DatasetEntry* entry) const;
+    /// Whether the datasets dock shows the folder tree.
+    bool datasetFolderViewActive() const;
+    /// Folder depth of the tree view, 1 to 4 (2 when the control is missing).
+    int datasetFolderDepth() const;
+
+    /// Fluorescence channel numbers present in the reader's "fl<N>_max"
+    /// features, ascending with duplicates kept; empty for a null reader.
+    /// Keeps no state, so it may run on a pool thread.
+    static std::vector<int> getActiveFlChannels(RTDCReader* reader);
+
+    // ---- filters ----------------------------------------------------------
+
+    /// The filter groups in creation order.
+    const std::vector<std::unique_ptr<FilterGroup>>& filterGroups() const { return m_filterGroups; }
+    /// The dataset's own filter followed by the rules of every group
+    /// switched on for it; a default filter (enabled, AND, no rules) for null.
+    EventFilter buildEffectiveFilter(const DatasetEntry* entry) const;
+    /// The first group with that id, else null.
+    FilterGroup* findFilterGroupById(int groupId) const;
+    /// The dataset's switch for the group; false for null or a missing key.
+    bool isGroupEnabled(const DatasetEntry* entry, int groupId) const;
+    /// Pushes the groups to the filter dock and to every matrix window.
+    void refreshFilterGroupsUi();
+    /// JSON form of one filter rule.
+    QJsonObject serializeFilterRule(const FilterRule& rule) const;
+    /// A rule from its JSON form; never fails.
+    FilterRule deserializeFilterRule(const QJsonObject& object);
+    /// JSON form of a whole filter: "enabled", "combineMode", "rules".
+    QJsonObject serializeFilter(const EventFilter& filter) const;
+    /// Reads a filter written by serializeFilter into `filter`.
+    void restoreFilter(EventFilter& filter, const QJsonObject& object);
+
+    // ---- calculations -----------------------------------------------------
+
+    /// Runs `work` on Qt's global thread pool and, once it has returned,
+    /// `done` on the GUI thread. Ignored while another calculation runs.
+    void startCalcTask(std::function<void()> work, std::function<void()> done);
+
+    // ---- tool windows -----------------------------------------------------
+
+    /// Open tool windows of each kind, in opening order. The main window
+    /// owns them until they report their closing.
+    const std::vector<CombinePlotWindow*>& combinePlotWindows() const { return m_combinePlotWindows; }
+    const std::vector<StatisticalEvalWindow*>& statisticalEvalWindows() const {
+        return m_statisticalEvalWindows;
+    }
+    const std::vector<ImageGalleryWindow*>& imageGalleryWindows() const { return m_imageGalleryWindows; }
+    const std::vector<FilterGroupsMatrixWindow*>& filterGroupsMatrixWindows() const {
+        return m_filterGroupsMatrixWindows;
+    }
+
+public slots:
+    /// Shows the error of an exception that escaped an event handler.
+    /// Connected queued to SafeApplication::unhandledException.
+    void onUnhandledException(const QString& title, const QString& message);
+    /// Asks the update feed for a newer version; `silent` reports only news.
+    void checkForUpdates(bool silent);
+
+    // Filter groups; the matrix window calls the switches directly.
+    int addFilterGroup(const std::string& name);
+    void removeFilterGroup(int groupId);
+    void renameFilterGroup(int groupId, const std::string& name);
+    void addRuleToGroup(int groupId, const FilterRule& rule);
+    void updateRuleInGroup(int groupId, int ruleIndex, const FilterRule& rule);
+    void removeRuleFromGroup(int groupId, int ruleIndex);
+    void setGroupEnabled(int datasetId, int groupId, bool on);
+    void setGroupEnabledInAll(int groupId, bool on);
+
+protected:
+    /// Closes and deletes every tool window at once, then closes.
+    void closeEvent(QCloseEvent* event) override;
+    /// Accepts drags that carry URLs.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    /// Opens the dropped ".rtdc" files and the ones below dropped folders.
+    void dropEvent(QDropEvent* event) override;
+
+private slots:
+    // File, export and help menus.
+    void openFile();
+    void saveSession();
+    void loadSession();
+    void clearSession();
+    void exportPlot();
+    void exportData();
+    void exportStatSummary();
+    void openManualAction();
+    void checkForUpdatesAction();
+    void sendFeedbackAction();
+    void showAboutAction();
+
+    // Tool windows.
+    void openCombinePlotWindow();
+    void openStatisticalEvalWindow();
+    void openImageGalleryWindow();
+    void openFilterGroupsMatrixWindow();
+
+    // Calculations dock.
+    void onRefineFluorescence();
+    void onCompensateCrosstalk();
+    void onComputeEmodulus();
+    void onAssessEmodQuality();
+    void onComputeFourierDeform();
+    void onComputeImageFeatures();
+    void onComputeDimReduction();
+    void onSaveDimRedReference();
+    void onLoadDimRedReference();
+    void onCalcFinished();
+
+    // Datasets.
+    void onFeaturesLoaded();
+    void onRenameFinished();
+    void removeDataset();
+    void duplicateDataset();
+    void onDatasetSelected(int row);
+
+    // Plot and event views.
+    void updateFeatureSelection();
+    void updateContours();
+    void updateIsolines();
+    void onApplyPlotSettingsToAll();
+    void onPointClicked(int plotIndex);
+    void onEventSpinBoxChanged(int event);
+    void onMaskToggled(bool checked);
+
+    // Filter dock: the active dataset's filter and its propagation.
+    void onFilterChanged();
+    void onApplyFilterToAll();
+    void onApplyRuleToAll(int ruleIndex);
+    void onUpdateRuleToAll(int ruleIndex);
+    void onUncheckRuleInAll(int ruleIndex);
+    void onCheckRuleInAll(int ruleIndex);
+    void onDeleteRuleFromAll(int ruleIndex);
+    void onEnabledChangedForAll(bool enabled);
+    void onCombineModeChangedForAll(int mode);
+    void onImportMeasurementFilters(bool allDatasets);
+
+    // Polygons drawn or edited in the scatter plot.
+    void onPolygonCompleted(const QPolygonF& polygon);
+    void onPolygonDrawingStopped();
+    void onPolygonEditRequested(int ruleIndex, bool on);
+    void onGroupPolygonEditRequested(int groupId, int ruleIndex, bool on);
+    void onPolygonEdited(int id, const QPolygonF& polygon);
+    void onPolygonEditingStopped(int id);
+
+    // Filter dock: group requests.
+    void onAddFilterGroupRequested();
+    void onRenameFilterGroupRequested(int groupId, const QString& name);
+    void onDeleteFilterGroupRequested(int groupId);
+    void onGroupEnableChanged(int groupId, bool on);
+    void onGroupEnablePropagateRequested(int groupId, bool on);
+    void onAddRuleToGroupRequested(int groupId);
+    void onAddPolygonToGroupRequested(int groupId);
+    void onGroupRuleChanged(int groupId, int ruleIndex, const FilterRule& rule);
+    void onGroupRuleRemoved(int groupId, int ruleIndex);
+    void importFilterGroupsFromFile();
+    void exportFilterGroupsToFile();
+
+private:
+    // ---- construction (MainWindowLayout.cpp, MainWindowMenus.cpp,
+    //      MainWindowConnections.cpp) ----------------------------------------
+    void setupUI();
+    void setupMenuBar();
+    void setupConnections();
+    QWidget* buildCentralWidget();
+    QWidget* buildPlotSettingsBox();
+    QWidget* buildPlotArea();
+    void buildDocks();
+    QWidget* buildDatasetsDockContent();
+    void applyDatasetViewSettings();
+    QDockWidget* makeDock(const QString& title, const char* objectName, QWidget* content);
+    void buildColorMapMenu(QMenu* menu);
+    void connectDatasetViews();
+    void connectPlotControls();
+    void connectFilterDock();
+    void connectCalculationsDock();
+    /// Shows the dock titles of the tabbed right-hand group only when one
+    /// of its docks is left; tabs replace them otherwise.
+    void updateTabbedDockTitleBars();
+    void onViewModeChanged(int index);
+    void onDepthChanged(int depth);
+    void showDatasetContextMenu(QWidget* view, const QPoint& globalPos);
+
+    // ---- datasets (MainWindowDatasets.cpp) ---------------------------------
+    void applyCurrentSyncState(DatasetEntry* entry);
+    void startPreload(int index);
+    void updateDatasetDisplayName(int index, const QString& name);
+    void addDatasetToList(int index);
+    void applyDatasetReorder(int from, int to);
+    void rebuildDatasetTree();
+    void refreshDatasetTreeIfVisible();
+    void selectActiveInTree();
+    void notifyGroupsMatrixRefresh();
+    void addFolderNode(const DatasetFolderNode& node, QTreeWidgetItem* parent);
+    int datasetIndexById(int id) const;
+
+    // ---- active dataset and views (MainWindowViews.cpp) --------------------
+    void switchToDataset(int index);
+    void refreshUIForActiveDataset();
+    void loadFeatureComboBoxes();
+    void updatePlotSettingsButtonState();
+    void notifyGalleryActiveDatasetChanged(int id);
+    void displayEventImage(int event);
+    void displayEventTrace(int event);
+    void updateEventDataTable(int event);
+    void configureTracePlot();
+    void refreshEmodulusDeformSources();
+    void populateMetadataTree();
+    void addMetadataSection(const QString& title, const std::map<std::string, std::string>& entries);
+
+    // ---- main plot (MainWindowPlot.cpp) ------------------------------------
+    void updatePlot();
+    void refreshFeaturesAndPlot();
+    bool plotSettingsAlignedAcrossDatasets(const DatasetEntry* exclude) const;
+    void setScaleComboWarning(QComboBox* combo, std::size_t nonPositiveCount, const QString& baseToolTip);
+    void updatePolygonOverlays();
+    void updateContourDisplay();
+    void updateFilteredStatus();
+
+    // ---- filters (MainWindowFilters.cpp) -----------------------------------
+    void updateFilterPropagationStatus();
+    int applyMeasurementFilters(DatasetEntry* entry);
+
+    // ---- sessions and services (MainWindowServices.cpp) --------------------
+    int addDatasetFromSession(const QString& path);
+    void createSessionDuplicates();
+    void finalizeSessionLoad();
+    /// Answers a request for a function that this build does not offer yet.
+    void showNotAvailableYet(const QString& title);
+
+    // ---- tool windows (MainWindowToolWindows.cpp) --------------------------
+    void releaseCombinePlotWindow(CombinePlotWindow* window);
+    void releaseStatisticalEvalWindow(StatisticalEvalWindow* window);
+    void releaseImageGalleryWindow(ImageGalleryWindow* window);
+    void releaseFilterGroupsMatrixWindow(FilterGroupsMatrixWindow* window);
+    /// closeEvent: disconnects, closes and deletes every listed window.
+    void closeToolWindows();
+    /// Destructor: deletes every listed window.
+    void deleteToolWindows();
+
+    // ---- shutdown (MainWindow.cpp) -----------------------------------------
+    /// Blocks until the preload and calculation tasks have returned, so no
+    /// task outlives the datasets and readers it reads.
+    void waitForBackgroundTasks();
+
+    // ---- central area ------------------------------------------------------
+    QLabel* m_infoLabel = nullptr;
+    QLineEdit* m_renameEdit = nullptr;
+    QComboBox* m_xFeatureCombo = nullptr;
+    QComboBox* m_yFeatureCombo = nullptr;
+    QComboBox* m_colorCombo = nullptr;
+    QComboBox* m_scaleXCombo = nullptr;
+    QComboBox* m_scaleYCombo = nullptr;
+    QComboBox* m_contourModeCombo = nullptr;
+    QDoubleSpinBox* m_contourInnerSpin = nullptr;
+    QDoubleSpinBox* m_contourOuterSpin = nullptr;
+    QCheckBox* m_isoelasticsCheck = nullptr;
+    QCheckBox* m_isoLabelsCheck = nullptr;
+    QPushButton* m_applyPlotSettingsButton = nullptr;
+    QSpinBox* m_eventSpinBox = nullptr;
+    QSplitter* m_mainSplitter = nullptr;
+    ScatterPlot* m_scatterPlot = nullptr;
+    QTabWidget* m_rightTabs = nullptr;
+    ImageViewer* m_imageViewer = nullptr;
+    TracePlot* m_tracePlot = nullptr;
+    QTableWidget* m_eventTable = nullptr;
+
+    // ---- docks -------------------------------------------------------------
+    QDockWidget* m_datasetsDock = nullptr;
+    QDockWidget* m_filtersDock = nullptr;
+    QDockWidget* m_statisticsDock = nullptr;
+    QDockWidget* m_calculationsDock = nullptr;
+    QDockWidget* m_metadataDock = nullptr;
+    FilterDockWidget* m_filterDock = nullptr;
+    StatisticsDockWidget* m_statisticsWidget = nullptr;
+    CalculationsDockWidget* m_calculationsWidget = nullptr;
+    QTreeWidget* m_metadataTree = nullptr;
+    QComboBox* m_viewModeCombo = nullptr;
+    QLabel* m_depthLabel = nullptr;
+    QSpinBox* m_depthSpin = nullptr;
+    QStackedWidget* m_datasetStack = nullptr;
+    DatasetListWidget* m_datasetList = nullptr;
+    DatasetTreeWidget* m_datasetTree = nullptr;
+
+    // ---- computation objects (children of the window) ----------------------
+    FLRefinement* m_flRefinement = nullptr;
+    FLCompensation* m_flCompensation = nullptr;
+    EModulus* m_emodulus = nullptr;
+    FourierDeform* m_fourierDeform = nullptr;
+    ImageFeatures* m_imageFeatures = nullptr;
+
+    // ---- colour map --------------------------------------------------------
+    int m_colorMapIndex = 0;
+    QActionGroup* m_colorMapGroup = nullptr;
+
+    // ---- datasets and loading ----------------------------------------------
+    std::vector<std::unique_ptr<DatasetEntry>> m_datasets;
+    int m_activeIndex = -1;
+    int m_nextDatasetId = 0;
+    bool m_preloadBusy = false;
+    int m_preloadIndex = -1;
+    std::deque<int> m_preloadQueue;
+    std::deque<QString> m_pendingPaths;
+    QFutureWatcher<void>* m_preloadWatcher = nullptr;
+    bool m_treeRebuilding = false;
+
+    // ---- session loading ---------------------------------------------------
+    /// (session index, path) pairs still to be opened, first in first out.
+    std::deque<std::pair<int, QString>> m_sessionLoadQueue;
+    /// Session index -> index in the dataset list of the opened dataset.
+    std::map<int, int> m_sessionIndexMap;
+    bool m_sessionLoading = false;
+
+    // ---- calculations ------------------------------------------------------
+    QFutureWatcher<void>* m_calcWatcher = nullptr;
+    bool m_calcBusy = false;
+    std::function<void()> m_calcFinish;
+
+    // ---- main plot ---------------------------------------------------------
+    std::vector<double> m_plotX;
+    std::vector<double> m_plotY;
+    std::vector<double> m_plotColor;
+    QString m_plotXLabel;
+    QString m_plotYLabel;
+    QString m_plotColorLabel;
+    std::string m_lastPlotXFeature;
+    std::string m_lastPlotYFeature;
+    int m_lastPlotDatasetIndex = -1;
+    /// One-shot test set by a finished calculation: true for a feature whose
+    /// values changed, so the next plot update resets the zoom.
+    std::function<bool(const std::string&)> m_zoomResetPredicate;
+    bool m_suppressGroupsUiRefresh = false;
+    bool m_plottedIndicesValid = false;
+    /// Event index of each plotted point, in plot order.
+    std::vector<int> m_plottedIndices;
+
+    // ---- filter groups -----------------------------------------------------
+    std::vector<std::unique_ptr<FilterGroup>> m_filterGroups;
+    int m_nextGroupId = 0;
+    /// Group that receives the next polygon drawn; -1: the active dataset.
+    int m_pendingPolygonGroupId = -1;
+
+    // ---- statistics export and services ------------------------------------
+    std::optional<StatSummaryResult> m_lastStatSummaryResult;
+    bool m_errorBoxOpen = false;
+
+    // ---- tool windows (owned; closing order) -------------------------------
+    std::vector<CombinePlotWindow*> m_combinePlotWindows;
+    std::vector<StatisticalEvalWindow*> m_statisticalEvalWindows;
+    std::vector<ImageGalleryWindow*> m_imageGalleryWindows;
+    std::vector<FilterGroupsMatrixWindow*> m_filterGroupsMatrixWindows;
+};
+
+} // namespace Quorvex3

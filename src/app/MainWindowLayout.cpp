@@ -1,0 +1,380 @@
+// The main window's widgets: the central area (information line, rename
+// field, plot settings, event number, plot and event views) and the docks.
+#include "app/MainWindow.h"
+
+#include "app/DatasetListWidget.h"
+#include "app/DatasetTreeWidget.h"
+#include "app/ShellSettings.h"
+#include "calc/CalculationsDockWidget.h"
+#include "calc/EModulus.h"
+#include "calc/FLCompensation.h"
+#include "calc/FLRefinement.h"
+#include "calc/FourierDeform.h"
+#include "calc/ImageFeatures.h"
+#include "filters/FilterDockWidget.h"
+#include "plots/ImageViewer.h"
+#include "plots/ScatterPlot.h"
+#include "plots/StatisticsDockWidget.h"
+#include "plots/TracePlot.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace Quorvex3 {
+
+namespace {
+
+const char* const kNoFileText = "No file loaded. Drag and drop a .rtdc file or use File > Open.";
+
+/// The longest feature label the x and y choosers need to show in full.
+const char* const kWidestFeatureLabel = "Position along channel axis [µm]";
+
+QLabel* makeFixedWidthLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    return label;
+}
+
+QFrame* makeVerticalLine(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QComboBox* makeScaleCombo(const QString& toolTip, QWidget* parent) {
+    auto* combo = new QComboBox(parent);
+    // Item index = ScaleMode code.
+    combo->addItems({QStringLiteral("Linear"), QStringLiteral("Log"), QStringLiteral("PseudoLog")});
+    combo->setCurrentIndex(0);
+    combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    combo->setToolTip(toolTip);
+    return combo;
+}
+
+QDoubleSpinBox* makeContourSpin(double value, QWidget* parent) {
+    auto* spin = new QDoubleSpinBox(parent);
+    spin->setRange(1.0, 99.0);
+    spin->setSingleStep(5.0);
+    spin->setDecimals(0);
+    spin->setSuffix(QStringLiteral("%"));
+    spin->setValue(value);
+    return spin;
+}
+
+} // namespace
+
+void MainWindow::setupUI() {
+    setCentralWidget(buildCentralWidget());
+    buildDocks();
+
+    m_flRefinement = new FLRefinement(this);
+    m_flCompensation = new FLCompensation(this);
+    m_emodulus = new EModulus(this);
+    m_fourierDeform = new FourierDeform(this);
+    m_imageFeatures = new ImageFeatures(this);
+}
+
+QWidget* MainWindow::buildCentralWidget() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+
+    m_infoLabel = new QLabel(QString::fromUtf8(kNoFileText), central);
+    m_infoLabel->setObjectName(QStringLiteral("infoLabel"));
+    m_infoLabel->setStyleSheet(QStringLiteral("QLabel { padding: 5px; background-color: #eceef1; "
+                                              "border: 1px solid #dcdee2; border-radius: 5px; color: #23262e; }"));
+    layout->addWidget(m_infoLabel);
+
+    auto* renameRow = new QHBoxLayout;
+    m_renameEdit = new QLineEdit(central);
+    m_renameEdit->setObjectName(QStringLiteral("renameEdit"));
+    m_renameEdit->setPlaceholderText(QStringLiteral("Rename dataset..."));
+    m_renameEdit->setEnabled(false);
+    renameRow->addWidget(m_renameEdit, 1);
+    renameRow->addWidget(new QLabel(QStringLiteral("Dataset Name"), central));
+    layout->addLayout(renameRow);
+
+    layout->addWidget(buildPlotSettingsBox());
+
+    auto* eventRow = new QHBoxLayout;
+    eventRow->addWidget(new QLabel(QStringLiteral("Event:"), central));
+    m_eventSpinBox = new QSpinBox(central);
+    m_eventSpinBox->setObjectName(QStringLiteral("eventSpinBox"));
+    m_eventSpinBox->setRange(0, 0);
+    m_eventSpinBox->setEnabled(false);
+    m_eventSpinBox->setMinimumWidth(100);
+    eventRow->addWidget(m_eventSpinBox);
+    eventRow->addStretch();
+    layout->addLayout(eventRow);
+
+    layout->addWidget(buildPlotArea(), 1);
+    return central;
+}
+
+QWidget* MainWindow::buildPlotSettingsBox() {
+    auto* box = new QGroupBox(QStringLiteral("Plot Settings"), this);
+    box->setObjectName(QStringLiteral("plotSettingsBox"));
+    auto* row = new QHBoxLayout(box);
+
+    // Features and scales.
+    auto* featureGrid = new QGridLayout;
+    featureGrid->setHorizontalSpacing(4);
+    featureGrid->setVerticalSpacing(2);
+    m_xFeatureCombo = new QComboBox(box);
+    m_yFeatureCombo = new QComboBox(box);
+    m_colorCombo = new QComboBox(box);
+    m_xFeatureCombo->setObjectName(QStringLiteral("xFeatureCombo"));
+    m_yFeatureCombo->setObjectName(QStringLiteral("yFeatureCombo"));
+    m_colorCombo->setObjectName(QStringLiteral("colorCombo"));
+    for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo}) {
+        combo->setMinimumWidth(150);
+        combo->setMaximumWidth(combo->fontMetrics().horizontalAdvance(QString::fromUtf8(kWidestFeatureLabel)) + 60);
+    }
+    m_colorCombo->setMinimumWidth(150);
+    for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo})
+        combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_scaleXCombo = makeScaleCombo(QStringLiteral("X-axis scale mode"), box);
+    m_scaleYCombo = makeScaleCombo(QStringLiteral("Y-axis scale mode"), box);
+    m_scaleXCombo->setObjectName(QStringLiteral("scaleXCombo"));
+    m_scaleYCombo->setObjectName(QStringLiteral("scaleYCombo"));
+    featureGrid->addWidget(makeFixedWidthLabel(QStringLiteral("X Axis"), box), 0, 0);
+    featureGrid->addWidget(m_xFeatureCombo, 0, 1);
+    featureGrid->addWidget(m_scaleXCombo, 0, 2);
+    featureGrid->addWidget(makeFixedWidthLabel(QStringLiteral("Y Axis"), box), 1, 0);
+    featureGrid->addWidget(m_yFeatureCombo, 1, 1);
+    featureGrid->addWidget(m_scaleYCombo, 1, 2);
+    featureGrid->addWidget(makeFixedWidthLabel(QStringLiteral("Color by"), box), 2, 0);
+    featureGrid->addWidget(m_colorCombo, 2, 1, 1, 2);
+    row->addLayout(featureGrid, 1);
+    row->addWidget(makeVerticalLine(box));
+
+    // Contours and isoelastics.
+    auto* contourGrid = new QGridLayout;
+    contourGrid->setHorizontalSpacing(4);
+    contourGrid->setVerticalSpacing(2);
+    m_contourModeCombo = new QComboBox(box);
+    m_contourModeCombo->setObjectName(QStringLiteral("contourModeCombo"));
+    m_contourModeCombo->addItems({QStringLiteral("Off"), QStringLiteral("Overlay"), QStringLiteral("Only")});
+    m_contourModeCombo->setCurrentIndex(0);
+    m_contourInnerSpin = makeContourSpin(10.0, box);
+    m_contourOuterSpin = makeContourSpin(67.0, box);
+    m_contourInnerSpin->setObjectName(QStringLiteral("contourInnerSpin"));
+    m_contourOuterSpin->setObjectName(QStringLiteral("contourOuterSpin"));
+    m_isoelasticsCheck = new QCheckBox(QStringLiteral("Isoelastics"), box);
+    m_isoelasticsCheck->setObjectName(QStringLiteral("isoelasticsCheck"));
+    m_isoelasticsCheck->setToolTip(QStringLiteral("Show isoelasticity lines"));
+    m_isoLabelsCheck = new QCheckBox(QStringLiteral("Labels"), box);
+    m_isoLabelsCheck->setObjectName(QStringLiteral("isoLabelsCheck"));
+    m_isoLabelsCheck->setToolTip(QStringLiteral("Show kPa labels on isoelasticity lines"));
+    // Shown only while area and deformation are plotted.
+    m_isoelasticsCheck->hide();
+    m_isoLabelsCheck->hide();
+    contourGrid->addWidget(new QLabel(QStringLiteral("Contour Overlay"), box), 0, 0, 1, 2);
+    contourGrid->addWidget(m_contourModeCombo, 0, 2, 1, 2);
+    contourGrid->addWidget(new QLabel(QStringLiteral("Inner"), box), 1, 0);
+    contourGrid->addWidget(m_contourInnerSpin, 1, 1);
+    contourGrid->addWidget(new QLabel(QStringLiteral("Outer"), box), 1, 2);
+    contourGrid->addWidget(m_contourOuterSpin, 1, 3);
+    contourGrid->addWidget(m_isoelasticsCheck, 2, 0, 1, 2);
+    contourGrid->addWidget(m_isoLabelsCheck, 2, 2, 1, 2);
+    row->addLayout(contourGrid);
+    row->addWidget(makeVerticalLine(box));
+
+    auto* buttonColumn = new QVBoxLayout;
+    m_applyPlotSettingsButton = new QPushButton(QStringLiteral("Apply Plot Settings\nto All Datasets"), box);
+    m_applyPlotSettingsButton->setObjectName(QStringLiteral("applyPlotSettingsButton"));
+    m_applyPlotSettingsButton->setToolTip(
+        QStringLiteral("Copy the active dataset's feature, scale, and contour settings to every other "
+                       "loaded dataset. Highlights when any peer differs."));
+    buttonColumn->addWidget(m_applyPlotSettingsButton);
+    buttonColumn->addStretch();
+    row->addLayout(buttonColumn);
+    row->addStretch();
+    return box;
+}
+
+QWidget* MainWindow::buildPlotArea() {
+    m_mainSplitter = new QSplitter(Qt::Horizontal, this);
+    m_mainSplitter->setObjectName(QStringLiteral("mainSplitter"));
+
+    auto* left = new QWidget(m_mainSplitter);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 6, 0);
+    m_scatterPlot = new ScatterPlot(left);
+    m_scatterPlot->setObjectName(QStringLiteral("scatterPlot"));
+    m_scatterPlot->setMinimumSize(400, 300);
+    leftLayout->addWidget(m_scatterPlot);
+
+    auto* right = new QWidget(m_mainSplitter);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(6, 0, 0, 0);
+    m_rightTabs = new QTabWidget(right);
+    m_rightTabs->setObjectName(QStringLiteral("eventTabs"));
+    rightLayout->addWidget(m_rightTabs);
+
+    auto* imageSplitter = new QSplitter(Qt::Vertical, m_rightTabs);
+    m_imageViewer = new ImageViewer(imageSplitter);
+    m_imageViewer->setObjectName(QStringLiteral("imageViewer"));
+    m_imageViewer->setMinimumSize(100, 100);
+    m_tracePlot = new TracePlot(imageSplitter);
+    m_tracePlot->setObjectName(QStringLiteral("tracePlot"));
+    m_tracePlot->hide();
+    imageSplitter->addWidget(m_imageViewer);
+    imageSplitter->addWidget(m_tracePlot);
+    imageSplitter->setStretchFactor(0, 3);
+    imageSplitter->setStretchFactor(1, 1);
+    m_rightTabs->addTab(imageSplitter, QStringLiteral("Image"));
+
+    m_eventTable = new QTableWidget(0, 2, m_rightTabs);
+    m_eventTable->setObjectName(QStringLiteral("eventTable"));
+    m_eventTable->setHorizontalHeaderLabels({QStringLiteral("Feature"), QStringLiteral("Value")});
+    m_eventTable->horizontalHeader()->setStretchLastSection(true);
+    m_eventTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_eventTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_eventTable->setAlternatingRowColors(true);
+    m_eventTable->verticalHeader()->setVisible(false);
+    m_rightTabs->addTab(m_eventTable, QStringLiteral("Event Data"));
+
+    m_mainSplitter->addWidget(left);
+    m_mainSplitter->addWidget(right);
+    m_mainSplitter->setStretchFactor(0, 1);
+    m_mainSplitter->setStretchFactor(1, 0);
+    m_mainSplitter->setSizes({600, 260});
+    return m_mainSplitter;
+}
+
+QDockWidget* MainWindow::makeDock(const QString& title, const char* objectName, QWidget* content) {
+    auto* dock = new QDockWidget(title, this);
+    dock->setObjectName(QString::fromLatin1(objectName));
+    dock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    dock->setWidget(content);
+    return dock;
+}
+
+void MainWindow::buildDocks() {
+    m_datasetsDock = makeDock(QStringLiteral("Datasets"), "datasetsDock", buildDatasetsDockContent());
+    m_datasetsDock->setMinimumWidth(200);
+    addDockWidget(Qt::LeftDockWidgetArea, m_datasetsDock);
+
+    m_filterDock = new FilterDockWidget(this);
+    m_filtersDock = makeDock(QStringLiteral("Filters"), "filtersDock", m_filterDock);
+    m_filtersDock->setMinimumWidth(300);
+    m_filtersDock->setMaximumWidth(500);
+
+    m_statisticsWidget = new StatisticsDockWidget(this);
+    m_statisticsDock = makeDock(QStringLiteral("Plot Statistics"), "statisticsDock", m_statisticsWidget);
+    m_statisticsDock->setMinimumWidth(250);
+
+    m_calculationsWidget = new CalculationsDockWidget(this);
+    m_calculationsDock = makeDock(QStringLiteral("Calculations"), "calculationsDock", m_calculationsWidget);
+    m_calculationsDock->setMinimumWidth(200);
+
+    m_metadataTree = new QTreeWidget(this);
+    m_metadataTree->setObjectName(QStringLiteral("metadataTree"));
+    m_metadataTree->setHeaderLabels({QStringLiteral("Parameter"), QStringLiteral("Value")});
+    m_metadataTree->header()->setStretchLastSection(true);
+    m_metadataDock = makeDock(QStringLiteral("Metadata"), "metadataDock", m_metadataTree);
+    m_metadataDock->setMinimumWidth(200);
+
+    setTabPosition(Qt::RightDockWidgetArea, QTabWidget::North);
+    addDockWidget(Qt::RightDockWidgetArea, m_filtersDock);
+    addDockWidget(Qt::RightDockWidgetArea, m_statisticsDock, Qt::Vertical);
+    tabifyDockWidget(m_filtersDock, m_calculationsDock);
+    tabifyDockWidget(m_calculationsDock, m_metadataDock);
+    m_filtersDock->raise();
+    resizeDocks({m_filtersDock, m_statisticsDock}, {600, 200}, Qt::Vertical);
+
+    // The tabbed docks start with their tabs only (see updateTabbedDockTitleBars).
+    for (QDockWidget* dock : {m_filtersDock, m_calculationsDock, m_metadataDock})
+        dock->setTitleBarWidget(new QWidget(dock));
+}
+
+QWidget* MainWindow::buildDatasetsDockContent() {
+    auto* content = new QWidget(this);
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+
+    auto* viewBar = new QHBoxLayout;
+    viewBar->setContentsMargins(4, 2, 4, 2);
+    viewBar->setSpacing(4);
+    m_viewModeCombo = new QComboBox(content);
+    m_viewModeCombo->setObjectName(QStringLiteral("viewModeCombo"));
+    m_viewModeCombo->addItems({QStringLiteral("List"), QStringLiteral("Folders")});
+    m_viewModeCombo->setSizeAdjustPolicy(QComboBox::AdjustToContentsOnFirstShow);
+    m_viewModeCombo->setMinimumContentsLength(8);
+    m_depthLabel = new QLabel(QStringLiteral("Depth:"), content);
+    m_depthLabel->setObjectName(QStringLiteral("depthLabel"));
+    m_depthSpin = new QSpinBox(content);
+    m_depthSpin->setObjectName(QStringLiteral("depthSpin"));
+    m_depthSpin->setRange(1, 4);
+    m_depthSpin->setValue(2);
+    m_depthSpin->setToolTip(QStringLiteral("Number of parent folder levels to show"));
+    viewBar->addWidget(m_viewModeCombo);
+    viewBar->addStretch();
+    viewBar->addWidget(m_depthLabel);
+    viewBar->addWidget(m_depthSpin);
+    layout->addLayout(viewBar);
+
+    m_datasetStack = new QStackedWidget(content);
+    m_datasetStack->setObjectName(QStringLiteral("datasetStack"));
+    m_datasetList = new DatasetListWidget(m_datasetStack);
+    m_datasetList->setObjectName(QStringLiteral("datasetList"));
+    m_datasetTree = new DatasetTreeWidget(m_datasetStack);
+    m_datasetTree->setObjectName(QStringLiteral("datasetTree"));
+    m_datasetStack->addWidget(m_datasetList);
+    m_datasetStack->addWidget(m_datasetTree);
+    layout->addWidget(m_datasetStack, 1);
+
+    applyDatasetViewSettings();
+    return content;
+}
+
+void MainWindow::applyDatasetViewSettings() {
+    // Runs before the controls are connected, so nothing is written back.
+    const bool folderView = ShellSettings::datasetFolderView();
+    m_depthSpin->setValue(ShellSettings::datasetViewDepth());
+    m_viewModeCombo->setCurrentIndex(folderView ? 1 : 0);
+    m_datasetStack->setCurrentIndex(folderView ? 1 : 0);
+    m_depthLabel->setVisible(folderView);
+    m_depthSpin->setVisible(folderView);
+}
+
+void MainWindow::updateTabbedDockTitleBars() {
+    const QDockWidget* const tabbed[] = {m_filtersDock, m_calculationsDock, m_metadataDock};
+    int notHidden = 0;
+    for (const QDockWidget* dock : tabbed)
+        if (!dock->isHidden())
+            ++notHidden;
+    for (QDockWidget* dock : {m_filtersDock, m_calculationsDock, m_metadataDock}) {
+        if (dock->isHidden())
+            continue;
+        QWidget* placeholder = dock->titleBarWidget();
+        if (notHidden == 1 && placeholder) {
+            dock->setTitleBarWidget(nullptr);
+            delete placeholder;
+        } else if (notHidden != 1 && !placeholder) {
+            dock->setTitleBarWidget(new QWidget(dock));
+        }
+    }
+}
+
+} // namespace Quorvex3

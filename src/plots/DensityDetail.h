@@ -1,0 +1,70 @@
+#pragma once
+
+// Helpers shared by the density estimator's translation units (and its tests).
+// Not part of the estimator's public interface.
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace Quorvex3::densitydetail {
+
+inline bool isFinitePair(double x, double y) {
+    return std::isfinite(x) && std::isfinite(y);
+}
+
+/// Truncates toward zero and clamps into [0, count - 1]. NaN lands on 0, so no
+/// value, however degenerate, reaches an out-of-range or undefined conversion.
+inline int truncateClamp(double value, int count) {
+    if (!(value > 0.0))
+        return 0;
+    if (value >= static_cast<double>(count - 1))
+        return count - 1;
+    return static_cast<int>(value);
+}
+
+/// A coordinate range that is not above 0 falls back to 1.0.
+inline double usableRange(double lo, double hi) {
+    const double range = hi - lo;
+    return range > 0.0 ? range : 1.0;
+}
+
+/// The events whose x and y are both finite, compacted, with their bounds.
+struct FinitePairs {
+    std::vector<double> x;
+    std::vector<double> y;
+    std::vector<std::size_t> index; ///< event index of each kept pair
+    double xMin = 0.0;
+    double xMax = 0.0;
+    double yMin = 0.0;
+    double yMax = 0.0;
+
+    std::size_t size() const { return x.size(); }
+};
+
+/// Collects the finite pairs among the first min(|x|, |y|) events.
+FinitePairs collectFinitePairs(const std::vector<double>& x, const std::vector<double>& y);
+
+/// Square grid sizes tried by the automatic bin choice, in trial order.
+std::vector<int> binCountCandidates();
+
+/// Shimazaki-Shinomoto cost of an m x m histogram over the pairs (smaller is
+/// better). counts is scratch space, resized as needed.
+double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>& counts);
+
+/// Cells per side chosen by the lowest cost; 32 for fewer than 4 pairs.
+int chooseBinCount(const FinitePairs& pairs);
+
+/// k-nearest-neighbour densities of the pairs, one per pair.
+std::vector<double> knnDensities(const FinitePairs& pairs);
+
+/// Runs work(begin, end) over consecutive chunks of [0, count) on up to a few
+/// threads (the caller's included) and returns when all are done. Only for
+/// work whose items are independent and write disjoint outputs, so the result
+/// is the same whatever the number of threads. Small counts run inline.
+void parallelChunks(std::size_t count, std::size_t minItemsPerThread,
+                    const std::function<void(std::size_t, std::size_t)>& work);
+
+} // namespace Quorvex3::densitydetail

@@ -1,0 +1,555 @@
+#include "plots/DensityEstimator.h"
+
+#include "plots/DensityDetail.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace Quorvex3 {
+
+namespace densitydetail {
+
+FinitePairs collectFinitePairs(const std::vector<double>& x, const std::vector<double>& y) {
+    FinitePairs pairs;
+    const std::size_t n = std::min(x.size(), y.size());
+    pairs.x.reserve(n);
+    pairs.y.reserve(n);
+    pairs.index.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double xi = x[i];
+        const double yi = y[i];
+        if (!isFinitePair(xi, yi))
+            continue;
+        if (pairs.x.empty()) {
+            pairs.xMin = pairs.xMax = xi;
+            pairs.yMin = pairs.yMax = yi;
+        } else {
+            pairs.xMin = std::min(pairs.xMin, xi);
+            pairs.xMax = std::max(pairs.xMax, xi);
+            pairs.yMin = std::min(pairs.yMin, yi);
+            pairs.yMax = std::max(pairs.yMax, yi);
+        }
+        pairs.x.push_back(xi);
+        pairs.y.push_back(yi);
+        pairs.index.push_back(i);
+    }
+    return pairs;
+}
+
+std::vector<int> binCountCandidates() {
+    // Twenty steps spread evenly in log space from about 32 to about 512
+    // cells per side; the constants are kept as written, not as ln 16 / ln 32.
+    std::vector<int> candidates;
+    for (int i = 0; i < 20; ++i) {
+        const double m = std::exp(static_cast<double>(i) * 2.7725888 / 19.0 + 3.4657359);
+        const int rounded = static_cast<int>(std::lround(m));
+        if (candidates.empty() || candidates.back() != rounded)
+            candidates.push_back(rounded);
+    }
+    return candidates;
+}
+
+double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>& counts) {
+    const double w = usableRange(pairs.xMin, pairs.xMax) / m;
+    const double h = usableRange(pairs.yMin, pairs.yMax) / m;
+    const std::size_t cells = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
+    counts.assign(cells, 0U);
+    const std::size_t n = pairs.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const int col = truncateClamp((pairs.x[i] - pairs.xMin) / w, m);
+        const int row = truncateClamp((pairs.y[i] - pairs.yMin) / h, m);
+        ++counts[static_cast<std::size_t>(row) * static_cast<std::size_t>(m) +
+                 static_cast<std::size_t>(col)];
+    }
+    const double cellCount = static_cast<double>(cells);
+    const double mean = static_cast<double>(n) / cellCount;
+    double variance = 0.0;
+    for (std::uint32_t c : counts) {
+        const double d = static_cast<double>(c) - mean;
+        variance += d * d;
+    }
+    variance /= cellCount;
+    const double area = w * h;
+    return (2.0 * mean - variance) / (area * area);
+}
+
+int chooseBinCount(const FinitePairs& pairs) {
+    if (pairs.size() < 4)
+        return 32;
+    // Each candidate's cost is computed whole by one thread, so the costs and
+    // the choice do not depend on how many threads share the candidates.
+    const std::vector<int> candidates = binCountCandidates();
+    std::vector<double> costs(candidates.size());
+    const std::size_t grain = pairs.size() >= 100000 ? 1 : candidates.size();
+    parallelChunks(candidates.size(), grain, [&](std::size_t begin, std::size_t end) {
+        std::vector<std::uint32_t> counts;
+        for (std::size_t i = begin; i < end; ++i)
+            costs[i] = binChoiceCost(pairs, candidates[i], counts);
+    });
+    double bestCost = std::numeric_limits<double>::max();
+    int best = 64;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (costs[i] < bestCost) {
+            bestCost = costs[i];
+            best = candidates[i];
+        }
+    }
+    return best;
+}
+
+void parallelChunks(std::size_t count, std::size_t minItemsPerThread,
+                    const std::function<void(std::size_t, std::size_t)>& work) {
+    constexpr std::size_t kMaxThreads = 8;
+    if (count == 0)
+        return;
+    const std::size_t grain = std::max<std::size_t>(minItemsPerThread, 1);
+    const std::size_t blocks = (count + grain - 1) / grain;
+    const std::size_t hardware = std::max(1U, std::thread::hardware_concurrency());
+    const std::size_t threads = std::min({hardware, kMaxThreads, blocks});
+    if (threads <= 1) {
+        work(0, count);
+        return;
+    }
+
+    // Blocks are handed out on demand; which thread runs a block does not
+    // change what the block computes.
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    const auto run = [&]() {
+        try {
+            for (;;) {
+                const std::size_t block = next.fetch_add(1);
+                if (block >= blocks)
+                    return;
+                const std::size_t begin = block * grain;
+                work(begin, std::min(count, begin + grain));
+            }
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(failureMutex);
+            if (!failure)
+                failure = std::current_exception();
+            next.store(blocks);
+        }
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(threads - 1);
+    for (std::size_t t = 1; t < threads; ++t) {
+        try {
+            pool.emplace_back(run);
+        } catch (const std::system_error&) {
+            break; // fewer threads: the remaining blocks run on those present
+        }
+    }
+    run();
+    for (std::thread& thread : pool)
+        thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace densitydetail
+
+namespace {
+
+using densitydetail::FinitePairs;
+using densitydetail::parallelChunks;
+using densitydetail::truncateClamp;
+
+/// Quartile by linear interpolation between order statistics at p * (n - 1);
+/// reorders values (selection, not a full sort).
+double quartile(std::vector<double>& values, double p) {
+    const std::size_t n = values.size();
+    const double position = p * static_cast<double>(n - 1);
+    const auto lower = static_cast<std::size_t>(std::floor(position));
+    const std::size_t upper = std::min(n - 1, lower + 1);
+    const double weight = position - static_cast<double>(lower);
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(lower),
+                     values.end());
+    const double lo = values[lower];
+    const double hi =
+        upper == lower
+            ? lo
+            : *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(upper), values.end());
+    return lo + weight * (hi - lo);
+}
+
+/// Scale of one coordinate for the bandwidth: IQR / 1.34 when that is positive
+/// and below the population standard deviation, else the standard deviation.
+double robustSpread(const std::vector<double>& values, std::vector<double>& scratch) {
+    const double n = static_cast<double>(values.size());
+    double sum = 0.0;
+    for (double v : values)
+        sum += v;
+    const double mean = sum / n;
+    double squares = 0.0;
+    for (double v : values)
+        squares += (v - mean) * (v - mean);
+    const double sd = std::sqrt(squares / n);
+
+    scratch = values;
+    const double q1 = quartile(scratch, 0.25);
+    const double q3 = quartile(scratch, 0.75);
+    const double iqr = q3 - q1;
+    return (iqr > 0.0 && iqr / 1.34 < sd) ? iqr / 1.34 : sd;
+}
+
+double bandwidthFor(const std::vector<double>& values, std::vector<double>& scratch) {
+    const double n = static_cast<double>(values.size());
+    const double h = std::pow(n, -0.16666666666666666) * robustSpread(values, scratch);
+    // A spread that overflowed is as unusable as a zero one.
+    return (h > 0.0 && std::isfinite(h)) ? h : 1.0;
+}
+
+/// Normalised Gaussian weights for offsets -r..r (index j + r), cut at four
+/// bandwidths; bandwidth in cells. A bandwidth is at most a sixth of the grid
+/// for any ordinary input; the cap at the grid size only keeps rounding-
+/// degenerate inputs (huge offsets, tiny spreads) from asking for more.
+std::vector<double> gaussianKernel(double bandwidthCells, int gridSize) {
+    if (!(bandwidthCells > 0.0) || !std::isfinite(bandwidthCells))
+        return {1.0};
+    const double radius = std::ceil(4.0 * bandwidthCells);
+    const int r =
+        radius >= gridSize ? std::max(gridSize, 1) : std::max(static_cast<int>(radius), 1);
+    std::vector<double> weights(static_cast<std::size_t>(2 * r + 1));
+    double sum = 0.0;
+    for (int j = -r; j <= r; ++j) {
+        const double z = static_cast<double>(j) / bandwidthCells;
+        const double w = std::exp(-0.5 * (z * z));
+        weights[static_cast<std::size_t>(j + r)] = w;
+        sum += w;
+    }
+    for (double& w : weights)
+        w /= sum;
+    return weights;
+}
+
+std::vector<char> nonZeroRows(const std::vector<double>& grid, int g) {
+    std::vector<char> flags(static_cast<std::size_t>(g), 0);
+    for (int iy = 0; iy < g; ++iy) {
+        const double* row = grid.data() + static_cast<std::size_t>(iy) * g;
+        flags[static_cast<std::size_t>(iy)] =
+            std::any_of(row, row + g, [](double v) { return v != 0.0; }) ? 1 : 0;
+    }
+    return flags;
+}
+
+// Both passes accumulate each output cell over the kernel offsets in
+// ascending order, starting from 0; the loops are arranged so the inner one
+// runs along a row and vectorises. Cells outside the grid count as 0.
+std::vector<double> convolveRows(const std::vector<double>& in, int g,
+                                 const std::vector<double>& weights) {
+    const int r = static_cast<int>(weights.size() / 2);
+    std::vector<double> out(in.size(), 0.0);
+    const std::vector<char> rowUsed = nonZeroRows(in, g);
+    for (int iy = 0; iy < g; ++iy) {
+        if (!rowUsed[static_cast<std::size_t>(iy)])
+            continue;
+        const double* src = in.data() + static_cast<std::size_t>(iy) * g;
+        double* dst = out.data() + static_cast<std::size_t>(iy) * g;
+        for (int j = -r; j <= r; ++j) {
+            const double w = weights[static_cast<std::size_t>(j + r)];
+            const int begin = std::max(0, -j);
+            const int end = std::min(g, g - j);
+            for (int i = begin; i < end; ++i)
+                dst[i] += w * src[i + j];
+        }
+    }
+    return out;
+}
+
+std::vector<double> convolveColumns(const std::vector<double>& in, int g,
+                                    const std::vector<double>& weights) {
+    const int r = static_cast<int>(weights.size() / 2);
+    std::vector<double> out(in.size(), 0.0);
+    const std::vector<char> rowUsed = nonZeroRows(in, g);
+    for (int iy = 0; iy < g; ++iy) {
+        double* dst = out.data() + static_cast<std::size_t>(iy) * g;
+        for (int j = -r; j <= r; ++j) {
+            const int sy = iy + j;
+            if (sy < 0 || sy >= g || !rowUsed[static_cast<std::size_t>(sy)])
+                continue;
+            const double w = weights[static_cast<std::size_t>(j + r)];
+            const double* src = in.data() + static_cast<std::size_t>(sy) * g;
+            for (int i = 0; i < g; ++i)
+                dst[i] += w * src[i];
+        }
+    }
+    return out;
+}
+
+DensityGrid kdeGridFromPairs(const FinitePairs& pairs, int gridSize) {
+    DensityGrid grid;
+    if (pairs.size() == 0)
+        return grid;
+    const int g = gridSize >= 1 ? gridSize : densitydetail::chooseBinCount(pairs);
+
+    // The two axes are independent; for large inputs their selections run side by side.
+    double bandwidth[2] = {1.0, 1.0};
+    parallelChunks(2, pairs.size() >= 100000 ? 1 : 2, [&](std::size_t begin, std::size_t end) {
+        std::vector<double> scratch;
+        for (std::size_t axis = begin; axis < end; ++axis)
+            bandwidth[axis] = bandwidthFor(axis == 0 ? pairs.x : pairs.y, scratch);
+    });
+    const double hx = bandwidth[0];
+    const double hy = bandwidth[1];
+    grid.size = g;
+    grid.xMin = pairs.xMin - 3.0 * hx;
+    grid.yMin = pairs.yMin - 3.0 * hy;
+    grid.xStep = (pairs.xMax + 3.0 * hx - grid.xMin) / g;
+    grid.yStep = (pairs.yMax + 3.0 * hy - grid.yMin) / g;
+
+    const std::size_t cells = static_cast<std::size_t>(g) * static_cast<std::size_t>(g);
+    std::vector<double> counts(cells, 0.0);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const int col = truncateClamp((pairs.x[i] - grid.xMin) / grid.xStep, g);
+        const int row = truncateClamp((pairs.y[i] - grid.yMin) / grid.yStep, g);
+        counts[static_cast<std::size_t>(row) * static_cast<std::size_t>(g) +
+               static_cast<std::size_t>(col)] += 1.0;
+    }
+
+    const std::vector<double> xKernel = gaussianKernel(hx / grid.xStep, g);
+    const std::vector<double> yKernel = gaussianKernel(hy / grid.yStep, g);
+    grid.values = convolveColumns(convolveRows(counts, g, xKernel), g, yKernel);
+    return grid;
+}
+
+/// Cell-centre coordinate of a position, kept within a range where the
+/// conversion to int is defined (far outside the grid only the border cell
+/// is read anyway).
+double cellCoordinate(double value, double origin, double step) {
+    constexpr double kLimit = 1.0e9;
+    const double f = (value - origin) / step - 0.5;
+    return std::isnan(f) ? f : std::clamp(f, -kLimit, kLimit);
+}
+
+double bilinear(const DensityGrid& grid, double fx, double fy) {
+    const int g = grid.size;
+    const double fx0 = std::floor(fx);
+    const double fy0 = std::floor(fy);
+    const double tx = fx - fx0;
+    const double ty = fy - fy0;
+    const int x0 = static_cast<int>(fx0);
+    const int y0 = static_cast<int>(fy0);
+    const auto clampIndex = [g](int i) {
+        return static_cast<std::size_t>(std::clamp(i, 0, g - 1));
+    };
+    const std::size_t c0 = clampIndex(x0);
+    const std::size_t c1 = clampIndex(x0 + 1);
+    const std::size_t r0 = clampIndex(y0) * static_cast<std::size_t>(g);
+    const std::size_t r1 = clampIndex(y0 + 1) * static_cast<std::size_t>(g);
+    const double* v = grid.values.data();
+    return (1.0 - tx) * (1.0 - ty) * v[r0 + c0] + tx * (1.0 - ty) * v[r0 + c1] +
+           (1.0 - tx) * ty * v[r1 + c0] + tx * ty * v[r1 + c1];
+}
+
+bool usableGrid(const DensityGrid& grid) {
+    return grid.size >= 1 && !grid.values.empty() &&
+           grid.values.size() >=
+               static_cast<std::size_t>(grid.size) * static_cast<std::size_t>(grid.size);
+}
+
+std::vector<ContourLevel> contoursFromPairs(const FinitePairs& pairs,
+                                            const std::vector<double>& fractions, int gridSize) {
+    std::vector<ContourLevel> levels;
+    if (pairs.size() < 4 || fractions.empty())
+        return levels;
+    const DensityGrid grid = kdeGridFromPairs(pairs, gridSize);
+    if (grid.values.empty())
+        return levels;
+    const std::vector<double> densities =
+        DensityEstimator::interpolateFromGrid(grid, pairs.x, pairs.y);
+    for (double fraction : fractions) {
+        ContourLevel level;
+        level.fraction = fraction;
+        level.threshold = DensityEstimator::computeHDRThreshold(densities, fraction);
+        if (level.threshold > 0.0)
+            level.paths = DensityEstimator::marchingSquares(grid, level.threshold);
+        levels.push_back(std::move(level));
+    }
+    return levels;
+}
+
+bool isKnownMethod(DensityMethod method) {
+    const int code = static_cast<int>(method);
+    return code >= 0 && code <= 2;
+}
+
+/// Histogram count of each pair's own cell, one per pair.
+std::vector<double> histogramDensities(const FinitePairs& pairs, int gridSize) {
+    if (pairs.size() == 0)
+        return {};
+    const int b = gridSize >= 1 ? gridSize : densitydetail::chooseBinCount(pairs);
+    const double w = densitydetail::usableRange(pairs.xMin, pairs.xMax) / b;
+    const double h = densitydetail::usableRange(pairs.yMin, pairs.yMax) / b;
+
+    std::vector<std::size_t> cellOf(pairs.size());
+    std::vector<std::uint32_t> counts(static_cast<std::size_t>(b) * static_cast<std::size_t>(b),
+                                      0U);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const int col = truncateClamp((pairs.x[i] - pairs.xMin) / w, b);
+        const int row = truncateClamp((pairs.y[i] - pairs.yMin) / h, b);
+        cellOf[i] = static_cast<std::size_t>(row) * static_cast<std::size_t>(b) +
+                    static_cast<std::size_t>(col);
+        ++counts[cellOf[i]];
+    }
+    std::vector<double> densities(pairs.size());
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        densities[i] = static_cast<double>(counts[cellOf[i]]);
+    return densities;
+}
+
+/// Densities of the pairs by the method, one per pair; empty when the method
+/// is unknown or no grid could be formed.
+std::vector<double> densitiesOfPairs(const FinitePairs& pairs, DensityMethod method, int gridSize) {
+    switch (method) {
+    case DensityMethod::KDE: {
+        const DensityGrid grid = kdeGridFromPairs(pairs, gridSize);
+        if (grid.values.empty())
+            return {};
+        return DensityEstimator::interpolateFromGrid(grid, pairs.x, pairs.y);
+    }
+    case DensityMethod::Histogram:
+        return histogramDensities(pairs, gridSize);
+    case DensityMethod::KNN:
+        return densitydetail::knnDensities(pairs);
+    }
+    return {};
+}
+
+/// One entry per event: the pair densities at their events, NaN elsewhere.
+std::vector<double> scatterToEvents(const FinitePairs& pairs, const std::vector<double>& densities,
+                                    std::size_t eventCount) {
+    std::vector<double> result(eventCount, std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t k = 0; k < densities.size() && k < pairs.size(); ++k)
+        result[pairs.index[k]] = densities[k];
+    return result;
+}
+
+} // namespace
+
+std::vector<double> DensityEstimator::estimate(const std::vector<double>& x,
+                                               const std::vector<double>& y, DensityMethod method,
+                                               int gridSize) {
+    if (x.empty() || y.empty() || x.size() != y.size() || !isKnownMethod(method))
+        return {};
+    const FinitePairs pairs = densitydetail::collectFinitePairs(x, y);
+    const std::vector<double> densities = densitiesOfPairs(pairs, method, gridSize);
+    if (densities.empty() && method == DensityMethod::KDE)
+        return {};
+    return scatterToEvents(pairs, densities, x.size());
+}
+
+std::vector<double> DensityEstimator::estimateKDE(const std::vector<double>& x,
+                                                  const std::vector<double>& y, int gridSize) {
+    return estimate(x, y, DensityMethod::KDE, gridSize);
+}
+
+std::vector<double> DensityEstimator::estimateHistogram(const std::vector<double>& x,
+                                                        const std::vector<double>& y,
+                                                        int gridSize) {
+    if (x.empty())
+        return {};
+    const FinitePairs pairs = densitydetail::collectFinitePairs(x, y);
+    return scatterToEvents(pairs, histogramDensities(pairs, gridSize), x.size());
+}
+
+DensityGrid DensityEstimator::computeKDEGrid(const std::vector<double>& x,
+                                             const std::vector<double>& y, int gridSize) {
+    return kdeGridFromPairs(densitydetail::collectFinitePairs(x, y), gridSize);
+}
+
+int DensityEstimator::optimalHistogramBins(const std::vector<double>& x,
+                                           const std::vector<double>& y) {
+    return densitydetail::chooseBinCount(densitydetail::collectFinitePairs(x, y));
+}
+
+std::vector<double> DensityEstimator::interpolateFromGrid(const DensityGrid& grid,
+                                                          const std::vector<double>& x,
+                                                          const std::vector<double>& y) {
+    std::vector<double> result(x.size(), std::numeric_limits<double>::quiet_NaN());
+    if (!usableGrid(grid))
+        return result;
+    const std::size_t n = std::min(x.size(), y.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!densitydetail::isFinitePair(x[i], y[i]))
+            continue;
+        const double fx = cellCoordinate(x[i], grid.xMin, grid.xStep);
+        const double fy = cellCoordinate(y[i], grid.yMin, grid.yStep);
+        if (std::isnan(fx) || std::isnan(fy))
+            continue;
+        result[i] = bilinear(grid, fx, fy);
+    }
+    return result;
+}
+
+double DensityEstimator::computeHDRThreshold(const std::vector<double>& densities,
+                                             double fraction) {
+    if (!(fraction > 0.0 && fraction < 1.0))
+        return 0.0;
+    std::vector<double> sorted;
+    sorted.reserve(densities.size());
+    for (double d : densities) {
+        if (!std::isnan(d))
+            sorted.push_back(d);
+    }
+    if (sorted.empty())
+        return 0.0;
+    const std::size_t n = sorted.size();
+    const auto wanted = static_cast<std::size_t>(std::floor(fraction * static_cast<double>(n)));
+    const std::size_t index = std::min(n - 1, wanted);
+    // Selecting the one order statistic gives the same entry as a full sort.
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(index),
+                     sorted.end());
+    return sorted[index];
+}
+
+std::vector<ContourLevel> DensityEstimator::computeContours(const std::vector<double>& x,
+                                                            const std::vector<double>& y,
+                                                            const std::vector<double>& fractions,
+                                                            int gridSize) {
+    if (x.size() != y.size())
+        return {};
+    return contoursFromPairs(densitydetail::collectFinitePairs(x, y), fractions, gridSize);
+}
+
+std::vector<double> DensityEstimator::estimateNaNSafe(const std::vector<double>& x,
+                                                      const std::vector<double>& y,
+                                                      DensityMethod method) {
+    const FinitePairs pairs = densitydetail::collectFinitePairs(x, y);
+    if (pairs.size() < 4 || !isKnownMethod(method))
+        return std::vector<double>(x.size(), std::numeric_limits<double>::quiet_NaN());
+    return scatterToEvents(pairs, densitiesOfPairs(pairs, method, 0), x.size());
+}
+
+std::vector<ContourLevel> DensityEstimator::computeContoursTransformed(
+    const std::vector<double>& x, const std::vector<double>& y,
+    const std::vector<double>& fractions, ScaleMode xScaleMode, ScaleMode yScaleMode) {
+    if (x.size() != y.size())
+        return {};
+    // Dropped before transforming: the log scale would turn NaN into the
+    // position of the value 1 and so invent events there.
+    const FinitePairs pairs = densitydetail::collectFinitePairs(x, y);
+    const std::vector<double> tx = applyScaleTransform(pairs.x, xScaleMode);
+    const std::vector<double> ty = applyScaleTransform(pairs.y, yScaleMode);
+    std::vector<ContourLevel> levels = computeContours(tx, ty, fractions, 0);
+
+    const bool bothLinear = xScaleMode == ScaleMode::Linear && yScaleMode == ScaleMode::Linear;
+    if (bothLinear)
+        return levels;
+    for (ContourLevel& level : levels) {
+        for (ContourPath& path : level.paths) {
+            for (ContourPoint& point : path)
+                inverseScaleTransformInPlace(point.first, point.second, xScaleMode, yScaleMode);
+        }
+    }
+    return levels;
+}
+
+} // namespace Quorvex3

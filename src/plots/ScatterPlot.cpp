@@ -1,0 +1,417 @@
+#include "plots/ScatterPlot.h"
+
+#include "core/ScaleTransform.h"
+#include "plots/ColorMaps.h"
+#include "plots/PseudoLogScaleEngine.h"
+#include "plots/RoundSpectroCurve.h"
+
+#include <qwt_color_map.h>
+#include <qwt_picker_machine.h>
+#include <qwt_plot_canvas.h>
+#include <qwt_plot_curve.h>
+#include <qwt_plot_grid.h>
+#include <qwt_plot_marker.h>
+#include <qwt_plot_panner.h>
+#include <qwt_plot_shapeitem.h>
+#include <qwt_scale_engine.h>
+#include <qwt_scale_widget.h>
+#include <qwt_symbol.h>
+
+#include <QFont>
+#include <QVector>
+
+#include <cmath>
+
+namespace Quorvex3 {
+
+namespace {
+
+const QColor kDotColor(0, 68, 108);
+const QColor kHighlightColor(254, 204, 0);
+const QColor kIsolineColor(180, 180, 180);
+const QColor kIsolineLabelColor(150, 150, 150);
+
+constexpr double kSpectroDotDiameter = 6.0;
+constexpr int kColorBarWidth = 10;
+constexpr double kIsolineZ = -10.0;
+constexpr double kIsolineLabelZ = -9.0;
+constexpr double kContourZ = 40.0;
+constexpr double kDrawCurveZ = 100.0;
+constexpr double kEditCurveZ = 101.0;
+
+/// Colour range of the finite values: [min, max], or [v, v + 1] when all are
+/// equal (so a constant feature takes the start colour of the map), or
+/// [0, 1] when no value is finite.
+QwtInterval finiteColorRange(const std::vector<double>& values)
+{
+    bool any = false;
+    double lo = 0.0;
+    double hi = 0.0;
+    for (const double v : values) {
+        if (!std::isfinite(v))
+            continue;
+        if (!any) {
+            lo = hi = v;
+            any = true;
+        } else if (v < lo) {
+            lo = v;
+        } else if (hi < v) {
+            hi = v;
+        }
+    }
+    if (!any)
+        return QwtInterval(0.0, 1.0);
+    if (lo == hi)
+        hi = lo + 1.0;
+    return QwtInterval(lo, hi);
+}
+
+QwtPlotCurve* makePolygonCurve(double z)
+{
+    auto* curve = new QwtPlotCurve();
+    curve->setStyle(QwtPlotCurve::Lines);
+    curve->setPen(QPen(QColor(255, 0, 0, 200), 2, Qt::DashLine));
+    curve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(Qt::red), QPen(Qt::red, 1),
+                                   QSize(8, 8)));
+    curve->setZ(z);
+    curve->setVisible(false);
+    return curve;
+}
+
+QString isolineLabelText(double modulusKPa)
+{
+    const int decimals = modulusKPa >= 1.0 ? 1 : 2;
+    return QString::number(modulusKPa, 'f', decimals) + QStringLiteral(" kPa");
+}
+
+} // namespace
+
+ScatterPlotPicker::ScatterPlotPicker(QWidget* canvas)
+    : QwtPlotPicker(QwtPlot::xBottom, QwtPlot::yLeft, QwtPicker::NoRubberBand,
+                    QwtPicker::AlwaysOff, canvas)
+{
+    setStateMachine(new QwtPickerClickPointMachine());
+    setEnabled(true);
+}
+
+ScatterPlot::ScatterPlot(QWidget* parent)
+    : QwtPlot(parent)
+{
+    setupPlot();
+}
+
+ScatterPlot::~ScatterPlot() = default;
+
+void ScatterPlot::setupPlot()
+{
+    setTitle(QStringLiteral("Scatter Plot"));
+    setCanvasBackground(QBrush(Qt::white));
+
+    auto* grid = new QwtPlotGrid();
+    grid->setPen(QPen(Qt::gray, 0, Qt::DotLine));
+    grid->attach(this);
+
+    m_scatterCurve = new QwtPlotCurve();
+    m_scatterCurve->setStyle(QwtPlotCurve::NoCurve);
+    QColor fill = kDotColor;
+    fill.setAlpha(100);
+    m_scatterCurve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(fill),
+                                            QPen(kDotColor, 1, Qt::SolidLine), QSize(6, 6)));
+    m_scatterCurve->attach(this);
+
+    m_spectroCurve = new RoundSpectroCurve();
+    m_spectroCurve->setPenWidth(kSpectroDotDiameter);
+    m_spectroCurve->attach(this);
+    m_spectroCurve->setVisible(false);
+
+    m_highlightCurve = new QwtPlotCurve();
+    m_highlightCurve->setStyle(QwtPlotCurve::NoCurve);
+    m_highlightCurve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(kHighlightColor),
+                                              QPen(kHighlightColor, 2), QSize(12, 12)));
+    m_highlightCurve->attach(this);
+    m_highlightCurve->setVisible(false);
+
+    m_drawCurve = makePolygonCurve(kDrawCurveZ);
+    m_drawCurve->attach(this);
+    m_editCurve = makePolygonCurve(kEditCurveZ);
+    m_editCurve->attach(this);
+
+    enableAxis(QwtPlot::yRight, false);
+
+    m_picker = new ScatterPlotPicker(canvas());
+    m_panner = new QwtPlotPanner(canvas());
+    m_panner->setMouseButton(Qt::MiddleButton, Qt::NoModifier);
+
+    // Installed last, so this filter sees every canvas event before the
+    // picker and the panner.
+    canvas()->installEventFilter(this);
+    canvas()->setFocusPolicy(Qt::StrongFocus);
+    canvas()->setMouseTracking(true);
+}
+
+void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double>& y,
+                          const QString& xLabel, const QString& yLabel,
+                          const std::vector<double>& colorValues, const QString& colorLabel)
+{
+    if (&x != &m_xData)
+        m_xData = x;
+    if (&y != &m_yData)
+        m_yData = y;
+    if (&colorValues != &m_colorData)
+        m_colorData = colorValues;
+
+    if (m_xData.empty() || m_xData.size() != m_yData.size()) {
+        clearData();
+        return;
+    }
+    setAxisTitle(QwtPlot::xBottom, xLabel);
+    setAxisTitle(QwtPlot::yLeft, yLabel);
+
+    const size_t n = m_xData.size();
+    if (m_colorData.size() == n) {
+        m_scatterCurve->setVisible(false);
+        m_spectroCurve->setVisible(true);
+        QVector<QwtPoint3D> samples;
+        samples.reserve(static_cast<int>(n));
+        for (size_t i = 0; i < n; ++i)
+            samples.append(QwtPoint3D(m_xData[i], m_yData[i], m_colorData[i]));
+        const QwtInterval range = finiteColorRange(m_colorData);
+        m_spectroCurve->setColorMap(createColorMap(m_colorMapIndex));
+        m_spectroCurve->setColorRange(range);
+        m_spectroCurve->setSamples(samples);
+        setAxisTitle(QwtPlot::yRight, colorLabel);
+        showColorBar(range);
+    } else {
+        m_spectroCurve->setVisible(false);
+        QVector<QPointF> points;
+        points.reserve(static_cast<int>(n));
+        for (size_t i = 0; i < n; ++i)
+            points.append(QPointF(m_xData[i], m_yData[i]));
+        m_scatterCurve->setSamples(points);
+        m_scatterCurve->setVisible(true);
+        hideColorBar();
+    }
+    if (m_scatterHidden) {
+        hideDots();
+        hideColorBar();
+    }
+    replot();
+}
+
+void ScatterPlot::showColorBar(const QwtInterval& range)
+{
+    setAxisScale(QwtPlot::yRight, range.minValue(), range.maxValue());
+    enableAxis(QwtPlot::yRight, true);
+    QwtScaleWidget* bar = axisWidget(QwtPlot::yRight);
+    bar->setColorBarEnabled(true);
+    bar->setColorBarWidth(kColorBarWidth);
+    bar->setColorMap(range, createColorMap(m_colorMapIndex));
+}
+
+void ScatterPlot::hideColorBar()
+{
+    axisWidget(QwtPlot::yRight)->setColorBarEnabled(false);
+    enableAxis(QwtPlot::yRight, false);
+}
+
+void ScatterPlot::hideDots()
+{
+    m_scatterCurve->setVisible(false);
+    m_spectroCurve->setVisible(false);
+}
+
+void ScatterPlot::clearData()
+{
+    m_xData.clear();
+    m_yData.clear();
+    m_colorData.clear();
+    m_scatterCurve->setSamples(QVector<QPointF>());
+    m_spectroCurve->setSamples(QVector<QwtPoint3D>());
+    m_scatterCurve->setVisible(true);
+    m_spectroCurve->setVisible(false);
+    hideColorBar();
+    m_highlightCurve->setVisible(false);
+    replot();
+    deleteContourCurves();
+    replot();
+}
+
+void ScatterPlot::highlightPoint(int index)
+{
+    if (index < 0 || static_cast<size_t>(index) >= m_xData.size()) {
+        m_highlightCurve->setVisible(false);
+    } else {
+        const auto i = static_cast<size_t>(index);
+        m_highlightCurve->setSamples(QVector<QPointF>{QPointF(m_xData[i], m_yData[i])});
+        m_highlightCurve->setVisible(true);
+    }
+    replot();
+}
+
+void ScatterPlot::clearHighlight()
+{
+    m_highlightCurve->setVisible(false);
+    replot();
+}
+
+void ScatterPlot::deleteContourCurves()
+{
+    for (QwtPlotCurve* curve : m_contourCurves) {
+        curve->detach();
+        delete curve;
+    }
+    m_contourCurves.clear();
+}
+
+void ScatterPlot::setContours(const std::vector<ContourLevel>& levels)
+{
+    deleteContourCurves();
+    for (size_t level = 0; level < levels.size(); ++level) {
+        // The first level handed over is the innermost; dashing sets it apart.
+        const QPen pen(Qt::black, 2, level == 0 ? Qt::DashLine : Qt::SolidLine);
+        for (const ContourPath& path : levels[level].paths) {
+            if (path.size() < 2)
+                continue;
+            QVector<QPointF> points;
+            points.reserve(static_cast<int>(path.size()));
+            for (const ContourPoint& p : path)
+                points.append(QPointF(p.first, p.second));
+            auto* curve = new QwtPlotCurve();
+            curve->setStyle(QwtPlotCurve::Lines);
+            curve->setPen(pen);
+            curve->setItemAttribute(QwtPlotItem::Legend, false);
+            curve->setZ(kContourZ);
+            curve->setSamples(points);
+            curve->attach(this);
+            m_contourCurves.push_back(curve);
+        }
+    }
+    replot();
+}
+
+void ScatterPlot::clearContours()
+{
+    deleteContourCurves();
+}
+
+void ScatterPlot::deleteIsolineItems()
+{
+    for (QwtPlotCurve* curve : m_isolineCurves) {
+        curve->detach();
+        delete curve;
+    }
+    m_isolineCurves.clear();
+    for (QwtPlotMarker* marker : m_isolineLabels) {
+        marker->detach();
+        delete marker;
+    }
+    m_isolineLabels.clear();
+}
+
+void ScatterPlot::setIsolines(const std::vector<EModulus::IsoLine>& lines, bool showLabels)
+{
+    deleteIsolineItems();
+    replot();
+    const QPen pen(kIsolineColor, 1, Qt::SolidLine);
+    QFont font;
+    font.setPointSize(8);
+    for (const EModulus::IsoLine& line : lines) {
+        if (line.points.size() < 2)
+            continue;
+        QVector<QPointF> points;
+        points.reserve(static_cast<int>(line.points.size()));
+        for (const auto& p : line.points)
+            points.append(QPointF(p.first, p.second));
+        auto* curve = new QwtPlotCurve();
+        curve->setStyle(QwtPlotCurve::Lines);
+        curve->setPen(pen);
+        curve->setItemAttribute(QwtPlotItem::Legend, false);
+        curve->setItemAttribute(QwtPlotItem::AutoScale, false);
+        curve->setZ(kIsolineZ);
+        curve->setSamples(points);
+        curve->attach(this);
+        m_isolineCurves.push_back(curve);
+
+        if (!showLabels)
+            continue;
+        QwtText text(isolineLabelText(line.value), QwtText::PlainText);
+        text.setFont(font);
+        text.setColor(kIsolineLabelColor);
+        auto* marker = new QwtPlotMarker();
+        marker->setValue(points.last());
+        marker->setLabel(text);
+        marker->setLabelAlignment(Qt::AlignLeft | Qt::AlignBottom);
+        marker->setItemAttribute(QwtPlotItem::Legend, false);
+        marker->setItemAttribute(QwtPlotItem::AutoScale, false);
+        marker->setZ(kIsolineLabelZ);
+        marker->attach(this);
+        m_isolineLabels.push_back(marker);
+    }
+    replot();
+}
+
+void ScatterPlot::clearIsolines()
+{
+    deleteIsolineItems();
+    replot();
+}
+
+void ScatterPlot::setScatterVisible(bool visible)
+{
+    m_scatterHidden = !visible;
+    if (!visible) {
+        hideDots();
+        hideColorBar();
+    } else if (!m_colorData.empty() && m_colorData.size() == m_xData.size()) {
+        m_spectroCurve->setVisible(true);
+        m_scatterCurve->setVisible(false);
+    } else if (!m_xData.empty()) {
+        m_scatterCurve->setVisible(true);
+        m_spectroCurve->setVisible(false);
+    }
+    replot();
+}
+
+void ScatterPlot::setScaleMode(int axis, int mode)
+{
+    QwtScaleEngine* engine = nullptr;
+    switch (static_cast<ScaleMode>(mode)) {
+    case ScaleMode::PseudoLog:
+        engine = new PseudoLogScaleEngine(100.0, 0.5);
+        break;
+    case ScaleMode::Log:
+        engine = new QwtLogScaleEngine(10);
+        break;
+    default:
+        engine = new QwtLinearScaleEngine(10);
+        break;
+    }
+    setAxisScaleEngine(axis, engine);
+    setAxisAutoScale(axis, true);
+    replot();
+}
+
+void ScatterPlot::setColorMapIndex(int index)
+{
+    if (index == m_colorMapIndex)
+        return;
+    m_colorMapIndex = index;
+    if (m_colorData.empty() || m_colorData.size() != m_xData.size() || m_scatterHidden)
+        return;
+    const QwtInterval range = finiteColorRange(m_colorData);
+    m_spectroCurve->setColorMap(createColorMap(m_colorMapIndex));
+    m_spectroCurve->setColorRange(range);
+    QwtScaleWidget* bar = axisWidget(QwtPlot::yRight);
+    if (bar->isColorBarEnabled())
+        bar->setColorMap(range, createColorMap(m_colorMapIndex));
+    replot();
+}
+
+void ScatterPlot::resetZoom()
+{
+    setAxisAutoScale(QwtPlot::xBottom, true);
+    setAxisAutoScale(QwtPlot::yLeft, true);
+    replot();
+}
+
+} // namespace Quorvex3

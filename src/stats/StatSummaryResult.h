@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Quorvex3 {
+
+/// The choices of one statistical summary export: which features of which
+/// datasets go to which file, and which statistics the table holds. The main
+/// window keeps the last accepted one and offers it again next time.
+struct StatSummaryResult {
+    /// Scalar feature names in the order they were chosen.
+    std::vector<std::string> features;
+    /// True: every loaded dataset; false: the active dataset only.
+    bool allDatasets = false;
+    /// The output file (UTF-8).
+    std::string outputPath;
+    /// Which statistics the table holds.
+    bool statN = true;
+    bool statMedian = true;
+    bool statIqr = false;
+    bool statMean = true;
+    bool statSd = true;
+    bool statSem = false;
+    bool statQ1 = false;
+    bool statQ3 = false;
+    bool statMin = false;
+    bool statMax = false;
+    bool statCv = false;
+    bool statSkewness = false;
+    bool statPercentile = false;
+    /// Percentile in per cent written by the Percentile statistic.
+    double percentile = 95.0;
+};
+
+} // namespace Quorvex3

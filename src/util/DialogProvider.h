@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace Quorvex3 {
+
+/// The one way the program opens modal standard dialogs: file dialogs and
+/// message boxes.
+///
+/// Widgets never call the QFileDialog/QMessageBox statics directly; they call
+/// `DialogProvider::current()`, which by default forwards to those statics.
+/// Tests install a scripted fake with `setCurrent` (or `ScopedDialogProvider`)
+/// that records the calls and returns prepared answers, so every path behind
+/// a dialog runs offscreen without a blocking event loop.
+///
+/// GUI thread only. The arguments mean what they mean for the Qt statics of
+/// the same name; file dialogs return an empty string (list) when cancelled.
+class DialogProvider {
+public:
+    virtual ~DialogProvider();
+
+    /// The provider in use: the installed one, else the Qt default.
+    static DialogProvider& current();
+
+    /// Installs `provider` (not owned; null restores the Qt default) and
+    /// returns the one installed before (null when it was the default).
+    static DialogProvider* setCurrent(DialogProvider* provider);
+
+    /// Name of an existing file to open. `selectedFilter`, when given, holds
+    /// the filter to preselect and receives the one the user chose.
+    virtual QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                    const QString& filter, QString* selectedFilter = nullptr,
+                                    QFileDialog::Options options = {}) = 0;
+
+    /// Names of existing files to open (empty when cancelled).
+    virtual QStringList getOpenFileNames(QWidget* parent, const QString& caption,
+                                         const QString& dir, const QString& filter,
+                                         QString* selectedFilter = nullptr,
+                                         QFileDialog::Options options = {}) = 0;
+
+    /// Name of a file to write, as typed: callers complete the extension with
+    /// ensureSelectedFilterExtension and the filter read back here.
+    virtual QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                    const QString& filter, QString* selectedFilter = nullptr,
+                                    QFileDialog::Options options = {}) = 0;
+
+    /// An existing directory.
+    virtual QString
+    getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir,
+                         QFileDialog::Options options = QFileDialog::ShowDirsOnly) = 0;
+
+    /// Message boxes; each returns the button that closed the box.
+    virtual QMessageBox::StandardButton
+    information(QWidget* parent, const QString& title, const QString& text,
+                QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) = 0;
+    virtual QMessageBox::StandardButton
+    warning(QWidget* parent, const QString& title, const QString& text,
+            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) = 0;
+    virtual QMessageBox::StandardButton
+    critical(QWidget* parent, const QString& title, const QString& text,
+             QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) = 0;
+    virtual QMessageBox::StandardButton
+    question(QWidget* parent, const QString& title, const QString& text,
+             QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No,
+             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) = 0;
+
+private:
+    static DialogProvider* s_current;
+};
+
+/// The default provider: opens the real Qt dialogs.
+class QtDialogProvider : public DialogProvider {
+public:
+    QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
+                            const QString& filter, QString* selectedFilter,
+                            QFileDialog::Options options) override;
+    QStringList getOpenFileNames(QWidget* parent, const QString& caption, const QString& dir,
+                                 const QString& filter, QString* selectedFilter,
+                                 QFileDialog::Options options) override;
+    QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                            const QString& filter, QString* selectedFilter,
+                            QFileDialog::Options options) override;
+    QString getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir,
+                                 QFileDialog::Options options) override;
+    QMessageBox::StandardButton information(QWidget* parent, const QString& title,
+                                            const QString& text,
+                                            QMessageBox::StandardButtons buttons,
+                                            QMessageBox::StandardButton defaultButton) override;
+    QMessageBox::StandardButton warning(QWidget* parent, const QString& title, const QString& text,
+                                        QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton defaultButton) override;
+    QMessageBox::StandardButton critical(QWidget* parent, const QString& title, const QString& text,
+                                         QMessageBox::StandardButtons buttons,
+                                         QMessageBox::StandardButton defaultButton) override;
+    QMessageBox::StandardButton question(QWidget* parent, const QString& title, const QString& text,
+                                         QMessageBox::StandardButtons buttons,
+                                         QMessageBox::StandardButton defaultButton) override;
+};
+
+/// Installs a provider for the lifetime of the guard and restores the
+/// previous one afterwards (for tests).
+class ScopedDialogProvider {
+public:
+    explicit ScopedDialogProvider(DialogProvider& provider)
+        : m_previous(DialogProvider::setCurrent(&provider)) {}
+    ~ScopedDialogProvider() { DialogProvider::setCurrent(m_previous); }
+    ScopedDialogProvider(const ScopedDialogProvider&) = delete;
+    ScopedDialogProvider& operator=(const ScopedDialogProvider&) = delete;
+
+private:
+    DialogProvider* m_previous;
+};
+
+} // namespace Quorvex3

@@ -1,0 +1,64 @@
+#include "app/MainWindow.h"
+
+#include <H5Cpp.h>
+
+#include <QApplication>
+#include <QSplashScreen>
+#include <QTimer>
+
+#include <clocale>
+#include <cstdio>
+#include <stdexcept>
+
+namespace Quorvex3 {
+
+namespace {
+
+void report(const QString& line) {
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+bool splashVisible() {
+    const auto widgets = QApplication::topLevelWidgets();
+    for (const QWidget* widget : widgets)
+        if (qobject_cast<const QSplashScreen*>(widget) && widget->isVisible())
+            return true;
+    return false;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), m_mode(qEnvironmentVariable("QUORVEX3_PROBE")) {
+    m_sinceConstruction.start();
+    report(QStringLiteral("constructed splash=%1 locale=%2 name=%3")
+               .arg(splashVisible())
+               .arg(QString::fromLatin1(std::setlocale(LC_NUMERIC, nullptr)))
+               .arg(QCoreApplication::applicationName()));
+    if (m_mode == QLatin1String("throw-std"))
+        throw std::runtime_error("window could not be built");
+    if (m_mode == QLatin1String("throw-hdf5"))
+        throw H5::FileIException("H5File::openFile", "unable to open file");
+    if (m_mode == QLatin1String("throw-other"))
+        throw 7;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    report(QStringLiteral("shown after=%1 splash=%2")
+               .arg(m_sinceConstruction.elapsed())
+               .arg(splashVisible()));
+    if (m_mode == QLatin1String("slot-throws")) {
+        QTimer::singleShot(0, this, [] { throw std::runtime_error("slot failed"); });
+        return;
+    }
+    QTimer::singleShot(0, this, [] { QCoreApplication::exit(3); });
+}
+
+void MainWindow::onUnhandledException(const QString& title, const QString& message) {
+    report(QStringLiteral("error dialog title=%1 message=%2").arg(title, message));
+    QCoreApplication::exit(4);
+}
+
+} // namespace Quorvex3

@@ -1,0 +1,176 @@
+// Files the reader must refuse or read in part: missing, foreign, truncated
+// and malformed measurements. Each case wants one clear line on stderr, no
+// crash, and a reader that still opens a good file afterwards.
+
+#include "ReaderTestUtil.h"
+
+#include <filesystem>
+
+using namespace Quorvex3;
+using namespace Quorvex3::testing;
+
+namespace {
+
+class ReaderBadInputTest : public ::testing::Test {
+protected:
+    // Opens `path`, expecting the open to fail with one "Error opening file"
+    // line, and checks the reader is left closed.
+    void expectOpenFails(const std::string& path)
+    {
+        bool opened = true;
+        const std::string err = capturedStderr([&] { opened = m_reader.openFile(path); });
+        EXPECT_FALSE(opened);
+        EXPECT_TRUE(startsWith(err, "Error opening file: ")) << err;
+        EXPECT_EQ(lineCount(err), 1u) << err;
+        EXPECT_FALSE(m_reader.isOpen());
+        EXPECT_EQ(m_reader.getFilename(), "");
+        EXPECT_TRUE(m_reader.getAvailableFeatures().empty());
+        EXPECT_EQ(m_reader.getEventCount(), 0u);
+    }
+
+    TempDir m_dir;
+    RTDCReader m_reader;
+};
+
+TEST_F(ReaderBadInputTest, MissingFile)
+{
+    expectOpenFails(m_dir.file("does-not-exist.rtdc"));
+    expectReaderStillWorks(m_reader, m_dir);
+}
+
+TEST_F(ReaderBadInputTest, ForeignFiles)
+{
+    const std::string text = m_dir.file("notes.rtdc");
+    writeBytes(text, "area_um,deform\n1,2\n");
+    expectOpenFails(text);
+    const std::string empty = m_dir.file("empty.rtdc");
+    writeBytes(empty, "");
+    expectOpenFails(empty);
+    // A directory named like a measurement.
+    expectOpenFails(m_dir.path());
+    expectReaderStillWorks(m_reader, m_dir);
+}
+
+TEST_F(ReaderBadInputTest, FailedOpenClosesThePreviousFile)
+{
+    ASSERT_TRUE(m_reader.openFile(writeGoodFile(m_dir)));
+    expectOpenFails(m_dir.file("missing.rtdc"));
+    EXPECT_TRUE(m_reader.readScalarFeature("area_um").empty());
+}
+
+// A file cut short (an interrupted copy). Either the open is refused, or
+// whatever lies beyond the cut fails to read with a message; nothing reads
+// past a buffer and the reader stays usable.
+TEST_F(ReaderBadInputTest, TruncatedFiles)
+{
+    const std::string good = m_dir.file("full.rtdc");
+    std::vector<float> values(20000, 1.5f);
+    {
+        RtdcFixtureWriter w(good);
+        w.addColumn<float>("area_um", values);
+        w.addColumn<float>("deform", values);
+        w.addImageStack("image", 4, 16, 16, std::vector<uint8_t>(4 * 16 * 16, 3));
+    }
+    const auto size = fileSize(good);
+    for (const double fraction : {0.9, 0.5, 0.1}) {
+        SCOPED_TRACE(fraction);
+        const std::string cut = m_dir.file("cut.rtdc");
+        writeBytes(cut, "");
+        std::filesystem::copy_file(good, cut, std::filesystem::copy_options::overwrite_existing);
+        truncateFile(cut, static_cast<std::uintmax_t>(static_cast<double>(size) * fraction));
+        bool opened = false;
+        std::string err = capturedStderr([&] { opened = m_reader.openFile(cut); });
+        if (!opened) {
+            EXPECT_TRUE(startsWith(err, "Error opening file: ")) << err;
+        } else {
+            // Everything that can be asked stays within bounds.
+            err += capturedStderr([&] {
+                m_reader.preloadAllFeatures();
+                int width = 0;
+                int height = 0;
+                m_reader.readImage(0, width, height);
+            });
+            EXPECT_FALSE(err.empty());
+        }
+    }
+    expectReaderStillWorks(m_reader, m_dir);
+}
+
+TEST_F(ReaderBadInputTest, TwoDimensionalColumnIsNotAFeature)
+{
+    const std::string path = m_dir.file("rank.rtdc");
+    {
+        RtdcFixtureWriter w(path);
+        w.addDataset<float>("/events/area_um", {3, 2}, {1, 2, 3, 4, 5, 6});
+        w.addColumn<float>("deform", {0.1f, 0.2f, 0.3f});
+        w.addDataset<float>("/events/scalar", {}, {4.f});
+    }
+    ASSERT_TRUE(m_reader.openFile(path));
+    EXPECT_EQ(m_reader.getAvailableFeatures(), std::vector<std::string>{"deform"});
+    EXPECT_EQ(m_reader.getEventCount(), 3u);
+    // Asking for it anyway yields nothing rather than a wrongly sized column.
+    EXPECT_TRUE(m_reader.readScalarFeature("area_um").empty());
+    EXPECT_TRUE(m_reader.readScalarFeature("scalar").empty());
+}
+
+TEST_F(ReaderBadInputTest, EventsThatIsNoGroup)
+{
+    const std::string path = m_dir.file("flat.rtdc");
+    {
+        RtdcFixtureWriter w(path);
+        w.addDataset<float>("/events", {3}, {1, 2, 3});
+    }
+    bool opened = false;
+    const std::string err = capturedStderr([&] { opened = m_reader.openFile(path); });
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(startsWith(err, "Error caching features: ")) << err;
+    EXPECT_TRUE(m_reader.getAvailableFeatures().empty());
+    EXPECT_EQ(m_reader.getEventCount(), 0u);
+    const std::string readErr =
+        capturedStderr([&] { EXPECT_TRUE(m_reader.readScalarFeature("area_um").empty()); });
+    EXPECT_EQ(readErr, ""); // no such feature, like any missing one
+    expectReaderStillWorks(m_reader, m_dir);
+}
+
+TEST_F(ReaderBadInputTest, EmptyDatasetsEverywhere)
+{
+    const std::string path = m_dir.file("empty.rtdc");
+    {
+        RtdcFixtureWriter w(path);
+        w.addColumn<float>("area_um", {});
+        w.addColumn<uint8_t>("flags", {});
+        w.addImageStack("image", 0, 4, 4, {});
+        w.addImageStack("mask", 0, 0, 0, {});
+    }
+    ASSERT_TRUE(m_reader.openFile(path));
+    EXPECT_EQ(m_reader.getEventCount(), 0u);
+    EXPECT_TRUE(m_reader.preloadAllFeatures().empty());
+    int width = -1;
+    int height = -1;
+    EXPECT_TRUE(m_reader.readImage(0, width, height).empty());
+    EXPECT_TRUE(m_reader.readMask(0, width, height).empty());
+    EXPECT_EQ(width, -1);
+    expectReaderStillWorks(m_reader, m_dir);
+}
+
+TEST_F(ReaderBadInputTest, CorruptColumnFailsAloneAndOtherColumnsRead)
+{
+    const std::string path = m_dir.file("corrupt.rtdc");
+    std::vector<double> values(3000, 2.0);
+    {
+        RtdcFixtureWriter w(path);
+        w.addColumn<double>("area_um", values, Storage::chunked({1000}, 4));
+        w.addColumn<double>("deform", values);
+    }
+    corruptChunk(path, "/events/area_um", 0);
+    ASSERT_TRUE(m_reader.openFile(path));
+    EXPECT_EQ(m_reader.getEventCount(), 3000u);
+    const std::string err =
+        capturedStderr([&] { EXPECT_TRUE(m_reader.readScalarFeature("area_um").empty()); });
+    EXPECT_TRUE(startsWith(err, "Error reading feature 'area_um': ")) << err;
+    EXPECT_EQ(lineCount(err), 1u) << err;
+    EXPECT_EQ(m_reader.readScalarFeature("deform"), values);
+    expectReaderStillWorks(m_reader, m_dir);
+}
+
+} // namespace

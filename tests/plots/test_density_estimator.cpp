@@ -1,0 +1,443 @@
+// Densities per event: kernel grid, histogram, nearest neighbours, the
+// automatic grid size and the handling of non-finite coordinates.
+
+#include "plots/DensityDetail.h"
+#include "plots/DensityEstimator.h"
+#include "plots/DensityTestData.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+namespace Quorvex3 {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kPi = 3.14159265358979323846;
+
+void expectRelNear(double expected, double actual, double rel) {
+    EXPECT_NEAR(expected, actual, rel * std::max(1.0, std::abs(expected)));
+}
+
+// ---------------------------------------------------------------- estimate
+
+TEST(DensityEstimate, DegenerateInputsGiveNoDensities) {
+    const std::vector<double> four{1, 2, 3, 4};
+    const std::vector<double> three{1, 2, 3};
+    EXPECT_TRUE(DensityEstimator::estimate({}, {}, DensityMethod::KDE, 0).empty());
+    EXPECT_TRUE(DensityEstimator::estimate(three, four, DensityMethod::Histogram, 0).empty());
+    EXPECT_TRUE(DensityEstimator::estimate(four, four, static_cast<DensityMethod>(3), 0).empty());
+    EXPECT_TRUE(DensityEstimator::estimateKDE(three, four, 0).empty());
+    EXPECT_EQ(DensityEstimator::estimate(four, four, DensityMethod::KNN, 0).size(), 4U);
+}
+
+TEST(DensityEstimate, MethodsDispatchToTheirEstimators) {
+    const testdata::Points p = testdata::clustered(300, 21);
+    EXPECT_EQ(DensityEstimator::estimate(p.x, p.y, DensityMethod::Histogram, 12),
+              DensityEstimator::estimateHistogram(p.x, p.y, 12));
+    EXPECT_EQ(DensityEstimator::estimate(p.x, p.y, DensityMethod::KNN, 12),
+              DensityEstimator::estimateKNN(p.x, p.y));
+    const DensityGrid grid = DensityEstimator::computeKDEGrid(p.x, p.y, 12);
+    EXPECT_EQ(DensityEstimator::estimate(p.x, p.y, DensityMethod::KDE, 12),
+              DensityEstimator::interpolateFromGrid(grid, p.x, p.y));
+    EXPECT_EQ(DensityEstimator::estimateKDE(p.x, p.y, 12),
+              DensityEstimator::interpolateFromGrid(grid, p.x, p.y));
+}
+
+// ---------------------------------------------------------------- automatic grid size
+
+TEST(DensityBinChoice, CandidatesAreTheTwentyLogSpacedSizes) {
+    // /usr/bin/python3 tests/plots/density_oracle.py: "candidates"
+    const std::vector<int> expected{32,  37,  43,  50,  57,  66,  77,  89,  103, 119,
+                                    138, 159, 184, 213, 247, 286, 330, 382, 442, 512};
+    EXPECT_EQ(densitydetail::binCountCandidates(), expected);
+}
+
+TEST(DensityBinChoice, CostsAndChoiceMatchNumpy) {
+    // /usr/bin/python3 tests/plots/density_oracle.py:
+    // "clustered(600, 7) costs" / "choice" and "clustered(5000, 11) costs" / "choice".
+    // Counts are exact integers; the costs differ only by summation order, so
+    // a relative tolerance of 1e-9 is ample.
+    const std::vector<double> costs600{
+        -1271.5423686711806, -1272.8151879517986, -960.16957312254067, -569.56275418878761,
+        -472.48197643170312, 168.30681702941115,  658.07212407864301,  1844.8485484827086,
+        2561.2452628124493,  4302.4975084745856,  6402.8785108186121,  8867.7851327321314,
+        12947.014041564706,  17080.563548592007,  23966.061570755806,  31936.528209762335,
+        43329.060205485213,  58772.950051194974,  79401.97004749089,   106459.48864687767};
+    const std::vector<double> costs5000{
+        -117820.80936711856, -118420.23727020693, -118986.86973715048, -119706.66676502775,
+        -116933.52337819821, -114417.76751741605, -109088.6653484842,  -103425.2364235917,
+        -96219.346760262313, -84168.328191299282, -69617.16167408484,  -50863.14816239573,
+        -26582.031557320508, 10617.093046071437,  58395.451470405183,  130008.32063674928,
+        207651.10606448509,  320335.51201362512,  477478.88617342198,  691244.55507701577};
+    const struct {
+        int n;
+        std::uint64_t seed;
+        const std::vector<double>* costs;
+        int choice;
+    } cases[] = {{600, 7, &costs600, 37}, {5000, 11, &costs5000, 50}};
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.n);
+        const testdata::Points p = testdata::clustered(c.n, c.seed);
+        const densitydetail::FinitePairs pairs = densitydetail::collectFinitePairs(p.x, p.y);
+        const std::vector<int> candidates = densitydetail::binCountCandidates();
+        std::vector<std::uint32_t> scratch;
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            const double cost = densitydetail::binChoiceCost(pairs, candidates[i], scratch);
+            EXPECT_NEAR(cost, (*c.costs)[i], 1e-9 * std::abs((*c.costs)[i])) << candidates[i];
+        }
+        EXPECT_EQ(densitydetail::chooseBinCount(pairs), c.choice);
+        // The automatic size reaches the grid and the histogram.
+        EXPECT_EQ(DensityEstimator::computeKDEGrid(p.x, p.y, 0).size, c.choice);
+        EXPECT_EQ(DensityEstimator::estimateHistogram(p.x, p.y, 0),
+                  DensityEstimator::estimateHistogram(p.x, p.y, c.choice));
+    }
+}
+
+TEST(DensityBinChoice, LargeInputsShareCandidatesAmongThreadsWithoutChangingTheChoice) {
+    // From 100000 events the candidates' costs are computed concurrently;
+    // the choice must be the first strictly smallest cost in candidate order.
+    const testdata::Points p = testdata::clustered(150000, 13);
+    const densitydetail::FinitePairs pairs = densitydetail::collectFinitePairs(p.x, p.y);
+    std::vector<std::uint32_t> scratch;
+    double best = std::numeric_limits<double>::max();
+    int choice = 64;
+    for (int m : densitydetail::binCountCandidates()) {
+        const double cost = densitydetail::binChoiceCost(pairs, m, scratch);
+        if (cost < best) {
+            best = cost;
+            choice = m;
+        }
+    }
+    EXPECT_EQ(densitydetail::chooseBinCount(pairs), choice);
+}
+
+TEST(DensityBinChoice, FewerThanFourEventsGive32WithoutLookingAtTheData) {
+    const std::vector<double> x{0.0, 1e300, -1e300};
+    EXPECT_EQ(DensityEstimator::computeKDEGrid(x, x, 0).size, 32);
+    // Non-finite pairs do not count: three finite pairs among five events.
+    const std::vector<double> x5{1, 2, 3, kNaN, 4};
+    const std::vector<double> y5{1, 5, 2, 3, kInf};
+    EXPECT_EQ(DensityEstimator::computeKDEGrid(x5, y5, 0).size, 32);
+}
+
+// ---------------------------------------------------------------- kernel density grid
+
+TEST(DensityKdeGrid, MatchesScipyRebuild) {
+    // /usr/bin/python3 tests/plots/density_oracle.py: "kde G=24 clustered(600, 7)".
+    // numpy percentiles and scipy.ndimage.convolve1d / map_coordinates(order=1,
+    // mode="nearest"); only summation order differs, tolerance 1e-12 relative.
+    const testdata::Points p = testdata::clustered(600, 7);
+    const DensityGrid grid = DensityEstimator::computeKDEGrid(p.x, p.y, 24);
+    ASSERT_EQ(grid.size, 24);
+    ASSERT_EQ(grid.values.size(), 576U);
+    expectRelNear(-1.7507075871797104, grid.xMin, 1e-12);
+    expectRelNear(-2.2349796134746582, grid.yMin, 1e-12);
+    expectRelNear(0.48384446296147726, grid.xStep, 1e-12);
+    expectRelNear(0.31111435069420007, grid.yStep, 1e-12);
+
+    const double sum = std::accumulate(grid.values.begin(), grid.values.end(), 0.0);
+    expectRelNear(599.97663795499147, sum, 1e-12);
+    const int cells[][2] = {{3, 5}, {12, 12}, {20, 7}, {0, 0}, {23, 23}, {9, 17}};
+    const double values[] = {0.39972598336368315,    4.2970414104706069,     0.33983433456211853,
+                             9.3458760519644573e-05, 3.1360254021012947e-06, 7.6102932699273804};
+    for (int i = 0; i < 6; ++i) {
+        const double v = grid.values[static_cast<std::size_t>(cells[i][1] * 24 + cells[i][0])];
+        EXPECT_NEAR(v, values[i], 1e-12 * std::max(1.0, values[i])) << i;
+    }
+
+    const std::vector<double> at = DensityEstimator::interpolateFromGrid(
+        grid, std::vector<double>(p.x.begin(), p.x.begin() + 10),
+        std::vector<double>(p.y.begin(), p.y.begin() + 10));
+    const double expected[] = {11.746911862620205,  1.7181295210249117,  9.1499241804571039,
+                               1.0835252951330685,  0.49037470640419201, 13.621559876768764,
+                               0.68295564727408575, 8.2919747634385423,  13.267105059032943,
+                               8.8362230668620878};
+    for (int i = 0; i < 10; ++i)
+        expectRelNear(expected[i], at[static_cast<std::size_t>(i)], 1e-12);
+
+    // Outside the grid the border cells continue.
+    const std::vector<double> outside =
+        DensityEstimator::interpolateFromGrid(grid, {-5.0, 20.0, 3.3}, {-5.0, 1.5, 2.2});
+    expectRelNear(9.3458760519644573e-05, outside[0], 1e-12);
+    expectRelNear(0.0095730667830894681, outside[1], 1e-12);
+    expectRelNear(2.1672214921227635, outside[2], 1e-12);
+}
+
+TEST(DensityKdeGrid, AutomaticSizeMatchesScipyRebuild) {
+    // /usr/bin/python3 tests/plots/density_oracle.py: "kde auto clustered(5000, 11)".
+    const testdata::Points p = testdata::clustered(5000, 11);
+    const DensityGrid grid = DensityEstimator::computeKDEGrid(p.x, p.y, 0);
+    ASSERT_EQ(grid.size, 50);
+    expectRelNear(4999.8729646748379, std::accumulate(grid.values.begin(), grid.values.end(), 0.0),
+                  1e-12);
+    expectRelNear(37.227954864459761, *std::max_element(grid.values.begin(), grid.values.end()),
+                  1e-12);
+}
+
+TEST(DensityKdeGrid, EqualCoordinatesFallBackToUnitBandwidth) {
+    const std::vector<double> x(10, 2.5);
+    std::vector<double> y;
+    for (int i = 0; i < 10; ++i)
+        y.push_back(i);
+    const DensityGrid grid = DensityEstimator::computeKDEGrid(x, y, 8);
+    EXPECT_DOUBLE_EQ(grid.xMin, 2.5 - 3.0);
+    EXPECT_DOUBLE_EQ(grid.xStep, 6.0 / 8.0);
+    // Counts are only redistributed inside the grid, never created.
+    const double sum = std::accumulate(grid.values.begin(), grid.values.end(), 0.0);
+    EXPECT_GT(sum, 0.0);
+    EXPECT_LE(sum, 10.0 + 1e-9);
+}
+
+TEST(DensityKdeGrid, EmptyInputGivesEmptyGrid) {
+    const DensityGrid grid = DensityEstimator::computeKDEGrid({}, {}, 0);
+    EXPECT_TRUE(grid.values.empty());
+    EXPECT_EQ(grid.size, 0);
+    EXPECT_EQ(grid.xStep, 0.0);
+    const DensityGrid nan = DensityEstimator::computeKDEGrid({kNaN, kInf}, {1.0, 2.0}, 0);
+    EXPECT_TRUE(nan.values.empty());
+}
+
+TEST(DensityInterpolation, BilinearBetweenCellCentres) {
+    // 2 x 2 grid, cell centres at 0.5 and 1.5: values 1 2 (row 0) and 3 4 (row 1).
+    DensityGrid grid;
+    grid.values = {1.0, 2.0, 3.0, 4.0};
+    grid.size = 2;
+    grid.xStep = grid.yStep = 1.0;
+    const std::vector<double> v = DensityEstimator::interpolateFromGrid(
+        grid, {0.5, 1.0, 1.0, 1.5, -3.0, 9.0, kNaN}, {0.5, 0.5, 1.0, 1.5, -3.0, 1.0, 1.0});
+    EXPECT_DOUBLE_EQ(v[0], 1.0);
+    EXPECT_DOUBLE_EQ(v[1], 1.5);
+    EXPECT_DOUBLE_EQ(v[2], 2.5);
+    EXPECT_DOUBLE_EQ(v[3], 4.0);
+    EXPECT_DOUBLE_EQ(v[4], 1.0); // below and left: the corner cell continues
+    EXPECT_DOUBLE_EQ(v[5], 3.0); // right of the grid, halfway up
+    EXPECT_TRUE(std::isnan(v[6]));
+}
+
+// ---------------------------------------------------------------- histogram
+
+TEST(DensityHistogram, CountsOwnCellMatchesNumpy) {
+    // /usr/bin/python3 tests/plots/density_oracle.py: "histogram B=16 clustered(600, 7)"
+    // (exact integers).
+    const testdata::Points p = testdata::clustered(600, 7);
+    const std::vector<double> d = DensityEstimator::estimateHistogram(p.x, p.y, 16);
+    ASSERT_EQ(d.size(), 600U);
+    const double first[] = {12, 3, 6, 1, 1, 40, 3, 19, 51, 24};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(d[static_cast<std::size_t>(i)], first[i]) << i;
+    EXPECT_EQ(std::accumulate(d.begin(), d.end(), 0.0), 9420.0);
+}
+
+TEST(DensityHistogram, HandComputedBinsWithRangeFallback) {
+    // x range 0..4 in 2 bins of width 2: x = 4 is clamped into the last bin;
+    // all y equal, so the y range falls back to 1.0 and every row is 0.
+    const std::vector<double> x{0.0, 1.9, 2.0, 4.0, 3.0};
+    const std::vector<double> y(5, 7.0);
+    const std::vector<double> expected{2, 2, 3, 3, 3};
+    EXPECT_EQ(DensityEstimator::estimateHistogram(x, y, 2), expected);
+    EXPECT_TRUE(DensityEstimator::estimateHistogram({}, {}, 2).empty());
+}
+
+// ---------------------------------------------------------------- nearest neighbours
+
+/// Independent rebuild of the searched square: the smallest Chebyshev ring
+/// radius (in cells, clipped to the grid) whose square holds k other events,
+/// then the k-th smallest squared distance over every event in that square.
+std::vector<double> bruteForceOverSearchedSquare(const std::vector<double>& x,
+                                                 const std::vector<double>& y) {
+    const std::size_t n = x.size();
+    const std::size_t k = std::max<std::size_t>(
+        static_cast<std::size_t>(std::floor(std::sqrt(static_cast<double>(n)))), 1);
+    const int g = std::max(static_cast<int>(std::floor(std::sqrt(n / 20.0))), 1);
+    const double x0 = *std::min_element(x.begin(), x.end());
+    const double y0 = *std::min_element(y.begin(), y.end());
+    const double w = (*std::max_element(x.begin(), x.end()) - x0) / g;
+    const double h = (*std::max_element(y.begin(), y.end()) - y0) / g;
+    std::vector<int> cx(n);
+    std::vector<int> cy(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        cx[i] = std::clamp(static_cast<int>((x[i] - x0) / w), 0, g - 1);
+        cy[i] = std::clamp(static_cast<int>((y[i] - y0) / h), 0, g - 1);
+    }
+    std::vector<double> result(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::vector<double> d2;
+        for (int r = 0; r <= g && d2.size() < k; ++r) {
+            d2.clear();
+            for (std::size_t j = 0; j < n; ++j) {
+                if (j != i && std::abs(cx[j] - cx[i]) <= r && std::abs(cy[j] - cy[i]) <= r) {
+                    const double dx = x[i] - x[j];
+                    const double dy = y[i] - y[j];
+                    d2.push_back(dx * dx + dy * dy);
+                }
+            }
+        }
+        std::sort(d2.begin(), d2.end());
+        const double kth = d2[k - 1];
+        result[i] = kth > 0.0 ? static_cast<double>(k) / (kPi * kth) : static_cast<double>(k);
+    }
+    return result;
+}
+
+TEST(DensityKnn, EqualsBruteForceOverTheSearchedSquare) {
+    // Guards against counting the clipped edge cells once per later ring: a
+    // doubled event shortens the k-th distance and raises the density.
+    for (const testdata::Points& p : {testdata::clustered(500, 3), testdata::clustered(2000, 4),
+                                      testdata::uniformSquare(700, 5),
+                                      // several blocks of events, searched concurrently
+                                      testdata::clustered(9000, 6)}) {
+        const std::vector<double> expected = bruteForceOverSearchedSquare(p.x, p.y);
+        const std::vector<double> actual = DensityEstimator::estimateKNN(p.x, p.y);
+        ASSERT_EQ(actual.size(), expected.size());
+        for (std::size_t i = 0; i < actual.size(); ++i)
+            EXPECT_DOUBLE_EQ(actual[i], expected[i]) << i;
+    }
+}
+
+TEST(DensityKnn, NeverAboveTheExactNearestNeighbourDensity) {
+    // Exact k-NN densities of clustered(500, 3) from scipy's cKDTree, written by
+    // "/usr/bin/python3 tests/plots/density_oracle.py --knn-inc"; relative
+    // tolerance 1e-12 for the last bits of the distances.
+    static const double exact[] = {
+#include "knn_exact_oracle.inc"
+    };
+    const testdata::Points p = testdata::clustered(500, 3);
+    const std::vector<double> d = DensityEstimator::estimateKNN(p.x, p.y);
+    ASSERT_EQ(d.size(), std::size(exact));
+    std::size_t equal = 0;
+    for (std::size_t i = 0; i < d.size(); ++i) {
+        EXPECT_LE(d[i], exact[i] * (1.0 + 1e-12)) << i;
+        if (std::abs(d[i] - exact[i]) <= 1e-12 * exact[i])
+            ++equal;
+    }
+    // Not a vacuous bound: the square search finds the true k-th neighbour for
+    // a good share of the events (227 of the 500 here).
+    EXPECT_GT(equal, d.size() / 4);
+}
+
+TEST(DensityKnn, DegenerateInputs) {
+    EXPECT_EQ(DensityEstimator::estimateKNN({3.0}, {4.0}), std::vector<double>{1.0});
+    // All events identical: every density is k, not infinite.
+    const std::vector<double> same(50, 1.25);
+    const std::vector<double> d = DensityEstimator::estimateKNN(same, same);
+    for (double v : d)
+        EXPECT_EQ(v, 7.0);
+    // Two events: k = 1, d^2 = 1 + 1.
+    const std::vector<double> two = DensityEstimator::estimateKNN({0.0, 1.0}, {0.0, 1.0});
+    EXPECT_DOUBLE_EQ(two[0], 1.0 / (kPi * 2.0));
+    EXPECT_DOUBLE_EQ(two[1], 1.0 / (kPi * 2.0));
+}
+
+// ---------------------------------------------------------------- non-finite input
+
+TEST(DensityNonFinite, PairsWithNonFiniteCoordinatesTakeNoPart) {
+    const testdata::Points p = testdata::clustered(400, 9);
+    testdata::Points dirty;
+    std::vector<std::size_t> cleanAt;
+    for (std::size_t i = 0; i < p.x.size(); ++i) {
+        if (i % 10 == 3) {
+            dirty.x.push_back(kNaN);
+            dirty.y.push_back(1.0);
+            dirty.x.push_back(2.0);
+            dirty.y.push_back(i % 20 == 3 ? kInf : -kInf);
+        }
+        cleanAt.push_back(dirty.x.size());
+        dirty.x.push_back(p.x[i]);
+        dirty.y.push_back(p.y[i]);
+    }
+    const auto expectSameAtClean = [&](const std::vector<double>& clean,
+                                       const std::vector<double>& withDirt) {
+        ASSERT_EQ(withDirt.size(), dirty.x.size());
+        std::size_t nanCount = 0;
+        for (double v : withDirt)
+            nanCount += std::isnan(v) ? 1 : 0;
+        EXPECT_EQ(nanCount, dirty.x.size() - p.x.size());
+        for (std::size_t i = 0; i < clean.size(); ++i)
+            EXPECT_EQ(withDirt[cleanAt[i]], clean[i]) << i;
+    };
+    expectSameAtClean(DensityEstimator::estimateHistogram(p.x, p.y, 0),
+                      DensityEstimator::estimateHistogram(dirty.x, dirty.y, 0));
+    expectSameAtClean(DensityEstimator::estimateKNN(p.x, p.y),
+                      DensityEstimator::estimateKNN(dirty.x, dirty.y));
+    for (int m = 0; m < 3; ++m) {
+        expectSameAtClean(
+            DensityEstimator::estimate(p.x, p.y, static_cast<DensityMethod>(m), 0),
+            DensityEstimator::estimateNaNSafe(dirty.x, dirty.y, static_cast<DensityMethod>(m)));
+    }
+
+    const DensityGrid clean = DensityEstimator::computeKDEGrid(p.x, p.y, 0);
+    const DensityGrid withDirt = DensityEstimator::computeKDEGrid(dirty.x, dirty.y, 0);
+    EXPECT_EQ(withDirt.size, clean.size);
+    EXPECT_EQ(withDirt.xMin, clean.xMin);
+    EXPECT_EQ(withDirt.yStep, clean.yStep);
+    EXPECT_EQ(withDirt.values, clean.values);
+}
+
+TEST(DensityNaNSafe, NeedsFourFinitePairs) {
+    std::vector<double> x{kNaN, 1.0, kInf, 2.0, 3.0, kNaN, 4.0, -kInf, 5.0, kNaN};
+    std::vector<double> y{1.0, kNaN, 1.0, 2.0, kNaN, 1.0, 3.0, 1.0, 1.0, kNaN};
+    // Finite pairs at 3, 6 and 8 only: every entry NaN.
+    for (int m = 0; m < 3; ++m) {
+        const std::vector<double> d =
+            DensityEstimator::estimateNaNSafe(x, y, static_cast<DensityMethod>(m));
+        ASSERT_EQ(d.size(), 10U);
+        EXPECT_TRUE(std::all_of(d.begin(), d.end(), [](double v) { return std::isnan(v); }));
+    }
+    y[1] = 0.5; // fourth finite pair at index 1
+    const std::vector<std::size_t> finiteAt{1, 3, 6, 8};
+    const std::vector<double> fx{1.0, 2.0, 4.0, 5.0};
+    const std::vector<double> fy{0.5, 2.0, 3.0, 1.0};
+    for (int m = 0; m < 3; ++m) {
+        const auto method = static_cast<DensityMethod>(m);
+        const std::vector<double> d = DensityEstimator::estimateNaNSafe(x, y, method);
+        const std::vector<double> direct = DensityEstimator::estimate(fx, fy, method, 0);
+        for (std::size_t i = 0; i < 10; ++i) {
+            const auto at = std::find(finiteAt.begin(), finiteAt.end(), i);
+            if (at == finiteAt.end())
+                EXPECT_TRUE(std::isnan(d[i])) << m << " " << i;
+            else
+                EXPECT_EQ(d[i], direct[static_cast<std::size_t>(at - finiteAt.begin())]);
+        }
+    }
+    const std::vector<double> unknown =
+        DensityEstimator::estimateNaNSafe(x, y, static_cast<DensityMethod>(7));
+    EXPECT_TRUE(
+        std::all_of(unknown.begin(), unknown.end(), [](double v) { return std::isnan(v); }));
+}
+
+TEST(DensityNonFinite, ExtremeFiniteValuesStayDefined) {
+    // Ranges and bandwidths overflow to infinity here; every index is still
+    // clamped, so this must run clean under the sanitizers.
+    const std::vector<double> x{-1.7e308, 1.7e308, 0.0, 1.0, 2.0};
+    const std::vector<double> y{1.0, 2.0, 1.7e308, -1.7e308, 0.5};
+    for (int m = 0; m < 3; ++m) {
+        const std::vector<double> d =
+            DensityEstimator::estimateNaNSafe(x, y, static_cast<DensityMethod>(m));
+        EXPECT_EQ(d.size(), 5U);
+    }
+    EXPECT_EQ(DensityEstimator::computeContours(x, y, {0.5}, 0).size(), 1U);
+
+    // Offsets so large that the margin of three bandwidths vanishes in rounding.
+    const std::vector<double> far(50, 1e20);
+    std::vector<double> spread;
+    for (int i = 0; i < 50; ++i)
+        spread.push_back(1e20 + i * 1e5);
+    for (int m = 0; m < 3; ++m) {
+        EXPECT_EQ(
+            DensityEstimator::estimateNaNSafe(far, spread, static_cast<DensityMethod>(m)).size(),
+            50U);
+        EXPECT_EQ(
+            DensityEstimator::estimateNaNSafe(spread, spread, static_cast<DensityMethod>(m)).size(),
+            50U);
+    }
+    EXPECT_EQ(DensityEstimator::computeContours(far, spread, {0.5}, 0).size(), 1U);
+}
+
+} // namespace
+} // namespace Quorvex3
