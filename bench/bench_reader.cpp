@@ -139,14 +139,16 @@ void BM_ReadImageConsecutiveFrames(benchmark::State& state)
 BENCHMARK(BM_ReadImageConsecutiveFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Baseline: the dataset opened per frame with the default chunk cache, which
-// inflates the frame's whole 100-frame chunk on every read.
+// inflates the frame's whole 100-frame chunk on every read. It is about a
+// hundred times slower, so it steps through the first 100 frames only.
 void BM_ReadImageReopeningPerFrame(benchmark::State& state)
 {
+    constexpr size_t kBaselineFrames = 100;
     const std::string& path = benchFile();
     H5::H5File file(path, H5F_ACC_RDONLY);
     std::vector<uint8_t> frame(kFrameHeight * kFrameWidth);
     for (auto _ : state) {
-        for (size_t f = 0; f < kFrames; ++f) {
+        for (size_t f = 0; f < kBaselineFrames; ++f) {
             H5::DataSet dataset = file.openDataSet("/events/image");
             H5::DataSpace space = dataset.getSpace();
             const hsize_t start[3] = {f, 0, 0};
@@ -158,7 +160,7 @@ void BM_ReadImageReopeningPerFrame(benchmark::State& state)
             benchmark::DoNotOptimize(frame.data());
         }
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kFrames));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kBaselineFrames));
 }
 BENCHMARK(BM_ReadImageReopeningPerFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -106,8 +106,8 @@ inline double estimateAxisValue(double v, const PseudoLogMap& pseudoLog, bool& o
         bool lnOk = false;
         const double logPart = estimateLn(magnitude, lnOk) * kInvLn10 + pseudoLog.offset();
         ok = inBand || lnOk;
-        const double outside = v > 0.0 ? logPart : -logPart;
-        return inBand ? v * pseudoLog.slope() : outside;
+        // v is not 0 here unless inBand: the sign can be copied over.
+        return inBand ? v * pseudoLog.slope() : std::copysign(logPart, v);
     } else {
         (void)pseudoLog;
         ok = true;

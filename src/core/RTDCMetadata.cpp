@@ -2,6 +2,7 @@
 
 #include "core/RTDCMetadata.h"
 #include "core/RTDCReader.h"
+#include "core/Hdf5Support.h"
 
 #include <H5Cpp.h>
 
@@ -256,6 +257,7 @@ RTDCMetadata RTDCReader::readMetadata()
     std::lock_guard<std::recursive_mutex> lock(s_hdf5Mutex);
     if (!m_open || !m_file)
         return metadata;
+    silenceHdf5ErrorsOnThisThread();
     try {
         const H5::Group root = m_file->openGroup("/");
         const int count = root.getNumAttrs();

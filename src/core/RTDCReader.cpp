@@ -3,6 +3,7 @@
 // them. Metadata and traces live in files of their own.
 
 #include "core/RTDCReader.h"
+#include "core/Hdf5Support.h"
 
 #include <H5Cpp.h>
 
@@ -18,9 +19,19 @@
 #include <sys/mman.h>
 #endif
 
+
 namespace Quorvex3 {
 
 std::recursive_mutex RTDCReader::s_hdf5Mutex;
+
+void silenceHdf5ErrorsOnThisThread()
+{
+    thread_local bool silenced = false;
+    if (!silenced) {
+        H5::Exception::dontPrint();
+        silenced = true;
+    }
+}
 
 namespace {
 
@@ -32,18 +43,6 @@ const char* const kEventsGroup = "/events";
 // not beyond this; a larger chunk is inflated per read instead.
 constexpr size_t kMaxFrameCacheBytes = size_t(256) << 20;
 constexpr size_t kDefaultChunkCacheBytes = size_t(1) << 20;
-
-// HDF5 prints its error stack on the thread that failed, and in a
-// thread-safe build that setting is per thread; every entry point silences it
-// once per thread so only our one-line messages appear.
-void silenceHdf5Errors()
-{
-    thread_local bool silenced = false;
-    if (!silenced) {
-        H5::Exception::dontPrint();
-        silenced = true;
-    }
-}
 
 const std::vector<double>& emptyColumn()
 {
@@ -85,8 +84,9 @@ struct ColumnRead {
 };
 
 // A column is written page by page right after its allocation; backing it
-// with transparent huge pages (a hint, as numpy gives for its large arrays)
-// saves most of those page faults.
+// with transparent huge pages (a hint only, as numpy gives for its large
+// arrays) saves most of those page faults, which otherwise cost about a
+// tenth of a whole preload.
 void adviseHugePages(void* data, size_t bytes)
 {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
@@ -102,22 +102,33 @@ void adviseHugePages(void* data, size_t bytes)
 #endif
 }
 
-void reserveColumn(std::vector<double>& out, size_t count)
+// Sized storage for `count` doubles, its pages advised before first touch.
+void allocateColumn(std::vector<double>& out, size_t count)
 {
     out.reserve(count);
     adviseHugePages(out.data(), count * sizeof(double));
+    out.resize(count);
 }
 
-// One bulk read of all `count` values as T into a scratch buffer, then one
-// converting pass that constructs the doubles (no zero-filling first).
+// One bulk read of all `count` values as T straight into the tail of the
+// result's own storage, then one forward pass that widens them in place: the
+// double for index i never overwrites a stored value above i, so no scratch
+// buffer (and none of its page faults) is needed.
 template <typename T>
 void readConverted(const H5::DataSet& dataset, const H5::PredType& memType, size_t count,
                    std::vector<double>& out)
 {
-    const std::unique_ptr<T[]> buffer(new T[count]); // filled by the read
-    dataset.read(buffer.get(), memType);
-    reserveColumn(out, count);
-    out.insert(out.end(), buffer.get(), buffer.get() + count);
+    static_assert(sizeof(T) <= sizeof(double), "in-place widening needs T no wider than double");
+    allocateColumn(out, count);
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(out.data());
+    unsigned char* packed = bytes + count * (sizeof(double) - sizeof(T));
+    dataset.read(packed, memType);
+    for (size_t i = 0; i < count; ++i) {
+        T raw;
+        std::memcpy(&raw, packed + i * sizeof(T), sizeof(T));
+        const double value = static_cast<double>(raw);
+        std::memcpy(bytes + i * sizeof(double), &value, sizeof(double));
+    }
 }
 
 // Reads an integer column (or the integer values of an enumeration) with
@@ -159,8 +170,7 @@ bool readColumnValues(const H5::DataSet& dataset, size_t count, std::vector<doub
         if (type.getSize() == 4) {
             readConverted<float>(dataset, H5::PredType::NATIVE_FLOAT, count, out);
         } else {
-            reserveColumn(out, count);
-            out.resize(count);
+            allocateColumn(out, count);
             dataset.read(out.data(), H5::PredType::NATIVE_DOUBLE);
         }
         return true;
@@ -263,7 +273,7 @@ RTDCReader::RTDCReader()
     m_calculatedFeatures.max_load_factor(1.0f);
     m_derivedTraces.max_load_factor(1.0f);
     Lock lock(s_hdf5Mutex);
-    silenceHdf5Errors();
+    silenceHdf5ErrorsOnThisThread();
 }
 
 RTDCReader::~RTDCReader()
@@ -276,8 +286,13 @@ RTDCReader::~RTDCReader()
 bool RTDCReader::openFile(const std::string& path)
 {
     Lock lock(s_hdf5Mutex);
-    silenceHdf5Errors();
+    silenceHdf5ErrorsOnThisThread();
     closeFileLocked();
+    // Closing keeps the one-row cache of derived traces, but a row computed
+    // from the previous file's events must not be served for this one.
+    m_traceCacheName.clear();
+    m_traceCacheIndex = static_cast<size_t>(-1);
+    m_traceCacheSamples.clear();
     try {
         m_file = std::make_unique<H5::H5File>(path, H5F_ACC_RDONLY);
     } catch (const H5::Exception& e) {
@@ -297,7 +312,7 @@ bool RTDCReader::openFile(const std::string& path)
 void RTDCReader::closeFile()
 {
     Lock lock(s_hdf5Mutex);
-    silenceHdf5Errors();
+    silenceHdf5ErrorsOnThisThread();
     closeFileLocked();
 }
 
@@ -463,7 +478,7 @@ const std::vector<double>& RTDCReader::readScalarFeature(const std::string& name
 std::shared_ptr<const std::vector<double>> RTDCReader::featureColumn(const std::string& name)
 {
     Lock lock(s_hdf5Mutex);
-    silenceHdf5Errors();
+    silenceHdf5ErrorsOnThisThread();
     const auto cached = m_featureCache.find(name);
     if (cached != m_featureCache.end())
         return cached->second;
@@ -487,7 +502,7 @@ std::vector<std::string> RTDCReader::preloadAllFeatures()
             continue;
         // One lock per column, so other threads get their turn between reads.
         Lock lock(s_hdf5Mutex);
-        silenceHdf5Errors();
+        silenceHdf5ErrorsOnThisThread();
         if (!m_open || !m_file)
             break;
         if (m_featureCache.count(name) > 0)
@@ -511,7 +526,7 @@ std::vector<uint8_t> RTDCReader::readImage(size_t index, int& width, int& height
     if (!m_open || !m_hasImages)
         return frame;
     Lock lock(s_hdf5Mutex);
-    silenceHdf5Errors();
+    silenceHdf5ErrorsOnThisThread();
     readFrameLocked(false, index, width, height, frame);
     return frame;
 }
@@ -522,7 +537,7 @@ std::vector<uint8_t> RTDCReader::readMask(size_t index, int& width, int& height)
     if (!m_open || !m_hasMasks)
         return frame;
     Lock lock(s_hdf5Mutex);
-    silenceHdf5Errors();
+    silenceHdf5ErrorsOnThisThread();
     readFrameLocked(true, index, width, height, frame);
     return frame;
 }

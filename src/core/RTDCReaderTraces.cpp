@@ -2,6 +2,7 @@
 // pass a file trace through the trace filter.
 
 #include "core/RTDCReader.h"
+#include "core/Hdf5Support.h"
 #include "core/TraceFilter.h"
 
 #include <H5Cpp.h>
@@ -69,7 +70,9 @@ void RTDCReader::cacheTraceInfoLocked()
     try {
         // Test the parent first: asking for a nested link whose parent is
         // missing fails instead of answering false.
-        if (!m_file->nameExists("/events") || !m_file->nameExists(kTraceGroup))
+        if (!m_file->nameExists("/events") ||
+            m_file->childObjType("/events") != H5O_TYPE_GROUP ||
+            !m_file->nameExists(kTraceGroup))
             return;
         if (m_file->childObjType(kTraceGroup) != H5O_TYPE_GROUP)
             return;
@@ -115,6 +118,7 @@ size_t RTDCReader::getTraceLength() const
 std::vector<float> RTDCReader::readTrace(const std::string& name, size_t index)
 {
     std::lock_guard<std::recursive_mutex> lock(s_hdf5Mutex);
+    silenceHdf5ErrorsOnThisThread();
     return readTraceLocked(name, index);
 }
 
@@ -214,6 +218,13 @@ void RTDCReader::addCalculatedTrace(const std::string& name, const std::string& 
         if (next == m_derivedTraces.end())
             break;
         current = next->second;
+    }
+    const auto previous = m_derivedTraces.find(name);
+    if (previous != m_derivedTraces.end() && previous->second != source &&
+        m_traceCacheName == name) {
+        // The cached row was computed from the old source.
+        m_traceCacheName.clear();
+        m_traceCacheIndex = static_cast<size_t>(-1);
     }
     m_derivedTraces[name] = source;
     if (std::find(m_traceNames.begin(), m_traceNames.end(), name) == m_traceNames.end()) {

@@ -637,24 +637,48 @@ bool referenceInside(const Corners& raw, int modeX, int modeY, double px, double
     return inside;
 }
 
-Corners randomPolygon(std::mt19937_64& rng, int corners, double scale)
+// Inverse of referenceAxis, to place events and corners in an axis's space.
+double toData(double v, int mode)
+{
+    if (mode == 1)
+        return std::exp(v);
+    if (mode == 2)
+        return Quorvex3::pseudoLogInverse(v);
+    return v;
+}
+
+// Corners in axis space around (0, 0) with the given radius.
+Corners randomShape(std::mt19937_64& rng, int kind, int corners, double radius)
 {
     std::uniform_real_distribution<double> u(-1.0, 1.0);
-    std::uniform_int_distribution<int> shape(0, 2);
+    const double pi = std::acos(-1.0);
     Corners c;
-    const int kind = shape(rng);
     for (int k = 0; k < corners; ++k) {
-        if (kind == 0) { // star-shaped, ragged radius
-            const double angle = 2 * std::acos(-1.0) * k / corners;
-            const double radius = scale * (0.3 + 0.7 * std::fabs(u(rng)));
-            c.emplace_back(radius * std::cos(angle), radius * std::sin(angle));
-        } else { // arbitrary, usually self-intersecting
-            c.emplace_back(scale * u(rng), scale * u(rng));
+        const double angle = 2 * pi * k / corners;
+        switch (kind) {
+        case 0: { // smooth outline, as drawn by hand
+            const double r = radius * (0.8 + 0.15 * std::sin(3 * angle) + 0.03 * u(rng));
+            c.emplace_back(r * std::cos(angle), r * std::sin(angle));
+            break;
         }
-    }
-    if (kind == 2 && corners > 4) { // level edges and repeated corners
-        c[1].second = c[0].second;
-        c[3] = c[2];
+        case 1: { // ragged star
+            const double r = radius * (0.3 + 0.7 * std::fabs(u(rng)));
+            c.emplace_back(r * std::cos(angle), r * std::sin(angle));
+            break;
+        }
+        case 2: // staircase of level and upright edges (snapped to a coarse lattice)
+            c.emplace_back(radius * std::round(4 * std::cos(angle)) / 4,
+                           radius * std::round(4 * std::sin(angle)) / 4);
+            break;
+        case 3: // a thin sliver
+            c.emplace_back(radius * std::cos(angle), radius * 1e-3 * std::sin(angle));
+            break;
+        default: // arbitrary, usually self-intersecting, with repeated corners
+            c.emplace_back(radius * u(rng), radius * u(rng));
+            if (k % 7 == 3)
+                c.push_back(c.back());
+            break;
+        }
     }
     return c;
 }
@@ -663,45 +687,85 @@ Corners randomPolygon(std::mt19937_64& rng, int corners, double scale)
 
 TEST(EventFilterPolygon, SameEventsAsThePlainCrossingTestOnRandomShapes)
 {
+    // Events on corners, on edges, a few ulps and a few millionths beside
+    // them, and scattered, in the polygon's own axis space; shapes from a
+    // few to hundreds of corners, at small, large and far-off coordinates.
     std::mt19937_64 rng(2024);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
-    constexpr int n = 4000;
-    for (int trial = 0; trial < 60; ++trial) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double linearRadii[] = {1e-3, 1.0, 40.0, 3000.0};
+    const double logRadii[] = {1e-4, 0.3, 2.0, 6.0}; // in decades (pseudo-log) or e-folds
+    constexpr int n = 3000;
+    for (int trial = 0; trial < 150; ++trial) {
         const int modeX = trial % 3;
         const int modeY = (trial / 3) % 3;
-        const double scale = trial % 2 == 0 ? 3000.0 : 30.0;
-        const int cornerCount = 3 + static_cast<int>(rng() % 250);
-        // Half the shapes sit on positive values, so log axes see real shapes.
-        const double shift = trial % 4 >= 2 ? 1.5 * scale : 0.0;
-        Corners corners = randomPolygon(rng, cornerCount, scale);
-        for (auto& c : corners) {
-            c.first += shift;
-            c.second += shift;
+        const int kind = (trial / 9) % 5;
+        const bool linear = modeX == 0 && modeY == 0;
+        const int size = (trial / 45) % 4;
+        const double radius = (linear ? linearRadii[size] : logRadii[size]) * (trial % 2 ? 1.0 : 0.5);
+        // Far from the origin on linear axes, so window and cell arithmetic
+        // work with large offsets.
+        const double offset = trial % 4 == 3 ? 1e5 * radius : 0.0;
+        const int cornerCount = 3 + static_cast<int>(rng() % (trial % 5 == 0 ? 400 : 40));
+        Corners axisCorners = randomShape(rng, kind, cornerCount, radius);
+        for (auto& c : axisCorners) {
+            c.first += modeX == 0 ? offset : 0.0;
+            c.second += modeY == 0 ? offset : 0.0;
         }
 
         Columns cols;
         auto& x = cols.data["x"];
         auto& y = cols.data["y"];
         for (int i = 0; i < n; ++i) {
-            if (i % 10 == 0) { // exactly on a corner's coordinates
-                const auto& c = corners[static_cast<std::size_t>(i / 10) % corners.size()];
-                x.push_back(c.first);
-                y.push_back(c.second);
-            } else {
-                x.push_back(i % 53 == 0 ? kNaN : shift + 1.2 * scale * u(rng));
-                y.push_back(i % 59 == 0 ? kNaN : shift + 1.2 * scale * u(rng));
+            const auto& a = axisCorners[rng() % axisCorners.size()];
+            const auto& b = axisCorners[rng() % axisCorners.size()];
+            double ax = 0.0;
+            double ay = 0.0;
+            const double t = unit(rng);
+            switch (i % 6) {
+            case 0: // a corner
+                ax = a.first;
+                ay = a.second;
+                break;
+            case 1: // on the segment between two corners (often an edge)
+            case 2:
+                ax = a.first + t * (b.first - a.first);
+                ay = a.second + t * (b.second - a.second);
+                if (i % 6 == 2) { // a few ulps or millionths away
+                    const double nudge = (i % 12 < 6 ? 4e-16 : 3e-6) * radius;
+                    ax += nudge * u(rng);
+                    ay += nudge * u(rng);
+                }
+                break;
+            default: // anywhere around the shape
+                ax = (modeX == 0 ? offset : 0.0) + 1.3 * radius * u(rng);
+                ay = (modeY == 0 ? offset : 0.0) + 1.3 * radius * u(rng);
+                break;
             }
+            x.push_back(toData(ax, modeX));
+            y.push_back(toData(ay, modeY));
         }
+        x[7] = kNaN;
+        y[8] = kNaN;
+        x[9] = -std::numeric_limits<double>::infinity();
+        y[10] = std::numeric_limits<double>::infinity();
+        x[11] = 0.0;
+        y[13] = -2.0;
+
+        Corners dataCorners;
+        for (const auto& c : axisCorners)
+            dataCorners.emplace_back(toData(c.first, modeX), toData(c.second, modeY));
         for (bool inverted : {false, true}) {
             std::vector<int> expected;
             for (int i = 0; i < n; ++i) {
-                if (referenceInside(corners, modeX, modeY, x[i], y[i]) != inverted)
+                if (referenceInside(dataCorners, modeX, modeY, x[i], y[i]) != inverted)
                     expected.push_back(i);
             }
-            const EventFilter f = filterOf({polygonRule("x", "y", corners, modeX, modeY, inverted)});
+            const EventFilter f =
+                filterOf({polygonRule("x", "y", dataCorners, modeX, modeY, inverted)});
             ASSERT_EQ(run(f, cols, n), expected)
-                << "trial " << trial << ", " << cornerCount << " corners, modes " << modeX << "/"
-                << modeY << (inverted ? ", inverted" : "");
+                << "trial " << trial << ", kind " << kind << ", " << dataCorners.size()
+                << " corners, modes " << modeX << "/" << modeY << (inverted ? ", inverted" : "");
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "ReaderTestUtil.h"
 
 #include <filesystem>
+#include <thread>
 
 using namespace Quorvex3;
 using namespace Quorvex3::testing;
@@ -171,6 +172,27 @@ TEST_F(ReaderBadInputTest, CorruptColumnFailsAloneAndOtherColumnsRead)
     EXPECT_EQ(lineCount(err), 1u) << err;
     EXPECT_EQ(m_reader.readScalarFeature("deform"), values);
     expectReaderStillWorks(m_reader, m_dir);
+}
+
+// HDF5 prints its own error stack per thread unless told not to on that
+// thread; a failure on a pool thread must still give our one line only.
+TEST_F(ReaderBadInputTest, FailureOnAnotherThreadPrintsOneLine)
+{
+    const std::string path = m_dir.file("corrupt.rtdc");
+    {
+        RtdcFixtureWriter w(path);
+        w.addColumn<double>("deform", std::vector<double>(2000, 1.0), Storage::chunked({500}, 4));
+    }
+    corruptChunk(path, "/events/deform", 2);
+    ASSERT_TRUE(m_reader.openFile(path));
+    std::vector<std::string> failed;
+    const std::string err = capturedStderr([&] {
+        std::thread worker([&] { failed = m_reader.preloadAllFeatures(); });
+        worker.join();
+    });
+    EXPECT_EQ(failed, std::vector<std::string>{"deform"});
+    EXPECT_TRUE(startsWith(err, "Error reading feature 'deform': ")) << err;
+    EXPECT_EQ(lineCount(err), 1u) << err;
 }
 
 } // namespace

@@ -542,3 +542,36 @@ TEST_F(TraceFile, ConcurrentReadsOfRawAndDerivedRows)
     for (int f : failures)
         EXPECT_EQ(f, 0);
 }
+
+// ---- Stale cached rows --------------------------------------------------------------
+
+TEST_F(TraceFile, OpeningAnotherFileDoesNotServeThePreviousFilesCachedRow)
+{
+    writeStandard();
+    ASSERT_TRUE(m_reader.openFile(m_path));
+    m_reader.addCalculatedTrace("fl1_median_rf", "fl1_raw");
+    ASSERT_EQ(m_reader.readTrace("fl1_median_rf", 1).size(), kSamples);
+
+    // Another file with the same trace name but other samples.
+    const std::string other = m_dir.file("other.rtdc");
+    std::vector<int16_t> flat(kEvents * kSamples, 3);
+    {
+        RtdcFixtureWriter writer(other);
+        writer.addColumn<float>("area_um", std::vector<float>(kEvents, 1.0f));
+        writer.addTrace("fl1_raw", kEvents, kSamples, flat);
+    }
+    ASSERT_TRUE(m_reader.openFile(other));
+    EXPECT_EQ(m_reader.readTrace("fl1_median_rf", 1),
+              std::vector<float>(kSamples, 3.0f));
+}
+
+TEST_F(TraceFile, ReplacingTheSourceDropsTheRowCachedFromTheOldSource)
+{
+    writeStandard();
+    ASSERT_TRUE(m_reader.openFile(m_path));
+    m_reader.addCalculatedTrace("fl_x_rf", "fl1_raw");
+    ASSERT_EQ(m_reader.readTrace("fl_x_rf", 1),
+              filtered(TraceFilterSettings{}, asFloats(rawRow(1))));
+    m_reader.addCalculatedTrace("fl_x_rf", "fl2_raw");
+    EXPECT_EQ(m_reader.readTrace("fl_x_rf", 1), std::vector<float>(kSamples, 7.0f));
+}
