@@ -18,9 +18,15 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# Without a display the program could not show its window (Qt would abort,
+# or, on the offscreen platform, run invisibly forever): say so and fail.
 run: build
-	@if [ -x $(APP) ]; then exec $(APP); \
-	else echo "The application window is not built yet: only the libraries and their tests exist so far."; fi
+	@case "$${QT_QPA_PLATFORM%%:*}" in \
+	  offscreen|minimal) echo "QT_QPA_PLATFORM=$$QT_QPA_PLATFORM shows no window: unset it to run Quorvex3." >&2; exit 1;; \
+	  "") if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	        echo "No display: neither DISPLAY nor WAYLAND_DISPLAY is set, so Quorvex3 cannot open its window." >&2; \
+	        echo "Run it on a desktop, or under a virtual display (e.g. xvfb-run -a make run)." >&2; exit 1; fi;; \
+	esac; exec $(APP)
 
 test: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

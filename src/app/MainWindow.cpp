@@ -3,13 +3,9 @@
 #include "app/MainWindow.h"
 
 #include "app/ShellSettings.h"
-#include "compare/CombinePlotWindow.h"
-#include "compare/ImageGalleryWindow.h"
-#include "core/RTDCReader.h"
-#include "filters/FilterGroupsMatrixWindow.h"
-#include "stats/StatisticalEvalWindow.h"
 
 #include <QCloseEvent>
+#include <QDebug>
 #include <QTimer>
 
 namespace Quorvex3 {
@@ -52,8 +48,15 @@ void MainWindow::waitForBackgroundTasks() {
     // The preload reads a dataset's reader and the calculation closures
     // write into dataset records: both must have returned before the
     // datasets go. A task that has not started yet still runs to its end.
-    m_preloadWatcher->future().waitForFinished();
-    m_calcWatcher->future().waitForFinished();
+    for (QFutureWatcher<void>* watcher : {m_preloadWatcher, m_calcWatcher}) {
+        try {
+            watcher->future().waitForFinished();
+        } catch (...) {
+            // A task that ended by an exception has ended: that is all that
+            // matters here, and nothing may leave the destructor.
+            qWarning("A background task ended with an exception while the main window closed");
+        }
+    }
 }
 
 // ---- accessors ---------------------------------------------------------------

@@ -164,11 +164,15 @@ public:
 
     /// Open tool windows of each kind, in opening order. The main window
     /// owns them until they report their closing.
-    const std::vector<CombinePlotWindow*>& combinePlotWindows() const { return m_combinePlotWindows; }
+    const std::vector<CombinePlotWindow*>& combinePlotWindows() const {
+        return m_combinePlotWindows;
+    }
     const std::vector<StatisticalEvalWindow*>& statisticalEvalWindows() const {
         return m_statisticalEvalWindows;
     }
-    const std::vector<ImageGalleryWindow*>& imageGalleryWindows() const { return m_imageGalleryWindows; }
+    const std::vector<ImageGalleryWindow*>& imageGalleryWindows() const {
+        return m_imageGalleryWindows;
+    }
     const std::vector<FilterGroupsMatrixWindow*>& filterGroupsMatrixWindows() const {
         return m_filterGroupsMatrixWindows;
     }
@@ -329,13 +333,15 @@ private:
     void configureTracePlot();
     void refreshEmodulusDeformSources();
     void populateMetadataTree();
-    void addMetadataSection(const QString& title, const std::map<std::string, std::string>& entries);
+    void addMetadataSection(const QString& title,
+                            const std::map<std::string, std::string>& entries);
 
     // ---- main plot (MainWindowPlot.cpp) ------------------------------------
     void updatePlot();
     void refreshFeaturesAndPlot();
     bool plotSettingsAlignedAcrossDatasets(const DatasetEntry* exclude) const;
-    void setScaleComboWarning(QComboBox* combo, std::size_t nonPositiveCount, const QString& baseToolTip);
+    void setScaleComboWarning(QComboBox* combo, std::size_t nonPositiveCount,
+                              const QString& baseToolTip);
     void updatePolygonOverlays();
     void updateContourDisplay();
     void updateFilteredStatus();

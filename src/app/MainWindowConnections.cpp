@@ -51,20 +51,28 @@ void MainWindow::setupConnections() {
 
 void MainWindow::connectCalculationsDock() {
     CalculationsDockWidget* dock = m_calculationsWidget;
-    connect(dock, &CalculationsDockWidget::refineFluorescence, this, &MainWindow::onRefineFluorescence);
-    connect(dock, &CalculationsDockWidget::compensateCrosstalk, this, &MainWindow::onCompensateCrosstalk);
+    connect(dock, &CalculationsDockWidget::refineFluorescence, this,
+            &MainWindow::onRefineFluorescence);
+    connect(dock, &CalculationsDockWidget::compensateCrosstalk, this,
+            &MainWindow::onCompensateCrosstalk);
     connect(dock, &CalculationsDockWidget::computeEmodulus, this, &MainWindow::onComputeEmodulus);
-    connect(dock, &CalculationsDockWidget::assessEmodQuality, this, &MainWindow::onAssessEmodQuality);
-    connect(dock, &CalculationsDockWidget::computeFourierDeform, this, &MainWindow::onComputeFourierDeform);
-    connect(dock, &CalculationsDockWidget::computeImageFeatures, this, &MainWindow::onComputeImageFeatures);
+    connect(dock, &CalculationsDockWidget::assessEmodQuality, this,
+            &MainWindow::onAssessEmodQuality);
+    connect(dock, &CalculationsDockWidget::computeFourierDeform, this,
+            &MainWindow::onComputeFourierDeform);
+    connect(dock, &CalculationsDockWidget::computeImageFeatures, this,
+            &MainWindow::onComputeImageFeatures);
     connect(dock, &CalculationsDockWidget::traceDisplayChanged, this, [this] {
         configureTracePlot();
         if (const DatasetEntry* entry = activeDataset(); entry && entry->currentEventIndex >= 0)
             displayEventTrace(entry->currentEventIndex);
     });
-    connect(dock, &CalculationsDockWidget::computeDimReduction, this, &MainWindow::onComputeDimReduction);
-    connect(dock, &CalculationsDockWidget::saveDimRedReference, this, &MainWindow::onSaveDimRedReference);
-    connect(dock, &CalculationsDockWidget::loadDimRedReference, this, &MainWindow::onLoadDimRedReference);
+    connect(dock, &CalculationsDockWidget::computeDimReduction, this,
+            &MainWindow::onComputeDimReduction);
+    connect(dock, &CalculationsDockWidget::saveDimRedReference, this,
+            &MainWindow::onSaveDimRedReference);
+    connect(dock, &CalculationsDockWidget::loadDimRedReference, this,
+            &MainWindow::onLoadDimRedReference);
 }
 
 void MainWindow::connectPlotControls() {
@@ -72,29 +80,38 @@ void MainWindow::connectPlotControls() {
     connect(m_scatterPlot, &ScatterPlot::pointClicked, this, &MainWindow::onPointClicked);
     connect(m_scatterPlot, &ScatterPlot::pointHovered, this, &MainWindow::onPointClicked);
     for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo})
-        connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this, &MainWindow::updateFeatureSelection);
-    connect(m_applyPlotSettingsButton, &QPushButton::clicked, this, &MainWindow::onApplyPlotSettingsToAll);
-    connect(m_eventSpinBox, qOverload<int>(&QSpinBox::valueChanged), this, &MainWindow::onEventSpinBoxChanged);
+        connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+                &MainWindow::updateFeatureSelection);
+    connect(m_applyPlotSettingsButton, &QPushButton::clicked, this,
+            &MainWindow::onApplyPlotSettingsToAll);
+    connect(m_eventSpinBox, qOverload<int>(&QSpinBox::valueChanged), this,
+            &MainWindow::onEventSpinBoxChanged);
     connect(m_imageViewer, &ImageViewer::showMaskToggled, this, &MainWindow::onMaskToggled);
 
     connect(m_isoelasticsCheck, &QCheckBox::toggled, this, &MainWindow::updateIsolines);
     connect(m_isoLabelsCheck, &QCheckBox::toggled, this, &MainWindow::updateIsolines);
-    connect(m_contourModeCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, &MainWindow::updateContours);
-    connect(m_contourInnerSpin, qOverload<double>(&QDoubleSpinBox::valueChanged), this, &MainWindow::updateContours);
-    connect(m_contourOuterSpin, qOverload<double>(&QDoubleSpinBox::valueChanged), this, &MainWindow::updateContours);
-    connect(m_scaleXCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int index) {
-        m_scatterPlot->setScaleMode(QwtPlot::xBottom, index);
-        updatePlot();
-    });
-    connect(m_scaleYCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int index) {
-        m_scatterPlot->setScaleMode(QwtPlot::yLeft, index);
-        updatePlot();
-    });
+    connect(m_contourModeCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &MainWindow::updateContours);
+    connect(m_contourInnerSpin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+            &MainWindow::updateContours);
+    connect(m_contourOuterSpin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+            &MainWindow::updateContours);
+    connect(m_scaleXCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [this](int index) {
+                m_scatterPlot->setScaleMode(QwtPlot::xBottom, index);
+                updatePlot();
+            });
+    connect(m_scaleYCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [this](int index) {
+                m_scatterPlot->setScaleMode(QwtPlot::yLeft, index);
+                updatePlot();
+            });
 }
 
 void MainWindow::connectDatasetViews() {
     connect(m_datasetList, &QListWidget::currentRowChanged, this, &MainWindow::onDatasetSelected);
-    connect(m_datasetList, &DatasetListWidget::internalReorderRequested, this, &MainWindow::applyDatasetReorder);
+    connect(m_datasetList, &DatasetListWidget::internalReorderRequested, this,
+            &MainWindow::applyDatasetReorder);
     connect(m_datasetTree, &DatasetTreeWidget::internalReorderRequested, this,
             [this](int sourceId, int targetId, bool after) {
                 const int source = datasetIndexById(sourceId);
@@ -106,15 +123,18 @@ void MainWindow::connectDatasetViews() {
         if (m_datasetList->currentRow() >= 0)
             showDatasetContextMenu(m_datasetList, m_datasetList->mapToGlobal(pos));
     });
-    connect(m_viewModeCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, &MainWindow::onViewModeChanged);
-    connect(m_depthSpin, qOverload<int>(&QSpinBox::valueChanged), this, &MainWindow::onDepthChanged);
-    connect(m_datasetTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
-        if (!current || m_treeRebuilding)
-            return;
-        const QVariant id = current->data(0, Qt::UserRole);
-        if (id.isValid())
-            switchToDataset(datasetIndexById(id.toInt()));
-    });
+    connect(m_viewModeCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &MainWindow::onViewModeChanged);
+    connect(m_depthSpin, qOverload<int>(&QSpinBox::valueChanged), this,
+            &MainWindow::onDepthChanged);
+    connect(m_datasetTree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
+                if (!current || m_treeRebuilding)
+                    return;
+                const QVariant id = current->data(0, Qt::UserRole);
+                if (id.isValid())
+                    switchToDataset(datasetIndexById(id.toInt()));
+            });
     connect(m_datasetTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         const QTreeWidgetItem* item = m_datasetTree->itemAt(pos);
         if (!item)
@@ -136,31 +156,47 @@ void MainWindow::connectFilterDock() {
     connect(dock, &FilterDockWidget::uncheckRuleInAll, this, &MainWindow::onUncheckRuleInAll);
     connect(dock, &FilterDockWidget::checkRuleInAll, this, &MainWindow::onCheckRuleInAll);
     connect(dock, &FilterDockWidget::deleteRuleFromAll, this, &MainWindow::onDeleteRuleFromAll);
-    connect(dock, &FilterDockWidget::enabledChangedForAll, this, &MainWindow::onEnabledChangedForAll);
-    connect(dock, &FilterDockWidget::combineModeChangedForAll, this, &MainWindow::onCombineModeChangedForAll);
-    connect(dock, &FilterDockWidget::importMeasurementFiltersRequested, this, &MainWindow::onImportMeasurementFilters);
+    connect(dock, &FilterDockWidget::enabledChangedForAll, this,
+            &MainWindow::onEnabledChangedForAll);
+    connect(dock, &FilterDockWidget::combineModeChangedForAll, this,
+            &MainWindow::onCombineModeChangedForAll);
+    connect(dock, &FilterDockWidget::importMeasurementFiltersRequested, this,
+            &MainWindow::onImportMeasurementFilters);
 
-    connect(dock, &FilterDockWidget::polygonDrawRequested, m_scatterPlot, &ScatterPlot::startPolygonDrawing);
-    connect(dock, &FilterDockWidget::polygonDrawCancelRequested, m_scatterPlot, &ScatterPlot::cancelPolygonDrawing);
-    connect(dock, &FilterDockWidget::polygonEditRequested, this, &MainWindow::onPolygonEditRequested);
+    connect(dock, &FilterDockWidget::polygonDrawRequested, m_scatterPlot,
+            &ScatterPlot::startPolygonDrawing);
+    connect(dock, &FilterDockWidget::polygonDrawCancelRequested, m_scatterPlot,
+            &ScatterPlot::cancelPolygonDrawing);
+    connect(dock, &FilterDockWidget::polygonEditRequested, this,
+            &MainWindow::onPolygonEditRequested);
     connect(m_scatterPlot, &ScatterPlot::polygonCompleted, this, &MainWindow::onPolygonCompleted);
-    connect(m_scatterPlot, &ScatterPlot::polygonDrawingStopped, this, &MainWindow::onPolygonDrawingStopped);
+    connect(m_scatterPlot, &ScatterPlot::polygonDrawingStopped, this,
+            &MainWindow::onPolygonDrawingStopped);
     connect(m_scatterPlot, &ScatterPlot::polygonEdited, this, &MainWindow::onPolygonEdited);
-    connect(m_scatterPlot, &ScatterPlot::polygonEditingStopped, this, &MainWindow::onPolygonEditingStopped);
+    connect(m_scatterPlot, &ScatterPlot::polygonEditingStopped, this,
+            &MainWindow::onPolygonEditingStopped);
 
-    connect(dock, &FilterDockWidget::addFilterGroupRequested, this, &MainWindow::onAddFilterGroupRequested);
-    connect(dock, &FilterDockWidget::renameFilterGroupRequested, this, &MainWindow::onRenameFilterGroupRequested);
-    connect(dock, &FilterDockWidget::deleteFilterGroupRequested, this, &MainWindow::onDeleteFilterGroupRequested);
+    connect(dock, &FilterDockWidget::addFilterGroupRequested, this,
+            &MainWindow::onAddFilterGroupRequested);
+    connect(dock, &FilterDockWidget::renameFilterGroupRequested, this,
+            &MainWindow::onRenameFilterGroupRequested);
+    connect(dock, &FilterDockWidget::deleteFilterGroupRequested, this,
+            &MainWindow::onDeleteFilterGroupRequested);
     connect(dock, &FilterDockWidget::groupEnableChanged, this, &MainWindow::onGroupEnableChanged);
     connect(dock, &FilterDockWidget::groupEnablePropagateRequested, this,
             &MainWindow::onGroupEnablePropagateRequested);
-    connect(dock, &FilterDockWidget::addRuleToGroupRequested, this, &MainWindow::onAddRuleToGroupRequested);
-    connect(dock, &FilterDockWidget::addPolygonToGroupRequested, this, &MainWindow::onAddPolygonToGroupRequested);
+    connect(dock, &FilterDockWidget::addRuleToGroupRequested, this,
+            &MainWindow::onAddRuleToGroupRequested);
+    connect(dock, &FilterDockWidget::addPolygonToGroupRequested, this,
+            &MainWindow::onAddPolygonToGroupRequested);
     connect(dock, &FilterDockWidget::groupRuleChanged, this, &MainWindow::onGroupRuleChanged);
     connect(dock, &FilterDockWidget::groupRuleRemoved, this, &MainWindow::onGroupRuleRemoved);
-    connect(dock, &FilterDockWidget::groupPolygonEditRequested, this, &MainWindow::onGroupPolygonEditRequested);
-    connect(dock, &FilterDockWidget::importGroupsRequested, this, &MainWindow::importFilterGroupsFromFile);
-    connect(dock, &FilterDockWidget::exportGroupsRequested, this, &MainWindow::exportFilterGroupsToFile);
+    connect(dock, &FilterDockWidget::groupPolygonEditRequested, this,
+            &MainWindow::onGroupPolygonEditRequested);
+    connect(dock, &FilterDockWidget::importGroupsRequested, this,
+            &MainWindow::importFilterGroupsFromFile);
+    connect(dock, &FilterDockWidget::exportGroupsRequested, this,
+            &MainWindow::exportFilterGroupsToFile);
 }
 
 void MainWindow::onViewModeChanged(int index) {

@@ -12,6 +12,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QSpinBox>
 #include <QStackedWidget>
 
 namespace Quorvex3 {
@@ -48,7 +49,9 @@ void MainWindow::updateDatasetDisplayName(int, const QString&) {}
 
 // ---- list and folder views ---------------------------------------------------------
 
-QString MainWindow::buildDatasetListText(const DatasetEntry*) const { return {}; }
+QString MainWindow::buildDatasetListText(const DatasetEntry*) const {
+    return {};
+}
 
 void MainWindow::addDatasetToList(int) {}
 

@@ -98,8 +98,9 @@ QWidget* MainWindow::buildCentralWidget() {
 
     m_infoLabel = new QLabel(QString::fromUtf8(kNoFileText), central);
     m_infoLabel->setObjectName(QStringLiteral("infoLabel"));
-    m_infoLabel->setStyleSheet(QStringLiteral("QLabel { padding: 5px; background-color: #eceef1; "
-                                              "border: 1px solid #dcdee2; border-radius: 5px; color: #23262e; }"));
+    m_infoLabel->setStyleSheet(
+        QStringLiteral("QLabel { padding: 5px; background-color: #eceef1; "
+                       "border: 1px solid #dcdee2; border-radius: 5px; color: #23262e; }"));
     layout->addWidget(m_infoLabel);
 
     auto* renameRow = new QHBoxLayout;
@@ -145,7 +146,8 @@ QWidget* MainWindow::buildPlotSettingsBox() {
     m_colorCombo->setObjectName(QStringLiteral("colorCombo"));
     for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo}) {
         combo->setMinimumWidth(150);
-        combo->setMaximumWidth(combo->fontMetrics().horizontalAdvance(QString::fromUtf8(kWidestFeatureLabel)) + 60);
+        combo->setMaximumWidth(
+            combo->fontMetrics().horizontalAdvance(QString::fromUtf8(kWidestFeatureLabel)) + 60);
     }
     m_colorCombo->setMinimumWidth(150);
     for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo})
@@ -171,7 +173,8 @@ QWidget* MainWindow::buildPlotSettingsBox() {
     contourGrid->setVerticalSpacing(2);
     m_contourModeCombo = new QComboBox(box);
     m_contourModeCombo->setObjectName(QStringLiteral("contourModeCombo"));
-    m_contourModeCombo->addItems({QStringLiteral("Off"), QStringLiteral("Overlay"), QStringLiteral("Only")});
+    m_contourModeCombo->addItems(
+        {QStringLiteral("Off"), QStringLiteral("Overlay"), QStringLiteral("Only")});
     m_contourModeCombo->setCurrentIndex(0);
     m_contourInnerSpin = makeContourSpin(10.0, box);
     m_contourOuterSpin = makeContourSpin(67.0, box);
@@ -198,11 +201,12 @@ QWidget* MainWindow::buildPlotSettingsBox() {
     row->addWidget(makeVerticalLine(box));
 
     auto* buttonColumn = new QVBoxLayout;
-    m_applyPlotSettingsButton = new QPushButton(QStringLiteral("Apply Plot Settings\nto All Datasets"), box);
+    m_applyPlotSettingsButton =
+        new QPushButton(QStringLiteral("Apply Plot Settings\nto All Datasets"), box);
     m_applyPlotSettingsButton->setObjectName(QStringLiteral("applyPlotSettingsButton"));
-    m_applyPlotSettingsButton->setToolTip(
-        QStringLiteral("Copy the active dataset's feature, scale, and contour settings to every other "
-                       "loaded dataset. Highlights when any peer differs."));
+    m_applyPlotSettingsButton->setToolTip(QStringLiteral(
+        "Copy the active dataset's feature, scale, and contour settings to every other "
+        "loaded dataset. Highlights when any peer differs."));
     buttonColumn->addWidget(m_applyPlotSettingsButton);
     buttonColumn->addStretch();
     row->addLayout(buttonColumn);
@@ -270,7 +274,8 @@ QDockWidget* MainWindow::makeDock(const QString& title, const char* objectName, 
 }
 
 void MainWindow::buildDocks() {
-    m_datasetsDock = makeDock(QStringLiteral("Datasets"), "datasetsDock", buildDatasetsDockContent());
+    m_datasetsDock =
+        makeDock(QStringLiteral("Datasets"), "datasetsDock", buildDatasetsDockContent());
     m_datasetsDock->setMinimumWidth(200);
     addDockWidget(Qt::LeftDockWidgetArea, m_datasetsDock);
 
@@ -280,11 +285,13 @@ void MainWindow::buildDocks() {
     m_filtersDock->setMaximumWidth(500);
 
     m_statisticsWidget = new StatisticsDockWidget(this);
-    m_statisticsDock = makeDock(QStringLiteral("Plot Statistics"), "statisticsDock", m_statisticsWidget);
+    m_statisticsDock =
+        makeDock(QStringLiteral("Plot Statistics"), "statisticsDock", m_statisticsWidget);
     m_statisticsDock->setMinimumWidth(250);
 
     m_calculationsWidget = new CalculationsDockWidget(this);
-    m_calculationsDock = makeDock(QStringLiteral("Calculations"), "calculationsDock", m_calculationsWidget);
+    m_calculationsDock =
+        makeDock(QStringLiteral("Calculations"), "calculationsDock", m_calculationsWidget);
     m_calculationsDock->setMinimumWidth(200);
 
     m_metadataTree = new QTreeWidget(this);
@@ -359,12 +366,13 @@ void MainWindow::applyDatasetViewSettings() {
 }
 
 void MainWindow::updateTabbedDockTitleBars() {
-    const QDockWidget* const tabbed[] = {m_filtersDock, m_calculationsDock, m_metadataDock};
+    // A dock behind another tab is not hidden; only a dock the user closed is.
+    QDockWidget* const tabbed[] = {m_filtersDock, m_calculationsDock, m_metadataDock};
     int notHidden = 0;
     for (const QDockWidget* dock : tabbed)
         if (!dock->isHidden())
             ++notHidden;
-    for (QDockWidget* dock : {m_filtersDock, m_calculationsDock, m_metadataDock}) {
+    for (QDockWidget* dock : tabbed) {
         if (dock->isHidden())
             continue;
         QWidget* placeholder = dock->titleBarWidget();

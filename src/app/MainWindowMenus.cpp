@@ -39,12 +39,13 @@ void MainWindow::setupMenuBar() {
     QMenuBar* bar = menuBar();
 
     QMenu* fileMenu = bar->addMenu(QStringLiteral("&File"));
-    addMenuItem(fileMenu, QStringLiteral("&Open..."), this, &MainWindow::openFile, QKeySequence::Open);
+    addMenuItem(fileMenu, QStringLiteral("&Open..."), this, &MainWindow::openFile,
+                QKeySequence::Open);
     fileMenu->addSeparator();
     addMenuItem(fileMenu, QStringLiteral("&Save Session..."), this, &MainWindow::saveSession,
-                        QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+                QKeySequence(QStringLiteral("Ctrl+Shift+S")));
     addMenuItem(fileMenu, QStringLiteral("&Load Session..."), this, &MainWindow::loadSession,
-                        QKeySequence(QStringLiteral("Ctrl+Shift+O")));
+                QKeySequence(QStringLiteral("Ctrl+Shift+O")));
     fileMenu->addSeparator();
     addMenuItem(fileMenu, QStringLiteral("&Clear Session"), this, &MainWindow::clearSession);
     fileMenu->addSeparator();
@@ -52,37 +53,47 @@ void MainWindow::setupMenuBar() {
 
     QMenu* exportMenu = bar->addMenu(QStringLiteral("&Export"));
     addMenuItem(exportMenu, QStringLiteral("Export &Plot..."), this, &MainWindow::exportPlot,
-                          QKeySequence(QStringLiteral("Ctrl+E")));
+                QKeySequence(QStringLiteral("Ctrl+E")));
     addMenuItem(exportMenu, QStringLiteral("Export &Data..."), this, &MainWindow::exportData,
-                          QKeySequence(QStringLiteral("Ctrl+Shift+E")));
-    addMenuItem(exportMenu, QStringLiteral("Export Statistical &Summary..."), this, &MainWindow::exportStatSummary);
+                QKeySequence(QStringLiteral("Ctrl+Shift+E")));
+    addMenuItem(exportMenu, QStringLiteral("Export Statistical &Summary..."), this,
+                &MainWindow::exportStatSummary);
 
     QMenu* viewMenu = bar->addMenu(QStringLiteral("&View"));
-    for (QDockWidget* dock : {m_datasetsDock, m_filtersDock, m_calculationsDock, m_metadataDock, m_statisticsDock})
+    for (QDockWidget* dock :
+         {m_datasetsDock, m_filtersDock, m_calculationsDock, m_metadataDock, m_statisticsDock})
         viewMenu->addAction(dock->toggleViewAction());
 
     QMenu* toolMenu = bar->addMenu(QStringLiteral("&Tool Windows"));
-    addMenuItem(toolMenu, QStringLiteral("New &Combine Plot..."), this, &MainWindow::openCombinePlotWindow);
+    addMenuItem(toolMenu, QStringLiteral("New &Combine Plot..."), this,
+                &MainWindow::openCombinePlotWindow);
     addMenuItem(toolMenu, QStringLiteral("New &Statistical Evaluation..."), this,
-                        &MainWindow::openStatisticalEvalWindow);
-    addMenuItem(toolMenu, QStringLiteral("New &Image Gallery..."), this, &MainWindow::openImageGalleryWindow);
-    addMenuItem(toolMenu, QStringLiteral("Filter Groups &Matrix..."), this, &MainWindow::openFilterGroupsMatrixWindow);
+                &MainWindow::openStatisticalEvalWindow);
+    addMenuItem(toolMenu, QStringLiteral("New &Image Gallery..."), this,
+                &MainWindow::openImageGalleryWindow);
+    addMenuItem(toolMenu, QStringLiteral("Filter Groups &Matrix..."), this,
+                &MainWindow::openFilterGroupsMatrixWindow);
 
     QMenu* settingsMenu = bar->addMenu(QStringLiteral("&Settings"));
     buildColorMapMenu(settingsMenu->addMenu(QStringLiteral("Color &Map")));
     settingsMenu->addSeparator();
-    QAction* checkOnStartup = settingsMenu->addAction(QStringLiteral("Check for Updates on Startup"));
+    QAction* checkOnStartup =
+        settingsMenu->addAction(QStringLiteral("Check for Updates on Startup"));
     checkOnStartup->setCheckable(true);
     checkOnStartup->setChecked(ShellSettings::checkUpdatesOnStartup());
-    connect(checkOnStartup, &QAction::toggled, this, [](bool on) { ShellSettings::setCheckUpdatesOnStartup(on); });
+    connect(checkOnStartup, &QAction::toggled, this,
+            [](bool on) { ShellSettings::setCheckUpdatesOnStartup(on); });
     // Nothing in this window switches expert mode back on.
     m_calculationsWidget->setExpertMode(false);
 
     QMenu* helpMenu = bar->addMenu(QStringLiteral("&Help"));
-    addMenuItem(helpMenu, QStringLiteral("&Manual"), this, &MainWindow::openManualAction, QKeySequence::HelpContents);
+    addMenuItem(helpMenu, QStringLiteral("&Manual"), this, &MainWindow::openManualAction,
+                QKeySequence::HelpContents);
     helpMenu->addSeparator();
-    addMenuItem(helpMenu, QStringLiteral("Check for &Updates..."), this, &MainWindow::checkForUpdatesAction);
-    addMenuItem(helpMenu, QStringLiteral("Send &Feedback..."), this, &MainWindow::sendFeedbackAction);
+    addMenuItem(helpMenu, QStringLiteral("Check for &Updates..."), this,
+                &MainWindow::checkForUpdatesAction);
+    addMenuItem(helpMenu, QStringLiteral("Send &Feedback..."), this,
+                &MainWindow::sendFeedbackAction);
     helpMenu->addSeparator();
     addMenuItem(helpMenu, QStringLiteral("&About"), this, &MainWindow::showAboutAction);
 

@@ -31,19 +31,33 @@ int colorMapIndex() {
     return index < 0 || index >= kColorMapCount ? 0 : index;
 }
 
-void setColorMapIndex(int index) { writeNow(kColorMapKey, index); }
+void setColorMapIndex(int index) {
+    writeNow(kColorMapKey, index);
+}
 
-bool checkUpdatesOnStartup() { return QSettings().value(kCheckOnStartupKey, true).toBool(); }
+bool checkUpdatesOnStartup() {
+    return QSettings().value(kCheckOnStartupKey, true).toBool();
+}
 
-void setCheckUpdatesOnStartup(bool on) { writeNow(kCheckOnStartupKey, on); }
+void setCheckUpdatesOnStartup(bool on) {
+    writeNow(kCheckOnStartupKey, on);
+}
 
-bool datasetFolderView() { return QSettings().value(kViewModeKey, 0).toInt() == 1; }
+bool datasetFolderView() {
+    return QSettings().value(kViewModeKey, 0).toInt() == 1;
+}
 
-void setDatasetFolderView(bool folderView) { writeNow(kViewModeKey, folderView ? 1 : 0); }
+void setDatasetFolderView(bool folderView) {
+    writeNow(kViewModeKey, folderView ? 1 : 0);
+}
 
-int datasetViewDepth() { return std::clamp(QSettings().value(kViewDepthKey, 2).toInt(), 1, 4); }
+int datasetViewDepth() {
+    return std::clamp(QSettings().value(kViewDepthKey, 2).toInt(), 1, 4);
+}
 
-void setDatasetViewDepth(int depth) { writeNow(kViewDepthKey, depth); }
+void setDatasetViewDepth(int depth) {
+    writeNow(kViewDepthKey, depth);
+}
 
 } // namespace ShellSettings
 } // namespace Quorvex3

@@ -27,7 +27,9 @@ CalculationsDockWidget::CalculationsDockWidget(QWidget* parent) : QWidget(parent
 CalculationsDockWidget::~CalculationsDockWidget() = default;
 
 void CalculationsDockWidget::setActiveDataset(DatasetEntry*) {}
-void CalculationsDockWidget::setExpertMode(bool on) { m_expertMode = on; }
+void CalculationsDockWidget::setExpertMode(bool on) {
+    m_expertMode = on;
+}
 void CalculationsDockWidget::setRefineEnabled(bool) {}
 void CalculationsDockWidget::setCompensationVisible(bool) {}
 void CalculationsDockWidget::setEmodulusEnabled(bool) {}
@@ -37,7 +39,8 @@ void CalculationsDockWidget::setImageFeaturesEnabled(bool) {}
 
 void CalculationsDockWidget::buildSpilloverTable(const std::vector<int>&) {}
 
-void CalculationsDockWidget::restoreSpilloverMatrix(const arma::Mat<double>&, const std::vector<int>&) {}
+void CalculationsDockWidget::restoreSpilloverMatrix(const arma::Mat<double>&,
+                                                    const std::vector<int>&) {}
 
 void CalculationsDockWidget::populateEmodulusDefaults(const RTDCMetadata&, bool) {}
 

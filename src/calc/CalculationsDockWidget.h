@@ -52,7 +52,8 @@ public:
     void populateEmodulusDefaults(const RTDCMetadata& metadata, bool hasTemperatureFeature);
     /// Young's modulus parameters of one dataset from its metadata and the
     /// dock's settings. Without the inputs, the record's defaults.
-    EModParams buildParamsForDataset(const RTDCMetadata& metadata, bool hasTemperatureFeature) const;
+    EModParams buildParamsForDataset(const RTDCMetadata& metadata,
+                                     bool hasTemperatureFeature) const;
     /// Re-lists the dimension-reduction input features for a dataset.
     void refreshDimRedFeatures(const DatasetEntry* entry);
     /// Whether traces are shown refined ("fl<N>_median_rf") where available.

@@ -22,7 +22,8 @@ public:
     /// (channels × channels, row and column k belong to channels[k]).
     /// @return true when the features were added. This build computes
     ///         nothing yet and always returns false.
-    bool run(RTDCReader* reader, const std::vector<int>& channels, const arma::Mat<double>& spillover);
+    bool run(RTDCReader* reader, const std::vector<int>& channels,
+             const arma::Mat<double>& spillover);
 
 signals:
     /// Progress of a run in per cent (0 to 100); emitted on the running thread.

@@ -46,8 +46,8 @@ double axisValue(double v, int mode, const PseudoLogMap& pseudoLog)
 // ---- estimated axis values ----------------------------------------------------------
 // A logarithm costs more than all the rest of a polygon test. The grid cell
 // of an event is therefore found from cheap, branch-free estimates of its
-// transformed coordinates; only when an estimate lies too close to a cell
-// border to be sure, or the cell is near an edge, are exact values computed.
+// transformed coordinates; cells within the estimates' error of an edge
+// count as near it, so only events in such cells need the exact values.
 
 // ln(m) at m = 1 + i/256, and the chord slope to the next node. Linear
 // interpolation is then within (1/256)^2 / 8 < 2e-6 of ln(m) on [1, 2).
@@ -66,7 +66,7 @@ LnTable makeLnTable()
     return t;
 }
 
-const LnTable s_lnTable = makeLnTable();
+const LnTable kLnTable = makeLnTable();
 constexpr double kLn2 = 0.69314718055994530942;
 constexpr double kInvLn10 = 0.43429448190325182765;
 // Bound on |estimate - exact| in transformed units, with room to spare.
@@ -84,8 +84,23 @@ inline double estimateLn(double v, bool& ok)
     const std::uint64_t mantissaBits = (bits & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL;
     double m;
     std::memcpy(&m, &mantissaBits, sizeof m);
-    return (static_cast<int>(exponent) - 1023) * kLn2 + s_lnTable.value[i]
-        + (m - (1.0 + i / 256.0)) * s_lnTable.slope[i];
+    return (static_cast<int>(exponent) - 1023) * kLn2 + kLnTable.value[i]
+        + (m - (1.0 + i / 256.0)) * kLnTable.slope[i];
+}
+
+// a when pick, else b, without a branch (the compiler may emit one for ?:,
+// and here its outcome would follow the data, not a pattern).
+inline double blend(bool pick, double a, double b)
+{
+    std::uint64_t bitsA;
+    std::uint64_t bitsB;
+    std::memcpy(&bitsA, &a, sizeof a);
+    std::memcpy(&bitsB, &b, sizeof b);
+    const std::uint64_t mask = 0 - static_cast<std::uint64_t>(pick);
+    const std::uint64_t bits = (bitsA & mask) | (bitsB & ~mask);
+    double out;
+    std::memcpy(&out, &bits, sizeof out);
+    return out;
 }
 
 // axisValue<Mode>(v) within kEstimateError (exact on linear axes and in the
@@ -98,16 +113,16 @@ inline double estimateAxisValue(double v, const PseudoLogMap& pseudoLog, bool& o
         const bool positive = v > 0.0;
         bool lnOk = false;
         const double ln = estimateLn(v, lnOk);
-        ok = !positive || lnOk;
-        return positive ? ln : 0.0; // <= 0 and NaN: exactly 0
+        ok = !positive | lnOk;
+        return blend(positive, ln, 0.0); // <= 0 and NaN: exactly 0
     } else if constexpr (Mode == 2) {
         const double magnitude = std::fabs(v);
         const bool inBand = magnitude <= pseudoLog.threshold(); // NaN: not
         bool lnOk = false;
         const double logPart = estimateLn(magnitude, lnOk) * kInvLn10 + pseudoLog.offset();
-        ok = inBand || lnOk;
+        ok = inBand | lnOk;
         // v is not 0 here unless inBand: the sign can be copied over.
-        return inBand ? v * pseudoLog.slope() : std::copysign(logPart, v);
+        return blend(inBand, v * pseudoLog.slope(), std::copysign(logPart, v));
     } else {
         (void)pseudoLog;
         ok = true;
@@ -125,12 +140,6 @@ inline int cellAlong(double t, int cells)
 
 } // namespace
 
-double polygonAxisValue(double v, int mode)
-{
-    static const PseudoLogMap s_defaultPseudoLog;
-    return axisValue(v, mode, s_defaultPseudoLog);
-}
-
 CompiledPolygon::Edge::Edge(double kxIn, double kyIn, double jxIn, double jyIn)
     : ky(kyIn)
     , jy(jyIn)
@@ -146,7 +155,7 @@ CompiledPolygon::Edge::Edge(double kxIn, double kyIn, double jxIn, double jyIn)
 
 CompiledPolygon::CompiledPolygon(const std::vector<std::pair<double, double>>& corners,
                                  int modeX, int modeY, bool inverted, const double* dataX,
-                                 const double* dataY)
+                                 const double* dataY, std::size_t eventCount)
     : m_dataX(dataX)
     , m_dataY(dataY)
     , m_modeX(axisCode(modeX))
@@ -174,7 +183,7 @@ CompiledPolygon::CompiledPolygon(const std::vector<std::pair<double, double>>& c
         if (ck.second != cj.second) // a level edge never toggles
             edges.emplace_back(ck.first, ck.second, cj.first, cj.second);
     }
-    buildBands(edges);
+    buildBands(edges, eventCount);
     buildGrid();
 }
 
@@ -199,12 +208,15 @@ void CompiledPolygon::prepareWindow()
 
 // Only edges whose y span holds an event's y can toggle its test, so each
 // edge is listed in every band its span touches.
-void CompiledPolygon::buildBands(const std::vector<Edge>& edges)
+void CompiledPolygon::buildBands(const std::vector<Edge>& edges, std::size_t eventCount)
 {
     const std::size_t n = edges.size();
     const double range = m_yMax - m_yMin;
-    int bands = static_cast<int>(
-        std::min<std::size_t>(std::max<std::size_t>(2 * n, kMinGridSide), kMaxBands));
+    // Enough bands for few edges per band, and (as the grid is square) a
+    // grid of at most one cell per 16 events.
+    const auto bySize = static_cast<std::size_t>(std::sqrt(static_cast<double>(eventCount) / 16.0));
+    int bands = static_cast<int>(std::clamp<std::size_t>(std::max(2 * n, bySize), kMinGridSide,
+                                                         kMaxBands));
     std::vector<std::uint32_t> counts;
     for (;;) {
         m_bandCount = bands;
@@ -297,14 +309,14 @@ void CompiledPolygon::markNearEdges(double kx, double ky, double jx, double jy)
         }
         const int firstColumn = columnOf(std::clamp(xa - xPad, m_xLow, m_xHigh));
         const int lastColumn = columnOf(std::clamp(xb + xPad, m_xLow, m_xHigh));
-        std::uint8_t* cells = m_cells.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(m_columnCount);
+        std::uint8_t* cells = rowCells(row);
         std::fill(cells + firstColumn, cells + lastColumn + 1, static_cast<std::uint8_t>(NearEdge));
     }
 }
 
 void CompiledPolygon::classifyRow(int row)
 {
-    std::uint8_t* cells = m_cells.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(m_columnCount);
+    std::uint8_t* cells = rowCells(row);
     const double y = m_yMin + (row + 0.5) / m_bandScale;
     if (!(y >= m_yMin && y < m_yMax) || bandOf(y) != row) {
         std::fill(cells, cells + m_columnCount, static_cast<std::uint8_t>(NearEdge));
@@ -353,7 +365,7 @@ bool CompiledPolygon::insideExact(double x, double y) const
     if (!(y >= m_yMin && y < m_yMax && x >= m_xLow && x <= m_xHigh)) // also NaN
         return false;
     const int band = bandOf(y);
-    const std::uint8_t cell = m_cells[static_cast<std::size_t>(band) * static_cast<std::size_t>(m_columnCount) + columnOf(x)];
+    const std::uint8_t cell = rowCells(band)[columnOf(x)];
     if (cell != NearEdge)
         return cell == Inside;
 
@@ -372,33 +384,44 @@ bool CompiledPolygon::insideExact(double x, double y) const
 }
 
 template <int ModeX, int ModeY>
-bool CompiledPolygon::inside(std::size_t i) const
+std::uint8_t CompiledPolygon::estimatedCell(std::size_t i) const
 {
-    const double rawX = m_dataX[i];
-    const double rawY = m_dataY[i];
     bool okX = false;
     bool okY = false;
-    const double x = estimateAxisValue<ModeX>(rawX, m_pseudoLog, okX);
-    const double y = estimateAxisValue<ModeY>(rawY, m_pseudoLog, okY);
+    const double x = estimateAxisValue<ModeX>(m_dataX[i], m_pseudoLog, okX);
+    const double y = estimateAxisValue<ModeY>(m_dataY[i], m_pseudoLog, okY);
     const int row = cellAlong((y - m_yMin) * m_bandScale, m_bandCount);
     const int column = cellAlong((x - m_xLow) * m_columnScale, m_columnCount);
     const std::size_t gridCell = static_cast<std::size_t>(row) * m_columnCount + column;
-    const std::uint8_t cell = m_cells[okX & okY ? gridCell : m_cells.size() - 1];
-    if (cell != NearEdge)
-        return cell == Inside;
-    return insideExact(axisValue<ModeX>(rawX, m_pseudoLog), axisValue<ModeY>(rawY, m_pseudoLog));
+    // An event without estimates goes to the "no estimate" cell.
+    return m_cells[(okX && okY) ? gridCell : m_cells.size() - 1];
 }
 
 template <int ModeX, int ModeY>
 std::size_t CompiledPolygon::keepPassingT(std::size_t base, std::uint32_t* idx,
                                           std::size_t count) const
 {
+    // First the cells of a run of events, with nothing but arithmetic and
+    // loads, so the processor overlaps many events; then the few events
+    // near an edge take the exact test.
+    constexpr std::size_t kRun = 256;
+    std::uint8_t cells[kRun];
     std::size_t kept = 0;
-    for (std::size_t c = 0; c < count; ++c) {
-        const std::uint32_t j = idx[c];
-        const bool in = inside<ModeX, ModeY>(base + j);
-        idx[kept] = j;
-        kept += in != m_inverted;
+    for (std::size_t start = 0; start < count; start += kRun) {
+        const std::size_t end = std::min(count, start + kRun);
+        for (std::size_t c = start; c < end; ++c)
+            cells[c - start] = estimatedCell<ModeX, ModeY>(base + idx[c]);
+        for (std::size_t c = start; c < end; ++c) {
+            const std::uint32_t j = idx[c];
+            const std::uint8_t cell = cells[c - start];
+            bool in = cell == Inside;
+            if (cell == NearEdge) {
+                in = insideExact(axisValue<ModeX>(m_dataX[base + j], m_pseudoLog),
+                                 axisValue<ModeY>(m_dataY[base + j], m_pseudoLog));
+            }
+            idx[kept] = j;
+            kept += in != m_inverted;
+        }
     }
     return kept;
 }

@@ -9,30 +9,32 @@
 
 namespace Quorvex3 {
 
-/// The axis transform of the polygon test, by ScaleMode code: 1 the natural
-/// logarithm for v > 0 and 0.0 for v <= 0 and NaN (where the value 1 lies;
-/// the base only stretches the axis, so inside/outside matches a base-10
-/// plot), 2 the default pseudo-log map, any other code v unchanged.
-double polygonAxisValue(double v, int mode);
-
-/// One polygon rule prepared for a pass over many events. The outcome for
-/// every event is exactly that of the even-odd crossing test (strict
-/// comparisons, NaN outside) on the transformed corners; the preparation
-/// only lets most events skip most of the work:
+/// One polygon rule prepared for a pass over many events. Corners and events
+/// are tested in the space of the axes the polygon was drawn on: log axes
+/// use the natural logarithm for v > 0 and 0.0 for v <= 0 and NaN (where the
+/// value 1 lies; the base only stretches an axis, so inside and outside are
+/// those of the base-10 plot), pseudo-log axes the default pseudo-log map,
+/// any other code the value itself. The outcome for every event is exactly
+/// that of the even-odd crossing test (strict comparisons, NaN outside) on
+/// the transformed corners; the preparation only lets most events skip most
+/// of the work:
 /// - a grid over the corners' bounding window knows, for every cell that no
 ///   edge comes near, whether the whole cell is inside; an event's cell is
-///   found from cheap estimates of its transformed coordinates, and the
-///   exact transform is computed only when the estimate is not sure;
-/// - events in the remaining cells test only the edges of their horizontal
-///   band.
-/// Built per apply() call; never shared between threads while built.
+///   found from cheap estimates of its transformed coordinates (cells within
+///   the estimates' error of an edge count as near it);
+/// - events in the remaining cells get exact coordinates and test only the
+///   edges of their horizontal band.
+/// Built per apply() call and used by that call only.
 class CompiledPolygon {
 public:
     /// `corners` in data units (at least 3), `modeX`/`modeY` ScaleMode codes
     /// of the axes the polygon was drawn on. The columns must stay valid and
-    /// unchanged while the object is used; they are not owned.
+    /// unchanged while the object is used; they are not owned. `eventCount`
+    /// (the number of events to be tested) only sizes the grid, so that its
+    /// set-up stays small next to the pass over the events.
     CompiledPolygon(const std::vector<std::pair<double, double>>& corners, int modeX, int modeY,
-                    bool inverted, const double* dataX, const double* dataY);
+                    bool inverted, const double* dataX, const double* dataY,
+                    std::size_t eventCount);
 
     /// Keeps, in order, the candidates idx[0 .. count) (event offsets from
     /// `base`) that pass the rule (inside, or outside when inverted); returns
@@ -52,7 +54,7 @@ private:
     enum Cell : std::uint8_t { Outside = 0, Inside = 1, NearEdge = 2 };
 
     void prepareWindow();
-    void buildBands(const std::vector<Edge>& edges);
+    void buildBands(const std::vector<Edge>& edges, std::size_t eventCount);
     void buildGrid();
     void markNearEdges(double kx, double ky, double jx, double jy);
     void classifyRow(int row);
@@ -68,10 +70,19 @@ private:
         return t < m_columnCount ? static_cast<int>(t) : m_columnCount - 1;
     }
 
+    std::uint8_t* rowCells(int row)
+    {
+        return m_cells.data() + static_cast<std::size_t>(row) * m_columnCount;
+    }
+    const std::uint8_t* rowCells(int row) const
+    {
+        return m_cells.data() + static_cast<std::size_t>(row) * m_columnCount;
+    }
+
     bool insidePlain(double x, double y) const;
     bool insideExact(double x, double y) const;
     template <int ModeX, int ModeY>
-    bool inside(std::size_t i) const;
+    std::uint8_t estimatedCell(std::size_t i) const;
     template <int ModeX, int ModeY>
     std::size_t keepPassingT(std::size_t base, std::uint32_t* idx, std::size_t count) const;
 

@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdint>
-#include <limits>
 
 namespace Quorvex3 {
 
@@ -98,7 +96,7 @@ CompiledRules compileRules(const std::vector<FilterRule>& rules,
         if (dataX == nullptr || dataY == nullptr)
             continue;
         compiled.polygons.emplace_back(rule.polygonVertices, rule.scaleXMode, rule.scaleYMode,
-                                       rule.inverted, dataX, dataY);
+                                       rule.inverted, dataX, dataY, eventCount);
     }
     return compiled;
 }

@@ -35,6 +35,7 @@ public:
     {
     }
 
+    /// See pseudoLogForward().
     double forward(double x) const
     {
         if (x > m_threshold)
@@ -44,13 +45,7 @@ public:
         return x * m_slope; // also NaN
     }
 
-    /// The magnitude up to which the map is linear.
-    double threshold() const { return m_threshold; }
-    /// The factor of the linear band.
-    double slope() const { return m_slope; }
-    /// k in log10(x) + k, the map beyond the threshold.
-    double offset() const { return m_offset; }
-
+    /// See pseudoLogInverse().
     double inverse(double v) const
     {
         if (v > m_bandEdge)
@@ -59,6 +54,13 @@ public:
             return -std::pow(10.0, m_inverseOffset - v);
         return v / m_slope;
     }
+
+    /// The magnitude up to which the map is linear.
+    double threshold() const { return m_threshold; }
+    /// The factor of the linear band.
+    double slope() const { return m_slope; }
+    /// k in log10(x) + k, the map beyond the threshold.
+    double offset() const { return m_offset; }
 
 private:
     double m_threshold;

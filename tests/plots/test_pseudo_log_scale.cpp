@@ -316,6 +316,31 @@ TEST(PseudoLogScaleEngine, AutoScaleAndAlignAgreeWithQwtLinearEngine)
     }
 }
 
+TEST(PseudoLogScaleEngine, AlignKeepsEndsThatNearlyAreMultiplesLikeQwt)
+{
+    // Ends a relative 1e-14 away from a multiple of the step stay as they
+    // are; ends a little further away are rounded outwards.
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::uniform_int_distribution<int> multiple(-50, 50);
+    std::uniform_int_distribution<int> decade(-4, 6);
+    const PseudoLogScaleEngine ours(100.0, 0.5);
+    const LinearEngine qwt;
+    int keptAsIs = 0;
+    for (int trial = 0; trial < 2000; ++trial) {
+        const double step = std::pow(10.0, decade(rng));
+        const double relative = trial % 2 ? 1e-14 : 1e-9;
+        const double lo = multiple(rng) * step * (1 + relative * unit(rng));
+        const double hi = (multiple(rng) + 60) * step * (1 + relative * unit(rng));
+        const QwtInterval mine = ours.align(QwtInterval(lo, hi), step);
+        const QwtInterval theirs = qwt.align(QwtInterval(lo, hi), step);
+        ASSERT_EQ(mine.minValue(), theirs.minValue()) << "trial " << trial;
+        ASSERT_EQ(mine.maxValue(), theirs.maxValue()) << "trial " << trial;
+        keptAsIs += mine.minValue() == lo && std::fmod(lo, step) != 0.0;
+    }
+    EXPECT_GT(keptAsIs, 100); // the nearly-equal branch was exercised
+}
+
 TEST(PseudoLogScaleEngine, AutoScaleOfAZeroWidthIntervalWidensIt)
 {
     PseudoLogScaleEngine engine(100.0, 0.5);

@@ -1,0 +1,226 @@
+#include "filters/FilterGroupWidget.h"
+
+#include "filters/FilterRuleWidget.h"
+#include "filters/FilterWidgetStyle.h"
+#include "filters/PolygonRuleWidget.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace Quorvex3 {
+
+namespace {
+
+QPushButton* makeAddButton(QWidget* parent, const QString& text, int minWidth, const QString& tip,
+                           const char* objectName) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(objectName));
+    button->setFixedHeight(16);
+    button->setMinimumWidth(minWidth);
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { padding: 2px 8px; min-height: 16px; min-width: %1px; }")
+            .arg(minWidth));
+    button->setToolTip(tip);
+    return button;
+}
+
+} // namespace
+
+FilterGroupWidget::FilterGroupWidget(int groupId, const std::vector<std::string>& features,
+                                     RTDCReader* reader, QWidget* parent)
+    : QGroupBox(parent), m_groupId(groupId), m_features(features), m_reader(reader) {
+    buildLayout();
+    updatePropagateButton();
+    connectControls();
+}
+
+FilterGroupWidget::~FilterGroupWidget() = default;
+
+void FilterGroupWidget::buildLayout() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->setSpacing(4);
+
+    m_enableBox = new QCheckBox(this);
+    m_enableBox->setObjectName(QStringLiteral("groupEnableBox"));
+    m_enableBox->setToolTip(tr("Enable this group for the active dataset"));
+    m_nameEdit = new QLineEdit(this);
+    m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
+    m_nameEdit->setMinimumWidth(120);
+    m_propagateButton = new QPushButton(this);
+    m_propagateButton->setObjectName(QStringLiteral("propagateButton"));
+    m_propagateButton->setFixedHeight(16);
+    m_propagateButton->setStyleSheet(FilterWidgetStyle::plainButton());
+    m_propagateButton->setToolTip(tr("Apply this group's enabled/disabled state to every dataset"));
+    m_deleteButton = new QPushButton(QStringLiteral("\u00D7"), this);
+    m_deleteButton->setObjectName(QStringLiteral("deleteButton"));
+    m_deleteButton->setFixedSize(20, 24);
+    m_deleteButton->setStyleSheet(FilterWidgetStyle::removeButton());
+    m_deleteButton->setToolTip(tr("Delete this filter group"));
+    auto* headRow = new QHBoxLayout;
+    headRow->setSpacing(4);
+    headRow->addWidget(m_enableBox);
+    headRow->addWidget(m_nameEdit, 1);
+    headRow->addWidget(m_propagateButton);
+    headRow->addWidget(m_deleteButton);
+    layout->addLayout(headRow);
+
+    m_addRuleButton = makeAddButton(this, tr("+ Rule"), 70, tr("Add a range rule to this group"),
+                                    "addRuleButton");
+    m_addPolygonButton = makeAddButton(
+        this, tr("+ Polygon"), 90,
+        tr("Draw a polygon gate on the scatter plot and add it to this group"), "addPolygonButton");
+    auto* addRow = new QHBoxLayout;
+    addRow->setContentsMargins(20, 0, 0, 0);
+    addRow->setSpacing(4);
+    addRow->addWidget(m_addRuleButton);
+    addRow->addWidget(m_addPolygonButton);
+    addRow->addStretch();
+    layout->addLayout(addRow);
+
+    layout->addWidget(makeRuleSeparator(this));
+
+    m_ruleLayout = new QVBoxLayout;
+    m_ruleLayout->setContentsMargins(20, 0, 0, 0);
+    m_ruleLayout->setSpacing(2);
+    layout->addLayout(m_ruleLayout);
+}
+
+void FilterGroupWidget::connectControls() {
+    connect(m_nameEdit, &QLineEdit::editingFinished, this,
+            [this] { emit renameRequested(m_groupId, m_nameEdit->text()); });
+    connect(m_enableBox, &QCheckBox::toggled, this, [this](bool on) {
+        updatePropagateButton();
+        emit enableToggled(m_groupId, on);
+    });
+    connect(m_propagateButton, &QPushButton::clicked, this,
+            [this] { emit enablePropagateRequested(m_groupId, m_enableBox->isChecked()); });
+    connect(m_addRuleButton, &QPushButton::clicked, this,
+            [this] { emit addRuleRequested(m_groupId); });
+    connect(m_addPolygonButton, &QPushButton::clicked, this,
+            [this] { emit addPolygonRequested(m_groupId); });
+    connect(m_deleteButton, &QPushButton::clicked, this,
+            [this] { emit deleteRequested(m_groupId); });
+}
+
+void FilterGroupWidget::setName(const QString& name) {
+    if (m_nameEdit->text() == name)
+        return;
+    const QSignalBlocker block(m_nameEdit);
+    m_nameEdit->setText(name);
+}
+
+void FilterGroupWidget::setEnabledInDataset(bool on) {
+    {
+        const QSignalBlocker block(m_enableBox);
+        m_enableBox->setChecked(on);
+    }
+    updatePropagateButton();
+}
+
+void FilterGroupWidget::setMultiDataset(bool on) {
+    m_multiDataset = on;
+    m_propagateButton->setEnabled(on);
+    updatePropagateButton();
+}
+
+void FilterGroupWidget::setEnabledDivergence(bool diverged) {
+    if (diverged == m_enabledDiverges)
+        return;
+    m_enabledDiverges = diverged;
+    updatePropagateButton();
+}
+
+void FilterGroupWidget::updatePropagateButton() {
+    m_propagateButton->setText(m_enableBox->isChecked() ? tr("Check in All Datasets")
+                                                        : tr("Uncheck in All Datasets"));
+    const QString style = (m_multiDataset && m_enabledDiverges)
+                              ? FilterWidgetStyle::highlightedButton()
+                              : FilterWidgetStyle::plainButton();
+    if (m_propagateButton->styleSheet() != style)
+        m_propagateButton->setStyleSheet(style);
+}
+
+void FilterGroupWidget::clearRuleWidgets() {
+    for (std::vector<QWidget*>* list : {&m_ruleWidgets, &m_separators}) {
+        for (QWidget* widget : *list) {
+            m_ruleLayout->removeWidget(widget);
+            widget->hide();
+            widget->deleteLater();
+        }
+        list->clear();
+    }
+}
+
+void FilterGroupWidget::setRules(const std::vector<FilterRule>& rules) {
+    clearRuleWidgets();
+    if (!m_reader)
+        return;
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        const FilterRule& rule = rules[i];
+        QWidget* widget = nullptr;
+        if (rule.type == 1) {
+            auto* polygon = new PolygonRuleWidget(m_reader, this);
+            polygon->setRule(rule);
+            widget = polygon;
+        } else if (rule.type == 0) {
+            auto* range = new FilterRuleWidget(m_features, m_reader, this);
+            range->setRule(rule);
+            widget = range;
+        } else {
+            continue;
+        }
+        connectRuleWidget(widget, static_cast<int>(i));
+        if (!m_ruleWidgets.empty()) {
+            QWidget* separator = makeRuleSeparator(this);
+            m_ruleLayout->addWidget(separator);
+            m_separators.push_back(separator);
+        }
+        m_ruleLayout->addWidget(widget);
+        m_ruleWidgets.push_back(widget);
+    }
+}
+
+// The index is fixed here: the group's editors are rebuilt after every
+// structural change, so it stays the rule's position in the group.
+void FilterGroupWidget::connectRuleWidget(QWidget* widget, int ruleIndex) {
+    if (auto* range = qobject_cast<FilterRuleWidget*>(widget)) {
+        range->setInGroup(true);
+        connect(range, &FilterRuleWidget::ruleChanged, this, [this, range, ruleIndex] {
+            emit ruleChanged(m_groupId, ruleIndex, range->getRule());
+        });
+        connect(range, &FilterRuleWidget::removeRequested, this,
+                [this, ruleIndex] { emit ruleRemoved(m_groupId, ruleIndex); });
+    } else if (auto* polygon = qobject_cast<PolygonRuleWidget*>(widget)) {
+        polygon->setInGroup(true);
+        connect(polygon, &PolygonRuleWidget::ruleChanged, this, [this, polygon, ruleIndex] {
+            emit ruleChanged(m_groupId, ruleIndex, polygon->getRule());
+        });
+        connect(polygon, &PolygonRuleWidget::removeRequested, this,
+                [this, ruleIndex] { emit ruleRemoved(m_groupId, ruleIndex); });
+        connect(polygon, &PolygonRuleWidget::editToggled, this,
+                [this, ruleIndex](bool on) { emit polygonEditToggled(m_groupId, ruleIndex, on); });
+    }
+}
+
+void FilterGroupWidget::setPolygonEditChecked(int ruleIndex, bool on) {
+    if (ruleIndex < 0 || ruleIndex >= static_cast<int>(m_ruleWidgets.size()))
+        return;
+    if (auto* polygon = qobject_cast<PolygonRuleWidget*>(m_ruleWidgets[ruleIndex]))
+        polygon->setEditChecked(on);
+}
+
+void FilterGroupWidget::refreshAvailableFeatures(const std::vector<std::string>& features) {
+    m_features = features;
+    for (QWidget* widget : m_ruleWidgets) {
+        if (auto* range = qobject_cast<FilterRuleWidget*>(widget))
+            range->refreshAvailableFeatures(features);
+    }
+}
+
+} // namespace Quorvex3

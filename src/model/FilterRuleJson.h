@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/FilterRule.h"
+
+#include <QJsonObject>
+
+namespace Quorvex3 {
+
+/// The JSON object of one filter rule, as stored in session files and
+/// filter-group files. Always holds the same eleven keys: "type" ("Range" or
+/// "Polygon"), "featureName", "featureNameY", "minValue", "maxValue",
+/// "enabled", "inverted", "propagationId", "polygonVertices" (an array of
+/// [x, y] pairs in data units), "scaleXMode" and "scaleYMode".
+///
+/// Finite numbers are written as JSON numbers. JSON has no infinity or NaN
+/// (Qt would write null, which reads back as 0 and silently changes the
+/// filter), so a non-finite bound or vertex coordinate is written as the
+/// string "inf", "-inf" or "nan". Never fails.
+QJsonObject serializeFilterRule(const FilterRule& rule);
+
+/// Reads a rule written by serializeFilterRule, or anything else: every key
+/// that is missing or of another JSON type keeps the default rule's value
+/// (range rule, empty names, bounds 0, no vertices, linear scales, enabled,
+/// not inverted, no propagation id). Numbers are also accepted as the
+/// strings "inf", "-inf" and "nan"; scale codes other than 0, 1 and 2 read
+/// as 0 (linear). Never fails and never reports.
+FilterRule deserializeFilterRule(const QJsonObject& object);
+
+} // namespace Quorvex3
