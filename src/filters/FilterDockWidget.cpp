@@ -62,7 +62,7 @@ void FilterDockWidget::buildLayout() {
     m_filterBox->setObjectName(QStringLiteral("dockFilterBox"));
     m_filterBox->setEnabled(false);
     auto* boxLayout = new QVBoxLayout(m_filterBox);
-    boxLayout->addLayout(buildToggleRows());
+    buildToggleRows(boxLayout);
     boxLayout->addWidget(buildScrollArea(), 1);
     boxLayout->addLayout(buildButtonRow());
 
@@ -74,7 +74,7 @@ void FilterDockWidget::buildLayout() {
     outer->addWidget(m_filterBox, 1);
 }
 
-QLayout* FilterDockWidget::buildToggleRows() {
+void FilterDockWidget::buildToggleRows(QVBoxLayout* boxLayout) {
     m_enableBox = new QCheckBox(tr("Filtering Enabled"), m_filterBox);
     m_enableBox->setObjectName(QStringLiteral("dockEnableBox"));
     m_enableBox->setChecked(true);
@@ -91,7 +91,6 @@ QLayout* FilterDockWidget::buildToggleRows() {
     m_combineForAllButton->setToolTip(
         tr("Apply this dataset's inversion state to every loaded dataset."));
 
-    auto* rows = new QVBoxLayout;
     auto* enableRow = new QHBoxLayout;
     enableRow->addWidget(m_enableBox);
     enableRow->addWidget(m_enabledForAllButton);
@@ -100,8 +99,8 @@ QLayout* FilterDockWidget::buildToggleRows() {
     combineRow->addWidget(m_showExcludedBox);
     combineRow->addWidget(m_combineForAllButton);
     combineRow->addStretch();
-    rows->addLayout(enableRow);
-    rows->addLayout(combineRow);
+    boxLayout->addLayout(enableRow);
+    boxLayout->addLayout(combineRow);
 
     connect(m_enableBox, &QCheckBox::toggled, this, &FilterDockWidget::onEnableToggled);
     connect(m_showExcludedBox, &QCheckBox::toggled, this,
@@ -110,7 +109,6 @@ QLayout* FilterDockWidget::buildToggleRows() {
             &FilterDockWidget::onEnabledForAllClicked);
     connect(m_combineForAllButton, &QPushButton::clicked, this,
             &FilterDockWidget::onCombineForAllClicked);
-    return rows;
 }
 
 // All rules come first, all groups below them.

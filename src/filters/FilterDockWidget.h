@@ -137,7 +137,7 @@ private slots:
 
 private:
     void buildLayout();
-    QLayout* buildToggleRows();
+    void buildToggleRows(QVBoxLayout* boxLayout);
     QLayout* buildButtonRow();
     QPushButton* buildMenuButton();
     QScrollArea* buildScrollArea();
