@@ -1,6 +1,5 @@
 // Datasets: opening and dropping measurements, the background preload and
-// its queues, removal, duplication and renaming, and the list and folder
-// views of the "Datasets" dock.
+// its queues, removal, duplication and renaming.
 //
 // Loading measurements is not available in this build yet: the operations
 // below are the places where it goes, and do nothing so far.
@@ -46,39 +45,5 @@ void MainWindow::duplicateDataset() {}
 void MainWindow::onRenameFinished() {}
 
 void MainWindow::updateDatasetDisplayName(int, const QString&) {}
-
-// ---- list and folder views ---------------------------------------------------------
-
-QString MainWindow::buildDatasetListText(const DatasetEntry*) const {
-    return {};
-}
-
-void MainWindow::addDatasetToList(int) {}
-
-void MainWindow::applyDatasetReorder(int, int) {}
-
-void MainWindow::rebuildDatasetTree() {}
-
-void MainWindow::addFolderNode(const DatasetFolderNode&, QTreeWidgetItem*) {}
-
-void MainWindow::selectActiveInTree() {}
-
-void MainWindow::refreshDatasetTreeIfVisible() {
-    if (datasetFolderViewActive())
-        rebuildDatasetTree();
-}
-
-void MainWindow::notifyGroupsMatrixRefresh() {
-    for (FilterGroupsMatrixWindow* window : m_filterGroupsMatrixWindows)
-        window->refreshFromMain();
-}
-
-bool MainWindow::datasetFolderViewActive() const {
-    return m_datasetStack && m_datasetStack->currentIndex() == 1;
-}
-
-int MainWindow::datasetFolderDepth() const {
-    return m_depthSpin ? m_depthSpin->value() : 2;
-}
 
 } // namespace Quorvex3

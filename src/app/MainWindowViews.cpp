@@ -1,5 +1,4 @@
-// The active dataset and the views that show it: switching datasets with
-// their stored plot settings, the feature choices, the event image, traces
+// The views of the active dataset's current event: the event image, traces
 // and feature values, and the metadata tree.
 //
 // Showing datasets is not available in this build yet: the operations below
@@ -7,24 +6,6 @@
 #include "app/MainWindow.h"
 
 namespace Quorvex3 {
-
-// ---- active dataset --------------------------------------------------------------
-
-void MainWindow::onDatasetSelected(int row) {
-    switchToDataset(row);
-}
-
-void MainWindow::switchToDataset(int) {}
-
-void MainWindow::saveCurrentDatasetState() {}
-
-void MainWindow::refreshUIForActiveDataset() {}
-
-void MainWindow::loadFeatureComboBoxes() {}
-
-void MainWindow::updatePlotSettingsButtonState() {}
-
-void MainWindow::notifyGalleryActiveDatasetChanged(int) {}
 
 // ---- event, trace and metadata views ---------------------------------------------
 
