@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
+#include "core/EventFilter.h"
 
 #include <H5Cpp.h>
 
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
     try {
         Quorvex3::SafeApplication app(argc, argv);
         Quorvex3::resetNumericLocale();
+        // Filter rules travel through queued signals between docks and windows.
+        Quorvex3::registerFilterMetaTypes();
         return runApplication(app);
     } catch (const H5::Exception& e) {
         qCritical().noquote() << "Unhandled HDF5 exception in main:"

@@ -277,8 +277,9 @@ void CompiledPolygon::buildGrid()
     for (std::size_t k = 0, j = n - 1; k < n; j = k++) // level edges too
         markNearEdges(m_corners[k].first, m_corners[k].second, m_corners[j].first,
                       m_corners[j].second);
+    std::vector<double> crossings; // reused by every row
     for (int row = 0; row < m_bandCount; ++row)
-        classifyRow(row);
+        classifyRow(row, crossings);
 }
 
 void CompiledPolygon::markNearEdges(double kx, double ky, double jx, double jy)
@@ -314,7 +315,7 @@ void CompiledPolygon::markNearEdges(double kx, double ky, double jx, double jy)
     }
 }
 
-void CompiledPolygon::classifyRow(int row)
+void CompiledPolygon::classifyRow(int row, std::vector<double>& crossings)
 {
     std::uint8_t* cells = rowCells(row);
     const double y = m_yMin + (row + 0.5) / m_bandScale;
@@ -324,7 +325,7 @@ void CompiledPolygon::classifyRow(int row)
     }
     // Crossing points of the row's centre line, ascending: a point is inside
     // when an odd number of them lie to its right.
-    std::vector<double> crossings;
+    crossings.clear();
     for (std::uint32_t e = m_bandStart[row]; e < m_bandStart[row + 1]; ++e) {
         const Edge& edge = m_bandEdges[e];
         if ((edge.ky > y) != (edge.jy > y))

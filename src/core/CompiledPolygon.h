@@ -57,7 +57,7 @@ private:
     void buildBands(const std::vector<Edge>& edges, std::size_t eventCount);
     void buildGrid();
     void markNearEdges(double kx, double ky, double jx, double jy);
-    void classifyRow(int row);
+    void classifyRow(int row, std::vector<double>& crossings);
 
     int bandOf(double y) const
     {
