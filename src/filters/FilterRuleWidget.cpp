@@ -1,7 +1,6 @@
 #include "filters/FilterRuleWidget.h"
 
 #include "core/RTDCReader.h"
-#include "filters/RuleEditorParts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -85,7 +84,7 @@ QDoubleSpinBox* makeBoundSpin(QWidget* parent, const char* objectName, const QSt
 
 FilterRuleWidget::FilterRuleWidget(const std::vector<std::string>& features, RTDCReader* reader,
                                    QWidget* parent)
-    : QWidget(parent), m_reader(reader), m_features(features) {
+    : RuleEditorWidget(reader, parent), m_features(features) {
     buildLayout();
     addFeatureItems();
     if (m_featureCombo->count() > 0)
@@ -100,13 +99,11 @@ void FilterRuleWidget::buildLayout() {
     layout->setContentsMargins(0, 4, 0, 4);
     layout->setSpacing(2);
 
-    m_enableBox = new QCheckBox(this);
-    m_enableBox->setObjectName(QStringLiteral("enableBox"));
-    m_enableBox->setChecked(true);
+    createEnableBox();
     m_featureCombo = new QComboBox(this);
     m_featureCombo->setObjectName(QStringLiteral("featureCombo"));
     m_featureCombo->setMinimumWidth(140);
-    m_removeButton = makeRemoveButton(this);
+    createRemoveButton();
     auto* featureRow = new QHBoxLayout;
     featureRow->setContentsMargins(0, 0, 0, 0);
     featureRow->addWidget(m_enableBox);
@@ -118,7 +115,7 @@ void FilterRuleWidget::buildLayout() {
     m_maxSpin = makeBoundSpin(this, "maximumSpinBox", tr("Maximum value (inclusive)"));
     auto* dash = new QLabel(QStringLiteral("\u2013"), this);
     dash->setAlignment(Qt::AlignCenter);
-    m_invertBox = makeInvertBox(this);
+    createInvertBox();
     auto* boundsRow = new QHBoxLayout;
     boundsRow->setContentsMargins(20, 0, 0, 0);
     boundsRow->setSpacing(4);
@@ -130,12 +127,7 @@ void FilterRuleWidget::buildLayout() {
     boundsRow->addStretch();
     layout->addLayout(boundsRow);
 
-    PropagationButtons buttons;
-    layout->addLayout(buildPropagationRow(this, buttons));
-    m_applyButton = buttons.apply;
-    m_updateButton = buttons.update;
-    m_checkStateButton = buttons.checkState;
-    m_deleteAllButton = buttons.deleteAll;
+    layout->addLayout(createPropagationRow());
 }
 
 void FilterRuleWidget::connectControls() {
@@ -153,17 +145,7 @@ void FilterRuleWidget::connectControls() {
                 m_maxValue = value;
                 emit ruleChanged();
             });
-    connect(m_enableBox, &QCheckBox::toggled, this, &FilterRuleWidget::ruleChanged);
-    connect(m_invertBox, &QCheckBox::toggled, this, &FilterRuleWidget::ruleChanged);
-    connect(m_removeButton, &QPushButton::clicked, this, &FilterRuleWidget::removeRequested);
-    connect(m_applyButton, &QPushButton::clicked, this, &FilterRuleWidget::applyRuleToAllRequested);
-    connect(m_updateButton, &QPushButton::clicked, this,
-            &FilterRuleWidget::updateRuleToAllRequested);
-    connect(m_checkStateButton, &QPushButton::clicked, this,
-            &FilterRuleWidget::onUncheckCheckClicked);
-    connect(m_deleteAllButton, &QPushButton::clicked, this,
-            &FilterRuleWidget::deleteRuleFromAllRequested);
-    connect(m_enableBox, &QCheckBox::toggled, this, &FilterRuleWidget::updatePropagationButtons);
+    connectSharedControls();
 }
 
 void FilterRuleWidget::addFeatureItems() {
@@ -243,13 +225,6 @@ void FilterRuleWidget::onFeatureChanged(int /*index*/) {
     emit ruleChanged();
 }
 
-void FilterRuleWidget::onUncheckCheckClicked() {
-    if (m_enableBox->isChecked())
-        emit checkRuleInAllRequested();
-    else
-        emit uncheckRuleInAllRequested();
-}
-
 FilterRule FilterRuleWidget::getRule() const {
     FilterRule rule;
     rule.type = 0;
@@ -258,7 +233,7 @@ FilterRule FilterRuleWidget::getRule() const {
     rule.maxValue = m_maxValue;
     rule.enabled = m_inGroup ? true : m_enableBox->isChecked();
     rule.inverted = m_invertBox->isChecked();
-    rule.propagationId = m_propagationId;
+    rule.propagationId = propagationId();
     return rule;
 }
 
@@ -291,8 +266,7 @@ void FilterRuleWidget::setRule(const FilterRule& rule) {
         m_maxValue = rule.maxValue;
         showBounds();
     }
-    m_propagationId = rule.propagationId;
-    updatePropagationButtons();
+    setPropagationId(rule.propagationId);
     updateAvailableState();
 }
 
@@ -317,60 +291,6 @@ void FilterRuleWidget::refreshAvailableFeatures(const std::vector<std::string>& 
         }
     }
     updateAvailableState();
-}
-
-void FilterRuleWidget::setPropagationId(const std::string& id) {
-    m_propagationId = id;
-    updatePropagationButtons();
-}
-
-std::string FilterRuleWidget::propagationId() const {
-    return m_propagationId;
-}
-
-void FilterRuleWidget::setInGroup(bool on) {
-    if (on == m_inGroup)
-        return;
-    m_inGroup = on;
-    m_enableBox->setVisible(!on);
-    if (on) {
-        const QSignalBlocker block(m_enableBox);
-        m_enableBox->setChecked(true);
-    }
-    updatePropagationButtons();
-}
-
-void FilterRuleWidget::setMultiDataset(bool on) {
-    m_multiDataset = on;
-    updatePropagationButtons();
-}
-
-void FilterRuleWidget::setPropagationDivergence(bool contentDiffers, bool enabledDiffers) {
-    if (contentDiffers == m_contentDiverges && enabledDiffers == m_enabledDiverges)
-        return;
-    m_contentDiverges = contentDiffers;
-    m_enabledDiverges = enabledDiffers;
-    updatePropagationButtons();
-}
-
-void FilterRuleWidget::setEnableChecked(bool checked) {
-    {
-        const QSignalBlocker block(m_enableBox);
-        m_enableBox->setChecked(checked);
-    }
-    updatePropagationButtons();
-}
-
-void FilterRuleWidget::updatePropagationButtons() {
-    PropagationState state;
-    state.inGroup = m_inGroup;
-    state.hasId = !m_propagationId.empty();
-    state.multiDataset = m_multiDataset;
-    state.contentDiffers = m_contentDiverges;
-    state.enabledDiffers = m_enabledDiverges;
-    state.enableChecked = m_enableBox->isChecked();
-    refreshPropagationButtons(
-        {m_applyButton, m_updateButton, m_checkStateButton, m_deleteAllButton}, state);
 }
 
 void FilterRuleWidget::updateAvailableState() {

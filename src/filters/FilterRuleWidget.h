@@ -2,15 +2,13 @@
 
 #include "core/FilterRule.h"
 
-#include <QWidget>
+#include "filters/RuleEditorWidget.h"
 
 #include <string>
 #include <vector>
 
-class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
-class QPushButton;
 
 namespace Quorvex3 {
 
@@ -27,7 +25,7 @@ class RTDCReader;
 /// rule never alters it. A bound taken from the data (new widget, another
 /// feature picked) is rounded outwards to the shown decimals, so the rule
 /// passes every event of the feature.
-class FilterRuleWidget : public QWidget {
+class FilterRuleWidget : public RuleEditorWidget {
     Q_OBJECT
 
 public:
@@ -51,39 +49,11 @@ public:
     /// selected feature no longer offered becomes "(n/a)"). Emits nothing.
     void refreshAvailableFeatures(const std::vector<std::string>& features);
 
-    /// Empty: the rule was never propagated.
-    void setPropagationId(const std::string& id);
-    std::string propagationId() const;
-
-    /// Group mode: the enable box is hidden and checked, the propagation
-    /// buttons are hidden and the rule always reports itself enabled.
-    void setInGroup(bool on);
-    /// More than one dataset is loaded: the propagation buttons are usable.
-    void setMultiDataset(bool on);
-    /// Marks the buttons that would resolve a difference between this rule
-    /// and its propagated copies.
-    void setPropagationDivergence(bool contentDiffers, bool enabledDiffers);
-    /// Sets the enable box without emitting anything.
-    void setEnableChecked(bool checked);
-
-    /// Visibility, text, enabled state and highlight of the propagation buttons.
-    void updatePropagationButtons();
     /// Enable box and bounds are usable iff the feature is available.
     void updateAvailableState();
 
-signals:
-    /// The user changed the rule (enable, invert, a bound, the feature).
-    void ruleChanged();
-    void removeRequested();
-    void applyRuleToAllRequested();
-    void updateRuleToAllRequested();
-    void uncheckRuleInAllRequested();
-    void checkRuleInAllRequested();
-    void deleteRuleFromAllRequested();
-
 private slots:
     void onFeatureChanged(int index);
-    void onUncheckCheckClicked();
 
 private:
     void buildLayout();
@@ -95,23 +65,9 @@ private:
     bool adoptDataPrecision(const std::string& name, double& lo, double& hi);
     void showBounds();
 
-    QCheckBox* m_enableBox = nullptr;
-    QCheckBox* m_invertBox = nullptr;
     QComboBox* m_featureCombo = nullptr;
     QDoubleSpinBox* m_minSpin = nullptr;
     QDoubleSpinBox* m_maxSpin = nullptr;
-    QPushButton* m_removeButton = nullptr;
-    RTDCReader* m_reader = nullptr;
-    QPushButton* m_applyButton = nullptr;
-    QPushButton* m_updateButton = nullptr;
-    QPushButton* m_checkStateButton = nullptr;
-    QPushButton* m_deleteAllButton = nullptr;
-    std::string m_propagationId;
-    bool m_multiDataset = false;
-    bool m_unavailable = false;
-    bool m_contentDiverges = false;
-    bool m_enabledDiverges = false;
-    bool m_inGroup = false;
     std::vector<std::string> m_features;
     // The rule's bounds, exactly; the spin boxes show them rounded.
     double m_minValue = 0.0;

@@ -1,7 +1,6 @@
 #include "filters/PolygonRuleWidget.h"
 
 #include "core/RTDCReader.h"
-#include "filters/RuleEditorParts.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -45,7 +44,7 @@ QPixmap polygonThumbnail(qreal ratio) {
 } // namespace
 
 PolygonRuleWidget::PolygonRuleWidget(RTDCReader* reader, QWidget* parent)
-    : QWidget(parent), m_reader(reader) {
+    : RuleEditorWidget(reader, parent) {
     buildLayout();
     connectControls();
 }
@@ -57,9 +56,7 @@ void PolygonRuleWidget::buildLayout() {
     layout->setContentsMargins(0, 4, 0, 4);
     layout->setSpacing(2);
 
-    m_enableBox = new QCheckBox(this);
-    m_enableBox->setObjectName(QStringLiteral("enableBox"));
-    m_enableBox->setChecked(true);
+    createEnableBox();
     auto* thumbnail = new QLabel(this);
     thumbnail->setObjectName(QStringLiteral("thumbnailLabel"));
     thumbnail->setFixedSize(kThumbnailSize, kThumbnailSize);
@@ -72,7 +69,7 @@ void PolygonRuleWidget::buildLayout() {
     m_pointsLabel = new QLabel(this);
     m_pointsLabel->setObjectName(QStringLiteral("pointsLabel"));
     m_pointsLabel->setStyleSheet(QStringLiteral("color: #787c82;"));
-    m_removeButton = makeRemoveButton(this);
+    createRemoveButton();
     auto* headRow = new QHBoxLayout;
     headRow->setContentsMargins(0, 0, 0, 0);
     headRow->addWidget(m_enableBox);
@@ -82,7 +79,7 @@ void PolygonRuleWidget::buildLayout() {
     headRow->addWidget(m_removeButton);
     layout->addLayout(headRow);
 
-    m_invertBox = makeInvertBox(this);
+    createInvertBox();
     m_editButton = new QPushButton(tr("Edit"), this);
     m_editButton->setObjectName(QStringLiteral("editButton"));
     m_editButton->setCheckable(true);
@@ -102,41 +99,19 @@ void PolygonRuleWidget::buildLayout() {
     editRow->addWidget(m_editButton);
     layout->addLayout(editRow);
 
-    PropagationButtons buttons;
-    layout->addLayout(buildPropagationRow(this, buttons));
-    m_applyButton = buttons.apply;
-    m_updateButton = buttons.update;
-    m_checkStateButton = buttons.checkState;
-    m_deleteAllButton = buttons.deleteAll;
+    layout->addLayout(createPropagationRow());
 }
 
 void PolygonRuleWidget::connectControls() {
-    connect(m_enableBox, &QCheckBox::toggled, this, &PolygonRuleWidget::ruleChanged);
-    connect(m_invertBox, &QCheckBox::toggled, this, &PolygonRuleWidget::ruleChanged);
-    connect(m_removeButton, &QPushButton::clicked, this, &PolygonRuleWidget::removeRequested);
-    connect(m_applyButton, &QPushButton::clicked, this,
-            &PolygonRuleWidget::applyRuleToAllRequested);
-    connect(m_updateButton, &QPushButton::clicked, this,
-            &PolygonRuleWidget::updateRuleToAllRequested);
-    connect(m_checkStateButton, &QPushButton::clicked, this,
-            &PolygonRuleWidget::onUncheckCheckClicked);
-    connect(m_deleteAllButton, &QPushButton::clicked, this,
-            &PolygonRuleWidget::deleteRuleFromAllRequested);
-    connect(m_enableBox, &QCheckBox::toggled, this, &PolygonRuleWidget::updatePropagationButtons);
+    connectSharedControls();
     connect(m_editButton, &QPushButton::toggled, this, &PolygonRuleWidget::editToggled);
-}
-
-void PolygonRuleWidget::onUncheckCheckClicked() {
-    if (m_enableBox->isChecked())
-        emit checkRuleInAllRequested();
-    else
-        emit uncheckRuleInAllRequested();
 }
 
 FilterRule PolygonRuleWidget::getRule() const {
     FilterRule rule = m_rule;
     rule.enabled = m_inGroup ? true : m_enableBox->isChecked();
     rule.inverted = m_invertBox->isChecked();
+    rule.propagationId = propagationId();
     return rule;
 }
 
@@ -167,66 +142,12 @@ void PolygonRuleWidget::setRule(const FilterRule& rule) {
     m_pointsLabel->setText(tr("(%1 pts)").arg(rule.polygonVertices.size()));
     // Edit and Invert stay usable: the polygon itself is still there.
     m_enableBox->setEnabled(available);
-    updatePropagationButtons();
-}
-
-void PolygonRuleWidget::setPropagationId(const std::string& id) {
-    m_rule.propagationId = id;
-    updatePropagationButtons();
-}
-
-std::string PolygonRuleWidget::propagationId() const {
-    return m_rule.propagationId;
-}
-
-void PolygonRuleWidget::setInGroup(bool on) {
-    if (on == m_inGroup)
-        return;
-    m_inGroup = on;
-    m_enableBox->setVisible(!on);
-    if (on) {
-        const QSignalBlocker block(m_enableBox);
-        m_enableBox->setChecked(true);
-    }
-    updatePropagationButtons();
-}
-
-void PolygonRuleWidget::setMultiDataset(bool on) {
-    m_multiDataset = on;
-    updatePropagationButtons();
-}
-
-void PolygonRuleWidget::setPropagationDivergence(bool contentDiffers, bool enabledDiffers) {
-    if (contentDiffers == m_contentDiverges && enabledDiffers == m_enabledDiverges)
-        return;
-    m_contentDiverges = contentDiffers;
-    m_enabledDiverges = enabledDiffers;
-    updatePropagationButtons();
-}
-
-void PolygonRuleWidget::setEnableChecked(bool checked) {
-    {
-        const QSignalBlocker block(m_enableBox);
-        m_enableBox->setChecked(checked);
-    }
-    updatePropagationButtons();
+    setPropagationId(rule.propagationId);
 }
 
 void PolygonRuleWidget::setEditChecked(bool checked) {
     const QSignalBlocker block(m_editButton);
     m_editButton->setChecked(checked);
-}
-
-void PolygonRuleWidget::updatePropagationButtons() {
-    PropagationState state;
-    state.inGroup = m_inGroup;
-    state.hasId = !m_rule.propagationId.empty();
-    state.multiDataset = m_multiDataset;
-    state.contentDiffers = m_contentDiverges;
-    state.enabledDiffers = m_enabledDiverges;
-    state.enableChecked = m_enableBox->isChecked();
-    refreshPropagationButtons(
-        {m_applyButton, m_updateButton, m_checkStateButton, m_deleteAllButton}, state);
 }
 
 } // namespace Quorvex3

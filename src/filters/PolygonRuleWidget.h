@@ -2,11 +2,10 @@
 
 #include "core/FilterRule.h"
 
-#include <QWidget>
+#include "filters/RuleEditorWidget.h"
 
 #include <string>
 
-class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -20,7 +19,7 @@ class RTDCReader;
 /// loaded dataset. Vertices, features and scales are kept unchanged from
 /// setRule() to getRule(). It never touches a dataset: every change is a
 /// signal. GUI thread only.
-class PolygonRuleWidget : public QWidget {
+class PolygonRuleWidget : public RuleEditorWidget {
     Q_OBJECT
 
 public:
@@ -37,62 +36,23 @@ public:
     /// feature, and "(<n> pts)". Emits nothing.
     void setRule(const FilterRule& rule);
 
-    /// The stored rule's propagation id; empty: never propagated.
-    void setPropagationId(const std::string& id);
-    std::string propagationId() const;
-
-    /// Group mode: the enable box is hidden and checked, the propagation
-    /// buttons are hidden and the rule always reports itself enabled.
-    void setInGroup(bool on);
-    /// More than one dataset is loaded: the propagation buttons are usable.
-    void setMultiDataset(bool on);
-    /// Marks the buttons that would resolve a difference between this rule
-    /// and its propagated copies.
-    void setPropagationDivergence(bool contentDiffers, bool enabledDiffers);
-    /// Sets the enable box without emitting anything.
-    void setEnableChecked(bool checked);
     /// Sets the Edit button without emitting editToggled().
     void setEditChecked(bool checked);
 
-    /// Visibility, text, enabled state and highlight of the propagation buttons.
-    void updatePropagationButtons();
-
 signals:
-    /// The user toggled the enable or the invert box.
-    void ruleChanged();
-    void removeRequested();
-    void applyRuleToAllRequested();
-    void updateRuleToAllRequested();
-    void uncheckRuleInAllRequested();
-    void checkRuleInAllRequested();
-    void deleteRuleFromAllRequested();
     /// The user toggled the Edit button.
     void editToggled(bool on);
-
-private slots:
-    void onUncheckCheckClicked();
 
 private:
     void buildLayout();
     void connectControls();
 
-    QCheckBox* m_enableBox = nullptr;
-    QCheckBox* m_invertBox = nullptr;
     QLabel* m_featuresLabel = nullptr;
     QLabel* m_pointsLabel = nullptr;
     QPushButton* m_editButton = nullptr;
-    QPushButton* m_removeButton = nullptr;
-    RTDCReader* m_reader = nullptr;
-    QPushButton* m_applyButton = nullptr;
-    QPushButton* m_updateButton = nullptr;
-    QPushButton* m_checkStateButton = nullptr;
-    QPushButton* m_deleteAllButton = nullptr;
+    // Features, vertices and scales as given; enable, invert and the
+    // propagation id live in the shared controls.
     FilterRule m_rule;
-    bool m_multiDataset = false;
-    bool m_unavailable = false;
-    bool m_contentDiverges = false;
-    bool m_enabledDiverges = false;
-    bool m_inGroup = false;
 };
 
 } // namespace Quorvex3
