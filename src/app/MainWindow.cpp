@@ -11,7 +11,7 @@
 namespace Quorvex3 {
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
-    m_preloadWatcher = new QFutureWatcher<void>(this);
+    m_preloadWatcher = new QFutureWatcher<std::vector<std::string>>(this);
     m_calcWatcher = new QFutureWatcher<void>(this);
 
     setupUI();
@@ -48,9 +48,11 @@ void MainWindow::waitForBackgroundTasks() {
     // The preload reads a dataset's reader and the calculation closures
     // write into dataset records: both must have returned before the
     // datasets go. A task that has not started yet still runs to its end.
-    for (QFutureWatcher<void>* watcher : {m_preloadWatcher, m_calcWatcher}) {
+    for (QFutureWatcherBase* watcher :
+         {static_cast<QFutureWatcherBase*>(m_preloadWatcher),
+          static_cast<QFutureWatcherBase*>(m_calcWatcher)}) {
         try {
-            watcher->future().waitForFinished();
+            watcher->waitForFinished();
         } catch (...) {
             // A task that ended by an exception has ended: that is all that
             // matters here, and nothing may leave the destructor.

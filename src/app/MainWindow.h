@@ -80,7 +80,8 @@ class TracePlot;
 /// - MainWindowSwitching.cpp: active dataset switching and feature choices;
 /// - MainWindowViews.cpp: event, trace and metadata views;
 /// - MainWindowPlot.cpp: the main scatter plot;
-/// - MainWindowFilters.cpp: effective filter, filter groups, propagation, polygons;
+/// - MainWindowFilters.cpp: effective filter, filter groups;
+/// - MainWindowPropagation.cpp: rule propagation, measurement filters, polygons;
 /// - MainWindowCalculations.cpp: derived-feature tasks;
 /// - MainWindowServices.cpp: sessions, exports, help, updates, error box;
 /// - MainWindowToolWindows.cpp: opening and releasing tool windows.
@@ -195,6 +196,10 @@ public slots:
     void removeRuleFromGroup(int groupId, int ruleIndex);
     void setGroupEnabled(int datasetId, int groupId, bool on);
     void setGroupEnabledInAll(int groupId, bool on);
+    /// Stores `on` under every listed group id in the dataset's switches and
+    /// refreshes the plot once; a missing dataset or an empty list does
+    /// nothing at all.
+    void setGroupsEnabled(int datasetId, const std::vector<int>& groupIds, bool on);
 
 protected:
     /// Closes and deletes every tool window at once, then closes.
@@ -348,7 +353,7 @@ private:
     void updateContourDisplay();
     void updateFilteredStatus();
 
-    // ---- filters (MainWindowFilters.cpp) -----------------------------------
+    // ---- filters (MainWindowPropagation.cpp) -------------------------------
     void updateFilterPropagationStatus();
     int applyMeasurementFilters(DatasetEntry* entry);
 
@@ -432,7 +437,8 @@ private:
     int m_preloadIndex = -1;
     std::deque<int> m_preloadQueue;
     std::deque<QString> m_pendingPaths;
-    QFutureWatcher<void>* m_preloadWatcher = nullptr;
+    /// Carries the names of the features the preload failed to read.
+    QFutureWatcher<std::vector<std::string>>* m_preloadWatcher = nullptr;
     bool m_treeRebuilding = false;
 
     // ---- session loading ---------------------------------------------------
@@ -480,6 +486,94 @@ private:
     std::vector<StatisticalEvalWindow*> m_statisticalEvalWindows;
     std::vector<ImageGalleryWindow*> m_imageGalleryWindows;
     std::vector<FilterGroupsMatrixWindow*> m_filterGroupsMatrixWindows;
+
+    // dataset loading helpers (MainWindowDatasets.cpp)
+    /// Starts the next queued preload, session dataset or pending path; an
+    /// item that opens nothing is skipped at once, so a failure never stalls
+    /// the queues or the end of a session load.
+    void continueLoading();
+    /// Shows a loading message box now, or after the next queued load has
+    /// started when called while the queues are being continued.
+    void showLoadingBox(std::function<void()> box);
+    void showDeferredLoadingBoxes();
+    /// Empties every view of the active dataset once no dataset is left.
+    void resetViewsWithoutDatasets();
+    /// Id of the dataset whose preload runs (-1: none), so a finished
+    /// preload marks that dataset even when indexes moved meanwhile.
+    int m_preloadDatasetId = -1;
+    bool m_deferLoadingBoxes = false;
+    std::vector<std::function<void()>> m_deferredLoadingBoxes;
+
+    // filter group helpers (MainWindowFilters.cpp)
+    /// Ends a pending "+ Polygon" drawing for the group and the editing of
+    /// one of its polygons, before the group goes.
+    void releasePolygonWorkOfGroup(int groupId);
+    /// Marks in the dock each group whose switch differs between `active`
+    /// and some other dataset, and keeps an edited group polygon's toggle on.
+    void markGroupDivergence(const DatasetEntry& active);
+    /// A range rule over every finite value of the active reader's first
+    /// scalar feature (bounds 0 and 0, no feature, without one).
+    FilterRule newGroupRangeRule();
+
+    // rule propagation and polygon gating helpers (MainWindowPropagation.cpp)
+    /// What the scatter plot shows; a polygon drawn or edited there belongs
+    /// to exactly this dataset, pair of features and pair of axis scales.
+    struct PlotAxesContext {
+        int datasetId = -1;
+        std::string xFeature;
+        std::string yFeature;
+        int scaleXMode = 0;
+        int scaleYMode = 0;
+        bool operator==(const PlotAxesContext& other) const {
+            return datasetId == other.datasetId && xFeature == other.xFeature &&
+                   yFeature == other.yFeature && scaleXMode == other.scaleXMode &&
+                   scaleYMode == other.scaleYMode;
+        }
+        bool operator!=(const PlotAxesContext& other) const { return !(*this == other); }
+    };
+    /// The context the controls choose now.
+    PlotAxesContext currentPlotAxesContext() const;
+    /// Ends polygon drawing and editing when the context changed since the
+    /// last plot refresh, then remembers the current one.
+    void stopPolygonWorkOnAxesChange();
+    /// Whether a finished polygon or edited vertices still fit the plot.
+    bool plotAxesUnchanged() const { return currentPlotAxesContext() == m_plotAxesContext; }
+    /// Context of the last plot refresh.
+    PlotAxesContext m_plotAxesContext;
+
+    // active dataset switching and main plot helpers (MainWindowSwitching.cpp,
+    // MainWindowPlot.cpp)
+    /// Empty, disabled views while the dataset's features are still cached.
+    void showLoadingState(const DatasetEntry& entry);
+    /// Enables the calculations dock's sections for the dataset and computes
+    /// again the derived features it had but its reader lacks.
+    void prepareCalculationsForDataset(DatasetEntry& entry);
+    /// Feature choices, contour, scale and event controls from the record.
+    void restorePlotControls(DatasetEntry& entry);
+    /// Fills m_plotX, m_plotY and m_plottedIndices with the events the
+    /// effective filter shows whose x and y are finite, within the common
+    /// length of x, y and the event count.
+    void collectPlottedEvents(const DatasetEntry& entry, RTDCReader& reader,
+                              const std::vector<double>& x, const std::vector<double>& y);
+    /// m_plotColor and its label for the plotted points; colorId is a
+    /// feature name, a density id or empty.
+    void computePlotColor(RTDCReader& reader, const std::string& colorId);
+    /// Drops the plot points whose colour value is not finite.
+    void dropPointsWithoutColor();
+    void updateLogScaleWarnings();
+    /// Resets the zoom when the axes, the dataset or a feature's values changed.
+    void applyZoomRule(const std::string& xName, const std::string& yName,
+                       const std::string& colorId);
+    /// Highlights the current event, or makes the first plotted event
+    /// current when the filter hides it.
+    void followCurrentEvent(DatasetEntry& entry);
+    /// Plot index of an event, -1 when it is not plotted.
+    int plotIndexOfEvent(int event) const;
+
+    // event view helpers (MainWindowViews.cpp)
+    /// Lets the event table's value column keep its content width and the
+    /// label column take the rest, so values stay in view in a narrow panel.
+    void fitEventTableToPanel();
 };
 
 } // namespace Quorvex3

@@ -1,14 +1,18 @@
 // Filters: the effective filter of a dataset (its own rules and the rules of
-// the groups switched on for it), the filter groups, the propagation of
-// rules to every dataset, polygons drawn or edited in the plot, and the
-// filter-group files.
-//
-// Editing filters is not available in this build yet: apart from the read
-// accessors and the rule's JSON form, the operations below are the places
-// where it goes, and do nothing so far.
+// the groups switched on for it), the filter groups with their per-dataset
+// switches, and the filter dock's group requests. Propagation of rules and
+// polygon gating live in MainWindowPropagation.cpp, the filter-group files
+// in MainWindowFilterGroupFiles.cpp.
 #include "app/MainWindow.h"
 
+#include "core/RTDCReader.h"
+#include "filters/FilterDockWidget.h"
 #include "model/FilterRuleJson.h"
+#include "plots/ScatterPlot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
 
 namespace Quorvex3 {
 
@@ -48,31 +52,236 @@ bool MainWindow::isGroupEnabled(const DatasetEntry* entry, int groupId) const {
 
 // ---- group operations --------------------------------------------------------------
 
-/// Creates nothing yet; -1 stands for "no group".
-int MainWindow::addFilterGroup(const std::string&) {
-    return -1;
+int MainWindow::addFilterGroup(const std::string& name) {
+    auto group = std::make_unique<FilterGroup>();
+    group->id = m_nextGroupId++;
+    group->name = name.empty() ? "Filter group " + std::to_string(group->id + 1) : name;
+    const int id = group->id;
+    m_filterGroups.push_back(std::move(group));
+    // Explicitly off everywhere, so a new group never changes what any
+    // dataset shows until someone switches it on.
+    for (const auto& entry : m_datasets)
+        if (entry)
+            entry->groupEnabled[id] = false;
+    return id;
 }
 
-void MainWindow::removeFilterGroup(int) {}
-void MainWindow::renameFilterGroup(int, const std::string&) {}
-void MainWindow::addRuleToGroup(int, const FilterRule&) {}
-void MainWindow::updateRuleInGroup(int, int, const FilterRule&) {}
-void MainWindow::removeRuleFromGroup(int, int) {}
-void MainWindow::setGroupEnabled(int, int, bool) {}
-void MainWindow::setGroupEnabledInAll(int, bool) {}
-void MainWindow::refreshFilterGroupsUi() {}
+void MainWindow::removeFilterGroup(int groupId) {
+    const auto removed = std::remove_if(m_filterGroups.begin(), m_filterGroups.end(),
+                                        [groupId](const std::unique_ptr<FilterGroup>& group) {
+                                            return group && group->id == groupId;
+                                        });
+    if (removed == m_filterGroups.end())
+        return;
+    m_filterGroups.erase(removed, m_filterGroups.end());
+    for (const auto& entry : m_datasets)
+        if (entry)
+            entry->groupEnabled.erase(groupId);
+    releasePolygonWorkOfGroup(groupId);
+    updatePlot();
+}
+
+void MainWindow::releasePolygonWorkOfGroup(int groupId) {
+    // A polygon being drawn for this group would be dropped when it is
+    // closed; end the drawing now so the plot does not keep waiting for it.
+    if (m_pendingPolygonGroupId == groupId) {
+        m_pendingPolygonGroupId = -1;
+        if (m_scatterPlot && m_scatterPlot->isDrawingPolygon())
+            m_scatterPlot->cancelPolygonDrawing();
+        if (m_filterDock)
+            m_filterDock->setPolygonDrawing(false);
+    }
+    // Vertices edited on the plot would have no rule to land in.
+    if (m_scatterPlot && m_scatterPlot->isEditingPolygon() &&
+        isGroupPolygonId(m_scatterPlot->editingPolygonId())) {
+        int editedGroup = -1;
+        int editedRule = -1;
+        decodeGroupPolygonId(m_scatterPlot->editingPolygonId(), editedGroup, editedRule);
+        if (editedGroup == groupId)
+            m_scatterPlot->stopPolygonEditing();
+    }
+}
+
+void MainWindow::renameFilterGroup(int groupId, const std::string& name) {
+    if (FilterGroup* group = findFilterGroupById(groupId))
+        group->name = name;
+}
+
+void MainWindow::addRuleToGroup(int groupId, const FilterRule& rule) {
+    FilterGroup* group = findFilterGroupById(groupId);
+    if (!group)
+        return;
+    FilterRule copy = rule;
+    copy.propagationId.clear();
+    group->rules.push_back(std::move(copy));
+    updatePlot();
+}
+
+void MainWindow::updateRuleInGroup(int groupId, int ruleIndex, const FilterRule& rule) {
+    FilterGroup* group = findFilterGroupById(groupId);
+    if (!group || ruleIndex < 0 || ruleIndex >= static_cast<int>(group->rules.size()))
+        return;
+    FilterRule copy = rule;
+    copy.propagationId.clear();
+    group->rules[static_cast<std::size_t>(ruleIndex)] = std::move(copy);
+    // The user is typing in one of the group's rule editors: rebuilding the
+    // group widgets now would delete that editor under the cursor.
+    m_suppressGroupsUiRefresh = true;
+    updatePlot();
+    m_suppressGroupsUiRefresh = false;
+}
+
+void MainWindow::removeRuleFromGroup(int groupId, int ruleIndex) {
+    FilterGroup* group = findFilterGroupById(groupId);
+    if (!group || ruleIndex < 0 || ruleIndex >= static_cast<int>(group->rules.size()))
+        return;
+    group->rules.erase(group->rules.begin() + ruleIndex);
+    updatePlot();
+}
+
+void MainWindow::setGroupEnabled(int datasetId, int groupId, bool on) {
+    DatasetEntry* entry = findDatasetById(datasetId);
+    if (!entry)
+        return;
+    entry->groupEnabled[groupId] = on;
+    updatePlot();
+}
+
+void MainWindow::setGroupsEnabled(int datasetId, const std::vector<int>& groupIds, bool on) {
+    DatasetEntry* entry = findDatasetById(datasetId);
+    if (!entry || groupIds.empty())
+        return;
+    for (const int groupId : groupIds)
+        entry->groupEnabled[groupId] = on;
+    updatePlot();
+}
+
+void MainWindow::setGroupEnabledInAll(int groupId, bool on) {
+    for (const auto& entry : m_datasets)
+        if (entry)
+            entry->groupEnabled[groupId] = on;
+    updatePlot();
+}
+
+void MainWindow::refreshFilterGroupsUi() {
+    std::vector<FilterGroup*> groups;
+    groups.reserve(m_filterGroups.size());
+    for (const auto& group : m_filterGroups)
+        groups.push_back(group.get());
+    const DatasetEntry* active = activeDataset();
+    if (m_filterDock) {
+        m_filterDock->refreshFilterGroups(groups, active ? active->reader.get() : nullptr);
+        if (active)
+            markGroupDivergence(*active);
+    }
+    // The matrix windows follow even without an active dataset, so their
+    // columns never lag behind the group list.
+    notifyGroupsMatrixRefresh();
+}
+
+void MainWindow::markGroupDivergence(const DatasetEntry& active) {
+    for (const auto& group : m_filterGroups) {
+        const bool own = isGroupEnabled(&active, group->id);
+        bool diverged = false;
+        for (const auto& entry : m_datasets) {
+            if (isGroupEnabled(entry.get(), group->id) != own) {
+                diverged = true;
+                break;
+            }
+        }
+        m_filterDock->setGroupEnabledDivergence(group->id, diverged);
+    }
+    // The rebuilt group widgets start with every Edit toggle released; the
+    // one whose polygon the plot is editing stays pressed.
+    if (m_scatterPlot && m_scatterPlot->isEditingPolygon() &&
+        isGroupPolygonId(m_scatterPlot->editingPolygonId())) {
+        int groupId = -1;
+        int ruleIndex = -1;
+        decodeGroupPolygonId(m_scatterPlot->editingPolygonId(), groupId, ruleIndex);
+        m_filterDock->setGroupPolygonEditChecked(groupId, ruleIndex, true);
+    }
+}
 
 // ---- filter dock: group requests ---------------------------------------------------
 
-void MainWindow::onAddFilterGroupRequested() {}
-void MainWindow::onRenameFilterGroupRequested(int, const QString&) {}
-void MainWindow::onDeleteFilterGroupRequested(int) {}
-void MainWindow::onGroupEnableChanged(int, bool) {}
-void MainWindow::onGroupEnablePropagateRequested(int, bool) {}
-void MainWindow::onAddRuleToGroupRequested(int) {}
-void MainWindow::onAddPolygonToGroupRequested(int) {}
-void MainWindow::onGroupRuleChanged(int, int, const FilterRule&) {}
-void MainWindow::onGroupRuleRemoved(int, int) {}
+void MainWindow::onAddFilterGroupRequested() {
+    addFilterGroup(std::string());
+    refreshFilterGroupsUi();
+}
+
+void MainWindow::onRenameFilterGroupRequested(int groupId, const QString& name) {
+    renameFilterGroup(groupId, name.toStdString());
+    refreshFilterGroupsUi();
+}
+
+void MainWindow::onDeleteFilterGroupRequested(int groupId) {
+    removeFilterGroup(groupId);
+    refreshFilterGroupsUi();
+}
+
+void MainWindow::onGroupEnableChanged(int groupId, bool on) {
+    DatasetEntry* entry = activeDataset();
+    if (!entry)
+        return;
+    entry->groupEnabled[groupId] = on;
+    updatePlot();
+}
+
+void MainWindow::onGroupEnablePropagateRequested(int groupId, bool on) {
+    for (const auto& entry : m_datasets)
+        if (entry)
+            entry->groupEnabled[groupId] = on;
+    updatePlot();
+    refreshFilterGroupsUi();
+}
+
+void MainWindow::onAddRuleToGroupRequested(int groupId) {
+    addRuleToGroup(groupId, newGroupRangeRule());
+    refreshFilterGroupsUi();
+}
+
+FilterRule MainWindow::newGroupRangeRule() {
+    FilterRule rule;
+    rule.type = 0;
+    RTDCReader* reader = activeReader();
+    if (!reader)
+        return rule;
+    for (const std::string& name : reader->getAvailableFeatures()) {
+        if (!RTDCReader::isScalarFeature(name))
+            continue;
+        rule.featureName = name;
+        break;
+    }
+    if (rule.featureName.empty())
+        return rule;
+    // The rule starts by passing every finite value of its feature.
+    bool found = false;
+    for (const double value : reader->readScalarFeature(rule.featureName)) {
+        if (!std::isfinite(value))
+            continue;
+        rule.minValue = found ? std::min(rule.minValue, value) : value;
+        rule.maxValue = found ? std::max(rule.maxValue, value) : value;
+        found = true;
+    }
+    return rule;
+}
+
+void MainWindow::onAddPolygonToGroupRequested(int groupId) {
+    m_pendingPolygonGroupId = groupId;
+    if (m_filterDock)
+        m_filterDock->setPolygonDrawing(true);
+    if (m_scatterPlot)
+        m_scatterPlot->startPolygonDrawing();
+}
+
+void MainWindow::onGroupRuleChanged(int groupId, int ruleIndex, const FilterRule& rule) {
+    updateRuleInGroup(groupId, ruleIndex, rule);
+}
+
+void MainWindow::onGroupRuleRemoved(int groupId, int ruleIndex) {
+    removeRuleFromGroup(groupId, ruleIndex);
+    refreshFilterGroupsUi();
+}
 
 // ---- JSON form and filter-group files ----------------------------------------------
 
@@ -88,7 +297,5 @@ QJsonObject MainWindow::serializeFilter(const EventFilter&) const {
     return {};
 }
 void MainWindow::restoreFilter(EventFilter&, const QJsonObject&) {}
-void MainWindow::importFilterGroupsFromFile() {}
-void MainWindow::exportFilterGroupsToFile() {}
 
 } // namespace Quorvex3

@@ -1,8 +1,123 @@
 // The active dataset: switching datasets with their stored plot settings,
-// and the feature choices.
+// the derived features a dataset gets back when it is shown again, and the
+// feature choices.
 #include "app/MainWindow.h"
 
+#include "app/DatasetListWidget.h"
+#include "calc/CalculationsDockWidget.h"
+#include "calc/EModulus.h"
+#include "calc/FLCompensation.h"
+#include "calc/FLRefinement.h"
+#include "calc/FourierDeform.h"
+#include "calc/ImageFeatures.h"
+#include "compare/ImageGalleryWindow.h"
+#include "core/RTDCReader.h"
+#include "filters/FilterDockWidget.h"
+#include "plots/ImageViewer.h"
+#include "plots/ScatterPlot.h"
+#include "plots/StatisticsDockWidget.h"
+#include "plots/TracePlot.h"
+
+#include <QComboBox>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
 namespace Quorvex3 {
+
+namespace {
+
+const char* const kDensityKdeId = "__density_kde__";
+const char* const kDivergedButtonStyle =
+    "QPushButton { background-color: #a6d7d5; color: #00abad; border: 1px solid #00abad; "
+    "font-weight: bold; }";
+
+/// The feature name stored as the combo's current item data (UTF-8).
+std::string currentFeatureName(const QComboBox* combo) {
+    return combo->currentData().toString().toUtf8().toStdString();
+}
+
+/// Makes the item whose data is exactly `name` current; false when no item
+/// has it (the current item then stays).
+bool selectFeature(QComboBox* combo, const std::string& name) {
+    if (name.empty())
+        return false;
+    const int index = combo->findData(QString::fromStdString(name), Qt::UserRole,
+                                      Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0)
+        return false;
+    combo->setCurrentIndex(index);
+    return true;
+}
+
+/// The refinement a restored dataset is given again: the dock's starting
+/// values, written out so a change of the dock's defaults does not change
+/// what a saved session gets back.
+FLRefineSettings restoredRefineSettings() {
+    FLRefineSettings settings;
+    settings.hampel1Enabled = true;
+    settings.hampel1K = 5;
+    settings.hampel1Threshold = 3.0f;
+    settings.hampel2Enabled = true;
+    settings.hampel2K = 11;
+    settings.hampel2Threshold = 3.0f;
+    settings.medianEnabled = false;
+    settings.medianK = 3;
+    settings.rollingAvgEnabled = false;
+    settings.rollingAvgK = 3;
+    settings.savgolEnabled = true;
+    settings.savgolK = 3;
+    settings.flMaxThreshold = 400.0;
+    return settings;
+}
+
+bool hasCalculatedRefinedFeature(const RTDCReader& reader) {
+    const std::string suffix = "_rf";
+    for (const std::string& name : reader.getAvailableFeatures()) {
+        if (name.size() >= 8 &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+            reader.isCalculatedFeature(name))
+            return true;
+    }
+    return false;
+}
+
+bool hasCalculatedCompensation(const RTDCReader& reader, const std::vector<int>& channels) {
+    return std::any_of(channels.begin(), channels.end(), [&reader](int channel) {
+        return reader.isCalculatedFeature("fl" + std::to_string(channel) + "_max_ctc");
+    });
+}
+
+/// The metadata value under `key` as a number; false when absent or not numeric.
+bool metadataNumber(const std::map<std::string, std::string>& section, const std::string& key,
+                    double& value) {
+    const auto found = section.find(key);
+    if (found == section.end())
+        return false;
+    bool ok = false;
+    const double parsed = QString::fromStdString(found->second).toDouble(&ok);
+    if (ok)
+        value = parsed;
+    return ok;
+}
+
+bool isReservoirMeasurement(const RTDCMetadata& metadata) {
+    const auto found = metadata.setup.find("chip region");
+    return found != metadata.setup.end() && found->second == "reservoir";
+}
+
+} // namespace
 
 // ---- active dataset --------------------------------------------------------------
 
@@ -10,16 +125,236 @@ void MainWindow::onDatasetSelected(int row) {
     switchToDataset(row);
 }
 
-void MainWindow::switchToDataset(int) {}
+void MainWindow::switchToDataset(int index) {
+    if (index < 0 || index >= static_cast<int>(m_datasets.size()) || index == m_activeIndex)
+        return;
+    saveCurrentDatasetState();
+    m_activeIndex = index;
+    selectActiveInTree();
+    if (m_datasetList->currentRow() != index) {
+        const QSignalBlocker blocker(m_datasetList);
+        m_datasetList->setCurrentRow(index);
+    }
+    DatasetEntry* entry = activeDataset();
+    m_filterDock->setActiveDataset(entry);
+    notifyGalleryActiveDatasetChanged(entry->id);
+    if (entry->featuresLoaded)
+        refreshUIForActiveDataset();
+    else
+        showLoadingState(*entry);
+}
 
-void MainWindow::saveCurrentDatasetState() {}
+void MainWindow::showLoadingState(const DatasetEntry& entry) {
+    m_infoLabel->setText(QStringLiteral("Loading: %1...").arg(entry.displayName));
+    for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo})
+        combo->setEnabled(false);
+    m_eventSpinBox->setEnabled(false);
+    m_imageViewer->setMaskEnabled(false);
+    {
+        const QSignalBlocker blocker(m_renameEdit);
+        m_renameEdit->setText(entry.displayName);
+    }
+    m_renameEdit->setEnabled(false);
 
-void MainWindow::refreshUIForActiveDataset() {}
+    // The plot arrays describe what is drawn: nothing now. Contour changes
+    // made meanwhile must not draw the previous dataset's contours, and the
+    // previous dataset's polygons do not belong on this empty plot.
+    m_plotX.clear();
+    m_plotY.clear();
+    m_plotColor.clear();
+    m_plottedIndices.clear();
+    m_plottedIndicesValid = false;
+    m_scatterPlot->clearPolygonOverlays();
+    m_scatterPlot->clearData();
+    m_imageViewer->clear();
+    m_tracePlot->clear();
+    m_tracePlot->hide();
+    m_eventTable->setRowCount(0);
+    m_statisticsWidget->clear();
+}
 
-void MainWindow::loadFeatureComboBoxes() {}
+void MainWindow::saveCurrentDatasetState() {
+    DatasetEntry* entry = activeDataset();
+    // A dataset still loading never had its settings put into the controls:
+    // they still show the dataset shown before, which is not its state.
+    if (!entry || !entry->featuresLoaded)
+        return;
+    entry->xFeatureName = currentFeatureName(m_xFeatureCombo);
+    entry->yFeatureName = currentFeatureName(m_yFeatureCombo);
+    entry->colorFeatureName = currentFeatureName(m_colorCombo);
+    entry->currentEventIndex = m_eventSpinBox->value();
+    entry->contourMode = m_contourModeCombo->currentIndex();
+    entry->contourFraction1 = m_contourInnerSpin->value() / 100.0;
+    entry->contourFraction2 = m_contourOuterSpin->value() / 100.0;
+    entry->scaleXMode = m_scaleXCombo->currentIndex();
+    entry->scaleYMode = m_scaleYCombo->currentIndex();
+}
 
-void MainWindow::updatePlotSettingsButtonState() {}
+void MainWindow::refreshUIForActiveDataset() {
+    DatasetEntry* entry = activeDataset();
+    if (!entry || !entry->featuresLoaded || !entry->reader)
+        return;
+    RTDCReader& reader = *entry->reader;
 
-void MainWindow::notifyGalleryActiveDatasetChanged(int) {}
+    for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo})
+        combo->setEnabled(true);
+    m_renameEdit->setEnabled(true);
+    {
+        const QSignalBlocker blocker(m_renameEdit);
+        m_renameEdit->setText(entry->displayName);
+    }
+
+    prepareCalculationsForDataset(*entry);
+    restorePlotControls(*entry);
+
+    m_imageViewer->setMaskEnabled(reader.hasMasks());
+    configureTracePlot();
+    m_metadataTree->clear();
+    if (m_metadataDock->isVisible())
+        populateMetadataTree();
+
+    m_filterDock->setActiveDataset(entry);
+    updatePlot();
+
+    const int event = entry->currentEventIndex;
+    if (event >= 0) {
+        // The plot marks plot points, which are events only when nothing is
+        // filtered out or dropped.
+        const int plotIndex = plotIndexOfEvent(event);
+        if (plotIndex >= 0)
+            m_scatterPlot->highlightPoint(plotIndex);
+        else
+            m_scatterPlot->clearHighlight();
+    }
+    if (reader.hasImages() && entry->currentEventIndex >= 0)
+        displayEventImage(entry->currentEventIndex);
+    else
+        m_imageViewer->clear();
+}
+
+void MainWindow::prepareCalculationsForDataset(DatasetEntry& entry) {
+    RTDCReader* reader = entry.reader.get();
+    const std::vector<int> channels = getActiveFlChannels(reader);
+    m_calculationsWidget->setActiveDataset(&entry);
+    m_calculationsWidget->setRefineEnabled(!channels.empty());
+
+    // Derived features the dataset had, but that this reader lacks (a
+    // restored session), are computed again here, in this order.
+    if (!channels.empty() && entry.flRefinementApplied && !hasCalculatedRefinedFeature(*reader))
+        m_flRefinement->run(reader, entry.metadata, restoredRefineSettings());
+
+    if (channels.size() >= 2) {
+        m_calculationsWidget->buildSpilloverTable(channels);
+        if (entry.ctcApplied && entry.ctcChannels == channels &&
+            entry.spilloverMatrix.n_rows == channels.size()) {
+            m_calculationsWidget->restoreSpilloverMatrix(entry.spilloverMatrix, channels);
+            if (!hasCalculatedCompensation(*reader, channels))
+                m_flCompensation->run(reader, channels, entry.spilloverMatrix);
+        }
+    }
+    m_calculationsWidget->setCompensationVisible(channels.size() >= 2);
+
+    if (reader->hasMasks() && entry.fcDeformApplied && !reader->isCalculatedFeature("deform_fc"))
+        m_fourierDeform->run(reader);
+
+    const bool emodAvailable = !isReservoirMeasurement(entry.metadata) &&
+                               reader->hasFeature("area_um") && reader->hasFeature("deform");
+    m_calculationsWidget->setEmodulusEnabled(emodAvailable);
+    if (emodAvailable && entry.emodApplied && !reader->isCalculatedFeature("emodulus") &&
+        reader->hasFeature(entry.emodParams.deformFeature)) {
+        EModParams params = entry.emodParams;
+        double temperature = 0.0;
+        if (params.temperatureSource == 2 &&
+            metadataNumber(entry.metadata.setup, "temperature", temperature))
+            params.temperature = temperature;
+        m_emodulus->run(reader, params);
+    }
+    m_calculationsWidget->setAssessQualityVisible(entry.emodApplied);
+    if (emodAvailable)
+        m_calculationsWidget->populateEmodulusDefaults(entry.metadata, reader->hasFeature("temp"));
+
+    const bool imagesAndMasks = reader->hasImages() && reader->hasMasks();
+    m_calculationsWidget->setFourierEnabled(reader->hasMasks());
+    m_calculationsWidget->setImageFeaturesEnabled(imagesAndMasks);
+    if (imagesAndMasks && entry.imageFeaturesApplied && !imageFeatureNames().empty() &&
+        !reader->isCalculatedFeature(imageFeatureNames().front()))
+        m_imageFeatures->run(reader);
+
+    refreshEmodulusDeformSources();
+}
+
+void MainWindow::restorePlotControls(DatasetEntry& entry) {
+    {
+        const QSignalBlocker blockX(m_xFeatureCombo);
+        const QSignalBlocker blockY(m_yFeatureCombo);
+        const QSignalBlocker blockColor(m_colorCombo);
+        loadFeatureComboBoxes();
+        // A name the dataset no longer offers leaves the default in place.
+        selectFeature(m_xFeatureCombo, entry.xFeatureName);
+        selectFeature(m_yFeatureCombo, entry.yFeatureName);
+        selectFeature(m_colorCombo, entry.colorFeatureName);
+    }
+    {
+        const QSignalBlocker blockMode(m_contourModeCombo);
+        const QSignalBlocker blockInner(m_contourInnerSpin);
+        const QSignalBlocker blockOuter(m_contourOuterSpin);
+        const QSignalBlocker blockScaleX(m_scaleXCombo);
+        const QSignalBlocker blockScaleY(m_scaleYCombo);
+        m_contourModeCombo->setCurrentIndex(entry.contourMode);
+        m_contourInnerSpin->setValue(entry.contourFraction1 * 100.0);
+        m_contourOuterSpin->setValue(entry.contourFraction2 * 100.0);
+        m_scaleXCombo->setCurrentIndex(entry.scaleXMode);
+        m_scaleYCombo->setCurrentIndex(entry.scaleYMode);
+    }
+    m_scatterPlot->setScaleMode(QwtPlot::xBottom, entry.scaleXMode);
+    m_scatterPlot->setScaleMode(QwtPlot::yLeft, entry.scaleYMode);
+
+    const QSignalBlocker blockEvent(m_eventSpinBox);
+    const int count = static_cast<int>(entry.reader->getEventCount());
+    m_eventSpinBox->setRange(0, std::max(count - 1, 0));
+    m_eventSpinBox->setEnabled(count > 0);
+    if (entry.currentEventIndex < 0 || entry.currentEventIndex >= count)
+        entry.currentEventIndex = 0;
+    m_eventSpinBox->setValue(entry.currentEventIndex);
+}
+
+void MainWindow::loadFeatureComboBoxes() {
+    const RTDCReader* reader = activeReader();
+    if (!reader)
+        return;
+    m_xFeatureCombo->clear();
+    m_yFeatureCombo->clear();
+    m_colorCombo->clear();
+
+    m_colorCombo->addItem(QStringLiteral("None"), QString());
+    m_colorCombo->addItem(QStringLiteral("Density (KDE)"), QString::fromUtf8(kDensityKdeId));
+    for (const std::string& name : reader->getAvailableFeatures()) {
+        if (!RTDCReader::isScalarFeature(name))
+            continue;
+        const QString label = QString::fromStdString(reader->getFeatureLabel(name));
+        const QString data = QString::fromStdString(name);
+        m_xFeatureCombo->addItem(label, data);
+        m_yFeatureCombo->addItem(label, data);
+        m_colorCombo->addItem(label, data);
+    }
+    selectFeature(m_xFeatureCombo, "area_um");
+    selectFeature(m_yFeatureCombo, "deform");
+    m_colorCombo->setCurrentIndex(0);
+}
+
+void MainWindow::updatePlotSettingsButtonState() {
+    if (!m_applyPlotSettingsButton)
+        return;
+    const bool enabled = activeDataset() && m_datasets.size() > 1;
+    m_applyPlotSettingsButton->setEnabled(enabled);
+    const bool highlighted = enabled && !plotSettingsAlignedAcrossDatasets(nullptr);
+    m_applyPlotSettingsButton->setStyleSheet(highlighted ? QString::fromUtf8(kDivergedButtonStyle)
+                                                         : QString());
+}
+
+void MainWindow::notifyGalleryActiveDatasetChanged(int id) {
+    for (ImageGalleryWindow* window : m_imageGalleryWindows)
+        window->onActiveDatasetChanged(id);
+}
 
 } // namespace Quorvex3

@@ -140,16 +140,11 @@ void MainWindow::onEventSpinBoxChanged(int event) {
         return;
     entry->currentEventIndex = event;
 
-    // Once a plot has been drawn the list maps every plotted point, so an
-    // empty list then means nothing is plotted, not "point i is event i".
-    int plotIndex = -1;
-    if (m_plottedIndicesValid || !m_plottedIndices.empty()) {
-        const auto found = std::find(m_plottedIndices.begin(), m_plottedIndices.end(), event);
-        if (found != m_plottedIndices.end())
-            plotIndex = static_cast<int>(found - m_plottedIndices.begin());
-    } else {
-        plotIndex = event;
-    }
+    // Before the first plot of the dataset point i is event i; after it the
+    // mapping holds every plotted point, and an event missing from it (hidden
+    // by the filter or not finite) has no point.
+    const bool identity = !m_plottedIndicesValid && m_plottedIndices.empty();
+    const int plotIndex = identity ? event : plotIndexOfEvent(event);
     if (plotIndex >= 0)
         m_scatterPlot->highlightPoint(plotIndex);
     else
@@ -219,11 +214,10 @@ void MainWindow::updateEventDataTable(int event) {
     }
     RTDCReader& reader = *entry->reader;
     std::vector<std::string> names = reader.getAvailableFeatures();
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [](const std::string& name) {
-                                   return !RTDCReader::isScalarFeature(name);
-                               }),
-                names.end());
+    names.erase(
+        std::remove_if(names.begin(), names.end(),
+                       [](const std::string& name) { return !RTDCReader::isScalarFeature(name); }),
+        names.end());
 
     m_eventTable->setRowCount(static_cast<int>(names.size()));
     for (int row = 0; row < static_cast<int>(names.size()); ++row) {
@@ -241,6 +235,21 @@ void MainWindow::updateEventDataTable(int event) {
         m_eventTable->setItem(row, 1, new QTableWidgetItem(text));
     }
     m_eventTable->resizeColumnsToContents();
+    fitEventTableToPanel();
+}
+
+void MainWindow::fitEventTableToPanel() {
+    // The event panel is narrow: long labels ("Position along channel axis
+    // [µm]") would push the values out of sight. The values keep the width
+    // they need, the labels take the rest (elided when short of room; the
+    // tooltip names the feature). The header keeps this when the panel is
+    // resized or shown later.
+    QHeaderView* header = m_eventTable->horizontalHeader();
+    if (header->sectionResizeMode(1) == QHeaderView::ResizeToContents)
+        return;
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
 }
 
 // ---- trace plot set-up -------------------------------------------------------
@@ -309,9 +318,9 @@ void MainWindow::populateMetadataTree() {
     addMetadataSection(QStringLiteral("Offline Filter"), metadata.offlineFilter);
     addMetadataSection(QStringLiteral("Export"), metadata.exportSection);
 
-    static const std::string kKnownSections[] = {
-        "experiment",    "setup",          "imaging",      "online_contour",
-        "fluorescence",  "online_filter",  "offline_filter", "export"};
+    static const std::string kKnownSections[] = {"experiment",     "setup",        "imaging",
+                                                 "online_contour", "fluorescence", "online_filter",
+                                                 "offline_filter", "export"};
     std::map<std::string, std::string> other;
     for (const auto& [name, value] : metadata.allAttributes) {
         const std::size_t colon = name.find(':');

@@ -1,29 +1,51 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QString>
 
+#include <vector>
+
+class QCheckBox;
 class QCloseEvent;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace Quorvex3 {
 
 class MainWindow;
+struct DatasetFolderNode;
 
 /// Tool window that switches every filter group on or off per dataset, as a
-/// grid of datasets by groups. Top-level; the main window owns it and is
-/// told when it closes.
+/// grid of check boxes: one row per dataset (under folder rows when the main
+/// window shows its folder view) and one column per group after the
+/// "Dataset" column. A box switches one group for one dataset, a click on a
+/// group's column header switches that group for every dataset, and a click
+/// on a dataset's name switches every group for that dataset.
 ///
-/// This build opens the window without its grid: switching groups per
-/// dataset here is not available yet.
+/// The window keeps no state beyond its widgets: it reads datasets, groups
+/// and switches from the main window and writes every change through the
+/// main window's group operations. Top-level; the main window owns it and
+/// is told when it closes. GUI thread only.
 class FilterGroupsMatrixWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    /// `main` is not owned and may be null; the main window passes no parent.
+    /// `main` is not owned and may be null (the window then shows only its
+    /// empty tree); the main window passes no parent.
     FilterGroupsMatrixWindow(MainWindow* main, QWidget* parent = nullptr);
     ~FilterGroupsMatrixWindow() override;
 
-    /// Rebuilds the grid from the main window's datasets and groups.
+    /// Brings the grid up to date with the main window's datasets, groups
+    /// and switches. When the rows and columns are still the same, only the
+    /// check boxes are set; otherwise headers and rows are rebuilt. A
+    /// rebuild asked for while a click on one of the window's own widgets
+    /// is being reported runs from the event loop right after it, so no box
+    /// or item is removed inside its own signal.
     void refreshFromMain();
+
+    /// The grid (column 0: names; column j + 1: group j).
+    QTreeWidget* tree() const { return m_tree; }
 
 signals:
     /// Emitted with the window itself when it is closed.
@@ -32,8 +54,54 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+private slots:
+    void onColumnHeaderClicked(int section);
+    void onItemClicked(QTreeWidgetItem* item, int column);
+
 private:
+    /// One check box of the grid and what it switches.
+    struct Cell {
+        int datasetId = -1;
+        int groupId = -1;
+        QPointer<QCheckBox> box;
+    };
+
+    void buildLayout();
+    void rebuildHeaders();
+    void rebuildRows();
+    void addRow(const DatasetFolderNode& node, QTreeWidgetItem* parent);
+    void addCell(QTreeWidgetItem* item, int column, int datasetId, int groupId, bool on);
+    void onCellToggled(int datasetId, int groupId, bool on);
+    /// Sets m_clickInProgress until the event loop runs again, then runs a
+    /// rebuild that was put off.
+    void noteClick();
+    /// Headers then rows, with the rebuilding flag set.
+    void rebuildAll();
+    /// Sets every box from the main window's switches without reporting.
+    void syncCheckStates();
+    /// The rows (datasets, or the top-level nodes of the folder tree).
+    std::vector<DatasetFolderNode> rowNodes() const;
+    /// Text that changes exactly when the headers or the rows would.
+    QString layoutKey(const std::vector<DatasetFolderNode>& nodes) const;
+
     MainWindow* m_mainWindow = nullptr;
+    QTreeWidget* m_tree = nullptr;
+    /// True while headers, rows or check states are set by the window.
+    bool m_rebuilding = false;
+    /// Column 0 is fitted to its contents after each rebuild until the user
+    /// sizes it by hand.
+    bool m_autoSizeFirstColumn = true;
+    bool m_resizingProgrammatically = false;
+
+    /// Boxes in row order, then group order.
+    std::vector<Cell> m_cells;
+    /// layoutKey() of the grid as built; empty before the first build.
+    QString m_builtLayout;
+    /// True from a click on one of the window's widgets until the event
+    /// loop runs again, i.e. until every receiver of that click has
+    /// returned; rebuilds asked for meanwhile wait for it.
+    bool m_clickInProgress = false;
+    bool m_rebuildQueued = false;
 };
 
 } // namespace Quorvex3

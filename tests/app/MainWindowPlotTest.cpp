@@ -1,0 +1,502 @@
+// The main scatter plot of the active dataset: which events become plot
+// points and how plot points map back to events, the current event when the
+// filter hides it, the log-axis warnings, contours, zoom, polygon overlays,
+// isoline switches, the status line and the effective filter.
+#include "MainPlotTestSupport.h"
+
+#include "filters/FilterDockWidget.h"
+#include "plots/ImageViewer.h"
+#include "util/DialogProvider.h"
+#include "util/ScriptedDialogProvider.h"
+
+#include <gtest/gtest.h>
+
+#include <qwt_scale_div.h>
+
+#include <QCheckBox>
+#include <QPainterPath>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace Quorvex3 {
+namespace {
+
+using test::Measurement;
+using test::part;
+using test::PlotProbe;
+using testing::TempDir;
+
+[[maybe_unused]] const bool s_application = (test::installMainWindowTestApplication(), true);
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+/// Ten events: area_um 10, 20, ..., 100; deform 0.01, ..., 0.10;
+/// bright_avg 100, ..., 109; with images and masks.
+Measurement tenEvents() {
+    Measurement m;
+    for (int i = 0; i < 10; ++i) {
+        m.columns["area_um"].push_back(10.0 * (i + 1));
+        m.columns["deform"].push_back(0.01 * (i + 1));
+        m.columns["bright_avg"].push_back(100.0 + i);
+    }
+    m.images = 10;
+    return m;
+}
+
+/// The title the event image viewer shows ("Event 3", "No Image", ...).
+QString imageTitle(MainWindow& window) {
+    for (const QLabel* label : part<ImageViewer>(window, "imageViewer")->findChildren<QLabel*>()) {
+        const QString text = label->text();
+        if (text.startsWith(QStringLiteral("Event ")) || text == QStringLiteral("No Image"))
+            return text;
+    }
+    return {};
+}
+
+class MainPlot : public ::testing::Test {
+protected:
+    void SetUp() override { test::clearSettings(); }
+
+    /// Writes `m` as `name` in the test's directory and opens it.
+    void open(const std::string& name, const Measurement& m) {
+        const std::string path = dir.file(name);
+        test::writeMeasurement(path, m);
+        ASSERT_TRUE(test::openAndWait(window, path)) << name;
+    }
+
+    ScatterPlot* plot() { return part<ScatterPlot>(window, "scatterPlot"); }
+    PlotProbe probe() { return PlotProbe(plot()); }
+    QComboBox* combo(const char* name) { return part<QComboBox>(window, name); }
+    QString status() { return part<QLabel>(window, "infoLabel")->text(); }
+    DatasetEntry& active() { return *window.activeDataset(); }
+
+    /// Emits a click on plot point `index`, as the plot does.
+    void click(int index) { emit plot()->pointClicked(index); }
+
+    TempDir dir;
+    testing::ScriptedDialogProvider dialogs;
+    ScopedDialogProvider dialogGuard{dialogs};
+    MainWindow window;
+};
+
+// ---- plot points and events --------------------------------------------------------
+
+TEST_F(MainPlot, NonFinitePointsAreLeftOutAndPlotIndicesMapToTheirEvents) {
+    Measurement m = tenEvents();
+    m.columns["area_um"][1] = kNaN;
+    m.columns["deform"][3] = kInf;
+    m.columns["bright_avg"][5] = kNaN;
+    open("m.rtdc", m);
+
+    // Events 1 and 3 have a non-finite coordinate.
+    const std::vector<QPointF> plain = probe().dots();
+    ASSERT_EQ(plain.size(), 8u);
+    const int plainEvents[] = {0, 2, 4, 5, 6, 7, 8, 9};
+    for (std::size_t i = 0; i < plain.size(); ++i)
+        EXPECT_DOUBLE_EQ(plain[i].x(), 10.0 * (plainEvents[i] + 1)) << i;
+    click(3);
+    EXPECT_EQ(active().currentEventIndex, 5);
+    EXPECT_EQ(part<QSpinBox>(window, "eventSpinBox")->value(), 5);
+    ASSERT_TRUE(probe().highlight());
+    EXPECT_DOUBLE_EQ(probe().highlight()->x(), 60.0);
+    EXPECT_EQ(imageTitle(window).left(7), QStringLiteral("Event 5"));
+
+    // Colouring by bright_avg drops event 5 as well (NaN colour).
+    ASSERT_TRUE(test::chooseData(combo("colorCombo"), QStringLiteral("bright_avg")));
+    const std::vector<double> colors = probe().colors();
+    EXPECT_EQ(colors, (std::vector<double>{100, 102, 104, 106, 107, 108, 109}));
+    click(3);
+    EXPECT_EQ(active().currentEventIndex, 6);
+    EXPECT_DOUBLE_EQ(probe().highlight()->x(), 70.0);
+    EXPECT_TRUE(status().contains(QStringLiteral("7/10 events shown (70.0% pass filter)")))
+        << status().toStdString();
+
+    // With a filter the mapping goes through the shown events: area 35..85
+    // shows events 3 to 7, of which 3 (infinite y) and 5 (NaN colour) drop.
+    active().filter.addRule(test::rangeRule("area_um", 35.0, 85.0));
+    test::refreshPlot(window);
+    EXPECT_EQ(probe().colors(), (std::vector<double>{104, 106, 107}));
+    click(1);
+    EXPECT_EQ(active().currentEventIndex, 6);
+    click(2);
+    EXPECT_EQ(active().currentEventIndex, 7);
+    click(3); // beyond the plotted points: nothing changes
+    EXPECT_EQ(active().currentEventIndex, 7);
+    EXPECT_EQ(part<QSpinBox>(window, "eventSpinBox")->value(), 7);
+    EXPECT_TRUE(status().contains(QStringLiteral("3/10 events shown (30.0% pass filter)")))
+        << status().toStdString();
+}
+
+TEST_F(MainPlot, ColumnsShorterThanTheEventCountAreNeverReadPastTheirEnd) {
+    Measurement m;
+    for (int i = 0; i < 10; ++i)
+        m.columns["area_um"].push_back(1.0 + i); // decides the event count (10)
+    m.columns["deform"] = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8};
+    m.columns["bright_avg"] = {5, 6, 7, 8, 9, 10};
+    m.images = 10;
+    open("short.rtdc", m);
+
+    // Common length of x and y.
+    EXPECT_EQ(probe().dots().size(), 8u);
+    // A short colour column colours nothing, whatever else is short.
+    ASSERT_TRUE(test::chooseData(combo("colorCombo"), QStringLiteral("bright_avg")));
+    EXPECT_EQ(probe().dots().size(), 8u);
+    EXPECT_TRUE(probe().colors().empty());
+    ASSERT_TRUE(test::chooseData(combo("colorCombo"), QStringLiteral("deform")));
+    EXPECT_TRUE(probe().colors().empty());
+
+    // A rule that passes everything yields indices up to the event count;
+    // those beyond x and y are not plotted. A rule on a short column takes
+    // no part.
+    active().filter.addRule(test::rangeRule("area_um", 0.0, 100.0));
+    active().filter.addRule(test::rangeRule("bright_avg", 100.0, 200.0));
+    test::refreshPlot(window);
+    EXPECT_EQ(probe().dots().size(), 8u);
+    click(7);
+    EXPECT_EQ(active().currentEventIndex, 7);
+}
+
+TEST_F(MainPlot, HiddenCurrentEventGivesWayToTheFirstShownEvent) {
+    open("m.rtdc", tenEvents());
+    click(2);
+    ASSERT_EQ(active().currentEventIndex, 2);
+
+    active().filter.addRule(test::rangeRule("area_um", 45.0, 100.0)); // events 4..9
+    test::refreshPlot(window);
+    EXPECT_EQ(active().currentEventIndex, 4);
+    EXPECT_EQ(part<QSpinBox>(window, "eventSpinBox")->value(), 4);
+    ASSERT_TRUE(probe().highlight());
+    EXPECT_EQ(*probe().highlight(), QPointF(50.0, 0.05));
+    EXPECT_EQ(imageTitle(window).left(7), QStringLiteral("Event 4"));
+
+    // Nothing shown: no highlight, the current event stays.
+    active().filter.setRule(0, test::rangeRule("area_um", 1000.0, 2000.0));
+    test::refreshPlot(window);
+    EXPECT_TRUE(probe().dots().empty());
+    EXPECT_FALSE(probe().highlight());
+    EXPECT_EQ(active().currentEventIndex, 4);
+
+    // Shown again: highlighted at its plot index, not at its event index.
+    active().filter.setRule(0, test::rangeRule("area_um", 35.0, 100.0)); // events 3..9
+    test::refreshPlot(window);
+    EXPECT_EQ(active().currentEventIndex, 4);
+    ASSERT_TRUE(probe().highlight());
+    EXPECT_EQ(*probe().highlight(), QPointF(50.0, 0.05));
+}
+
+// ---- log axes ----------------------------------------------------------------------
+
+TEST_F(MainPlot, LogAxisWarnsAboutPlottedValuesAtOrBelowZero) {
+    Measurement m;
+    m.columns["area_um"] = {0.0, -1.0, -5.0, 10.0, 20.0, kNaN, 30.0, 40.0};
+    m.columns["deform"] = {0.1, 0.2, 0.3, -0.4, 0.5, -0.6, 0.7, 0.8};
+    open("m.rtdc", m);
+    QComboBox* scaleX = combo("scaleXCombo");
+    QComboBox* scaleY = combo("scaleYCombo");
+
+    scaleX->setCurrentIndex(1);
+    EXPECT_EQ(scaleX->itemText(1), QStringLiteral("Log \u26A0"));
+    EXPECT_EQ(
+        scaleX->styleSheet(),
+        QStringLiteral("QComboBox { background-color: #fff8e1; border: 1px solid #f9a825; }"));
+    // The NaN event is not plotted and so not counted.
+    EXPECT_EQ(scaleX->toolTip(),
+              QStringLiteral("X-axis scale mode: 3 points with value \u2264 0 not shown "
+                             "(cannot be drawn on a log axis)"));
+    EXPECT_EQ(scaleY->itemText(1), QStringLiteral("Log"));
+    EXPECT_EQ(scaleY->toolTip(), QStringLiteral("Y-axis scale mode"));
+
+    // Only plotted values count: deform -0.6 belongs to the NaN event.
+    scaleY->setCurrentIndex(1);
+    EXPECT_EQ(scaleY->toolTip(),
+              QStringLiteral("Y-axis scale mode: 1 point with value \u2264 0 not shown "
+                             "(cannot be drawn on a log axis)"));
+
+    // Filtered-out values do not count either.
+    active().filter.addRule(test::rangeRule("area_um", -2.0, 100.0));
+    test::refreshPlot(window);
+    EXPECT_TRUE(scaleX->toolTip().startsWith(QStringLiteral("X-axis scale mode: 2 points")));
+
+    // Pseudo-log and linear draw every value.
+    scaleX->setCurrentIndex(2);
+    EXPECT_EQ(scaleX->itemText(1), QStringLiteral("Log"));
+    EXPECT_TRUE(scaleX->styleSheet().isEmpty());
+    EXPECT_EQ(scaleX->toolTip(), QStringLiteral("X-axis scale mode"));
+    scaleY->setCurrentIndex(0);
+    EXPECT_EQ(scaleY->itemText(1), QStringLiteral("Log"));
+    EXPECT_TRUE(scaleY->styleSheet().isEmpty());
+}
+
+// ---- contours ------------------------------------------------------------------------
+
+/// 2000 events of one round cloud (area ~ N(50, 5), deform ~ N(0.05, 0.005)).
+Measurement cloud() {
+    Measurement m;
+    std::mt19937 rng(11u);
+    std::normal_distribution<double> area(50.0, 5.0);
+    std::normal_distribution<double> deform(0.05, 0.005);
+    for (int i = 0; i < 2000; ++i) {
+        m.columns["area_um"].push_back(area(rng));
+        m.columns["deform"].push_back(deform(rng));
+    }
+    return m;
+}
+
+/// Share of the plotted dots inside the closed contour curves of one pen style.
+double shareInside(const PlotProbe& probe, Qt::PenStyle style) {
+    QPainterPath region;
+    region.setFillRule(Qt::OddEvenFill);
+    for (const QwtPlotCurve* curve : probe.contours()) {
+        if (curve->pen().style() != style)
+            continue;
+        QPolygonF polygon;
+        for (std::size_t i = 0; i < curve->dataSize(); ++i)
+            polygon << curve->sample(i);
+        region.addPolygon(polygon);
+    }
+    const std::vector<QPointF> dots = probe.dots();
+    int inside = 0;
+    for (const QPointF& dot : dots)
+        inside += region.contains(dot) ? 1 : 0;
+    return static_cast<double>(inside) / static_cast<double>(dots.size());
+}
+
+TEST_F(MainPlot, ContoursPutTheSmallerFractionFirstAndOnlyHidesTheDots) {
+    const Measurement m = cloud();
+    open("cloud.rtdc", m);
+    auto* inner = part<QDoubleSpinBox>(window, "contourInnerSpin");
+    auto* outer = part<QDoubleSpinBox>(window, "contourOuterSpin");
+    QComboBox* mode = combo("contourModeCombo");
+    EXPECT_TRUE(probe().contours().empty());
+
+    inner->setValue(67.0);
+    outer->setValue(10.0);
+    mode->setCurrentIndex(1);
+    const std::vector<const QwtPlotCurve*> curves = probe().contours();
+    ASSERT_FALSE(curves.empty());
+    // The first level handed over is dashed; it must be the 10 % level,
+    // whose region holds about 90 % of the events, the solid one about 33 %.
+    EXPECT_EQ(curves.front()->pen().style(), Qt::DashLine);
+    EXPECT_NEAR(shareInside(probe(), Qt::DashLine), 0.90, 0.05);
+    EXPECT_NEAR(shareInside(probe(), Qt::SolidLine), 0.33, 0.05);
+    EXPECT_TRUE(probe().anyDotsVisible());
+
+    // "Only": contours without dots or colour bar, also across refreshes.
+    ASSERT_TRUE(test::chooseData(combo("colorCombo"), QStringLiteral("__density_kde__")));
+    mode->setCurrentIndex(2);
+    test::refreshPlot(window);
+    EXPECT_FALSE(probe().contours().empty());
+    EXPECT_FALSE(probe().anyDotsVisible());
+    EXPECT_FALSE(plot()->axisEnabled(QwtPlot::yRight));
+
+    // Fewer than four plotted points draw no contours.
+    mode->setCurrentIndex(1);
+    ASSERT_TRUE(test::chooseData(combo("colorCombo"), QString()));
+    std::vector<double> areas = m.columns.at("area_um");
+    std::sort(areas.begin(), areas.end());
+    active().filter.addRule(test::rangeRule("area_um", 0.0, areas[2]));
+    test::refreshPlot(window);
+    ASSERT_EQ(probe().dots().size(), 3u);
+    EXPECT_TRUE(probe().contours().empty());
+
+    mode->setCurrentIndex(0);
+    EXPECT_TRUE(probe().contours().empty());
+    EXPECT_TRUE(probe().anyDotsVisible());
+}
+
+// ---- zoom ----------------------------------------------------------------------------
+
+TEST_F(MainPlot, ZoomSurvivesColourFilterAndContourChangesButNotNewAxesOrDatasets) {
+    open("a.rtdc", tenEvents());
+    const auto zoomIn = [this] {
+        plot()->setAxisScale(QwtPlot::xBottom, 20.0, 30.0);
+        plot()->setAxisScale(QwtPlot::yLeft, 0.02, 0.05);
+        plot()->replot();
+    };
+    const auto zoomKept = [this] {
+        return !plot()->axisAutoScale(QwtPlot::xBottom) && !plot()->axisAutoScale(QwtPlot::yLeft) &&
+               plot()->axisScaleDiv(QwtPlot::xBottom).lowerBound() == 20.0 &&
+               plot()->axisScaleDiv(QwtPlot::xBottom).upperBound() == 30.0;
+    };
+    zoomIn();
+    ASSERT_TRUE(zoomKept());
+
+    ASSERT_TRUE(test::chooseData(combo("colorCombo"), QStringLiteral("__density_kde__")));
+    EXPECT_TRUE(zoomKept()) << "colour";
+    active().filter.addRule(test::rangeRule("area_um", 15.0, 95.0));
+    test::refreshPlot(window);
+    EXPECT_TRUE(zoomKept()) << "filter";
+    combo("contourModeCombo")->setCurrentIndex(1);
+    EXPECT_TRUE(zoomKept()) << "contours";
+
+    ASSERT_TRUE(test::chooseData(combo("xFeatureCombo"), QStringLiteral("bright_avg")));
+    EXPECT_TRUE(plot()->axisAutoScale(QwtPlot::xBottom)) << "x feature";
+    EXPECT_TRUE(plot()->axisAutoScale(QwtPlot::yLeft));
+
+    zoomIn();
+    ASSERT_TRUE(test::chooseData(combo("yFeatureCombo"), QStringLiteral("area_um")));
+    EXPECT_TRUE(plot()->axisAutoScale(QwtPlot::xBottom)) << "y feature";
+
+    // Another dataset, and back, with the same axes.
+    open("b.rtdc", tenEvents());
+    zoomIn();
+    test::selectRow(window, 0);
+    EXPECT_TRUE(plot()->axisAutoScale(QwtPlot::xBottom)) << "dataset";
+}
+
+// ---- overlays and isolines -----------------------------------------------------------
+
+TEST_F(MainPlot, PolygonOverlaysShowTheRulesDrawnOnTheShownAxes) {
+    open("m.rtdc", tenEvents());
+    const std::vector<std::pair<double, double>> triangle{{0, 0}, {100, 0}, {100, 1}};
+    active().filter.addRule(test::polygonRule("area_um", "deform", triangle));
+    FilterRule off = test::polygonRule("area_um", "deform", triangle);
+    off.enabled = false;
+    active().filter.addRule(off);
+    active().filter.addRule(test::polygonRule("deform", "area_um", triangle)); // swapped axes
+    active().filter.addRule(test::rangeRule("area_um", 0.0, 1000.0));
+
+    const int shown = window.addFilterGroup("shown");
+    const int hidden = window.addFilterGroup("hidden");
+    window.addRuleToGroup(shown, test::rangeRule("deform", 0.0, 1.0));
+    window.addRuleToGroup(shown, test::polygonRule("area_um", "deform", triangle));
+    window.addRuleToGroup(hidden, test::polygonRule("area_um", "deform", triangle));
+    window.setGroupEnabled(active().id, shown, true);
+
+    std::vector<const QwtPlotShapeItem*> overlays = probe().overlays();
+    ASSERT_EQ(overlays.size(), 3u); // rules 0 and 1, and the group's rule 1
+    int enabledLook = 0;
+    int disabledLook = 0;
+    for (const QwtPlotShapeItem* item : overlays) {
+        enabledLook += item->pen().style() == Qt::SolidLine ? 1 : 0;
+        disabledLook += item->pen().style() == Qt::DashLine ? 1 : 0;
+    }
+    EXPECT_EQ(enabledLook, 2);
+    EXPECT_EQ(disabledLook, 1);
+
+    // Swapping the axes shows the one drawn the other way round.
+    ASSERT_TRUE(test::chooseData(combo("xFeatureCombo"), QStringLiteral("deform")));
+    ASSERT_TRUE(test::chooseData(combo("yFeatureCombo"), QStringLiteral("area_um")));
+    EXPECT_EQ(probe().overlays().size(), 1u);
+
+    ASSERT_TRUE(test::chooseData(combo("xFeatureCombo"), QStringLiteral("area_um")));
+    ASSERT_TRUE(test::chooseData(combo("yFeatureCombo"), QStringLiteral("deform")));
+    window.setGroupEnabled(active().id, shown, false);
+    EXPECT_EQ(probe().overlays().size(), 2u);
+}
+
+TEST_F(MainPlot, IsolineSwitchesAreOfferedForAreaAndDeformationOnly) {
+    open("m.rtdc", tenEvents());
+    auto* iso = part<QCheckBox>(window, "isoelasticsCheck");
+    auto* labels = part<QCheckBox>(window, "isoLabelsCheck");
+    EXPECT_FALSE(iso->isHidden()); // area_um / deform by default
+    EXPECT_TRUE(labels->isHidden());
+    iso->setChecked(true);
+    EXPECT_FALSE(labels->isHidden());
+
+    ASSERT_TRUE(test::chooseData(combo("xFeatureCombo"), QStringLiteral("deform")));
+    ASSERT_TRUE(test::chooseData(combo("yFeatureCombo"), QStringLiteral("area_um")));
+    EXPECT_FALSE(iso->isHidden());
+    EXPECT_FALSE(labels->isHidden());
+
+    ASSERT_TRUE(test::chooseData(combo("yFeatureCombo"), QStringLiteral("bright_avg")));
+    EXPECT_TRUE(iso->isHidden());
+    EXPECT_TRUE(labels->isHidden());
+}
+
+// ---- status line ---------------------------------------------------------------------
+
+TEST_F(MainPlot, StatusLineNamesFlowRateRegionRunAndCounts) {
+    Measurement m = tenEvents();
+    m.textAttributes["experiment:sample"] = "Blood A";
+    m.integerAttributes["experiment:run index"] = 7;
+    m.numberAttributes["setup:flow rate"] = 0.04;
+    m.textAttributes["setup:chip region"] = "reservoir";
+    open("m.rtdc", m);
+    EXPECT_EQ(status(), QStringLiteral("Loaded: Blood A (0.04 \u00B5L/s, Reservoir, #7, "
+                                       "10/10 events shown (100.0% pass filter))"));
+
+    active().filter.addRule(test::rangeRule("area_um", 0.0, 25.0));
+    test::refreshPlot(window);
+    EXPECT_EQ(status(), QStringLiteral("Loaded: Blood A (0.04 \u00B5L/s, Reservoir, #7, "
+                                       "2/10 events shown (20.0% pass filter))"));
+    // The filter dock hears the same counts.
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("dockStatusLabel"))->text(),
+              QStringLiteral("2 / 10 events shown (20.0%)"));
+}
+
+TEST_F(MainPlot, StatusLineLeavesOutWhatTheMeasurementDoesNotSay) {
+    Measurement m;
+    m.columns["area_um"] = {1.0, 2.0, 3.0};
+    m.columns["deform"] = {0.1, 0.2, 0.3};
+    m.textAttributes["setup:flow rate"] = "fast";
+    m.textAttributes["setup:chip region"] = "channel";
+    open("plain.rtdc", m);
+    EXPECT_EQ(status(),
+              QStringLiteral("Loaded: plain.rtdc (3/3 events shown (100.0% pass filter))"));
+
+    active().filter.addRule(test::rangeRule("area_um", 1.5, 3.0));
+    test::refreshPlot(window);
+    EXPECT_EQ(status(),
+              QStringLiteral("Loaded: plain.rtdc (2/3 events shown (66.7% pass filter))"));
+}
+
+TEST_F(MainPlot, StatusLineTellsOfADatasetLoadedWithErrors) {
+    Measurement m = tenEvents();
+    m.columns["porosity"] = std::vector<double>(10, 1.0);
+    m.corruptColumns = {"porosity"};
+    open("broken.rtdc", m);
+    ASSERT_FALSE(active().failedFeatures.empty());
+    EXPECT_EQ(status(), QStringLiteral("Loaded: broken.rtdc (10/10 events shown (100.0% pass "
+                                       "filter), loaded with errors)"));
+    EXPECT_EQ(probe().dots().size(), 10u);
+}
+
+// ---- effective filter ----------------------------------------------------------------
+
+TEST_F(MainPlot, EffectiveFilterAppendsTheRulesOfTheGroupsSwitchedOn) {
+    open("m.rtdc", tenEvents());
+    EXPECT_EQ(window.buildEffectiveFilter(nullptr).ruleCount(), 0);
+    EXPECT_TRUE(window.buildEffectiveFilter(nullptr).isEnabled());
+
+    active().filter.addRule(test::rangeRule("area_um", 0.0, 85.0)); // events 0..7
+    const int first = window.addFilterGroup("first");
+    const int skipped = window.addFilterGroup("skipped");
+    const int last = window.addFilterGroup("last");
+    FilterRule disabled = test::rangeRule("bright_avg", 1000.0, 2000.0);
+    disabled.enabled = false;
+    window.addRuleToGroup(first, test::rangeRule("area_um", 25.0, 1000.0)); // events 2..
+    window.addRuleToGroup(first, disabled);
+    window.addRuleToGroup(skipped, test::rangeRule("area_um", 0.0, 0.0));
+    window.addRuleToGroup(last, test::rangeRule("deform", 0.0, 0.065)); // events ..5
+    window.setGroupEnabled(active().id, first, true);
+    window.setGroupEnabled(active().id, last, true);
+
+    const EventFilter effective = window.buildEffectiveFilter(&active());
+    ASSERT_EQ(effective.ruleCount(), 4);
+    EXPECT_EQ(effective.rules()[0].maxValue, 85.0);
+    EXPECT_EQ(effective.rules()[1].minValue, 25.0);
+    EXPECT_FALSE(effective.rules()[2].enabled);
+    EXPECT_EQ(effective.rules()[3].featureName, "deform");
+    // The plot shows what it passes.
+    EXPECT_EQ(probe().dots().size(), 4u); // events 2..5
+
+    // The dataset's switch and combine mode carry over.
+    active().filter.setCombineMode(FilterCombineMode::NOT);
+    active().filter.setEnabled(false);
+    const EventFilter off = window.buildEffectiveFilter(&active());
+    EXPECT_EQ(off.combineMode(), FilterCombineMode::NOT);
+    EXPECT_FALSE(off.isEnabled());
+    test::refreshPlot(window);
+    EXPECT_EQ(probe().dots().size(), 10u);
+}
+
+} // namespace
+} // namespace Quorvex3
