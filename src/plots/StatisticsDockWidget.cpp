@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <initializer_list>
 #include <cmath>
 
 namespace Quorvex3 {
@@ -23,14 +24,25 @@ std::vector<double> finiteValues(const std::vector<double>& values) {
     return finite;
 }
 
-/// Quantile of sorted values by linear interpolation at (n - 1) * p.
-double sortedQuantile(const std::vector<double>& sorted, double p) {
-    const double position = static_cast<double>(sorted.size() - 1) * p;
-    const auto i = static_cast<std::size_t>(std::floor(position));
-    const double fraction = position - static_cast<double>(i);
-    if (i + 1 < sorted.size())
-        return sorted[i] * (1.0 - fraction) + fraction * sorted[i + 1];
-    return sorted[i];
+/// Quantiles at increasing probabilities `p`, each by linear interpolation
+/// at (n - 1) * p, found by selection instead of a full sort: each selection
+/// partitions only what lies at or above the previous one. Reorders `values`.
+void selectQuantiles(std::vector<double>& values, std::initializer_list<double> p,
+                     std::vector<double>& out) {
+    const std::size_t n = values.size();
+    std::size_t from = 0;
+    for (double probability : p) {
+        const double position = static_cast<double>(n - 1) * probability;
+        const auto i = static_cast<std::size_t>(std::floor(position));
+        const double fraction = position - static_cast<double>(i);
+        const auto at = values.begin() + static_cast<std::ptrdiff_t>(i);
+        std::nth_element(values.begin() + static_cast<std::ptrdiff_t>(from), at, values.end());
+        double quantile = *at;
+        if (i + 1 < n)
+            quantile = quantile * (1.0 - fraction) + fraction * *std::min_element(at + 1, values.end());
+        out.push_back(quantile);
+        from = i;
+    }
 }
 
 QString formatValue(double value) {
@@ -88,26 +100,27 @@ void StatisticsDockWidget::clear() {
 
 FeatureStats StatisticsDockWidget::computeStats(const std::vector<double>& values) {
     FeatureStats stats;
-    std::vector<double> sorted = finiteValues(values);
-    const std::size_t n = sorted.size();
+    std::vector<double> finite = finiteValues(values);
+    const std::size_t n = finite.size();
     if (n == 0)
         return stats;
 
     double sum = 0.0;
-    for (double v : sorted)
+    for (double v : finite)
         sum += v;
     stats.mean = sum / static_cast<double>(n);
     if (n > 1) {
         double squares = 0.0;
-        for (double v : sorted)
+        for (double v : finite)
             squares += (v - stats.mean) * (v - stats.mean);
         stats.sd = std::sqrt(squares / static_cast<double>(n - 1));
     }
 
-    std::sort(sorted.begin(), sorted.end());
-    stats.q1 = sortedQuantile(sorted, 0.25);
-    stats.median = sortedQuantile(sorted, 0.5);
-    stats.q3 = sortedQuantile(sorted, 0.75);
+    std::vector<double> quartiles;
+    selectQuantiles(finite, {0.25, 0.5, 0.75}, quartiles);
+    stats.q1 = quartiles[0];
+    stats.median = quartiles[1];
+    stats.q3 = quartiles[2];
     stats.iqr = stats.q3 - stats.q1;
     return stats;
 }

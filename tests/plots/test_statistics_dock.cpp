@@ -4,6 +4,8 @@
 #include "plots/StatisticsDockWidget.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <random>
 
 #include <QApplication>
 #include <QHeaderView>
@@ -121,6 +123,30 @@ TEST(StatisticsDockStats, FiniteValuesMatchNumpy) {
 }
 
 // ---------------------------------------------------------------- the table
+
+// The quartiles come from partial selections; they must equal interpolation
+// in a fully sorted copy for every size and with ties, whatever the order.
+TEST(StatisticsDockStats, QuartilesEqualSortedInterpolationForManySizes) {
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> coarse(0, 9); // many ties
+    for (std::size_t n = 1; n <= 64; ++n) {
+        std::vector<double> values(n);
+        for (double& v : values)
+            v = coarse(rng) * 0.5;
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        const auto reference = [&](double p) {
+            const double position = static_cast<double>(n - 1) * p;
+            const auto i = static_cast<std::size_t>(std::floor(position));
+            const double f = position - static_cast<double>(i);
+            return i + 1 < n ? sorted[i] + f * (sorted[i + 1] - sorted[i]) : sorted[i];
+        };
+        const FeatureStats s = StatisticsDockWidget::computeStats(values);
+        EXPECT_NEAR(s.q1, reference(0.25), 1e-12) << n;
+        EXPECT_NEAR(s.median, reference(0.5), 1e-12) << n;
+        EXPECT_NEAR(s.q3, reference(0.75), 1e-12) << n;
+    }
+}
 
 TEST_F(StatisticsDockTest, StartsWithHeaderOnly) {
     EXPECT_EQ(headers(), (QStringList{"Statistic", "X", "Y"}));
