@@ -538,6 +538,9 @@ private:
     void stopPolygonWorkOnAxesChange();
     /// Whether a finished polygon or edited vertices still fit the plot.
     bool plotAxesUnchanged() const { return currentPlotAxesContext() == m_plotAxesContext; }
+    /// Switches the copies of the active dataset's rule `ruleIndex` on or
+    /// off in every other dataset, then the rule itself in the dock.
+    void setRuleEnabledInAll(int ruleIndex, bool on);
     /// Context of the last plot refresh.
     PlotAxesContext m_plotAxesContext;
 

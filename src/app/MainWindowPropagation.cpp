@@ -108,27 +108,14 @@ void MainWindow::onUpdateRuleToAll(int ruleIndex) {
 }
 
 void MainWindow::onUncheckRuleInAll(int ruleIndex) {
-    const DatasetEntry* active = activeDataset();
-    const FilterRule* source = ruleAt(active, ruleIndex);
-    if (!source || source->propagationId.empty())
-        return;
-    const std::string id = source->propagationId;
-    for (const auto& entry : m_datasets) {
-        if (!entry || entry.get() == active)
-            continue;
-        const int existing = findRuleCopy(entry->filter, id);
-        if (existing < 0)
-            continue;
-        FilterRule rule = entry->filter.rules()[static_cast<std::size_t>(existing)];
-        rule.enabled = false;
-        entry->filter.setRule(existing, rule);
-    }
-    // The dock switches the active rule itself, so its widget stays in step.
-    m_filterDock->setRuleEnabled(ruleIndex, false);
-    updatePlot();
+    setRuleEnabledInAll(ruleIndex, false);
 }
 
 void MainWindow::onCheckRuleInAll(int ruleIndex) {
+    setRuleEnabledInAll(ruleIndex, true);
+}
+
+void MainWindow::setRuleEnabledInAll(int ruleIndex, bool on) {
     const DatasetEntry* active = activeDataset();
     const FilterRule* source = ruleAt(active, ruleIndex);
     if (!source || source->propagationId.empty())
@@ -141,10 +128,11 @@ void MainWindow::onCheckRuleInAll(int ruleIndex) {
         if (existing < 0)
             continue;
         FilterRule rule = entry->filter.rules()[static_cast<std::size_t>(existing)];
-        rule.enabled = true;
+        rule.enabled = on;
         entry->filter.setRule(existing, rule);
     }
-    m_filterDock->setRuleEnabled(ruleIndex, true);
+    // The dock switches the active rule itself, so its widget stays in step.
+    m_filterDock->setRuleEnabled(ruleIndex, on);
     updatePlot();
 }
 
