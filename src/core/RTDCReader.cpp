@@ -4,6 +4,7 @@
 
 #include "core/RTDCReader.h"
 #include "core/Hdf5Support.h"
+#include "core/ParallelChunkRead.h"
 
 #include <H5Cpp.h>
 
@@ -111,9 +112,10 @@ void allocateColumn(std::vector<double>& out, size_t count)
 }
 
 // One bulk read of all `count` values as T straight into the tail of the
-// result's own storage, then one forward pass that widens them in place: the
-// double for index i never overwrites a stored value above i, so no scratch
-// buffer (and none of its page faults) is needed.
+// result's own storage, then one forward pass that widens them in place, so
+// no scratch column (and none of its page faults) is needed. The pass works
+// in blocks copied out first: the doubles of a block ending at j never reach
+// a stored value at or above j, and the copy lets the widening vectorise.
 template <typename T>
 void readConverted(const H5::DataSet& dataset, const H5::PredType& memType, size_t count,
                    std::vector<double>& out)
@@ -121,13 +123,18 @@ void readConverted(const H5::DataSet& dataset, const H5::PredType& memType, size
     static_assert(sizeof(T) <= sizeof(double), "in-place widening needs T no wider than double");
     allocateColumn(out, count);
     unsigned char* bytes = reinterpret_cast<unsigned char*>(out.data());
-    unsigned char* packed = bytes + count * (sizeof(double) - sizeof(T));
-    dataset.read(packed, memType);
-    for (size_t i = 0; i < count; ++i) {
-        T raw;
-        std::memcpy(&raw, packed + i * sizeof(T), sizeof(T));
-        const double value = static_cast<double>(raw);
-        std::memcpy(bytes + i * sizeof(double), &value, sizeof(double));
+    const unsigned char* packed = bytes + count * (sizeof(double) - sizeof(T));
+    unsigned char* tail = bytes + count * (sizeof(double) - sizeof(T));
+    if (!readDeflatedColumnInParallel(dataset, memType, count, tail))
+        dataset.read(tail, memType);
+    constexpr size_t kBlock = 2048;
+    T block[kBlock];
+    for (size_t start = 0; start < count; start += kBlock) {
+        const size_t length = std::min(kBlock, count - start);
+        std::memcpy(block, packed + start * sizeof(T), length * sizeof(T));
+        double* target = out.data() + start;
+        for (size_t k = 0; k < length; ++k)
+            target[k] = static_cast<double>(block[k]);
     }
 }
 
@@ -171,7 +178,9 @@ bool readColumnValues(const H5::DataSet& dataset, size_t count, std::vector<doub
             readConverted<float>(dataset, H5::PredType::NATIVE_FLOAT, count, out);
         } else {
             allocateColumn(out, count);
-            dataset.read(out.data(), H5::PredType::NATIVE_DOUBLE);
+            if (!readDeflatedColumnInParallel(dataset, H5::PredType::NATIVE_DOUBLE, count,
+                                              reinterpret_cast<unsigned char*>(out.data())))
+                dataset.read(out.data(), H5::PredType::NATIVE_DOUBLE);
         }
         return true;
     case H5T_INTEGER: {
