@@ -24,8 +24,7 @@ struct Dataset {
     std::vector<double> x, y, r0, r1;
 };
 
-const Dataset& dataset(std::size_t n)
-{
+const Dataset& dataset(std::size_t n) {
     static std::map<std::size_t, std::unique_ptr<Dataset>> cache;
     auto& slot = cache[n];
     if (!slot) {
@@ -50,8 +49,7 @@ const Dataset& dataset(std::size_t n)
 
 // A ragged star around the bulk of the events, laid out in the axis space
 // of `mode` and returned in data units, as the plot would store it.
-std::vector<std::pair<double, double>> star(int corners, ScaleMode mode, unsigned seed)
-{
+std::vector<std::pair<double, double>> star(int corners, ScaleMode mode, unsigned seed) {
     const std::vector<double> cx = Quorvex3::applyScaleTransform({150.0}, mode);
     const std::vector<double> cy = Quorvex3::applyScaleTransform({300.0}, mode);
     const std::vector<double> spanX = Quorvex3::applyScaleTransform({150.0, 2000.0}, mode);
@@ -72,8 +70,7 @@ std::vector<std::pair<double, double>> star(int corners, ScaleMode mode, unsigne
     return out;
 }
 
-EventFilter makeFilter(ScaleMode mode, bool withRanges)
-{
+EventFilter makeFilter(ScaleMode mode, bool withRanges) {
     EventFilter f;
     if (withRanges) {
         // Each keeps ~90% of the events.
@@ -102,8 +99,7 @@ EventFilter makeFilter(ScaleMode mode, bool withRanges)
     return f;
 }
 
-void runApply(benchmark::State& state, bool withRanges)
-{
+void runApply(benchmark::State& state, bool withRanges) {
     const auto n = static_cast<std::size_t>(state.range(0));
     const auto mode = static_cast<ScaleMode>(state.range(1));
     const Dataset& d = dataset(n);
@@ -117,25 +113,22 @@ void runApply(benchmark::State& state, bool withRanges)
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));
     state.counters["shown"] = static_cast<double>(shown) / static_cast<double>(n);
-    state.counters["ns_per_event"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * n),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_event"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * n),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // The case asked for: 4 range rules, then the two polygons.
-void BM_EventFilterApply(benchmark::State& state)
-{
+void BM_EventFilterApply(benchmark::State& state) {
     runApply(state, true);
 }
 
 // Worst case for the polygons: every event reaches both of them.
-void BM_EventFilterPolygonsOnly(benchmark::State& state)
-{
+void BM_EventFilterPolygonsOnly(benchmark::State& state) {
     runApply(state, false);
 }
 
-void sizesAndModes(benchmark::internal::Benchmark* b)
-{
+void sizesAndModes(benchmark::internal::Benchmark* b) {
     for (int64_t n : {1000000, 10000000})
         for (int64_t mode : {0, 1, 2})
             b->Args({n, mode});

@@ -26,14 +26,11 @@ constexpr size_t kFrames = 1000;
 constexpr size_t kFrameHeight = 80;
 constexpr size_t kFrameWidth = 250;
 
-std::string benchFilePath()
-{
-    return (std::filesystem::temp_directory_path() / "quorvex3-bench" / "reader_1M.rtdc")
-        .string();
+std::string benchFilePath() {
+    return (std::filesystem::temp_directory_path() / "quorvex3-bench" / "reader_1M.rtdc").string();
 }
 
-void writeColumns(Quorvex3::testing::RtdcFixtureWriter& writer, std::mt19937& rng)
-{
+void writeColumns(Quorvex3::testing::RtdcFixtureWriter& writer, std::mt19937& rng) {
     // Measured quantities: smooth distributions stored at float precision,
     // which compress about as badly as real ones.
     std::normal_distribution<float> normal(0.f, 1.f);
@@ -44,13 +41,11 @@ void writeColumns(Quorvex3::testing::RtdcFixtureWriter& writer, std::mt19937& rn
             v = 100.f + scale * normal(rng);
         char name[32];
         std::snprintf(name, sizeof(name), "feature_%02zu", c);
-        writer.addColumn<float>(name, values,
-                                Quorvex3::testing::Storage::chunked({100000}, 4));
+        writer.addColumn<float>(name, values, Quorvex3::testing::Storage::chunked({100000}, 4));
     }
 }
 
-void writeImages(Quorvex3::testing::RtdcFixtureWriter& writer, std::mt19937& rng)
-{
+void writeImages(Quorvex3::testing::RtdcFixtureWriter& writer, std::mt19937& rng) {
     // A background gradient with noise and a dark blob per frame.
     std::uniform_int_distribution<int> noise(-6, 6);
     std::vector<uint8_t> pixels(kFrames * kFrameHeight * kFrameWidth);
@@ -68,14 +63,12 @@ void writeImages(Quorvex3::testing::RtdcFixtureWriter& writer, std::mt19937& rng
         }
     }
     writer.addImageStack("image", kFrames, kFrameHeight, kFrameWidth, pixels,
-                         Quorvex3::testing::Storage::chunked({100, kFrameHeight, kFrameWidth},
-                                                             4));
+                         Quorvex3::testing::Storage::chunked({100, kFrameHeight, kFrameWidth}, 4));
 }
 
 // Writes the measurement under a temporary name and renames it, so an
 // interrupted run never leaves a half-written file to be reused.
-const std::string& benchFile()
-{
+const std::string& benchFile() {
     static const std::string path = [] {
         const std::string target = benchFilePath();
         if (std::filesystem::exists(target))
@@ -95,8 +88,7 @@ const std::string& benchFile()
     return path;
 }
 
-void BM_OpenAndPreloadAllFeatures(benchmark::State& state)
-{
+void BM_OpenAndPreloadAllFeatures(benchmark::State& state) {
     const std::string& path = benchFile();
     for (auto _ : state) {
         auto reader = std::make_unique<Quorvex3::RTDCReader>();
@@ -118,8 +110,7 @@ void BM_OpenAndPreloadAllFeatures(benchmark::State& state)
 }
 BENCHMARK(BM_OpenAndPreloadAllFeatures)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_ReadImageConsecutiveFrames(benchmark::State& state)
-{
+void BM_ReadImageConsecutiveFrames(benchmark::State& state) {
     const std::string& path = benchFile();
     Quorvex3::RTDCReader reader;
     if (!reader.openFile(path)) {
@@ -141,8 +132,7 @@ BENCHMARK(BM_ReadImageConsecutiveFrames)->Unit(benchmark::kMillisecond)->UseReal
 // Baseline: the dataset opened per frame with the default chunk cache, which
 // inflates the frame's whole 100-frame chunk on every read. It is about a
 // hundred times slower, so it steps through the first 100 frames only.
-void BM_ReadImageReopeningPerFrame(benchmark::State& state)
-{
+void BM_ReadImageReopeningPerFrame(benchmark::State& state) {
     constexpr size_t kBaselineFrames = 100;
     const std::string& path = benchFile();
     H5::H5File file(path, H5F_ACC_RDONLY);

@@ -19,8 +19,7 @@ struct Events {
     std::vector<double> color;
 };
 
-Events makeEvents(size_t n)
-{
+Events makeEvents(size_t n) {
     std::mt19937 rng(7u);
     std::normal_distribution<double> area(70.0, 15.0);
     std::normal_distribution<double> deform(0.02, 0.008);
@@ -39,8 +38,7 @@ Events makeEvents(size_t n)
     return e;
 }
 
-Quorvex3::ScatterPlot& sharedPlot()
-{
+Quorvex3::ScatterPlot& sharedPlot() {
     static Quorvex3::ScatterPlot* plot = [] {
         auto* p = new Quorvex3::ScatterPlot();
         p->resize(1000, 750);
@@ -51,8 +49,7 @@ Quorvex3::ScatterPlot& sharedPlot()
     return *plot;
 }
 
-void BM_SetDataToFirstPaint(benchmark::State& state)
-{
+void BM_SetDataToFirstPaint(benchmark::State& state) {
     const Events events = makeEvents(static_cast<size_t>(state.range(0)));
     Quorvex3::ScatterPlot& plot = sharedPlot();
     for (auto _ : state) {
@@ -68,8 +65,7 @@ BENCHMARK(BM_SetDataToFirstPaint)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-void BM_RepaintOnly(benchmark::State& state)
-{
+void BM_RepaintOnly(benchmark::State& state) {
     const Events events = makeEvents(static_cast<size_t>(state.range(0)));
     Quorvex3::ScatterPlot& plot = sharedPlot();
     plot.setData(events.x, events.y, "Area", "Deformation", events.color, "Density");
@@ -81,8 +77,7 @@ void BM_RepaintOnly(benchmark::State& state)
 }
 BENCHMARK(BM_RepaintOnly)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_FindNearestPoint(benchmark::State& state)
-{
+void BM_FindNearestPoint(benchmark::State& state) {
     const Events events = makeEvents(static_cast<size_t>(state.range(0)));
     Quorvex3::ScatterPlot& plot = sharedPlot();
     plot.setData(events.x, events.y, "Area", "Deformation", events.color, "Density");
@@ -98,8 +93,7 @@ BENCHMARK(BM_FindNearestPoint)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -48,9 +48,8 @@ void MainWindow::waitForBackgroundTasks() {
     // The preload reads a dataset's reader and the calculation closures
     // write into dataset records: both must have returned before the
     // datasets go. A task that has not started yet still runs to its end.
-    for (QFutureWatcherBase* watcher :
-         {static_cast<QFutureWatcherBase*>(m_preloadWatcher),
-          static_cast<QFutureWatcherBase*>(m_calcWatcher)}) {
+    for (QFutureWatcherBase* watcher : {static_cast<QFutureWatcherBase*>(m_preloadWatcher),
+                                        static_cast<QFutureWatcherBase*>(m_calcWatcher)}) {
         try {
             watcher->waitForFinished();
         } catch (...) {

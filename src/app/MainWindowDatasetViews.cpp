@@ -98,8 +98,9 @@ void MainWindow::applyDatasetReorder(int from, int to) {
         m_datasetList->clear();
         for (const auto& entry : m_datasets)
             appendDatasetItem(m_datasetList, buildDatasetListText(entry.get()), *entry);
-        const auto found = std::find_if(m_datasets.begin(), m_datasets.end(),
-                                        [active](const auto& entry) { return entry.get() == active; });
+        const auto found =
+            std::find_if(m_datasets.begin(), m_datasets.end(),
+                         [active](const auto& entry) { return entry.get() == active; });
         m_activeIndex = active && found != m_datasets.end()
                             ? static_cast<int>(std::distance(m_datasets.begin(), found))
                             : -1;

@@ -12,14 +12,11 @@ namespace {
 constexpr int kMaxBands = 256;
 constexpr int kMinGridSide = 16;
 
-int axisCode(int mode)
-{
+int axisCode(int mode) {
     return mode == 1 || mode == 2 ? mode : 0;
 }
 
-template <int Mode>
-inline double axisValue(double v, const PseudoLogMap& pseudoLog)
-{
+template <int Mode> inline double axisValue(double v, const PseudoLogMap& pseudoLog) {
     if constexpr (Mode == 1) {
         (void)pseudoLog;
         return v > 0.0 ? std::log(v) : 0.0; // NaN fails the test as well
@@ -31,8 +28,7 @@ inline double axisValue(double v, const PseudoLogMap& pseudoLog)
     }
 }
 
-double axisValue(double v, int mode, const PseudoLogMap& pseudoLog)
-{
+double axisValue(double v, int mode, const PseudoLogMap& pseudoLog) {
     switch (axisCode(mode)) {
     case 1:
         return axisValue<1>(v, pseudoLog);
@@ -56,8 +52,7 @@ struct LnTable {
     double slope[256];
 };
 
-LnTable makeLnTable()
-{
+LnTable makeLnTable() {
     LnTable t{};
     for (int i = 0; i <= 256; ++i)
         t.value[i] = std::log(1.0 + i / 256.0);
@@ -74,8 +69,7 @@ constexpr double kEstimateError = 4e-6;
 
 // ln(v) within kEstimateError; `ok` is false unless v is finite, normal
 // and positive (the value is then meaningless but finite).
-inline double estimateLn(double v, bool& ok)
-{
+inline double estimateLn(double v, bool& ok) {
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     const auto exponent = static_cast<unsigned>(bits >> 52); // the sign bit makes it >= 2048
@@ -84,14 +78,13 @@ inline double estimateLn(double v, bool& ok)
     const std::uint64_t mantissaBits = (bits & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL;
     double m;
     std::memcpy(&m, &mantissaBits, sizeof m);
-    return (static_cast<int>(exponent) - 1023) * kLn2 + kLnTable.value[i]
-        + (m - (1.0 + i / 256.0)) * kLnTable.slope[i];
+    return (static_cast<int>(exponent) - 1023) * kLn2 + kLnTable.value[i] +
+           (m - (1.0 + i / 256.0)) * kLnTable.slope[i];
 }
 
 // a when pick, else b, without a branch (the compiler may emit one for ?:,
 // and here its outcome would follow the data, not a pattern).
-inline double blend(bool pick, double a, double b)
-{
+inline double blend(bool pick, double a, double b) {
     std::uint64_t bitsA;
     std::uint64_t bitsB;
     std::memcpy(&bitsA, &a, sizeof a);
@@ -106,8 +99,7 @@ inline double blend(bool pick, double a, double b)
 // axisValue<Mode>(v) within kEstimateError (exact on linear axes and in the
 // linear band); `ok` false when no estimate could be made.
 template <int Mode>
-inline double estimateAxisValue(double v, const PseudoLogMap& pseudoLog, bool& ok)
-{
+inline double estimateAxisValue(double v, const PseudoLogMap& pseudoLog, bool& ok) {
     if constexpr (Mode == 1) {
         (void)pseudoLog;
         const bool positive = v > 0.0;
@@ -133,35 +125,26 @@ inline double estimateAxisValue(double v, const PseudoLogMap& pseudoLog, bool& o
 // Cell along one axis from a position t in cells (t = (value - origin) *
 // scale), clamped to the grid; NaN goes to cell 0. min/max keep it free of
 // branches, whose outcome would be a coin toss for events near a polygon.
-inline int cellAlong(double t, int cells)
-{
+inline int cellAlong(double t, int cells) {
     return static_cast<int>(std::min(cells - 1.0, std::max(0.0, t)));
 }
 
 } // namespace
 
 CompiledPolygon::Edge::Edge(double kxIn, double kyIn, double jxIn, double jyIn)
-    : ky(kyIn)
-    , jy(jyIn)
-    , kx(kxIn)
-    , slope((jxIn - kxIn) / (jyIn - kyIn))
-    // The estimate kx + (y - ky) * slope and the exact expression each round
-    // a handful of times; their difference stays far below this bound (a
-    // non-finite bound sends every event to the exact expression).
-    , tolerance(1e-13 * (std::fabs(kxIn) + std::fabs(jxIn) + std::fabs(jxIn - kxIn)) + 1e-300)
-    , jx(jxIn)
-{
-}
+    : ky(kyIn), jy(jyIn), kx(kxIn), slope((jxIn - kxIn) / (jyIn - kyIn))
+      // The estimate kx + (y - ky) * slope and the exact expression each round
+      // a handful of times; their difference stays far below this bound (a
+      // non-finite bound sends every event to the exact expression).
+      ,
+      tolerance(1e-13 * (std::fabs(kxIn) + std::fabs(jxIn) + std::fabs(jxIn - kxIn)) + 1e-300),
+      jx(jxIn) {}
 
-CompiledPolygon::CompiledPolygon(const std::vector<std::pair<double, double>>& corners,
-                                 int modeX, int modeY, bool inverted, const double* dataX,
-                                 const double* dataY, std::size_t eventCount)
-    : m_dataX(dataX)
-    , m_dataY(dataY)
-    , m_modeX(axisCode(modeX))
-    , m_modeY(axisCode(modeY))
-    , m_inverted(inverted)
-{
+CompiledPolygon::CompiledPolygon(const std::vector<std::pair<double, double>>& corners, int modeX,
+                                 int modeY, bool inverted, const double* dataX, const double* dataY,
+                                 std::size_t eventCount)
+    : m_dataX(dataX), m_dataY(dataY), m_modeX(axisCode(modeX)), m_modeY(axisCode(modeY)),
+      m_inverted(inverted) {
     m_corners.reserve(corners.size());
     for (const auto& c : corners)
         m_corners.emplace_back(axisValue(c.first, m_modeX, m_pseudoLog),
@@ -187,8 +170,7 @@ CompiledPolygon::CompiledPolygon(const std::vector<std::pair<double, double>>& c
     buildGrid();
 }
 
-void CompiledPolygon::prepareWindow()
-{
+void CompiledPolygon::prepareWindow() {
     double xMin = m_corners[0].first;
     double xMax = xMin;
     m_yMin = m_yMax = m_corners[0].second;
@@ -208,15 +190,14 @@ void CompiledPolygon::prepareWindow()
 
 // Only edges whose y span holds an event's y can toggle its test, so each
 // edge is listed in every band its span touches.
-void CompiledPolygon::buildBands(const std::vector<Edge>& edges, std::size_t eventCount)
-{
+void CompiledPolygon::buildBands(const std::vector<Edge>& edges, std::size_t eventCount) {
     const std::size_t n = edges.size();
     const double range = m_yMax - m_yMin;
     // Enough bands for few edges per band, and (as the grid is square) a
     // grid of at most one cell per 16 events.
     const auto bySize = static_cast<std::size_t>(std::sqrt(static_cast<double>(eventCount) / 16.0));
-    int bands = static_cast<int>(std::clamp<std::size_t>(std::max(2 * n, bySize), kMinGridSide,
-                                                         kMaxBands));
+    int bands =
+        static_cast<int>(std::clamp<std::size_t>(std::max(2 * n, bySize), kMinGridSide, kMaxBands));
     std::vector<std::uint32_t> counts;
     for (;;) {
         m_bandCount = bands;
@@ -257,8 +238,7 @@ void CompiledPolygon::buildBands(const std::vector<Edge>& edges, std::size_t eve
 // and the error of the estimated coordinates, so an estimate that falls in
 // a clean cell (or is clamped into a border cell, which is never inside)
 // decides the event. Events in the other cells take the exact path.
-void CompiledPolygon::buildGrid()
-{
+void CompiledPolygon::buildGrid() {
     const double width = m_xHigh - m_xLow;
     m_columnCount = std::max(m_bandCount, kMinGridSide);
     m_columnScale = m_columnCount / width;
@@ -282,14 +262,13 @@ void CompiledPolygon::buildGrid()
         classifyRow(row, crossings);
 }
 
-void CompiledPolygon::markNearEdges(double kx, double ky, double jx, double jy)
-{
+void CompiledPolygon::markNearEdges(double kx, double ky, double jx, double jy) {
     // Far above rounding, plus the error of an estimated coordinate.
-    const double yPad = 1e-7 * (m_yMax - m_yMin) + 1e-9 * (std::fabs(m_yMin) + std::fabs(m_yMax))
-        + (m_modeY != 0 ? kEstimateError : 0.0) + 1e-300;
-    const double xPad = 1e-7 * (m_xHigh - m_xLow) + 1e-9 * (std::fabs(kx) + std::fabs(jx))
-        + 1e-9 * (std::fabs(m_xLow) + std::fabs(m_xHigh)) + (m_modeX != 0 ? kEstimateError : 0.0)
-        + 1e-300;
+    const double yPad = 1e-7 * (m_yMax - m_yMin) + 1e-9 * (std::fabs(m_yMin) + std::fabs(m_yMax)) +
+                        (m_modeY != 0 ? kEstimateError : 0.0) + 1e-300;
+    const double xPad = 1e-7 * (m_xHigh - m_xLow) + 1e-9 * (std::fabs(kx) + std::fabs(jx)) +
+                        1e-9 * (std::fabs(m_xLow) + std::fabs(m_xHigh)) +
+                        (m_modeX != 0 ? kEstimateError : 0.0) + 1e-300;
     const double spanLow = std::min(ky, jy);
     const double spanHigh = std::max(ky, jy);
     const int firstRow = bandOf(std::max(spanLow - yPad, m_yMin));
@@ -315,8 +294,7 @@ void CompiledPolygon::markNearEdges(double kx, double ky, double jx, double jy)
     }
 }
 
-void CompiledPolygon::classifyRow(int row, std::vector<double>& crossings)
-{
+void CompiledPolygon::classifyRow(int row, std::vector<double>& crossings) {
     std::uint8_t* cells = rowCells(row);
     const double y = m_yMin + (row + 0.5) / m_bandScale;
     if (!(y >= m_yMin && y < m_yMax) || bandOf(y) != row) {
@@ -340,20 +318,20 @@ void CompiledPolygon::classifyRow(int row, std::vector<double>& crossings)
             cells[column] = NearEdge;
             continue;
         }
-        const auto right = crossings.end() - std::upper_bound(crossings.begin(), crossings.end(), x);
+        const auto right =
+            crossings.end() - std::upper_bound(crossings.begin(), crossings.end(), x);
         cells[column] = right % 2 == 1 ? Inside : Outside;
     }
 }
 
-bool CompiledPolygon::insidePlain(double x, double y) const
-{
+bool CompiledPolygon::insidePlain(double x, double y) const {
     const auto& c = m_corners;
     bool inside = false;
     const std::size_t n = c.size();
     for (std::size_t k = 0, j = n - 1; k < n; j = k++) {
         if ((c[k].second > y) != (c[j].second > y)) {
-            const double xCross = c[k].first
-                + (y - c[k].second) * (c[j].first - c[k].first) / (c[j].second - c[k].second);
+            const double xCross = c[k].first + (y - c[k].second) * (c[j].first - c[k].first) /
+                                                   (c[j].second - c[k].second);
             if (x < xCross)
                 inside = !inside;
         }
@@ -361,8 +339,7 @@ bool CompiledPolygon::insidePlain(double x, double y) const
     return inside;
 }
 
-bool CompiledPolygon::insideExact(double x, double y) const
-{
+bool CompiledPolygon::insideExact(double x, double y) const {
     if (!(y >= m_yMin && y < m_yMax && x >= m_xLow && x <= m_xHigh)) // also NaN
         return false;
     const int band = bandOf(y);
@@ -384,9 +361,7 @@ bool CompiledPolygon::insideExact(double x, double y) const
     return inside;
 }
 
-template <int ModeX, int ModeY>
-std::uint8_t CompiledPolygon::estimatedCell(std::size_t i) const
-{
+template <int ModeX, int ModeY> std::uint8_t CompiledPolygon::estimatedCell(std::size_t i) const {
     bool okX = false;
     bool okY = false;
     const double x = estimateAxisValue<ModeX>(m_dataX[i], m_pseudoLog, okX);
@@ -400,8 +375,7 @@ std::uint8_t CompiledPolygon::estimatedCell(std::size_t i) const
 
 template <int ModeX, int ModeY>
 std::size_t CompiledPolygon::keepPassingT(std::size_t base, std::uint32_t* idx,
-                                          std::size_t count) const
-{
+                                          std::size_t count) const {
     // First the cells of a run of events, with nothing but arithmetic and
     // loads, so the processor overlaps many events; then the few events
     // near an edge take the exact test.
@@ -428,8 +402,7 @@ std::size_t CompiledPolygon::keepPassingT(std::size_t base, std::uint32_t* idx,
 }
 
 std::size_t CompiledPolygon::keepPassing(std::size_t base, std::uint32_t* idx,
-                                         std::size_t count) const
-{
+                                         std::size_t count) const {
     if (m_plainOnly) {
         std::size_t kept = 0;
         for (std::size_t c = 0; c < count; ++c) {
@@ -442,15 +415,24 @@ std::size_t CompiledPolygon::keepPassing(std::size_t base, std::uint32_t* idx,
         return kept;
     }
     switch (m_modeX * 3 + m_modeY) {
-    case 0: return keepPassingT<0, 0>(base, idx, count);
-    case 1: return keepPassingT<0, 1>(base, idx, count);
-    case 2: return keepPassingT<0, 2>(base, idx, count);
-    case 3: return keepPassingT<1, 0>(base, idx, count);
-    case 4: return keepPassingT<1, 1>(base, idx, count);
-    case 5: return keepPassingT<1, 2>(base, idx, count);
-    case 6: return keepPassingT<2, 0>(base, idx, count);
-    case 7: return keepPassingT<2, 1>(base, idx, count);
-    default: return keepPassingT<2, 2>(base, idx, count);
+    case 0:
+        return keepPassingT<0, 0>(base, idx, count);
+    case 1:
+        return keepPassingT<0, 1>(base, idx, count);
+    case 2:
+        return keepPassingT<0, 2>(base, idx, count);
+    case 3:
+        return keepPassingT<1, 0>(base, idx, count);
+    case 4:
+        return keepPassingT<1, 1>(base, idx, count);
+    case 5:
+        return keepPassingT<1, 2>(base, idx, count);
+    case 6:
+        return keepPassingT<2, 0>(base, idx, count);
+    case 7:
+        return keepPassingT<2, 1>(base, idx, count);
+    default:
+        return keepPassingT<2, 2>(base, idx, count);
     }
 }
 

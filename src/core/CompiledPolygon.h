@@ -59,30 +59,25 @@ private:
     void markNearEdges(double kx, double ky, double jx, double jy);
     void classifyRow(int row, std::vector<double>& crossings);
 
-    int bandOf(double y) const
-    {
+    int bandOf(double y) const {
         const double t = (y - m_yMin) * m_bandScale; // >= 0 for y >= m_yMin
         return t < m_bandCount ? static_cast<int>(t) : m_bandCount - 1;
     }
-    int columnOf(double x) const
-    {
+    int columnOf(double x) const {
         const double t = (x - m_xLow) * m_columnScale; // >= 0 for x >= m_xLow
         return t < m_columnCount ? static_cast<int>(t) : m_columnCount - 1;
     }
 
-    std::uint8_t* rowCells(int row)
-    {
+    std::uint8_t* rowCells(int row) {
         return m_cells.data() + static_cast<std::size_t>(row) * m_columnCount;
     }
-    const std::uint8_t* rowCells(int row) const
-    {
+    const std::uint8_t* rowCells(int row) const {
         return m_cells.data() + static_cast<std::size_t>(row) * m_columnCount;
     }
 
     bool insidePlain(double x, double y) const;
     bool insideExact(double x, double y) const;
-    template <int ModeX, int ModeY>
-    std::uint8_t estimatedCell(std::size_t i) const;
+    template <int ModeX, int ModeY> std::uint8_t estimatedCell(std::size_t i) const;
     template <int ModeX, int ModeY>
     std::size_t keepPassingT(std::size_t base, std::uint32_t* idx, std::size_t count) const;
 

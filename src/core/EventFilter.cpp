@@ -8,32 +8,27 @@
 
 namespace Quorvex3 {
 
-void EventFilter::addRule(const FilterRule& rule)
-{
+void EventFilter::addRule(const FilterRule& rule) {
     m_rules.push_back(rule);
 }
 
-void EventFilter::removeRule(int index)
-{
+void EventFilter::removeRule(int index) {
     if (index < 0 || index >= ruleCount())
         return;
     m_rules.erase(m_rules.begin() + index);
 }
 
-void EventFilter::setRule(int index, const FilterRule& rule)
-{
+void EventFilter::setRule(int index, const FilterRule& rule) {
     if (index < 0 || index >= ruleCount())
         return;
     m_rules[static_cast<std::size_t>(index)] = rule;
 }
 
-void EventFilter::clearRules()
-{
+void EventFilter::clearRules() {
     m_rules.clear();
 }
 
-std::vector<std::string> EventFilter::requiredFeatures() const
-{
+std::vector<std::string> EventFilter::requiredFeatures() const {
     std::vector<std::string> names;
     auto addOnce = [&names](const std::string& name) {
         if (std::find(names.begin(), names.end(), name) == names.end())
@@ -69,8 +64,7 @@ struct CompiledRules {
 };
 
 const double* lookUp(const EventFilter::FeatureMap& features, const std::string& name,
-                     std::size_t eventCount)
-{
+                     std::size_t eventCount) {
     const auto it = features.find(name);
     if (it == features.end() || it->second == nullptr || it->second->size() < eventCount)
         return nullptr;
@@ -78,8 +72,7 @@ const double* lookUp(const EventFilter::FeatureMap& features, const std::string&
 }
 
 CompiledRules compileRules(const std::vector<FilterRule>& rules,
-                           const EventFilter::FeatureMap& features, std::size_t eventCount)
-{
+                           const EventFilter::FeatureMap& features, std::size_t eventCount) {
     CompiledRules compiled;
     for (const FilterRule& rule : rules) {
         if (!rule.enabled)
@@ -104,8 +97,7 @@ CompiledRules compileRules(const std::vector<FilterRule>& rules,
 // Keeps the candidates (offsets from `base`) that pass the range rule;
 // returns how many are left at the front of `idx`.
 std::size_t keepRangePassing(const CompiledRange& r, std::size_t base, std::uint32_t* idx,
-                             std::size_t count)
-{
+                             std::size_t count) {
     const double* data = r.data + base;
     std::size_t kept = 0;
     for (std::size_t c = 0; c < count; ++c) {
@@ -120,8 +112,7 @@ std::size_t keepRangePassing(const CompiledRange& r, std::size_t base, std::uint
 
 // The first rule of a block reads its column straight through.
 std::size_t keepRangePassingFirst(const CompiledRange& r, std::size_t base, std::size_t length,
-                                  std::uint32_t* idx)
-{
+                                  std::uint32_t* idx) {
     const double* data = r.data + base;
     std::size_t kept = 0;
     for (std::size_t j = 0; j < length; ++j) {
@@ -135,8 +126,7 @@ std::size_t keepRangePassingFirst(const CompiledRange& r, std::size_t base, std:
 
 // Offsets (ascending) of the block's events that pass every compiled rule.
 std::size_t passingInBlock(const CompiledRules& rules, std::size_t base, std::size_t length,
-                           std::uint32_t* idx)
-{
+                           std::uint32_t* idx) {
     std::size_t count = length;
     bool first = true;
     for (const CompiledRange& r : rules.ranges) {
@@ -160,8 +150,7 @@ std::size_t passingInBlock(const CompiledRules& rules, std::size_t base, std::si
 
 } // namespace
 
-std::vector<int> EventFilter::apply(const FeatureMap& features, std::size_t eventCount) const
-{
+std::vector<int> EventFilter::apply(const FeatureMap& features, std::size_t eventCount) const {
     std::vector<int> shown;
     shown.reserve(eventCount);
     const CompiledRules compiled = compileRules(m_rules, features, eventCount);
@@ -194,8 +183,7 @@ std::vector<int> EventFilter::apply(const FeatureMap& features, std::size_t even
     return shown;
 }
 
-void registerFilterMetaTypes()
-{
+void registerFilterMetaTypes() {
     qRegisterMetaType<FilterRule>("Quorvex3::FilterRule");
     qRegisterMetaType<EventFilter>("Quorvex3::EventFilter");
 }

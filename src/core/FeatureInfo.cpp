@@ -17,8 +17,7 @@ using FeatureTable = std::map<std::string, std::pair<std::string, std::string>>;
 // static initialiser of another file (and not the HDF5 lock) can see them
 // half-built, and their construction is thread-safe.
 
-const FeatureTable& flSuffixInfo()
-{
+const FeatureTable& flSuffixInfo() {
     static const FeatureTable s_flSuffixInfo = {
         {"_area", {"area of peak", "a.u."}},
         {"_dist", {"distance between two first peaks", "µs"}},
@@ -34,8 +33,7 @@ const FeatureTable& flSuffixInfo()
     return s_flSuffixInfo;
 }
 
-FeatureTable buildFeatureInfoTable()
-{
+FeatureTable buildFeatureInfoTable() {
     FeatureTable table = {
         {"area_cvx", {"Convex area", "px"}},
         {"area_msd", {"Measured area", "px"}},
@@ -115,15 +113,13 @@ FeatureTable buildFeatureInfoTable()
     return table;
 }
 
-const FeatureTable& featureInfo()
-{
+const FeatureTable& featureInfo() {
     static const FeatureTable s_featureInfo = buildFeatureInfoTable();
     return s_featureInfo;
 }
 
 // Slots that Veloxar instruments fill with fixed quantities.
-const FeatureTable& userdefInfo()
-{
+const FeatureTable& userdefInfo() {
     static const FeatureTable s_userdefInfo = {
         {"userdef0", {"Velocity", "mm/s"}},
         {"userdef1", {"Deformation of odd FC only", ""}},
@@ -135,8 +131,7 @@ const FeatureTable& userdefInfo()
 
 // Names "fl<digits>_<suffix>" for channels and combinations the main table
 // lacks (fl4_max, fl12_width). The digits are kept as written.
-bool flFeatureLabel(const std::string& name, std::string& label, std::string& unit)
-{
+bool flFeatureLabel(const std::string& name, std::string& label, std::string& unit) {
     if (name.size() < 4 || name[0] != 'f' || name[1] != 'l')
         return false;
     size_t pos = 2;
@@ -154,9 +149,7 @@ bool flFeatureLabel(const std::string& name, std::string& label, std::string& un
 
 } // namespace
 
-bool RTDCReader::lookupLabel(const std::string& name, std::string& label,
-                             std::string& unit) const
-{
+bool RTDCReader::lookupLabel(const std::string& name, std::string& label, std::string& unit) const {
     if (m_isVeloxar) {
         const auto row = userdefInfo().find(name);
         if (row != userdefInfo().end()) {
@@ -174,8 +167,7 @@ bool RTDCReader::lookupLabel(const std::string& name, std::string& label,
     return flFeatureLabel(name, label, unit);
 }
 
-std::string RTDCReader::getFeatureLabel(const std::string& name) const
-{
+std::string RTDCReader::getFeatureLabel(const std::string& name) const {
     std::string label;
     std::string unit;
     if (!lookupLabel(name, label, unit))
@@ -183,8 +175,7 @@ std::string RTDCReader::getFeatureLabel(const std::string& name) const
     return unit.empty() ? label : label + " [" + unit + "]";
 }
 
-std::string RTDCReader::getFeatureUnit(const std::string& name) const
-{
+std::string RTDCReader::getFeatureUnit(const std::string& name) const {
     std::string label;
     std::string unit;
     if (!lookupLabel(name, label, unit))
@@ -192,8 +183,7 @@ std::string RTDCReader::getFeatureUnit(const std::string& name) const
     return unit;
 }
 
-bool RTDCReader::isScalarFeature(const std::string& name)
-{
+bool RTDCReader::isScalarFeature(const std::string& name) {
     return name != "image" && name != "mask" && name != "contour";
 }
 

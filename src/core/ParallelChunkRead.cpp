@@ -25,8 +25,7 @@ struct Pipeline {
 };
 
 // Only the pipeline written by common tools: optional shuffle, then deflate.
-bool simplePipeline(const H5::DataSet& dataset, Pipeline& pipeline)
-{
+bool simplePipeline(const H5::DataSet& dataset, Pipeline& pipeline) {
     const H5::DSetCreatPropList create = dataset.getCreatePlist();
     if (create.getLayout() != H5D_CHUNKED || create.getChunk(0, nullptr) != 1)
         return false;
@@ -57,8 +56,7 @@ bool simplePipeline(const H5::DataSet& dataset, Pipeline& pipeline)
 
 // Inflates one chunk into `out` (chunk bytes), undoing the shuffle.
 bool inflateChunk(const RawChunk& raw, const Pipeline& pipeline, size_t valueSize,
-                  std::vector<unsigned char>& scratch, unsigned char* out)
-{
+                  std::vector<unsigned char>& scratch, unsigned char* out) {
     const size_t chunkBytes = pipeline.chunkValues * valueSize;
     scratch.resize(chunkBytes);
     uLongf produced = static_cast<uLongf>(chunkBytes);
@@ -81,8 +79,7 @@ bool inflateChunk(const RawChunk& raw, const Pipeline& pipeline, size_t valueSiz
 } // namespace
 
 bool readDeflatedColumnInParallel(const H5::DataSet& dataset, const H5::PredType& memType,
-                                  size_t count, unsigned char* dest)
-{
+                                  size_t count, unsigned char* dest) {
     Pipeline pipeline;
     if (count == 0 || !simplePipeline(dataset, pipeline))
         return false;
@@ -105,7 +102,8 @@ bool readDeflatedColumnInParallel(const H5::DataSet& dataset, const H5::PredType
             return false; // unallocated chunk: its fill value is the library's business
         raw[k].bytes.resize(static_cast<size_t>(storedBytes));
         uint32_t skipped = 0;
-        if (H5Dread_chunk(dataset.getId(), H5P_DEFAULT, &offset, &skipped, raw[k].bytes.data()) < 0 ||
+        if (H5Dread_chunk(dataset.getId(), H5P_DEFAULT, &offset, &skipped, raw[k].bytes.data()) <
+                0 ||
             skipped != 0)
             return false;
         raw[k].firstValue = k * pipeline.chunkValues;

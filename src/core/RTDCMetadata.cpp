@@ -1,8 +1,8 @@
 // The measurement's metadata: root attributes "<section>:<key>" as text.
 
 #include "core/RTDCMetadata.h"
-#include "core/RTDCReader.h"
 #include "core/Hdf5Support.h"
+#include "core/RTDCReader.h"
 
 #include <H5Cpp.h>
 
@@ -19,19 +19,16 @@ const std::string kPolygonSuffix = " polygon points";
 // Fixed notation with six decimals, like "%f" in the C locale. The process
 // locale must not matter: under a German locale "%f" writes a decimal comma,
 // and every consumer of the metadata parses a point.
-std::string formatFixed(double value)
-{
+std::string formatFixed(double value) {
     char buffer[400]; // DBL_MAX in fixed notation needs 309 digits + 7
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                         std::chars_format::fixed, 6);
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
     if (ec != std::errc())
         return {};
     return std::string(buffer, end);
 }
 
-template <typename Integer>
-std::string formatInteger(Integer value)
-{
+template <typename Integer> std::string formatInteger(Integer value) {
     char buffer[32];
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     if (ec != std::errc())
@@ -40,8 +37,7 @@ std::string formatInteger(Integer value)
 }
 
 struct HdfFree {
-    void operator()(char* p) const
-    {
+    void operator()(char* p) const {
         if (p)
             H5free_memory(p);
     }
@@ -50,8 +46,7 @@ struct HdfFree {
 // Reads a scalar string attribute through a memory type built from its own
 // type: a fixed variable-length ASCII memory type cannot be converted to from
 // UTF-8 or fixed-length strings.
-std::string readStringAttribute(const H5::Attribute& attribute)
-{
+std::string readStringAttribute(const H5::Attribute& attribute) {
     const H5::StrType fileType = attribute.getStrType();
     const H5T_cset_t cset = fileType.getCset();
     if (fileType.isVariableStr()) {
@@ -83,8 +78,7 @@ std::string readStringAttribute(const H5::Attribute& attribute)
 
 // Integer (or enumeration) attribute in decimal. Unsigned values of 2^63 and
 // above would be clamped by a signed read, so the memory type keeps the sign.
-std::string readIntegerText(const H5::Attribute& attribute, bool isUnsigned)
-{
+std::string readIntegerText(const H5::Attribute& attribute, bool isUnsigned) {
     if (isUnsigned) {
         unsigned long long value = 0;
         attribute.read(H5::PredType::NATIVE_ULLONG, &value);
@@ -96,8 +90,7 @@ std::string readIntegerText(const H5::Attribute& attribute, bool isUnsigned)
 }
 
 // Scalar attribute as text; false for classes that have no text form.
-bool readScalarText(const H5::Attribute& attribute, H5T_class_t typeClass, std::string& text)
-{
+bool readScalarText(const H5::Attribute& attribute, H5T_class_t typeClass, std::string& text) {
     switch (typeClass) {
     case H5T_STRING:
         text = readStringAttribute(attribute);
@@ -124,15 +117,13 @@ bool readScalarText(const H5::Attribute& attribute, H5T_class_t typeClass, std::
 }
 
 // "<section>:<x>,<y> polygon points" -> x and y; false for any other name.
-bool parsePolygonName(const std::string& name, std::string& featureX, std::string& featureY)
-{
+bool parsePolygonName(const std::string& name, std::string& featureX, std::string& featureY) {
     const size_t colon = name.find(':');
     if (colon == std::string::npos)
         return false;
     const std::string key = name.substr(colon + 1);
-    if (key.size() <= kPolygonSuffix.size()
-        || key.compare(key.size() - kPolygonSuffix.size(), kPolygonSuffix.size(), kPolygonSuffix)
-            != 0)
+    if (key.size() <= kPolygonSuffix.size() ||
+        key.compare(key.size() - kPolygonSuffix.size(), kPolygonSuffix.size(), kPolygonSuffix) != 0)
         return false;
     const std::string pair = key.substr(0, key.size() - kPolygonSuffix.size());
     const size_t comma = pair.find(',');
@@ -145,8 +136,7 @@ bool parsePolygonName(const std::string& name, std::string& featureX, std::strin
 
 } // namespace
 
-std::string RTDCMetadata::toString() const
-{
+std::string RTDCMetadata::toString() const {
     std::string out;
     auto section = [&out](const char* heading, const std::map<std::string, std::string>& entries) {
         out += heading;
@@ -169,8 +159,7 @@ std::string RTDCMetadata::toString() const
 }
 
 void RTDCReader::parseMetadataKey(const std::string& key, const std::string& value,
-                                  RTDCMetadata& metadata) const
-{
+                                  RTDCMetadata& metadata) const {
     const size_t colon = key.find(':');
     if (colon == std::string::npos)
         return;
@@ -201,8 +190,7 @@ namespace {
 
 // One root attribute into the record. Throws H5::Exception on read failures.
 void readOneAttribute(const RTDCReader& reader, const H5::Group& root, unsigned index,
-                      RTDCMetadata& metadata)
-{
+                      RTDCMetadata& metadata) {
     const H5::Attribute attribute = root.openAttribute(index);
     const std::string name = attribute.getName();
     const H5::DataType type = attribute.getDataType();
@@ -218,8 +206,8 @@ void readOneAttribute(const RTDCReader& reader, const H5::Group& root, unsigned 
         return;
     }
     // A null dataspace holds no value at all.
-    if (space.getSimpleExtentType() != H5S_SIMPLE || typeClass != H5T_FLOAT
-        || space.getSimpleExtentNdims() != 2)
+    if (space.getSimpleExtentType() != H5S_SIMPLE || typeClass != H5T_FLOAT ||
+        space.getSimpleExtentNdims() != 2)
         return;
     hsize_t dims[2] = {0, 0};
     space.getSimpleExtentDims(dims);
@@ -249,8 +237,7 @@ void readOneAttribute(const RTDCReader& reader, const H5::Group& root, unsigned 
 
 } // namespace
 
-RTDCMetadata RTDCReader::readMetadata()
-{
+RTDCMetadata RTDCReader::readMetadata() {
     RTDCMetadata metadata;
     if (!m_open)
         return metadata;
@@ -265,16 +252,16 @@ RTDCMetadata RTDCReader::readMetadata()
             try {
                 readOneAttribute(*this, root, static_cast<unsigned>(i), metadata);
             } catch (const H5::Exception& e) {
-                std::cerr << "Warning: failed to read attribute " << i << ": "
-                          << e.getDetailMsg() << std::endl;
+                std::cerr << "Warning: failed to read attribute " << i << ": " << e.getDetailMsg()
+                          << std::endl;
             }
         }
     } catch (const H5::Exception& e) {
         std::cerr << "Error reading metadata: " << e.getDetailMsg() << std::endl;
     }
     const auto composition = metadata.setup.find("module composition");
-    if (composition != metadata.setup.end()
-        && composition->second.find("Veloxar") != std::string::npos)
+    if (composition != metadata.setup.end() &&
+        composition->second.find("Veloxar") != std::string::npos)
         m_isVeloxar = true;
     return metadata;
 }

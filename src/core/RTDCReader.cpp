@@ -20,13 +20,11 @@
 #include <sys/mman.h>
 #endif
 
-
 namespace Quorvex3 {
 
 std::recursive_mutex RTDCReader::s_hdf5Mutex;
 
-void silenceHdf5ErrorsOnThisThread()
-{
+void silenceHdf5ErrorsOnThisThread() {
     thread_local bool silenced = false;
     if (!silenced) {
         H5::Exception::dontPrint();
@@ -45,8 +43,7 @@ const char* const kEventsGroup = "/events";
 constexpr size_t kMaxFrameCacheBytes = size_t(256) << 20;
 constexpr size_t kDefaultChunkCacheBytes = size_t(1) << 20;
 
-const std::vector<double>& emptyColumn()
-{
+const std::vector<double>& emptyColumn() {
     static const std::vector<double> s_empty;
     return s_empty;
 }
@@ -55,8 +52,7 @@ const std::vector<double>& emptyColumn()
 // exists and all but the last lead to groups. Asking for a nested link whose
 // parent is missing (or is no group) fails in HDF5 instead of answering
 // false, so each level is tested in turn.
-bool linkExists(const H5::H5File& file, const std::string& path)
-{
+bool linkExists(const H5::H5File& file, const std::string& path) {
     if (path.empty() || path[0] != '/')
         return false;
     size_t pos = 1;
@@ -88,8 +84,7 @@ struct ColumnRead {
 // with transparent huge pages (a hint only, as numpy gives for its large
 // arrays) saves most of those page faults, which otherwise cost about a
 // tenth of a whole preload.
-void adviseHugePages(void* data, size_t bytes)
-{
+void adviseHugePages(void* data, size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
     const uintptr_t address = reinterpret_cast<uintptr_t>(data);
@@ -104,8 +99,7 @@ void adviseHugePages(void* data, size_t bytes)
 }
 
 // Sized storage for `count` doubles, its pages advised before first touch.
-void allocateColumn(std::vector<double>& out, size_t count)
-{
+void allocateColumn(std::vector<double>& out, size_t count) {
     out.reserve(count);
     adviseHugePages(out.data(), count * sizeof(double));
     out.resize(count);
@@ -118,8 +112,7 @@ void allocateColumn(std::vector<double>& out, size_t count)
 // a stored value at or above j, and the copy lets the widening vectorise.
 template <typename T>
 void readConverted(const H5::DataSet& dataset, const H5::PredType& memType, size_t count,
-                   std::vector<double>& out)
-{
+                   std::vector<double>& out) {
     static_assert(sizeof(T) <= sizeof(double), "in-place widening needs T no wider than double");
     allocateColumn(out, count);
     unsigned char* bytes = reinterpret_cast<unsigned char*>(out.data());
@@ -142,8 +135,7 @@ void readConverted(const H5::DataSet& dataset, const H5::PredType& memType, size
 // the memory type of its own size and sign: a signed read would clamp
 // unsigned values of 2^63 and above, or above 32767 for 16 bits.
 bool readIntegerColumn(const H5::DataSet& dataset, size_t size, bool isUnsigned, size_t count,
-                       std::vector<double>& out)
-{
+                       std::vector<double>& out) {
     using P = H5::PredType;
     switch (size) {
     case 1:
@@ -169,8 +161,7 @@ bool readIntegerColumn(const H5::DataSet& dataset, size_t size, bool isUnsigned,
 
 // Converts the whole dataset of `count` values by its stored type. False for
 // types that carry no number per event (strings, compounds, odd sizes).
-bool readColumnValues(const H5::DataSet& dataset, size_t count, std::vector<double>& out)
-{
+bool readColumnValues(const H5::DataSet& dataset, size_t count, std::vector<double>& out) {
     const H5::DataType type = dataset.getDataType();
     switch (type.getClass()) {
     case H5T_FLOAT:
@@ -205,13 +196,11 @@ bool readColumnValues(const H5::DataSet& dataset, size_t count, std::vector<doub
 // Reads /events/<name> as a column of doubles. Absent: no such dataset, not
 // one-dimensional, empty, or of a type without numbers. Failed: HDF5 refused
 // a step (the message is printed here).
-ColumnRead readColumnFromFile(const H5::H5File& file, const std::string& name)
-{
+ColumnRead readColumnFromFile(const H5::H5File& file, const std::string& name) {
     ColumnRead result;
     const std::string path = std::string(kEventsGroup) + "/" + name;
     try {
-        if (name.empty() || !linkExists(file, path) ||
-            file.childObjType(path) != H5O_TYPE_DATASET)
+        if (name.empty() || !linkExists(file, path) || file.childObjType(path) != H5O_TYPE_DATASET)
             return result;
         const H5::DataSet dataset = file.openDataSet(path);
         const H5::DataSpace space = dataset.getSpace();
@@ -244,8 +233,7 @@ ColumnRead readColumnFromFile(const H5::H5File& file, const std::string& name)
 
 // Access list whose chunk cache holds at least one whole chunk of the stack,
 // so consecutive frames of a compressed stack inflate each chunk once.
-H5::DSetAccPropList frameAccessList(const H5::DataSet& dataset)
-{
+H5::DSetAccPropList frameAccessList(const H5::DataSet& dataset) {
     H5::DSetAccPropList access;
     const H5::DSetCreatPropList create = dataset.getCreatePlist();
     if (create.getLayout() != H5D_CHUNKED)
@@ -275,8 +263,7 @@ H5::DSetAccPropList frameAccessList(const H5::DataSet& dataset)
 
 // --- Life cycle -------------------------------------------------------------------
 
-RTDCReader::RTDCReader()
-{
+RTDCReader::RTDCReader() {
     m_featureSet.max_load_factor(1.0f);
     m_featureCache.max_load_factor(1.0f);
     m_calculatedFeatures.max_load_factor(1.0f);
@@ -285,15 +272,13 @@ RTDCReader::RTDCReader()
     silenceHdf5ErrorsOnThisThread();
 }
 
-RTDCReader::~RTDCReader()
-{
+RTDCReader::~RTDCReader() {
     Lock lock(s_hdf5Mutex);
     closeFileLocked();
     m_retiredColumns.clear();
 }
 
-bool RTDCReader::openFile(const std::string& path)
-{
+bool RTDCReader::openFile(const std::string& path) {
     Lock lock(s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
     closeFileLocked();
@@ -318,15 +303,13 @@ bool RTDCReader::openFile(const std::string& path)
     return true;
 }
 
-void RTDCReader::closeFile()
-{
+void RTDCReader::closeFile() {
     Lock lock(s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
     closeFileLocked();
 }
 
-void RTDCReader::closeFileLocked()
-{
+void RTDCReader::closeFileLocked() {
     // Datasets first: the file stays open in HDF5 while any object in it is.
     m_imageDataset.reset();
     m_maskDataset.reset();
@@ -356,24 +339,20 @@ void RTDCReader::closeFileLocked()
     m_traceLength = 0;
 }
 
-bool RTDCReader::isOpen() const
-{
+bool RTDCReader::isOpen() const {
     return m_open;
 }
 
-std::string RTDCReader::getFilename() const
-{
+std::string RTDCReader::getFilename() const {
     Lock lock(s_hdf5Mutex);
     return m_filePath;
 }
 
-size_t RTDCReader::getEventCount() const
-{
+size_t RTDCReader::getEventCount() const {
     return m_eventCount;
 }
 
-void RTDCReader::cacheFeatureListLocked()
-{
+void RTDCReader::cacheFeatureListLocked() {
     m_featureList.clear();
     m_featureSet.clear();
     m_hasImages = false;
@@ -405,8 +384,7 @@ void RTDCReader::cacheFeatureListLocked()
     m_hasMasks = m_featureSet.count("mask") > 0;
 }
 
-void RTDCReader::determineEventCountLocked()
-{
+void RTDCReader::determineEventCountLocked() {
     m_eventCount = 0;
     if (!m_open || !m_file || m_featureList.empty())
         return;
@@ -427,65 +405,55 @@ void RTDCReader::determineEventCountLocked()
 
 // --- Feature listing ----------------------------------------------------------------
 
-void RTDCReader::sortFeaturesLocked() const
-{
+void RTDCReader::sortFeaturesLocked() const {
     if (!m_sorted) {
         std::sort(m_featureList.begin(), m_featureList.end());
         m_sorted = true;
     }
 }
 
-std::vector<std::string> RTDCReader::getAvailableFeatures() const
-{
+std::vector<std::string> RTDCReader::getAvailableFeatures() const {
     Lock lock(s_hdf5Mutex);
     sortFeaturesLocked();
     return m_featureList;
 }
 
-void RTDCReader::ensureFeaturesSorted()
-{
+void RTDCReader::ensureFeaturesSorted() {
     Lock lock(s_hdf5Mutex);
     sortFeaturesLocked();
 }
 
-bool RTDCReader::hasFeature(const std::string& name) const
-{
+bool RTDCReader::hasFeature(const std::string& name) const {
     Lock lock(s_hdf5Mutex);
     return m_featureSet.count(name) > 0;
 }
 
-bool RTDCReader::hasImages() const
-{
+bool RTDCReader::hasImages() const {
     return m_hasImages;
 }
 
-bool RTDCReader::hasMasks() const
-{
+bool RTDCReader::hasMasks() const {
     return m_hasMasks;
 }
 
-bool RTDCReader::hasTraces() const
-{
+bool RTDCReader::hasTraces() const {
     return m_hasTraces;
 }
 
-bool RTDCReader::isVeloxar() const
-{
+bool RTDCReader::isVeloxar() const {
     return m_isVeloxar;
 }
 
 // --- Feature columns ----------------------------------------------------------------
 
-const std::vector<double>& RTDCReader::readScalarFeature(const std::string& name)
-{
+const std::vector<double>& RTDCReader::readScalarFeature(const std::string& name) {
     // The cache (or, once replaced, the retired list) keeps the column alive,
     // so the reference outlives the local handle.
     const Column column = featureColumn(name);
     return column ? *column : emptyColumn();
 }
 
-std::shared_ptr<const std::vector<double>> RTDCReader::featureColumn(const std::string& name)
-{
+std::shared_ptr<const std::vector<double>> RTDCReader::featureColumn(const std::string& name) {
     Lock lock(s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
     const auto cached = m_featureCache.find(name);
@@ -501,8 +469,7 @@ std::shared_ptr<const std::vector<double>> RTDCReader::featureColumn(const std::
     return column;
 }
 
-std::vector<std::string> RTDCReader::preloadAllFeatures()
-{
+std::vector<std::string> RTDCReader::preloadAllFeatures() {
     std::vector<std::string> failed;
     // A snapshot: derived features registered meanwhile are already cached.
     const std::vector<std::string> names = getAvailableFeatures();
@@ -521,16 +488,15 @@ std::vector<std::string> RTDCReader::preloadAllFeatures()
             failed.push_back(name);
         if (read.status != ReadStatus::Ok)
             continue;
-        m_featureCache.emplace(
-            name, std::make_shared<const std::vector<double>>(std::move(read.values)));
+        m_featureCache.emplace(name,
+                               std::make_shared<const std::vector<double>>(std::move(read.values)));
     }
     return failed;
 }
 
 // --- Frames -------------------------------------------------------------------------
 
-std::vector<uint8_t> RTDCReader::readImage(size_t index, int& width, int& height)
-{
+std::vector<uint8_t> RTDCReader::readImage(size_t index, int& width, int& height) {
     std::vector<uint8_t> frame;
     if (!m_open || !m_hasImages)
         return frame;
@@ -540,8 +506,7 @@ std::vector<uint8_t> RTDCReader::readImage(size_t index, int& width, int& height
     return frame;
 }
 
-std::vector<uint8_t> RTDCReader::readMask(size_t index, int& width, int& height)
-{
+std::vector<uint8_t> RTDCReader::readMask(size_t index, int& width, int& height) {
     std::vector<uint8_t> frame;
     if (!m_open || !m_hasMasks)
         return frame;
@@ -552,8 +517,7 @@ std::vector<uint8_t> RTDCReader::readMask(size_t index, int& width, int& height)
 }
 
 bool RTDCReader::readFrameLocked(bool mask, size_t index, int& width, int& height,
-                                 std::vector<uint8_t>& out)
-{
+                                 std::vector<uint8_t>& out) {
     out.clear();
     if (!m_open || !m_file)
         return false;
@@ -613,8 +577,7 @@ bool RTDCReader::readFrameLocked(bool mask, size_t index, int& width, int& heigh
 
 // --- Derived features ---------------------------------------------------------------
 
-void RTDCReader::retireColumnLocked(const std::string& name)
-{
+void RTDCReader::retireColumnLocked(const std::string& name) {
     const auto cached = m_featureCache.find(name);
     if (cached == m_featureCache.end())
         return;
@@ -624,8 +587,7 @@ void RTDCReader::retireColumnLocked(const std::string& name)
     m_featureCache.erase(cached);
 }
 
-void RTDCReader::addCalculatedFeature(const std::string& name, std::vector<double> values)
-{
+void RTDCReader::addCalculatedFeature(const std::string& name, std::vector<double> values) {
     Column column = std::make_shared<const std::vector<double>>(std::move(values));
     Lock lock(s_hdf5Mutex);
     retireColumnLocked(name);
@@ -637,8 +599,7 @@ void RTDCReader::addCalculatedFeature(const std::string& name, std::vector<doubl
     }
 }
 
-void RTDCReader::removeCalculatedFeature(const std::string& name)
-{
+void RTDCReader::removeCalculatedFeature(const std::string& name) {
     Lock lock(s_hdf5Mutex);
     if (m_calculatedFeatures.erase(name) == 0)
         return;
@@ -648,39 +609,34 @@ void RTDCReader::removeCalculatedFeature(const std::string& name)
                         m_featureList.end());
 }
 
-void RTDCReader::removeCalculatedFeatures()
-{
+void RTDCReader::removeCalculatedFeatures() {
     Lock lock(s_hdf5Mutex);
     for (const std::string& name : m_calculatedFeatures) {
         retireColumnLocked(name);
         m_featureSet.erase(name);
     }
-    m_featureList.erase(std::remove_if(m_featureList.begin(), m_featureList.end(),
-                                       [this](const std::string& n) {
-                                           return m_calculatedFeatures.count(n) > 0;
-                                       }),
-                        m_featureList.end());
+    m_featureList.erase(
+        std::remove_if(m_featureList.begin(), m_featureList.end(),
+                       [this](const std::string& n) { return m_calculatedFeatures.count(n) > 0; }),
+        m_featureList.end());
     m_calculatedFeatures.clear();
 
-    m_traceNames.erase(std::remove_if(m_traceNames.begin(), m_traceNames.end(),
-                                      [this](const std::string& n) {
-                                          return m_derivedTraces.count(n) > 0;
-                                      }),
-                       m_traceNames.end());
+    m_traceNames.erase(
+        std::remove_if(m_traceNames.begin(), m_traceNames.end(),
+                       [this](const std::string& n) { return m_derivedTraces.count(n) > 0; }),
+        m_traceNames.end());
     m_derivedTraces.clear();
     m_traceCacheName.clear();
     m_traceCacheIndex = std::numeric_limits<size_t>::max();
     m_traceCacheSamples.clear();
 }
 
-bool RTDCReader::isCalculatedFeature(const std::string& name) const
-{
+bool RTDCReader::isCalculatedFeature(const std::string& name) const {
     Lock lock(s_hdf5Mutex);
     return m_calculatedFeatures.count(name) > 0;
 }
 
-void RTDCReader::releaseRetiredColumns()
-{
+void RTDCReader::releaseRetiredColumns() {
     Lock lock(s_hdf5Mutex);
     m_retiredColumns.clear();
 }

@@ -1,8 +1,8 @@
 // Trace rows of the measurement (/events/trace) and the derived traces that
 // pass a file trace through the trace filter.
 
-#include "core/RTDCReader.h"
 #include "core/Hdf5Support.h"
+#include "core/RTDCReader.h"
 #include "core/TraceFilter.h"
 
 #include <H5Cpp.h>
@@ -23,8 +23,7 @@ constexpr hsize_t kMaxTraceSamples = hsize_t(1) << 26;
 
 // Bytes of one chunk of a chunked dataset; 0 for other layouts or sizes that
 // do not fit.
-size_t chunkBytes(const H5::DataSet& dataset)
-{
+size_t chunkBytes(const H5::DataSet& dataset) {
     const H5::DSetCreatPropList create = dataset.getCreatePlist();
     if (create.getLayout() != H5D_CHUNKED)
         return 0;
@@ -43,8 +42,7 @@ size_t chunkBytes(const H5::DataSet& dataset)
 
 // Opens a trace dataset with a chunk cache that holds one whole chunk, so
 // consecutive rows of a compressed trace inflate their chunk only once.
-std::unique_ptr<H5::DataSet> openTraceDataset(const H5::H5File& file, const std::string& path)
-{
+std::unique_ptr<H5::DataSet> openTraceDataset(const H5::H5File& file, const std::string& path) {
     size_t bytes = 0;
     {
         const H5::DataSet probe = file.openDataSet(path);
@@ -60,8 +58,7 @@ std::unique_ptr<H5::DataSet> openTraceDataset(const H5::H5File& file, const std:
 
 } // namespace
 
-void RTDCReader::cacheTraceInfoLocked()
-{
+void RTDCReader::cacheTraceInfoLocked() {
     m_hasTraces = false;
     m_traceNames.clear();
     m_traceLength = 0;
@@ -70,8 +67,7 @@ void RTDCReader::cacheTraceInfoLocked()
     try {
         // Test the parent first: asking for a nested link whose parent is
         // missing fails instead of answering false.
-        if (!m_file->nameExists("/events") ||
-            m_file->childObjType("/events") != H5O_TYPE_GROUP ||
+        if (!m_file->nameExists("/events") || m_file->childObjType("/events") != H5O_TYPE_GROUP ||
             !m_file->nameExists(kTraceGroup))
             return;
         if (m_file->childObjType(kTraceGroup) != H5O_TYPE_GROUP)
@@ -82,8 +78,7 @@ void RTDCReader::cacheTraceInfoLocked()
             const std::string name = group.getObjnameByIdx(i);
             if (group.childObjType(name) != H5O_TYPE_DATASET)
                 continue;
-            if (name.find("_median") == std::string::npos
-                && name.find("_raw") == std::string::npos)
+            if (name.find("_median") == std::string::npos && name.find("_raw") == std::string::npos)
                 continue;
             H5::DataSet dataset = group.openDataSet(name);
             H5::DataSpace space = dataset.getSpace();
@@ -104,26 +99,22 @@ void RTDCReader::cacheTraceInfoLocked()
     m_hasTraces = !m_traceNames.empty();
 }
 
-std::vector<std::string> RTDCReader::getAvailableTraceNames() const
-{
+std::vector<std::string> RTDCReader::getAvailableTraceNames() const {
     std::lock_guard<std::recursive_mutex> lock(s_hdf5Mutex);
     return m_traceNames;
 }
 
-size_t RTDCReader::getTraceLength() const
-{
+size_t RTDCReader::getTraceLength() const {
     return m_traceLength;
 }
 
-std::vector<float> RTDCReader::readTrace(const std::string& name, size_t index)
-{
+std::vector<float> RTDCReader::readTrace(const std::string& name, size_t index) {
     std::lock_guard<std::recursive_mutex> lock(s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
     return readTraceLocked(name, index);
 }
 
-std::vector<float> RTDCReader::readTraceLocked(const std::string& name, size_t index)
-{
+std::vector<float> RTDCReader::readTraceLocked(const std::string& name, size_t index) {
     const auto derived = m_derivedTraces.find(name);
     if (derived == m_derivedTraces.end())
         return readFileTraceLocked(name, index);
@@ -141,8 +132,7 @@ std::vector<float> RTDCReader::readTraceLocked(const std::string& name, size_t i
     return samples;
 }
 
-std::vector<float> RTDCReader::readFileTraceLocked(const std::string& name, size_t index)
-{
+std::vector<float> RTDCReader::readFileTraceLocked(const std::string& name, size_t index) {
     std::vector<float> result;
     if (!m_open || !m_file || !m_hasTraces)
         return result;
@@ -204,8 +194,7 @@ std::vector<float> RTDCReader::readFileTraceLocked(const std::string& name, size
     return result;
 }
 
-void RTDCReader::addCalculatedTrace(const std::string& name, const std::string& source)
-{
+void RTDCReader::addCalculatedTrace(const std::string& name, const std::string& source) {
     std::lock_guard<std::recursive_mutex> lock(s_hdf5Mutex);
     // Follow the chain of derived sources; reaching `name` again would make
     // every read of it recurse without end. The map is acyclic, so the walk
@@ -238,8 +227,7 @@ void RTDCReader::setTraceFilterSettings(bool hampel1Enabled, int hampel1HalfWidt
                                         int hampel2HalfWidth, float hampel2Threshold,
                                         bool runningMedianEnabled, int runningMedianHalfWidth,
                                         bool movingAverageEnabled, int movingAverageHalfWidth,
-                                        bool smoothingEnabled, int smoothingHalfWidth)
-{
+                                        bool smoothingEnabled, int smoothingHalfWidth) {
     std::lock_guard<std::recursive_mutex> lock(s_hdf5Mutex);
     m_traceFilter.hampel1Enabled = hampel1Enabled;
     m_traceFilter.hampel1HalfWidth = hampel1HalfWidth;
@@ -258,8 +246,7 @@ void RTDCReader::setTraceFilterSettings(bool hampel1Enabled, int hampel1HalfWidt
     m_traceCacheIndex = std::numeric_limits<size_t>::max();
 }
 
-TraceFilterSettings RTDCReader::traceFilterSettings() const
-{
+TraceFilterSettings RTDCReader::traceFilterSettings() const {
     std::lock_guard<std::recursive_mutex> lock(s_hdf5Mutex);
     return m_traceFilter;
 }

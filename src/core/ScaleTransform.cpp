@@ -4,18 +4,15 @@
 
 namespace Quorvex3 {
 
-double pseudoLogForward(double x, double linThreshold, double slope)
-{
+double pseudoLogForward(double x, double linThreshold, double slope) {
     return PseudoLogMap(linThreshold, slope).forward(x);
 }
 
-double pseudoLogInverse(double v, double linThreshold, double slope)
-{
+double pseudoLogInverse(double v, double linThreshold, double slope) {
     return PseudoLogMap(linThreshold, slope).inverse(v);
 }
 
-std::vector<double> applyScaleTransform(const std::vector<double>& values, ScaleMode mode)
-{
+std::vector<double> applyScaleTransform(const std::vector<double>& values, ScaleMode mode) {
     std::vector<double> out(values);
     switch (mode) {
     case ScaleMode::Log:
@@ -37,8 +34,7 @@ std::vector<double> applyScaleTransform(const std::vector<double>& values, Scale
 
 namespace {
 
-double inverseOne(double v, ScaleMode mode)
-{
+double inverseOne(double v, ScaleMode mode) {
     switch (mode) {
     case ScaleMode::Log:
         return std::pow(10.0, v);
@@ -52,8 +48,7 @@ double inverseOne(double v, ScaleMode mode)
 
 } // namespace
 
-void inverseScaleTransformInPlace(double& x, double& y, ScaleMode modeX, ScaleMode modeY)
-{
+void inverseScaleTransformInPlace(double& x, double& y, ScaleMode modeX, ScaleMode modeY) {
     x = inverseOne(x, modeX);
     y = inverseOne(y, modeY);
 }

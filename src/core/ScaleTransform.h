@@ -27,17 +27,12 @@ public:
     /// linThreshold must be > 0.
     explicit PseudoLogMap(double linThreshold = kDefaultPseudoLogThreshold,
                           double slope = kDefaultPseudoLogSlope)
-        : m_threshold(linThreshold)
-        , m_slope(slope)
-        , m_bandEdge(linThreshold * slope)
-        , m_offset(linThreshold * slope - std::log10(linThreshold))
-        , m_inverseOffset(std::log10(linThreshold) - linThreshold * slope)
-    {
-    }
+        : m_threshold(linThreshold), m_slope(slope), m_bandEdge(linThreshold * slope),
+          m_offset(linThreshold * slope - std::log10(linThreshold)),
+          m_inverseOffset(std::log10(linThreshold) - linThreshold * slope) {}
 
     /// See pseudoLogForward().
-    double forward(double x) const
-    {
+    double forward(double x) const {
         if (x > m_threshold)
             return std::log10(x) + m_offset;
         if (x < -m_threshold)
@@ -46,8 +41,7 @@ public:
     }
 
     /// See pseudoLogInverse().
-    double inverse(double v) const
-    {
+    double inverse(double v) const {
         if (v > m_bandEdge)
             return std::pow(10.0, v + m_inverseOffset);
         if (v < -m_bandEdge)

@@ -10,20 +10,17 @@ namespace {
 
 // Window [lo, hi] of half-width w around i, clipped to a row of n samples.
 // The half-width is non-negative; size_t keeps i + w from overflowing int.
-inline size_t windowLow(size_t i, size_t w)
-{
+inline size_t windowLow(size_t i, size_t w) {
     return i > w ? i - w : 0;
 }
 
-inline size_t windowHigh(size_t i, size_t w, size_t n)
-{
+inline size_t windowHigh(size_t i, size_t w, size_t n) {
     return std::min(n - 1, i + w);
 }
 
 // Value at position size/2 of the ascending order (the upper middle value for
 // an even count), found by partial selection. Reorders `values`.
-inline float selectMiddle(std::vector<float>& values)
-{
+inline float selectMiddle(std::vector<float>& values) {
     const auto mid = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
     std::nth_element(values.begin(), mid, values.end());
     return *mid;
@@ -31,8 +28,7 @@ inline float selectMiddle(std::vector<float>& values)
 
 } // namespace
 
-void hampelFilter(std::vector<float>& row, int halfWidth, float threshold)
-{
+void hampelFilter(std::vector<float>& row, int halfWidth, float threshold) {
     if (row.empty() || halfWidth <= 0)
         return; // a window of one sample has no spread, so nothing is replaced
     const size_t n = row.size();
@@ -56,8 +52,7 @@ void hampelFilter(std::vector<float>& row, int halfWidth, float threshold)
     row.swap(out);
 }
 
-void runningMedian(std::vector<float>& row, int halfWidth)
-{
+void runningMedian(std::vector<float>& row, int halfWidth) {
     if (row.empty() || halfWidth < 1)
         return;
     const size_t n = row.size();
@@ -75,8 +70,7 @@ void runningMedian(std::vector<float>& row, int halfWidth)
     row.swap(out);
 }
 
-void movingAverage(std::vector<float>& row, int halfWidth)
-{
+void movingAverage(std::vector<float>& row, int halfWidth) {
     if (row.empty() || halfWidth < 1)
         return;
     const size_t n = row.size();
@@ -104,8 +98,7 @@ void movingAverage(std::vector<float>& row, int halfWidth)
     row.swap(out);
 }
 
-void polynomialSmoothing(std::vector<float>& row, int halfWidth)
-{
+void polynomialSmoothing(std::vector<float>& row, int halfWidth) {
     if (halfWidth < 0)
         return;
     const size_t m = static_cast<size_t>(halfWidth);
@@ -135,8 +128,7 @@ void polynomialSmoothing(std::vector<float>& row, int halfWidth)
     row.swap(out);
 }
 
-void applyTraceFilter(const TraceFilterSettings& settings, std::vector<float>& row)
-{
+void applyTraceFilter(const TraceFilterSettings& settings, std::vector<float>& row) {
     if (settings.hampel1Enabled)
         hampelFilter(row, settings.hampel1HalfWidth, settings.hampel1Threshold);
     if (settings.hampel2Enabled)

@@ -103,8 +103,7 @@ void FilterDockWidget::buildToggleRows(QVBoxLayout* boxLayout) {
     boxLayout->addLayout(combineRow);
 
     connect(m_enableBox, &QCheckBox::toggled, this, &FilterDockWidget::onEnableToggled);
-    connect(m_showExcludedBox, &QCheckBox::toggled, this,
-            &FilterDockWidget::onShowExcludedToggled);
+    connect(m_showExcludedBox, &QCheckBox::toggled, this, &FilterDockWidget::onShowExcludedToggled);
     connect(m_enabledForAllButton, &QPushButton::clicked, this,
             &FilterDockWidget::onEnabledForAllClicked);
     connect(m_combineForAllButton, &QPushButton::clicked, this,
@@ -330,7 +329,7 @@ void FilterDockWidget::wireRuleWidget(QWidget* widget) {
         return [this, widget, signal] {
             const int index = ruleWidgetIndex(widget);
             if (index >= 0)
-                emit (this->*signal)(index);
+                emit(this->*signal)(index);
         };
     };
     auto onChanged = [this] {

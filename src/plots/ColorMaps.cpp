@@ -16,8 +16,7 @@ struct ColorStop {
 };
 
 QwtLinearColorMap* buildMap(const QColor& start, const QColor& end,
-                            std::initializer_list<ColorStop> innerStops)
-{
+                            std::initializer_list<ColorStop> innerStops) {
     auto* map = new QwtLinearColorMap(start, end, QwtColorMap::RGB);
     for (const ColorStop& stop : innerStops)
         map->addColorStop(stop.position, stop.color);
@@ -26,8 +25,7 @@ QwtLinearColorMap* buildMap(const QColor& start, const QColor& end,
 
 } // namespace
 
-QwtLinearColorMap* createColorMap(int index)
-{
+QwtLinearColorMap* createColorMap(int index) {
     const QColor blue(0, 0, 255);
     const QColor cyan(0, 255, 255);
     const QColor green(0, 255, 0);

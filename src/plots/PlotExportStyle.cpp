@@ -13,8 +13,7 @@ namespace {
 
 constexpr int kAxisCount = QwtPlot::axisCnt;
 
-int scaleComponentsOf(const QwtPlot* plot, int axis)
-{
+int scaleComponentsOf(const QwtPlot* plot, int axis) {
     const QwtScaleDraw* draw = plot->axisScaleDraw(axis);
     int components = 0;
     for (const auto c : {QwtAbstractScaleDraw::Backbone, QwtAbstractScaleDraw::Ticks,
@@ -25,16 +24,14 @@ int scaleComponentsOf(const QwtPlot* plot, int axis)
     return components;
 }
 
-void setScaleComponents(QwtPlot* plot, int axis, int components)
-{
+void setScaleComponents(QwtPlot* plot, int axis, int components) {
     QwtScaleDraw* draw = plot->axisScaleDraw(axis);
     for (const auto c : {QwtAbstractScaleDraw::Backbone, QwtAbstractScaleDraw::Ticks,
                          QwtAbstractScaleDraw::Labels})
         draw->enableComponent(c, (components & c) != 0);
 }
 
-PlotExportStyle saveStyle(const QwtPlot* plot)
-{
+PlotExportStyle saveStyle(const QwtPlot* plot) {
     PlotExportStyle style;
     style.canvasBackground = plot->canvasBackground();
     style.palette = plot->palette();
@@ -53,8 +50,7 @@ PlotExportStyle saveStyle(const QwtPlot* plot)
 
 } // namespace
 
-PlotExportStyle applyExportStyle(QwtPlot* plot)
-{
+PlotExportStyle applyExportStyle(QwtPlot* plot) {
     const PlotExportStyle style = saveStyle(plot);
 
     plot->setCanvasBackground(QBrush(Qt::white));
@@ -85,8 +81,7 @@ PlotExportStyle applyExportStyle(QwtPlot* plot)
     return style;
 }
 
-void restoreExportStyle(QwtPlot* plot, const PlotExportStyle& style)
-{
+void restoreExportStyle(QwtPlot* plot, const PlotExportStyle& style) {
     if (auto* frame = qobject_cast<QFrame*>(plot->canvas()))
         frame->setFrameStyle(style.canvasFrameStyle);
     plot->setCanvasBackground(style.canvasBackground);
@@ -103,8 +98,7 @@ void restoreExportStyle(QwtPlot* plot, const PlotExportStyle& style)
     plot->replot();
 }
 
-void configureExportRenderer(QwtPlotRenderer& renderer)
-{
+void configureExportRenderer(QwtPlotRenderer& renderer) {
     renderer.setDiscardFlag(QwtPlotRenderer::DiscardBackground, true);
     renderer.setDiscardFlag(QwtPlotRenderer::DiscardCanvasFrame, true);
     renderer.setLayoutFlag(QwtPlotRenderer::FrameWithScales, true);

@@ -16,8 +16,7 @@ constexpr double kMaxDouble = std::numeric_limits<double>::max();
 
 // The next walk position after x: the next power of ten above a positive x,
 // 1 from zero (or NaN), and one decade closer to zero for a negative x.
-double nextMajorCandidate(double x)
-{
+double nextMajorCandidate(double x) {
     if (x > 0.0)
         return std::pow(10.0, std::floor(std::log10(x)) + 1.0);
     if (x < 0.0)
@@ -25,26 +24,21 @@ double nextMajorCandidate(double x)
     return 1.0;
 }
 
-bool nearlyEqual(double a, double b)
-{
+bool nearlyEqual(double a, double b) {
     return std::fabs(a - b) * 1e12 <= std::min(std::fabs(a), std::fabs(b));
 }
 
 } // namespace
 
 PseudoLogScaleEngine::PseudoLogScaleEngine(double linThreshold, double linearExtent)
-    : QwtScaleEngine(10)
-    , m_linThreshold(linThreshold)
-    , m_linearExtent(linearExtent)
-{
+    : QwtScaleEngine(10), m_linThreshold(linThreshold), m_linearExtent(linearExtent) {
     setTransformation(new PseudoLogTransform(linThreshold, linearExtent));
 }
 
 PseudoLogScaleEngine::~PseudoLogScaleEngine() = default;
 
 void PseudoLogScaleEngine::autoScale(int maxNumSteps, double& x1, double& x2,
-                                     double& stepSize) const
-{
+                                     double& stepSize) const {
     QwtInterval interval = QwtInterval(x1, x2).normalized();
     interval.setMinValue(interval.minValue() - lowerMargin());
     interval.setMaxValue(interval.maxValue() + upperMargin());
@@ -56,8 +50,8 @@ void PseudoLogScaleEngine::autoScale(int maxNumSteps, double& x1, double& x2,
     if (interval.width() == 0.0)
         interval = buildInterval(interval.minValue());
 
-    stepSize = QwtScaleArithmetic::divideInterval(interval.width(), std::max(maxNumSteps, 1),
-                                                  base());
+    stepSize =
+        QwtScaleArithmetic::divideInterval(interval.width(), std::max(maxNumSteps, 1), base());
     if (!testAttribute(QwtScaleEngine::Floating))
         interval = align(interval, stepSize);
 
@@ -70,8 +64,7 @@ void PseudoLogScaleEngine::autoScale(int maxNumSteps, double& x1, double& x2,
 }
 
 QwtScaleDiv PseudoLogScaleEngine::divideScale(double x1, double x2, int maxMajorSteps,
-                                              int maxMinorSteps, double stepSize) const
-{
+                                              int maxMinorSteps, double stepSize) const {
     const QwtInterval interval = QwtInterval(x1, x2).normalized();
     const double width = interval.width();
     if (width > kMaxDouble) {
@@ -96,8 +89,7 @@ QwtScaleDiv PseudoLogScaleEngine::divideScale(double x1, double x2, int maxMajor
     return scaleDiv;
 }
 
-QwtInterval PseudoLogScaleEngine::align(const QwtInterval& interval, double stepSize) const
-{
+QwtInterval PseudoLogScaleEngine::align(const QwtInterval& interval, double stepSize) const {
     double x1 = interval.minValue();
     double x2 = interval.maxValue();
 
@@ -117,8 +109,7 @@ QwtInterval PseudoLogScaleEngine::align(const QwtInterval& interval, double step
 
 void PseudoLogScaleEngine::buildTicks(const QwtInterval& interval, double stepSize,
                                       int maxMinorSteps,
-                                      QList<double> ticks[QwtScaleDiv::NTickTypes]) const
-{
+                                      QList<double> ticks[QwtScaleDiv::NTickTypes]) const {
     const QwtInterval bounding = align(interval, stepSize);
     ticks[QwtScaleDiv::MajorTick] = buildMajorTicks(bounding, stepSize);
     if (maxMinorSteps >= 1) {
@@ -137,8 +128,7 @@ void PseudoLogScaleEngine::buildTicks(const QwtInterval& interval, double stepSi
 }
 
 QList<double> PseudoLogScaleEngine::buildMajorTicks(const QwtInterval& interval,
-                                                    double stepSize) const
-{
+                                                    double stepSize) const {
     const double lo = interval.minValue();
     const double hi = interval.maxValue();
 
@@ -168,8 +158,7 @@ QList<double> PseudoLogScaleEngine::buildMajorTicks(const QwtInterval& interval,
 
 void PseudoLogScaleEngine::buildMinorTicks(const QList<double>& majorTicks,
                                            QList<double>& minorTicks,
-                                           QList<double>& mediumTicks) const
-{
+                                           QList<double>& mediumTicks) const {
     Q_UNUSED(mediumTicks)
     if (majorTicks.size() < 2)
         return;

@@ -35,8 +35,7 @@ struct DiscMask {
     std::vector<MaskRow> rows;
 };
 
-DiscMask renderDiscMask(double diameter, double scale)
-{
+DiscMask renderDiscMask(double diameter, double scale) {
     const int side = static_cast<int>(std::ceil(diameter * scale)) + 2;
     DiscMask mask;
     mask.centre = side * 0.5;
@@ -77,8 +76,7 @@ DiscMask renderDiscMask(double diameter, double scale)
 }
 
 /// Multiplies every channel of a premultiplied ARGB pixel by a/255 (rounded).
-inline uint byteMul(uint x, uint a)
-{
+inline uint byteMul(uint x, uint a) {
     uint t = (x & 0xff00ffu) * a;
     t = (t + ((t >> 8) & 0xff00ffu) + 0x800080u) >> 8;
     t &= 0xff00ffu;
@@ -89,8 +87,7 @@ inline uint byteMul(uint x, uint a)
 }
 
 /// Source-over of a premultiplied colour with the given coverage.
-inline void blendPixel(uint& dst, uint premultipliedColor, uint coverage)
-{
+inline void blendPixel(uint& dst, uint premultipliedColor, uint coverage) {
     const uint src = coverage == 255 ? premultipliedColor : byteMul(premultipliedColor, coverage);
     dst = src + byteMul(dst, 255u - qAlpha(src));
 }
@@ -98,15 +95,13 @@ inline void blendPixel(uint& dst, uint premultipliedColor, uint coverage)
 /// The samples of a spectro curve. Qwt 6.1 keeps them in a private base of
 /// QwtPlotSpectroCurve without an accessor for subclasses; an explicit
 /// (C-style) cast is the one conversion the language allows to such a base.
-const ::QwtSeriesStore<QwtPoint3D>& samplesOf(const QwtPlotSpectroCurve* curve)
-{
+const ::QwtSeriesStore<QwtPoint3D>& samplesOf(const QwtPlotSpectroCurve* curve) {
     return *(const ::QwtSeriesStore<QwtPoint3D>*)curve;
 }
 
 /// Compositing needs a raster device and a transform that only moves and
 /// scales evenly (as on high-resolution screens and in bitmap exports).
-bool canComposite(const QPainter* painter)
-{
+bool canComposite(const QPainter* painter) {
     const QPaintEngine* engine = painter->paintEngine();
     if (!engine || engine->type() != QPaintEngine::Raster)
         return false;
@@ -116,17 +111,13 @@ bool canComposite(const QPainter* painter)
 
 } // namespace
 
-RoundSpectroCurve::RoundSpectroCurve(const QString& title)
-    : QwtPlotSpectroCurve(title)
-{
-}
+RoundSpectroCurve::RoundSpectroCurve(const QString& title) : QwtPlotSpectroCurve(title) {}
 
 RoundSpectroCurve::~RoundSpectroCurve() = default;
 
 void RoundSpectroCurve::drawDots(QPainter* painter, const QwtScaleMap& xMap,
                                  const QwtScaleMap& yMap, const QRectF& canvasRect, int from,
-                                 int to) const
-{
+                                 int to) const {
     if (from > to || !colorMap())
         return;
     if (to - from + 1 >= kMinDotsForCompositing && canComposite(painter))
@@ -136,8 +127,7 @@ void RoundSpectroCurve::drawDots(QPainter* painter, const QwtScaleMap& xMap,
 }
 
 void RoundSpectroCurve::drawDotsExact(QPainter* painter, const QwtScaleMap& xMap,
-                                      const QwtScaleMap& yMap, int from, int to) const
-{
+                                      const QwtScaleMap& yMap, int from, int to) const {
     const QwtColorMap* map = colorMap();
     const QwtInterval range = colorRange();
     const double r = penWidth() * 0.5;
@@ -160,8 +150,7 @@ void RoundSpectroCurve::drawDotsExact(QPainter* painter, const QwtScaleMap& xMap
 
 void RoundSpectroCurve::drawDotsComposited(QPainter* painter, const QwtScaleMap& xMap,
                                            const QwtScaleMap& yMap, const QRectF& canvasRect,
-                                           int from, int to) const
-{
+                                           int from, int to) const {
     // The layer is made in device pixels, so the discs keep their exact
     // look on scaled painters too.
     const QTransform device = painter->deviceTransform();
@@ -191,8 +180,8 @@ void RoundSpectroCurve::drawDotsComposited(QPainter* painter, const QwtScaleMap&
         const double ox = xMap.transform(s.x()) * scale - left;
         const double oy = yMap.transform(s.y()) * scale - top;
         // Also rejects NaN and values too large for an int.
-        if (!(ox > -mask.centre * 2.0 - 1.0 && ox < width + 1.0 && oy > -mask.centre * 2.0 - 1.0
-              && oy < height + 1.0))
+        if (!(ox > -mask.centre * 2.0 - 1.0 && ox < width + 1.0 && oy > -mask.centre * 2.0 - 1.0 &&
+              oy < height + 1.0))
             continue;
         const QRgb rgb = map->rgb(range, s.z());
         if (qAlpha(rgb) == 0)

@@ -42,8 +42,7 @@ constexpr double kEditCurveZ = 101.0;
 /// Colour range of the finite values: [min, max], or [v, v + 1] when all are
 /// equal (so a constant feature takes the start colour of the map), or
 /// [0, 1] when no value is finite.
-QwtInterval finiteColorRange(const std::vector<double>& values)
-{
+QwtInterval finiteColorRange(const std::vector<double>& values) {
     bool any = false;
     double lo = 0.0;
     double hi = 0.0;
@@ -66,20 +65,18 @@ QwtInterval finiteColorRange(const std::vector<double>& values)
     return QwtInterval(lo, hi);
 }
 
-QwtPlotCurve* makePolygonCurve(double z)
-{
+QwtPlotCurve* makePolygonCurve(double z) {
     auto* curve = new QwtPlotCurve();
     curve->setStyle(QwtPlotCurve::Lines);
     curve->setPen(QPen(QColor(255, 0, 0, 200), 2, Qt::DashLine));
-    curve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(Qt::red), QPen(Qt::red, 1),
-                                   QSize(8, 8)));
+    curve->setSymbol(
+        new QwtSymbol(QwtSymbol::Ellipse, QBrush(Qt::red), QPen(Qt::red, 1), QSize(8, 8)));
     curve->setZ(z);
     curve->setVisible(false);
     return curve;
 }
 
-QString isolineLabelText(double modulusKPa)
-{
+QString isolineLabelText(double modulusKPa) {
     const int decimals = modulusKPa >= 1.0 ? 1 : 2;
     return QString::number(modulusKPa, 'f', decimals) + QStringLiteral(" kPa");
 }
@@ -87,23 +84,19 @@ QString isolineLabelText(double modulusKPa)
 } // namespace
 
 ScatterPlotPicker::ScatterPlotPicker(QWidget* canvas)
-    : QwtPlotPicker(QwtPlot::xBottom, QwtPlot::yLeft, QwtPicker::NoRubberBand,
-                    QwtPicker::AlwaysOff, canvas)
-{
+    : QwtPlotPicker(QwtPlot::xBottom, QwtPlot::yLeft, QwtPicker::NoRubberBand, QwtPicker::AlwaysOff,
+                    canvas) {
     setStateMachine(new QwtPickerClickPointMachine());
     setEnabled(true);
 }
 
-ScatterPlot::ScatterPlot(QWidget* parent)
-    : QwtPlot(parent)
-{
+ScatterPlot::ScatterPlot(QWidget* parent) : QwtPlot(parent) {
     setupPlot();
 }
 
 ScatterPlot::~ScatterPlot() = default;
 
-void ScatterPlot::setupPlot()
-{
+void ScatterPlot::setupPlot() {
     setTitle(QStringLiteral("Scatter Plot"));
     setCanvasBackground(QBrush(Qt::white));
 
@@ -151,8 +144,7 @@ void ScatterPlot::setupPlot()
 
 void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double>& y,
                           const QString& xLabel, const QString& yLabel,
-                          const std::vector<double>& colorValues, const QString& colorLabel)
-{
+                          const std::vector<double>& colorValues, const QString& colorLabel) {
     if (&x != &m_xData)
         m_xData = x;
     if (&y != &m_yData)
@@ -198,8 +190,7 @@ void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double
     replot();
 }
 
-void ScatterPlot::showColorBar(const QwtInterval& range)
-{
+void ScatterPlot::showColorBar(const QwtInterval& range) {
     setAxisScale(QwtPlot::yRight, range.minValue(), range.maxValue());
     enableAxis(QwtPlot::yRight, true);
     QwtScaleWidget* bar = axisWidget(QwtPlot::yRight);
@@ -208,20 +199,17 @@ void ScatterPlot::showColorBar(const QwtInterval& range)
     bar->setColorMap(range, createColorMap(m_colorMapIndex));
 }
 
-void ScatterPlot::hideColorBar()
-{
+void ScatterPlot::hideColorBar() {
     axisWidget(QwtPlot::yRight)->setColorBarEnabled(false);
     enableAxis(QwtPlot::yRight, false);
 }
 
-void ScatterPlot::hideDots()
-{
+void ScatterPlot::hideDots() {
     m_scatterCurve->setVisible(false);
     m_spectroCurve->setVisible(false);
 }
 
-void ScatterPlot::clearData()
-{
+void ScatterPlot::clearData() {
     m_xData.clear();
     m_yData.clear();
     m_colorData.clear();
@@ -236,8 +224,7 @@ void ScatterPlot::clearData()
     replot();
 }
 
-void ScatterPlot::highlightPoint(int index)
-{
+void ScatterPlot::highlightPoint(int index) {
     if (index < 0 || static_cast<size_t>(index) >= m_xData.size()) {
         m_highlightCurve->setVisible(false);
     } else {
@@ -248,14 +235,12 @@ void ScatterPlot::highlightPoint(int index)
     replot();
 }
 
-void ScatterPlot::clearHighlight()
-{
+void ScatterPlot::clearHighlight() {
     m_highlightCurve->setVisible(false);
     replot();
 }
 
-void ScatterPlot::deleteContourCurves()
-{
+void ScatterPlot::deleteContourCurves() {
     for (QwtPlotCurve* curve : m_contourCurves) {
         curve->detach();
         delete curve;
@@ -263,8 +248,7 @@ void ScatterPlot::deleteContourCurves()
     m_contourCurves.clear();
 }
 
-void ScatterPlot::setContours(const std::vector<ContourLevel>& levels)
-{
+void ScatterPlot::setContours(const std::vector<ContourLevel>& levels) {
     deleteContourCurves();
     for (size_t level = 0; level < levels.size(); ++level) {
         // The first level handed over is the innermost; dashing sets it apart.
@@ -289,13 +273,11 @@ void ScatterPlot::setContours(const std::vector<ContourLevel>& levels)
     replot();
 }
 
-void ScatterPlot::clearContours()
-{
+void ScatterPlot::clearContours() {
     deleteContourCurves();
 }
 
-void ScatterPlot::deleteIsolineItems()
-{
+void ScatterPlot::deleteIsolineItems() {
     for (QwtPlotCurve* curve : m_isolineCurves) {
         curve->detach();
         delete curve;
@@ -308,8 +290,7 @@ void ScatterPlot::deleteIsolineItems()
     m_isolineLabels.clear();
 }
 
-void ScatterPlot::setIsolines(const std::vector<EModulus::IsoLine>& lines, bool showLabels)
-{
+void ScatterPlot::setIsolines(const std::vector<EModulus::IsoLine>& lines, bool showLabels) {
     deleteIsolineItems();
     replot();
     const QPen pen(kIsolineColor, 1, Qt::SolidLine);
@@ -350,14 +331,12 @@ void ScatterPlot::setIsolines(const std::vector<EModulus::IsoLine>& lines, bool 
     replot();
 }
 
-void ScatterPlot::clearIsolines()
-{
+void ScatterPlot::clearIsolines() {
     deleteIsolineItems();
     replot();
 }
 
-void ScatterPlot::setScatterVisible(bool visible)
-{
+void ScatterPlot::setScatterVisible(bool visible) {
     m_scatterHidden = !visible;
     if (!visible) {
         hideDots();
@@ -372,8 +351,7 @@ void ScatterPlot::setScatterVisible(bool visible)
     replot();
 }
 
-void ScatterPlot::setScaleMode(int axis, int mode)
-{
+void ScatterPlot::setScaleMode(int axis, int mode) {
     QwtScaleEngine* engine = nullptr;
     switch (static_cast<ScaleMode>(mode)) {
     case ScaleMode::PseudoLog:
@@ -391,8 +369,7 @@ void ScatterPlot::setScaleMode(int axis, int mode)
     replot();
 }
 
-void ScatterPlot::setColorMapIndex(int index)
-{
+void ScatterPlot::setColorMapIndex(int index) {
     if (index == m_colorMapIndex)
         return;
     m_colorMapIndex = index;
@@ -407,8 +384,7 @@ void ScatterPlot::setColorMapIndex(int index)
     replot();
 }
 
-void ScatterPlot::resetZoom()
-{
+void ScatterPlot::resetZoom() {
     setAxisAutoScale(QwtPlot::xBottom, true);
     setAxisAutoScale(QwtPlot::yLeft, true);
     replot();

@@ -54,9 +54,9 @@ public:
     /// values) and shows a colour bar titled colorLabel on the right axis; any
     /// other length gives plain dots. Highlight, contours, isolines and
     /// overlays are left alone.
-    void setData(const std::vector<double>& x, const std::vector<double>& y,
-                 const QString& xLabel, const QString& yLabel,
-                 const std::vector<double>& colorValues, const QString& colorLabel);
+    void setData(const std::vector<double>& x, const std::vector<double>& y, const QString& xLabel,
+                 const QString& yLabel, const std::vector<double>& colorValues,
+                 const QString& colorLabel);
     /// Removes the dots, the colour bar, the highlight and the contours.
     void clearData();
     /// Marks plot point index; an index out of range hides the marker.

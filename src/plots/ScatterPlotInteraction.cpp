@@ -33,20 +33,17 @@ constexpr double kWheelZoomOut = 1.25;
 constexpr double kOverlayZ = 50.0;
 
 /// Forward and inverse map of an axis's scale transform (identity when linear).
-double toScaleSpace(const QwtScaleMap& map, double v)
-{
+double toScaleSpace(const QwtScaleMap& map, double v) {
     const QwtTransform* t = map.transformation();
     return t ? t->transform(v) : v;
 }
 
-double fromScaleSpace(const QwtScaleMap& map, double v)
-{
+double fromScaleSpace(const QwtScaleMap& map, double v) {
     const QwtTransform* t = map.transformation();
     return t ? t->invTransform(v) : v;
 }
 
-QRect normalisedRect(const QPoint& a, const QPoint& b)
-{
+QRect normalisedRect(const QPoint& a, const QPoint& b) {
     return QRect(a, b).normalized();
 }
 
@@ -54,22 +51,19 @@ QRect normalisedRect(const QPoint& a, const QPoint& b)
 
 // ---- coordinate helpers ---------------------------------------------------
 
-QPointF ScatterPlot::toData(const QPoint& pixel) const
-{
+QPointF ScatterPlot::toData(const QPoint& pixel) const {
     return QPointF(invTransform(QwtPlot::xBottom, pixel.x()),
                    invTransform(QwtPlot::yLeft, pixel.y()));
 }
 
-QPointF ScatterPlot::toPixel(const QPointF& dataPos) const
-{
+QPointF ScatterPlot::toPixel(const QPointF& dataPos) const {
     return QPointF(transform(QwtPlot::xBottom, dataPos.x()),
                    transform(QwtPlot::yLeft, dataPos.y()));
 }
 
 // ---- queries --------------------------------------------------------------
 
-int ScatterPlot::findNearestPoint(const QPointF& dataPos) const
-{
+int ScatterPlot::findNearestPoint(const QPointF& dataPos) const {
     if (m_xData.empty())
         return -1;
     const QwtScaleMap xMap = canvasMap(QwtPlot::xBottom);
@@ -95,8 +89,7 @@ int ScatterPlot::findNearestPoint(const QPointF& dataPos) const
     return best < kNearestPointShare * kNearestPointShare ? bestIndex : -1;
 }
 
-int ScatterPlot::findNearestVertex(const QPoint& pixel) const
-{
+int ScatterPlot::findNearestVertex(const QPoint& pixel) const {
     double best = kVertexRadiusSquared;
     int bestIndex = -1;
     for (int i = 0; i < m_editPoints.size(); ++i) {
@@ -112,8 +105,7 @@ int ScatterPlot::findNearestVertex(const QPoint& pixel) const
     return bestIndex;
 }
 
-int ScatterPlot::findNearestEdge(const QPoint& pixel) const
-{
+int ScatterPlot::findNearestEdge(const QPoint& pixel) const {
     const int n = m_editPoints.size();
     if (n < 2)
         return -1;
@@ -143,8 +135,7 @@ int ScatterPlot::findNearestEdge(const QPoint& pixel) const
 
 // ---- polygon drawing ------------------------------------------------------
 
-void ScatterPlot::startPolygonDrawing()
-{
+void ScatterPlot::startPolygonDrawing() {
     if (m_editingPolygon)
         stopPolygonEditing();
     m_drawingPolygon = true;
@@ -157,8 +148,7 @@ void ScatterPlot::startPolygonDrawing()
     replot();
 }
 
-void ScatterPlot::cancelPolygonDrawing()
-{
+void ScatterPlot::cancelPolygonDrawing() {
     if (!m_drawingPolygon)
         return;
     m_drawingPolygon = false;
@@ -171,16 +161,14 @@ void ScatterPlot::cancelPolygonDrawing()
     emit polygonDrawingStopped();
 }
 
-void ScatterPlot::updatePolygonDrawCurve()
-{
+void ScatterPlot::updatePolygonDrawCurve() {
     m_drawCurve->setSamples(QVector<QPointF>(m_drawPoints.begin(), m_drawPoints.end()));
     replot();
 }
 
 // ---- polygon editing ------------------------------------------------------
 
-void ScatterPlot::startPolygonEditing(int id, const QPolygonF& polygon)
-{
+void ScatterPlot::startPolygonEditing(int id, const QPolygonF& polygon) {
     if (m_editingPolygon && m_editPolygonId != id)
         emit polygonEditingStopped(m_editPolygonId);
     if (m_drawingPolygon)
@@ -198,8 +186,7 @@ void ScatterPlot::startPolygonEditing(int id, const QPolygonF& polygon)
     updatePolygonEditCurve();
 }
 
-void ScatterPlot::updatePolygonEditCurve()
-{
+void ScatterPlot::updatePolygonEditCurve() {
     QVector<QPointF> samples(m_editPoints.begin(), m_editPoints.end());
     if (!samples.isEmpty())
         samples.append(samples.first());
@@ -207,8 +194,7 @@ void ScatterPlot::updatePolygonEditCurve()
     replot();
 }
 
-void ScatterPlot::stopPolygonEditing()
-{
+void ScatterPlot::stopPolygonEditing() {
     if (!m_editingPolygon)
         return;
     const int oldId = m_editPolygonId;
@@ -229,8 +215,7 @@ void ScatterPlot::stopPolygonEditing()
 
 // ---- overlays -------------------------------------------------------------
 
-void ScatterPlot::addPolygonOverlay(int id, const QPolygonF& polygon, bool enabled)
-{
+void ScatterPlot::addPolygonOverlay(int id, const QPolygonF& polygon, bool enabled) {
     const auto existing = m_polygonOverlays.find(id);
     if (existing != m_polygonOverlays.end()) {
         existing->second->detach();
@@ -257,8 +242,7 @@ void ScatterPlot::addPolygonOverlay(int id, const QPolygonF& polygon, bool enabl
     replot();
 }
 
-void ScatterPlot::removePolygonOverlay(int id)
-{
+void ScatterPlot::removePolygonOverlay(int id) {
     const auto it = m_polygonOverlays.find(id);
     if (it == m_polygonOverlays.end())
         return;
@@ -268,8 +252,7 @@ void ScatterPlot::removePolygonOverlay(int id)
     replot();
 }
 
-void ScatterPlot::clearPolygonOverlays()
-{
+void ScatterPlot::clearPolygonOverlays() {
     for (auto& entry : m_polygonOverlays) {
         entry.second->detach();
         delete entry.second;
@@ -280,8 +263,7 @@ void ScatterPlot::clearPolygonOverlays()
 
 // ---- event filter ---------------------------------------------------------
 
-bool ScatterPlot::eventFilter(QObject* watched, QEvent* event)
-{
+bool ScatterPlot::eventFilter(QObject* watched, QEvent* event) {
     if (watched != canvas())
         return QwtPlot::eventFilter(watched, event);
 
@@ -311,8 +293,7 @@ bool ScatterPlot::eventFilter(QObject* watched, QEvent* event)
     return consumed || QwtPlot::eventFilter(watched, event);
 }
 
-bool ScatterPlot::handleWheel(QWheelEvent* event)
-{
+bool ScatterPlot::handleWheel(QWheelEvent* event) {
     const int delta = event->angleDelta().y();
     if (delta == 0)
         return true;
@@ -322,8 +303,8 @@ bool ScatterPlot::handleWheel(QWheelEvent* event)
     // place on every scale and keeps log bounds positive.
     for (const int axis : {static_cast<int>(QwtPlot::xBottom), static_cast<int>(QwtPlot::yLeft)}) {
         const QwtScaleMap map = canvasMap(axis);
-        const double c = toScaleSpace(map, map.invTransform(axis == QwtPlot::xBottom ? pos.x()
-                                                                                    : pos.y()));
+        const double c =
+            toScaleSpace(map, map.invTransform(axis == QwtPlot::xBottom ? pos.x() : pos.y()));
         const double lo = toScaleSpace(map, map.s1());
         const double hi = toScaleSpace(map, map.s2());
         const double newLo = fromScaleSpace(map, c - f * (c - lo));
@@ -335,8 +316,7 @@ bool ScatterPlot::handleWheel(QWheelEvent* event)
     return true;
 }
 
-bool ScatterPlot::handleKeyPress(QKeyEvent* event)
-{
+bool ScatterPlot::handleKeyPress(QKeyEvent* event) {
     if (event->key() != Qt::Key_Escape)
         return false;
     if (m_drawingPolygon) {
@@ -350,8 +330,7 @@ bool ScatterPlot::handleKeyPress(QKeyEvent* event)
     return false;
 }
 
-bool ScatterPlot::handleMousePress(QMouseEvent* event)
-{
+bool ScatterPlot::handleMousePress(QMouseEvent* event) {
     if (m_editingPolygon)
         return handleEditPress(event);
     const QPoint pixel = event->pos();
@@ -381,8 +360,7 @@ bool ScatterPlot::handleMousePress(QMouseEvent* event)
     return false;
 }
 
-bool ScatterPlot::handleEditPress(QMouseEvent* event)
-{
+bool ScatterPlot::handleEditPress(QMouseEvent* event) {
     const QPoint pixel = event->pos();
     const int vertex = findNearestVertex(pixel);
     if (event->button() == Qt::LeftButton) {
@@ -409,8 +387,7 @@ bool ScatterPlot::handleEditPress(QMouseEvent* event)
     return true;
 }
 
-bool ScatterPlot::handleDoubleClick(QMouseEvent* event)
-{
+bool ScatterPlot::handleDoubleClick(QMouseEvent* event) {
     if (m_drawingPolygon) {
         if (m_drawPoints.size() < 3)
             return true;
@@ -435,8 +412,7 @@ bool ScatterPlot::handleDoubleClick(QMouseEvent* event)
     return false;
 }
 
-bool ScatterPlot::handleMouseRelease(QMouseEvent* event)
-{
+bool ScatterPlot::handleMouseRelease(QMouseEvent* event) {
     if (m_editingPolygon && m_dragVertex >= 0) {
         m_dragVertex = -1;
         canvas()->setCursor(Qt::ArrowCursor);
@@ -458,8 +434,7 @@ bool ScatterPlot::handleMouseRelease(QMouseEvent* event)
     return false;
 }
 
-void ScatterPlot::finishZoomDrag(const QPoint& pixel)
-{
+void ScatterPlot::finishZoomDrag(const QPoint& pixel) {
     const QRect rect = normalisedRect(m_zoomOrigin, pixel);
     if (rect.width() > kMinZoomPixels && rect.height() > kMinZoomPixels) {
         setAxisScale(QwtPlot::xBottom, invTransform(QwtPlot::xBottom, rect.left()),
@@ -474,8 +449,7 @@ void ScatterPlot::finishZoomDrag(const QPoint& pixel)
         emit pointClicked(index);
 }
 
-bool ScatterPlot::handleMouseMove(QMouseEvent* event)
-{
+bool ScatterPlot::handleMouseMove(QMouseEvent* event) {
     const QPoint pixel = event->pos();
     if (m_editingPolygon && m_dragVertex >= 0) {
         m_editPoints[m_dragVertex] = toData(pixel);
@@ -503,8 +477,7 @@ bool ScatterPlot::handleMouseMove(QMouseEvent* event)
     return false;
 }
 
-void ScatterPlot::panBy(const QPoint& delta)
-{
+void ScatterPlot::panBy(const QPoint& delta) {
     // Shifted in scale space, so a log axis moves by the same share of
     // decades everywhere and never reaches zero.
     for (const int axis : {static_cast<int>(QwtPlot::xBottom), static_cast<int>(QwtPlot::yLeft)}) {
@@ -518,8 +491,7 @@ void ScatterPlot::panBy(const QPoint& delta)
     replot();
 }
 
-void ScatterPlot::updateEditCursor(const QPoint& pixel)
-{
+void ScatterPlot::updateEditCursor(const QPoint& pixel) {
     if (findNearestVertex(pixel) >= 0)
         canvas()->setCursor(Qt::OpenHandCursor);
     else if (findNearestEdge(pixel) >= 0)
@@ -528,8 +500,7 @@ void ScatterPlot::updateEditCursor(const QPoint& pixel)
         canvas()->setCursor(Qt::ArrowCursor);
 }
 
-void ScatterPlot::updateHover(const QPoint& pixel)
-{
+void ScatterPlot::updateHover(const QPoint& pixel) {
     const int index = findNearestPoint(toData(pixel));
     if (index == m_lastHoverIndex)
         return;

@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <initializer_list>
 #include <cmath>
+#include <initializer_list>
 
 namespace Quorvex3 {
 
@@ -39,7 +39,8 @@ void selectQuantiles(std::vector<double>& values, std::initializer_list<double> 
         std::nth_element(values.begin() + static_cast<std::ptrdiff_t>(from), at, values.end());
         double quantile = *at;
         if (i + 1 < n)
-            quantile = quantile * (1.0 - fraction) + fraction * *std::min_element(at + 1, values.end());
+            quantile =
+                quantile * (1.0 - fraction) + fraction * *std::min_element(at + 1, values.end());
         out.push_back(quantile);
         from = i;
     }

@@ -100,8 +100,7 @@ TEST(DatasetListWidget, DrawsItsItemsAsRichText) {
 
 TEST(DatasetListWidget, DraggedRowCarriesItsDatasetIdNotItsRow) {
     const auto list = listWithIds({5, 7, 9});
-    const std::unique_ptr<QMimeData> mime(
-        list->model()->mimeData({list->model()->index(1, 0)}));
+    const std::unique_ptr<QMimeData> mime(list->model()->mimeData({list->model()->index(1, 0)}));
     ASSERT_NE(mime, nullptr);
     EXPECT_EQ(mime->data(datasetMimeType()), QByteArray("7"));
     EXPECT_EQ(mime->text(), QStringLiteral("7"));
@@ -293,8 +292,9 @@ TEST(HtmlItemDelegate, SizeHintMeasuresTheShownTextNotTheMarkup) {
 
     QFont bold = list->font();
     bold.setBold(true);
-    const int shown = QFontMetrics(bold).horizontalAdvance(QStringLiteral("Sample")) +
-                      QFontMetrics(list->font()).horizontalAdvance(QStringLiteral(" (5000 events)"));
+    const int shown =
+        QFontMetrics(bold).horizontalAdvance(QStringLiteral("Sample")) +
+        QFontMetrics(list->font()).horizontalAdvance(QStringLiteral(" (5000 events)"));
     const int markup =
         QFontMetrics(list->font()).horizontalAdvance(QStringLiteral("<b>Sample</b> (5000 events)"));
     EXPECT_GE(hint.width(), shown + 8);

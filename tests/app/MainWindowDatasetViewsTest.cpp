@@ -183,8 +183,8 @@ TEST_F(MainWindowDatasetViews, ItemShowsNameAndEachMetadataPartOnlyWhenPresent) 
     writeMeasurement(path("whole.rtdc"), {"W", 12.0, "", "Reservoir", 0});
     writeMeasurement(path("garbled.rtdc"), {"G", std::nullopt, "fast", "", std::nullopt});
     MainWindow window;
-    open(window, {path("full.rtdc"), path("bare.rtdc"), path("rounded.rtdc"),
-                  path("whole.rtdc"), path("garbled.rtdc")});
+    open(window, {path("full.rtdc"), path("bare.rtdc"), path("rounded.rtdc"), path("whole.rtdc"),
+                  path("garbled.rtdc")});
 
     const QStringList expected = {
         QStringLiteral("<b>Blood</b> (0.16 \u00B5L/s, Reservoir, #3, 40 events)"),
@@ -213,7 +213,8 @@ TEST_F(MainWindowDatasetViews, MarkupInANameIsShownAsTextInBold) {
     open(window, {path("m.rtdc")});
 
     const QString html = list(window)->item(0)->text();
-    EXPECT_EQ(html, QStringLiteral("<b>&lt;i&gt;Blood&lt;/i&gt; &amp; co. 100% %2</b> (40 events)"));
+    EXPECT_EQ(html,
+              QStringLiteral("<b>&lt;i&gt;Blood&lt;/i&gt; &amp; co. 100% %2</b> (40 events)"));
     EXPECT_EQ(shownText(html), QString::fromStdString(name) + QStringLiteral(" (40 events)"));
     QTextDocument document;
     document.setHtml(html);
@@ -230,10 +231,12 @@ TEST_F(MainWindowDatasetViews, MarkupInANameIsShownAsTextInBold) {
 class MainWindowFolderTree : public MainWindowDatasetViews {
 protected:
     void openUnevenTree(MainWindow& window) {
-        const std::vector<std::string> files = {
-            path("lab/2024/day1/chipA/a.rtdc"), path("lab/2024/day1/chipA/b.rtdc"),
-            path("lab/2024/day1/c.rtdc"),       path("lab/2024/day2/d.rtdc"),
-            path("lab/e.rtdc"),                 path("rel/f.rtdc")};
+        const std::vector<std::string> files = {path("lab/2024/day1/chipA/a.rtdc"),
+                                                path("lab/2024/day1/chipA/b.rtdc"),
+                                                path("lab/2024/day1/c.rtdc"),
+                                                path("lab/2024/day2/d.rtdc"),
+                                                path("lab/e.rtdc"),
+                                                path("rel/f.rtdc")};
         for (const std::string& file : files)
             writeMeasurement(file);
         ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(m_dir.path())));
@@ -409,8 +412,7 @@ TEST_F(MainWindowDatasetViews, TreeAndListSelectionFollowEachOther) {
 
     list(window)->setCurrentRow(0);
     ASSERT_NE(tree(window)->currentItem(), nullptr);
-    EXPECT_EQ(tree(window)->currentItem()->data(0, Qt::UserRole).toInt(),
-              window.datasets()[0]->id);
+    EXPECT_EQ(tree(window)->currentItem()->data(0, Qt::UserRole).toInt(), window.datasets()[0]->id);
 }
 
 // ---- reorder ---------------------------------------------------------------------
@@ -442,8 +444,8 @@ TEST_F(MainWindowDatasetViews, ListReorderMovesTheDatasetAndKeepsTheActiveOne) {
                   window.datasets()[static_cast<std::size_t>(row)]->id);
 
     // Requests that would not change the order, or lie outside the list.
-    for (const auto& [from, to] : std::vector<std::pair<int, int>>{
-             {1, 1}, {1, 2}, {-1, 0}, {4, 0}, {0, 5}, {0, -1}}) {
+    for (const auto& [from, to] :
+         std::vector<std::pair<int, int>>{{1, 1}, {1, 2}, {-1, 0}, {4, 0}, {0, 5}, {0, -1}}) {
         emit list(window)->internalReorderRequested(from, to);
         EXPECT_EQ(datasetNames(window), QStringList({"c.rtdc", "b.rtdc", "d.rtdc", "a.rtdc"}));
     }

@@ -22,8 +22,7 @@ inline const double kNaN = std::numeric_limits<double>::quiet_NaN();
 using Corners = std::vector<std::pair<double, double>>;
 
 inline FilterRule rangeRule(const std::string& feature, double minValue, double maxValue,
-                            bool inverted = false)
-{
+                            bool inverted = false) {
     FilterRule r;
     r.type = 0;
     r.featureName = feature;
@@ -34,8 +33,7 @@ inline FilterRule rangeRule(const std::string& feature, double minValue, double 
 }
 
 inline FilterRule polygonRule(const std::string& x, const std::string& y, Corners corners,
-                              int modeX = 0, int modeY = 0, bool inverted = false)
-{
+                              int modeX = 0, int modeY = 0, bool inverted = false) {
     FilterRule r;
     r.type = 1;
     r.featureName = x;
@@ -48,8 +46,7 @@ inline FilterRule polygonRule(const std::string& x, const std::string& y, Corner
 }
 
 inline EventFilter filterOf(std::initializer_list<FilterRule> rules,
-                            FilterCombineMode mode = FilterCombineMode::AND)
-{
+                            FilterCombineMode mode = FilterCombineMode::AND) {
     EventFilter f;
     for (const FilterRule& r : rules)
         f.addRule(r);
@@ -57,8 +54,7 @@ inline EventFilter filterOf(std::initializer_list<FilterRule> rules,
     return f;
 }
 
-inline std::vector<int> allIndices(int n)
-{
+inline std::vector<int> allIndices(int n) {
     std::vector<int> v(static_cast<std::size_t>(n));
     std::iota(v.begin(), v.end(), 0);
     return v;
@@ -68,8 +64,7 @@ inline std::vector<int> allIndices(int n)
 struct Columns {
     std::unordered_map<std::string, std::vector<double>> data;
 
-    EventFilter::FeatureMap map() const
-    {
+    EventFilter::FeatureMap map() const {
         EventFilter::FeatureMap m;
         for (const auto& entry : data)
             m[entry.first] = &entry.second;
@@ -77,8 +72,7 @@ struct Columns {
     }
 };
 
-inline std::vector<int> run(const EventFilter& f, const Columns& cols, std::size_t n)
-{
+inline std::vector<int> run(const EventFilter& f, const Columns& cols, std::size_t n) {
     return f.apply(cols.map(), n);
 }
 

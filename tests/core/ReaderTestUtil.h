@@ -13,17 +13,14 @@
 namespace Quorvex3::testing {
 
 /// Runs `body` with standard error captured and returns what it printed.
-template <typename F>
-std::string capturedStderr(F&& body)
-{
+template <typename F> std::string capturedStderr(F&& body) {
     ::testing::internal::CaptureStderr();
     body();
     return ::testing::internal::GetCapturedStderr();
 }
 
 /// Number of lines in `text` (a final line without newline counts).
-inline size_t lineCount(const std::string& text)
-{
+inline size_t lineCount(const std::string& text) {
     size_t lines = 0;
     for (char c : text)
         lines += (c == '\n');
@@ -33,15 +30,13 @@ inline size_t lineCount(const std::string& text)
 }
 
 /// True when `text` begins with `prefix`.
-inline bool startsWith(const std::string& text, const std::string& prefix)
-{
+inline bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 /// A file with one float column "area_um" {1, 2, 3}: the known-good file
 /// used to show that a reader still works after bad input.
-inline std::string writeGoodFile(const TempDir& dir, const std::string& name = "good.rtdc")
-{
+inline std::string writeGoodFile(const TempDir& dir, const std::string& name = "good.rtdc") {
     const std::string path = dir.file(name);
     RtdcFixtureWriter writer(path);
     writer.addColumn<float>("area_um", {1.f, 2.f, 3.f});
@@ -49,8 +44,7 @@ inline std::string writeGoodFile(const TempDir& dir, const std::string& name = "
 }
 
 /// Opens the good file with `reader` and checks it reads normally.
-inline void expectReaderStillWorks(RTDCReader& reader, const TempDir& dir)
-{
+inline void expectReaderStillWorks(RTDCReader& reader, const TempDir& dir) {
     ASSERT_TRUE(reader.openFile(writeGoodFile(dir)));
     EXPECT_EQ(reader.getAvailableFeatures(), std::vector<std::string>{"area_um"});
     EXPECT_EQ(reader.readScalarFeature("area_um"), (std::vector<double>{1.0, 2.0, 3.0}));

@@ -1,6 +1,6 @@
 #include "core/EventFilter.h"
-#include "core/ScaleTransform.h"
 #include "core/EventFilterTestSupport.h"
+#include "core/ScaleTransform.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,7 @@ using namespace EventFilterTest;
 
 // ---- rule list ---------------------------------------------------------------------
 
-TEST(FilterRuleList, DefaultsAreZeroOrEmptyExceptEnabled)
-{
+TEST(FilterRuleList, DefaultsAreZeroOrEmptyExceptEnabled) {
     const FilterRule r;
     EXPECT_EQ(r.type, 0);
     EXPECT_TRUE(r.featureName.empty());
@@ -37,8 +36,7 @@ TEST(FilterRuleList, DefaultsAreZeroOrEmptyExceptEnabled)
     EXPECT_TRUE(f.isEnabled());
 }
 
-TEST(FilterRuleList, AddRemoveSetKeepOrderAndIgnoreBadIndices)
-{
+TEST(FilterRuleList, AddRemoveSetKeepOrderAndIgnoreBadIndices) {
     EventFilter f = filterOf({rangeRule("a", 0, 1), rangeRule("b", 0, 1), rangeRule("c", 0, 1)});
     f.removeRule(-1);
     f.removeRule(3);
@@ -69,8 +67,7 @@ TEST(FilterRuleList, AddRemoveSetKeepOrderAndIgnoreBadIndices)
     EXPECT_EQ(f.ruleCount(), 0);
 }
 
-TEST(FilterRuleList, MetaTypesAreRegisteredUnderTheirQualifiedNames)
-{
+TEST(FilterRuleList, MetaTypesAreRegisteredUnderTheirQualifiedNames) {
     Quorvex3::registerFilterMetaTypes();
     Quorvex3::registerFilterMetaTypes(); // twice is harmless
     EXPECT_EQ(QMetaType::type("Quorvex3::FilterRule"), qMetaTypeId<FilterRule>());
@@ -84,19 +81,16 @@ TEST(FilterRuleList, MetaTypesAreRegisteredUnderTheirQualifiedNames)
 
 // ---- requiredFeatures -----------------------------------------------------------------
 
-TEST(RequiredFeatures, FirstAppearanceOrderWithoutDuplicatesOrDisabledRules)
-{
+TEST(RequiredFeatures, FirstAppearanceOrderWithoutDuplicatesOrDisabledRules) {
     FilterRule disabled = rangeRule("C", 0, 1);
     disabled.enabled = false;
-    const EventFilter f = filterOf({rangeRule("A", 0, 1),
-                                    polygonRule("B", "A", {{0, 0}, {1, 0}, {0, 1}}),
-                                    disabled,
-                                    polygonRule("A", "", {{0, 0}, {1, 0}, {0, 1}})});
+    const EventFilter f =
+        filterOf({rangeRule("A", 0, 1), polygonRule("B", "A", {{0, 0}, {1, 0}, {0, 1}}), disabled,
+                  polygonRule("A", "", {{0, 0}, {1, 0}, {0, 1}})});
     EXPECT_EQ(f.requiredFeatures(), (std::vector<std::string>{"A", "B"}));
 }
 
-TEST(RequiredFeatures, EmptyNamesAreListedAndRangeRulesIgnoreTheirYName)
-{
+TEST(RequiredFeatures, EmptyNamesAreListedAndRangeRulesIgnoreTheirYName) {
     FilterRule r = rangeRule("", 0, 1);
     r.featureNameY = "Y";
     const EventFilter f = filterOf({r, rangeRule("A", 0, 1)});
@@ -105,8 +99,7 @@ TEST(RequiredFeatures, EmptyNamesAreListedAndRangeRulesIgnoreTheirYName)
 
 // ---- rules that take no part ---------------------------------------------------------
 
-TEST(EventFilterApply, WithoutUsableRulesEveryEventIsShownInBothModes)
-{
+TEST(EventFilterApply, WithoutUsableRulesEveryEventIsShownInBothModes) {
     Columns cols;
     cols.data["a"] = {1, 2, 3, 4, 5};
     cols.data["short"] = {1, 2, 3, 4};
@@ -118,8 +111,8 @@ TEST(EventFilterApply, WithoutUsableRulesEveryEventIsShownInBothModes)
         disabled,
         otherType,
         rangeRule("missing", 100, 200),
-        rangeRule("short", 100, 200),                                   // one value too few
-        polygonRule("a", "a", {{0, 0}, {10, 10}}),                      // two corners
+        rangeRule("short", 100, 200),              // one value too few
+        polygonRule("a", "a", {{0, 0}, {10, 10}}), // two corners
         polygonRule("a", "missing", {{0, 0}, {10, 0}, {0, 10}}),
         polygonRule("short", "a", {{0, 0}, {10, 0}, {0, 10}}),
     };
@@ -133,15 +126,13 @@ TEST(EventFilterApply, WithoutUsableRulesEveryEventIsShownInBothModes)
     }
 }
 
-TEST(EventFilterApply, NullColumnPointerTakesNoPart)
-{
+TEST(EventFilterApply, NullColumnPointerTakesNoPart) {
     EventFilter::FeatureMap map;
     map["a"] = nullptr;
     EXPECT_EQ(filterOf({rangeRule("a", 100, 200)}).apply(map, 3), allIndices(3));
 }
 
-TEST(EventFilterApply, UnusableRulesDoNotDisturbUsableOnes)
-{
+TEST(EventFilterApply, UnusableRulesDoNotDisturbUsableOnes) {
     Columns cols;
     cols.data["a"] = {1, 2, 3, 4, 5};
     cols.data["short"] = {1, 2};
@@ -150,8 +141,7 @@ TEST(EventFilterApply, UnusableRulesDoNotDisturbUsableOnes)
     EXPECT_EQ(run(f, cols, 5), (std::vector<int>{1, 2, 3}));
 }
 
-TEST(EventFilterApply, ZeroEventsGiveAnEmptyResult)
-{
+TEST(EventFilterApply, ZeroEventsGiveAnEmptyResult) {
     Columns cols;
     cols.data["a"] = {};
     EXPECT_TRUE(run(filterOf({rangeRule("a", 0, 1)}), cols, 0).empty());
@@ -159,8 +149,7 @@ TEST(EventFilterApply, ZeroEventsGiveAnEmptyResult)
     EXPECT_TRUE(run(filterOf({rangeRule("a", 0, 1)}, FilterCombineMode::NOT), cols, 0).empty());
 }
 
-TEST(EventFilterApply, LongerColumnsAreReadOnlyUpToTheEventCount)
-{
+TEST(EventFilterApply, LongerColumnsAreReadOnlyUpToTheEventCount) {
     Columns cols;
     cols.data["a"] = {5, 5, 5, 5, 5, 5};
     EXPECT_EQ(run(filterOf({rangeRule("a", 0, 10)}), cols, 4), allIndices(4));
@@ -168,41 +157,35 @@ TEST(EventFilterApply, LongerColumnsAreReadOnlyUpToTheEventCount)
 
 // ---- range rules ---------------------------------------------------------------------
 
-TEST(EventFilterRange, BoundsAreInclusive)
-{
+TEST(EventFilterRange, BoundsAreInclusive) {
     Columns cols;
     cols.data["a"] = {0.999, 1.0, 1.5, 2.0, 2.001};
     EXPECT_EQ(run(filterOf({rangeRule("a", 1.0, 2.0)}), cols, 5), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(run(filterOf({rangeRule("a", 1.0, 2.0, true)}), cols, 5), (std::vector<int>{0, 4}));
 }
 
-TEST(EventFilterRange, EqualBoundsPassOnlyThatValue)
-{
+TEST(EventFilterRange, EqualBoundsPassOnlyThatValue) {
     Columns cols;
     cols.data["a"] = {3.0, std::nextafter(3.0, 4.0), 3.0, std::nextafter(3.0, 2.0)};
     EXPECT_EQ(run(filterOf({rangeRule("a", 3.0, 3.0)}), cols, 4), (std::vector<int>{0, 2}));
 }
 
-TEST(EventFilterRange, ReversedBoundsShowNothingAndTheirInverseEverything)
-{
+TEST(EventFilterRange, ReversedBoundsShowNothingAndTheirInverseEverything) {
     Columns cols;
     cols.data["a"] = {-1, 0, 1, 2, kNaN};
     EXPECT_TRUE(run(filterOf({rangeRule("a", 2, 0)}), cols, 5).empty());
     EXPECT_EQ(run(filterOf({rangeRule("a", 2, 0, true)}), cols, 5), allIndices(5));
 }
 
-TEST(EventFilterRange, NaNFailsAPlainRuleAndPassesAnInvertedOne)
-{
+TEST(EventFilterRange, NaNFailsAPlainRuleAndPassesAnInvertedOne) {
     Columns cols;
     cols.data["a"] = {kNaN, 1.0, kNaN};
     const double inf = std::numeric_limits<double>::infinity();
     EXPECT_EQ(run(filterOf({rangeRule("a", -inf, inf)}), cols, 3), (std::vector<int>{1}));
-    EXPECT_EQ(run(filterOf({rangeRule("a", -inf, inf, true)}), cols, 3),
-              (std::vector<int>{0, 2}));
+    EXPECT_EQ(run(filterOf({rangeRule("a", -inf, inf, true)}), cols, 3), (std::vector<int>{0, 2}));
 }
 
-TEST(EventFilterRange, AndNeedsEveryRule)
-{
+TEST(EventFilterRange, AndNeedsEveryRule) {
     Columns cols;
     cols.data["a"] = {1, 2, 3, 4, 5, 6};
     cols.data["b"] = {6, 5, 4, 3, 2, 1};
@@ -212,8 +195,7 @@ TEST(EventFilterRange, AndNeedsEveryRule)
 
 // ---- NOT mode ------------------------------------------------------------------------
 
-TEST(EventFilterNot, ShowsEventsFailingAtLeastOneRule)
-{
+TEST(EventFilterNot, ShowsEventsFailingAtLeastOneRule) {
     Columns cols;
     cols.data["a"] = {1, 2, 3, 4, 5, 6};
     cols.data["b"] = {6, 5, 4, 3, 2, 1};
@@ -222,8 +204,7 @@ TEST(EventFilterNot, ShowsEventsFailingAtLeastOneRule)
     EXPECT_EQ(run(f, cols, 6), (std::vector<int>{0, 4, 5}));
 }
 
-TEST(EventFilterNot, RuleEveryonePassesShowsNothingAndRuleNobodyPassesShowsAll)
-{
+TEST(EventFilterNot, RuleEveryonePassesShowsNothingAndRuleNobodyPassesShowsAll) {
     Columns cols;
     cols.data["a"] = {1, 2, 3};
     EXPECT_TRUE(run(filterOf({rangeRule("a", 0, 10)}, FilterCombineMode::NOT), cols, 3).empty());
@@ -231,8 +212,7 @@ TEST(EventFilterNot, RuleEveryonePassesShowsNothingAndRuleNobodyPassesShowsAll)
               allIndices(3));
 }
 
-TEST(EventFilterNot, IsTheExactComplementOfAndOnRandomData)
-{
+TEST(EventFilterNot, IsTheExactComplementOfAndOnRandomData) {
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> u(-10.0, 10.0);
     Columns cols;
@@ -255,8 +235,7 @@ TEST(EventFilterNot, IsTheExactComplementOfAndOnRandomData)
     EXPECT_FALSE(hidden.empty());
 }
 
-TEST(EventFilterNot, AnyModeOtherThanAndBehavesAsNot)
-{
+TEST(EventFilterNot, AnyModeOtherThanAndBehavesAsNot) {
     Columns cols;
     cols.data["a"] = {1, 2, 3};
     const EventFilter f = filterOf({rangeRule("a", 2, 2)}, static_cast<FilterCombineMode>(5));
@@ -273,8 +252,7 @@ const Corners kTriangle = {{0.1, 0.1}, {1e4, 0.1}, {0.1, 1e4}};
 
 } // namespace
 
-TEST(EventFilterPolygon, LinearAxesUseTheDrawnShape)
-{
+TEST(EventFilterPolygon, LinearAxesUseTheDrawnShape) {
     Columns cols;
     cols.data["x"] = {1000, 9000, 20, -5, 5000, kNaN};
     cols.data["y"] = {1000, 9000, 20, 20, 20, 20};
@@ -282,8 +260,7 @@ TEST(EventFilterPolygon, LinearAxesUseTheDrawnShape)
               (std::vector<int>{0, 2, 4}));
 }
 
-TEST(EventFilterPolygon, LogAxesTestInLogSpace)
-{
+TEST(EventFilterPolygon, LogAxesTestInLogSpace) {
     // log10 corners (-1,-1), (4,-1), (-1,4): x + y < 3 inside.
     Columns cols;
     cols.data["x"] = {1000, 10, 30, 2000};
@@ -292,8 +269,7 @@ TEST(EventFilterPolygon, LogAxesTestInLogSpace)
               (std::vector<int>{1, 2}));
 }
 
-TEST(EventFilterPolygon, NonPositiveAndNaNOnLogAxesLieWhereOneLies)
-{
+TEST(EventFilterPolygon, NonPositiveAndNaNOnLogAxesLieWhereOneLies) {
     // A square around log-space (0, 0) in data units [0.1, 10]^2, and one
     // square well away from it.
     const Corners aroundOne = {{0.1, 0.1}, {10, 0.1}, {10, 10}, {0.1, 10}};
@@ -307,8 +283,7 @@ TEST(EventFilterPolygon, NonPositiveAndNaNOnLogAxesLieWhereOneLies)
               (std::vector<int>{3}));
 }
 
-TEST(EventFilterPolygon, NaturalAndDecimalLogarithmsSelectTheSameEvents)
-{
+TEST(EventFilterPolygon, NaturalAndDecimalLogarithmsSelectTheSameEvents) {
     // The same polygon, once on log axes over raw data and once on linear
     // axes over base-10 logs of data and corners.
     std::mt19937_64 rng(11);
@@ -327,16 +302,15 @@ TEST(EventFilterPolygon, NaturalAndDecimalLogarithmsSelectTheSameEvents)
     logged.data["x"] = Quorvex3::applyScaleTransform(raw.data["x"], Quorvex3::ScaleMode::Log);
     logged.data["y"] = Quorvex3::applyScaleTransform(raw.data["y"], Quorvex3::ScaleMode::Log);
 
-    const std::vector<int> onLogAxes = run(filterOf({polygonRule("x", "y", corners, 1, 1)}), raw,
-                                           20000);
+    const std::vector<int> onLogAxes =
+        run(filterOf({polygonRule("x", "y", corners, 1, 1)}), raw, 20000);
     const std::vector<int> inLogSpace =
         run(filterOf({polygonRule("x", "y", logCorners, 0, 0)}), logged, 20000);
     EXPECT_EQ(onLogAxes, inLogSpace);
     EXPECT_GT(onLogAxes.size(), 1000u);
 }
 
-TEST(EventFilterPolygon, PseudoLogAxesTestInPseudoLogSpace)
-{
+TEST(EventFilterPolygon, PseudoLogAxesTestInPseudoLogSpace) {
     // Pseudo-log corners (0, 0), (2.5, 0), (0, 2.5) for data (0, 0), (1e4, 0),
     // (0, 1e4): (1000, 1000) maps to (1.5, 1.5), outside; (100, 1000) to
     // (0.5, 1.5), inside; negative x stays outside.
@@ -350,8 +324,7 @@ TEST(EventFilterPolygon, PseudoLogAxesTestInPseudoLogSpace)
               (std::vector<int>{0, 1, 2, 4}));
 }
 
-TEST(EventFilterPolygon, NaNIsOutsideOnLinearAndPseudoLogAxes)
-{
+TEST(EventFilterPolygon, NaNIsOutsideOnLinearAndPseudoLogAxes) {
     const Corners square = {{-1e3, -1e3}, {1e3, -1e3}, {1e3, 1e3}, {-1e3, 1e3}};
     Columns cols;
     cols.data["x"] = {kNaN, 0.0, 0.0};
@@ -366,8 +339,7 @@ TEST(EventFilterPolygon, NaNIsOutsideOnLinearAndPseudoLogAxes)
     }
 }
 
-TEST(EventFilterPolygon, InvertedPolygonPassesTheOutside)
-{
+TEST(EventFilterPolygon, InvertedPolygonPassesTheOutside) {
     Columns cols;
     cols.data["x"] = {1000, 9000, 20, -5};
     cols.data["y"] = {1000, 9000, 20, 20};
@@ -375,8 +347,7 @@ TEST(EventFilterPolygon, InvertedPolygonPassesTheOutside)
               (std::vector<int>{1, 3}));
 }
 
-TEST(EventFilterPolygon, EvenOddRuleForSelfIntersectingShapes)
-{
+TEST(EventFilterPolygon, EvenOddRuleForSelfIntersectingShapes) {
     // A pentagram: its centre is covered twice and so lies outside.
     Corners star;
     for (int k = 0; k < 5; ++k) {
@@ -390,18 +361,17 @@ TEST(EventFilterPolygon, EvenOddRuleForSelfIntersectingShapes)
     EXPECT_EQ(run(filterOf({polygonRule("x", "y", star)}), cols, 3), (std::vector<int>{1}));
 }
 
-TEST(EventFilterPolygon, ScaleCodesOutsideTheKnownThreeAreLinear)
-{
+TEST(EventFilterPolygon, ScaleCodesOutsideTheKnownThreeAreLinear) {
     Columns cols;
     cols.data["x"] = {1000, 9000, 20, -5, 5000};
     cols.data["y"] = {1000, 9000, 20, 20, 20};
-    const std::vector<int> linear = run(filterOf({polygonRule("x", "y", kTriangle, 0, 0)}), cols, 5);
+    const std::vector<int> linear =
+        run(filterOf({polygonRule("x", "y", kTriangle, 0, 0)}), cols, 5);
     EXPECT_EQ(run(filterOf({polygonRule("x", "y", kTriangle, 3, -1)}), cols, 5), linear);
     EXPECT_EQ(run(filterOf({polygonRule("x", "y", kTriangle, 42, 3)}), cols, 5), linear);
 }
 
-TEST(EventFilterPolygon, RangeAndPolygonRulesCombine)
-{
+TEST(EventFilterPolygon, RangeAndPolygonRulesCombine) {
     Columns cols;
     cols.data["x"] = {1000, 9000, 20, -5, 5000};
     cols.data["y"] = {1000, 9000, 20, 20, 20};

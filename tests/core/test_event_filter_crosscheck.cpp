@@ -2,8 +2,8 @@
 // independent numpy version of the whole filter, and the plain even-odd
 // crossing test over every corner for the shortcuts of the polygon test.
 #include "core/EventFilter.h"
-#include "core/ScaleTransform.h"
 #include "core/EventFilterTestSupport.h"
+#include "core/ScaleTransform.h"
 
 #include <gtest/gtest.h>
 
@@ -25,8 +25,7 @@ namespace {
 class Lcg {
 public:
     explicit Lcg(std::uint64_t seed) : m_state(seed) {}
-    double next()
-    {
+    double next() {
         m_state = m_state * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<double>(m_state >> 11) * 0x1.0p-53;
     }
@@ -35,8 +34,7 @@ private:
     std::uint64_t m_state;
 };
 
-Columns oracleColumns()
-{
+Columns oracleColumns() {
     constexpr int n = 20000;
     Lcg rng(20240917);
     Columns cols;
@@ -71,15 +69,14 @@ Columns oracleColumns()
     return cols;
 }
 
-const Corners kConcave = {{-800.0, 0.0}, {2000.0, -50.0}, {2500.0, 700.0}, {600.0, 300.0},
+const Corners kConcave = {{-800.0, 0.0},  {2000.0, -50.0},  {2500.0, 700.0}, {600.0, 300.0},
                           {400.0, 850.0}, {-1000.0, 800.0}, {0.0, 300.0}};
 const Corners kLogTriangle = {{0.05, 1.0}, {800.0, 20.0}, {5.0, 900.0}};
-const Corners kPseudo = {{-5e4, -2000.0}, {-50.0, 300.0}, {8e4, -500.0},
-                         {9e4, 2500.0},  {-200.0, 2000.0}, {-9e4, 300.0}};
+const Corners kPseudo = {{-5e4, -2000.0}, {-50.0, 300.0},   {8e4, -500.0},
+                         {9e4, 2500.0},   {-200.0, 2000.0}, {-9e4, 300.0}};
 const Corners kMixed = {{0.02, -9e4}, {600.0, -200.0}, {900.0, 9e4}, {1.0, 300.0}, {0.1, 5e4}};
 
-std::vector<FilterRule> oracleScenario(const std::string& name)
-{
+std::vector<FilterRule> oracleScenario(const std::string& name) {
     if (name == "ranges")
         return {rangeRule("a", 250.0, 600.0), rangeRule("c", -50.0, 500.0, true)};
     if (name == "linearPolygon")
@@ -102,8 +99,7 @@ struct OracleResult {
 
 } // namespace
 
-TEST(EventFilterOracle, MatchesIndependentNumpyImplementation)
-{
+TEST(EventFilterOracle, MatchesIndependentNumpyImplementation) {
     // Recorded with: /usr/bin/python3 tests/core/event_filter_oracle.py
     // (exact: counts and index sums must agree to the last event).
     const OracleResult expected[] = {
@@ -142,8 +138,7 @@ TEST(EventFilterOracle, MatchesIndependentNumpyImplementation)
 
 namespace {
 
-double referenceAxis(double v, int mode)
-{
+double referenceAxis(double v, int mode) {
     if (mode == 1)
         return v > 0.0 ? std::log(v) : 0.0;
     if (mode == 2)
@@ -153,8 +148,7 @@ double referenceAxis(double v, int mode)
 
 // Every corner, every event, every edge: the rule as stated, without any
 // shortcut, to hold the filter's windows and edge bands to.
-bool referenceInside(const Corners& raw, int modeX, int modeY, double px, double py)
-{
+bool referenceInside(const Corners& raw, int modeX, int modeY, double px, double py) {
     Corners c;
     for (const auto& v : raw)
         c.emplace_back(referenceAxis(v.first, modeX), referenceAxis(v.second, modeY));
@@ -163,8 +157,8 @@ bool referenceInside(const Corners& raw, int modeX, int modeY, double px, double
     bool inside = false;
     for (std::size_t k = 0, j = c.size() - 1; k < c.size(); j = k++) {
         if ((c[k].second > y) != (c[j].second > y)) {
-            const double xCross = c[k].first
-                + (y - c[k].second) * (c[j].first - c[k].first) / (c[j].second - c[k].second);
+            const double xCross = c[k].first + (y - c[k].second) * (c[j].first - c[k].first) /
+                                                   (c[j].second - c[k].second);
             if (x < xCross)
                 inside = !inside;
         }
@@ -173,8 +167,7 @@ bool referenceInside(const Corners& raw, int modeX, int modeY, double px, double
 }
 
 // Inverse of referenceAxis, to place events and corners in an axis's space.
-double toData(double v, int mode)
-{
+double toData(double v, int mode) {
     if (mode == 1)
         return std::exp(v);
     if (mode == 2)
@@ -183,8 +176,7 @@ double toData(double v, int mode)
 }
 
 // Corners in axis space around (0, 0) with the given radius.
-Corners randomShape(std::mt19937_64& rng, int kind, int corners, double radius)
-{
+Corners randomShape(std::mt19937_64& rng, int kind, int corners, double radius) {
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     const double pi = std::acos(-1.0);
     Corners c;
@@ -220,8 +212,7 @@ Corners randomShape(std::mt19937_64& rng, int kind, int corners, double radius)
 
 } // namespace
 
-TEST(EventFilterPolygon, SameEventsAsThePlainCrossingTestOnRandomShapes)
-{
+TEST(EventFilterPolygon, SameEventsAsThePlainCrossingTestOnRandomShapes) {
     // Events on corners, on edges, a few ulps and a few millionths beside
     // them, and scattered, in the polygon's own axis space; shapes from a
     // few to hundreds of corners, at small, large and far-off coordinates.
@@ -237,7 +228,8 @@ TEST(EventFilterPolygon, SameEventsAsThePlainCrossingTestOnRandomShapes)
         const int kind = (trial / 9) % 5;
         const bool linear = modeX == 0 && modeY == 0;
         const int size = (trial / 45) % 4;
-        const double radius = (linear ? linearRadii[size] : logRadii[size]) * (trial % 2 ? 1.0 : 0.5);
+        const double radius =
+            (linear ? linearRadii[size] : logRadii[size]) * (trial % 2 ? 1.0 : 0.5);
         // Far from the origin on linear axes, so window and cell arithmetic
         // work with large offsets.
         const double offset = trial % 4 == 3 ? 1e5 * radius : 0.0;
@@ -305,8 +297,7 @@ TEST(EventFilterPolygon, SameEventsAsThePlainCrossingTestOnRandomShapes)
     }
 }
 
-TEST(EventFilterPolygon, SameEventsWithTheFinerGridOfLargeEventCounts)
-{
+TEST(EventFilterPolygon, SameEventsWithTheFinerGridOfLargeEventCounts) {
     // Many events give a polygon of few corners a fine grid; events on and
     // beside its edges must still come out as the plain test has them.
     std::mt19937_64 rng(77);
@@ -346,12 +337,12 @@ TEST(EventFilterPolygon, SameEventsWithTheFinerGridOfLargeEventCounts)
     }
 }
 
-TEST(EventFilterPolygon, TinyValuesOnLogAxesFollowThePlainCrossingTest)
-{
+TEST(EventFilterPolygon, TinyValuesOnLogAxesFollowThePlainCrossingTest) {
     // Subnormal values (below 2.2e-308) are where cheap estimates of a
     // logarithm break down; a polygon drawn around them must still hold
     // exactly the events the plain test puts inside.
-    const Corners corners = {{1e-312, 1e-311}, {1e-300, 1e-312}, {1e-296, 1e-296}, {1e-311, 1e-298}};
+    const Corners corners = {
+        {1e-312, 1e-311}, {1e-300, 1e-312}, {1e-296, 1e-296}, {1e-311, 1e-298}};
     std::mt19937_64 rng(5);
     std::uniform_real_distribution<double> exponent(-318.0, -294.0);
     Columns cols;
@@ -369,8 +360,7 @@ TEST(EventFilterPolygon, TinyValuesOnLogAxesFollowThePlainCrossingTest)
     EXPECT_EQ(run(filterOf({polygonRule("x", "y", corners, 1, 1)}), cols, x.size()), expected);
 }
 
-TEST(EventFilterPolygon, NonFiniteCornersFollowThePlainCrossingTest)
-{
+TEST(EventFilterPolygon, NonFiniteCornersFollowThePlainCrossingTest) {
     const double inf = std::numeric_limits<double>::infinity();
     const std::vector<Corners> shapes = {
         {{0, 0}, {10, 0}, {kNaN, 5}, {0, 10}},

@@ -131,8 +131,7 @@ const Row kKnownFeatures[] = {
 // Known features
 // =============================================================================
 
-TEST(FeatureVocabulary, EveryKnownFeatureHasItsLabelAndUnit)
-{
+TEST(FeatureVocabulary, EveryKnownFeatureHasItsLabelAndUnit) {
     static_assert(sizeof(kKnownFeatures) / sizeof(kKnownFeatures[0]) == 105);
     std::set<std::string> keys;
     const RTDCReader reader;
@@ -144,8 +143,7 @@ TEST(FeatureVocabulary, EveryKnownFeatureHasItsLabelAndUnit)
     EXPECT_EQ(keys.size(), 105u); // the listing has no duplicates
 }
 
-TEST(FeatureVocabulary, UnknownKeysStayAsTheyAre)
-{
+TEST(FeatureVocabulary, UnknownKeysStayAsTheyAre) {
     const RTDCReader reader;
     for (const char* key : {"my_feature", "", "Area_um", "area_um ", "deform_", "fl"}) {
         EXPECT_EQ(reader.getFeatureLabel(key), key);
@@ -157,8 +155,7 @@ TEST(FeatureVocabulary, UnknownKeysStayAsTheyAre)
 // Fluorescence naming rule
 // =============================================================================
 
-TEST(FeatureVocabulary, FluorescenceRuleNamesOtherChannels)
-{
+TEST(FeatureVocabulary, FluorescenceRuleNamesOtherChannels) {
     const RTDCReader reader;
     const std::tuple<const char*, const char*, const char*> cases[] = {
         {"fl4_max", "FL-4 maximum [a.u.]", "a.u."},
@@ -177,20 +174,19 @@ TEST(FeatureVocabulary, FluorescenceRuleNamesOtherChannels)
     }
 }
 
-TEST(FeatureVocabulary, FluorescenceRuleRefusesOtherShapes)
-{
+TEST(FeatureVocabulary, FluorescenceRuleRefusesOtherShapes) {
     const RTDCReader reader;
     for (const char* key : {
-             "fl_max",     // no digits
-             "fl12",       // digits to the end
-             "fl1max",     // no underscore after the digits
-             "fl1_foo",    // suffix not known
-             "FL1_max",    // capitals
-             "fl1_",       // bare underscore
-             "fl1_max_",   // suffix with a trailing underscore
-             "fl1_Max",    // suffixes are case-sensitive
-             "xfl1_max",   // must start with fl
-             "fl+1_max",   // a sign is no digit
+             "fl_max",   // no digits
+             "fl12",     // digits to the end
+             "fl1max",   // no underscore after the digits
+             "fl1_foo",  // suffix not known
+             "FL1_max",  // capitals
+             "fl1_",     // bare underscore
+             "fl1_max_", // suffix with a trailing underscore
+             "fl1_Max",  // suffixes are case-sensitive
+             "xfl1_max", // must start with fl
+             "fl+1_max", // a sign is no digit
              "fl1_max_ctc_rf",
          }) {
         EXPECT_EQ(reader.getFeatureLabel(key), key);
@@ -202,8 +198,7 @@ TEST(FeatureVocabulary, FluorescenceRuleRefusesOtherShapes)
 // Veloxar user-defined slots
 // =============================================================================
 
-TEST(FeatureVocabulary, VeloxarFilesNameTheirUserDefinedSlots)
-{
+TEST(FeatureVocabulary, VeloxarFilesNameTheirUserDefinedSlots) {
     TempDir dir;
     const std::string path = dir.file("veloxar.rtdc");
     {
@@ -233,8 +228,7 @@ TEST(FeatureVocabulary, VeloxarFilesNameTheirUserDefinedSlots)
 // Scalar features
 // =============================================================================
 
-TEST(FeatureVocabulary, OnlyImageMaskAndContourAreNotScalar)
-{
+TEST(FeatureVocabulary, OnlyImageMaskAndContourAreNotScalar) {
     for (const char* name : {"image", "mask", "contour"})
         EXPECT_FALSE(RTDCReader::isScalarFeature(name)) << name;
     for (const char* name : {"Image", "masks", "", "area_um", "contour_x", "image "})

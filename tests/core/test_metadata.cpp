@@ -27,8 +27,7 @@ namespace {
 // it and reads its metadata.
 class MetadataFile : public ::testing::Test {
 protected:
-    RTDCMetadata readWith(const std::function<void(RtdcFixtureWriter&)>& fill)
-    {
+    RTDCMetadata readWith(const std::function<void(RtdcFixtureWriter&)>& fill) {
         {
             RtdcFixtureWriter writer(m_path);
             writer.addColumn<float>("area_um", {1.0f, 2.0f});
@@ -40,8 +39,7 @@ protected:
 
     // Adds a root attribute of a type the fixture writer has no call for.
     void addRawAttribute(const std::string& name, const H5::DataType& type,
-                         const H5::DataSpace& space, const void* data)
-    {
+                         const H5::DataSpace& space, const void* data) {
         std::lock_guard<std::recursive_mutex> lock(RTDCReader::s_hdf5Mutex);
         H5::H5File file(m_path, H5F_ACC_RDWR);
         H5::Group root = file.openGroup("/");
@@ -58,8 +56,7 @@ protected:
 // Switches LC_NUMERIC for the lifetime of the object.
 class NumericLocale {
 public:
-    explicit NumericLocale(const char* name)
-    {
+    explicit NumericLocale(const char* name) {
         const char* current = std::setlocale(LC_NUMERIC, nullptr);
         m_previous = current ? current : "C";
         m_active = std::setlocale(LC_NUMERIC, name) != nullptr;
@@ -76,8 +73,7 @@ private:
 
 // ---- Numbers -------------------------------------------------------------------
 
-TEST_F(MetadataFile, FloatAttributeInSectionAndFullNameMaps)
-{
+TEST_F(MetadataFile, FloatAttributeInSectionAndFullNameMaps) {
     const RTDCMetadata md = readWith(
         [](RtdcFixtureWriter& w) { w.setScalarAttribute<double>("setup:flow rate", 0.5); });
     EXPECT_EQ(md.setup.at("flow rate"), "0.500000");
@@ -85,8 +81,7 @@ TEST_F(MetadataFile, FloatAttributeInSectionAndFullNameMaps)
     EXPECT_EQ(md.allAttributes.size(), 1u);
 }
 
-TEST_F(MetadataFile, FloatsInFixedNotationWithSixDecimals)
-{
+TEST_F(MetadataFile, FloatsInFixedNotationWithSixDecimals) {
     const RTDCMetadata md = readWith([](RtdcFixtureWriter& w) {
         w.setScalarAttribute<double>("imaging:a", 0.34);
         w.setScalarAttribute<double>("imaging:b", 23.0);
@@ -94,7 +89,7 @@ TEST_F(MetadataFile, FloatsInFixedNotationWithSixDecimals)
         w.setScalarAttribute<double>("imaging:d", -1.5);
         w.setScalarAttribute<double>("imaging:e", 1e20);
         w.setScalarAttribute<double>("imaging:f", 0.0000005); // rounds half away
-        w.setScalarAttribute<float>("imaging:g", 0.1f);        // widened from float
+        w.setScalarAttribute<float>("imaging:g", 0.1f);       // widened from float
         w.setScalarAttribute<double>("imaging:h", -0.0000001);
     });
     EXPECT_EQ(md.imaging.at("a"), "0.340000");
@@ -109,8 +104,7 @@ TEST_F(MetadataFile, FloatsInFixedNotationWithSixDecimals)
     EXPECT_EQ(md.imaging.at("h"), "-0.000000");
 }
 
-TEST_F(MetadataFile, FloatsIgnoreTheProcessNumericLocale)
-{
+TEST_F(MetadataFile, FloatsIgnoreTheProcessNumericLocale) {
     // Under a German numeric locale "%f" writes a decimal comma; the
     // metadata text must keep the point, since every consumer parses it.
     NumericLocale german("de_DE.UTF-8");
@@ -134,8 +128,7 @@ TEST_F(MetadataFile, FloatsIgnoreTheProcessNumericLocale)
     EXPECT_EQ(md.onlineFilter.at("area_um,deform polygon points"), "(10.500000,0.020000)");
 }
 
-TEST_F(MetadataFile, IntegersInDecimalOfEverySizeAndSign)
-{
+TEST_F(MetadataFile, IntegersInDecimalOfEverySizeAndSign) {
     const RTDCMetadata md = readWith([](RtdcFixtureWriter& w) {
         w.setScalarAttribute<int32_t>("experiment:run index", -3);
         w.setScalarAttribute<int8_t>("experiment:i8", -128);
@@ -144,8 +137,7 @@ TEST_F(MetadataFile, IntegersInDecimalOfEverySizeAndSign)
         w.setScalarAttribute<uint32_t>("experiment:u32", 4294967295u);
         w.setScalarAttribute<int64_t>("experiment:i64", std::numeric_limits<int64_t>::min());
         w.setScalarAttribute<uint64_t>("experiment:u64", 9223372036854775813ull); // 2^63 + 5
-        w.setScalarAttribute<uint64_t>("experiment:u64max",
-                                       std::numeric_limits<uint64_t>::max());
+        w.setScalarAttribute<uint64_t>("experiment:u64max", std::numeric_limits<uint64_t>::max());
     });
     EXPECT_EQ(md.experiment.at("run index"), "-3");
     EXPECT_EQ(md.experiment.at("i8"), "-128");
@@ -158,13 +150,11 @@ TEST_F(MetadataFile, IntegersInDecimalOfEverySizeAndSign)
     EXPECT_EQ(md.experiment.at("u64max"), "18446744073709551615");
 }
 
-TEST_F(MetadataFile, EnumerationsAsTheirIntegerValue)
-{
+TEST_F(MetadataFile, EnumerationsAsTheirIntegerValue) {
     const RTDCMetadata md = readWith([](RtdcFixtureWriter& w) {
         w.setEnumAttribute("setup:identifier", 1);
         w.setEnumAttribute("setup:off", 0);
-        w.setEnumAttribute("setup:mode", 7, EnumBase::UInt16,
-                           {{"low", 2}, {"high", 7}});
+        w.setEnumAttribute("setup:mode", 7, EnumBase::UInt16, {{"low", 2}, {"high", 7}});
         const std::vector<Quorvex3::testing::EnumMember> wide = {{"neg", -7},
                                                                  {"big", 5000000000LL}};
         w.setEnumAttribute("setup:negative", -7, EnumBase::Int64, wide);
@@ -180,8 +170,7 @@ TEST_F(MetadataFile, EnumerationsAsTheirIntegerValue)
 
 // ---- Strings -------------------------------------------------------------------
 
-TEST_F(MetadataFile, StringsOfEveryStorageKindComeThrough)
-{
+TEST_F(MetadataFile, StringsOfEveryStorageKindComeThrough) {
     const std::string utf8 = "Blut \xC2\xB5m\xC2\xB2 \xE2\x80\x93 \xCE\xA9"; // "Blut µm² – Ω"
     const RTDCMetadata md = readWith([&](RtdcFixtureWriter& w) {
         w.setStringAttribute("experiment:var ascii", "blood");
@@ -195,8 +184,8 @@ TEST_F(MetadataFile, StringsOfEveryStorageKindComeThrough)
                                   StringPad::SpacePad, 16);
         w.setFixedStringAttribute("experiment:fixed exact", "M004", CharSet::Ascii,
                                   StringPad::NullPad, 4);
-        w.setFixedStringAttribute("experiment:fixed utf8", utf8, CharSet::Utf8,
-                                  StringPad::NullPad, 40);
+        w.setFixedStringAttribute("experiment:fixed utf8", utf8, CharSet::Utf8, StringPad::NullPad,
+                                  40);
         w.setFixedStringAttribute("experiment:fixed utf8 space", utf8, CharSet::Utf8,
                                   StringPad::SpacePad, 40);
     });
@@ -212,14 +201,13 @@ TEST_F(MetadataFile, StringsOfEveryStorageKindComeThrough)
     EXPECT_EQ(md.allAttributes.size(), 9u);
 }
 
-TEST_F(MetadataFile, InnerBlanksOfNullPaddedStringsAreData)
-{
+TEST_F(MetadataFile, InnerBlanksOfNullPaddedStringsAreData) {
     // Only the padding goes: blanks inside a null-padded field are text.
     const RTDCMetadata md = readWith([](RtdcFixtureWriter& w) {
-        w.setFixedStringAttribute("experiment:sample", "a b  ", CharSet::Ascii,
-                                  StringPad::NullPad, 12);
-        w.setFixedStringAttribute("experiment:note", " x  y", CharSet::Ascii,
-                                  StringPad::SpacePad, 12);
+        w.setFixedStringAttribute("experiment:sample", "a b  ", CharSet::Ascii, StringPad::NullPad,
+                                  12);
+        w.setFixedStringAttribute("experiment:note", " x  y", CharSet::Ascii, StringPad::SpacePad,
+                                  12);
     });
     EXPECT_EQ(md.experiment.at("sample"), "a b  ");
     EXPECT_EQ(md.experiment.at("note"), " x  y");
@@ -227,8 +215,7 @@ TEST_F(MetadataFile, InnerBlanksOfNullPaddedStringsAreData)
 
 // ---- Filing into sections ------------------------------------------------------
 
-TEST_F(MetadataFile, AttributesFiledByTheirSection)
-{
+TEST_F(MetadataFile, AttributesFiledByTheirSection) {
     const RTDCMetadata md = readWith([](RtdcFixtureWriter& w) {
         w.setScalarAttribute<double>("imaging:pixel size", 0.34);
         w.setStringAttribute("online_contour:bin kernel", "5");
@@ -259,8 +246,7 @@ TEST_F(MetadataFile, AttributesFiledByTheirSection)
     EXPECT_EQ(md.allAttributes.at("setup:time:zone"), "UTC");
 }
 
-TEST(ParseMetadataKey, FilesWithoutTouchingAFile)
-{
+TEST(ParseMetadataKey, FilesWithoutTouchingAFile) {
     RTDCReader reader; // closed: filing needs no file
     RTDCMetadata md;
     reader.parseMetadataKey("setup:chip region", "channel", md);
@@ -277,8 +263,7 @@ TEST(ParseMetadataKey, FilesWithoutTouchingAFile)
 
 // ---- Polygons ------------------------------------------------------------------
 
-TEST_F(MetadataFile, PolygonPointsBecomeAPolygonAndText)
-{
+TEST_F(MetadataFile, PolygonPointsBecomeAPolygonAndText) {
     const RTDCMetadata md = readWith([](RtdcFixtureWriter& w) {
         w.setPolygonAttribute("online_filter:area_um,deform polygon points",
                               {{10.5f, 0.02f}, {20.0f, 0.03f}, {15.0f, 0.05f}});
@@ -297,8 +282,7 @@ TEST_F(MetadataFile, PolygonPointsBecomeAPolygonAndText)
     EXPECT_EQ(md.allAttributes.at("online_filter:area_um,deform polygon points"), text);
 }
 
-TEST_F(MetadataFile, SeveralPolygonsKeepTheirOrderAndCommaSplit)
-{
+TEST_F(MetadataFile, SeveralPolygonsKeepTheirOrderAndCommaSplit) {
     const RTDCMetadata md = readWith([](RtdcFixtureWriter& w) {
         w.setPolygonAttribute("online_filter:area_um,deform polygon points",
                               {{1.0f, 2.0f}, {3.0f, 4.0f}, {5.0f, 6.0f}});
@@ -316,8 +300,7 @@ TEST_F(MetadataFile, SeveralPolygonsKeepTheirOrderAndCommaSplit)
               "(-1.000000,0.500000), (0.000000,0.000000), (1.000000,0.500000)");
 }
 
-TEST_F(MetadataFile, ArraysThatAreNoPolygonAddNothing)
-{
+TEST_F(MetadataFile, ArraysThatAreNoPolygonAddNothing) {
     const RTDCMetadata md = readWith([](RtdcFixtureWriter& w) {
         w.setArrayAttribute<float>("online_filter:area_um,deform polygon points", {2, 3},
                                    {1, 2, 3, 4, 5, 6});
@@ -338,30 +321,26 @@ TEST_F(MetadataFile, ArraysThatAreNoPolygonAddNothing)
     EXPECT_TRUE(md.allAttributes.empty());
 }
 
-TEST_F(MetadataFile, DoublePolygonIsReadAsFloat)
-{
+TEST_F(MetadataFile, DoublePolygonIsReadAsFloat) {
     const RTDCMetadata md = readWith([](RtdcFixtureWriter& w) {
         w.setArrayAttribute<double>("online_filter:a,b polygon points", {2, 2},
                                     {0.1, 0.2, 0.3, 0.4});
     });
     ASSERT_EQ(md.polygons.size(), 1u);
     EXPECT_EQ(md.polygons[0].points[1].first, static_cast<double>(0.3f));
-    EXPECT_EQ(md.onlineFilter.at("a,b polygon points"),
-              "(0.100000,0.200000), (0.300000,0.400000)");
+    EXPECT_EQ(md.onlineFilter.at("a,b polygon points"), "(0.100000,0.200000), (0.300000,0.400000)");
 }
 
 // ---- Instrument flag -----------------------------------------------------------
 
-TEST_F(MetadataFile, VeloxarModuleSetsInstrumentFlag)
-{
+TEST_F(MetadataFile, VeloxarModuleSetsInstrumentFlag) {
     readWith([](RtdcFixtureWriter& w) {
         w.setStringAttribute("setup:module composition", "Cell_Flow_2, Veloxar-7, Fluor");
     });
     EXPECT_TRUE(m_reader.isVeloxar());
 }
 
-TEST_F(MetadataFile, OtherModulesLeaveInstrumentFlagOff)
-{
+TEST_F(MetadataFile, OtherModulesLeaveInstrumentFlagOff) {
     readWith([](RtdcFixtureWriter& w) {
         w.setStringAttribute("setup:module composition", "AcCellerator, veloxar");
         w.setStringAttribute("experiment:module composition", "Veloxar");
@@ -370,16 +349,14 @@ TEST_F(MetadataFile, OtherModulesLeaveInstrumentFlagOff)
     EXPECT_FALSE(m_reader.isVeloxar());
 }
 
-TEST_F(MetadataFile, NoModuleCompositionLeavesInstrumentFlagOff)
-{
+TEST_F(MetadataFile, NoModuleCompositionLeavesInstrumentFlagOff) {
     readWith([](RtdcFixtureWriter&) {});
     EXPECT_FALSE(m_reader.isVeloxar());
 }
 
 // ---- Odd files -----------------------------------------------------------------
 
-TEST_F(MetadataFile, UnsupportedClassesAndEmptySpacesAreSkipped)
-{
+TEST_F(MetadataFile, UnsupportedClassesAndEmptySpacesAreSkipped) {
     readWith([](RtdcFixtureWriter& w) { w.setStringAttribute("setup:kept", "yes"); });
     m_reader.closeFile();
 
@@ -393,8 +370,7 @@ TEST_F(MetadataFile, UnsupportedClassesAndEmptySpacesAreSkipped)
     addRawAttribute("setup:null float", H5::PredType::NATIVE_DOUBLE, H5::DataSpace(H5S_NULL),
                     nullptr);
     const unsigned char opaque[4] = {1, 2, 3, 4};
-    addRawAttribute("setup:opaque", H5::DataType(H5T_OPAQUE, 4), H5::DataSpace(H5S_SCALAR),
-                    opaque);
+    addRawAttribute("setup:opaque", H5::DataType(H5T_OPAQUE, 4), H5::DataSpace(H5S_SCALAR), opaque);
 
     ASSERT_TRUE(m_reader.openFile(m_path));
     const RTDCMetadata md = m_reader.readMetadata();
@@ -403,15 +379,13 @@ TEST_F(MetadataFile, UnsupportedClassesAndEmptySpacesAreSkipped)
     EXPECT_EQ(md.allAttributes.size(), 1u);
 }
 
-TEST_F(MetadataFile, FileWithoutAttributesGivesEmptyRecord)
-{
+TEST_F(MetadataFile, FileWithoutAttributesGivesEmptyRecord) {
     const RTDCMetadata md = readWith([](RtdcFixtureWriter&) {});
     EXPECT_TRUE(md.allAttributes.empty());
     EXPECT_TRUE(md.polygons.empty());
 }
 
-TEST(ReadMetadata, ClosedReaderGivesEmptyRecord)
-{
+TEST(ReadMetadata, ClosedReaderGivesEmptyRecord) {
     RTDCReader reader;
     const RTDCMetadata md = reader.readMetadata();
     EXPECT_TRUE(md.allAttributes.empty());
@@ -420,8 +394,7 @@ TEST(ReadMetadata, ClosedReaderGivesEmptyRecord)
     EXPECT_FALSE(reader.isVeloxar());
 }
 
-TEST_F(MetadataFile, ReadingAgainGivesTheSameRecord)
-{
+TEST_F(MetadataFile, ReadingAgainGivesTheSameRecord) {
     const RTDCMetadata first = readWith([](RtdcFixtureWriter& w) {
         w.setStringAttribute("experiment:sample", "s");
         w.setPolygonAttribute("online_filter:a,b polygon points", {{1, 2}, {3, 4}, {5, 6}});
@@ -433,14 +406,12 @@ TEST_F(MetadataFile, ReadingAgainGivesTheSameRecord)
 
 // ---- toString ------------------------------------------------------------------
 
-TEST(MetadataToString, EmptyRecordHasThreeHeadings)
-{
+TEST(MetadataToString, EmptyRecordHasThreeHeadings) {
     EXPECT_EQ(RTDCMetadata().toString(),
               "=== Experiment ===\n\n=== Setup ===\n\n=== Imaging ===\n");
 }
 
-TEST(MetadataToString, ListsSectionsInKeyOrderAndSkipsFilterAndExport)
-{
+TEST(MetadataToString, ListsSectionsInKeyOrderAndSkipsFilterAndExport) {
     RTDCMetadata md;
     md.experiment["sample"] = "blood";
     md.experiment["date"] = "2024-01-02";

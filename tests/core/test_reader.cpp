@@ -22,8 +22,7 @@ protected:
 // Listing
 // =============================================================================
 
-TEST_F(ReaderTest, FileWithoutEventsGroupOpensWithNothing)
-{
+TEST_F(ReaderTest, FileWithoutEventsGroupOpensWithNothing) {
     const std::string path = m_dir.file("bare.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -41,8 +40,7 @@ TEST_F(ReaderTest, FileWithoutEventsGroupOpensWithNothing)
     EXPECT_FALSE(m_reader.isVeloxar());
 }
 
-TEST_F(ReaderTest, ListsOneDimensionalDatasetsAndFrameStacksOnly)
-{
+TEST_F(ReaderTest, ListsOneDimensionalDatasetsAndFrameStacksOnly) {
     const std::string path = m_dir.file("mixed.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -64,8 +62,7 @@ TEST_F(ReaderTest, ListsOneDimensionalDatasetsAndFrameStacksOnly)
     EXPECT_EQ(m_reader.getEventCount(), 4u);
 }
 
-TEST_F(ReaderTest, SortsNamesByteWise)
-{
+TEST_F(ReaderTest, SortsNamesByteWise) {
     const std::string path = m_dir.file("names.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -79,8 +76,7 @@ TEST_F(ReaderTest, SortsNamesByteWise)
               (std::vector<std::string>{"B", "Zeta", "_under", "a", "a0", "a_", "alpha", "beta"}));
 }
 
-TEST_F(ReaderTest, EventCountIsFirstExtentOfFirstSortedName)
-{
+TEST_F(ReaderTest, EventCountIsFirstExtentOfFirstSortedName) {
     const std::string path = m_dir.file("count.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -91,8 +87,7 @@ TEST_F(ReaderTest, EventCountIsFirstExtentOfFirstSortedName)
     EXPECT_EQ(m_reader.getEventCount(), 3u);
 }
 
-TEST_F(ReaderTest, ReopeningShowsOnlyTheNewFile)
-{
+TEST_F(ReaderTest, ReopeningShowsOnlyTheNewFile) {
     const std::string first = m_dir.file("first.rtdc");
     {
         RtdcFixtureWriter w(first);
@@ -110,8 +105,7 @@ TEST_F(ReaderTest, ReopeningShowsOnlyTheNewFile)
     EXPECT_EQ(m_reader.featureColumn("deform"), nullptr);
 }
 
-TEST_F(ReaderTest, ClosingForgetsEverythingOfTheFile)
-{
+TEST_F(ReaderTest, ClosingForgetsEverythingOfTheFile) {
     const std::string path = writeGoodFile(m_dir);
     ASSERT_TRUE(m_reader.openFile(path));
     auto column = m_reader.featureColumn("area_um");
@@ -130,8 +124,7 @@ TEST_F(ReaderTest, ClosingForgetsEverythingOfTheFile)
 // Column conversion
 // =============================================================================
 
-TEST_F(ReaderTest, ConvertsEveryNumericTypeExactly)
-{
+TEST_F(ReaderTest, ConvertsEveryNumericTypeExactly) {
     const std::string path = m_dir.file("types.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -139,13 +132,12 @@ TEST_F(ReaderTest, ConvertsEveryNumericTypeExactly)
         w.addColumn<uint8_t>("u8", {0, 128, 255});
         w.addColumn<int16_t>("i16", {-32768, -1, 32767});
         w.addColumn<uint16_t>("u16", {0, 32768, 65535});
-        w.addColumn<int32_t>("i32", {std::numeric_limits<int32_t>::min(), -1,
-                                     std::numeric_limits<int32_t>::max()});
+        w.addColumn<int32_t>(
+            "i32", {std::numeric_limits<int32_t>::min(), -1, std::numeric_limits<int32_t>::max()});
         w.addColumn<uint32_t>("u32", {0, 2147483648u, 4294967295u});
-        w.addColumn<int64_t>("i64", {std::numeric_limits<int64_t>::min(), -1,
-                                     int64_t(1) << 53});
-        w.addColumn<uint64_t>("u64", {uint64_t(1) << 63, std::numeric_limits<uint64_t>::max(),
-                                      12345});
+        w.addColumn<int64_t>("i64", {std::numeric_limits<int64_t>::min(), -1, int64_t(1) << 53});
+        w.addColumn<uint64_t>("u64",
+                              {uint64_t(1) << 63, std::numeric_limits<uint64_t>::max(), 12345});
         w.addColumn<float>("f32", {1.5f, -0.1f, 3.0e38f});
         w.addColumn<double>("f64", {0.1, -1e300, 5e-324});
     }
@@ -170,16 +162,15 @@ TEST_F(ReaderTest, ConvertsEveryNumericTypeExactly)
     EXPECT_EQ(m_reader.readScalarFeature("f64"), (std::vector<double>{0.1, -1e300, 5e-324}));
 }
 
-TEST_F(ReaderTest, ConvertsBigEndianStorage)
-{
+TEST_F(ReaderTest, ConvertsBigEndianStorage) {
     const std::string path = m_dir.file("bigendian.rtdc");
     {
         RtdcFixtureWriter w(path);
         const int32_t ints[3] = {-7, 0, 100000};
         const double doubles[2] = {2.5, -0.125};
         const uint16_t shorts[2] = {40000, 1};
-        w.addTypedDataset("/events/i32be", H5::PredType::STD_I32BE, {3},
-                          H5::PredType::NATIVE_INT32, ints);
+        w.addTypedDataset("/events/i32be", H5::PredType::STD_I32BE, {3}, H5::PredType::NATIVE_INT32,
+                          ints);
         w.addTypedDataset("/events/f64be", H5::PredType::IEEE_F64BE, {2},
                           H5::PredType::NATIVE_DOUBLE, doubles);
         w.addTypedDataset("/events/u16be", H5::PredType::STD_U16BE, {2},
@@ -191,8 +182,7 @@ TEST_F(ReaderTest, ConvertsBigEndianStorage)
     EXPECT_EQ(m_reader.readScalarFeature("u16be"), (std::vector<double>{40000, 1}));
 }
 
-TEST_F(ReaderTest, ReadsEnumerationsAsTheirIntegerValues)
-{
+TEST_F(ReaderTest, ReadsEnumerationsAsTheirIntegerValues) {
     const std::string path = m_dir.file("enums.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -208,8 +198,7 @@ TEST_F(ReaderTest, ReadsEnumerationsAsTheirIntegerValues)
     EXPECT_EQ(m_reader.readScalarFeature("unsigned"), (std::vector<double>{200, 3}));
 }
 
-TEST_F(ReaderTest, ColumnsWithoutNumbersReadAsAbsent)
-{
+TEST_F(ReaderTest, ColumnsWithoutNumbersReadAsAbsent) {
     const std::string path = m_dir.file("nonnumeric.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -242,8 +231,7 @@ TEST_F(ReaderTest, ColumnsWithoutNumbersReadAsAbsent)
     EXPECT_TRUE(m_reader.preloadAllFeatures().empty());
 }
 
-TEST_F(ReaderTest, ReadsChunkedCompressedColumns)
-{
+TEST_F(ReaderTest, ReadsChunkedCompressedColumns) {
     const std::string path = m_dir.file("chunked.rtdc");
     std::vector<float> values(25000);
     for (size_t i = 0; i < values.size(); ++i)
@@ -259,8 +247,7 @@ TEST_F(ReaderTest, ReadsChunkedCompressedColumns)
         ASSERT_EQ(read[i], static_cast<double>(i) * 0.5) << "at " << i;
 }
 
-TEST_F(ReaderTest, MissingAndEmptyFeaturesAreEmptyAndSilent)
-{
+TEST_F(ReaderTest, MissingAndEmptyFeaturesAreEmptyAndSilent) {
     const std::string path = m_dir.file("empty.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -284,8 +271,7 @@ TEST_F(ReaderTest, MissingAndEmptyFeaturesAreEmptyAndSilent)
     EXPECT_TRUE(m_reader.preloadAllFeatures().empty());
 }
 
-TEST_F(ReaderTest, ClosedReaderReadsNothing)
-{
+TEST_F(ReaderTest, ClosedReaderReadsNothing) {
     EXPECT_TRUE(m_reader.readScalarFeature("area_um").empty());
     EXPECT_EQ(m_reader.featureColumn("area_um"), nullptr);
     EXPECT_TRUE(m_reader.preloadAllFeatures().empty());
@@ -296,8 +282,7 @@ TEST_F(ReaderTest, ClosedReaderReadsNothing)
 // Cache and preload
 // =============================================================================
 
-TEST_F(ReaderTest, SecondReadReturnsTheCachedColumn)
-{
+TEST_F(ReaderTest, SecondReadReturnsTheCachedColumn) {
     ASSERT_TRUE(m_reader.openFile(writeGoodFile(m_dir)));
     const std::vector<double>& first = m_reader.readScalarFeature("area_um");
     const std::vector<double>& second = m_reader.readScalarFeature("area_um");
@@ -305,8 +290,7 @@ TEST_F(ReaderTest, SecondReadReturnsTheCachedColumn)
     EXPECT_EQ(m_reader.featureColumn("area_um").get(), &first);
 }
 
-TEST_F(ReaderTest, PreloadCachesScalarFeaturesAndReportsReadFailures)
-{
+TEST_F(ReaderTest, PreloadCachesScalarFeaturesAndReportsReadFailures) {
     const std::string path = m_dir.file("preload.rtdc");
     std::vector<double> big(4000);
     for (size_t i = 0; i < big.size(); ++i)
@@ -343,8 +327,7 @@ TEST_F(ReaderTest, PreloadCachesScalarFeaturesAndReportsReadFailures)
 
 class DerivedFeatureTest : public ReaderTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         const std::string path = m_dir.file("base.rtdc");
         {
             RtdcFixtureWriter w(path);
@@ -355,8 +338,7 @@ protected:
     }
 };
 
-TEST_F(DerivedFeatureTest, RegistrationListsTheNameAndResorts)
-{
+TEST_F(DerivedFeatureTest, RegistrationListsTheNameAndResorts) {
     m_reader.addCalculatedFeature("emodulus", {1.0, 2.0, 3.0});
     m_reader.addCalculatedFeature("bright_avg", {4.0, 5.0, 6.0});
     EXPECT_TRUE(m_reader.hasFeature("emodulus"));
@@ -370,8 +352,7 @@ TEST_F(DerivedFeatureTest, RegistrationListsTheNameAndResorts)
     EXPECT_TRUE(m_reader.preloadAllFeatures().empty());
 }
 
-TEST_F(DerivedFeatureTest, ReRegistrationReplacesValuesAndKeepsOldReferencesAlive)
-{
+TEST_F(DerivedFeatureTest, ReRegistrationReplacesValuesAndKeepsOldReferencesAlive) {
     m_reader.addCalculatedFeature("emodulus", {1.0, 2.0, 3.0});
     const std::vector<double>& old = m_reader.readScalarFeature("emodulus");
     std::weak_ptr<const std::vector<double>> oldHandle = m_reader.featureColumn("emodulus");
@@ -389,8 +370,7 @@ TEST_F(DerivedFeatureTest, ReRegistrationReplacesValuesAndKeepsOldReferencesAliv
     EXPECT_EQ(m_reader.readScalarFeature("emodulus"), (std::vector<double>{7.0, 8.0, 9.0}));
 }
 
-TEST_F(DerivedFeatureTest, DerivedValuesReplaceAFileFeatureUnderItsName)
-{
+TEST_F(DerivedFeatureTest, DerivedValuesReplaceAFileFeatureUnderItsName) {
     const std::vector<double>& fromFile = m_reader.readScalarFeature("deform");
     m_reader.addCalculatedFeature("deform", {0.5, 0.6, 0.7});
     EXPECT_EQ(m_reader.getAvailableFeatures(), (std::vector<std::string>{"area_um", "deform"}));
@@ -399,8 +379,7 @@ TEST_F(DerivedFeatureTest, DerivedValuesReplaceAFileFeatureUnderItsName)
     EXPECT_EQ(fromFile[0], static_cast<double>(0.1f));
 }
 
-TEST_F(DerivedFeatureTest, RemovalForgetsOnlyDerivedFeatures)
-{
+TEST_F(DerivedFeatureTest, RemovalForgetsOnlyDerivedFeatures) {
     m_reader.addCalculatedFeature("emodulus", {1.0, 2.0, 3.0});
     std::weak_ptr<const std::vector<double>> handle = m_reader.featureColumn("emodulus");
 
@@ -424,8 +403,7 @@ TEST_F(DerivedFeatureTest, RemovalForgetsOnlyDerivedFeatures)
     EXPECT_EQ(m_reader.readScalarFeature("emodulus"), (std::vector<double>{4.0, 5.0, 6.0}));
 }
 
-TEST_F(DerivedFeatureTest, RemovingAllKeepsFileFeatures)
-{
+TEST_F(DerivedFeatureTest, RemovingAllKeepsFileFeatures) {
     m_reader.addCalculatedFeature("emodulus", {1.0, 2.0, 3.0});
     m_reader.addCalculatedFeature("dim_1", {1.0, 2.0, 3.0});
     m_reader.addCalculatedFeature("dim_2", {1.0, 2.0, 3.0});
@@ -438,8 +416,7 @@ TEST_F(DerivedFeatureTest, RemovingAllKeepsFileFeatures)
     EXPECT_EQ(m_reader.readScalarFeature("area_um"), (std::vector<double>{10.0, 20.0, 30.0}));
 }
 
-TEST_F(DerivedFeatureTest, ClosingFreesDerivedAndRetiredColumns)
-{
+TEST_F(DerivedFeatureTest, ClosingFreesDerivedAndRetiredColumns) {
     m_reader.addCalculatedFeature("emodulus", {1.0, 2.0, 3.0});
     std::weak_ptr<const std::vector<double>> first = m_reader.featureColumn("emodulus");
     m_reader.addCalculatedFeature("emodulus", {4.0, 5.0, 6.0});

@@ -16,8 +16,7 @@ class ReaderBadInputTest : public ::testing::Test {
 protected:
     // Opens `path`, expecting the open to fail with one "Error opening file"
     // line, and checks the reader is left closed.
-    void expectOpenFails(const std::string& path)
-    {
+    void expectOpenFails(const std::string& path) {
         bool opened = true;
         const std::string err = capturedStderr([&] { opened = m_reader.openFile(path); });
         EXPECT_FALSE(opened);
@@ -33,14 +32,12 @@ protected:
     RTDCReader m_reader;
 };
 
-TEST_F(ReaderBadInputTest, MissingFile)
-{
+TEST_F(ReaderBadInputTest, MissingFile) {
     expectOpenFails(m_dir.file("does-not-exist.rtdc"));
     expectReaderStillWorks(m_reader, m_dir);
 }
 
-TEST_F(ReaderBadInputTest, ForeignFiles)
-{
+TEST_F(ReaderBadInputTest, ForeignFiles) {
     const std::string text = m_dir.file("notes.rtdc");
     writeBytes(text, "area_um,deform\n1,2\n");
     expectOpenFails(text);
@@ -52,8 +49,7 @@ TEST_F(ReaderBadInputTest, ForeignFiles)
     expectReaderStillWorks(m_reader, m_dir);
 }
 
-TEST_F(ReaderBadInputTest, FailedOpenClosesThePreviousFile)
-{
+TEST_F(ReaderBadInputTest, FailedOpenClosesThePreviousFile) {
     ASSERT_TRUE(m_reader.openFile(writeGoodFile(m_dir)));
     expectOpenFails(m_dir.file("missing.rtdc"));
     EXPECT_TRUE(m_reader.readScalarFeature("area_um").empty());
@@ -62,8 +58,7 @@ TEST_F(ReaderBadInputTest, FailedOpenClosesThePreviousFile)
 // A file cut short (an interrupted copy). Either the open is refused, or
 // whatever lies beyond the cut fails to read with a message; nothing reads
 // past a buffer and the reader stays usable.
-TEST_F(ReaderBadInputTest, TruncatedFiles)
-{
+TEST_F(ReaderBadInputTest, TruncatedFiles) {
     const std::string good = m_dir.file("full.rtdc");
     std::vector<float> values(20000, 1.5f);
     {
@@ -97,8 +92,7 @@ TEST_F(ReaderBadInputTest, TruncatedFiles)
     expectReaderStillWorks(m_reader, m_dir);
 }
 
-TEST_F(ReaderBadInputTest, TwoDimensionalColumnIsNotAFeature)
-{
+TEST_F(ReaderBadInputTest, TwoDimensionalColumnIsNotAFeature) {
     const std::string path = m_dir.file("rank.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -114,8 +108,7 @@ TEST_F(ReaderBadInputTest, TwoDimensionalColumnIsNotAFeature)
     EXPECT_TRUE(m_reader.readScalarFeature("scalar").empty());
 }
 
-TEST_F(ReaderBadInputTest, EventsThatIsNoGroup)
-{
+TEST_F(ReaderBadInputTest, EventsThatIsNoGroup) {
     const std::string path = m_dir.file("flat.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -133,8 +126,7 @@ TEST_F(ReaderBadInputTest, EventsThatIsNoGroup)
     expectReaderStillWorks(m_reader, m_dir);
 }
 
-TEST_F(ReaderBadInputTest, EmptyDatasetsEverywhere)
-{
+TEST_F(ReaderBadInputTest, EmptyDatasetsEverywhere) {
     const std::string path = m_dir.file("empty.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -154,8 +146,7 @@ TEST_F(ReaderBadInputTest, EmptyDatasetsEverywhere)
     expectReaderStillWorks(m_reader, m_dir);
 }
 
-TEST_F(ReaderBadInputTest, CorruptColumnFailsAloneAndOtherColumnsRead)
-{
+TEST_F(ReaderBadInputTest, CorruptColumnFailsAloneAndOtherColumnsRead) {
     const std::string path = m_dir.file("corrupt.rtdc");
     std::vector<double> values(3000, 2.0);
     {
@@ -176,8 +167,7 @@ TEST_F(ReaderBadInputTest, CorruptColumnFailsAloneAndOtherColumnsRead)
 
 // HDF5 prints its own error stack per thread unless told not to on that
 // thread; a failure on a pool thread must still give our one line only.
-TEST_F(ReaderBadInputTest, FailureOnAnotherThreadPrintsOneLine)
-{
+TEST_F(ReaderBadInputTest, FailureOnAnotherThreadPrintsOneLine) {
     const std::string path = m_dir.file("corrupt.rtdc");
     {
         RtdcFixtureWriter w(path);

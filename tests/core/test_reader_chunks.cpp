@@ -15,9 +15,7 @@ using namespace Quorvex3::testing;
 
 namespace {
 
-template <typename T>
-std::vector<T> randomValues(size_t n, unsigned seed)
-{
+template <typename T> std::vector<T> randomValues(size_t n, unsigned seed) {
     std::mt19937_64 rng(seed);
     std::vector<T> values(n);
     for (T& v : values) {
@@ -29,9 +27,7 @@ std::vector<T> randomValues(size_t n, unsigned seed)
     return values;
 }
 
-template <typename T>
-std::vector<double> widened(const std::vector<T>& values)
-{
+template <typename T> std::vector<double> widened(const std::vector<T>& values) {
     return std::vector<double>(values.begin(), values.end());
 }
 
@@ -42,8 +38,7 @@ protected:
 };
 
 // Sizes that leave a partial last chunk, one exactly full, and many chunks.
-TEST_F(ReaderChunksTest, ShuffledAndPlainDeflatedColumnsOfEveryWidthReadExactly)
-{
+TEST_F(ReaderChunksTest, ShuffledAndPlainDeflatedColumnsOfEveryWidthReadExactly) {
     const std::string path = m_dir.file("chunks.rtdc");
     const size_t n = 10007;
     const auto f32 = randomValues<float>(n, 1);
@@ -77,8 +72,7 @@ TEST_F(ReaderChunksTest, ShuffledAndPlainDeflatedColumnsOfEveryWidthReadExactly)
 
 // Storage outside the handled kind: shuffle without deflate, a big-endian
 // stored type (needs conversion) and a single chunk go the library's way.
-TEST_F(ReaderChunksTest, StorageOutsideTheParallelPathStillReadsCorrectly)
-{
+TEST_F(ReaderChunksTest, StorageOutsideTheParallelPathStillReadsCorrectly) {
     const std::string path = m_dir.file("other.rtdc");
     const size_t n = 5000;
     const auto values = randomValues<float>(n, 11);
@@ -97,8 +91,7 @@ TEST_F(ReaderChunksTest, StorageOutsideTheParallelPathStillReadsCorrectly)
 }
 
 // Chunks never written hold the fill value; the library supplies it.
-TEST_F(ReaderChunksTest, UnwrittenChunksReadAsTheFillValue)
-{
+TEST_F(ReaderChunksTest, UnwrittenChunksReadAsTheFillValue) {
     const std::string path = m_dir.file("fill.rtdc");
     {
         RtdcFixtureWriter w(path);

@@ -19,23 +19,19 @@ constexpr size_t kColumns = 12;
 constexpr size_t kFrames = 40;
 constexpr size_t kFrameSide = 12;
 
-std::string columnName(size_t c)
-{
+std::string columnName(size_t c) {
     return "col" + std::to_string(c / 10) + std::to_string(c % 10);
 }
 
-double columnValue(size_t c, size_t i)
-{
+double columnValue(size_t c, size_t i) {
     return static_cast<double>(c * 1000 + i % 1000);
 }
 
-uint8_t framePixel(size_t f, size_t p)
-{
+uint8_t framePixel(size_t f, size_t p) {
     return static_cast<uint8_t>((f * 7 + p) % 256);
 }
 
-std::string writeMeasurement(const TempDir& dir)
-{
+std::string writeMeasurement(const TempDir& dir) {
     const std::string path = dir.file("shared.rtdc");
     RtdcFixtureWriter w(path);
     for (size_t c = 0; c < kColumns; ++c) {
@@ -54,15 +50,13 @@ std::string writeMeasurement(const TempDir& dir)
     return path;
 }
 
-bool isDerived(const std::string& name)
-{
+bool isDerived(const std::string& name) {
     return name.compare(0, 7, "derived") == 0;
 }
 
 // The GUI thread's part: list, test, read file and derived columns and
 // frames until the other two are done. Returns the number of faults seen.
-size_t readWhileOthersWork(RTDCReader& reader, const std::atomic<int>& running)
-{
+size_t readWhileOthersWork(RTDCReader& reader, const std::atomic<int>& running) {
     size_t faults = 0;
     size_t frame = 0;
     while (running.load() > 0) {
@@ -100,8 +94,7 @@ size_t readWhileOthersWork(RTDCReader& reader, const std::atomic<int>& running)
 
 // A calculation task's part: register, re-register and remove derived
 // features, reading its own results back.
-size_t registerDerivedFeatures(RTDCReader& reader)
-{
+size_t registerDerivedFeatures(RTDCReader& reader) {
     size_t faults = 0;
     for (int k = 0; k < 150; ++k) {
         const std::string name = "derived" + std::to_string(k % 4);
@@ -117,8 +110,7 @@ size_t registerDerivedFeatures(RTDCReader& reader)
     return faults;
 }
 
-TEST(ReaderConcurrency, PreloadRegistrationAndReadsInterleave)
-{
+TEST(ReaderConcurrency, PreloadRegistrationAndReadsInterleave) {
     TempDir dir;
     const std::string path = writeMeasurement(dir);
     for (int round = 0; round < 4; ++round) {
@@ -158,8 +150,7 @@ TEST(ReaderConcurrency, PreloadRegistrationAndReadsInterleave)
 
 // Many readers of many files, as the gallery does with several datasets:
 // the process-wide lock serialises them without deadlock.
-TEST(ReaderConcurrency, SeparateReadersOnSeveralThreads)
-{
+TEST(ReaderConcurrency, SeparateReadersOnSeveralThreads) {
     TempDir dir;
     const std::string path = writeMeasurement(dir);
     std::atomic<size_t> faults{0};

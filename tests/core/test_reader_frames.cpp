@@ -10,13 +10,11 @@ using namespace Quorvex3::testing;
 namespace {
 
 // Pixel value of frame f, row y, column x: distinct per position and frame.
-uint8_t pixel(size_t f, size_t y, size_t x)
-{
+uint8_t pixel(size_t f, size_t y, size_t x) {
     return static_cast<uint8_t>((f * 37 + y * 11 + x * 3) % 251);
 }
 
-std::vector<uint8_t> makeStack(size_t count, size_t height, size_t width)
-{
+std::vector<uint8_t> makeStack(size_t count, size_t height, size_t width) {
     std::vector<uint8_t> pixels(count * height * width);
     for (size_t f = 0; f < count; ++f)
         for (size_t y = 0; y < height; ++y)
@@ -25,8 +23,7 @@ std::vector<uint8_t> makeStack(size_t count, size_t height, size_t width)
     return pixels;
 }
 
-void expectFrame(const std::vector<uint8_t>& frame, size_t f, int width, int height)
-{
+void expectFrame(const std::vector<uint8_t>& frame, size_t f, int width, int height) {
     ASSERT_EQ(frame.size(), static_cast<size_t>(width) * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
@@ -41,8 +38,7 @@ protected:
     RTDCReader m_reader;
 };
 
-TEST_F(ReaderFrameTest, ReadsFramesRowMajorWithTheirSize)
-{
+TEST_F(ReaderFrameTest, ReadsFramesRowMajorWithTheirSize) {
     const std::string path = m_dir.file("frames.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -62,8 +58,7 @@ TEST_F(ReaderFrameTest, ReadsFramesRowMajorWithTheirSize)
     }
 }
 
-TEST_F(ReaderFrameTest, MasksKeepTheirStoredBytes)
-{
+TEST_F(ReaderFrameTest, MasksKeepTheirStoredBytes) {
     const std::string path = m_dir.file("mask.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -80,8 +75,7 @@ TEST_F(ReaderFrameTest, MasksKeepTheirStoredBytes)
     EXPECT_EQ(m_reader.readImage(0, width, height), (std::vector<uint8_t>{5, 6, 7}));
 }
 
-TEST_F(ReaderFrameTest, IndexOutOfRangeGivesNothingAndKeepsTheSize)
-{
+TEST_F(ReaderFrameTest, IndexOutOfRangeGivesNothingAndKeepsTheSize) {
     const std::string path = m_dir.file("range.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -101,8 +95,7 @@ TEST_F(ReaderFrameTest, IndexOutOfRangeGivesNothingAndKeepsTheSize)
     EXPECT_EQ(height, -9);
 }
 
-TEST_F(ReaderFrameTest, FileWithoutFramesGivesNothing)
-{
+TEST_F(ReaderFrameTest, FileWithoutFramesGivesNothing) {
     ASSERT_TRUE(m_reader.openFile(writeGoodFile(m_dir)));
     int width = -7;
     int height = -9;
@@ -116,8 +109,7 @@ TEST_F(ReaderFrameTest, FileWithoutFramesGivesNothing)
 
 // Compressed stacks are stored in chunks of many frames; reading them frame
 // by frame, forwards, backwards and across chunk borders must give each frame.
-TEST_F(ReaderFrameTest, ReadsChunkedCompressedStacksInAnyOrder)
-{
+TEST_F(ReaderFrameTest, ReadsChunkedCompressedStacksInAnyOrder) {
     const std::string path = m_dir.file("compressed.rtdc");
     const size_t count = 23;
     const size_t height = 80;
@@ -133,8 +125,8 @@ TEST_F(ReaderFrameTest, ReadsChunkedCompressedStacksInAnyOrder)
     int w = 0;
     int h = 0;
     auto expectImage = [&](size_t f, bool mask) {
-        const std::vector<uint8_t> frame = mask ? m_reader.readMask(f, w, h)
-                                                : m_reader.readImage(f, w, h);
+        const std::vector<uint8_t> frame =
+            mask ? m_reader.readMask(f, w, h) : m_reader.readImage(f, w, h);
         EXPECT_EQ(w, 250);
         EXPECT_EQ(h, 80);
         expectFrame(frame, f, w, h);
@@ -147,8 +139,7 @@ TEST_F(ReaderFrameTest, ReadsChunkedCompressedStacksInAnyOrder)
         expectImage(f, false);
 }
 
-TEST_F(ReaderFrameTest, FramesOfAReopenedFileComeFromTheNewFile)
-{
+TEST_F(ReaderFrameTest, FramesOfAReopenedFileComeFromTheNewFile) {
     const std::string first = m_dir.file("a.rtdc");
     const std::string second = m_dir.file("b.rtdc");
     {
@@ -169,8 +160,7 @@ TEST_F(ReaderFrameTest, FramesOfAReopenedFileComeFromTheNewFile)
     EXPECT_EQ(height, 2);
 }
 
-TEST_F(ReaderFrameTest, EmptyStackHasNoFrames)
-{
+TEST_F(ReaderFrameTest, EmptyStackHasNoFrames) {
     const std::string path = m_dir.file("emptystack.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -187,8 +177,7 @@ TEST_F(ReaderFrameTest, EmptyStackHasNoFrames)
 
 // A stack of the wrong rank is malformed: no frame, one clear line, and the
 // rest of the file stays readable.
-TEST_F(ReaderFrameTest, StacksOfTheWrongRankGiveNoFrames)
-{
+TEST_F(ReaderFrameTest, StacksOfTheWrongRankGiveNoFrames) {
     const std::string path = m_dir.file("rank.rtdc");
     {
         RtdcFixtureWriter w(path);
@@ -212,13 +201,11 @@ TEST_F(ReaderFrameTest, StacksOfTheWrongRankGiveNoFrames)
     EXPECT_EQ(m_reader.readScalarFeature("area_um"), (std::vector<double>{1.0, 2.0}));
 }
 
-TEST_F(ReaderFrameTest, CorruptChunkReportsTheFrameAndLaterFramesStillRead)
-{
+TEST_F(ReaderFrameTest, CorruptChunkReportsTheFrameAndLaterFramesStillRead) {
     const std::string path = m_dir.file("corrupt.rtdc");
     {
         RtdcFixtureWriter w(path);
-        w.addImageStack("image", 20, 8, 8, makeStack(20, 8, 8),
-                        Storage::chunked({10, 8, 8}, 4));
+        w.addImageStack("image", 20, 8, 8, makeStack(20, 8, 8), Storage::chunked({10, 8, 8}, 4));
     }
     corruptChunk(path, "/events/image", 0);
     ASSERT_TRUE(m_reader.openFile(path));

@@ -29,8 +29,7 @@ struct OracleOutput {
     std::map<std::string, std::tuple<int, int, std::vector<uint8_t>>> frames;
 };
 
-std::string runCommand(const std::string& command, int& status)
-{
+std::string runCommand(const std::string& command, int& status) {
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) {
@@ -45,8 +44,7 @@ std::string runCommand(const std::string& command, int& status)
     return output;
 }
 
-OracleOutput parseOracle(const std::string& text)
-{
+OracleOutput parseOracle(const std::string& text) {
     OracleOutput out;
     std::istringstream lines(text);
     std::string line;
@@ -84,13 +82,11 @@ OracleOutput parseOracle(const std::string& text)
 }
 
 // Bit-identical comparison that also holds for NaN and signed zero.
-bool sameBits(double a, double b)
-{
+bool sameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof(double)) == 0 || (std::isnan(a) && std::isnan(b));
 }
 
-std::string writeEveryVariant(const TempDir& dir)
-{
+std::string writeEveryVariant(const TempDir& dir) {
     const std::string path = dir.file("variants.rtdc");
     RtdcFixtureWriter w(path);
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -103,9 +99,10 @@ std::string writeEveryVariant(const TempDir& dir)
     w.addColumn<uint32_t>("u32", {0, 2147483648u, 3000000000u, 4294967295u});
     w.addColumn<int64_t>("i64", {std::numeric_limits<int64_t>::min(), -(int64_t(1) << 53) - 1,
                                  (int64_t(1) << 53) + 1, std::numeric_limits<int64_t>::max()});
-    w.addColumn<uint64_t>("u64", {0, (uint64_t(1) << 63) + 4096, uint64_t(1) << 63,
-                                  std::numeric_limits<uint64_t>::max()},
-                          Storage::compressed(4));
+    w.addColumn<uint64_t>(
+        "u64",
+        {0, (uint64_t(1) << 63) + 4096, uint64_t(1) << 63, std::numeric_limits<uint64_t>::max()},
+        Storage::compressed(4));
     w.addColumn<float>("f32", {-0.0f, 1e-45f, 3.4028235e38f, static_cast<float>(nan)},
                        Storage::chunked({3}, 9, true));
     w.addColumn<double>("f64", {0.1, -inf, 5e-324, 1.7976931348623157e308});
@@ -127,19 +124,17 @@ std::string writeEveryVariant(const TempDir& dir)
     return path;
 }
 
-TEST(ReaderOracle, MatchesH5pyOnEveryStorageVariant)
-{
-    int status = std::system((std::string(kPython) +
-                              " -c 'import h5py, numpy' > /dev/null 2>&1").c_str());
+TEST(ReaderOracle, MatchesH5pyOnEveryStorageVariant) {
+    int status =
+        std::system((std::string(kPython) + " -c 'import h5py, numpy' > /dev/null 2>&1").c_str());
     if (status != 0)
         GTEST_SKIP() << kPython << " with h5py and numpy is not available";
     const std::string dataDir = QUORVEX3_ORACLE_DIR;
 
     TempDir dir;
     const std::string path = writeEveryVariant(dir);
-    const std::string text = runCommand(std::string(kPython) + " '" + dataDir +
-                                            "/reader_oracle.py' '" + path + "' 0 4 9",
-                                        status);
+    const std::string text = runCommand(
+        std::string(kPython) + " '" + dataDir + "/reader_oracle.py' '" + path + "' 0 4 9", status);
     ASSERT_EQ(status, 0) << text;
     const OracleOutput oracle = parseOracle(text);
     ASSERT_FALSE(oracle.listing.empty()) << text;
@@ -167,8 +162,8 @@ TEST(ReaderOracle, MatchesH5pyOnEveryStorageVariant)
         const size_t index = std::stoul(key.substr(key.find('/') + 1));
         int width = 0;
         int height = 0;
-        const std::vector<uint8_t> pixels = isMask ? reader.readMask(index, width, height)
-                                                   : reader.readImage(index, width, height);
+        const std::vector<uint8_t> pixels =
+            isMask ? reader.readMask(index, width, height) : reader.readImage(index, width, height);
         EXPECT_EQ(height, std::get<0>(frame));
         EXPECT_EQ(width, std::get<1>(frame));
         EXPECT_EQ(pixels, std::get<2>(frame));

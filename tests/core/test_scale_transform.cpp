@@ -12,8 +12,7 @@ namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-ScaleMode modeFromCode(int code)
-{
+ScaleMode modeFromCode(int code) {
     return static_cast<ScaleMode>(code);
 }
 
@@ -21,8 +20,7 @@ ScaleMode modeFromCode(int code)
 
 // ---- pseudo-log maths ---------------------------------------------------------
 
-TEST(PseudoLogMaths, DefaultMapIsLinearInsideTheBandAndOneUnitPerDecadeBeyond)
-{
+TEST(PseudoLogMaths, DefaultMapIsLinearInsideTheBandAndOneUnitPerDecadeBeyond) {
     // Threshold 100, slope 0.005: the band maps onto [-0.5, 0.5], and beyond it
     // log10(x) - 1.5.
     EXPECT_EQ(Quorvex3::pseudoLogForward(0.0), 0.0);
@@ -36,8 +34,7 @@ TEST(PseudoLogMaths, DefaultMapIsLinearInsideTheBandAndOneUnitPerDecadeBeyond)
     EXPECT_DOUBLE_EQ(Quorvex3::pseudoLogForward(1e6), 4.5);
 }
 
-TEST(PseudoLogMaths, PiecesMeetAtTheThreshold)
-{
+TEST(PseudoLogMaths, PiecesMeetAtTheThreshold) {
     // Just beyond the threshold the log piece must continue the linear one.
     const double above = Quorvex3::pseudoLogForward(std::nextafter(100.0, 200.0));
     const double below = Quorvex3::pseudoLogForward(std::nextafter(-100.0, -200.0));
@@ -45,8 +42,7 @@ TEST(PseudoLogMaths, PiecesMeetAtTheThreshold)
     EXPECT_NEAR(below, -0.5, 1e-14);
 }
 
-TEST(PseudoLogMaths, OtherParametersFollowTheSameRule)
-{
+TEST(PseudoLogMaths, OtherParametersFollowTheSameRule) {
     // Threshold 10, slope 0.1: k = 1 - 1 = 0, so x > 10 maps to log10(x).
     EXPECT_DOUBLE_EQ(Quorvex3::pseudoLogForward(5.0, 10.0, 0.1), 0.5);
     EXPECT_DOUBLE_EQ(Quorvex3::pseudoLogForward(100.0, 10.0, 0.1), 2.0);
@@ -55,8 +51,7 @@ TEST(PseudoLogMaths, OtherParametersFollowTheSameRule)
     EXPECT_DOUBLE_EQ(Quorvex3::pseudoLogInverse(-0.5, 10.0, 0.1), -5.0);
 }
 
-TEST(PseudoLogMaths, InverseHandValues)
-{
+TEST(PseudoLogMaths, InverseHandValues) {
     EXPECT_DOUBLE_EQ(Quorvex3::pseudoLogInverse(0.25), 50.0);
     EXPECT_DOUBLE_EQ(Quorvex3::pseudoLogInverse(0.5), 100.0);
     EXPECT_DOUBLE_EQ(Quorvex3::pseudoLogInverse(1.5), 1000.0);
@@ -64,9 +59,8 @@ TEST(PseudoLogMaths, InverseHandValues)
     EXPECT_EQ(Quorvex3::pseudoLogInverse(0.0), 0.0);
 }
 
-TEST(PseudoLogMaths, InverseUndoesForwardForFiniteValues)
-{
-    const double values[] = {-1e12, -123456.7, -1000.0, -100.5, -100.0, -99.9, -1.0, -1e-9, 0.0,
+TEST(PseudoLogMaths, InverseUndoesForwardForFiniteValues) {
+    const double values[] = {-1e12, -123456.7, -1000.0, -100.5, -100.0, -99.9,  -1.0,   -1e-9, 0.0,
                              1e-9,  0.3,       42.0,    99.99,  100.0,  100.01, 2500.0, 7.5e8};
     for (double x : values) {
         const double back = Quorvex3::pseudoLogInverse(Quorvex3::pseudoLogForward(x));
@@ -74,14 +68,12 @@ TEST(PseudoLogMaths, InverseUndoesForwardForFiniteValues)
     }
 }
 
-TEST(PseudoLogMaths, NaNStaysNaNBothWays)
-{
+TEST(PseudoLogMaths, NaNStaysNaNBothWays) {
     EXPECT_TRUE(std::isnan(Quorvex3::pseudoLogForward(kNaN)));
     EXPECT_TRUE(std::isnan(Quorvex3::pseudoLogInverse(kNaN)));
 }
 
-TEST(PseudoLogMaths, ForwardIsMonotone)
-{
+TEST(PseudoLogMaths, ForwardIsMonotone) {
     // Ascending values from -1e6 to 1e6, dense around the threshold.
     std::vector<double> xs;
     for (int k = 600; k >= -300; --k)
@@ -97,14 +89,12 @@ TEST(PseudoLogMaths, ForwardIsMonotone)
 
 // ---- applyScaleTransform ----------------------------------------------------------
 
-TEST(ApplyScaleTransform, LinearReturnsAnEqualCopy)
-{
+TEST(ApplyScaleTransform, LinearReturnsAnEqualCopy) {
     const std::vector<double> in = {-3.0, 0.0, 2.5, 1e300};
     EXPECT_EQ(Quorvex3::applyScaleTransform(in, ScaleMode::Linear), in);
 }
 
-TEST(ApplyScaleTransform, LogMapsNonPositiveAndNaNToZero)
-{
+TEST(ApplyScaleTransform, LogMapsNonPositiveAndNaNToZero) {
     const std::vector<double> out =
         Quorvex3::applyScaleTransform({0.0, -3.0, 100.0, kNaN, 0.001}, ScaleMode::Log);
     ASSERT_EQ(out.size(), 5u);
@@ -115,8 +105,7 @@ TEST(ApplyScaleTransform, LogMapsNonPositiveAndNaNToZero)
     EXPECT_DOUBLE_EQ(out[4], -3.0);
 }
 
-TEST(ApplyScaleTransform, PseudoLogUsesTheDefaultMap)
-{
+TEST(ApplyScaleTransform, PseudoLogUsesTheDefaultMap) {
     const std::vector<double> out =
         Quorvex3::applyScaleTransform({-1e5, -100.0, 20.0, 1000.0, kNaN}, ScaleMode::PseudoLog);
     ASSERT_EQ(out.size(), 5u);
@@ -127,8 +116,7 @@ TEST(ApplyScaleTransform, PseudoLogUsesTheDefaultMap)
     EXPECT_TRUE(std::isnan(out[4]));
 }
 
-TEST(ApplyScaleTransform, CodesOutsideTheKnownThreeAreLinear)
-{
+TEST(ApplyScaleTransform, CodesOutsideTheKnownThreeAreLinear) {
     const std::vector<double> in = {-1000.0, 0.0, 50.0, 1e4, kNaN};
     for (int code : {3, 4, -1, 99}) {
         const std::vector<double> out = Quorvex3::applyScaleTransform(in, modeFromCode(code));
@@ -139,16 +127,14 @@ TEST(ApplyScaleTransform, CodesOutsideTheKnownThreeAreLinear)
     }
 }
 
-TEST(ApplyScaleTransform, EmptyInputGivesEmptyOutputInEveryMode)
-{
+TEST(ApplyScaleTransform, EmptyInputGivesEmptyOutputInEveryMode) {
     for (int code : {0, 1, 2, 3})
         EXPECT_TRUE(Quorvex3::applyScaleTransform({}, modeFromCode(code)).empty());
 }
 
 // ---- inverseScaleTransformInPlace ---------------------------------------------------
 
-TEST(InverseScaleTransform, LogBringsTheZeroOfNonPositiveValuesBackAsOne)
-{
+TEST(InverseScaleTransform, LogBringsTheZeroOfNonPositiveValuesBackAsOne) {
     double x = 0.0;
     double y = 2.0;
     Quorvex3::inverseScaleTransformInPlace(x, y, ScaleMode::Log, ScaleMode::Log);
@@ -156,8 +142,7 @@ TEST(InverseScaleTransform, LogBringsTheZeroOfNonPositiveValuesBackAsOne)
     EXPECT_DOUBLE_EQ(y, 100.0);
 }
 
-TEST(InverseScaleTransform, EachCoordinateUsesItsOwnMode)
-{
+TEST(InverseScaleTransform, EachCoordinateUsesItsOwnMode) {
     double x = 1.5;
     double y = 1.5;
     Quorvex3::inverseScaleTransformInPlace(x, y, ScaleMode::PseudoLog, ScaleMode::Linear);
@@ -171,8 +156,7 @@ TEST(InverseScaleTransform, EachCoordinateUsesItsOwnMode)
     EXPECT_DOUBLE_EQ(y, 0.1);
 }
 
-TEST(InverseScaleTransform, LinearAndUnknownCodesLeaveThePointAlone)
-{
+TEST(InverseScaleTransform, LinearAndUnknownCodesLeaveThePointAlone) {
     for (int code : {0, 3, -7}) {
         double x = 0.4;
         double y = -2.5;
@@ -182,8 +166,7 @@ TEST(InverseScaleTransform, LinearAndUnknownCodesLeaveThePointAlone)
     }
 }
 
-TEST(InverseScaleTransform, UndoesApplyForEachMode)
-{
+TEST(InverseScaleTransform, UndoesApplyForEachMode) {
     const std::vector<double> xs = {0.02, 3.0, 150.0, 9.9e5};
     for (int code : {0, 1, 2}) {
         const std::vector<double> t = Quorvex3::applyScaleTransform(xs, modeFromCode(code));

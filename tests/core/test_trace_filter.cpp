@@ -10,8 +10,7 @@ using Quorvex3::TraceFilterSettings;
 namespace {
 
 void expectRowsNear(const std::vector<float>& actual, const std::vector<float>& expected,
-                    float tolerance)
-{
+                    float tolerance) {
     ASSERT_EQ(actual.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i)
         EXPECT_NEAR(actual[i], expected[i], tolerance) << "sample " << i;
@@ -19,12 +18,11 @@ void expectRowsNear(const std::vector<float>& actual, const std::vector<float>& 
 
 // A fluorescence-like pulse with a baseline, two spikes and a dropout; the
 // same row as `row` in trace_filter_oracle.py.
-const std::vector<float> kPulse = {2,  3,  2,  4,  3,  2,  60, 3, 5,   9, 16, 25, 34, 41, 44,
-                                   42, 36, 27, 18, 11, 6,  4,  3, -40, 2, 3,  2,  4,  3,  2};
+const std::vector<float> kPulse = {2,  3,  2,  4,  3,  2, 60, 3, 5,   9, 16, 25, 34, 41, 44,
+                                   42, 36, 27, 18, 11, 6, 4,  3, -40, 2, 3,  2,  4,  3,  2};
 
 // Every stage off: the row must come through untouched.
-TraceFilterSettings allOff()
-{
+TraceFilterSettings allOff() {
     TraceFilterSettings s;
     s.hampel1Enabled = false;
     s.hampel2Enabled = false;
@@ -38,8 +36,7 @@ TraceFilterSettings allOff()
 
 // ---- hampelFilter ------------------------------------------------------------
 
-TEST(HampelFilter, SpikeInFlatWindowIsKeptBecauseMadIsZero)
-{
+TEST(HampelFilter, SpikeInFlatWindowIsKeptBecauseMadIsZero) {
     // Window {1, 100, 1}: median 1, MAD 0, so the scale is 0 and nothing may
     // be replaced (a zero scale must not count as "everything is an outlier").
     std::vector<float> row = {1, 1, 1, 100, 1, 1};
@@ -49,8 +46,7 @@ TEST(HampelFilter, SpikeInFlatWindowIsKeptBecauseMadIsZero)
     EXPECT_EQ(row, (std::vector<float>{1, 1, 1, 100, 1, 1}));
 }
 
-TEST(HampelFilter, OutlierReplacedByWindowMedian)
-{
+TEST(HampelFilter, OutlierReplacedByWindowMedian) {
     // At i = 3: window {2, 3, 100, 5, 6}, median 5, deviations
     // {3, 2, 95, 0, 1}, MAD 2, s = 2.9652; |100 - 5| > 3 s.
     // The other samples: at i = 2 the window {1, 2, 3, 100, 5} has median 3
@@ -61,8 +57,7 @@ TEST(HampelFilter, OutlierReplacedByWindowMedian)
     EXPECT_EQ(row, (std::vector<float>{1, 2, 3, 5, 5, 6, 7}));
 }
 
-TEST(HampelFilter, WindowsReadTheInputNotReplacedValues)
-{
+TEST(HampelFilter, WindowsReadTheInputNotReplacedValues) {
     // Half-width 1 on {2, 1, 50, 52, 3, 4}: at i = 2 the window {1, 50, 52}
     // has median 50 and MAD 2, at i = 3 {50, 52, 3} median 50 and MAD 2, so
     // the neighbouring spikes protect each other and nothing changes.
@@ -80,8 +75,7 @@ TEST(HampelFilter, WindowsReadTheInputNotReplacedValues)
     EXPECT_EQ(wide, (std::vector<float>{2, 1, 3, 4, 3, 4}));
 }
 
-TEST(HampelFilter, EvenWindowUsesUpperMiddleValue)
-{
+TEST(HampelFilter, EvenWindowUsesUpperMiddleValue) {
     // Half-width 2 at i = 1 of {0, 10, 0, 1}: the window is the whole row,
     // sorted {0, 0, 1, 10}. The upper middle value 1 gives deviations
     // {1, 9, 1, 0}, MAD 1 (upper middle of {0, 1, 1, 9}), and 10 becomes 1.
@@ -92,8 +86,7 @@ TEST(HampelFilter, EvenWindowUsesUpperMiddleValue)
     EXPECT_EQ(row, (std::vector<float>{0, 1, 0, 1}));
 }
 
-TEST(HampelFilter, ThresholdComparisonIsStrict)
-{
+TEST(HampelFilter, ThresholdComparisonIsStrict) {
     // Whole-row window {-2, 0, d, 0, 2}: median 0, deviations
     // {2, 0, d, 0, 2}, MAD 2, s = 2 x 1.4826. A sample exactly at k x s
     // stays; the next float above it is replaced by the median.
@@ -107,8 +100,7 @@ TEST(HampelFilter, ThresholdComparisonIsStrict)
     EXPECT_EQ(replace[2], 0.0f);
 }
 
-TEST(HampelFilter, EmptyRowAndZeroHalfWidthAreNoOps)
-{
+TEST(HampelFilter, EmptyRowAndZeroHalfWidthAreNoOps) {
     std::vector<float> empty;
     Quorvex3::hampelFilter(empty, 5, 3.0f);
     EXPECT_TRUE(empty.empty());
@@ -117,8 +109,7 @@ TEST(HampelFilter, EmptyRowAndZeroHalfWidthAreNoOps)
     EXPECT_EQ(row, (std::vector<float>{1, 2, 300, 4}));
 }
 
-TEST(HampelFilter, HalfWidthLargerThanRowUsesWholeRow)
-{
+TEST(HampelFilter, HalfWidthLargerThanRowUsesWholeRow) {
     // Every window is the whole row {1, 2, 3, 4, 100}: median 3, deviations
     // {2, 1, 0, 1, 97}, MAD 1, s = 1.4826: 100 is replaced, 1 (|1-3| = 2 <
     // 4.45) stays.
@@ -127,20 +118,18 @@ TEST(HampelFilter, HalfWidthLargerThanRowUsesWholeRow)
     EXPECT_EQ(row, (std::vector<float>{1, 2, 3, 4, 3}));
 }
 
-TEST(HampelFilter, MatchesNumpyReference)
-{
+TEST(HampelFilter, MatchesNumpyReference) {
     // /usr/bin/python3 tests/core/trace_filter_oracle.py: "hampel(row, 2, 3.0)"
     std::vector<float> row = kPulse;
     Quorvex3::hampelFilter(row, 2, 3.0f);
-    expectRowsNear(row, {2,  3,  2,  4,  3,  2,  3, 3, 5, 9, 16, 25, 34, 41, 44,
-                         42, 36, 27, 18, 11, 6,  4, 3, 3, 2, 3, 2,  4,  3,  2},
+    expectRowsNear(row, {2,  3,  2,  4,  3,  2, 3, 3, 5, 9, 16, 25, 34, 41, 44,
+                         42, 36, 27, 18, 11, 6, 4, 3, 3, 2, 3,  2,  4,  3,  2},
                    0.0f);
 }
 
 // ---- runningMedian -----------------------------------------------------------
 
-TEST(RunningMedian, ShrinkingWindowsUseUpperMiddle)
-{
+TEST(RunningMedian, ShrinkingWindowsUseUpperMiddle) {
     // out[0] = position 1 of {1, 3} = 3; out[1] = 2; out[2] = position 1 of
     // {1, 2} = 2.
     std::vector<float> row = {3, 1, 2};
@@ -148,15 +137,13 @@ TEST(RunningMedian, ShrinkingWindowsUseUpperMiddle)
     EXPECT_EQ(row, (std::vector<float>{3, 2, 2}));
 }
 
-TEST(RunningMedian, RemovesIsolatedSpikesAndKeepsSteps)
-{
+TEST(RunningMedian, RemovesIsolatedSpikesAndKeepsSteps) {
     std::vector<float> row = {0, 0, 9, 0, 0, 5, 5, 5, 5};
     Quorvex3::runningMedian(row, 1);
     EXPECT_EQ(row, (std::vector<float>{0, 0, 0, 0, 0, 5, 5, 5, 5}));
 }
 
-TEST(RunningMedian, HalfWidthBelowOneAndEmptyRowAreNoOps)
-{
+TEST(RunningMedian, HalfWidthBelowOneAndEmptyRowAreNoOps) {
     std::vector<float> row = {3, 1, 2};
     Quorvex3::runningMedian(row, 0);
     EXPECT_EQ(row, (std::vector<float>{3, 1, 2}));
@@ -167,15 +154,13 @@ TEST(RunningMedian, HalfWidthBelowOneAndEmptyRowAreNoOps)
 
 // ---- movingAverage -----------------------------------------------------------
 
-TEST(MovingAverage, WindowShrinksAtBothEnds)
-{
+TEST(MovingAverage, WindowShrinksAtBothEnds) {
     std::vector<float> row = {1, 2, 3, 4};
     Quorvex3::movingAverage(row, 1);
     EXPECT_EQ(row, (std::vector<float>{1.5f, 2.0f, 3.0f, 3.5f}));
 }
 
-TEST(MovingAverage, SingleSampleAndWideWindow)
-{
+TEST(MovingAverage, SingleSampleAndWideWindow) {
     std::vector<float> one = {7};
     Quorvex3::movingAverage(one, 3);
     EXPECT_EQ(one, (std::vector<float>{7}));
@@ -185,8 +170,7 @@ TEST(MovingAverage, SingleSampleAndWideWindow)
     EXPECT_EQ(row, (std::vector<float>{3, 3, 3}));
 }
 
-TEST(MovingAverage, RunningSumDoesNotDriftOnLargeOffsets)
-{
+TEST(MovingAverage, RunningSumDoesNotDriftOnLargeOffsets) {
     // Sums of three samples near 1e7 exceed 2^24, where a float sum rounds to
     // even integers and the running update drifts; the double sum stays
     // exact, so each mean is the correctly rounded float of the true mean.
@@ -200,22 +184,19 @@ TEST(MovingAverage, RunningSumDoesNotDriftOnLargeOffsets)
     }
 }
 
-TEST(MovingAverage, MatchesNumpyReference)
-{
+TEST(MovingAverage, MatchesNumpyReference) {
     // /usr/bin/python3 tests/core/trace_filter_oracle.py: "moving_average(row, 2)"
     std::vector<float> row = kPulse;
     Quorvex3::movingAverage(row, 2);
-    expectRowsNear(row,
-                   {2.3333333f, 2.75f, 2.8f,  2.8f,  14.2f, 14.4f, 14.6f, 15.8f, 18.6f, 11.6f,
-                    17.8f,      25.0f, 32.0f, 37.2f, 39.4f, 38.0f, 33.4f, 26.8f, 19.6f, 13.2f,
-                    8.4f,       -3.2f, -5.0f, -5.6f, -6.0f, -5.8f, 2.8f,  2.8f,  2.75f, 3.0f},
+    expectRowsNear(row, {2.3333333f, 2.75f, 2.8f,  2.8f,  14.2f, 14.4f, 14.6f, 15.8f, 18.6f, 11.6f,
+                         17.8f,      25.0f, 32.0f, 37.2f, 39.4f, 38.0f, 33.4f, 26.8f, 19.6f, 13.2f,
+                         8.4f,       -3.2f, -5.0f, -5.6f, -6.0f, -5.8f, 2.8f,  2.8f,  2.75f, 3.0f},
                    1e-5f);
 }
 
 // ---- polynomialSmoothing -----------------------------------------------------
 
-TEST(PolynomialSmoothing, WeightsMatchSavitzkyGolayCoefficients)
-{
+TEST(PolynomialSmoothing, WeightsMatchSavitzkyGolayCoefficients) {
     // A unit impulse in the middle of a row long enough for a full window
     // returns the weights reversed (they are symmetric) around it.
     // scipy.signal.savgol_coeffs(2m+1, 2) via
@@ -224,10 +205,10 @@ TEST(PolynomialSmoothing, WeightsMatchSavitzkyGolayCoefficients)
         {-0.085714286, 0.342857143, 0.485714286, 0.342857143, -0.085714286},
         {-0.095238095, 0.142857143, 0.285714286, 0.333333333, 0.285714286, 0.142857143,
          -0.095238095},
-        {-0.090909091, 0.060606061, 0.168831169, 0.233766234, 0.255411255, 0.233766234,
-         0.168831169, 0.060606061, -0.090909091},
-        {-0.083916084, 0.020979021, 0.102564103, 0.160839161, 0.195804196, 0.207459207,
-         0.195804196, 0.160839161, 0.102564103, 0.020979021, -0.083916084},
+        {-0.090909091, 0.060606061, 0.168831169, 0.233766234, 0.255411255, 0.233766234, 0.168831169,
+         0.060606061, -0.090909091},
+        {-0.083916084, 0.020979021, 0.102564103, 0.160839161, 0.195804196, 0.207459207, 0.195804196,
+         0.160839161, 0.102564103, 0.020979021, -0.083916084},
     };
     for (int m = 2; m <= 5; ++m) {
         const size_t n = static_cast<size_t>(6 * m + 1);
@@ -243,8 +224,7 @@ TEST(PolynomialSmoothing, WeightsMatchSavitzkyGolayCoefficients)
     }
 }
 
-TEST(PolynomialSmoothing, DefaultHalfWidthInTwentyFirsts)
-{
+TEST(PolynomialSmoothing, DefaultHalfWidthInTwentyFirsts) {
     // m = 3: -2/21, 3/21, 6/21, 7/21, 6/21, 3/21, -2/21. A ramp of squares
     // is reproduced exactly by a quadratic fit: x^2 smoothed stays x^2.
     std::vector<float> row;
@@ -261,8 +241,7 @@ TEST(PolynomialSmoothing, DefaultHalfWidthInTwentyFirsts)
     expectRowsNear(padded, {0, 0, 0, -2, 3, 6, 7, 6, 3, -2, 0, 0, 0}, 1e-5f);
 }
 
-TEST(PolynomialSmoothing, OnlyFullWindowsChangeSamples)
-{
+TEST(PolynomialSmoothing, OnlyFullWindowsChangeSamples) {
     // m = 2 on 4 samples: 2m = 4 is not below n, the row stays.
     std::vector<float> four = {5, 0, 0, 5};
     Quorvex3::polynomialSmoothing(four, 2);
@@ -278,8 +257,7 @@ TEST(PolynomialSmoothing, OnlyFullWindowsChangeSamples)
     EXPECT_EQ(five[4], 5.0f);
 }
 
-TEST(PolynomialSmoothing, HalfWidthZeroAndOneLeaveRowUnchanged)
-{
+TEST(PolynomialSmoothing, HalfWidthZeroAndOneLeaveRowUnchanged) {
     // m = 0: the single weight is 1; m = 1: the weights are 0, 1, 0.
     std::vector<float> row = {4, -1, 9, 2, 7};
     Quorvex3::polynomialSmoothing(row, 0);
@@ -291,48 +269,41 @@ TEST(PolynomialSmoothing, HalfWidthZeroAndOneLeaveRowUnchanged)
     EXPECT_TRUE(empty.empty());
 }
 
-TEST(PolynomialSmoothing, MatchesScipyReference)
-{
+TEST(PolynomialSmoothing, MatchesScipyReference) {
     // /usr/bin/python3 tests/core/trace_filter_oracle.py: "smooth(row, 3)"
     // (np.convolve with savgol_coeffs(7, 2) in double; ends unchanged).
     std::vector<float> row = kPulse;
     Quorvex3::polynomialSmoothing(row, 3);
-    expectRowsNear(row,
-                   {2.0f,        3.0f,        2.0f,        -2.4285715f, 11.0f,
-                    19.0f,       21.333334f,  19.333334f,  13.380953f,  4.047619f,
-                    16.428572f,  25.095238f,  33.904762f,  40.57143f,   43.42857f,
-                    41.61905f,   35.61905f,   27.238094f,  18.47619f,   11.238095f,
-                    10.523809f,  -2.142857f,  -9.476191f,  -11.666667f, -9.952381f,
-                    -3.5714285f, 7.0f,        4.0f,        3.0f,        2.0f},
+    expectRowsNear(row, {2.0f,       3.0f,        2.0f,       -2.4285715f, 11.0f,      19.0f,
+                         21.333334f, 19.333334f,  13.380953f, 4.047619f,   16.428572f, 25.095238f,
+                         33.904762f, 40.57143f,   43.42857f,  41.61905f,   35.61905f,  27.238094f,
+                         18.47619f,  11.238095f,  10.523809f, -2.142857f,  -9.476191f, -11.666667f,
+                         -9.952381f, -3.5714285f, 7.0f,       4.0f,        3.0f,       2.0f},
                    2e-5f);
 }
 
 // ---- applyTraceFilter --------------------------------------------------------
 
-TEST(ApplyTraceFilter, AllStagesOffLeavesRow)
-{
+TEST(ApplyTraceFilter, AllStagesOffLeavesRow) {
     std::vector<float> row = kPulse;
     Quorvex3::applyTraceFilter(allOff(), row);
     EXPECT_EQ(row, kPulse);
 }
 
-TEST(ApplyTraceFilter, DefaultsMatchNumpyReference)
-{
+TEST(ApplyTraceFilter, DefaultsMatchNumpyReference) {
     // /usr/bin/python3 tests/core/trace_filter_oracle.py: "defaults"
     // = smooth(hampel(hampel(row, 5, 3.0), 11, 3.0), 3)
     std::vector<float> row = kPulse;
     Quorvex3::applyTraceFilter(TraceFilterSettings{}, row);
-    expectRowsNear(row,
-                   {2.0f,       3.0f,       2.0f,       2.9047618f, 3.0f,      3.0f,
-                    2.6666667f, 3.3333333f, 7.1904764f, 9.333333f,  10.333333f, 9.380953f,
-                    7.142857f,  5.047619f,  6.0f,       4.857143f,  7.2380953f, 10.142858f,
-                    11.619047f, 11.095238f, 8.428572f,  4.0f,       2.8095238f, 2.6666667f,
-                    2.3333333f, 2.5714285f, 2.9047618f, 4.0f,       3.0f,       2.0f},
+    expectRowsNear(row, {2.0f,       3.0f,       2.0f,       2.9047618f, 3.0f,       3.0f,
+                         2.6666667f, 3.3333333f, 7.1904764f, 9.333333f,  10.333333f, 9.380953f,
+                         7.142857f,  5.047619f,  6.0f,       4.857143f,  7.2380953f, 10.142858f,
+                         11.619047f, 11.095238f, 8.428572f,  4.0f,       2.8095238f, 2.6666667f,
+                         2.3333333f, 2.5714285f, 2.9047618f, 4.0f,       3.0f,       2.0f},
                    2e-5f);
 }
 
-TEST(ApplyTraceFilter, StagesRunInFixedOrder)
-{
+TEST(ApplyTraceFilter, StagesRunInFixedOrder) {
     // The running median (stage 3) runs before the moving average (stage 4),
     // so the spike is removed before it could be spread out.
     TraceFilterSettings s = allOff();
@@ -346,8 +317,7 @@ TEST(ApplyTraceFilter, StagesRunInFixedOrder)
     EXPECT_EQ(row, (std::vector<float>(7, 0.0f)));
 }
 
-TEST(ApplyTraceFilter, DisabledStageIgnoresItsHalfWidth)
-{
+TEST(ApplyTraceFilter, DisabledStageIgnoresItsHalfWidth) {
     TraceFilterSettings s = allOff();
     s.movingAverageHalfWidth = 1; // disabled, so it must not run
     std::vector<float> row = {1, 2, 3, 4};

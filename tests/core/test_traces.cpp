@@ -26,8 +26,7 @@ constexpr size_t kEvents = 3;
 constexpr size_t kSamples = 12;
 
 // Row e of the raw trace: a pulse with a spike, different per event.
-std::vector<int16_t> rawRow(size_t e)
-{
+std::vector<int16_t> rawRow(size_t e) {
     std::vector<int16_t> row(kSamples);
     for (size_t i = 0; i < kSamples; ++i)
         row[i] = static_cast<int16_t>(10 * e + (i > 3 && i < 8 ? 40 : 2) + (i % 3));
@@ -35,8 +34,7 @@ std::vector<int16_t> rawRow(size_t e)
     return row;
 }
 
-std::vector<int16_t> rawRows()
-{
+std::vector<int16_t> rawRows() {
     std::vector<int16_t> all;
     for (size_t e = 0; e < kEvents; ++e) {
         const std::vector<int16_t> row = rawRow(e);
@@ -45,29 +43,25 @@ std::vector<int16_t> rawRows()
     return all;
 }
 
-std::vector<float> asFloats(const std::vector<int16_t>& row)
-{
+std::vector<float> asFloats(const std::vector<int16_t>& row) {
     return std::vector<float>(row.begin(), row.end());
 }
 
-std::vector<float> filtered(const TraceFilterSettings& settings, std::vector<float> row)
-{
+std::vector<float> filtered(const TraceFilterSettings& settings, std::vector<float> row) {
     Quorvex3::applyTraceFilter(settings, row);
     return row;
 }
 
 class TraceFile : public ::testing::Test {
 protected:
-    void write(const std::function<void(RtdcFixtureWriter&)>& fill)
-    {
+    void write(const std::function<void(RtdcFixtureWriter&)>& fill) {
         RtdcFixtureWriter writer(m_path);
         writer.addColumn<float>("area_um", std::vector<float>(kEvents, 1.0f));
         fill(writer);
     }
 
     // The usual layout: two channels of raw and median traces.
-    void writeStandard()
-    {
+    void writeStandard() {
         write([](RtdcFixtureWriter& w) {
             w.addTrace("fl1_raw", kEvents, kSamples, rawRows());
             w.addTrace("fl1_median", kEvents, kSamples,
@@ -85,8 +79,7 @@ protected:
 
 // ---- Listing at open -------------------------------------------------------------
 
-TEST_F(TraceFile, ListsMedianAndRawDatasetsSorted)
-{
+TEST_F(TraceFile, ListsMedianAndRawDatasetsSorted) {
     write([](RtdcFixtureWriter& w) {
         // "aaa" comes first in the group's name order, so a length taken
         // from it instead of the first accepted trace would be 9.
@@ -106,8 +99,7 @@ TEST_F(TraceFile, ListsMedianAndRawDatasetsSorted)
         EXPECT_NE(name, "trace");
 }
 
-TEST_F(TraceFile, OnlyTwoDimensionalDatasetsAreTraces)
-{
+TEST_F(TraceFile, OnlyTwoDimensionalDatasetsAreTraces) {
     write([](RtdcFixtureWriter& w) {
         w.addDataset<float>("/events/trace/fl1_raw", {6}, std::vector<float>(6, 1.0f));
         w.addDataset<float>("/events/trace/fl2_raw", {2, 2, 3}, std::vector<float>(12, 1.0f));
@@ -123,8 +115,7 @@ TEST_F(TraceFile, OnlyTwoDimensionalDatasetsAreTraces)
     EXPECT_EQ(m_reader.readTrace("fl4_raw", 1), std::vector<float>(5, 2.0f));
 }
 
-TEST_F(TraceFile, FileWithoutTraceGroupHasNoTraces)
-{
+TEST_F(TraceFile, FileWithoutTraceGroupHasNoTraces) {
     write([](RtdcFixtureWriter&) {});
     ASSERT_TRUE(m_reader.openFile(m_path));
     EXPECT_FALSE(m_reader.hasTraces());
@@ -133,8 +124,7 @@ TEST_F(TraceFile, FileWithoutTraceGroupHasNoTraces)
     EXPECT_TRUE(m_reader.readTrace("fl1_raw", 0).empty());
 }
 
-TEST_F(TraceFile, TraceGroupWithoutMatchingNamesHasNoTraces)
-{
+TEST_F(TraceFile, TraceGroupWithoutMatchingNamesHasNoTraces) {
     write([](RtdcFixtureWriter& w) { w.addTrace("fl1", 2, 4, std::vector<float>(8, 0.0f)); });
     ASSERT_TRUE(m_reader.openFile(m_path));
     EXPECT_FALSE(m_reader.hasTraces());
@@ -143,8 +133,7 @@ TEST_F(TraceFile, TraceGroupWithoutMatchingNamesHasNoTraces)
     EXPECT_TRUE(m_reader.readTrace("fl1", 0).empty());
 }
 
-TEST_F(TraceFile, FileWithoutEventsGroupOpens)
-{
+TEST_F(TraceFile, FileWithoutEventsGroupOpens) {
     {
         RtdcFixtureWriter writer(m_path);
         writer.setStringAttribute("experiment:sample", "x");
@@ -154,8 +143,7 @@ TEST_F(TraceFile, FileWithoutEventsGroupOpens)
     EXPECT_TRUE(m_reader.readTrace("fl1_raw", 0).empty());
 }
 
-TEST_F(TraceFile, ClosingClearsTraceNames)
-{
+TEST_F(TraceFile, ClosingClearsTraceNames) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.closeFile();
@@ -167,8 +155,7 @@ TEST_F(TraceFile, ClosingClearsTraceNames)
 
 // ---- Reading file traces ---------------------------------------------------------
 
-TEST_F(TraceFile, SignedSixteenBitRowsReadExactly)
-{
+TEST_F(TraceFile, SignedSixteenBitRowsReadExactly) {
     write([](RtdcFixtureWriter& w) {
         w.addTrace("fl1_raw", 2, 3, std::vector<int16_t>{-2, 0, 7, -32768, 32767, 1});
     });
@@ -177,8 +164,7 @@ TEST_F(TraceFile, SignedSixteenBitRowsReadExactly)
     EXPECT_EQ(m_reader.readTrace("fl1_raw", 1), (std::vector<float>{-32768, 32767, 1}));
 }
 
-TEST_F(TraceFile, UnsignedSixteenBitRowsAreNotClamped)
-{
+TEST_F(TraceFile, UnsignedSixteenBitRowsAreNotClamped) {
     write([](RtdcFixtureWriter& w) {
         w.addTrace("fl1_raw", 1, 4, std::vector<uint16_t>{0, 32767, 40000, 65535});
     });
@@ -186,8 +172,7 @@ TEST_F(TraceFile, UnsignedSixteenBitRowsAreNotClamped)
     EXPECT_EQ(m_reader.readTrace("fl1_raw", 0), (std::vector<float>{0, 32767, 40000, 65535}));
 }
 
-TEST_F(TraceFile, OtherTypesReadAsFloat)
-{
+TEST_F(TraceFile, OtherTypesReadAsFloat) {
     write([](RtdcFixtureWriter& w) {
         w.addTrace("fl1_median", 2, 2, std::vector<float>{0.25f, -1.5f, 3.0f, 4.0f});
         w.addDataset<double>("/events/trace/fl2_median", {1, 3}, {0.5, 1e6, -2.0});
@@ -201,8 +186,7 @@ TEST_F(TraceFile, OtherTypesReadAsFloat)
     EXPECT_EQ(m_reader.readTrace("fl4_raw", 0), (std::vector<float>{0.0f, 255.0f}));
 }
 
-TEST_F(TraceFile, IndexOutOfRangeAndUnknownNameGiveEmptyRows)
-{
+TEST_F(TraceFile, IndexOutOfRangeAndUnknownNameGiveEmptyRows) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     EXPECT_TRUE(m_reader.readTrace("fl1_raw", kEvents).empty());
@@ -214,8 +198,7 @@ TEST_F(TraceFile, IndexOutOfRangeAndUnknownNameGiveEmptyRows)
     EXPECT_EQ(m_reader.readTrace("fl1_raw", kEvents - 1), asFloats(rawRow(kEvents - 1)));
 }
 
-TEST_F(TraceFile, EmptyRowsOfZeroSamples)
-{
+TEST_F(TraceFile, EmptyRowsOfZeroSamples) {
     write([](RtdcFixtureWriter& w) { w.addTrace("fl1_raw", 2, 0, std::vector<float>{}); });
     ASSERT_TRUE(m_reader.openFile(m_path));
     EXPECT_EQ(m_reader.getAvailableTraceNames(), (std::vector<std::string>{"fl1_raw"}));
@@ -223,8 +206,7 @@ TEST_F(TraceFile, EmptyRowsOfZeroSamples)
     EXPECT_TRUE(m_reader.readTrace("fl1_raw", 0).empty());
 }
 
-TEST_F(TraceFile, CompressedChunksReadRowByRowAcrossTraces)
-{
+TEST_F(TraceFile, CompressedChunksReadRowByRowAcrossTraces) {
     // Many events in compressed chunks; alternating between two traces makes
     // the reader switch the dataset it keeps open.
     constexpr size_t events = 250;
@@ -258,8 +240,7 @@ TEST_F(TraceFile, CompressedChunksReadRowByRowAcrossTraces)
               static_cast<float>((events - 1) * 100 + 3));
 }
 
-TEST_F(TraceFile, UnconvertibleTraceTypeGivesEmptyRowAndMessage)
-{
+TEST_F(TraceFile, UnconvertibleTraceTypeGivesEmptyRowAndMessage) {
     write([](RtdcFixtureWriter& w) {
         H5::CompType pair(2 * sizeof(float));
         pair.insertMember("a", 0, H5::PredType::NATIVE_FLOAT);
@@ -277,8 +258,7 @@ TEST_F(TraceFile, UnconvertibleTraceTypeGivesEmptyRowAndMessage)
     EXPECT_EQ(m_reader.readTrace("fl2_raw", 1), (std::vector<float>{3, 4}));
 }
 
-TEST_F(TraceFile, CorruptCompressedChunkGivesEmptyRowAndMessage)
-{
+TEST_F(TraceFile, CorruptCompressedChunkGivesEmptyRowAndMessage) {
     write([](RtdcFixtureWriter& w) {
         w.addTrace("fl1_raw", 4, 64, std::vector<int16_t>(256, 5), Storage::chunked({2, 64}, 6));
     });
@@ -312,8 +292,7 @@ TEST_F(TraceFile, CorruptCompressedChunkGivesEmptyRowAndMessage)
     EXPECT_EQ(m_reader.readTrace("fl1_raw", 1), std::vector<float>(64, 5.0f));
 }
 
-TEST_F(TraceFile, TruncatedFileOpensNothingAndReadsNothing)
-{
+TEST_F(TraceFile, TruncatedFileOpensNothingAndReadsNothing) {
     writeStandard();
     Quorvex3::testing::truncateFile(m_path, Quorvex3::testing::fileSize(m_path) / 2);
     ::testing::internal::CaptureStderr();
@@ -329,8 +308,7 @@ TEST_F(TraceFile, TruncatedFileOpensNothingAndReadsNothing)
 
 // ---- Derived traces --------------------------------------------------------------
 
-TEST_F(TraceFile, DerivedTraceIsTheFilteredSourceRow)
-{
+TEST_F(TraceFile, DerivedTraceIsTheFilteredSourceRow) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("fl1_median_rf", "fl1_raw");
@@ -346,8 +324,7 @@ TEST_F(TraceFile, DerivedTraceIsTheFilteredSourceRow)
     EXPECT_EQ(m_reader.readTrace("fl1_raw", 0), asFloats(rawRow(0)));
 }
 
-TEST_F(TraceFile, RegisteringTwiceReplacesSourceWithoutDuplicatingName)
-{
+TEST_F(TraceFile, RegisteringTwiceReplacesSourceWithoutDuplicatingName) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("fl_x_rf", "fl2_raw");
@@ -357,8 +334,7 @@ TEST_F(TraceFile, RegisteringTwiceReplacesSourceWithoutDuplicatingName)
               filtered(TraceFilterSettings{}, asFloats(rawRow(1))));
 }
 
-TEST_F(TraceFile, DerivedTraceDoesNotChangeHasTracesOrLength)
-{
+TEST_F(TraceFile, DerivedTraceDoesNotChangeHasTracesOrLength) {
     write([](RtdcFixtureWriter&) {});
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("fl1_median_rf", "fl1_raw");
@@ -369,8 +345,7 @@ TEST_F(TraceFile, DerivedTraceDoesNotChangeHasTracesOrLength)
     EXPECT_TRUE(m_reader.readTrace("fl1_median_rf", 0).empty());
 }
 
-TEST_F(TraceFile, SecondReadOfSameRowComesFromTheCache)
-{
+TEST_F(TraceFile, SecondReadOfSameRowComesFromTheCache) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("fl1_median_rf", "fl1_raw");
@@ -387,8 +362,7 @@ TEST_F(TraceFile, SecondReadOfSameRowComesFromTheCache)
     EXPECT_TRUE(m_reader.readTrace("fl1_median_rf", 1).empty());
 }
 
-TEST_F(TraceFile, ChangingSettingsComputesTheRowAgain)
-{
+TEST_F(TraceFile, ChangingSettingsComputesTheRowAgain) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("fl1_median_rf", "fl1_raw");
@@ -401,11 +375,10 @@ TEST_F(TraceFile, ChangingSettingsComputesTheRowAgain)
     s.movingAverageEnabled = true;
     s.movingAverageHalfWidth = 2;
     s.smoothingEnabled = false;
-    m_reader.setTraceFilterSettings(s.hampel1Enabled, s.hampel1HalfWidth, s.hampel1Threshold,
-                                    s.hampel2Enabled, s.hampel2HalfWidth, s.hampel2Threshold,
-                                    s.runningMedianEnabled, s.runningMedianHalfWidth,
-                                    s.movingAverageEnabled, s.movingAverageHalfWidth,
-                                    s.smoothingEnabled, s.smoothingHalfWidth);
+    m_reader.setTraceFilterSettings(
+        s.hampel1Enabled, s.hampel1HalfWidth, s.hampel1Threshold, s.hampel2Enabled,
+        s.hampel2HalfWidth, s.hampel2Threshold, s.runningMedianEnabled, s.runningMedianHalfWidth,
+        s.movingAverageEnabled, s.movingAverageHalfWidth, s.smoothingEnabled, s.smoothingHalfWidth);
     const std::vector<float> after = m_reader.readTrace("fl1_median_rf", 2);
     EXPECT_EQ(after, filtered(s, asFloats(rawRow(2))));
     EXPECT_NE(after, before);
@@ -414,16 +387,14 @@ TEST_F(TraceFile, ChangingSettingsComputesTheRowAgain)
     // file closed, the next read has to compute and finds no source.
     m_reader.closeFile();
     EXPECT_EQ(m_reader.readTrace("fl1_median_rf", 2), after);
-    m_reader.setTraceFilterSettings(s.hampel1Enabled, s.hampel1HalfWidth, s.hampel1Threshold,
-                                    s.hampel2Enabled, s.hampel2HalfWidth, s.hampel2Threshold,
-                                    s.runningMedianEnabled, s.runningMedianHalfWidth,
-                                    s.movingAverageEnabled, s.movingAverageHalfWidth,
-                                    s.smoothingEnabled, s.smoothingHalfWidth);
+    m_reader.setTraceFilterSettings(
+        s.hampel1Enabled, s.hampel1HalfWidth, s.hampel1Threshold, s.hampel2Enabled,
+        s.hampel2HalfWidth, s.hampel2Threshold, s.runningMedianEnabled, s.runningMedianHalfWidth,
+        s.movingAverageEnabled, s.movingAverageHalfWidth, s.smoothingEnabled, s.smoothingHalfWidth);
     EXPECT_TRUE(m_reader.readTrace("fl1_median_rf", 2).empty());
 }
 
-TEST(TraceFilterSettingsStore, DefaultsAndTwelveValuesInOrder)
-{
+TEST(TraceFilterSettingsStore, DefaultsAndTwelveValuesInOrder) {
     RTDCReader reader;
     const TraceFilterSettings d = reader.traceFilterSettings();
     EXPECT_TRUE(d.hampel1Enabled);
@@ -455,8 +426,7 @@ TEST(TraceFilterSettingsStore, DefaultsAndTwelveValuesInOrder)
     EXPECT_EQ(s.smoothingHalfWidth, 6);
 }
 
-TEST_F(TraceFile, DerivedOfDerivedFiltersTwice)
-{
+TEST_F(TraceFile, DerivedOfDerivedFiltersTwice) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("b", "fl1_raw");
@@ -468,8 +438,7 @@ TEST_F(TraceFile, DerivedOfDerivedFiltersTwice)
     EXPECT_EQ(m_reader.readTrace("b", 0), once);
 }
 
-TEST_F(TraceFile, RegistrationsThatWouldCycleAreIgnored)
-{
+TEST_F(TraceFile, RegistrationsThatWouldCycleAreIgnored) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("self", "self");
@@ -488,8 +457,7 @@ TEST_F(TraceFile, RegistrationsThatWouldCycleAreIgnored)
     EXPECT_EQ(m_reader.readTrace("d", 1), filtered(s, filtered(s, once)));
 }
 
-TEST_F(TraceFile, RemovingDerivedFeaturesDropsDerivedTraces)
-{
+TEST_F(TraceFile, RemovingDerivedFeaturesDropsDerivedTraces) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("fl1_median_rf", "fl1_raw");
@@ -500,8 +468,7 @@ TEST_F(TraceFile, RemovingDerivedFeaturesDropsDerivedTraces)
     EXPECT_TRUE(m_reader.readTrace("fl1_median_rf", 0).empty());
 }
 
-TEST_F(TraceFile, ReopenedReaderStillServesDerivedTracesByName)
-{
+TEST_F(TraceFile, ReopenedReaderStillServesDerivedTracesByName) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("fl1_median_rf", "fl1_raw");
@@ -513,8 +480,7 @@ TEST_F(TraceFile, ReopenedReaderStillServesDerivedTracesByName)
               filtered(TraceFilterSettings{}, asFloats(rawRow(2))));
 }
 
-TEST_F(TraceFile, ConcurrentReadsOfRawAndDerivedRows)
-{
+TEST_F(TraceFile, ConcurrentReadsOfRawAndDerivedRows) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("fl1_median_rf", "fl1_raw");
@@ -545,8 +511,7 @@ TEST_F(TraceFile, ConcurrentReadsOfRawAndDerivedRows)
 
 // ---- Stale cached rows --------------------------------------------------------------
 
-TEST_F(TraceFile, OpeningAnotherFileDoesNotServeThePreviousFilesCachedRow)
-{
+TEST_F(TraceFile, OpeningAnotherFileDoesNotServeThePreviousFilesCachedRow) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("fl1_median_rf", "fl1_raw");
@@ -561,12 +526,10 @@ TEST_F(TraceFile, OpeningAnotherFileDoesNotServeThePreviousFilesCachedRow)
         writer.addTrace("fl1_raw", kEvents, kSamples, flat);
     }
     ASSERT_TRUE(m_reader.openFile(other));
-    EXPECT_EQ(m_reader.readTrace("fl1_median_rf", 1),
-              std::vector<float>(kSamples, 3.0f));
+    EXPECT_EQ(m_reader.readTrace("fl1_median_rf", 1), std::vector<float>(kSamples, 3.0f));
 }
 
-TEST_F(TraceFile, ReplacingTheSourceDropsTheRowCachedFromTheOldSource)
-{
+TEST_F(TraceFile, ReplacingTheSourceDropsTheRowCachedFromTheOldSource) {
     writeStandard();
     ASSERT_TRUE(m_reader.openFile(m_path));
     m_reader.addCalculatedTrace("fl_x_rf", "fl1_raw");

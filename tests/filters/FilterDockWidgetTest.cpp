@@ -597,9 +597,8 @@ TEST_F(FilterDockWidgetTest, MenuActionsSendTheirRequests) {
         else if (!action->isSeparator())
             action->trigger();
     }
-    EXPECT_EQ(texts, (QStringList{"Apply Filter to All Datasets", "-",
-                                  "Import Measurement Filters", "-",
-                                  QStringLiteral("Import Filter Groups\u2026"),
+    EXPECT_EQ(texts, (QStringList{"Apply Filter to All Datasets", "-", "Import Measurement Filters",
+                                  "-", QStringLiteral("Import Filter Groups\u2026"),
                                   QStringLiteral("Export Filter Groups\u2026")}));
     ASSERT_NE(submenu, nullptr);
     ASSERT_EQ(submenu->actions().size(), 2);

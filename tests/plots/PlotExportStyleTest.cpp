@@ -1,6 +1,6 @@
 #include "plots/PlotExportStyle.h"
-#include "plots/ScatterPlot.h"
 #include "ScatterPlotTestSupport.h"
+#include "plots/ScatterPlot.h"
 
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_layout.h>
@@ -21,20 +21,17 @@ using testing::ensureApplication;
 
 constexpr int kAllAxes[] = {QwtPlot::yLeft, QwtPlot::yRight, QwtPlot::xBottom, QwtPlot::xTop};
 
-bool hasComponent(const QwtPlot& plot, int axis, QwtAbstractScaleDraw::ScaleComponent c)
-{
+bool hasComponent(const QwtPlot& plot, int axis, QwtAbstractScaleDraw::ScaleComponent c) {
     return plot.axisScaleDraw(axis)->hasComponent(c);
 }
 
-QFrame* canvasFrame(QwtPlot& plot)
-{
+QFrame* canvasFrame(QwtPlot& plot) {
     return qobject_cast<QFrame*>(plot.canvas());
 }
 
 class PlotExport : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ensureApplication();
         plot = std::make_unique<ScatterPlot>();
         plot->resize(500, 400);
@@ -56,8 +53,7 @@ protected:
     std::unique_ptr<ScatterPlot> plot;
 };
 
-TEST_F(PlotExport, ApplyGivesAWhiteClosedBoxWithoutFrameOrMargins)
-{
+TEST_F(PlotExport, ApplyGivesAWhiteClosedBoxWithoutFrameOrMargins) {
     ASSERT_FALSE(plot->axisEnabled(QwtPlot::yRight));
     ASSERT_FALSE(plot->axisEnabled(QwtPlot::xTop));
     const PlotExportStyle saved = applyExportStyle(plot.get());
@@ -93,8 +89,7 @@ TEST_F(PlotExport, ApplyGivesAWhiteClosedBoxWithoutFrameOrMargins)
     EXPECT_TRUE(saved.axisVisible[QwtPlot::xBottom]);
 }
 
-TEST_F(PlotExport, RestoreBringsBackEverythingIncludingTicksAndLabels)
-{
+TEST_F(PlotExport, RestoreBringsBackEverythingIncludingTicksAndLabels) {
     const PlotExportStyle saved = applyExportStyle(plot.get());
     restoreExportStyle(plot.get(), saved);
 
@@ -123,8 +118,7 @@ TEST_F(PlotExport, RestoreBringsBackEverythingIncludingTicksAndLabels)
     EXPECT_TRUE(hasComponent(*plot, QwtPlot::yRight, QwtAbstractScaleDraw::Ticks));
 }
 
-TEST_F(PlotExport, VisibleColourBarKeepsItsLabelsDuringExport)
-{
+TEST_F(PlotExport, VisibleColourBarKeepsItsLabelsDuringExport) {
     plot->setData({1, 2, 3}, {1, 2, 3}, "x", "y", {0, 1, 2}, "c");
     const PlotExportStyle saved = applyExportStyle(plot.get());
     EXPECT_TRUE(hasComponent(*plot, QwtPlot::yRight, QwtAbstractScaleDraw::Labels));
@@ -134,8 +128,7 @@ TEST_F(PlotExport, VisibleColourBarKeepsItsLabelsDuringExport)
     EXPECT_FALSE(plot->axisEnabled(QwtPlot::xTop));
 }
 
-TEST_F(PlotExport, RenderedExportHasARightFrameLineWithoutLabels)
-{
+TEST_F(PlotExport, RenderedExportHasARightFrameLineWithoutLabels) {
     plot->setData({1, 2, 3}, {1, 2, 3}, "x", "y", {}, "");
     const PlotExportStyle saved = applyExportStyle(plot.get());
     QwtPlotRenderer renderer;
@@ -163,8 +156,7 @@ TEST_F(PlotExport, RenderedExportHasARightFrameLineWithoutLabels)
     }
 }
 
-TEST(PlotExportRenderer, DiscardsBackgroundAndCanvasFrameAndFramesTheScales)
-{
+TEST(PlotExportRenderer, DiscardsBackgroundAndCanvasFrameAndFramesTheScales) {
     QwtPlotRenderer renderer;
     configureExportRenderer(renderer);
     EXPECT_TRUE(renderer.testDiscardFlag(QwtPlotRenderer::DiscardBackground));

@@ -1,8 +1,8 @@
+#include "ScatterPlotTestSupport.h"
 #include "plots/ColorMaps.h"
 #include "plots/PseudoLogScaleEngine.h"
 #include "plots/RoundSpectroCurve.h"
 #include "plots/ScatterPlot.h"
-#include "ScatterPlotTestSupport.h"
 
 #include <qwt_color_map.h>
 #include <qwt_scale_engine.h>
@@ -32,8 +32,7 @@ struct Stop {
     QRgb color;
 };
 
-void expectStops(int index, const std::vector<Stop>& expected)
-{
+void expectStops(int index, const std::vector<Stop>& expected) {
     SCOPED_TRACE(::testing::Message() << "colour map " << index);
     std::unique_ptr<QwtLinearColorMap> map(createColorMap(index));
     ASSERT_NE(map, nullptr);
@@ -56,8 +55,7 @@ const std::vector<Stop> kViridis = {{0.0, qRgb(68, 1, 84)},
 
 class ScatterPlotDisplay : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ensureApplication();
         plot = std::make_unique<ScatterPlot>();
         plot->resize(640, 480);
@@ -77,8 +75,7 @@ protected:
 
 // ===== Colour maps ===========================================================
 
-TEST(ColorMaps, StopsOfAllSixMaps)
-{
+TEST(ColorMaps, StopsOfAllSixMaps) {
     ensureApplication();
     expectStops(0, kViridis);
     expectStops(1, {{0.0, qRgb(0, 0, 255)},
@@ -105,8 +102,7 @@ TEST(ColorMaps, StopsOfAllSixMaps)
     expectStops(5, {{0.0, qRgb(0, 0, 0)}, {1.0, qRgb(255, 255, 255)}});
 }
 
-TEST(ColorMaps, IndicesOutsideTheListGiveViridis)
-{
+TEST(ColorMaps, IndicesOutsideTheListGiveViridis) {
     ensureApplication();
     for (const int index : {-1, 6, 42})
         expectStops(index, kViridis);
@@ -114,8 +110,7 @@ TEST(ColorMaps, IndicesOutsideTheListGiveViridis)
 
 // ===== Colour range and fallbacks ============================================
 
-TEST_F(ScatterPlotDisplay, ColourValuesShowColouredDotsAndAColourBar)
-{
+TEST_F(ScatterPlotDisplay, ColourValuesShowColouredDotsAndAColourBar) {
     plot->setData(x, y, "Area", "Deformation", {0.0, 1.0, 2.0, 4.0}, "Density");
     EXPECT_FALSE(plainDots()->isVisible());
     ASSERT_TRUE(colouredDots()->isVisible());
@@ -132,8 +127,7 @@ TEST_F(ScatterPlotDisplay, ColourValuesShowColouredDotsAndAColourBar)
     EXPECT_EQ(plot->axisScaleDiv(QwtPlot::yRight).upperBound(), 4.0);
 }
 
-TEST_F(ScatterPlotDisplay, ConstantColourGivesRangeVToVPlusOneAndTheStartColour)
-{
+TEST_F(ScatterPlotDisplay, ConstantColourGivesRangeVToVPlusOneAndTheStartColour) {
     plot->setAxisScale(QwtPlot::xBottom, 0.0, 5.0);
     plot->setAxisScale(QwtPlot::yLeft, 0.0, 25.0);
     plot->setData(x, y, "x", "y", {7.5, 7.5, 7.5, 7.5}, "c");
@@ -148,8 +142,7 @@ TEST_F(ScatterPlotDisplay, ConstantColourGivesRangeVToVPlusOneAndTheStartColour)
     }
 }
 
-TEST_F(ScatterPlotDisplay, ColourRangeIgnoresNonFiniteValues)
-{
+TEST_F(ScatterPlotDisplay, ColourRangeIgnoresNonFiniteValues) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     plot->setData(x, y, "x", "y", {nan, 2.0, -inf, 5.0}, "c");
@@ -158,8 +151,7 @@ TEST_F(ScatterPlotDisplay, ColourRangeIgnoresNonFiniteValues)
     EXPECT_EQ(colouredDots()->colorRange(), QwtInterval(3.0, 4.0));
 }
 
-TEST_F(ScatterPlotDisplay, ColourArrayOfWrongLengthGivesPlainDotsWithoutColourBar)
-{
+TEST_F(ScatterPlotDisplay, ColourArrayOfWrongLengthGivesPlainDotsWithoutColourBar) {
     plot->setData(x, y, "x", "y", {1.0, 2.0, 3.0, 4.0}, "c");
     ASSERT_TRUE(colorBar()->isColorBarEnabled());
     plot->setData(x, y, "x", "y", {1.0, 2.0, 3.0}, "c");
@@ -170,8 +162,7 @@ TEST_F(ScatterPlotDisplay, ColourArrayOfWrongLengthGivesPlainDotsWithoutColourBa
     EXPECT_FALSE(colorBar()->isColorBarEnabled());
 }
 
-TEST_F(ScatterPlotDisplay, MismatchedOrEmptyCoordinatesClearThePlot)
-{
+TEST_F(ScatterPlotDisplay, MismatchedOrEmptyCoordinatesClearThePlot) {
     plot->setData(x, y, "x", "y", {}, "");
     plot->highlightPoint(1);
     ASSERT_TRUE(highlight()->isVisible());
@@ -189,8 +180,7 @@ TEST_F(ScatterPlotDisplay, MismatchedOrEmptyCoordinatesClearThePlot)
     EXPECT_EQ(plainDots()->dataSize(), 0u);
 }
 
-TEST_F(ScatterPlotDisplay, HighlightMarksThePointAndHidesOutOfRange)
-{
+TEST_F(ScatterPlotDisplay, HighlightMarksThePointAndHidesOutOfRange) {
     plot->setData(x, y, "x", "y", {}, "");
     plot->highlightPoint(2);
     ASSERT_TRUE(highlight()->isVisible());
@@ -206,8 +196,7 @@ TEST_F(ScatterPlotDisplay, HighlightMarksThePointAndHidesOutOfRange)
     EXPECT_FALSE(highlight()->isVisible());
 }
 
-TEST_F(ScatterPlotDisplay, ChangingTheColourMapRecoloursDotsAndBar)
-{
+TEST_F(ScatterPlotDisplay, ChangingTheColourMapRecoloursDotsAndBar) {
     plot->setData(x, y, "x", "y", {0.0, 1.0, 2.0, 3.0}, "c");
     plot->setColorMapIndex(5);
     EXPECT_EQ(plot->colorMapIndex(), 5);
@@ -219,8 +208,7 @@ TEST_F(ScatterPlotDisplay, ChangingTheColourMapRecoloursDotsAndBar)
 
 // ===== Contours-only view ====================================================
 
-TEST_F(ScatterPlotDisplay, HiddenScatterStaysHiddenAcrossSetData)
-{
+TEST_F(ScatterPlotDisplay, HiddenScatterStaysHiddenAcrossSetData) {
     plot->setScatterVisible(false);
     plot->setData(x, y, "x", "y", {0.0, 1.0, 2.0, 3.0}, "c");
     EXPECT_FALSE(plainDots()->isVisible());
@@ -238,8 +226,7 @@ TEST_F(ScatterPlotDisplay, HiddenScatterStaysHiddenAcrossSetData)
     EXPECT_TRUE(colorBar()->isColorBarEnabled());
 }
 
-TEST_F(ScatterPlotDisplay, ShowingPlainDataBringsPlainDotsBack)
-{
+TEST_F(ScatterPlotDisplay, ShowingPlainDataBringsPlainDotsBack) {
     plot->setData(x, y, "x", "y", {}, "");
     plot->setScatterVisible(false);
     EXPECT_FALSE(plainDots()->isVisible());
@@ -248,8 +235,7 @@ TEST_F(ScatterPlotDisplay, ShowingPlainDataBringsPlainDotsBack)
     EXPECT_FALSE(colouredDots()->isVisible());
 }
 
-TEST_F(ScatterPlotDisplay, ColourMapChangeWhileHiddenDoesNotShowDots)
-{
+TEST_F(ScatterPlotDisplay, ColourMapChangeWhileHiddenDoesNotShowDots) {
     plot->setData(x, y, "x", "y", {0.0, 1.0, 2.0, 3.0}, "c");
     plot->setScatterVisible(false);
     plot->setColorMapIndex(3);
@@ -260,8 +246,7 @@ TEST_F(ScatterPlotDisplay, ColourMapChangeWhileHiddenDoesNotShowDots)
 
 // ===== Contours and isolines =================================================
 
-TEST_F(ScatterPlotDisplay, FirstContourLevelIsDashedTheOthersSolid)
-{
+TEST_F(ScatterPlotDisplay, FirstContourLevelIsDashedTheOthersSolid) {
     const ContourPath square{{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 0}};
     const ContourPath single{{5, 5}};
     std::vector<ContourLevel> levels(3);
@@ -291,8 +276,7 @@ TEST_F(ScatterPlotDisplay, FirstContourLevelIsDashedTheOthersSolid)
     EXPECT_TRUE(curvesAtZ(*plot, 40.0).empty());
 }
 
-TEST_F(ScatterPlotDisplay, ClearDataRemovesContoursButKeepsIsolines)
-{
+TEST_F(ScatterPlotDisplay, ClearDataRemovesContoursButKeepsIsolines) {
     std::vector<ContourLevel> levels(1);
     levels[0].paths = {{{0, 0}, {1, 1}}};
     plot->setContours(levels);
@@ -305,8 +289,7 @@ TEST_F(ScatterPlotDisplay, ClearDataRemovesContoursButKeepsIsolines)
     EXPECT_EQ(curvesAtZ(*plot, -10.0).size(), 1u);
 }
 
-TEST_F(ScatterPlotDisplay, IsolinesAreGreyWithKpaLabelsAtTheirEnds)
-{
+TEST_F(ScatterPlotDisplay, IsolinesAreGreyWithKpaLabelsAtTheirEnds) {
     std::vector<EModulus::IsoLine> lines(3);
     lines[0].value = 0.5;
     lines[0].points = {{20.0, 0.01}, {40.0, 0.02}, {60.0, 0.04}};
@@ -347,8 +330,7 @@ TEST_F(ScatterPlotDisplay, IsolinesAreGreyWithKpaLabelsAtTheirEnds)
 
 // ===== Axis scales ===========================================================
 
-TEST_F(ScatterPlotDisplay, ScaleModesInstallTheirEngines)
-{
+TEST_F(ScatterPlotDisplay, ScaleModesInstallTheirEngines) {
     plot->setScaleMode(QwtPlot::xBottom, 1);
     EXPECT_NE(dynamic_cast<const QwtLogScaleEngine*>(plot->axisScaleEngine(QwtPlot::xBottom)),
               nullptr);
@@ -367,8 +349,7 @@ TEST_F(ScatterPlotDisplay, ScaleModesInstallTheirEngines)
 /// data (0..w, 0..h) onto pixels (0..w, 0..h).
 /// With a painter scale, the logical canvas is the image size divided by it.
 void paintDots(const RoundSpectroCurve& curve, QImage& image, int from, int to,
-               double painterScale = 1.0)
-{
+               double painterScale = 1.0) {
     QPainter painter(&image);
     painter.scale(painterScale, painterScale);
     const double w = image.width() / painterScale;
@@ -382,8 +363,7 @@ void paintDots(const RoundSpectroCurve& curve, QImage& image, int from, int to,
     curve.drawSeries(&painter, xMap, yMap, QRectF(0, 0, w, h), from, to);
 }
 
-int maxChannelDifference(const QImage& a, const QImage& b)
-{
+int maxChannelDifference(const QImage& a, const QImage& b) {
     int worst = 0;
     for (int y = 0; y < a.height(); ++y) {
         for (int x = 0; x < a.width(); ++x) {
@@ -396,8 +376,7 @@ int maxChannelDifference(const QImage& a, const QImage& b)
     return worst;
 }
 
-TEST(RoundSpectroCurve, ManyDotsLookLikeDotsPaintedOneByOne)
-{
+TEST(RoundSpectroCurve, ManyDotsLookLikeDotsPaintedOneByOne) {
     ensureApplication();
     // 3000 overlapping dots on whole-pixel centres: the composited drawing
     // of a large set must match the exact drawing of small batches.
@@ -432,8 +411,7 @@ TEST(RoundSpectroCurve, ManyDotsLookLikeDotsPaintedOneByOne)
     EXPECT_LE(maxChannelDifference(compositedHiRes, exactHiRes), 2);
 }
 
-TEST(RoundSpectroCurve, DotsAreRoundFilledAndUnoutlined)
-{
+TEST(RoundSpectroCurve, DotsAreRoundFilledAndUnoutlined) {
     ensureApplication();
     RoundSpectroCurve curve;
     curve.setPenWidth(6.0);
@@ -448,7 +426,7 @@ TEST(RoundSpectroCurve, DotsAreRoundFilledAndUnoutlined)
     EXPECT_EQ(image.pixel(10, 10), qRgb(0, 0, 0));
     EXPECT_EQ(image.pixel(8, 9), qRgb(0, 0, 0));
     EXPECT_EQ(image.pixel(13, 10), qRgb(255, 255, 255)); // outside the radius
-    const QRgb corner = image.pixel(7, 7);                // the corner of the box is cut
+    const QRgb corner = image.pixel(7, 7);               // the corner of the box is cut
     EXPECT_GT(qRed(corner), 100);
 
     // Without a colour map nothing is drawn.

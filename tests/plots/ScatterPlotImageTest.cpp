@@ -1,7 +1,7 @@
+#include "ScatterPlotTestSupport.h"
 #include "plots/DensityEstimator.h"
 #include "plots/PlotExportStyle.h"
 #include "plots/ScatterPlot.h"
-#include "ScatterPlotTestSupport.h"
 
 #include <qwt_plot_renderer.h>
 
@@ -21,8 +21,7 @@ namespace {
 using testing::ensureApplication;
 
 /// Two clouds of cells in area (µm²) and deformation, like a blood sample.
-void makeEvents(size_t n, std::vector<double>& area, std::vector<double>& deform)
-{
+void makeEvents(size_t n, std::vector<double>& area, std::vector<double>& deform) {
     std::mt19937 rng(20240611u);
     std::normal_distribution<double> unit(0.0, 1.0);
     std::uniform_real_distribution<double> pick(0.0, 1.0);
@@ -30,8 +29,10 @@ void makeEvents(size_t n, std::vector<double>& area, std::vector<double>& deform
     deform.resize(n);
     for (size_t i = 0; i < n; ++i) {
         const bool second = pick(rng) < 0.3;
-        const double a = second ? 95.0 * std::exp(0.12 * unit(rng)) : 55.0 * std::exp(0.15 * unit(rng));
-        const double d = second ? 0.025 * std::exp(0.35 * unit(rng)) : 0.012 * std::exp(0.4 * unit(rng));
+        const double a =
+            second ? 95.0 * std::exp(0.12 * unit(rng)) : 55.0 * std::exp(0.15 * unit(rng));
+        const double d =
+            second ? 0.025 * std::exp(0.35 * unit(rng)) : 0.012 * std::exp(0.4 * unit(rng));
         area[i] = a;
         deform[i] = d;
     }
@@ -39,8 +40,7 @@ void makeEvents(size_t n, std::vector<double>& area, std::vector<double>& deform
 
 /// Lines of constant modulus shaped like the real ones: deformation falling
 /// with the modulus, rising with the area.
-std::vector<EModulus::IsoLine> makeIsolines()
-{
+std::vector<EModulus::IsoLine> makeIsolines() {
     std::vector<EModulus::IsoLine> lines;
     for (const double value : {0.6, 0.9, 1.2, 2.0}) {
         EModulus::IsoLine line;
@@ -52,14 +52,12 @@ std::vector<EModulus::IsoLine> makeIsolines()
     return lines;
 }
 
-QString outputPath(const QTemporaryDir& dir)
-{
+QString outputPath(const QTemporaryDir& dir) {
     const QByteArray env = qgetenv("QUORVEX3_PNG_OUT");
     return env.isEmpty() ? QDir(dir.path()).filePath("scatter.png") : QString::fromLocal8Bit(env);
 }
 
-TEST(ScatterPlotImage, DensityColouredEventsWithContoursAndIsolines)
-{
+TEST(ScatterPlotImage, DensityColouredEventsWithContoursAndIsolines) {
     ensureApplication();
     std::vector<double> area;
     std::vector<double> deform;
@@ -75,8 +73,7 @@ TEST(ScatterPlotImage, DensityColouredEventsWithContoursAndIsolines)
     plot.resize(900, 650);
     plot.show();
     QApplication::processEvents();
-    plot.setData(area, deform, QString::fromUtf8("Area [µm²]"), "Deformation", density,
-                 "Density");
+    plot.setData(area, deform, QString::fromUtf8("Area [µm²]"), "Deformation", density, "Density");
     plot.setContours(levels);
     plot.setIsolines(makeIsolines(), true);
     plot.replot();
@@ -109,8 +106,8 @@ TEST(ScatterPlotImage, DensityColouredEventsWithContoursAndIsolines)
     exported.fill(Qt::white);
     renderer.renderTo(&plot, exported);
     restoreExportStyle(&plot, saved);
-    const QString exportPath = QFileInfo(path).dir().filePath(QFileInfo(path).completeBaseName()
-                                                              + "-export.png");
+    const QString exportPath =
+        QFileInfo(path).dir().filePath(QFileInfo(path).completeBaseName() + "-export.png");
     EXPECT_TRUE(exported.save(exportPath, "PNG"));
     EXPECT_TRUE(plot.axisEnabled(QwtPlot::yRight));
 }

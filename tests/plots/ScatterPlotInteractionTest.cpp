@@ -1,5 +1,5 @@
-#include "plots/ScatterPlot.h"
 #include "ScatterPlotTestSupport.h"
+#include "plots/ScatterPlot.h"
 
 #include <qwt_plot_curve.h>
 #include <qwt_plot_shapeitem.h>
@@ -35,8 +35,7 @@ struct SignalLog {
     std::vector<QPolygonF> polygons;
     std::vector<int> indices;
 
-    explicit SignalLog(ScatterPlot& plot)
-    {
+    explicit SignalLog(ScatterPlot& plot) {
         QObject::connect(&plot, &ScatterPlot::pointClicked, [this](int i) {
             events << QString("clicked %1").arg(i);
             indices.push_back(i);
@@ -62,8 +61,7 @@ struct SignalLog {
 
 class ScatterPlotInteraction : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ensureApplication();
         plot = std::make_unique<ScatterPlot>();
         plot->setData({20.0, 50.0, 80.0}, {20.0, 50.0, 30.0}, "x", "y", {}, "");
@@ -77,8 +75,7 @@ protected:
 
     /// Sets both axes so that data equals canvas pixels exactly, for tests
     /// that need exact pixel distances.
-    void makeDataEqualPixels()
-    {
+    void makeDataEqualPixels() {
         for (int pass = 0; pass < 2; ++pass) {
             for (const int axis : {int(QwtPlot::xBottom), int(QwtPlot::yLeft)}) {
                 const QwtScaleMap map = plot->canvasMap(axis);
@@ -94,14 +91,12 @@ protected:
     QwtPlotCurve* drawCurve() const { return curvesAtZ(*plot, 100.0).front(); }
     QwtPlotCurve* editCurve() const { return curvesAtZ(*plot, 101.0).front(); }
 
-    bool sendKey(int key)
-    {
+    bool sendKey(int key) {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
         return plot->eventFilter(canvas, &event);
     }
 
-    void expectPointNear(const QPointF& actual, const QPointF& expected, double tolerance = 1e-9)
-    {
+    void expectPointNear(const QPointF& actual, const QPointF& expected, double tolerance = 1e-9) {
         EXPECT_NEAR(actual.x(), expected.x(), tolerance);
         EXPECT_NEAR(actual.y(), expected.y(), tolerance);
     }
@@ -109,14 +104,13 @@ protected:
     std::unique_ptr<ScatterPlot> plot;
     QWidget* canvas = nullptr;
     std::unique_ptr<SignalLog> log;
-    const QPolygonF square{QVector<QPointF>{QPointF(20, 20), QPointF(60, 20), QPointF(60, 60),
-                                             QPointF(20, 60)}};
+    const QPolygonF square{
+        QVector<QPointF>{QPointF(20, 20), QPointF(60, 20), QPointF(60, 60), QPointF(20, 60)}};
 };
 
 // ===== Wheel zoom ============================================================
 
-TEST_F(ScatterPlotInteraction, WheelUpShrinksBothAxesAroundTheCursor)
-{
+TEST_F(ScatterPlotInteraction, WheelUpShrinksBothAxesAroundTheCursor) {
     // Qt delivers wheel positions in whole pixels.
     const QPoint cursor = at(30.0, 60.0);
     const QPointF c = dataAt(cursor);
@@ -130,8 +124,7 @@ TEST_F(ScatterPlotInteraction, WheelUpShrinksBothAxesAroundTheCursor)
     expectPointNear(dataAt(cursor), c);
 }
 
-TEST_F(ScatterPlotInteraction, WheelDownWidensBothAxesAroundTheCursor)
-{
+TEST_F(ScatterPlotInteraction, WheelDownWidensBothAxesAroundTheCursor) {
     const QPoint cursor = at(40.0, 10.0);
     const QPointF c = dataAt(cursor);
     wheel(canvas, cursor, -120);
@@ -143,8 +136,7 @@ TEST_F(ScatterPlotInteraction, WheelDownWidensBothAxesAroundTheCursor)
     expectPointNear(dataAt(cursor), c);
 }
 
-TEST_F(ScatterPlotInteraction, WheelZoomOnLogAxisKeepsTheCursorPointAndPositiveBounds)
-{
+TEST_F(ScatterPlotInteraction, WheelZoomOnLogAxisKeepsTheCursorPointAndPositiveBounds) {
     plot->setScaleMode(QwtPlot::xBottom, 1);
     plot->setAxisScale(QwtPlot::xBottom, 1.0, 10000.0);
     plot->replot();
@@ -155,16 +147,16 @@ TEST_F(ScatterPlotInteraction, WheelZoomOnLogAxisKeepsTheCursorPointAndPositiveB
     // In decades: [lc - 1.25 (lc - 0), lc + 1.25 (4 - lc)].
     wheel(canvas, cursor, -120);
     EXPECT_NEAR(std::log10(bounds(QwtPlot::xBottom).minValue()), decade - 1.25 * decade, 1e-9);
-    EXPECT_NEAR(std::log10(bounds(QwtPlot::xBottom).maxValue()),
-                decade + 1.25 * (4.0 - decade), 1e-9);
+    EXPECT_NEAR(std::log10(bounds(QwtPlot::xBottom).maxValue()), decade + 1.25 * (4.0 - decade),
+                1e-9);
     EXPECT_NEAR(dataAt(cursor).x(), c, c * 1e-9);
 
     wheel(canvas, cursor, 120);
     wheel(canvas, cursor, 120);
     // 1.25 then 0.8 twice: 0.8 of the first span on each side.
     EXPECT_NEAR(std::log10(bounds(QwtPlot::xBottom).minValue()), decade - 0.8 * decade, 1e-9);
-    EXPECT_NEAR(std::log10(bounds(QwtPlot::xBottom).maxValue()),
-                decade + 0.8 * (4.0 - decade), 1e-9);
+    EXPECT_NEAR(std::log10(bounds(QwtPlot::xBottom).maxValue()), decade + 0.8 * (4.0 - decade),
+                1e-9);
     EXPECT_NEAR(dataAt(cursor).x(), c, c * 1e-9);
 
     // Zooming out far from the low end never reaches zero (in data units the
@@ -177,8 +169,7 @@ TEST_F(ScatterPlotInteraction, WheelZoomOnLogAxisKeepsTheCursorPointAndPositiveB
     EXPECT_NEAR(dataAt(high).x(), h, h * 1e-9);
 }
 
-TEST_F(ScatterPlotInteraction, HorizontalOnlyWheelDoesNothing)
-{
+TEST_F(ScatterPlotInteraction, HorizontalOnlyWheelDoesNothing) {
     wheel(canvas, at(30.0, 60.0), 0, 120);
     EXPECT_EQ(bounds(QwtPlot::xBottom), QwtInterval(0.0, 100.0));
     EXPECT_EQ(bounds(QwtPlot::yLeft), QwtInterval(0.0, 100.0));
@@ -186,8 +177,7 @@ TEST_F(ScatterPlotInteraction, HorizontalOnlyWheelDoesNothing)
 
 // ===== Rubber band, click, pan ===============================================
 
-TEST_F(ScatterPlotInteraction, RubberBandZoomsToTheDraggedRectangle)
-{
+TEST_F(ScatterPlotInteraction, RubberBandZoomsToTheDraggedRectangle) {
     const QPoint origin(100, 100);
     const QPoint end(300, 250);
     const QPointF topLeft = dataAt(origin);
@@ -203,8 +193,7 @@ TEST_F(ScatterPlotInteraction, RubberBandZoomsToTheDraggedRectangle)
     EXPECT_TRUE(log->events.isEmpty());
 }
 
-TEST_F(ScatterPlotInteraction, NarrowRubberBandIsAClick)
-{
+TEST_F(ScatterPlotInteraction, NarrowRubberBandIsAClick) {
     // 5 x 40 pixels (both ends counted) is a click where it is released.
     const QPoint origin = at(50.0, 50.0) - QPoint(2, 20);
     press(canvas, origin);
@@ -220,16 +209,14 @@ TEST_F(ScatterPlotInteraction, NarrowRubberBandIsAClick)
     EXPECT_EQ(log->events.size(), 1);
 }
 
-TEST_F(ScatterPlotInteraction, ClickPicksTheNearestPointOnlyWhenClose)
-{
+TEST_F(ScatterPlotInteraction, ClickPicksTheNearestPointOnlyWhenClose) {
     click(canvas, at(79.0, 31.0));
     EXPECT_EQ(log->events, QStringList{"clicked 2"});
     click(canvas, at(35.0, 90.0)); // far from every point
     EXPECT_EQ(log->events.size(), 1);
 }
 
-TEST_F(ScatterPlotInteraction, NearestPointIsMeasuredAsShareOfThePlot)
-{
+TEST_F(ScatterPlotInteraction, NearestPointIsMeasuredAsShareOfThePlot) {
     // 4.9 % of the width away is near, 5.1 % is not.
     EXPECT_EQ(plot->findNearestPoint(QPointF(54.9, 50.0)), 1);
     EXPECT_EQ(plot->findNearestPoint(QPointF(55.1, 50.0)), -1);
@@ -238,8 +225,7 @@ TEST_F(ScatterPlotInteraction, NearestPointIsMeasuredAsShareOfThePlot)
     EXPECT_EQ(plot->findNearestPoint(QPointF(20.0, 20.0)), -1);
 }
 
-TEST_F(ScatterPlotInteraction, RightClickAndDoubleClickResetTheZoom)
-{
+TEST_F(ScatterPlotInteraction, RightClickAndDoubleClickResetTheZoom) {
     click(canvas, QPoint(10, 10), Qt::RightButton);
     EXPECT_TRUE(plot->axisAutoScale(QwtPlot::xBottom));
     EXPECT_TRUE(plot->axisAutoScale(QwtPlot::yLeft));
@@ -249,8 +235,7 @@ TEST_F(ScatterPlotInteraction, RightClickAndDoubleClickResetTheZoom)
     EXPECT_TRUE(plot->axisAutoScale(QwtPlot::xBottom));
 }
 
-TEST_F(ScatterPlotInteraction, ShiftDragPansTheDataWithTheCursor)
-{
+TEST_F(ScatterPlotInteraction, ShiftDragPansTheDataWithTheCursor) {
     const QPoint start(200, 300);
     const QPointF grabbed = dataAt(start);
     press(canvas, start, Qt::LeftButton, Qt::ShiftModifier);
@@ -262,8 +247,7 @@ TEST_F(ScatterPlotInteraction, ShiftDragPansTheDataWithTheCursor)
     EXPECT_TRUE(log->events.isEmpty());
 }
 
-TEST_F(ScatterPlotInteraction, ShiftDragOnLogAxisStaysPositive)
-{
+TEST_F(ScatterPlotInteraction, ShiftDragOnLogAxisStaysPositive) {
     plot->setScaleMode(QwtPlot::xBottom, 1);
     plot->setAxisScale(QwtPlot::xBottom, 1.0, 100.0);
     plot->replot();
@@ -275,14 +259,14 @@ TEST_F(ScatterPlotInteraction, ShiftDragOnLogAxisStaysPositive)
     EXPECT_GT(bounds(QwtPlot::xBottom).minValue(), 0.0);
     EXPECT_NEAR(dataAt(QPoint(700, 300)).x(), grabbed.x(), grabbed.x() * 1e-9);
     // Two decades stay two decades.
-    EXPECT_NEAR(std::log10(bounds(QwtPlot::xBottom).maxValue() / bounds(QwtPlot::xBottom).minValue()),
-                2.0, 1e-9);
+    EXPECT_NEAR(
+        std::log10(bounds(QwtPlot::xBottom).maxValue() / bounds(QwtPlot::xBottom).minValue()), 2.0,
+        1e-9);
 }
 
 // ===== Polygon drawing =======================================================
 
-TEST_F(ScatterPlotInteraction, ClicksAndDoubleClickDrawAPolygon)
-{
+TEST_F(ScatterPlotInteraction, ClicksAndDoubleClickDrawAPolygon) {
     plot->startPolygonDrawing();
     ASSERT_TRUE(plot->isDrawingPolygon());
     EXPECT_TRUE(drawCurve()->isVisible());
@@ -307,8 +291,7 @@ TEST_F(ScatterPlotInteraction, ClicksAndDoubleClickDrawAPolygon)
     EXPECT_EQ(bounds(QwtPlot::xBottom), QwtInterval(0.0, 100.0));
 }
 
-TEST_F(ScatterPlotInteraction, DoubleClickWithTwoVerticesKeepsDrawing)
-{
+TEST_F(ScatterPlotInteraction, DoubleClickWithTwoVerticesKeepsDrawing) {
     plot->startPolygonDrawing();
     click(canvas, QPoint(100, 100));
     doubleClick(canvas, QPoint(300, 100));
@@ -319,8 +302,7 @@ TEST_F(ScatterPlotInteraction, DoubleClickWithTwoVerticesKeepsDrawing)
     EXPECT_EQ(log->polygons.front().size(), 3);
 }
 
-TEST_F(ScatterPlotInteraction, EscapeCancelsDrawing)
-{
+TEST_F(ScatterPlotInteraction, EscapeCancelsDrawing) {
     plot->startPolygonDrawing();
     click(canvas, QPoint(100, 100));
     click(canvas, QPoint(200, 100));
@@ -333,14 +315,12 @@ TEST_F(ScatterPlotInteraction, EscapeCancelsDrawing)
     EXPECT_EQ(log->events.size(), 1);
 }
 
-TEST_F(ScatterPlotInteraction, EscapeWhileIdleGoesOnToThePlot)
-{
+TEST_F(ScatterPlotInteraction, EscapeWhileIdleGoesOnToThePlot) {
     EXPECT_FALSE(sendKey(Qt::Key_Escape));
     EXPECT_TRUE(log->events.isEmpty());
 }
 
-TEST_F(ScatterPlotInteraction, HoverReportsNearestPointsOnlyWhileDrawingOrEditing)
-{
+TEST_F(ScatterPlotInteraction, HoverReportsNearestPointsOnlyWhileDrawingOrEditing) {
     move(canvas, at(50.0, 51.0));
     EXPECT_TRUE(log->events.isEmpty());
 
@@ -361,8 +341,7 @@ TEST_F(ScatterPlotInteraction, HoverReportsNearestPointsOnlyWhileDrawingOrEditin
 
 // ===== Polygon editing =======================================================
 
-TEST_F(ScatterPlotInteraction, DraggingAVertexMovesItAndReportsOnRelease)
-{
+TEST_F(ScatterPlotInteraction, DraggingAVertexMovesItAndReportsOnRelease) {
     plot->startPolygonEditing(7, square);
     ASSERT_TRUE(plot->isEditingPolygon());
     EXPECT_EQ(plot->editingPolygonId(), 7);
@@ -383,8 +362,7 @@ TEST_F(ScatterPlotInteraction, DraggingAVertexMovesItAndReportsOnRelease)
     EXPECT_EQ(bounds(QwtPlot::xBottom), QwtInterval(0.0, 100.0));
 }
 
-TEST_F(ScatterPlotInteraction, PressOnAnEdgeInsertsAVertexThere)
-{
+TEST_F(ScatterPlotInteraction, PressOnAnEdgeInsertsAVertexThere) {
     plot->startPolygonEditing(7, square);
     const QPoint onEdge = at(40.0, 20.0) + QPoint(0, 5); // 5 pixels off edge 0
     press(canvas, onEdge);
@@ -404,8 +382,7 @@ TEST_F(ScatterPlotInteraction, PressOnAnEdgeInsertsAVertexThere)
     EXPECT_EQ(editCurve()->dataSize(), 6u);
 }
 
-TEST_F(ScatterPlotInteraction, RightClickDeletesVerticesButKeepsATriangle)
-{
+TEST_F(ScatterPlotInteraction, RightClickDeletesVerticesButKeepsATriangle) {
     plot->startPolygonEditing(7, square);
     click(canvas, at(60.0, 60.0), Qt::RightButton);
     ASSERT_EQ(log->events, QStringList{"edited 7"});
@@ -419,10 +396,10 @@ TEST_F(ScatterPlotInteraction, RightClickDeletesVerticesButKeepsATriangle)
     EXPECT_FALSE(plot->axisAutoScale(QwtPlot::xBottom));
 }
 
-TEST_F(ScatterPlotInteraction, NearerVertexWinsAndTheFirstOnTies)
-{
+TEST_F(ScatterPlotInteraction, NearerVertexWinsAndTheFirstOnTies) {
     makeDataEqualPixels();
-    plot->startPolygonEditing(1, QPolygonF(QVector<QPointF>{QPointF(200, 300), QPointF(210, 300), QPointF(205, 100)}));
+    plot->startPolygonEditing(
+        1, QPolygonF(QVector<QPointF>{QPointF(200, 300), QPointF(210, 300), QPointF(205, 100)}));
     EXPECT_EQ(plot->findNearestVertex(QPoint(207, 300)), 1);
     EXPECT_EQ(plot->findNearestVertex(QPoint(204, 300)), 0);
     EXPECT_EQ(plot->findNearestVertex(QPoint(205, 300)), 0);  // a tie: the first
@@ -438,12 +415,10 @@ TEST_F(ScatterPlotInteraction, NearerVertexWinsAndTheFirstOnTies)
     EXPECT_EQ(log->polygons.front()[0], QPointF(200, 300));
 }
 
-TEST_F(ScatterPlotInteraction, EdgesCountWithinEightPixelsOfTheirSpan)
-{
+TEST_F(ScatterPlotInteraction, EdgesCountWithinEightPixelsOfTheirSpan) {
     makeDataEqualPixels();
-    plot->startPolygonEditing(
-        1, QPolygonF(QVector<QPointF>{QPointF(100, 100), QPointF(300, 100), QPointF(300, 300),
-                                     QPointF(100, 300)}));
+    plot->startPolygonEditing(1, QPolygonF(QVector<QPointF>{QPointF(100, 100), QPointF(300, 100),
+                                                            QPointF(300, 300), QPointF(100, 300)}));
     EXPECT_EQ(plot->findNearestEdge(QPoint(200, 107)), 0);
     EXPECT_EQ(plot->findNearestEdge(QPoint(200, 108)), -1); // exactly 8 px away
     EXPECT_EQ(plot->findNearestEdge(QPoint(100, 200)), 3);  // the closing edge
@@ -452,8 +427,7 @@ TEST_F(ScatterPlotInteraction, EdgesCountWithinEightPixelsOfTheirSpan)
     EXPECT_EQ(plot->findNearestEdge(QPoint(100, 100)), -1);
 }
 
-TEST_F(ScatterPlotInteraction, EscapeStopsEditingAndTheOverlayReturns)
-{
+TEST_F(ScatterPlotInteraction, EscapeStopsEditingAndTheOverlayReturns) {
     plot->addPolygonOverlay(7, square, true);
     const auto shapes = testing::itemsOf<QwtPlotShapeItem>(*plot, QwtPlotItem::Rtti_PlotShape);
     ASSERT_EQ(shapes.size(), 1u);
@@ -467,8 +441,7 @@ TEST_F(ScatterPlotInteraction, EscapeStopsEditingAndTheOverlayReturns)
     EXPECT_FALSE(editCurve()->isVisible());
 }
 
-TEST_F(ScatterPlotInteraction, ModesTakeOverFromEachOther)
-{
+TEST_F(ScatterPlotInteraction, ModesTakeOverFromEachOther) {
     plot->startPolygonEditing(1, square);
     plot->startPolygonEditing(2, square);
     EXPECT_EQ(log->events, QStringList{"editingStopped 1"});
@@ -484,11 +457,9 @@ TEST_F(ScatterPlotInteraction, ModesTakeOverFromEachOther)
     EXPECT_TRUE(plot->isEditingPolygon());
 }
 
-TEST_F(ScatterPlotInteraction, DoubleClickWhileEditingDoesNothing)
-{
+TEST_F(ScatterPlotInteraction, DoubleClickWhileEditingDoesNothing) {
     plot->startPolygonEditing(1, square);
-    sendMouse(canvas, QEvent::MouseButtonDblClick, at(40.0, 40.0), Qt::LeftButton,
-              Qt::LeftButton);
+    sendMouse(canvas, QEvent::MouseButtonDblClick, at(40.0, 40.0), Qt::LeftButton, Qt::LeftButton);
     EXPECT_TRUE(plot->isEditingPolygon());
     EXPECT_FALSE(plot->axisAutoScale(QwtPlot::xBottom));
     EXPECT_TRUE(log->events.isEmpty());
@@ -496,8 +467,7 @@ TEST_F(ScatterPlotInteraction, DoubleClickWhileEditingDoesNothing)
 
 // ===== Overlays ==============================================================
 
-TEST_F(ScatterPlotInteraction, OverlaysAreRedWhenEnabledAndGreyDashedWhenNot)
-{
+TEST_F(ScatterPlotInteraction, OverlaysAreRedWhenEnabledAndGreyDashedWhenNot) {
     plot->addPolygonOverlay(0, square, true);
     plot->addPolygonOverlay(1000001, square, false);
     plot->addPolygonOverlay(0, square, false); // replaces the first

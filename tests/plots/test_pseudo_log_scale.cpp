@@ -21,30 +21,26 @@ using Quorvex3::PseudoLogTransform;
 
 namespace {
 
-QList<double> listOf(std::initializer_list<double> values)
-{
+QList<double> listOf(std::initializer_list<double> values) {
     QList<double> list;
     for (double v : values)
         list.append(v);
     return list;
 }
 
-QList<double> reversed(QList<double> list)
-{
+QList<double> reversed(QList<double> list) {
     std::reverse(list.begin(), list.end());
     return list;
 }
 
-QList<double> rangeList(double first, double step, int count)
-{
+QList<double> rangeList(double first, double step, int count) {
     QList<double> list;
     for (int i = 0; i < count; ++i)
         list.append(first + i * step);
     return list;
 }
 
-void expectListsNear(const QList<double>& actual, const QList<double>& expected)
-{
+void expectListsNear(const QList<double>& actual, const QList<double>& expected) {
     ASSERT_EQ(actual.size(), expected.size());
     for (int i = 0; i < expected.size(); ++i)
         EXPECT_NEAR(actual[i], expected[i], 1e-9 * std::max(1.0, std::fabs(expected[i])))
@@ -59,8 +55,7 @@ public:
 
 QStringList g_warnings;
 
-void collectWarning(QtMsgType type, const QMessageLogContext&, const QString& text)
-{
+void collectWarning(QtMsgType type, const QMessageLogContext&, const QString& text) {
     if (type == QtWarningMsg)
         g_warnings.append(text);
 }
@@ -69,8 +64,7 @@ void collectWarning(QtMsgType type, const QMessageLogContext&, const QString& te
 
 // ---- PseudoLogTransform -------------------------------------------------------------
 
-TEST(PseudoLogTransform, DefaultTransformHandValues)
-{
+TEST(PseudoLogTransform, DefaultTransformHandValues) {
     const PseudoLogTransform t;
     EXPECT_EQ(t.transform(0.0), 0.0);
     EXPECT_DOUBLE_EQ(t.transform(50.0), 0.25);
@@ -82,8 +76,7 @@ TEST(PseudoLogTransform, DefaultTransformHandValues)
     EXPECT_DOUBLE_EQ(t.invTransform(-0.25), -50.0);
 }
 
-TEST(PseudoLogTransform, GivesTheCoreNumbersBitForBit)
-{
+TEST(PseudoLogTransform, GivesTheCoreNumbersBitForBit) {
     // The plot axes and the filter/contour code must agree exactly.
     const PseudoLogTransform t;
     const PseudoLogTransform custom(10.0, 2.0);
@@ -98,15 +91,13 @@ TEST(PseudoLogTransform, GivesTheCoreNumbersBitForBit)
     }
 }
 
-TEST(PseudoLogTransform, InverseUndoesTransform)
-{
+TEST(PseudoLogTransform, InverseUndoesTransform) {
     const PseudoLogTransform t;
     for (double x : {-5e7, -1234.5, -100.0, -3.0, 0.0, 0.5, 99.0, 101.0, 8.8e9})
         EXPECT_NEAR(t.invTransform(t.transform(x)), x, 1e-12 * std::max(1.0, std::fabs(x)));
 }
 
-TEST(PseudoLogTransform, LinearExtentSetsTheBand)
-{
+TEST(PseudoLogTransform, LinearExtentSetsTheBand) {
     const PseudoLogTransform t(10.0, 2.0); // band [-10, 10] onto [-2, 2]
     EXPECT_DOUBLE_EQ(t.slope(), 0.2);
     EXPECT_DOUBLE_EQ(t.transform(10.0), 2.0);
@@ -114,8 +105,7 @@ TEST(PseudoLogTransform, LinearExtentSetsTheBand)
     EXPECT_DOUBLE_EQ(t.transform(100.0), 3.0); // one decade beyond the threshold
 }
 
-TEST(PseudoLogTransform, CopyHasTheSameParameters)
-{
+TEST(PseudoLogTransform, CopyHasTheSameParameters) {
     const PseudoLogTransform t(10.0, 2.0);
     std::unique_ptr<QwtTransform> copy(t.copy());
     auto* typed = dynamic_cast<PseudoLogTransform*>(copy.get());
@@ -126,8 +116,7 @@ TEST(PseudoLogTransform, CopyHasTheSameParameters)
         EXPECT_DOUBLE_EQ(typed->transform(x), t.transform(x));
 }
 
-TEST(PseudoLogScaleEngine, InstallsATransformEqualToTheDefault)
-{
+TEST(PseudoLogScaleEngine, InstallsATransformEqualToTheDefault) {
     const PseudoLogScaleEngine engine(100.0, 0.5);
     // transformation() hands out a copy that the caller owns.
     const std::unique_ptr<QwtTransform> owner(engine.transformation());
@@ -142,11 +131,9 @@ TEST(PseudoLogScaleEngine, InstallsATransformEqualToTheDefault)
 
 // ---- major and minor ticks -------------------------------------------------------------
 
-TEST(PseudoLogScaleEngine, MajorTicksArePowersOfTenFromTheThreshold)
-{
+TEST(PseudoLogScaleEngine, MajorTicksArePowersOfTenFromTheThreshold) {
     const PseudoLogScaleEngine engine(100.0, 0.5);
-    EXPECT_EQ(engine.buildMajorTicks(QwtInterval(0, 10000), 2000),
-              listOf({0, 100, 1000, 10000}));
+    EXPECT_EQ(engine.buildMajorTicks(QwtInterval(0, 10000), 2000), listOf({0, 100, 1000, 10000}));
     // Zero is met on the walk -50, -1, 0 (it comes as -0.0, equal to 0).
     EXPECT_EQ(engine.buildMajorTicks(QwtInterval(-50, 1000), 200), listOf({-50, 0, 100, 1000}));
     // Negative decades beyond the threshold, then up through zero.
@@ -156,8 +143,7 @@ TEST(PseudoLogScaleEngine, MajorTicksArePowersOfTenFromTheThreshold)
     EXPECT_EQ(engine.buildMajorTicks(QwtInterval(300, 300), 1), listOf({300, 300}));
 }
 
-TEST(PseudoLogScaleEngine, MinorTicksStepByTheDecadeBelowEachMajorTick)
-{
+TEST(PseudoLogScaleEngine, MinorTicksStepByTheDecadeBelowEachMajorTick) {
     const PseudoLogScaleEngine engine(100.0, 0.5);
     QList<double> minor;
     QList<double> medium;
@@ -175,8 +161,7 @@ TEST(PseudoLogScaleEngine, MinorTicksStepByTheDecadeBelowEachMajorTick)
 
 // ---- divideScale -------------------------------------------------------------------
 
-TEST(PseudoLogScaleEngine, DivideScaleBuildsMajorAndMinorTicks)
-{
+TEST(PseudoLogScaleEngine, DivideScaleBuildsMajorAndMinorTicks) {
     const PseudoLogScaleEngine engine(100.0, 0.5);
     const QwtScaleDiv div = engine.divideScale(0, 10000, 8, 5);
     EXPECT_EQ(div.lowerBound(), 0.0);
@@ -192,8 +177,7 @@ TEST(PseudoLogScaleEngine, DivideScaleBuildsMajorAndMinorTicks)
     EXPECT_TRUE(engine.divideScale(0, 10000, 8, 0).ticks(QwtScaleDiv::MinorTick).isEmpty());
 }
 
-TEST(PseudoLogScaleEngine, TicksAreStrippedToTheRequestedInterval)
-{
+TEST(PseudoLogScaleEngine, TicksAreStrippedToTheRequestedInterval) {
     // Step 1050 aligns [-50, 1000] to [-1050, 1050]; only ticks inside the
     // requested interval survive.
     const PseudoLogScaleEngine engine(100.0, 0.5);
@@ -205,8 +189,7 @@ TEST(PseudoLogScaleEngine, TicksAreStrippedToTheRequestedInterval)
     }
 }
 
-TEST(PseudoLogScaleEngine, TicksNextToZeroBecomeExactlyZero)
-{
+TEST(PseudoLogScaleEngine, TicksNextToZeroBecomeExactlyZero) {
     const PseudoLogScaleEngine engine(100.0, 0.5);
     const QwtScaleDiv div = engine.divideScale(-50, 1000, 5, 5, 1050);
     const QList<double> major = div.ticks(QwtScaleDiv::MajorTick);
@@ -225,8 +208,7 @@ TEST(PseudoLogScaleEngine, TicksNextToZeroBecomeExactlyZero)
     }
 }
 
-TEST(PseudoLogScaleEngine, DivideScaleOfAnInvertedIntervalIsTheInvertedDivision)
-{
+TEST(PseudoLogScaleEngine, DivideScaleOfAnInvertedIntervalIsTheInvertedDivision) {
     const PseudoLogScaleEngine engine(100.0, 0.5);
     const QwtScaleDiv forward = engine.divideScale(-3000, 20000, 6, 5);
     const QwtScaleDiv backward = engine.divideScale(20000, -3000, 6, 5);
@@ -241,20 +223,18 @@ TEST(PseudoLogScaleEngine, DivideScaleOfAnInvertedIntervalIsTheInvertedDivision)
     EXPECT_EQ(backward.inverted(), forward);
 }
 
-TEST(PseudoLogScaleEngine, EmptyWidthGivesAnEmptyDivision)
-{
+TEST(PseudoLogScaleEngine, EmptyWidthGivesAnEmptyDivision) {
     const PseudoLogScaleEngine engine(100.0, 0.5);
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const auto& ends : {std::make_pair(5.0, 5.0), std::make_pair(0.0, 0.0),
-                             std::make_pair(nan, 3.0)}) {
+    for (const auto& ends :
+         {std::make_pair(5.0, 5.0), std::make_pair(0.0, 0.0), std::make_pair(nan, 3.0)}) {
         const QwtScaleDiv div = engine.divideScale(ends.first, ends.second, 5, 5);
         EXPECT_TRUE(div.isEmpty());
         EXPECT_EQ(div, QwtScaleDiv());
     }
 }
 
-TEST(PseudoLogScaleEngine, OverflowingWidthWarnsAndGivesAnEmptyDivision)
-{
+TEST(PseudoLogScaleEngine, OverflowingWidthWarnsAndGivesAnEmptyDivision) {
     const PseudoLogScaleEngine engine(100.0, 0.5);
     g_warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
@@ -266,8 +246,7 @@ TEST(PseudoLogScaleEngine, OverflowingWidthWarnsAndGivesAnEmptyDivision)
 
 // ---- autoScale and align agree with Qwt's linear engine -------------------------------------
 
-TEST(PseudoLogScaleEngine, AutoScaleAndAlignAgreeWithQwtLinearEngine)
-{
+TEST(PseudoLogScaleEngine, AutoScaleAndAlignAgreeWithQwtLinearEngine) {
     std::mt19937_64 rng(99);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::uniform_int_distribution<int> decade(-6, 9);
@@ -292,8 +271,8 @@ TEST(PseudoLogScaleEngine, AutoScaleAndAlignAgreeWithQwtLinearEngine)
 
         PseudoLogScaleEngine ours(100.0, 0.5);
         LinearEngine qwt;
-        for (QwtScaleEngine* e : {static_cast<QwtScaleEngine*>(&ours),
-                                  static_cast<QwtScaleEngine*>(&qwt)}) {
+        for (QwtScaleEngine* e :
+             {static_cast<QwtScaleEngine*>(&ours), static_cast<QwtScaleEngine*>(&qwt)}) {
             e->setAttributes(attributes);
             e->setReference(reference);
             e->setMargins(lower, upper);
@@ -316,8 +295,7 @@ TEST(PseudoLogScaleEngine, AutoScaleAndAlignAgreeWithQwtLinearEngine)
     }
 }
 
-TEST(PseudoLogScaleEngine, AlignKeepsEndsThatNearlyAreMultiplesLikeQwt)
-{
+TEST(PseudoLogScaleEngine, AlignKeepsEndsThatNearlyAreMultiplesLikeQwt) {
     // Ends a relative 1e-14 away from a multiple of the step stay as they
     // are; ends a little further away are rounded outwards.
     std::mt19937_64 rng(3);
@@ -341,8 +319,7 @@ TEST(PseudoLogScaleEngine, AlignKeepsEndsThatNearlyAreMultiplesLikeQwt)
     EXPECT_GT(keptAsIs, 100); // the nearly-equal branch was exercised
 }
 
-TEST(PseudoLogScaleEngine, AutoScaleOfAZeroWidthIntervalWidensIt)
-{
+TEST(PseudoLogScaleEngine, AutoScaleOfAZeroWidthIntervalWidensIt) {
     PseudoLogScaleEngine engine(100.0, 0.5);
     double x1 = 50, x2 = 50, step = 0;
     engine.autoScale(5, x1, x2, step);

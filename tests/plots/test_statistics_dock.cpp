@@ -3,8 +3,8 @@
 #include "plots/DensityTestData.h"
 #include "plots/StatisticsDockWidget.h"
 
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
 
 #include <QApplication>

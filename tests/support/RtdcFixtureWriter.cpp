@@ -14,9 +14,7 @@ namespace {
 
 // HDF5's exceptions are not std::exceptions in 1.10; turn them into ones
 // that GoogleTest prints with their text.
-template <typename F>
-auto guarded(const std::string& what, F&& f) -> decltype(f())
-{
+template <typename F> auto guarded(const std::string& what, F&& f) -> decltype(f()) {
     try {
         return f();
     } catch (const H5::Exception& e) {
@@ -26,10 +24,10 @@ auto guarded(const std::string& what, F&& f) -> decltype(f())
 }
 
 template <typename T> struct TypeOf;
-#define QV3_FIXTURE_TYPE(T, FILE_T, MEM_T)                                                     \
-    template <> struct TypeOf<T> {                                                             \
-        static const H5::PredType& file() { return H5::PredType::FILE_T; }                     \
-        static const H5::PredType& mem() { return H5::PredType::MEM_T; }                       \
+#define QV3_FIXTURE_TYPE(T, FILE_T, MEM_T)                                                         \
+    template <> struct TypeOf<T> {                                                                 \
+        static const H5::PredType& file() { return H5::PredType::FILE_T; }                         \
+        static const H5::PredType& mem() { return H5::PredType::MEM_T; }                           \
     };
 QV3_FIXTURE_TYPE(int8_t, STD_I8LE, NATIVE_INT8)
 QV3_FIXTURE_TYPE(uint8_t, STD_U8LE, NATIVE_UINT8)
@@ -43,89 +41,116 @@ QV3_FIXTURE_TYPE(float, IEEE_F32LE, NATIVE_FLOAT)
 QV3_FIXTURE_TYPE(double, IEEE_F64LE, NATIVE_DOUBLE)
 #undef QV3_FIXTURE_TYPE
 
-size_t product(const std::vector<hsize_t>& dims)
-{
+size_t product(const std::vector<hsize_t>& dims) {
     size_t n = 1;
     for (hsize_t d : dims)
         n *= static_cast<size_t>(d);
     return n;
 }
 
-void checkCount(const std::string& what, size_t expected, size_t actual)
-{
+void checkCount(const std::string& what, size_t expected, size_t actual) {
     if (expected != actual)
         throw std::runtime_error("fixture writer: " + what + ": expected " +
                                  std::to_string(expected) + " values, got " +
                                  std::to_string(actual));
 }
 
-const H5::PredType& enumFileBase(EnumBase base)
-{
+const H5::PredType& enumFileBase(EnumBase base) {
     switch (base) {
-    case EnumBase::Int8: return H5::PredType::STD_I8LE;
-    case EnumBase::UInt8: return H5::PredType::STD_U8LE;
-    case EnumBase::Int16: return H5::PredType::STD_I16LE;
-    case EnumBase::UInt16: return H5::PredType::STD_U16LE;
-    case EnumBase::Int32: return H5::PredType::STD_I32LE;
-    case EnumBase::UInt32: return H5::PredType::STD_U32LE;
-    case EnumBase::Int64: return H5::PredType::STD_I64LE;
-    case EnumBase::UInt64: return H5::PredType::STD_U64LE;
+    case EnumBase::Int8:
+        return H5::PredType::STD_I8LE;
+    case EnumBase::UInt8:
+        return H5::PredType::STD_U8LE;
+    case EnumBase::Int16:
+        return H5::PredType::STD_I16LE;
+    case EnumBase::UInt16:
+        return H5::PredType::STD_U16LE;
+    case EnumBase::Int32:
+        return H5::PredType::STD_I32LE;
+    case EnumBase::UInt32:
+        return H5::PredType::STD_U32LE;
+    case EnumBase::Int64:
+        return H5::PredType::STD_I64LE;
+    case EnumBase::UInt64:
+        return H5::PredType::STD_U64LE;
     }
     return H5::PredType::STD_I8LE;
 }
 
-const H5::PredType& enumMemBase(EnumBase base)
-{
+const H5::PredType& enumMemBase(EnumBase base) {
     switch (base) {
-    case EnumBase::Int8: return H5::PredType::NATIVE_INT8;
-    case EnumBase::UInt8: return H5::PredType::NATIVE_UINT8;
-    case EnumBase::Int16: return H5::PredType::NATIVE_INT16;
-    case EnumBase::UInt16: return H5::PredType::NATIVE_UINT16;
-    case EnumBase::Int32: return H5::PredType::NATIVE_INT32;
-    case EnumBase::UInt32: return H5::PredType::NATIVE_UINT32;
-    case EnumBase::Int64: return H5::PredType::NATIVE_INT64;
-    case EnumBase::UInt64: return H5::PredType::NATIVE_UINT64;
+    case EnumBase::Int8:
+        return H5::PredType::NATIVE_INT8;
+    case EnumBase::UInt8:
+        return H5::PredType::NATIVE_UINT8;
+    case EnumBase::Int16:
+        return H5::PredType::NATIVE_INT16;
+    case EnumBase::UInt16:
+        return H5::PredType::NATIVE_UINT16;
+    case EnumBase::Int32:
+        return H5::PredType::NATIVE_INT32;
+    case EnumBase::UInt32:
+        return H5::PredType::NATIVE_UINT32;
+    case EnumBase::Int64:
+        return H5::PredType::NATIVE_INT64;
+    case EnumBase::UInt64:
+        return H5::PredType::NATIVE_UINT64;
     }
     return H5::PredType::NATIVE_INT8;
 }
 
-size_t enumBaseSize(EnumBase base)
-{
+size_t enumBaseSize(EnumBase base) {
     switch (base) {
     case EnumBase::Int8:
-    case EnumBase::UInt8: return 1;
+    case EnumBase::UInt8:
+        return 1;
     case EnumBase::Int16:
-    case EnumBase::UInt16: return 2;
+    case EnumBase::UInt16:
+        return 2;
     case EnumBase::Int32:
-    case EnumBase::UInt32: return 4;
+    case EnumBase::UInt32:
+        return 4;
     case EnumBase::Int64:
-    case EnumBase::UInt64: return 8;
+    case EnumBase::UInt64:
+        return 8;
     }
     return 1;
 }
 
 // Packs integer values into native integers of the enumeration's base size.
 // Truncation to the base width is what a C cast does, for either sign.
-std::vector<unsigned char> packEnumValues(EnumBase base, const std::vector<long long>& values)
-{
+std::vector<unsigned char> packEnumValues(EnumBase base, const std::vector<long long>& values) {
     const size_t size = enumBaseSize(base);
     std::vector<unsigned char> out(values.size() * size);
     for (size_t i = 0; i < values.size(); ++i) {
         unsigned char* dst = out.data() + i * size;
         const long long v = values[i];
         switch (size) {
-        case 1: { auto x = static_cast<int8_t>(v); std::memcpy(dst, &x, 1); break; }
-        case 2: { auto x = static_cast<int16_t>(v); std::memcpy(dst, &x, 2); break; }
-        case 4: { auto x = static_cast<int32_t>(v); std::memcpy(dst, &x, 4); break; }
-        default: std::memcpy(dst, &v, 8); break;
+        case 1: {
+            auto x = static_cast<int8_t>(v);
+            std::memcpy(dst, &x, 1);
+            break;
+        }
+        case 2: {
+            auto x = static_cast<int16_t>(v);
+            std::memcpy(dst, &x, 2);
+            break;
+        }
+        case 4: {
+            auto x = static_cast<int32_t>(v);
+            std::memcpy(dst, &x, 4);
+            break;
+        }
+        default:
+            std::memcpy(dst, &v, 8);
+            break;
         }
     }
     return out;
 }
 
 H5::EnumType makeEnumType(const H5::PredType& baseType, EnumBase base,
-                          const std::vector<EnumMember>& members)
-{
+                          const std::vector<EnumMember>& members) {
     const H5::IntType intType(baseType);
     H5::EnumType type(intType);
     for (const EnumMember& m : members) {
@@ -135,8 +160,7 @@ H5::EnumType makeEnumType(const H5::PredType& baseType, EnumBase base,
     return type;
 }
 
-H5::StrType makeStrType(size_t size, CharSet charSet, H5T_str_t pad)
-{
+H5::StrType makeStrType(size_t size, CharSet charSet, H5T_str_t pad) {
     H5::StrType type(H5::PredType::C_S1, size);
     type.setCset(charSet == CharSet::Utf8 ? H5T_CSET_UTF8 : H5T_CSET_ASCII);
     if (size != H5T_VARIABLE)
@@ -144,8 +168,7 @@ H5::StrType makeStrType(size_t size, CharSet charSet, H5T_str_t pad)
     return type;
 }
 
-std::vector<hsize_t> automaticChunk(const std::vector<hsize_t>& dims)
-{
+std::vector<hsize_t> automaticChunk(const std::vector<hsize_t>& dims) {
     std::vector<hsize_t> chunk(dims.size(), 1);
     for (size_t i = 0; i < dims.size(); ++i) {
         const hsize_t limit = (i > 0) ? dims[i] : (dims.size() == 1 ? 10000 : 100);
@@ -158,8 +181,7 @@ std::vector<hsize_t> automaticChunk(const std::vector<hsize_t>& dims)
 
 // --- TempDir -------------------------------------------------------------------
 
-TempDir::TempDir()
-{
+TempDir::TempDir() {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "quorvex3-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -169,37 +191,31 @@ TempDir::TempDir()
     m_path = buffer.data();
 }
 
-TempDir::~TempDir()
-{
+TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
 }
 
-std::string TempDir::file(const std::string& name) const
-{
+std::string TempDir::file(const std::string& name) const {
     return m_path + "/" + name;
 }
 
-void writeBytes(const std::string& path, const std::string& bytes)
-{
+void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("writeBytes: cannot write " + path);
 }
 
-void truncateFile(const std::string& path, std::uintmax_t size)
-{
+void truncateFile(const std::string& path, std::uintmax_t size) {
     std::filesystem::resize_file(path, size); // throws filesystem_error when missing
 }
 
-std::uintmax_t fileSize(const std::string& path)
-{
+std::uintmax_t fileSize(const std::string& path) {
     return std::filesystem::file_size(path);
 }
 
-void corruptChunk(const std::string& path, const std::string& datasetPath, hsize_t chunkIndex)
-{
+void corruptChunk(const std::string& path, const std::string& datasetPath, hsize_t chunkIndex) {
     H5::Exception::dontPrint();
     haddr_t address = HADDR_UNDEF;
     hsize_t size = 0;
@@ -225,17 +241,13 @@ void corruptChunk(const std::string& path, const std::string& datasetPath, hsize
 
 // --- RtdcFixtureWriter -----------------------------------------------------------
 
-RtdcFixtureWriter::RtdcFixtureWriter(const std::string& path)
-    : m_path(path)
-{
+RtdcFixtureWriter::RtdcFixtureWriter(const std::string& path) : m_path(path) {
     H5::Exception::dontPrint();
-    m_file = guarded("create " + path, [&] {
-        return std::make_unique<H5::H5File>(path, H5F_ACC_TRUNC);
-    });
+    m_file = guarded("create " + path,
+                     [&] { return std::make_unique<H5::H5File>(path, H5F_ACC_TRUNC); });
 }
 
-RtdcFixtureWriter::~RtdcFixtureWriter()
-{
+RtdcFixtureWriter::~RtdcFixtureWriter() {
     try {
         close();
     } catch (...) {
@@ -244,8 +256,7 @@ RtdcFixtureWriter::~RtdcFixtureWriter()
     }
 }
 
-void RtdcFixtureWriter::close()
-{
+void RtdcFixtureWriter::close() {
     if (!m_file)
         return;
     guarded("close " + m_path, [&] {
@@ -255,15 +266,13 @@ void RtdcFixtureWriter::close()
     m_file.reset();
 }
 
-H5::H5File& RtdcFixtureWriter::file()
-{
+H5::H5File& RtdcFixtureWriter::file() {
     if (!m_file)
         throw std::runtime_error("fixture writer: " + m_path + " is already closed");
     return *m_file;
 }
 
-H5::Group RtdcFixtureWriter::ensureParentGroup(const std::string& path)
-{
+H5::Group RtdcFixtureWriter::ensureParentGroup(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     std::string parent = (slash == std::string::npos || slash == 0) ? "/" : path.substr(0, slash);
     if (parent == "/")
@@ -285,11 +294,9 @@ H5::Group RtdcFixtureWriter::ensureParentGroup(const std::string& path)
     return group;
 }
 
-H5::DataSet RtdcFixtureWriter::createDataSet(const std::string& path,
-                                             const H5::DataType& fileType,
+H5::DataSet RtdcFixtureWriter::createDataSet(const std::string& path, const H5::DataType& fileType,
                                              const std::vector<hsize_t>& dims,
-                                             const Storage& storage)
-{
+                                             const Storage& storage) {
     H5::Group parent = ensureParentGroup(path);
     const std::string leaf = path.substr(path.find_last_of('/') + 1);
     H5::DSetCreatPropList props;
@@ -321,15 +328,13 @@ H5::DataSet RtdcFixtureWriter::createDataSet(const std::string& path,
 
 template <typename T>
 void RtdcFixtureWriter::addColumn(const std::string& name, const std::vector<T>& values,
-                                  const Storage& storage)
-{
+                                  const Storage& storage) {
     addDataset<T>("/events/" + name, {static_cast<hsize_t>(values.size())}, values, storage);
 }
 
 template <typename T>
 void RtdcFixtureWriter::addDataset(const std::string& path, const std::vector<hsize_t>& dims,
-                                   const std::vector<T>& values, const Storage& storage)
-{
+                                   const std::vector<T>& values, const Storage& storage) {
     checkCount(path, product(dims), values.size());
     guarded("dataset " + path, [&] {
         H5::DataSet ds = createDataSet(path, TypeOf<T>::file(), dims, storage);
@@ -342,8 +347,7 @@ void RtdcFixtureWriter::addDataset(const std::string& path, const std::vector<hs
 void RtdcFixtureWriter::addTypedDataset(const std::string& path, const H5::DataType& fileType,
                                         const std::vector<hsize_t>& dims,
                                         const H5::DataType& memType, const void* data,
-                                        const Storage& storage)
-{
+                                        const Storage& storage) {
     guarded("dataset " + path, [&] {
         H5::DataSet ds = createDataSet(path, fileType, dims, storage);
         if (data && product(dims) > 0)
@@ -352,11 +356,9 @@ void RtdcFixtureWriter::addTypedDataset(const std::string& path, const H5::DataT
     });
 }
 
-void RtdcFixtureWriter::addEnumColumn(const std::string& name,
-                                      const std::vector<long long>& values, EnumBase base,
-                                      const std::vector<EnumMember>& members,
-                                      const Storage& storage)
-{
+void RtdcFixtureWriter::addEnumColumn(const std::string& name, const std::vector<long long>& values,
+                                      EnumBase base, const std::vector<EnumMember>& members,
+                                      const Storage& storage) {
     const std::string path = "/events/" + name;
     guarded("enum column " + path, [&] {
         H5::EnumType fileType = makeEnumType(enumFileBase(base), base, members);
@@ -371,9 +373,8 @@ void RtdcFixtureWriter::addEnumColumn(const std::string& name,
 }
 
 void RtdcFixtureWriter::addStringColumn(const std::string& name,
-                                        const std::vector<std::string>& values,
-                                        size_t fixedSize, CharSet charSet)
-{
+                                        const std::vector<std::string>& values, size_t fixedSize,
+                                        CharSet charSet) {
     const std::string path = "/events/" + name;
     guarded("string column " + path, [&] {
         const std::vector<hsize_t> dims{static_cast<hsize_t>(values.size())};
@@ -401,31 +402,26 @@ void RtdcFixtureWriter::addStringColumn(const std::string& name,
 
 void RtdcFixtureWriter::addImageStack(const std::string& name, size_t count, size_t height,
                                       size_t width, const std::vector<uint8_t>& pixels,
-                                      const Storage& storage)
-{
+                                      const Storage& storage) {
     addDataset<uint8_t>("/events/" + name, {count, height, width}, pixels, storage);
 }
 
 void RtdcFixtureWriter::addTrace(const std::string& name, size_t events, size_t samples,
-                                 const std::vector<int16_t>& values, const Storage& storage)
-{
+                                 const std::vector<int16_t>& values, const Storage& storage) {
     addDataset<int16_t>("/events/trace/" + name, {events, samples}, values, storage);
 }
 
 void RtdcFixtureWriter::addTrace(const std::string& name, size_t events, size_t samples,
-                                 const std::vector<uint16_t>& values, const Storage& storage)
-{
+                                 const std::vector<uint16_t>& values, const Storage& storage) {
     addDataset<uint16_t>("/events/trace/" + name, {events, samples}, values, storage);
 }
 
 void RtdcFixtureWriter::addTrace(const std::string& name, size_t events, size_t samples,
-                                 const std::vector<float>& values, const Storage& storage)
-{
+                                 const std::vector<float>& values, const Storage& storage) {
     addDataset<float>("/events/trace/" + name, {events, samples}, values, storage);
 }
 
-void RtdcFixtureWriter::addGroup(const std::string& path)
-{
+void RtdcFixtureWriter::addGroup(const std::string& path) {
     guarded("group " + path, [&] {
         H5::Group parent = ensureParentGroup(path);
         const std::string leaf = path.substr(path.find_last_of('/') + 1);
@@ -439,8 +435,7 @@ void RtdcFixtureWriter::addGroup(const std::string& path)
 
 void RtdcFixtureWriter::writeAttribute(const std::string& name, const H5::DataType& fileType,
                                        const H5::DataSpace& space, const H5::DataType& memType,
-                                       const void* data)
-{
+                                       const void* data) {
     guarded("attribute " + name, [&] {
         H5::Group root = file().openGroup("/");
         if (root.attrExists(name))
@@ -452,8 +447,7 @@ void RtdcFixtureWriter::writeAttribute(const std::string& name, const H5::DataTy
 }
 
 void RtdcFixtureWriter::setStringAttribute(const std::string& name, const std::string& value,
-                                           CharSet charSet)
-{
+                                           CharSet charSet) {
     guarded("attribute " + name, [&] {
         H5::StrType type = makeStrType(H5T_VARIABLE, charSet, H5T_STR_NULLTERM);
         const char* pointer = value.c_str();
@@ -462,10 +456,8 @@ void RtdcFixtureWriter::setStringAttribute(const std::string& name, const std::s
     });
 }
 
-void RtdcFixtureWriter::setFixedStringAttribute(const std::string& name,
-                                                const std::string& value, CharSet charSet,
-                                                StringPad pad, size_t size)
-{
+void RtdcFixtureWriter::setFixedStringAttribute(const std::string& name, const std::string& value,
+                                                CharSet charSet, StringPad pad, size_t size) {
     const H5T_str_t padding = pad == StringPad::NullTerm  ? H5T_STR_NULLTERM
                               : pad == StringPad::NullPad ? H5T_STR_NULLPAD
                                                           : H5T_STR_SPACEPAD;
@@ -482,16 +474,12 @@ void RtdcFixtureWriter::setFixedStringAttribute(const std::string& name,
     });
 }
 
-template <typename T>
-void RtdcFixtureWriter::setScalarAttribute(const std::string& name, T value)
-{
-    writeAttribute(name, TypeOf<T>::file(), H5::DataSpace(H5S_SCALAR), TypeOf<T>::mem(),
-                   &value);
+template <typename T> void RtdcFixtureWriter::setScalarAttribute(const std::string& name, T value) {
+    writeAttribute(name, TypeOf<T>::file(), H5::DataSpace(H5S_SCALAR), TypeOf<T>::mem(), &value);
 }
 
-void RtdcFixtureWriter::setEnumAttribute(const std::string& name, long long value,
-                                         EnumBase base, const std::vector<EnumMember>& members)
-{
+void RtdcFixtureWriter::setEnumAttribute(const std::string& name, long long value, EnumBase base,
+                                         const std::vector<EnumMember>& members) {
     guarded("attribute " + name, [&] {
         H5::EnumType fileType = makeEnumType(enumFileBase(base), base, members);
         H5::EnumType memType = makeEnumType(enumMemBase(base), base, members);
@@ -502,8 +490,7 @@ void RtdcFixtureWriter::setEnumAttribute(const std::string& name, long long valu
 }
 
 void RtdcFixtureWriter::setPolygonAttribute(const std::string& name,
-                                            const std::vector<std::pair<float, float>>& points)
-{
+                                            const std::vector<std::pair<float, float>>& points) {
     std::vector<float> flat;
     flat.reserve(points.size() * 2);
     for (const auto& p : points) {
@@ -514,10 +501,8 @@ void RtdcFixtureWriter::setPolygonAttribute(const std::string& name,
 }
 
 template <typename T>
-void RtdcFixtureWriter::setArrayAttribute(const std::string& name,
-                                          const std::vector<hsize_t>& dims,
-                                          const std::vector<T>& values)
-{
+void RtdcFixtureWriter::setArrayAttribute(const std::string& name, const std::vector<hsize_t>& dims,
+                                          const std::vector<T>& values) {
     checkCount("attribute " + name, product(dims), values.size());
     guarded("attribute " + name, [&] {
         H5::DataSpace space(static_cast<int>(dims.size()), dims.data());
@@ -527,14 +512,13 @@ void RtdcFixtureWriter::setArrayAttribute(const std::string& name,
 }
 
 // Every numeric type the writer supports, instantiated once here.
-#define QV3_FIXTURE_INSTANTIATE(T)                                                             \
-    template void RtdcFixtureWriter::addColumn<T>(const std::string&, const std::vector<T>&,   \
-                                                  const Storage&);                             \
-    template void RtdcFixtureWriter::addDataset<T>(const std::string&,                         \
-                                                   const std::vector<hsize_t>&,                \
-                                                   const std::vector<T>&, const Storage&);     \
-    template void RtdcFixtureWriter::setScalarAttribute<T>(const std::string&, T);             \
-    template void RtdcFixtureWriter::setArrayAttribute<T>(                                     \
+#define QV3_FIXTURE_INSTANTIATE(T)                                                                 \
+    template void RtdcFixtureWriter::addColumn<T>(const std::string&, const std::vector<T>&,       \
+                                                  const Storage&);                                 \
+    template void RtdcFixtureWriter::addDataset<T>(                                                \
+        const std::string&, const std::vector<hsize_t>&, const std::vector<T>&, const Storage&);   \
+    template void RtdcFixtureWriter::setScalarAttribute<T>(const std::string&, T);                 \
+    template void RtdcFixtureWriter::setArrayAttribute<T>(                                         \
         const std::string&, const std::vector<hsize_t>&, const std::vector<T>&);
 QV3_FIXTURE_INSTANTIATE(int8_t)
 QV3_FIXTURE_INSTANTIATE(uint8_t)

@@ -59,8 +59,7 @@ std::uintmax_t fileSize(const std::string& path);
 /// Overwrites the stored bytes of chunk `chunkIndex` (in HDF5's chunk
 /// order) of the chunked dataset `datasetPath` in the closed file `path`
 /// with 0xFF, so inflating or reading that chunk fails (for read errors).
-void corruptChunk(const std::string& path, const std::string& datasetPath,
-                  hsize_t chunkIndex = 0);
+void corruptChunk(const std::string& path, const std::string& datasetPath, hsize_t chunkIndex = 0);
 
 /// How a dataset is laid out in the file.
 struct Storage {
@@ -75,8 +74,7 @@ struct Storage {
 
     static Storage contiguous() { return {}; }
     static Storage chunked(std::vector<hsize_t> chunkShape, int gzipLevel = 0,
-                           bool shuffleBytes = false)
-    {
+                           bool shuffleBytes = false) {
         return Storage{std::move(chunkShape), gzipLevel, shuffleBytes};
     }
     static Storage compressed(int gzipLevel = 4) { return Storage{{}, gzipLevel, false}; }
@@ -168,11 +166,9 @@ public:
                                  CharSet charSet = CharSet::Ascii,
                                  StringPad pad = StringPad::NullPad, size_t size = 0);
     /// Scalar numeric attribute; T as for addColumn.
-    template <typename T>
-    void setScalarAttribute(const std::string& name, T value);
+    template <typename T> void setScalarAttribute(const std::string& name, T value);
     /// Scalar enumeration attribute holding the member valued `value`.
-    void setEnumAttribute(const std::string& name, long long value,
-                          EnumBase base = EnumBase::Int8,
+    void setEnumAttribute(const std::string& name, long long value, EnumBase base = EnumBase::Int8,
                           const std::vector<EnumMember>& members = {{"FALSE", 0}, {"TRUE", 1}});
     /// N x 2 float32 attribute of (x, y) rows, as polygon filters are stored.
     void setPolygonAttribute(const std::string& name,
@@ -187,8 +183,7 @@ private:
     H5::DataSet createDataSet(const std::string& path, const H5::DataType& fileType,
                               const std::vector<hsize_t>& dims, const Storage& storage);
     void writeAttribute(const std::string& name, const H5::DataType& fileType,
-                        const H5::DataSpace& space, const H5::DataType& memType,
-                        const void* data);
+                        const H5::DataSpace& space, const H5::DataType& memType, const void* data);
     H5::H5File& file();
 
     std::string m_path;
