@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModel>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -24,7 +25,6 @@
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QMimeData>
-#include <QAbstractItemModel>
 #include <QSpinBox>
 #include <QUrl>
 
@@ -97,8 +97,7 @@ QUrl localUrl(const std::string& path) {
 /// drop reaches only the widget that accepted the drag's entry); true when
 /// the window accepted the drop.
 bool dragAndDrop(MainWindow& window, const QMimeData& mime) {
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
-                          Qt::NoModifier);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &enter);
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &drop);
@@ -195,8 +194,8 @@ public:
             onBox(title);
         return ScriptedDialogProvider::warning(parent, title, text, buttons, defaultButton);
     }
-    QMessageBox::StandardButton critical(QWidget* parent, const QString& title,
-                                         const QString& text, QMessageBox::StandardButtons buttons,
+    QMessageBox::StandardButton critical(QWidget* parent, const QString& title, const QString& text,
+                                         QMessageBox::StandardButtons buttons,
                                          QMessageBox::StandardButton defaultButton) override {
         if (onBox)
             onBox(title);
@@ -244,9 +243,9 @@ TEST_F(MainWindowDatasets, DroppedFoldersAndFilesOpenInFolderByFolderCaseInsensi
     makeDir(m_dir, "root/m");
     makeDir(m_dir, "other");
     const std::vector<std::string> expected = {
-        m_dir.file("other/loose.RTDC"),    m_dir.file("root/day1/sub/c.rtdc"),
-        m_dir.file("root/day1/z.rtdc"),    m_dir.file("root/Day2/b.rtdc"),
-        m_dir.file("root/day3/a.rtdc"),    m_dir.file("root/m/x.rtdc"),
+        m_dir.file("other/loose.RTDC"), m_dir.file("root/day1/sub/c.rtdc"),
+        m_dir.file("root/day1/z.rtdc"), m_dir.file("root/Day2/b.rtdc"),
+        m_dir.file("root/day3/a.rtdc"), m_dir.file("root/m/x.rtdc"),
         m_dir.file("root/m-n.rtdc"),
     };
     for (const std::string& path : expected)
@@ -257,8 +256,8 @@ TEST_F(MainWindowDatasets, DroppedFoldersAndFilesOpenInFolderByFolderCaseInsensi
     MainWindow window;
     // The folder comes first in the drop, the loose file second: the order
     // is that of the paths, across all dropped items.
-    EXPECT_TRUE(dropUrls(window, {localUrl(m_dir.file("root")),
-                                  localUrl(m_dir.file("other/loose.RTDC"))}));
+    EXPECT_TRUE(
+        dropUrls(window, {localUrl(m_dir.file("root")), localUrl(m_dir.file("other/loose.RTDC"))}));
     ASSERT_TRUE(waitForLoaded(window, expected.size()));
     EXPECT_EQ(paths(window), expected);
     EXPECT_TRUE(m_dialogs.calls.empty());
@@ -282,8 +281,7 @@ TEST_F(MainWindowDatasets, DropWithoutMeasurementsWarnsAndIsNotAccepted) {
 TEST_F(MainWindowDatasets, DragsWithoutUrlsAreNotTakenIncludingDatasetPayloads) {
     MainWindow window;
     auto enterAccepted = [&window](const QMimeData& mime) {
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton,
-                              Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(&window, &enter);
         const bool accepted = enter.isAccepted();
         QDragLeaveEvent leave;
@@ -325,8 +323,8 @@ TEST_F(MainWindowDatasets, IdsAreNeverReusedAndAFailedOpenConsumesOne) {
     window.addDataset(QString::fromStdString(bad));
     ASSERT_EQ(m_dialogs.count(DialogCall::Critical), 1);
     EXPECT_EQ(m_dialogs.calls.back().title, "Error");
-    EXPECT_EQ(m_dialogs.calls.back().text, QStringLiteral("Failed to open: ") +
-                                               QString::fromStdString(bad));
+    EXPECT_EQ(m_dialogs.calls.back().text,
+              QStringLiteral("Failed to open: ") + QString::fromStdString(bad));
     EXPECT_EQ(window.datasets().size(), 1u);
 
     window.addDataset(QString::fromStdString(c));
@@ -456,8 +454,8 @@ TEST_F(MainWindowDatasets, ChosenFilesOpenOneAfterAnotherWithOnePreloadAtATime) 
                           [&] {
                               atMostOneLoading = atMostOneLoading && unloadedCount(window) <= 1;
                               if (window.datasets().size() > 1)
-                                  atMostOneLoading = atMostOneLoading &&
-                                                     window.datasets()[0]->featuresLoaded;
+                                  atMostOneLoading =
+                                      atMostOneLoading && window.datasets()[0]->featuresLoaded;
                           }));
     EXPECT_TRUE(atMostOneLoading);
     EXPECT_EQ(paths(window), sorted);
@@ -483,8 +481,8 @@ TEST_F(MainWindowDatasets, AQueuedFileThatFailsToOpenDoesNotStallTheQueue) {
     EXPECT_EQ(paths(window), (std::vector<std::string>{a, c, d}));
     EXPECT_EQ(ids(window), (std::vector<int>{0, 2, 3}));
     ASSERT_EQ(m_dialogs.count(DialogCall::Critical), 1);
-    EXPECT_EQ(m_dialogs.calls[0].text, QStringLiteral("Failed to open: ") +
-                                           QString::fromStdString(bad));
+    EXPECT_EQ(m_dialogs.calls[0].text,
+              QStringLiteral("Failed to open: ") + QString::fromStdString(bad));
     EXPECT_EQ(datasetsWhenBoxOpened, 2u);
 }
 
@@ -496,8 +494,8 @@ TEST_F(MainWindowDatasets, FailedPreloadIsReportedOnceAfterTheNextLoadStartedAnd
     MainWindow window;
     bool nextWasLoadingWhenBoxOpened = false;
     m_dialogs.onBox = [&](const QString&) {
-        nextWasLoadingWhenBoxOpened = window.datasets().size() == 2 &&
-                                      !window.datasets()[1]->featuresLoaded;
+        nextWasLoadingWhenBoxOpened =
+            window.datasets().size() == 2 && !window.datasets()[1]->featuresLoaded;
     };
 
     WarningCapture warnings;
@@ -612,8 +610,7 @@ TEST_F(MainWindowDatasets, RemovingTheActiveDatasetActivatesItsNeighbourInListAn
         const QList<QListWidgetItem*> selected = datasetList(window)->selectedItems();
         ASSERT_EQ(selected.size(), 1);
         EXPECT_EQ(selected[0]->data(Qt::UserRole).toInt(), window.activeDataset()->id);
-        EXPECT_EQ(window.findChild<FilterDockWidget*>()->activeDataset(),
-                  window.activeDataset());
+        EXPECT_EQ(window.findChild<FilterDockWidget*>()->activeDataset(), window.activeDataset());
         EXPECT_EQ(renameEdit(window)->text(), window.activeDataset()->displayName);
     }
 }
@@ -628,13 +625,12 @@ TEST_F(MainWindowDatasets, RemovingADatasetKeepsTheRunningPreloadOnItsOwnDataset
     // finish before the removal below.
     std::unique_lock<std::recursive_mutex> hold(RTDCReader::s_hdf5Mutex, std::defer_lock);
     bool held = false;
-    QObject::connect(datasetList(window)->model(), &QAbstractItemModel::rowsInserted, &window,
-                     [&] {
-                         if (datasetList(window)->count() == 2 && !held) {
-                             hold.lock();
-                             held = true;
-                         }
-                     });
+    QObject::connect(datasetList(window)->model(), &QAbstractItemModel::rowsInserted, &window, [&] {
+        if (datasetList(window)->count() == 2 && !held) {
+            hold.lock();
+            held = true;
+        }
+    });
     ASSERT_TRUE(dropUrls(window, {localUrl(files[0]), localUrl(files[1]), localUrl(files[2])}));
     // a loaded, b preloading (and active), c waiting.
     ASSERT_TRUE(spinUntil([&] { return window.datasets().size() == 2; }));
