@@ -35,6 +35,7 @@ void silenceHdf5ErrorsOnThisThread() {
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
+using StateLock = std::lock_guard<std::mutex>;
 
 const char* const kEventsGroup = "/events";
 
@@ -295,7 +296,10 @@ bool RTDCReader::openFile(const std::string& path) {
         m_open = false;
         return false;
     }
-    m_filePath = path;
+    {
+        StateLock state(m_stateMutex);
+        m_filePath = path;
+    }
     m_open = true;
     cacheFeatureListLocked();
     cacheTraceInfoLocked();
@@ -324,19 +328,19 @@ void RTDCReader::closeFileLocked() {
         m_file.reset();
     }
     m_open = false;
-    m_filePath.clear();
     m_eventCount = 0;
-    m_featureList.clear();
-    m_featureSet.clear();
-    m_sorted = true;
-    m_featureCache.clear();
-    m_retiredColumns.clear();
     m_hasImages = false;
     m_hasMasks = false;
     m_hasTraces = false;
     m_isVeloxar = false;
-    m_traceNames.clear();
     m_traceLength = 0;
+    StateLock state(m_stateMutex);
+    m_filePath.clear();
+    m_featureList.clear();
+    m_featureSet.clear();
+    m_featureCache.clear();
+    m_retiredColumns.clear();
+    m_traceNames.clear();
 }
 
 bool RTDCReader::isOpen() const {
@@ -344,7 +348,7 @@ bool RTDCReader::isOpen() const {
 }
 
 std::string RTDCReader::getFilename() const {
-    Lock lock(s_hdf5Mutex);
+    StateLock state(m_stateMutex);
     return m_filePath;
 }
 
@@ -353,44 +357,50 @@ size_t RTDCReader::getEventCount() const {
 }
 
 void RTDCReader::cacheFeatureListLocked() {
-    m_featureList.clear();
-    m_featureSet.clear();
-    m_hasImages = false;
-    m_hasMasks = false;
-    if (!m_open || !m_file)
-        return;
-    try {
-        if (m_file->nameExists(kEventsGroup)) {
-            const H5::Group group = m_file->openGroup(kEventsGroup);
-            const hsize_t count = group.getNumObjs();
-            for (hsize_t i = 0; i < count; ++i) {
-                const std::string name = group.getObjnameByIdx(i);
-                if (group.childObjType(name) != H5O_TYPE_DATASET)
-                    continue;
-                const H5::DataSet dataset = group.openDataSet(name);
-                const int rank = dataset.getSpace().getSimpleExtentNdims();
-                if (rank != 1 && name != "image" && name != "mask")
-                    continue;
-                if (m_featureSet.insert(name).second)
-                    m_featureList.push_back(name);
+    std::vector<std::string> list;
+    std::unordered_set<std::string> set;
+    set.max_load_factor(1.0f);
+    if (m_open && m_file) {
+        try {
+            if (m_file->nameExists(kEventsGroup)) {
+                const H5::Group group = m_file->openGroup(kEventsGroup);
+                const hsize_t count = group.getNumObjs();
+                for (hsize_t i = 0; i < count; ++i) {
+                    const std::string name = group.getObjnameByIdx(i);
+                    if (group.childObjType(name) != H5O_TYPE_DATASET)
+                        continue;
+                    const H5::DataSet dataset = group.openDataSet(name);
+                    const int rank = dataset.getSpace().getSimpleExtentNdims();
+                    if (rank != 1 && name != "image" && name != "mask")
+                        continue;
+                    if (set.insert(name).second)
+                        list.push_back(name);
+                }
             }
+        } catch (const H5::Exception& e) {
+            std::cerr << "Error caching features: " << e.getDetailMsg() << std::endl;
         }
-    } catch (const H5::Exception& e) {
-        std::cerr << "Error caching features: " << e.getDetailMsg() << std::endl;
     }
-    std::sort(m_featureList.begin(), m_featureList.end());
-    m_sorted = true;
-    m_hasImages = m_featureSet.count("image") > 0;
-    m_hasMasks = m_featureSet.count("mask") > 0;
+    std::sort(list.begin(), list.end());
+    m_hasImages = set.count("image") > 0;
+    m_hasMasks = set.count("mask") > 0;
+    StateLock state(m_stateMutex);
+    m_featureList = std::move(list);
+    m_featureSet = std::move(set);
 }
 
 void RTDCReader::determineEventCountLocked() {
     m_eventCount = 0;
-    if (!m_open || !m_file || m_featureList.empty())
+    std::string first;
+    {
+        StateLock state(m_stateMutex);
+        if (!m_featureList.empty())
+            first = m_featureList.front();
+    }
+    if (!m_open || !m_file || first.empty())
         return;
     try {
-        const H5::DataSet dataset =
-            m_file->openDataSet(std::string(kEventsGroup) + "/" + m_featureList.front());
+        const H5::DataSet dataset = m_file->openDataSet(std::string(kEventsGroup) + "/" + first);
         const H5::DataSpace space = dataset.getSpace();
         const int rank = space.getSimpleExtentNdims();
         if (rank < 1 || rank > 3)
@@ -405,26 +415,17 @@ void RTDCReader::determineEventCountLocked() {
 
 // --- Feature listing ----------------------------------------------------------------
 
-void RTDCReader::sortFeaturesLocked() const {
-    if (!m_sorted) {
-        std::sort(m_featureList.begin(), m_featureList.end());
-        m_sorted = true;
-    }
-}
-
 std::vector<std::string> RTDCReader::getAvailableFeatures() const {
-    Lock lock(s_hdf5Mutex);
-    sortFeaturesLocked();
+    StateLock state(m_stateMutex);
     return m_featureList;
 }
 
 void RTDCReader::ensureFeaturesSorted() {
-    Lock lock(s_hdf5Mutex);
-    sortFeaturesLocked();
+    // Derived features are inserted in order, so the list is always sorted.
 }
 
 bool RTDCReader::hasFeature(const std::string& name) const {
-    Lock lock(s_hdf5Mutex);
+    StateLock state(m_stateMutex);
     return m_featureSet.count(name) > 0;
 }
 
@@ -454,17 +455,28 @@ const std::vector<double>& RTDCReader::readScalarFeature(const std::string& name
 }
 
 std::shared_ptr<const std::vector<double>> RTDCReader::featureColumn(const std::string& name) {
+    {
+        // Cache hits need no file access and must not wait behind a read.
+        StateLock state(m_stateMutex);
+        const auto cached = m_featureCache.find(name);
+        if (cached != m_featureCache.end())
+            return cached->second;
+    }
     Lock lock(s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
-    const auto cached = m_featureCache.find(name);
-    if (cached != m_featureCache.end())
-        return cached->second;
+    {
+        StateLock state(m_stateMutex);
+        const auto cached = m_featureCache.find(name);
+        if (cached != m_featureCache.end())
+            return cached->second; // read by another thread meanwhile
+    }
     if (!m_open || !m_file)
         return nullptr;
     ColumnRead read = readColumnFromFile(*m_file, name);
     if (read.status != ReadStatus::Ok)
         return nullptr;
     Column column = std::make_shared<const std::vector<double>>(std::move(read.values));
+    StateLock state(m_stateMutex);
     m_featureCache.emplace(name, column);
     return column;
 }
@@ -481,15 +493,19 @@ std::vector<std::string> RTDCReader::preloadAllFeatures() {
         silenceHdf5ErrorsOnThisThread();
         if (!m_open || !m_file)
             break;
-        if (m_featureCache.count(name) > 0)
-            continue;
+        {
+            StateLock state(m_stateMutex);
+            if (m_featureCache.count(name) > 0)
+                continue;
+        }
         ColumnRead read = readColumnFromFile(*m_file, name);
         if (read.status == ReadStatus::Failed)
             failed.push_back(name);
         if (read.status != ReadStatus::Ok)
             continue;
-        m_featureCache.emplace(name,
-                               std::make_shared<const std::vector<double>>(std::move(read.values)));
+        auto column = std::make_shared<const std::vector<double>>(std::move(read.values));
+        StateLock state(m_stateMutex);
+        m_featureCache.emplace(name, std::move(column));
     }
     return failed;
 }
@@ -577,6 +593,7 @@ bool RTDCReader::readFrameLocked(bool mask, size_t index, int& width, int& heigh
 
 // --- Derived features ---------------------------------------------------------------
 
+// Caller holds m_stateMutex.
 void RTDCReader::retireColumnLocked(const std::string& name) {
     const auto cached = m_featureCache.find(name);
     if (cached == m_featureCache.end())
@@ -590,17 +607,18 @@ void RTDCReader::retireColumnLocked(const std::string& name) {
 void RTDCReader::addCalculatedFeature(const std::string& name, std::vector<double> values) {
     Column column = std::make_shared<const std::vector<double>>(std::move(values));
     Lock lock(s_hdf5Mutex);
+    StateLock state(m_stateMutex);
     retireColumnLocked(name);
     m_featureCache.emplace(name, std::move(column));
     m_calculatedFeatures.insert(name);
-    if (m_featureSet.insert(name).second) {
-        m_featureList.push_back(name);
-        m_sorted = false;
-    }
+    if (m_featureSet.insert(name).second)
+        m_featureList.insert(std::lower_bound(m_featureList.begin(), m_featureList.end(), name),
+                             name);
 }
 
 void RTDCReader::removeCalculatedFeature(const std::string& name) {
     Lock lock(s_hdf5Mutex);
+    StateLock state(m_stateMutex);
     if (m_calculatedFeatures.erase(name) == 0)
         return;
     retireColumnLocked(name);
@@ -611,6 +629,7 @@ void RTDCReader::removeCalculatedFeature(const std::string& name) {
 
 void RTDCReader::removeCalculatedFeatures() {
     Lock lock(s_hdf5Mutex);
+    StateLock state(m_stateMutex);
     for (const std::string& name : m_calculatedFeatures) {
         retireColumnLocked(name);
         m_featureSet.erase(name);
@@ -632,12 +651,12 @@ void RTDCReader::removeCalculatedFeatures() {
 }
 
 bool RTDCReader::isCalculatedFeature(const std::string& name) const {
-    Lock lock(s_hdf5Mutex);
+    StateLock state(m_stateMutex);
     return m_calculatedFeatures.count(name) > 0;
 }
 
 void RTDCReader::releaseRetiredColumns() {
-    Lock lock(s_hdf5Mutex);
+    StateLock state(m_stateMutex);
     m_retiredColumns.clear();
 }
 

@@ -145,7 +145,6 @@ private:
                          std::vector<uint8_t>& out);
     std::vector<float> readFileTraceLocked(const std::string& name, size_t index);
     void retireColumnLocked(const std::string& name);
-    void sortFeaturesLocked() const;
     bool lookupLabel(const std::string& name, std::string& label, std::string& unit) const;
 
     // Data members, in the order the reader's state is described.
@@ -153,10 +152,9 @@ private:
     std::string m_filePath;
     std::atomic<bool> m_open{false};
     std::atomic<size_t> m_eventCount{0};
-    // Listing sorts lazily, so these two are mutable under the lock.
-    mutable std::vector<std::string> m_featureList;
+    // Kept sorted byte-wise: derived features are inserted in place.
+    std::vector<std::string> m_featureList;
     std::unordered_set<std::string> m_featureSet;
-    mutable bool m_sorted = true;
     std::atomic<bool> m_hasImages{false};
     std::atomic<bool> m_hasMasks{false};
     std::atomic<bool> m_hasTraces{false};
@@ -173,6 +171,12 @@ private:
 
     // Columns replaced or removed while references to them may be in use.
     std::vector<Column> m_retiredColumns;
+
+    // Guards the listings, the column cache, the retired columns, the trace
+    // names and the path for short look-ups. Writers hold it together with
+    // s_hdf5Mutex (always taken first); readers hold either, so listing and
+    // cache hits on the GUI thread never wait behind a long read elsewhere.
+    mutable std::mutex m_stateMutex;
 
     // Datasets kept open between reads so consecutive frames and trace rows
     // reuse the decompressed chunk instead of inflating it again per read.

@@ -60,8 +60,12 @@ std::unique_ptr<H5::DataSet> openTraceDataset(const H5::H5File& file, const std:
 
 void RTDCReader::cacheTraceInfoLocked() {
     m_hasTraces = false;
-    m_traceNames.clear();
     m_traceLength = 0;
+    {
+        std::lock_guard<std::mutex> state(m_stateMutex);
+        m_traceNames.clear();
+    }
+    std::vector<std::string> names;
     if (!m_open || !m_file)
         return;
     try {
@@ -88,19 +92,21 @@ void RTDCReader::cacheTraceInfoLocked() {
                 continue;
             hsize_t dims[2] = {0, 0};
             space.getSimpleExtentDims(dims);
-            m_traceNames.push_back(name);
+            names.push_back(name);
             if (m_traceLength == 0)
                 m_traceLength = static_cast<size_t>(dims[1]);
         }
     } catch (const H5::Exception& e) {
         std::cerr << "Error caching trace info: " << e.getDetailMsg() << std::endl;
     }
-    std::sort(m_traceNames.begin(), m_traceNames.end());
-    m_hasTraces = !m_traceNames.empty();
+    std::sort(names.begin(), names.end());
+    m_hasTraces = !names.empty();
+    std::lock_guard<std::mutex> state(m_stateMutex);
+    m_traceNames = std::move(names);
 }
 
 std::vector<std::string> RTDCReader::getAvailableTraceNames() const {
-    std::lock_guard<std::recursive_mutex> lock(s_hdf5Mutex);
+    std::lock_guard<std::mutex> state(m_stateMutex);
     return m_traceNames;
 }
 
@@ -216,6 +222,7 @@ void RTDCReader::addCalculatedTrace(const std::string& name, const std::string& 
         m_traceCacheIndex = static_cast<size_t>(-1);
     }
     m_derivedTraces[name] = source;
+    std::lock_guard<std::mutex> state(m_stateMutex);
     if (std::find(m_traceNames.begin(), m_traceNames.end(), name) == m_traceNames.end()) {
         m_traceNames.push_back(name);
         std::sort(m_traceNames.begin(), m_traceNames.end());

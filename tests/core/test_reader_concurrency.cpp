@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 using namespace Quorvex3;
@@ -176,6 +179,38 @@ TEST(ReaderConcurrency, SeparateReadersOnSeveralThreads) {
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(faults.load(), 0u);
+}
+
+// Listing and cache hits answer from the reader's own state: while another
+// thread holds the HDF5 lock for a long read, the GUI thread must not wait.
+TEST(ReaderConcurrency, ListingAndCacheHitsDoNotWaitForTheFileLock) {
+    TempDir dir;
+    const std::string path = writeMeasurement(dir);
+    RTDCReader reader;
+    ASSERT_TRUE(reader.openFile(path));
+    const std::vector<double> expected = reader.readScalarFeature(columnName(0));
+    ASSERT_EQ(expected.size(), kEvents);
+
+    std::promise<void> locked;
+    std::promise<void> release;
+    std::thread holder([&] {
+        std::lock_guard<std::recursive_mutex> lock(RTDCReader::s_hdf5Mutex);
+        locked.set_value();
+        release.get_future().wait();
+    });
+    locked.get_future().wait();
+    auto answers = std::async(std::launch::async, [&] {
+        return reader.hasFeature(columnName(1)) &&
+               reader.getAvailableFeatures().size() > kColumns &&
+               reader.readScalarFeature(columnName(0)) == expected &&
+               reader.getFilename() == path && reader.getAvailableTraceNames().empty();
+    });
+    // A generous bound: this detects waiting on the lock, it measures nothing.
+    const bool answered = answers.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    release.set_value();
+    holder.join();
+    ASSERT_TRUE(answered);
+    EXPECT_TRUE(answers.get());
 }
 
 } // namespace
