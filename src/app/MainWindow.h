@@ -548,6 +548,8 @@ private:
     // MainWindowPlot.cpp)
     /// Empty, disabled views while the dataset's features are still cached.
     void showLoadingState(const DatasetEntry& entry);
+    /// Empties the plot, its arrays and overlays and the event views.
+    void clearPlotAndEventViews();
     /// Enables the calculations dock's sections for the dataset and computes
     /// again the derived features it had but its reader lacks.
     void prepareCalculationsForDataset(DatasetEntry& entry);

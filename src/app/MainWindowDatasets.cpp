@@ -485,20 +485,7 @@ void MainWindow::removeDataset() {
 
 void MainWindow::resetViewsWithoutDatasets() {
     m_activeIndex = -1;
-    // The plot arrays describe what is drawn, and nothing is: a later
-    // contour change must not draw the removed dataset's contours.
-    m_plotX.clear();
-    m_plotY.clear();
-    m_plotColor.clear();
-    m_plottedIndices.clear();
-    m_plottedIndicesValid = false;
-    m_scatterPlot->clearPolygonOverlays();
-    m_scatterPlot->clearData();
-    m_imageViewer->clear();
-    m_tracePlot->clear();
-    m_tracePlot->hide();
-    m_eventTable->setRowCount(0);
-    m_statisticsWidget->clear();
+    clearPlotAndEventViews();
     m_metadataTree->clear();
     for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo}) {
         const QSignalBlocker blocker(combo);

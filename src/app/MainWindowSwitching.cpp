@@ -156,9 +156,13 @@ void MainWindow::showLoadingState(const DatasetEntry& entry) {
     }
     m_renameEdit->setEnabled(false);
 
+    clearPlotAndEventViews();
+}
+
+void MainWindow::clearPlotAndEventViews() {
     // The plot arrays describe what is drawn: nothing now. Contour changes
-    // made meanwhile must not draw the previous dataset's contours, and the
-    // previous dataset's polygons do not belong on this empty plot.
+    // made meanwhile must not draw the previous dataset's contours, and its
+    // polygons do not belong on an empty plot.
     m_plotX.clear();
     m_plotY.clear();
     m_plotColor.clear();
