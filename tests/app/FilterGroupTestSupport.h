@@ -22,15 +22,6 @@
 
 namespace Quorvex3::test {
 
-/// Spins the event loop until `done` holds or `ms` milliseconds have passed.
-template <typename Predicate> bool waitUntil(Predicate done, int ms = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 /// Runs the deleteLater() calls that are pending.
 inline void flushDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -37,15 +37,6 @@
 
 namespace Quorvex3::test {
 
-/// Spins the event loop until `done` holds or `ms` milliseconds have passed.
-template <typename Predicate> bool waitUntil(Predicate done, int ms = 15000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 /// What one test measurement holds.
 struct Measurement {
     /// Columns under /events, stored as float64.

@@ -7,6 +7,8 @@
 #include "AppTestSupport.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QDockWidget>
 #include <QMainWindow>
 #include <QMenu>
@@ -16,6 +18,16 @@
 
 namespace Quorvex3 {
 namespace test {
+
+/// Spins the event loop until `done` holds or `ms` milliseconds have passed
+/// (a bound against hanging, not a measurement).
+template <typename Predicate> bool waitUntil(Predicate done, int ms = 15000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
 
 /// Creates the application object (with the program's names, so the default
 /// QSettings are the program's) after pointing HOME and the XDG directories
