@@ -76,12 +76,9 @@ void writeMeasurement(const std::string& path, const MeasurementOptions& options
     }
 }
 
+/// Spins the event loop until `done` holds or five seconds have passed.
 template <typename Predicate> bool waitFor(Predicate done) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
+    return test::waitUntil(done, 5000);
 }
 
 FilterRule rangeRule(const std::string& feature, double lo, double hi) {
