@@ -197,6 +197,11 @@ void MainWindow::computePlotColor(RTDCReader& reader, const std::string& colorId
             inAxisSpace(m_plotY, m_scaleYCombo->currentIndex(), yStorage);
         m_plotColor = DensityEstimator::estimateNaNSafe(tx, ty, densityMethodOf(colorId));
         m_plotColorLabel = QStringLiteral("Density");
+        // Too few points for any density (fewer than four): show them in
+        // plain colour rather than dropping every one for lack of a colour.
+        if (std::none_of(m_plotColor.begin(), m_plotColor.end(),
+                         [](double c) { return std::isfinite(c); }))
+            m_plotColor.clear();
         return;
     }
     const std::vector<double>& column = reader.readScalarFeature(colorId);

@@ -413,6 +413,20 @@ TEST_F(MainPlot, IsolineSwitchesAreOfferedForAreaAndDeformationOnly) {
 
 // ---- status line ---------------------------------------------------------------------
 
+// Fewer than four plotted points have no density; they are still shown.
+TEST_F(MainPlot, DensityColourWithTooFewPointsShowsThePointsPlain) {
+    open("m.rtdc", tenEvents());
+    ASSERT_TRUE(test::chooseData(combo("colorCombo"), QStringLiteral("__density_kde__")));
+    ASSERT_EQ(probe().colors().size(), 10u);
+
+    active().filter.addRule(test::rangeRule("area_um", 0.0, 30.0));
+    test::refreshPlot(window);
+    EXPECT_EQ(probe().dots().size(), 3u);
+    EXPECT_TRUE(probe().colors().empty());
+    EXPECT_TRUE(status().contains(QStringLiteral("3/10 events shown (30.0% pass filter)")))
+        << status().toStdString();
+}
+
 TEST_F(MainPlot, StatusLineNamesFlowRateRegionRunAndCounts) {
     Measurement m = tenEvents();
     m.textAttributes["experiment:sample"] = "Blood A";
