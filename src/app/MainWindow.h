@@ -541,6 +541,10 @@ private:
     /// Switches the copies of the active dataset's rule `ruleIndex` on or
     /// off in every other dataset, then the rule itself in the dock.
     void setRuleEnabledInAll(int ruleIndex, bool on);
+    /// Calls `visit(filter, copyIndex)` for the copy of the propagated rule
+    /// `id` in every dataset other than the active one that has a copy.
+    void forEachRuleCopyElsewhere(const std::string& id,
+                                  const std::function<void(EventFilter&, int)>& visit);
     /// Context of the last plot refresh.
     PlotAxesContext m_plotAxesContext;
 

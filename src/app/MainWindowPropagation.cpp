@@ -97,13 +97,8 @@ void MainWindow::onUpdateRuleToAll(int ruleIndex) {
     if (!source || source->propagationId.empty())
         return;
     const FilterRule copy = *source;
-    for (const auto& entry : m_datasets) {
-        if (!entry || entry.get() == active)
-            continue;
-        const int existing = findRuleCopy(entry->filter, copy.propagationId);
-        if (existing >= 0)
-            entry->filter.setRule(existing, copy);
-    }
+    forEachRuleCopyElsewhere(copy.propagationId,
+                             [&](EventFilter& filter, int index) { filter.setRule(index, copy); });
     updatePlot();
 }
 
@@ -120,17 +115,11 @@ void MainWindow::setRuleEnabledInAll(int ruleIndex, bool on) {
     const FilterRule* source = ruleAt(active, ruleIndex);
     if (!source || source->propagationId.empty())
         return;
-    const std::string id = source->propagationId;
-    for (const auto& entry : m_datasets) {
-        if (!entry || entry.get() == active)
-            continue;
-        const int existing = findRuleCopy(entry->filter, id);
-        if (existing < 0)
-            continue;
-        FilterRule rule = entry->filter.rules()[static_cast<std::size_t>(existing)];
+    forEachRuleCopyElsewhere(source->propagationId, [on](EventFilter& filter, int index) {
+        FilterRule rule = filter.rules()[static_cast<std::size_t>(index)];
         rule.enabled = on;
-        entry->filter.setRule(existing, rule);
-    }
+        filter.setRule(index, rule);
+    });
     // The dock switches the active rule itself, so its widget stays in step.
     m_filterDock->setRuleEnabled(ruleIndex, on);
     updatePlot();
@@ -141,16 +130,22 @@ void MainWindow::onDeleteRuleFromAll(int ruleIndex) {
     const FilterRule* source = ruleAt(active, ruleIndex);
     if (!source || source->propagationId.empty())
         return;
-    const std::string id = source->propagationId;
+    forEachRuleCopyElsewhere(source->propagationId,
+                             [](EventFilter& filter, int index) { filter.removeRule(index); });
+    m_filterDock->removeRuleAt(ruleIndex);
+    updatePlot();
+}
+
+void MainWindow::forEachRuleCopyElsewhere(const std::string& id,
+                                          const std::function<void(EventFilter&, int)>& visit) {
+    const DatasetEntry* active = activeDataset();
     for (const auto& entry : m_datasets) {
         if (!entry || entry.get() == active)
             continue;
         const int existing = findRuleCopy(entry->filter, id);
         if (existing >= 0)
-            entry->filter.removeRule(existing);
+            visit(entry->filter, existing);
     }
-    m_filterDock->removeRuleAt(ruleIndex);
-    updatePlot();
 }
 
 void MainWindow::onEnabledChangedForAll(bool enabled) {

@@ -460,12 +460,3 @@ TEST(ImageViewerSnapshot, RendersAFrameWithMaskOverlay) {
         EXPECT_TRUE(shot.save(QDir(QString::fromLocal8Bit(out)).filePath("imageviewer.png")));
     }
 }
-
-int main(int argc, char** argv) {
-    // Widgets need no display; this also covers ctest listing the cases.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
