@@ -14,6 +14,7 @@ PACKAGES=(
   libarmadillo-dev liblapack-dev libblas-dev
   xvfb xauth
   python3 python3-numpy python3-scipy python3-sklearn python3-h5py
+  python3-statsmodels umap-learn python3-opencv poppler-utils ffmpeg
   locales
 )
 
