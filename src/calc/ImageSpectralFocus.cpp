@@ -21,25 +21,6 @@ void appendNaN(std::vector<double>& out, int count) {
     out.insert(out.end(), static_cast<size_t>(count), kNaN);
 }
 
-struct Centroid {
-    double x = 0.0;
-    double y = 0.0;
-    double rmax = 0.0;
-};
-
-Centroid centroidOf(const std::vector<cv::Point>& coords) {
-    Centroid c;
-    for (const cv::Point& p : coords) {
-        c.x += p.x;
-        c.y += p.y;
-    }
-    c.x /= static_cast<double>(coords.size());
-    c.y /= static_cast<double>(coords.size());
-    for (const cv::Point& p : coords)
-        c.rmax = std::max(c.rmax, std::hypot(p.x - c.x, p.y - c.y));
-    return c;
-}
-
 /// Hann-windowed, mean-free square of side n from (x0, y0), zero-padded to
 /// m x m; unmasked pixels sit at the mean and so contribute nothing.
 cv::Mat windowedPatch(const cv::Mat& image, const cv::Mat& mask, int x0, int y0, int n, int m,
@@ -62,6 +43,18 @@ cv::Mat windowedPatch(const cv::Mat& image, const cv::Mat& mask, int x0, int y0,
     return patch;
 }
 
+/// round(hypot(fu, fv)) in integers: k with k^2 - k < s <= k^2 + k, since
+/// s = fu^2 + fv^2 is never (k + 1/2)^2.
+int ringIndex(int fu, int fv) {
+    const int s = fu * fu + fv * fv;
+    int r = static_cast<int>(std::sqrt(static_cast<double>(s)));
+    while (r * r > s)
+        --r;
+    while ((r + 1) * (r + 1) <= s)
+        ++r;
+    return s > r * r + r ? r + 1 : r;
+}
+
 /// Mean power per integer frequency ring 0 .. m/2 of an m x m complex spectrum.
 void ringPowers(const cv::Mat& spectrum, std::vector<double>& power,
                 std::vector<long long>& count) {
@@ -74,8 +67,7 @@ void ringPowers(const cv::Mat& spectrum, std::vector<double>& power,
         const cv::Vec2f* row = spectrum.ptr<cv::Vec2f>(u);
         for (int v = 0; v < m; ++v) {
             const int fv = v > half ? v - m : v;
-            const long k =
-                std::lround(std::hypot(static_cast<double>(fu), static_cast<double>(fv)));
+            const int k = ringIndex(fu, fv);
             if (k > half)
                 continue;
             const double re = row[v][0];
@@ -135,15 +127,14 @@ void spectralFeatures(const cv::Mat& image, const cv::Mat& mask, const MaskedPix
         appendNaN(out, 4);
         return;
     }
-    const Centroid c = centroidOf(pixels.coords);
     double mean = 0.0;
     for (double v : pixels.values)
         mean += v;
     mean /= static_cast<double>(pixels.values.size());
 
-    const long h = std::max(static_cast<long>(std::ceil(c.rmax)), 2L) + 2;
-    const long cxr = std::lround(c.x);
-    const long cyr = std::lround(c.y);
+    const long h = std::max(static_cast<long>(std::ceil(pixels.rmax)), 2L) + 2;
+    const long cxr = std::lround(pixels.cx);
+    const long cyr = std::lround(pixels.cy);
     const long x0 = std::clamp(cxr - h, 0L, static_cast<long>(image.cols - 1));
     const long x1 = std::clamp(cxr + h, 0L, static_cast<long>(image.cols - 1));
     const long y0 = std::clamp(cyr - h, 0L, static_cast<long>(image.rows - 1));
@@ -158,7 +149,8 @@ void spectralFeatures(const cv::Mat& image, const cv::Mat& mask, const MaskedPix
     const cv::Mat patch =
         windowedPatch(image, mask, static_cast<int>(x0), static_cast<int>(y0), n, m, mean);
     cv::Mat spectrum;
-    cv::dft(patch, spectrum, cv::DFT_COMPLEX_OUTPUT);
+    // Rows from n on are zero: their transforms are skipped, not approximated.
+    cv::dft(patch, spectrum, cv::DFT_COMPLEX_OUTPUT, n);
 
     std::vector<double> power;
     std::vector<long long> count;
@@ -236,9 +228,12 @@ void focusFeatures(const cv::Mat& image, const cv::Mat& mask, const MaskedPixels
     // the box alone gives the whole-image values inside the box. The edge
     // band lies inside the box as well: the dilation reaches 5 pixels out.
     const cv::Rect box = focusBox(image, pixels.coords);
+    // Only the box and the one-pixel rim the 3 x 3 kernels read are converted.
+    const cv::Rect rim =
+        (box + cv::Point(-1, -1) + cv::Size(2, 2)) & cv::Rect(0, 0, image.cols, image.rows);
     cv::Mat grey;
-    image.convertTo(grey, CV_32F);
-    const cv::Mat greyBox = grey(box);
+    image(rim).convertTo(grey, CV_32F);
+    const cv::Mat greyBox = grey(box - rim.tl());
     cv::Mat gx;
     cv::Mat gy;
     cv::Mat laplacian;

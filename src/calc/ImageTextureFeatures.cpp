@@ -1,9 +1,12 @@
 #include "calc/ImageTextureFeatures.h"
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 
 namespace Quorvex3 {
@@ -29,29 +32,85 @@ template <typename Counts> double entropyBits(const Counts& counts, double total
     return entropy;
 }
 
-/// The LBP bin of the pixel at (x, y): the number of neighbours at least as
-/// bright for uniform patterns (at most two 0/1 transitions around), else 9.
-int lbpBin(const cv::Mat& image, int x, int y) {
+/// Bin of each 8-bit pattern: the number of set bits for uniform patterns
+/// (at most two 0/1 transitions around the circle), else 9.
+const std::array<uint8_t, 256>& lbpBins() {
+    static const std::array<uint8_t, 256> bins = [] {
+        std::array<uint8_t, 256> table{};
+        for (int code = 0; code < 256; ++code) {
+            int transitions = 0;
+            int bits = 0;
+            for (int k = 0; k < 8; ++k) {
+                transitions += ((code >> k) & 1) != ((code >> ((k + 1) % 8)) & 1);
+                bits += (code >> k) & 1;
+            }
+            table[static_cast<size_t>(code)] = static_cast<uint8_t>(transitions <= 2 ? bits : 9);
+        }
+        return table;
+    }();
+    return bins;
+}
+
+/// The 8-bit pattern of the pixel at (x, y): bit k set when neighbour k is
+/// at least as bright as the centre, neighbours anticlockwise from the right.
+int lbpCode(const cv::Mat& image, int x, int y) {
     const uchar* above = image.ptr<uchar>(y - 1);
     const uchar* row = image.ptr<uchar>(y);
     const uchar* below = image.ptr<uchar>(y + 1);
     const uchar centre = row[x];
-    // Neighbours in bit order, anticlockwise from the right.
-    const uchar neighbours[8] = {row[x + 1], above[x + 1], above[x], above[x - 1],
-                                 row[x - 1], below[x - 1], below[x], below[x + 1]};
-    int code = 0;
-    for (int k = 0; k < 8; ++k)
-        if (neighbours[k] >= centre)
-            code |= 1 << k;
-    int transitions = 0;
-    for (int k = 0; k < 8; ++k)
-        transitions += ((code >> k) & 1) != ((code >> ((k + 1) % 8)) & 1);
-    if (transitions > 2)
-        return 9;
-    int bits = 0;
-    for (int k = 0; k < 8; ++k)
-        bits += (code >> k) & 1;
-    return bits;
+    return (row[x + 1] >= centre) | (above[x + 1] >= centre) << 1 | (above[x] >= centre) << 2 |
+           (above[x - 1] >= centre) << 3 | (row[x - 1] >= centre) << 4 |
+           (below[x - 1] >= centre) << 5 | (below[x] >= centre) << 6 |
+           (below[x + 1] >= centre) << 7;
+}
+
+/// Sorted copy of grey values; a counting sort when they are all whole
+/// numbers 0..255, as they are for 8-bit images.
+std::vector<double> sortedValues(const std::vector<double>& values,
+                                 std::array<int, 256>& histogram) {
+    bool bytes = true;
+    histogram.fill(0);
+    for (double v : values) {
+        const int bin = std::clamp(static_cast<int>(v), 0, 255);
+        ++histogram[static_cast<size_t>(bin)];
+        bytes = bytes && v == static_cast<double>(bin);
+    }
+    std::vector<double> sorted;
+    if (!bytes) {
+        sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }
+    sorted.reserve(values.size());
+    for (int v = 0; v < 256; ++v)
+        sorted.insert(sorted.end(), static_cast<size_t>(histogram[static_cast<size_t>(v)]),
+                      static_cast<double>(v));
+    return sorted;
+}
+
+/// Sorted |x - median|, by counting when the values are whole numbers
+/// (then twice the median is whole too, and so is twice each deviation).
+std::vector<double> sortedDeviations(const std::vector<double>& sorted, double median) {
+    const double twice = 2.0 * median;
+    const bool whole =
+        !sorted.empty() && sorted.front() >= 0.0 && sorted.back() <= 255.0 &&
+        twice == std::floor(twice) &&
+        std::all_of(sorted.begin(), sorted.end(), [](double v) { return v == std::floor(v); });
+    std::vector<double> deviations(sorted.size());
+    std::transform(sorted.begin(), sorted.end(), deviations.begin(),
+                   [median](double v) { return std::abs(v - median); });
+    if (!whole) {
+        std::sort(deviations.begin(), deviations.end());
+        return deviations;
+    }
+    std::array<int, 511> counts{};
+    for (double d : deviations)
+        ++counts[static_cast<size_t>(2.0 * d)];
+    deviations.clear();
+    for (int d2 = 0; d2 < 511; ++d2)
+        deviations.insert(deviations.end(), static_cast<size_t>(counts[static_cast<size_t>(d2)]),
+                          d2 / 2.0);
+    return deviations;
 }
 
 /// Least-squares slope of y on x; NaN when x does not vary.
@@ -80,15 +139,33 @@ namespace texture {
 
 MaskedPixels collectMaskedPixels(const cv::Mat& image, const cv::Mat& mask) {
     MaskedPixels pixels;
-    for (int y = 0; y < mask.rows; ++y) {
+    const auto count = static_cast<size_t>(cv::countNonZero(mask));
+    pixels.values.reserve(count);
+    pixels.coords.reserve(count);
+    const cv::Rect cell = cv::boundingRect(mask);
+    for (int y = cell.y; y < cell.y + cell.height; ++y) {
         const uchar* m = mask.ptr<uchar>(y);
         const uchar* g = image.ptr<uchar>(y);
-        for (int x = 0; x < mask.cols; ++x) {
+        for (int x = cell.x; x < cell.x + cell.width; ++x) {
             if (m[x] != 0) {
                 pixels.values.push_back(static_cast<double>(g[x]));
                 pixels.coords.emplace_back(x, y);
             }
         }
+    }
+    if (pixels.coords.empty())
+        return pixels;
+    for (const cv::Point& p : pixels.coords) {
+        pixels.cx += p.x;
+        pixels.cy += p.y;
+    }
+    pixels.cx /= static_cast<double>(pixels.coords.size());
+    pixels.cy /= static_cast<double>(pixels.coords.size());
+    pixels.radius.resize(pixels.coords.size());
+    for (size_t i = 0; i < pixels.coords.size(); ++i) {
+        pixels.radius[i] =
+            std::hypot(pixels.coords[i].x - pixels.cx, pixels.coords[i].y - pixels.cy);
+        pixels.rmax = std::max(pixels.rmax, pixels.radius[i]);
     }
     return pixels;
 }
@@ -107,8 +184,8 @@ void brightnessFeatures(const std::vector<double>& values, std::vector<double>& 
         appendNaN(out, 9);
         return;
     }
-    std::vector<double> sorted(values);
-    std::sort(sorted.begin(), sorted.end());
+    std::array<int, 256> histogram{};
+    const std::vector<double> sorted = sortedValues(values, histogram);
     const double n = static_cast<double>(values.size());
     double sum = 0.0;
     for (double v : values)
@@ -128,16 +205,7 @@ void brightnessFeatures(const std::vector<double>& values, std::vector<double>& 
     m4 /= n;
 
     const double median = sortedQuantile(sorted, 0.5);
-    std::vector<double> deviations(sorted.size());
-    std::transform(sorted.begin(), sorted.end(), deviations.begin(),
-                   [median](double v) { return std::abs(v - median); });
-    std::sort(deviations.begin(), deviations.end());
-
-    std::array<int, 256> histogram{};
-    for (double v : values) {
-        const int bin = std::clamp(static_cast<int>(v), 0, 255);
-        ++histogram[static_cast<size_t>(bin)];
-    }
+    const std::vector<double> deviations = sortedDeviations(sorted, median);
 
     out.push_back(median);
     out.push_back(sortedQuantile(sorted, 0.1));
@@ -155,14 +223,17 @@ void lbpFeatures(const cv::Mat& image, const cv::Mat& mask, std::vector<double>&
         appendNaN(out, 3);
         return;
     }
+    const std::array<uint8_t, 256>& table = lbpBins();
     std::array<long long, 10> bins{};
     long long total = 0;
-    for (int y = 1; y <= image.rows - 2; ++y) {
+    // Centres lie inside the cell's box and have all eight neighbours.
+    const cv::Rect cell = cv::boundingRect(mask) & cv::Rect(1, 1, image.cols - 2, image.rows - 2);
+    for (int y = cell.y; y < cell.y + cell.height; ++y) {
         const uchar* m = mask.ptr<uchar>(y);
-        for (int x = 1; x <= image.cols - 2; ++x) {
+        for (int x = cell.x; x < cell.x + cell.width; ++x) {
             if (m[x] == 0)
                 continue;
-            ++bins[static_cast<size_t>(lbpBin(image, x, y))];
+            ++bins[table[static_cast<size_t>(lbpCode(image, x, y))]];
             ++total;
         }
     }
@@ -178,28 +249,12 @@ void lbpFeatures(const cv::Mat& image, const cv::Mat& mask, std::vector<double>&
 
 void radialProfileFeatures(const MaskedPixels& pixels, std::vector<double>& out) {
     const size_t n = pixels.coords.size();
-    if (n == 0) {
+    const double rmax = pixels.rmax;
+    if (n == 0 || !(rmax > 0.0)) {
         appendNaN(out, 4);
         return;
     }
-    double cx = 0.0;
-    double cy = 0.0;
-    for (const cv::Point& p : pixels.coords) {
-        cx += p.x;
-        cy += p.y;
-    }
-    cx /= static_cast<double>(n);
-    cy /= static_cast<double>(n);
-    std::vector<double> radius(n);
-    double rmax = 0.0;
-    for (size_t i = 0; i < n; ++i) {
-        radius[i] = std::hypot(pixels.coords[i].x - cx, pixels.coords[i].y - cy);
-        rmax = std::max(rmax, radius[i]);
-    }
-    if (!(rmax > 0.0)) {
-        appendNaN(out, 4);
-        return;
-    }
+    const std::vector<double>& radius = pixels.radius;
     std::array<double, kRings> sums{};
     std::array<long long, kRings> counts{};
     for (size_t i = 0; i < n; ++i) {

@@ -19,10 +19,14 @@ bool computeImageFeatures(const cv::Mat& image, const cv::Mat& mask, std::vector
 namespace texture {
 
 /// Grey values (as doubles) and (column, row) coordinates of the masked
-/// pixels, row-major.
+/// pixels, row-major, with the geometry that several groups share.
 struct MaskedPixels {
     std::vector<double> values;
     std::vector<cv::Point> coords;
+    std::vector<double> radius; ///< distance of each pixel from the centroid
+    double cx = 0.0;            ///< centroid: mean column
+    double cy = 0.0;            ///< centroid: mean row
+    double rmax = 0.0;          ///< largest radius (0 without pixels)
 };
 
 MaskedPixels collectMaskedPixels(const cv::Mat& image, const cv::Mat& mask);
