@@ -321,7 +321,7 @@ class FourierDeformRun : public ::testing::Test {
 protected:
     /// Writes `count` masks of 40 x 60 pixels; every 7th is empty, every
     /// 11th a blob too small for an outline, the others ellipses.
-    std::string writeMeasurement(size_t count, size_t maskFrames) {
+    std::string writeMeasurement(size_t count, size_t maskFrames, bool emptyStack = false) {
         std::mt19937_64 rng(5);
         std::vector<cv::Mat> frames;
         for (size_t i = 0; i < maskFrames; ++i) {
@@ -339,9 +339,9 @@ protected:
         const std::string path = m_dir.file("masks.rtdc");
         RtdcFixtureWriter writer(path);
         writer.addColumn<float>("area_um", std::vector<float>(count, 1.0f));
-        if (maskFrames > 0)
+        if (maskFrames > 0 || emptyStack)
             writer.addImageStack("mask", maskFrames, 40, 60, stackFrames(frames),
-                                 Storage::chunked({10, 40, 60}, 4));
+                                 maskFrames > 0 ? Storage::chunked({10, 40, 60}, 4) : Storage{});
         return path;
     }
 
@@ -391,6 +391,22 @@ TEST_F(FourierDeformRun, EventsBeyondTheMaskStackStayNaN) {
     EXPECT_TRUE(std::isfinite(fc[19]));
     for (size_t i = 20; i < 30; ++i)
         EXPECT_TRUE(std::isnan(fc[i])) << i;
+}
+
+TEST_F(FourierDeformRun, NoEventsGiveEmptyColumns) {
+    RTDCReader reader;
+    ASSERT_TRUE(reader.openFile(writeMeasurement(0, 0, true)));
+    ASSERT_TRUE(reader.hasMasks());
+    FourierDeform deform;
+    std::vector<int> progress;
+    QObject::connect(&deform, &FourierDeform::progressChanged,
+                     [&](int p) { progress.push_back(p); });
+    ASSERT_TRUE(deform.run(&reader));
+    EXPECT_EQ(progress, std::vector<int>{100});
+    for (const char* name : {"deform_odd", "deform_even", "deform_fc"}) {
+        EXPECT_TRUE(reader.isCalculatedFeature(name)) << name;
+        EXPECT_TRUE(reader.readScalarFeature(name).empty()) << name;
+    }
 }
 
 TEST_F(FourierDeformRun, WithoutMasksOrReaderNothingIsAdded) {

@@ -293,7 +293,7 @@ protected:
         writer.addColumn<float>("area_um", std::vector<float>(events, 1.0f));
         if (images)
             writer.addImageStack("image", events, 40, 60, stackFrames(imageFrames),
-                                 Storage::chunked({25, 40, 60}, 4));
+                                 events > 0 ? Storage::chunked({25, 40, 60}, 4) : Storage{});
         if (masks)
             writer.addImageStack("mask", events, 40, static_cast<size_t>(maskWidth),
                                  stackFrames(maskFrames));
@@ -343,6 +343,18 @@ TEST_F(ImageFeaturesRun, FramesOfDifferentSizesGiveNaN) {
     ASSERT_EQ(median.size(), 12u);
     for (double v : median)
         EXPECT_TRUE(std::isnan(v));
+}
+
+TEST_F(ImageFeaturesRun, NoEventsGiveEmptyColumns) {
+    RTDCReader reader;
+    ASSERT_TRUE(reader.openFile(writeMeasurement(0, true, true)));
+    ASSERT_TRUE(reader.hasImages() && reader.hasMasks());
+    ImageFeatures worker;
+    ASSERT_TRUE(worker.run(&reader));
+    for (const std::string& name : imageFeatureNames()) {
+        EXPECT_TRUE(reader.isCalculatedFeature(name)) << name;
+        EXPECT_TRUE(reader.readScalarFeature(name).empty()) << name;
+    }
 }
 
 TEST_F(ImageFeaturesRun, WithoutImagesMasksOrReaderNothingIsAdded) {
