@@ -263,6 +263,8 @@ TEST(FourierDeform, TinyOrMissingBlobsGiveNaN) {
         ASSERT_EQ(d.size(), 3u);
         EXPECT_TRUE(std::isnan(d[0]) && std::isnan(d[1]) && std::isnan(d[2]));
     }
+    EXPECT_TRUE(FourierDeform::contourFromMask(square).empty());
+    EXPECT_TRUE(FourierDeform::contourFromMask(line).empty());
     cv::Mat bigger = cv::Mat::zeros(20, 20, CV_8UC1);
     cv::rectangle(bigger, cv::Rect(5, 5, 3, 3), cv::Scalar(255), cv::FILLED);
     EXPECT_TRUE(std::isfinite(FourierDeform::deformationsOfMask(bigger)[2]));
