@@ -63,12 +63,10 @@ void BM_FourierDeformRun(benchmark::State& state) {
     TempDir dir;
     const std::string path = dir.file("masks.rtdc");
     {
-        std::vector<cv::Mat> masks;
-        for (const SyntheticCell& cell : cells())
-            masks.push_back(cell.mask);
         RtdcFixtureWriter writer(path);
         writer.addColumn<float>("area_um", std::vector<float>(kEvents, 1.0f));
-        writer.addImageStack("mask", kEvents, kRows, kCols, stackFrames(masks),
+        writer.addImageStack("mask", kEvents, kRows, kCols,
+                             stackFrames(cells(), &SyntheticCell::mask),
                              Storage::chunked({100, kRows, kCols}, 4));
     }
     for (auto _ : state) {

@@ -1,63 +1,46 @@
 #pragma once
 
 // Runs an oracle script under Debian's interpreter (/usr/bin/python3, which
-// has numpy, scipy, sklearn and OpenCV) on an input file and returns its
-// standard output split into whitespace-separated words per line. The
+// has numpy, scipy, sklearn and OpenCV) and parses what it prints. The
 // interpreter and modules are installed by scripts/install-deps.sh, so a
 // failing script fails the test instead of skipping it.
 
-#include "support/RtdcFixtureWriter.h"
-
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace Quorvex3::testing {
 
-struct OracleRun {
-    int status = -1;                             ///< exit status from pclose; 0 on success
-    std::vector<std::vector<std::string>> lines; ///< words of each output line
+/// One output line "KIND a b | c d e | ...": the kind and its groups of
+/// numbers ("nan", "inf" and "-inf" included).
+struct OracleCase {
+    std::string kind;
+    std::vector<std::vector<double>> groups;
 };
 
-inline OracleRun runPythonOracle(const std::string& script, const std::string& input) {
-    OracleRun run;
-    TempDir dir;
-    const std::string inputPath = dir.file("oracle_input.txt");
-    {
-        std::ofstream file(inputPath, std::ios::binary);
-        file << input;
-        if (!file)
-            return run;
-    }
-    const std::string command = "/usr/bin/python3 '" + script + "' '" + inputPath + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    std::string output;
-    char buffer[65536];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        output.append(buffer, n);
-    run.status = ::pclose(pipe);
-    std::istringstream text(output);
-    std::string line;
-    while (std::getline(text, line)) {
+/// The lines printed by "/usr/bin/python3 <script> <argument>", in order;
+/// none when the script fails.
+inline std::vector<OracleCase> runPythonOracle(const std::string& script,
+                                               const std::string& argument = "") {
+    std::vector<OracleCase> cases;
+    FILE* pipe = ::popen(("/usr/bin/python3 '" + script + "' '" + argument + "'").c_str(), "r");
+    char* line = nullptr;
+    size_t capacity = 0;
+    while (pipe && ::getline(&line, &capacity, pipe) > 0) {
         std::istringstream words(line);
-        std::vector<std::string> fields;
-        std::string word;
-        while (words >> word)
-            fields.push_back(word);
-        run.lines.push_back(std::move(fields));
+        OracleCase& c = cases.emplace_back();
+        c.groups.emplace_back();
+        words >> c.kind;
+        for (std::string word; words >> word;)
+            if (word == "|")
+                c.groups.emplace_back();
+            else
+                c.groups.back().push_back(std::strtod(word.c_str(), nullptr));
     }
-    return run;
-}
-
-/// Parses a number printed by Python ("nan", "inf", "-inf" included).
-inline double oracleNumber(const std::string& word) {
-    return std::strtod(word.c_str(), nullptr);
+    std::free(line);
+    return pipe && ::pclose(pipe) == 0 ? cases : std::vector<OracleCase>{};
 }
 
 } // namespace Quorvex3::testing
