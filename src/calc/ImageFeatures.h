@@ -23,9 +23,12 @@ class ImageFeatures : public QObject {
 public:
     explicit ImageFeatures(QObject* parent = nullptr);
 
-    /// Computes and registers the features of every event.
-    /// @return true when they were added. This build computes nothing yet
-    ///         and always returns false.
+    /// Computes the features of every event (computeImageFeatures on its
+    /// image and mask) and adds the 24 columns to the reader; an event whose
+    /// image or mask is missing or does not fit keeps NaN. Runs on the
+    /// calling thread.
+    /// @return false, adding nothing, when the reader is null or lacks
+    ///         images or masks.
     bool run(RTDCReader* reader);
 
 signals:
