@@ -29,7 +29,7 @@ run: build
 	esac; exec $(APP)
 
 test: build
-	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j $(JOBS)
 
 # GUI-free libraries and their tests under AddressSanitizer + UBSan, then the
 # reader's concurrency test under ThreadSanitizer.
@@ -41,7 +41,7 @@ test-sanitize: deps
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure -j $(JOBS)
+	  ctest --output-on-failure --timeout 600 -j $(JOBS)
 	@cmake -S . -B $(TSAN_DIR) $(CMAKE_GEN) -DQUORVEX3_BUILD_GUI=OFF -DQUORVEX3_BUILD_BENCH=OFF \
 	  -DQUORVEX3_SANITIZE=thread >/dev/null
 	@cmake --build $(TSAN_DIR) -j $(JOBS) --target test_reader_concurrency
