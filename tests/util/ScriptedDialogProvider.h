@@ -11,7 +11,10 @@
 
 #include "util/DialogProvider.h"
 
+#include <QDialog>
+
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace Quorvex3::testing {
@@ -26,12 +29,18 @@ struct DialogCall {
         Information,
         Warning,
         Critical,
-        Question
+        Question,
+        MessageBox, // a box with buttons of its own
+        Dialog      // one of the program's own dialogs
     };
     Kind kind;
-    QString title; // caption of file dialogs, title of message boxes
+    QString title; // caption of file dialogs, title of message boxes and dialogs
     QString text;  // message box text; the filter of file dialogs
     QString dir;   // start directory of file dialogs
+    // Boxes with buttons of their own:
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Qt::TextFormat textFormat = Qt::AutoText;
+    QStringList buttons = {}; // button texts in the order offered
 };
 
 /// Records every dialog and answers from queues. An exhausted file queue
@@ -43,6 +52,14 @@ public:
     std::deque<QString> filterAnswers; // selected filters of file dialogs
     std::deque<QStringList> multiFileAnswers;
     std::deque<QMessageBox::StandardButton> buttonAnswers;
+    /// Boxes with buttons of their own: the text of the button to click; a
+    /// text the box does not offer closes it without a button (-1). When
+    /// exhausted: the default button, else the reject-role one, else -1.
+    std::deque<QString> choiceAnswers;
+    /// Runs each dialog given to execDialog while it is "open" (fill in its
+    /// widgets, click its buttons) and returns its result; without one the
+    /// dialog is rejected untouched.
+    std::function<int(QDialog&)> dialogScript;
     std::vector<DialogCall> calls;
 
     /// Number of recorded calls of one kind.
@@ -109,6 +126,31 @@ public:
                                          QMessageBox::StandardButtons buttons,
                                          QMessageBox::StandardButton defaultButton) override {
         return box(DialogCall::Question, title, text, buttons, defaultButton);
+    }
+
+    int messageBox(QWidget*, const CustomMessageBox& box) override {
+        DialogCall call{DialogCall::MessageBox, box.title, box.text, QString()};
+        call.icon = box.icon;
+        call.textFormat = box.textFormat;
+        for (const MessageBoxButton& button : box.buttons)
+            call.buttons.append(button.text);
+        calls.push_back(call);
+        if (!choiceAnswers.empty()) {
+            const QString answer = choiceAnswers.front();
+            choiceAnswers.pop_front();
+            return static_cast<int>(call.buttons.indexOf(answer));
+        }
+        if (box.defaultButton >= 0)
+            return box.defaultButton;
+        for (std::size_t i = 0; i < box.buttons.size(); ++i)
+            if (box.buttons[i].role == QMessageBox::RejectRole)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    int execDialog(QDialog& dialog) override {
+        calls.push_back({DialogCall::Dialog, dialog.windowTitle(), QString(), QString()});
+        return dialogScript ? dialogScript(dialog) : static_cast<int>(QDialog::Rejected);
     }
 
 private:
