@@ -28,10 +28,14 @@ HelpBrowser::HelpBrowser(QHelpEngine* engine, QWidget* parent)
 QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
     if (name.scheme() == QLatin1String("qthelp"))
         return m_engine ? QVariant(m_engine->fileData(name)) : QVariant();
+    // Inline data is decoded by the document itself when nothing is returned.
     if (name.scheme() == QLatin1String("data"))
-        return QTextBrowser::loadResource(type, name);
-    // A page must not read local files or reach the network.
-    return {};
+        return {};
+    // Anything else (local files, the network) is refused. An empty result
+    // that is not null, because for a null one the document would read a
+    // local file itself.
+    Q_UNUSED(type)
+    return QVariant(QByteArray(""));
 }
 
 // ---- window ----------------------------------------------------------------------
@@ -53,6 +57,9 @@ HelpWindow::HelpWindow(const QString& qchPath, QWidget* parent) : QMainWindow(pa
 
     // Qt 5's engine writes to its collection (registration, search index).
     m_engine = new QHelpEngine(m_collectionPath, this);
+    // Without the filter engine, Qt 5 searches only the documents of the
+    // current (legacy) filter, and the manual has none.
+    m_engine->setUsesFilterEngine(true);
     QString error;
     const bool registered = registerManual(qchPath, &error);
 
@@ -78,7 +85,12 @@ HelpWindow::HelpWindow(const QString& qchPath, QWidget* parent) : QMainWindow(pa
             QStringLiteral("The manual could not be opened.\n\n%1\n\n%2").arg(qchPath, error));
         return;
     }
-    m_engine->searchEngine()->reindexDocumentation();
+    // The engine sets itself up once more from the event loop, and its search
+    // engine would then schedule an indexing of its own that restarts ours (a
+    // search in between finds nothing): ours is the one indexing.
+    QHelpSearchEngine* search = m_engine->searchEngine();
+    disconnect(m_engine, &QHelpEngineCore::setupFinished, search, nullptr);
+    search->reindexDocumentation();
     m_browser->setSource(startPage());
 }
 
