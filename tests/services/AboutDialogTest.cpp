@@ -6,7 +6,6 @@
 #include "services/AppLocations.h"
 #include "util/ScriptedDialogProvider.h"
 
-#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -127,19 +126,9 @@ TEST_F(AboutDialogTest, HandsOtherLinksToTheDesktop) {
     EXPECT_EQ(urls.opened[0], QUrl("https://example.com/licenses"));
 }
 
-TEST_F(AboutDialogTest, NamesTheQtItRunsWithAndTheYear) {
-    AboutDialog dialog;
-    EXPECT_EQ(dialog.windowTitle(), "About Quorvex3");
+TEST_F(AboutDialogTest, NamesTheQtItRunsWith) {
     EXPECT_EQ(AboutDialog::builtWithText(),
               QStringLiteral("Built with Qt %1, QWT, HDF5, OpenCV, Armadillo.").arg(qVersion()));
-    bool yearShown = false;
-    bool versionShown = false;
-    for (QLabel* label : dialog.findChildren<QLabel*>()) {
-        yearShown |= label->text().contains(QString::number(QDate::currentDate().year()));
-        versionShown |= label->text().contains("Quorvex3 v3.3.99");
-    }
-    EXPECT_TRUE(yearShown);
-    EXPECT_TRUE(versionShown);
 }
 
 } // namespace

@@ -118,14 +118,16 @@ bool LoopbackServer::takeRequest(QByteArray& buffer, LoopbackRequest& request) {
 void LoopbackServer::answer(QTcpSocket* socket, const LoopbackAnswer& answer) {
     if (answer.hang)
         return;
-    QByteArray response = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + answer.reason +
-                          "\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
-                          "\r\nConnection: close\r\n";
+    QByteArray response =
+        "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + answer.reason +
+        "\r\nContent-Length: " + QByteArray::number(answer.body.size() + answer.missingBytes) +
+        "\r\nConnection: close\r\n";
     for (const auto& header : answer.headers)
         response += header.first + ": " + header.second + "\r\n";
     response += "\r\n" + answer.body;
     socket->write(response);
-    socket->disconnectFromHost();
+    if (answer.missingBytes == 0)
+        socket->disconnectFromHost();
 }
 
 } // namespace Quorvex3::testing

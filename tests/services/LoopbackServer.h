@@ -46,6 +46,9 @@ struct LoopbackAnswer {
     QByteArray body;
     /// Never answer: the connection stays open and silent (for time-outs).
     bool hang = false;
+    /// Announce this many bytes more than the body holds, send the body and
+    /// keep the connection open: a transfer that never completes.
+    int missingBytes = 0;
 
     static LoopbackAnswer json(int status, const QByteArray& body);
     static LoopbackAnswer redirect(int status, const QByteArray& location);
