@@ -12,6 +12,9 @@
 #include <QPointer>
 #include <QProgressDialog>
 
+#include <algorithm>
+#include <climits>
+
 namespace Quorvex3 {
 
 namespace {
