@@ -1,21 +1,23 @@
-// The main window's Help menu and error box: the wiring of the update
-// check, feedback, the manual and About, against a scripted server on
-// 127.0.0.1.
+// The Help menu and the error box of the main window: update checks and
+// feedback uploads as a scripted server on 127.0.0.1 saw them, the manual
+// and the About dialog.
 #include "ServicesTestSupport.h"
 
+#include "app/Logging.h"
 #include "app/MainWindow.h"
-#include "app/MainWindowTestSupport.h"
 #include "app/ShellSettings.h"
 #include "model/DatasetEntry.h"
+#include "services/AboutDialog.h"
 #include "services/AppLocations.h"
 #include "services/FeedbackDialog.h"
 #include "services/HelpWindow.h"
 #include "support/RtdcFixtureWriter.h"
 #include "util/ScriptedDialogProvider.h"
 
-#include <QDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -24,49 +26,43 @@
 namespace Quorvex3 {
 namespace {
 
-using testing::DialogCall;
-using testing::LoopbackAnswer;
 using testing::LoopbackServer;
 
-[[maybe_unused]] const bool s_application = (testing::installServicesTestApplication(), true);
+[[maybe_unused]] const bool s_application = (test::installMainWindowTestApplication(), true);
 
-const QByteArray kNewerFeed = R"({"version": "3.4"})";
-const QByteArray kCurrentFeed = R"({"version": "3.3.99"})";
+const QByteArray kNewerFeed = LoopbackServer::reply(200, R"({"version": "3.4"})");
 
 class MainWindowServices : public ::testing::Test {
 protected:
     MainWindowServices() : guard(dialogs) {
+        [[maybe_unused]] static const bool s_logging = (Logging::install(), true);
         test::clearSettings();
         ShellSettings::setCheckUpdatesOnStartup(false);
-        setServiceEndpoints(testing::loopbackEndpoints(server, 2000));
+        setServiceEndpoints(testing::loopbackEndpoints(server));
+        main = std::make_unique<MainWindow>();
     }
     ~MainWindowServices() override {
         setServiceEndpoints(ServiceEndpoints::buildDefaults());
         setApplicationDirOverride(QString());
     }
 
-    static void trigger(MainWindow& window, const char* item) {
-        QAction* action = test::actionNamed(test::menuNamed(window, "&Help"), item);
-        ASSERT_NE(action, nullptr) << item;
-        action->trigger();
+    void trigger(const char* item) {
+        test::actionNamed(test::menuNamed(*main, "&Help"), item)->trigger();
     }
-
-    int count(DialogCall::Kind kind) const { return dialogs.count(kind); }
-    int boxes() const {
-        return count(DialogCall::Information) + count(DialogCall::Warning) +
-               count(DialogCall::MessageBox);
+    bool waitForCalls(std::size_t count) {
+        return test::waitUntil([&] { return dialogs.calls.size() >= count; });
     }
-    /// Lets late replies arrive: any box they cause shows by then.
-    static void settle(int ms = 300) { test::processEventsFor(ms); }
-
-    /// Scripts the feedback dialog: records its preview, types `comment`
-    /// and answers `result`.
-    void scriptFeedback(const QString& comment, int result) {
-        dialogs.dialogScript = [this, comment, result](QDialog& dialog) {
+    /// Scripts the feedback dialog: keeps its preview and error label, types
+    /// `comment`, runs `whileOpen` and answers `result`.
+    void scriptFeedback(
+        const QString& comment, int result = QDialog::Accepted,
+        std::function<void()> whileOpen = [] {}) {
+        dialogs.dialogScript = [=](QDialog& dialog) {
             preview = dialog.findChild<QPlainTextEdit*>(kFeedbackPreviewName)->toPlainText();
             auto* label = dialog.findChild<QLabel*>(kFeedbackErrorLabelName);
             errorLabel = label ? label->text() : QString();
             dialog.findChild<QPlainTextEdit*>(kFeedbackCommentName)->setPlainText(comment);
+            whileOpen();
             return result;
         };
     }
@@ -74,259 +70,275 @@ protected:
     LoopbackServer server;
     testing::ScriptedDialogProvider dialogs;
     ScopedDialogProvider guard;
-    testing::UrlRecorder urls{{"http", "https", "file"}};
+    testing::UrlRecorder urls;
     QString preview;
     QString errorLabel;
+    std::unique_ptr<MainWindow> main;
 };
 
 // ===== update check ============================================================
 
-TEST_F(MainWindowServices, TheStartupCheckAsksTheFeedSilently) {
-    ShellSettings::setCheckUpdatesOnStartup(true);
-    server.answers.push_back(LoopbackAnswer::json(200, kCurrentFeed));
-    {
-        MainWindow main;
-        ASSERT_TRUE(server.waitForRequests(1));
-        settle();
+TEST_F(MainWindowServices, UpdateChecksJudgeEachAnswerAndASilentOneReportsOnlyNews) {
+    const QByteArray huge = R"({"version": "3.4", "notes": ")" + QByteArray(1 << 20, 'x') + "\"}";
+    const struct {
+        QByteArray answer;
+        const char* title;
+        const char* text;
+    } cases[] = {
+        {kNewerFeed, "Update Available", "Latest: 3.4"},
+        {LoopbackServer::reply(200, R"({"version": "3.3.99.1"})"), "Update Available", "3.3.99.1"},
+        {LoopbackServer::reply(200, R"({"version": "3.3.99"})"), "Check for Updates",
+         "You are running the latest version of Quorvex3 (3.3.99)."},
+        {LoopbackServer::reply(200, R"({"version": "3.2"})"), "Check for Updates", "latest"},
+        {LoopbackServer::reply(200, R"({"version": "v3.4"})"), "Check for Updates",
+         "Could not check for updates.\n\nThe server returned an unrecognized version string."},
+        {LoopbackServer::reply(200, "<html/>"), "Check for Updates", "Could not read version"},
+        {LoopbackServer::reply(500, "{}"), "Check for Updates", "(HTTP status 500)"},
+        {LoopbackServer::reply(200, huge), "Check for Updates", "Could not read version"},
+        // Outgrowing the cap stops the download: the rest is not waited for.
+        {LoopbackServer::reply(200, huge, {}, 1), "Check for Updates", "Could not read version"},
+        {QByteArray(), "Check for Updates", "The server did not answer within 0.5 seconds."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        dialogs.calls.clear();
+        server.answers = {c.answer, c.answer};
+        main->checkForUpdates(true); // as at start-up
+        trigger("Check for &Updates...");
+        const std::size_t boxes = QByteArray(c.title) == "Update Available" ? 2 : 1;
+        ASSERT_TRUE(waitForCalls(boxes));
+        test::processEventsFor(150); // the other reply is handled by now
+        ASSERT_EQ(dialogs.calls.size(), boxes);
+        EXPECT_EQ(dialogs.calls.back().title, c.title);
+        EXPECT_TRUE(dialogs.calls.back().text.contains(c.text))
+            << dialogs.calls.back().text.toStdString();
     }
-    EXPECT_EQ(boxes(), 0); // up to date: nothing to say
-
-    // Switched off, the next start asks nothing.
-    ShellSettings::setCheckUpdatesOnStartup(false);
-    MainWindow main;
-    settle();
-    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_TRUE(server.requests[0].head.startsWith(
+        "GET /media/public_001/Downloads/Quorvex_3/quorvex3_latest.json HTTP/1.1\r\n"));
+    EXPECT_TRUE(server.requests[0].head.contains("\r\nUser-Agent: Quorvex3/3.3.99\r\n"));
 }
 
-TEST_F(MainWindowServices, TheInteractiveCheckAlwaysEndsInABox) {
-    LoopbackAnswer serverError = LoopbackAnswer::json(500, "{}");
-    serverError.reason = "Internal Server Error";
-    server.answers = {LoopbackAnswer::json(200, kCurrentFeed), serverError};
-    MainWindow main;
-    trigger(main, "Check for &Updates...");
-    ASSERT_TRUE(test::waitUntil([&] { return boxes() == 1; }));
-    EXPECT_EQ(dialogs.calls[0].kind, DialogCall::Information);
-    EXPECT_EQ(dialogs.calls[0].title, "Check for Updates");
-    EXPECT_EQ(dialogs.calls[0].text, "You are running the latest version of Quorvex3 (3.3.99).");
-
-    trigger(main, "Check for &Updates...");
-    ASSERT_TRUE(test::waitUntil([&] { return boxes() == 2; }));
-    EXPECT_EQ(dialogs.calls[1].kind, DialogCall::Warning);
-    EXPECT_EQ(dialogs.calls[1].title, "Check for Updates");
-    EXPECT_TRUE(dialogs.calls[1].text.startsWith("Could not check for updates.\n\n"));
-    EXPECT_TRUE(dialogs.calls[1].text.contains("500"));
-}
-
-TEST_F(MainWindowServices, TheUpdateBoxShowsNotesAsTextAndOpensTheDownloadsPage) {
-    server.answers.push_back(
-        LoopbackAnswer::json(200, R"({"version": "3.4", "url": "file:///etc/passwd",
-                 "notes": "<b>Faster</b> plots\n<img src=x onerror=y>"})"));
+TEST_F(MainWindowServices, TheUpdateBoxShowsNotesAsTextAndOffersOnlyWebAddresses) {
+    server.answers = {
+        LoopbackServer::reply(302, {}, "Location: " + server.url("/moved").toEncoded() + "\r\n"),
+        LoopbackServer::reply(200, R"({"version": "3.4", "url": "file:///etc/passwd",
+                                       "notes": "<b>Faster</b>\n<img src=x>"})")};
     dialogs.choiceAnswers = {"Open Downloads..."};
-    MainWindow main;
-    trigger(main, "Check for &Updates...");
-    ASSERT_TRUE(test::waitUntil([&] { return boxes() == 1; }));
-    const DialogCall& box = dialogs.calls[0];
-    EXPECT_EQ(box.kind, DialogCall::MessageBox);
+    trigger("Check for &Updates...");
+    ASSERT_TRUE(waitForCalls(1));
+    EXPECT_TRUE(server.requests[1].head.startsWith("GET /moved HTTP/1.1\r\n"));
+    const testing::DialogCall& box = dialogs.calls[0];
     EXPECT_EQ(box.icon, QMessageBox::Information);
-    EXPECT_EQ(box.title, "Update Available");
     EXPECT_EQ(box.text, "A newer version of Quorvex3 is available.\n\nInstalled: 3.3.99\nLatest: "
-                        "3.4\n\nWhat's new:\n<b>Faster</b> plots\n<img src=x onerror=y>");
+                        "3.4\n\nWhat's new:\n<b>Faster</b>\n<img src=x>");
     EXPECT_EQ(box.textFormat, Qt::PlainText);
     EXPECT_EQ(box.buttons, QStringList({"Open Downloads...", "Ignore This Version", "Later"}));
-    // A file URL from the feed is not opened: the downloads page is.
     ASSERT_EQ(urls.opened.size(), 1u);
     EXPECT_EQ(urls.opened[0], server.url("/downloads"));
 }
 
-TEST_F(MainWindowServices, IgnoringAVersionSilencesOnlyTheSilentCheck) {
-    server.answers = {LoopbackAnswer::json(200, kNewerFeed), LoopbackAnswer::json(200, kNewerFeed),
-                      LoopbackAnswer::json(200, kNewerFeed)};
-    dialogs.choiceAnswers = {"Ignore This Version", "Later"};
-    MainWindow main;
-    trigger(main, "Check for &Updates...");
-    ASSERT_TRUE(test::waitUntil([&] { return boxes() == 1; }));
+TEST_F(MainWindowServices, AnIgnoredVersionSilencesOnlyTheSilentCheckOfOverlappingOnes) {
+    server.answers = {kNewerFeed, kNewerFeed, kNewerFeed};
+    dialogs.choiceAnswers = {"Ignore This Version"};
+    trigger("Check for &Updates...");
+    ASSERT_TRUE(waitForCalls(1));
     EXPECT_EQ(QSettings().value("updates/ignoredVersion").toString(), "3.4");
-    EXPECT_TRUE(dialogs.calls[0].text.endsWith("Latest: 3.4")); // no notes, no "What's new"
-
-    main.checkForUpdates(true);
-    ASSERT_TRUE(server.waitForRequests(2));
-    settle();
-    EXPECT_EQ(boxes(), 1);
-
-    trigger(main, "Check for &Updates...");
-    ASSERT_TRUE(test::waitUntil([&] { return boxes() == 2; }));
-    EXPECT_EQ(dialogs.calls[1].title, "Update Available");
-    EXPECT_EQ(QSettings().value("updates/ignoredVersion").toString(), "3.4");
-    EXPECT_TRUE(urls.opened.empty());
+    main->checkForUpdates(true);      // the start-up check, still waiting for its answer
+    trigger("Check for &Updates..."); // the user asks meanwhile
+    ASSERT_TRUE(waitForCalls(2));
+    test::processEventsFor(150);
+    EXPECT_EQ(dialogs.calls.size(), 2u);
+    EXPECT_TRUE(urls.opened.empty()); // "Later"
 }
 
-TEST_F(MainWindowServices, OverlappingChecksAreJudgedEachWithItsOwnFlag) {
-    QSettings().setValue("updates/ignoredVersion", "3.4");
-    server.answers = {LoopbackAnswer::json(200, kNewerFeed), LoopbackAnswer::json(200, kNewerFeed)};
-    MainWindow main;
-    main.checkForUpdates(true);  // the start-up check, still waiting for its answer
-    main.checkForUpdates(false); // the user asks meanwhile
-    ASSERT_TRUE(server.waitForRequests(2));
-    ASSERT_TRUE(test::waitUntil([&] { return boxes() == 1; }));
-    settle();
-    EXPECT_EQ(boxes(), 1);
-    EXPECT_EQ(dialogs.calls[0].title, "Update Available");
-}
-
-TEST_F(MainWindowServices, WithoutAnUpdateServerOnlyTheInteractiveCheckSpeaks) {
-    setServiceEndpoints(ServiceEndpoints());
-    MainWindow main;
-    main.checkForUpdates(true);
-    settle();
-    EXPECT_EQ(boxes(), 0);
-    trigger(main, "Check for &Updates...");
-    ASSERT_TRUE(test::waitUntil([&] { return boxes() == 1; }));
+TEST_F(MainWindowServices, WithoutAServerOrKeyNothingIsSent) {
+    ServiceEndpoints endpoints = testing::loopbackEndpoints(server);
+    endpoints.updateServer = QUrl();
+    endpoints.feedbackKeyTable.clear();
+    setServiceEndpoints(endpoints);
+    main->checkForUpdates(true);
+    trigger("Check for &Updates...");
+    ASSERT_TRUE(waitForCalls(1));
     EXPECT_EQ(dialogs.calls[0].text,
               "Could not check for updates.\n\nNo update server is configured in this build.");
-    EXPECT_TRUE(server.requests().empty());
+    scriptFeedback("comment");
+    trigger("Send &Feedback...");
+    ASSERT_EQ(dialogs.calls.size(), 3u);
+    EXPECT_EQ(dialogs.calls[2].text,
+              "Could not send feedback.\n\nNo feedback server is configured in this build.");
+    test::processEventsFor(100);
+    EXPECT_EQ(dialogs.calls.size(), 3u);
+    EXPECT_TRUE(server.requests.empty());
 }
 
 // ===== error box and feedback ==================================================
 
-/// Raises a second error while the first box is open.
-class ReentrantDialogs : public testing::ScriptedDialogProvider {
-public:
-    MainWindow* window = nullptr;
-    int messageBox(QWidget* parent, const CustomMessageBox& box) override {
-        const int answer = ScriptedDialogProvider::messageBox(parent, box);
-        if (window && count(DialogCall::MessageBox) == 1)
-            window->onUnhandledException("Unexpected Error", "second");
-        return answer;
+TEST_F(MainWindowServices, FeedbackSendsWhatWasPreviewedWithTheCommentAndNoPrivateNames) {
+    qputenv("USER", "qv3tester");
+    testing::TempDir dir;
+    const QString path = QString::fromStdString(dir.path()) + "/SECRET_DIR/SECRET_NAME.rtdc";
+    QDir().mkpath(QFileInfo(path).path());
+    {
+        testing::RtdcFixtureWriter writer(path.toStdString());
+        writer.addColumn<float>("deform", {0.1f, 0.2f, 0.3f});
+        writer.setStringAttribute("experiment:sample", "SECRET_SAMPLE_42");
     }
-};
+    main->addDataset(path);
+    ASSERT_TRUE(test::waitUntil([&] { return main->datasets()[0]->featuresLoaded; }));
+    qInfo("qv3tester opened %s (SECRET_SAMPLE_42) in %s", qPrintable(path),
+          qPrintable(QDir::homePath()));
+    server.answers = {LoopbackServer::reply(200, "{}")};
+    scriptFeedback(" Plot looks wrong\n", QDialog::Accepted, [] { qInfo("LATE_LINE"); });
+    trigger("Send &Feedback...");
+    ASSERT_TRUE(server.waitForRequests(1));
 
-TEST_F(MainWindowServices, TheErrorBoxShowsOneErrorAtATime) {
-    MainWindow main;
-    ReentrantDialogs reentrant;
-    reentrant.window = &main;
-    ScopedDialogProvider inner(reentrant);
-    main.onUnhandledException("File / Data Error", "H5Dread: <read> failed");
-    ASSERT_EQ(reentrant.calls.size(), 1u);
-    const DialogCall& box = reentrant.calls[0];
+    const QByteArray head = server.requests[0].head;
+    EXPECT_TRUE(head.startsWith("PUT /upload/ HTTP/1.1\r\n"));
+    EXPECT_TRUE(head.contains("\r\nX-Api-Key: " + testing::kTestAccessKey +
+                              "\r\nX-Version: 3.3.99\r\nX-Setup-Id: Quorvex3\r\n"));
+    EXPECT_TRUE(head.contains("\r\nContent-Type: text/plain\r\n"));
+    const int session = preview.indexOf("=== Session ===");
+    EXPECT_EQ(server.requests[0].body, preview.left(session).toUtf8() +
+                                           "=== User Comment ===\nPlot looks wrong\n\n" +
+                                           preview.mid(session).toUtf8());
+    EXPECT_TRUE(preview.contains("--- Dataset 1 ---\nEvents: 3\n"));
+    EXPECT_TRUE(preview.contains("<name> opened <path> (<name>) in <path>\n"));
+    for (const QString& secret : {QString("SECRET"), QString::fromStdString(dir.path()),
+                                  QString("qv3tester"), QDir::homePath()})
+        EXPECT_FALSE(server.requests[0].body.contains(secret.toUtf8())) << secret.toStdString();
+    ASSERT_TRUE(waitForCalls(2));
+    EXPECT_EQ(dialogs.calls[1].title, "Feedback Sent");
+}
+
+TEST_F(MainWindowServices, FeedbackIsSentOnlyOnA2xxAnswer) {
+    const struct {
+        QByteArray answer;
+        const char* title;
+        const char* text;
+    } cases[] = {
+        {LoopbackServer::reply(200, "{}"), "Feedback Sent",
+         "Thank you! Your report has been sent to BVA support."},
+        {LoopbackServer::reply(201, "{}"), "Feedback Sent", "Thank you!"},
+        // Not followed: the key goes nowhere else.
+        {LoopbackServer::reply(302, {}, "Location: " + server.url("/x").toEncoded() + "\r\n"),
+         "Feedback Failed",
+         "Could not send feedback.\n\nThe server answered with HTTP status 302 (Scripted)."},
+        {LoopbackServer::reply(500, "{}"), "Feedback Failed", "(HTTP status 500)"},
+        {QByteArray(), "Feedback Failed", "The server did not answer within 0.5 seconds."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        server.answers = {c.answer};
+        dialogs.calls.clear();
+        scriptFeedback(" \n\t "); // blank: no comment block
+        trigger("Send &Feedback...");
+        ASSERT_TRUE(waitForCalls(2));
+        EXPECT_EQ(dialogs.calls[1].title, c.title);
+        EXPECT_TRUE(dialogs.calls[1].text.contains(c.text));
+        EXPECT_EQ(server.requests.back().body, preview.toUtf8());
+    }
+    EXPECT_EQ(server.requests.size(), std::size(cases));
+    EXPECT_TRUE(errorLabel.isEmpty());
+    EXPECT_FALSE(preview.contains("=== Error ==="));
+    EXPECT_TRUE(preview.contains("=== Session ===\nDatasets: 0\n\n\n=== Log ===\n"));
+}
+
+TEST_F(MainWindowServices, CancellingTheUploadShowsNothing) {
+    server.answers = {QByteArray()};
+    scriptFeedback("comment");
+    trigger("Send &Feedback...");
+    ASSERT_TRUE(server.waitForRequests(1));
+    main->findChild<QProgressDialog*>()->findChild<QPushButton*>()->click();
+    test::processEventsFor(800); // past the time-out, which would report a failure
+    EXPECT_EQ(dialogs.calls.size(), 1u);
+}
+
+TEST_F(MainWindowServices, TheErrorBoxShowsOneErrorAtATimeAndLeadsToFeedback) {
+    dialogs.whileBoxOpen = [&] { main->onUnhandledException("Unexpected Error", "second"); };
+    dialogs.choiceAnswers = {"Send Feedback..."};
+    scriptFeedback("never sent", QDialog::Rejected);
+    main->onUnhandledException("File / Data Error", "<b>no /srv/x.rtdc");
+    ASSERT_EQ(dialogs.calls.size(), 2u);
+    const testing::DialogCall& box = dialogs.calls[0];
     EXPECT_EQ(box.icon, QMessageBox::Critical);
     EXPECT_EQ(box.title, "File / Data Error");
-    EXPECT_EQ(box.text, "An unexpected error occurred:\n\nH5Dread: <read> failed\n\nYou can send a "
+    EXPECT_EQ(box.text, "An unexpected error occurred:\n\n<b>no /srv/x.rtdc\n\nYou can send a "
                         "diagnostic report to help us fix this.");
     EXPECT_EQ(box.textFormat, Qt::PlainText);
     EXPECT_EQ(box.buttons, QStringList({"Send Feedback...", "Close"}));
-
-    // Closed (unscripted: the "Close" button); the next error shows again.
-    main.onUnhandledException("Unexpected Error", "third");
-    ASSERT_EQ(reentrant.calls.size(), 2u);
-    EXPECT_TRUE(reentrant.calls[1].text.contains("third"));
-    EXPECT_EQ(reentrant.count(DialogCall::Dialog), 0);
-}
-
-TEST_F(MainWindowServices, TheErrorBoxLeadsToFeedbackWithTheError) {
-    MainWindow main;
-    dialogs.choiceAnswers = {"Send Feedback..."};
-    scriptFeedback(QString(), QDialog::Rejected);
-    main.onUnhandledException("Unexpected Error", "std::bad_alloc");
-    ASSERT_EQ(count(DialogCall::Dialog), 1);
-    EXPECT_EQ(dialogs.calls.back().title, "Send Feedback to BVA Support");
-    EXPECT_EQ(errorLabel, "<b>Error:</b> Unexpected Error<br>std::bad_alloc");
-    EXPECT_TRUE(
-        preview.contains("=== Error ===\nTitle: Unexpected Error\nMessage: std::bad_alloc\n"));
-    settle(100);
-    EXPECT_TRUE(server.requests().empty()); // cancelled: nothing sent
-}
-
-TEST_F(MainWindowServices, FeedbackFromTheMenuDescribesAnEmptySession) {
-    MainWindow main;
-    scriptFeedback(QString(), QDialog::Rejected);
-    trigger(main, "Send &Feedback...");
-    ASSERT_EQ(count(DialogCall::Dialog), 1);
-    EXPECT_TRUE(errorLabel.isEmpty());
-    EXPECT_FALSE(preview.contains("=== Error ==="));
-    EXPECT_TRUE(preview.contains("=== Session ===\nDatasets: 0\n\n\n=== Log ==="));
-    EXPECT_TRUE(preview.contains("Version: 3.3.99\n"));
-}
-
-TEST_F(MainWindowServices, FeedbackKeepsNamesPathsAndTheUserToItself) {
-    qputenv("USER", "qv3tester");
-    Quorvex3::testing::TempDir dir;
-    const QString folder = QString::fromStdString(dir.path()) + "/SECRET_FOLDER";
-    QDir().mkpath(folder);
-    const QString path = folder + "/SECRET_NAME.rtdc";
-    {
-        Quorvex3::testing::RtdcFixtureWriter writer(path.toStdString());
-        writer.addColumn<float>("deform", {0.1f, 0.2f, 0.3f});
-        writer.setStringAttribute("experiment:sample", "SECRET_SAMPLE_42");
-        writer.setStringAttribute("setup:medium", "CellCarrier");
-    }
-    MainWindow main;
-    main.addDataset(path);
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return !main.datasets().empty() && main.datasets()[0]->featuresLoaded; }));
-    qInfo("user qv3tester opened %s (sample SECRET_SAMPLE_42)", qPrintable(path));
-    qInfo("home is %s", qPrintable(QDir::homePath()));
-
-    server.answers.push_back(LoopbackAnswer::json(200, "{}"));
-    scriptFeedback("Plot looks wrong", QDialog::Accepted);
-    trigger(main, "Send &Feedback...");
-    ASSERT_TRUE(server.waitForRequests(1));
-    const QByteArray body = server.requests()[0].body;
-
-    EXPECT_TRUE(preview.contains("Datasets: 1\n"));
-    EXPECT_TRUE(preview.contains("--- Dataset 1 ---\nEvents: 3\nLoaded: yes\n"));
-    EXPECT_TRUE(preview.contains("  medium: CellCarrier\n"));
-    EXPECT_TRUE(preview.contains("user <name> opened <path> (sample <name>)"));
-    for (const QString& secret : {QString("SECRET"), QString::fromStdString(dir.path()),
-                                  QString("qv3tester"), QDir::homePath()}) {
-        SCOPED_TRACE(secret.toStdString());
-        EXPECT_FALSE(preview.contains(secret));
-        EXPECT_FALSE(body.contains(secret.toUtf8()));
-    }
-    EXPECT_TRUE(body.contains("=== User Comment ===\nPlot looks wrong\n"));
-    ASSERT_TRUE(test::waitUntil([&] { return count(DialogCall::Information) == 1; }));
-    EXPECT_EQ(dialogs.calls.back().title, "Feedback Sent");
+    EXPECT_EQ(dialogs.calls[1].title, "Send Feedback to BVA Support");
+    EXPECT_EQ(errorLabel, "<b>Error:</b> File / Data Error<br>&lt;b&gt;no /srv/x.rtdc");
+    EXPECT_TRUE(preview.contains("=== Error ===\nTitle: File / Data Error\nMessage: <b>no "
+                                 "<path>\n\n=== Session ==="));
+    main->onUnhandledException("Unexpected Error", "third"); // closed: shown again
+    EXPECT_EQ(dialogs.calls.size(), 3u);
+    test::processEventsFor(50);
+    EXPECT_TRUE(server.requests.empty());
 }
 
 // ===== manual and About ========================================================
 
-TEST_F(MainWindowServices, AMissingManualListsWhereItWasLookedFor) {
+TEST_F(MainWindowServices, TheHelpMenuOpensTheManualAndAbout) {
     QTemporaryDir app;
     setApplicationDirOverride(app.path());
-    MainWindow main;
-    trigger(main, "&Manual");
+    trigger("&Manual");
     ASSERT_EQ(dialogs.calls.size(), 1u);
-    EXPECT_EQ(dialogs.calls[0].kind, DialogCall::Warning);
-    EXPECT_EQ(dialogs.calls[0].title, "Manual Not Found");
     EXPECT_EQ(dialogs.calls[0].text,
               "Could not find the help file (quorvex3.qch).\n\nSearched in:\n" + app.path() +
                   "/../data/quorvex3.qch\n" + app.path() + "/data/quorvex3.qch\n" + app.path() +
                   "/../Resources/quorvex3.qch");
-    EXPECT_TRUE(main.findChildren<HelpWindow*>().isEmpty());
-}
-
-TEST_F(MainWindowServices, EachUseOfTheManualOpensAWindow) {
     setApplicationDirOverride(QStringLiteral(QUORVEX3_BUILT_APP_DIR));
-    MainWindow main;
-    trigger(main, "&Manual");
-    trigger(main, "&Manual");
-    const QList<HelpWindow*> windows = main.findChildren<HelpWindow*>();
-    ASSERT_EQ(windows.size(), 2);
-    EXPECT_TRUE(windows[0]->isVisible());
-    EXPECT_EQ(windows[0]->browser()->source(), HelpWindow::startPage());
-    EXPECT_NE(windows[0]->collectionFile(), windows[1]->collectionFile());
-    EXPECT_TRUE(dialogs.calls.empty());
-    // Closing one deletes it.
-    windows[0]->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(main.findChildren<HelpWindow*>().size(), 1);
+    trigger("&Manual");
+    ASSERT_EQ(main->findChildren<HelpWindow*>().size(), 1);
+    EXPECT_TRUE(main->findChild<HelpWindow*>()->isVisible());
+    trigger("&About");
+    EXPECT_EQ(dialogs.calls.back().title, "About Quorvex3");
 }
 
-TEST_F(MainWindowServices, AboutRunsTheAboutDialog) {
-    MainWindow main;
-    trigger(main, "&About");
-    ASSERT_EQ(dialogs.calls.size(), 1u);
-    EXPECT_EQ(dialogs.calls[0].kind, DialogCall::Dialog);
-    EXPECT_EQ(dialogs.calls[0].title, "About Quorvex3");
+TEST_F(MainWindowServices, AboutOpensEachShippedLicenceTextThroughItsLink) {
+    setApplicationDirOverride(QStringLiteral(QUORVEX3_BUILT_APP_DIR));
+    const QString folder = QStringLiteral(QUORVEX3_BUILT_APP_DIR "/licenses/");
+    AboutDialog dialog;
+    auto* links = dialog.findChild<QLabel*>("licenseLinks");
+    const std::pair<QString, QString> entries[] = {
+        {"app:license-en", "Software License Agreement.md"},
+        {"app:license-de", "Softwarelizenzvereinbarung.md"},
+        {"app:notice-en", "(EN) Quorvex 3THIRD PARTY SOFTWARE NOTICES.md"},
+        {"app:notice-de", "(DE) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
+        {"app:thirdparty-folder", "third party licenses"},
+    };
+    for (const auto& [link, name] : entries) {
+        EXPECT_TRUE(links->text().contains("href=\"" + link + "\""));
+        emit links->linkActivated(link);
+        EXPECT_EQ(urls.opened.back(), QUrl::fromLocalFile(QDir::cleanPath(folder + name)));
+        EXPECT_TRUE(QFileInfo::exists(folder + name)) << name.toStdString();
+    }
+    EXPECT_GE(QDir(folder + "third party licenses").entryList(QDir::Files).size(), 7);
+    dialog.onLinkActivated("https://example.com/licenses");
+    EXPECT_EQ(urls.opened.back(), QUrl("https://example.com/licenses"));
+    EXPECT_EQ(urls.opened.size(), 6u);
+    EXPECT_EQ(AboutDialog::builtWithText(),
+              QStringLiteral("Built with Qt %1, QWT, HDF5, OpenCV, Armadillo.").arg(qVersion()));
+}
+
+TEST_F(MainWindowServices, AboutNamesAMissingLicenceFileAndFolder) {
+    QTemporaryDir app;
+    QDir(app.path()).mkpath("licenses");
+    setApplicationDirOverride(app.path());
+    AboutDialog dialog;
+    dialog.onLinkActivated("app:notice-de");
+    QDir(app.path() + "/licenses").removeRecursively();
+    dialog.onLinkActivated("app:license-en");
+    ASSERT_EQ(dialogs.calls.size(), 2u);
+    EXPECT_EQ(dialogs.calls[0].text,
+              "Could not find:\n" + app.path() +
+                  "/licenses/(DE) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md\n\nThe licenses "
+                  "folder is shipped alongside the application; this build appears to be "
+                  "missing it.");
+    EXPECT_EQ(dialogs.calls[1].text, "License files are not available in this build.");
+    EXPECT_EQ(AboutDialog().findChild<QLabel*>("licenseLinks")->text(),
+              "<i>License files are not bundled with this build.</i>");
+    EXPECT_TRUE(urls.opened.empty());
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 
 #include <deque>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace Quorvex3::testing {
@@ -54,8 +55,10 @@ public:
     std::deque<QMessageBox::StandardButton> buttonAnswers;
     /// Boxes with buttons of their own: the text of the button to click; a
     /// text the box does not offer closes it without a button (-1). When
-    /// exhausted: the default button, else the reject-role one, else -1.
+    /// exhausted: the reject-role button, else -1.
     std::deque<QString> choiceAnswers;
+    /// Runs once, while the next box with buttons of its own is open.
+    std::function<void()> whileBoxOpen;
     /// Runs each dialog given to execDialog while it is "open" (fill in its
     /// widgets, click its buttons) and returns its result; without one the
     /// dialog is rejected untouched.
@@ -129,23 +132,22 @@ public:
     }
 
     int messageBox(QWidget*, const CustomMessageBox& box) override {
-        DialogCall call{DialogCall::MessageBox, box.title, box.text, QString()};
-        call.icon = box.icon;
-        call.textFormat = box.textFormat;
-        for (const MessageBoxButton& button : box.buttons)
+        DialogCall call{DialogCall::MessageBox, box.title, box.text, QString(), box.icon,
+                        box.textFormat};
+        int reject = -1;
+        for (const MessageBoxButton& button : box.buttons) {
+            if (button.role == QMessageBox::RejectRole && reject < 0)
+                reject = static_cast<int>(call.buttons.size());
             call.buttons.append(button.text);
-        calls.push_back(call);
-        if (!choiceAnswers.empty()) {
-            const QString answer = choiceAnswers.front();
-            choiceAnswers.pop_front();
-            return static_cast<int>(call.buttons.indexOf(answer));
         }
-        if (box.defaultButton >= 0)
-            return box.defaultButton;
-        for (std::size_t i = 0; i < box.buttons.size(); ++i)
-            if (box.buttons[i].role == QMessageBox::RejectRole)
-                return static_cast<int>(i);
-        return -1;
+        calls.push_back(call);
+        if (const std::function<void()> hook = std::exchange(whileBoxOpen, nullptr))
+            hook();
+        if (choiceAnswers.empty())
+            return reject;
+        const QString answer = choiceAnswers.front();
+        choiceAnswers.pop_front();
+        return static_cast<int>(call.buttons.indexOf(answer));
     }
 
     int execDialog(QDialog& dialog) override {

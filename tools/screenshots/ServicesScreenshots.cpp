@@ -5,8 +5,7 @@
 //     xvfb-run -a build/tools/screenshots/quorvex3_services_screenshots <folder>
 //
 // The update feed comes from a scripted server on 127.0.0.1.
-#include "LoopbackServer.h"
-#include "ServicesTestSupport.h"
+#include "services/ServicesTestSupport.h"
 
 #include "app/AppTestSupport.h"
 #include "app/Logging.h"
@@ -100,10 +99,10 @@ int main(int argc, char** argv) {
     ShellSettings::setCheckUpdatesOnStartup(false);
 
     testing::LoopbackServer server;
-    server.answers.push_back(testing::LoopbackAnswer::json(
+    server.answers.push_back(testing::LoopbackServer::reply(
         200,
         R"({"version": "3.4.0", "notes": "- Faster density contours\n- Gallery export as PDF\n- Fixes for <b>tagged</b> text in notes"})"));
-    setServiceEndpoints(testing::loopbackEndpoints(server));
+    setServiceEndpoints(testing::loopbackEndpoints(server, 5000));
 
     PictureDialogs dialogs(folder);
     ScopedDialogProvider guard(dialogs);
