@@ -4,11 +4,9 @@
 // (no test reaches beyond this machine), endpoints on it, and a recorder of
 // the URLs handed to the desktop.
 
-#include "app/MainWindowTestSupport.h"
 #include "services/ServiceEndpoints.h"
 
 #include <QDesktopServices>
-#include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -20,15 +18,9 @@
 namespace Quorvex3::testing {
 
 /// Answers each request with the next scripted response (raw bytes; empty:
-/// never answers) and records it. Once the script is used up it answers 500;
-/// it stops listening after 32 requests.
+/// never answers), 500 once the script is used up; at most 32 requests.
 class LoopbackServer : public QTcpServer {
 public:
-    struct Request {
-        QByteArray head; // request line and headers, as they arrived
-        QByteArray body;
-    };
-
     LoopbackServer() {
         listen(QHostAddress::LocalHost);
         connect(this, &QTcpServer::newConnection, this, [this] {
@@ -44,16 +36,12 @@ public:
                headers + "Content-Length: " + QByteArray::number(body.size() + missing) +
                "\r\n\r\n" + body;
     }
-
     QUrl url(const QString& path = {}) const {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path));
     }
-    bool waitForRequests(std::size_t count) {
-        return test::waitUntil([&] { return requests.size() >= count; });
-    }
 
     std::deque<QByteArray> answers;
-    std::vector<Request> requests;
+    std::vector<QByteArray> requests; // as they arrived
 
 private:
     void serve(QTcpSocket* socket) {
@@ -61,18 +49,16 @@ private:
                                                  QRegularExpression::CaseInsensitiveOption);
         QByteArray& buffer = m_buffers[socket];
         buffer += socket->readAll();
-        for (int end; (end = buffer.indexOf("\r\n\r\n")) >= 0;) {
-            const QByteArray head = buffer.left(end);
-            const int length = s_length.match(QString::fromLatin1(head)).captured(1).toInt();
-            if (buffer.size() < end + 4 + length)
+        for (int end; (end = buffer.indexOf("\r\n\r\n")) >= 0 && requests.size() < 32;) {
+            const int length =
+                s_length.match(QString::fromLatin1(buffer.left(end))).captured(1).toInt() + end + 4;
+            if (buffer.size() < length)
                 return;
-            requests.push_back({head, buffer.mid(end + 4, length)});
-            buffer.remove(0, end + 4 + length);
+            requests.push_back(buffer.left(length));
+            buffer.remove(0, length);
             socket->write(answers.empty() ? reply(500, "{}") : answers.front());
             if (!answers.empty())
                 answers.pop_front();
-            if (requests.size() >= 32)
-                close();
         }
     }
 
@@ -91,24 +77,27 @@ inline ServiceEndpoints loopbackEndpoints(const LoopbackServer& server, int time
     return endpoints;
 }
 
-/// Receives the file, http and https URLs QDesktopServices::openUrl is
-/// given, instead of the desktop, while it lives.
+/// Receives the URLs QDesktopServices::openUrl is given, instead of the
+/// desktop, while it lives.
 class UrlRecorder : public QObject {
     Q_OBJECT
 
 public:
     UrlRecorder() {
-        for (const char* scheme : {"file", "http", "https"})
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "openUrl");
+        for (const QString& scheme : s_schemes)
+            QDesktopServices::setUrlHandler(scheme, this, "openUrl");
     }
     ~UrlRecorder() override {
-        for (const char* scheme : {"file", "http", "https"})
-            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+        for (const QString& scheme : s_schemes)
+            QDesktopServices::unsetUrlHandler(scheme);
     }
     std::vector<QUrl> opened;
 
 public slots:
     void openUrl(const QUrl& url) { opened.push_back(url); }
+
+private:
+    inline static const QStringList s_schemes = {"file", "http", "https"};
 };
 
 } // namespace Quorvex3::testing

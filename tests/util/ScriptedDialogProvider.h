@@ -39,7 +39,6 @@ struct DialogCall {
     QString text;  // message box text; the filter of file dialogs
     QString dir;   // start directory of file dialogs
     // Boxes with buttons of their own:
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
     Qt::TextFormat textFormat = Qt::AutoText;
     QStringList buttons = {}; // button texts in the order offered
 };
@@ -54,8 +53,8 @@ public:
     std::deque<QStringList> multiFileAnswers;
     std::deque<QMessageBox::StandardButton> buttonAnswers;
     /// Boxes with buttons of their own: the text of the button to click; a
-    /// text the box does not offer closes it without a button (-1). When
-    /// exhausted: the reject-role button, else -1.
+    /// text the box does not offer, or none when exhausted, closes it
+    /// without a button (-1).
     std::deque<QString> choiceAnswers;
     /// Runs once, while the next box with buttons of its own is open.
     std::function<void()> whileBoxOpen;
@@ -132,19 +131,14 @@ public:
     }
 
     int messageBox(QWidget*, const CustomMessageBox& box) override {
-        DialogCall call{DialogCall::MessageBox, box.title, box.text, QString(), box.icon,
-                        box.textFormat};
-        int reject = -1;
-        for (const MessageBoxButton& button : box.buttons) {
-            if (button.role == QMessageBox::RejectRole && reject < 0)
-                reject = static_cast<int>(call.buttons.size());
+        DialogCall call{DialogCall::MessageBox, box.title, box.text, QString(), box.textFormat};
+        for (const MessageBoxButton& button : box.buttons)
             call.buttons.append(button.text);
-        }
         calls.push_back(call);
         if (const std::function<void()> hook = std::exchange(whileBoxOpen, nullptr))
             hook();
         if (choiceAnswers.empty())
-            return reject;
+            return -1;
         const QString answer = choiceAnswers.front();
         choiceAnswers.pop_front();
         return static_cast<int>(call.buttons.indexOf(answer));
