@@ -9,8 +9,7 @@
 
 #include <gtest/gtest.h>
 
-namespace Quorvex3 {
-namespace {
+using Quorvex3::CustomMessageBox;
 
 TEST(QtDialogProviderMessageBox, AnswersTheIndexOfTheClickedButtonInTheOrderGiven) {
     CustomMessageBox box;
@@ -18,17 +17,13 @@ TEST(QtDialogProviderMessageBox, AnswersTheIndexOfTheClickedButtonInTheOrderGive
     box.buttons = {{"Open", QMessageBox::AcceptRole},
                    {"Ignore", QMessageBox::ActionRole},
                    {"Later", QMessageBox::RejectRole}};
-    EXPECT_EQ(createMessageBox(nullptr, box)->textFormat(), Qt::PlainText);
+    EXPECT_EQ(Quorvex3::createMessageBox(nullptr, box)->textFormat(), Qt::PlainText);
     for (int i = 0; i < 3; ++i) {
         QTimer::singleShot(0, [&] {
-            for (QAbstractButton* button :
-                 QApplication::activeModalWidget()->findChildren<QAbstractButton*>())
+            for (auto* button : QApplication::activeModalWidget()->findChildren<QAbstractButton*>())
                 if (button->text() == box.buttons[i].text)
                     button->click();
         });
-        EXPECT_EQ(QtDialogProvider().messageBox(nullptr, box), i);
+        EXPECT_EQ(Quorvex3::QtDialogProvider().messageBox(nullptr, box), i);
     }
 }
-
-} // namespace
-} // namespace Quorvex3
