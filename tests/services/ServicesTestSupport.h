@@ -1,21 +1,28 @@
 #pragma once
 
 // Shared by the services' widget tests: a scripted HTTP server on 127.0.0.1
-// (no test reaches beyond this machine), endpoints on it, and a recorder of
-// the URLs handed to the desktop.
-
-#include "services/ServiceEndpoints.h"
+// (no test reaches beyond this machine) and a recorder of the URLs handed to
+// the desktop.
 
 #include <QDesktopServices>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QUrl>
 
 #include <deque>
 #include <map>
 #include <vector>
 
 namespace Quorvex3::testing {
+
+/// An HTTP response; `missing` bytes announced but never sent keep it open.
+inline QByteArray reply(int status, const QByteArray& body, const QByteArray& headers = {},
+                        int missing = 0) {
+    return "HTTP/1.1 " + QByteArray::number(status) + " Scripted\r\nConnection: close\r\n" +
+           headers + "Content-Length: " + QByteArray::number(body.size() + missing) + "\r\n\r\n" +
+           body;
+}
 
 /// Answers each request with the next scripted response (raw bytes; empty:
 /// never answers), 500 once the script is used up; at most 32 requests.
@@ -29,13 +36,6 @@ public:
         });
     }
 
-    /// A response; `missing` bytes announced but never sent keep it open.
-    static QByteArray reply(int status, const QByteArray& body, const QByteArray& headers = {},
-                            int missing = 0) {
-        return "HTTP/1.1 " + QByteArray::number(status) + " Scripted\r\nConnection: close\r\n" +
-               headers + "Content-Length: " + QByteArray::number(body.size() + missing) +
-               "\r\n\r\n" + body;
-    }
     QUrl url(const QString& path = {}) const {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path));
     }
@@ -64,18 +64,6 @@ private:
 
     std::map<QTcpSocket*, QByteArray> m_buffers;
 };
-
-/// A 43-byte access key for the tests' feedback server.
-inline const QByteArray kTestAccessKey = "test-key-0123456789-abcdefghijklmnopqrstuvw";
-
-/// Both services on `server`, with short time-outs.
-inline ServiceEndpoints loopbackEndpoints(const LoopbackServer& server, int timeoutMs = 500) {
-    ServiceEndpoints endpoints;
-    endpoints.updateServer = endpoints.feedbackServer = server.url();
-    endpoints.feedbackKeyTable = encodeAccessKey(kTestAccessKey);
-    endpoints.updateTimeoutMs = endpoints.feedbackTimeoutMs = timeoutMs;
-    return endpoints;
-}
 
 /// Receives the URLs QDesktopServices::openUrl is given, instead of the
 /// desktop, while it lives.

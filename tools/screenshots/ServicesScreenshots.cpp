@@ -16,6 +16,7 @@
 #include "services/AppLocations.h"
 #include "services/FeedbackDialog.h"
 #include "services/HelpWindow.h"
+#include "services/ServiceEndpoints.h"
 #include "support/RtdcFixtureWriter.h"
 #include "util/DialogProvider.h"
 
@@ -99,10 +100,12 @@ int main(int argc, char** argv) {
     ShellSettings::setCheckUpdatesOnStartup(false);
 
     testing::LoopbackServer server;
-    server.answers.push_back(testing::LoopbackServer::reply(
+    server.answers.push_back(testing::reply(
         200,
         R"({"version": "3.4.0", "notes": "- Faster density contours\n- Gallery export as PDF\n- Fixes for <b>tagged</b> text in notes"})"));
-    setServiceEndpoints(testing::loopbackEndpoints(server, 5000));
+    ServiceEndpoints endpoints;
+    endpoints.updateServer = server.url();
+    setServiceEndpoints(endpoints);
 
     PictureDialogs dialogs(folder);
     ScopedDialogProvider guard(dialogs);
