@@ -11,7 +11,6 @@
 #include <QUrl>
 
 #include <deque>
-#include <map>
 #include <vector>
 
 namespace Quorvex3::testing {
@@ -47,45 +46,36 @@ private:
     void serve(QTcpSocket* socket) {
         static const QRegularExpression s_length(QStringLiteral("\r\ncontent-length: *(\\d+)"),
                                                  QRegularExpression::CaseInsensitiveOption);
-        QByteArray& buffer = m_buffers[socket];
-        buffer += socket->readAll();
+        QByteArray buffer = socket->property("received").toByteArray() + socket->readAll();
         for (int end; (end = buffer.indexOf("\r\n\r\n")) >= 0 && requests.size() < 32;) {
             const int length =
                 s_length.match(QString::fromLatin1(buffer.left(end))).captured(1).toInt() + end + 4;
             if (buffer.size() < length)
-                return;
+                break;
             requests.push_back(buffer.left(length));
             buffer.remove(0, length);
             socket->write(answers.empty() ? reply(500, "{}") : answers.front());
             if (!answers.empty())
                 answers.pop_front();
         }
+        socket->setProperty("received", buffer);
     }
-
-    std::map<QTcpSocket*, QByteArray> m_buffers;
 };
 
-/// Receives the URLs QDesktopServices::openUrl is given, instead of the
-/// desktop, while it lives.
+/// Receives the file, http and https URLs QDesktopServices::openUrl is
+/// given, instead of the desktop, while it lives.
 class UrlRecorder : public QObject {
     Q_OBJECT
 
 public:
     UrlRecorder() {
-        for (const QString& scheme : s_schemes)
-            QDesktopServices::setUrlHandler(scheme, this, "openUrl");
-    }
-    ~UrlRecorder() override {
-        for (const QString& scheme : s_schemes)
-            QDesktopServices::unsetUrlHandler(scheme);
+        for (const char* scheme : {"file", "http", "https"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "openUrl");
     }
     std::vector<QUrl> opened;
 
 public slots:
     void openUrl(const QUrl& url) { opened.push_back(url); }
-
-private:
-    inline static const QStringList s_schemes = {"file", "http", "https"};
 };
 
 } // namespace Quorvex3::testing
