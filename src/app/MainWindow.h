@@ -65,6 +65,8 @@ class ScatterPlot;
 class StatisticalEvalWindow;
 class StatisticsDockWidget;
 class TracePlot;
+class FeedbackSender;
+class UpdateChecker;
 
 /// The program's one main window and its hub: it owns the datasets, the
 /// filter groups, the docks, the tool windows and the computation objects,
@@ -363,6 +365,24 @@ private:
     void finalizeSessionLoad();
     /// Answers a request for a function that this build does not offer yet.
     void showNotAvailableYet(const QString& title);
+
+    // ---- help, updates, feedback (MainWindowServices.cpp) ------------------
+    /// The outcomes of an update check; `silent` is the flag of the request
+    /// that found the update, so a silent check stays quiet about the
+    /// ignored version even while an interactive one runs.
+    void showUpdateAvailable(const QString& latest, const QString& url, const QString& notes,
+                             bool silent);
+    void showUpToDate(const QString& current);
+    void showUpdateCheckFailed(const QString& message);
+    /// Opens the feedback dialog; an error's title and details, when given,
+    /// go into the report.
+    void sendFeedback(const QString& title, const QString& details);
+    /// The datasets as the feedback report describes them.
+    QString buildSessionSummary() const;
+    UpdateChecker* m_updateChecker = nullptr;
+    FeedbackSender* m_feedbackSender = nullptr;
+    /// The silent flag of the latest update check request.
+    bool m_updateCheckSilent = false;
 
     // ---- tool windows (MainWindowToolWindows.cpp) --------------------------
     void releaseCombinePlotWindow(CombinePlotWindow* window);

@@ -15,6 +15,7 @@ namespace {
 
 const QString kColorMapKey = QStringLiteral("settings/colorMapIndex");
 const QString kCheckOnStartupKey = QStringLiteral("updates/checkOnStartup");
+const QString kIgnoredVersionKey = QStringLiteral("updates/ignoredVersion");
 const QString kViewModeKey = QStringLiteral("datasetView/mode");
 const QString kViewDepthKey = QStringLiteral("datasetView/depth");
 
@@ -41,6 +42,14 @@ bool checkUpdatesOnStartup() {
 
 void setCheckUpdatesOnStartup(bool on) {
     writeNow(kCheckOnStartupKey, on);
+}
+
+QString ignoredUpdateVersion() {
+    return QSettings().value(kIgnoredVersionKey).toString();
+}
+
+void setIgnoredUpdateVersion(const QString& version) {
+    writeNow(kIgnoredVersionKey, version);
 }
 
 bool datasetFolderView() {

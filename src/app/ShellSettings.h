@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace Quorvex3 {
 
 /// The settings the main window's shell reads and writes, with their keys,
@@ -20,6 +22,11 @@ void setColorMapIndex(int index);
 /// start-up; true when missing.
 bool checkUpdatesOnStartup();
 void setCheckUpdatesOnStartup(bool on);
+
+/// "updates/ignoredVersion": the latest version the user chose to ignore,
+/// exactly as the update feed named it; empty when none.
+QString ignoredUpdateVersion();
+void setIgnoredUpdateVersion(const QString& version);
 
 /// "datasetView/mode": true for the folder view (stored value 1); any other
 /// value, or none, is the list view (0).

@@ -1,5 +1,10 @@
 #include "util/DialogProvider.h"
 
+#include <QAbstractButton>
+#include <QDialog>
+#include <QPushButton>
+#include <QVariant>
+
 namespace Quorvex3 {
 
 DialogProvider* DialogProvider::s_current = nullptr;
@@ -67,6 +72,42 @@ QMessageBox::StandardButton QtDialogProvider::question(QWidget* parent, const QS
                                                        QMessageBox::StandardButtons buttons,
                                                        QMessageBox::StandardButton defaultButton) {
     return QMessageBox::question(parent, title, text, buttons, defaultButton);
+}
+
+namespace {
+// Qt lists a box's buttons grouped by role, not in the order they were
+// added, so each button carries its index.
+const char* const kButtonIndexProperty = "quorvex3ButtonIndex";
+} // namespace
+
+std::unique_ptr<QMessageBox> createMessageBox(QWidget* parent, const CustomMessageBox& box) {
+    auto messageBox = std::make_unique<QMessageBox>(parent);
+    messageBox->setIcon(box.icon);
+    messageBox->setWindowTitle(box.title);
+    messageBox->setTextFormat(box.textFormat);
+    messageBox->setText(box.text);
+    for (std::size_t i = 0; i < box.buttons.size(); ++i) {
+        QPushButton* button = messageBox->addButton(box.buttons[i].text, box.buttons[i].role);
+        button->setProperty(kButtonIndexProperty, static_cast<int>(i));
+        if (static_cast<int>(i) == box.defaultButton)
+            messageBox->setDefaultButton(button);
+    }
+    return messageBox;
+}
+
+int QtDialogProvider::messageBox(QWidget* parent, const CustomMessageBox& box) {
+    const std::unique_ptr<QMessageBox> messageBox = createMessageBox(parent, box);
+    messageBox->exec();
+    const QAbstractButton* clicked = messageBox->clickedButton();
+    if (!clicked)
+        return -1;
+    bool ok = false;
+    const int index = clicked->property(kButtonIndexProperty).toInt(&ok);
+    return ok ? index : -1;
+}
+
+int QtDialogProvider::execDialog(QDialog& dialog) {
+    return dialog.exec();
 }
 
 } // namespace Quorvex3

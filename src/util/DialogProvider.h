@@ -5,12 +5,40 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <vector>
+
+class QDialog;
 class QWidget;
 
 namespace Quorvex3 {
 
-/// The one way the program opens modal standard dialogs: file dialogs and
-/// message boxes.
+/// One button of a message box with buttons of its own.
+struct MessageBoxButton {
+    QString text;
+    QMessageBox::ButtonRole role = QMessageBox::AcceptRole;
+};
+
+/// A message box with buttons of its own: the question it asks and the
+/// buttons it offers, in the order they are added to the box.
+struct CustomMessageBox {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString title;
+    QString text;
+    /// Qt::PlainText for texts that hold outside data (an exception's text,
+    /// release notes from a server), so markup in them is shown, not run.
+    Qt::TextFormat textFormat = Qt::AutoText;
+    std::vector<MessageBoxButton> buttons;
+    /// Index into `buttons` of the default button; -1 lets Qt choose.
+    int defaultButton = -1;
+};
+
+/// The real QMessageBox for `box`, parented to `parent` and not yet shown;
+/// its buttons are added in order, so button i is buttons().at(i).
+std::unique_ptr<QMessageBox> createMessageBox(QWidget* parent, const CustomMessageBox& box);
+
+/// The one way the program opens modal dialogs: file dialogs, message boxes
+/// and its own dialogs.
 ///
 /// Widgets never call the QFileDialog/QMessageBox statics directly; they call
 /// `DialogProvider::current()`, which by default forwards to those statics.
@@ -72,6 +100,16 @@ public:
              QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No,
              QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) = 0;
 
+    /// Runs a message box with buttons of its own. Returns the index in
+    /// `box.buttons` of the button that closed it, or -1 when it was closed
+    /// otherwise (Escape picks the reject-role button, as in Qt).
+    virtual int messageBox(QWidget* parent, const CustomMessageBox& box) = 0;
+
+    /// Runs one of the program's own dialogs modally and returns its result
+    /// (QDialog::Accepted or QDialog::Rejected). The dialog is the caller's;
+    /// its widgets carry object names so scripted tests can fill them in.
+    virtual int execDialog(QDialog& dialog) = 0;
+
 private:
     static DialogProvider* s_current;
 };
@@ -103,6 +141,8 @@ public:
     QMessageBox::StandardButton question(QWidget* parent, const QString& title, const QString& text,
                                          QMessageBox::StandardButtons buttons,
                                          QMessageBox::StandardButton defaultButton) override;
+    int messageBox(QWidget* parent, const CustomMessageBox& box) override;
+    int execDialog(QDialog& dialog) override;
 };
 
 /// Installs a provider for the lifetime of the guard and restores the

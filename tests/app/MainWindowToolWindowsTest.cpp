@@ -1,7 +1,7 @@
 // The main window's tool windows and background tasks: opening, listing,
 // releasing and closing tool windows; waiting for a running calculation
-// before the window goes; the answers of actions this build does not offer
-// yet; and the error box of an escaping exception.
+// before the window goes; and the answers of actions this build does not
+// offer yet.
 #include "MainWindowTestSupport.h"
 
 #include "app/MainWindow.h"
@@ -242,10 +242,6 @@ TEST_F(MainWindowToolWindows, ActionsNotOfferedYetSaySo) {
         {"&Export", "Export &Plot...", "Export Plot"},
         {"&Export", "Export &Data...", "Export Data"},
         {"&Export", "Export Statistical &Summary...", "Export Statistical Summary"},
-        {"&Help", "&Manual", "Manual"},
-        {"&Help", "Check for &Updates...", "Check for Updates"},
-        {"&Help", "Send &Feedback...", "Send Feedback"},
-        {"&Help", "&About", "About Quorvex3"},
     };
     MainWindow main;
     for (const auto& a : actions) {
@@ -258,42 +254,6 @@ TEST_F(MainWindowToolWindows, ActionsNotOfferedYetSaySo) {
         EXPECT_EQ(dialogs.calls[0].title, QString::fromUtf8(a.title));
         EXPECT_EQ(dialogs.calls[0].text, QStringLiteral("This function is not available yet."));
     }
-}
-
-// ---- Error box --------------------------------------------------------------------
-
-/// Raises a second error while the first box is open.
-class ReentrantDialogs : public testing::ScriptedDialogProvider {
-public:
-    MainWindow* window = nullptr;
-    QMessageBox::StandardButton critical(QWidget* parent, const QString& title, const QString& text,
-                                         QMessageBox::StandardButtons buttons,
-                                         QMessageBox::StandardButton defaultButton) override {
-        const QMessageBox::StandardButton answer =
-            ScriptedDialogProvider::critical(parent, title, text, buttons, defaultButton);
-        if (window && count(testing::DialogCall::Critical) == 1)
-            window->onUnhandledException(QStringLiteral("Unexpected Error"),
-                                         QStringLiteral("second"));
-        return answer;
-    }
-};
-
-TEST_F(MainWindowToolWindows, ErrorBoxShowsTheErrorAndIgnoresErrorsWhileOpen) {
-    MainWindow main;
-    ReentrantDialogs dialogs;
-    dialogs.window = &main;
-    ScopedDialogProvider guard(dialogs);
-    main.onUnhandledException(QStringLiteral("File / Data Error"),
-                              QStringLiteral("H5Dread: read failed"));
-    ASSERT_EQ(dialogs.count(testing::DialogCall::Critical), 1);
-    EXPECT_EQ(dialogs.calls[0].title, QStringLiteral("File / Data Error"));
-    EXPECT_EQ(dialogs.calls[0].text,
-              QStringLiteral("An unexpected error occurred:\n\nH5Dread: read failed"));
-
-    // Once the box is closed, the next error is shown again.
-    main.onUnhandledException(QStringLiteral("Unexpected Error"), QStringLiteral("third"));
-    EXPECT_EQ(dialogs.count(testing::DialogCall::Critical), 2);
-    EXPECT_EQ(dialogs.calls.back().text, QStringLiteral("An unexpected error occurred:\n\nthird"));
 }
 
 } // namespace

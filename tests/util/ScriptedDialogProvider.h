@@ -11,7 +11,11 @@
 
 #include "util/DialogProvider.h"
 
+#include <QDialog>
+
 #include <deque>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace Quorvex3::testing {
@@ -26,12 +30,17 @@ struct DialogCall {
         Information,
         Warning,
         Critical,
-        Question
+        Question,
+        MessageBox, // a box with buttons of its own
+        Dialog      // one of the program's own dialogs
     };
     Kind kind;
-    QString title; // caption of file dialogs, title of message boxes
+    QString title; // caption of file dialogs, title of message boxes and dialogs
     QString text;  // message box text; the filter of file dialogs
     QString dir;   // start directory of file dialogs
+    // Boxes with buttons of their own:
+    Qt::TextFormat textFormat = Qt::AutoText;
+    QStringList buttons = {}; // button texts in the order offered
 };
 
 /// Records every dialog and answers from queues. An exhausted file queue
@@ -43,6 +52,16 @@ public:
     std::deque<QString> filterAnswers; // selected filters of file dialogs
     std::deque<QStringList> multiFileAnswers;
     std::deque<QMessageBox::StandardButton> buttonAnswers;
+    /// Boxes with buttons of their own: the text of the button to click; a
+    /// text the box does not offer, or none when exhausted, closes it
+    /// without a button (-1).
+    std::deque<QString> choiceAnswers;
+    /// Runs once, while the next box with buttons of its own is open.
+    std::function<void()> whileBoxOpen;
+    /// Runs each dialog given to execDialog while it is "open" (fill in its
+    /// widgets, click its buttons) and returns its result; without one the
+    /// dialog is rejected untouched.
+    std::function<int(QDialog&)> dialogScript;
     std::vector<DialogCall> calls;
 
     /// Number of recorded calls of one kind.
@@ -109,6 +128,25 @@ public:
                                          QMessageBox::StandardButtons buttons,
                                          QMessageBox::StandardButton defaultButton) override {
         return box(DialogCall::Question, title, text, buttons, defaultButton);
+    }
+
+    int messageBox(QWidget*, const CustomMessageBox& box) override {
+        DialogCall call{DialogCall::MessageBox, box.title, box.text, QString(), box.textFormat};
+        for (const MessageBoxButton& button : box.buttons)
+            call.buttons.append(button.text);
+        calls.push_back(call);
+        if (const std::function<void()> hook = std::exchange(whileBoxOpen, nullptr))
+            hook();
+        if (choiceAnswers.empty())
+            return -1;
+        const QString answer = choiceAnswers.front();
+        choiceAnswers.pop_front();
+        return static_cast<int>(call.buttons.indexOf(answer));
+    }
+
+    int execDialog(QDialog& dialog) override {
+        calls.push_back({DialogCall::Dialog, dialog.windowTitle(), QString(), QString()});
+        return dialogScript ? dialogScript(dialog) : static_cast<int>(QDialog::Rejected);
     }
 
 private:

@@ -1,0 +1,385 @@
+// The Help menu and the error box of the main window: update checks and
+// feedback uploads as a scripted server on 127.0.0.1 saw them, the manual in
+// help windows of its own, and the About dialog.
+#include "ServicesTestSupport.h"
+
+#include "app/Logging.h"
+#include "app/MainWindow.h"
+#include "app/MainWindowTestSupport.h"
+#include "app/ShellSettings.h"
+#include "model/DatasetEntry.h"
+#include "services/AboutDialog.h"
+#include "services/AppLocations.h"
+#include "services/FeedbackDialog.h"
+#include "services/HelpWindow.h"
+#include "services/ServiceEndpoints.h"
+#include "support/RtdcFixtureWriter.h"
+#include "util/ScriptedDialogProvider.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QHelpEngine>
+#include <QHelpIndexWidget>
+#include <QHelpSearchEngine>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace Quorvex3 {
+namespace {
+
+using testing::reply;
+
+[[maybe_unused]] const bool s_application = (test::installMainWindowTestApplication(), true);
+
+const QByteArray kTestAccessKey = "test-key-0123456789-abcdefghijklmnopqrstuvw"; // 43 bytes
+const QByteArray kNewerFeed = reply(200, R"({"version": "3.4"})");
+
+class MainWindowServices : public ::testing::Test {
+protected:
+    MainWindowServices() : guard(dialogs) {
+        [[maybe_unused]] static const bool s_logging = (Logging::install(), true);
+        test::clearSettings();
+        ShellSettings::setCheckUpdatesOnStartup(false);
+        setApplicationDirOverride(QString());
+        ServiceEndpoints endpoints; // both on the server, with short time-outs
+        endpoints.updateServer = endpoints.feedbackServer = server.url();
+        endpoints.feedbackKeyTable = encodeAccessKey(kTestAccessKey);
+        endpoints.updateTimeoutMs = endpoints.feedbackTimeoutMs = 500;
+        setServiceEndpoints(endpoints);
+        dialogs.dialogScript = [this](QDialog& dialog) {
+            auto* shown = dialog.findChild<QPlainTextEdit*>(kFeedbackPreviewName);
+            if (!shown) // not the feedback dialog
+                return int(QDialog::Rejected);
+            preview = shown->toPlainText();
+            auto* label = dialog.findChild<QLabel*>(kFeedbackErrorLabelName);
+            errorLabel = label ? label->text() : QString();
+            dialog.findChild<QPlainTextEdit*>(kFeedbackCommentName)->setPlainText(comment);
+            qInfo("LATE_LINE logged while the dialog is open");
+            return int(send ? QDialog::Accepted : QDialog::Rejected);
+        };
+        main = std::make_unique<MainWindow>();
+    }
+
+    void trigger(const char* item) {
+        test::actionNamed(test::menuNamed(*main, "&Help"), item)->trigger();
+    }
+    bool waitForCalls(std::size_t count) {
+        return test::waitUntil([&] { return dialogs.calls.size() >= count; });
+    }
+
+    testing::LoopbackServer server;
+    testing::ScriptedDialogProvider dialogs;
+    ScopedDialogProvider guard;
+    testing::UrlRecorder urls;
+    QString preview;    // of the last feedback dialog
+    QString errorLabel; // of the last feedback dialog, empty without one
+    QString comment;    // typed into each feedback dialog
+    bool send = true;   // its answer
+    std::unique_ptr<MainWindow> main;
+};
+
+// ===== update check ============================================================
+
+TEST_F(MainWindowServices, UpdateChecksJudgeEachAnswerAndASilentOneReportsOnlyNews) {
+    const QByteArray huge = R"({"version": "3.4", "notes": ")" + QByteArray(1 << 20, 'x') + "\"}";
+    // The answer, and the text of the interactive check's box.
+    const std::pair<QByteArray, const char*> cases[] = {
+        {kNewerFeed, "Installed: 3.3.99\nLatest: 3.4"},
+        {reply(200, R"({"version": "3.3.99"})"),
+         "You are running the latest version of Quorvex3 (3.3.99)."},
+        {reply(200, R"({"version": "v3.4"})"),
+         "The server returned an unrecognized version string."},
+        {reply(200, "<html/>"), "Could not read version information"},
+        {reply(500, "{}"), "(HTTP status 500)"},
+        // 1 MiB: the download stops at the cap rather than waiting for the rest.
+        {reply(200, huge, {}, 1), "Could not read version information"},
+        {QByteArray(), "The server did not answer within 0.5 seconds."},
+    };
+    for (const auto& [answer, text] : cases) {
+        SCOPED_TRACE(text);
+        dialogs.calls.clear();
+        server.answers = {answer, answer};
+        main->checkForUpdates(true); // as at start-up
+        trigger("Check for &Updates...");
+        const std::size_t boxes = answer == kNewerFeed ? 2 : 1; // the silent one only for news
+        ASSERT_TRUE(waitForCalls(boxes));
+        test::processEventsFor(150); // the other reply is handled by now
+        ASSERT_EQ(dialogs.calls.size(), boxes);
+        EXPECT_TRUE(dialogs.calls.back().text.contains(text));
+    }
+    EXPECT_TRUE(server.requests[0].startsWith(
+        "GET /media/public_001/Downloads/Quorvex_3/quorvex3_latest.json HTTP/1.1\r\n"));
+    EXPECT_TRUE(server.requests[0].contains("\r\nUser-Agent: Quorvex3/3.3.99\r\n"));
+}
+
+TEST_F(MainWindowServices, TheUpdateBoxShowsNotesAsTextAndAVersionCanBeIgnored) {
+    server.answers = {reply(302, {}, "Location: " + server.url("/moved").toEncoded() + "\r\n"),
+                      reply(200, R"({"version": "3.4", "url": "file:///etc/passwd",
+                                       "notes": "<b>Faster</b>\n<img src=x>"})"),
+                      kNewerFeed, kNewerFeed, kNewerFeed};
+    dialogs.choiceAnswers = {"Open Downloads..."};
+    trigger("Check for &Updates...");
+    ASSERT_TRUE(waitForCalls(1));
+    EXPECT_TRUE(server.requests[1].startsWith("GET /moved HTTP/1.1\r\n"));
+    EXPECT_EQ(dialogs.calls[0].text,
+              "A newer version of Quorvex3 is available.\n\nInstalled: "
+              "3.3.99\nLatest: 3.4\n\nWhat's new:\n<b>Faster</b>\n<img src=x>");
+    EXPECT_EQ(urls.opened, std::vector<QUrl>{server.url("/downloads")});
+    {
+        // The real box lays its buttons out by role; the one clicked counts.
+        QtDialogProvider qtDialogs;
+        ScopedDialogProvider real(qtDialogs);
+        QTimer clicker;
+        Qt::TextFormat format = Qt::AutoText;
+        QObject::connect(&clicker, &QTimer::timeout, [&format] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                format = box->textFormat();
+                for (QAbstractButton* button : box->buttons())
+                    if (button->text() == "Ignore This Version")
+                        button->click();
+            }
+        });
+        clicker.start(10);
+        trigger("Check for &Updates...");
+        ASSERT_TRUE(test::waitUntil([] { return ShellSettings::ignoredUpdateVersion() == "3.4"; }));
+        EXPECT_EQ(format, Qt::PlainText);
+    }
+    main->checkForUpdates(true);      // the start-up check, still waiting for its answer
+    trigger("Check for &Updates..."); // the user asks meanwhile
+    ASSERT_TRUE(waitForCalls(2));
+    test::processEventsFor(150);
+    EXPECT_EQ(dialogs.calls.size(), 2u);
+}
+
+TEST_F(MainWindowServices, WithoutAServerOrKeyNothingIsSent) {
+    ServiceEndpoints endpoints = serviceEndpoints();
+    endpoints.updateServer = QUrl();
+    endpoints.feedbackKeyTable.clear();
+    setServiceEndpoints(endpoints);
+    main->checkForUpdates(true);
+    trigger("Send &Feedback...");
+    trigger("Check for &Updates...");
+    test::processEventsFor(100);
+    ASSERT_EQ(dialogs.calls.size(), 3u);
+    EXPECT_EQ(dialogs.calls[1].text,
+              "Could not send feedback.\n\nNo feedback server is configured in this build.");
+    EXPECT_EQ(dialogs.calls[2].text,
+              "Could not check for updates.\n\nNo update server is configured in this build.");
+    EXPECT_TRUE(server.requests.empty());
+    EXPECT_TRUE(errorLabel.isEmpty()); // from the menu: no error
+    EXPECT_FALSE(preview.contains("=== Error ==="));
+    EXPECT_TRUE(preview.contains("=== Session ===\nDatasets: 0\n\n\n=== Log ===\n"));
+}
+
+// ===== error box and feedback ==================================================
+
+TEST_F(MainWindowServices, FeedbackSendsWhatWasPreviewedAndReportsSentOnlyOnA2xxAnswer) {
+    qputenv("USER", "qv3tester");
+    testing::TempDir dir;
+    const QString path = QString::fromStdString(dir.path()) + "/SECRET_DIR/SECRET_NAME.rtdc";
+    QDir().mkpath(QFileInfo(path).path());
+    {
+        testing::RtdcFixtureWriter writer(path.toStdString());
+        writer.addColumn<float>("deform", {0.1f, 0.2f, 0.3f});
+        writer.setStringAttribute("experiment:sample", "SECRET_SAMPLE_42");
+    }
+    main->addDataset(path);
+    ASSERT_TRUE(test::waitUntil([&] { return main->datasets()[0]->featuresLoaded; }));
+    qInfo("qv3tester opened %s (SECRET_SAMPLE_42) in %s", qPrintable(path),
+          qPrintable(QDir::homePath()));
+    // The answer, and the text of the box that follows.
+    const std::pair<QByteArray, const char*> cases[] = {
+        {reply(200, "{}"), "Thank you! Your report has been sent to BVA support."},
+        {reply(201, "{}"), "Thank you!"},
+        // Not followed: the key goes nowhere else.
+        {reply(302, {}, "Location: " + server.url("/x").toEncoded() + "\r\n"),
+         "Could not send feedback.\n\nThe server answered with HTTP status 302 (Scripted)."},
+        {reply(500, "{}"), "(HTTP status 500)"},
+        {QByteArray(), "The server did not answer within 0.5 seconds."},
+    };
+    comment = " Plot looks wrong\n";
+    for (const auto& [answer, text] : cases) {
+        SCOPED_TRACE(text);
+        server.answers = {answer};
+        dialogs.calls.clear();
+        trigger("Send &Feedback...");
+        ASSERT_TRUE(waitForCalls(2));
+        EXPECT_TRUE(dialogs.calls[1].text.contains(text));
+        // The preview, with the comment spliced in: no log line added since.
+        const int session = preview.indexOf("=== Session ===");
+        EXPECT_TRUE(server.requests.back().endsWith("\r\n\r\n" + preview.left(session).toUtf8() +
+                                                    "=== User Comment ===\nPlot looks wrong\n\n" +
+                                                    preview.mid(session).toUtf8()));
+    }
+    ASSERT_EQ(server.requests.size(), std::size(cases));
+    const QByteArray& request = server.requests[0];
+    EXPECT_TRUE(request.startsWith("PUT /upload/ HTTP/1.1\r\n"));
+    EXPECT_TRUE(request.contains("\r\nX-Api-Key: " + kTestAccessKey +
+                                 "\r\nX-Version: 3.3.99\r\nX-Setup-Id: Quorvex3\r\n"));
+    EXPECT_TRUE(request.contains("\r\nContent-Type: text/plain\r\n"));
+    EXPECT_TRUE(preview.contains("--- Dataset 1 ---\nEvents: 3\n"));
+    EXPECT_TRUE(preview.contains("<name> opened <path> (<name>) in <path>\n"));
+    for (const QString& secret : {QString("SECRET"), QString::fromStdString(dir.path()),
+                                  QString("qv3tester"), QDir::homePath()})
+        EXPECT_FALSE(request.contains(secret.toUtf8())) << secret.toStdString();
+}
+
+TEST_F(MainWindowServices, CancellingTheUploadShowsNothing) {
+    server.answers = {QByteArray()};
+    comment = " \n\t "; // blank: no comment block
+    trigger("Send &Feedback...");
+    ASSERT_TRUE(test::waitUntil([&] { return !server.requests.empty(); }));
+    EXPECT_TRUE(server.requests[0].endsWith("\r\n\r\n" + preview.toUtf8()));
+    main->findChild<QProgressDialog*>()->findChild<QPushButton*>()->click();
+    test::processEventsFor(800); // past the time-out, which would report a failure
+    EXPECT_EQ(dialogs.calls.size(), 1u);
+}
+
+TEST_F(MainWindowServices, TheErrorBoxShowsOneErrorAtATimeAndLeadsToFeedback) {
+    dialogs.whileBoxOpen = [&] { main->onUnhandledException("Unexpected Error", "second"); };
+    dialogs.choiceAnswers = {"Send Feedback..."};
+    send = false;
+    main->onUnhandledException("File / Data Error", "<b>no /srv/x.rtdc");
+    ASSERT_EQ(dialogs.calls.size(), 2u);
+    EXPECT_EQ(dialogs.calls[0].title, "File / Data Error");
+    EXPECT_EQ(dialogs.calls[0].text, "An unexpected error occurred:\n\n<b>no /srv/x.rtdc\n\nYou "
+                                     "can send a diagnostic report to help us fix this.");
+    EXPECT_EQ(dialogs.calls[0].textFormat, Qt::PlainText);
+    EXPECT_EQ(errorLabel, "<b>Error:</b> File / Data Error<br>&lt;b&gt;no /srv/x.rtdc");
+    EXPECT_TRUE(preview.contains(
+        "=== Error ===\nTitle: File / Data Error\nMessage: <b>no <path>\n\n=== Session ==="));
+    main->onUnhandledException("Unexpected Error", "third"); // closed: shown again
+    EXPECT_EQ(dialogs.calls.size(), 3u);
+}
+
+// ===== manual and About ========================================================
+
+/// The pages a full-text search in `window` finds, once its index holds them.
+QStringList find(HelpWindow* window, const QString& words) {
+    QHelpSearchEngine* search = window->helpEngine()->searchEngine();
+    QStringList pages;
+    test::waitUntil([&] {
+        QSignalSpy done(search, &QHelpSearchEngine::searchingFinished);
+        search->search(words);
+        const int count = done.wait() ? search->searchResultCount() : 0;
+        for (const QHelpSearchResult& result : search->searchResults(0, count))
+            pages << result.url().fileName();
+        return !pages.isEmpty();
+    });
+    return pages;
+}
+
+TEST_F(MainWindowServices, TheManualOpensInWindowsOfItsOwnThatSearchAndIndexApart) {
+    QTemporaryDir app;
+    setApplicationDirOverride(app.path());
+    trigger("&Manual");
+    ASSERT_EQ(dialogs.calls.size(), 1u);
+    EXPECT_EQ(dialogs.calls[0].text,
+              "Could not find the help file (quorvex3.qch).\n\nSearched in:\n" + app.path() +
+                  "/../data/quorvex3.qch\n" + app.path() + "/data/quorvex3.qch\n" + app.path() +
+                  "/../Resources/quorvex3.qch");
+
+    const QDir cache(QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
+    const auto files = [&] {
+        return cache.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    const QStringList before = files();
+    setApplicationDirOverride(QStringLiteral(QUORVEX3_BUILT_APP_DIR));
+    trigger("&Manual");
+    trigger("&Manual");
+    const QList<HelpWindow*> windows = main->findChildren<HelpWindow*>();
+    ASSERT_EQ(windows.size(), 2);
+    QSignalSpy indexing(windows[1]->helpEngine()->searchEngine(),
+                        &QHelpSearchEngine::indexingStarted);
+    HelpWindow& window = *windows[1];
+    EXPECT_TRUE(window.isVisible());
+    QFile index(QStringLiteral(QUORVEX3_MANUAL_SOURCES "/index.html"));
+    index.open(QIODevice::ReadOnly);
+    EXPECT_EQ(window.browser()->source(), HelpWindow::startPage());
+    EXPECT_EQ(window.helpEngine()->fileData(HelpWindow::startPage()), index.readAll());
+    QHelpIndexModel* keywords = window.helpEngine()->indexModel();
+    ASSERT_TRUE(test::waitUntil([&] { return keywords->rowCount() > 0; }));
+    window.indexFilter()->setText("modulus");
+    ASSERT_EQ(keywords->rowCount(), 1);
+    window.helpEngine()->indexWidget()->activateCurrentItem();
+    EXPECT_EQ(window.browser()->source().fileName(), "calculations.html");
+
+    EXPECT_TRUE(find(windows[0], "contours").contains("plots.html"));
+    windows[0]->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QStringList found = find(windows[1], "replicates");
+    EXPECT_TRUE(found.contains("statistics.html")) << found.join(", ").toStdString();
+    EXPECT_FALSE(found.contains("gallery.html"));
+    EXPECT_EQ(indexing.count(), 1); // not restarted by the engine's own
+    delete windows[1];
+    EXPECT_EQ(files(), before);
+}
+
+TEST_F(MainWindowServices, TheHelpWindowShowsWhyAManualCannotBeOpenedAndLoadsNoLocalFile) {
+    QTemporaryDir dir;
+    HelpWindow window(dir.filePath("quorvex3.qch")); // missing
+    const QString text = window.browser()->toPlainText();
+    const QString start =
+        "The manual could not be opened.\n\n" + dir.filePath("quorvex3.qch") + "\n\n";
+    EXPECT_TRUE(text.startsWith(start) && text.size() > start.size()) << text.toStdString();
+
+    const QUrl image = QUrl::fromLocalFile(dir.filePath("secret.png"));
+    ASSERT_TRUE(QImage(4, 4, QImage::Format_RGB32).save(image.toLocalFile()));
+    window.browser()->setHtml("<img src=\"" + image.toString() + "\">");
+    EXPECT_TRUE(qvariant_cast<QPixmap>(
+                    window.browser()->document()->resource(QTextDocument::ImageResource, image))
+                    .isNull());
+}
+
+TEST_F(MainWindowServices, AboutOpensEachLicenceTextThroughItsLinkAndNamesWhatIsMissing) {
+    QTemporaryDir app;
+    QDir(app.path()).mkpath("licenses");
+    setApplicationDirOverride(app.path());
+    trigger("&About");
+    EXPECT_EQ(dialogs.calls[0].title, "About Quorvex3");
+    AboutDialog missing;
+    missing.onLinkActivated("app:notice-de");
+    QDir(app.path() + "/licenses").removeRecursively();
+    missing.onLinkActivated("app:license-en");
+    ASSERT_EQ(dialogs.calls.size(), 3u);
+    EXPECT_EQ(dialogs.calls[1].text,
+              "Could not find:\n" + app.path() +
+                  "/licenses/(DE) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md\n\nThe licenses "
+                  "folder is shipped alongside the application; this build appears to be "
+                  "missing it.");
+    EXPECT_EQ(dialogs.calls[2].text, "License files are not available in this build.");
+    EXPECT_TRUE(urls.opened.empty());
+
+    setApplicationDirOverride(QStringLiteral(QUORVEX3_BUILT_APP_DIR));
+    const QString folder = QStringLiteral(QUORVEX3_BUILT_APP_DIR "/licenses/");
+    AboutDialog dialog;
+    auto* links = dialog.findChild<QLabel*>("licenseLinks");
+    const std::pair<QString, QString> entries[] = {
+        {"app:license-en", "Software License Agreement.md"},
+        {"app:license-de", "Softwarelizenzvereinbarung.md"},
+        {"app:notice-en", "(EN) Quorvex 3THIRD PARTY SOFTWARE NOTICES.md"},
+        {"app:notice-de", "(DE) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
+        {"app:thirdparty-folder", "third party licenses"},
+    };
+    for (const auto& [link, name] : entries) {
+        EXPECT_TRUE(links->text().contains("href=\"" + link + "\""));
+        emit links->linkActivated(link);
+        EXPECT_EQ(urls.opened.back(), QUrl::fromLocalFile(QDir::cleanPath(folder + name)));
+        EXPECT_TRUE(QFileInfo::exists(folder + name)) << name.toStdString();
+    }
+    EXPECT_EQ(AboutDialog::builtWithText(),
+              QStringLiteral("Built with Qt %1, QWT, HDF5, OpenCV, Armadillo.").arg(qVersion()));
+}
+
+} // namespace
+} // namespace Quorvex3
