@@ -1,7 +1,7 @@
-// Sessions, exports, help, about, the update check, feedback and the error
-// box of an exception that escaped an event handler.
+// Sessions, the statistical summary export, help, about, the update check,
+// feedback and the error box of an exception that escaped an event handler.
 //
-// Sessions, exports and the services are not available in this build yet:
+// Sessions, that export and the services are not available in this build yet:
 // their menu actions say so, and the silent update check at start-up does
 // nothing at all.
 #include "app/MainWindow.h"
@@ -41,13 +41,7 @@ void MainWindow::finalizeSessionLoad() {
 
 // ---- exports ---------------------------------------------------------------------
 
-void MainWindow::exportPlot() {
-    showNotAvailableYet(QStringLiteral("Export Plot"));
-}
-
-void MainWindow::exportData() {
-    showNotAvailableYet(QStringLiteral("Export Data"));
-}
+// exportPlot and exportData: MainWindowExports.cpp.
 
 void MainWindow::exportStatSummary() {
     showNotAvailableYet(QStringLiteral("Export Statistical Summary"));
