@@ -57,6 +57,7 @@ struct SourceOptions {
     bool masks = true;
     bool traces = true;
     int traceLength = kTraceLength;
+    /// The "frame" column; empty: none.
     std::vector<double> frames = {7, 7, 8, 9, 10, 11};
 };
 
@@ -73,7 +74,8 @@ inline void writeSourceMeasurement(const std::string& path, const SourceOptions&
         w.addColumn<float>("area_um", {10.f, 20.f, 30.f, 40.f, 50.f, 60.f});
         w.addColumn<double>("deform", {0.05, 0.01, 0.02, 0.04, 0.03, 0.06});
         w.addColumn<uint16_t>("bright_avg", {100, 40000, 65535, 7, 32768, 1});
-        w.addColumn<double>("frame", options.frames);
+        if (!options.frames.empty())
+            w.addColumn<double>("frame", options.frames);
         w.addColumn<double>("short_col", {0.1, 0.2, 0.3});
         if (options.images)
             w.addImageStack("image", kEvents, kHeight, kWidth, framePixels(kEvents, false),
