@@ -12,8 +12,17 @@
 
 #include <H5Cpp.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <iostream>
 #include <mutex>
+#include <optional>
 
 namespace Quorvex3 {
 
@@ -134,6 +143,94 @@ void writePolygonAttribute(hid_t root, const std::string& name,
         throwHdf5Failure("writing attribute '" + name + "'");
 }
 
+// The descriptor of a file opened by the default (POSIX) driver, or -1.
+int descriptorOf(hid_t file) {
+    void* handle = nullptr;
+    if (H5Fget_vfd_handle(file, H5P_DEFAULT, &handle) < 0 || handle == nullptr)
+        return -1;
+    return *static_cast<int*>(handle);
+}
+
+// Room the close may still need beyond the space already allocated.
+constexpr off_t kCloseSlackBytes = off_t(1) << 20;
+
+// Makes sure the blocks the library still writes while closing (all within
+// the allocated end of the file, plus some slack) are there: false, with
+// the reason, when the disk or the process's file-size limit has no room.
+bool reserveRoomToFinish(hid_t file, std::string& reason) {
+    haddr_t end = 0;
+    if (H5Fget_eoa(file, &end) < 0)
+        return true; // nothing to go by; the flush will tell
+    const off_t needed = static_cast<off_t>(end) + kCloseSlackBytes;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<rlim_t>(needed) > limit.rlim_cur) {
+        reason = "the file would exceed the largest file size allowed";
+        return false;
+    }
+    const int fd = descriptorOf(file);
+#if defined(__linux__)
+    // Reserved without changing the file's size, so the file stays exactly
+    // what the library writes.
+    if (fd >= 0 && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, needed) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS) {
+        reason = std::string("no room to finish the file (") + std::strerror(errno) + ")";
+        return false;
+    }
+#else
+    (void)fd;
+#endif
+    return true;
+}
+
+// Moves the open file's descriptor onto an anonymous in-memory file, so
+// whatever the library still writes (and the size it sets) while closing a
+// failed file succeeds without touching the disk. Sparse: only the few
+// pages written take memory.
+void discardStorage(hid_t file) {
+    const int fd = descriptorOf(file);
+    if (fd < 0)
+        return;
+#if defined(__linux__)
+    const int scratch = ::memfd_create("quorvex3-discarded-export", MFD_CLOEXEC);
+#else
+    char name[] = "/tmp/quorvex3-discarded-XXXXXX";
+    const int scratch = ::mkstemp(name);
+    if (scratch >= 0)
+        ::unlink(name);
+#endif
+    if (scratch < 0)
+        return;
+    ::dup2(scratch, fd);
+    ::close(scratch);
+}
+
+/// Lifts the process's file-size limit to its hard maximum while a
+/// discarded file closes (the limit would refuse the sizes the library
+/// sets on it), and restores it afterwards.
+class FileSizeLimitLift {
+public:
+    FileSizeLimitLift() {
+        m_saved =
+            getrlimit(RLIMIT_FSIZE, &m_previous) == 0 && m_previous.rlim_cur != m_previous.rlim_max;
+        if (m_saved) {
+            rlimit lifted = m_previous;
+            lifted.rlim_cur = lifted.rlim_max;
+            m_saved = setrlimit(RLIMIT_FSIZE, &lifted) == 0;
+        }
+    }
+    ~FileSizeLimitLift() {
+        if (m_saved)
+            setrlimit(RLIMIT_FSIZE, &m_previous);
+    }
+    FileSizeLimitLift(const FileSizeLimitLift&) = delete;
+    FileSizeLimitLift& operator=(const FileSizeLimitLift&) = delete;
+
+private:
+    rlimit m_previous{};
+    bool m_saved = false;
+};
+
 } // namespace
 
 RTDCWriter::RTDCWriter() = default;
@@ -185,11 +282,29 @@ bool RTDCWriter::close() {
         return false;
     Lock lock(RTDCReader::s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
-    bool ok = true;
+    const hid_t id = m_file->getId();
+    // The library cannot recover from a flush that fails: its close then
+    // fails too and leaves a half-closed file that brings it down at exit.
+    // So a full disk must show before the flush, and a file that failed is
+    // never flushed: its remaining writes go nowhere, and the caller
+    // discards it.
+    bool ok = m_lastError.empty();
+    std::string reason;
+    if (ok && !reserveRoomToFinish(id, reason))
+        ok = fail("Error closing file: ", reason);
+    if (ok) {
+        try {
+            m_file->flush(H5F_SCOPE_GLOBAL);
+        } catch (const H5::Exception& e) {
+            ok = fail("Error closing file: ", describeHdf5Exception(e));
+        }
+    }
+    std::optional<FileSizeLimitLift> lift;
+    if (!ok) {
+        discardStorage(id);
+        lift.emplace();
+    }
     try {
-        // Flushed first: the close of a file whose buffered data no longer
-        // fits on the disk does not always say so.
-        m_file->flush(H5F_SCOPE_GLOBAL);
         m_file->close();
     } catch (const H5::Exception& e) {
         ok = fail("Error closing file: ", describeHdf5Exception(e));

@@ -322,6 +322,26 @@ TEST_F(RtdcExport, AWriteFailureAfterTheScalarsLeavesNoFileAndSaysWhy) {
               QStringLiteral("Failed to write: %1\n\n%2").arg(outcome.path, outcome.error));
 }
 
+TEST_F(RtdcExport, AFileWithoutRoomToBeFinishedIsRefusedBeforeTheLibraryFlushesIt) {
+    // Every event fits, but not the room the close may still need: the
+    // export fails cleanly instead of leaving a half-closed file behind
+    // (which would bring the HDF5 library down at exit).
+    ExportResult scalarsOnly;
+    scalarsOnly.features = kAllFeatures;
+    ExportOutcome outcome;
+    {
+        test::FileSizeLimit limit(256 * 1024);
+        ASSERT_TRUE(limit.active());
+        outcome = exportWith(EventFilter(), scalarsOnly);
+    }
+    EXPECT_EQ(outcome.status, ExportOutcome::Status::WriteFailed);
+    EXPECT_NE(outcome.error.indexOf(QStringLiteral("largest file size")), -1)
+        << outcome.error.toStdString();
+    EXPECT_EQ(test::filesIn(m_dir.path()), QStringList{QStringLiteral("M001_data.rtdc")});
+    // The library is still sound: the next export works.
+    EXPECT_EQ(exportWith(EventFilter(), scalarsOnly).status, ExportOutcome::Status::Written);
+}
+
 TEST_F(RtdcExport, EveryWriterStepRefusesAClosedFile) {
     RTDCWriter writer;
     EXPECT_FALSE(writer.copyMetadata(*m_reader));
