@@ -1,7 +1,7 @@
-// Sessions, the statistical summary export, help, about, the update check,
-// feedback and the error box of an exception that escaped an event handler.
+// Sessions, exports, help, about, the update check, feedback and the error
+// box of an exception that escaped an event handler.
 //
-// Sessions, that export and the services are not available in this build yet:
+// Sessions, exports and the services are not available in this build yet:
 // their menu actions say so, and the silent update check at start-up does
 // nothing at all.
 #include "app/MainWindow.h"

@@ -4,7 +4,6 @@
 #include "model/DatasetEntry.h"
 #include "util/DialogProvider.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>

@@ -254,6 +254,9 @@ bool RTDCWriter::createFile(const std::string& path) {
     Lock lock(RTDCReader::s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
     close();
+    m_lastError.clear();
+    m_unreadableImages = m_unreadableMasks = m_unreadableTraceRows = 0;
+    m_skippedFeatures.clear();
     try {
         // Object headers of the 1.8 format, so a root group with many or
         // large attributes (long polygons) can hold them.
@@ -263,16 +266,11 @@ bool RTDCWriter::createFile(const std::string& path) {
                                               access);
         m_file->createGroup("/events");
     } catch (const H5::Exception& e) {
-        const std::string detail = describeHdf5Exception(e);
-        // A file whose group could not be made is of no use: close it.
-        if (m_file) {
-            try {
-                m_file->close();
-            } catch (const H5::Exception&) {
-            }
-            m_file.reset();
-        }
-        return fail("Error creating file: ", detail);
+        fail("Error creating file: ", describeHdf5Exception(e));
+        // A file whose group could not be made is of no use: closed as a
+        // failed file.
+        close();
+        return false;
     }
     return true;
 }

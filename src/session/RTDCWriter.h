@@ -40,10 +40,13 @@ public:
     RTDCWriter(const RTDCWriter&) = delete;
     RTDCWriter& operator=(const RTDCWriter&) = delete;
 
-    /// Creates (truncating) the file and its group "/events". On failure no
-    /// file stays open.
+    /// Creates (truncating) the file and its group "/events", and forgets the
+    /// failures and counts of a file written before. On failure no file
+    /// stays open.
     bool createFile(const std::string& path);
-    /// Flushes and closes the file; false when that failed (a full disk).
+    /// Flushes and closes the file; false when that failed (a full disk)
+    /// or an earlier step failed. A failed file is closed without writing
+    /// more of it to the disk: it is only fit to be discarded.
     bool close();
     bool isOpen() const;
 
