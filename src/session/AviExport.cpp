@@ -3,12 +3,14 @@
 #include "util/AtomicFile.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include <cmath>
+#include <cstring>
 #include <unordered_set>
 
 namespace Quorvex3 {
@@ -38,6 +40,27 @@ long long framesInFile(const QString& path) {
     if (!capture.isOpened())
         return 0;
     return static_cast<long long>(capture.get(cv::CAP_PROP_FRAME_COUNT));
+}
+
+/// Whether the RIFF chunks the file is made of (one, or more for large
+/// files) end exactly at its end. Their sizes are written last, when the
+/// encoder closes, from what it meant to write: writes that failed on a full
+/// disk leave the file shorter, while its header may still count every frame.
+bool riffChunksFillFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    qint64 position = 0;
+    while (position < size) {
+        char header[8];
+        if (!file.seek(position) || file.read(header, 8) != 8 ||
+            std::memcmp(header, "RIFF", 4) != 0)
+            return false;
+        const quint32 length = qFromLittleEndian<quint32>(header + 4);
+        position += 8 + static_cast<qint64>(length) + (length & 1);
+    }
+    return position == size;
 }
 
 } // namespace
@@ -118,6 +141,11 @@ AviOutcome writeAviFile(const QString& path, const std::vector<int>& indices,
         outcome.error = QStringLiteral("The video file holds %1 of %2 frames (is the disk full?).")
                             .arg(stored)
                             .arg(outcome.framesWritten);
+        return outcome;
+    }
+    if (!riffChunksFillFile(target.temporaryPath())) {
+        outcome.error =
+            QStringLiteral("The video file is shorter than written (is the disk full?).");
         return outcome;
     }
     if (!target.commit(&outcome.error))
