@@ -1,121 +1,96 @@
 #pragma once
 
 // Shared by the export tests: one small source measurement with every kind
-// of metadata and per-event data, running the Python oracles, and a lowered
-// file-size limit that stands in for a full disk.
+// of metadata and per-event data, a fixture exporting it, the independent
+// oracle (export_oracle.py).
 
 #include "core/RTDCReader.h"
+#include "session/DatasetExport.h"
 #include "support/RtdcFixtureWriter.h"
-
-#include <sys/resource.h>
 
 #include <QDir>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 
 #include <H5Cpp.h>
+#include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdint>
-#include <string>
-#include <vector>
+#include <cmath>
+#include <memory>
 
 namespace Quorvex3::test {
 
-/// The source measurement's shape: 6 events of 12 x 250 pixel frames (rows
-/// of 250 bytes, not a multiple of 4) and traces of 16 samples.
+/// 6 events of 12 x 250 pixel frames: rows of 250 bytes, no multiple of 4.
 constexpr int kEvents = 6;
 constexpr int kHeight = 12;
 constexpr int kWidth = 250;
-constexpr int kTraceLength = 16;
 
-/// Pixel (x, y) of event k's image: a pattern that differs per event;
-/// event 5 is noise that deflate cannot shrink.
-inline std::uint8_t imagePixel(int k, int x, int y) {
-    if (k == 5) {
-        std::uint64_t h =
-            (static_cast<std::uint64_t>(y) * 1000u + static_cast<std::uint64_t>(x) + 1u) *
-            0x9E3779B97F4A7C15ull;
-        h = (h ^ (h >> 31)) * 0xBF58476D1CE4E5B9ull;
-        return static_cast<std::uint8_t>((h ^ (h >> 29)) >> 56);
-    }
-    return static_cast<std::uint8_t>((x + 7 * y + 31 * k) % 256);
-}
-
-inline std::vector<std::uint8_t> framePixels(int events, bool mask) {
-    std::vector<std::uint8_t> pixels;
-    for (int k = 0; k < events; ++k)
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                pixels.push_back(mask ? ((x + y + k) % 3 == 0 ? 255 : 0) : imagePixel(k, x, y));
-    return pixels;
+/// Pixel (x, y) of event k's image; event 5 is noise that deflate cannot
+/// shrink, so its chunk is stored raw.
+inline std::uint8_t pixel(int k, int x, int y) {
+    if (k < 5)
+        return static_cast<std::uint8_t>((x + 7 * y + 31 * k) % 256);
+    std::uint64_t h = static_cast<std::uint64_t>(y * 1000 + x + 1) * 0x9E3779B97F4A7C15ull;
+    h = (h ^ (h >> 31)) * 0xBF58476D1CE4E5B9ull;
+    return static_cast<std::uint8_t>((h ^ (h >> 29)) >> 56);
 }
 
 struct SourceOptions {
-    bool images = true;
-    bool masks = true;
-    bool traces = true;
-    int traceLength = kTraceLength;
-    /// The "frame" column; empty: none.
-    std::vector<double> frames = {7, 7, 8, 9, 10, 11};
+    bool images = true; // and masks
+    std::size_t traceLength = 16;
+    std::vector<double> frames = {7, 7, 8, 9, 10, 11}; // empty: no "frame"
 };
 
-/// Writes the source measurement: features area_um (float32), deform
-/// (float64), bright_avg (uint16 beyond 32767), frame, short_col (3 values
-/// only); images, masks and two int16 traces; root attributes of every
-/// kind a file may hold (variable UTF-8 and fixed strings, int64, float32
-/// and float64, enumeration, numeric arrays, polygons in two sections, a
-/// compound, and "offline_filter:"/"export:" entries of an earlier export).
-inline void writeSourceMeasurement(const std::string& path, const SourceOptions& options = {}) {
+/// Features area_um (float32), deform, bright_avg (uint16 beyond 32767),
+/// edge (numbers whose text is easy to get wrong), short_col (3 values
+/// only), frame; images, masks, two int16 traces; root attributes of every
+/// kind (UTF-8 and fixed strings, int64, float32, enumeration, arrays,
+/// polygons, a compound) and the records of an earlier export.
+inline void writeSource(const std::string& path, const SourceOptions& o = {}) {
     using namespace Quorvex3::testing;
     {
         RtdcFixtureWriter w(path);
         w.addColumn<float>("area_um", {10.f, 20.f, 30.f, 40.f, 50.f, 60.f});
         w.addColumn<double>("deform", {0.05, 0.01, 0.02, 0.04, 0.03, 0.06});
         w.addColumn<uint16_t>("bright_avg", {100, 40000, 65535, 7, 32768, 1});
-        if (!options.frames.empty())
-            w.addColumn<double>("frame", options.frames);
+        w.addColumn<double>("edge", {1e16, NAN, -0.0, 4.9406564584124654e-324, 1e17, -INFINITY});
         w.addColumn<double>("short_col", {0.1, 0.2, 0.3});
-        if (options.images)
-            w.addImageStack("image", kEvents, kHeight, kWidth, framePixels(kEvents, false),
-                            Storage::chunked({2, kHeight, kWidth}, 4));
-        if (options.masks)
-            w.addImageStack("mask", kEvents, kHeight, kWidth, framePixels(kEvents, true),
-                            Storage::chunked({2, kHeight, kWidth}, 4));
-        if (options.traces) {
-            const auto length = static_cast<size_t>(options.traceLength);
-            for (const char* name : {"fl1_raw", "fl2_raw"}) {
-                std::vector<int16_t> samples;
-                for (int k = 0; k < kEvents; ++k)
-                    for (size_t s = 0; s < length; ++s)
-                        samples.push_back(static_cast<int16_t>(k * 100 + static_cast<int>(s) -
-                                                               (name[2] == '2' ? 50 : 0)));
-                w.addTrace(name, kEvents, length, samples);
+        if (!o.frames.empty())
+            w.addColumn<double>("frame", o.frames);
+        std::vector<std::uint8_t> image;
+        std::vector<std::uint8_t> mask;
+        std::vector<int16_t> trace;
+        for (int k = 0; k < kEvents; ++k) {
+            for (int i = 0; i < kWidth * kHeight; ++i) {
+                image.push_back(pixel(k, i % kWidth, i / kWidth));
+                mask.push_back(i % 3 == k % 3 ? 255 : 0);
             }
+            for (std::size_t s = 0; s < o.traceLength; ++s)
+                trace.push_back(static_cast<int16_t>(k * 100 + static_cast<int>(s)));
         }
+        if (o.images) {
+            const Storage chunks = Storage::chunked({2, kHeight, kWidth}, 4);
+            w.addImageStack("image", kEvents, kHeight, kWidth, image, chunks);
+            w.addImageStack("mask", kEvents, kHeight, kWidth, mask, chunks);
+        }
+        w.addTrace("fl1_raw", kEvents, o.traceLength, trace);
+        for (int16_t& sample : trace)
+            sample = static_cast<int16_t>(-sample);
+        w.addTrace("fl2_raw", kEvents, o.traceLength, trace);
         w.setStringAttribute("experiment:sample", "Blood \xc2\xb5-sample", CharSet::Utf8);
+        w.setStringAttribute("experiment:note", "tab\there\nnext\\back\rreturn");
         w.setScalarAttribute<int64_t>("experiment:run index", 123456789012LL);
         w.setScalarAttribute<double>("imaging:pixel size", 0.34);
         w.setScalarAttribute<float>("imaging:frame rate", 2000.5f);
-        w.setScalarAttribute<double>("setup:flow rate", 1e-7);
         w.setFixedStringAttribute("setup:chip identifier", "CHIP-7", CharSet::Ascii,
                                   StringPad::NullPad, 10);
-        w.setFixedStringAttribute("setup:medium", "CellCarrier", CharSet::Ascii,
-                                  StringPad::SpacePad, 16);
         w.setEnumAttribute("online_contour:no absdiff", 1);
-        w.setArrayAttribute<int32_t>("fluorescence:laser powers", {3}, {10, 20, 30});
         w.setArrayAttribute<double>("setup:matrix", {2, 3}, {1.5, 2.5, 3.5, 4.5, 5.5, 6.5});
-        w.setPolygonAttribute("online_filter:area_um,deform polygon points",
-                              {{1.f, 0.01f}, {90.f, 0.01f}, {90.f, 0.2f}, {1.f, 0.2f}});
         w.setPolygonAttribute("user:area_um,deform polygon points",
                               {{2.f, 0.02f}, {80.f, 0.02f}, {40.f, 0.3f}});
         w.setStringAttribute("offline_filter:area_um min", "1.000000");
-        w.setStringAttribute("export:date", "2001-01-01");
         w.setStringAttribute("export:changed sample name", "Old name");
     }
-    // A compound attribute, which the fixture writer has no call for.
-    H5::H5File file(path, H5F_ACC_RDWR);
+    H5::H5File file(path, H5F_ACC_RDWR); // a compound, which the fixture writer cannot make
     H5::CompType pair(2 * sizeof(int));
     pair.insertMember("a", 0, H5::PredType::NATIVE_INT);
     pair.insertMember("b", sizeof(int), H5::PredType::NATIVE_INT);
@@ -123,66 +98,58 @@ inline void writeSourceMeasurement(const std::string& path, const SourceOptions&
     file.openGroup("/").createAttribute("setup:compound", pair, H5::DataSpace()).write(pair, value);
 }
 
-/// Result of an external program.
-struct ProcessResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
+inline FilterRule range(const std::string& feature, double lo, double hi, bool inverted = false) {
+    FilterRule rule;
+    rule.featureName = feature;
+    rule.minValue = lo;
+    rule.maxValue = hi;
+    rule.inverted = inverted;
+    return rule;
+}
+
+/// The source measurement opened, exported with the choices of each test.
+class ExportFixture : public ::testing::Test {
+protected:
+    void SetUp() override { openSource(); }
+
+    void openSource(const SourceOptions& options = {}) {
+        m_reader.reset();
+        m_source = m_dir.file("M001_data.rtdc");
+        writeSource(m_source, options);
+        ASSERT_TRUE(open(m_source));
+    }
+
+    bool open(const std::string& path) {
+        m_reader = std::make_shared<RTDCReader>();
+        m_metadata = m_reader->openFile(path) ? m_reader->readMetadata() : RTDCMetadata();
+        return m_reader->isOpen();
+    }
+
+    ExportOutcome exportWith(const EventFilter& filter, const ExportResult& choices,
+                             const QString& name = QStringLiteral("Blood \u00b5-sample")) {
+        return exportDataset({m_reader.get(), m_reader->getFilename(), name, &m_metadata, filter},
+                             choices);
+    }
+
+    /// Runs export_oracle.py on the exports of `source`, given as pairs of
+    /// path and specification; its findings go to the test's output.
+    static int oracle(const char* kind, const std::string& source, const QStringList& exports) {
+        return QProcess::execute(
+            QStringLiteral("/usr/bin/python3"),
+            QStringList{QStringLiteral(QUORVEX3_SESSION_TEST_DIR "/export_oracle.py"), kind,
+                        QString::fromStdString(source)} +
+                exports);
+    }
+
+    QStringList files() const {
+        return QDir(QString::fromStdString(m_dir.path()))
+            .entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    testing::TempDir m_dir;
+    std::string m_source;
+    std::shared_ptr<RTDCReader> m_reader;
+    RTDCMetadata m_metadata;
 };
-
-/// Runs `program` with `arguments` and waits (up to two minutes).
-inline ProcessResult runProgram(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    ProcessResult result;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        result.err = QStringLiteral("timed out or failed to start: ") + process.errorString();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
-
-/// Runs one of the oracle scripts of this folder with /usr/bin/python3.
-inline ProcessResult runOracle(const QString& script, const QStringList& arguments) {
-    return runProgram(QStringLiteral("/usr/bin/python3"),
-                      QStringList{QStringLiteral(QUORVEX3_SESSION_TEST_DIR "/") + script} +
-                          arguments);
-}
-
-/// Lowers the largest file this process may write, for its lifetime; a
-/// write beyond it then fails with EFBIG (as on a full disk) instead of
-/// ending the process.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_previous);
-        rlimit lowered = m_previous;
-        lowered.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_previous);
-        std::signal(SIGXFSZ, m_previousHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_previous{};
-    void (*m_previousHandler)(int) = nullptr;
-    bool m_active = false;
-};
-
-/// The names of the files in `folder`, hidden ones included, sorted.
-inline QStringList filesIn(const std::string& folder) {
-    return QDir(QString::fromStdString(folder)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
 
 } // namespace Quorvex3::test
