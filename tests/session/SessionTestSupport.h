@@ -24,16 +24,6 @@ constexpr int kEvents = 6;
 constexpr int kHeight = 12;
 constexpr int kWidth = 250;
 
-/// Pixel (x, y) of event k's image; event 5 is noise that deflate cannot
-/// shrink, so its chunk is stored raw.
-inline std::uint8_t pixel(int k, int x, int y) {
-    if (k < 5)
-        return static_cast<std::uint8_t>((x + 7 * y + 31 * k) % 256);
-    std::uint64_t h = static_cast<std::uint64_t>(y * 1000 + x + 1) * 0x9E3779B97F4A7C15ull;
-    h = (h ^ (h >> 31)) * 0xBF58476D1CE4E5B9ull;
-    return static_cast<std::uint8_t>((h ^ (h >> 29)) >> 56);
-}
-
 struct SourceOptions {
     bool images = true; // and masks
     std::size_t traceLength = 16;
@@ -56,12 +46,19 @@ inline void writeSource(const std::string& path, const SourceOptions& o = {}) {
         w.addColumn<double>("short_col", {0.1, 0.2, 0.3});
         if (!o.frames.empty())
             w.addColumn<double>("frame", o.frames);
+        // Event 5 is noise that deflate cannot shrink: its chunk is stored raw.
+        const auto pixel = [](int k, int i) {
+            std::uint64_t h = static_cast<std::uint64_t>(i + 1) * 0x9E3779B97F4A7C15ull;
+            h = (h ^ (h >> 31)) * 0xBF58476D1CE4E5B9ull;
+            return static_cast<std::uint8_t>(k < 5 ? i % kWidth + 7 * (i / kWidth) + 31 * k
+                                                   : (h ^ (h >> 29)) >> 56);
+        };
         std::vector<std::uint8_t> image;
         std::vector<std::uint8_t> mask;
         std::vector<int16_t> trace;
         for (int k = 0; k < kEvents; ++k) {
             for (int i = 0; i < kWidth * kHeight; ++i) {
-                image.push_back(pixel(k, i % kWidth, i / kWidth));
+                image.push_back(pixel(k, i));
                 mask.push_back(i % 3 == k % 3 ? 255 : 0);
             }
             for (std::size_t s = 0; s < o.traceLength; ++s)
@@ -73,8 +70,6 @@ inline void writeSource(const std::string& path, const SourceOptions& o = {}) {
             w.addImageStack("mask", kEvents, kHeight, kWidth, mask, chunks);
         }
         w.addTrace("fl1_raw", kEvents, o.traceLength, trace);
-        for (int16_t& sample : trace)
-            sample = static_cast<int16_t>(-sample);
         w.addTrace("fl2_raw", kEvents, o.traceLength, trace);
         w.setStringAttribute("experiment:sample", "Blood \xc2\xb5-sample", CharSet::Utf8);
         w.setStringAttribute("experiment:note", "tab\there\nnext\\back\rreturn");
