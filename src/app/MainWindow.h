@@ -5,6 +5,7 @@
 #include "model/DatasetEntry.h"
 #include "model/DatasetFolderNode.h"
 #include "model/FilterGroup.h"
+#include "session/ExportResult.h"
 #include "stats/StatSummaryResult.h"
 
 #include <QFutureWatcher>
@@ -52,6 +53,7 @@ class CombinePlotWindow;
 class DatasetListWidget;
 class DatasetTreeWidget;
 class EModulus;
+struct ExportOutcome;
 class FLCompensation;
 class FLRefinement;
 class FilterDockWidget;
@@ -85,7 +87,8 @@ class UpdateChecker;
 /// - MainWindowFilters.cpp: effective filter, filter groups;
 /// - MainWindowPropagation.cpp: rule propagation, measurement filters, polygons;
 /// - MainWindowCalculations.cpp: derived-feature tasks;
-/// - MainWindowServices.cpp: sessions, exports, help, updates, error box;
+/// - MainWindowServices.cpp: sessions, help, updates, error box;
+/// - MainWindowExports.cpp: dataset and plot exports;
 /// - MainWindowToolWindows.cpp: opening and releasing tool windows.
 ///
 /// GUI thread only, except where a function says otherwise.
@@ -383,6 +386,10 @@ private:
     FeedbackSender* m_feedbackSender = nullptr;
     /// The silent flag of the latest update check request.
     bool m_updateCheckSilent = false;
+    // ---- dataset export (MainWindowExports.cpp) -----------------------------
+    /// Exports one dataset as the choices say and reports a failure in its
+    /// own box; the outcome feeds the closing message.
+    ExportOutcome exportSingleDataset(DatasetEntry* dataset, const ExportResult& result);
 
     // ---- tool windows (MainWindowToolWindows.cpp) --------------------------
     void releaseCombinePlotWindow(CombinePlotWindow* window);
@@ -499,6 +506,8 @@ private:
 
     // ---- statistics export and services ------------------------------------
     std::optional<StatSummaryResult> m_lastStatSummaryResult;
+    /// Choices of the last accepted data export, offered again next time.
+    std::optional<ExportResult> m_lastExportResult;
     bool m_errorBoxOpen = false;
 
     // ---- tool windows (owned; closing order) -------------------------------

@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 
 #include "model/FilterRuleJson.h"
+#include "util/AtomicFile.h"
 #include "util/DialogProvider.h"
 #include "util/FileNameUtil.h"
 
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -113,26 +113,6 @@ QJsonObject buildGroupsDocument(const GroupList& groups, const std::vector<int>&
     }
     return QJsonObject{{QStringLiteral("formatVersion"), 1},
                        {QStringLiteral("groups"), groupArray}};
-}
-
-enum class WriteResult { Written, OpenFailed, WriteFailed };
-
-/// Replaces the file at `path` with `bytes` in one step: the bytes go to a
-/// temporary file beside it, which takes the file's place only when every
-/// byte was written. On failure the old file stays as it was.
-WriteResult writeFileAtomically(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return WriteResult::OpenFailed;
-    // Flushed here rather than by commit(): Qt 5's commit() does not notice
-    // a flush that wrote only part of the buffer (a full disk) and would put
-    // the cut-off file in place of the old one.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        file.commit(); // refused after cancelWriting(); drops the temporary file
-        return WriteResult::WriteFailed;
-    }
-    return file.commit() ? WriteResult::Written : WriteResult::WriteFailed;
 }
 
 /// `base`, or `base` + " (n)" with the smallest n from 2 on that no group

@@ -50,13 +50,7 @@ void MainWindow::finalizeSessionLoad() {
 
 // ---- exports ---------------------------------------------------------------------
 
-void MainWindow::exportPlot() {
-    showNotAvailableYet(QStringLiteral("Export Plot"));
-}
-
-void MainWindow::exportData() {
-    showNotAvailableYet(QStringLiteral("Export Data"));
-}
+// exportPlot and exportData: MainWindowExports.cpp.
 
 void MainWindow::exportStatSummary() {
     showNotAvailableYet(QStringLiteral("Export Statistical Summary"));

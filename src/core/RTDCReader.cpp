@@ -15,6 +15,7 @@
 #include <iostream>
 #include <limits>
 #include <new>
+#include <type_traits>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -345,6 +346,11 @@ void RTDCReader::closeFileLocked() {
 
 bool RTDCReader::isOpen() const {
     return m_open;
+}
+
+std::int64_t RTDCReader::fileIdLocked() const {
+    static_assert(std::is_same<hid_t, std::int64_t>::value, "hid_t is a 64-bit integer");
+    return m_open && m_file ? m_file->getId() : -1;
 }
 
 std::string RTDCReader::getFilename() const {

@@ -62,6 +62,10 @@ public:
     void closeFileLocked();
     bool isOpen() const;
     std::string getFilename() const;
+    /// HDF5 identifier of the open file, for code that copies from it
+    /// directly (the export writer); -1 when no file is open. Caller holds
+    /// s_hdf5Mutex for as long as it uses the identifier.
+    std::int64_t fileIdLocked() const;
     size_t getEventCount() const;
 
     // --- Features -----------------------------------------------------------

@@ -239,8 +239,6 @@ TEST_F(MainWindowToolWindows, ActionsNotOfferedYetSaySo) {
         {"&File", "&Save Session...", "Save Session"},
         {"&File", "&Load Session...", "Load Session"},
         {"&File", "&Clear Session", "Clear Session"},
-        {"&Export", "Export &Plot...", "Export Plot"},
-        {"&Export", "Export &Data...", "Export Data"},
         {"&Export", "Export Statistical &Summary...", "Export Statistical Summary"},
     };
     MainWindow main;

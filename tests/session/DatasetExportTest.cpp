@@ -1,0 +1,328 @@
+// Exports of a dataset as .rtdc, TSV and AVI, each checked against its
+// source by export_oracle.py (h5py, h5dump, numpy, ffprobe, OpenCV), run as
+//   /usr/bin/python3 tests/session/export_oracle.py rtdc|tsv|avi SOURCE EXPORT SPEC...
+// failures that must leave no file behind, and the planning: names, the
+// record of the filter, the closing messages.
+#include "SessionTestSupport.h"
+
+#include "session/AviExport.h"
+#include "session/ExportPlanning.h"
+
+#include <QFileInfo>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
+#include <csignal>
+
+namespace Quorvex3 {
+namespace {
+
+using Status = ExportOutcome::Status;
+using Record = std::map<std::string, std::string>;
+using test::range;
+
+ExportResult everything() {
+    ExportResult choices;
+    choices.features = {"area_um", "deform", "bright_avg", "edge", "frame", "short_col", "missing"};
+    choices.includeImages = choices.includeMasks = choices.includeTraces = true;
+    return choices;
+}
+
+Record filterRecordOf(const QString& path) {
+    RTDCReader reader;
+    EXPECT_TRUE(reader.openFile(QFile::encodeName(path).toStdString()));
+    return reader.readMetadata().offlineFilter;
+}
+
+FilterRule polygon(const char* x, const char* y, int scaleX, int scaleY, bool inverted = false) {
+    FilterRule rule = range(x, 0, 0, inverted);
+    rule.type = 1;
+    rule.featureNameY = y;
+    rule.polygonVertices = {{0, 0}, {100, 0}, {100, 1}};
+    rule.scaleXMode = scaleX;
+    rule.scaleYMode = scaleY;
+    return rule;
+}
+
+using DatasetExport = test::ExportFixture;
+
+TEST_F(DatasetExport, NotModeAndAGroupRuleOnAFeatureTheDatasetLacksSelectTheEventsNumpySelects) {
+    EventFilter filter;
+    filter.setCombineMode(FilterCombineMode::NOT);
+    filter.addRule(range("area_um", 15.0, 45.0));
+    filter.addRule(range("volume", 0.0, 1.0));    // a group's rule: this dataset has no volume
+    filter.addRule(range("short_col", 0.0, 1.0)); // too short: takes no part
+    const ExportOutcome outcome = exportWith(filter, everything());
+    ASSERT_EQ(outcome.status, Status::Written) << outcome.error.toStdString();
+    EXPECT_EQ(outcome.eventsWritten, 3u); // events 0, 4 and 5 (whose image is stored raw)
+    EXPECT_EQ(
+        oracle("rtdc", m_source,
+               {outcome.path, R"({"filter": {"mode": "NOT", "rules": [{"feature": "area_um",)"
+                              R"( "min": 15, "max": 45}, {"feature": "volume", "min": 0,)"
+                              R"( "max": 1}, {"feature": "short_col", "min": 0, "max": 1}]}})"}),
+        0);
+    EXPECT_EQ(filterRecordOf(outcome.path),
+              (Record{{"combine mode", "NOT"}, {"area_um min", "15"}, {"area_um max", "45"}}));
+}
+
+TEST_F(DatasetExport, AnExportAndAnExportOfItHoldTheirSourcesRowsMetadataAndOwnRecords) {
+    EventFilter first;
+    first.addRule(range("area_um", 15.0, 55.0));
+    first.addRule(range("area_um", 5.0, 65.0)); // merges into one record
+    first.addRule(polygon("area_um", "deform", 1, 0));
+    first.addRule(polygon("area_um", "deform", 0, 2)); // its records are numbered
+    const ExportOutcome once = exportWith(first, everything(), QStringLiteral("First name"));
+    ASSERT_EQ(once.status, Status::Written) << once.error.toStdString();
+    EXPECT_EQ(oracle("rtdc", m_source,
+                     {once.path, R"({"indices": [1, 2, 3, 4], "changed_name": "First name"})"}),
+              0);
+    EXPECT_EQ(filterRecordOf(once.path),
+              (Record{{"area_um min", "15"},
+                      {"area_um max", "55"},
+                      {"area_um,deform polygon points",
+                       "(0.000000,0.000000), (100.000000,0.000000), (100.000000,1.000000)"},
+                      {"area_um,deform polygon x scale", "log"},
+                      {"area_um,deform polygon y scale", "linear"},
+                      {"area_um,deform polygon x scale (2)", "linear"},
+                      {"area_um,deform polygon y scale (2)", "pseudolog"}}));
+
+    ASSERT_TRUE(open(QFile::encodeName(once.path).toStdString()));
+    EventFilter second;
+    second.addRule(range("deform", 0.0, 1.0));
+    second.addRule(range("deform", 0.015, 0.035, true));       // keeps deform outside
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr); // numbers must not care
+    const ExportOutcome twice = exportWith(second, everything());
+    std::setlocale(LC_ALL, "C");
+    ASSERT_EQ(twice.status, Status::Written) << twice.error.toStdString();
+    // Against its own source: events 0 and 2 (deform 0.01 and 0.04) of the
+    // first export, its typed metadata, and no stale changed name.
+    EXPECT_EQ(oracle("rtdc", m_reader->getFilename(), {twice.path, R"({"indices": [0, 2]})"}), 0);
+    EXPECT_EQ(filterRecordOf(twice.path), (Record{{"deform min", "0"},
+                                                  {"deform max", "1"},
+                                                  {"deform min (2)", "0.015"},
+                                                  {"deform max (2)", "0.035"},
+                                                  {"deform inverted (2)", "true"}}));
+    EXPECT_EQ(files(), (QStringList{"M001_data.rtdc", "QV3export_M001_data.rtdc",
+                                    "QV3export_QV3export_M001_data.rtdc"}));
+}
+
+TEST_F(DatasetExport, ASourceWithoutImagesOrTraceSamplesGetsNoStacksNorVideo) {
+    openSource({false, 0, {}});
+    m_reader->addCalculatedFeature("emodulus", std::vector<double>(6, 1.0));
+    EventFilter off;
+    off.addRule(range("area_um", 0.0, 25.0));
+    off.setEnabled(false);
+    ExportResult choices = everything();
+    choices.features.push_back("emodulus");
+    const ExportOutcome outcome = exportWith(off, choices);
+    ASSERT_EQ(outcome.status, Status::Written) << outcome.error.toStdString();
+    EXPECT_EQ(outcome.eventsWritten, 6u); // the filter is off
+    H5::H5File file(QFile::encodeName(outcome.path).toStdString(), H5F_ACC_RDONLY);
+    EXPECT_TRUE(file.nameExists("/events/area_um") && file.nameExists("/events/emodulus"));
+    EXPECT_FALSE(file.nameExists("/events/image") || file.nameExists("/events/mask") ||
+                 file.nameExists("/events/missing"));
+    EXPECT_EQ(file.openGroup("/events/trace").getNumObjs(), 0u);
+
+    choices.formatAvi = true;
+    EXPECT_EQ(exportWith(EventFilter(), choices).status, Status::NoImages);
+    EXPECT_EQ(files().size(), 2u);
+}
+
+TEST_F(DatasetExport, AnUnreadableImageLeavesABlankRowAndIsCounted) {
+    m_reader.reset();
+    testing::corruptChunk(m_source, "/events/image", 1); // events 2 and 3
+    ASSERT_TRUE(open(m_source));
+    const ExportOutcome outcome = exportWith(EventFilter(), everything());
+    ASSERT_EQ(outcome.status, Status::Written) << outcome.error.toStdString();
+    EXPECT_EQ(exportNotices(outcome),
+              QStringList{"2 image(s) could not be read and were left out"});
+    RTDCReader exported;
+    ASSERT_TRUE(exported.openFile(QFile::encodeName(outcome.path).toStdString()));
+    for (std::size_t k = 0; k < test::kEvents; ++k) {
+        int width = 0;
+        int height = 0;
+        const std::vector<std::uint8_t> blank(test::kWidth * test::kHeight, 0);
+        EXPECT_EQ(exported.readImage(k, width, height),
+                  k == 2 || k == 3 ? blank : m_reader->readImage(k, width, height));
+    }
+}
+
+// ---- TSV and AVI --------------------------------------------------------------------
+
+TEST_F(DatasetExport, TsvCellsArePercent17gOfTheSourceValuesAndTheHeaderKeepsToItsLines) {
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr); // a decimal comma
+    EventFilter filter;
+    filter.addRule(range("area_um", 15.0, 65.0));
+    ExportResult choices;
+    choices.formatTsv = true;
+    choices.features = {"edge", "short_col", "deform", "area_um", "bright_avg", "frame", "missing"};
+    const ExportOutcome outcome = exportWith(filter, choices, QStringLiteral("New\tname"));
+    std::setlocale(LC_ALL, "C");
+    ASSERT_EQ(outcome.status, Status::Written) << outcome.error.toStdString();
+    EXPECT_EQ(
+        oracle("tsv", m_source,
+               {outcome.path, R"({"indices": [1, 2, 3, 4, 5], "features": ["edge",)"
+                              R"( "short_col", "deform", "area_um", "bright_avg", "frame"]})"}),
+        0);
+    QFile file(outcome.path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const char* line :
+         {"# export:changed sample name = New\\tname",
+          "# experiment:note = tab\\there\\nnext\\\\back\\rreturn",
+          "edge\tshort_col\tDeformation\tArea [\xc2\xb5m\xc2\xb2]\tBrightness average [a.u.]\t"
+          "Video frame number"})
+        EXPECT_TRUE(lines.contains(line)) << line;
+}
+
+TEST_F(DatasetExport, AviFramesAreTheImagesOncePerCameraFrame) {
+    const struct {
+        std::vector<double> frames;
+        bool mjpeg;
+        bool skipDuplicates;
+        double maxArea;
+        const char* indices;
+        std::size_t duplicates;
+    } cases[] = {
+        {{7, 7, 8, 9, 10, 11}, false, false, 1e9, "0, 1, 2, 3, 4, 5", 0}, // raw keeps every pixel
+        {{7, 7, 8, 9, 10, 11}, true, false, 50, "0, 1, 2, 3, 4", 0},
+        {{7, 7, 8, 9, 10, 11}, false, true, 30, "0, 2", 1}, // frames 7, 7, 8: two video frames
+        // Non-finite frame numbers are never duplicates; 8.9 and 8.2 are one
+        // frame, so are -0.5 and 0.5.
+        {{NAN, NAN, 8.9, 8.2, INFINITY, INFINITY}, false, true, 1e9, "0, 1, 2, 4, 5", 1},
+        {{-0.5, 0.5, 3, 3, 3, 4}, false, true, 1e9, "0, 2, 5", 3},
+    };
+    QStringList videos;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.indices);
+        openSource({true, 16, c.frames});
+        EventFilter filter;
+        filter.addRule(range("area_um", 0.0, c.maxArea));
+        ExportResult choices;
+        choices.formatAvi = true;
+        choices.aviMjpeg = c.mjpeg;
+        choices.aviSkipDuplicateFrames = c.skipDuplicates;
+        const ExportOutcome outcome = exportWith(filter, choices);
+        ASSERT_EQ(outcome.status, Status::Written) << outcome.error.toStdString();
+        EXPECT_EQ(outcome.duplicateFrames, c.duplicates);
+        videos << outcome.path
+               << QStringLiteral(R"({"indices": [%1], "codec": "%2"})")
+                      .arg(QLatin1String(c.indices), QLatin1String(c.mjpeg ? "mjpeg" : "rawvideo"));
+    }
+    // The images are the same whatever the frame numbers: one source for all.
+    EXPECT_EQ(oracle("avi", m_source, videos), 0);
+}
+
+TEST_F(DatasetExport, ImagesThatCannotBeReadOrDifferInSizeAreLeftOutAndCounted) {
+    const AviFrameSource frames = [](int event, int& width, int& height) {
+        width = event == 3 ? 8 : 6;
+        height = 4;
+        return std::vector<std::uint8_t>(event == 2 ? 0 : 24, static_cast<std::uint8_t>(event));
+    };
+    const QString path = QString::fromStdString(m_dir.file("frames.avi"));
+    const AviOutcome outcome = writeAviFile(path, {0, 1, 2, 3, 4}, frames, nullptr, false);
+    ASSERT_EQ(outcome.status, AviOutcome::Status::Written) << outcome.error.toStdString();
+    EXPECT_EQ(outcome.framesWritten, 3u); // the writer checks the file holds as many
+    EXPECT_EQ(outcome.unreadableImages, 1u);
+    EXPECT_EQ(outcome.mismatchedImages, 1u);
+    EXPECT_EQ(writeAviFile(path + ".2.avi", {2, 0}, frames, nullptr, true).status,
+              AviOutcome::Status::NoImageSize);
+}
+
+// ---- failures ---------------------------------------------------------------------
+
+TEST_F(DatasetExport, AFailedExportLeavesNoFileAndSaysWhy) {
+    ExportResult scalars;
+    scalars.features = everything().features;
+    const ExportOutcome probe = exportWith(EventFilter(), scalars);
+    const rlim_t afterScalars = static_cast<rlim_t>(QFileInfo(probe.path).size()) + 2048;
+    ASSERT_TRUE(QFile::remove(probe.path));
+    ExportResult tsv = scalars;
+    tsv.formatTsv = true;
+    ExportResult avi;
+    avi.formatAvi = true;
+    avi.aviMjpeg = false;
+    // A read-only folder; root, whom permissions do not stop, gets a folder
+    // that refuses new files to everyone.
+    const std::string folder = m_dir.file("read-only");
+    ::mkdir(folder.c_str(), 0555);
+    const auto readOnly = [&folder](ExportResult choices) {
+        choices.useCustomDirectory = true;
+        choices.outputDirectory = ::access(folder.c_str(), W_OK) == 0 ? "/sys" : folder;
+        return choices;
+    };
+    const struct {
+        const char* what;
+        ExportResult choices;
+        rlim_t limit;
+        Status status;
+    } cases[] = {
+        {".rtdc, read-only folder", readOnly(everything()), RLIM_INFINITY, Status::CreateFailed},
+        {"TSV, read-only folder", readOnly(tsv), RLIM_INFINITY, Status::CreateFailed},
+        {"AVI, read-only folder", readOnly(avi), RLIM_INFINITY, Status::EncoderNotOpened},
+        {".rtdc, the disk fills after the scalars", everything(), afterScalars,
+         Status::WriteFailed},
+        {".rtdc, no room to finish the file", scalars, 256 * 1024, Status::WriteFailed},
+        {"TSV, full disk", tsv, 512, Status::WriteFailed},
+        {"AVI, full disk", avi, 8192, Status::WriteFailed},
+    };
+    // A lowered file-size limit stands in for a full disk: writes beyond it
+    // fail with EFBIG.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit usual{};
+    getrlimit(RLIMIT_FSIZE, &usual);
+    for (const auto& c : cases) {
+        rlimit limit = usual;
+        limit.rlim_cur = std::min(c.limit, usual.rlim_max);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const ExportOutcome outcome = exportWith(EventFilter(), c.choices);
+        setrlimit(RLIMIT_FSIZE, &usual);
+        EXPECT_EQ(outcome.status, c.status) << c.what;
+        const ExportMessage message = failureMessage(outcome, QString());
+        EXPECT_TRUE(message.title == "Export Error" && !outcome.error.isEmpty() &&
+                    message.text.endsWith(outcome.path + "\n\n" + outcome.error))
+            << c.what << ": " << message.text.toStdString();
+        EXPECT_EQ(files(), QStringList{"M001_data.rtdc"}) << c.what;
+    }
+    // The HDF5 library is still sound: the next export works.
+    EXPECT_EQ(exportWith(EventFilter(), scalars).status, Status::Written);
+}
+
+// ---- planning -----------------------------------------------------------------------
+
+TEST(ExportPlanning, NamesKeepTheSourceNameAndTakeTheFirstFreeNumber) {
+    EXPECT_EQ(exportFileName("/d/M001_data.rtdc", ExportFormat::Tsv), "QV3export_M001_data.tsv");
+    EXPECT_EQ(exportFileName("/d/a.RTDC", ExportFormat::Avi), "QV3export_a.avi");
+    EXPECT_EQ(exportFileName("/d/a.RTDC", ExportFormat::Rtdc), "QV3export_a.RTDC");
+    testing::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path());
+    for (const char* taken : {"/x.tsv", "/x_2.tsv", "/plain"})
+        testing::writeBytes((folder + taken).toStdString(), "");
+    EXPECT_EQ(firstFreeExportPath(folder, "x.tsv"), folder + "/x_3.tsv");
+    EXPECT_EQ(firstFreeExportPath(folder, "plain"), folder + "/plain_2");
+}
+
+TEST(ExportPlanning, ClosingMessagesClaimSuccessOnlyForWhatWasWritten) {
+    std::vector<std::pair<QString, ExportOutcome>> outcomes(5);
+    for (std::size_t i = 0; i < outcomes.size(); ++i)
+        outcomes[i].first = QChar('A' + static_cast<int>(i));
+    outcomes[0].second.status = outcomes[3].second.status = Status::Written;
+    outcomes[1].second.status = Status::NoEvents;
+    outcomes[2].second.status = Status::WriteFailed;
+    outcomes[2].second.path = QStringLiteral("/out/m.rtdc");
+    outcomes[2].second.error = QStringLiteral("disk full");
+    outcomes[3].second.duplicateFrames = 2;
+    const ExportMessage all = closingMessage(outcomes, true);
+    EXPECT_EQ(all.kind, ExportMessage::Kind::Warning);
+    EXPECT_EQ(all.text,
+              "Exported 2 of 5 datasets.\n\nNot exported:\nB: no events pass the filter\n"
+              "C: failed to write /out/m.rtdc (disk full)\nE: the measurement is not open\n\n"
+              "D: 2 duplicate frame(s) skipped");
+}
+
+} // namespace
+} // namespace Quorvex3

@@ -1,0 +1,166 @@
+// The main window's export actions: the data export through its dialog and
+// progress with the closing messages, and the plot export as PNG, SVG and
+// PDF with the screen's look put back afterwards.
+#include "SessionTestSupport.h"
+#include "app/MainPlotTestSupport.h"
+
+#include "session/ExportDialog.h"
+#include "util/ScriptedDialogProvider.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QXmlStreamReader>
+
+namespace Quorvex3 {
+namespace {
+
+[[maybe_unused]] const bool s_application = (test::installMainWindowTestApplication(), true);
+
+using testing::DialogCall;
+
+class MainWindowExport : public ::testing::Test {
+protected:
+    void SetUp() override { test::clearSettings(); }
+
+    void openMeasurement(const std::string& name) {
+        test::writeSource(m_dir.file(name));
+        ASSERT_TRUE(test::openAndWait(m_window, m_dir.file(name)));
+    }
+
+    void trigger(const QString& text) {
+        QAction* action =
+            test::actionNamed(test::menuNamed(m_window, QStringLiteral("&Export")), text);
+        ASSERT_NE(action, nullptr);
+        action->trigger();
+    }
+
+    /// Opens the export dialog, chooses the radio buttons named in `choices`
+    /// and presses `button`.
+    void exportData(const QStringList& choices, const QString& button = QStringLiteral("Export")) {
+        auto* timer = new QTimer(&m_window);
+        QObject::connect(timer, &QTimer::timeout, [timer, choices, button] {
+            auto* dialog = qobject_cast<ExportDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            timer->stop();
+            for (QAbstractButton* widget : dialog->findChildren<QAbstractButton*>()) {
+                if (choices.contains(widget->text()))
+                    widget->setChecked(true);
+                if (widget->text() == button) // the buttons come last
+                    widget->click();
+            }
+        });
+        timer->start(5);
+        trigger(QStringLiteral("Export &Data..."));
+    }
+
+    QString file(const std::string& name) const { return QString::fromStdString(m_dir.file(name)); }
+
+    testing::TempDir m_dir;
+    testing::ScriptedDialogProvider m_dialogs;
+    ScopedDialogProvider m_guard{m_dialogs};
+    MainWindow m_window;
+};
+
+TEST_F(MainWindowExport, DataExportsSayWhatWasWrittenAndOfferTheLastChoicesAgain) {
+    trigger(QStringLiteral("Export &Data..."));
+    ASSERT_EQ(m_dialogs.calls.size(), 1u);
+    EXPECT_EQ(m_dialogs.calls[0].text, QStringLiteral("No loaded dataset available for export."));
+
+    openMeasurement("m0.rtdc");
+    exportData({QStringLiteral(".tsv (Tab-separated)")});
+    EXPECT_TRUE(QFile::exists(file("QV3export_m0.tsv")));
+    EXPECT_EQ(m_dialogs.calls.back().text, QStringLiteral("Dataset exported successfully."));
+    exportData({}, QStringLiteral("Cancel")); // nothing written, nothing said
+
+    openMeasurement("m1.rtdc");
+    DatasetEntry* m0 = m_window.findDatasetById(m_window.datasets()[0]->id);
+    m0->filter.addRule(test::rangeRule("area_um", 100.0, 200.0)); // shows no events
+    exportData({QStringLiteral("All datasets (2)"), QStringLiteral(".rtdc (HDF5)")});
+    EXPECT_TRUE(!QFile::exists(file("QV3export_m0.rtdc")) &&
+                QFile::exists(file("QV3export_m1.rtdc")));
+    ASSERT_EQ(m_dialogs.calls.size(), 4u);
+    EXPECT_EQ(m_dialogs.calls[2].text, "No events pass the filter for: " + m0->displayName);
+    EXPECT_EQ(
+        m_dialogs.calls[3].text,
+        QStringLiteral("Exported 1 of 2 datasets.\n\nNot exported:\n%1: no events pass the filter")
+            .arg(m0->displayName));
+
+    // Nothing chosen: the last choices (all datasets, .rtdc) hold.
+    m0->filter.clearRules();
+    exportData({});
+    EXPECT_TRUE(QFile::exists(file("QV3export_m0.rtdc")) &&
+                QFile::exists(file("QV3export_m1_2.rtdc")));
+    EXPECT_EQ(m_dialogs.calls.back().text, QStringLiteral("Exported 2 dataset(s) successfully."));
+}
+
+TEST_F(MainWindowExport, PlotsExportWithoutHighlightOrGateAsPngSvgAndPdfOrSayWhyNot) {
+    openMeasurement("M001_data.rtdc");
+    // A gate whose edges cross the plotted area, and a highlighted event.
+    DatasetEntry* entry = m_window.activeDataset();
+    entry->filter.addRule(
+        test::polygonRule("area_um", "deform", {{25, 0.0}, {60, 0.035}, {25, 0.07}, {-10, 0.035}}));
+    entry->currentEventIndex = 2;
+    test::refreshPlot(m_window);
+    const test::PlotProbe probe(m_window.findChild<ScatterPlot*>());
+    const auto exportPlot = [this](const char* name, const char* filter) {
+        m_dialogs.fileAnswers.push_back(file(name));
+        m_dialogs.filterAnswers.push_back(QString::fromLatin1(filter));
+        trigger(QStringLiteral("Export &Plot..."));
+    };
+
+    exportPlot("plot", "PNG Image (*.png)");
+    const QImage image(file("plot.png"));
+    // 200 x 150 mm at 150 dots per inch.
+    EXPECT_NEAR(image.width(), 1181, 1);
+    EXPECT_NEAR(image.height(), 886, 1);
+    for (const QPoint corner : {QPoint(0, 0), QPoint(image.width() - 1, image.height() - 1),
+                                QPoint(0, image.height() - 1), QPoint(image.width() - 1, 0)})
+        EXPECT_EQ(image.pixelColor(corner), QColor(Qt::white));
+
+    exportPlot("vector", "SVG Vector (*.svg)");
+    QFile svg(file("vector.svg"));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&svg);
+    bool sawSvg = false;
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("svg"))
+            sawSvg = true;
+    EXPECT_TRUE(sawSvg && !xml.hasError()) << xml.errorString().toStdString();
+
+    exportPlot("document", "PDF Document (*.pdf)");
+    QProcess pdfinfo;
+    pdfinfo.start(QStringLiteral("pdfinfo"), {file("document.pdf")});
+    ASSERT_TRUE(pdfinfo.waitForFinished(30000));
+    const QRegularExpressionMatch size =
+        QRegularExpression(QStringLiteral("Page size:\\s+([0-9.]+) x ([0-9.]+) pts"))
+            .match(QString::fromUtf8(pdfinfo.readAllStandardOutput()));
+    ASSERT_TRUE(size.hasMatch());
+    EXPECT_NEAR(size.captured(1).toDouble(), 566.9, 0.5);
+    EXPECT_NEAR(size.captured(2).toDouble(), 425.2, 0.5);
+
+    exportPlot("missing/plot.png", "PNG Image (*.png)");
+    ASSERT_EQ(m_dialogs.count(DialogCall::Critical), 1);
+    EXPECT_EQ(m_dialogs.calls.back().title, QStringLiteral("Export Error"));
+    EXPECT_TRUE(m_dialogs.calls.back().text.startsWith(
+        QStringLiteral("Failed to export the plot to: ") + file("missing/plot.png")));
+
+    // The screen has its highlight and gate back, and the same plot without
+    // them exports the same picture (over the first one).
+    EXPECT_EQ(probe.highlight(), QPointF(30.0, 0.02));
+    EXPECT_EQ(probe.overlays().size(), 1u);
+    m_window.findChild<ScatterPlot*>()->clearHighlight();
+    m_window.findChild<ScatterPlot*>()->clearPolygonOverlays();
+    exportPlot("plot.png", "PNG Image (*.png)");
+    EXPECT_EQ(QImage(file("plot.png")), image);
+    EXPECT_EQ(m_dialogs.count(DialogCall::Critical), 1);
+}
+
+} // namespace
+} // namespace Quorvex3
