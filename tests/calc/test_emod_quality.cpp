@@ -44,8 +44,8 @@ protected:
             deforms.push_back(measured(deform, area));
         }
         m_reader = std::make_unique<RTDCReader>();
-        EXPECT_TRUE(m_reader->openFile(testing::writeMeasurement(
-            m_dir, "q.rtdc", {{"area_um", areas}, {"deform", deforms}})));
+        EXPECT_TRUE(m_reader->openFile(
+            testing::writeMeasurement(m_dir, "q.rtdc", {{"area_um", areas}, {"deform", deforms}})));
         return *m_reader;
     }
 
@@ -57,16 +57,16 @@ protected:
 TEST_F(QualityReportTest, ClassifiesEventsAndSummarisesTheMappedOnes) {
     testing::LutDir lut(testing::lutText(testing::linearTable()));
     RTDCReader& reader = open(lut, {
-                                       {10, 0.05},    // 0 area too small
-                                       {300, 0.05},   // 1 area too large
-                                       {100, -0.01},  // 2 deformation too low
-                                       {100, 0.12},   // 3 deformation too high
-                                       {200, 0.005},  // 4 E 2.6, near the edge
-                                       {50, 0.03},    // 5 E 1.6
-                                       {60, 0.05},    // 6 E 2.1
-                                       {150, 0.08},   // 7 E 3.6
-                                       {220, 0.002},  // 8 E 2.74, near
-                                       {20, 0.001},   // 9 E 0.72, near
+                                       {10, 0.05},   // 0 area too small
+                                       {300, 0.05},  // 1 area too large
+                                       {100, -0.01}, // 2 deformation too low
+                                       {100, 0.12},  // 3 deformation too high
+                                       {200, 0.005}, // 4 E 2.6, near the edge
+                                       {50, 0.03},   // 5 E 1.6
+                                       {60, 0.05},   // 6 E 2.1
+                                       {150, 0.08},  // 7 E 3.6
+                                       {220, 0.002}, // 8 E 2.74, near
+                                       {20, 0.001},  // 9 E 0.72, near
                                    });
     const EModulus::QualityReport r =
         m_emod->assessQuality(&reader, referenceParams(), {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1, 10});
@@ -108,8 +108,8 @@ TEST_F(QualityReportTest, ScaledConditionsScaleTheMediansButNotTheSensitivity) {
     // not used: always "deform", always corrected.
     params.deformFeature = "deform_fc";
     params.pixelationCorrection = false;
-    EXPECT_NEAR(m_emod->assessQuality(&reader, params, {0, 1, 2}).medianAll,
-                tripled.medianAll, 0.0);
+    EXPECT_NEAR(m_emod->assessQuality(&reader, params, {0, 1, 2}).medianAll, tripled.medianAll,
+                0.0);
 }
 
 TEST_F(QualityReportTest, EventsOutsideTheHullAreClassedByTheTablesSide) {
@@ -119,7 +119,8 @@ TEST_F(QualityReportTest, EventsOutsideTheHullAreClassedByTheTablesSide) {
     {
         testing::LutDir lut(testing::lutText(testing::lShapedTable(false)));
         RTDCReader& reader = open(lut, {place(0.9, 0.9), place(0.5, 0.9), place(0.9, 0.2)});
-        const EModulus::QualityReport r = m_emod->assessQuality(&reader, referenceParams(), {0, 1, 2});
+        const EModulus::QualityReport r =
+            m_emod->assessQuality(&reader, referenceParams(), {0, 1, 2});
         // (0.9, 0.9): middle also outside, low sample inside -> too high;
         // (0.5, 0.9): middle inside and below it -> too high.
         EXPECT_EQ(r.deformTooHigh, 2);
@@ -129,7 +130,8 @@ TEST_F(QualityReportTest, EventsOutsideTheHullAreClassedByTheTablesSide) {
         // Arms along the high sides: the hull misses the low corner.
         testing::LutDir lut(testing::lutText(testing::lShapedTable(true)));
         RTDCReader& reader = open(lut, {place(0.1, 0.1), place(0.3, 0.2), place(0.5, 0.9)});
-        const EModulus::QualityReport r = m_emod->assessQuality(&reader, referenceParams(), {0, 1, 2});
+        const EModulus::QualityReport r =
+            m_emod->assessQuality(&reader, referenceParams(), {0, 1, 2});
         // (0.1, 0.1): middle and low sample outside -> too low;
         // (0.3, 0.2): middle inside, above the event -> too low.
         EXPECT_EQ(r.deformTooLow, 2);

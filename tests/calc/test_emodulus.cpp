@@ -154,8 +154,7 @@ TEST_F(EModulusRun, TemperatureFromEventsOrFromTheRecord) {
         params.temperatureSource = static_cast<int>(c.source);
         const std::vector<double> e = run(*c.reader, params);
         for (std::size_t i = 0; i < 4; ++i)
-            EXPECT_NEAR(e[i], expected(kAreas[i], kDeforms[i], c.perEvent ? temps[i] : 25.0),
-                        1e-9)
+            EXPECT_NEAR(e[i], expected(kAreas[i], kDeforms[i], c.perEvent ? temps[i] : 25.0), 1e-9)
                 << i;
     }
 }
@@ -277,7 +276,7 @@ TEST(EModMetadataTemperature, OnlyPositiveNumbersReplaceTheTemperature) {
         double expected;
     };
     const Case cases[] = {
-        {"25.500000", 2, 25.5}, {"0.000000", 2, 23.0}, {"-3", 2, 23.0}, {"warm", 2, 23.0},
+        {"25.500000", 2, 25.5}, {"0.000000", 2, 23.0}, {"-3", 2, 23.0},   {"warm", 2, 23.0},
         {"inf", 2, 23.0},       {nullptr, 2, 23.0},    {"25.5", 0, 23.0}, {"25.5", 1, 23.0},
     };
     for (const Case& c : cases) {
