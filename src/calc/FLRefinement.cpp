@@ -3,6 +3,7 @@
 #include "calc/FLRefinementCore.h"
 #include "core/RTDCMetadata.h"
 #include "core/RTDCReader.h"
+#include "core/TraceFilter.h"
 
 #include <QString>
 
@@ -12,12 +13,17 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace Quorvex3 {
 
 namespace {
 
 using ColumnHandle = std::shared_ptr<const std::vector<double>>;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Events whose traces are read before they are refined together.
+constexpr std::size_t kEventsPerBlock = 2048;
 
 std::string channelName(int channel, const char* suffix) {
     return "fl" + std::to_string(channel) + suffix;
@@ -129,6 +135,92 @@ FLRefinement::estimateVelocity(RTDCReader* reader, double centreX, double halfTi
     return velocityFromPairs(std::move(pairs));
 }
 
+namespace {
+
+// Everything the window and peak of one event of one channel depend on.
+struct ChannelInputs {
+    double dt = 1.0;
+    double baselineOffset = 0.0;
+    double velocity = 0.0;
+    double widen = 1.0;
+    double centreX = 0.0;
+    double halfTrace = 0.0;
+    std::size_t traceLength = 0;
+    double windowHalfWidth = 0.0;
+    bool velocityModel = false;
+    const std::vector<double>* posX = nullptr;
+    const std::vector<double>* sizeX = nullptr;
+    const std::vector<double>* flPos = nullptr;
+};
+
+struct ChannelOutputs {
+    std::vector<double> maximum;
+    std::vector<double> position;
+    std::vector<double> width;
+};
+
+// The search window of event e in samples, before clamping.
+std::pair<double, double> eventWindow(const ChannelInputs& in, std::size_t e) {
+    if (in.velocityModel) {
+        const double centre = ((*in.posX)[e] - in.centreX) / (in.dt * in.velocity) + in.halfTrace;
+        const double half = in.widen * ((*in.sizeX)[e] / in.velocity / in.dt * 0.5);
+        return {std::max(centre - half, 0.0), centre + half};
+    }
+    const double measured = in.flPos ? (*in.flPos)[e] : kNaN;
+    const double centre = measured / in.dt;
+    return {std::max(centre - in.windowHalfWidth, 0.0), centre + in.windowHalfWidth};
+}
+
+// Filters event e's raw trace and finds its peak; a missing trace, or one
+// shorter than the window reaches, keeps the measured position.
+void refineEvent(const ChannelInputs& in, const TraceFilterSettings& filter, std::size_t e,
+                 std::vector<float>& trace, ChannelOutputs& out) {
+    const double measured = in.flPos ? (*in.flPos)[e] : kNaN;
+    SampleWindow window;
+    if (in.traceLength > 0) {
+        const auto [low, high] = eventWindow(in, e);
+        window = windowSamples(low, high, in.traceLength);
+    }
+    if (!trace.empty())
+        applyTraceFilter(filter, trace);
+    if (in.traceLength == 0 || trace.empty() || window.hi >= trace.size()) {
+        out.maximum[e] = 0.0;
+        out.position[e] = measured;
+        out.width[e] = 0.0;
+        return;
+    }
+    const RefinedPeak peak = refinePeak(trace, window, in.baselineOffset, in.dt);
+    out.maximum[e] = peak.maximum;
+    out.position[e] = peak.position;
+    out.width[e] = peak.width;
+}
+
+// Runs body(i) for i in [0, count) on up to `threads` threads, each on a
+// contiguous share; every i is independent, so the result does not depend
+// on the thread count.
+template <typename Body> void parallelFor(std::size_t count, unsigned threads, Body body) {
+    threads = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(count / 16 + 1)));
+    if (threads == 1) {
+        for (std::size_t i = 0; i < count; ++i)
+            body(i);
+        return;
+    }
+    std::vector<std::thread> workers;
+    const std::size_t share = (count + threads - 1) / threads;
+    for (unsigned t = 0; t < threads; ++t) {
+        const std::size_t begin = std::min(count, t * share);
+        const std::size_t end = std::min(count, begin + share);
+        workers.emplace_back([begin, end, &body] {
+            for (std::size_t i = begin; i < end; ++i)
+                body(i);
+        });
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+}
+
+} // namespace
+
 bool FLRefinement::extractChannelFeatures(RTDCReader* reader, int channel, double dt,
                                           double baselineOffset, double velocity, double spread,
                                           double centreX, std::size_t halfTrace,
@@ -136,61 +228,59 @@ bool FLRefinement::extractChannelFeatures(RTDCReader* reader, int channel, doubl
                                           const std::vector<double>* posX,
                                           const std::vector<double>* sizeX, std::size_t eventCount,
                                           int channelIndex, int channelCount) {
-    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
     const ColumnHandle flPos = fullColumn(reader, channelName(channel, "_pos"), eventCount);
-    std::vector<double> maximum(eventCount, 0.0);
-    std::vector<double> position(eventCount, 0.0);
-    std::vector<double> width(eventCount, 0.0);
-    const bool velocityModel = posX && sizeX && posX->size() >= eventCount &&
-                               sizeX->size() >= eventCount && velocity > 0.0;
-    const double widen = velocityModel ? std::min(1.0 + spread / velocity, 1.5) : 1.0;
+    ChannelInputs in;
+    in.dt = dt;
+    in.baselineOffset = baselineOffset;
+    in.velocity = velocity;
+    in.centreX = centreX;
+    in.halfTrace = static_cast<double>(halfTrace);
+    in.traceLength = traceLength;
+    in.windowHalfWidth = windowHalfWidth;
+    in.velocityModel = posX && sizeX && posX->size() >= eventCount && sizeX->size() >= eventCount &&
+                       velocity > 0.0;
+    in.widen = in.velocityModel ? std::min(1.0 + spread / velocity, 1.5) : 1.0;
+    in.posX = posX;
+    in.sizeX = sizeX;
+    in.flPos = flPos.get();
+    ChannelOutputs out{std::vector<double>(eventCount, 0.0), std::vector<double>(eventCount, 0.0),
+                       std::vector<double>(eventCount, 0.0)};
+
+    // The searched trace is the raw trace through the reader's trace
+    // filters, as the registered "fl<N>_median_rf" reads. The rows are read
+    // in order (file access is serialised anyway); filtering and the peak
+    // search, most of the work, run on several threads.
+    const std::vector<std::string> traces = reader->getAvailableTraceNames();
+    const bool hasTrace =
+        std::find(traces.begin(), traces.end(), channelName(channel, "_median_rf")) != traces.end();
+    const std::string raw = channelName(channel, "_raw");
+    const TraceFilterSettings filter = reader->traceFilterSettings();
+    const unsigned threads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
     const std::int64_t base = std::int64_t(channelIndex) * 100 / std::max(channelCount, 1);
     const std::int64_t step = 100 / std::max(channelCount, 1);
-    const std::string traceName = channelName(channel, "_median_rf");
-
-    for (std::size_t e = 0; e < eventCount; ++e) {
-        if (m_cancel)
-            return false;
-        if (e % 256 == 0)
-            emit progressChanged(
-                static_cast<int>(base + static_cast<std::int64_t>(e) * step /
-                                            static_cast<std::int64_t>(eventCount)));
-        const double measuredPos = flPos ? (*flPos)[e] : kNaN;
-        // A trace of no samples has no window: the event keeps the
-        // no-trace values below.
-        std::vector<float> trace;
-        SampleWindow window;
-        if (traceLength > 0) {
-            double low = 0.0;
-            double high = 0.0;
-            if (velocityModel) {
-                const double centre =
-                    ((*posX)[e] - centreX) / (dt * velocity) + static_cast<double>(halfTrace);
-                const double half = widen * ((*sizeX)[e] / velocity / dt * 0.5);
-                low = std::max(centre - half, 0.0);
-                high = centre + half;
-            } else {
-                const double centre = measuredPos / dt;
-                low = std::max(centre - windowHalfWidth, 0.0);
-                high = centre + windowHalfWidth;
-            }
-            window = windowSamples(low, high, traceLength);
-            trace = reader->readTrace(traceName, e);
+    std::vector<std::vector<float>> rows;
+    for (std::size_t first = 0; first < eventCount; first += kEventsPerBlock) {
+        const std::size_t count = std::min(kEventsPerBlock, eventCount - first);
+        rows.assign(count, {});
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t e = first + i;
+            if (m_cancel)
+                return false;
+            if (e % 256 == 0)
+                emit progressChanged(
+                    static_cast<int>(base + static_cast<std::int64_t>(e) * step /
+                                                static_cast<std::int64_t>(eventCount)));
+            if (hasTrace && traceLength > 0)
+                rows[i] = reader->readTrace(raw, e);
         }
-        if (trace.empty() || window.hi >= trace.size()) {
-            maximum[e] = 0.0;
-            position[e] = measuredPos;
-            width[e] = 0.0;
-            continue;
-        }
-        const RefinedPeak peak = refinePeak(trace, window, baselineOffset, dt);
-        maximum[e] = peak.maximum;
-        position[e] = peak.position;
-        width[e] = peak.width;
+        parallelFor(count, threads,
+                    [&](std::size_t i) { refineEvent(in, filter, first + i, rows[i], out); });
     }
-    reader->addCalculatedFeature(channelName(channel, "_max_rf"), std::move(maximum));
-    reader->addCalculatedFeature(channelName(channel, "_pos_rf"), std::move(position));
-    reader->addCalculatedFeature(channelName(channel, "_width_rf"), std::move(width));
+    if (m_cancel)
+        return false;
+    reader->addCalculatedFeature(channelName(channel, "_max_rf"), std::move(out.maximum));
+    reader->addCalculatedFeature(channelName(channel, "_pos_rf"), std::move(out.position));
+    reader->addCalculatedFeature(channelName(channel, "_width_rf"), std::move(out.width));
     return true;
 }
 

@@ -10,6 +10,11 @@ namespace {
 
 using Triple = std::array<int, 3>;
 
+// Triangles whose circle box covers more cells than this are tested for
+// every point instead: filing a large circle under thousands of cells costs
+// more than testing the few such triangles alive at any time.
+constexpr int kMaxIndexedCells = 64;
+
 // Bowyer–Watson, the plain way: for each new point every triangle whose
 // circumcircle strictly contains it (in-circle determinant > 0) is
 // replaced by a fan around the point. Testing every triangle per point
@@ -134,7 +139,7 @@ void Mesh::index(int id) {
     const int x1 = cell(centreX + reach);
     const int y0 = cell(centreY - reach);
     const int y1 = cell(centreY + reach);
-    if ((x1 - x0 + 1) * (y1 - y0 + 1) > m_cells * m_cells / 4 + 4) {
+    if ((x1 - x0 + 1) * (y1 - y0 + 1) > kMaxIndexedCells) {
         m_everywhere.push_back(id);
         return;
     }

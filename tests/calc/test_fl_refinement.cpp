@@ -287,6 +287,42 @@ TEST_F(RefinementRun, TraceFiltersOfTheSettingsApplyToTheSearchedTrace) {
     EXPECT_EQ(reader.traceFilterSettings().hampel1Enabled, true);
 }
 
+TEST_F(RefinementRun, EveryEventIsSearchedInItsRegisteredFilteredTrace) {
+    // Many events (several blocks, several threads) with noisy traces and
+    // spikes, default filters: each result equals a search, event by event,
+    // in the reader's own "fl1_median_rf" trace.
+    constexpr std::size_t kEvents = 5000;
+    constexpr std::size_t kLength = 120;
+    testing::SplitMix64 random(21);
+    FlMeasurement m;
+    for (std::size_t e = 0; e < kEvents; ++e) {
+        const auto centre = static_cast<std::size_t>(30 + 60 * random.uniform());
+        std::vector<float> row = triangle(kLength, centre, 200.0f, 12.0f);
+        for (float& v : row)
+            v += static_cast<float>(std::floor(15.0 * random.uniform()));
+        row[static_cast<std::size_t>(kLength * random.uniform())] = 900.0f;
+        m.traces[1].push_back(row);
+        m.columns["fl1_max"].push_back(1000.0);
+        m.columns["fl1_pos"].push_back(2.0 * static_cast<double>(centre) + 4.0);
+    }
+    RTDCReader& reader = open(m);
+    const FLRefineSettings settings; // the dock's defaults: Hampel twice, smoothing
+    ASSERT_TRUE(m_refinement.run(&reader, metadata({{"sample rate", "500000"}}), settings));
+    const std::vector<double>& maxima = reader.readScalarFeature("fl1_max_rf");
+    const std::vector<double>& positions = reader.readScalarFeature("fl1_pos_rf");
+    const std::vector<double>& widths = reader.readScalarFeature("fl1_width_rf");
+    ASSERT_EQ(maxima.size(), kEvents);
+    for (std::size_t e = 0; e < kEvents; ++e) {
+        const double centre = m.columns["fl1_pos"][e] / 2.0;
+        const SampleWindow window =
+            windowSamples(std::max(centre - 6.0, 0.0), centre + 6.0, kLength);
+        const RefinedPeak peak = refinePeak(reader.readTrace("fl1_median_rf", e), window, 0.0, 2.0);
+        ASSERT_EQ(maxima[e], peak.maximum) << e;
+        ASSERT_EQ(positions[e], peak.position) << e;
+        ASSERT_EQ(widths[e], peak.width) << e;
+    }
+}
+
 TEST_F(RefinementRun, ChannelsFromMaximaInAscendingOrderWithTheirOwnOffsets) {
     FlMeasurement m;
     for (int channel : {3, 1, 12}) {
