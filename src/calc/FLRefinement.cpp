@@ -276,8 +276,6 @@ bool FLRefinement::extractChannelFeatures(RTDCReader* reader, int channel, doubl
         parallelFor(count, threads,
                     [&](std::size_t i) { refineEvent(in, filter, first + i, rows[i], out); });
     }
-    if (m_cancel)
-        return false;
     reader->addCalculatedFeature(channelName(channel, "_max_rf"), std::move(out.maximum));
     reader->addCalculatedFeature(channelName(channel, "_pos_rf"), std::move(out.position));
     reader->addCalculatedFeature(channelName(channel, "_width_rf"), std::move(out.width));

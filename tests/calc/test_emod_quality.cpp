@@ -129,16 +129,19 @@ TEST_F(QualityReportTest, EventsOutsideTheHullAreClassedByTheTablesSide) {
     {
         // Arms along the high sides: the hull misses the low corner.
         testing::LutDir lut(testing::lutText(testing::lShapedTable(true)));
-        RTDCReader& reader = open(lut, {place(0.1, 0.1), place(0.3, 0.2), place(0.5, 0.9)});
+        RTDCReader& reader = open(lut, {place(0.1, 0.1), place(0.3, 0.2), place(0.5, 0.9),
+                                        place(0.5, 0.4), place(0.52, 0.75)});
         const EModulus::QualityReport r =
-            m_emod->assessQuality(&reader, referenceParams(), {0, 1, 2});
+            m_emod->assessQuality(&reader, referenceParams(), {0, 1, 2, 3, 4});
         // (0.1, 0.1): middle and low sample outside -> too low;
         // (0.3, 0.2): middle inside, above the event -> too low.
         EXPECT_EQ(r.deformTooLow, 2);
-        EXPECT_EQ(r.mapped, 1);
-        // On this table the lower edge at x = 0.5 lies at y = 0.7: an
-        // event at y = 0.9 is 0.2 above it, not near.
-        EXPECT_EQ(r.nearBoundary, 0);
+        EXPECT_EQ(r.mapped, 3);
+        // The lower edge (smallest table deformation per area bin) lies at
+        // y = 0.7 around x = 0.5; bins without table points take their left
+        // neighbour's edge. (0.5, 0.9) is 0.2 above it, (0.5, 0.4) below it
+        // (inside the hull's diagonal), so neither is near; (0.52, 0.75) is.
+        EXPECT_EQ(r.nearBoundary, 1);
     }
 }
 

@@ -80,6 +80,11 @@ TEST(VelocityFromPairs, EvenCountTakesTheUpperMiddle) {
     EXPECT_DOUBLE_EQ(spread, 1.4826 * 1.0); // deviations 2 0 1 1 -> 0 1 1 2 -> 1
 }
 
+TEST(VelocityFromPairs, OddCountKeepsTheSmallerHalf) {
+    // Five pairs: the two farthest vote (5, 6 -> 6), not three (1, 5, 6 -> 5).
+    EXPECT_EQ(velocityFromPairs({{8, 1.0}, {10, 5.0}, {9, 6.0}, {1, 1.0}, {0.5, 1.0}}).first, 6.0);
+}
+
 TEST(VelocityFromPairs, NonFinitePairsAreDroppedBeforeSorting) {
     // A NaN distance would break the sort's ordering; a NaN ratio the median.
     const auto [velocity, spread] =
@@ -396,7 +401,7 @@ TEST_F(RefinementRun, ThresholdAndTimingExcludeEventsFromTheVelocity) {
     FlMeasurement m;
     m.columns["pos_x"] = {45.0, 35.0, 30.0};
     m.columns["fl1_max"] = {400.0, kNaN, 1000.0}; // at the threshold: out; NaN: in
-    m.columns["fl1_pos"] = {140.0, 120.0, 100.0}; // at halfTime: out
+    m.columns["fl1_pos"] = {120.0, 120.0, 100.0}; // at halfTime: out
     m.traces[1] = {std::vector<float>(200, 0.0f), std::vector<float>(200, 0.0f),
                    std::vector<float>(200, 0.0f)};
     RTDCReader& reader = open(m);
@@ -410,6 +415,27 @@ TEST_F(RefinementRun, ThresholdAndTimingExcludeEventsFromTheVelocity) {
               std::make_pair(0.0, 0.0));
     EXPECT_EQ(m_refinement.estimateVelocity(&reader, 25.0, 100.0, {}, &posX, 3, 400.0),
               std::make_pair(0.0, 0.0));
+}
+
+TEST_F(RefinementRun, VelocitySpreadWidensTheWindowUpToOneAndAHalf) {
+    // A flat trace: the peak is the window's first sample and the width
+    // spans the window. Base half width 4 / 0.5 / 1 · 0.5 = 4 samples
+    // around sample 100; the factor is 1 + spread / velocity, at most 1.5.
+    FlMeasurement m;
+    m.columns["fl1_max"] = {1000};
+    m.columns["fl1_pos"] = {0.0};
+    m.traces[1] = {std::vector<float>(200, 100.0f)};
+    RTDCReader& reader = open(m);
+    reader.addCalculatedTrace("fl1_median_rf", "fl1_raw");
+    reader.setTraceFilterSettings(false, 5, 3.0f, false, 11, 3.0f, false, 3, false, 3, false, 3);
+    const std::vector<double> posX{25.0};
+    const std::vector<double> sizeX{4.0};
+    const std::pair<double, double> cases[] = {{0.0, 8.0}, {0.1, 9.0}, {0.25, 12.0}, {1.0, 12.0}};
+    for (const auto& [spread, width] : cases) {
+        ASSERT_TRUE(m_refinement.extractChannelFeatures(&reader, 1, 1.0, 0.0, 0.5, spread, 25.0,
+                                                        100, 200, 10.0, &posX, &sizeX, 1, 0, 1));
+        EXPECT_EQ(reader.readScalarFeature("fl1_width_rf")[0], width) << spread;
+    }
 }
 
 TEST_F(RefinementRun, WithoutSampleRateTimesCountAMillionPerSample) {

@@ -41,16 +41,17 @@ template <typename F> std::string capturedStderr(F&& body) {
 // ---------------------------------------------------------------- rows and header
 
 TEST(LutRows, FirstHeaderLineSkippedLaterWordLinesDropped) {
-    const LUTData table = parseText("# comment\n"
-                                    "\n"
-                                    "   \t \n"
-                                    "area_um deform emodulus\n"
-                                    "20 0.01 1.5\n"
-                                    "area 0.02 2.5\n"            // not a header any more: dropped
-                                    "30\t0.02   2.5  99 extra\n" // tabs, runs, further columns
-                                    "40 0.03\n"                  // too short
-                                    "40,0.03,3\n"                // not split at commas
-                                    "  50 0.04 3.5\r\n");        // leading blanks, CRLF
+    const LUTData table =
+        parseText("# comment\n"
+                  "\n"
+                  "   \t \n"
+                  "area_um deform emodulus\n"
+                  "20 0.01 1.5\n"
+                  "area 0.02 2.5\n"           // not a header any more: dropped
+                  "30\t0.02   2.5  99 area\n" // further columns, a word: no 2nd header
+                  "40 0.03\n"                 // too short
+                  "40,0.03,3\n"               // not split at commas
+                  "  50 0.04 3.5\r\n");       // leading blanks, CRLF
     EXPECT_EQ(table.area, (std::vector<double>{20, 30, 50}));
     EXPECT_EQ(table.deform, (std::vector<double>{0.01, 0.02, 0.04}));
     EXPECT_EQ(table.emodulus, (std::vector<double>{1.5, 2.5, 3.5}));
