@@ -51,6 +51,17 @@ std::array<double, kProfileBins> lowerEdgeProfile(const TriangulatedLUT& lut) {
     return profile;
 }
 
+// One assessment's inputs: the table, its lower edge and the scaling to
+// the dataset's conditions.
+struct Assessment {
+    const TriangulatedLUT& lut;
+    std::array<double, kProfileBins> profile;
+    double areaScale; // s²
+    double factor;    // modulus scaling F
+    double pixelSize;
+};
+
+// What the mapped events contribute to the medians.
 struct Collected {
     std::vector<double> all;
     std::vector<double> interior;
@@ -65,6 +76,67 @@ bool outsideHullIsHigh(const TriangulatedLUT& lut, double area, double d) {
     if (!std::isnan(interpolateTriangulated(lut, area, middle)))
         return d > middle;
     return !std::isnan(interpolateTriangulated(lut, area, lut.deformMin + 0.05 * lut.deformRange));
+}
+
+// Counts one event (area in µm², measured deformation) in the report and
+// collects what a mapped event adds.
+void classifyEvent(const Assessment& a, double area, double measured,
+                   EModulus::QualityReport& report, Collected& c) {
+    const TriangulatedLUT& t = a.lut;
+    const double as = a.areaScale * area;
+    const double d = EModulus::pixelationCorrection(measured, area, a.pixelSize);
+    if (as < t.areaMin) {
+        ++report.areaTooSmall;
+        return;
+    }
+    if (as > t.areaMax) {
+        ++report.areaTooLarge;
+        return;
+    }
+    if (d < t.deformMin || d > t.deformMax) {
+        ++(d < t.deformMin ? report.deformTooLow : report.deformTooHigh);
+        return;
+    }
+    const double e = interpolateTriangulated(t, as, d);
+    if (std::isnan(e)) {
+        ++(outsideHullIsHigh(t, as, d) ? report.deformTooHigh : report.deformTooLow);
+        return;
+    }
+    ++report.mapped;
+    const double es = a.factor * e;
+    c.all.push_back(es);
+    c.deform.push_back(d);
+    const int bin = profileBin((as - t.areaMin) / t.areaRange);
+    const double gap = d - a.profile[static_cast<std::size_t>(bin)];
+    if (gap >= 0.0 && gap < 0.1 * t.deformRange)
+        ++report.nearBoundary;
+    else
+        c.interior.push_back(es);
+    const double h = 0.001 * t.deformRange;
+    const double up = interpolateTriangulated(t, as, d + h);
+    const double down = interpolateTriangulated(t, as, d - h);
+    if (!std::isnan(up) && !std::isnan(down))
+        c.rawSensitivity.push_back(a.factor * std::abs(up - down) / (2.0 * h) /
+                                   std::max(es, 1e-10));
+}
+
+// The medians, sensitivity and bias of the mapped events.
+void summarise(Collected& c, EModulus::QualityReport& report) {
+    const double medianDeform = upperMedian(c.deform);
+    std::vector<double> deviations(c.deform.size());
+    for (std::size_t i = 0; i < c.deform.size(); ++i)
+        deviations[i] = std::abs(c.deform[i] - medianDeform);
+    const double mad = 1.4826 * upperMedian(deviations);
+    for (double& sensitivity : c.rawSensitivity) {
+        sensitivity *= mad;
+        report.highSensitivity += sensitivity > 1.0 ? 1 : 0;
+    }
+    report.medianSensitivity = upperMedian(c.rawSensitivity);
+    report.medianAll = upperMedian(c.all);
+    report.medianInterior = c.interior.empty() ? report.medianAll : upperMedian(c.interior);
+    report.bias = report.medianInterior > 1e-10
+                      ? std::abs(report.medianAll - report.medianInterior) / report.medianInterior
+                      : 0.0;
 }
 
 } // namespace
@@ -94,71 +166,22 @@ EModulus::QualityReport EModulus::assessQuality(RTDCReader* reader, const EModPa
     if (!std::isfinite(factor) || !(factor > 0.0))
         return report;
 
-    const std::array<double, kProfileBins> profile = lowerEdgeProfile(t);
+    const Assessment assessment{t, lowerEdgeProfile(t), s * s, factor, params.pixelSize};
     // Columns shorter than the event count end the valid range early rather
     // than being read past their end.
     const std::size_t events =
         std::min({reader->getEventCount(), areaColumn->size(), deformColumn->size()});
     report.totalEvents = static_cast<int>(indices.size());
-    Collected c;
-    const double h = 0.001 * t.deformRange;
+    Collected collected;
     for (int index : indices) {
         if (index < 0 || static_cast<std::size_t>(index) >= events)
             continue;
-        const double area = (*areaColumn)[static_cast<std::size_t>(index)];
-        const double as = s * s * area;
-        const double d = pixelationCorrection((*deformColumn)[static_cast<std::size_t>(index)],
-                                              area, params.pixelSize);
-        if (as < t.areaMin) {
-            ++report.areaTooSmall;
-        } else if (as > t.areaMax) {
-            ++report.areaTooLarge;
-        } else if (d < t.deformMin) {
-            ++report.deformTooLow;
-        } else if (d > t.deformMax) {
-            ++report.deformTooHigh;
-        } else {
-            const double e = interpolateTriangulated(t, as, d);
-            if (std::isnan(e)) {
-                ++(outsideHullIsHigh(t, as, d) ? report.deformTooHigh : report.deformTooLow);
-                continue;
-            }
-            ++report.mapped;
-            const double es = factor * e;
-            c.all.push_back(es);
-            c.deform.push_back(d);
-            const int bin = profileBin((as - t.areaMin) / t.areaRange);
-            const double gap = d - profile[static_cast<std::size_t>(bin)];
-            if (gap >= 0.0 && gap < 0.1 * t.deformRange)
-                ++report.nearBoundary;
-            else
-                c.interior.push_back(es);
-            const double up = interpolateTriangulated(t, as, d + h);
-            const double down = interpolateTriangulated(t, as, d - h);
-            if (!std::isnan(up) && !std::isnan(down))
-                c.rawSensitivity.push_back(factor * std::abs(up - down) / (2.0 * h) /
-                                           std::max(es, 1e-10));
-        }
+        const auto i = static_cast<std::size_t>(index);
+        classifyEvent(assessment, (*areaColumn)[i], (*deformColumn)[i], report, collected);
     }
     report.valid = true;
-    if (report.mapped == 0)
-        return report;
-
-    const double medianDeform = upperMedian(c.deform);
-    std::vector<double> deviations(c.deform.size());
-    for (std::size_t i = 0; i < c.deform.size(); ++i)
-        deviations[i] = std::abs(c.deform[i] - medianDeform);
-    const double mad = 1.4826 * upperMedian(deviations);
-    for (double& sensitivity : c.rawSensitivity) {
-        sensitivity *= mad;
-        report.highSensitivity += sensitivity > 1.0 ? 1 : 0;
-    }
-    report.medianSensitivity = upperMedian(c.rawSensitivity);
-    report.medianAll = upperMedian(c.all);
-    report.medianInterior = c.interior.empty() ? report.medianAll : upperMedian(c.interior);
-    report.bias = report.medianInterior > 1e-10
-                      ? std::abs(report.medianAll - report.medianInterior) / report.medianInterior
-                      : 0.0;
+    if (report.mapped > 0)
+        summarise(collected, report);
     return report;
 }
 

@@ -133,6 +133,21 @@ double EModulus::interpolateLUT(const TriangulatedLUT& lut, double area, double 
     return interpolateTriangulated(lut, area, deform);
 }
 
+QString EModulus::tableFor(LUTModel model, const TriangulatedLUT*& lut, const LUTData*& table) {
+    loadLUT(model);
+    buildTriangulation(model);
+    lut = triangulation(model);
+    table = this->lut(model);
+    if (!lut || !table) {
+        std::cerr << "EModulus: failed to build LUT triangulation" << std::endl;
+        const QString reason = lutError(model);
+        return reason.isEmpty()
+                   ? QStringLiteral("The Young's modulus look-up table could not be loaded.")
+                   : reason;
+    }
+    return tableProblem(*table);
+}
+
 bool EModulus::run(RTDCReader* reader, const EModParams& params, QString* error) {
     auto fail = [error](const QString& message) {
         if (error)
@@ -146,23 +161,13 @@ bool EModulus::run(RTDCReader* reader, const EModParams& params, QString* error)
             return fail(QStringLiteral("The measurement has no feature \"%1\".")
                             .arg(QString::fromStdString(name)));
     }
-    const QString problem = emodParamsProblem(params, params.pixelationCorrection);
-    if (!problem.isEmpty())
-        return fail(problem);
-
-    loadLUT(params.lutModel);
-    buildTriangulation(params.lutModel);
-    const TriangulatedLUT* lut = triangulation(params.lutModel);
-    const LUTData* table = this->lut(params.lutModel);
-    if (!lut || !table) {
-        std::cerr << "EModulus: failed to build LUT triangulation" << std::endl;
-        const QString reason = lutError(params.lutModel);
-        return fail(reason.isEmpty() ? QStringLiteral("The Young's modulus look-up table "
-                                                      "could not be loaded.")
-                                     : reason);
-    }
-    if (const QString bad = tableProblem(*table); !bad.isEmpty())
+    if (const QString bad = emodParamsProblem(params, params.pixelationCorrection); !bad.isEmpty())
         return fail(bad);
+
+    const TriangulatedLUT* lut = nullptr;
+    const LUTData* table = nullptr;
+    if (const QString problem = tableFor(params.lutModel, lut, table); !problem.isEmpty())
+        return fail(problem);
 
     // Shared handles: a column replaced meanwhile stays alive while we read.
     const auto areaColumn = reader->featureColumn("area_um");

@@ -133,6 +133,10 @@ signals:
 
 private:
     void loadLUTLocked(LUTModel model);
+    /// Loads and triangulates `model` for a computation; a sentence for the
+    /// user (and the standard-error line) when that fails or the table's
+    /// reference values are unusable, else empty.
+    QString tableFor(LUTModel model, const TriangulatedLUT*& lut, const LUTData*& table);
 
     mutable std::mutex m_cacheMutex;
     QString m_searchDir;

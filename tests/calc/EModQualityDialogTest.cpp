@@ -3,19 +3,15 @@
 
 #include "calc/EModQualityDialog.h"
 
-#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
 
 #include <gtest/gtest.h>
 
 namespace Quorvex3 {
 namespace {
 
-const char* const kGreen = "#2e7d32";
 const char* const kAmber = "#f9a825";
-const char* const kRed = "#c62828";
 
 EModulus::QualityReport sampleReport() {
     EModulus::QualityReport r;
@@ -126,18 +122,6 @@ TEST(EModQualityDialog, ShowsEachAspectWithItsLightAndFigures) {
     EXPECT_EQ(name->text(), QStringLiteral("<b>Dataset:</b> Blood &lt;ID1&gt;"));
 }
 
-TEST(EModQualityDialog, GreenAndRedLightsReachTheLabels) {
-    EModulus::QualityReport r = sampleReport();
-    r.mapped = 200;
-    r.nearBoundary = 0;
-    r.medianSensitivity = 0.9;
-    r.bias = 0.01;
-    EModQualityDialog dialog(r, QStringLiteral("d"));
-    EXPECT_TRUE(firstLine(dialog, QStringLiteral("Coverage")).contains(QLatin1String(kGreen)));
-    EXPECT_TRUE(
-        firstLine(dialog, QStringLiteral("Gradient Sensitivity")).contains(QLatin1String(kRed)));
-}
-
 TEST(EModQualityDialog, WithoutDataOnlyTheNameAndTheNotice) {
     for (const EModulus::QualityReport& report : {EModulus::QualityReport{}, [] {
                                                       EModulus::QualityReport empty;
@@ -150,14 +134,6 @@ TEST(EModQualityDialog, WithoutDataOnlyTheNameAndTheNotice) {
         ASSERT_EQ(labels.size(), 2);
         EXPECT_EQ(labels[1]->text(), QStringLiteral("No data available for quality assessment."));
     }
-}
-
-TEST(EModQualityDialog, OkAccepts) {
-    EModQualityDialog dialog(sampleReport(), QStringLiteral("d"));
-    auto* buttons = dialog.findChild<QDialogButtonBox*>();
-    ASSERT_NE(buttons, nullptr);
-    buttons->button(QDialogButtonBox::Ok)->click();
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
 } // namespace
