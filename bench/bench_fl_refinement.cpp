@@ -16,24 +16,25 @@
 namespace {
 
 using namespace Quorvex3;
+namespace fixture = Quorvex3::testing;
 
 constexpr std::size_t kEvents = 100'000;
 constexpr std::size_t kSamples = 200;
 constexpr int kChannels = 3;
 
 const std::string& measurement() {
-    static testing::TempDir dir;
+    static fixture::TempDir dir;
     static const std::string path = [] {
         const std::string file = dir.file("fl_100k.rtdc");
-        testing::SplitMix64 random(4);
-        testing::RtdcFixtureWriter writer(file);
+        std::mt19937_64 random(4);
+        fixture::RtdcFixtureWriter writer(file);
         std::vector<double> posX(kEvents);
         std::vector<double> sizeX(kEvents);
         std::vector<double> area(kEvents);
         for (std::size_t e = 0; e < kEvents; ++e) {
-            posX[e] = 20.0 + 40.0 * random.uniform();
-            sizeX[e] = 6.0 + 4.0 * random.uniform();
-            area[e] = 50.0 + 50.0 * random.uniform();
+            posX[e] = 20.0 + 40.0 * fixture::uniform(random);
+            sizeX[e] = 6.0 + 4.0 * fixture::uniform(random);
+            area[e] = 50.0 + 50.0 * fixture::uniform(random);
         }
         writer.addColumn<double>("area_um", area);
         writer.addColumn<double>("pos_x", posX);
@@ -45,11 +46,11 @@ const std::string& measurement() {
             for (std::size_t e = 0; e < kEvents; ++e) {
                 // Cells at 0.25 µm/µs cross the trace centre when at 40 µm.
                 const double centre = 100.0 + (posX[e] - 40.0) / 0.25;
-                const double height = 500.0 + 2000.0 * random.uniform();
+                const double height = 500.0 + 2000.0 * fixture::uniform(random);
                 for (std::size_t j = 0; j < kSamples; ++j) {
                     const double d = (double(j) - centre) / 6.0;
-                    trace[e * kSamples + j] =
-                        static_cast<int16_t>(height * std::exp(-d * d) + 20.0 * random.uniform());
+                    trace[e * kSamples + j] = static_cast<int16_t>(height * std::exp(-d * d) +
+                                                                   20.0 * fixture::uniform(random));
                 }
                 maxima[e] = height;
                 positions[e] = centre;

@@ -1,101 +1,142 @@
 #pragma once
 
-// Shared fixtures of the derived-feature tests: look-up tables in the
-// table file's format, measurement files, a reference triangulation and the
-// Python oracles.
+// Shared fixtures of the derived-feature tests: look-up tables in the table
+// file's format, measurement files with their readers, and the Python
+// oracle tests/calc/calc_oracle.py (run with /usr/bin/python3).
 
-#include "calc/LUTTable.h"
+#include "calc/EModulus.h"
+#include "core/RTDCReader.h"
 #include "support/RtdcFixtureWriter.h"
 
-#include <array>
-#include <cstdint>
-#include <map>
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
 
 namespace Quorvex3::testing {
 
-/// Deterministic uniform numbers (splitmix64), the same on every platform.
-class SplitMix64 {
-public:
-    explicit SplitMix64(std::uint64_t seed) : m_state(seed) {}
-    std::uint64_t next();
-    /// Uniform in [0, 1).
-    double uniform();
+/// Rows of numbers: table rows (area, deformation, modulus), oracle input.
+using Rows = std::vector<std::vector<double>>;
+using Columns = std::map<std::string, std::vector<double>>;
 
-private:
-    std::uint64_t m_state;
-};
+/// Uniform in [0, 1) from the generator's raw bits, the same on every
+/// platform (the standard distributions are not).
+inline double uniform(std::mt19937_64& random) {
+    return static_cast<double>(random() >> 11) * 0x1p-53;
+}
 
-/// One table row.
-struct LutRow {
-    double area;
-    double deform;
-    double emodulus;
-};
+/// The linear table's modulus: linear interpolation reproduces it anywhere.
+inline double linearModulus(double area, double deform) {
+    return 0.5 + 0.01 * area + 20.0 * deform;
+}
 
-/// Grid of the linear table: areas 20, 30, ..., 220 µm², deformations 0,
-/// 0.005, ..., 0.1.
-constexpr double kLinAreaMin = 20.0;
-constexpr double kLinAreaMax = 220.0;
-constexpr double kLinDeformMin = 0.0;
-constexpr double kLinDeformMax = 0.1;
+/// The arms along the low / high sides of the normalised unit square.
+inline bool lowArms(double x, double y) {
+    return x <= 0.3 || y <= 0.3;
+}
+inline bool highArms(double x, double y) {
+    return x >= 0.7 || y >= 0.7;
+}
 
-/// The modulus of the linear table, exact at every grid point, so linear
-/// interpolation reproduces it anywhere inside (up to rounding).
-double linearModulus(double area, double deform);
+/// A 21 x 21 grid over areas [20, 220] µm² and deformations [0, 0.1], area
+/// varying fastest, kept where `keep` holds for the normalised place (x, y).
+inline Rows gridTable(bool (*keep)(double, double) = nullptr,
+                      double (*modulus)(double, double) = linearModulus) {
+    Rows rows;
+    for (int k = 0; k < 441; ++k) {
+        const double area = 20.0 + 10.0 * (k % 21), deform = 0.005 * (k / 21);
+        if (!keep || keep(k % 21 / 20.0, k / 21 / 20.0))
+            rows.push_back({area, deform, modulus(area, deform)});
+    }
+    return rows;
+}
 
-/// The linear table on its 21 x 21 grid, area varying fastest.
-std::vector<LutRow> linearTable();
+/// `n` rows at random places of [20, 220] x [0.01, 0.11], smooth modulus.
+inline Rows scatteredTable(int n, unsigned seed) {
+    std::mt19937_64 random(seed);
+    Rows rows(static_cast<std::size_t>(n));
+    for (auto& row : rows) {
+        const double area = 20.0 + 200.0 * uniform(random), deform = 0.01 + 0.1 * uniform(random);
+        row = {area, deform, 0.3 + 0.004 * area * (1 + 30 * deform) + 0.1 * std::sin(area / 40)};
+    }
+    return rows;
+}
 
-/// `n` rows at uniform random places of [20, 220] x [0.01, 0.11] with a
-/// smooth, non-linear modulus.
-std::vector<LutRow> scatteredTable(int n, std::uint64_t seed);
+inline std::string rowsText(const Rows& rows) {
+    std::ostringstream out;
+    out.precision(17);
+    for (const auto& row : rows) {
+        for (double value : row)
+            out << value << ' ';
+        out << '\n';
+    }
+    return out.str();
+}
 
-/// A 21 x 21 grid over the linear table's box, normalised coordinates
-/// (x, y) kept only where x <= 0.3 or y <= 0.3 (arms along the low area
-/// and low deformation sides) or, with `armsHigh`, where x >= 0.7 or
-/// y >= 0.7. Modulus as the linear table's.
-std::vector<LutRow> lShapedTable(bool armsHigh);
+inline void writeText(const std::string& path, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
 
-/// The table file's text: an optional metadata block (each line of
-/// `metadataJson` prefixed with "# "), an optional header line, the rows.
-std::string lutText(const std::vector<LutRow>& rows, const std::string& metadataJson = {},
-                    bool header = true);
+/// The table file: the metadata block when given, the header line, the rows.
+inline std::string lutText(const Rows& rows, const std::string& json = {}) {
+    const std::string meta =
+        json.empty() ? "" : "# BEGIN METADATA\n# " + json + "\n# END METADATA\n";
+    return meta + "area_um deform emodulus\n" + rowsText(rows);
+}
 
-/// Writes `text` as the file `path`, creating missing directories.
-void writeText(const std::string& path, const std::string& text);
+/// What "/usr/bin/python3 calc_oracle.py MODE FILE..." prints for the inputs
+/// written as files; fails the test when the script fails.
+inline std::vector<double> oracle(const std::string& mode, const std::vector<Rows>& inputs) {
+    TempDir dir;
+    std::string command = "/usr/bin/python3 " QUORVEX3_CALC_ORACLE_DIR "/calc_oracle.py " + mode;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        writeText(dir.file(std::to_string(i)), rowsText(inputs[i]));
+        command += " " + dir.file(std::to_string(i));
+    }
+    EXPECT_EQ(std::system((command + " > " + dir.file("out")).c_str()), 0) << command;
+    std::ifstream in(dir.file("out"));
+    std::vector<double> values;
+    for (std::string word; in >> word;)
+        values.push_back(std::strtod(word.c_str(), nullptr));
+    return values;
+}
 
-/// A temporary program directory with the table file in its "data" folder.
-class LutDir {
-public:
-    explicit LutDir(const std::string& tableText);
-    /// The directory to search from (EModulus::setLUTSearchDir).
-    QString base() const;
-    const TempDir& dir() const { return m_dir; }
+/// A temporary directory per test for measurements and tables, and an
+/// EModulus to compute with.
+class CalcTest : public ::testing::Test {
+protected:
+    /// Writes and opens a measurement of float64 columns; `extra` adds more.
+    RTDCReader& open(const Columns& columns,
+                     const std::function<void(RtdcFixtureWriter&)>& extra = {}) {
+        const std::string path = m_dir.file(std::to_string(++m_files) + ".rtdc");
+        RtdcFixtureWriter writer(path);
+        for (const auto& [name, values] : columns)
+            writer.addColumn(name, values);
+        if (extra)
+            extra(writer);
+        writer.close();
+        m_readers.push_back(std::make_unique<RTDCReader>());
+        EXPECT_TRUE(m_readers.back()->openFile(path));
+        return *m_readers.back();
+    }
 
-private:
+    /// A new program directory with the table in its "data" folder.
+    QString tableDir(const Rows& rows, const std::string& json = {}) {
+        const std::string base = m_dir.file(std::to_string(++m_files));
+        writeText(base + "/data/LUT_LE_2D_FEM.txt", lutText(rows, json));
+        return QString::fromStdString(base);
+    }
+
     TempDir m_dir;
+    EModulus m_emod;
+    std::vector<std::unique_ptr<RTDCReader>> m_readers;
+    int m_files = 0;
 };
-
-/// Writes a measurement with the given float64 columns (all equally long
-/// unless a test wants otherwise) and returns its path.
-std::string writeMeasurement(const TempDir& dir, const std::string& name,
-                             const std::map<std::string, std::vector<double>>& columns);
-
-/// The plain Bowyer–Watson of the table format: every triangle tested per
-/// point, triangle list order kept. The reference for the fast version.
-std::vector<std::array<int, 3>> referenceDelaunay(const std::vector<double>& x,
-                                                  const std::vector<double>& y);
-
-/// Runs "/usr/bin/python3 <oracle dir>/<script> <args>" and returns its
-/// standard output; fails the current test when it exits non-zero.
-std::string runOracle(const std::string& script, const std::string& args);
-
-/// Parses whitespace-separated numbers ("nan" included).
-std::vector<double> parseNumbers(const std::string& text);
-
-/// Writes doubles one row per line with full precision.
-void writeRows(const std::string& path, const std::vector<std::vector<double>>& rows);
 
 } // namespace Quorvex3::testing

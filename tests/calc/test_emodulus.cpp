@@ -1,295 +1,301 @@
-// Young's modulus per event: scaling from the table's reference conditions,
-// the pixelation correction, temperature sources, progress, and refusals
-// that tell the user why instead of storing meaningless moduli.
+// Young's modulus: viscosity models against numpy, the per-event
+// computation (scaling laws, pixelation, temperature sources, progress,
+// refusals), the quality report and the lines of constant modulus.
 
 #include "CalcTestSupport.h"
-#include "calc/EModulus.h"
 #include "core/RTDCMetadata.h"
-#include "core/RTDCReader.h"
 
-#include <gtest/gtest.h>
+#include <QLocale>
 
-#include <cmath>
-#include <limits>
-#include <memory>
+namespace Quorvex3::testing {
 
-namespace Quorvex3 {
-namespace {
+// The table's reference conditions (20 µm, 0.16 µL/s, 1.002 mPa·s): the
+// moduli are the table's own.
+EModParams reference(bool corrected = false) {
+    EModParams params;
+    params.viscosityModel = static_cast<int>(ViscosityModel::Manual);
+    params.viscosity = 1.002;
+    params.flowRate = 0.16;
+    params.pixelationCorrection = corrected;
+    return params;
+}
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+// The default record's modulus factor at 20 µm, 0.04 µL/s: ViscoraB by Herold.
+double factor(double temperature) {
+    return 0.25 / 1.002 *
+           EModulus::viscosityHerold2017(EModMedium::ViscoraB, temperature, 20, 0.04);
+}
 
-using Columns = std::map<std::string, std::vector<double>>;
+TEST(Viscosity, ModelsMatchNumpyAndPixelationCorrection) {
+    // /usr/bin/python3 tests/calc/calc_oracle.py viscosity CASES; relative
+    // tolerance 1e-12. Models 0, 1, 2: Herold, Kestin, Buyukurganci.
+    Rows cases;
+    for (double medium : {0, 1, 2, 3, 4})
+        for (double t : {4.0, 20.0, 23.2, 37.0})
+            for (double width : {15.0, 30.0})
+                cases.push_back({medium, t, width, width / 200});
+    const std::vector<double> expected = oracle("viscosity", {cases});
+    ASSERT_EQ(expected.size(), 120u);
+    EModParams p;
+    for (std::size_t i = 0; i < 120; ++i) {
+        p.medium = static_cast<int>(cases[i / 3][0]);
+        p.channelWidth = cases[i / 3][2];
+        p.flowRate = cases[i / 3][3];
+        p.viscosityModel = static_cast<int>(i % 3);
+        EXPECT_NEAR(EModulus::computeViscosity(p, cases[i / 3][1]), expected[i],
+                    1e-12 * expected[i]);
+    }
+    // numpy: z = 50 * (0.34 / pixel)**2; 0.05 - (0.0012 + 0.02 * np.exp(-z / 7.1)
+    //        + 0.01 * np.exp(-z / 38.6) + 0.005 * np.exp(-z / 296))
+    EXPECT_NEAR(EModulus::pixelationCorrection(0.05, 50.0, 0.34), 0.04182157366771976, 1e-15);
+    EXPECT_NEAR(EModulus::pixelationCorrection(0.05, 50.0, 0.5), 0.03791128668595503, 1e-15);
+}
 
-// The linear table at the default reference conditions (20 µm, 0.16 µL/s,
-// 1.002 mPa·s), so every expected modulus can be written down.
-class EModulusRun : public ::testing::Test {
+class EModulusRun : public CalcTest {
 protected:
-    void SetUp() override { m_emod.setLUTSearchDir(m_lut.base()); }
-
-    RTDCReader& open(const Columns& columns) {
-        m_readers.push_back(std::make_unique<RTDCReader>());
-        const std::string path = testing::writeMeasurement(
-            m_dir, "m" + std::to_string(m_readers.size()) + ".rtdc", columns);
-        EXPECT_TRUE(m_readers.back()->openFile(path));
-        return *m_readers.back();
-    }
-
-    // A record that isolates the geometry: manual viscosity equal to the
-    // table's, no pixelation correction.
-    static EModParams plainParams() {
-        EModParams params;
-        params.viscosityModel = static_cast<int>(ViscosityModel::Manual);
-        params.viscosity = 1.002;
-        params.flowRate = 0.16;
-        params.pixelationCorrection = false;
-        return params;
-    }
+    void SetUp() override { m_emod.setLUTSearchDir(tableDir(gridTable())); }
 
     std::vector<double> run(RTDCReader& reader, const EModParams& params) {
         QString error;
         EXPECT_TRUE(m_emod.run(&reader, params, &error)) << error.toStdString();
         return reader.readScalarFeature("emodulus");
     }
-
-    testing::LutDir m_lut{testing::lutText(testing::linearTable())};
-    testing::TempDir m_dir;
-    EModulus m_emod;
-    std::vector<std::unique_ptr<RTDCReader>> m_readers;
 };
 
-const std::vector<double> kAreas{30.0, 55.5, 120.0, 199.0, 10.0, 250.0, kNaN};
-const std::vector<double> kDeforms{0.02, 0.045, 0.07, 0.09, 0.05, 0.05, 0.05};
-
-TEST_F(EModulusRun, DefaultConditionsScaleByFlowAndViscosityOnly) {
-    RTDCReader& reader = open({{"area_um", kAreas}, {"deform", kDeforms}});
-    const EModParams params; // 20 µm, 0.04 µL/s, ViscoraB by Herold at 23 °C
-    const std::vector<double> e = run(reader, params);
-    ASSERT_EQ(e.size(), kAreas.size());
-    const double eta = EModulus::viscosityHerold2017(EModMedium::ViscoraB, 23.0, 20.0, 0.04);
-    for (std::size_t i = 0; i < 4; ++i) {
-        const double d = EModulus::pixelationCorrection(kDeforms[i], kAreas[i], 0.34);
-        EXPECT_NEAR(e[i], 0.25 * testing::linearModulus(kAreas[i], d) * eta / 1.002, 1e-9) << i;
+TEST_F(EModulusRun, PixelationTemperatureSourcesAndProgress) {
+    // 1000 events cycling through 7 places: 3 outside the table (area 10,
+    // 250, NaN), then at temperatures 18, 22, 26 and 30 °C.
+    Columns c;
+    for (int i = 0; i < 1000; ++i) {
+        c["area_um"].push_back(
+            std::vector{10.0, 250.0, std::nan(""), 30.0, 55.5, 120.0, 199.0}[i % 7]);
+        c["deform"].push_back(0.02 + 0.01 * (i % 7));
+        c["temp"].push_back(6.0 + 4 * (i % 7));
     }
-    // Outside the table's areas, and a NaN input.
-    EXPECT_TRUE(std::isnan(e[4]));
-    EXPECT_TRUE(std::isnan(e[5]));
-    EXPECT_TRUE(std::isnan(e[6]));
-    EXPECT_TRUE(reader.isCalculatedFeature("emodulus"));
-}
-
-TEST_F(EModulusRun, DoublingTheFlowRateDoublesEveryModulus) {
-    // With a viscosity that does not itself depend on the flow (the
-    // methyl-cellulose models thin with shear).
-    RTDCReader& reader = open({{"area_um", kAreas}, {"deform", kDeforms}});
-    EModParams params = plainParams();
-    params.pixelationCorrection = true;
-    const std::vector<double> single = run(reader, params);
-    params.flowRate *= 2.0;
-    const std::vector<double> doubled = run(reader, params);
-    for (std::size_t i = 0; i < single.size(); ++i) {
-        if (std::isnan(single[i]))
-            EXPECT_TRUE(std::isnan(doubled[i]));
-        else
-            EXPECT_DOUBLE_EQ(doubled[i], 2.0 * single[i]) << i;
-    }
-}
-
-TEST_F(EModulusRun, HalfTheChannelWidthLooksUpFourfoldAreasAndGivesEightfoldModuli) {
-    const std::vector<double> areas{10.0, 20.0, 35.0, 50.0};
-    const std::vector<double> deforms{0.02, 0.04, 0.06, 0.08};
-    std::vector<double> fourfold;
-    for (double a : areas)
-        fourfold.push_back(4.0 * a);
-    RTDCReader& narrow = open({{"area_um", areas}, {"deform", deforms}});
-    RTDCReader& reference = open({{"area_um", fourfold}, {"deform", deforms}});
-    EModParams params = plainParams();
-    const std::vector<double> atReference = run(reference, params);
-    params.channelWidth = 10.0;
-    const std::vector<double> halfWidth = run(narrow, params);
-    for (std::size_t i = 0; i < areas.size(); ++i) {
-        EXPECT_NEAR(atReference[i], testing::linearModulus(4.0 * areas[i], deforms[i]), 1e-9);
-        EXPECT_NEAR(halfWidth[i], 8.0 * atReference[i], 1e-9) << i;
-    }
-}
-
-TEST_F(EModulusRun, PixelationCorrectionOnlyWhenAsked) {
-    RTDCReader& reader = open({{"area_um", kAreas}, {"deform", kDeforms}, {"deform_fc", kDeforms}});
-    EModParams params = plainParams();
-    params.pixelSize = 0.5;
-    params.pixelationCorrection = true;
-    const std::vector<double> corrected = run(reader, params);
-    params.deformFeature = "deform_fc";
-    params.pixelationCorrection = false;
-    const std::vector<double> plain = run(reader, params);
-    for (std::size_t i = 0; i < 4; ++i) {
-        const double d = EModulus::pixelationCorrection(kDeforms[i], kAreas[i], 0.5);
-        EXPECT_NEAR(corrected[i], testing::linearModulus(kAreas[i], d), 1e-9) << i;
-        EXPECT_NEAR(plain[i], testing::linearModulus(kAreas[i], kDeforms[i]), 1e-9) << i;
-    }
-}
-
-TEST_F(EModulusRun, TemperatureFromEventsOrFromTheRecord) {
-    const std::vector<double> temps{18.0, 22.0, 26.0, 30.0, 20.0, 20.0, 20.0};
-    RTDCReader& withTemp = open({{"area_um", kAreas}, {"deform", kDeforms}, {"temp", temps}});
-    RTDCReader& withoutTemp = open({{"area_um", kAreas}, {"deform", kDeforms}});
-    EModParams params;
-    params.pixelationCorrection = false;
-    params.temperature = 25.0;
-    auto expected = [](double area, double deform, double t) {
-        return 0.25 * testing::linearModulus(area, deform) *
-               EModulus::viscosityHerold2017(EModMedium::ViscoraB, t, 20.0, 0.04) / 1.002;
-    };
-    struct Case {
-        TemperatureSource source;
-        RTDCReader* reader;
-        bool perEvent;
-    };
-    const Case cases[] = {{TemperatureSource::Event, &withTemp, true},
-                          {TemperatureSource::Event, &withoutTemp, false},
-                          {TemperatureSource::Manual, &withTemp, false},
-                          {TemperatureSource::Metadata, &withTemp, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.source));
-        params.temperatureSource = static_cast<int>(c.source);
-        const std::vector<double> e = run(*c.reader, params);
-        for (std::size_t i = 0; i < 4; ++i)
-            EXPECT_NEAR(e[i], expected(kAreas[i], kDeforms[i], c.perEvent ? temps[i] : 25.0), 1e-9)
-                << i;
-    }
-}
-
-TEST_F(EModulusRun, ProgressEvery256EventsThenHundred) {
-    std::vector<double> areas(1000, 100.0);
-    std::vector<double> deforms(1000, 0.05);
-    RTDCReader& reader = open({{"area_um", areas}, {"deform", deforms}});
+    RTDCReader& withTemp = open(c);
+    c.erase("temp");
+    RTDCReader& withoutTemp = open(c);
     std::vector<int> progress;
-    QObject::connect(&m_emod, &EModulus::progressChanged,
-                     [&progress](int percent) { progress.push_back(percent); });
-    run(reader, plainParams());
-    EXPECT_EQ(progress, (std::vector<int>{0, 25, 51, 76, 100}));
+    QObject::connect(&m_emod, &EModulus::progressChanged, [&](int p) { progress.push_back(p); });
+    EModParams params; // 20 µm, 0.04 µL/s, ViscoraB by Herold, pixel size 0.5 µm
+    params.pixelSize = 0.5;
+    params.temperature = 25.0;
+    for (const auto& [source, reader] : {std::pair{TemperatureSource::Event, &withTemp},
+                                         {TemperatureSource::Event, &withoutTemp},
+                                         {TemperatureSource::Manual, &withTemp},
+                                         {TemperatureSource::Metadata, &withTemp}}) {
+        params.temperatureSource = static_cast<int>(source);
+        const std::vector<double> e = run(*reader, params);
+        const bool perEvent = reader == &withTemp && source == TemperatureSource::Event;
+        for (std::size_t i = 0; i < 1000; ++i) {
+            const double d = EModulus::pixelationCorrection(c["deform"][i], c["area_um"][i], 0.5);
+            const double expected =
+                linearModulus(c["area_um"][i], d) * factor(perEvent ? 6.0 + 4 * (i % 7) : 25);
+            if (i % 7 < 3)
+                EXPECT_TRUE(std::isnan(e[i])) << i;
+            else
+                EXPECT_NEAR(e[i], expected, 1e-9) << i;
+        }
+    }
+    EXPECT_EQ(std::vector(progress.begin(), progress.begin() + 5),
+              (std::vector{0, 25, 51, 76, 100}));
 }
 
-TEST_F(EModulusRun, RecomputingReplacesTheColumnWithoutFreeingTheOldOne) {
-    RTDCReader& reader = open({{"area_um", kAreas}, {"deform", kDeforms}});
-    EModParams params = plainParams();
-    ASSERT_TRUE(m_emod.run(&reader, params));
-    const std::vector<double>& first = reader.readScalarFeature("emodulus");
-    const std::vector<double> firstCopy = first;
+TEST_F(EModulusRun, DoubleFlowDoublesHalfWidthLooksUpFourfoldAreasForEightfoldModuli) {
+    // The record's deformation feature ("d2" here) is the one mapped.
+    const std::vector<double> areas{10.0, 20.0, 35.0, 50.0}, d{0.02, 0.04, 0.06, 0.08};
+    RTDCReader& narrow = open({{"area_um", areas}, {"deform", {0, 0, 0, 0}}, {"d2", d}});
+    RTDCReader& wide = open({{"area_um", {40.0, 80.0, 140.0, 200.0}}, {"d2", d}});
+    EModParams params = reference();
+    params.deformFeature = "d2";
+    const std::vector<double> base = run(wide, params);
     params.flowRate = 0.32;
-    ASSERT_TRUE(m_emod.run(&reader, params));
-    const std::vector<double>& second = reader.readScalarFeature("emodulus");
-    EXPECT_NE(&first, &second);
-    EXPECT_DOUBLE_EQ(second[0], 2.0 * firstCopy[0]);
-    // A reader of the old column (the plot, a filter) still sees it whole.
-    EXPECT_EQ(first.size(), firstCopy.size());
-    EXPECT_DOUBLE_EQ(first[0], firstCopy[0]);
-}
-
-// ---------------------------------------------------------------- refusals
-
-TEST_F(EModulusRun, RefusesConditionsThatCannotGiveModuliAndSaysWhy) {
-    struct Case {
-        const char* name;
-        void (*change)(EModParams&);
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"zero width", [](EModParams& p) { p.channelWidth = 0.0; }, "channel width"},
-        {"negative width", [](EModParams& p) { p.channelWidth = -20.0; }, "channel width"},
-        {"NaN width", [](EModParams& p) { p.channelWidth = kNaN; }, "channel width"},
-        {"infinite width", [](EModParams& p) { p.channelWidth = kInf; }, "channel width"},
-        {"zero flow", [](EModParams& p) { p.flowRate = 0.0; }, "flow rate"},
-        {"NaN flow", [](EModParams& p) { p.flowRate = kNaN; }, "flow rate"},
-        {"zero pixel size, corrected",
-         [](EModParams& p) {
-             p.pixelSize = 0.0;
-             p.pixelationCorrection = true;
-         },
-         "pixel size"},
-        {"zero manual viscosity", [](EModParams& p) { p.viscosity = 0.0; }, "viscosity"},
-        {"viscosity at absolute zero",
-         [](EModParams& p) {
-             p.viscosityModel = static_cast<int>(ViscosityModel::Herold2017);
-             p.temperature = 0.0;
-         },
-         "viscosity"},
-        {"missing deformation feature", [](EModParams& p) { p.deformFeature = "deform_fc"; },
-         "\"deform_fc\""},
-        {"unknown table model", [](EModParams& p) { p.lutModel = 3; }, "model 3"},
-    };
-    RTDCReader& reader = open({{"area_um", kAreas}, {"deform", kDeforms}});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EModParams params = plainParams();
-        c.change(params);
-        QString error;
-        ::testing::internal::CaptureStderr();
-        EXPECT_FALSE(m_emod.run(&reader, params, &error));
-        ::testing::internal::GetCapturedStderr();
-        EXPECT_TRUE(error.contains(QLatin1String(c.expected))) << error.toStdString();
-        EXPECT_FALSE(reader.hasFeature("emodulus"));
+    const std::vector<double> doubled = run(wide, params);
+    params.flowRate = 0.16;
+    params.channelWidth = 10.0;
+    const std::vector<double> half = run(narrow, params);
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        EXPECT_NEAR(base[i], linearModulus(4 * areas[i], d[i]), 1e-9) << i;
+        EXPECT_NEAR(doubled[i], 2.0 * base[i], 1e-9) << i;
+        EXPECT_NEAR(half[i], 8.0 * base[i], 1e-9) << i;
     }
-    // The pixel size does not matter when nothing is corrected.
-    EModParams params = plainParams();
-    params.pixelSize = 0.0;
-    EXPECT_TRUE(m_emod.run(&reader, params));
 }
 
-TEST_F(EModulusRun, RefusesWithoutReaderAreaOrEvents) {
+TEST_F(EModulusRun, RefusesWhatCannotGiveModuliAndSaysWhy) {
+    const std::pair<void (*)(EModParams&), const char*> cases[] = {
+        {[](EModParams& p) { p.channelWidth = 0.0; }, "channel width"},
+        {[](EModParams& p) { p.channelWidth = NAN; }, "channel width"},
+        {[](EModParams& p) { p.flowRate = -0.1; }, "flow rate"},
+        {[](EModParams& p) { p.pixelationCorrection = true, p.pixelSize = 0.0; }, "pixel size"},
+        {[](EModParams& p) { p.viscosity = 0.0; }, "viscosity"},
+        {[](EModParams& p) { p.viscosityModel = 0, p.temperature = 0.0; }, "viscosity"},
+        {[](EModParams& p) { p.deformFeature = "deform_fc"; }, "\"deform_fc\""},
+        {[](EModParams& p) { p.lutModel = 3; }, "model 3"}};
+    RTDCReader& reader = open({{"area_um", {50, 60}}, {"deform", {0.05, 0.05}}});
     QString error;
-    EXPECT_FALSE(m_emod.run(nullptr, plainParams(), &error));
-    EXPECT_FALSE(error.isEmpty());
-    RTDCReader& noArea = open({{"deform", kDeforms}});
-    EXPECT_FALSE(m_emod.run(&noArea, plainParams(), &error));
-    EXPECT_TRUE(error.contains(QLatin1String("\"area_um\"")));
-    RTDCReader& empty = open({{"area_um", {}}, {"deform", {}}});
-    EXPECT_FALSE(m_emod.run(&empty, plainParams(), &error));
-    EXPECT_FALSE(empty.hasFeature("emodulus"));
-    RTDCReader& unequal = open({{"area_um", {50.0, 60.0}}, {"deform", {0.05}}});
-    EXPECT_FALSE(m_emod.run(&unequal, plainParams(), &error));
-    EXPECT_FALSE(unequal.hasFeature("emodulus"));
-}
-
-TEST_F(EModulusRun, MissingTableRefusesWithTheNotFoundMessage) {
-    testing::TempDir nowhere;
-    EModulus emod;
-    emod.setLUTSearchDir(QString::fromStdString(nowhere.path()));
-    RTDCReader& reader = open({{"area_um", kAreas}, {"deform", kDeforms}});
-    QString error;
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(emod.run(&reader, plainParams(), &error));
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("EModulus: LUT file not found: LUT_LE_2D_FEM.txt"), std::string::npos);
-    EXPECT_NE(err.find("EModulus: failed to build LUT triangulation\n"), std::string::npos);
-    EXPECT_TRUE(error.contains(QLatin1String("\"LUT_LE_2D_FEM.txt\" was not found")))
-        << error.toStdString();
+    for (const auto& [change, expected] : cases) {
+        EModParams params = reference();
+        change(params);
+        EXPECT_FALSE(m_emod.run(&reader, params, &error)) << expected;
+        EXPECT_TRUE(error.contains(expected)) << error.toStdString();
+    }
+    EXPECT_FALSE(m_emod.run(nullptr, reference()));
+    EXPECT_FALSE(m_emod.run(&open({{"area_um", {50, 60}}, {"deform", {0.05}}}), reference()));
     EXPECT_FALSE(reader.hasFeature("emodulus"));
+    EModulus noTable;
+    noTable.setLUTSearchDir(QString::fromStdString(m_dir.path()));
+    EXPECT_FALSE(noTable.run(&reader, reference(), &error));
+    EXPECT_TRUE(error.contains("\"LUT_LE_2D_FEM.txt\" was not found")) << error.toStdString();
 }
 
-// ---------------------------------------------------------------- metadata temperature
-
-TEST(EModMetadataTemperature, OnlyPositiveNumbersReplaceTheTemperature) {
-    struct Case {
-        const char* text; // null: key missing
-        int source;
-        double expected;
-    };
-    const Case cases[] = {
-        {"25.500000", 2, 25.5}, {"0.000000", 2, 23.0}, {"-3", 2, 23.0},   {"warm", 2, 23.0},
-        {"inf", 2, 23.0},       {nullptr, 2, 23.0},    {"25.5", 0, 23.0}, {"25.5", 1, 23.0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text ? c.text : "(missing)");
+TEST(EModMetadataTemperature, OnlyPositiveNumbersReplaceItForTheMetadataSource) {
+    for (const auto& [text, source, expected] : {std::tuple{"25.500000", 2, 25.5},
+                                                 {"0.000000", 2, 23.0},
+                                                 {"-3", 2, 23.0},
+                                                 {"warm", 2, 23.0},
+                                                 {"", 2, 23.0},
+                                                 {"25.5", 0, 23.0},
+                                                 {"25.5", 1, 23.0}}) {
         RTDCMetadata metadata;
-        if (c.text)
-            metadata.setup["temperature"] = c.text;
+        if (*text)
+            metadata.setup["temperature"] = text;
         EModParams params;
-        params.temperatureSource = c.source;
-        EXPECT_EQ(applyMetadataTemperature(params, metadata), c.expected != 23.0);
-        EXPECT_EQ(params.temperature, c.expected);
+        params.temperatureSource = source;
+        EXPECT_EQ(applyMetadataTemperature(params, metadata), expected != 23.0) << text;
+        EXPECT_EQ(params.temperature, expected) << text;
     }
 }
 
-} // namespace
-} // namespace Quorvex3
+class Quality : public CalcTest {
+protected:
+    // Classifies events at (area, pixelation-corrected deformation at
+    // 0.34 µm), plus two out-of-range indices, against the table of m_model.
+    EModulus::QualityReport assess(const std::vector<std::pair<double, double>>& places,
+                                   const EModParams& params = reference(true)) {
+        std::vector<double> areas, deforms;
+        std::vector<int> indices{-1, static_cast<int>(places.size())};
+        for (const auto& [area, deform] : places) {
+            indices.push_back(static_cast<int>(areas.size()));
+            areas.push_back(area);
+            deforms.push_back(2 * deform - EModulus::pixelationCorrection(deform, area, 0.34));
+        }
+        RTDCReader& reader = open({{"area_um", areas}, {"deform", deforms}});
+        return m_model->assessQuality(&reader, params, indices);
+    }
+
+    EModulus* m_model = &m_emod;
+};
+
+TEST_F(Quality, ClassifiesEventsAndSummarisesTheMappedOnes) {
+    // Table modulus 0.5 + 0.01 area + 20 deformation. Events: area too small,
+    // too large, deformation too low, too high; mapped E 2.6 (near the lower
+    // edge: deformation below 0.1 of the range), 1.6, 2.1, 3.6, 2.74 (near),
+    // 0.72 (near).
+    m_emod.setLUTSearchDir(tableDir(gridTable()));
+    const std::vector<std::pair<double, double>> places{
+        {10, 0.05}, {300, 0.05}, {100, -0.01}, {100, 0.12},  {200, 0.005},
+        {50, 0.03}, {60, 0.05},  {150, 0.08},  {220, 0.002}, {20, 0.001}};
+    const EModulus::QualityReport r = assess(places);
+    EXPECT_TRUE(r.valid);
+    EXPECT_EQ(std::vector({r.totalEvents, r.areaTooSmall, r.areaTooLarge, r.deformTooLow,
+                           r.deformTooHigh, r.mapped, r.nearBoundary, r.highSensitivity}),
+              std::vector({12, 1, 1, 1, 1, 6, 3, 1}));
+    // Sorted 0.72 1.6 2.1 2.6 2.74 3.6: element 3, not the mean of the two
+    // middle ones; interior 1.6 2.1 3.6 -> 2.1.
+    EXPECT_NEAR(r.medianAll, 2.6, 1e-9);
+    EXPECT_NEAR(r.medianInterior, 2.1, 1e-9);
+    EXPECT_NEAR(r.bias, 0.5 / 2.1, 1e-9);
+    // Deformations 0.001 0.002 0.005 0.03 0.05 0.08: absolute deviations from
+    // 0.03 sorted 0 0.02 0.025 0.028 0.029 0.05 -> MAD 1.4826 · 0.028. The
+    // slope is 20: sensitivity 20 MAD / E, above 1 only for E = 0.72.
+    EXPECT_NEAR(r.medianSensitivity, 20.0 * 1.4826 * 0.028 / 2.1, 1e-6);
+    // Thrice the flow: medians threefold, sensitivity unchanged; always
+    // "deform", always corrected, whatever the record says.
+    EModParams params = reference();
+    params.flowRate = 0.48;
+    params.deformFeature = "deform_fc";
+    const EModulus::QualityReport tripled = assess(places, params);
+    EXPECT_NEAR(tripled.medianAll, 3.0 * r.medianAll, 1e-9);
+    EXPECT_NEAR(tripled.medianSensitivity, r.medianSensitivity, 1e-12);
+    EXPECT_EQ(tripled.nearBoundary, 3);
+    // Only edge events: the interior median is that of all.
+    const EModulus::QualityReport edge = assess({{50, 0.002}, {100, 0.004}});
+    EXPECT_EQ(std::tuple(edge.nearBoundary, edge.medianInterior, edge.bias),
+              std::tuple(2, edge.medianAll, 0.0));
+}
+
+TEST_F(Quality, OutsideTheHullByTheTablesSideNearItsLocalLowerEdge) {
+    // L-shaped tables, normalised (x, y) at (20 + 200 x, 0.1 y). Low arms: the
+    // hull misses x + y > 1.3. (0.9, 0.9): the middle deformation is outside
+    // too, a low one inside -> too high; (0.5, 0.9): the middle is inside,
+    // below it -> too high.
+    auto at = [](double x, double y) { return std::pair{20.0 + 200.0 * x, 0.1 * y}; };
+    m_emod.setLUTSearchDir(tableDir(gridTable(lowArms)));
+    EModulus::QualityReport r = assess({at(0.9, 0.9), at(0.5, 0.9), at(0.9, 0.2)});
+    EXPECT_EQ(std::pair(r.deformTooHigh, r.mapped), std::pair(2, 1));
+    // High arms: the hull misses the low corner. (0.1, 0.1): middle and low
+    // sample outside -> too low; (0.3, 0.2): the middle is inside, above it
+    // -> too low. The lower edge around x = 0.5 is y = 0.7 (bins without
+    // table points take their left neighbour's): (0.5, 0.9) is far above
+    // it, (0.5, 0.4) below it, (0.52, 0.75) near.
+    EModulus high;
+    high.setLUTSearchDir(tableDir(gridTable(highArms)));
+    m_model = &high;
+    r = assess({at(0.1, 0.1), at(0.3, 0.2), at(0.5, 0.9), at(0.5, 0.4), at(0.52, 0.75)});
+    EXPECT_EQ(std::tuple(r.deformTooLow, r.mapped, r.nearBoundary), std::tuple(2, 3, 1));
+    // Without conditions, measurement or table: no report.
+    EModParams noWidth = reference(true);
+    noWidth.channelWidth = 0; // the dock's "—"
+    EXPECT_FALSE(assess({{50, 0.03}}, noWidth).valid);
+    EXPECT_FALSE(high.assessQuality(nullptr, reference(), {0}).valid);
+    EModulus noTable;
+    EXPECT_FALSE(noTable.assessQuality(m_readers[0].get(), reference(), {0}).valid);
+}
+
+TEST(FormatCountPercent, OneDecimalWhateverTheLocaleAndAFixedTextWithoutTotal) {
+    QLocale::setDefault(QLocale(QLocale::German));
+    EXPECT_EQ(formatCountPercent(1, 3), "1 (33.3%)");
+    EXPECT_EQ(formatCountPercent(2, 3), "2 (66.7%)");
+    EXPECT_EQ(formatCountPercent(5, 5), "5 (100.0%)");
+    EXPECT_EQ(formatCountPercent(3, 0), "0 (0.0%)");
+}
+
+TEST_F(CalcTest, IsolinesOfTenTimesTheDeformationAtTheirPlacesInAnyConditions) {
+    // Level L lies at deformation L / 10 plus the pixelation offset of the
+    // area; the table reaches 1.0 kPa, so 1.2 and above are not drawn.
+    m_emod.setLUTSearchDir(tableDir(gridTable({}, [](double, double d) { return 10 * d; })));
+    EModParams params = reference(true);
+    params.pixelSize = 0.5;
+    std::vector<EModulus::IsoLine> lines = m_emod.computeIsolines(params);
+    const std::vector<double> levels{0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.9};
+    ASSERT_EQ(lines.size(), levels.size());
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        EXPECT_DOUBLE_EQ(lines[k].value, levels[k]);
+        ASSERT_GE(lines[k].points.size(), 150u);
+        ASSERT_LE(lines[k].points.size(), 151u);
+        for (std::size_t i = 0; i < lines[k].points.size(); ++i) {
+            const auto [area, deform] = lines[k].points[i];
+            EXPECT_NEAR(area, 20.0 + i * 200.0 / 150.0, 1e-9);
+            EXPECT_NEAR(deform, levels[k] / 10 - EModulus::pixelationCorrection(0, area, 0.5),
+                        1e-8);
+        }
+    }
+    // The default record (any table model: lines come from table 0) scales
+    // the values; half the width shrinks the areas fourfold; a width of 0
+    // (an area step of 0 would never end) or no viscosity gives no lines.
+    params = EModParams();
+    params.lutModel = 5;
+    EXPECT_DOUBLE_EQ(m_emod.computeIsolines(params).at(0).value, 0.2 * factor(23));
+    params.channelWidth = 10.0;
+    lines = m_emod.computeIsolines(params);
+    EXPECT_DOUBLE_EQ(lines.at(0).points.front().first, 5.0);
+    EXPECT_GT(lines[0].points.back().first, 55.0 - 50.0 / 150.0 - 1e-9); // repeated addition
+    EXPECT_LE(lines[0].points.back().first, 55.0);
+    params.channelWidth = 0.0;
+    EXPECT_TRUE(m_emod.computeIsolines(params).empty());
+    params = reference();
+    params.viscosity = 0.0;
+    EXPECT_TRUE(m_emod.computeIsolines(params).empty());
+}
+
+} // namespace Quorvex3::testing

@@ -1,0 +1,174 @@
+// The Young's modulus look-up table: file rules, where it is searched, its
+// triangulation and interpolation, and one cache shared by threads.
+
+#include "CalcTestSupport.h"
+#include "calc/LUTTriangulation.h"
+
+#include <thread>
+
+namespace Quorvex3::testing {
+
+class Lut : public CalcTest {
+protected:
+    // A new EModulus that found `rows` as its table and triangulated them.
+    EModulus& model(const Rows& rows) {
+        m_models.push_back(std::make_unique<EModulus>());
+        m_models.back()->setLUTSearchDir(tableDir(rows));
+        m_models.back()->buildTriangulation(0);
+        return *m_models.back();
+    }
+
+    LUTData parsed(const std::string& text) {
+        writeText(m_dir.file("t"), text);
+        LUTData table;
+        EXPECT_TRUE(readLUTFile(QString::fromStdString(m_dir.file("t")), table, nullptr));
+        return table;
+    }
+
+    std::vector<std::unique_ptr<EModulus>> m_models;
+};
+
+TEST_F(Lut, HeaderOnceRowsOfFiniteNumbersAndPositiveMetadata) {
+    // The first line naming a column ("deform" will do) is the header; later
+    // lines with words are rows when their first three fields are numbers.
+    // Rows with NaN or infinite values never reach the triangulation.
+    const LUTData t = parsed("# BEGIN METADATA\n# {\"channel_width\": 30,\n#  \"flow_rate\": -1}\n"
+                             "# END METADATA\n\n \t \ndeform emodulus\n20 0.01 1.5\narea 0.02 2\n"
+                             "30\t0.02  2.5 9 area\n40 0.03\n40,0.03,3\nnan 0.01 1\n20 inf 1\n"
+                             "20 0.01 -inf\n1e999 0.01 1\n  50 0.04 3.5\r\n");
+    EXPECT_EQ(t.area, (std::vector<double>{20, 30, 50}));
+    EXPECT_EQ(t.deform, (std::vector<double>{0.01, 0.02, 0.04}));
+    EXPECT_EQ(t.emodulus, (std::vector<double>{1.5, 2.5, 3.5}));
+    EXPECT_EQ(std::tuple(t.channelWidth, t.flowRate, t.fluidViscosity),
+              std::tuple(30, 0.16, 1.002));
+    // Metadata lines are never rows; values that are not positive numbers
+    // keep the defaults, and so does a block that is not JSON.
+    for (const auto& [block, reference] :
+         {std::pair{"{\"flow_rate\": 0.08, \"fluid_viscosity\": 15.5}", std::tuple(20, 0.08, 15.5)},
+          {"{\"channel_width\": 0, \"flow_rate\": null, \"fluid_viscosity\": \"2\"}",
+           std::tuple(20, 0.16, 1.002)},
+          {"1 2 3", std::tuple(20, 0.16, 1.002)}}) {
+        const LUTData m = parsed(std::string("BEGIN METADATA\n") + block + "\nEND METADATA\n4 5 6");
+        EXPECT_EQ(std::tuple(m.channelWidth, m.flowRate, m.fluidViscosity), reference) << block;
+        EXPECT_EQ(m.area, std::vector<double>{4}) << block;
+    }
+    LUTData unread;
+    QString error;
+    EXPECT_FALSE(readLUTFile("/nonexistent/t", unread, &error));
+    EXPECT_TRUE(error.contains("could not be opened"));
+}
+
+TEST_F(Lut, SearchOrderNotFoundMessageAndTheCachedTable) {
+    const std::string base = m_dir.path() + "/r/a/b/c";
+    std::filesystem::create_directories(base);
+    m_emod.setLUTSearchDir(QString::fromStdString(base));
+    ::testing::internal::CaptureStderr();
+    m_emod.loadLUT(0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "EModulus: LUT file not found: LUT_LE_2D_FEM.txt (searched from " + base + ")\n");
+    EXPECT_EQ(m_emod.lutError(0).toStdString(),
+              "The Young's modulus look-up table \"LUT_LE_2D_FEM.txt\" was not found. It belongs "
+              "in a folder \"data\" next to the program (searched from " +
+                  base + ").");
+    // Each round adds a table, told apart by its width, in a place searched
+    // earlier than the last.
+    int width = 5;
+    for (const char* place : {"/r", "/r/a", "/r/a/b", "/r/a/b/Resources", "/r/a/b/c"}) {
+        writeText(m_dir.path() + place + "/data/LUT_LE_2D_FEM.txt",
+                  lutText({{1, 2, 3}}, "{\"channel_width\": " + std::to_string(width) + "}"));
+        EModulus emod;
+        emod.setLUTSearchDir(QString::fromStdString(base));
+        emod.loadLUT(0);
+        EXPECT_EQ(emod.lut(0) ? emod.lut(0)->channelWidth : 0, width--) << place;
+    }
+    // Searched again after a miss; once found, kept even if the file changes.
+    m_emod.loadLUT(0);
+    const LUTData* table = m_emod.lut(0);
+    writeText(base + "/data/LUT_LE_2D_FEM.txt", lutText({{1, 2, 3}}));
+    m_emod.loadLUT(0);
+    EXPECT_EQ(m_emod.lut(0), table);
+    EXPECT_EQ(table->channelWidth, 1.0);
+}
+
+TEST_F(Lut, LinearTablesInterpolateExactlyInsideTheirHullNaNOutside) {
+    // The grid, and its low arms in reverse row order (hull edge x + y = 1.3
+    // in normalised units, area 20 + 200 x, deformation 0.1 y): the
+    // triangles tile the hull exactly, no gap, no overlap. The first 25
+    // places probed lie on grid lines and borders.
+    for (const bool arms : {false, true}) {
+        Rows rows = gridTable(arms ? lowArms : nullptr);
+        if (arms)
+            std::reverse(rows.begin(), rows.end());
+        const TriangulatedLUT& lut = *model(rows).triangulation(0);
+        double tiled = 0.0;
+        for (const auto& [a, b, c] : lut.triangles) // twice the area, counter-clockwise
+            tiled += (lut.x[b] - lut.x[a]) * (lut.y[c] - lut.y[a]) -
+                     (lut.x[c] - lut.x[a]) * (lut.y[b] - lut.y[a]);
+        EXPECT_NEAR(tiled / 2, arms ? 1 - 0.7 * 0.7 / 2 : 1, 1e-12);
+        EXPECT_EQ(lut.triangles.size(), arms ? 435u : 800u);
+        std::mt19937_64 random(11);
+        for (int i = 0; i < 20025; ++i) {
+            const double x = i < 25 ? i % 5 / 4.0 : 1.02 * uniform(random) - 0.01;
+            const double y = i < 25 ? i / 5 / 4.0 : 1.02 * uniform(random) - 0.01;
+            const double e = interpolateTriangulated(lut, 20 + 200 * x, 0.1 * y);
+            const double out = std::max({-x, x - 1, -y, y - 1, arms ? x + y - 1.3 : -1});
+            // Inside or on the border exact, clearly outside NaN.
+            ASSERT_TRUE(out > 0 ? out < 1e-9 || std::isnan(e)
+                                : std::abs(e - linearModulus(20 + 200 * x, 0.1 * y)) < 1e-9)
+                << x << " " << y << ": " << e;
+        }
+        EXPECT_TRUE(std::isnan(interpolateTriangulated(lut, std::nan(""), 0.05)));
+    }
+}
+
+TEST_F(Lut, ScatteredTableMatchesScipyLinearNDInterpolator) {
+    // /usr/bin/python3 tests/calc/calc_oracle.py lut TABLE QUERIES: equal
+    // within 1e-9, NaN where scipy gives nan. By design the finite super-
+    // triangle (corners 10 units away) never yields the thin hull triangles
+    // whose circumcircle reaches that far: those (radius above 5) may be NaN.
+    const Rows rows = scatteredTable(400, 5);
+    const TriangulatedLUT& lut = *model(rows).triangulation(0);
+    std::mt19937_64 random(99);
+    Rows queries(3000);
+    for (auto& q : queries)
+        q = {20 + 200 * uniform(random), 0.01 + 0.1 * uniform(random)};
+    const std::vector<double> expected = oracle("lut", {rows, queries});
+    ASSERT_EQ(expected.size(), 6000u);
+    int outside = 0, found = 0;
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+        const double e = interpolateTriangulated(lut, queries[i][0], queries[i][1]);
+        outside += std::isnan(expected[2 * i]);
+        found += !std::isnan(e);
+        const double x = expected[2 * i];
+        EXPECT_TRUE((expected[2 * i + 1] > 5.0 && std::isnan(e)) ||
+                    (std::isnan(x) ? std::isnan(e) : std::abs(e - x) < 1e-9))
+            << e << " " << x;
+    }
+    EXPECT_GT(outside, 0);
+    EXPECT_GT(found, 2500);
+}
+
+TEST_F(Lut, UnusableTablesSayWhyAndThreadsShareOneTriangulation) {
+    for (const auto& [rows, reason] :
+         {std::pair{Rows{{20, 0.01, 1}, {30, 0.02, 2}}, "has 2 usable rows"},
+          {Rows{{20, 0.01, 1}, {20, 0.02, 2}, {20, 0.03, 3}}, "area column holds a single value"},
+          {Rows{{20, 0.01, 1}, {30, 0.01, 2}, {40, 0.01, 3}}, "deformation column holds a"}}) {
+        EModulus& emod = model(rows);
+        EXPECT_EQ(emod.triangulation(0), nullptr);
+        EXPECT_TRUE(emod.lutError(0).contains(reason)) << emod.lutError(0).toStdString();
+    }
+    m_emod.setLUTSearchDir(tableDir(scatteredTable(3000, 12)));
+    std::vector<const TriangulatedLUT*> seen(8);
+    std::vector<std::thread> threads;
+    for (auto& slot : seen)
+        threads.emplace_back([this, &slot] {
+            m_emod.buildTriangulation(0);
+            slot = m_emod.triangulation(0);
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_NE(seen[0], nullptr);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), seen[0]), 8);
+}
+
+} // namespace Quorvex3::testing
