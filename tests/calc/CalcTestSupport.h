@@ -35,14 +35,6 @@ inline double linearModulus(double area, double deform) {
     return 0.5 + 0.01 * area + 20.0 * deform;
 }
 
-/// The arms along the low / high sides of the normalised unit square.
-inline bool lowArms(double x, double y) {
-    return x <= 0.3 || y <= 0.3;
-}
-inline bool highArms(double x, double y) {
-    return x >= 0.7 || y >= 0.7;
-}
-
 /// A 21 x 21 grid over areas [20, 220] µm² and deformations [0, 0.1], area
 /// varying fastest, kept where `keep` holds for the normalised place (x, y).
 inline Rows gridTable(bool (*keep)(double, double) = nullptr,

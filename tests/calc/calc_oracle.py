@@ -4,8 +4,7 @@
 # Usage: /usr/bin/python3 calc_oracle.py MODE FILE...   (prints repr'd floats)
 #   lut TABLE QUERIES    TABLE rows "area deform modulus", QUERIES rows "area deform". Both axes
 #                        normalised to [0, 1] by the table's extremes, as the program does; scipy's
-#                        LinearNDInterpolator (Qhull Delaunay, nan outside the hull). Per query the
-#                        value and the circumradius (normalised) of the triangle holding it.
+#                        LinearNDInterpolator (Qhull Delaunay, nan outside the hull).
 #   viscosity CASES      rows "medium T width flow" (Celsius, um, uL/s): per row Herold 2017,
 #                        Kestin 1978 and Buyukurganci 2022 in mPa s, numpy transcriptions.
 #   solve MATRIX INPUTS  numpy.linalg.solve(S, measured) for every row of measured heights.
@@ -17,16 +16,7 @@ from scipy.interpolate import LinearNDInterpolator
 
 def lut(table, queries):
     low, high = table[:, :2].min(axis=0), table[:, :2].max(axis=0)
-    points = (table[:, :2] - low) / (high - low)
-    interpolate = LinearNDInterpolator(points, table[:, 2])
-    normalised = (queries - low) / (high - low)
-    values = []
-    for value, simplex in zip(interpolate(normalised), interpolate.tri.find_simplex(normalised)):
-        a, b, c = points[interpolate.tri.simplices[simplex]]
-        twice_area = abs((b - a)[0] * (c - a)[1] - (b - a)[1] * (c - a)[0])
-        sides = np.linalg.norm(b - a) * np.linalg.norm(c - b) * np.linalg.norm(a - c)
-        values += [value, sides / (2.0 * twice_area) if simplex >= 0 else np.nan]
-    return values
+    return LinearNDInterpolator((table[:, :2] - low) / (high - low), table[:, 2])((queries - low) / (high - low))
 
 
 def viscosity(cases):

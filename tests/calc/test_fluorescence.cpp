@@ -13,9 +13,6 @@
 
 namespace Quorvex3::testing {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr float kNaNf = std::numeric_limits<float>::quiet_NaN();
-
 using Traces = std::map<int, std::vector<std::vector<float>>>;
 
 std::vector<float> triangle(std::size_t length, std::size_t centre, float height, float slope) {
@@ -26,79 +23,66 @@ std::vector<float> triangle(std::size_t length, std::size_t centre, float height
 }
 
 TEST(RefinementCore, TimingChannelsAndVelocityVotes) {
+    // clang-format off
     const FluorescenceTiming timing = parseFluorescenceTiming({{"sample rate", "1e6"},
-                                                               {"sample_rate", "500000"},
-                                                               {"baseline 1 offset", "5"},
-                                                               {"baseline 12 offset", "50"},
-                                                               {"baseline_2_offset", "-7.5"},
-                                                               {"baseline x offset", "9"},
-                                                               {"baseline 3 offset", "high"},
-                                                               {"baseline 4", "9"}});
+        {"sample_rate", "500000"}, {"baseline 1 offset", "5"}, {"baseline 12 offset", "50"},
+        {"baseline_2_offset", "-7.5"}, {"baseline x offset", "9"}, {"baseline 3 offset", "high"}});
+    // clang-format on
     EXPECT_EQ(timing.dt, 2.0); // the later key wins
     EXPECT_EQ(timing.baselineOffsets, (std::map<int, double>{{1, 5.0}, {2, -7.5}, {12, 50.0}}));
     EXPECT_EQ(parseFluorescenceTiming({{"sample rate", "-1e6"}}).dt, 1e6);
     EXPECT_EQ(refinementChannels({"fl3_max", "fl1_max", "fl2_max_ctc", "fl1_max_rf", "flx_max",
                                   "fl_max", "fl12_max", "fl1_maxi", "fl3a_max", "xfl4_max"}),
               (std::vector<int>{1, 3, 12}));
-    // (distance, ratio) pairs; velocity and spread in units of 1.4826.
+    // (distance, ratio) pairs -> velocity, spread in units of 1.4826. Sorted
+    // by distance the first three vote: 1 2 4 -> 2, deviations 1 0 2 -> 1.
+    // Even: 1 2 3 4 -> element 2, deviations 2 0 1 1 -> 1. Five pairs: the
+    // two farthest vote. Non-finite pairs are dropped before sorting; a
+    // median that is not positive means no velocity.
     const std::tuple<std::vector<std::pair<double, double>>, double, double> cases[] = {
-        // Sorted by distance the first three vote: 1 2 4 -> 2; deviations 1 0 2 -> 1.
         {{{2, 50}, {10, 1}, {1, 100}, {9, 2}, {0.5, 7}, {8, 4}}, 2.0, 1.0},
-        // Even: 1 2 3 4 -> element 2; deviations 2 0 1 1 -> 1.
         {{{10, 1}, {9, 3}, {8, 2}, {7, 4}, {1, 0}, {1, 0}, {1, 0}, {1, 0}}, 3.0, 1.0},
-        // Five pairs: the two farthest vote, 5 6 -> 6.
         {{{8, 1}, {10, 5}, {9, 6}, {1, 1}, {0.5, 1}}, 6.0, 1.0},
-        // Non-finite pairs are dropped before sorting; a median that is not
-        // positive means no velocity.
-        {{{kNaN, 100}, {10, 3}, {INFINITY, 5}, {9, kNaN}, {1, 9}}, 3.0, 0.0},
+        {{{NAN, 100}, {10, 3}, {INFINITY, 5}, {9, NAN}, {1, 9}}, 3.0, 0.0},
         {{{10, -1}, {9, -2}, {1, 5}, {1, 5}}, 0.0, 1.0}};
     for (const auto& [pairs, velocity, spread] : cases)
         EXPECT_EQ(velocityFromPairs(pairs), std::pair(velocity, 1.4826 * spread)) << velocity;
 }
 
 TEST(RefinementCore, WindowClampedAndPeakMaximumPositionAndHalfLevelWidth) {
-    for (const auto& [low, high, lo, hi] : {std::tuple{10.9, 20.9, 10u, 20u},
-                                            {kNaN, 30.0, 0u, 30u},
-                                            {5.0, kNaN, 5u, 99u},
-                                            {5.0, 1e300, 5u, 99u},
-                                            {-INFINITY, -1.0, 0u, 0u},
-                                            {40.0, 30.0, 30u, 30u}}) {
+    // (low, high) -> (lo, hi) in a trace of 100 samples, never converting a
+    // NaN, negative or huge double.
+    // clang-format off
+    for (const auto& [low, high, lo, hi] : {std::tuple{10.9, 20.9, 10, 20}, {NAN, 30.0, 0, 30},
+            {5.0, NAN, 5, 99}, {5.0, 1e300, 5, 99}, {-INFINITY, -1.0, 0, 0}, {40.0, 30.0, 30, 30}}) {
         const SampleWindow window = windowSamples(low, high, 100);
-        EXPECT_EQ(std::pair(window.lo, window.hi), std::pair(std::size_t{lo}, std::size_t{hi}));
+        EXPECT_EQ(std::pair(window.lo, window.hi), std::pair(std::size_t(lo), std::size_t(hi)));
     }
-    struct Case {
-        std::vector<float> trace;
-        SampleWindow window;
-        double offset, maximum, position, width; // sample period 2 µs
-    };
-    const Case cases[] = {
-        // 100 - 10 |j - 40|: the first samples below the half level are 34 and 46;
-        // a baseline offset of 20 lifts the half level to 60: 33 and 47.
+    // Trace, window, baseline offset -> maximum, position and width at 2 µs per
+    // sample. 100 - 10 |j - 40|: the first samples below half are 34 and 46; an
+    // offset of 20 lifts the half level to 60: 33 and 47. Peak on the window's
+    // first sample: the left edge is the peak. Above half to the window's start:
+    // left edge lo + 1; to its end: hi. Equal maxima: the first wins. NaN samples
+    // never win nor end a scan. Without any usable sample: no peak.
+    const std::tuple<std::vector<float>, SampleWindow, double, double, double, double> cases[] = {
         {triangle(100, 40, 100, 10), {20, 60}, 0, 100, 80, 24},
         {triangle(100, 40, 100, 10), {20, 60}, 20, 120, 80, 28},
-        // Peak on the window's first sample: the left edge is the peak. Above
-        // half to the window's start: left edge lo + 1; to its end: hi.
-        {{1, 9, 5, 2, 1}, {1, 4}, 0, 9, 2, 4},
-        {{8, 8, 9, 8, 1, 0}, {0, 5}, 0, 9, 4, 6},
-        {{0, 1, 9, 8, 8}, {0, 4}, 0, 9, 4, 6},
-        // Equal maxima: the first wins. NaN samples never win nor end a scan.
-        {{0, 9, 1, 9, 0}, {0, 4}, 0, 9, 2, 2},
-        {{0, kNaNf, 9, kNaNf, 8, 0}, {0, 5}, 0, 9, 4, 8},
-        {{-5, -3, -4}, {0, 2}, 0, -3, 2, 0}};
-    for (const Case& c : cases) {
-        const RefinedPeak p = refinePeak(c.trace, c.window, c.offset, 2.0);
-        EXPECT_EQ(std::tuple(p.maximum, p.position, p.width),
-                  std::tuple(c.maximum, c.position, c.width));
+        {{1, 9, 5, 2, 1}, {1, 4}, 0, 9, 2, 4}, {{8, 8, 9, 8, 1, 0}, {0, 5}, 0, 9, 4, 6},
+        {{0, 1, 9, 8, 8}, {0, 4}, 0, 9, 4, 6}, {{0, 9, 1, 9, 0}, {0, 4}, 0, 9, 2, 2},
+        {{0, NAN, 9, NAN, 8, 0}, {0, 5}, 0, 9, 4, 8}, {{-5, -3, -4}, {0, 2}, 0, -3, 2, 0}};
+    // clang-format on
+    for (const auto& [trace, window, offset, maximum, position, width] : cases) {
+        const RefinedPeak p = refinePeak(trace, window, offset, 2.0);
+        EXPECT_EQ(std::tuple(p.maximum, p.position, p.width), std::tuple(maximum, position, width))
+            << "maximum " << maximum;
     }
-    // No usable sample, no peak: never the search's start value as data.
-    const RefinedPeak none = refinePeak({1, kNaNf, kNaNf, 1}, {1, 2}, 0.0, 1.0);
+    const RefinedPeak none = refinePeak({1, NAN, NAN, 1}, {1, 2}, 0.0, 1.0);
     EXPECT_TRUE(std::isnan(none.maximum) && std::isnan(none.position) && std::isnan(none.width));
 }
 
 class Refinement : public CalcTest {
 protected:
-    // Columns, raw traces "fl<N>_raw" and, with a width, blank images; then
-    // a run at 1 µs per sample with the given metadata and no filters.
+    // Columns, raw traces "fl<N>_raw" and, with a width, blank images.
     RTDCReader& withTraces(const Columns& columns, const Traces& traces, std::size_t width = 0) {
         return open(columns, [&](RtdcFixtureWriter& writer) {
             for (const auto& [channel, rows] : traces) {
@@ -115,6 +99,7 @@ protected:
         });
     }
 
+    // A run without trace filters; the pixel size (µm) gives the image centre.
     bool run(RTDCReader& reader, std::map<std::string, std::string> fluorescence = {},
              const char* pixelSize = nullptr) {
         RTDCMetadata metadata;
@@ -129,52 +114,54 @@ protected:
     FLRefinement m_refinement;
 };
 
-TEST_F(Refinement, TriangularPeaksWithTheirChannelsOffsetsAndAChannelWithoutTrace) {
-    // fl<N>_pos centres a window of ±0.05 · 400 samples. Event 0: 120 - 10
-    // |j - 150|, half level 60 -> edges 143 and 157; event 1: 80 - 5 |j - 250|,
-    // half 40 -> 241 and 259. Channel 2 has no trace: positions stay.
+TEST_F(Refinement, TriangularPeaksWithTheirChannelsOffsetsAndShortOrMissingInputs) {
+    // 1 µs per sample; fl<N>_pos centres a window of ±0.05 · 400 samples.
+    // Event 0: 120 - 10 |j - 150|, half level 60 -> edges 143 and 157; event
+    // 1: 80 - 5 |j - 250|, half 40 -> 241 and 259. Channel 12 takes its own
+    // offset. Channel 3's fl3_pos is short: missing, the whole trace is
+    // searched. Channel 2 has no trace: its positions stay.
     const std::vector<std::vector<float>> rows{triangle(400, 150, 100, 10),
                                                triangle(400, 250, 60, 5)};
-    RTDCReader& reader = withTraces({{"fl1_max", {1000, 1000}},
+    RTDCReader& reader = withTraces({{"fl1_max", {1, 1}},
                                      {"fl1_pos", {150, 250}},
-                                     {"fl12_max", {1000, 1000}},
+                                     {"fl12_max", {1, 1}},
                                      {"fl12_pos", {150, 250}},
+                                     {"fl3_max", {1, 1}},
+                                     {"fl3_pos", {0}},
                                      {"fl2_max", {1, 1}},
                                      {"fl2_pos", {33, 44}}},
-                                    {{1, rows}, {12, rows}});
+                                    {{1, rows}, {12, rows}, {3, rows}});
     ASSERT_TRUE(
         run(reader,
             {{"sample rate", "1e6"}, {"baseline 1 offset", "20"}, {"baseline 12 offset", "40"}}));
+    // clang-format off
     for (const auto& [name, values] : {std::pair{"fl1_max_rf", std::vector<double>{120, 80}},
-                                       {"fl1_pos_rf", {150, 250}},
-                                       {"fl1_width_rf", {14, 18}},
-                                       {"fl12_max_rf", {140, 100}},
-                                       {"fl2_max_rf", {0, 0}},
-                                       {"fl2_pos_rf", {33, 44}},
-                                       {"fl2_width_rf", {0, 0}}})
+            {"fl1_pos_rf", {150, 250}}, {"fl1_width_rf", {14, 18}}, {"fl12_max_rf", {140, 100}},
+            {"fl3_pos_rf", {150, 250}}, {"fl2_max_rf", {0, 0}}, {"fl2_pos_rf", {33, 44}}})
         EXPECT_EQ(reader.readScalarFeature(name), values) << name;
+    // clang-format on
+    // A trace of no samples is no trace; without "fl<N>_max", nothing to do.
+    RTDCReader& empty = withTraces({{"fl1_max", {1, 1}}, {"fl1_pos", {3, 4}}}, {{1, {{}, {}}}});
+    ASSERT_TRUE(run(empty));
+    EXPECT_EQ(empty.readScalarFeature("fl1_pos_rf"), (std::vector<double>{3, 4}));
+    EXPECT_FALSE(run(open({{"area_um", {1, 2}}})));
 }
 
 TEST_F(Refinement, VelocityFromTheFarthestEventsPlacesEachWindowWithinTheSpreadCap) {
     // Images of 100 px of 0.5 µm: centre 25 µm; 200 samples. Cells move at
-    // 0.5 µm/µs: the peak of pos_x = 25 + δ is at 100 + 2 δ, a decoy four
-    // times as high 30 samples later. Event 8's fl1_pos points at its decoy;
-    // the velocity still places its window (±4 samples) on the true peak,
-    // but without a pixel size (no image centre, no velocity) fl1_pos rules.
+    // 0.5 µm/µs: the peak of pos_x = 25 + δ is at 100 + 2 δ. Event 8's
+    // fl1_pos points far off; the velocity still places its window (±4
+    // samples) on the peak, but without a pixel size (no image centre, no
+    // velocity) fl1_pos rules and the window holds nothing.
     const std::vector<double> offsets{-20, -15, -10, -5, 5, 10, 15, 20, 12};
     Columns c;
     Traces traces;
     for (double delta : offsets) {
-        const auto peak = static_cast<std::size_t>(100 + 2 * delta);
-        std::vector<float> row = triangle(200, peak, 500, 50);
-        const std::vector<float> decoy = triangle(200, peak + 30, 2000, 200);
-        for (std::size_t j = 0; j < row.size(); ++j)
-            row[j] = std::max(row[j], decoy[j]);
-        traces[1].push_back(row);
+        traces[1].push_back(triangle(200, static_cast<std::size_t>(100 + 2 * delta), 500, 50));
         c["pos_x"].push_back(25.0 + delta);
         c["size_x"].push_back(4.0);
         c["fl1_max"].push_back(1000.0);
-        c["fl1_pos"].push_back(100.0 + 2 * delta + (delta == 12 ? 30 : 0));
+        c["fl1_pos"].push_back(delta == 12 ? 30 : 100.0 + 2 * delta);
     }
     RTDCReader& reader = withTraces(c, traces, 100);
     ASSERT_TRUE(run(reader, {{"sample rate", "1e6"}}, "0.5"));
@@ -182,7 +169,7 @@ TEST_F(Refinement, VelocityFromTheFarthestEventsPlacesEachWindowWithinTheSpreadC
         EXPECT_EQ(reader.readScalarFeature("fl1_pos_rf")[e], 100.0 + 2 * offsets[e]) << e;
     EXPECT_EQ(reader.readScalarFeature("fl1_width_rf")[1], 7.0); // lo + 1 to hi, all above half
     ASSERT_TRUE(run(reader, {{"sample rate", "1e6"}}));
-    EXPECT_EQ(reader.readScalarFeature("fl1_max_rf")[8], 2000.0);
+    EXPECT_EQ(reader.readScalarFeature("fl1_max_rf")[8], 0.0);
     // The spread widens the window by 1 + spread / velocity, at most 1.5:
     // 500 - 50 |j - 110| falls below half at 104 and 116.
     for (const auto& [spread, width] : {std::pair{0.1, 8.0}, {0.25, 11.0}, {1.0, 11.0}}) {
@@ -190,42 +177,16 @@ TEST_F(Refinement, VelocityFromTheFarthestEventsPlacesEachWindowWithinTheSpreadC
                                                         10, &c["pos_x"], &c["size_x"], 9, 0, 1));
         EXPECT_EQ(reader.readScalarFeature("fl1_width_rf")[4], width) << spread;
     }
-}
-
-TEST_F(Refinement, VotersAboveTheThresholdAwayFromTheCentreTime) {
-    // Event 0 at the threshold and event 2 at the centre time do not vote, a
-    // NaN maximum does: (35 - 25) / (120 - 100).
-    const std::vector<double> posX{45, 35, 50};
-    RTDCReader& reader =
-        withTraces({{"fl1_max", {400, kNaN, 1000}}, {"fl1_pos", {120, 120, 100 + 1e-7}}},
+    // Only events above the threshold and off the centre time vote, a NaN
+    // maximum does: (35 - 25) / (120 - 100). A pos_x shorter than the event
+    // count: no velocity.
+    const std::vector<double> posX{45, 35, 50}, shortPosX{45, 35};
+    RTDCReader& few =
+        withTraces({{"fl1_max", {400, NAN, 1000}}, {"fl1_pos", {120, 120, 100 + 1e-7}}},
                    {{1, std::vector(3, std::vector<float>(10))}});
-    EXPECT_EQ(m_refinement.estimateVelocity(&reader, 25, 100, {1}, &posX, 3, 400),
+    EXPECT_EQ(m_refinement.estimateVelocity(&few, 25, 100, {1}, &posX, 3, 400),
               std::pair(0.5, 0.0));
-    EXPECT_EQ(m_refinement.estimateVelocity(&reader, 0, 100, {1}, &posX, 3, 400),
-              std::pair(0.0, 0.0));
-}
-
-TEST_F(Refinement, ShortColumnsEmptyTracesAndNoChannels) {
-    // Three events ("area_um"), but fl1_pos and pos_x hold one value: no read
-    // past their end, no velocity, and without a position the window spans
-    // the whole trace.
-    RTDCReader& reader = withTraces(
-        {{"area_um", {1, 2, 3}},
-         {"fl1_max", {1000, 1000, 1000}},
-         {"fl1_pos", {10}},
-         {"pos_x", {1}},
-         {"size_x", {1, 1, 1}}},
-        {{1, {triangle(100, 70, 50, 5), triangle(100, 20, 40, 5), triangle(100, 90, 30, 5)}}}, 10);
-    ASSERT_TRUE(run(reader, {{"sample rate", "1e6"}}, "1"));
-    EXPECT_EQ(reader.readScalarFeature("fl1_pos_rf"), (std::vector<double>{70, 20, 90}));
-    // A trace of no samples is no trace: the measured positions stay.
-    RTDCReader& empty =
-        withTraces({{"fl1_max", {1000, 1000}}, {"fl1_pos", {3, 4}}}, {{1, {{}, {}}}});
-    ASSERT_TRUE(run(empty));
-    EXPECT_EQ(empty.readScalarFeature("fl1_pos_rf"), (std::vector<double>{3, 4}));
-    RTDCReader& none = open({{"area_um", {1, 2}}});
-    EXPECT_FALSE(run(none));
-    EXPECT_EQ(none.getAvailableFeatures(), std::vector<std::string>{"area_um"});
+    EXPECT_EQ(m_refinement.estimateVelocity(&few, 25, 100, {1}, &shortPosX, 3, 0).first, 0.0);
 }
 
 TEST_F(Refinement, CancelFromAnotherThreadStopsBeforeTheNextEvent) {
@@ -258,14 +219,11 @@ TEST_F(Refinement, CancelFromAnotherThreadStopsBeforeTheNextEvent) {
     EXPECT_TRUE(run(reader)); // a new run starts uncancelled
 }
 
-TEST_F(CalcTest, CompensationMatchesNumpySolveInTheListedChannelOrder) {
+TEST_F(CalcTest, CompensationMatchesNumpySolveInTheChannelOrderRefusesSingularMatrices) {
     // /usr/bin/python3 tests/calc/calc_oracle.py solve MATRIX INPUTS; relative
     // tolerance 1e-12. Row and column 0 belong to the first listed channel,
     // 3. Channel 1's refined peak height, once computed, is its input.
     const Rows spillover{{1.0, 0.12, 0.03}, {0.2, 1.0, 0.07}, {0.015, 0.31, 1.0}};
-    arma::mat matrix(3, 3);
-    for (arma::uword i = 0; i < 9; ++i)
-        matrix(i / 3, i % 3) = spillover[i / 3][i % 3];
     std::mt19937_64 random(3);
     Rows inputs(200, std::vector<double>(3));
     Columns c{{"fl1_max", std::vector<double>(200)}};
@@ -274,33 +232,32 @@ TEST_F(CalcTest, CompensationMatchesNumpySolveInTheListedChannelOrder) {
         c[names[i % 3]].push_back(inputs[i / 3][i % 3] = 50 + 5000 * uniform(random));
     RTDCReader& reader = open(c);
     reader.addCalculatedFeature("fl1_max_rf", c["fl1_max_rf"]);
-    ASSERT_TRUE(FLCompensation().run(&reader, {3, 1, 2}, matrix));
+    FLCompensation compensation;
+    arma::mat matrix(3, 3);
+    for (arma::uword i = 0; i < 9; ++i)
+        matrix(i / 3, i % 3) = spillover[i / 3][i % 3];
+    ASSERT_TRUE(compensation.run(&reader, {3, 1, 2}, matrix));
     const std::vector<double> expected = oracle("solve", {spillover, inputs});
     ASSERT_EQ(expected.size(), 600u);
-    for (std::size_t i = 0; i < 600; ++i)
-        EXPECT_NEAR(reader.readScalarFeature("fl" + std::to_string(std::vector{3, 1, 2}[i % 3]) +
-                                             "_max_ctc")[i / 3],
-                    expected[i], 1e-12 * std::abs(expected[i]))
-            << i;
-}
-
-TEST_F(CalcTest, CompensationRefusesSingularMatricesAndGivesNaNForShortColumns) {
-    RTDCReader& reader = open({{"area_um", {1, 2, 3}}, {"fl1_max", {1, 2, 3}}, {"fl2_max", {10}}});
-    FLCompensation compensation;
-    for (const arma::mat& spillover : {arma::mat{{1, 2}, {2, 4}}, arma::mat{{1, 1}, {1, 1 + 1e-15}},
-                                       arma::mat{{1, kNaN}, {0, 1}}}) {
+    for (std::size_t i = 0; i < 600; ++i) {
+        const std::string name = "fl" + std::string("312").substr(i % 3, 1) + "_max_ctc";
+        EXPECT_NEAR(reader.readScalarFeature(name)[i / 3], expected[i],
+                    1e-12 * std::abs(expected[i]));
+    }
+    // A source column shorter than the event count: NaN for the events it
+    // lacks, in every channel.
+    reader.addCalculatedFeature("fl4_max_rf", {10});
+    ASSERT_TRUE(compensation.run(&reader, {2, 4}, arma::eye(2, 2)));
+    EXPECT_EQ(reader.readScalarFeature("fl2_max_ctc")[0], c["fl2_max"][0]);
+    EXPECT_TRUE(std::isnan(reader.readScalarFeature("fl2_max_ctc")[1]));
+    // Singular, singular up to rounding, not finite: refused with the message.
+    for (const arma::mat& singular : {arma::mat{{1, 2}, {2, 4}}, arma::mat{{1, 1}, {1, 1 + 1e-15}},
+                                      arma::mat{{1, NAN}, {0, 1}}}) {
         ::testing::internal::CaptureStderr();
-        EXPECT_FALSE(compensation.run(&reader, {1, 2}, spillover));
+        EXPECT_FALSE(compensation.run(&reader, {1, 2}, singular));
         EXPECT_EQ(::testing::internal::GetCapturedStderr(),
                   "FLCompensation: spillover matrix is singular\n");
     }
-    EXPECT_FALSE(compensation.run(&reader, {1, 2}, arma::eye(3, 3)));
-    EXPECT_FALSE(reader.hasFeature("fl1_max_ctc"));
-    // fl2_max lacks events 1 and 2: they are NaN in every channel.
-    ASSERT_TRUE(compensation.run(&reader, {1, 2}, arma::eye(2, 2)));
-    const std::vector<double> one = reader.readScalarFeature("fl1_max_ctc");
-    EXPECT_EQ(std::pair(one[0], reader.readScalarFeature("fl2_max_ctc")[0]), std::pair(1.0, 10.0));
-    EXPECT_TRUE(std::isnan(one[1]) && std::isnan(one[2]));
 }
 
 } // namespace Quorvex3::testing
