@@ -31,6 +31,18 @@ LUTData toTable(const Rows& rows) {
     return table;
 }
 
+// `n` rows at random places of [20, 220] x [0.01, 0.11] with a smooth modulus.
+Rows scatteredTable(int n, unsigned seed) {
+    std::mt19937_64 random(seed);
+    Rows rows(static_cast<std::size_t>(n));
+    for (auto& row : rows) {
+        const double area = 20.0 + 200.0 * fixture::uniform(random);
+        const double deform = 0.01 + 0.1 * fixture::uniform(random);
+        row = {area, deform, 0.3 + 0.004 * area * (1 + 30 * deform) + 0.1 * std::sin(area / 40)};
+    }
+    return rows;
+}
+
 std::pair<std::vector<double>, std::vector<double>> normalised(const Rows& rows) {
     TriangulatedLUT lut;
     triangulateLUT(toTable(rows), lut, nullptr);
@@ -98,7 +110,7 @@ std::vector<std::array<int, 3>> plainDelaunay(std::vector<double> x, std::vector
 }
 
 void BM_TriangulateScattered(benchmark::State& state) {
-    const auto [x, y] = normalised(fixture::scatteredTable(int(state.range(0)), 1));
+    const auto [x, y] = normalised(scatteredTable(int(state.range(0)), 1));
     for (auto _ : state)
         benchmark::DoNotOptimize(delaunayTriangles(x, y));
     state.SetLabel("rows=" + std::to_string(x.size()));
@@ -116,7 +128,7 @@ BENCHMARK(BM_TriangulateGrid)->Unit(benchmark::kMillisecond);
 // The plain algorithm, every triangle tested per point: the reason for the
 // indexed version.
 void BM_TriangulatePlainScan(benchmark::State& state) {
-    const auto [x, y] = normalised(fixture::scatteredTable(int(state.range(0)), 1));
+    const auto [x, y] = normalised(scatteredTable(int(state.range(0)), 1));
     for (auto _ : state)
         benchmark::DoNotOptimize(plainDelaunay(x, y));
 }
@@ -129,7 +141,7 @@ BENCHMARK(BM_TriangulatePlainScan)
 // Normalising, triangulating and indexing a whole table, as a first look-up
 // pays it.
 void BM_TriangulateTable(benchmark::State& state) {
-    const LUTData table = toTable(fixture::scatteredTable(int(state.range(0)), 1));
+    const LUTData table = toTable(scatteredTable(int(state.range(0)), 1));
     for (auto _ : state) {
         TriangulatedLUT lut;
         benchmark::DoNotOptimize(triangulateLUT(table, lut, nullptr));
@@ -138,7 +150,7 @@ void BM_TriangulateTable(benchmark::State& state) {
 BENCHMARK(BM_TriangulateTable)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 void BM_Lookup(benchmark::State& state) {
-    const LUTData table = toTable(fixture::scatteredTable(int(state.range(0)), 1));
+    const LUTData table = toTable(scatteredTable(int(state.range(0)), 1));
     TriangulatedLUT lut;
     triangulateLUT(table, lut, nullptr);
     std::mt19937_64 random(2);
@@ -158,7 +170,7 @@ void BM_EModulusRun(benchmark::State& state) {
     static fixture::TempDir dir;
     static const std::string path = [] {
         fixture::writeText(dir.file("data/LUT_LE_2D_FEM.txt"),
-                           fixture::lutText(fixture::scatteredTable(5000, 1)));
+                           fixture::lutText(scatteredTable(5000, 1)));
         std::mt19937_64 random(3);
         std::vector<double> area(1'000'000);
         std::vector<double> deform(area.size());

@@ -16,7 +16,6 @@
 #include <fstream>
 #include <functional>
 #include <random>
-#include <sstream>
 
 namespace Quorvex3::testing {
 
@@ -48,26 +47,15 @@ inline Rows gridTable(bool (*keep)(double, double) = nullptr,
     return rows;
 }
 
-/// `n` rows at random places of [20, 220] x [0.01, 0.11], smooth modulus.
-inline Rows scatteredTable(int n, unsigned seed) {
-    std::mt19937_64 random(seed);
-    Rows rows(static_cast<std::size_t>(n));
-    for (auto& row : rows) {
-        const double area = 20.0 + 200.0 * uniform(random), deform = 0.01 + 0.1 * uniform(random);
-        row = {area, deform, 0.3 + 0.004 * area * (1 + 30 * deform) + 0.1 * std::sin(area / 40)};
-    }
-    return rows;
-}
-
+/// Rows as text, blank-separated numbers of full precision.
 inline std::string rowsText(const Rows& rows) {
-    std::ostringstream out;
-    out.precision(17);
+    std::string text;
     for (const auto& row : rows) {
         for (double value : row)
-            out << value << ' ';
-        out << '\n';
+            text += QString::number(value, 'g', 17).toStdString() + ' ';
+        text.back() = '\n';
     }
-    return out.str();
+    return text;
 }
 
 inline void writeText(const std::string& path, const std::string& text) {

@@ -24,14 +24,6 @@ TEST(EModQualityDialog, LightThresholdsAndTheFiguresShown) {
             std::vector(4, light))
             << mapped;
     }
-    const EModQualityDialog dialog({200, 1, 0, 0, 0, 190, 19, 0.5, 9, 1.2, 1.1, 0.1, true},
-                                   "Blood <ID1>");
-    QStringList texts;
-    for (const QLabel* label : dialog.findChildren<QLabel*>())
-        texts << label->text();
-    EXPECT_TRUE(texts.contains("<b>Dataset:</b> Blood &lt;ID1&gt;"));
-    EXPECT_TRUE(texts.contains("Area too small: 1 (0.5%)"));
-    EXPECT_TRUE(texts.contains("Median YM (interior only): 1.10 kPa"));
     EXPECT_EQ(EModQualityDialog({}, "d").findChildren<QLabel*>().value(1)->text(),
               "No data available for quality assessment.");
 }

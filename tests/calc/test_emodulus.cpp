@@ -12,9 +12,12 @@ namespace Quorvex3::testing {
 // The table's reference conditions (20 µm, 0.16 µL/s, manual viscosity
 // 1.002 mPa·s): the moduli are the table's own.
 EModParams reference(bool corrected = false) {
-    EModParams p{0, static_cast<int>(ViscosityModel::Manual), 1, 23, 2, 1.002, 20, 0.16, 0.34};
-    p.pixelationCorrection = corrected;
-    return p;
+    return {0,        static_cast<int>(ViscosityModel::Manual),
+            1,        23,
+            2,        1.002,
+            20,       0.16,
+            0.34,     "deform",
+            corrected};
 }
 
 // The default record's modulus factor at 20 µm, 0.04 µL/s: ViscoraB by Herold.
@@ -26,11 +29,10 @@ TEST(Viscosity, ModelsMatchNumpyAndPixelationCorrection) {
     // /usr/bin/python3 tests/calc/calc_oracle.py viscosity CASES; relative
     // tolerance 1e-12: every medium at 4, 20, 23.2 and 37 °C in a 15 and a
     // 30 µm channel, by model 0, 1, 2: Herold, Kestin, Buyukurganci.
-    const double temperatures[] = {4, 20, 23.2, 37};
+    const double t[] = {4, 20, 23.2, 37};
     Rows cases;
     for (int i = 0; i < 40; ++i)
-        cases.push_back(
-            {i % 5 * 1.0, temperatures[i / 5 % 4], i < 20 ? 15.0 : 30.0, i < 20 ? 0.04 : 0.16});
+        cases.push_back({i % 5 * 1.0, t[i / 5 % 4], i < 20 ? 15.0 : 30.0, i < 20 ? 0.04 : 0.16});
     const std::vector<double> expected = oracle("viscosity", {cases});
     ASSERT_EQ(expected.size(), 120u);
     for (std::size_t i = 0; i < 120; ++i) {
@@ -65,21 +67,18 @@ TEST_F(EModulusRun, PixelationTemperatureSourcesAndProgress) {
         c["deform"].push_back(0.02 + 0.01 * (i % 7));
         c["temp"].push_back(6.0 + 4 * (i % 7));
     }
-    RTDCReader& withTemp = open(c);
-    RTDCReader& withoutTemp = open({{"area_um", c["area_um"]}, {"deform", c["deform"]}});
+    RTDCReader& reader = open(c);
     std::vector<int> progress;
     QObject::connect(&m_emod, &EModulus::progressChanged, [&](int p) { progress.push_back(p); });
     EModParams params; // 20 µm, 0.04 µL/s, ViscoraB by Herold
     params.pixelSize = 0.5;
     params.temperature = 25.0;
-    // Per event (only with a "temp" column), manual, metadata (resolved before).
-    for (const auto& [source, reader] :
-         {std::pair{1, &withTemp}, {1, &withoutTemp}, {0, &withTemp}, {2, &withTemp}}) {
+    for (const int source : {1, 0, 2}) { // per event, manual, metadata (resolved before)
         params.temperatureSource = source;
-        const std::vector<double> e = run(*reader, params);
+        const std::vector<double> e = run(reader, params);
         for (std::size_t i = 0; i < 1000; ++i) {
             const double d = EModulus::pixelationCorrection(c["deform"][i], c["area_um"][i], 0.5);
-            const double t = source == 1 && reader == &withTemp ? c["temp"][i] : 25;
+            const double t = source == 1 ? c["temp"][i] : 25;
             const double expected = linearModulus(c["area_um"][i], d) * factor(t);
             EXPECT_TRUE(i % 7 < 3 ? std::isnan(e[i]) : std::abs(e[i] - expected) < 1e-9) << i;
         }
@@ -194,10 +193,6 @@ TEST_F(Quality, ClassifiesEventsAndSummarisesTheMappedOnes) {
     QLocale::setDefault(QLocale(QLocale::German)); // the counts keep their decimal point
     EXPECT_EQ(formatCountPercent(2, 3), "2 (66.7%)");
     EXPECT_EQ(formatCountPercent(3, 0), "0 (0.0%)");
-    // Only edge events: the interior median is that of all.
-    const EModulus::QualityReport edge = assess({{50, 0.002}, {100, 0.004}});
-    EXPECT_EQ(std::tuple(edge.nearBoundary, edge.medianInterior, edge.bias),
-              std::tuple(2, edge.medianAll, 0.0));
     EXPECT_FALSE(m_emod.assessQuality(nullptr, reference(), {0}).valid);
 }
 

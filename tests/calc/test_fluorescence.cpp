@@ -8,7 +8,6 @@
 #include "calc/FLRefinementCore.h"
 #include "core/RTDCMetadata.h"
 
-#include <future>
 #include <thread>
 
 namespace Quorvex3::testing {
@@ -39,12 +38,13 @@ TEST(RefinementCore, TimingChannelsAndVelocityVotes) {
     // Even: 1 2 3 4 -> element 2, deviations 2 0 1 1 -> 1. Five pairs: the
     // two farthest vote. Non-finite pairs are dropped before sorting; a
     // median that is not positive means no velocity.
+    // clang-format off
     const std::tuple<std::vector<std::pair<double, double>>, double, double> cases[] = {
         {{{2, 50}, {10, 1}, {1, 100}, {9, 2}, {0.5, 7}, {8, 4}}, 2.0, 1.0},
         {{{10, 1}, {9, 3}, {8, 2}, {7, 4}, {1, 0}, {1, 0}, {1, 0}, {1, 0}}, 3.0, 1.0},
-        {{{8, 1}, {10, 5}, {9, 6}, {1, 1}, {0.5, 1}}, 6.0, 1.0},
-        {{{NAN, 100}, {10, 3}, {INFINITY, 5}, {9, NAN}, {1, 9}}, 3.0, 0.0},
-        {{{10, -1}, {9, -2}, {1, 5}, {1, 5}}, 0.0, 1.0}};
+        {{{8, 1}, {10, 5}, {9, 6}, {1, 1}, {0.5, 1}}, 6.0, 1.0}, {{{10, -1}, {9, -2}, {1, 5}, {1, 5}}, 0.0, 1.0},
+        {{{NAN, 100}, {10, 3}, {INFINITY, 5}, {9, NAN}, {1, 9}}, 3.0, 0.0}};
+    // clang-format on
     for (const auto& [pairs, velocity, spread] : cases)
         EXPECT_EQ(velocityFromPairs(pairs), std::pair(velocity, 1.4826 * spread)) << velocity;
 }
@@ -106,8 +106,7 @@ protected:
         metadata.fluorescence = std::move(fluorescence);
         if (pixelSize)
             metadata.imaging["pixel size"] = pixelSize;
-        FLRefineSettings unfiltered;
-        unfiltered.hampel1Enabled = unfiltered.hampel2Enabled = unfiltered.savgolEnabled = false;
+        const FLRefineSettings unfiltered{false, 5, 3, false, 11, 3, false, 3, false, 3, false};
         return m_refinement.run(&reader, metadata, unfiltered);
     }
 
@@ -122,19 +121,11 @@ TEST_F(Refinement, TriangularPeaksWithTheirChannelsOffsetsAndShortOrMissingInput
     // searched. Channel 2 has no trace: its positions stay.
     const std::vector<std::vector<float>> rows{triangle(400, 150, 100, 10),
                                                triangle(400, 250, 60, 5)};
-    RTDCReader& reader = withTraces({{"fl1_max", {1, 1}},
-                                     {"fl1_pos", {150, 250}},
-                                     {"fl12_max", {1, 1}},
-                                     {"fl12_pos", {150, 250}},
-                                     {"fl3_max", {1, 1}},
-                                     {"fl3_pos", {0}},
-                                     {"fl2_max", {1, 1}},
-                                     {"fl2_pos", {33, 44}}},
-                                    {{1, rows}, {12, rows}, {3, rows}});
-    ASSERT_TRUE(
-        run(reader,
-            {{"sample rate", "1e6"}, {"baseline 1 offset", "20"}, {"baseline 12 offset", "40"}}));
     // clang-format off
+    RTDCReader& reader = withTraces({{"fl1_max", {1, 1}}, {"fl1_pos", {150, 250}}, {"fl12_max", {1, 1}},
+            {"fl12_pos", {150, 250}}, {"fl3_max", {1, 1}}, {"fl3_pos", {0}}, {"fl2_max", {1, 1}},
+            {"fl2_pos", {33, 44}}}, {{1, rows}, {12, rows}, {3, rows}});
+    ASSERT_TRUE(run(reader, {{"sample rate", "1e6"}, {"baseline 1 offset", "20"}, {"baseline 12 offset", "40"}}));
     for (const auto& [name, values] : {std::pair{"fl1_max_rf", std::vector<double>{120, 80}},
             {"fl1_pos_rf", {150, 250}}, {"fl1_width_rf", {14, 18}}, {"fl12_max_rf", {140, 100}},
             {"fl3_pos_rf", {150, 250}}, {"fl2_max_rf", {0, 0}}, {"fl2_pos_rf", {33, 44}}})
@@ -195,23 +186,15 @@ TEST_F(Refinement, CancelFromAnotherThreadStopsBeforeTheNextEvent) {
         columns[name].assign(600, 20.0);
     const std::vector rows(600, triangle(40, 20, 9, 1));
     RTDCReader& reader = withTraces(columns, {{1, rows}, {2, rows}});
-    // The worker waits in the first progress report of the second channel
-    // until the test thread has cancelled.
-    std::promise<void> reached, cancelled;
-    std::shared_future<void> go = cancelled.get_future().share();
+    // Cancelled from another thread in the first progress report of the
+    // second channel: the run stops before its next event.
     std::vector<int> progress;
-    QObject::connect(&m_refinement, &FLRefinement::progressChanged, [&, go](int percent) {
+    QObject::connect(&m_refinement, &FLRefinement::progressChanged, [&](int percent) {
         progress.push_back(percent);
         if (percent == 50)
-            reached.set_value(), go.wait();
+            std::thread([this] { m_refinement.cancel(); }).join();
     });
-    bool result = true;
-    std::thread worker([&] { result = run(reader); });
-    reached.get_future().wait();
-    m_refinement.cancel();
-    cancelled.set_value();
-    worker.join();
-    EXPECT_FALSE(result);
+    EXPECT_FALSE(run(reader));
     EXPECT_EQ(progress, (std::vector<int>{0, 21, 42, 50})); // channels share the progress
     EXPECT_TRUE(reader.hasFeature("fl1_max_rf"));           // finished before the cancel
     EXPECT_FALSE(reader.hasFeature("fl2_max_rf"));
@@ -223,7 +206,10 @@ TEST_F(CalcTest, CompensationMatchesNumpySolveInTheChannelOrderRefusesSingularMa
     // /usr/bin/python3 tests/calc/calc_oracle.py solve MATRIX INPUTS; relative
     // tolerance 1e-12. Row and column 0 belong to the first listed channel,
     // 3. Channel 1's refined peak height, once computed, is its input.
-    const Rows spillover{{1.0, 0.12, 0.03}, {0.2, 1.0, 0.07}, {0.015, 0.31, 1.0}};
+    const arma::mat matrix{{1.0, 0.12, 0.03}, {0.2, 1.0, 0.07}, {0.015, 0.31, 1.0}};
+    Rows spillover(3);
+    for (arma::uword r = 0; r < 3; ++r)
+        spillover[r] = arma::conv_to<std::vector<double>>::from(matrix.row(r));
     std::mt19937_64 random(3);
     Rows inputs(200, std::vector<double>(3));
     Columns c{{"fl1_max", std::vector<double>(200)}};
@@ -233,9 +219,6 @@ TEST_F(CalcTest, CompensationMatchesNumpySolveInTheChannelOrderRefusesSingularMa
     RTDCReader& reader = open(c);
     reader.addCalculatedFeature("fl1_max_rf", c["fl1_max_rf"]);
     FLCompensation compensation;
-    arma::mat matrix(3, 3);
-    for (arma::uword i = 0; i < 9; ++i)
-        matrix(i / 3, i % 3) = spillover[i / 3][i % 3];
     ASSERT_TRUE(compensation.run(&reader, {3, 1, 2}, matrix));
     const std::vector<double> expected = oracle("solve", {spillover, inputs});
     ASSERT_EQ(expected.size(), 600u);
