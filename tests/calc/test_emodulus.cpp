@@ -206,14 +206,14 @@ TEST_F(Quality, OutsideTheHullByTheTablesSideNearItsLocalLowerEdge) {
     EXPECT_EQ(std::pair(r.deformTooHigh, r.mapped), std::pair(2, 1));
     // High arms: the hull misses the low corner. (0.1, 0.1): middle and low
     // sample outside -> too low; (0.3, 0.2): the middle is inside, above it
-    // -> too low. The lower edge around x = 0.5 is y = 0.7 (bins without
-    // table points take their left neighbour's): (0.5, 0.9) is far above
-    // it, (0.5, 0.4) below it, (0.52, 0.75) near.
+    // -> too low. The lower edge is y = 0.7 up to x = 0.65, bins without
+    // table points taking their left neighbour's (0 from x = 0.7 on):
+    // (0.5, 0.9) is far above it, (0.5, 0.4) below it, (0.67, 0.75) near.
     EModulus high;
     high.setLUTSearchDir(
         tableDir(gridTable([](double x, double y) { return x >= 0.7 || y >= 0.7; })));
     m_model = &high;
-    r = assess({at(0.1, 0.1), at(0.3, 0.2), at(0.5, 0.9), at(0.5, 0.4), at(0.52, 0.75)});
+    r = assess({at(0.1, 0.1), at(0.3, 0.2), at(0.5, 0.9), at(0.5, 0.4), at(0.67, 0.75)});
     EXPECT_EQ(std::tuple(r.deformTooLow, r.mapped, r.nearBoundary), std::tuple(2, 3, 1));
 }
 
