@@ -2,7 +2,7 @@
 
 // Shared fixtures of the derived-feature tests: look-up tables in the table
 // file's format, measurement files with their readers, and the Python
-// oracle tests/calc/calc_oracle.py (run with /usr/bin/python3).
+// oracle tests/calc/emodulus_fl_oracle.py (run with /usr/bin/python3).
 
 #include "calc/EModulus.h"
 #include "core/RTDCReader.h"
@@ -70,11 +70,11 @@ inline std::string lutText(const Rows& rows, const std::string& json = {}) {
     return meta + "area_um deform emodulus\n" + rowsText(rows);
 }
 
-/// What "/usr/bin/python3 calc_oracle.py MODE FILE..." prints for the inputs
+/// What "/usr/bin/python3 emodulus_fl_oracle.py MODE FILE..." prints for the inputs
 /// written as files; fails the test when the script fails.
 inline std::vector<double> oracle(const std::string& mode, const std::vector<Rows>& inputs) {
     TempDir dir;
-    std::string command = "/usr/bin/python3 " QUORVEX3_CALC_ORACLE_DIR "/calc_oracle.py " + mode;
+    std::string command = "/usr/bin/python3 " QUORVEX3_CALC_ORACLE " " + mode;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         writeText(dir.file(std::to_string(i)), rowsText(inputs[i]));
         command += " " + dir.file(std::to_string(i));

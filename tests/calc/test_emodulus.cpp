@@ -26,7 +26,7 @@ double factor(double t) {
 }
 
 TEST(Viscosity, ModelsMatchNumpyAndPixelationCorrection) {
-    // /usr/bin/python3 tests/calc/calc_oracle.py viscosity CASES; relative
+    // /usr/bin/python3 tests/calc/emodulus_fl_oracle.py viscosity CASES; relative
     // tolerance 1e-12: every medium at 4, 20, 23.2 and 37 °C in a 15 and a
     // 30 µm channel, by model 0, 1, 2: Herold, Kestin, Buyukurganci.
     const double t[] = {4, 20, 23.2, 37};

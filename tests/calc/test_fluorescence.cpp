@@ -200,7 +200,7 @@ TEST_F(Refinement, CancelFromAnotherThreadStopsBeforeTheNextEvent) {
 }
 
 TEST_F(CalcTest, CompensationMatchesNumpySolveInTheChannelOrderRefusesSingularMatrices) {
-    // /usr/bin/python3 tests/calc/calc_oracle.py solve MATRIX INPUTS (the
+    // /usr/bin/python3 tests/calc/emodulus_fl_oracle.py solve MATRIX INPUTS (the
     // matrix row after row); relative tolerance 1e-12. Row and column 0 belong to the first listed
     // channel,
     // 3. Channel 1's refined peak height, once computed, is its input.

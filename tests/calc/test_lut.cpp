@@ -92,7 +92,7 @@ TEST_F(Lut, LinearTablesInterpolateExactlyInsideTheirHullNaNOutside) {
 }
 
 TEST_F(Lut, ScatteredTableMatchesScipyLinearNDInterpolator) {
-    // /usr/bin/python3 tests/calc/calc_oracle.py lut TABLE QUERIES: equal
+    // /usr/bin/python3 tests/calc/emodulus_fl_oracle.py lut TABLE QUERIES: equal
     // within 1e-9. The queries keep away from the hull: by design the finite
     // super-triangle (corners 10 units away) never yields the thin hull
     // triangles whose circumcircle reaches that far, where scipy has some.

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # Reference values of the derived-feature tests, from numpy and scipy.
 #
-# Usage: /usr/bin/python3 calc_oracle.py MODE FILE...   (prints repr'd floats)
+# Usage: /usr/bin/python3 emodulus_fl_oracle.py MODE FILE...   (prints repr'd floats)
 #   lut TABLE QUERIES    TABLE rows "area deform modulus", QUERIES rows "area deform". Both axes
 #                        normalised to [0, 1] by the table's extremes, as the program does; scipy's
 #                        LinearNDInterpolator (Qhull Delaunay, nan outside the hull).
