@@ -13,10 +13,10 @@
 #include "app/MainWindow.h"
 #include "core/EventFilter.h"
 #include "core/FilterRule.h"
-#include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "model/DatasetEntry.h"
 #include "plots/ScatterPlot.h"
+#include "core/RTDCReader.h"
 #include "support/RtdcFixtureWriter.h"
 
 #include <QApplication>
@@ -47,9 +47,9 @@ using Quorvex3::testing::Storage;
 using Quorvex3::testing::TempDir;
 
 /// Scalar columns of a typical measurement besides area and deformation.
-const char* const kExtraColumns[] = {"bright_avg",      "bright_sd", "area_ratio", "aspect",
-                                     "inert_ratio_cvx", "pos_x",     "pos_y",      "size_x",
-                                     "size_y",          "time",      "fl1_max",    "fl2_max"};
+const char* const kExtraColumns[] = {"bright_avg", "bright_sd", "area_ratio", "aspect",
+                                     "inert_ratio_cvx", "pos_x",   "pos_y",      "size_x",
+                                     "size_y",     "time",      "fl1_max",    "fl2_max"};
 
 /// Writes (once per event count) a measurement with 14 compressed float
 /// columns and the usual metadata, and returns its path.
@@ -138,7 +138,11 @@ void BM_AddDataset(benchmark::State& state) {
 }
 // Each iteration waits (untimed) for a whole preload and the refresh after
 // it, so the count is fixed rather than grown to fill the minimum time.
-BENCHMARK(BM_AddDataset)->Arg(10000)->Arg(1000000)->Iterations(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddDataset)
+    ->Arg(10000)
+    ->Arg(1000000)
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
 
 // ---- hover-to-display latency of an event -------------------------------------
 
