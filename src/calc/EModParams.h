@@ -4,6 +4,30 @@
 
 namespace Quorvex3 {
 
+/// Measurement media the viscosity models know.
+enum class EModMedium : int {
+    Viscora = 0,  ///< "Viscora" in the metadata
+    ViscoraB = 1, ///< "ViscoraB"
+    Water = 2,
+    McPbs083 = 3, ///< 0.83 % methyl cellulose in PBS ("0.83% MC-PBS")
+    Unknown = 4   ///< any other or missing medium
+};
+
+/// Viscosity models; any other value gives a viscosity of 1.0 mPa·s.
+enum class ViscosityModel : int {
+    Herold2017 = 0,
+    Kestin1978 = 1,
+    Buyukurganci2022 = 2,
+    Manual = 3 ///< the record's `viscosity`
+};
+
+/// Where the temperature of a Young's modulus computation comes from.
+enum class TemperatureSource : int {
+    Manual = 0,  ///< the record's `temperature`
+    Event = 1,   ///< the event feature "temp", per event
+    Metadata = 2 ///< the measurement's metadata, resolved into `temperature` beforehand
+};
+
 /// Every input of one Young's modulus computation. A dataset keeps the record
 /// of its last computation so the modulus can be recomputed when the dataset
 /// is shown again. The defaults are the values a new dataset starts with.

@@ -1,0 +1,205 @@
+// Young's modulus: building the look-up table's triangulation (against the
+// plain every-triangle scan), look-ups per second, and a whole computation
+// on 1,000,000 events.
+//
+// Tables are generated in code: scattered rows (5,000 and 20,000) and a
+// 141 x 141 grid (19,881 rows, full of co-circular points). The measurement
+// of the run benchmark is written once to a temporary directory.
+
+#include "calc/CalcTestSupport.h"
+#include "calc/EModulus.h"
+#include "calc/LUTTriangulation.h"
+#include "core/RTDCReader.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+using namespace Quorvex3;
+namespace fixture = Quorvex3::testing;
+using fixture::Rows;
+
+LUTData toTable(const Rows& rows) {
+    LUTData table;
+    for (const auto& row : rows) {
+        table.area.push_back(row[0]);
+        table.deform.push_back(row[1]);
+        table.emodulus.push_back(row[2]);
+    }
+    return table;
+}
+
+// `n` rows at random places of [20, 220] x [0.01, 0.11] with a smooth modulus.
+Rows scatteredTable(int n, unsigned seed) {
+    std::mt19937_64 random(seed);
+    Rows rows(static_cast<std::size_t>(n));
+    for (auto& row : rows) {
+        const double area = 20.0 + 200.0 * fixture::uniform(random);
+        const double deform = 0.01 + 0.1 * fixture::uniform(random);
+        row = {area, deform, 0.3 + 0.004 * area * (1 + 30 * deform) + 0.1 * std::sin(area / 40)};
+    }
+    return rows;
+}
+
+std::pair<std::vector<double>, std::vector<double>> normalised(const Rows& rows) {
+    TriangulatedLUT lut;
+    triangulateLUT(toTable(rows), lut, nullptr);
+    return {lut.x, lut.y};
+}
+
+Rows gridTable(int side) {
+    Rows rows;
+    for (int j = 0; j < side; ++j)
+        for (int i = 0; i < side; ++i)
+            rows.push_back({20.0 + i, 0.001 * j, 1.0 + 0.01 * i + 0.1 * j});
+    return rows;
+}
+
+// The plain Bowyer-Watson of the table format, every triangle tested per
+// point: what the indexed version replaces.
+std::vector<std::array<int, 3>> plainDelaunay(std::vector<double> x, std::vector<double> y) {
+    using Triple = std::array<int, 3>;
+    const int n = static_cast<int>(x.size());
+    x.insert(x.end(), {-10.0, 20.0, -10.0});
+    y.insert(y.end(), {-10.0, -10.0, 20.0});
+    std::vector<Triple> triangles{{n, n + 1, n + 2}};
+    auto has = [](const Triple& t, int v) { return t[0] == v || t[1] == v || t[2] == v; };
+    for (int p = 0; p < n; ++p) {
+        std::vector<std::size_t> bad;
+        for (std::size_t t = 0; t < triangles.size(); ++t) {
+            const Triple& tri = triangles[t];
+            const double ax = x[tri[0]] - x[p], ay = y[tri[0]] - y[p];
+            const double bx = x[tri[1]] - x[p], by = y[tri[1]] - y[p];
+            const double cx = x[tri[2]] - x[p], cy = y[tri[2]] - y[p];
+            if ((ax * ax + ay * ay) * (bx * cy - cx * by) -
+                    (bx * bx + by * by) * (ax * cy - cx * ay) +
+                    (cx * cx + cy * cy) * (ax * by - bx * ay) >
+                0.0)
+                bad.push_back(t);
+        }
+        std::vector<std::pair<int, int>> edges;
+        for (std::size_t t : bad) {
+            const Triple& tri = triangles[t];
+            for (int i = 0; i < 3; ++i) {
+                const int a = tri[i], b = tri[(i + 1) % 3];
+                bool shared = false;
+                for (std::size_t other : bad)
+                    shared = shared ||
+                             (other != t && has(triangles[other], a) && has(triangles[other], b));
+                if (!shared)
+                    edges.emplace_back(a, b);
+            }
+        }
+        std::vector<Triple> kept;
+        for (std::size_t t = 0; t < triangles.size(); ++t)
+            if (!std::binary_search(bad.begin(), bad.end(), t))
+                kept.push_back(triangles[t]);
+        triangles = std::move(kept);
+        for (const auto& [a, b] : edges) {
+            const double turn = (x[a] - x[p]) * (y[b] - y[p]) - (x[b] - x[p]) * (y[a] - y[p]);
+            triangles.push_back(turn >= 0.0 ? Triple{p, a, b} : Triple{p, b, a});
+        }
+    }
+    std::vector<Triple> result;
+    for (const Triple& t : triangles)
+        if (t[0] < n && t[1] < n && t[2] < n)
+            result.push_back(t);
+    return result;
+}
+
+void BM_TriangulateScattered(benchmark::State& state) {
+    const auto [x, y] = normalised(scatteredTable(int(state.range(0)), 1));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(delaunayTriangles(x, y));
+    state.SetLabel("rows=" + std::to_string(x.size()));
+}
+BENCHMARK(BM_TriangulateScattered)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+void BM_TriangulateGrid(benchmark::State& state) {
+    const auto [x, y] = normalised(gridTable(141));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(delaunayTriangles(x, y));
+    state.SetLabel("rows=" + std::to_string(x.size()));
+}
+BENCHMARK(BM_TriangulateGrid)->Unit(benchmark::kMillisecond);
+
+// The plain algorithm, every triangle tested per point: the reason for the
+// indexed version.
+void BM_TriangulatePlainScan(benchmark::State& state) {
+    const auto [x, y] = normalised(scatteredTable(int(state.range(0)), 1));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(plainDelaunay(x, y));
+}
+BENCHMARK(BM_TriangulatePlainScan)
+    ->Arg(5000)
+    ->Arg(20000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// Normalising, triangulating and indexing a whole table, as a first look-up
+// pays it.
+void BM_TriangulateTable(benchmark::State& state) {
+    const LUTData table = toTable(scatteredTable(int(state.range(0)), 1));
+    for (auto _ : state) {
+        TriangulatedLUT lut;
+        benchmark::DoNotOptimize(triangulateLUT(table, lut, nullptr));
+    }
+}
+BENCHMARK(BM_TriangulateTable)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+void BM_Lookup(benchmark::State& state) {
+    const LUTData table = toTable(scatteredTable(int(state.range(0)), 1));
+    TriangulatedLUT lut;
+    triangulateLUT(table, lut, nullptr);
+    std::mt19937_64 random(2);
+    std::vector<std::pair<double, double>> queries(4096);
+    for (auto& q : queries)
+        q = {20.0 + 200.0 * fixture::uniform(random), 0.01 + 0.1 * fixture::uniform(random)};
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const auto& q = queries[i++ & 4095];
+        benchmark::DoNotOptimize(interpolateTriangulated(lut, q.first, q.second));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Lookup)->Arg(5000)->Arg(20000);
+
+void BM_EModulusRun(benchmark::State& state) {
+    static fixture::TempDir dir;
+    static const std::string path = [] {
+        fixture::writeText(dir.file("data/LUT_LE_2D_FEM.txt"),
+                           fixture::lutText(scatteredTable(5000, 1)));
+        std::mt19937_64 random(3);
+        std::vector<double> area(1'000'000);
+        std::vector<double> deform(area.size());
+        for (std::size_t i = 0; i < area.size(); ++i) {
+            area[i] = 20.0 + 200.0 * fixture::uniform(random);
+            deform[i] = 0.012 + 0.1 * fixture::uniform(random);
+        }
+        fixture::RtdcFixtureWriter writer(dir.file("emod_1M.rtdc"));
+        writer.addColumn("area_um", area);
+        writer.addColumn("deform", deform);
+        return writer.path();
+    }();
+    RTDCReader reader;
+    reader.openFile(path);
+    reader.preloadAllFeatures();
+    EModulus emod;
+    emod.setLUTSearchDir(QString::fromStdString(dir.path()));
+    emod.buildTriangulation(0); // the table is built once per program run
+    const EModParams params;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(emod.run(&reader, params));
+        state.PauseTiming();
+        reader.releaseRetiredColumns();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 1'000'000);
+}
+BENCHMARK(BM_EModulusRun)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,137 @@
+// The Young's modulus look-up table: file rules, where it is searched, its
+// triangulation and interpolation, and one cache shared by threads.
+
+#include "CalcTestSupport.h"
+#include "calc/LUTTriangulation.h"
+
+#include <thread>
+
+namespace Quorvex3::testing {
+
+class Lut : public CalcTest {
+protected:
+    // A new EModulus that found `rows` as its table and triangulated them.
+    EModulus& model(const Rows& rows) {
+        m_models.push_back(std::make_unique<EModulus>());
+        m_models.back()->setLUTSearchDir(tableDir(rows));
+        m_models.back()->buildTriangulation(0);
+        return *m_models.back();
+    }
+
+    std::vector<std::unique_ptr<EModulus>> m_models;
+};
+
+TEST_F(Lut, HeaderOnceRowsOfFiniteNumbersAndPositiveMetadata) {
+    // The metadata block, its lines with or without "#": values that are not
+    // positive numbers keep the defaults (20 µm, 0.16 µL/s, 1.002 mPa·s). The
+    // first line naming a column ("deform" will do) is the header; later
+    // lines with words are rows when their first three fields are numbers.
+    // Rows with NaN or infinite values never reach the triangulation.
+    writeText(m_dir.file("t"),
+              "# BEGIN METADATA\n{\"channel_width\": 30, \"flow_rate\": 0,\n"
+              "#  \"fluid_viscosity\": \"2\"}\n# END METADATA\n\n \t \n"
+              "deform emodulus\n20 0.01 1.5\narea 0.02 2\n30\t0.02  2.5 9 area\n"
+              "40 0.03\n40,0.03,3\nnan 0.01 1\n20 inf 1\n20 0.01 -inf\n1e999 0.01 1\n"
+              "  50 0.04 3.5\r\n");
+    LUTData t;
+    EXPECT_TRUE(readLUTFile(QString::fromStdString(m_dir.file("t")), t, nullptr));
+    EXPECT_EQ(std::vector({t.area, t.deform, t.emodulus}),
+              (Rows{{20, 30, 50}, {0.01, 0.02, 0.04}, {1.5, 2.5, 3.5}}));
+    EXPECT_EQ(std::tuple(t.channelWidth, t.flowRate, t.fluidViscosity), std::tuple(30, .16, 1.002));
+    QString error;
+    EXPECT_FALSE(readLUTFile("/nonexistent/t", t, &error));
+    EXPECT_TRUE(error.contains("could not be opened"));
+}
+
+TEST_F(Lut, SearchOrderAndTheNotFoundMessage) {
+    EXPECT_EQ(lutSearchCandidates("/p", "T"),
+              QStringList({"/p/data/T", "/p/../Resources/data/T", "/p/../data/T", "/p/../../data/T",
+                           "/p/../../../data/T"}));
+    const std::string base = m_dir.path() + "/r/a/b/c"; // every candidate inside the temporary
+    std::filesystem::create_directories(base);
+    m_emod.setLUTSearchDir(QString::fromStdString(base));
+    ::testing::internal::CaptureStderr();
+    m_emod.loadLUT(0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "EModulus: LUT file not found: LUT_LE_2D_FEM.txt (searched from " + base + ")\n");
+    EXPECT_TRUE(m_emod.lutError(0).contains("\"LUT_LE_2D_FEM.txt\" was not found. It belongs in a "
+                                            "folder \"data\" next to the program"));
+    // Searched again after a miss: of two tables, the one in the earlier place.
+    writeText(m_dir.path() + "/r/a/data/LUT_LE_2D_FEM.txt",
+              lutText({{1, 2, 3}}, "{\"flow_rate\": 2}"));
+    writeText(base + "/../data/LUT_LE_2D_FEM.txt", lutText({{1, 2, 3}}, "{\"flow_rate\": 1}"));
+    m_emod.loadLUT(0);
+    EXPECT_EQ(m_emod.lut(0) ? m_emod.lut(0)->flowRate : 0, 1.0);
+}
+
+TEST_F(Lut, LinearTablesInterpolateExactlyInsideTheirHullNaNOutside) {
+    // The grid, and its low arms in reverse row order (hull edge x + y = 1.3
+    // in normalised units, area 20 + 200 x, deformation 0.1 y), each cell
+    // cut in two triangles. The first 25 places probed lie on grid lines
+    // and borders.
+    for (const bool arms : {false, true}) {
+        Rows rows =
+            gridTable(arms ? +[](double x, double y) { return x <= 0.3 || y <= 0.3; } : nullptr);
+        if (arms)
+            std::reverse(rows.begin(), rows.end());
+        const TriangulatedLUT& lut = *model(rows).triangulation(0);
+        EXPECT_EQ(lut.triangles.size(), arms ? 435u : 800u);
+        std::mt19937_64 random(11);
+        for (int i = 0; i < 20025; ++i) {
+            const double x = i < 25 ? i % 5 / 4.0 : 1.02 * uniform(random) - 0.01;
+            const double y = i < 25 ? i / 5 / 4.0 : 1.02 * uniform(random) - 0.01;
+            const double e = interpolateTriangulated(lut, 20 + 200 * x, 0.1 * y);
+            const double out = std::max({-x, x - 1, -y, y - 1, arms ? x + y - 1.3 : -1});
+            // Inside or on the border exact, clearly outside NaN.
+            ASSERT_TRUE(out > 0 ? out < 1e-9 || std::isnan(e)
+                                : std::abs(e - linearModulus(20 + 200 * x, 0.1 * y)) < 1e-9)
+                << x << " " << y << ": " << e;
+        }
+        EXPECT_TRUE(std::isnan(interpolateTriangulated(lut, std::nan(""), 0.05)));
+    }
+}
+
+TEST_F(Lut, ScatteredTableMatchesScipyLinearNDInterpolator) {
+    // /usr/bin/python3 tests/calc/emodulus_fl_oracle.py lut TABLE QUERIES: equal
+    // within 1e-9. The queries keep away from the hull: by design the finite
+    // super-triangle (corners 10 units away) never yields the thin hull
+    // triangles whose circumcircle reaches that far, where scipy has some.
+    std::mt19937_64 random(5);
+    Rows rows(400), queries(3000);
+    for (auto& row : rows) { // areas 20 to 220, deformations 0.01 to 0.11, smooth moduli
+        const double area = 20 + 200 * uniform(random), deform = 0.01 + 0.1 * uniform(random);
+        row = {area, deform, 0.3 + 0.004 * area * (1 + 30 * deform) + 0.1 * std::sin(area / 40)};
+    }
+    for (auto& q : queries)
+        q = {30 + 180 * uniform(random), 0.02 + 0.08 * uniform(random)};
+    const TriangulatedLUT& lut = *model(rows).triangulation(0);
+    const std::vector<double> expected = oracle("lut", {rows, queries});
+    ASSERT_EQ(expected.size(), queries.size());
+    for (std::size_t i = 0; i < queries.size(); ++i)
+        EXPECT_NEAR(interpolateTriangulated(lut, queries[i][0], queries[i][1]), expected[i], 1e-9);
+}
+
+TEST_F(Lut, UnusableTablesSayWhyAndThreadsShareOneTriangulation) {
+    // clang-format off
+    for (const auto& [rows, reason] : {std::pair{Rows{{20, 0.01, 1}, {30, 0.02, 2}}, "has 2 usable rows"},
+            {Rows{{20, 0.01, 1}, {30, 0.01, 2}, {40, 0.01, 3}}, "deformation column holds a single value"}}) {
+        // clang-format on
+        EModulus& emod = model(rows);
+        EXPECT_EQ(emod.triangulation(0), nullptr);
+        EXPECT_TRUE(emod.lutError(0).contains(reason)) << emod.lutError(0).toStdString();
+    }
+    m_emod.setLUTSearchDir(tableDir(gridTable()));
+    std::vector<const TriangulatedLUT*> seen(8);
+    std::vector<std::thread> threads;
+    for (auto& slot : seen)
+        threads.emplace_back([this, &slot] {
+            m_emod.buildTriangulation(0);
+            slot = m_emod.triangulation(0);
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_NE(seen[0], nullptr);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), seen[0]), 8);
+}
+
+} // namespace Quorvex3::testing
