@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace Quorvex3 {
@@ -56,13 +57,19 @@ void jacobiEigenSymmetric(std::vector<double>& a, int n, std::vector<double>& ei
     std::vector<double> v(m * m, 0.0);
     for (size_t i = 0; i < m; ++i)
         v[i * m + i] = 1.0;
+    double previousOff = std::numeric_limits<double>::infinity();
     for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
         double off = 0.0;
         for (size_t i = 0; i < m; ++i)
             for (size_t j = i + 1; j < m; ++j)
                 off += a[i * m + j] * a[i * m + j];
-        if (off < kOffTolerance)
+        // The off-diagonal mass shrinks with every sweep until rounding
+        // noise is all that is left (for large entries that noise stays
+        // above the tolerance); from there further sweeps only reshuffle
+        // last bits, at O(n^3) each.
+        if (off < kOffTolerance || !(off < previousOff))
             break;
+        previousOff = off;
         for (size_t p = 0; p + 1 < m; ++p)
             for (size_t q = p + 1; q < m; ++q)
                 if (!(std::fabs(a[p * m + q]) < kSkipPivot))

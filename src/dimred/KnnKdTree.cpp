@@ -80,32 +80,52 @@ int KnnKdTree::build(uint32_t lo, uint32_t hi) {
     return index;
 }
 
+// Descends near side first. `bound` is the squared distance from the point
+// to the node's cell as far as the splits met so far tell (offsets[d] is
+// the point's offset from the cell along d). A far side whose bound is not
+// below the k-th distance found so far is skipped: it can only hold points
+// at least that far, which could not enter the result anyway (an equal
+// distance never displaces a pair already held). This bound is never below
+// the split distance alone, so it prunes everything the split test would
+// and more, with the same result.
 void KnnKdTree::search(int node, const double* point, size_t k, uint32_t exclude,
-                       std::vector<Candidate>& heap) const {
+                       std::vector<Candidate>& heap, double bound, double* offsets) const {
     const Node* nd = &m_nodes[static_cast<size_t>(node)];
     while (!nd->leaf) {
         const double diff = point[nd->splitDim] - nd->splitValue;
         const int nearChild = diff < 0.0 ? nd->left : nd->right;
         const int farChild = diff < 0.0 ? nd->right : nd->left;
-        search(nearChild, point, k, exclude, heap);
-        if (heap.size() == k && !(diff * diff < heap.front().first))
+        search(nearChild, point, k, exclude, heap, bound, offsets);
+        const double old = offsets[nd->splitDim];
+        const double farBound = bound - old * old + diff * diff;
+        if (heap.size() == k &&
+            !(diff * diff < heap.front().first && farBound < heap.front().first))
             return;
-        nd = &m_nodes[static_cast<size_t>(farChild)];
+        offsets[nd->splitDim] = diff;
+        search(farChild, point, k, exclude, heap, farBound, offsets);
+        offsets[nd->splitDim] = old;
+        return;
     }
     for (uint32_t p = nd->begin; p < nd->end; ++p) {
         const uint32_t idx = m_perm[p];
         if (idx == exclude)
             continue;
         const double* x = m_data + static_cast<size_t>(idx) * m_dim;
+        const bool full = heap.size() == k;
+        const double worst = full ? heap.front().first : 0.0;
         double d2 = 0.0;
-        for (size_t d = 0; d < m_dim; ++d) {
+        size_t d = 0;
+        for (; d < m_dim; ++d) {
             const double t = point[d] - x[d];
             d2 += t * t;
+            // Already too far to displace the k-th pair: stop summing.
+            if (full && !(d2 < worst))
+                break;
         }
-        if (heap.size() < k) {
+        if (!full) {
             heap.emplace_back(d2, idx);
             std::push_heap(heap.begin(), heap.end());
-        } else if (d2 < heap.front().first) {
+        } else if (d == m_dim && d2 < worst) {
             std::pop_heap(heap.begin(), heap.end());
             heap.back() = Candidate(d2, idx);
             std::push_heap(heap.begin(), heap.end());
@@ -119,7 +139,8 @@ void KnnKdTree::queryInto(const double* point, int k, uint32_t exclude,
     if (k <= 0 || m_root < 0)
         return;
     heap.reserve(static_cast<size_t>(k));
-    search(m_root, point, static_cast<size_t>(k), exclude, heap);
+    std::vector<double> offsets(m_dim, 0.0);
+    search(m_root, point, static_cast<size_t>(k), exclude, heap, 0.0, offsets.data());
     std::sort_heap(heap.begin(), heap.end());
 }
 

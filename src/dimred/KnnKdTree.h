@@ -52,7 +52,7 @@ public:
 private:
     int build(uint32_t lo, uint32_t hi);
     void search(int node, const double* point, size_t k, uint32_t exclude,
-                std::vector<Candidate>& heap) const;
+                std::vector<Candidate>& heap, double bound, double* offsets) const;
 
     const double* m_data;
     size_t m_n;

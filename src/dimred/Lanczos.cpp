@@ -41,9 +41,37 @@ void subtractScaled(Vec& x, double f, const Vec& y) {
         x[i] -= f * y[i];
 }
 
+// x -= f * y, returning z . x of the updated x: one pass where a step of
+// the Gram-Schmidt sweep meets the dot product of the next.
+double subtractScaledThenDot(Vec& x, double f, const Vec& y, const Vec& z) {
+    const size_t n = x.size();
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        x[i] -= f * y[i];
+        x[i + 1] -= f * y[i + 1];
+        x[i + 2] -= f * y[i + 2];
+        x[i + 3] -= f * y[i + 3];
+        s0 += z[i] * x[i];
+        s1 += z[i + 1] * x[i + 1];
+        s2 += z[i + 2] * x[i + 2];
+        s3 += z[i + 3] * x[i + 3];
+    }
+    for (; i < n; ++i) {
+        x[i] -= f * y[i];
+        s0 += z[i] * x[i];
+    }
+    return (s0 + s1) + (s2 + s3);
+}
+
+// Modified Gram-Schmidt: q -= (b . q) b for every b in order.
 void orthogonaliseAgainst(Vec& q, const std::vector<Vec>& basis) {
-    for (const Vec& b : basis)
-        subtractScaled(q, dot(b, q), b);
+    if (basis.empty())
+        return;
+    double h = dot(basis[0], q);
+    for (size_t l = 0; l + 1 < basis.size(); ++l)
+        h = subtractScaledThenDot(q, h, basis[l], basis[l + 1]);
+    subtractScaled(q, h, basis.back());
 }
 
 // Two sweeps, as one sweep leaves rounding-level components behind.
