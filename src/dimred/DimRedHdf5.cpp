@@ -156,8 +156,14 @@ std::string readStringAttribute(const H5::H5Object& location, const std::string&
     return text;
 }
 
+H5::DataSet openDataset(const H5::Group& location, const std::string& name) {
+    if (!location.nameExists(name) || location.childObjType(name) != H5O_TYPE_DATASET)
+        fail("the reference lacks the dataset '" + name + "'");
+    return location.openDataSet(name);
+}
+
 std::vector<std::string> readStringListDataset(const H5::Group& location, const std::string& name) {
-    const H5::DataSet dataset = location.openDataSet(name);
+    const H5::DataSet dataset = openDataset(location, name);
     if (dataset.getTypeClass() != H5T_STRING)
         fail("dataset '" + name + "' is not a list of names");
     const H5::DataSpace space = dataset.getSpace();
@@ -227,6 +233,10 @@ bool datasetShape(const H5::DataSet& dataset, const std::string& name, int& rank
 
 bool readMatrixDataset(const H5::Group& location, const std::string& name, std::vector<double>& out,
                        size_t expected, std::string& error) {
+    if (!location.nameExists(name) || location.childObjType(name) != H5O_TYPE_DATASET) {
+        error = "the reference lacks the dataset '" + name + "'";
+        return false;
+    }
     const H5::DataSet dataset = location.openDataSet(name);
     int rank = 0;
     size_t dims[2] = {0, 0};

@@ -39,6 +39,8 @@ double readDoubleAttribute(const H5::H5Object& location, const std::string& name
 /// A string attribute of one element (fixed or variable length, any
 /// character set), read through a memory type built from its own type.
 std::string readStringAttribute(const H5::H5Object& location, const std::string& name);
+/// The dataset `name`; throws with a readable message when there is none.
+H5::DataSet openDataset(const H5::Group& location, const std::string& name);
 /// A 1-D dataset of strings; its length is its extent.
 std::vector<std::string> readStringListDataset(const H5::Group& location, const std::string& name);
 /// A 1-D or 2-D dataset of numbers as doubles. With `expected` not 0 its

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <new>
 
 namespace Quorvex3 {
@@ -123,7 +124,14 @@ bool saveDimRedReference(const std::string& path, const DimRedReference& ref, st
     const std::string temporary = temporaryPathFor(path);
     bool written = false;
     try {
-        H5::H5File file(temporary, H5F_ACC_EXCL);
+        std::unique_ptr<H5::H5File> created;
+        try {
+            created = std::make_unique<H5::H5File>(temporary, H5F_ACC_EXCL);
+        } catch (const H5::Exception&) {
+            error = "cannot create a file in the folder of '" + path + "'";
+            return false;
+        }
+        H5::H5File& file = *created;
         H5::Group root = file.openGroup("/");
         writeReference(root, ref);
         root.close();

@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <new>
 
 namespace Quorvex3 {
@@ -113,7 +114,7 @@ void readUmap(const H5::Group& root, DimRedReference& ref) {
     const size_t f = ref.model.features.size();
     size_t dims[2] = {0, 0};
     {
-        const H5::DataSet train = root.openDataSet("train_data");
+        const H5::DataSet train = openDataset(root, "train_data");
         int rank = 0;
         std::string error;
         if (!datasetShape(train, "train_data", rank, dims, error) || rank != 2)
@@ -162,7 +163,7 @@ DimRedClusterModel readClusters(const H5::Group& root) {
         int rank = 0;
         std::string error;
         {
-            const H5::DataSet embed = root.openDataSet("cluster_embed");
+            const H5::DataSet embed = openDataset(root, "cluster_embed");
             if (!datasetShape(embed, "cluster_embed", rank, dims, error))
                 return none;
         }
@@ -236,6 +237,12 @@ bool loadDimRedReference(const std::string& path, DimRedReference& ref, std::str
     error.clear();
     const Lock lock(RTDCReader::s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        error = "the file cannot be opened";
+        return false;
+    }
     try {
         if (!H5::H5File::isHdf5(path)) {
             error = "not a Quorvex3 reference file";

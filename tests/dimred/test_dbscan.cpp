@@ -77,17 +77,19 @@ TEST(Dbscan, MatchesSklearnOnFinitePoints) {
     const std::vector<double> pts = clusteredPlane(1500, 3);
     TempDir dir;
     writeMatrixFile(dir.file("p.txt"), pts, pts.size() / 2, 2);
-    for (const auto& setting : {std::make_pair(0.35, 5), std::make_pair(0.6, 12), std::make_pair(0.2, 1)}) {
+    for (const auto& setting :
+         {std::make_pair(0.35, 5), std::make_pair(0.6, 12), std::make_pair(0.2, 1)}) {
         int count = 0;
         const std::vector<int> ours = cluster(pts, setting.first, setting.second, count);
-        const std::vector<double> theirs =
-            oracleLine(runOracle("dbscan", dir.file("p.txt"),
-                                 std::to_string(setting.first) + " " + std::to_string(setting.second)),
-                       "LABELS");
+        const std::vector<double> theirs = oracleLine(
+            runOracle("dbscan", dir.file("p.txt"),
+                      std::to_string(setting.first) + " " + std::to_string(setting.second)),
+            "LABELS");
         ASSERT_EQ(theirs.size(), ours.size());
         int most = -1;
         for (size_t i = 0; i < ours.size(); ++i) {
-            EXPECT_EQ(ours[i], static_cast<int>(theirs[i])) << "point " << i << " eps " << setting.first;
+            EXPECT_EQ(ours[i], static_cast<int>(theirs[i]))
+                << "point " << i << " eps " << setting.first;
             most = std::max(most, ours[i]);
         }
         EXPECT_EQ(count, most + 1);
@@ -102,7 +104,8 @@ TEST(Dbscan, NeighbourhoodsIncludeTheRadiusAndThePointItself) {
     EXPECT_EQ(cluster({0, 0, 1, 0}, 0.999, 2, count), (std::vector<int>{-1, -1}));
     EXPECT_EQ(count, 0);
     // minPts 1: every finite point is a core point, alone or not.
-    EXPECT_EQ(cluster({0, 0, 5, 5, kNaN, 1, 0.5, 0}, 1.0, 1, count), (std::vector<int>{0, 1, -1, 0}));
+    EXPECT_EQ(cluster({0, 0, 5, 5, kNaN, 1, 0.5, 0}, 1.0, 1, count),
+              (std::vector<int>{0, 1, -1, 0}));
     EXPECT_EQ(count, 2);
 }
 
@@ -111,9 +114,9 @@ TEST(Dbscan, NumberingAndSharedBorderPoints) {
     // but has too few neighbours to be a core point itself. The left cluster's
     // first core point (index 1) comes first, so it is cluster 0 and claims
     // point 0; the right cluster (first core point 4) is cluster 1.
-    const std::vector<double> pts = {0, 0,                          //
-                                     -1, 0, -1.2, 0, -1.4, 0,       //
-                                     1, 0, 1.2, 0, 1.4, 0, kNaN, 0};
+    const std::vector<double> pts = {0,  0,                   //
+                                     -1, 0, -1.2, 0, -1.4, 0, //
+                                     1,  0, 1.2,  0, 1.4,  0, kNaN, 0};
     int count = 0;
     EXPECT_EQ(cluster(pts, 1.0, 4, count), (std::vector<int>{0, 0, 0, 0, 1, 1, 1, -1}));
     EXPECT_EQ(count, 2);
@@ -268,7 +271,10 @@ TEST(ClusterAssign, NearlyFlatEmbeddingFinishesWithTheSameLabels) {
     for (int i = 0; i < 20000; ++i) {
         const int kind = i % 4;
         qx.push_back(-1 + 12 * g.uniform());
-        qy.push_back(kind == 0 ? 1e-13 * g.bell() : kind == 1 ? 0.04 * g.bell() : kind == 2 ? 3.0 : -0.06);
+        qy.push_back(kind == 0   ? 1e-13 * g.bell()
+                     : kind == 1 ? 0.04 * g.bell()
+                     : kind == 2 ? 3.0
+                                 : -0.06);
         expected.push_back(bruteForce(m, qx.back(), qy.back()));
     }
     const auto start = std::chrono::steady_clock::now();
