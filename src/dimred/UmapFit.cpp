@@ -5,6 +5,7 @@
 #include "dimred/SpectralInit.h"
 #include "dimred/Umap.h"
 #include "dimred/UmapGraph.h"
+#include "dimred/UmapLayout.h"
 #include "dimred/UmapRandom.h"
 
 #include <algorithm>
@@ -17,106 +18,9 @@ namespace {
 constexpr int kAutoEpochsSmall = 500;
 constexpr int kAutoEpochsLarge = 200;
 constexpr size_t kSmallDataRows = 10000;
-constexpr double kClip = 4.0;
-// Bounds the negative samples of one step, so an absurd sample rate cannot
-// overflow the count.
-constexpr int kMaxNegatives = 1 << 30;
 
 bool report(const DimRedProgress& progress, int value) {
     return !progress || progress(value);
-}
-
-inline double clip(double v) {
-    return v > kClip ? kClip : (v < -kClip ? -kClip : v);
-}
-
-struct Layout {
-    std::vector<double>& pos; // x, y per point
-    size_t rows;
-    double a;
-    double b;
-    double repulsion;
-    double alpha = 0.0;
-
-    // Pull i and j together along their edge.
-    void attract(size_t i, size_t j) {
-        double* pi = &pos[2 * i];
-        double* pj = &pos[2 * j];
-        const double dx = pi[0] - pj[0];
-        const double dy = pi[1] - pj[1];
-        const double d2 = dx * dx + dy * dy;
-        double g = 0.0;
-        if (d2 > 0.0) {
-            const double pb = std::pow(d2, b);
-            g = (-2.0 * a * b * (pb / d2)) / (1.0 + a * pb);
-        }
-        const double cx = clip(g * dx) * alpha;
-        const double cy = clip(g * dy) * alpha;
-        pi[0] += cx;
-        pi[1] += cy;
-        pj[0] -= cx;
-        pj[1] -= cy;
-    }
-
-    // Push i away from the sampled point m (only i moves).
-    void repel(size_t i, size_t m) {
-        double* pi = &pos[2 * i];
-        const double* pm = &pos[2 * m];
-        const double dx = pi[0] - pm[0];
-        const double dy = pi[1] - pm[1];
-        const double d2 = dx * dx + dy * dy;
-        if (d2 > 0.0) {
-            const double g = (2.0 * repulsion * b) / ((d2 + 0.001) * (1.0 + a * std::pow(d2, b)));
-            if (g > 0.0) {
-                pi[0] += clip(g * dx) * alpha;
-                pi[1] += clip(g * dy) * alpha;
-                return;
-            }
-        }
-        pi[0] += kClip * alpha;
-        pi[1] += kClip * alpha;
-    }
-};
-
-// The epochs of stochastic gradient steps. False when cancelled.
-bool optimiseLayout(const std::vector<UmapEdge>& edges, const UmapParams& params, int nEpochs,
-                    Layout& layout, umapdetail::Engine& engine, const DimRedProgress& progress) {
-    const std::vector<double> epochsPerSample = makeEpochsPerSample(edges, nEpochs);
-    std::vector<double> nextSample = epochsPerSample;
-    // Below one negative sample per positive one there is no negative
-    // sampling at all (the period would be infinite or undefined).
-    const bool negatives = params.negative_sample_rate >= 1;
-    std::vector<double> epochsPerNeg(edges.size(), 0.0);
-    if (negatives)
-        for (size_t e = 0; e < edges.size(); ++e)
-            epochsPerNeg[e] = epochsPerSample[e] / static_cast<double>(params.negative_sample_rate);
-    std::vector<double> nextNeg = epochsPerNeg;
-    const uint64_t rows = layout.rows;
-    for (int t = 0; t < nEpochs; ++t) {
-        const double epoch = static_cast<double>(t);
-        layout.alpha = params.learning_rate * (1.0 - epoch / static_cast<double>(nEpochs));
-        for (size_t e = 0; e < edges.size(); ++e) {
-            if (!(epochsPerSample[e] > 0.0) || !(nextSample[e] <= epoch))
-                continue;
-            const size_t i = static_cast<size_t>(edges[e].i);
-            layout.attract(i, static_cast<size_t>(edges[e].j));
-            nextSample[e] += epochsPerSample[e];
-            if (!negatives)
-                continue;
-            const double due = (epoch - nextNeg[e]) / epochsPerNeg[e];
-            const int nNeg = due < kMaxNegatives ? static_cast<int>(due) : kMaxNegatives;
-            for (int s = 0; s < nNeg; ++s) {
-                const size_t m = static_cast<size_t>(engine() % rows);
-                if (m != i)
-                    layout.repel(i, m);
-            }
-            if (nNeg >= 1)
-                nextNeg[e] += nNeg * epochsPerNeg[e];
-        }
-        if (!report(progress, 35 + (t + 1) * 60 / nEpochs))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -164,8 +68,8 @@ UmapModel umapFit(const DimRedMatrix& matrix, const UmapParams& params,
     if (!report(progress, 35))
         return invalid;
 
-    Layout layout{model.embedding, rows, model.a, model.b, params.repulsion_strength};
-    if (!optimiseLayout(edges, params, nEpochs, layout, engine, progress))
+    if (!umapdetail::optimiseLayout(edges, params, nEpochs, model.a, model.b, model.embedding,
+                                    engine, progress))
         return invalid;
 
     model.trainData = matrix.data;

@@ -3,6 +3,7 @@
 #include "dimred/KnnKdTree.h"
 #include "dimred/ParallelChunks.h"
 #include "dimred/Umap.h"
+#include "dimred/UmapMath.h"
 #include "dimred/UmapRandom.h"
 
 #include <algorithm>
@@ -15,14 +16,9 @@ namespace {
 
 constexpr uint64_t kTransformSeedMask = 0x9E3779B97F4A7C15ull;
 constexpr size_t kChunkRows = 2048;
-constexpr double kClip = 4.0;
 
 bool report(const DimRedProgress& progress, int value) {
     return !progress || progress(value);
-}
-
-inline double clip(double v) {
-    return v > kClip ? kClip : (v < -kClip ? -kClip : v);
 }
 
 bool rowFinite(const double* x, size_t cols) {
@@ -99,13 +95,9 @@ struct Stepper {
         const double dx = p[0] - model.embedding[2 * q];
         const double dy = p[1] - model.embedding[2 * q + 1];
         const double d2 = dx * dx + dy * dy;
-        double g = 0.0;
-        if (d2 > 0.0) {
-            const double pb = std::pow(d2, b);
-            g = (-2.0 * a * b * (pb / d2)) / (1.0 + a * pb);
-        }
-        p[0] += clip(g * dx) * alpha;
-        p[1] += clip(g * dy) * alpha;
+        const double g = umapdetail::attraction(d2, a, b);
+        p[0] += umapdetail::clip4(g * dx) * alpha;
+        p[1] += umapdetail::clip4(g * dy) * alpha;
     }
 
     void repel(double* p, size_t m) const {
@@ -114,9 +106,9 @@ struct Stepper {
         const double d2 = dx * dx + dy * dy;
         if (!(d2 > 0.0))
             return;
-        const double g = (2.0 * repulsion * b) / ((d2 + 0.001) * (1.0 + a * std::pow(d2, b)));
-        p[0] += clip(g * dx) * alpha;
-        p[1] += clip(g * dy) * alpha;
+        const double g = umapdetail::repulsion(d2, a, b, repulsion);
+        p[0] += umapdetail::clip4(g * dx) * alpha;
+        p[1] += umapdetail::clip4(g * dy) * alpha;
     }
 };
 
@@ -154,6 +146,7 @@ void umapTransform(const UmapModel& model, const DimRedMatrix& matrix, std::vect
                                  : 0;
     std::vector<uint32_t> draws(active.size() * negatives);
     umapdetail::Engine engine(model.params.seed ^ kTransformSeedMask);
+    const umapdetail::FastModulo modTrain(model.nTrain);
     const int epochs = std::max(model.params.n_epochs / 3, 1);
     Stepper step{model, model.a, model.b, model.params.repulsion_strength};
     const size_t k = nb.k;
@@ -161,7 +154,7 @@ void umapTransform(const UmapModel& model, const DimRedMatrix& matrix, std::vect
         step.alpha = model.params.learning_rate *
                      (1.0 - static_cast<double>(t) / static_cast<double>(epochs));
         for (uint32_t& m : draws)
-            m = static_cast<uint32_t>(engine() % model.nTrain);
+            m = static_cast<uint32_t>(modTrain(engine()));
         parallelChunks(chunkCount(active.size(), kChunkRows), [&](size_t chunk) {
             const size_t end = std::min(active.size(), (chunk + 1) * kChunkRows);
             for (size_t a = chunk * kChunkRows; a < end; ++a) {

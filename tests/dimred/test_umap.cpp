@@ -8,6 +8,8 @@
 #include "dimred/ParallelChunks.h"
 #include "dimred/Umap.h"
 #include "dimred/UmapGraph.h"
+#include "dimred/UmapLayout.h"
+#include "dimred/UmapMath.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +55,48 @@ std::vector<uint32_t> naiveOrder(const std::vector<uint64_t>& keys, uint64_t buc
         seq.insert(it == seq.end() ? seq.begin() : it, e);
     }
     return {seq.begin(), seq.end()};
+}
+
+// The optimisation exactly as the rules state it: one edge after the other,
+// each with its negative samples drawn and applied in turn.
+void sequentialLayout(const std::vector<UmapEdge>& edges, const UmapParams& p, int nEpochs,
+                      double a, double b, std::vector<double>& pos, Engine& engine) {
+    const uint64_t rows = pos.size() / 2;
+    const std::vector<double> eps = makeEpochsPerSample(edges, nEpochs);
+    std::vector<double> next = eps, epn(edges.size()), nextNeg;
+    for (size_t e = 0; e < edges.size(); ++e)
+        epn[e] = eps[e] / p.negative_sample_rate;
+    nextNeg = epn;
+    for (int t = 0; t < nEpochs; ++t) {
+        const double alpha = p.learning_rate * (1.0 - static_cast<double>(t) / nEpochs);
+        for (size_t e = 0; e < edges.size(); ++e) {
+            if (!(eps[e] > 0) || !(next[e] <= t))
+                continue;
+            const size_t i = static_cast<size_t>(edges[e].i), j = static_cast<size_t>(edges[e].j);
+            double dx = pos[2 * i] - pos[2 * j], dy = pos[2 * i + 1] - pos[2 * j + 1];
+            double g = attraction(dx * dx + dy * dy, a, b);
+            const double cx = clip4(g * dx) * alpha, cy = clip4(g * dy) * alpha;
+            pos[2 * i] += cx;
+            pos[2 * i + 1] += cy;
+            pos[2 * j] -= cx;
+            pos[2 * j + 1] -= cy;
+            next[e] += eps[e];
+            const int nNeg = static_cast<int>((t - nextNeg[e]) / epn[e]);
+            for (int s = 0; s < nNeg; ++s) {
+                const size_t m = engine() % rows;
+                if (m == i)
+                    continue;
+                dx = pos[2 * i] - pos[2 * m];
+                dy = pos[2 * i + 1] - pos[2 * m + 1];
+                const double d2 = dx * dx + dy * dy;
+                g = d2 > 0 ? repulsion(d2, a, b, p.repulsion_strength) : 0.0;
+                pos[2 * i] += g > 0 ? clip4(g * dx) * alpha : 4.0 * alpha;
+                pos[2 * i + 1] += g > 0 ? clip4(g * dy) * alpha : 4.0 * alpha;
+            }
+            if (nNeg >= 1)
+                nextNeg[e] += nNeg * epn[e];
+        }
+    }
 }
 
 } // namespace
@@ -168,6 +212,50 @@ TEST(UmapGraph, TableOrderMatchesTheRuleOnRandomKeys) {
             keys.push_back((i / 7 << 32) | (g.next() % 1000 + 1000 * (i % 7)));
         EXPECT_EQ(chainedTableOrder(keys, buckets), naiveOrder(keys, buckets)) << buckets;
     }
+}
+
+// ---- the optimisation ---------------------------------------------------------------
+
+TEST(UmapLayout, OverlappedStepsGiveTheBitsOfTheSequentialOrder) {
+    // Small data make steps share points often (batches break up); larger
+    // data let most steps overlap. Both must equal the plain loop.
+    for (const size_t perBlob : {4u, 300u}) {
+        const DimRedMatrix m = blobs(perBlob, 3, 31, nullptr);
+        std::vector<int> idx;
+        std::vector<double> dist, sigma, rho;
+        knnSearch(m.data.data(), m.rows, 3, 5, idx, dist);
+        smoothKnnDist(dist, m.rows, 5, sigma, rho);
+        const std::vector<UmapEdge> edges = buildFuzzyGraph(idx, dist, m.rows, 5, sigma, rho);
+        UmapParams p;
+        p.negative_sample_rate = 3;
+        double a = 0, b = 0;
+        fitAbParams(0.1, 1.0, a, b);
+        std::vector<double> start(2 * m.rows);
+        Engine init(5);
+        for (double& v : start)
+            v = -10 + 20 * uniform(init);
+        std::vector<double> expected = start, actual = start;
+        Engine e1(9), e2(9);
+        sequentialLayout(edges, p, 60, a, b, expected, e1);
+        ASSERT_TRUE(optimiseLayout(edges, p, 60, a, b, actual, e2, {}));
+        EXPECT_EQ(actual, expected) << perBlob;
+        EXPECT_EQ(e1(), e2()); // the same number of draws
+    }
+}
+
+TEST(UmapLayout, FastModuloIsExact) {
+    SplitMix g(17);
+    for (const uint64_t d : {1ull, 2ull, 3ull, 7ull, 10000ull, 99991ull, 4294967295ull, 1ull << 40})
+        for (int i = 0; i < 20000; ++i) {
+            const uint64_t a = i < 4 ? ~0ull - static_cast<uint64_t>(i) : g.next();
+            ASSERT_EQ(FastModulo(d)(a), a % d) << a << " mod " << d;
+        }
+}
+
+TEST(UmapLayout, PowerMatchesTheLibrary) {
+    for (double x = 1e-12; x < 1e12; x *= 1.37)
+        for (const double b : {0.79, 0.8950608780665811, 1.0, 1.9})
+            EXPECT_NEAR(powPositive(x, b), std::pow(x, b), 1e-13 * std::pow(x, b));
 }
 
 // ---- makeEpochsPerSample ----------------------------------------------------------
