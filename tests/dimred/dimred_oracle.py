@@ -17,7 +17,9 @@ modes
                      (tags EIGVAL, EIGVEC1, EIGVEC2)
   eigh               eigenvalues and eigenvectors (columns) of a symmetric matrix
   kdtree K           K nearest other rows of every row (sklearn KDTree)
-  dbscan EPS MINPTS  sklearn DBSCAN labels of the finite rows (-1 elsewhere)
+  dbscan EPS MINPTS [EPS MINPTS ...]
+                     sklearn DBSCAN labels of the finite rows (-1 elsewhere),
+                     one LABELS line per setting
   spectral           eigenvectors of D^-1/2 W D^-1/2 for the 2nd and 3rd
                      largest eigenvalues; the input is "n m" then m lines
                      "i j w" of undirected edges
@@ -92,13 +94,14 @@ def mode_kdtree(x, k):
         emit("DIST", [d for d, _ in pairs])
 
 
-def mode_dbscan(x, eps, min_pts):
+def mode_dbscan(x, settings):
     from sklearn.cluster import DBSCAN
     finite = np.all(np.isfinite(x), axis=1)
-    labels = np.full(x.shape[0], -1)
-    if finite.any():
-        labels[finite] = DBSCAN(eps=eps, min_samples=min_pts).fit(x[finite]).labels_
-    emit("LABELS", labels)
+    for eps, min_pts in settings:
+        labels = np.full(x.shape[0], -1)
+        if finite.any():
+            labels[finite] = DBSCAN(eps=eps, min_samples=min_pts).fit(x[finite]).labels_
+        emit("LABELS", labels)
 
 
 def mode_spectral(path):
@@ -166,7 +169,7 @@ def main():
         elif mode == "kdtree":
             mode_kdtree(x, int(args[0]))
         elif mode == "dbscan":
-            mode_dbscan(x, float(args[0]), int(args[1]))
+            mode_dbscan(x, [(float(args[i]), int(args[i + 1])) for i in range(0, len(args), 2)])
         elif mode == "quality":
             mode_quality(x, int(args[0]))
         else:

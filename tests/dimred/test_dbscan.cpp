@@ -77,19 +77,21 @@ TEST(Dbscan, MatchesSklearnOnFinitePoints) {
     const std::vector<double> pts = clusteredPlane(1500, 3);
     TempDir dir;
     writeMatrixFile(dir.file("p.txt"), pts, pts.size() / 2, 2);
-    for (const auto& setting :
-         {std::make_pair(0.35, 5), std::make_pair(0.6, 12), std::make_pair(0.2, 1)}) {
+    const std::vector<std::pair<double, int>> settings = {{0.35, 5}, {0.6, 12}, {0.2, 1}};
+    std::string args;
+    for (const auto& setting : settings)
+        args += std::to_string(setting.first) + " " + std::to_string(setting.second) + " ";
+    const auto oracle = runOracle("dbscan", dir.file("p.txt"), args);
+    ASSERT_EQ(oracle.size(), settings.size());
+    for (size_t k = 0; k < settings.size(); ++k) {
         int count = 0;
-        const std::vector<int> ours = cluster(pts, setting.first, setting.second, count);
-        const std::vector<double> theirs = oracleLine(
-            runOracle("dbscan", dir.file("p.txt"),
-                      std::to_string(setting.first) + " " + std::to_string(setting.second)),
-            "LABELS");
+        const std::vector<int> ours = cluster(pts, settings[k].first, settings[k].second, count);
+        const std::vector<double>& theirs = oracle[k].second;
         ASSERT_EQ(theirs.size(), ours.size());
         int most = -1;
         for (size_t i = 0; i < ours.size(); ++i) {
             EXPECT_EQ(ours[i], static_cast<int>(theirs[i]))
-                << "point " << i << " eps " << setting.first;
+                << "point " << i << " eps " << settings[k].first;
             most = std::max(most, ours[i]);
         }
         EXPECT_EQ(count, most + 1);
@@ -164,6 +166,29 @@ TEST(SuggestEps, NoPlateauOfTwoOrMoreClustersGivesTheMiddleRadius) {
     const double diag = 99.0;
     const double expected = 0.004 * diag * std::pow(0.5 / 0.004, 14.0 / 27.0);
     EXPECT_NEAR(suggestEps(pts, 100, 2), expected, 1e-12 * expected);
+}
+
+TEST(SuggestEps, TheFirstOfEquallyLongPlateausWins) {
+    // Four groups of evenly spaced points on a line spanning exactly 1000:
+    // spacing between radii 1 and 2, pairs of groups 15.3 apart (between
+    // radii 7 and 8), the pairs 44.6 apart (between radii 13 and 14). So
+    // radii 2-7 give 4 clusters and radii 8-13 give 2: two runs of six.
+    const double diag = 1000.0, g1 = 15.3, g2 = 44.6;
+    auto radius = [&](int i) { return 0.004 * diag * std::pow(125.0, i / 27.0); };
+    const double width = (diag - 2 * g1 - g2) / 4;
+    const int perGroup = 46;
+    const double spacing = width / (perGroup - 1);
+    ASSERT_GT(spacing, radius(1));
+    ASSERT_LT(spacing, radius(2));
+    std::vector<double> pts;
+    const double starts[4] = {0, width + g1, 2 * width + g1 + g2, 3 * width + 2 * g1 + g2};
+    for (const double start : starts)
+        for (int i = 0; i < perGroup; ++i) {
+            pts.push_back(i + 1 == perGroup && start == starts[3] ? diag : start + i * spacing);
+            pts.push_back(0.0);
+        }
+    const double expected = radius(2) * std::pow(radius(7) / radius(2), 0.25);
+    EXPECT_NEAR(suggestEps(pts, pts.size() / 2, 2), expected, 1e-9 * expected);
 }
 
 TEST(SuggestEps, FindsTheSeparatedGroupsOfTheSample) {

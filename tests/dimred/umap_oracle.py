@@ -60,12 +60,13 @@ def robust_scale(x):
     return (x - centre) / (median_abs_deviation(x, axis=0, scale=1.0) * 1.4826)
 
 
-def array(name, values, kind="double"):
+def array(name, values, kind="double", per_line=None):
     flat = np.ravel(values)
     print("static const %s %s[] = {" % (kind, name))
     fmt = (lambda v: repr(float(v))) if kind == "double" else (lambda v: str(int(v)))
-    for start in range(0, len(flat), 4):
-        print("    " + ", ".join(fmt(v) for v in flat[start:start + 4]) + ",")
+    per_line = per_line or (6 if kind == "double" else 16)
+    for start in range(0, len(flat), per_line):
+        print("    " + ", ".join(fmt(v) for v in flat[start:start + per_line]) + ",")
     print("};")
 
 
@@ -85,7 +86,8 @@ def main():
     for spread, min_dist in pairs:
         a, b = uu.find_ab_params(spread, min_dist)
         rows += [spread, min_dist, a, b]
-    array("kAbParams", rows)
+    print("// (spread, min_dist, a, b) per row")
+    array("kAbParams", rows, per_line=4)
 
     # smooth_knn_dist on sorted rows of distances, two of them with zeros.
     g = SplitMix(2024)
