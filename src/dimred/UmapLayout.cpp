@@ -176,7 +176,10 @@ bool optimiseLayout(const std::vector<UmapEdge>& edges, const UmapParams& params
             samples.clear();
             if (negatives) {
                 const double due = (epoch - nextNeg[e]) / epochsPerNeg[e];
-                const int nNeg = due < kMaxNegatives ? static_cast<int>(due) : kMaxNegatives;
+                // Truncation toward zero; a count below 1 (or no number) draws nothing.
+                const int nNeg = !(due >= 1.0)         ? 0
+                                 : due < kMaxNegatives ? static_cast<int>(due)
+                                                       : kMaxNegatives;
                 for (int s = 0; s < nNeg; ++s)
                     samples.push_back(static_cast<uint32_t>(modRows(engine())));
                 if (nNeg >= 1)

@@ -470,10 +470,14 @@ TEST_F(ReferenceFile, SaveRefusesWhatCannotBeWritten) {
 TEST_F(ReferenceFile, SavingReplacesAtomicallyAndCleansUp) {
     const std::string path = save(pcaReference(3));
     ::chmod(path.c_str(), 0640);
+    struct stat before {};
+    ::stat(path.c_str(), &before);
     save(umapReference(60, 3, false));
     EXPECT_EQ(load(path).kind, 1);
     struct stat st {};
     ::stat(path.c_str(), &st);
+    // A new file took the old one's place (it was not rewritten in place).
+    EXPECT_NE(st.st_ino, before.st_ino);
     EXPECT_EQ(st.st_mode & 0777, 0640u); // the replaced file's permissions are kept
     EXPECT_EQ(entries(), (std::vector<std::string>{"ref.qv3dr"}));
 
