@@ -115,13 +115,22 @@ void KnnKdTree::search(int node, const double* point, size_t k, uint32_t exclude
         const double worst = full ? heap.front().first : 0.0;
         double d2 = 0.0;
         size_t d = 0;
-        for (; d < m_dim; ++d) {
-            const double t = point[d] - x[d];
-            d2 += t * t;
-            // Already too far to displace the k-th pair: stop summing.
+        // Sum four coordinates at a time; stop once the sum is already too
+        // far to displace the k-th pair.
+        for (; d + 4 <= m_dim; d += 4) {
+            const double t0 = point[d] - x[d], t1 = point[d + 1] - x[d + 1];
+            const double t2 = point[d + 2] - x[d + 2], t3 = point[d + 3] - x[d + 3];
+            d2 += (t0 * t0 + t1 * t1) + (t2 * t2 + t3 * t3);
             if (full && !(d2 < worst))
                 break;
         }
+        if (d + 4 > m_dim)
+            for (; d < m_dim; ++d) {
+                const double t = point[d] - x[d];
+                d2 += t * t;
+                if (full && !(d2 < worst))
+                    break;
+            }
         if (!full) {
             heap.emplace_back(d2, idx);
             std::push_heap(heap.begin(), heap.end());
