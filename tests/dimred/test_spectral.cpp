@@ -120,12 +120,13 @@ TEST(SpectralInit, RefusesUnusableInput) {
     EXPECT_EQ(emb, std::vector<double>(2 * m.rows, 0.0));
     EXPECT_FALSE(spectralInit({{0, 30, 1.0}}, m, 1, emb)); // index beyond the rows
     EXPECT_FALSE(spectralInit({{0, -1, 1.0}}, m, 1, emb));
-    const DimRedMatrix four = blobs(1, 2, 14, nullptr);
+    // Four rows are too few for a layout.
     EXPECT_FALSE(spectralInit({{0, 1, 1.0}}, DimRedMatrix{{1, 2, 3, 4, 5, 6, 7, 8}, 4, 2}, 1, emb));
-    (void)four;
-    SpectralGraph tiny = compressed({{0, 1, 1.0}, {1, 2, 1.0}}, 3);
     std::vector<double> out;
-    EXPECT_FALSE(computeSpectralEigenvectors(tiny, 1, out));
+    EXPECT_FALSE(computeSpectralEigenvectors(compressed({{0, 1, 1.0}, {1, 2, 1.0}}, 3), 1, out));
+    // A node without neighbours has no degree to normalise by.
+    EXPECT_FALSE(computeSpectralEigenvectors(
+        compressed({{0, 1, 1.0}, {1, 2, 1.0}, {2, 3, 1.0}, {3, 0, 1.0}, {0, 2, 1.0}}, 6), 1, out));
 }
 
 TEST(SpectralInit, DisjointPairsAreLaidOutAtRandomAroundTheirCentres) {
