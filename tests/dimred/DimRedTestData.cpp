@@ -1,65 +1,77 @@
 #include "DimRedTestData.h"
 
-#include <cstdlib>
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 namespace Quorvex3::dimredtest {
 
-void writeMatrixFile(const std::string& path, const std::vector<double>& values, size_t rows,
-                     size_t cols) {
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f)
-        throw std::runtime_error("cannot write " + path);
-    std::fprintf(f, "%zu %zu\n", rows, cols);
-    writeRows(f, values, cols);
-    std::fclose(f);
+namespace {
+
+Oracle parse(std::istream& in) {
+    Oracle out;
+    std::string text;
+    while (std::getline(in, text)) {
+        std::istringstream fields(text);
+        std::string tag, word;
+        if (!(fields >> tag))
+            continue;
+        out.emplace_back(tag, std::vector<double>());
+        while (fields >> word)
+            out.back().second.push_back(std::strtod(word.c_str(), nullptr));
+    }
+    return out;
 }
 
-std::string runOracleText(const std::string& mode, const std::string& input,
-                          const std::string& args) {
+} // namespace
+
+std::string runOracleText(const std::string& mode, const std::string& args) {
     const std::string command = std::string("/usr/bin/python3 ") + QUORVEX3_DIMRED_ORACLE_DIR +
-                                "/dimred_oracle.py " + mode + " '" + input + "' " + args;
+                                "/dimred_oracle.py " + mode + " " + args;
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe)
         throw std::runtime_error("cannot run " + command);
     std::string text;
     char buffer[65536];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
         text.append(buffer, n);
-    const int status = ::pclose(pipe);
-    if (status != 0)
+    if (::pclose(pipe) != 0)
         throw std::runtime_error("oracle failed: " + command + "\n" + text);
     return text;
 }
 
-std::vector<std::pair<std::string, std::vector<double>>>
-runOracle(const std::string& mode, const std::string& input, const std::string& args) {
-    const std::string text = runOracleText(mode, input, args);
-    std::vector<std::pair<std::string, std::vector<double>>> out;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string tag;
-        if (!(fields >> tag))
-            continue;
-        std::vector<double> values;
-        std::string word;
-        while (fields >> word)
-            values.push_back(std::strtod(word.c_str(), nullptr));
-        out.emplace_back(tag, std::move(values));
-    }
-    return out;
+Oracle oracleOn(const std::string& mode, const DimRedMatrix& m, const std::string& args) {
+    TempDir dir;
+    const std::string path = dir.file("input.txt");
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fprintf(f, "%zu %zu\n", m.rows, m.cols);
+    for (size_t i = 0; i < m.data.size(); ++i)
+        std::fprintf(f, "%.17g%c", m.data[i], (i + 1) % m.cols == 0 ? '\n' : ' ');
+    std::fclose(f);
+    std::istringstream text(runOracleText(mode, "'" + path + "' " + args));
+    return parse(text);
 }
 
-std::vector<double> oracleLine(const std::vector<std::pair<std::string, std::vector<double>>>& out,
-                               const std::string& tag) {
+std::vector<std::vector<double>> lines(const Oracle& out, const std::string& tag) {
+    std::vector<std::vector<double>> found;
     for (const auto& entry : out)
         if (entry.first == tag)
-            return entry.second;
-    return {};
+            found.push_back(entry.second);
+    return found;
+}
+
+std::vector<double> line(const Oracle& out, const std::string& tag) {
+    const auto found = lines(out, tag);
+    return found.empty() ? std::vector<double>() : found.front();
+}
+
+const Oracle& umapLearn() {
+    static const Oracle values = [] {
+        std::ifstream in(std::string(QUORVEX3_DIMRED_ORACLE_DIR) + "/umap_oracle.txt");
+        return parse(in);
+    }();
+    return values;
 }
 
 } // namespace Quorvex3::dimredtest

@@ -1,34 +1,38 @@
 #!/usr/bin/python3
-"""Independent reference values for the dimension-reduction tests, computed
-with numpy, scipy, sklearn and h5py. Run with Debian's interpreter by the
-tests themselves, as
-
-    /usr/bin/python3 tests/dimred/dimred_oracle.py <mode> <input file> [args]
-
-The input file holds "rows cols" on its first line, then one row of numbers
-per line. Every output line is "<tag> <numbers...>".
-
-modes
-  scaling            median and MAD x 1.4826 per column (scipy), with the
-                     sample standard deviation, then 1.0, as fallbacks
-  pca                components and explained ratios of the robust-scaled
-                     data: sklearn PCA (tags SKCOMP1/SKCOMP2/SKRATIO) and
-                     numpy.linalg.eigh of Z^T Z / (n-1) about the median
-                     (tags EIGVAL, EIGVEC1, EIGVEC2)
-  eigh               eigenvalues and eigenvectors (columns) of a symmetric matrix
-  kdtree K           K nearest other rows of every row (sklearn KDTree)
-  dbscan EPS MINPTS [EPS MINPTS ...]
-                     sklearn DBSCAN labels of the finite rows (-1 elsewhere),
-                     one LABELS line per setting
-  spectral           eigenvectors of D^-1/2 W D^-1/2 for the 2nd and 3rd
-                     largest eigenvalues; the input is "n m" then m lines
-                     "i j w" of undirected edges
-  quality K          columns: label, then the embedding x, y, then the data;
-                     prints kNN accuracy (leave-one-out, K neighbours) of the
-                     embedding and sklearn's trustworthiness (K neighbours)
-  layout             an HDF5 file: every dataset's dtype, shape, chunks,
-                     compression and every root attribute's dtype
-"""
+# Independent reference values for the dimension-reduction tests (numpy,
+# scipy, sklearn, h5py), run by the tests with Debian's interpreter as
+#
+#     /usr/bin/python3 tests/dimred/dimred_oracle.py <mode> <input> [args]
+#
+# The input holds "rows cols" and then one row of numbers per line; every
+# output line is "<tag> <numbers...>". Modes:
+#   pca         CENTRE, SCALE: median and MAD x 1.4826 per column (scipy), the
+#               sample standard deviation, then 1.0, as fallbacks; on the data
+#               scaled so, SKCOMP1, SKCOMP2, SKRATIO of sklearn's PCA and
+#               EIGVAL (shares), EIGVEC1, EIGVEC2 of numpy.linalg.eigh of
+#               Z^T Z / (n - 1), the moments about the median
+#   kdtree K    IDX and DIST of the K nearest other rows (sklearn KDTree)
+#   dbscan EPS MINPTS [EPS MINPTS ...]
+#               LABELS per setting: sklearn DBSCAN of the finite rows, -1 elsewhere
+#   spectral N  VALUES, VEC2, VEC3: eigenvectors of D^-1/2 W D^-1/2 of the
+#               N-node graph whose undirected edges are the rows "i j w"
+#   quality K   rows "label x y data...": for labels 0-2, KNNACC (leave-one-out
+#               vote of K embedded neighbours) and TRUST (sklearn
+#               trustworthiness, K neighbours); HELD, the share of the rows
+#               labelled 3-5 nearest to the embedded centroid of blob label-3
+#   layout      an HDF5 file: dtype, shape, chunks and compression of every
+#               dataset, dtype and shape of every root attribute
+#   craft       lines "<source> <target> <edit>...": copies source to target
+#               and edits the copy's root with h5py. Edits: -NAME removes an
+#               attribute or dataset; @NAME=TYPE:V,... sets an attribute (i8,
+#               u8, f8 or str; several values make a 1-D attribute);
+#               NAME=TYPE[D1xD2]:V,... sets a dataset (f8, str, or S<width>
+#               space-padded), one value filling it; without ":" the dataset
+#               is chunked and left unwritten, so a tiny file can declare
+#               enormous extents
+#   umap        (no input) umap-learn's values for the UMAP tests, stored once
+#               because umap-learn needs about 25 s to import; compared at 1e-5:
+#     /usr/bin/python3 tests/dimred/dimred_oracle.py umap > tests/dimred/umap_oracle.txt
 import sys
 
 import numpy as np
@@ -37,82 +41,61 @@ import numpy as np
 def load(path):
     with open(path) as f:
         rows, cols = (int(v) for v in f.readline().split())
-        data = np.loadtxt(f, ndmin=2) if rows > 0 else np.zeros((0, cols))
-    return data.reshape(rows, cols)
+        return np.loadtxt(f, ndmin=2).reshape(rows, cols) if rows else np.zeros((0, cols))
 
 
 def emit(tag, values):
     print(tag, " ".join(repr(float(v)) for v in np.ravel(values)))
 
 
-def robust(x):
+def robust_scaled(x):
     from scipy.stats import median_abs_deviation
     centre = np.median(x, axis=0)
     scale = median_abs_deviation(x, axis=0, scale=1.0) * 1.4826
-    for j in range(x.shape[1]):
-        if not scale[j] > 0:
-            sd = np.std(x[:, j], ddof=1) if x.shape[0] > 1 else 0.0
-            scale[j] = sd if sd > 0 else 1.0
-    return centre, scale
+    for j in np.where(~(scale > 0))[0]:
+        sd = np.std(x[:, j], ddof=1)
+        scale[j] = sd if sd > 0 else 1.0
+    return centre, scale, (x - centre) / scale
 
 
-def mode_scaling(x):
-    centre, scale = robust(x)
+def pca(x):
+    from sklearn.decomposition import PCA
+    centre, scale, z = robust_scaled(x)
     emit("CENTRE", centre)
     emit("SCALE", scale)
-
-
-def mode_pca(x):
-    from sklearn.decomposition import PCA
-    centre, scale = robust(x)
-    z = (x - centre) / scale
-    pca = PCA(n_components=2, svd_solver="full").fit(z)
-    emit("SKCOMP1", pca.components_[0])
-    emit("SKCOMP2", pca.components_[1])
-    emit("SKRATIO", pca.explained_variance_ratio_)
-    c = z.T @ z / (x.shape[0] - 1)
-    values, vectors = np.linalg.eigh(c)
-    emit("EIGVAL", values[::-1] / np.trace(c))
+    sk = PCA(n_components=2, svd_solver="full").fit(z)
+    emit("SKCOMP1", sk.components_[0])
+    emit("SKCOMP2", sk.components_[1])
+    emit("SKRATIO", sk.explained_variance_ratio_)
+    values, vectors = np.linalg.eigh(z.T @ z / (x.shape[0] - 1))
+    emit("EIGVAL", values[::-1] / values.sum())
     emit("EIGVEC1", vectors[:, -1])
     emit("EIGVEC2", vectors[:, -2])
 
 
-def mode_eigh(x):
-    values, vectors = np.linalg.eigh(x)
-    emit("VALUES", values)
-    for k in range(x.shape[0]):
-        emit("VECTOR", vectors[:, k])
-
-
-def mode_kdtree(x, k):
+def kdtree(x, k):
     from sklearn.neighbors import KDTree
-    n = x.shape[0]
-    dist, idx = KDTree(x).query(x, k=min(k + 1, n))
-    for i in range(n):
+    dist, idx = KDTree(x).query(x, k=min(k + 1, x.shape[0]))
+    for i in range(x.shape[0]):
         pairs = [(d, j) for d, j in zip(dist[i], idx[i]) if j != i][:k]
         emit("IDX", [j for _, j in pairs])
         emit("DIST", [d for d, _ in pairs])
 
 
-def mode_dbscan(x, settings):
+def dbscan(x, args):
     from sklearn.cluster import DBSCAN
     finite = np.all(np.isfinite(x), axis=1)
-    for eps, min_pts in settings:
+    for eps, min_pts in zip(args[::2], args[1::2]):
         labels = np.full(x.shape[0], -1)
-        if finite.any():
-            labels[finite] = DBSCAN(eps=eps, min_samples=min_pts).fit(x[finite]).labels_
+        labels[finite] = DBSCAN(eps=float(eps), min_samples=int(min_pts)).fit(x[finite]).labels_
         emit("LABELS", labels)
 
 
-def mode_spectral(path):
-    with open(path) as f:
-        n, m = (int(v) for v in f.readline().split())
-        w = np.zeros((n, n))
-        for _ in range(m):
-            i, j, v = f.readline().split()
-            i, j = int(i), int(j)
-            w[i, j] += float(v)
-            w[j, i] += float(v)
+def spectral(edges, n):
+    w = np.zeros((n, n))
+    for i, j, v in edges:
+        w[int(i), int(j)] += v
+        w[int(j), int(i)] += v
     dinv = 1.0 / np.sqrt(w.sum(axis=1))
     values, vectors = np.linalg.eigh(dinv[:, None] * w * dinv[None, :])
     emit("VALUES", values[::-1][:4])
@@ -120,60 +103,135 @@ def mode_spectral(path):
     emit("VEC3", vectors[:, -3])
 
 
-def mode_quality(x, k):
+def quality(x, k):
     from sklearn.manifold import trustworthiness
     from sklearn.neighbors import NearestNeighbors
     labels = x[:, 0].astype(int)
-    emb = x[:, 1:3]
-    data = x[:, 3:]
+    train, held = x[labels < 3], x[labels >= 3]
+    emb, tl = train[:, 1:3], labels[labels < 3]
     idx = NearestNeighbors(n_neighbors=k + 1).fit(emb).kneighbors(emb, return_distance=False)
-    correct = 0
-    for i in range(len(labels)):
-        votes = np.bincount(labels[[j for j in idx[i] if j != i][:k]], minlength=labels.max() + 1)
-        correct += int(np.argmax(votes) == labels[i])
-    emit("KNNACC", [correct / len(labels)])
-    emit("TRUST", [trustworthiness(data, emb, n_neighbors=k)])
+    votes = [np.bincount(tl[[j for j in row if j != i][:k]], minlength=3).argmax()
+             for i, row in enumerate(idx)]
+    emit("KNNACC", [np.mean(np.array(votes) == tl)])
+    emit("TRUST", [trustworthiness(train[:, 3:], emb, n_neighbors=k)])
+    centres = np.array([emb[tl == b].mean(axis=0) for b in range(3)])
+    nearest = np.argmin(((held[:, None, 1:3] - centres[None]) ** 2).sum(axis=2), axis=1)
+    emit("HELD", [np.mean(nearest == held[:, 0] - 3)])
 
 
-def mode_layout(path):
+def layout(path):
     import h5py
+    kind = lambda dt: "str" if h5py.check_string_dtype(dt) is not None else dt.str
     with h5py.File(path, "r") as f:
-        for name, obj in sorted(f.items()):
-            dt = obj.dtype
-            kind = "str" if h5py.check_string_dtype(dt) is not None else dt.str
-            chunks = obj.chunks if obj.chunks else ()
-            print("DATASET", name, kind, "shape", *obj.shape, "chunks", *chunks,
-                  "compression", obj.compression or "none", obj.compression_opts or 0)
+        for name, d in sorted(f.items()):
+            print("DATASET", name, kind(d.dtype), "shape", *d.shape, "chunks", *(d.chunks or ()),
+                  "compression", d.compression or "none", d.compression_opts or 0)
         for name in sorted(f.attrs):
-            value = f.attrs.get_id(name)
-            dt = value.dtype
-            kind = "str" if h5py.check_string_dtype(dt) is not None else dt.str
-            print("ATTR", name, kind, value.shape)
+            a = f.attrs.get_id(name)
+            print("ATTR", name, kind(a.dtype), a.shape)
+
+
+def craft(path):
+    import shutil
+    import h5py
+    for line in open(path):
+        source, target, *edits = line.split()
+        shutil.copy(source, target)
+        with h5py.File(target, "r+") as f:
+            for edit in edits:
+                name, _, spec = edit.lstrip("-@").partition("=")
+                if name in f.attrs:
+                    del f.attrs[name]
+                if name in f and edit[0] != "@":
+                    del f[name]
+                if edit[0] == "-":
+                    continue
+                kind, colon, text = spec.partition(":")
+                kind, _, shape = kind.rstrip("]").partition("[")
+                values = text.split(",") if text else []
+                dims = tuple(int(d) for d in shape.split("x")) if shape else ()
+                if kind == "str":
+                    data = np.array(values, dtype=h5py.string_dtype())
+                else:
+                    data = np.array([v if kind == "S8" else float(v) if kind == "f8" else int(v)
+                                     for v in values], "S8" if kind == "S8" else "<" + kind)
+                if edit[0] == "@":
+                    f.attrs.create(name, data if len(values) > 1 else data[0])
+                elif not colon:
+                    f.create_dataset(name, dims, data.dtype if kind == "str" else "<f8",
+                                     chunks=(1,) * len(dims))
+                elif kind == "S8":  # fixed length, space-padded, as other tools write names
+                    tid = h5py.h5t.C_S1.copy()
+                    tid.set_size(8)
+                    tid.set_strpad(h5py.h5t.STR_SPACEPAD)
+                    h5py.h5d.create(f.id, name.encode(), tid, h5py.h5s.create_simple(dims)).write(
+                        h5py.h5s.ALL, h5py.h5s.ALL, np.array([v.ljust(8) for v in values], "S8"))
+                else:
+                    f.create_dataset(name, data=np.full(dims, data[0]) if data.size == 1 and
+                                     kind == "f8" else data.reshape(dims))
+
+
+def umap_values():
+    import umap.umap_ as uu
+    from sklearn.manifold import trustworthiness
+    from sklearn.neighbors import KDTree
+    print("VERSION", *__import__("umap").__version__.split("."))
+    for spread, min_dist in [(1.0, 0.1), (1.0, 0.0), (1.0, 0.5), (2.0, 0.3), (0.5, 0.05), (1.0, 0.99)]:
+        emit("AB", [spread, min_dist, *uu.find_ab_params(spread, min_dist)])
+    # umap-learn counts every point as its own first neighbour and skips that
+    # column; our tables leave it out, so it gets ours behind a self column.
+    rng = np.random.default_rng(2025)
+    dists = np.sort(0.1 + 3.0 * rng.random((40, 8)) * rng.random((40, 8)), axis=1)
+    dists[3, :2] = 0.0
+    dists[7, :1] = 0.0
+    sigma, rho = uu.smooth_knn_dist(np.hstack([np.zeros((40, 1)), dists]), 8.0)
+    for row in dists:
+        emit("SMOOTHDIST", row)
+    emit("SMOOTHSIGMA", sigma)
+    emit("SMOOTHRHO", rho)
+    blob = lambda n: np.vstack([rng.normal(size=(n, 6)) + 8.0 * b * np.eye(6)[b] for b in range(3)])
+    x = blob(30)
+    dist, idx = KDTree(x).query(x, k=11)
+    graph, sigma, rho = uu.fuzzy_simplicial_set(x, 10, None, "euclidean", knn_indices=idx,
+                                                knn_dists=dist)
+    for row in x:
+        emit("GRAPHX", row)
+    emit("GRAPHSIGMA", sigma)
+    emit("GRAPHRHO", rho)
+    graph = graph.tocoo()
+    for i, j, w in sorted(zip(graph.row, graph.col, graph.data)):
+        if i < j and w > 0:
+            emit("EDGE", [i, j, w])
+    # The quality test's blobs: 100 training and 40 held-out rows per blob,
+    # and umap-learn's trustworthiness on the robust-scaled training rows.
+    train, held = blob(100), blob(40)
+    for label, row in zip(np.r_[np.repeat(range(3), 100), np.repeat(range(3, 6), 40)],
+                          np.vstack([train, held])):
+        emit("BLOB", [label, *row])
+    z = robust_scaled(train)[2]
+    emit("PEERTRUST", [trustworthiness(z, uu.UMAP(random_state=s).fit_transform(z), n_neighbors=10)
+                       for s in (1, 2, 3)])
 
 
 def main():
-    mode, path = sys.argv[1], sys.argv[2]
-    args = sys.argv[3:]
-    if mode == "spectral":
-        mode_spectral(path)
-    elif mode == "layout":
-        mode_layout(path)
+    mode, args = sys.argv[1], sys.argv[2:]
+    if mode == "umap":
+        return umap_values()
+    if mode in ("layout", "craft"):
+        return (layout if mode == "layout" else craft)(args[0])
+    x = load(args[0])
+    if mode == "pca":
+        pca(x)
+    elif mode == "kdtree":
+        kdtree(x, int(args[1]))
+    elif mode == "dbscan":
+        dbscan(x, args[1:])
+    elif mode == "spectral":
+        spectral(x, int(args[1]))
+    elif mode == "quality":
+        quality(x, int(args[1]))
     else:
-        x = load(path)
-        if mode == "scaling":
-            mode_scaling(x)
-        elif mode == "pca":
-            mode_pca(x)
-        elif mode == "eigh":
-            mode_eigh(x)
-        elif mode == "kdtree":
-            mode_kdtree(x, int(args[0]))
-        elif mode == "dbscan":
-            mode_dbscan(x, [(float(args[i]), int(args[i + 1])) for i in range(0, len(args), 2)])
-        elif mode == "quality":
-            mode_quality(x, int(args[0]))
-        else:
-            sys.exit("unknown mode " + mode)
+        sys.exit("unknown mode " + mode)
 
 
 if __name__ == "__main__":
