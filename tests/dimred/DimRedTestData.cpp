@@ -17,9 +17,9 @@ Oracle parse(std::istream& in) {
         std::string tag, word;
         if (!(fields >> tag))
             continue;
-        out.emplace_back(tag, std::vector<double>());
+        std::vector<double>& values = out[tag].emplace_back();
         while (fields >> word)
-            out.back().second.push_back(std::strtod(word.c_str(), nullptr));
+            values.push_back(std::strtod(word.c_str(), nullptr));
     }
     return out;
 }
@@ -51,19 +51,6 @@ Oracle oracleOn(const std::string& mode, const DimRedMatrix& m, const std::strin
     std::fclose(f);
     std::istringstream text(runOracleText(mode, "'" + path + "' " + args));
     return parse(text);
-}
-
-std::vector<std::vector<double>> lines(const Oracle& out, const std::string& tag) {
-    std::vector<std::vector<double>> found;
-    for (const auto& entry : out)
-        if (entry.first == tag)
-            found.push_back(entry.second);
-    return found;
-}
-
-std::vector<double> line(const Oracle& out, const std::string& tag) {
-    const auto found = lines(out, tag);
-    return found.empty() ? std::vector<double>() : found.front();
 }
 
 const Oracle& umapLearn() {

@@ -9,8 +9,8 @@
 #include "support/RtdcFixtureWriter.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace Quorvex3::dimredtest {
@@ -41,11 +41,7 @@ private:
 };
 
 inline DimRedMatrix matrix(size_t rows, size_t cols, std::vector<double> data) {
-    DimRedMatrix m;
-    m.rows = rows;
-    m.cols = cols;
-    m.data = std::move(data);
-    return m;
+    return DimRedMatrix{std::move(data), rows, cols};
 }
 
 inline std::vector<std::string> names(size_t n) {
@@ -80,16 +76,12 @@ inline DimRedMatrix gaussianMatrix(size_t rows, size_t cols, uint64_t seed) {
     return m;
 }
 
-/// Output lines "<tag> <numbers...>" of the oracle.
-using Oracle = std::vector<std::pair<std::string, std::vector<double>>>;
+/// The oracle's output lines "<tag> <numbers...>", by tag in output order.
+using Oracle = std::map<std::string, std::vector<std::vector<double>>>;
 /// Raw output of `dimred_oracle.py <mode> <args>`; throws when it fails.
 std::string runOracleText(const std::string& mode, const std::string& args);
 /// Writes `m` as the script's input ("rows cols", then the rows) and runs `mode` on it.
 Oracle oracleOn(const std::string& mode, const DimRedMatrix& m, const std::string& args = "");
-/// Every line tagged `tag`, in order.
-std::vector<std::vector<double>> lines(const Oracle& out, const std::string& tag);
-/// The first line tagged `tag`; empty when there is none.
-std::vector<double> line(const Oracle& out, const std::string& tag);
 /// umap-learn's stored values.
 const Oracle& umapLearn();
 

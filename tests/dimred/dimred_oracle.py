@@ -58,8 +58,9 @@ def robust_scaled(x):
     return centre, scale, (x - centre) / scale
 
 
-def pca(x):
+def pca(path):
     from sklearn.decomposition import PCA
+    x = load(path)
     centre, scale, z = robust_scaled(x)
     emit("CENTRE", centre)
     emit("SCALE", scale)
@@ -73,8 +74,9 @@ def pca(x):
     emit("EIGVEC2", vectors[:, -2])
 
 
-def kdtree(x, k):
+def kdtree(path, k):
     from sklearn.neighbors import KDTree
+    x, k = load(path), int(k)
     dist, idx = KDTree(x).query(x, k=min(k + 1, x.shape[0]))
     for i in range(x.shape[0]):
         pairs = [(d, j) for d, j in zip(dist[i], idx[i]) if j != i][:k]
@@ -82,8 +84,9 @@ def kdtree(x, k):
         emit("DIST", [d for d, _ in pairs])
 
 
-def dbscan(x, args):
+def dbscan(path, *args):
     from sklearn.cluster import DBSCAN
+    x = load(path)
     finite = np.all(np.isfinite(x), axis=1)
     for eps, min_pts in zip(args[::2], args[1::2]):
         labels = np.full(x.shape[0], -1)
@@ -91,9 +94,9 @@ def dbscan(x, args):
         emit("LABELS", labels)
 
 
-def spectral(edges, n):
-    w = np.zeros((n, n))
-    for i, j, v in edges:
+def spectral(path, n):
+    w = np.zeros((int(n), int(n)))
+    for i, j, v in load(path):
         w[int(i), int(j)] += v
         w[int(j), int(i)] += v
     dinv = 1.0 / np.sqrt(w.sum(axis=1))
@@ -103,9 +106,10 @@ def spectral(edges, n):
     emit("VEC3", vectors[:, -3])
 
 
-def quality(x, k):
+def quality(path, k):
     from sklearn.manifold import trustworthiness
     from sklearn.neighbors import NearestNeighbors
+    x, k = load(path), int(k)
     labels = x[:, 0].astype(int)
     train, held = x[labels < 3], x[labels >= 3]
     emb, tl = train[:, 1:3], labels[labels < 3]
@@ -171,7 +175,7 @@ def craft(path):
                                      kind == "f8" else data.reshape(dims))
 
 
-def umap_values():
+def umap():
     import umap.umap_ as uu
     from sklearn.manifold import trustworthiness
     from sklearn.neighbors import KDTree
@@ -213,26 +217,5 @@ def umap_values():
                        for s in (1, 2, 3)])
 
 
-def main():
-    mode, args = sys.argv[1], sys.argv[2:]
-    if mode == "umap":
-        return umap_values()
-    if mode in ("layout", "craft"):
-        return (layout if mode == "layout" else craft)(args[0])
-    x = load(args[0])
-    if mode == "pca":
-        pca(x)
-    elif mode == "kdtree":
-        kdtree(x, int(args[1]))
-    elif mode == "dbscan":
-        dbscan(x, args[1:])
-    elif mode == "spectral":
-        spectral(x, int(args[1]))
-    elif mode == "quality":
-        quality(x, int(args[1]))
-    else:
-        sys.exit("unknown mode " + mode)
-
-
 if __name__ == "__main__":
-    main()
+    globals()[sys.argv[1]](*sys.argv[2:])

@@ -43,7 +43,7 @@ void expectSklearnNeighbours(const DimRedMatrix& m, int k) {
     std::vector<double> dist;
     knnSearch(m.data.data(), m.rows, m.cols, k, idx, dist);
     const Oracle o = oracleOn("kdtree", m, std::to_string(k));
-    const auto theirIdx = lines(o, "IDX"), theirDist = lines(o, "DIST");
+    const auto theirIdx = o.at("IDX"), theirDist = o.at("DIST");
     ASSERT_EQ(theirIdx.size(), m.rows);
     for (size_t i = 0, at = 0; i < m.rows; ++i)
         for (size_t l = 0; l < static_cast<size_t>(k); ++l, ++at) {
@@ -105,16 +105,16 @@ TEST(Pca, ScalingAndComponentsMatchScipySklearnAndEigh) {
         const Oracle o = oracleOn("pca", *m);
         const DimRedModel model = fitPca(*m, names(m->cols));
         ASSERT_TRUE(model.valid);
-        expectNear(model.centre, line(o, "CENTRE"), 1e-12); // exact order statistics
-        expectNear(model.scale, line(o, "SCALE"), 1e-12);
-        expectNear(model.loading1, oriented(line(o, "EIGVEC1")), 1e-9);
-        expectNear(model.loading2, oriented(line(o, "EIGVEC2")), 1e-9);
-        EXPECT_NEAR(model.explained1, line(o, "EIGVAL")[0], 1e-12);
-        EXPECT_NEAR(model.explained2, line(o, "EIGVAL")[1], 1e-12);
+        expectNear(model.centre, o.at("CENTRE")[0], 1e-12); // exact order statistics
+        expectNear(model.scale, o.at("SCALE")[0], 1e-12);
+        expectNear(model.loading1, oriented(o.at("EIGVEC1")[0]), 1e-9);
+        expectNear(model.loading2, oriented(o.at("EIGVEC2")[0]), 1e-9);
+        EXPECT_NEAR(model.explained1, o.at("EIGVAL")[0][0], 1e-12);
+        EXPECT_NEAR(model.explained2, o.at("EIGVAL")[0][1], 1e-12);
         if (m == &mirrored) {
-            expectNear(model.loading1, oriented(line(o, "SKCOMP1")), 1e-9);
-            expectNear(model.loading2, oriented(line(o, "SKCOMP2")), 1e-9);
-            expectNear({model.explained1, model.explained2}, line(o, "SKRATIO"), 1e-9);
+            expectNear(model.loading1, oriented(o.at("SKCOMP1")[0]), 1e-9);
+            expectNear(model.loading2, oriented(o.at("SKCOMP2")[0]), 1e-9);
+            expectNear({model.explained1, model.explained2}, o.at("SKRATIO")[0], 1e-9);
         } else {
             EXPECT_EQ(model.degenerate, std::vector<std::string>{"f0"});
         }

