@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <sstream>
 
 using namespace Quorvex3;
 using namespace Quorvex3::dimredtest;
@@ -66,57 +67,41 @@ void expectBruteForce(const DimRedClusterModel& m, const std::vector<double>& qx
 } // namespace
 
 TEST(Dbscan, MatchesSklearnOnFinitePoints) {
-    const std::vector<double> pts = clusteredPlane(1500, 3);
-    const auto theirs =
-        oracleOn("dbscan", matrix(1500, 2, pts), "0.35 5 0.6 12 0.2 1").at("LABELS");
-    const std::pair<double, int> settings[] = {{0.35, 5}, {0.6, 12}, {0.2, 1}};
-    ASSERT_EQ(theirs.size(), 3u);
-    for (size_t k = 0; k < 3; ++k) {
-        int count = 0;
-        const std::vector<int> ours =
-            dbscan2d(pts, 1500, settings[k].first, settings[k].second, count);
-        EXPECT_EQ(ours, std::vector<int>(theirs[k].begin(), theirs[k].end())) << k;
-        EXPECT_EQ(count, *std::max_element(ours.begin(), ours.end()) + 1);
-        EXPECT_GE(count, 3);
+    // Blobs with noise and NaN rows; integer points, where many neighbours
+    // lie at exactly the radius and border points touch several clusters.
+    std::vector<double> lattice;
+    SplitMix g(5);
+    for (int i = 0; i < 800; ++i)
+        lattice.push_back(static_cast<double>(g.next() % 40));
+    const std::pair<std::vector<double>, std::string> sets[] = {
+        {clusteredPlane(1500, 3), "0.35 5 0.6 12 0.2 1"}, {lattice, "1 3 2 6"}};
+    for (const auto& [pts, args] : sets) {
+        const size_t n = pts.size() / 2;
+        const auto theirs = oracleOn("dbscan", matrix(n, 2, pts), args).at("LABELS");
+        std::istringstream settings(args);
+        double eps = 0;
+        int minPts = 0, count = 0;
+        for (size_t k = 0; settings >> eps >> minPts; ++k) {
+            const std::vector<int> ours = dbscan2d(pts, n, eps, minPts, count);
+            EXPECT_EQ(ours, std::vector<int>(theirs.at(k).begin(), theirs.at(k).end())) << eps;
+            EXPECT_EQ(count, *std::max_element(ours.begin(), ours.end()) + 1);
+            EXPECT_GE(count, 2);
+        }
     }
 }
 
-TEST(Dbscan, HandMadeCases) {
-    struct Case {
-        std::vector<double> pts;
-        double eps;
-        int minPts;
-        std::vector<int> labels;
-    };
-    const Case cases[] = {
-        {{0, 0, 1, 0},
-         1.0,
-         2,
-         {0, 0}}, // a neighbour at exactly eps counts, as does the point itself
-        {{0, 0, 1, 0}, 0.999, 2, {-1, -1}},
-        {{0, 0, 5, 5, kNaN, 1, 0.5, 0}, 1.0, 1, {0, 1, -1, 0}}, // minPts 1: alone is a cluster
-        // Point 0 is within eps of a core point of both clusters but no core
-        // point itself: the cluster found first (from index 1) takes it.
-        {{0, 0, -1, 0, -1.2, 0, -1.4, 0, 1, 0, 1.2, 0, 1.4, 0, kNaN, 0},
-         1.0,
-         4,
-         {0, 0, 0, 0, 1, 1, 1, -1}},
-        {{0, 0, 0, 0}, 0.0, 1, {-1, -1}},
-        {{0, 0, 0, 0}, kNaN, 1, {-1, -1}},
-        {{0, 0, 0, 0}, 1.0, 0, {-1, -1}},
-    };
-    for (const Case& c : cases) {
-        int count = -1;
-        EXPECT_EQ(dbscan2d(c.pts, c.pts.size() / 2, c.eps, c.minPts, count), c.labels);
-        EXPECT_EQ(count, *std::max_element(c.labels.begin(), c.labels.end()) + 1);
-    }
+TEST(Dbscan, UnusableSettingsAndDenseData) {
+    int count = -1;
+    for (const double eps : {0.0, std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_EQ(dbscan2d({0, 0, 0, 0}, 2, eps, 1, count), std::vector<int>(2, -1));
+    EXPECT_EQ(dbscan2d({0, 0, 0, 0}, 2, 1.0, 0, count), std::vector<int>(2, -1));
+    EXPECT_EQ(count, 0);
     // 20000 points within one radius of each other: queuing each point once
     // per cluster keeps this fast and small.
     SplitMix g(4);
     std::vector<double> dense(40000);
     for (double& v : dense)
         v = g.uniform();
-    int count = 0;
     EXPECT_EQ(dbscan2d(dense, 20000, 2.0, 10, count), std::vector<int>(20000, 0));
 }
 
