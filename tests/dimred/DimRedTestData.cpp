@@ -1,6 +1,7 @@
 #include "DimRedTestData.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -27,18 +28,15 @@ Oracle parse(std::istream& in) {
 } // namespace
 
 std::string runOracleText(const std::string& mode, const std::string& args) {
-    const std::string command = std::string("/usr/bin/python3 ") + QUORVEX3_DIMRED_ORACLE_DIR +
-                                "/dimred_oracle.py " + mode + " " + args;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        throw std::runtime_error("cannot run " + command);
-    std::string text;
-    char buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, n);
-    if (::pclose(pipe) != 0)
-        throw std::runtime_error("oracle failed: " + command + "\n" + text);
-    return text;
+    TempDir dir;
+    const std::string command = "/usr/bin/python3 " QUORVEX3_DIMRED_ORACLE_DIR
+                                "/dimred_oracle.py " +
+                                mode + " " + args + " > '" + dir.file("out.txt") + "'";
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("oracle failed: " + command);
+    std::ostringstream text;
+    text << std::ifstream(dir.file("out.txt")).rdbuf();
+    return text.str();
 }
 
 Oracle oracleOn(const std::string& mode, const DimRedMatrix& m, const std::string& args) {

@@ -16,10 +16,12 @@
 #               LABELS per setting: sklearn DBSCAN of the finite rows, -1 elsewhere
 #   spectral N  VALUES, VEC2, VEC3: eigenvectors of D^-1/2 W D^-1/2 of the
 #               N-node graph whose undirected edges are the rows "i j w"
-#   quality K   rows "label x y data...": for labels 0-2, KNNACC (leave-one-out
-#               vote of K embedded neighbours) and TRUST (sklearn
-#               trustworthiness, K neighbours); HELD, the share of the rows
-#               labelled 3-5 nearest to the embedded centroid of blob label-3
+#   quality K   rows "x y": the embedded BLOB rows of umap_oracle.txt, in order.
+#               Of the training rows (labels 0-2), KNNACC (leave-one-out vote
+#               of K embedded neighbours) and TRUST (sklearn trustworthiness
+#               against the robust-scaled data, K neighbours); HELD, the share
+#               of the held-out rows (labels 3-5) nearest to their blob's
+#               embedded centroid
 #   layout      an HDF5 file: dtype, shape, chunks and compression of every
 #               dataset, dtype and shape of every root attribute
 #   craft       lines "<source> <target> <edit>...": copies source to target
@@ -109,18 +111,18 @@ def spectral(path, n):
 def quality(path, k):
     from sklearn.manifold import trustworthiness
     from sklearn.neighbors import NearestNeighbors
-    x, k = load(path), int(k)
-    labels = x[:, 0].astype(int)
-    train, held = x[labels < 3], x[labels >= 3]
-    emb, tl = train[:, 1:3], labels[labels < 3]
+    blob = np.array([line.split()[1:] for line in open(__file__.replace("dimred_oracle.py",
+                     "umap_oracle.txt")) if line.startswith("BLOB ")], dtype=float)
+    pos, k, labels = load(path), int(k), blob[:, 0].astype(int)
+    emb, tl, train = pos[labels < 3], labels[labels < 3], blob[labels < 3, 1:]
     idx = NearestNeighbors(n_neighbors=k + 1).fit(emb).kneighbors(emb, return_distance=False)
     votes = [np.bincount(tl[[j for j in row if j != i][:k]], minlength=3).argmax()
              for i, row in enumerate(idx)]
     emit("KNNACC", [np.mean(np.array(votes) == tl)])
-    emit("TRUST", [trustworthiness(train[:, 3:], emb, n_neighbors=k)])
+    emit("TRUST", [trustworthiness(robust_scaled(train)[2], emb, n_neighbors=k)])
     centres = np.array([emb[tl == b].mean(axis=0) for b in range(3)])
-    nearest = np.argmin(((held[:, None, 1:3] - centres[None]) ** 2).sum(axis=2), axis=1)
-    emit("HELD", [np.mean(nearest == held[:, 0] - 3)])
+    nearest = np.argmin(((pos[labels >= 3, None] - centres[None]) ** 2).sum(axis=2), axis=1)
+    emit("HELD", [np.mean(nearest == labels[labels >= 3] - 3)])
 
 
 def layout(path):
@@ -189,8 +191,7 @@ def umap():
     dists[3, :2] = 0.0
     dists[7, :1] = 0.0
     sigma, rho = uu.smooth_knn_dist(np.hstack([np.zeros((40, 1)), dists]), 8.0)
-    for row in dists:
-        emit("SMOOTHDIST", row)
+    emit("SMOOTHDIST", dists)
     emit("SMOOTHSIGMA", sigma)
     emit("SMOOTHRHO", rho)
     blob = lambda n: np.vstack([rng.normal(size=(n, 6)) + 8.0 * b * np.eye(6)[b] for b in range(3)])
@@ -198,8 +199,7 @@ def umap():
     dist, idx = KDTree(x).query(x, k=11)
     graph, sigma, rho = uu.fuzzy_simplicial_set(x, 10, None, "euclidean", knn_indices=idx,
                                                 knn_dists=dist)
-    for row in x:
-        emit("GRAPHX", row)
+    emit("GRAPHX", x)
     emit("GRAPHSIGMA", sigma)
     emit("GRAPHRHO", rho)
     graph = graph.tocoo()

@@ -138,11 +138,8 @@ TEST(SuggestEps, SamplesEverySecondOf24000Points) {
     std::vector<double> pts, sample;
     SplitMix g(6);
     for (int i = 0; i < 24000; ++i) {
-        pts.insert(pts.end(), {(i % 2   ? 20.0
-                                : i % 4 ? 10.0
-                                        : 0.0) +
-                                   0.5 * g.bell(),
-                               0.5 * g.bell()});
+        const double centre = i % 2 ? 20.0 : i % 4 ? 10.0 : 0.0;
+        pts.insert(pts.end(), {centre + 0.5 * g.bell(), 0.5 * g.bell()});
         if (i % 2 == 0)
             sample.insert(sample.end(), pts.end() - 2, pts.end());
     }

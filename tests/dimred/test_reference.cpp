@@ -299,19 +299,17 @@ TEST_F(ReferenceFile, SavingIsAtomicAndRefusesWhatCannotBeWritten) {
 TEST_F(ReferenceFile, SaveAndLoadWaitForTheProcessWideHdf5Lock) {
     const std::string path = save(pcaReference(), "first.qv3dr");
     std::atomic<bool> done{false};
-    std::thread worker;
-    {
-        std::lock_guard<std::recursive_mutex> lock(RTDCReader::s_hdf5Mutex);
-        worker = std::thread([&] {
-            DimRedReference ref;
-            std::string error;
-            loadDimRedReference(path, ref, error);
-            saveDimRedReference(m_dir.file("second.qv3dr"), ref, error);
-            done = true;
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        EXPECT_FALSE(done.load());
-    }
+    std::unique_lock<std::recursive_mutex> lock(RTDCReader::s_hdf5Mutex);
+    std::thread worker([&] {
+        DimRedReference ref;
+        std::string error;
+        loadDimRedReference(path, ref, error);
+        saveDimRedReference(m_dir.file("second.qv3dr"), ref, error);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_FALSE(done.load());
+    lock.unlock();
     worker.join();
     EXPECT_EQ(load(m_dir.file("second.qv3dr")).model.loading1, pcaReference().model.loading1);
 }

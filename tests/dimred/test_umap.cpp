@@ -142,16 +142,13 @@ TEST(UmapLearn, CurveBandwidthsAndFuzzyGraphMatch) {
         EXPECT_NEAR(a, r[2], 1e-5 * r[2]) << "spread " << r[0] << " min_dist " << r[1];
         EXPECT_NEAR(b, r[3], 1e-5 * r[3]) << "spread " << r[0] << " min_dist " << r[1];
     }
-    std::vector<double> dists, x, sigma, rho;
-    for (const auto& r : u.at("SMOOTHDIST")) // sorted rows, two with zeros
-        dists.insert(dists.end(), r.begin(), r.end());
+    std::vector<double> dists = u.at("SMOOTHDIST")[0], sigma, rho; // sorted rows, two with zeros
     smoothKnnDist(dists, 40, 8, sigma, rho);
     expectRelative(sigma, u.at("SMOOTHSIGMA")[0], 1e-5);
     // umap-learn keeps rho and sigma in single precision and bisects in it:
     // on other data a row may stop one bisection step (2e-5) apart.
     expectRelative(rho, u.at("SMOOTHRHO")[0], 1e-5);
-    for (const auto& r : u.at("GRAPHX")) // 90 points of three blobs in 6-D
-        x.insert(x.end(), r.begin(), r.end());
+    const std::vector<double> x = u.at("GRAPHX")[0]; // 90 points of three blobs in 6-D
     std::vector<int> idx;
     knnSearch(x.data(), 90, 6, 10, idx, dists);
     smoothKnnDist(dists, 90, 10, sigma, rho);
@@ -289,19 +286,17 @@ TEST(UmapFit, EpochsProgressAndCancellation) {
 }
 
 TEST(UmapFit, NegativeSampleRateBelowOneMeansNoNegativeSampling) {
-    const DimRedMatrix m = blobs(20, 3, 6);
-    std::vector<double> embedding[3];
-    for (const int rate : {0, -4, 1}) {
+    const auto withRate = [](int rate) {
         UmapParams p = epochs(20);
         p.negative_sample_rate = rate;
-        const UmapModel model = umapFit(m, p, {});
-        ASSERT_TRUE(model.valid);
-        embedding[rate == 0 ? 0 : rate < 0 ? 1 : 2] = model.embedding;
-    }
-    for (const double v : embedding[0])
+        return umapFit(blobs(20, 3, 6), p, {}).embedding;
+    };
+    const std::vector<double> none = withRate(0);
+    ASSERT_EQ(none.size(), 120u);
+    for (const double v : none)
         EXPECT_TRUE(std::isfinite(v));
-    EXPECT_EQ(embedding[0], embedding[1]);
-    EXPECT_NE(embedding[0], embedding[2]);
+    EXPECT_EQ(none, withRate(-4));
+    EXPECT_NE(none, withRate(1));
 }
 
 // ---- spectral start -----------------------------------------------------------------
@@ -410,29 +405,19 @@ TEST(UmapTransform, EpochsNeighboursAndUnusableRows) {
 TEST(UmapQuality, BlobsEmbedAsWellAsUmapLearnAndNewPointsFindTheirBlob) {
     // umap_oracle.txt: 100 training and 40 held-out rows (labels 3-5) per blob.
     DimRedMatrix train = matrix(0, 6, {}), held = matrix(0, 6, {});
-    std::vector<double> labels;
     for (const auto& r : umapLearn().at("BLOB")) {
         DimRedMatrix& m = r[0] < 3 ? train : held;
         m.data.insert(m.data.end(), r.begin() + 1, r.end());
         ++m.rows;
-        labels.push_back(r[0]);
     }
-    ASSERT_EQ(train.rows, 300u);
     const RobustScaling scaling = fitScaling(train, names(6));
-    const DimRedMatrix z = applyScaling(scaling, train);
-    const UmapModel model = umapFit(z, UmapParams(), {});
+    const UmapModel model = umapFit(applyScaling(scaling, train), UmapParams(), {});
     ASSERT_TRUE(model.valid);
     EXPECT_EQ(model.initUsed, 0);
-    std::vector<double> placed;
-    umapTransform(model, applyScaling(scaling, held), placed, {});
-    placed.insert(placed.begin(), model.embedding.begin(), model.embedding.end());
-    DimRedMatrix table = matrix(labels.size(), 9, {});
-    for (size_t i = 0; i < labels.size(); ++i) {
-        table.data.insert(table.data.end(), {labels[i], placed[2 * i], placed[2 * i + 1]});
-        for (size_t j = 0; j < 6; ++j)
-            table.data.push_back(i < 300 ? z.data[i * 6 + j] : 0.0);
-    }
-    const Oracle o = oracleOn("quality", table, "10");
+    std::vector<double> placed = model.embedding, fresh;
+    umapTransform(model, applyScaling(scaling, held), fresh, {});
+    placed.insert(placed.end(), fresh.begin(), fresh.end());
+    const Oracle o = oracleOn("quality", matrix(placed.size() / 2, 2, placed), "10");
     const double accuracy = o.at("KNNACC")[0].at(0), trust = o.at("TRUST")[0].at(0);
     const std::vector<double> peers = umapLearn().at("PEERTRUST")[0];
     const double peer = (peers.at(0) + peers.at(1) + peers.at(2)) / 3.0;
