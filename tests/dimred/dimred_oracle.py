@@ -14,8 +14,10 @@
 #   kdtree K    IDX and DIST of the K nearest other rows (sklearn KDTree)
 #   dbscan EPS MINPTS [EPS MINPTS ...]
 #               LABELS per setting: sklearn DBSCAN of the finite rows, -1 elsewhere
-#   spectral N  VALUES, VEC2, VEC3: eigenvectors of D^-1/2 W D^-1/2 of the
-#               N-node graph whose undirected edges are the rows "i j w"
+#   spectral N  rows "i j w", the undirected edges of an N-node graph, then N
+#               rows "x y 0" of a layout: GAP between the 3rd and 4th largest
+#               eigenvalues of D^-1/2 W D^-1/2; COS, the |cosine| of x and of y
+#               to the span of the 2nd and 3rd eigenvectors, then that of x to y
 #   quality K   rows "x y": the embedded BLOB rows of umap_oracle.txt, in order.
 #               Of the training rows (labels 0-2), KNNACC (leave-one-out vote
 #               of K embedded neighbours) and TRUST (sklearn trustworthiness
@@ -64,16 +66,13 @@ def pca(path):
     from sklearn.decomposition import PCA
     x = load(path)
     centre, scale, z = robust_scaled(x)
-    emit("CENTRE", centre)
-    emit("SCALE", scale)
     sk = PCA(n_components=2, svd_solver="full").fit(z)
-    emit("SKCOMP1", sk.components_[0])
-    emit("SKCOMP2", sk.components_[1])
-    emit("SKRATIO", sk.explained_variance_ratio_)
     values, vectors = np.linalg.eigh(z.T @ z / (x.shape[0] - 1))
-    emit("EIGVAL", values[::-1] / values.sum())
-    emit("EIGVEC1", vectors[:, -1])
-    emit("EIGVEC2", vectors[:, -2])
+    for tag, v in [("CENTRE", centre), ("SCALE", scale), ("SKCOMP1", sk.components_[0]),
+                   ("SKCOMP2", sk.components_[1]), ("SKRATIO", sk.explained_variance_ratio_),
+                   ("EIGVAL", values[::-1] / values.sum()), ("EIGVEC1", vectors[:, -1]),
+                   ("EIGVEC2", vectors[:, -2])]:
+        emit(tag, v)
 
 
 def kdtree(path, k):
@@ -97,15 +96,16 @@ def dbscan(path, *args):
 
 
 def spectral(path, n):
-    w = np.zeros((int(n), int(n)))
-    for i, j, v in load(path):
+    x, n = load(path), int(n)
+    w = np.zeros((n, n))
+    for i, j, v in x[:-n]:
         w[int(i), int(j)] += v
         w[int(j), int(i)] += v
     dinv = 1.0 / np.sqrt(w.sum(axis=1))
     values, vectors = np.linalg.eigh(dinv[:, None] * w * dinv[None, :])
-    emit("VALUES", values[::-1][:4])
-    emit("VEC2", vectors[:, -2])
-    emit("VEC3", vectors[:, -3])
+    emb = x[-n:, :2] / np.linalg.norm(x[-n:, :2], axis=0)
+    emit("GAP", [values[-3] - values[-4]])
+    emit("COS", [*np.linalg.norm(vectors[:, -3:-1].T @ emb, axis=0), emb[:, 0] @ emb[:, 1]])
 
 
 def quality(path, k):

@@ -126,10 +126,6 @@ TEST_F(ReferenceFile, RoundTripsKeepEveryBit) {
     }
     EXPECT_EQ(describeDimRedReference(pca),
               "PCA, 4 features, fitted on 300 events from A, B (2024-05-01T12:00:00Z)");
-    DimRedReference bare = umap;
-    bare.model.nTrain = 0;
-    bare.created.clear();
-    EXPECT_EQ(describeDimRedReference(bare), "UMAP, 3 features");
     EXPECT_EQ(describeDimRedReference(DimRedReference()), "No reference loaded.");
 }
 
