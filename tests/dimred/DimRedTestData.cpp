@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -12,15 +13,11 @@ namespace {
 
 Oracle parse(std::istream& in) {
     Oracle out;
-    std::string text;
-    while (std::getline(in, text)) {
+    for (std::string text, tag; std::getline(in, text);) {
         std::istringstream fields(text);
-        std::string tag, word;
-        if (!(fields >> tag))
-            continue;
-        std::vector<double>& values = out[tag].emplace_back();
-        while (fields >> word)
-            values.push_back(std::strtod(word.c_str(), nullptr));
+        if (fields >> tag)
+            out[tag].emplace_back(std::istream_iterator<double>(fields),
+                                  std::istream_iterator<double>());
     }
     return out;
 }
@@ -52,10 +49,8 @@ Oracle oracleOn(const std::string& mode, const DimRedMatrix& m, const std::strin
 }
 
 const Oracle& umapLearn() {
-    static const Oracle values = [] {
-        std::ifstream in(std::string(QUORVEX3_DIMRED_ORACLE_DIR) + "/umap_oracle.txt");
-        return parse(in);
-    }();
+    std::ifstream in(std::string(QUORVEX3_DIMRED_ORACLE_DIR) + "/umap_oracle.txt");
+    static const Oracle values = parse(in);
     return values;
 }
 

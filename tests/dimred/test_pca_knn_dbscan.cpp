@@ -18,6 +18,7 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 using namespace Quorvex3;
 using namespace Quorvex3::dimredtest;
@@ -161,8 +162,6 @@ TEST(Pca, GuardsAndTheProjection) {
     EXPECT_EQ(s.scale[1], 1.0);
     EXPECT_EQ(s.degenerate, std::vector<std::string>{"b"});
     EXPECT_DOUBLE_EQ(applyScaling(s, matrix(1, 2, {4, 0})).data[0], 1.5 / 1.4826);
-    EXPECT_EQ(applyScaling(s, matrix(1, 3, {1, 2, 3})).rows, 0u);
-    EXPECT_TRUE(fitScaling(matrix(2, 2, {1, 2, 3, 4}), {"one name"}).centre.empty());
     EXPECT_FALSE(fitPca(matrix(2, 2, {1, 2, 3, 5}), names(2)).valid); // fewer than 3 rows
     EXPECT_FALSE(fitPca(matrix(3, 1, {1, 2, 3}), names(1)).valid);
     DimRedModel model;
@@ -202,8 +201,6 @@ TEST(KnnSearch, SplitsAndTheKthPlace) {
     x[20] = 1.0;
     EXPECT_EQ(KnnKdTree(x.data(), 17, 1).nodes().size(), 3u); // 17 points are split
     EXPECT_EQ(KnnKdTree(x.data(), 16, 1).nodes().size(), 1u);
-    const std::vector<double> same(3 * 40, 1.25);
-    EXPECT_EQ(KnnKdTree(same.data(), 40, 3).nodes().size(), 1u); // nothing to split on
     const KnnKdTree tree(x.data(), 21, 1);
     ASSERT_EQ(tree.nodes()[0].splitValue, 0.0);
     std::vector<int> idx;
@@ -212,8 +209,6 @@ TEST(KnnSearch, SplitsAndTheKthPlace) {
     EXPECT_EQ(idx, std::vector<int>{20}); // an equal distance does not displace it
     tree.query(&x[0], 2, 0, idx, dist);
     EXPECT_EQ(idx, (std::vector<int>{10, 20}));
-    tree.query(&x[0], 1, KnnKdTree::kNoExclude, idx, dist);
-    EXPECT_EQ(idx, std::vector<int>{0});
     knnSearch(x.data(), 21, 1, 0, idx, dist);
     EXPECT_TRUE(idx.empty() && dist.empty());
 }
@@ -297,10 +292,9 @@ TEST(SuggestEps, SamplesEverySecondOf24000Points) {
 TEST(ClusterAssign, KeepsClusteredPointsAndLabelsTheNearestWithinTheRadius) {
     DimRedClusterModel m = buildClusterModel({0, 10, 0.5, 20, 1.0}, {0, 0, 0, 0, 0, 7}, 0.6, 2);
     ASSERT_TRUE(m.valid);
-    EXPECT_EQ(m.points, (std::vector<double>{0, 0, 0.5, 0, 1.0, 0}));
-    EXPECT_EQ(m.labels, (std::vector<int>{0, 0, 0}));
-    EXPECT_EQ(m.clusterCount, 1);
-    EXPECT_EQ(m.minPts, 2);
+    EXPECT_EQ(m.points, (std::vector<double>{0, 0, 0.5, 0, 1.0, 0})); // noise left out
+    EXPECT_EQ(std::make_tuple(m.labels, m.clusterCount, m.minPts),
+              std::make_tuple(std::vector<int>(3, 0), 1, 2));
     EXPECT_FALSE(buildClusterModel({0, 5, 10}, {0, 0, 0}, 1.0, 2).valid); // all noise
     std::vector<double> out;
     assignClusters(buildClusterModel({}, {}, 1.0, 2), {0}, {0}, out);

@@ -24,47 +24,35 @@ using namespace Quorvex3::dimredtest;
 
 namespace {
 
-DimRedReference pcaReference() {
-    const DimRedMatrix m = gaussianMatrix(300, 4, 17);
+// Fitted on `rows` rows of 3 features, the second constant (so listed as
+// degenerate): a PCA reference, or a UMAP one (1 epoch); with clusters.
+DimRedReference reference(int kind, size_t rows = 300) {
+    DimRedMatrix m = gaussianMatrix(rows, 3, 17);
+    for (size_t i = 0; i < rows; ++i)
+        m.data[3 * i + 1] = 2.0;
     DimRedReference ref;
-    ref.model = fitPca(m, names(4));
+    ref.kind = kind;
+    ref.model = fitPca(m, names(3));
     std::vector<double> x, y;
     projectOnto(ref.model, m, x, y);
-    ref.cluster = buildClusterModel(x, y, 0.8, 5);
+    if (kind == 1) {
+        UmapParams p;
+        p.n_epochs = 1;
+        p.init = 1;
+        p.seed = 0xFFFFFFFFFFFFFFFFull; // kept through a signed attribute
+        ref.umap = umapFit(m, p, {});
+        ref.model.loading1 = ref.model.loading2 = {};
+        ref.model.explained1 = ref.model.explained2 = 0.0;
+        for (size_t i = 0; i < rows; ++i) {
+            x[i] = ref.umap.embedding[2 * i];
+            y[i] = ref.umap.embedding[2 * i + 1];
+        }
+    }
+    ref.cluster = buildClusterModel(x, y, kind == 1 ? 5.0 : 0.8, 5);
     ref.created = "2024-05-01T12:00:00Z";
     ref.app_version = "3.3.99";
     ref.fit_datasets = "A, B";
     ref.present = true;
-    return ref;
-}
-
-// Made up but consistent: `events` training rows of 3 features.
-DimRedReference umapReference(size_t events) {
-    DimRedReference ref;
-    DimRedModel& m = ref.model;
-    UmapModel& u = ref.umap;
-    ref.kind = 1;
-    m.features = names(3);
-    m.centre = {0.5, 0.5, 0.5};
-    m.scale = {2, 2, 2};
-    m.degenerate = {"f1"};
-    m.nTrain = u.nTrain = events;
-    m.valid = u.valid = ref.present = true;
-    u.trainData = gaussianMatrix(events, 3, 23).data;
-    std::vector<double> x, y;
-    for (size_t i = 0; i < events; ++i) {
-        x.push_back(std::sin(2.0 * static_cast<double>(i)));
-        y.push_back(std::cos(3.0 * static_cast<double>(i)));
-        u.embedding.insert(u.embedding.end(), {x.back(), y.back()});
-    }
-    u.nFeatures = 3;
-    u.params.n_epochs = 200;
-    u.params.seed = 0xFFFFFFFFFFFFFFFFull; // kept through a signed attribute
-    u.a = 1.5;
-    u.b = 0.9;
-    u.initUsed = 0;
-    ref.cluster = buildClusterModel(x, y, 1.5, 3);
-    ref.created = "2024-05-02T08:30:00Z";
     return ref;
 }
 
@@ -119,13 +107,13 @@ protected:
 } // namespace
 
 TEST_F(ReferenceFile, RoundTripsKeepEveryBit) {
-    const DimRedReference pca = pcaReference(), umap = umapReference(60);
+    const DimRedReference pca = reference(0), umap = reference(1, 60);
     for (const DimRedReference* ref : {&pca, &umap}) {
         EXPECT_TRUE(ref->cluster.valid);
         EXPECT_EQ(fieldsOf(load(save(*ref))), fieldsOf(*ref));
     }
     EXPECT_EQ(describeDimRedReference(pca),
-              "PCA, 4 features, fitted on 300 events from A, B (2024-05-01T12:00:00Z)");
+              "PCA, 3 features, fitted on 300 events from A, B (2024-05-01T12:00:00Z)");
     EXPECT_EQ(describeDimRedReference(DimRedReference()), "No reference loaded.");
 }
 
@@ -137,7 +125,7 @@ TEST_F(ReferenceFile, LayoutAsH5pyReadsIt) {
         {5000, "DATASET train_data <f8 shape 5000 3 chunks 4096 3 compression gzip 4"},
     };
     for (const auto& [events, expected] : cases) {
-        const std::string layout = runOracleText("layout", save(umapReference(events)));
+        const std::string layout = runOracleText("layout", save(reference(1, events)));
         for (const std::string entry :
              {expected, "DATASET features str shape 3 chunks compression none 0",
               "DATASET centre <f8 shape 3 chunks compression none 0",
@@ -147,8 +135,8 @@ TEST_F(ReferenceFile, LayoutAsH5pyReadsIt) {
               "ATTR cluster_count <i8 ()", "ATTR cluster_eps <f8 ()"})
             EXPECT_NE(layout.find(entry + "\n"), std::string::npos) << entry << "\n" << layout;
     }
-    const std::string pca = runOracleText("layout", save(pcaReference()));
-    EXPECT_NE(pca.find("DATASET loadings <f8 shape 2 4 chunks compression none 0\n"),
+    const std::string pca = runOracleText("layout", save(reference(0)));
+    EXPECT_NE(pca.find("DATASET loadings <f8 shape 2 3 chunks compression none 0\n"),
               std::string::npos);
     EXPECT_NE(pca.find("ATTR explained_1 <f8 ()\n"), std::string::npos);
     EXPECT_EQ(pca.find("train_data"), std::string::npos);
@@ -160,9 +148,9 @@ TEST_F(ReferenceFile, DamagedAndCraftedFilesGiveTheirMessages) {
     EXPECT_EQ(loadError(m_dir.file("notes.qv3dr"), ref), "not a Quorvex3 reference file");
     EXPECT_EQ(loadError(m_dir.file("missing.qv3dr"), ref), "the file cannot be opened");
 
-    // Edits of UMAP parts go to a UMAP reference of 60 x 3, the others to a
-    // PCA reference of 4 features.
-    const DimRedReference pca = pcaReference();
+    // Edits of UMAP parts go to a UMAP reference of 60 events, the others to
+    // a PCA one.
+    const DimRedReference pca = reference(0);
     const std::string m = std::to_string(pca.cluster.labels.size());
     const std::string range = "the reference's UMAP parameters are out of range";
     const std::string clustersDropped = ""; // loads, without its clusters
@@ -170,17 +158,16 @@ TEST_F(ReferenceFile, DamagedAndCraftedFilesGiveTheirMessages) {
         {"@format_version=i8:2", "the file was written by a newer version of Quorvex3 (format 2)"},
         {"-format_version", "not a Quorvex3 dimension-reduction reference"},
         {"@kind=str:tsne", "unknown projection kind 'tsne'"},
-        {"@kind=str:PCA", "unknown projection kind 'PCA'"},
         {"features=str[1]:x", "the reference lists fewer than two input features"},
-        {"features=f8[4]:1", "dataset 'features' is not a list of names"},
+        {"features=f8[3]:1", "dataset 'features' is not a list of names"},
         {"features=str[1099511627776]", "dataset 'features' is too large"},
-        {"loadings=f8[9]:0.1", "dataset 'loadings' does not have the expected size"},
+        {"loadings=f8[7]:0.1", "dataset 'loadings' does not have the expected size"},
         {"loadings=f8[2x2x2]:0.1", "dataset 'loadings' has an unexpected rank"},
-        {"loadings=f8[2x4]:1,0,0,0,0,nan,0,0", "the reference's loadings are not finite"},
-        {"centre=f8[4]:0,inf,0,0", "the reference's centre or scale is not finite"},
-        {"centre=str[4]:a,b,c,d", "dataset 'centre' does not hold numbers"},
+        {"loadings=f8[2x3]:1,0,0,0,nan,0", "the reference's loadings are not finite"},
+        {"centre=f8[3]:0,inf,0", "the reference's centre or scale is not finite"},
+        {"centre=str[3]:a,b,c", "dataset 'centre' does not hold numbers"},
         {"centre=f8[1125899906842624]", "dataset 'centre' does not have the expected size"},
-        {"scale=f8[4]:1,1,0,1", "the reference has a non-positive scale"},
+        {"scale=f8[3]:1,0,1", "the reference has a non-positive scale"},
         {"-scale", "the reference lacks the dataset 'scale'"},
         {"train_data=f8[180]:1", "the reference's training data is malformed"},
         {"train_data=f8[45x4]:1", "the reference's training data does not match its feature list"},
@@ -230,7 +217,7 @@ TEST_F(ReferenceFile, DamagedAndCraftedFilesGiveTheirMessages) {
     const auto isUmap = [](const std::string& e) {
         return e.find("umap_") != std::string::npos || e.find("train_") != std::string::npos;
     };
-    const std::string bases[2] = {save(pca, "P.qv3dr"), save(umapReference(60), "U.qv3dr")};
+    const std::string bases[2] = {save(pca, "P.qv3dr"), save(reference(1, 60), "U.qv3dr")};
     std::ofstream edits(m_dir.file("edits.txt"));
     for (size_t i = 0; i < cases.size(); ++i)
         edits << bases[isUmap(cases[i].first)] << " " << m_dir.file(std::to_string(i)) << " "
@@ -260,7 +247,7 @@ TEST_F(ReferenceFile, SavingIsAtomicAndRefusesWhatCannotBeWritten) {
     std::string error;
     EXPECT_FALSE(saveDimRedReference(m_dir.file("a.qv3dr"), DimRedReference(), error));
     EXPECT_EQ(error, "there is no fitted projection to save");
-    DimRedReference umap = umapReference(30);
+    DimRedReference umap = reference(1, 30);
     umap.umap.valid = false;
     EXPECT_FALSE(saveDimRedReference(m_dir.file("a.qv3dr"), umap, error));
     EXPECT_EQ(error, "the UMAP model is not fitted");
@@ -271,11 +258,11 @@ TEST_F(ReferenceFile, SavingIsAtomicAndRefusesWhatCannotBeWritten) {
     EXPECT_TRUE(entries().empty());
     // A new file takes the old one's place (not rewritten in place), with
     // the old one's permissions.
-    const std::string path = save(pcaReference());
+    const std::string path = save(reference(0));
     ::chmod(path.c_str(), 0640);
     struct stat before = {}, after = {};
     ::stat(path.c_str(), &before);
-    save(umapReference(60));
+    save(reference(1, 60));
     ::stat(path.c_str(), &after);
     EXPECT_NE(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_mode & 0777, 0640u);
@@ -284,16 +271,16 @@ TEST_F(ReferenceFile, SavingIsAtomicAndRefusesWhatCannotBeWritten) {
     // in the way, a missing folder.
     std::filesystem::create_directory(m_dir.file("folder.qv3dr"));
     Quorvex3::testing::writeBytes(m_dir.file("folder.qv3dr") + "/inside", "x");
-    EXPECT_FALSE(saveDimRedReference(m_dir.file("folder.qv3dr"), pcaReference(), error));
+    EXPECT_FALSE(saveDimRedReference(m_dir.file("folder.qv3dr"), reference(0), error));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(entries(), (std::vector<std::string>{"folder.qv3dr", "ref.qv3dr"}));
-    EXPECT_FALSE(saveDimRedReference(m_dir.file("missing/ref.qv3dr"), pcaReference(), error));
+    EXPECT_FALSE(saveDimRedReference(m_dir.file("missing/ref.qv3dr"), reference(0), error));
     EXPECT_EQ(error,
               "cannot create a file in the folder of '" + m_dir.file("missing/ref.qv3dr") + "'");
 }
 
 TEST_F(ReferenceFile, SaveAndLoadWaitForTheProcessWideHdf5Lock) {
-    const std::string path = save(pcaReference(), "first.qv3dr");
+    const std::string path = save(reference(0), "first.qv3dr");
     std::atomic<bool> done{false};
     std::unique_lock<std::recursive_mutex> lock(RTDCReader::s_hdf5Mutex);
     std::thread worker([&] {
@@ -307,5 +294,5 @@ TEST_F(ReferenceFile, SaveAndLoadWaitForTheProcessWideHdf5Lock) {
     EXPECT_FALSE(done.load());
     lock.unlock();
     worker.join();
-    EXPECT_EQ(load(m_dir.file("second.qv3dr")).model.loading1, pcaReference().model.loading1);
+    EXPECT_EQ(load(m_dir.file("second.qv3dr")).model.loading1, reference(0).model.loading1);
 }
