@@ -239,9 +239,8 @@ TEST(Dbscan, MatchesSklearnOnFinitePoints) {
 
 TEST(Dbscan, UnusableSettingsAndDenseData) {
     int count = -1;
-    for (const double eps : {0.0, std::numeric_limits<double>::quiet_NaN()})
-        EXPECT_EQ(dbscan2d({0, 0, 0, 0}, 2, eps, 1, count), std::vector<int>(2, -1));
-    EXPECT_EQ(dbscan2d({0, 0, 0, 0}, 2, 1.0, 0, count), std::vector<int>(2, -1));
+    for (const auto& [eps, minPts] : {std::pair(0.0, 1), std::pair(kNaN, 1), std::pair(1.0, 0)})
+        EXPECT_EQ(dbscan2d({0, 0, 0, 0}, 2, eps, minPts, count), std::vector<int>(2, -1));
     EXPECT_EQ(count, 0);
     // 20000 points within one radius of each other: queuing each point once
     // per cluster keeps this fast and small.
@@ -252,7 +251,7 @@ TEST(Dbscan, UnusableSettingsAndDenseData) {
     EXPECT_EQ(dbscan2d(dense, 20000, 2.0, 10, count), std::vector<int>(20000, 0));
 }
 
-TEST(SuggestEps, RadiiOfTheLongestPlateau) {
+TEST(SuggestEps, RadiiOfTheLongestPlateauOfTheSample) {
     EXPECT_EQ(suggestEps(std::vector<double>(40, 2.0), 20, 4), 0.0); // all equal
     EXPECT_EQ(suggestEps({0, 0, 1, 1, kNaN, 2, 3, 3}, 4, 3), 0.0);   // 3 finite points
     // Evenly spaced on a line: every radius gives 0 or 1 cluster, so the
@@ -277,9 +276,7 @@ TEST(SuggestEps, RadiiOfTheLongestPlateau) {
                           {s == 3 && i == 45 ? 1000.0 : starts[s] + i * spacing, 0.0});
     const double first = radius(2) * std::pow(radius(7) / radius(2), 0.25);
     EXPECT_NEAR(suggestEps(groups, 184, 2), first, 1e-9 * first);
-}
-
-TEST(SuggestEps, SamplesEverySecondOf24000Points) {
+    // Of 24000 points every second one is sampled.
     const std::vector<double> pts = clusteredPlane(24000, 6);
     std::vector<double> sample;
     for (size_t i = 0; i < pts.size(); i += 4)

@@ -225,9 +225,7 @@ TEST(UmapLayout, OverlappedStepsGiveTheBitsOfTheSequentialOrder) {
         EXPECT_EQ(actual, expected) << perBlob;
         EXPECT_EQ(e1(), e2()); // the same number of draws
     }
-}
-
-TEST(UmapLayout, PowerAndSchedule) {
+    // Shared by both: the power and the sampling schedule.
     for (double x = 1e-12; x < 1e12; x *= 1.37)
         for (const double b : {0.79, 0.8950608780665811, 1.9})
             EXPECT_NEAR(powPositive(x, b), std::pow(x, b), 1e-13 * std::pow(x, b));
@@ -262,10 +260,8 @@ TEST(UmapFit, GuardsDegenerateDataAndTheRandomStart) {
 }
 
 TEST(UmapFit, EpochsProgressAndCancellation) {
-    std::vector<int> expected = {0, 20, 30, 35};
-    for (int e = 1; e <= 7; ++e)
-        expected.push_back(35 + e * 60 / 7);
-    expected.push_back(100);
+    const std::vector<int> expected = {0,  20, 30, 35, 43, 52,
+                                       60, 69, 77, 86, 95, 100}; // 35 + 60e/7
     const DimRedMatrix m = gaussianMatrix(40, 3, 4);
     EXPECT_EQ(progressOf(m, epochs(7)), expected);
     EXPECT_EQ(progressOf(m, epochs(7), 20), (std::vector<int>{0, 20}));
@@ -351,7 +347,7 @@ TEST(SpectralInit, ComponentsPlacedByTheirCentroidsWithinTen) {
     EXPECT_FALSE(spectralInit({{0, 80, 1.0}}, two, 1, emb)); // beyond the rows
     EXPECT_FALSE(spectralInit({{0, -1, 1.0}}, two, 1, emb));
 }
-TEST(UmapTransform, StartsAtTheMembershipWeightedMean) {
+TEST(UmapTransform, StartEpochsNeighboursAndUnusableRows) {
     // Learning rate 0: nothing moves after the start. Query 0.5: neighbours
     // at 0.5, 0.5 and 2.5, rho = 0.5, so the first two weigh 1; the
     // memberships cannot reach log2(3), so sigma falls to its floor and the
@@ -360,9 +356,6 @@ TEST(UmapTransform, StartsAtTheMembershipWeightedMean) {
     // Cancelled before the start: NaN; after it: the start.
     EXPECT_TRUE(std::isnan(transform(lineModel(1.0), matrix(1, 1, {0.5}), nullptr, 30)[0]));
     EXPECT_EQ(transform(lineModel(1.0), matrix(1, 1, {0.5}), nullptr, 60)[0], 5.0);
-}
-
-TEST(UmapTransform, EpochsNeighboursAndUnusableRows) {
     // A third of the fit's epochs: 200 / 3 = 66, progress 60 + 40 e / 66.
     std::vector<int> seen;
     transform(lineModel(1.0, 3, 200), matrix(2, 1, {0.5, 2.0}), &seen);
