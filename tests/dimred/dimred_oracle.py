@@ -30,12 +30,13 @@
 #               and edits the copy's root with h5py. Edits: -NAME removes an
 #               attribute or dataset; @NAME=TYPE:V,... sets an attribute (i8,
 #               u8, f8 or str; several values make a 1-D attribute);
-#               NAME=TYPE[D1xD2]:V,... sets a dataset (f8, str, or S<width>
+#               NAME=TYPE[D1xD2]:V,... sets a dataset (f8, str, or S8 of 8 bytes
 #               space-padded), one value filling it; without ":" the dataset
 #               is chunked and left unwritten, so a tiny file can declare
 #               enormous extents
 #   umap        (no input) umap-learn's values for the UMAP tests, stored once
-#               because umap-learn needs about 25 s to import; compared at 1e-5:
+#               because umap-learn (0.5.3) needs about 25 s to import; compared
+#               at 1e-5:
 #     /usr/bin/python3 tests/dimred/dimred_oracle.py umap > tests/dimred/umap_oracle.txt
 import sys
 
@@ -181,11 +182,10 @@ def umap():
     import umap.umap_ as uu
     from sklearn.manifold import trustworthiness
     from sklearn.neighbors import KDTree
-    print("VERSION", *__import__("umap").__version__.split("."))
     for spread, min_dist in [(1.0, 0.1), (1.0, 0.0), (1.0, 0.5), (2.0, 0.3), (0.5, 0.05), (1.0, 0.99)]:
         emit("AB", [spread, min_dist, *uu.find_ab_params(spread, min_dist)])
-    # umap-learn counts every point as its own first neighbour and skips that
-    # column; our tables leave it out, so it gets ours behind a self column.
+    # umap-learn counts every point as its own first neighbour (as KDTree
+    # lists it) and skips that column; our tables leave it out.
     rng = np.random.default_rng(2025)
     dists = np.sort(0.1 + 3.0 * rng.random((40, 8)) * rng.random((40, 8)), axis=1)
     dists[3, :2] = 0.0

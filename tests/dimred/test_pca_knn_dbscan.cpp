@@ -179,7 +179,7 @@ TEST(Pca, GuardsAndTheProjection) {
     EXPECT_TRUE(x.size() == 1 && std::isnan(x[0]) && std::isnan(y[0]));
 }
 
-TEST(KnnSearch, MatchesSklearnKdTreeWithTiesAndPadding) {
+TEST(KnnSearch, MatchesSklearnKdTreeWithTiesPaddingAndTheKthPlace) {
     expectSklearnNeighbours(gaussianMatrix(1000, 7, 4), 15);
     DimRedMatrix grid = matrix(150, 2, {}); // integer points: many ties and duplicates
     SplitMix g(9);
@@ -187,9 +187,6 @@ TEST(KnnSearch, MatchesSklearnKdTreeWithTiesAndPadding) {
         grid.data.push_back(static_cast<double>(g.next() % 6));
     expectSklearnNeighbours(grid, 6);
     expectSklearnNeighbours(gaussianMatrix(6, 2, 5), 9); // k > n - 1
-}
-
-TEST(KnnSearch, SplitsAndTheKthPlace) {
     // 1-D: the query (index 0) sits on the root's split value, so the right
     // half is searched first and finds index 20 at +1 before index 10 at -1.
     std::vector<double> x(21);

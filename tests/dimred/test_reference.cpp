@@ -105,7 +105,7 @@ protected:
 
 } // namespace
 
-TEST_F(ReferenceFile, RoundTripsKeepEveryBit) {
+TEST_F(ReferenceFile, RoundTripsKeepEveryBitInTheLayoutH5pyReads) {
     const DimRedReference pca = reference(0), umap = reference(1, 60);
     for (const DimRedReference* ref : {&pca, &umap}) {
         EXPECT_TRUE(ref->cluster.valid);
@@ -114,9 +114,6 @@ TEST_F(ReferenceFile, RoundTripsKeepEveryBit) {
     EXPECT_EQ(describeDimRedReference(pca),
               "PCA, 3 features, fitted on 300 events from A, B (2024-05-01T12:00:00Z)");
     EXPECT_EQ(describeDimRedReference(DimRedReference()), "No reference loaded.");
-}
-
-TEST_F(ReferenceFile, LayoutAsH5pyReadsIt) {
     // From 4096 values on, chunks of [min(rows, 4096), cols] deflated at level 4.
     const std::pair<size_t, const char*> cases[] = {
         {1000, "DATASET train_data <f8 shape 1000 3 chunks compression none 0"},
@@ -134,11 +131,11 @@ TEST_F(ReferenceFile, LayoutAsH5pyReadsIt) {
               "ATTR cluster_count <i8 ()", "ATTR cluster_eps <f8 ()"})
             EXPECT_NE(layout.find(entry + "\n"), std::string::npos) << entry << "\n" << layout;
     }
-    const std::string pca = runOracleText("layout", save(reference(0)));
-    EXPECT_NE(pca.find("DATASET loadings <f8 shape 2 3 chunks compression none 0\n"),
+    const std::string layout = runOracleText("layout", save(reference(0)));
+    EXPECT_NE(layout.find("DATASET loadings <f8 shape 2 3 chunks compression none 0\n"),
               std::string::npos);
-    EXPECT_NE(pca.find("ATTR explained_1 <f8 ()\n"), std::string::npos);
-    EXPECT_EQ(pca.find("train_data"), std::string::npos);
+    EXPECT_NE(layout.find("ATTR explained_1 <f8 ()\n"), std::string::npos);
+    EXPECT_EQ(layout.find("train_data"), std::string::npos);
 }
 
 TEST_F(ReferenceFile, DamagedAndCraftedFilesGiveTheirMessages) {

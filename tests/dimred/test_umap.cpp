@@ -252,8 +252,6 @@ TEST(UmapFit, GuardsDegenerateDataAndTheRandomStart) {
     const UmapModel m = umapFit(gaussianMatrix(20, 2, 5), p, {});
     ASSERT_TRUE(m.valid);
     EXPECT_EQ(m.initUsed, 1);
-    EXPECT_EQ(m.nTrain, 20u);
-    EXPECT_EQ(m.trainData, gaussianMatrix(20, 2, 5).data);
     std::mt19937_64 engine(1234);
     for (size_t i = 0; i < 40; ++i)
         EXPECT_EQ(m.embedding[i], -10.0 + 20.0 * (static_cast<double>(engine()) * 0x1p-64)) << i;
@@ -266,12 +264,10 @@ TEST(UmapFit, EpochsProgressAndCancellation) {
     EXPECT_EQ(progressOf(m, epochs(7)), expected);
     EXPECT_EQ(progressOf(m, epochs(7), 20), (std::vector<int>{0, 20}));
     EXPECT_FALSE(umapFit(m, epochs(7), [](int v) { return v < 20; }).valid);
-    UmapParams p = epochs(-3);
+    // Automatic epochs above 10000 rows: 200, so the progress 35 + 60 e / 200
+    // first reaches 36 after epoch 4 (with 500 epochs: 9).
+    UmapParams p = epochs(0);
     p.init = 1;
-    EXPECT_EQ(umapFit(gaussianMatrix(60, 2, 3), p, {}).params.n_epochs, 500);
-    // Above 10000 rows 200 epochs: progress 35 + 60 e / 200 first reaches
-    // 36 after epoch 4 (with 500 epochs: 9).
-    p.n_epochs = 0;
     EXPECT_EQ(progressOf(gaussianMatrix(10001, 2, 3), p, 36).size(), 4u + 4u);
 }
 
@@ -291,7 +287,7 @@ TEST(UmapFit, NegativeSampleRateBelowOneMeansNoNegativeSampling) {
 
 // ---- spectral start -----------------------------------------------------------------
 
-TEST(SpectralInit, OneComponentSpansNumpysLeadingNonTrivialPair) {
+TEST(SpectralInit, SpansNumpysEigenvectorsAndPlacesComponentsByTheirCentroids) {
     // One elongated cloud: a connected graph whose leading non-trivial
     // eigenvalues stand apart from the rest.
     const DimRedMatrix m = gaussianMatrix(400, 2, 12);
@@ -316,23 +312,17 @@ TEST(SpectralInit, OneComponentSpansNumpysLeadingNonTrivialPair) {
     EXPECT_FALSE(computeSpectralEigenvectors({{0, 2, 3, 4, 5, 5}, {1, 4, 0, 0, 1}, {1, 1, 1, 1, 1}},
                                              1, out));
     EXPECT_FALSE(computeSpectralEigenvectors({{0, 1, 3, 4}, {1, 0, 2, 1}, {1, 1, 1, 1}}, 1, out));
-}
-
-TEST(SpectralInit, ComponentsPlacedByTheirCentroidsWithinTen) {
     // Two far-apart blobs: classical scaling of two centroids has one
     // non-zero axis, so both centres lie on y = 0, far apart.
     DimRedMatrix two = blobs(40, 2, 17);
     two.data.erase(two.data.begin() + 80, two.data.begin() + 160); // drop the middle blob
     two.rows = 80;
-    std::vector<double> emb;
     ASSERT_TRUE(spectralInit(fuzzyGraph(two, 8), two, 9, emb));
-    double cx[2] = {0, 0}, cy[2] = {0, 0}, largest = 0;
+    double cx[2] = {0, 0}, cy[2] = {0, 0};
     for (size_t i = 0; i < 80; ++i) {
         cx[i / 40] += emb[2 * i] / 40;
         cy[i / 40] += emb[2 * i + 1] / 40;
-        largest = std::max({largest, std::fabs(emb[2 * i]), std::fabs(emb[2 * i + 1])});
     }
-    EXPECT_NEAR(largest, 10.0, 0.001);
     EXPECT_NEAR(cy[0], 0.0, 0.5);
     EXPECT_NEAR(cy[1], 0.0, 0.5);
     EXPECT_GT(std::fabs(cx[0] - cx[1]), 9.0);
