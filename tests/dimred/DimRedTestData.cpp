@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
@@ -38,13 +39,12 @@ std::string runOracleText(const std::string& mode, const std::string& args) {
 
 Oracle oracleOn(const std::string& mode, const DimRedMatrix& m, const std::string& args) {
     TempDir dir;
-    const std::string path = dir.file("input.txt");
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    std::fprintf(f, "%zu %zu\n", m.rows, m.cols);
+    std::ofstream input(dir.file("input.txt"));
+    input << std::setprecision(17) << m.rows << " " << m.cols << "\n";
     for (size_t i = 0; i < m.data.size(); ++i)
-        std::fprintf(f, "%.17g%c", m.data[i], (i + 1) % m.cols == 0 ? '\n' : ' ');
-    std::fclose(f);
-    std::istringstream text(runOracleText(mode, "'" + path + "' " + args));
+        input << m.data[i] << ((i + 1) % m.cols == 0 ? '\n' : ' ');
+    input.close();
+    std::istringstream text(runOracleText(mode, "'" + dir.file("input.txt") + "' " + args));
     return parse(text);
 }
 

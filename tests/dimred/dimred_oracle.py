@@ -56,10 +56,8 @@ def emit(tag, values):
 def robust_scaled(x):
     from scipy.stats import median_abs_deviation
     centre = np.median(x, axis=0)
-    scale = median_abs_deviation(x, axis=0, scale=1.0) * 1.4826
-    for j in np.where(~(scale > 0))[0]:
-        sd = np.std(x[:, j], ddof=1)
-        scale[j] = sd if sd > 0 else 1.0
+    scale, sd = median_abs_deviation(x, axis=0, scale=1.0) * 1.4826, np.std(x, axis=0, ddof=1)
+    scale = np.where(scale > 0, scale, np.where(sd > 0, sd, 1.0))
     return centre, scale, (x - centre) / scale
 
 
