@@ -1,6 +1,5 @@
 #include "DimRedTestData.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iomanip>

@@ -18,8 +18,7 @@ namespace Quorvex3::dimredtest {
 using TempDir = Quorvex3::testing::TempDir;
 
 /// splitmix64: the same numbers on every platform and standard library.
-class SplitMix {
-public:
+struct SplitMix {
     explicit SplitMix(uint64_t seed) : m_state(seed) {}
     uint64_t next() {
         uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
@@ -36,7 +35,6 @@ public:
         return s;
     }
 
-private:
     uint64_t m_state;
 };
 

@@ -10,7 +10,8 @@
 #               sample standard deviation, then 1.0, as fallbacks; on the data
 #               scaled so, SKCOMP1, SKCOMP2, SKRATIO of sklearn's PCA and
 #               EIGVAL (shares), EIGVEC1, EIGVEC2 of numpy.linalg.eigh of
-#               Z^T Z / (n - 1), the moments about the median
+#               Z^T Z / (n - 1), the moments about the median; every vector
+#               oriented with its largest-magnitude entry positive
 #   kdtree K    IDX and DIST of the K nearest other rows (sklearn KDTree)
 #   dbscan EPS MINPTS [EPS MINPTS ...]
 #               LABELS per setting: sklearn DBSCAN of the finite rows, -1 elsewhere
@@ -44,9 +45,8 @@ import numpy as np
 
 
 def load(path):
-    with open(path) as f:
-        rows, cols = (int(v) for v in f.readline().split())
-        return np.loadtxt(f, ndmin=2).reshape(rows, cols) if rows else np.zeros((0, cols))
+    rows, cols = (int(v) for v in open(path).readline().split())
+    return np.loadtxt(path, skiprows=1, ndmin=2).reshape(rows, cols)
 
 
 def emit(tag, values):
@@ -67,10 +67,11 @@ def pca(path):
     centre, scale, z = robust_scaled(x)
     sk = PCA(n_components=2, svd_solver="full").fit(z)
     values, vectors = np.linalg.eigh(z.T @ z / (x.shape[0] - 1))
-    for tag, v in [("CENTRE", centre), ("SCALE", scale), ("SKCOMP1", sk.components_[0]),
-                   ("SKCOMP2", sk.components_[1]), ("SKRATIO", sk.explained_variance_ratio_),
-                   ("EIGVAL", values[::-1] / values.sum()), ("EIGVEC1", vectors[:, -1]),
-                   ("EIGVEC2", vectors[:, -2])]:
+    orient = lambda v: v * np.sign(v[np.argmax(np.abs(v))])  # largest entry positive
+    for tag, v in [("CENTRE", centre), ("SCALE", scale), ("SKCOMP1", orient(sk.components_[0])),
+                   ("SKCOMP2", orient(sk.components_[1])), ("SKRATIO", sk.explained_variance_ratio_),
+                   ("EIGVAL", values[::-1] / values.sum()), ("EIGVEC1", orient(vectors[:, -1])),
+                   ("EIGVEC2", orient(vectors[:, -2]))]:
         emit(tag, v)
 
 

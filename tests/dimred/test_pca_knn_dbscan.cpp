@@ -28,16 +28,6 @@ namespace {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-// Oriented as ours are: the largest-magnitude entry positive.
-std::vector<double> oriented(std::vector<double> v) {
-    const auto big = std::max_element(
-        v.begin(), v.end(), [](double a, double b) { return std::fabs(a) < std::fabs(b); });
-    if (*big < 0)
-        for (double& x : v)
-            x = -x;
-    return v;
-}
-
 void expectNear(const std::vector<double>& actual, const std::vector<double>& expected,
                 double tol) {
     ASSERT_EQ(actual.size(), expected.size());
@@ -140,13 +130,13 @@ TEST(Pca, ScalingAndComponentsMatchScipySklearnAndEigh) {
         ASSERT_TRUE(model.valid);
         expectNear(model.centre, o.at("CENTRE")[0], 1e-12); // exact order statistics
         expectNear(model.scale, o.at("SCALE")[0], 1e-12);
-        expectNear(model.loading1, oriented(o.at("EIGVEC1")[0]), 1e-9);
-        expectNear(model.loading2, oriented(o.at("EIGVEC2")[0]), 1e-9);
+        expectNear(model.loading1, o.at("EIGVEC1")[0], 1e-9);
+        expectNear(model.loading2, o.at("EIGVEC2")[0], 1e-9);
         EXPECT_NEAR(model.explained1, o.at("EIGVAL")[0][0], 1e-12);
         EXPECT_NEAR(model.explained2, o.at("EIGVAL")[0][1], 1e-12);
         if (m == &mirrored) {
-            expectNear(model.loading1, oriented(o.at("SKCOMP1")[0]), 1e-9);
-            expectNear(model.loading2, oriented(o.at("SKCOMP2")[0]), 1e-9);
+            expectNear(model.loading1, o.at("SKCOMP1")[0], 1e-9);
+            expectNear(model.loading2, o.at("SKCOMP2")[0], 1e-9);
             expectNear({model.explained1, model.explained2}, o.at("SKRATIO")[0], 1e-9);
         } else {
             EXPECT_EQ(model.degenerate, std::vector<std::string>{"f0"});
@@ -181,10 +171,9 @@ TEST(Pca, GuardsAndTheProjection) {
 
 TEST(KnnSearch, MatchesSklearnKdTreeWithTiesPaddingAndTheKthPlace) {
     expectSklearnNeighbours(gaussianMatrix(1000, 7, 4), 15);
-    DimRedMatrix grid = matrix(150, 2, {}); // integer points: many ties and duplicates
-    SplitMix g(9);
-    for (size_t i = 0; i < 300; ++i)
-        grid.data.push_back(static_cast<double>(g.next() % 6));
+    DimRedMatrix grid = gaussianMatrix(150, 2, 9); // rounded: many ties and duplicates
+    for (double& v : grid.data)
+        v = std::round(v);
     expectSklearnNeighbours(grid, 6);
     expectSklearnNeighbours(gaussianMatrix(6, 2, 5), 9); // k > n - 1
     // 1-D: the query (index 0) sits on the root's split value, so the right
@@ -239,11 +228,8 @@ TEST(Dbscan, UnusableSettingsAndDenseData) {
     EXPECT_EQ(count, 0);
     // 20000 points within one radius of each other: queuing each point once
     // per cluster keeps this fast and small.
-    SplitMix g(4);
-    std::vector<double> dense(40000);
-    for (double& v : dense)
-        v = g.uniform();
-    EXPECT_EQ(dbscan2d(dense, 20000, 2.0, 10, count), std::vector<int>(20000, 0));
+    EXPECT_EQ(dbscan2d(gaussianMatrix(20000, 2, 4).data, 20000, 100.0, 10, count),
+              std::vector<int>(20000, 0));
 }
 
 TEST(SuggestEps, RadiiOfTheLongestPlateauOfTheSample) {
