@@ -80,9 +80,8 @@ def kdtree(path, k):
     x, k = load(path), int(k)
     dist, idx = KDTree(x).query(x, k=min(k + 1, x.shape[0]))
     for i in range(x.shape[0]):
-        pairs = [(d, j) for d, j in zip(dist[i], idx[i]) if j != i][:k]
-        emit("IDX", [j for _, j in pairs])
-        emit("DIST", [d for d, _ in pairs])
+        emit("IDX", idx[i][idx[i] != i][:k])
+        emit("DIST", dist[i][idx[i] != i][:k])
 
 
 def dbscan(path, *args):

@@ -69,16 +69,11 @@ std::vector<int> progressOf(const DimRedMatrix& m, const UmapParams& p, int canc
 
 // Three 1-D training points at 0, 1 and 3, embedded at x = 0, 10 and 30.
 UmapModel lineModel(double learningRate, int neighbours = 3, int nEpochs = 30) {
-    UmapModel m;
-    m.trainData = {0, 1, 3};
-    m.embedding = {0, 0, 10, 0, 30, 0};
-    m.nTrain = 3;
-    m.nFeatures = 1;
-    m.params.n_neighbors = neighbours;
-    m.params.n_epochs = nEpochs;
-    m.params.learning_rate = learningRate;
+    UmapParams p = epochs(nEpochs);
+    p.n_neighbors = neighbours;
+    p.learning_rate = learningRate;
+    UmapModel m{{0, 1, 3}, {0, 0, 10, 0, 30, 0}, 3, 1, p, 0.0, 0.0, 1, true};
     fitAbParams(0.1, 1.0, m.a, m.b);
-    m.valid = true;
     return m;
 }
 
@@ -239,12 +234,16 @@ TEST(UmapFit, GuardsAndDegenerateData) {
     ASSERT_TRUE(same.valid);
     for (const double v : same.embedding)
         EXPECT_TRUE(std::isfinite(v));
-    // At least 2 neighbours are used; a random start when asked for.
-    UmapParams p = epochs(3);
-    p.n_neighbors = 1;
-    p.init = 1;
-    const UmapModel m = umapFit(gaussianMatrix(20, 2, 5), p, {});
-    EXPECT_TRUE(m.valid && m.initUsed == 1);
+    // Neighbours are clamped to [2, rows - 1]; a random start when asked for.
+    const auto withNeighbours = [](int neighbours) {
+        UmapParams p = epochs(3);
+        p.n_neighbors = neighbours;
+        p.init = 1;
+        return umapFit(gaussianMatrix(6, 2, 5), p, {});
+    };
+    EXPECT_TRUE(withNeighbours(1).valid && withNeighbours(1).initUsed == 1);
+    EXPECT_EQ(withNeighbours(1).embedding, withNeighbours(2).embedding);
+    EXPECT_EQ(withNeighbours(15).embedding, withNeighbours(5).embedding);
 }
 
 TEST(UmapFit, EpochsProgressAndCancellation) {
