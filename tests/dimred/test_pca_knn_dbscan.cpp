@@ -170,7 +170,7 @@ TEST(Pca, GuardsAndTheProjection) {
 }
 
 TEST(KnnSearch, MatchesSklearnKdTreeWithTiesPaddingAndTheKthPlace) {
-    expectSklearnNeighbours(gaussianMatrix(1000, 7, 4), 15);
+    expectSklearnNeighbours(gaussianMatrix(600, 7, 4), 15);
     DimRedMatrix grid = gaussianMatrix(150, 2, 9); // rounded: many ties and duplicates
     for (double& v : grid.data)
         v = std::round(v);

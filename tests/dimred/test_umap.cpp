@@ -137,11 +137,11 @@ TEST(UmapLearn, CurveBandwidthsAndFuzzyGraphMatch) {
         EXPECT_NEAR(a, r[2], 1e-5 * r[2]) << "spread " << r[0] << " min_dist " << r[1];
         EXPECT_NEAR(b, r[3], 1e-5 * r[3]) << "spread " << r[0] << " min_dist " << r[1];
     }
+    // umap-learn keeps rho and sigma in single precision and bisects in it:
+    // on other data a row may stop one bisection step (2e-5) apart.
     std::vector<double> dists = u.at("SMOOTHDIST")[0], sigma, rho; // sorted rows, two with zeros
     smoothKnnDist(dists, 40, 8, sigma, rho);
     expectRelative(sigma, u.at("SMOOTHSIGMA")[0], 1e-5);
-    // umap-learn keeps rho and sigma in single precision and bisects in it:
-    // on other data a row may stop one bisection step (2e-5) apart.
     expectRelative(rho, u.at("SMOOTHRHO")[0], 1e-5);
     const std::vector<double> x = u.at("GRAPHX")[0]; // 90 points of three blobs in 6-D
     std::vector<int> idx;
