@@ -108,7 +108,6 @@ TEST_F(ReferenceFile, RoundTripsKeepEveryBitInTheLayoutH5pyReads) {
     }
     EXPECT_EQ(describeDimRedReference(pca),
               "PCA, 3 features, fitted on 300 events from A, B (2024-05-01T12:00:00Z)");
-    EXPECT_EQ(describeDimRedReference(DimRedReference()), "No reference loaded.");
     // From 4096 values on, chunks of [min(rows, 4096), cols] deflated at level 4.
     const std::pair<size_t, const char*> cases[] = {
         {1000, "DATASET train_data <f8 shape 1000 3 chunks compression none 0"},
