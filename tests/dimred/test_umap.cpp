@@ -1,0 +1,405 @@
+// UMAP: the curve, the bandwidths and the fuzzy graph against umap-learn
+// (umap_oracle.txt, 1e-5), the explicit hash-table order of the graph's
+// edges, the overlapped optimisation against the plain sequential rules,
+// the fit's and the transform's own rules, the spectral start against numpy
+// (the layout's two vectors within the span of numpy's 2nd and 3rd
+// eigenvectors of D^-1/2 W D^-1/2, |cos| >= 0.99), the quality against the
+// peer on three Gaussian blobs in 6-D (embedding kNN accuracy >= 0.98,
+// trustworthiness within 0.03 of umap-learn's stored figure, held-out points
+// nearest their own blob >= 95%), and the same bits on any thread count.
+// dimred_oracle.py computes the run-time references (modes spectral, quality).
+
+#include "DimRedTestData.h"
+#include "dimred/Dbscan.h"
+#include "dimred/KnnKdTree.h"
+#include "dimred/ParallelChunks.h"
+#include "dimred/Pca.h"
+#include "dimred/RobustScaling.h"
+#include "dimred/SpectralInit.h"
+#include "dimred/Umap.h"
+#include "dimred/UmapGraph.h"
+#include "dimred/UmapLayout.h"
+#include "dimred/UmapMath.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+
+using namespace Quorvex3;
+using namespace Quorvex3::dimredtest;
+using namespace Quorvex3::umapdetail;
+
+namespace {
+
+const double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+void expectRelative(const std::vector<double>& actual, const std::vector<double>& expected,
+                    double tol) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < actual.size(); ++i)
+        EXPECT_NEAR(actual[i], expected[i], tol * std::fabs(expected[i])) << "entry " << i;
+}
+
+std::vector<UmapEdge> fuzzyGraph(const DimRedMatrix& m, size_t k) {
+    std::vector<int> idx;
+    std::vector<double> dist, sigma, rho;
+    knnSearch(m.data.data(), m.rows, m.cols, static_cast<int>(k), idx, dist);
+    smoothKnnDist(dist, m.rows, k, sigma, rho);
+    return buildFuzzyGraph(idx, dist, m.rows, k, sigma, rho);
+}
+
+UmapParams epochs(int n) {
+    UmapParams p;
+    p.n_epochs = n;
+    return p;
+}
+
+std::vector<int> progressOf(const DimRedMatrix& m, const UmapParams& p, int cancelAt = -1) {
+    std::vector<int> seen;
+    umapFit(m, p, [&](int v) {
+        seen.push_back(v);
+        return v != cancelAt;
+    });
+    return seen;
+}
+
+// Three 1-D training points at 0, 1 and 3, embedded at x = 0, 10 and 30.
+UmapModel lineModel(double learningRate, int neighbours = 3, int nEpochs = 30) {
+    UmapParams p = epochs(nEpochs);
+    p.n_neighbors = neighbours;
+    p.learning_rate = learningRate;
+    UmapModel m{{0, 1, 3}, {0, 0, 10, 0, 30, 0}, 3, 1, p, 0.0, 0.0, 1, true};
+    fitAbParams(0.1, 1.0, m.a, m.b);
+    return m;
+}
+
+std::vector<double> transform(const UmapModel& model, const DimRedMatrix& m,
+                              std::vector<int>* seen = nullptr, int cancelAt = -1) {
+    std::vector<double> out;
+    umapTransform(model, m, out, [&](int v) {
+        if (seen)
+            seen->push_back(v);
+        return v != cancelAt;
+    });
+    return out;
+}
+
+// The optimisation as the rules state it: one edge after the other, each
+// with its negative samples drawn and applied in turn.
+void sequentialLayout(const std::vector<UmapEdge>& edges, const UmapParams& p, int nEpochs,
+                      double a, double b, std::vector<double>& pos, Engine& engine) {
+    const auto sq = [](double v) { return v * v; };
+    const std::vector<double> eps = makeEpochsPerSample(edges, nEpochs);
+    std::vector<double> next = eps, epn(edges.size());
+    for (size_t e = 0; e < edges.size(); ++e)
+        epn[e] = eps[e] / p.negative_sample_rate;
+    std::vector<double> nextNeg = epn;
+    for (int t = 0; t < nEpochs; ++t) {
+        const double alpha = p.learning_rate * (1.0 - static_cast<double>(t) / nEpochs);
+        for (size_t e = 0; e < edges.size(); ++e) {
+            if (!(eps[e] > 0) || !(next[e] <= t))
+                continue;
+            double* pi = &pos[2 * static_cast<size_t>(edges[e].i)];
+            double* pj = &pos[2 * static_cast<size_t>(edges[e].j)];
+            const double g = attraction(sq(pi[0] - pj[0]) + sq(pi[1] - pj[1]), a, b);
+            for (int d = 0; d < 2; ++d) {
+                const double c = clip4(g * (pi[d] - pj[d])) * alpha;
+                pi[d] += c;
+                pj[d] -= c;
+            }
+            next[e] += eps[e];
+            const int nNeg = static_cast<int>((t - nextNeg[e]) / epn[e]);
+            for (int s = 0; s < nNeg; ++s) {
+                const double* pm = &pos[2 * (engine() % (pos.size() / 2))];
+                const double d2 = sq(pi[0] - pm[0]) + sq(pi[1] - pm[1]);
+                const double r = d2 > 0 ? repulsion(d2, a, b, p.repulsion_strength) : 0.0;
+                for (int d = 0; d < 2 && pm != pi; ++d) // a draw of the point itself: nothing
+                    pi[d] += r > 0 ? clip4(r * (pi[d] - pm[d])) * alpha : 4.0 * alpha;
+            }
+            if (nNeg >= 1)
+                nextNeg[e] += nNeg * epn[e];
+        }
+    }
+}
+
+} // namespace
+
+TEST(UmapLearn, CurveBandwidthsAndFuzzyGraphMatch) {
+    const Oracle& u = umapLearn();
+    ASSERT_EQ(u.at("AB").size(), 6u);
+    for (const auto& r : u.at("AB")) {
+        double a = 0, b = 0;
+        fitAbParams(r[1], r[0], a, b);
+        EXPECT_NEAR(a, r[2], 1e-5 * r[2]) << "spread " << r[0] << " min_dist " << r[1];
+        EXPECT_NEAR(b, r[3], 1e-5 * r[3]) << "spread " << r[0] << " min_dist " << r[1];
+    }
+    // umap-learn keeps rho and sigma in single precision and bisects in it:
+    // on other data a row may stop one bisection step (2e-5) apart.
+    std::vector<double> dists = u.at("SMOOTHDIST")[0], sigma, rho; // sorted rows, two with zeros
+    smoothKnnDist(dists, 40, 8, sigma, rho);
+    expectRelative(sigma, u.at("SMOOTHSIGMA")[0], 1e-5);
+    expectRelative(rho, u.at("SMOOTHRHO")[0], 1e-5);
+    const std::vector<double> x = u.at("GRAPHX")[0]; // 90 points of three blobs in 6-D
+    std::vector<int> idx;
+    knnSearch(x.data(), 90, 6, 10, idx, dists);
+    smoothKnnDist(dists, 90, 10, sigma, rho);
+    expectRelative(sigma, u.at("GRAPHSIGMA")[0], 1e-5);
+    expectRelative(rho, u.at("GRAPHRHO")[0], 1e-5);
+    std::map<std::pair<int, int>, double> expected;
+    for (const auto& e : u.at("EDGE"))
+        expected[{static_cast<int>(e[0]), static_cast<int>(e[1])}] = e[2];
+    const std::vector<UmapEdge> graph = buildFuzzyGraph(idx, dists, 90, 10, sigma, rho);
+    ASSERT_EQ(graph.size(), expected.size());
+    for (const UmapEdge& e : graph)
+        EXPECT_NEAR(e.weight, expected.at({std::min(e.i, e.j), std::max(e.i, e.j)}), 1e-5);
+}
+
+TEST(UmapCurve, BandwidthEdgeCases) {
+    // Row 0: padding (+inf) is ignored. Row 1: all distances equal, so the
+    // bisection shrinks sigma to nothing and the floor 0.001 x row mean
+    // holds. Row 2: all zero, so rho is 0 and the floor uses the mean of all
+    // finite distances.
+    const std::vector<double> d = {0.5, 1.0, kInf, kInf, 2, 2, 2, 2, 0, 0, 0, 0};
+    std::vector<double> sigma, rho;
+    smoothKnnDist(d, 3, 4, sigma, rho);
+    EXPECT_EQ(rho, (std::vector<double>{0.5, 2, 0}));
+    EXPECT_DOUBLE_EQ(sigma[1], 0.002);
+    EXPECT_DOUBLE_EQ(sigma[2], 0.001 * (1.5 + 8.0) / 10.0);
+    // Row 0's two memberships 1 + exp(-0.5 / s) only approach log2(4) = 2:
+    // sigma doubles until within 1e-5 of it, at s = 2^16.
+    EXPECT_EQ(sigma[0], 65536.0);
+}
+
+TEST(UmapGraph, EdgesFollowTheChainedTableOrder) {
+    EXPECT_EQ(tableBucketCount(1, 1), 2u);
+    EXPECT_EQ(tableBucketCount(1024, 1000), 1024u);
+    EXPECT_EQ(tableBucketCount(1000, 1000), 1009u);
+    EXPECT_EQ(tableBucketCount(16777217, 0), 16777216u);        // single precision: 2^24
+    EXPECT_EQ(tableBucketCount(16777217, 16777217), 16777259u); // never fewer than entries
+    // Keys (i << 32) | j of 3 rows with 2 neighbours in 7 buckets: bucket
+    // (4i + j) mod 7. A key opening a bucket goes to the front, one joining
+    // a bucket goes before that bucket's first key. Worked by hand.
+    const std::vector<uint64_t> keys = {
+        1, 2, (1ull << 32) | 0, (1ull << 32) | 2, (2ull << 32) | 0, (2ull << 32) | 1};
+    EXPECT_EQ(chainedTableOrder(keys, 7), (std::vector<uint32_t>{3, 2, 5, 1, 4, 0}));
+    EXPECT_EQ(chainedTableOrder(keys, 4), (std::vector<uint32_t>{4, 2, 3, 1, 5, 0})); // key & 3
+    // The graph's edges follow that order: (1,2), (1,0), (0,2).
+    const std::vector<UmapEdge> g =
+        buildFuzzyGraph({1, 2, 0, 2, 0, 1}, {1, 2, 1, 1.5, 2, 1.5}, 3, 2, {1, 1, 1}, {1, 1, 1.5});
+    ASSERT_EQ(g.size(), 3u);
+    EXPECT_EQ(std::vector<int>({g[0].i, g[0].j, g[1].i, g[1].j, g[2].i, g[2].j}),
+              std::vector<int>({1, 2, 1, 0, 0, 2}));
+}
+
+// ---- the optimisation ---------------------------------------------------------------
+
+TEST(UmapLayout, OverlappedStepsGiveTheBitsOfTheSequentialOrder) {
+    // Small data make steps share points often (batches break up); larger
+    // data let most steps overlap. Both must equal the plain loop.
+    for (const size_t perBlob : {4u, 300u}) {
+        const DimRedMatrix m = blobs(perBlob, 3, 31);
+        const std::vector<UmapEdge> edges = fuzzyGraph(m, 5);
+        UmapParams p;
+        p.negative_sample_rate = 3;
+        double a = 0, b = 0;
+        fitAbParams(0.1, 1.0, a, b);
+        std::vector<double> start(2 * m.rows);
+        Engine init(5), e1(9), e2(9);
+        for (double& v : start)
+            v = -10 + 20 * uniform(init);
+        std::vector<double> expected = start, actual = start;
+        sequentialLayout(edges, p, 60, a, b, expected, e1);
+        ASSERT_TRUE(optimiseLayout(edges, p, 60, a, b, actual, e2, {}));
+        EXPECT_EQ(actual, expected) << perBlob;
+        EXPECT_EQ(e1(), e2()); // the same number of draws
+    }
+    // Shared by both: the power and the sampling schedule.
+    for (double x = 1e-12; x < 1e12; x *= 1.37)
+        for (const double b : {0.79, 0.8950608780665811, 1.9})
+            EXPECT_NEAR(powPositive(x, b), std::pow(x, b), 1e-13 * std::pow(x, b));
+    const std::vector<UmapEdge> edges = {{0, 1, 1.0}, {1, 2, 0.5}, {2, 3, 0.25}, {3, 4, 0.0}};
+    EXPECT_EQ(makeEpochsPerSample(edges, 200), (std::vector<double>{1, 2, 4, -1}));
+}
+
+// ---- umapFit ------------------------------------------------------------------------
+
+TEST(UmapFit, GuardsAndDegenerateData) {
+    EXPECT_FALSE(umapFit(gaussianMatrix(4, 3, 1), epochs(30), {}).valid);
+    EXPECT_FALSE(umapFit(matrix(10, 0, {}), epochs(30), {}).valid);
+    const UmapModel same = umapFit(matrix(12, 2, std::vector<double>(24, 3.5)), epochs(10), {});
+    ASSERT_TRUE(same.valid);
+    for (const double v : same.embedding)
+        EXPECT_TRUE(std::isfinite(v));
+    // Neighbours are clamped to [2, rows - 1]; a random start when asked for.
+    const auto withNeighbours = [](int neighbours) {
+        UmapParams p = epochs(3);
+        p.n_neighbors = neighbours;
+        p.init = 1;
+        return umapFit(gaussianMatrix(6, 2, 5), p, {});
+    };
+    EXPECT_TRUE(withNeighbours(1).valid && withNeighbours(1).initUsed == 1);
+    EXPECT_EQ(withNeighbours(1).embedding, withNeighbours(2).embedding);
+    EXPECT_EQ(withNeighbours(15).embedding, withNeighbours(5).embedding);
+}
+
+TEST(UmapFit, EpochsProgressAndCancellation) {
+    const std::vector<int> expected = {0,  20, 30, 35, 43, 52,
+                                       60, 69, 77, 86, 95, 100}; // 35 + 60e/7
+    const DimRedMatrix m = gaussianMatrix(40, 3, 4);
+    EXPECT_EQ(progressOf(m, epochs(7)), expected);
+    EXPECT_EQ(progressOf(m, epochs(7), 20), (std::vector<int>{0, 20}));
+    EXPECT_FALSE(umapFit(m, epochs(7), [](int v) { return v < 20; }).valid);
+    // Automatic epochs above 10000 rows: 200, so the progress 35 + 60 e / 200
+    // first reaches 36 after epoch 4 (with 500 epochs: 9).
+    UmapParams p = epochs(0);
+    p.init = 1;
+    EXPECT_EQ(progressOf(gaussianMatrix(10001, 2, 3), p, 36).size(), 4u + 4u);
+}
+
+TEST(UmapFit, NegativeSampleRateBelowOneMeansNoNegativeSampling) {
+    const auto withRate = [](int rate) {
+        UmapParams p = epochs(20);
+        p.negative_sample_rate = rate;
+        return umapFit(blobs(20, 3, 6), p, {}).embedding;
+    };
+    const std::vector<double> none = withRate(0);
+    ASSERT_EQ(none.size(), 120u);
+    for (const double v : none)
+        EXPECT_TRUE(std::isfinite(v));
+    EXPECT_EQ(none, withRate(-4));
+    EXPECT_NE(none, withRate(1));
+}
+
+// ---- spectral start -----------------------------------------------------------------
+
+TEST(SpectralInit, SpansNumpysEigenvectorsAndPlacesComponentsByTheirCentroids) {
+    // One elongated cloud: a connected graph whose leading non-trivial
+    // eigenvalues stand apart from the rest.
+    const DimRedMatrix m = gaussianMatrix(400, 2, 12);
+    const std::vector<UmapEdge> edges = fuzzyGraph(m, 15);
+    std::vector<double> emb;
+    ASSERT_TRUE(spectralInit(edges, m, 42, emb));
+    DimRedMatrix rows = matrix(edges.size() + 400, 3, {});
+    for (const UmapEdge& e : edges)
+        rows.data.insert(rows.data.end(), {double(e.i), double(e.j), e.weight});
+    for (size_t i = 0; i < 400; ++i)
+        rows.data.insert(rows.data.end(), {emb[2 * i], emb[2 * i + 1], 0.0});
+    const Oracle o = oracleOn("spectral", rows, "400");
+    ASSERT_GT(o.at("GAP")[0].at(0), 1e-3); // the pair is well defined
+    EXPECT_GE(o.at("COS")[0].at(0), 0.99);
+    EXPECT_GE(o.at("COS")[0].at(1), 0.99);
+    EXPECT_LT(std::fabs(o.at("COS")[0].at(2)), 0.01); // two different vectors
+    EXPECT_NEAR(std::max(*std::max_element(emb.begin(), emb.end()),
+                         -*std::min_element(emb.begin(), emb.end())),
+                10.0, 0.001);
+    // A node without neighbours has no degree to normalise by; 3 nodes are too few.
+    std::vector<double> out;
+    EXPECT_FALSE(computeSpectralEigenvectors({{0, 2, 3, 4, 5, 5}, {1, 4, 0, 0, 1}, {1, 1, 1, 1, 1}},
+                                             1, out));
+    EXPECT_FALSE(computeSpectralEigenvectors({{0, 1, 3, 4}, {1, 0, 2, 1}, {1, 1, 1, 1}}, 1, out));
+    // Two far-apart blobs: classical scaling of two centroids has one
+    // non-zero axis, so both centres lie on y = 0, far apart.
+    DimRedMatrix two = blobs(40, 2, 17);
+    two.data.erase(two.data.begin() + 80, two.data.begin() + 160); // drop the middle blob
+    two.rows = 80;
+    ASSERT_TRUE(spectralInit(fuzzyGraph(two, 8), two, 9, emb));
+    double cx[2] = {0, 0}, cy[2] = {0, 0};
+    for (size_t i = 0; i < 80; ++i) {
+        cx[i / 40] += emb[2 * i] / 40;
+        cy[i / 40] += emb[2 * i + 1] / 40;
+    }
+    EXPECT_NEAR(cy[0], 0.0, 0.5);
+    EXPECT_NEAR(cy[1], 0.0, 0.5);
+    EXPECT_GT(std::fabs(cx[0] - cx[1]), 9.0);
+    // At most 256 components, and no edge beyond the rows.
+    std::vector<UmapEdge> pairs;
+    for (int c = 0; c < 257; ++c)
+        pairs.push_back({2 * c, 2 * c + 1, 1.0});
+    EXPECT_FALSE(spectralInit(pairs, gaussianMatrix(514, 2, 16), 7, emb));
+    pairs.pop_back();
+    EXPECT_TRUE(spectralInit(pairs, gaussianMatrix(512, 2, 16), 7, emb));
+    EXPECT_FALSE(spectralInit({{0, 80, 1.0}}, two, 1, emb)); // beyond the rows
+}
+TEST(UmapTransform, StartEpochsNeighboursAndUnusableRows) {
+    // Learning rate 0: nothing moves after the start. Query 0.5: neighbours
+    // at 0.5, 0.5 and 2.5, rho = 0.5, so the first two weigh 1; the
+    // memberships cannot reach log2(3), so sigma falls to its floor and the
+    // third weighs exp(-2 / 0.00117) = 0: the start is (5, 0).
+    EXPECT_EQ(transform(lineModel(0.0), matrix(1, 1, {0.5})), (std::vector<double>{5.0, 0.0}));
+    // Cancelled before the start: NaN; after it: the start.
+    EXPECT_TRUE(std::isnan(transform(lineModel(1.0), matrix(1, 1, {0.5}), nullptr, 30)[0]));
+    EXPECT_EQ(transform(lineModel(1.0), matrix(1, 1, {0.5}), nullptr, 60)[0], 5.0);
+    // A third of the fit's epochs: 200 / 3 = 66, progress 60 + 40 e / 66.
+    std::vector<int> seen;
+    transform(lineModel(1.0, 3, 200), matrix(2, 1, {0.5, 2.0}), &seen);
+    ASSERT_EQ(seen.size(), 3u + 66u + 1u);
+    EXPECT_EQ(std::vector<int>(seen.begin(), seen.begin() + 4), (std::vector<int>{0, 30, 60, 60}));
+    // More neighbours than training points: all of them, order kept.
+    const std::vector<double> out =
+        transform(lineModel(1.0, 15), matrix(4, 1, {0.2, 2.9, 1.4, kNaN}));
+    EXPECT_TRUE(std::isfinite(out[0]) && std::isfinite(out[2]) && std::isfinite(out[4]));
+    EXPECT_LT(out[0], out[4]);
+    EXPECT_LT(out[4], out[2]);
+    EXPECT_TRUE(std::isnan(out[6]) && std::isnan(out[7])); // a non-finite row stays NaN
+    // Another width: all NaN, no progress.
+    seen.clear();
+    const std::vector<double> nan = transform(lineModel(1.0), matrix(1, 2, {1, 2}), &seen);
+    EXPECT_TRUE(seen.empty() && nan.size() == 2 && std::isnan(nan[0]) && std::isnan(nan[1]));
+}
+
+TEST(UmapQuality, BlobsEmbedAsWellAsUmapLearnAndNewPointsFindTheirBlob) {
+    // umap_oracle.txt: 100 training and 40 held-out rows (labels 3-5) per blob.
+    DimRedMatrix train = matrix(0, 6, {}), held = matrix(0, 6, {});
+    for (const auto& r : umapLearn().at("BLOB")) {
+        DimRedMatrix& m = r[0] < 3 ? train : held;
+        m.data.insert(m.data.end(), r.begin() + 1, r.end());
+        ++m.rows;
+    }
+    const RobustScaling scaling = fitScaling(train, names(6));
+    const UmapModel model = umapFit(applyScaling(scaling, train), UmapParams(), {});
+    ASSERT_TRUE(model.valid);
+    EXPECT_EQ(model.initUsed, 0);
+    std::vector<double> placed = model.embedding, fresh;
+    umapTransform(model, applyScaling(scaling, held), fresh, {});
+    placed.insert(placed.end(), fresh.begin(), fresh.end());
+    const Oracle o = oracleOn("quality", matrix(placed.size() / 2, 2, placed), "10");
+    const double accuracy = o.at("KNNACC")[0].at(0), trust = o.at("TRUST")[0].at(0);
+    const std::vector<double> peers = umapLearn().at("PEERTRUST")[0];
+    const double peer = (peers.at(0) + peers.at(1) + peers.at(2)) / 3.0;
+    std::printf("kNN accuracy %.4f, trustworthiness %.4f (umap-learn %.4f), held-out %.4f\n",
+                accuracy, trust, peer, o.at("HELD")[0].at(0));
+    EXPECT_GE(accuracy, 0.98);
+    EXPECT_GE(trust, peer - 0.03);
+    EXPECT_GE(o.at("HELD")[0].at(0), 0.95);
+}
+
+TEST(ThreadCount, EveryKernelGivesTheSameBitsOnAnyThreadCount) {
+    // Sizes beyond one chunk of the searches, the projection and the transform.
+    const DimRedMatrix wide = gaussianMatrix(40000, 5, 41), train = blobs(700, 4, 8),
+                       fresh = blobs(1700, 4, 22);
+    auto run = [&](int threads, uint64_t seed) {
+        setDimRedThreadCount(threads);
+        UmapParams p = epochs(25);
+        p.seed = seed;
+        const DimRedModel pca = fitPca(wide, names(5));
+        std::vector<double> all = pca.loading1, x, y, dist;
+        std::vector<int> idx;
+        projectOnto(pca, wide, x, y);
+        knnSearch(train.data.data(), train.rows, 4, 12, idx, dist);
+        const UmapModel model = umapFit(train, p, {});
+        const std::vector<double> placed = transform(model, fresh);
+        for (const std::vector<double>& v : {pca.loading2, x, y, dist, model.embedding, placed})
+            all.insert(all.end(), v.begin(), v.end());
+        all.insert(all.end(), idx.begin(), idx.end());
+        all.insert(all.end(), {pca.explained1, suggestEps(placed, fresh.rows, 8)});
+        setDimRedThreadCount(0);
+        return all;
+    };
+    const std::vector<double> one = run(1, 42);
+    EXPECT_EQ(one, run(5, 42));
+    EXPECT_NE(one, run(3, 43)); // the seed matters
+}
