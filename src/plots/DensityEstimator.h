@@ -68,12 +68,11 @@ public:
     static std::vector<double> estimateHistogram(const std::vector<double>& x,
                                                  const std::vector<double>& y, int gridSize);
 
-    /// k-nearest-neighbour density m / (pi * d^2) with k = floor(sqrt(n)): d is
-    /// the k-th distance among the events of the smallest square of hash cells
-    /// (about 20 events per cell) around the event's cell that holds k others,
-    /// so it is never above the exact k-nearest-neighbour density. The events
-    /// are searched on several threads; the result does not depend on their
-    /// number. Events with a non-finite coordinate take no part and get NaN.
+    /// k-nearest-neighbour density k / (pi * d^2) with k = floor(sqrt(n)) and d
+    /// the exact distance from the event to its k-th nearest other event (k
+    /// where d is 0, i.e. for duplicates; 1.0 for a single event). The search
+    /// runs on a cell hash on several threads; the result does not depend on
+    /// their number. Events with a non-finite coordinate take no part and get NaN.
     static std::vector<double> estimateKNN(const std::vector<double>& x,
                                            const std::vector<double>& y);
 
