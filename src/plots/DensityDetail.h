@@ -57,6 +57,13 @@ double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>
 /// Cells per side chosen by the lowest cost; 32 for fewer than 4 pairs.
 int chooseBinCount(const FinitePairs& pairs);
 
+/// The entries at the given 0-based ranks of the non-NaN values in ascending
+/// order: exactly what sorting them and indexing would give. Every rank must
+/// be below the number of non-NaN values. Large columns are bucketed on a
+/// few threads instead of being copied and sorted.
+std::vector<double> orderStatistics(const std::vector<double>& values,
+                                    const std::vector<std::size_t>& ranks);
+
 /// k-nearest-neighbour densities of the pairs, one per pair.
 std::vector<double> knnDensities(const FinitePairs& pairs);
 

@@ -46,6 +46,12 @@ struct ContourLevel {
     std::vector<ContourPath> paths; ///< empty unless threshold > 0
 };
 
+/// Kernel densities of a plot's events together with its contour levels.
+struct KernelDensityView {
+    std::vector<double> densities;    ///< one per event, NaN where none
+    std::vector<ContourLevel> levels; ///< one per fraction asked for
+};
+
 /// Density colouring and highest-density-region contours of a scatter plot.
 /// Every function is static and stateless; all may run concurrently on any
 /// thread. x and y hold one value per event; results belong to the caller.
@@ -117,6 +123,16 @@ public:
     computeContoursTransformed(const std::vector<double>& x, const std::vector<double>& y,
                                const std::vector<double>& fractions, ScaleMode xScaleMode,
                                ScaleMode yScaleMode);
+
+    /// The kernel densities and the contour levels of one plot from one grid,
+    /// as a plot shows both: for events with finite coordinates, `densities`
+    /// equals estimateNaNSafe(tx, ty, KDE) with tx, ty the coordinates in the
+    /// axes' scaled space (NaN for the other events), and `levels` equals
+    /// computeContoursTransformed(x, y, fractions, xScaleMode, yScaleMode).
+    static KernelDensityView estimateKDEWithContours(const std::vector<double>& x,
+                                                     const std::vector<double>& y,
+                                                     const std::vector<double>& fractions,
+                                                     ScaleMode xScaleMode, ScaleMode yScaleMode);
 
 private:
     static int optimalHistogramBins(const std::vector<double>& x, const std::vector<double>& y);
