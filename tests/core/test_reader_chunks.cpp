@@ -139,8 +139,9 @@ TEST_F(ReaderChunksTest, RefusedWorkerThreadFallsBackToTheLibrarysRead) {
         s_refuseStart = c.refuse;
         EXPECT_EQ(m_reader.readScalarFeature(c.column), widened(values)) << c.column;
         // The parallel path was taken: workers were started, up to the refusal.
-        if (std::thread::hardware_concurrency() > 1)
+        if (std::thread::hardware_concurrency() > 1) {
             EXPECT_GE(s_starts.load(), std::max(c.refuse, 1)) << c.column;
+        }
     }
     setWorkerStarter(previous);
 }
