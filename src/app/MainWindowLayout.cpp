@@ -98,6 +98,8 @@ QWidget* MainWindow::buildCentralWidget() {
 
     m_infoLabel = new QLabel(QString::fromUtf8(kNoFileText), central);
     m_infoLabel->setObjectName(QStringLiteral("infoLabel"));
+    // It names datasets as users typed them; "<b>x</b>" is a name, not markup.
+    m_infoLabel->setTextFormat(Qt::PlainText);
     m_infoLabel->setStyleSheet(
         QStringLiteral("QLabel { padding: 5px; background-color: #eceef1; "
                        "border: 1px solid #dcdee2; border-radius: 5px; color: #23262e; }"));

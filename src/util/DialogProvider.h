@@ -20,6 +20,8 @@ namespace Quorvex3 {
 ///
 /// GUI thread only. The arguments mean what they mean for the Qt statics of
 /// the same name; file dialogs return an empty string (list) when cancelled.
+/// Message texts are shown as plain text: they carry names and paths chosen
+/// by users, which must appear as typed, never as markup.
 class DialogProvider {
 public:
     virtual ~DialogProvider();
@@ -71,6 +73,12 @@ public:
     question(QWidget* parent, const QString& title, const QString& text,
              QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No,
              QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) = 0;
+    /// A critical box whose "Show Details..." part holds `details`. By
+    /// default the details are left out (critical()); providers able to show
+    /// them override this.
+    virtual QMessageBox::StandardButton criticalWithDetails(QWidget* parent, const QString& title,
+                                                            const QString& text,
+                                                            const QString& details);
 
 private:
     static DialogProvider* s_current;
@@ -103,6 +111,9 @@ public:
     QMessageBox::StandardButton question(QWidget* parent, const QString& title, const QString& text,
                                          QMessageBox::StandardButtons buttons,
                                          QMessageBox::StandardButton defaultButton) override;
+    QMessageBox::StandardButton criticalWithDetails(QWidget* parent, const QString& title,
+                                                    const QString& text,
+                                                    const QString& details) override;
 };
 
 /// Installs a provider for the lifetime of the guard and restores the

@@ -29,9 +29,10 @@ struct DialogCall {
         Question
     };
     Kind kind;
-    QString title; // caption of file dialogs, title of message boxes
-    QString text;  // message box text; the filter of file dialogs
-    QString dir;   // start directory of file dialogs
+    QString title;               // caption of file dialogs, title of message boxes
+    QString text;                // message box text; the filter of file dialogs
+    QString dir;                 // start directory of file dialogs
+    QString details = QString(); // the details part of a message box
 };
 
 /// Records every dialog and answers from queues. An exhausted file queue
@@ -109,6 +110,16 @@ public:
                                          QMessageBox::StandardButtons buttons,
                                          QMessageBox::StandardButton defaultButton) override {
         return box(DialogCall::Question, title, text, buttons, defaultButton);
+    }
+
+    QMessageBox::StandardButton criticalWithDetails(QWidget*, const QString& title,
+                                                    const QString& text,
+                                                    const QString& details) override {
+        // Through critical(), so fakes that watch it see this box too.
+        const QMessageBox::StandardButton answer =
+            critical(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+        calls.back().details = details;
+        return answer;
     }
 
 private:
