@@ -5,6 +5,7 @@
 #include "model/DatasetEntry.h"
 #include "model/DatasetFolderNode.h"
 #include "model/FilterGroup.h"
+#include "plots/DensityEstimator.h"
 #include "stats/StatSummaryResult.h"
 
 #include <QFutureWatcher>
@@ -351,6 +352,8 @@ private:
                               const QString& baseToolTip);
     void updatePolygonOverlays();
     void updateContourDisplay();
+    /// The inner and outer contour levels as fractions, the smaller first.
+    std::vector<double> contourFractions() const;
     void updateFilteredStatus();
 
     // ---- filters (MainWindowPropagation.cpp) -------------------------------
@@ -470,6 +473,9 @@ private:
     bool m_plottedIndicesValid = false;
     /// Event index of each plotted point, in plot order.
     std::vector<int> m_plottedIndices;
+    /// Contour levels computed together with the kernel density colour of
+    /// the refresh under way, for updateContourDisplay to take.
+    std::optional<std::vector<ContourLevel>> m_kdeContours;
 
     // ---- filter groups -----------------------------------------------------
     std::vector<std::unique_ptr<FilterGroup>> m_filterGroups;

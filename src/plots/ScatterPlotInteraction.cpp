@@ -78,6 +78,8 @@ int ScatterPlot::findNearestPoint(const QPointF& dataPos) const {
     double best = std::numeric_limits<double>::max();
     int bestIndex = -1;
     for (size_t i = 0; i < n; ++i) {
+        if (!isDrawn(i))
+            continue;
         const double dx = (xMap.transform(m_xData[i]) - cx) / w;
         const double dy = (yMap.transform(m_yData[i]) - cy) / h;
         const double d = dx * dx + dy * dy;
@@ -191,6 +193,9 @@ void ScatterPlot::updatePolygonEditCurve() {
     if (!samples.isEmpty())
         samples.append(samples.first());
     m_editCurve->setSamples(samples);
+    // Corners a log axis cannot draw must not stretch it to its floor.
+    m_editCurve->setItemAttribute(QwtPlotItem::AutoScale,
+                                  samples.isEmpty() || isDrawnRect(m_editCurve->boundingRect()));
     replot();
 }
 
@@ -234,6 +239,7 @@ void ScatterPlot::addPolygonOverlay(int id, const QPolygonF& polygon, bool enabl
 
     auto* item = new QwtPlotShapeItem();
     item->setShape(path);
+    item->setItemAttribute(QwtPlotItem::AutoScale, isDrawnRect(path.boundingRect()));
     item->setPen(QPen(line, 2, enabled ? Qt::SolidLine : Qt::DashLine));
     item->setBrush(QBrush(fill));
     item->setZ(kOverlayZ);

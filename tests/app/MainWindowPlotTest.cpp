@@ -234,6 +234,45 @@ TEST_F(MainPlot, LogAxisWarnsAboutPlottedValuesAtOrBelowZero) {
     EXPECT_TRUE(scaleY->styleSheet().isEmpty());
 }
 
+// Values at or below 0 cannot be drawn on a log axis: they are counted and
+// warned about as before, but neither stretch the axis to its floor nor
+// gather at the value 1 into contours of points that are not shown.
+TEST_F(MainPlot, LogAxisDrawsNeitherDotsNorContoursOfValuesAtOrBelowZero) {
+    Measurement m;
+    std::mt19937 rng(5u);
+    std::normal_distribution<double> area(50.0, 8.0);
+    std::normal_distribution<double> deform(0.05, 0.005);
+    for (int i = 0; i < 400; ++i) {
+        // Event 0 (the current one) and every third event lie at or below 0.
+        m.columns["area_um"].push_back(i % 3 == 0 ? -0.1 * i : area(rng));
+        m.columns["deform"].push_back(deform(rng));
+    }
+    m.images = 400;
+    open("m.rtdc", m);
+    combo("contourModeCombo")->setCurrentIndex(2);
+    combo("scaleXCombo")->setCurrentIndex(1);
+
+    EXPECT_TRUE(combo("scaleXCombo")->toolTip().contains(QStringLiteral(": 134 points")))
+        << combo("scaleXCombo")->toolTip().toStdString();
+    EXPECT_TRUE(status().contains(QStringLiteral("400/400 events shown")));
+    const std::vector<const QwtPlotCurve*> contours = probe().contours();
+    ASSERT_FALSE(contours.empty());
+    for (const QwtPlotCurve* curve : contours)
+        for (std::size_t i = 0; i < curve->dataSize(); ++i)
+            ASSERT_GT(curve->sample(i).x(), 10.0);
+    plot()->replot();
+    EXPECT_GT(plot()->axisScaleDiv(QwtPlot::xBottom).lowerBound(), 1.0);
+
+    // The same with dots and density colour: only drawable dots, and the
+    // colours of the shown dots from the shown dots alone.
+    combo("contourModeCombo")->setCurrentIndex(1);
+    ASSERT_TRUE(test::chooseData(combo("colorCombo"), QStringLiteral("__density_kde__")));
+    EXPECT_EQ(probe().dots().size(), 266u);
+    plot()->replot();
+    EXPECT_GT(plot()->axisScaleDiv(QwtPlot::xBottom).lowerBound(), 1.0);
+    EXPECT_TRUE(status().contains(QStringLiteral("400/400 events shown")));
+}
+
 // ---- contours ------------------------------------------------------------------------
 
 /// 2000 events of one round cloud (area ~ N(50, 5), deform ~ N(0.05, 0.005)).
