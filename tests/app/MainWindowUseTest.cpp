@@ -1,0 +1,146 @@
+// The main window as a user meets it: where keyboard focus goes after the
+// filter dock's actions, and a small screen (1280 x 720) with every control
+// reachable and a window that never resizes itself.
+#include "FilterGroupTestSupport.h"
+
+#include "filters/FilterDockWidget.h"
+#include "filters/FilterGroupWidget.h"
+#include "util/DialogProvider.h"
+#include "util/ScriptedDialogProvider.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+
+namespace Quorvex3 {
+namespace {
+
+using testing::TempDir;
+
+[[maybe_unused]] const bool s_application = (test::installMainWindowTestApplication(), true);
+
+class MainWindowUse : public ::testing::Test {
+protected:
+    void SetUp() override { test::clearSettings(); }
+
+    /// Shows the window as the active one, so keyboard focus exists.
+    void showActive(QSize size) {
+        window.resize(size);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        window.activateWindow();
+        ASSERT_TRUE(test::waitUntil([&] { return window.isActiveWindow(); }));
+        test::processEventsFor(20);
+    }
+
+    FilterDockWidget* dock() { return window.findChild<FilterDockWidget*>(); }
+    QLineEdit* renameEdit() { return window.findChild<QLineEdit*>(QStringLiteral("renameEdit")); }
+    QPushButton* dockButton(const char* name) {
+        return dock()->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    QAction* moreAction(const QString& text) {
+        for (QAction* action : dockButton("dockMoreButton")->menu()->actions()) {
+            if (action->text() == text)
+                return action;
+            if (action->menu())
+                for (QAction* sub : action->menu()->actions())
+                    if (sub->text() == text)
+                        return sub;
+        }
+        return nullptr;
+    }
+
+    TempDir dir;
+    testing::ScriptedDialogProvider dialogs;
+    ScopedDialogProvider dialogGuard{dialogs};
+    MainWindow window;
+};
+
+// ---- keyboard focus ------------------------------------------------------------------
+
+// Guards against focus falling into the "Dataset Name" field (text selected)
+// when the dock rebuilds the widget that held it: the next keystrokes then
+// renamed the dataset.
+TEST_F(MainWindowUse, DockActionsNeverMoveFocusIntoTheDatasetName) {
+    ASSERT_EQ(test::openMeasurements(window, dir, 2).size(), 2u);
+    window.addFilterGroup("Gate");
+    window.refreshFilterGroupsUi();
+    showActive(QSize(1600, 1000));
+
+    const struct {
+        const char* what;
+        std::function<QWidget*()> focus; // the control the user clicks
+        std::function<void()> act;
+    } cases[] = {
+        {"group + Rule",
+         [&] { return dock()->findChild<QPushButton*>(QStringLiteral("addRuleButton")); },
+         [&] { dock()->findChild<QPushButton*>(QStringLiteral("addRuleButton"))->click(); }},
+        {"dock + Rule", [&] { return dockButton("dockAddRuleButton"); },
+         [&] { dockButton("dockAddRuleButton")->click(); }},
+        {"+ Group", [&] { return dockButton("dockAddGroupButton"); },
+         [&] { dockButton("dockAddGroupButton")->click(); }},
+        {"more: apply to all", [&] { return dockButton("dockMoreButton"); },
+         [&] { moreAction(QStringLiteral("Apply Filter to All Datasets"))->trigger(); }},
+        {"more: import for all", [&] { return dockButton("dockMoreButton"); },
+         [&] { moreAction(QStringLiteral("For All Datasets"))->trigger(); }},
+        {"more menu popped: apply to all", [&] { return dockButton("dockMoreButton"); },
+         [&] {
+             QPushButton* more = dockButton("dockMoreButton");
+             QTimer::singleShot(100, [&] {
+                 QMenu* menu = more->menu();
+                 QAction* apply = moreAction(QStringLiteral("Apply Filter to All Datasets"));
+                 menu->setActiveAction(apply);
+                 QTest::keyClick(menu, Qt::Key_Return);
+             });
+             QTest::mouseClick(more, Qt::LeftButton);
+         }},
+        {"rule remove",
+         [&] {
+             window.activeDataset()->filter.addRule(test::rangeRule("area_um", 0.0, 100.0));
+             dock()->setActiveDataset(window.activeDataset());
+             return dock()->ruleWidgets().front()->findChild<QPushButton*>(
+                 QStringLiteral("removeButton"));
+         },
+         [&] {
+             dock()
+                 ->ruleWidgets()
+                 .front()
+                 ->findChild<QPushButton*>(QStringLiteral("removeButton"))
+                 ->click();
+         }},
+        {"group delete",
+         [&] { return dock()->findChild<QPushButton*>(QStringLiteral("deleteButton")); },
+         [&] { dock()->findChild<QPushButton*>(QStringLiteral("deleteButton"))->click(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString name = window.activeDataset()->displayName;
+        QWidget* control = c.focus();
+        ASSERT_NE(control, nullptr);
+        control->setFocus(Qt::MouseFocusReason);
+        c.act();
+        test::processEventsFor(20);
+        EXPECT_NE(QApplication::focusWidget(), renameEdit());
+        // What the user types next never renames the dataset.
+        if (QWidget* focused = QApplication::focusWidget())
+            QTest::keyClicks(focused, QStringLiteral("zz"));
+        renameEdit()->clearFocus();
+        test::processEventsFor(5);
+        EXPECT_EQ(window.activeDataset()->displayName, name);
+    }
+}
+
+} // namespace
+} // namespace Quorvex3
