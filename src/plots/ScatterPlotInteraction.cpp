@@ -171,14 +171,19 @@ void ScatterPlot::updatePolygonDrawCurve() {
 // ---- polygon editing ------------------------------------------------------
 
 void ScatterPlot::startPolygonEditing(int id, const QPolygonF& polygon) {
-    if (m_editingPolygon && m_editPolygonId != id)
-        emit polygonEditingStopped(m_editPolygonId);
+    const bool takesOver = m_editingPolygon && m_editPolygonId != id;
+    const int previous = m_editPolygonId;
     if (m_drawingPolygon)
         cancelPolygonDrawing();
     m_editingPolygon = true;
     m_editPolygonId = id;
     m_editPoints = polygon;
     m_dragVertex = -1;
+    if (takesOver) {
+        const auto before = m_polygonOverlays.find(previous);
+        if (before != m_polygonOverlays.end())
+            before->second->setVisible(true);
+    }
     const auto overlay = m_polygonOverlays.find(id);
     if (overlay != m_polygonOverlays.end())
         overlay->second->setVisible(false);
@@ -186,6 +191,10 @@ void ScatterPlot::startPolygonEditing(int id, const QPolygonF& polygon) {
     canvas()->setCursor(Qt::ArrowCursor);
     canvas()->setFocus();
     updatePolygonEditCurve();
+    // Told only now that the new polygon is under edit: whoever redraws the
+    // overlays or the Edit toggles on this signal sees the plot as it is.
+    if (takesOver)
+        emit polygonEditingStopped(previous);
 }
 
 void ScatterPlot::updatePolygonEditCurve() {
