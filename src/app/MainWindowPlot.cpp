@@ -153,6 +153,12 @@ void MainWindow::updatePlot() {
     const std::vector<double>& x = reader->readScalarFeature(xName);
     const std::vector<double>& y = reader->readScalarFeature(yName);
     if (x.empty() || y.empty()) {
+        // The plot keeps what it showed of this dataset, but never another
+        // dataset's plot under this one's name; the information line leaves
+        // the loading text for the dataset's own line.
+        if (m_lastPlotDatasetIndex != m_activeIndex)
+            clearPlotAndEventViews();
+        updateFilteredStatus();
         DialogProvider::current().warning(this, QStringLiteral("Error"),
                                           QStringLiteral("Failed to read feature data."));
         return;

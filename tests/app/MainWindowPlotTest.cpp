@@ -501,6 +501,39 @@ TEST_F(MainPlot, StatusLineLeavesOutWhatTheMeasurementDoesNotSay) {
               QStringLiteral("Loaded: plain.rtdc (2/3 events shown (66.7% pass filter))"));
 }
 
+// A measurement without events cannot be plotted ("Failed to read feature
+// data."), but the line must not stay at "Loading: ..." for good, nor may
+// the plot of the dataset shown before stay under its name.
+TEST_F(MainPlot, MeasurementWithoutEventsShowsItsOwnLineAndNoOtherPlot) {
+    open("ten.rtdc", tenEvents());
+    Measurement none;
+    none.columns["area_um"] = {};
+    none.columns["deform"] = {};
+    const std::string path = dir.file("none.rtdc");
+    test::writeMeasurement(path, none);
+    window.addDataset(QString::fromStdString(path));
+    ASSERT_TRUE(test::waitUntil([&] { return active().featuresLoaded; }));
+    test::processEventsFor(10);
+
+    ASSERT_GE(dialogs.count(testing::DialogCall::Warning), 1);
+    EXPECT_EQ(dialogs.calls.back().text, QStringLiteral("Failed to read feature data."));
+    EXPECT_EQ(status(), QStringLiteral("Loaded: none.rtdc (0 events)"));
+    EXPECT_TRUE(probe().dots().empty());
+}
+
+// A name is shown as typed: "<b>x</b>" is not bold markup.
+TEST_F(MainPlot, StatusLineShowsAMarkupLikeNameAsTyped) {
+    Measurement m = tenEvents();
+    m.textAttributes["experiment:sample"] = "<b>x</b>";
+    open("m.rtdc", m);
+    auto* label = part<QLabel>(window, "infoLabel");
+    ASSERT_EQ(status(), QStringLiteral("Loaded: <b>x</b> (10/10 events shown (100.0% pass "
+                                       "filter))"));
+    // Drawn as typed, tags included: as wide as its literal text at least
+    // (markup would drop the tags and draw a narrower bold x).
+    EXPECT_GE(label->sizeHint().width(), label->fontMetrics().horizontalAdvance(label->text()));
+}
+
 TEST_F(MainPlot, StatusLineTellsOfADatasetLoadedWithErrors) {
     Measurement m = tenEvents();
     m.columns["porosity"] = std::vector<double>(10, 1.0);
