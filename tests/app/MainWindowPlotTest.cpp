@@ -4,6 +4,7 @@
 // isoline switches, the status line and the effective filter.
 #include "MainPlotTestSupport.h"
 
+#include "app/DatasetListWidget.h"
 #include "filters/FilterDockWidget.h"
 #include "plots/ImageViewer.h"
 #include "util/DialogProvider.h"
@@ -388,6 +389,27 @@ TEST_F(MainPlot, ZoomSurvivesColourFilterAndContourChangesButNotNewAxesOrDataset
     zoomIn();
     test::selectRow(window, 0);
     EXPECT_TRUE(plot()->axisAutoScale(QwtPlot::xBottom)) << "dataset";
+}
+
+// Guards against the zoom following a row: after a reorder moved the active
+// dataset, changing only the colour reset the zoom.
+TEST_F(MainPlot, ZoomSurvivesAReorderOfTheDatasetList) {
+    open("a.rtdc", tenEvents());
+    open("b.rtdc", tenEvents()); // active, row 1
+    for (const int target : {0, 2}) {
+        SCOPED_TRACE(target);
+        plot()->setAxisScale(QwtPlot::xBottom, 20.0, 30.0);
+        plot()->replot();
+        // Drag the active dataset to the other end of the list (insertion
+        // position counted before the move).
+        const int from = window.activeDataset() == window.datasets()[0].get() ? 0 : 1;
+        emit window.findChild<DatasetListWidget*>()->internalReorderRequested(from,
+                                                                              from == 0 ? 2 : 0);
+        ASSERT_TRUE(test::chooseData(combo("colorCombo"),
+                                     target == 0 ? QStringLiteral("bright_avg") : QString()));
+        EXPECT_FALSE(plot()->axisAutoScale(QwtPlot::xBottom));
+        EXPECT_EQ(plot()->axisScaleDiv(QwtPlot::xBottom).lowerBound(), 20.0);
+    }
 }
 
 // ---- overlays and isolines -----------------------------------------------------------
