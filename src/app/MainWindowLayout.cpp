@@ -76,6 +76,10 @@ QDoubleSpinBox* makeContourSpin(double value, QWidget* parent) {
     spin->setDecimals(0);
     spin->setSuffix(QStringLiteral("%"));
     spin->setValue(value);
+    // Each new value recomputes the contours (a second or more at a million
+    // events): a typed number counts once it is complete (Enter or leaving
+    // the box), not after every keystroke. Arrows still step at once.
+    spin->setKeyboardTracking(false);
     return spin;
 }
 
