@@ -28,6 +28,7 @@ namespace {
 
 const QColor kDotColor(0, 68, 108);
 const QColor kHighlightColor(254, 204, 0);
+const QColor kHighlightOutline(0, 0, 0);
 const QColor kIsolineColor(180, 180, 180);
 const QColor kIsolineLabelColor(150, 150, 150);
 
@@ -121,8 +122,10 @@ void ScatterPlot::setupPlot() {
 
     m_highlightCurve = new QwtPlotCurve();
     m_highlightCurve->setStyle(QwtPlotCurve::NoCurve);
+    // Yellow stands out on the dark ends of the colour maps, the dark rim on
+    // their yellow and orange ends (and on white).
     m_highlightCurve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(kHighlightColor),
-                                              QPen(kHighlightColor, 2), QSize(12, 12)));
+                                              QPen(kHighlightOutline, 2), QSize(12, 12)));
     m_highlightCurve->attach(this);
     m_highlightCurve->setVisible(false);
 
