@@ -1,6 +1,7 @@
 #include "plots/ScatterPlot.h"
 
 #include "core/ScaleTransform.h"
+#include "plots/AxisTickFit.h"
 #include "plots/ColorMaps.h"
 #include "plots/PseudoLogScaleEngine.h"
 #include "plots/RoundSpectroCurve.h"
@@ -99,6 +100,17 @@ ScatterPlot::ScatterPlot(QWidget* parent) : QwtPlot(parent) {
 
 ScatterPlot::~ScatterPlot() = default;
 
+void ScatterPlot::replot() {
+    fitMajorTicks(*this, QwtPlot::xBottom);
+    fitMajorTicks(*this, QwtPlot::yLeft);
+    QwtPlot::replot();
+}
+
+void ScatterPlot::resizeEvent(QResizeEvent* event) {
+    QwtPlot::resizeEvent(event);
+    replot();
+}
+
 void ScatterPlot::setupPlot() {
     setTitle(QStringLiteral("Scatter Plot"));
     setCanvasBackground(QBrush(Qt::white));
@@ -135,6 +147,8 @@ void ScatterPlot::setupPlot() {
     m_editCurve->attach(this);
 
     enableAxis(QwtPlot::yRight, false);
+    useSpacedLabels(*this, QwtPlot::xBottom);
+    useSpacedLabels(*this, QwtPlot::yLeft);
 
     m_picker = new ScatterPlotPicker(canvas());
     m_panner = new QwtPlotPanner(canvas());

@@ -121,6 +121,15 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+public slots:
+    /// Thins the ticks of the bottom and left axes where their labels would
+    /// overlap, then replots.
+    void replot() override;
+
+protected:
+    /// Fits the ticks to the new size.
+    void resizeEvent(QResizeEvent* event) override;
+
 signals:
     /// A left click (no drag) near plot point index.
     void pointClicked(int index);

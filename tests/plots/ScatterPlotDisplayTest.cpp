@@ -1,3 +1,4 @@
+#include "AxisLabelCheck.h"
 #include "ScatterPlotTestSupport.h"
 #include "plots/ColorMaps.h"
 #include "plots/PseudoLogScaleEngine.h"
@@ -411,6 +412,28 @@ TEST_F(ScatterPlotDisplay, LogAxisRangeIgnoresPolygonsReachingBelowZero) {
     plot->setScaleMode(QwtPlot::xBottom, 0);
     plot->replot();
     EXPECT_LE(plot->axisScaleDiv(QwtPlot::xBottom).lowerBound(), -50.0);
+}
+
+// ===== Tick labels ===========================================================
+
+// Wide labels ("10,000") on a narrow plot ran into each other ("5,00010,000"):
+// where they are wide the axis shows fewer ticks, at any size.
+TEST_F(ScatterPlotDisplay, TickLabelsNeverOverlapAtAnySize) {
+    const testing::EnglishNumbers english;
+    const std::vector<double> wide{0.0, 2500.0, 5000.0, 7500.0, 12345.0};
+    const std::vector<double> small{0.0, 0.25, 0.5, 1.0, 0.75};
+    for (const int width : {410, 520, 700, 1000, 1600}) {
+        for (const int mode : {0, 1, 2}) {
+            SCOPED_TRACE(::testing::Message() << "width " << width << " scale " << mode);
+            plot->resize(width, 330);
+            plot->setScaleMode(QwtPlot::xBottom, mode);
+            plot->setData(mode == 1 ? std::vector<double>{1.0, 10.0, 1e3, 1e5, 1e7} : wide, small,
+                          "x", "y", {}, "");
+            QApplication::processEvents();
+            EXPECT_FALSE(testing::tickLabelsOverlap(*plot, QwtPlot::xBottom));
+            EXPECT_GE(testing::drawnLabels(*plot, QwtPlot::xBottom).size(), 2);
+        }
+    }
 }
 
 // ===== Round dots ============================================================
