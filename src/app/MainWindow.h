@@ -304,6 +304,8 @@ private:
     QWidget* buildDatasetsDockContent();
     void applyDatasetViewSettings();
     QDockWidget* makeDock(const QString& title, const char* objectName, QWidget* content);
+    /// The content itself when it scrolls already, else a scroll area around it.
+    QWidget* scrollableDockContent(QWidget* content);
     void buildColorMapMenu(QMenu* menu);
     void connectDatasetViews();
     void connectPlotControls();

@@ -3,6 +3,8 @@
 // reachable and a window that never resizes itself.
 #include "FilterGroupTestSupport.h"
 
+#include "app/Startup.h"
+
 #include "filters/FilterDockWidget.h"
 #include "filters/FilterGroupWidget.h"
 #include "util/DialogProvider.h"
@@ -33,6 +35,9 @@ using testing::TempDir;
 
 class MainWindowUse : public ::testing::Test {
 protected:
+    // The program's own style, style sheet and palette: they decide how much
+    // room every control takes.
+    static void SetUpTestSuite() { applyApplicationLook(); }
     void SetUp() override { test::clearSettings(); }
 
     /// Shows the window as the active one, so keyboard focus exists.
@@ -142,5 +147,63 @@ TEST_F(MainWindowUse, DockActionsNeverMoveFocusIntoTheDatasetName) {
     }
 }
 
+// ---- a small screen ------------------------------------------------------------------
+
+/// The controls of the window a user clicks or types into that lie outside
+/// the window, or are squeezed to nothing. Controls inside a scroll area
+/// count as reachable when the area itself is inside (the docks scroll).
+QStringList unreachableControls(MainWindow& window) {
+    QStringList outside;
+    const QRect inside = window.rect();
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        const bool control =
+            qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget) ||
+            qobject_cast<QAbstractSpinBox*>(widget) || qobject_cast<QLineEdit*>(widget);
+        // Dock title buttons have no icon in the program's style sheet (the
+        // docks close from the View menu); a spin box's line edit is its own.
+        if (!control || !widget->isVisibleTo(&window) ||
+            qobject_cast<QAbstractSpinBox*>(widget->parent()) ||
+            widget->objectName().startsWith(QLatin1String("qt_dockwidget_")))
+            continue;
+        QWidget* shown = widget;
+        for (QWidget* up = widget->parentWidget(); up && up != &window; up = up->parentWidget())
+            if (auto* area = qobject_cast<QScrollArea*>(up))
+                shown = area->viewport();
+        const QRect rect(shown->mapTo(&window, QPoint(0, 0)), shown->size());
+        if (!inside.contains(rect) || widget->width() < 8 || widget->height() < 8) {
+            outside << widget->metaObject()->className() + QStringLiteral(" ") +
+                           widget->objectName() + QStringLiteral(" ") +
+                           (qobject_cast<QAbstractButton*>(widget)
+                                ? qobject_cast<QAbstractButton*>(widget)->text()
+                                : QString());
+        }
+    }
+    return outside;
+}
+
+// The window needed 1305 x 594 empty and 1424 x 612 with two datasets in a
+// filter group, widened itself when a group was added, and put the dock's
+// menu off a 1366 x 768 screen.
+TEST_F(MainWindowUse, FitsA1280By720ScreenWithEveryControlReachable) {
+    showActive(QSize(1280, 720));
+    EXPECT_LE(window.minimumSizeHint().width(), 1280);
+    EXPECT_LE(window.minimumSizeHint().height(), 720);
+
+    ASSERT_EQ(test::openMeasurements(window, dir, 2).size(), 2u);
+    const int group = window.addFilterGroup("Gate");
+    window.addRuleToGroup(group, test::rangeRule("area_um", 0.0, 100.0));
+    window.addRuleToGroup(group, test::polygonRule({{10, 0.01}, {50, 0.01}, {30, 0.05}}));
+    window.setGroupEnabledInAll(group, true);
+    window.activeDataset()->filter.addRule(test::rangeRule("deform", 0.0, 1.0));
+    dock()->setActiveDataset(window.activeDataset());
+    window.refreshFilterGroupsUi();
+    test::processEventsFor(50);
+
+    EXPECT_EQ(window.size(), QSize(1280, 720));
+    EXPECT_LE(window.minimumSizeHint().width(), 1280);
+    EXPECT_LE(window.minimumSizeHint().height(), 720);
+    const QStringList outside = unreachableControls(window);
+    EXPECT_TRUE(outside.isEmpty()) << outside.join(QStringLiteral("; ")).toStdString();
+}
 } // namespace
 } // namespace Quorvex3
