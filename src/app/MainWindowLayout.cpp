@@ -331,6 +331,10 @@ void MainWindow::buildDocks() {
     tabifyDockWidget(m_calculationsDock, m_metadataDock);
     m_filtersDock->raise();
     resizeDocks({m_filtersDock, m_statisticsDock}, {600, 200}, Qt::Vertical);
+    // Their contents scroll, so nothing forces a width any more: start the
+    // right-hand column as wide as its widest dock may be (the layout gives
+    // way down to the minimum on a small screen).
+    resizeDocks({m_filtersDock}, {m_filtersDock->maximumWidth()}, Qt::Horizontal);
 
     // The tabbed docks start with their tabs only (see updateTabbedDockTitleBars).
     for (QDockWidget* dock : {m_filtersDock, m_calculationsDock, m_metadataDock})
