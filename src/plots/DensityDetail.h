@@ -35,13 +35,16 @@ inline double usableRange(double lo, double hi) {
 struct FinitePairs {
     std::vector<double> x;
     std::vector<double> y;
-    std::vector<std::size_t> index; ///< event index of each kept pair
+    /// Event index of each kept pair; empty when every pair was kept (pair
+    /// k is then event k): read it through eventOf.
+    std::vector<std::size_t> index;
     double xMin = 0.0;
     double xMax = 0.0;
     double yMin = 0.0;
     double yMax = 0.0;
 
     std::size_t size() const { return x.size(); }
+    std::size_t eventOf(std::size_t pair) const { return index.empty() ? pair : index[pair]; }
 };
 
 /// Collects the finite pairs among the first min(|x|, |y|) events.

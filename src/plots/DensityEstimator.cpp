@@ -19,26 +19,35 @@ namespace densitydetail {
 FinitePairs collectFinitePairs(const std::vector<double>& x, const std::vector<double>& y) {
     FinitePairs pairs;
     const std::size_t n = std::min(x.size(), y.size());
-    pairs.x.reserve(n);
-    pairs.y.reserve(n);
-    pairs.index.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double xi = x[i];
-        const double yi = y[i];
-        if (!isFinitePair(xi, yi))
-            continue;
-        if (pairs.x.empty()) {
-            pairs.xMin = pairs.xMax = xi;
-            pairs.yMin = pairs.yMax = yi;
-        } else {
-            pairs.xMin = std::min(pairs.xMin, xi);
-            pairs.xMax = std::max(pairs.xMax, xi);
-            pairs.yMin = std::min(pairs.yMin, yi);
-            pairs.yMax = std::max(pairs.yMax, yi);
+    // Usually every pair is finite: then the columns are copied whole and
+    // no index is kept.
+    std::size_t firstBad = 0;
+    while (firstBad < n && isFinitePair(x[firstBad], y[firstBad]))
+        ++firstBad;
+    if (firstBad == n) {
+        pairs.x.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
+        pairs.y.assign(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
+    } else {
+        pairs.x.reserve(n);
+        pairs.y.reserve(n);
+        pairs.index.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!isFinitePair(x[i], y[i]))
+                continue;
+            pairs.x.push_back(x[i]);
+            pairs.y.push_back(y[i]);
+            pairs.index.push_back(i);
         }
-        pairs.x.push_back(xi);
-        pairs.y.push_back(yi);
-        pairs.index.push_back(i);
+    }
+    if (pairs.x.empty())
+        return pairs;
+    pairs.xMin = pairs.xMax = pairs.x.front();
+    pairs.yMin = pairs.yMax = pairs.y.front();
+    for (std::size_t k = 1; k < pairs.size(); ++k) {
+        pairs.xMin = std::min(pairs.xMin, pairs.x[k]);
+        pairs.xMax = std::max(pairs.xMax, pairs.x[k]);
+        pairs.yMin = std::min(pairs.yMin, pairs.y[k]);
+        pairs.yMax = std::max(pairs.yMax, pairs.y[k]);
     }
     return pairs;
 }
@@ -62,7 +71,29 @@ double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>
     const std::size_t cells = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
     counts.assign(cells, 0U);
     const std::size_t n = pairs.size();
-    for (std::size_t i = 0; i < n; ++i) {
+    // Cells are worked out a block at a time, in a loop free of branches the
+    // compiler turns into vector instructions; the clamping is truncateClamp's
+    // (NaN and values below 1 go to cell 0, values beyond the last to it).
+    constexpr std::size_t kBlock = 256;
+    int cell[kBlock];
+    const double last = m - 1;
+    std::size_t begin = 0;
+    for (; begin + kBlock <= n; begin += kBlock) {
+        const double* x = pairs.x.data() + begin;
+        const double* y = pairs.y.data() + begin;
+        for (std::size_t i = 0; i < kBlock; ++i) {
+            double col = (x[i] - pairs.xMin) / w;
+            double row = (y[i] - pairs.yMin) / h;
+            col = col > 0.0 ? col : 0.0;
+            row = row > 0.0 ? row : 0.0;
+            col = col < last ? col : last;
+            row = row < last ? row : last;
+            cell[i] = static_cast<int>(row) * m + static_cast<int>(col);
+        }
+        for (std::size_t i = 0; i < kBlock; ++i)
+            ++counts[static_cast<std::size_t>(cell[i])];
+    }
+    for (std::size_t i = begin; i < n; ++i) {
         const int col = truncateClamp((pairs.x[i] - pairs.xMin) / w, m);
         const int row = truncateClamp((pairs.y[i] - pairs.yMin) / h, m);
         ++counts[static_cast<std::size_t>(row) * static_cast<std::size_t>(m) +
@@ -350,10 +381,17 @@ double cellCoordinate(double value, double origin, double step) {
     return std::isnan(f) ? f : std::clamp(f, -kLimit, kLimit);
 }
 
+/// std::floor for |v| <= 1e9 (what cellCoordinate leaves), without the
+/// library call that std::floor is on processors without SSE4.1.
+double floorOfCoordinate(double v) {
+    const double t = static_cast<double>(static_cast<long long>(v));
+    return t > v ? t - 1.0 : t;
+}
+
 double bilinear(const DensityGrid& grid, double fx, double fy) {
     const int g = grid.size;
-    const double fx0 = std::floor(fx);
-    const double fy0 = std::floor(fy);
+    const double fx0 = floorOfCoordinate(fx);
+    const double fy0 = floorOfCoordinate(fy);
     const double tx = fx - fx0;
     const double ty = fy - fy0;
     const int x0 = static_cast<int>(fx0);
@@ -494,7 +532,7 @@ std::vector<double> scatterToEvents(const FinitePairs& pairs, const std::vector<
                                     std::size_t eventCount) {
     std::vector<double> result(eventCount, std::numeric_limits<double>::quiet_NaN());
     for (std::size_t k = 0; k < densities.size() && k < pairs.size(); ++k)
-        result[pairs.index[k]] = densities[k];
+        result[pairs.eventOf(k)] = densities[k];
     return result;
 }
 
@@ -618,7 +656,7 @@ KernelDensityView DensityEstimator::estimateKDEWithContours(const std::vector<do
     const DensityGrid grid = kdeGridFromPairs(pairs, 0);
     const std::vector<double> densities = interpolateFromGrid(grid, pairs.x, pairs.y);
     for (std::size_t k = 0; k < pairs.size(); ++k)
-        view.densities[raw.index[bothLinear ? k : pairs.index[k]]] = densities[k];
+        view.densities[raw.eventOf(bothLinear ? k : pairs.eventOf(k))] = densities[k];
     if (!fractions.empty()) {
         view.levels = levelsOnGrid(grid, densities, fractions);
         mapContoursToDataUnits(view.levels, xScaleMode, yScaleMode);

@@ -427,7 +427,7 @@ std::vector<double> DensityEstimator::estimateKNN(const std::vector<double>& x,
     const FinitePairs pairs = densitydetail::collectFinitePairs(x, y);
     const std::vector<double> densities = densitydetail::knnDensities(pairs);
     for (std::size_t i = 0; i < densities.size(); ++i)
-        result[pairs.index[i]] = densities[i];
+        result[pairs.eventOf(i)] = densities[i];
     return result;
 }
 

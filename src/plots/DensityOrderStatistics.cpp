@@ -116,13 +116,24 @@ std::vector<double> orderStatistics(const std::vector<double>& values,
                                  below[static_cast<std::size_t>(b)]);
         }
     }
-    for (const double v : values) {
-        if (std::isnan(v))
-            continue;
-        const int list = listOfBucket[static_cast<std::size_t>(bucketOf(v))];
-        if (list >= 0)
-            lists[static_cast<std::size_t>(list)].push_back(v);
-    }
+    // Gathered block by block on several threads; the order within a
+    // bucket does not matter to its ranking.
+    std::vector<std::vector<std::vector<double>>> gathered(blocks);
+    parallelChunks(n, kBlock, [&](std::size_t begin, std::size_t end) {
+        std::vector<std::vector<double>>& own = gathered[begin / kBlock];
+        own.resize(lists.size());
+        for (std::size_t i = begin; i < end; ++i) {
+            const double v = values[i];
+            if (std::isnan(v))
+                continue;
+            const int list = listOfBucket[static_cast<std::size_t>(bucketOf(v))];
+            if (list >= 0)
+                own[static_cast<std::size_t>(list)].push_back(v);
+        }
+    });
+    for (const std::vector<std::vector<double>>& own : gathered)
+        for (std::size_t l = 0; l < own.size(); ++l)
+            lists[l].insert(lists[l].end(), own[l].begin(), own[l].end());
     std::vector<double> result(ranks.size());
     for (std::size_t i = 0; i < ranks.size(); ++i) {
         const auto b = static_cast<std::size_t>(bucketOfRank[i]);
