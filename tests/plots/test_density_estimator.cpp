@@ -102,6 +102,42 @@ TEST(DensityBinChoice, CostsAndChoiceMatchNumpy) {
     }
 }
 
+// Events on cell borders and at the extremes, in every position of the
+// blocks the counting works through: each must land in the cell of the
+// truncated, clamped quotient, exactly as the costs define it.
+TEST(DensityBinChoice, EventsOnCellBordersLandWhereTheQuotientSays) {
+    testdata::Points p = testdata::uniformSquare(2000, 17);
+    p.x[3] = 0.0; // the extremes, early in the first block
+    p.x[4] = 1.0;
+    p.y[300] = 0.0;
+    p.y[301] = 1.0;
+    for (std::size_t i = 10; i < 1990; i += 7) {
+        p.x[i] = static_cast<double>(i % 512) / 512.0; // borders of many grids
+        p.y[i + 1] = static_cast<double>(i % 119) / 119.0;
+    }
+    const densitydetail::FinitePairs pairs = densitydetail::collectFinitePairs(p.x, p.y);
+    std::vector<std::uint32_t> scratch;
+    for (const int m : densitydetail::binCountCandidates()) {
+        const double w = (pairs.xMax - pairs.xMin) / m;
+        const double h = (pairs.yMax - pairs.yMin) / m;
+        std::vector<double> counts(static_cast<std::size_t>(m) * m, 0.0);
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            const auto cell = [m](double q) {
+                return static_cast<std::size_t>(std::clamp(std::floor(q), 0.0, m - 1.0));
+            };
+            counts[cell((pairs.y[i] - pairs.yMin) / h) * m + cell((pairs.x[i] - pairs.xMin) / w)] +=
+                1.0;
+        }
+        const double mean = static_cast<double>(pairs.size()) / counts.size();
+        double variance = 0.0;
+        for (const double c : counts)
+            variance += (c - mean) * (c - mean);
+        variance /= static_cast<double>(counts.size());
+        const double expected = (2.0 * mean - variance) / ((w * h) * (w * h));
+        EXPECT_EQ(densitydetail::binChoiceCost(pairs, m, scratch), expected) << m;
+    }
+}
+
 TEST(DensityBinChoice, LargeInputsShareCandidatesAmongThreadsWithoutChangingTheChoice) {
     // From 100000 events the candidates' costs are computed concurrently;
     // the choice must be the first strictly smallest cost in candidate order.
