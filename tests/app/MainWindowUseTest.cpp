@@ -21,9 +21,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
 #include <string>
 
 namespace Quorvex3 {
@@ -82,60 +80,30 @@ TEST_F(MainWindowUse, DockActionsNeverMoveFocusIntoTheDatasetName) {
     ASSERT_EQ(test::openMeasurements(window, dir, 2).size(), 2u);
     window.addFilterGroup("Gate");
     window.refreshFilterGroupsUi();
+    window.activeDataset()->filter.addRule(test::rangeRule("area_um", 0.0, 100.0));
+    dock()->setActiveDataset(window.activeDataset());
     showActive(QSize(1600, 1000));
 
-    const struct {
-        const char* what;
-        std::function<QWidget*()> focus; // the control the user clicks
-        std::function<void()> act;
-    } cases[] = {
-        {"group + Rule",
-         [&] { return dock()->findChild<QPushButton*>(QStringLiteral("addRuleButton")); },
-         [&] { dock()->findChild<QPushButton*>(QStringLiteral("addRuleButton"))->click(); }},
-        {"dock + Rule", [&] { return dockButton("dockAddRuleButton"); },
-         [&] { dockButton("dockAddRuleButton")->click(); }},
-        {"+ Group", [&] { return dockButton("dockAddGroupButton"); },
-         [&] { dockButton("dockAddGroupButton")->click(); }},
-        {"more: apply to all", [&] { return dockButton("dockMoreButton"); },
-         [&] { moreAction(QStringLiteral("Apply Filter to All Datasets"))->trigger(); }},
-        {"more: import for all", [&] { return dockButton("dockMoreButton"); },
-         [&] { moreAction(QStringLiteral("For All Datasets"))->trigger(); }},
-        {"more menu popped: apply to all", [&] { return dockButton("dockMoreButton"); },
-         [&] {
-             QPushButton* more = dockButton("dockMoreButton");
-             QTimer::singleShot(100, [&] {
-                 QMenu* menu = more->menu();
-                 QAction* apply = moreAction(QStringLiteral("Apply Filter to All Datasets"));
-                 menu->setActiveAction(apply);
-                 QTest::keyClick(menu, Qt::Key_Return);
-             });
-             QTest::mouseClick(more, Qt::LeftButton);
-         }},
-        {"rule remove",
-         [&] {
-             window.activeDataset()->filter.addRule(test::rangeRule("area_um", 0.0, 100.0));
-             dock()->setActiveDataset(window.activeDataset());
-             return dock()->ruleWidgets().front()->findChild<QPushButton*>(
-                 QStringLiteral("removeButton"));
-         },
-         [&] {
-             dock()
-                 ->ruleWidgets()
-                 .front()
-                 ->findChild<QPushButton*>(QStringLiteral("removeButton"))
-                 ->click();
-         }},
-        {"group delete",
-         [&] { return dock()->findChild<QPushButton*>(QStringLiteral("deleteButton")); },
-         [&] { dock()->findChild<QPushButton*>(QStringLiteral("deleteButton"))->click(); }},
+    const auto child = [this](const char* name) {
+        return dock()->findChild<QPushButton*>(QString::fromLatin1(name));
     };
+    const struct {
+        const char* button;                  // the control the user clicks
+        const char* menuAction;              // or the entry of its menu chosen
+    } cases[] = {{"addRuleButton", nullptr}, // a group's "+ Rule"
+                 {"dockMoreButton", "Apply Filter to All Datasets"},
+                 {"removeButton", nullptr},  // the dataset rule's "×"
+                 {"deleteButton", nullptr}}; // the group's "×"
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.button);
         const QString name = window.activeDataset()->displayName;
-        QWidget* control = c.focus();
+        QPushButton* control = child(c.button);
         ASSERT_NE(control, nullptr);
         control->setFocus(Qt::MouseFocusReason);
-        c.act();
+        if (c.menuAction)
+            moreAction(QString::fromUtf8(c.menuAction))->trigger();
+        else
+            control->click();
         test::processEventsFor(20);
         EXPECT_NE(QApplication::focusWidget(), renameEdit());
         // What the user types next never renames the dataset.

@@ -12,21 +12,13 @@
 
 #include <QLocale>
 
-#include <algorithm>
-
 namespace Quorvex3::testing {
 
-/// The labels the axis draws (every major tick's, unless its scale draw
-/// leaves some out), in order along the axis.
+/// The labels the axis draws, in order along it.
 inline QList<double> drawnLabels(const QwtPlot& plot, int axis) {
     const QwtScaleWidget* widget = plot.axisWidget(axis);
-    if (const auto* spaced = dynamic_cast<const SpacedLabelScaleDraw*>(widget->scaleDraw()))
-        return spaced->shownLabels(widget->font());
-    QList<double> ticks = widget->scaleDraw()->scaleDiv().ticks(QwtScaleDiv::MajorTick);
-    const QwtScaleMap map = widget->scaleDraw()->scaleMap();
-    std::sort(ticks.begin(), ticks.end(),
-              [&map](double a, double b) { return map.transform(a) < map.transform(b); });
-    return ticks;
+    const auto* draw = dynamic_cast<const SpacedLabelScaleDraw*>(widget->scaleDraw());
+    return draw ? draw->shownLabels(widget->font()) : QList<double>();
 }
 
 /// Whether two neighbouring drawn tick labels of the axis overlap.
