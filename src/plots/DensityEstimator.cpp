@@ -16,39 +16,71 @@ namespace Quorvex3 {
 
 namespace densitydetail {
 
+namespace {
+
+/// The number of leading events with both coordinates finite.
+std::size_t finitePrefix(const std::vector<double>& x, const std::vector<double>& y) {
+    const std::size_t n = std::min(x.size(), y.size());
+    std::size_t i = 0;
+    while (i < n && isFinitePair(x[i], y[i]))
+        ++i;
+    return i;
+}
+
+void keepFinite(const std::vector<double>& x, const std::vector<double>& y, FinitePairs& pairs) {
+    const std::size_t n = std::min(x.size(), y.size());
+    pairs.heldX.reserve(n);
+    pairs.heldY.reserve(n);
+    pairs.index.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!isFinitePair(x[i], y[i]))
+            continue;
+        pairs.heldX.push_back(x[i]);
+        pairs.heldY.push_back(y[i]);
+        pairs.index.push_back(i);
+    }
+}
+
+void findBounds(FinitePairs& pairs) {
+    const std::vector<double>& x = pairs.x();
+    const std::vector<double>& y = pairs.y();
+    if (x.empty())
+        return;
+    pairs.xMin = pairs.xMax = x.front();
+    pairs.yMin = pairs.yMax = y.front();
+    for (std::size_t k = 1; k < x.size(); ++k) {
+        pairs.xMin = std::min(pairs.xMin, x[k]);
+        pairs.xMax = std::max(pairs.xMax, x[k]);
+        pairs.yMin = std::min(pairs.yMin, y[k]);
+        pairs.yMax = std::max(pairs.yMax, y[k]);
+    }
+}
+
+} // namespace
+
+// Usually every event is finite: then the columns themselves serve, without
+// a copy or an index of kept events.
 FinitePairs collectFinitePairs(const std::vector<double>& x, const std::vector<double>& y) {
     FinitePairs pairs;
-    const std::size_t n = std::min(x.size(), y.size());
-    // Usually every pair is finite: then the columns are copied whole and
-    // no index is kept.
-    std::size_t firstBad = 0;
-    while (firstBad < n && isFinitePair(x[firstBad], y[firstBad]))
-        ++firstBad;
-    if (firstBad == n) {
-        pairs.x.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
-        pairs.y.assign(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
+    if (x.size() == y.size() && finitePrefix(x, y) == x.size()) {
+        pairs.sharedX = &x;
+        pairs.sharedY = &y;
     } else {
-        pairs.x.reserve(n);
-        pairs.y.reserve(n);
-        pairs.index.reserve(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (!isFinitePair(x[i], y[i]))
-                continue;
-            pairs.x.push_back(x[i]);
-            pairs.y.push_back(y[i]);
-            pairs.index.push_back(i);
-        }
+        keepFinite(x, y, pairs);
     }
-    if (pairs.x.empty())
-        return pairs;
-    pairs.xMin = pairs.xMax = pairs.x.front();
-    pairs.yMin = pairs.yMax = pairs.y.front();
-    for (std::size_t k = 1; k < pairs.size(); ++k) {
-        pairs.xMin = std::min(pairs.xMin, pairs.x[k]);
-        pairs.xMax = std::max(pairs.xMax, pairs.x[k]);
-        pairs.yMin = std::min(pairs.yMin, pairs.y[k]);
-        pairs.yMax = std::max(pairs.yMax, pairs.y[k]);
+    findBounds(pairs);
+    return pairs;
+}
+
+FinitePairs collectFinitePairs(std::vector<double>&& x, std::vector<double>&& y) {
+    FinitePairs pairs;
+    if (x.size() == y.size() && finitePrefix(x, y) == x.size()) {
+        pairs.heldX = std::move(x);
+        pairs.heldY = std::move(y);
+    } else {
+        keepFinite(x, y, pairs);
     }
+    findBounds(pairs);
     return pairs;
 }
 
@@ -79,8 +111,8 @@ double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>
     const double last = m - 1;
     std::size_t begin = 0;
     for (; begin + kBlock <= n; begin += kBlock) {
-        const double* x = pairs.x.data() + begin;
-        const double* y = pairs.y.data() + begin;
+        const double* x = pairs.x().data() + begin;
+        const double* y = pairs.y().data() + begin;
         for (std::size_t i = 0; i < kBlock; ++i) {
             double col = (x[i] - pairs.xMin) / w;
             double row = (y[i] - pairs.yMin) / h;
@@ -94,8 +126,8 @@ double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>
             ++counts[static_cast<std::size_t>(cell[i])];
     }
     for (std::size_t i = begin; i < n; ++i) {
-        const int col = truncateClamp((pairs.x[i] - pairs.xMin) / w, m);
-        const int row = truncateClamp((pairs.y[i] - pairs.yMin) / h, m);
+        const int col = truncateClamp((pairs.x()[i] - pairs.xMin) / w, m);
+        const int row = truncateClamp((pairs.y()[i] - pairs.yMin) / h, m);
         ++counts[static_cast<std::size_t>(row) * static_cast<std::size_t>(m) +
                  static_cast<std::size_t>(col)];
     }
@@ -336,8 +368,8 @@ std::vector<double> eventCountsPerCell(const FinitePairs& pairs, const DensityGr
     parallelChunks(n, block, [&](std::size_t begin, std::size_t end) {
         std::uint32_t* own = partial.data() + (begin / block) * cells;
         for (std::size_t i = begin; i < end; ++i) {
-            const int col = truncateClamp((pairs.x[i] - grid.xMin) / grid.xStep, g);
-            const int row = truncateClamp((pairs.y[i] - grid.yMin) / grid.yStep, g);
+            const int col = truncateClamp((pairs.x()[i] - grid.xMin) / grid.xStep, g);
+            const int row = truncateClamp((pairs.y()[i] - grid.yMin) / grid.yStep, g);
             ++own[static_cast<std::size_t>(row) * static_cast<std::size_t>(g) +
                   static_cast<std::size_t>(col)];
         }
@@ -357,8 +389,14 @@ DensityGrid kdeGridFromPairs(const FinitePairs& pairs, int gridSize) {
         return grid;
     const int g = gridSize >= 1 ? gridSize : densitydetail::chooseBinCount(pairs);
 
-    const double hx = bandwidthFor(pairs.x);
-    const double hy = bandwidthFor(pairs.y);
+    // The two axes are independent; for large inputs they run side by side.
+    double bandwidth[2] = {1.0, 1.0};
+    parallelChunks(2, pairs.size() >= 100000 ? 1 : 2, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t axis = begin; axis < end; ++axis)
+            bandwidth[axis] = bandwidthFor(axis == 0 ? pairs.x() : pairs.y());
+    });
+    const double hx = bandwidth[0];
+    const double hy = bandwidth[1];
     grid.size = g;
     grid.xMin = pairs.xMin - 3.0 * hx;
     grid.yMin = pairs.yMin - 3.0 * hy;
@@ -463,7 +501,7 @@ std::vector<ContourLevel> contoursFromPairs(const FinitePairs& pairs,
     const DensityGrid grid = kdeGridFromPairs(pairs, gridSize);
     if (grid.values.empty())
         return {};
-    return levelsOnGrid(grid, DensityEstimator::interpolateFromGrid(grid, pairs.x, pairs.y),
+    return levelsOnGrid(grid, DensityEstimator::interpolateFromGrid(grid, pairs.x(), pairs.y()),
                         fractions);
 }
 
@@ -497,8 +535,8 @@ std::vector<double> histogramDensities(const FinitePairs& pairs, int gridSize) {
     std::vector<std::uint32_t> counts(static_cast<std::size_t>(b) * static_cast<std::size_t>(b),
                                       0U);
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        const int col = truncateClamp((pairs.x[i] - pairs.xMin) / w, b);
-        const int row = truncateClamp((pairs.y[i] - pairs.yMin) / h, b);
+        const int col = truncateClamp((pairs.x()[i] - pairs.xMin) / w, b);
+        const int row = truncateClamp((pairs.y()[i] - pairs.yMin) / h, b);
         cellOf[i] = static_cast<std::size_t>(row) * static_cast<std::size_t>(b) +
                     static_cast<std::size_t>(col);
         ++counts[cellOf[i]];
@@ -517,7 +555,7 @@ std::vector<double> densitiesOfPairs(const FinitePairs& pairs, DensityMethod met
         const DensityGrid grid = kdeGridFromPairs(pairs, gridSize);
         if (grid.values.empty())
             return {};
-        return DensityEstimator::interpolateFromGrid(grid, pairs.x, pairs.y);
+        return DensityEstimator::interpolateFromGrid(grid, pairs.x(), pairs.y());
     }
     case DensityMethod::Histogram:
         return histogramDensities(pairs, gridSize);
@@ -627,8 +665,8 @@ std::vector<ContourLevel> DensityEstimator::computeContoursTransformed(
     // Dropped before transforming: the log scale would turn NaN into the
     // position of the value 1 and so invent events there.
     const FinitePairs pairs = densitydetail::collectFinitePairs(x, y);
-    const std::vector<double> tx = applyScaleTransform(pairs.x, xScaleMode);
-    const std::vector<double> ty = applyScaleTransform(pairs.y, yScaleMode);
+    const std::vector<double> tx = applyScaleTransform(pairs.x(), xScaleMode);
+    const std::vector<double> ty = applyScaleTransform(pairs.y(), yScaleMode);
     std::vector<ContourLevel> levels = computeContours(tx, ty, fractions, 0);
     mapContoursToDataUnits(levels, xScaleMode, yScaleMode);
     return levels;
@@ -640,27 +678,38 @@ KernelDensityView DensityEstimator::estimateKDEWithContours(const std::vector<do
                                                             ScaleMode xScaleMode,
                                                             ScaleMode yScaleMode) {
     KernelDensityView view;
-    view.densities.assign(x.size(), std::numeric_limits<double>::quiet_NaN());
-    if (x.size() != y.size())
+    const auto noDensities = [&x] {
+        return std::vector<double>(x.size(), std::numeric_limits<double>::quiet_NaN());
+    };
+    if (x.size() != y.size()) {
+        view.densities = noDensities();
         return view;
+    }
     const bool bothLinear = xScaleMode == ScaleMode::Linear && yScaleMode == ScaleMode::Linear;
     const FinitePairs raw = densitydetail::collectFinitePairs(x, y);
     // On linear axes the pairs are their own scaled coordinates.
     const FinitePairs scaled =
         bothLinear ? FinitePairs()
-                   : densitydetail::collectFinitePairs(applyScaleTransform(raw.x, xScaleMode),
-                                                       applyScaleTransform(raw.y, yScaleMode));
+                   : densitydetail::collectFinitePairs(applyScaleTransform(raw.x(), xScaleMode),
+                                                       applyScaleTransform(raw.y(), yScaleMode));
     const FinitePairs& pairs = bothLinear ? raw : scaled;
-    if (pairs.size() < 4)
+    if (pairs.size() < 4) {
+        view.densities = noDensities();
         return view;
+    }
     const DensityGrid grid = kdeGridFromPairs(pairs, 0);
-    const std::vector<double> densities = interpolateFromGrid(grid, pairs.x, pairs.y);
-    for (std::size_t k = 0; k < pairs.size(); ++k)
-        view.densities[raw.eventOf(bothLinear ? k : pairs.eventOf(k))] = densities[k];
+    std::vector<double> densities = interpolateFromGrid(grid, pairs.x(), pairs.y());
     if (!fractions.empty()) {
         view.levels = levelsOnGrid(grid, densities, fractions);
         mapContoursToDataUnits(view.levels, xScaleMode, yScaleMode);
     }
+    if (raw.index.empty() && pairs.index.empty() && densities.size() == x.size()) {
+        view.densities = std::move(densities); // every event is a pair, in order
+        return view;
+    }
+    view.densities = noDensities();
+    for (std::size_t k = 0; k < pairs.size(); ++k)
+        view.densities[raw.eventOf(bothLinear ? k : pairs.eventOf(k))] = densities[k];
     return view;
 }
 

@@ -89,8 +89,8 @@ CellHash buildCellHash(const FinitePairs& pairs, int g) {
     std::vector<std::size_t> cellOf(n);
     std::vector<std::size_t> counts(cells, 0);
     for (std::size_t i = 0; i < n; ++i) {
-        const int col = densitydetail::truncateClamp((pairs.x[i] - hash.xMin) / hash.w, g);
-        const int row = densitydetail::truncateClamp((pairs.y[i] - hash.yMin) / hash.h, g);
+        const int col = densitydetail::truncateClamp((pairs.x()[i] - hash.xMin) / hash.w, g);
+        const int row = densitydetail::truncateClamp((pairs.y()[i] - hash.yMin) / hash.h, g);
         cellOf[i] = hash.cellIndex(col, row);
         ++counts[cellOf[i]];
     }
@@ -115,8 +115,8 @@ CellHash buildCellHash(const FinitePairs& pairs, int g) {
     hash.cellEvent.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         const std::size_t slot = fill[cellOf[i]]++;
-        hash.cellX[slot] = pairs.x[i];
-        hash.cellY[slot] = pairs.y[i];
+        hash.cellX[slot] = pairs.x()[i];
+        hash.cellY[slot] = pairs.y()[i];
         hash.cellEvent[slot] = i;
     }
     return hash;

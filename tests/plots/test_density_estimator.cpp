@@ -125,8 +125,8 @@ TEST(DensityBinChoice, EventsOnCellBordersLandWhereTheQuotientSays) {
             const auto cell = [m](double q) {
                 return static_cast<std::size_t>(std::clamp(std::floor(q), 0.0, m - 1.0));
             };
-            counts[cell((pairs.y[i] - pairs.yMin) / h) * m + cell((pairs.x[i] - pairs.xMin) / w)] +=
-                1.0;
+            counts[cell((pairs.y()[i] - pairs.yMin) / h) * m +
+                   cell((pairs.x()[i] - pairs.xMin) / w)] += 1.0;
         }
         const double mean = static_cast<double>(pairs.size()) / counts.size();
         double variance = 0.0;
