@@ -6,6 +6,7 @@
 #include "model/DatasetFolderNode.h"
 #include "model/FilterGroup.h"
 #include "session/ExportResult.h"
+#include "plots/DensityEstimator.h"
 #include "stats/StatSummaryResult.h"
 
 #include <QFutureWatcher>
@@ -308,6 +309,8 @@ private:
     QWidget* buildDatasetsDockContent();
     void applyDatasetViewSettings();
     QDockWidget* makeDock(const QString& title, const char* objectName, QWidget* content);
+    /// The content itself when it scrolls already, else a scroll area around it.
+    QWidget* scrollableDockContent(QWidget* content);
     void buildColorMapMenu(QMenu* menu);
     void connectDatasetViews();
     void connectPlotControls();
@@ -356,6 +359,8 @@ private:
                               const QString& baseToolTip);
     void updatePolygonOverlays();
     void updateContourDisplay();
+    /// The inner and outer contour levels as fractions, the smaller first.
+    std::vector<double> contourFractions() const;
     void updateFilteredStatus();
 
     // ---- filters (MainWindowPropagation.cpp) -------------------------------
@@ -497,6 +502,9 @@ private:
     bool m_plottedIndicesValid = false;
     /// Event index of each plotted point, in plot order.
     std::vector<int> m_plottedIndices;
+    /// Contour levels computed together with the kernel density colour of
+    /// the refresh under way, for updateContourDisplay to take.
+    std::optional<std::vector<ContourLevel>> m_kdeContours;
 
     // ---- filter groups -----------------------------------------------------
     std::vector<std::unique_ptr<FilterGroup>> m_filterGroups;

@@ -90,6 +90,8 @@ void MainWindow::applyDatasetReorder(int from, int to) {
     m_preloadIndex = indexAfterDatasetMove(m_preloadIndex, from, destination);
     for (int& queued : m_preloadQueue)
         queued = indexAfterDatasetMove(queued, from, destination);
+    // The plot's zoom follows its dataset, not a row.
+    m_lastPlotDatasetIndex = indexAfterDatasetMove(m_lastPlotDatasetIndex, from, destination);
 
     // The list is refilled in one go and everything that depends on the
     // order is refreshed once afterwards, not once per row.

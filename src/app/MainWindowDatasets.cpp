@@ -207,9 +207,10 @@ void MainWindow::addDataset(const QString& path) {
     entry->reader = std::make_shared<RTDCReader>();
     if (!entry->reader->openFile(utf8)) {
         const QString text = QStringLiteral("Failed to open: ") + path;
-        showLoadingBox([this, text] {
-            DialogProvider::current().critical(this, QStringLiteral("Error"), text,
-                                               QMessageBox::Ok);
+        const QString reason = QString::fromStdString(entry->reader->openError());
+        showLoadingBox([this, text, reason] {
+            DialogProvider::current().criticalWithDetails(this, QStringLiteral("Error"), text,
+                                                          reason);
         });
         return;
     }

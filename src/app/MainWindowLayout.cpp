@@ -29,6 +29,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -76,6 +77,10 @@ QDoubleSpinBox* makeContourSpin(double value, QWidget* parent) {
     spin->setDecimals(0);
     spin->setSuffix(QStringLiteral("%"));
     spin->setValue(value);
+    // Each new value recomputes the contours (a second or more at a million
+    // events): a typed number counts once it is complete (Enter or leaving
+    // the box), not after every keystroke. Arrows still step at once.
+    spin->setKeyboardTracking(false);
     return spin;
 }
 
@@ -98,6 +103,8 @@ QWidget* MainWindow::buildCentralWidget() {
 
     m_infoLabel = new QLabel(QString::fromUtf8(kNoFileText), central);
     m_infoLabel->setObjectName(QStringLiteral("infoLabel"));
+    // It names datasets as users typed them; "<b>x</b>" is a name, not markup.
+    m_infoLabel->setTextFormat(Qt::PlainText);
     m_infoLabel->setStyleSheet(
         QStringLiteral("QLabel { padding: 5px; background-color: #eceef1; "
                        "border: 1px solid #dcdee2; border-radius: 5px; color: #23262e; }"));
@@ -189,7 +196,11 @@ QWidget* MainWindow::buildPlotSettingsBox() {
     // Shown only while area and deformation are plotted.
     m_isoelasticsCheck->hide();
     m_isoLabelsCheck->hide();
-    contourGrid->addWidget(new QLabel(QStringLiteral("Contour Overlay"), box), 0, 0, 1, 2);
+    // The label may wrap (and the apply button sits below these controls):
+    // the whole box has to fit a 1280-pixel screen beside the docks.
+    auto* contourLabel = new QLabel(QStringLiteral("Contour Overlay"), box);
+    contourLabel->setWordWrap(true);
+    contourGrid->addWidget(contourLabel, 0, 0, 1, 2);
     contourGrid->addWidget(m_contourModeCombo, 0, 2, 1, 2);
     contourGrid->addWidget(new QLabel(QStringLiteral("Inner"), box), 1, 0);
     contourGrid->addWidget(m_contourInnerSpin, 1, 1);
@@ -197,19 +208,18 @@ QWidget* MainWindow::buildPlotSettingsBox() {
     contourGrid->addWidget(m_contourOuterSpin, 1, 3);
     contourGrid->addWidget(m_isoelasticsCheck, 2, 0, 1, 2);
     contourGrid->addWidget(m_isoLabelsCheck, 2, 2, 1, 2);
-    row->addLayout(contourGrid);
-    row->addWidget(makeVerticalLine(box));
 
-    auto* buttonColumn = new QVBoxLayout;
+    auto* contourColumn = new QVBoxLayout;
+    contourColumn->addLayout(contourGrid);
     m_applyPlotSettingsButton =
         new QPushButton(QStringLiteral("Apply Plot Settings\nto All Datasets"), box);
     m_applyPlotSettingsButton->setObjectName(QStringLiteral("applyPlotSettingsButton"));
     m_applyPlotSettingsButton->setToolTip(QStringLiteral(
         "Copy the active dataset's feature, scale, and contour settings to every other "
         "loaded dataset. Highlights when any peer differs."));
-    buttonColumn->addWidget(m_applyPlotSettingsButton);
-    buttonColumn->addStretch();
-    row->addLayout(buttonColumn);
+    contourColumn->addWidget(m_applyPlotSettingsButton, 0, Qt::AlignLeft);
+    contourColumn->addStretch();
+    row->addLayout(contourColumn);
     row->addStretch();
     return box;
 }
@@ -269,8 +279,21 @@ QDockWidget* MainWindow::makeDock(const QString& title, const char* objectName, 
     dock->setObjectName(QString::fromLatin1(objectName));
     dock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
-    dock->setWidget(content);
+    dock->setWidget(scrollableDockContent(content));
     return dock;
+}
+
+QWidget* MainWindow::scrollableDockContent(QWidget* content) {
+    // A dock's content scrolls rather than widen the window: rows of
+    // buttons and filter groups would otherwise push it past small screens.
+    if (qobject_cast<QAbstractScrollArea*>(content))
+        return content;
+    auto* area = new QScrollArea(this);
+    area->setObjectName(content->objectName() + QStringLiteral("Scroll"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(content);
+    return area;
 }
 
 void MainWindow::buildDocks() {
@@ -308,6 +331,10 @@ void MainWindow::buildDocks() {
     tabifyDockWidget(m_calculationsDock, m_metadataDock);
     m_filtersDock->raise();
     resizeDocks({m_filtersDock, m_statisticsDock}, {600, 200}, Qt::Vertical);
+    // Their contents scroll, so nothing forces a width any more: start the
+    // right-hand column as wide as its widest dock may be (the layout gives
+    // way down to the minimum on a small screen).
+    resizeDocks({m_filtersDock}, {m_filtersDock->maximumWidth()}, Qt::Horizontal);
 
     // The tabbed docks start with their tabs only (see updateTabbedDockTitleBars).
     for (QDockWidget* dock : {m_filtersDock, m_calculationsDock, m_metadataDock})

@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,15 +59,63 @@ DensityMethod densityMethodOf(const std::string& id) {
     return DensityMethod::KDE;
 }
 
-/// The values in the space the axis shows; linear axes use them as they are.
-const std::vector<double>& inAxisSpace(const std::vector<double>& values, int mode,
+/// The values in the space the axes show; linear axes use them as they are.
+const std::vector<double>& inAxisSpace(const std::vector<double>& values, ScaleMode mode,
                                        std::vector<double>& storage) {
-    if (static_cast<ScaleMode>(mode) != ScaleMode::Log &&
-        static_cast<ScaleMode>(mode) != ScaleMode::PseudoLog)
+    if (mode != ScaleMode::Log && mode != ScaleMode::PseudoLog)
         return values;
-    storage = applyScaleTransform(values, static_cast<ScaleMode>(mode));
+    storage = applyScaleTransform(values, mode);
     return storage;
 }
+
+/// The plot points both axes can draw: on a log axis values at or below 0
+/// are not drawn, so they take no part in the density colours and contours
+/// either (they would sit at the value 1 of the axis). Copies only when some
+/// point is left out.
+class DrawnPoints {
+public:
+    DrawnPoints(const std::vector<double>& x, const std::vector<double>& y, ScaleMode xMode,
+                ScaleMode yMode)
+        : m_allX(x), m_allY(y) {
+        const std::size_t n = std::min(x.size(), y.size());
+        const auto drawn = [&](std::size_t i) {
+            return isDrawableOnScale(x[i], xMode) && isDrawableOnScale(y[i], yMode);
+        };
+        std::size_t i = 0;
+        while (i < n && drawn(i))
+            ++i;
+        if (i == n)
+            return;
+        m_some = true;
+        for (i = 0; i < n; ++i) {
+            if (!drawn(i))
+                continue;
+            m_x.push_back(x[i]);
+            m_y.push_back(y[i]);
+            m_index.push_back(i);
+        }
+    }
+    const std::vector<double>& x() const { return m_some ? m_x : m_allX; }
+    const std::vector<double>& y() const { return m_some ? m_y : m_allY; }
+    /// One value per plot point: `values` (one per drawn point) at the drawn
+    /// points, `elsewhere` at the others.
+    std::vector<double> perPlotPoint(std::vector<double> values, double elsewhere) const {
+        if (!m_some)
+            return values;
+        std::vector<double> all(m_allX.size(), elsewhere);
+        for (std::size_t k = 0; k < m_index.size() && k < values.size(); ++k)
+            all[m_index[k]] = values[k];
+        return all;
+    }
+
+private:
+    const std::vector<double>& m_allX;
+    const std::vector<double>& m_allY;
+    bool m_some = false;
+    std::vector<double> m_x;
+    std::vector<double> m_y;
+    std::vector<std::size_t> m_index;
+};
 
 bool selectFeature(QComboBox* combo, const QVariant& data) {
     const int index =
@@ -104,6 +153,12 @@ void MainWindow::updatePlot() {
     const std::vector<double>& x = reader->readScalarFeature(xName);
     const std::vector<double>& y = reader->readScalarFeature(yName);
     if (x.empty() || y.empty()) {
+        // The plot keeps what it showed of this dataset, but never another
+        // dataset's plot under this one's name; the information line leaves
+        // the loading text for the dataset's own line.
+        if (m_lastPlotDatasetIndex != m_activeIndex)
+            clearPlotAndEventViews();
+        updateFilteredStatus();
         DialogProvider::current().warning(this, QStringLiteral("Error"),
                                           QStringLiteral("Failed to read feature data."));
         return;
@@ -188,20 +243,32 @@ void MainWindow::computePlotColor(RTDCReader& reader, const std::string& colorId
     if (colorId.empty())
         return;
     if (isDensityId(colorId)) {
-        // Estimated in the space the axes show.
-        std::vector<double> xStorage;
-        std::vector<double> yStorage;
-        const std::vector<double>& tx =
-            inAxisSpace(m_plotX, m_scaleXCombo->currentIndex(), xStorage);
-        const std::vector<double>& ty =
-            inAxisSpace(m_plotY, m_scaleYCombo->currentIndex(), yStorage);
-        m_plotColor = DensityEstimator::estimateNaNSafe(tx, ty, densityMethodOf(colorId));
+        // Estimated in the space the axes show, over the points they draw;
+        // the others (not drawn) take 0, outside the colour range of the plot.
+        const auto sx = static_cast<ScaleMode>(m_scaleXCombo->currentIndex());
+        const auto sy = static_cast<ScaleMode>(m_scaleYCombo->currentIndex());
+        const DrawnPoints drawn(m_plotX, m_plotY, sx, sy);
+        const DensityMethod method = densityMethodOf(colorId);
+        std::vector<double> densities;
+        if (method == DensityMethod::KDE && m_contourModeCombo->currentIndex() != 0) {
+            // The contours come from the same grid: built once for both.
+            KernelDensityView view = DensityEstimator::estimateKDEWithContours(
+                drawn.x(), drawn.y(), contourFractions(), sx, sy);
+            densities = std::move(view.densities);
+            m_kdeContours = std::move(view.levels);
+        } else {
+            std::vector<double> xStorage;
+            std::vector<double> yStorage;
+            densities = DensityEstimator::estimateNaNSafe(
+                inAxisSpace(drawn.x(), sx, xStorage), inAxisSpace(drawn.y(), sy, yStorage), method);
+        }
         m_plotColorLabel = QStringLiteral("Density");
         // Too few points for any density (fewer than four): show them in
         // plain colour rather than dropping every one for lack of a colour.
-        if (std::none_of(m_plotColor.begin(), m_plotColor.end(),
+        if (std::none_of(densities.begin(), densities.end(),
                          [](double c) { return std::isfinite(c); }))
-            m_plotColor.clear();
+            return;
+        m_plotColor = drawn.perPlotPoint(std::move(densities), 0.0);
         return;
     }
     const std::vector<double>& column = reader.readScalarFeature(colorId);
@@ -431,7 +498,17 @@ void MainWindow::updatePolygonOverlays() {
     }
 }
 
+std::vector<double> MainWindow::contourFractions() const {
+    const double f1 = m_contourInnerSpin->value() / 100.0;
+    const double f2 = m_contourOuterSpin->value() / 100.0;
+    // The smaller fraction first: the plot draws the first level dashed.
+    return {std::min(f1, f2), std::max(f1, f2)};
+}
+
 void MainWindow::updateContourDisplay() {
+    // Levels the density colour of this refresh computed along, if any.
+    std::optional<std::vector<ContourLevel>> shared = std::move(m_kdeContours);
+    m_kdeContours.reset();
     const int mode = m_contourModeCombo->currentIndex();
     m_scatterPlot->setScatterVisible(mode != 2);
     if (mode == 0 || !activeDataset() || m_plotX.size() < 4) {
@@ -439,13 +516,17 @@ void MainWindow::updateContourDisplay() {
         m_scatterPlot->replot();
         return;
     }
-    const double f1 = m_contourInnerSpin->value() / 100.0;
-    const double f2 = m_contourOuterSpin->value() / 100.0;
-    // The smaller fraction first: the plot draws the first level dashed.
-    const std::vector<double> fractions{std::min(f1, f2), std::max(f1, f2)};
+    if (shared) {
+        m_scatterPlot->setContours(*shared);
+        return;
+    }
+    // Only what the axes draw: on a log axis, values at or below 0 would
+    // otherwise gather at the value 1 and draw contours of points not shown.
+    const auto sx = static_cast<ScaleMode>(m_scaleXCombo->currentIndex());
+    const auto sy = static_cast<ScaleMode>(m_scaleYCombo->currentIndex());
+    const DrawnPoints drawn(m_plotX, m_plotY, sx, sy);
     m_scatterPlot->setContours(DensityEstimator::computeContoursTransformed(
-        m_plotX, m_plotY, fractions, static_cast<ScaleMode>(m_scaleXCombo->currentIndex()),
-        static_cast<ScaleMode>(m_scaleYCombo->currentIndex())));
+        drawn.x(), drawn.y(), contourFractions(), sx, sy));
 }
 
 void MainWindow::updateIsolines() {

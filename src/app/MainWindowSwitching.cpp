@@ -230,10 +230,19 @@ void MainWindow::refreshUIForActiveDataset() {
         else
             m_scatterPlot->clearHighlight();
     }
-    if (reader.hasImages() && entry->currentEventIndex >= 0)
+    if (reader.hasImages() && entry->currentEventIndex >= 0) {
         displayEventImage(entry->currentEventIndex);
+        return;
+    }
+    // Without images the image views are empty, but the traces and values
+    // show this dataset's current event, never those of the one shown before.
+    m_imageViewer->clear();
+    displayEventTrace(entry->currentEventIndex);
+    if (entry->currentEventIndex >= 0 &&
+        static_cast<std::size_t>(entry->currentEventIndex) < reader.getEventCount())
+        updateEventDataTable(entry->currentEventIndex);
     else
-        m_imageViewer->clear();
+        m_eventTable->setRowCount(0);
 }
 
 void MainWindow::prepareCalculationsForDataset(DatasetEntry& entry) {

@@ -7,11 +7,18 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace Quorvex3 {
 
 namespace {
+
+std::thread startStdThread(std::function<void()> work) {
+    return std::thread(std::move(work));
+}
+
+std::atomic<WorkerStarter> s_startWorker{&startStdThread};
 
 struct RawChunk {
     std::vector<unsigned char> bytes;
@@ -122,13 +129,28 @@ bool readDeflatedColumnInParallel(const H5::DataSet& dataset, const H5::PredType
                 failed = true;
         }
     };
+    // A worker that cannot be started makes the whole column go the usual
+    // way: the workers already running stop after their chunk and are
+    // joined (a joinable thread must never be destroyed).
     std::vector<std::thread> threads;
-    for (size_t t = 1; t < workers; ++t)
-        threads.emplace_back(work);
-    work();
+    threads.reserve(workers);
+    const WorkerStarter startWorker = s_startWorker.load();
+    for (size_t t = 1; t < workers && !failed; ++t) {
+        try {
+            threads.push_back(startWorker(work));
+        } catch (...) {
+            failed = true;
+        }
+    }
+    if (!failed)
+        work();
     for (std::thread& thread : threads)
         thread.join();
     return !failed;
+}
+
+WorkerStarter setWorkerStarter(WorkerStarter starter) {
+    return s_startWorker.exchange(starter ? starter : &startStdThread);
 }
 
 } // namespace Quorvex3

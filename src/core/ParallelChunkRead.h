@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <thread>
 
 namespace H5 {
 class DataSet;
@@ -18,8 +20,18 @@ namespace Quorvex3 {
 /// the dataset is of that simple kind, its stored type equals `memType` and
 /// every chunk inflates to its full size. Otherwise it returns false and the
 /// caller reads the usual way (what was written to `dest` is then
-/// overwritten). Caller holds the HDF5 lock; HDF5 exceptions pass on.
+/// overwritten), also when a worker thread cannot be started. Caller holds
+/// the HDF5 lock; HDF5 exceptions pass on.
 bool readDeflatedColumnInParallel(const H5::DataSet& dataset, const H5::PredType& memType,
                                   size_t count, unsigned char* dest);
+
+/// Starts one inflating worker, as std::thread does (throwing
+/// std::system_error when the system grants no further thread).
+using WorkerStarter = std::thread (*)(std::function<void()> work);
+
+/// Replaces how workers are started (null: std::thread itself) and returns
+/// the previous starter. For tests that make a start fail; not thread-safe
+/// against reads running meanwhile.
+WorkerStarter setWorkerStarter(WorkerStarter starter);
 
 } // namespace Quorvex3

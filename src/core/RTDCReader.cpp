@@ -293,10 +293,12 @@ bool RTDCReader::openFile(const std::string& path) {
         m_file = std::make_unique<H5::H5File>(path, H5F_ACC_RDONLY);
     } catch (const H5::Exception& e) {
         std::cerr << "Error opening file: " << e.getDetailMsg() << std::endl;
+        m_openError = openFailureReason(path);
         m_file.reset();
         m_open = false;
         return false;
     }
+    m_openError.clear();
     {
         StateLock state(m_stateMutex);
         m_filePath = path;

@@ -61,6 +61,9 @@ public:
     /// Caller holds s_hdf5Mutex.
     void closeFileLocked();
     bool isOpen() const;
+    /// Why the last openFile failed, as an English sentence for the user;
+    /// empty after a successful open.
+    std::string openError() const { return m_openError; }
     std::string getFilename() const;
     /// HDF5 identifier of the open file, for code that copies from it
     /// directly (the export writer); -1 when no file is open. Caller holds
@@ -188,6 +191,8 @@ private:
     std::unique_ptr<H5::DataSet> m_maskDataset;
     std::unique_ptr<H5::DataSet> m_traceDataset;
     std::string m_traceDatasetName;
+
+    std::string m_openError;
 };
 
 } // namespace Quorvex3

@@ -75,6 +75,12 @@ double pseudoLogForward(double x, double linThreshold = kDefaultPseudoLogThresho
 double pseudoLogInverse(double v, double linThreshold = kDefaultPseudoLogThreshold,
                         double slope = kDefaultPseudoLogSlope);
 
+/// Whether an axis of that scale can draw the value: a log axis cannot draw
+/// values at or below 0 (nor NaN); other scales draw every finite value.
+inline bool isDrawableOnScale(double value, ScaleMode mode) {
+    return mode == ScaleMode::Log ? value > 0.0 : !std::isnan(value);
+}
+
 /// Maps a feature column into scale space; returns a new vector of the same
 /// length. Linear: a copy. Log: log10(x) for x > 0, and 0.0 for x <= 0 and
 /// NaN (the position of the value 1). Pseudo-log: the default pseudo-log

@@ -6,6 +6,7 @@
 #include "filters/FilterRuleWidget.h"
 #include "filters/FilterWidgetStyle.h"
 #include "filters/PolygonRuleWidget.h"
+#include "filters/RuleEditorParts.h"
 #include "model/DatasetEntry.h"
 #include "model/FilterGroup.h"
 
@@ -38,14 +39,6 @@ QPushButton* makePlainButton(QWidget* parent, const char* objectName) {
 void setButtonStyle(QPushButton* button, const QString& style) {
     if (button->styleSheet() != style)
         button->setStyleSheet(style);
-}
-
-// Takes a widget out of its layout; it is deleted later because it may be
-// the one whose signal is being handled.
-void discardWidget(QVBoxLayout* layout, QWidget* widget) {
-    layout->removeWidget(widget);
-    widget->hide();
-    widget->deleteLater();
 }
 
 } // namespace
@@ -415,14 +408,14 @@ void FilterDockWidget::syncToDataset() {
 void FilterDockWidget::eraseRuleWidgetAt(int index) {
     QWidget* widget = m_ruleWidgets[static_cast<std::size_t>(index)];
     m_ruleWidgets.erase(m_ruleWidgets.begin() + index);
-    discardWidget(m_ruleLayout, widget);
+    discardEditor(m_ruleLayout, widget, this);
     if (m_separators.empty())
         return;
     const int last = static_cast<int>(m_separators.size()) - 1;
     const int separatorIndex = std::min(index > 0 ? index - 1 : 0, last);
     QWidget* separator = m_separators[static_cast<std::size_t>(separatorIndex)];
     m_separators.erase(m_separators.begin() + separatorIndex);
-    discardWidget(m_ruleLayout, separator);
+    discardEditor(m_ruleLayout, separator, this);
 }
 
 void FilterDockWidget::removeRuleWidget(QWidget* widget) {
@@ -430,7 +423,7 @@ void FilterDockWidget::removeRuleWidget(QWidget* widget) {
     if (index >= 0)
         eraseRuleWidgetAt(index);
     else if (widget)
-        discardWidget(m_ruleLayout, widget);
+        discardEditor(m_ruleLayout, widget, this);
     syncToDataset();
     emit filterChanged();
 }
@@ -483,9 +476,9 @@ void FilterDockWidget::updateRuleWidgetPropagationId(int index, const std::strin
 
 void FilterDockWidget::clearRuleWidgets() {
     for (QWidget* widget : m_ruleWidgets)
-        discardWidget(m_ruleLayout, widget);
+        discardEditor(m_ruleLayout, widget, this);
     for (QWidget* separator : m_separators)
-        discardWidget(m_ruleLayout, separator);
+        discardEditor(m_ruleLayout, separator, this);
     m_ruleWidgets.clear();
     m_separators.clear();
 }
@@ -558,7 +551,7 @@ void FilterDockWidget::setCombineModeDivergence(bool diverged) {
 void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& groups,
                                            RTDCReader* reader) {
     for (FilterGroupWidget* widget : m_groupWidgets)
-        discardWidget(m_groupLayout, widget);
+        discardEditor(m_groupLayout, widget, this);
     m_groupWidgets.clear();
 
     const std::vector<std::string> features = getScalarFeatures();

@@ -3,6 +3,7 @@
 #include "filters/FilterRuleWidget.h"
 #include "filters/FilterWidgetStyle.h"
 #include "filters/PolygonRuleWidget.h"
+#include "filters/RuleEditorParts.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -148,11 +149,8 @@ void FilterGroupWidget::updatePropagateButton() {
 
 void FilterGroupWidget::clearRuleWidgets() {
     for (std::vector<QWidget*>* list : {&m_ruleWidgets, &m_separators}) {
-        for (QWidget* widget : *list) {
-            m_ruleLayout->removeWidget(widget);
-            widget->hide();
-            widget->deleteLater();
-        }
+        for (QWidget* widget : *list)
+            discardEditor(m_ruleLayout, widget, this);
         list->clear();
     }
 }

@@ -2,9 +2,11 @@
 
 #include "filters/FilterWidgetStyle.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QPushButton>
 
 namespace Quorvex3 {
@@ -95,6 +97,15 @@ void refreshPropagationButtons(const PropagationButtons& buttons, const Propagat
     setButtonStyle(buttons.checkState, marked && state.enabledDiffers
                                            ? FilterWidgetStyle::highlightedButton()
                                            : FilterWidgetStyle::plainButton());
+}
+
+void discardEditor(QLayout* layout, QWidget* widget, QWidget* keeper) {
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus && (focus == widget || widget->isAncestorOf(focus)))
+        keeper->setFocus(Qt::OtherFocusReason);
+    layout->removeWidget(widget);
+    widget->hide();
+    widget->deleteLater();
 }
 
 } // namespace Quorvex3

@@ -5,6 +5,7 @@
 
 class QCheckBox;
 class QHBoxLayout;
+class QLayout;
 class QPushButton;
 class QWidget;
 
@@ -42,5 +43,12 @@ struct PropagationState {
 
 /// Visibility, text, enabled state and style of the four buttons for `state`.
 void refreshPropagationButtons(const PropagationButtons& buttons, const PropagationState& state);
+
+/// Takes an editor out of `layout` and deletes it later (it may be the one
+/// whose signal is being handled). Keyboard focus inside it moves to
+/// `keeper` first: a hidden focus widget hands focus on along the tab chain,
+/// to whatever control comes next in the window (the dataset name field,
+/// where the next keystrokes would rename the dataset).
+void discardEditor(QLayout* layout, QWidget* widget, QWidget* keeper);
 
 } // namespace Quorvex3

@@ -32,20 +32,35 @@ inline double usableRange(double lo, double hi) {
 }
 
 /// The events whose x and y are both finite, compacted, with their bounds.
+/// When every event is kept, x() and y() are the columns collected from
+/// (borrowed from an lvalue, which must then outlive the pairs; taken over
+/// from an rvalue); otherwise they are copies held here.
 struct FinitePairs {
-    std::vector<double> x;
-    std::vector<double> y;
-    std::vector<std::size_t> index; ///< event index of each kept pair
+    const std::vector<double>& x() const { return sharedX ? *sharedX : heldX; }
+    const std::vector<double>& y() const { return sharedY ? *sharedY : heldY; }
+    /// Event index of each kept pair; empty when every pair was kept (pair
+    /// k is then event k): read it through eventOf.
+    std::vector<std::size_t> index;
     double xMin = 0.0;
     double xMax = 0.0;
     double yMin = 0.0;
     double yMax = 0.0;
 
-    std::size_t size() const { return x.size(); }
+    std::size_t size() const { return x().size(); }
+    std::size_t eventOf(std::size_t pair) const { return index.empty() ? pair : index[pair]; }
+
+    std::vector<double> heldX;
+    std::vector<double> heldY;
+    const std::vector<double>* sharedX = nullptr;
+    const std::vector<double>* sharedY = nullptr;
 };
 
 /// Collects the finite pairs among the first min(|x|, |y|) events.
 FinitePairs collectFinitePairs(const std::vector<double>& x, const std::vector<double>& y);
+FinitePairs collectFinitePairs(std::vector<double>&& x, std::vector<double>&& y);
+// One borrowed, one temporary column would leave a dangling borrow.
+FinitePairs collectFinitePairs(const std::vector<double>& x, std::vector<double>&& y) = delete;
+FinitePairs collectFinitePairs(std::vector<double>&& x, const std::vector<double>& y) = delete;
 
 /// Square grid sizes tried by the automatic bin choice, in trial order.
 std::vector<int> binCountCandidates();
@@ -56,6 +71,13 @@ double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>
 
 /// Cells per side chosen by the lowest cost; 32 for fewer than 4 pairs.
 int chooseBinCount(const FinitePairs& pairs);
+
+/// The entries at the given 0-based ranks of the non-NaN values in ascending
+/// order: exactly what sorting them and indexing would give. Every rank must
+/// be below the number of non-NaN values. Large columns are bucketed on a
+/// few threads instead of being copied and sorted.
+std::vector<double> orderStatistics(const std::vector<double>& values,
+                                    const std::vector<std::size_t>& ranks);
 
 /// k-nearest-neighbour densities of the pairs, one per pair.
 std::vector<double> knnDensities(const FinitePairs& pairs);

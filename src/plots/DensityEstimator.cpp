@@ -10,35 +10,77 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace Quorvex3 {
 
 namespace densitydetail {
 
-FinitePairs collectFinitePairs(const std::vector<double>& x, const std::vector<double>& y) {
-    FinitePairs pairs;
+namespace {
+
+/// The number of leading events with both coordinates finite.
+std::size_t finitePrefix(const std::vector<double>& x, const std::vector<double>& y) {
     const std::size_t n = std::min(x.size(), y.size());
-    pairs.x.reserve(n);
-    pairs.y.reserve(n);
+    std::size_t i = 0;
+    while (i < n && isFinitePair(x[i], y[i]))
+        ++i;
+    return i;
+}
+
+void keepFinite(const std::vector<double>& x, const std::vector<double>& y, FinitePairs& pairs) {
+    const std::size_t n = std::min(x.size(), y.size());
+    pairs.heldX.reserve(n);
+    pairs.heldY.reserve(n);
     pairs.index.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const double xi = x[i];
-        const double yi = y[i];
-        if (!isFinitePair(xi, yi))
+        if (!isFinitePair(x[i], y[i]))
             continue;
-        if (pairs.x.empty()) {
-            pairs.xMin = pairs.xMax = xi;
-            pairs.yMin = pairs.yMax = yi;
-        } else {
-            pairs.xMin = std::min(pairs.xMin, xi);
-            pairs.xMax = std::max(pairs.xMax, xi);
-            pairs.yMin = std::min(pairs.yMin, yi);
-            pairs.yMax = std::max(pairs.yMax, yi);
-        }
-        pairs.x.push_back(xi);
-        pairs.y.push_back(yi);
+        pairs.heldX.push_back(x[i]);
+        pairs.heldY.push_back(y[i]);
         pairs.index.push_back(i);
     }
+}
+
+void findBounds(FinitePairs& pairs) {
+    const std::vector<double>& x = pairs.x();
+    const std::vector<double>& y = pairs.y();
+    if (x.empty())
+        return;
+    pairs.xMin = pairs.xMax = x.front();
+    pairs.yMin = pairs.yMax = y.front();
+    for (std::size_t k = 1; k < x.size(); ++k) {
+        pairs.xMin = std::min(pairs.xMin, x[k]);
+        pairs.xMax = std::max(pairs.xMax, x[k]);
+        pairs.yMin = std::min(pairs.yMin, y[k]);
+        pairs.yMax = std::max(pairs.yMax, y[k]);
+    }
+}
+
+} // namespace
+
+// Usually every event is finite: then the columns themselves serve, without
+// a copy or an index of kept events.
+FinitePairs collectFinitePairs(const std::vector<double>& x, const std::vector<double>& y) {
+    FinitePairs pairs;
+    if (x.size() == y.size() && finitePrefix(x, y) == x.size()) {
+        pairs.sharedX = &x;
+        pairs.sharedY = &y;
+    } else {
+        keepFinite(x, y, pairs);
+    }
+    findBounds(pairs);
+    return pairs;
+}
+
+FinitePairs collectFinitePairs(std::vector<double>&& x, std::vector<double>&& y) {
+    FinitePairs pairs;
+    if (x.size() == y.size() && finitePrefix(x, y) == x.size()) {
+        pairs.heldX = std::move(x);
+        pairs.heldY = std::move(y);
+    } else {
+        keepFinite(x, y, pairs);
+    }
+    findBounds(pairs);
     return pairs;
 }
 
@@ -61,9 +103,31 @@ double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>
     const std::size_t cells = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
     counts.assign(cells, 0U);
     const std::size_t n = pairs.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const int col = truncateClamp((pairs.x[i] - pairs.xMin) / w, m);
-        const int row = truncateClamp((pairs.y[i] - pairs.yMin) / h, m);
+    // Cells are worked out a block at a time, in a loop free of branches the
+    // compiler turns into vector instructions; the clamping is truncateClamp's
+    // (NaN and values below 1 go to cell 0, values beyond the last to it).
+    constexpr std::size_t kBlock = 256;
+    int cell[kBlock];
+    const double last = m - 1;
+    std::size_t begin = 0;
+    for (; begin + kBlock <= n; begin += kBlock) {
+        const double* x = pairs.x().data() + begin;
+        const double* y = pairs.y().data() + begin;
+        for (std::size_t i = 0; i < kBlock; ++i) {
+            double col = (x[i] - pairs.xMin) / w;
+            double row = (y[i] - pairs.yMin) / h;
+            col = col > 0.0 ? col : 0.0;
+            row = row > 0.0 ? row : 0.0;
+            col = col < last ? col : last;
+            row = row < last ? row : last;
+            cell[i] = static_cast<int>(row) * m + static_cast<int>(col);
+        }
+        for (std::size_t i = 0; i < kBlock; ++i)
+            ++counts[static_cast<std::size_t>(cell[i])];
+    }
+    for (std::size_t i = begin; i < n; ++i) {
+        const int col = truncateClamp((pairs.x()[i] - pairs.xMin) / w, m);
+        const int row = truncateClamp((pairs.y()[i] - pairs.yMin) / h, m);
         ++counts[static_cast<std::size_t>(row) * static_cast<std::size_t>(m) +
                  static_cast<std::size_t>(col)];
     }
@@ -79,18 +143,21 @@ double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>
     return (2.0 * mean - variance) / (area * area);
 }
 
-int chooseBinCount(const FinitePairs& pairs) {
-    if (pairs.size() < 4)
-        return 32;
+namespace {
+
+/// The candidate with the lowest cost over the pairs.
+int chooseBinCountAmong(const FinitePairs& pairs) {
     // Each candidate's cost is computed whole by one thread, so the costs and
-    // the choice do not depend on how many threads share the candidates.
+    // the choice do not depend on how many threads share the candidates. The
+    // largest grids, the slowest to count, are handed out first.
     const std::vector<int> candidates = binCountCandidates();
+    const std::size_t last = candidates.size() - 1;
     std::vector<double> costs(candidates.size());
     const std::size_t grain = pairs.size() >= 100000 ? 1 : candidates.size();
     parallelChunks(candidates.size(), grain, [&](std::size_t begin, std::size_t end) {
         std::vector<std::uint32_t> counts;
         for (std::size_t i = begin; i < end; ++i)
-            costs[i] = binChoiceCost(pairs, candidates[i], counts);
+            costs[last - i] = binChoiceCost(pairs, candidates[last - i], counts);
     });
     double bestCost = std::numeric_limits<double>::max();
     int best = 64;
@@ -101,6 +168,14 @@ int chooseBinCount(const FinitePairs& pairs) {
         }
     }
     return best;
+}
+
+} // namespace
+
+int chooseBinCount(const FinitePairs& pairs) {
+    if (pairs.size() < 4)
+        return 32;
+    return chooseBinCountAmong(pairs);
 }
 
 void parallelChunks(std::size_t count, std::size_t minItemsPerThread,
@@ -162,27 +237,26 @@ using densitydetail::FinitePairs;
 using densitydetail::parallelChunks;
 using densitydetail::truncateClamp;
 
-/// Quartile by linear interpolation between order statistics at p * (n - 1);
-/// reorders values (selection, not a full sort).
-double quartile(std::vector<double>& values, double p) {
+/// The first and third quartiles, each by linear interpolation between the
+/// order statistics at p * (n - 1) and the next one.
+std::pair<double, double> quartiles(const std::vector<double>& values) {
     const std::size_t n = values.size();
-    const double position = p * static_cast<double>(n - 1);
-    const auto lower = static_cast<std::size_t>(std::floor(position));
-    const std::size_t upper = std::min(n - 1, lower + 1);
-    const double weight = position - static_cast<double>(lower);
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(lower),
-                     values.end());
-    const double lo = values[lower];
-    const double hi =
-        upper == lower
-            ? lo
-            : *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(upper), values.end());
-    return lo + weight * (hi - lo);
+    std::vector<std::size_t> ranks;
+    std::vector<double> weights;
+    for (const double p : {0.25, 0.75}) {
+        const double position = p * static_cast<double>(n - 1);
+        const auto lower = static_cast<std::size_t>(std::floor(position));
+        ranks.push_back(lower);
+        ranks.push_back(std::min(n - 1, lower + 1));
+        weights.push_back(position - static_cast<double>(lower));
+    }
+    const std::vector<double> at = densitydetail::orderStatistics(values, ranks);
+    return {at[0] + weights[0] * (at[1] - at[0]), at[2] + weights[1] * (at[3] - at[2])};
 }
 
 /// Scale of one coordinate for the bandwidth: IQR / 1.34 when that is positive
 /// and below the population standard deviation, else the standard deviation.
-double robustSpread(const std::vector<double>& values, std::vector<double>& scratch) {
+double robustSpread(const std::vector<double>& values) {
     const double n = static_cast<double>(values.size());
     double sum = 0.0;
     for (double v : values)
@@ -193,16 +267,14 @@ double robustSpread(const std::vector<double>& values, std::vector<double>& scra
         squares += (v - mean) * (v - mean);
     const double sd = std::sqrt(squares / n);
 
-    scratch = values;
-    const double q1 = quartile(scratch, 0.25);
-    const double q3 = quartile(scratch, 0.75);
+    const auto [q1, q3] = quartiles(values);
     const double iqr = q3 - q1;
     return (iqr > 0.0 && iqr / 1.34 < sd) ? iqr / 1.34 : sd;
 }
 
-double bandwidthFor(const std::vector<double>& values, std::vector<double>& scratch) {
+double bandwidthFor(const std::vector<double>& values) {
     const double n = static_cast<double>(values.size());
-    const double h = std::pow(n, -0.16666666666666666) * robustSpread(values, scratch);
+    const double h = std::pow(n, -0.16666666666666666) * robustSpread(values);
     // A spread that overflowed is as unusable as a zero one.
     return (h > 0.0 && std::isfinite(h)) ? h : 1.0;
 }
@@ -284,18 +356,44 @@ std::vector<double> convolveColumns(const std::vector<double>& in, int g,
     return out;
 }
 
+/// Events per cell of the grid's layout, counted in blocks on several
+/// threads (whole numbers, so the sums are exact in any order).
+std::vector<double> eventCountsPerCell(const FinitePairs& pairs, const DensityGrid& grid) {
+    const int g = grid.size;
+    const std::size_t cells = static_cast<std::size_t>(g) * static_cast<std::size_t>(g);
+    const std::size_t n = pairs.size();
+    const std::size_t block = std::max<std::size_t>(n / 8 + 1, std::size_t{1} << 16);
+    const std::size_t blocks = (n + block - 1) / block;
+    std::vector<std::uint32_t> partial(blocks * cells, 0U);
+    parallelChunks(n, block, [&](std::size_t begin, std::size_t end) {
+        std::uint32_t* own = partial.data() + (begin / block) * cells;
+        for (std::size_t i = begin; i < end; ++i) {
+            const int col = truncateClamp((pairs.x()[i] - grid.xMin) / grid.xStep, g);
+            const int row = truncateClamp((pairs.y()[i] - grid.yMin) / grid.yStep, g);
+            ++own[static_cast<std::size_t>(row) * static_cast<std::size_t>(g) +
+                  static_cast<std::size_t>(col)];
+        }
+    });
+    std::vector<double> counts(cells, 0.0);
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const std::uint32_t* own = partial.data() + b * cells;
+        for (std::size_t c = 0; c < cells; ++c)
+            counts[c] += own[c];
+    }
+    return counts;
+}
+
 DensityGrid kdeGridFromPairs(const FinitePairs& pairs, int gridSize) {
     DensityGrid grid;
     if (pairs.size() == 0)
         return grid;
     const int g = gridSize >= 1 ? gridSize : densitydetail::chooseBinCount(pairs);
 
-    // The two axes are independent; for large inputs their selections run side by side.
+    // The two axes are independent; for large inputs they run side by side.
     double bandwidth[2] = {1.0, 1.0};
     parallelChunks(2, pairs.size() >= 100000 ? 1 : 2, [&](std::size_t begin, std::size_t end) {
-        std::vector<double> scratch;
         for (std::size_t axis = begin; axis < end; ++axis)
-            bandwidth[axis] = bandwidthFor(axis == 0 ? pairs.x : pairs.y, scratch);
+            bandwidth[axis] = bandwidthFor(axis == 0 ? pairs.x() : pairs.y());
     });
     const double hx = bandwidth[0];
     const double hy = bandwidth[1];
@@ -305,15 +403,7 @@ DensityGrid kdeGridFromPairs(const FinitePairs& pairs, int gridSize) {
     grid.xStep = (pairs.xMax + 3.0 * hx - grid.xMin) / g;
     grid.yStep = (pairs.yMax + 3.0 * hy - grid.yMin) / g;
 
-    const std::size_t cells = static_cast<std::size_t>(g) * static_cast<std::size_t>(g);
-    std::vector<double> counts(cells, 0.0);
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        const int col = truncateClamp((pairs.x[i] - grid.xMin) / grid.xStep, g);
-        const int row = truncateClamp((pairs.y[i] - grid.yMin) / grid.yStep, g);
-        counts[static_cast<std::size_t>(row) * static_cast<std::size_t>(g) +
-               static_cast<std::size_t>(col)] += 1.0;
-    }
-
+    const std::vector<double> counts = eventCountsPerCell(pairs, grid);
     const std::vector<double> xKernel = gaussianKernel(hx / grid.xStep, g);
     const std::vector<double> yKernel = gaussianKernel(hy / grid.yStep, g);
     grid.values = convolveColumns(convolveRows(counts, g, xKernel), g, yKernel);
@@ -329,10 +419,17 @@ double cellCoordinate(double value, double origin, double step) {
     return std::isnan(f) ? f : std::clamp(f, -kLimit, kLimit);
 }
 
+/// std::floor for |v| <= 1e9 (what cellCoordinate leaves), without the
+/// library call that std::floor is on processors without SSE4.1.
+double floorOfCoordinate(double v) {
+    const double t = static_cast<double>(static_cast<long long>(v));
+    return t > v ? t - 1.0 : t;
+}
+
 double bilinear(const DensityGrid& grid, double fx, double fy) {
     const int g = grid.size;
-    const double fx0 = std::floor(fx);
-    const double fy0 = std::floor(fy);
+    const double fx0 = floorOfCoordinate(fx);
+    const double fy0 = floorOfCoordinate(fy);
     const double tx = fx - fx0;
     const double ty = fy - fy0;
     const int x0 = static_cast<int>(fx0);
@@ -355,25 +452,70 @@ bool usableGrid(const DensityGrid& grid) {
                static_cast<std::size_t>(grid.size) * static_cast<std::size_t>(grid.size);
 }
 
-std::vector<ContourLevel> contoursFromPairs(const FinitePairs& pairs,
-                                            const std::vector<double>& fractions, int gridSize) {
+/// computeHDRThreshold for each fraction, with one selection for all.
+std::vector<double> hdrThresholds(const std::vector<double>& densities,
+                                  const std::vector<double>& fractions) {
+    const std::size_t n = static_cast<std::size_t>(
+        std::count_if(densities.begin(), densities.end(), [](double d) { return !std::isnan(d); }));
+    std::vector<double> thresholds(fractions.size(), 0.0);
+    std::vector<std::size_t> ranks;
+    std::vector<std::size_t> usable;
+    for (std::size_t f = 0; f < fractions.size(); ++f) {
+        if (!(fractions[f] > 0.0 && fractions[f] < 1.0) || n == 0)
+            continue;
+        const auto wanted =
+            static_cast<std::size_t>(std::floor(fractions[f] * static_cast<double>(n)));
+        ranks.push_back(std::min(n - 1, wanted));
+        usable.push_back(f);
+    }
+    if (ranks.empty())
+        return thresholds;
+    const std::vector<double> at = densitydetail::orderStatistics(densities, ranks);
+    for (std::size_t i = 0; i < usable.size(); ++i)
+        thresholds[usable[i]] = at[i];
+    return thresholds;
+}
+
+/// The levels of the fractions on a grid, given the grid's densities at the events.
+std::vector<ContourLevel> levelsOnGrid(const DensityGrid& grid,
+                                       const std::vector<double>& densities,
+                                       const std::vector<double>& fractions) {
     std::vector<ContourLevel> levels;
-    if (pairs.size() < 4 || fractions.empty())
-        return levels;
-    const DensityGrid grid = kdeGridFromPairs(pairs, gridSize);
-    if (grid.values.empty())
-        return levels;
-    const std::vector<double> densities =
-        DensityEstimator::interpolateFromGrid(grid, pairs.x, pairs.y);
-    for (double fraction : fractions) {
+    const std::vector<double> thresholds = hdrThresholds(densities, fractions);
+    for (std::size_t f = 0; f < fractions.size(); ++f) {
+        const double fraction = fractions[f];
         ContourLevel level;
         level.fraction = fraction;
-        level.threshold = DensityEstimator::computeHDRThreshold(densities, fraction);
+        level.threshold = thresholds[f];
         if (level.threshold > 0.0)
             level.paths = DensityEstimator::marchingSquares(grid, level.threshold);
         levels.push_back(std::move(level));
     }
     return levels;
+}
+
+std::vector<ContourLevel> contoursFromPairs(const FinitePairs& pairs,
+                                            const std::vector<double>& fractions, int gridSize) {
+    if (pairs.size() < 4 || fractions.empty())
+        return {};
+    const DensityGrid grid = kdeGridFromPairs(pairs, gridSize);
+    if (grid.values.empty())
+        return {};
+    return levelsOnGrid(grid, DensityEstimator::interpolateFromGrid(grid, pairs.x(), pairs.y()),
+                        fractions);
+}
+
+/// Maps the contour points from the axes' scaled space back to data units.
+void mapContoursToDataUnits(std::vector<ContourLevel>& levels, ScaleMode xScaleMode,
+                            ScaleMode yScaleMode) {
+    if (xScaleMode == ScaleMode::Linear && yScaleMode == ScaleMode::Linear)
+        return;
+    for (ContourLevel& level : levels) {
+        for (ContourPath& path : level.paths) {
+            for (ContourPoint& point : path)
+                inverseScaleTransformInPlace(point.first, point.second, xScaleMode, yScaleMode);
+        }
+    }
 }
 
 bool isKnownMethod(DensityMethod method) {
@@ -393,8 +535,8 @@ std::vector<double> histogramDensities(const FinitePairs& pairs, int gridSize) {
     std::vector<std::uint32_t> counts(static_cast<std::size_t>(b) * static_cast<std::size_t>(b),
                                       0U);
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        const int col = truncateClamp((pairs.x[i] - pairs.xMin) / w, b);
-        const int row = truncateClamp((pairs.y[i] - pairs.yMin) / h, b);
+        const int col = truncateClamp((pairs.x()[i] - pairs.xMin) / w, b);
+        const int row = truncateClamp((pairs.y()[i] - pairs.yMin) / h, b);
         cellOf[i] = static_cast<std::size_t>(row) * static_cast<std::size_t>(b) +
                     static_cast<std::size_t>(col);
         ++counts[cellOf[i]];
@@ -413,7 +555,7 @@ std::vector<double> densitiesOfPairs(const FinitePairs& pairs, DensityMethod met
         const DensityGrid grid = kdeGridFromPairs(pairs, gridSize);
         if (grid.values.empty())
             return {};
-        return DensityEstimator::interpolateFromGrid(grid, pairs.x, pairs.y);
+        return DensityEstimator::interpolateFromGrid(grid, pairs.x(), pairs.y());
     }
     case DensityMethod::Histogram:
         return histogramDensities(pairs, gridSize);
@@ -428,7 +570,7 @@ std::vector<double> scatterToEvents(const FinitePairs& pairs, const std::vector<
                                     std::size_t eventCount) {
     std::vector<double> result(eventCount, std::numeric_limits<double>::quiet_NaN());
     for (std::size_t k = 0; k < densities.size() && k < pairs.size(); ++k)
-        result[pairs.index[k]] = densities[k];
+        result[pairs.eventOf(k)] = densities[k];
     return result;
 }
 
@@ -477,37 +619,24 @@ std::vector<double> DensityEstimator::interpolateFromGrid(const DensityGrid& gri
     if (!usableGrid(grid))
         return result;
     const std::size_t n = std::min(x.size(), y.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!densitydetail::isFinitePair(x[i], y[i]))
-            continue;
-        const double fx = cellCoordinate(x[i], grid.xMin, grid.xStep);
-        const double fy = cellCoordinate(y[i], grid.yMin, grid.yStep);
-        if (std::isnan(fx) || std::isnan(fy))
-            continue;
-        result[i] = bilinear(grid, fx, fy);
-    }
+    parallelChunks(n, std::size_t{1} << 16, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (!densitydetail::isFinitePair(x[i], y[i]))
+                continue;
+            const double fx = cellCoordinate(x[i], grid.xMin, grid.xStep);
+            const double fy = cellCoordinate(y[i], grid.yMin, grid.yStep);
+            if (std::isnan(fx) || std::isnan(fy))
+                continue;
+            result[i] = bilinear(grid, fx, fy);
+        }
+    });
     return result;
 }
 
 double DensityEstimator::computeHDRThreshold(const std::vector<double>& densities,
                                              double fraction) {
-    if (!(fraction > 0.0 && fraction < 1.0))
-        return 0.0;
-    std::vector<double> sorted;
-    sorted.reserve(densities.size());
-    for (double d : densities) {
-        if (!std::isnan(d))
-            sorted.push_back(d);
-    }
-    if (sorted.empty())
-        return 0.0;
-    const std::size_t n = sorted.size();
-    const auto wanted = static_cast<std::size_t>(std::floor(fraction * static_cast<double>(n)));
-    const std::size_t index = std::min(n - 1, wanted);
     // Selecting the one order statistic gives the same entry as a full sort.
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(index),
-                     sorted.end());
-    return sorted[index];
+    return hdrThresholds(densities, {fraction}).front();
 }
 
 std::vector<ContourLevel> DensityEstimator::computeContours(const std::vector<double>& x,
@@ -536,20 +665,52 @@ std::vector<ContourLevel> DensityEstimator::computeContoursTransformed(
     // Dropped before transforming: the log scale would turn NaN into the
     // position of the value 1 and so invent events there.
     const FinitePairs pairs = densitydetail::collectFinitePairs(x, y);
-    const std::vector<double> tx = applyScaleTransform(pairs.x, xScaleMode);
-    const std::vector<double> ty = applyScaleTransform(pairs.y, yScaleMode);
+    const std::vector<double> tx = applyScaleTransform(pairs.x(), xScaleMode);
+    const std::vector<double> ty = applyScaleTransform(pairs.y(), yScaleMode);
     std::vector<ContourLevel> levels = computeContours(tx, ty, fractions, 0);
-
-    const bool bothLinear = xScaleMode == ScaleMode::Linear && yScaleMode == ScaleMode::Linear;
-    if (bothLinear)
-        return levels;
-    for (ContourLevel& level : levels) {
-        for (ContourPath& path : level.paths) {
-            for (ContourPoint& point : path)
-                inverseScaleTransformInPlace(point.first, point.second, xScaleMode, yScaleMode);
-        }
-    }
+    mapContoursToDataUnits(levels, xScaleMode, yScaleMode);
     return levels;
+}
+
+KernelDensityView DensityEstimator::estimateKDEWithContours(const std::vector<double>& x,
+                                                            const std::vector<double>& y,
+                                                            const std::vector<double>& fractions,
+                                                            ScaleMode xScaleMode,
+                                                            ScaleMode yScaleMode) {
+    KernelDensityView view;
+    const auto noDensities = [&x] {
+        return std::vector<double>(x.size(), std::numeric_limits<double>::quiet_NaN());
+    };
+    if (x.size() != y.size()) {
+        view.densities = noDensities();
+        return view;
+    }
+    const bool bothLinear = xScaleMode == ScaleMode::Linear && yScaleMode == ScaleMode::Linear;
+    const FinitePairs raw = densitydetail::collectFinitePairs(x, y);
+    // On linear axes the pairs are their own scaled coordinates.
+    const FinitePairs scaled =
+        bothLinear ? FinitePairs()
+                   : densitydetail::collectFinitePairs(applyScaleTransform(raw.x(), xScaleMode),
+                                                       applyScaleTransform(raw.y(), yScaleMode));
+    const FinitePairs& pairs = bothLinear ? raw : scaled;
+    if (pairs.size() < 4) {
+        view.densities = noDensities();
+        return view;
+    }
+    const DensityGrid grid = kdeGridFromPairs(pairs, 0);
+    std::vector<double> densities = interpolateFromGrid(grid, pairs.x(), pairs.y());
+    if (!fractions.empty()) {
+        view.levels = levelsOnGrid(grid, densities, fractions);
+        mapContoursToDataUnits(view.levels, xScaleMode, yScaleMode);
+    }
+    if (raw.index.empty() && pairs.index.empty() && densities.size() == x.size()) {
+        view.densities = std::move(densities); // every event is a pair, in order
+        return view;
+    }
+    view.densities = noDensities();
+    for (std::size_t k = 0; k < pairs.size(); ++k)
+        view.densities[raw.eventOf(bothLinear ? k : pairs.eventOf(k))] = densities[k];
+    return view;
 }
 
 } // namespace Quorvex3

@@ -46,6 +46,12 @@ struct ContourLevel {
     std::vector<ContourPath> paths; ///< empty unless threshold > 0
 };
 
+/// Kernel densities of a plot's events together with its contour levels.
+struct KernelDensityView {
+    std::vector<double> densities;    ///< one per event, NaN where none
+    std::vector<ContourLevel> levels; ///< one per fraction asked for
+};
+
 /// Density colouring and highest-density-region contours of a scatter plot.
 /// Every function is static and stateless; all may run concurrently on any
 /// thread. x and y hold one value per event; results belong to the caller.
@@ -68,12 +74,11 @@ public:
     static std::vector<double> estimateHistogram(const std::vector<double>& x,
                                                  const std::vector<double>& y, int gridSize);
 
-    /// k-nearest-neighbour density m / (pi * d^2) with k = floor(sqrt(n)): d is
-    /// the k-th distance among the events of the smallest square of hash cells
-    /// (about 20 events per cell) around the event's cell that holds k others,
-    /// so it is never above the exact k-nearest-neighbour density. The events
-    /// are searched on several threads; the result does not depend on their
-    /// number. Events with a non-finite coordinate take no part and get NaN.
+    /// k-nearest-neighbour density k / (pi * d^2) with k = floor(sqrt(n)) and d
+    /// the exact distance from the event to its k-th nearest other event (k
+    /// where d is 0, i.e. for duplicates; 1.0 for a single event). The search
+    /// runs on a cell hash on several threads; the result does not depend on
+    /// their number. Events with a non-finite coordinate take no part and get NaN.
     static std::vector<double> estimateKNN(const std::vector<double>& x,
                                            const std::vector<double>& y);
 
@@ -118,6 +123,16 @@ public:
     computeContoursTransformed(const std::vector<double>& x, const std::vector<double>& y,
                                const std::vector<double>& fractions, ScaleMode xScaleMode,
                                ScaleMode yScaleMode);
+
+    /// The kernel densities and the contour levels of one plot from one grid,
+    /// as a plot shows both: for events with finite coordinates, `densities`
+    /// equals estimateNaNSafe(tx, ty, KDE) with tx, ty the coordinates in the
+    /// axes' scaled space (NaN for the other events), and `levels` equals
+    /// computeContoursTransformed(x, y, fractions, xScaleMode, yScaleMode).
+    static KernelDensityView estimateKDEWithContours(const std::vector<double>& x,
+                                                     const std::vector<double>& y,
+                                                     const std::vector<double>& fractions,
+                                                     ScaleMode xScaleMode, ScaleMode yScaleMode);
 
 private:
     static int optimalHistogramBins(const std::vector<double>& x, const std::vector<double>& y);

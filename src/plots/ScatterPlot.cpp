@@ -1,6 +1,7 @@
 #include "plots/ScatterPlot.h"
 
 #include "core/ScaleTransform.h"
+#include "plots/AxisTickFit.h"
 #include "plots/ColorMaps.h"
 #include "plots/PseudoLogScaleEngine.h"
 #include "plots/RoundSpectroCurve.h"
@@ -28,6 +29,7 @@ namespace {
 
 const QColor kDotColor(0, 68, 108);
 const QColor kHighlightColor(254, 204, 0);
+const QColor kHighlightOutline(0, 0, 0);
 const QColor kIsolineColor(180, 180, 180);
 const QColor kIsolineLabelColor(150, 150, 150);
 
@@ -39,15 +41,17 @@ constexpr double kContourZ = 40.0;
 constexpr double kDrawCurveZ = 100.0;
 constexpr double kEditCurveZ = 101.0;
 
-/// Colour range of the finite values: [min, max], or [v, v + 1] when all are
-/// equal (so a constant feature takes the start colour of the map), or
-/// [0, 1] when no value is finite.
-QwtInterval finiteColorRange(const std::vector<double>& values) {
+/// Colour range of the finite values of the points drawn: [min, max], or
+/// [v, v + 1] when all are equal (so a constant feature takes the start
+/// colour of the map), or [0, 1] when no value is finite.
+template <typename Drawn>
+QwtInterval finiteColorRange(const std::vector<double>& values, Drawn drawn) {
     bool any = false;
     double lo = 0.0;
     double hi = 0.0;
-    for (const double v : values) {
-        if (!std::isfinite(v))
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const double v = values[i];
+        if (!std::isfinite(v) || !drawn(i))
             continue;
         if (!any) {
             lo = hi = v;
@@ -96,6 +100,17 @@ ScatterPlot::ScatterPlot(QWidget* parent) : QwtPlot(parent) {
 
 ScatterPlot::~ScatterPlot() = default;
 
+void ScatterPlot::replot() {
+    fitMajorTicks(*this, QwtPlot::xBottom);
+    fitMajorTicks(*this, QwtPlot::yLeft);
+    QwtPlot::replot();
+}
+
+void ScatterPlot::resizeEvent(QResizeEvent* event) {
+    QwtPlot::resizeEvent(event);
+    replot();
+}
+
 void ScatterPlot::setupPlot() {
     setTitle(QStringLiteral("Scatter Plot"));
     setCanvasBackground(QBrush(Qt::white));
@@ -119,8 +134,10 @@ void ScatterPlot::setupPlot() {
 
     m_highlightCurve = new QwtPlotCurve();
     m_highlightCurve->setStyle(QwtPlotCurve::NoCurve);
+    // Yellow stands out on the dark ends of the colour maps, the dark rim on
+    // their yellow and orange ends (and on white).
     m_highlightCurve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(kHighlightColor),
-                                              QPen(kHighlightColor, 2), QSize(12, 12)));
+                                              QPen(kHighlightOutline, 2), QSize(12, 12)));
     m_highlightCurve->attach(this);
     m_highlightCurve->setVisible(false);
 
@@ -130,6 +147,8 @@ void ScatterPlot::setupPlot() {
     m_editCurve->attach(this);
 
     enableAxis(QwtPlot::yRight, false);
+    useSpacedLabels(*this, QwtPlot::xBottom);
+    useSpacedLabels(*this, QwtPlot::yLeft);
 
     m_picker = new ScatterPlotPicker(canvas());
     m_panner = new QwtPlotPanner(canvas());
@@ -159,26 +178,43 @@ void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double
     setAxisTitle(QwtPlot::xBottom, xLabel);
     setAxisTitle(QwtPlot::yLeft, yLabel);
 
+    if (m_colorData.size() == m_xData.size())
+        setAxisTitle(QwtPlot::yRight, colorLabel);
+    showSamples();
+    replot();
+}
+
+bool ScatterPlot::isDrawn(std::size_t index) const {
+    return isDrawableOnScale(m_xData[index], static_cast<ScaleMode>(m_xScaleMode)) &&
+           isDrawableOnScale(m_yData[index], static_cast<ScaleMode>(m_yScaleMode));
+}
+
+void ScatterPlot::showSamples() {
+    // A log axis cannot draw values at or below 0: those points stay plot
+    // points (indices and counts do not change) but are left out of the
+    // curves, so they neither sit on the axis floor nor stretch the axis.
     const size_t n = m_xData.size();
+    const auto drawn = [this](std::size_t i) { return isDrawn(i); };
     if (m_colorData.size() == n) {
         m_scatterCurve->setVisible(false);
         m_spectroCurve->setVisible(true);
         QVector<QwtPoint3D> samples;
         samples.reserve(static_cast<int>(n));
         for (size_t i = 0; i < n; ++i)
-            samples.append(QwtPoint3D(m_xData[i], m_yData[i], m_colorData[i]));
-        const QwtInterval range = finiteColorRange(m_colorData);
+            if (drawn(i))
+                samples.append(QwtPoint3D(m_xData[i], m_yData[i], m_colorData[i]));
+        const QwtInterval range = finiteColorRange(m_colorData, drawn);
         m_spectroCurve->setColorMap(createColorMap(m_colorMapIndex));
         m_spectroCurve->setColorRange(range);
         m_spectroCurve->setSamples(samples);
-        setAxisTitle(QwtPlot::yRight, colorLabel);
         showColorBar(range);
     } else {
         m_spectroCurve->setVisible(false);
         QVector<QPointF> points;
         points.reserve(static_cast<int>(n));
         for (size_t i = 0; i < n; ++i)
-            points.append(QPointF(m_xData[i], m_yData[i]));
+            if (drawn(i))
+                points.append(QPointF(m_xData[i], m_yData[i]));
         m_scatterCurve->setSamples(points);
         m_scatterCurve->setVisible(true);
         hideColorBar();
@@ -187,7 +223,11 @@ void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double
         hideDots();
         hideColorBar();
     }
-    replot();
+}
+
+bool ScatterPlot::isDrawnRect(const QRectF& rect) const {
+    return isDrawableOnScale(rect.left(), static_cast<ScaleMode>(m_xScaleMode)) &&
+           isDrawableOnScale(rect.top(), static_cast<ScaleMode>(m_yScaleMode));
 }
 
 void ScatterPlot::showColorBar(const QwtInterval& range) {
@@ -225,7 +265,8 @@ void ScatterPlot::clearData() {
 }
 
 void ScatterPlot::highlightPoint(int index) {
-    if (index < 0 || static_cast<size_t>(index) >= m_xData.size()) {
+    if (index < 0 || static_cast<size_t>(index) >= m_xData.size() ||
+        !isDrawn(static_cast<size_t>(index))) {
         m_highlightCurve->setVisible(false);
     } else {
         const auto i = static_cast<size_t>(index);
@@ -352,6 +393,12 @@ void ScatterPlot::setScatterVisible(bool visible) {
 }
 
 void ScatterPlot::setScaleMode(int axis, int mode) {
+    const bool wasLog = (axis == QwtPlot::xBottom ? m_xScaleMode : m_yScaleMode) ==
+                        static_cast<int>(ScaleMode::Log);
+    if (axis == QwtPlot::xBottom)
+        m_xScaleMode = mode;
+    else if (axis == QwtPlot::yLeft)
+        m_yScaleMode = mode;
     QwtScaleEngine* engine = nullptr;
     switch (static_cast<ScaleMode>(mode)) {
     case ScaleMode::PseudoLog:
@@ -366,6 +413,20 @@ void ScatterPlot::setScaleMode(int axis, int mode) {
     }
     setAxisScaleEngine(axis, engine);
     setAxisAutoScale(axis, true);
+    // Which points, polygons and highlight a log axis can draw changes
+    // with it.
+    const bool isLog = mode == static_cast<int>(ScaleMode::Log);
+    if ((wasLog || isLog) && wasLog != isLog) {
+        if (!m_xData.empty() && m_xData.size() == m_yData.size())
+            showSamples();
+        if (m_highlightCurve->isVisible() && m_highlightCurve->dataSize() > 0 &&
+            !isDrawnRect(QRectF(m_highlightCurve->sample(0), QSizeF(0.0, 0.0))))
+            m_highlightCurve->setVisible(false);
+        for (auto& overlay : m_polygonOverlays)
+            overlay.second->setItemAttribute(QwtPlotItem::AutoScale,
+                                             isDrawnRect(overlay.second->boundingRect()));
+        updatePolygonEditCurve();
+    }
     replot();
 }
 
@@ -375,7 +436,8 @@ void ScatterPlot::setColorMapIndex(int index) {
     m_colorMapIndex = index;
     if (m_colorData.empty() || m_colorData.size() != m_xData.size() || m_scatterHidden)
         return;
-    const QwtInterval range = finiteColorRange(m_colorData);
+    const QwtInterval range =
+        finiteColorRange(m_colorData, [this](std::size_t i) { return isDrawn(i); });
     m_spectroCurve->setColorMap(createColorMap(m_colorMapIndex));
     m_spectroCurve->setColorRange(range);
     QwtScaleWidget* bar = axisWidget(QwtPlot::yRight);

@@ -8,8 +8,10 @@
 
 #include <QPoint>
 #include <QPolygonF>
+#include <QRectF>
 #include <QString>
 
+#include <cstddef>
 #include <map>
 #include <vector>
 
@@ -76,7 +78,9 @@ public:
     /// next setData.
     void setScatterVisible(bool visible);
     /// axis: a Qwt axis id; mode: a ScaleMode code (0 linear, 1 log base 10,
-    /// 2 pseudo-log). Switches the axis to autoscale.
+    /// 2 pseudo-log). Switches the axis to autoscale. A log axis leaves out
+    /// the points, polygons and highlight it cannot draw (values at or below
+    /// 0); they stay plot points, and its range comes from what it draws.
     void setScaleMode(int axis, int mode);
     /// 0..5, see createColorMap; recolours the dots when colour data is shown.
     void setColorMapIndex(int index);
@@ -117,6 +121,15 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+public slots:
+    /// Thins the ticks of the bottom and left axes where their labels would
+    /// overlap, then replots.
+    void replot() override;
+
+protected:
+    /// Fits the ticks to the new size.
+    void resizeEvent(QResizeEvent* event) override;
+
 signals:
     /// A left click (no drag) near plot point index.
     void pointClicked(int index);
@@ -131,6 +144,13 @@ signals:
 
 private:
     void setupPlot();
+    /// Hands the points the axes can draw to the dot curves.
+    void showSamples();
+    /// Whether plot point index lies where both axes can draw it.
+    bool isDrawn(std::size_t index) const;
+    /// Whether both axes can draw the rectangle's lower left corner (and so
+    /// all of it).
+    bool isDrawnRect(const QRectF& rect) const;
     void showColorBar(const QwtInterval& range);
     void hideColorBar();
     void hideDots();
@@ -187,6 +207,9 @@ private:
     std::vector<QwtPlotMarker*> m_isolineLabels;
     bool m_scatterHidden = false;
     int m_colorMapIndex = 0;
+    /// ScaleMode codes of the bottom and left axes.
+    int m_xScaleMode = 0;
+    int m_yScaleMode = 0;
 };
 
 } // namespace Quorvex3

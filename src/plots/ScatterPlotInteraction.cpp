@@ -78,6 +78,8 @@ int ScatterPlot::findNearestPoint(const QPointF& dataPos) const {
     double best = std::numeric_limits<double>::max();
     int bestIndex = -1;
     for (size_t i = 0; i < n; ++i) {
+        if (!isDrawn(i))
+            continue;
         const double dx = (xMap.transform(m_xData[i]) - cx) / w;
         const double dy = (yMap.transform(m_yData[i]) - cy) / h;
         const double d = dx * dx + dy * dy;
@@ -169,14 +171,19 @@ void ScatterPlot::updatePolygonDrawCurve() {
 // ---- polygon editing ------------------------------------------------------
 
 void ScatterPlot::startPolygonEditing(int id, const QPolygonF& polygon) {
-    if (m_editingPolygon && m_editPolygonId != id)
-        emit polygonEditingStopped(m_editPolygonId);
+    const bool takesOver = m_editingPolygon && m_editPolygonId != id;
+    const int previous = m_editPolygonId;
     if (m_drawingPolygon)
         cancelPolygonDrawing();
     m_editingPolygon = true;
     m_editPolygonId = id;
     m_editPoints = polygon;
     m_dragVertex = -1;
+    if (takesOver) {
+        const auto before = m_polygonOverlays.find(previous);
+        if (before != m_polygonOverlays.end())
+            before->second->setVisible(true);
+    }
     const auto overlay = m_polygonOverlays.find(id);
     if (overlay != m_polygonOverlays.end())
         overlay->second->setVisible(false);
@@ -184,6 +191,10 @@ void ScatterPlot::startPolygonEditing(int id, const QPolygonF& polygon) {
     canvas()->setCursor(Qt::ArrowCursor);
     canvas()->setFocus();
     updatePolygonEditCurve();
+    // Told only now that the new polygon is under edit: whoever redraws the
+    // overlays or the Edit toggles on this signal sees the plot as it is.
+    if (takesOver)
+        emit polygonEditingStopped(previous);
 }
 
 void ScatterPlot::updatePolygonEditCurve() {
@@ -191,6 +202,9 @@ void ScatterPlot::updatePolygonEditCurve() {
     if (!samples.isEmpty())
         samples.append(samples.first());
     m_editCurve->setSamples(samples);
+    // Corners a log axis cannot draw must not stretch it to its floor.
+    m_editCurve->setItemAttribute(QwtPlotItem::AutoScale,
+                                  samples.isEmpty() || isDrawnRect(m_editCurve->boundingRect()));
     replot();
 }
 
@@ -234,6 +248,7 @@ void ScatterPlot::addPolygonOverlay(int id, const QPolygonF& polygon, bool enabl
 
     auto* item = new QwtPlotShapeItem();
     item->setShape(path);
+    item->setItemAttribute(QwtPlotItem::AutoScale, isDrawnRect(path.boundingRect()));
     item->setPen(QPen(line, 2, enabled ? Qt::SolidLine : Qt::DashLine));
     item->setBrush(QBrush(fill));
     item->setZ(kOverlayZ);

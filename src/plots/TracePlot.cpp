@@ -1,5 +1,6 @@
 #include "plots/TracePlot.h"
 
+#include "plots/AxisTickFit.h"
 #include "plots/PseudoLogScaleEngine.h"
 
 #include <qwt_plot_curve.h>
@@ -40,6 +41,17 @@ TracePlot::~TracePlot() {
         delete curve; // detaches itself
 }
 
+void TracePlot::replot() {
+    fitMajorTicks(*this, QwtPlot::xBottom);
+    fitMajorTicks(*this, QwtPlot::yLeft);
+    QwtPlot::replot();
+}
+
+void TracePlot::resizeEvent(QResizeEvent* event) {
+    QwtPlot::resizeEvent(event);
+    replot();
+}
+
 void TracePlot::setupPlot() {
     setCanvasBackground(QBrush(Qt::white));
     setMinimumHeight(180);
@@ -59,6 +71,8 @@ void TracePlot::setupPlot() {
     setAxisTitle(QwtPlot::yLeft, leftTitle);
     setAxisFont(QwtPlot::xBottom, tickFont);
     setAxisFont(QwtPlot::yLeft, tickFont);
+    useSpacedLabels(*this, QwtPlot::xBottom);
+    useSpacedLabels(*this, QwtPlot::yLeft);
 
     setAxisScaleEngine(QwtPlot::yLeft, new PseudoLogScaleEngine(100.0, 0.5));
     resetIntensityAxis();

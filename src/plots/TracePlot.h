@@ -67,6 +67,15 @@ public:
     /// outside 380 … 780 nm.
     static QColor wavelengthToColor(double wavelength);
 
+public slots:
+    /// Thins the ticks of the time and intensity axes where their labels
+    /// would overlap, then replots.
+    void replot() override;
+
+protected:
+    /// Fits the ticks to the new size.
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void setupPlot();
     void resetIntensityAxis();

@@ -46,32 +46,66 @@ QString QtDialogProvider::getExistingDirectory(QWidget* parent, const QString& c
     return QFileDialog::getExistingDirectory(parent, caption, dir, options);
 }
 
+namespace {
+
+/// A modal box like the QMessageBox statics open, but with plain text.
+QMessageBox::StandardButton showBox(QMessageBox::Icon icon, QWidget* parent, const QString& title,
+                                    const QString& text, QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton defaultButton,
+                                    const QString& details = QString()) {
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(defaultButton);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
+    if (box.exec() == -1)
+        return QMessageBox::Cancel;
+    return box.standardButton(box.clickedButton());
+}
+
+} // namespace
+
+QMessageBox::StandardButton DialogProvider::criticalWithDetails(QWidget* parent,
+                                                                const QString& title,
+                                                                const QString& text,
+                                                                const QString&) {
+    return critical(parent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
 QMessageBox::StandardButton
 QtDialogProvider::information(QWidget* parent, const QString& title, const QString& text,
                               QMessageBox::StandardButtons buttons,
                               QMessageBox::StandardButton defaultButton) {
-    return QMessageBox::information(parent, title, text, buttons, defaultButton);
+    return showBox(QMessageBox::Information, parent, title, text, buttons, defaultButton);
 }
 
 QMessageBox::StandardButton QtDialogProvider::warning(QWidget* parent, const QString& title,
                                                       const QString& text,
                                                       QMessageBox::StandardButtons buttons,
                                                       QMessageBox::StandardButton defaultButton) {
-    return QMessageBox::warning(parent, title, text, buttons, defaultButton);
+    return showBox(QMessageBox::Warning, parent, title, text, buttons, defaultButton);
 }
 
 QMessageBox::StandardButton QtDialogProvider::critical(QWidget* parent, const QString& title,
                                                        const QString& text,
                                                        QMessageBox::StandardButtons buttons,
                                                        QMessageBox::StandardButton defaultButton) {
-    return QMessageBox::critical(parent, title, text, buttons, defaultButton);
+    return showBox(QMessageBox::Critical, parent, title, text, buttons, defaultButton);
 }
 
 QMessageBox::StandardButton QtDialogProvider::question(QWidget* parent, const QString& title,
                                                        const QString& text,
                                                        QMessageBox::StandardButtons buttons,
                                                        QMessageBox::StandardButton defaultButton) {
-    return QMessageBox::question(parent, title, text, buttons, defaultButton);
+    return showBox(QMessageBox::Question, parent, title, text, buttons, defaultButton);
+}
+
+QMessageBox::StandardButton QtDialogProvider::criticalWithDetails(QWidget* parent,
+                                                                  const QString& title,
+                                                                  const QString& text,
+                                                                  const QString& details) {
+    return showBox(QMessageBox::Critical, parent, title, text, QMessageBox::Ok,
+                   QMessageBox::NoButton, details);
 }
 
 namespace {

@@ -48,6 +48,8 @@ std::unique_ptr<QMessageBox> createMessageBox(QWidget* parent, const CustomMessa
 ///
 /// GUI thread only. The arguments mean what they mean for the Qt statics of
 /// the same name; file dialogs return an empty string (list) when cancelled.
+/// Message texts are shown as plain text: they carry names and paths chosen
+/// by users, which must appear as typed, never as markup.
 class DialogProvider {
 public:
     virtual ~DialogProvider();
@@ -99,6 +101,12 @@ public:
     question(QWidget* parent, const QString& title, const QString& text,
              QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No,
              QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) = 0;
+    /// A critical box whose "Show Details..." part holds `details`. By
+    /// default the details are left out (critical()); providers able to show
+    /// them override this.
+    virtual QMessageBox::StandardButton criticalWithDetails(QWidget* parent, const QString& title,
+                                                            const QString& text,
+                                                            const QString& details);
 
     /// Runs a message box with buttons of its own. Returns the index in
     /// `box.buttons` of the button that closed it, or -1 when it was closed
@@ -143,6 +151,9 @@ public:
                                          QMessageBox::StandardButton defaultButton) override;
     int messageBox(QWidget* parent, const CustomMessageBox& box) override;
     int execDialog(QDialog& dialog) override;
+    QMessageBox::StandardButton criticalWithDetails(QWidget* parent, const QString& title,
+                                                    const QString& text,
+                                                    const QString& details) override;
 };
 
 /// Installs a provider for the lifetime of the guard and restores the

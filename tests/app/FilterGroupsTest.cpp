@@ -330,6 +330,51 @@ TEST_F(FilterGroups, RebuiltGroupWidgetsKeepTheEditToggleOfThePolygonBeingEdited
     plot->stopPolygonEditing();
 }
 
+// Switching the edit from one group polygon to another left the first
+// one's overlay hidden and its Edit toggle pressed (the stop was reported
+// while the plot still edited it).
+TEST_F(FilterGroups, SwitchingTheEditedGroupPolygonReleasesTheFormerOne) {
+    openDatasets(1);
+    const int g = m_window.addFilterGroup("G");
+    m_window.addRuleToGroup(g, polygonRule({{10, 0.01}, {50, 0.01}, {30, 0.05}}));
+    m_window.addRuleToGroup(g, polygonRule({{20, 0.02}, {40, 0.02}, {30, 0.04}}));
+    m_window.setGroupEnabledInAll(g, true);
+    auto* plot = m_window.findChild<ScatterPlot*>();
+    const auto editButton = [this](int rule) {
+        return groupWidget(m_window, 0)
+            ->findChildren<QPushButton*>(QStringLiteral("editButton"))[rule];
+    };
+    const auto checkedButtons = [this] {
+        std::vector<bool> checked;
+        for (auto* button :
+             groupWidget(m_window, 0)->findChildren<QPushButton*>(QStringLiteral("editButton")))
+            checked.push_back(button->isChecked());
+        return checked;
+    };
+    const auto visibleOverlays = [plot] {
+        int visible = 0;
+        for (QwtPlotItem* item : plot->itemList(QwtPlotItem::Rtti_PlotShape))
+            visible += item->isVisible() ? 1 : 0;
+        return visible;
+    };
+    ASSERT_EQ(visibleOverlays(), 2);
+
+    editButton(0)->click();
+    test::flushDeletes();
+    ASSERT_EQ(plot->editingPolygonId(), encodeGroupPolygonId(g, 0));
+    EXPECT_EQ(checkedButtons(), (std::vector<bool>{true, false}));
+    EXPECT_EQ(visibleOverlays(), 1);
+
+    editButton(1)->click();
+    test::flushDeletes();
+    EXPECT_EQ(plot->editingPolygonId(), encodeGroupPolygonId(g, 1));
+    EXPECT_EQ(checkedButtons(), (std::vector<bool>{false, true}));
+    EXPECT_EQ(visibleOverlays(), 1); // the first one back, the edited one as edit curve
+    plot->stopPolygonEditing();
+    test::flushDeletes();
+    EXPECT_EQ(visibleOverlays(), 2);
+}
+
 // ---- the dock's group requests -----------------------------------------------------
 
 TEST_F(FilterGroups, DockButtonsAddRenameAndDeleteGroups) {

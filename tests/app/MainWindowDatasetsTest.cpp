@@ -325,6 +325,10 @@ TEST_F(MainWindowDatasets, IdsAreNeverReusedAndAFailedOpenConsumesOne) {
     EXPECT_EQ(m_dialogs.calls.back().title, "Error");
     EXPECT_EQ(m_dialogs.calls.back().text,
               QStringLiteral("Failed to open: ") + QString::fromStdString(bad));
+    // The box says why, in its details.
+    EXPECT_TRUE(
+        m_dialogs.calls.back().details.startsWith(QStringLiteral("The file is not an HDF5 file")))
+        << m_dialogs.calls.back().details.toStdString();
     EXPECT_EQ(window.datasets().size(), 1u);
 
     window.addDataset(QString::fromStdString(c));

@@ -24,6 +24,7 @@
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QListWidget>
 #include <QPixmap>
 #include <QScrollArea>
 #include <QSpinBox>
@@ -320,6 +321,27 @@ TEST_F(MainWindowEventViews, ClickedPointShowsItsEventInEveryView) {
 }
 
 // ---- event data table ------------------------------------------------------------
+
+// Guards against the event table keeping the previous dataset's event when
+// the dataset switched to has no images.
+TEST_F(MainWindowEventViews, SwitchingToADatasetWithoutImagesShowsItsOwnEvent) {
+    FixtureOptions plain;
+    plain.images = false;
+    plain.masks = false;
+    ASSERT_TRUE(openAndWait(window, measurement({}, "images.rtdc")));
+    ASSERT_TRUE(openAndWait(window, measurement(plain, "plain.rtdc")));
+    auto* list = window.findChild<QListWidget*>(QStringLiteral("datasetList"));
+    list->setCurrentRow(0);
+    emit scatter->pointClicked(3); // event 4
+    ASSERT_EQ(tableValue(table, QStringLiteral("bright_avg")),
+              std::optional<QString>(QStringLiteral("1.23457e+06")));
+
+    list->setCurrentRow(1);
+    ASSERT_EQ(window.activeDataset()->currentEventIndex, 0);
+    EXPECT_EQ(tableValue(table, QStringLiteral("bright_avg")),
+              std::optional<QString>(QStringLiteral("100")));
+    EXPECT_EQ(viewerTitle(viewer), QStringLiteral("No Image"));
+}
 
 TEST_F(MainWindowEventViews, EventTableListsScalarFeaturesWithSixDigits) {
     ASSERT_TRUE(openAndWait(window, measurement()));

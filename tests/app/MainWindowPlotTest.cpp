@@ -4,6 +4,7 @@
 // isoline switches, the status line and the effective filter.
 #include "MainPlotTestSupport.h"
 
+#include "app/DatasetListWidget.h"
 #include "filters/FilterDockWidget.h"
 #include "plots/ImageViewer.h"
 #include "util/DialogProvider.h"
@@ -16,6 +17,7 @@
 #include <QCheckBox>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QTest>
 
 #include <algorithm>
 #include <cmath>
@@ -234,6 +236,45 @@ TEST_F(MainPlot, LogAxisWarnsAboutPlottedValuesAtOrBelowZero) {
     EXPECT_TRUE(scaleY->styleSheet().isEmpty());
 }
 
+// Values at or below 0 cannot be drawn on a log axis: they are counted and
+// warned about as before, but neither stretch the axis to its floor nor
+// gather at the value 1 into contours of points that are not shown.
+TEST_F(MainPlot, LogAxisDrawsNeitherDotsNorContoursOfValuesAtOrBelowZero) {
+    Measurement m;
+    std::mt19937 rng(5u);
+    std::normal_distribution<double> area(50.0, 8.0);
+    std::normal_distribution<double> deform(0.05, 0.005);
+    for (int i = 0; i < 400; ++i) {
+        // Event 0 (the current one) and every third event lie at or below 0.
+        m.columns["area_um"].push_back(i % 3 == 0 ? -0.1 * i : area(rng));
+        m.columns["deform"].push_back(deform(rng));
+    }
+    m.images = 400;
+    open("m.rtdc", m);
+    combo("contourModeCombo")->setCurrentIndex(2);
+    combo("scaleXCombo")->setCurrentIndex(1);
+
+    EXPECT_TRUE(combo("scaleXCombo")->toolTip().contains(QStringLiteral(": 134 points")))
+        << combo("scaleXCombo")->toolTip().toStdString();
+    EXPECT_TRUE(status().contains(QStringLiteral("400/400 events shown")));
+    const std::vector<const QwtPlotCurve*> contours = probe().contours();
+    ASSERT_FALSE(contours.empty());
+    for (const QwtPlotCurve* curve : contours)
+        for (std::size_t i = 0; i < curve->dataSize(); ++i)
+            ASSERT_GT(curve->sample(i).x(), 10.0);
+    plot()->replot();
+    EXPECT_GT(plot()->axisScaleDiv(QwtPlot::xBottom).lowerBound(), 1.0);
+
+    // The same with dots and density colour: only drawable dots, and the
+    // colours of the shown dots from the shown dots alone.
+    combo("contourModeCombo")->setCurrentIndex(1);
+    ASSERT_TRUE(test::chooseData(combo("colorCombo"), QStringLiteral("__density_kde__")));
+    EXPECT_EQ(probe().dots().size(), 266u);
+    plot()->replot();
+    EXPECT_GT(plot()->axisScaleDiv(QwtPlot::xBottom).lowerBound(), 1.0);
+    EXPECT_TRUE(status().contains(QStringLiteral("400/400 events shown")));
+}
+
 // ---- contours ------------------------------------------------------------------------
 
 /// 2000 events of one round cloud (area ~ N(50, 5), deform ~ N(0.05, 0.005)).
@@ -311,6 +352,25 @@ TEST_F(MainPlot, ContoursPutTheSmallerFractionFirstAndOnlyHidesTheDots) {
     EXPECT_TRUE(probe().anyDotsVisible());
 }
 
+// Typing "50" recomputed the contours after "5" and again after "50"
+// (1.9 s at a million events); a typed value now counts once, when complete.
+TEST_F(MainPlot, TypingAContourLevelUpdatesOnceWhenTheValueIsComplete) {
+    open("cloud.rtdc", cloud());
+    combo("contourModeCombo")->setCurrentIndex(1);
+    auto* inner = part<QDoubleSpinBox>(window, "contourInnerSpin");
+    int updates = 0;
+    QObject::connect(inner, qOverload<double>(&QDoubleSpinBox::valueChanged), inner,
+                     [&](double) { ++updates; });
+    inner->selectAll();
+    QTest::keyClicks(inner, QStringLiteral("50"));
+    EXPECT_EQ(updates, 0);
+    QTest::keyClick(inner, Qt::Key_Return);
+    EXPECT_EQ(updates, 1);
+    EXPECT_EQ(inner->value(), 50.0);
+    // The dashed (inner) level now holds about half of the events.
+    EXPECT_NEAR(shareInside(probe(), Qt::DashLine), 0.5, 0.05);
+}
+
 // ---- zoom ----------------------------------------------------------------------------
 
 TEST_F(MainPlot, ZoomSurvivesColourFilterAndContourChangesButNotNewAxesOrDatasets) {
@@ -349,6 +409,27 @@ TEST_F(MainPlot, ZoomSurvivesColourFilterAndContourChangesButNotNewAxesOrDataset
     zoomIn();
     test::selectRow(window, 0);
     EXPECT_TRUE(plot()->axisAutoScale(QwtPlot::xBottom)) << "dataset";
+}
+
+// Guards against the zoom following a row: after a reorder moved the active
+// dataset, changing only the colour reset the zoom.
+TEST_F(MainPlot, ZoomSurvivesAReorderOfTheDatasetList) {
+    open("a.rtdc", tenEvents());
+    open("b.rtdc", tenEvents()); // active, row 1
+    for (const int target : {0, 2}) {
+        SCOPED_TRACE(target);
+        plot()->setAxisScale(QwtPlot::xBottom, 20.0, 30.0);
+        plot()->replot();
+        // Drag the active dataset to the other end of the list (insertion
+        // position counted before the move).
+        const int from = window.activeDataset() == window.datasets()[0].get() ? 0 : 1;
+        emit window.findChild<DatasetListWidget*>()->internalReorderRequested(from,
+                                                                              from == 0 ? 2 : 0);
+        ASSERT_TRUE(test::chooseData(combo("colorCombo"),
+                                     target == 0 ? QStringLiteral("bright_avg") : QString()));
+        EXPECT_FALSE(plot()->axisAutoScale(QwtPlot::xBottom));
+        EXPECT_EQ(plot()->axisScaleDiv(QwtPlot::xBottom).lowerBound(), 20.0);
+    }
 }
 
 // ---- overlays and isolines -----------------------------------------------------------
@@ -460,6 +541,39 @@ TEST_F(MainPlot, StatusLineLeavesOutWhatTheMeasurementDoesNotSay) {
     test::refreshPlot(window);
     EXPECT_EQ(status(),
               QStringLiteral("Loaded: plain.rtdc (2/3 events shown (66.7% pass filter))"));
+}
+
+// A measurement without events cannot be plotted ("Failed to read feature
+// data."), but the line must not stay at "Loading: ..." for good, nor may
+// the plot of the dataset shown before stay under its name.
+TEST_F(MainPlot, MeasurementWithoutEventsShowsItsOwnLineAndNoOtherPlot) {
+    open("ten.rtdc", tenEvents());
+    Measurement none;
+    none.columns["area_um"] = {};
+    none.columns["deform"] = {};
+    const std::string path = dir.file("none.rtdc");
+    test::writeMeasurement(path, none);
+    window.addDataset(QString::fromStdString(path));
+    ASSERT_TRUE(test::waitUntil([&] { return active().featuresLoaded; }));
+    test::processEventsFor(10);
+
+    ASSERT_GE(dialogs.count(testing::DialogCall::Warning), 1);
+    EXPECT_EQ(dialogs.calls.back().text, QStringLiteral("Failed to read feature data."));
+    EXPECT_EQ(status(), QStringLiteral("Loaded: none.rtdc (0 events)"));
+    EXPECT_TRUE(probe().dots().empty());
+}
+
+// A name is shown as typed: "<b>x</b>" is not bold markup.
+TEST_F(MainPlot, StatusLineShowsAMarkupLikeNameAsTyped) {
+    Measurement m = tenEvents();
+    m.textAttributes["experiment:sample"] = "<b>x</b>";
+    open("m.rtdc", m);
+    auto* label = part<QLabel>(window, "infoLabel");
+    ASSERT_EQ(status(), QStringLiteral("Loaded: <b>x</b> (10/10 events shown (100.0% pass "
+                                       "filter))"));
+    // Drawn as typed, tags included: as wide as its literal text at least
+    // (markup would drop the tags and draw a narrower bold x).
+    EXPECT_GE(label->sizeHint().width(), label->fontMetrics().horizontalAdvance(label->text()));
 }
 
 TEST_F(MainPlot, StatusLineTellsOfADatasetLoadedWithErrors) {

@@ -15,11 +15,13 @@ namespace {
 class ReaderBadInputTest : public ::testing::Test {
 protected:
     // Opens `path`, expecting the open to fail with one "Error opening file"
-    // line, and checks the reader is left closed.
-    void expectOpenFails(const std::string& path) {
+    // line and a reason for the user that begins with `reason`, and checks
+    // the reader is left closed.
+    void expectOpenFails(const std::string& path, const std::string& reason) {
         bool opened = true;
         const std::string err = capturedStderr([&] { opened = m_reader.openFile(path); });
         EXPECT_FALSE(opened);
+        EXPECT_TRUE(startsWith(m_reader.openError(), reason)) << m_reader.openError();
         EXPECT_TRUE(startsWith(err, "Error opening file: ")) << err;
         EXPECT_EQ(lineCount(err), 1u) << err;
         EXPECT_FALSE(m_reader.isOpen());
@@ -33,25 +35,26 @@ protected:
 };
 
 TEST_F(ReaderBadInputTest, MissingFile) {
-    expectOpenFails(m_dir.file("does-not-exist.rtdc"));
+    expectOpenFails(m_dir.file("does-not-exist.rtdc"), "The file does not exist.");
     expectReaderStillWorks(m_reader, m_dir);
+    EXPECT_EQ(m_reader.openError(), "");
 }
 
 TEST_F(ReaderBadInputTest, ForeignFiles) {
     const std::string text = m_dir.file("notes.rtdc");
     writeBytes(text, "area_um,deform\n1,2\n");
-    expectOpenFails(text);
+    expectOpenFails(text, "The file is not an HDF5 file");
     const std::string empty = m_dir.file("empty.rtdc");
     writeBytes(empty, "");
-    expectOpenFails(empty);
+    expectOpenFails(empty, "The file is not an HDF5 file");
     // A directory named like a measurement.
-    expectOpenFails(m_dir.path());
+    expectOpenFails(m_dir.path(), "The path names a folder");
     expectReaderStillWorks(m_reader, m_dir);
 }
 
 TEST_F(ReaderBadInputTest, FailedOpenClosesThePreviousFile) {
     ASSERT_TRUE(m_reader.openFile(writeGoodFile(m_dir)));
-    expectOpenFails(m_dir.file("missing.rtdc"));
+    expectOpenFails(m_dir.file("missing.rtdc"), "The file does not exist.");
     EXPECT_TRUE(m_reader.readScalarFeature("area_um").empty());
 }
 
@@ -78,6 +81,9 @@ TEST_F(ReaderBadInputTest, TruncatedFiles) {
         std::string err = capturedStderr([&] { opened = m_reader.openFile(cut); });
         if (!opened) {
             EXPECT_TRUE(startsWith(err, "Error opening file: ")) << err;
+            // The header is there, the rest is not: the library's own words.
+            EXPECT_TRUE(startsWith(m_reader.openError(), "The HDF5 library could not open it: "))
+                << m_reader.openError();
         } else {
             // Everything that can be asked stays within bounds.
             err += capturedStderr([&] {

@@ -4,11 +4,16 @@
 
 #include "ReaderTestUtil.h"
 
+#include "core/ParallelChunkRead.h"
+
 #include <H5Cpp.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <system_error>
 
 using namespace Quorvex3;
 using namespace Quorvex3::testing;
@@ -100,6 +105,45 @@ TEST_F(ReaderChunksTest, UnwrittenChunksReadAsTheFillValue) {
     }
     ASSERT_TRUE(m_reader.openFile(path));
     EXPECT_EQ(m_reader.readScalarFeature("empty"), std::vector<double>(3000, 0.0));
+}
+
+// A thread start refused by the system (std::thread throws) must neither
+// abort the program (a started worker left joinable) nor escape the reader:
+// the workers that started are joined and the column is read the usual way.
+std::atomic<int> s_starts{0};
+std::atomic<int> s_refuseStart{0}; // 1-based start to refuse; 0: none
+
+std::thread refusingStarter(std::function<void()> work) {
+    const int start = ++s_starts;
+    if (start == s_refuseStart.load())
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(work));
+}
+
+TEST_F(ReaderChunksTest, RefusedWorkerThreadFallsBackToTheLibrarysRead) {
+    const std::string path = m_dir.file("threads.rtdc");
+    const auto values = randomValues<float>(40000, 21);
+    {
+        RtdcFixtureWriter w(path);
+        for (const char* name : {"a", "b", "c", "d"})
+            w.addColumn<float>(name, values, Storage::chunked({1000}, 4, true));
+    }
+    ASSERT_TRUE(m_reader.openFile(path));
+    const WorkerStarter previous = setWorkerStarter(&refusingStarter);
+    const struct {
+        const char* column;
+        int refuse;
+    } cases[] = {{"a", 0}, {"b", 1}, {"c", 2}, {"d", 5}};
+    for (const auto& c : cases) {
+        s_starts = 0;
+        s_refuseStart = c.refuse;
+        EXPECT_EQ(m_reader.readScalarFeature(c.column), widened(values)) << c.column;
+        // The parallel path was taken: workers were started, up to the refusal.
+        if (std::thread::hardware_concurrency() > 1) {
+            EXPECT_GE(s_starts.load(), std::max(c.refuse, 1)) << c.column;
+        }
+    }
+    setWorkerStarter(previous);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // generator and the same sequence of +, -, * and / on doubles, so the Python
 // oracle sees bit-identical coordinates.
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -90,6 +91,17 @@ inline Points uniformSquare(int n, std::uint64_t seed) {
         const double uy = g.uniform();
         p.x.push_back(ux);
         p.y.push_back(uy);
+    }
+    return p;
+}
+
+/// clustered() snapped to a lattice of 0.1, so many events share a position
+/// (duplicates() in the oracle).
+inline Points duplicates(int n, std::uint64_t seed) {
+    Points p = clustered(n, seed);
+    for (std::size_t i = 0; i < p.x.size(); ++i) {
+        p.x[i] = std::floor(p.x[i] * 10.0) / 10.0;
+        p.y[i] = std::floor(p.y[i] * 10.0) / 10.0;
     }
     return p;
 }

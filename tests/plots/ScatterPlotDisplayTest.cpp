@@ -1,3 +1,4 @@
+#include "AxisLabelCheck.h"
 #include "ScatterPlotTestSupport.h"
 #include "plots/ColorMaps.h"
 #include "plots/PseudoLogScaleEngine.h"
@@ -341,6 +342,109 @@ TEST_F(ScatterPlotDisplay, ScaleModesInstallTheirEngines) {
     EXPECT_NE(dynamic_cast<const QwtLinearScaleEngine*>(plot->axisScaleEngine(QwtPlot::xBottom)),
               nullptr);
     EXPECT_TRUE(plot->axisAutoScale(QwtPlot::xBottom));
+}
+
+// ===== Log axes over values at or below 0 ===================================
+
+// A log axis cannot draw values <= 0. Handed to Qwt they sat on its floor and
+// stretched its automatic range down to 1e-100, squeezing every other point
+// onto one line. They are left out of what the axis draws; they remain plot
+// points (indices unchanged), and switching back draws them again.
+TEST_F(ScatterPlotDisplay, LogAxisLeavesOutValuesAtOrBelowZeroAndScalesToTheRest) {
+    const std::vector<double> a{-5.0, 0.0, 2.0, 20.0, 200.0};
+    const std::vector<double> b{3.0, 30.0, 300.0, 0.0, -3.0};
+    const std::vector<double> colour{100.0, 100.0, 1.0, 2.0, 3.0};
+    for (const int axis : {static_cast<int>(QwtPlot::xBottom), static_cast<int>(QwtPlot::yLeft)}) {
+        for (const bool coloured : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << "axis " << axis << " coloured " << coloured);
+            const bool onX = axis == QwtPlot::xBottom;
+            plot->setScaleMode(QwtPlot::xBottom, 0);
+            plot->setScaleMode(QwtPlot::yLeft, 0);
+            // The log axis cannot draw points 0 and 1.
+            plot->setData(onX ? a : b, onX ? b : a, "x", "y",
+                          coloured ? colour : std::vector<double>{}, "c");
+            plot->setScaleMode(axis, 1);
+            plot->replot();
+
+            std::vector<QPointF> drawn;
+            if (coloured) {
+                for (size_t i = 0; i < testing::sampleCount(colouredDots()); ++i) {
+                    const auto* store = (const QwtSeriesStore<QwtPoint3D>*)colouredDots();
+                    drawn.emplace_back(store->sample(i).x(), store->sample(i).y());
+                }
+            } else {
+                for (size_t i = 0; i < plainDots()->dataSize(); ++i)
+                    drawn.push_back(plainDots()->sample(i));
+            }
+            ASSERT_EQ(drawn.size(), 3u);
+            for (const QPointF& p : drawn)
+                EXPECT_GT(onX ? p.x() : p.y(), 0.0);
+            const QwtScaleDiv& div = plot->axisScaleDiv(axis);
+            EXPECT_GE(div.lowerBound(), 0.1) << div.lowerBound();
+            EXPECT_LE(div.upperBound(), 2000.0);
+            // Their colours do not stretch the colour range either.
+            if (coloured) {
+                EXPECT_EQ(colorBar()->colorBarInterval(), QwtInterval(1.0, 3.0));
+            }
+
+            // The highlight of a point the axis cannot draw is hidden.
+            plot->highlightPoint(1);
+            EXPECT_FALSE(highlight()->isVisible());
+            plot->highlightPoint(2);
+            EXPECT_TRUE(highlight()->isVisible());
+
+            plot->setScaleMode(axis, 0);
+            const size_t all =
+                coloured ? testing::sampleCount(colouredDots()) : plainDots()->dataSize();
+            EXPECT_EQ(all, 5u);
+        }
+    }
+}
+
+// A polygon overlay reaching below 0 is still shown but does not drag a log
+// axis down to its floor.
+TEST_F(ScatterPlotDisplay, LogAxisRangeIgnoresPolygonsReachingBelowZero) {
+    plot->setData({10.0, 100.0, 1000.0}, {1.0, 2.0, 3.0}, "x", "y", {}, "");
+    plot->addPolygonOverlay(0, QPolygonF({{-50.0, 0.0}, {500.0, 0.0}, {500.0, 5.0}}), true);
+    plot->setScaleMode(QwtPlot::xBottom, 1);
+    plot->replot();
+    EXPECT_GE(plot->axisScaleDiv(QwtPlot::xBottom).lowerBound(), 1.0);
+    // Also one added while the axis is logarithmic.
+    plot->addPolygonOverlay(1, QPolygonF({{-80.0, 0.0}, {400.0, 0.0}, {400.0, 5.0}}), true);
+    plot->replot();
+    EXPECT_GE(plot->axisScaleDiv(QwtPlot::xBottom).lowerBound(), 1.0);
+    plot->setScaleMode(QwtPlot::xBottom, 0);
+    plot->replot();
+    EXPECT_LE(plot->axisScaleDiv(QwtPlot::xBottom).lowerBound(), -80.0);
+}
+
+// ===== Tick labels ===========================================================
+
+// Wide labels ("10,000") on a narrow plot ran into each other ("5,00010,000"):
+// where they are wide the axis shows fewer ticks, at any size.
+TEST_F(ScatterPlotDisplay, TickLabelsNeverOverlapAtAnySize) {
+    const testing::EnglishNumbers english;
+    const std::vector<double> wide{0.0, 2500.0, 5000.0, 7500.0, 12345.0};
+    const std::vector<double> small{0.0, 0.25, 0.5, 1.0, 0.75};
+    for (const int width : {410, 520, 700, 1000, 1600}) {
+        for (const int mode : {0, 1, 2}) {
+            SCOPED_TRACE(::testing::Message() << "width " << width << " scale " << mode);
+            plot->resize(width, 330);
+            plot->setScaleMode(QwtPlot::xBottom, mode);
+            plot->setData(mode == 1 ? std::vector<double>{1.0, 10.0, 1e3, 1e5, 1e7} : wide, small,
+                          "x", "y", {}, "");
+            QApplication::processEvents();
+            EXPECT_FALSE(testing::tickLabelsOverlap(*plot, QwtPlot::xBottom));
+            EXPECT_GE(testing::drawnLabels(*plot, QwtPlot::xBottom).size(), 2);
+            // On linear and log axes the ticks thin out rather than lose labels
+            // (the pseudo-log scale keeps a tick at every decade).
+            if (mode != 2) {
+                EXPECT_EQ(
+                    testing::drawnLabels(*plot, QwtPlot::xBottom).size(),
+                    plot->axisScaleDiv(QwtPlot::xBottom).ticks(QwtScaleDiv::MajorTick).size());
+            }
+        }
+    }
 }
 
 // ===== Round dots ============================================================

@@ -1,8 +1,10 @@
 #include "ScatterPlotTestSupport.h"
+#include "plots/ColorMaps.h"
 #include "plots/DensityEstimator.h"
 #include "plots/PlotExportStyle.h"
 #include "plots/ScatterPlot.h"
 
+#include <qwt_color_map.h>
 #include <qwt_plot_renderer.h>
 
 #include <QDir>
@@ -12,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <random>
 
 namespace Quorvex3 {
@@ -112,5 +116,54 @@ TEST(ScatterPlotImage, DensityColouredEventsWithContoursAndIsolines) {
     EXPECT_TRUE(plot.axisEnabled(QwtPlot::yRight));
 }
 
+// The selected event's marker vanished on the yellow and orange parts of the
+// maps (it was yellow on yellow). Over dots of every map's start, middle and
+// end colour, some of its pixels must stand out clearly from the dots.
+TEST(ScatterPlotImage, SelectedEventStandsOutOnEveryColourMap) {
+    ensureApplication();
+    ScatterPlot plot;
+    plot.resize(640, 480);
+    plot.show();
+    QApplication::processEvents();
+    for (int map = 0; map < 6; ++map) {
+        for (const double t : {0.0, 0.5, 1.0}) {
+            SCOPED_TRACE(::testing::Message() << "map " << map << " at " << t);
+            // A patch of dots of colour t around (5, 5); two far corners fix
+            // the colour range to [0, 1].
+            std::vector<double> x{0.0, 10.0};
+            std::vector<double> y{0.0, 10.0};
+            std::vector<double> c{0.0, 1.0};
+            for (int i = 0; i <= 40; ++i)
+                for (int j = 0; j <= 40; ++j) {
+                    x.push_back(4.0 + 0.05 * i);
+                    y.push_back(4.0 + 0.05 * j);
+                    c.push_back(t);
+                }
+            plot.setColorMapIndex(map);
+            plot.setData(x, y, "x", "y", c, "c");
+            plot.clearHighlight();
+            const QImage without = plot.canvas()->grab().toImage();
+            plot.highlightPoint(2 + 20 * 41 + 20); // the dot at (5, 5)
+            const QImage with = plot.canvas()->grab().toImage();
+
+            std::unique_ptr<QwtLinearColorMap> colours(createColorMap(map));
+            const QColor dot(colours->rgb(QwtInterval(0.0, 1.0), t));
+            double strongest = 0.0;
+            int markerPixels = 0;
+            for (int py = 0; py < with.height(); ++py)
+                for (int px = 0; px < with.width(); ++px) {
+                    if (with.pixel(px, py) == without.pixel(px, py))
+                        continue;
+                    ++markerPixels;
+                    const QColor p = with.pixelColor(px, py);
+                    strongest =
+                        std::max(strongest, std::hypot(p.red() - dot.red(), p.green() - dot.green(),
+                                                       p.blue() - dot.blue()));
+                }
+            EXPECT_GT(markerPixels, 50);
+            EXPECT_GT(strongest, 200.0);
+        }
+    }
+}
 } // namespace
 } // namespace Quorvex3

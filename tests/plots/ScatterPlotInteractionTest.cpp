@@ -457,6 +457,24 @@ TEST_F(ScatterPlotInteraction, ModesTakeOverFromEachOther) {
     EXPECT_TRUE(plot->isEditingPolygon());
 }
 
+// Switching the edit from A to B: A's overlay returns at once, and when A's
+// stop is reported the plot already edits B (listeners that redraw overlays
+// or Edit toggles on that signal must see B as the polygon under edit).
+TEST_F(ScatterPlotInteraction, EditingTakenOverShowsTheFormerPolygonAgain) {
+    plot->addPolygonOverlay(1, square, true);
+    plot->addPolygonOverlay(2, square, true);
+    const auto shapes = testing::itemsOf<QwtPlotShapeItem>(*plot, QwtPlotItem::Rtti_PlotShape);
+    ASSERT_EQ(shapes.size(), 2u);
+    int editedWhenStopped = -1;
+    QObject::connect(plot.get(), &ScatterPlot::polygonEditingStopped, plot.get(),
+                     [&](int) { editedWhenStopped = plot->editingPolygonId(); });
+    plot->startPolygonEditing(1, square);
+    plot->startPolygonEditing(2, square);
+    EXPECT_EQ(editedWhenStopped, 2);
+    EXPECT_TRUE(shapes[0]->isVisible());
+    EXPECT_FALSE(shapes[1]->isVisible());
+}
+
 TEST_F(ScatterPlotInteraction, DoubleClickWhileEditingDoesNothing) {
     plot->startPolygonEditing(1, square);
     sendMouse(canvas, QEvent::MouseButtonDblClick, at(40.0, 40.0), Qt::LeftButton, Qt::LeftButton);

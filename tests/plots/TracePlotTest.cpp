@@ -1,5 +1,7 @@
 #include "plots/TracePlot.h"
 
+#include "AxisLabelCheck.h"
+
 #include "plots/PseudoLogScaleEngine.h"
 
 #include <qwt_plot_curve.h>
@@ -200,6 +202,23 @@ TEST_F(TracePlotTest, SpacesSamplesByTheSampleRateOrCountsThemWithoutOne) {
     plot.configureChannels({{1, "a"}}, {}, 0.0, {}, false);
     plot.setTraces({{"fl1_median", {1.0f, 1.0f, 1.0f}}});
     EXPECT_DOUBLE_EQ(pointsOf(curvesOf(plot)[0])[2].x(), 2.0);
+}
+
+// Long times in microseconds ("2e+07") ran into each other on the narrow
+// trace plot; the axis shows fewer ticks where its labels are wide.
+TEST_F(TracePlotTest, TimeLabelsNeverOverlapAtAnySize) {
+    const Quorvex3::testing::EnglishNumbers english;
+    plot.configureChannels({{1, "a"}}, {}, 1.0, {}, false); // a second per sample
+    plot.setTraces({{"fl1_median", std::vector<float>(150, 1.0f)}});
+    plot.show();
+    for (const int width : {260, 330, 450, 700}) {
+        SCOPED_TRACE(width);
+        plot.resize(width, 200);
+        QApplication::processEvents();
+        EXPECT_FALSE(Quorvex3::testing::tickLabelsOverlap(plot, QwtPlot::xBottom));
+        EXPECT_FALSE(Quorvex3::testing::tickLabelsOverlap(plot, QwtPlot::yLeft));
+        EXPECT_GE(Quorvex3::testing::drawnLabels(plot, QwtPlot::xBottom).size(), 2);
+    }
 }
 
 TEST_F(TracePlotTest, HidesChannelsWhoseTraceIsMissingOrEmpty) {

@@ -2,11 +2,13 @@
 // in data and in scaled axis space.
 
 #include "core/ScaleTransform.h"
+#include "plots/DensityDetail.h"
 #include "plots/DensityEstimator.h"
 #include "plots/DensityTestData.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -287,6 +289,74 @@ TEST(DensityContoursTransformed, NonPositiveValuesOnALogAxisSitAtOne) {
     EXPECT_LT(lo, 1.0);
     EXPECT_GT(hi, 1.0);
     EXPECT_GT(lo, 0.0);
+}
+
+// ---------------------------------------------------------------- large columns
+
+// Quartiles and density levels of large columns are selected through buckets;
+// they must be the very entries a full sort gives, NaN left out.
+TEST(DensityOrderStatistics, EqualWhatASortGivesOnLargeColumns) {
+    const testdata::Points p = testdata::clustered(70000, 31);
+    std::vector<double> spiky = p.x;
+    for (std::size_t i = 0; i < spiky.size(); i += 7)
+        spiky[i] = std::numeric_limits<double>::quiet_NaN();
+    for (std::size_t i = 3; i < spiky.size(); i += 11)
+        spiky[i] = -2.5; // many ties, below everything else
+    std::vector<double> huge = p.y;
+    huge[5] = 1e300; // one outlier puts nearly all values into one bucket
+    const struct {
+        const char* name;
+        std::vector<double> values;
+    } columns[] = {{"clustered", p.x},
+                   {"NaN and ties", spiky},
+                   {"outlier", huge},
+                   {"constant", std::vector<double>(40000, 3.0)}};
+    for (const auto& column : columns) {
+        std::vector<double> sorted;
+        for (const double v : column.values)
+            if (!std::isnan(v))
+                sorted.push_back(v);
+        std::sort(sorted.begin(), sorted.end());
+        const std::size_t n = sorted.size();
+        const std::vector<std::size_t> ranks{n - 1, 0, n / 4, n / 4 + 1, n / 2, n - 2, n / 4};
+        const std::vector<double> at = densitydetail::orderStatistics(column.values, ranks);
+        for (std::size_t i = 0; i < ranks.size(); ++i)
+            EXPECT_EQ(at[i], sorted[ranks[i]]) << column.name << " rank " << ranks[i];
+    }
+}
+
+TEST(DensityKdeWithContours, EqualsTheSeparateColourAndContourResults) {
+    const testdata::Points p = testdata::clustered(60000, 12);
+    testdata::Points positive = p;
+    for (double& v : positive.x)
+        v += 1.5; // x above 0 for the log axis
+    const std::vector<double> fractions{0.1, 0.67};
+    const struct {
+        ScaleMode x;
+        ScaleMode y;
+    } modes[] = {{ScaleMode::Linear, ScaleMode::Linear},
+                 {ScaleMode::Log, ScaleMode::PseudoLog},
+                 {ScaleMode::PseudoLog, ScaleMode::Linear}};
+    for (const auto& mode : modes) {
+        const KernelDensityView view = DensityEstimator::estimateKDEWithContours(
+            positive.x, positive.y, fractions, mode.x, mode.y);
+        const std::vector<double> colour = DensityEstimator::estimateNaNSafe(
+            applyScaleTransform(positive.x, mode.x), applyScaleTransform(positive.y, mode.y),
+            DensityMethod::KDE);
+        const std::vector<ContourLevel> levels = DensityEstimator::computeContoursTransformed(
+            positive.x, positive.y, fractions, mode.x, mode.y);
+        EXPECT_EQ(view.densities, colour);
+        ASSERT_EQ(view.levels.size(), levels.size());
+        for (std::size_t i = 0; i < levels.size(); ++i) {
+            EXPECT_EQ(view.levels[i].threshold, levels[i].threshold);
+            EXPECT_EQ(view.levels[i].paths, levels[i].paths);
+        }
+    }
+    // Too few events: no densities, no levels.
+    const KernelDensityView few = DensityEstimator::estimateKDEWithContours(
+        {1.0, 2.0, 3.0}, {1.0, 2.0, 3.0}, fractions, ScaleMode::Linear, ScaleMode::Linear);
+    EXPECT_TRUE(std::isnan(few.densities[1]));
+    EXPECT_TRUE(few.levels.empty());
 }
 
 } // namespace

@@ -9,8 +9,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <numeric>
+#include <string>
 
 namespace Quorvex3 {
 namespace {
@@ -96,6 +99,42 @@ TEST(DensityBinChoice, CostsAndChoiceMatchNumpy) {
         EXPECT_EQ(DensityEstimator::computeKDEGrid(p.x, p.y, 0).size, c.choice);
         EXPECT_EQ(DensityEstimator::estimateHistogram(p.x, p.y, 0),
                   DensityEstimator::estimateHistogram(p.x, p.y, c.choice));
+    }
+}
+
+// Events on cell borders and at the extremes, in every position of the
+// blocks the counting works through: each must land in the cell of the
+// truncated, clamped quotient, exactly as the costs define it.
+TEST(DensityBinChoice, EventsOnCellBordersLandWhereTheQuotientSays) {
+    testdata::Points p = testdata::uniformSquare(2000, 17);
+    p.x[3] = 0.0; // the extremes, early in the first block
+    p.x[4] = 1.0;
+    p.y[300] = 0.0;
+    p.y[301] = 1.0;
+    for (std::size_t i = 10; i < 1990; i += 7) {
+        p.x[i] = static_cast<double>(i % 512) / 512.0; // borders of many grids
+        p.y[i + 1] = static_cast<double>(i % 119) / 119.0;
+    }
+    const densitydetail::FinitePairs pairs = densitydetail::collectFinitePairs(p.x, p.y);
+    std::vector<std::uint32_t> scratch;
+    for (const int m : densitydetail::binCountCandidates()) {
+        const double w = (pairs.xMax - pairs.xMin) / m;
+        const double h = (pairs.yMax - pairs.yMin) / m;
+        std::vector<double> counts(static_cast<std::size_t>(m) * m, 0.0);
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            const auto cell = [m](double q) {
+                return static_cast<std::size_t>(std::clamp(std::floor(q), 0.0, m - 1.0));
+            };
+            counts[cell((pairs.y()[i] - pairs.yMin) / h) * m +
+                   cell((pairs.x()[i] - pairs.xMin) / w)] += 1.0;
+        }
+        const double mean = static_cast<double>(pairs.size()) / counts.size();
+        double variance = 0.0;
+        for (const double c : counts)
+            variance += (c - mean) * (c - mean);
+        variance /= static_cast<double>(counts.size());
+        const double expected = (2.0 * mean - variance) / ((w * h) * (w * h));
+        EXPECT_EQ(densitydetail::binChoiceCost(pairs, m, scratch), expected) << m;
     }
 }
 
@@ -246,79 +285,54 @@ TEST(DensityHistogram, HandComputedBinsWithRangeFallback) {
 
 // ---------------------------------------------------------------- nearest neighbours
 
-/// Independent rebuild of the searched square: the smallest Chebyshev ring
-/// radius (in cells, clipped to the grid) whose square holds k other events,
-/// then the k-th smallest squared distance over every event in that square.
-std::vector<double> bruteForceOverSearchedSquare(const std::vector<double>& x,
-                                                 const std::vector<double>& y) {
-    const std::size_t n = x.size();
-    const std::size_t k = std::max<std::size_t>(
-        static_cast<std::size_t>(std::floor(std::sqrt(static_cast<double>(n)))), 1);
-    const int g = std::max(static_cast<int>(std::floor(std::sqrt(n / 20.0))), 1);
-    const double x0 = *std::min_element(x.begin(), x.end());
-    const double y0 = *std::min_element(y.begin(), y.end());
-    const double w = (*std::max_element(x.begin(), x.end()) - x0) / g;
-    const double h = (*std::max_element(y.begin(), y.end()) - y0) / g;
-    std::vector<int> cx(n);
-    std::vector<int> cy(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        cx[i] = std::clamp(static_cast<int>((x[i] - x0) / w), 0, g - 1);
-        cy[i] = std::clamp(static_cast<int>((y[i] - y0) / h), 0, g - 1);
-    }
-    std::vector<double> result(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        std::vector<double> d2;
-        for (int r = 0; r <= g && d2.size() < k; ++r) {
-            d2.clear();
-            for (std::size_t j = 0; j < n; ++j) {
-                if (j != i && std::abs(cx[j] - cx[i]) <= r && std::abs(cy[j] - cy[i]) <= r) {
-                    const double dx = x[i] - x[j];
-                    const double dy = y[i] - y[j];
-                    d2.push_back(dx * dx + dy * dy);
-                }
-            }
-        }
-        std::sort(d2.begin(), d2.end());
-        const double kth = d2[k - 1];
-        result[i] = kth > 0.0 ? static_cast<double>(k) / (kPi * kth) : static_cast<double>(k);
-    }
-    return result;
+/// Exact k-NN densities from scipy's cKDTree, computed now by
+///   /usr/bin/python3 tests/plots/density_oracle.py --knn KIND N SEED
+/// (query with k + 1 neighbours, the event itself being the first).
+std::vector<double> scipyKnnDensities(const std::string& kind, int n, int seed) {
+    const std::string command = std::string("/usr/bin/python3 ") + QUORVEX3_ORACLE_DIR +
+                                "/density_oracle.py --knn " + kind + " " + std::to_string(n) + " " +
+                                std::to_string(seed);
+    std::vector<double> values;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return values;
+    char line[64];
+    while (std::fgets(line, sizeof(line), pipe))
+        values.push_back(std::strtod(line, nullptr));
+    EXPECT_EQ(::pclose(pipe), 0) << command;
+    return values;
 }
 
-TEST(DensityKnn, EqualsBruteForceOverTheSearchedSquare) {
-    // Guards against counting the clipped edge cells once per later ring: a
-    // doubled event shortens the k-th distance and raises the density.
-    for (const testdata::Points& p : {testdata::clustered(500, 3), testdata::clustered(2000, 4),
-                                      testdata::uniformSquare(700, 5),
-                                      // several blocks of events, searched concurrently
-                                      testdata::clustered(9000, 6)}) {
-        const std::vector<double> expected = bruteForceOverSearchedSquare(p.x, p.y);
-        const std::vector<double> actual = DensityEstimator::estimateKNN(p.x, p.y);
-        ASSERT_EQ(actual.size(), expected.size());
-        for (std::size_t i = 0; i < actual.size(); ++i)
-            EXPECT_DOUBLE_EQ(actual[i], expected[i]) << i;
-    }
-}
-
-TEST(DensityKnn, NeverAboveTheExactNearestNeighbourDensity) {
-    // Exact k-NN densities of clustered(500, 3) from scipy's cKDTree, written by
-    // "/usr/bin/python3 tests/plots/density_oracle.py --knn-inc"; relative
-    // tolerance 1e-12 for the last bits of the distances.
-    static const double exact[] = {
-#include "knn_exact_oracle.inc"
+// Guards against stopping the search at the first ring of cells that holds
+// k events: nearer events can lie in cells outside that square.
+TEST(DensityKnn, EqualsTheExactKthNeighbourDensityOfScipy) {
+    struct Case {
+        const char* kind;
+        testdata::Points points;
+        int n;
+        int seed;
     };
-    const testdata::Points p = testdata::clustered(500, 3);
-    const std::vector<double> d = DensityEstimator::estimateKNN(p.x, p.y);
-    ASSERT_EQ(d.size(), std::size(exact));
-    std::size_t equal = 0;
-    for (std::size_t i = 0; i < d.size(); ++i) {
-        EXPECT_LE(d[i], exact[i] * (1.0 + 1e-12)) << i;
-        if (std::abs(d[i] - exact[i]) <= 1e-12 * exact[i])
-            ++equal;
+    const Case cases[] = {
+        {"uniform", testdata::uniformSquare(3000, 5), 3000, 5},
+        {"clustered", testdata::clustered(3000, 4), 3000, 4},
+        // Up to 22 events per position, yet fewer than k + 1 anywhere.
+        {"duplicates", testdata::duplicates(3000, 8), 3000, 8},
+        // Several blocks of events, searched concurrently.
+        {"clustered", testdata::clustered(20000, 6), 20000, 6},
+    };
+    for (const Case& c : cases) {
+        const std::vector<double> exact = scipyKnnDensities(c.kind, c.n, c.seed);
+        const std::vector<double> actual = DensityEstimator::estimateKNN(c.points.x, c.points.y);
+        ASSERT_EQ(exact.size(), actual.size()) << c.kind;
+        std::size_t off = 0;
+        for (std::size_t i = 0; i < actual.size(); ++i) {
+            ASSERT_TRUE(std::isfinite(exact[i])) << c.kind << " " << i;
+            if (std::abs(actual[i] - exact[i]) > 1e-12 * exact[i] && off++ < 5)
+                ADD_FAILURE() << c.kind << " event " << i << ": " << actual[i] << " vs "
+                              << exact[i];
+        }
+        EXPECT_EQ(off, 0U) << c.kind << " " << c.n;
     }
-    // Not a vacuous bound: the square search finds the true k-th neighbour for
-    // a good share of the events (227 of the 500 here).
-    EXPECT_GT(equal, d.size() / 4);
 }
 
 TEST(DensityKnn, DegenerateInputs) {

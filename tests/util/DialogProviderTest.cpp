@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTimer>
+
 using Quorvex3::DialogProvider;
 using Quorvex3::QtDialogProvider;
 using Quorvex3::ScopedDialogProvider;
@@ -82,4 +85,45 @@ TEST(ScriptedDialogProvider, AnswersMessageBoxesFromTheScriptThenTheDefaults) {
     EXPECT_EQ(fake.count(DialogCall::Question), 3);
     EXPECT_EQ(fake.count(DialogCall::Warning), 1);
     EXPECT_EQ(fake.calls.back().text, "Careful");
+}
+
+// ===== The real boxes =========================================================
+
+// Texts name datasets and paths as users typed them: "<b>x</b>" must show
+// as those characters, not as a bold x. The reason of a failure goes into
+// the box's details.
+TEST(QtDialogProvider, BoxesShowPlainTextAndTheirDetails) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "test";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+
+    QtDialogProvider provider;
+    struct Seen {
+        Qt::TextFormat format = Qt::AutoText;
+        QString text;
+        QString details;
+    };
+    const auto closeNextBox = [](Seen& seen) {
+        QTimer::singleShot(0, [&seen] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            seen = {box->textFormat(), box->text(), box->detailedText()};
+            box->done(QMessageBox::Ok);
+        });
+    };
+    Seen seen;
+    closeNextBox(seen);
+    provider.criticalWithDetails(nullptr, "Error", "Failed to open: /data/<b>x</b>.rtdc",
+                                 "The file does not exist.");
+    EXPECT_EQ(seen.format, Qt::PlainText);
+    EXPECT_EQ(seen.text, "Failed to open: /data/<b>x</b>.rtdc");
+    EXPECT_EQ(seen.details, "The file does not exist.");
+
+    closeNextBox(seen);
+    static_cast<DialogProvider&>(provider).warning(
+        nullptr, "Loading Problem", "Some features of \"<i>y</i>\" could not be read");
+    EXPECT_EQ(seen.format, Qt::PlainText);
 }

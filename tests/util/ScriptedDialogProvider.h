@@ -41,6 +41,7 @@ struct DialogCall {
     // Boxes with buttons of their own:
     Qt::TextFormat textFormat = Qt::AutoText;
     QStringList buttons = {}; // button texts in the order offered
+    QString details = QString(); // the details part of a message box
 };
 
 /// Records every dialog and answers from queues. An exhausted file queue
@@ -147,6 +148,16 @@ public:
     int execDialog(QDialog& dialog) override {
         calls.push_back({DialogCall::Dialog, dialog.windowTitle(), QString(), QString()});
         return dialogScript ? dialogScript(dialog) : static_cast<int>(QDialog::Rejected);
+    }
+
+    QMessageBox::StandardButton criticalWithDetails(QWidget*, const QString& title,
+                                                    const QString& text,
+                                                    const QString& details) override {
+        // Through critical(), so fakes that watch it see this box too.
+        const QMessageBox::StandardButton answer =
+            critical(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+        calls.back().details = details;
+        return answer;
     }
 
 private:

@@ -1,0 +1,177 @@
+// The main window as a user meets it: where keyboard focus goes after the
+// filter dock's actions, and a small screen (1280 x 720) with every control
+// reachable and a window that never resizes itself.
+#include "FilterGroupTestSupport.h"
+
+#include "app/Startup.h"
+
+#include "filters/FilterDockWidget.h"
+#include "filters/FilterGroupWidget.h"
+#include "util/DialogProvider.h"
+#include "util/ScriptedDialogProvider.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTest>
+
+#include <string>
+
+namespace Quorvex3 {
+namespace {
+
+using testing::TempDir;
+
+[[maybe_unused]] const bool s_application = (test::installMainWindowTestApplication(), true);
+
+class MainWindowUse : public ::testing::Test {
+protected:
+    // The program's own style, style sheet and palette: they decide how much
+    // room every control takes.
+    static void SetUpTestSuite() { applyApplicationLook(); }
+    void SetUp() override { test::clearSettings(); }
+
+    /// Shows the window as the active one, so keyboard focus exists.
+    void showActive(QSize size) {
+        window.resize(size);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        window.activateWindow();
+        ASSERT_TRUE(test::waitUntil([&] { return window.isActiveWindow(); }));
+        test::processEventsFor(20);
+    }
+
+    FilterDockWidget* dock() { return window.findChild<FilterDockWidget*>(); }
+    QLineEdit* renameEdit() { return window.findChild<QLineEdit*>(QStringLiteral("renameEdit")); }
+    QPushButton* dockButton(const char* name) {
+        return dock()->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    QAction* moreAction(const QString& text) {
+        for (QAction* action : dockButton("dockMoreButton")->menu()->actions()) {
+            if (action->text() == text)
+                return action;
+            if (action->menu())
+                for (QAction* sub : action->menu()->actions())
+                    if (sub->text() == text)
+                        return sub;
+        }
+        return nullptr;
+    }
+
+    TempDir dir;
+    testing::ScriptedDialogProvider dialogs;
+    ScopedDialogProvider dialogGuard{dialogs};
+    MainWindow window;
+};
+
+// ---- keyboard focus ------------------------------------------------------------------
+
+// Guards against focus falling into the "Dataset Name" field (text selected)
+// when the dock rebuilds the widget that held it: the next keystrokes then
+// renamed the dataset.
+TEST_F(MainWindowUse, DockActionsNeverMoveFocusIntoTheDatasetName) {
+    ASSERT_EQ(test::openMeasurements(window, dir, 2).size(), 2u);
+    window.addFilterGroup("Gate");
+    window.refreshFilterGroupsUi();
+    window.activeDataset()->filter.addRule(test::rangeRule("area_um", 0.0, 100.0));
+    dock()->setActiveDataset(window.activeDataset());
+    showActive(QSize(1600, 1000));
+
+    const auto child = [this](const char* name) {
+        return dock()->findChild<QPushButton*>(QString::fromLatin1(name));
+    };
+    const struct {
+        const char* button;                  // the control the user clicks
+        const char* menuAction;              // or the entry of its menu chosen
+    } cases[] = {{"addRuleButton", nullptr}, // a group's "+ Rule"
+                 {"dockMoreButton", "Apply Filter to All Datasets"},
+                 {"removeButton", nullptr},  // the dataset rule's "×"
+                 {"deleteButton", nullptr}}; // the group's "×"
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        const QString name = window.activeDataset()->displayName;
+        QPushButton* control = child(c.button);
+        ASSERT_NE(control, nullptr);
+        control->setFocus(Qt::MouseFocusReason);
+        if (c.menuAction)
+            moreAction(QString::fromUtf8(c.menuAction))->trigger();
+        else
+            control->click();
+        test::processEventsFor(20);
+        EXPECT_NE(QApplication::focusWidget(), renameEdit());
+        // What the user types next never renames the dataset.
+        if (QWidget* focused = QApplication::focusWidget())
+            QTest::keyClicks(focused, QStringLiteral("zz"));
+        renameEdit()->clearFocus();
+        test::processEventsFor(5);
+        EXPECT_EQ(window.activeDataset()->displayName, name);
+    }
+}
+
+// ---- a small screen ------------------------------------------------------------------
+
+/// The controls of the window a user clicks or types into that lie outside
+/// the window, or are squeezed to nothing. Controls inside a scroll area
+/// count as reachable when the area itself is inside (the docks scroll).
+QStringList unreachableControls(MainWindow& window) {
+    QStringList outside;
+    const QRect inside = window.rect();
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        const bool control =
+            qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget) ||
+            qobject_cast<QAbstractSpinBox*>(widget) || qobject_cast<QLineEdit*>(widget);
+        // Dock title buttons have no icon in the program's style sheet (the
+        // docks close from the View menu); a spin box's line edit is its own.
+        if (!control || !widget->isVisibleTo(&window) ||
+            qobject_cast<QAbstractSpinBox*>(widget->parent()) ||
+            widget->objectName().startsWith(QLatin1String("qt_dockwidget_")))
+            continue;
+        QWidget* shown = widget;
+        for (QWidget* up = widget->parentWidget(); up && up != &window; up = up->parentWidget())
+            if (auto* area = qobject_cast<QScrollArea*>(up))
+                shown = area->viewport();
+        const QRect rect(shown->mapTo(&window, QPoint(0, 0)), shown->size());
+        if (!inside.contains(rect) || widget->width() < 8 || widget->height() < 8) {
+            outside << widget->metaObject()->className() + QStringLiteral(" ") +
+                           widget->objectName() + QStringLiteral(" ") +
+                           (qobject_cast<QAbstractButton*>(widget)
+                                ? qobject_cast<QAbstractButton*>(widget)->text()
+                                : QString());
+        }
+    }
+    return outside;
+}
+
+// The window needed 1305 x 594 empty and 1424 x 612 with two datasets in a
+// filter group, widened itself when a group was added, and put the dock's
+// menu off a 1366 x 768 screen.
+TEST_F(MainWindowUse, FitsA1280By720ScreenWithEveryControlReachable) {
+    showActive(QSize(1280, 720));
+    EXPECT_LE(window.minimumSizeHint().width(), 1280);
+    EXPECT_LE(window.minimumSizeHint().height(), 720);
+
+    ASSERT_EQ(test::openMeasurements(window, dir, 2).size(), 2u);
+    const int group = window.addFilterGroup("Gate");
+    window.addRuleToGroup(group, test::rangeRule("area_um", 0.0, 100.0));
+    window.addRuleToGroup(group, test::polygonRule({{10, 0.01}, {50, 0.01}, {30, 0.05}}));
+    window.setGroupEnabledInAll(group, true);
+    window.activeDataset()->filter.addRule(test::rangeRule("deform", 0.0, 1.0));
+    dock()->setActiveDataset(window.activeDataset());
+    window.refreshFilterGroupsUi();
+    test::processEventsFor(50);
+
+    EXPECT_EQ(window.size(), QSize(1280, 720));
+    EXPECT_LE(window.minimumSizeHint().width(), 1280);
+    EXPECT_LE(window.minimumSizeHint().height(), 720);
+    const QStringList outside = unreachableControls(window);
+    EXPECT_TRUE(outside.isEmpty()) << outside.join(QStringLiteral("; ")).toStdString();
+}
+} // namespace
+} // namespace Quorvex3

@@ -1,0 +1,145 @@
+// Development aid, not a test: pictures of the main window in two situations
+// worth looking at by eye. Run it on a display server, e.g.
+//
+//     xvfb-run -a -s "-screen 0 1920x1200x24" quorvex3_window_screenshots log-axis out.png
+//     xvfb-run -a -s "-screen 0 1920x1200x24" quorvex3_window_screenshots small-screen out.png
+//
+// log-axis: a fluorescence feature with values at and below 0 on a log axis,
+// density colours and contours. small-screen: the window at 1280 x 720 with
+// two datasets and a filter group.
+#include "app/MainWindow.h"
+#include "app/SafeApplication.h"
+#include "app/Startup.h"
+#include "support/RtdcFixtureWriter.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Quorvex3::MainWindow;
+
+void spinEvents(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+/// Cells in area and deformation, with a fluorescence maximum that is
+/// background noise around 0 for a third of them.
+void writeMeasurement(const std::string& path, int events, unsigned seed, const char* sample) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> unit(0.0, 1.0);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    std::vector<double> area, deform, fl1;
+    for (int i = 0; i < events; ++i) {
+        area.push_back(std::exp(std::log(80.0) + 0.25 * unit(rng)));
+        deform.push_back(std::max(0.002, 0.02 + 0.008 * unit(rng)));
+        fl1.push_back(uniform(rng) < 0.33 ? 40.0 * unit(rng)
+                                          : std::exp(std::log(900.0) + 0.6 * unit(rng)));
+    }
+    Quorvex3::testing::RtdcFixtureWriter writer(path);
+    writer.addColumn<double>("area_um", area);
+    writer.addColumn<double>("deform", deform);
+    writer.addColumn<double>("fl1_max", fl1);
+    writer.setStringAttribute("experiment:sample", sample);
+    writer.setScalarAttribute<double>("setup:flow rate", 0.06);
+}
+
+bool openAndWait(MainWindow& window, const std::string& path) {
+    window.addDataset(QString::fromStdString(path));
+    QElapsedTimer clock;
+    clock.start();
+    while (!(window.activeDataset() && window.activeDataset()->filePath == path &&
+             window.activeDataset()->featuresLoaded) &&
+           clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return window.activeDataset() && window.activeDataset()->featuresLoaded;
+}
+
+void choose(MainWindow& window, const char* combo, const QString& data) {
+    auto* box = window.findChild<QComboBox*>(QString::fromLatin1(combo));
+    if (box && box->findData(data) >= 0)
+        box->setCurrentIndex(box->findData(data));
+}
+
+bool logAxis(MainWindow& window, const QDir& dir) {
+    const std::string path = dir.filePath(QStringLiteral("cells.rtdc")).toStdString();
+    writeMeasurement(path, 30000, 7u, "Cells with FL1 background");
+    window.resize(1600, 1000);
+    window.show();
+    if (!openAndWait(window, path))
+        return false;
+    choose(window, "yFeatureCombo", QStringLiteral("fl1_max"));
+    window.findChild<QComboBox*>(QStringLiteral("scaleYCombo"))->setCurrentIndex(1);
+    choose(window, "colorCombo", QStringLiteral("__density_kde__"));
+    window.findChild<QComboBox*>(QStringLiteral("contourModeCombo"))->setCurrentIndex(1);
+    return true;
+}
+
+bool smallScreen(MainWindow& window, const QDir& dir) {
+    window.resize(1280, 720);
+    window.show();
+    for (const char* name : {"day1/a.rtdc", "day2/b.rtdc"}) {
+        dir.mkpath(QFileInfo(dir.filePath(QString::fromLatin1(name))).path());
+        const std::string path = dir.filePath(QString::fromLatin1(name)).toStdString();
+        writeMeasurement(path, 5000, name[3] == '1' ? 1u : 2u, name);
+        if (!openAndWait(window, path))
+            return false;
+    }
+    const int group = window.addFilterGroup("Large cells");
+    Quorvex3::FilterRule range;
+    range.featureName = "area_um";
+    range.minValue = 80.0;
+    range.maxValue = 200.0;
+    window.addRuleToGroup(group, range);
+    Quorvex3::FilterRule polygon;
+    polygon.type = 1;
+    polygon.featureName = "area_um";
+    polygon.featureNameY = "deform";
+    polygon.polygonVertices = {{60.0, 0.01}, {120.0, 0.01}, {110.0, 0.035}, {65.0, 0.03}};
+    window.addRuleToGroup(group, polygon);
+    window.setGroupEnabledInAll(group, true);
+    window.refreshFilterGroupsUi();
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s log-axis|small-screen <output.png>\n", argv[0]);
+        return 2;
+    }
+    const std::string scene = argv[1];
+    Quorvex3::SafeApplication app(argc, argv);
+    Quorvex3::resetNumericLocale();
+    Quorvex3::setApplicationIdentity();
+    Quorvex3::applyApplicationLook();
+    QTemporaryDir dir;
+    MainWindow window;
+    const bool ready = scene == "log-axis"       ? logAxis(window, QDir(dir.path()))
+                       : scene == "small-screen" ? smallScreen(window, QDir(dir.path()))
+                                                 : false;
+    if (!ready) {
+        std::fprintf(stderr, "unknown scene or a measurement did not load\n");
+        return 1;
+    }
+    spinEvents(1500);
+    if (!window.grab().save(QString::fromLocal8Bit(argv[2]))) {
+        std::fprintf(stderr, "could not write %s\n", argv[2]);
+        return 1;
+    }
+    std::printf("window %dx%d\n", window.width(), window.height());
+    return 0;
+}
