@@ -83,7 +83,7 @@ std::vector<double> gaussianKernel(double h, double step) {
 
 } // namespace
 
-std::optional<DensityGridSpec> makeDensityGrid(const std::vector<std::vector<double>>& samples) {
+std::optional<DistributionGrid> makeDensityGrid(const std::vector<std::vector<double>>& samples) {
     double lo = std::numeric_limits<double>::infinity();
     double hi = -lo;
     for (const std::vector<double>& sample : samples)
@@ -96,7 +96,7 @@ std::optional<DensityGridSpec> makeDensityGrid(const std::vector<std::vector<dou
         return std::nullopt;
     if (!(hi > lo))
         hi = lo + 1.0;
-    DensityGridSpec grid;
+    DistributionGrid grid;
     grid.range = hi - lo;
     grid.start = lo - 0.05 * grid.range;
     grid.step = ((hi + 0.05 * grid.range) - grid.start) / kLastBin;

@@ -10,7 +10,7 @@ namespace Quorvex3 {
 constexpr int kDensityGridPoints = 256;
 
 /// The grid shared by every curve of one distribution plot.
-struct DensityGridSpec {
+struct DistributionGrid {
     double start = 0.0;
     double step = 0.0;
     double range = 0.0; ///< R = max - min of the values (1 when they are all equal)
@@ -20,7 +20,7 @@ struct DensityGridSpec {
 /// (max taken as min + 1 when not greater). Empty when no sample holds a
 /// finite value, or when the range or the step is not a finite positive
 /// number (values near the ends of the double range): no plot then.
-std::optional<DensityGridSpec> makeDensityGrid(const std::vector<std::vector<double>>& samples);
+std::optional<DistributionGrid> makeDensityGrid(const std::vector<std::vector<double>>& samples);
 
 /// Smoothed density of one sample on the grid: linear binning, then one
 /// convolution with a truncated Gaussian kernel whose bandwidth is

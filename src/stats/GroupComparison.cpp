@@ -103,19 +103,18 @@ void applyCorrection(std::vector<CorrectedTest>& family, double alpha,
     }
     const std::vector<int> order = sortTestsByPValue(pValues);
     const std::size_t m = order.size();
-    const double denominator = static_cast<double>(m);
-    bool stepping = true; // Holm: still rejecting
+    const bool bonferroni = m >= 2 && correction == MultipleCorrection::Bonferroni;
+    const bool holm = m >= 2 && correction == MultipleCorrection::Holm;
+    bool rejecting = true; // Holm stops at its first non-rejection
     for (std::size_t i = 0; i < m; ++i) {
         CorrectedTest& member = family[static_cast<std::size_t>(order[i])];
-        if (m >= 2 && correction == MultipleCorrection::Bonferroni)
-            member.threshold = alpha / denominator;
-        else if (m >= 2 && correction == MultipleCorrection::Holm)
+        if (bonferroni)
+            member.threshold = alpha / static_cast<double>(m);
+        else if (holm)
             member.threshold = alpha / static_cast<double>(m - i);
-        const bool holm = m >= 2 && correction == MultipleCorrection::Holm;
-        if (holm && !(stepping && member.pValue < member.threshold))
-            stepping = false;
-        member.stars =
-            holm && !stepping ? "ns" : significanceStars(member.pValue, member.threshold);
+        if (holm && !(member.pValue < member.threshold))
+            rejecting = false;
+        member.stars = rejecting ? significanceStars(member.pValue, member.threshold) : "ns";
     }
 }
 

@@ -144,7 +144,7 @@ TEST(StatsCores, CorrectionsAndTestFamily) {
     EXPECT_EQ(marks({0.01, kNaN, 0.04, 0.03, 0.005}, MultipleCorrection::Holm),
               (S{"*", "invalid", "ns", "ns", "*"}));
     EXPECT_EQ(marks({0.0001, 0.02, 0.9}, MultipleCorrection::Holm), (S{"***", "*", "ns"}));
-    EXPECT_EQ(marks({0.01, 0.03, kNaN}, MultipleCorrection::Bonferroni), (S{"*", "ns", "invalid"}));
+    EXPECT_EQ(marks({0.02, 0.03, kNaN}, MultipleCorrection::Bonferroni), (S{"*", "ns", "invalid"}));
     EXPECT_EQ(marks({0.03, kNaN}, MultipleCorrection::Bonferroni), (S{"*", "invalid"}));
     EXPECT_EQ(correctionFromText("Holm-Bonferroni"), MultipleCorrection::Holm);
     EXPECT_EQ(sortTestsByPValue({0.2, kNaN, 0.1, 0.2, 0.04}), (std::vector<int>{4, 2, 0, 3}));
