@@ -16,19 +16,19 @@ struct StatSummaryResult {
     /// The output file (UTF-8).
     std::string outputPath;
     /// Which statistics the table holds.
-    bool statN = true;
-    bool statMedian = true;
-    bool statIqr = false;
-    bool statMean = true;
-    bool statSd = true;
-    bool statSem = false;
-    bool statQ1 = false;
-    bool statQ3 = false;
-    bool statMin = false;
-    bool statMax = false;
-    bool statCv = false;
-    bool statSkewness = false;
-    bool statPercentile = false;
+    bool includeN = true;
+    bool includeMedian = true;
+    bool includeIQR = false;
+    bool includeMean = true;
+    bool includeSD = true;
+    bool includeSEM = false;
+    bool includeQ1 = false;
+    bool includeQ3 = false;
+    bool includeMin = false;
+    bool includeMax = false;
+    bool includeCV = false;
+    bool includeSkewness = false;
+    bool includePercentile = false;
     /// Percentile in per cent written by the Percentile statistic.
     double percentile = 95.0;
 };
