@@ -1,5 +1,7 @@
 #include "compare/CombinePlotStats.h"
 
+#include "compare/CombinePlotData.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -17,7 +19,18 @@ double quantileOfSorted(const std::vector<double>& sorted, double p) {
     return sorted[i];
 }
 
+// Where the statistics of `feature` come from in a row, or null.
+const std::vector<double>* valuesOf(const CombineStatsInput& position, const std::string& feature) {
+    if (feature == position.xFeature)
+        return &position.data->x;
+    if (feature == position.yFeature)
+        return &position.data->y;
+    return nullptr;
+}
+
 } // namespace
+
+const char* const kCombineStatNames[6] = {"Mean", "SD", "Q1", "Median", "Q3", "IQR"};
 
 CombinePlotStats computeStats(const std::vector<double>& values) {
     CombinePlotStats stats;
@@ -38,6 +51,31 @@ CombinePlotStats computeStats(const std::vector<double>& values) {
     stats.q3 = quantileOfSorted(sorted, 0.75);
     stats.iqr = stats.q3 - stats.q1;
     return stats;
+}
+
+CombineStatsTable buildCombineStatsTable(const std::vector<CombineStatsInput>& positions) {
+    CombineStatsTable table;
+    for (const CombineStatsInput& position : positions) {
+        for (const std::string* name : {&position.xFeature, &position.yFeature}) {
+            if (!name->empty() && std::find(table.features.begin(), table.features.end(), *name) ==
+                                      table.features.end())
+                table.features.push_back(*name);
+        }
+    }
+    for (const CombineStatsInput& position : positions) {
+        CombineStatsRow& row = table.rows.emplace_back();
+        row.groups.resize(table.features.size());
+        if (position.data == nullptr)
+            continue;
+        row.known = true;
+        row.n = position.data->x.size();
+        for (size_t k = 0; k < table.features.size(); ++k) {
+            const std::vector<double>* values = valuesOf(position, table.features[k]);
+            if (values != nullptr && !values->empty())
+                row.groups[k] = computeStats(*values);
+        }
+    }
+    return table;
 }
 
 } // namespace Quorvex3

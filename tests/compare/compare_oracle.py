@@ -14,16 +14,13 @@
 #                                                RandomState(12345).randint(0, 2**32), which
 #                                                is the raw output of an mt19937 seeded 12345
 # Tiles and the automatic contrast are compared exactly; statistics to 1e-12 relative.
-import math
 import sys
 
 import h5py
 import numpy as np
 
 
-def emit(kind, *groups):
-    print(kind, " | ".join(" ".join(repr(float(v)) for v in g) for g in groups))
-
+emit = lambda kind, *groups: print(kind, " | ".join(" ".join(repr(float(v)) for v in g) for g in groups))
 
 rng = np.random.default_rng(20240612)
 for n in (1, 2, 4, 5, 100):
@@ -33,31 +30,26 @@ for n in (1, 2, 4, 5, 100):
 
 with h5py.File(sys.argv[1], "r") as f:
     img = f["events/image"]
-    black = np.zeros((64, 64), np.uint8)
-    # 100 x 80 frames; centre (50, 40) unless the position says otherwise.
-    centred = lambda i: img[i][8:72, 18:82]
-    emit("CUT", [0, 64, 64, 0.34], centred(0).ravel())  # NaN position
+    # 100 x 80 frames; centre (50, 40) unless the position says otherwise: img[8:72, 18:82].
+    for i in (0, 3, 4):  # NaN or infinite position, centre beyond an int
+        emit("CUT", [i, 64, 64, 0.34], img[i][8:72, 18:82].ravel())
     cy = int(f["events/pos_y"][1] / 0.34)  # pos_x 1.0 um: centre x 2, x0 = -30
-    emit("CUT", [1, 64, 64, 0.34], np.hstack([black[:, :30], img[1][cy - 32:cy + 32, 0:34]]).ravel())
-    emit("CUT", [1, 64, 64, 0.0], centred(1).ravel())  # no usable pixel size
-    emit("CUT", [2, 64, 64, 0.34], black.ravel())  # wholly outside
-    emit("CUT", [3, 64, 64, 0.34], centred(3).ravel())  # infinite position
-    emit("CUT", [4, 64, 64, 0.34], centred(4).ravel())  # centre beyond an int
-    corner = np.zeros((64, 64), np.uint8)  # centre (90, 75): 37 rows, 42 columns inside
-    corner[:37, :42] = img[5][43:80, 58:100]
+    emit("CUT", [1, 64, 64, 0.34], np.pad(img[1][cy - 32:cy + 32, 0:34], ((0, 0), (30, 0))).ravel())
+    emit("CUT", [1, 64, 64, 0.0], img[1][8:72, 18:82].ravel())  # no usable pixel size
+    emit("CUT", [2, 64, 64, 0.34], np.zeros(4096))  # wholly outside
+    corner = np.pad(img[5][43:80, 58:100], ((0, 27), (0, 22)))  # centre (90, 75)
     emit("CUT", [5, 64, 64, 0.34], corner.ravel())
 
     raw = np.random.RandomState(12345).randint(0, 2**32, size=4000, dtype=np.uint64)
     for indices in (list(range(1000)), list(range(1, 1000, 3))):
         s, n, draws = list(indices), len(indices), iter(int(u) for u in raw)
         for p in range(n - 1):
-            m = n - p
-            u = next(draws)
+            m, u = n - p, next(draws)
             while u >= 2**32 - 2**32 % m:
                 u = next(draws)
             if u % m:
                 s[p], s[p + u % m] = s[p + u % m], s[p]
         sample = sorted(s[:200])
         v = np.sort(np.concatenate([img[i].ravel()[::8] for i in sample]))
-        lo, hi = v[math.floor((v.size - 1) * 0.01)], v[math.floor((v.size - 1) * 0.99)]
+        lo, hi = v[int((v.size - 1) * 0.01)], v[int((v.size - 1) * 0.99)]  # floor: both >= 0
         emit("AUTO", [lo, hi if hi > lo else min(lo, 254) + 1], sample, indices)
