@@ -38,18 +38,18 @@ std::shared_ptr<RTDCReader> open(const std::string& path) {
 
 // 1,000 frames of 100 x 80 whose grey levels depend on the event, in
 // compressed 100-frame chunks; positions for the cutout cases (events 0 to
-// 5: NaN, 1 um, far outside, infinite, beyond an int, near the corner); no
-// size features.
+// 5: NaN, 1 um, far outside, infinite, beyond an int, near the corner; the
+// other events have none); no size features.
 const std::shared_ptr<RTDCReader>& measurement() {
     static const std::shared_ptr<RTDCReader> reader = [] {
         std::vector<uint8_t> pixels(1000 * 80 * 100);
         for (size_t i = 0; i < pixels.size(); ++i)
             pixels[i] =
                 static_cast<uint8_t>(i / 8000 * 37 % 200 + (i % 100 + i / 100 % 80 * 2) % 56);
+        for (size_t j = 0; j < 1000; ++j) // event 6: sharp 1st and 99th percentiles
+            pixels[48000 + 8 * j] = static_cast<uint8_t>(j < 10 ? j : j < 990 ? 100 : j - 744);
         std::vector<double> x{kNaN, 1, 1000, kInf, 1e12, 90.5 * .34};
-        std::vector<double> y{1, 40.5 * .34, 1000, 1, 1, 75.5 * .34};
-        x.resize(1000, 50.5 * .34);
-        y.resize(1000, 40.5 * .34);
+        std::vector<double> y{1, 1, 1000, 1, 1, 75.5 * .34};
         RtdcFixtureWriter w(tempDir.file("gallery.rtdc"));
         w.addImageStack("image", 1000, 80, 100, pixels, Storage::chunked({100, 80, 100}, 4));
         w.addColumn("pos_x", x);
@@ -60,14 +60,14 @@ const std::shared_ptr<RTDCReader>& measurement() {
     return reader;
 }
 
-// Three uniform frames; columns of 6, 10 and 8 values (so 6 events), sizes
+// Three uniform frames; columns of 6, 10 and 5 values (so 6 events), sizes
 // with an infinite and a NaN value; no positions or fluorescence.
 std::shared_ptr<RTDCReader> smallMeasurement(const std::string& name, uint8_t grey) {
     RtdcFixtureWriter w(tempDir.file(name));
     w.addImageStack("image", 3, 80, 100, std::vector<uint8_t>(3 * 80 * 100, grey));
     w.addColumn<double>("area_cvx", {1, 1, 1, 1, 1, 1});
     w.addColumn<double>("area_um", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-    w.addColumn<double>("deform", {.1, kNaN, .3, .4, .5, .6, .7, .8});
+    w.addColumn<double>("deform", {.1, kNaN, .3, .4, .5});
     w.addColumn<double>("size_x", {kInf, kNaN, 10.1, 3, 1, 20});
     w.close();
     return open(w.path());
@@ -133,13 +133,13 @@ TEST(CombinePlotCore, ShownEventsSkipMissingRuleColumnsAndStopAtShortestColumn) 
     const CombineDataRequest request{"area_um", "deform", kLin, kLin, true};
     EventFilter filter;
     filter.addRule({0, "fl1_max", "", 0, 1, {}, 0, 0, true, false, ""}); // no fluorescence here
-    filter.addRule({0, "area_um", "", 2, 5, {}, 0, 0, true, false, ""});
-    // Events 1-4 pass; event 1's deform is NaN. Three events: no density, N 3.
+    filter.addRule({0, "area_um", "", 2, 6, {}, 0, 0, true, false, ""});
+    // Events 1-5 pass; deform stops at 4 and is NaN at 1. Three events: no density, N 3.
     CombineFilteredData d = readCombineFilteredData(*reader, filter, request);
     EXPECT_TRUE(d.x == (std::vector<double>{3, 4, 5}) && d.density.empty());
-    filter.setEnabled(false); // six events (the shortest column), one NaN
+    filter.setEnabled(false); // five events (the shortest column), one NaN
     d = readCombineFilteredData(*reader, filter, request);
-    EXPECT_TRUE(d.x == (std::vector<double>{1, 3, 4, 5, 6}) && d.density.size() == 5);
+    EXPECT_TRUE(d.x == (std::vector<double>{1, 3, 4, 5}) && d.density.size() == 4);
     EXPECT_TRUE(readCombineFilteredData(*reader, {}, {"area_um", "fl1_max"}).x.empty());
 }
 
@@ -176,7 +176,7 @@ TEST(CombinePlotCore, StatsTableGroupsFeaturesInListOrder) {
 TEST(GalleryCore, CutoutsMatchNumpySlices) {
     const auto& reader = measurement();
     const auto cases = oracle("CUT");
-    ASSERT_EQ(cases.size(), 7u);
+    ASSERT_EQ(cases.size(), 9u);
     for (const auto& c : cases) {
         const int event = static_cast<int>(c.groups[0][0]);
         const auto r =
@@ -204,7 +204,7 @@ TEST(GalleryCore, ContrastWindow) {
 TEST(GalleryCore, AutoContrastMatchesTranscription) {
     const auto& reader = measurement();
     const auto cases = oracle("AUTO");
-    ASSERT_EQ(cases.size(), 2u);
+    ASSERT_EQ(cases.size(), 3u);
     for (const auto& c : cases) {
         const std::vector<int> indices(c.groups[2].begin(), c.groups[2].end());
         EXPECT_EQ(galleryContrastSample(indices),
@@ -226,12 +226,13 @@ TEST(GalleryCore, AutoCutoutSize) {
                                {kNaN, .34, 5, 0},  {10.1, .34, -20, 0}};
     for (const auto& s : sides)
         EXPECT_EQ(cutoutSideFromPercentile(s[0], s[1], static_cast<int>(s[2])), s[3]) << s[0];
-    // Without the infinite and NaN sizes the 99th percentile is 10.1 um: 40 px; no "size_y":
-    // the image height. No size features: the first event's image; no readable image: 64.
+    // Without the infinite and NaN sizes the 99th percentile is 10.1 um: at 0.35 um/px 29 px
+    // plus margins, rounded up to 40; no "size_y": the image height. No size features: the first
+    // event's image; no readable image: 64.
     const auto sized = smallMeasurement("sizes.rtdc", 0), plain = measurement();
     EXPECT_EQ(featurePercentile99(*sized, {0, 1, 2, 3, 4, 5, -1, 50}, "size_x"), 10.1);
     auto size = [](GalleryCutoutSize s) { return std::make_pair(s.width, s.height); };
-    EXPECT_EQ(size(computeAutoCutoutSize(*sized, {0, 2, 3, 5}, .34, 5)), std::make_pair(40, 80));
+    EXPECT_EQ(size(computeAutoCutoutSize(*sized, {0, 2, 3, 5}, .35, 5)), std::make_pair(40, 80));
     EXPECT_EQ(size(computeAutoCutoutSize(*plain, {3}, 0.34, 5)), std::make_pair(100, 80));
     EXPECT_EQ(size(computeAutoCutoutSize(*plain, {5000}, 0.34, 5)), std::make_pair(64, 64));
 }

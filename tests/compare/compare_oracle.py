@@ -33,15 +33,16 @@ with h5py.File(sys.argv[1], "r") as f:
     # 100 x 80 frames; centre (50, 40) unless the position says otherwise: img[8:72, 18:82].
     for i in (0, 3, 4):  # NaN or infinite position, centre beyond an int
         emit("CUT", [i, 64, 64, 0.34], img[i][8:72, 18:82].ravel())
-    cy = int(f["events/pos_y"][1] / 0.34)  # pos_x 1.0 um: centre x 2, x0 = -30
-    emit("CUT", [1, 64, 64, 0.34], np.pad(img[1][cy - 32:cy + 32, 0:34], ((0, 0), (30, 0))).ravel())
-    emit("CUT", [1, 64, 64, 0.0], img[1][8:72, 18:82].ravel())  # no usable pixel size
+    # pos_x = pos_y = 1.0 um: centre (2, 2), x0 = y0 = -30: 30 black columns and rows
+    emit("CUT", [1, 64, 64, 0.34], np.pad(img[1][0:34, 0:34], ((30, 0), (30, 0))).ravel())
+    for ps in (0.0, -0.34, np.inf):  # no usable pixel size
+        emit("CUT", [1, 64, 64, ps], img[1][8:72, 18:82].ravel())
     emit("CUT", [2, 64, 64, 0.34], np.zeros(4096))  # wholly outside
     corner = np.pad(img[5][43:80, 58:100], ((0, 27), (0, 22)))  # centre (90, 75)
     emit("CUT", [5, 64, 64, 0.34], corner.ravel())
 
     raw = np.random.RandomState(12345).randint(0, 2**32, size=4000, dtype=np.uint64)
-    for indices in (list(range(1000)), list(range(1, 1000, 3))):
+    for indices in (list(range(1000)), list(range(1, 1000, 3)), [6]):
         s, n, draws = list(indices), len(indices), iter(int(u) for u in raw)
         for p in range(n - 1):
             m, u = n - p, next(draws)
