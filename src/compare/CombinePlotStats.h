@@ -4,6 +4,7 @@
 // Statistics" table of the combined plots (shown in its dock and exported as
 // TSV). GUI-free: the window turns the numbers into text.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
