@@ -1,0 +1,240 @@
+// The GUI-free cores of the combined plots and the image gallery. Statistics,
+// cutouts and the automatic contrast are checked against compare_oracle.py
+// (numpy and h5py on the measurement written here; its call and tolerances
+// are quoted there); limits, grids, contrast windows and cutout sizes
+// against hand-computed values.
+
+#include "compare/CombinePlotAxes.h"
+#include "compare/CombinePlotStats.h"
+#include "compare/GalleryContrast.h"
+#include "compare/GalleryCutout.h"
+#include "compare/GalleryRender.h"
+#include "core/RTDCReader.h"
+#include "support/PythonOracle.h"
+#include "support/RtdcFixtureWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <tuple>
+
+using namespace Quorvex3;
+using namespace Quorvex3::testing;
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+constexpr ScaleMode kLin = ScaleMode::Linear, kLog = ScaleMode::Log, kPseudo = ScaleMode::PseudoLog;
+
+TempDir tempDir;
+
+std::shared_ptr<RTDCReader> open(const std::string& path) {
+    auto reader = std::make_shared<RTDCReader>();
+    EXPECT_TRUE(reader->openFile(path));
+    return reader;
+}
+
+// 1,000 frames of 100 x 80 whose grey levels depend on the event, in
+// compressed 100-frame chunks; positions for the cutout cases (events 0 to
+// 5: NaN, 1 um, far outside, infinite, beyond an int, near the corner; the
+// other events have none); no size features.
+const std::shared_ptr<RTDCReader>& measurement() {
+    static const std::shared_ptr<RTDCReader> reader = [] {
+        std::vector<uint8_t> pixels(1000 * 80 * 100);
+        for (size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] =
+                static_cast<uint8_t>(i / 8000 * 37 % 200 + (i % 100 + i / 100 % 80 * 2) % 56);
+        for (size_t j = 0; j < 1000; ++j) // event 6: sharp 1st and 99th percentiles
+            pixels[48000 + 8 * j] = static_cast<uint8_t>(j < 10 ? j : j < 990 ? 100 : j - 744);
+        std::vector<double> x{kNaN, 1, 1000, kInf, 1e12, 90.5 * .34};
+        std::vector<double> y{1, 1, 1000, 1, 1, 75.5 * .34};
+        RtdcFixtureWriter w(tempDir.file("gallery.rtdc"));
+        w.addImageStack("image", 1000, 80, 100, pixels, Storage::chunked({100, 80, 100}, 4));
+        w.addColumn("pos_x", x);
+        w.addColumn("pos_y", y);
+        w.close();
+        return open(w.path());
+    }();
+    return reader;
+}
+
+// Three uniform frames; columns of 6, 10 and 5 values (so 6 events), sizes
+// with an infinite and a NaN value; no positions or fluorescence.
+std::shared_ptr<RTDCReader> smallMeasurement(const std::string& name, uint8_t grey) {
+    RtdcFixtureWriter w(tempDir.file(name));
+    w.addImageStack("image", 3, 80, 100, std::vector<uint8_t>(3 * 80 * 100, grey));
+    w.addColumn<double>("area_cvx", {1, 1, 1, 1, 1, 1});
+    w.addColumn<double>("area_um", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    w.addColumn<double>("deform", {.1, kNaN, .3, .4, .5});
+    w.addColumn<double>("size_x", {kInf, kNaN, 10.1, 3, 1, 20});
+    w.close();
+    return open(w.path());
+}
+
+std::vector<OracleCase> oracle(const std::string& kind) {
+    static const std::vector<OracleCase> all = runPythonOracle(
+        std::string(QUORVEX3_TEST_DIR) + "/compare_oracle.py", measurement()->getFilename());
+    std::vector<OracleCase> cases;
+    for (const OracleCase& c : all)
+        if (c.kind == kind)
+            cases.push_back(c);
+    return cases;
+}
+
+// ---- Combined plots -------------------------------------------------------
+
+TEST(CombinePlotCore, StatsMatchNumpy) {
+    const auto cases = oracle("STATS");
+    ASSERT_EQ(cases.size(), 5u);
+    for (const auto& c : cases) {
+        const CombinePlotStats s = computeStats(c.groups[1]);
+        const double got[] = {s.mean, s.sd, s.q1, s.median, s.q3, s.iqr};
+        for (size_t k = 0; k < 6; ++k)
+            EXPECT_NEAR(got[k], c.groups[0][k], 1e-12 * std::abs(c.groups[0][k]) + 1e-13) << k;
+    }
+    EXPECT_EQ(computeStats({}).sd, 0.0);
+}
+
+TEST(CombinePlotCore, AxisLimitsPadInTheAxisSpace) {
+    using Case = std::tuple<std::vector<double>, ScaleMode, bool, double, double>;
+    const Case cases[] = {{{3, 3, 3}, kLin, true, 2, 4},
+                          {{0, 10, kNaN}, kLin, true, -0.5, 10.5},
+                          {{}, kLin, false, 0, 0},
+                          {{-1, 0, 10, 1000}, kLog, true, std::pow(10, 0.9), std::pow(10, 3.1)},
+                          {{100, 100}, kLog, true, 10, 1000},
+                          {{-1, 0}, kLog, false, 0, 0},
+                          {{0, 1000}, kPseudo, true, -15, std::pow(10, 3.075)}};
+    for (const auto& [values, mode, valid, min, max] : cases) {
+        const CombineFilteredData data{values, {1}, {}, "", ""};
+        const AxisRange r = computeGlobalAxisLimits({&data, nullptr}, mode, kLin).x;
+        ASSERT_EQ(r.valid, valid) << values.size();
+        EXPECT_TRUE(std::abs(r.min - min) <= 1e-9 * std::abs(min) &&
+                    std::abs(r.max - max) <= 1e-9 * std::abs(max))
+            << r.min << " " << r.max;
+    }
+    const CombineAxisLimits manual = manualAxisLimits(0, 10, -5, 5, kLog, kLin);
+    EXPECT_TRUE(!manual.x.valid && manual.y.valid && manual.y.min == -5);
+}
+
+TEST(CombinePlotCore, GridSizeRule) {
+    const int cases[][6] = {{5, 0, 0, 0, 3, 2},  {10, 1, 4, 0, 4, 3}, {10, 1, 0, 2, 5, 2},
+                            {10, 1, 0, 0, 4, 3}, {10, 0, 5, 0, 4, 3}, {2, 1, 0, 5, 1, 5},
+                            {1, 0, 0, 0, 1, 1},  {0, 1, 4, 0, 0, 0}};
+    for (const auto& c : cases) {
+        const CombineGridSize g = computeGridSize(c[0], c[1] != 0, c[2], c[3]);
+        EXPECT_TRUE(g.columns == c[4] && g.rows == c[5]) << c[0] << " " << c[2] << " " << c[3];
+    }
+}
+
+TEST(CombinePlotCore, ShownEventsSkipMissingRuleColumnsAndStopAtShortestColumn) {
+    const auto reader = smallMeasurement("plain.rtdc", 0);
+    const CombineDataRequest request{"area_um", "deform", kLin, kLin, true};
+    EventFilter filter;
+    filter.addRule({0, "fl1_max", "", 0, 1, {}, 0, 0, true, false, ""}); // no fluorescence here
+    filter.addRule({0, "area_um", "", 2, 6, {}, 0, 0, true, false, ""});
+    // Events 1-5 pass; deform stops at 4 and is NaN at 1. Three events: no density, N 3.
+    CombineFilteredData d = readCombineFilteredData(*reader, filter, request);
+    EXPECT_TRUE(d.x == (std::vector<double>{3, 4, 5}) && d.density.empty());
+    filter.setEnabled(false); // five events (the shortest column), one NaN
+    d = readCombineFilteredData(*reader, filter, request);
+    EXPECT_TRUE(d.x == (std::vector<double>{1, 3, 4, 5}) && d.density.size() == 4);
+    EXPECT_TRUE(readCombineFilteredData(*reader, {}, {"area_um", "fl1_max"}).x.empty());
+}
+
+TEST(CombinePlotCore, LogAxesDrawPositiveDotsOnly) {
+    const CombineFilteredData data{{-1, 0, 2, 3}, {1, -2, 3, 4}, {.1, .2, .3, .4}, "", ""};
+    const CombineFilteredData dots = dotsForAxes(data, kLog, kPseudo);
+    EXPECT_TRUE(dots.x == (std::vector<double>{2, 3}) &&
+                dots.density == (std::vector<double>{.3, .4}));
+    EXPECT_EQ(dotsForAxes(data, kLin, kLog).y, (std::vector<double>{1, 3, 4}));
+    const ScaleWarningCounts w = countScaleWarnings(data, kLog, kLog);
+    EXPECT_TRUE(w.x == 2 && w.y == 1 && countScaleWarnings(data, kPseudo, kLin).x == 0);
+    EXPECT_EQ(densityColorRange({.5, .5}).upper, 1.5);
+    const CombineFilteredData blob{{1, 2, 3, 2, 1.5}, {1, 3, 2, 2, 2.5}, {}, "", ""};
+    const auto levels = computeCombineContours(blob, 67, 10, kLin, kLin);
+    EXPECT_TRUE(levels.size() == 2 && levels[0].fraction == 0.1 && levels[1].fraction == 0.67);
+}
+
+TEST(CombinePlotCore, StatsTableGroupsFeaturesInListOrder) {
+    const CombineFilteredData a{{1, 2, 3, 4}, {5, 6, 7, 8}, {}, "", ""}, none;
+    const CombineStatsTable t = buildCombineStatsTable({{"area_um", "deform", &a},
+                                                        {"area_um", "deform", &none},
+                                                        {"bright", "area_um", &a},
+                                                        {"x", "", nullptr}});
+    ASSERT_TRUE(t.features == (std::vector<std::string>{"area_um", "deform", "bright", "x"}) &&
+                t.rows.size() == 4);
+    EXPECT_TRUE(t.rows[0].groups[0]->q1 == 1.75 && t.rows[0].groups[1]->median == 6.5);
+    EXPECT_TRUE(t.rows[1].known && t.rows[1].n == 0 && !t.rows[1].groups[0]);
+    EXPECT_TRUE(t.rows[2].groups[0]->mean == 6.5 && t.rows[2].groups[2]->mean == 2.5);
+    EXPECT_TRUE(!t.rows[2].groups[1] && !t.rows[3].known && !t.rows[3].groups[3]);
+}
+
+// ---- Image gallery --------------------------------------------------------
+
+TEST(GalleryCore, CutoutsMatchNumpySlices) {
+    const auto& reader = measurement();
+    const auto cases = oracle("CUT");
+    ASSERT_EQ(cases.size(), 9u);
+    for (const auto& c : cases) {
+        const int event = static_cast<int>(c.groups[0][0]);
+        const auto r =
+            renderGalleryPage(reader, {{event, 5000}, 64, 64, c.groups[0][3], 0, 0, 255, 7});
+        const cv::Mat& tile = r.tiles.at(0).image;
+        EXPECT_EQ(std::vector<double>(tile.begin<uint8_t>(), tile.end<uint8_t>()), c.groups[1])
+            << "event " << event << " pixel size " << c.groups[0][3];
+        EXPECT_TRUE(r.generation == 7 && r.tiles.at(1).image.empty() &&
+                    r.tiles[1].eventIndex == 5000);
+    }
+    EXPECT_TRUE(renderGalleryPage(nullptr, {{1}, 64, 64}).tiles.empty());
+}
+
+TEST(GalleryCore, ContrastWindow) {
+    const int cases[][4] = {{50, 150, 100, 128}, {50, 150, 200, 255}, {50, 150, 20, 0},
+                            {0, 255, 77, 77},    {-9, 300, 77, 77},   {100, 100, 200, 0},
+                            {0, 10, 3, 77},      {-5, 10, 1, 26},     {200, 300, 201, 5}};
+    for (const auto& c : cases) {
+        cv::Mat tile(2, 3, CV_8UC1, cv::Scalar(c[2]));
+        applyGalleryContrast(tile, c[0], c[1]);
+        EXPECT_EQ(cv::countNonZero(tile != c[3]), 0) << c[0] << " " << c[1] << " " << c[2];
+    }
+}
+
+TEST(GalleryCore, AutoContrastMatchesTranscription) {
+    const auto& reader = measurement();
+    const auto cases = oracle("AUTO");
+    ASSERT_EQ(cases.size(), 3u);
+    for (const auto& c : cases) {
+        const std::vector<int> indices(c.groups[2].begin(), c.groups[2].end());
+        EXPECT_EQ(galleryContrastSample(indices),
+                  std::vector<int>(c.groups[1].begin(), c.groups[1].end()));
+        const GalleryAutoContrastResult r = computeGalleryAutoContrast(reader, indices, 3);
+        EXPECT_TRUE(r.lo == c.groups[0][0] && r.hi == c.groups[0][1] && r.generation == 3)
+            << r.lo << " " << r.hi;
+    }
+    const auto black = computeGalleryAutoContrast(smallMeasurement("black.rtdc", 0), {0, 1, 2}, 1);
+    const auto white = computeGalleryAutoContrast(smallMeasurement("white.rtdc", 255), {2, 9}, 1);
+    EXPECT_TRUE(black.lo == 0 && black.hi == 1 && white.lo == 255 && white.hi == 255);
+    const auto none = computeGalleryAutoContrast(reader, {-1, 5000}, 1); // nothing readable
+    EXPECT_TRUE(none.lo == 0 && none.hi == 255 && black.generation == 1);
+}
+
+TEST(GalleryCore, AutoCutoutSize) {
+    const double sides[][4] = {{10.1, .34, 5, 40}, {10.1, 0, 5, 0},      {10.1, kNaN, 5, 0},
+                               {10.1, kInf, 5, 0}, {kInf, .34, 5, 1024}, {1e300, .34, 5, 1024},
+                               {kNaN, .34, 5, 0},  {10.1, .34, -20, 0}};
+    for (const auto& s : sides)
+        EXPECT_EQ(cutoutSideFromPercentile(s[0], s[1], static_cast<int>(s[2])), s[3]) << s[0];
+    // Without the infinite and NaN sizes the 99th percentile is 10.1 um: at 0.35 um/px 29 px
+    // plus margins, rounded up to 40; no "size_y": the image height. No size features: the first
+    // event's image; no readable image: 64.
+    const auto sized = smallMeasurement("sizes.rtdc", 0), plain = measurement();
+    EXPECT_EQ(featurePercentile99(*sized, {0, 1, 2, 3, 4, 5, -1, 50}, "size_x"), 10.1);
+    auto size = [](GalleryCutoutSize s) { return std::make_pair(s.width, s.height); };
+    EXPECT_EQ(size(computeAutoCutoutSize(*sized, {0, 2, 3, 5}, .35, 5)), std::make_pair(40, 80));
+    EXPECT_EQ(size(computeAutoCutoutSize(*plain, {3}, 0.34, 5)), std::make_pair(100, 80));
+    EXPECT_EQ(size(computeAutoCutoutSize(*plain, {5000}, 0.34, 5)), std::make_pair(64, 64));
+}
+
+} // namespace
