@@ -12,6 +12,8 @@ namespace Quorvex3 {
 /// Texts of the message boxes about a session file's format.
 inline const char* const kSessionUnrecognizedFormat = "Unrecognized session file format.";
 inline const char* const kSessionInvalidPrefix = "Invalid session file: ";
+inline const char* const kSessionReadFailedPrefix = "Failed to read session file: ";
+inline const char* const kSessionWriteFailedPrefix = "Failed to write session file: ";
 inline const char* const kSessionNewerVersionWarning =
     "This session was saved by a newer version of Quorvex3.\n"
     "Some settings may not be restored correctly.";
@@ -66,5 +68,16 @@ QJsonObject sessionDocumentToJson(const SessionDocument& document, const QDateTi
 /// UTF-8. Write them with writeFileAtomically.
 QByteArray serializeSessionDocument(const SessionDocument& document,
                                     const QDateTime& savedAt = QDateTime::currentDateTimeUtc());
+
+/// Reads the session file at `path` and parses it (parseSessionDocument).
+/// A file that cannot be opened gives `ok` false with the error
+/// "Failed to read session file: " and the path.
+SessionParseResult readSessionFile(const QString& path);
+
+/// Writes `document` to `path` through a temporary file that replaces the
+/// old one only when every byte is on disk, so a failed save leaves the
+/// previous session intact. False, with "Failed to write session file: "
+/// and the path in `error` (the system's reason is logged), on any failure.
+bool writeSessionFile(const QString& path, const SessionDocument& document, QString* error);
 
 } // namespace Quorvex3

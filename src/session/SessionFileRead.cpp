@@ -8,6 +8,7 @@
 #include "session/SessionFilterJson.h"
 #include "session/SessionJsonValues.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -280,6 +281,16 @@ SessionParseResult parseSessionDocument(const QByteArray& bytes) {
     result.newerVersion = version > kSessionFormatVersion;
     result.document = readDocument(json.object(), version);
     return result;
+}
+
+SessionParseResult readSessionFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        SessionParseResult result;
+        result.error = QLatin1String(kSessionReadFailedPrefix) + path;
+        return result;
+    }
+    return parseSessionDocument(file.readAll());
 }
 
 } // namespace Quorvex3

@@ -6,9 +6,11 @@
 #include "model/FilterRuleJson.h"
 #include "session/SessionFilterJson.h"
 #include "session/SessionJsonValues.h"
+#include "util/AtomicFile.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QtGlobal>
 
 namespace Quorvex3 {
 
@@ -139,6 +141,17 @@ QJsonObject sessionDocumentToJson(const SessionDocument& document, const QDateTi
 
 QByteArray serializeSessionDocument(const SessionDocument& document, const QDateTime& savedAt) {
     return QJsonDocument(sessionDocumentToJson(document, savedAt)).toJson(QJsonDocument::Indented);
+}
+
+bool writeSessionFile(const QString& path, const SessionDocument& document, QString* error) {
+    QString reason;
+    if (writeFileAtomically(path, serializeSessionDocument(document), &reason) ==
+        WriteResult::Written)
+        return true;
+    qWarning("Session: writing %s failed: %s", qUtf8Printable(path), qUtf8Printable(reason));
+    if (error)
+        *error = QLatin1String(kSessionWriteFailedPrefix) + path;
+    return false;
 }
 
 } // namespace Quorvex3
