@@ -132,6 +132,7 @@ TEST(SessionFileRead, EachStoredValueIsCheckedAndFallsBackToItsDefault) {
 TEST(SessionFileRead, OnlyPositiveWholeVersionsOfAnObjectAreAccepted) {
     const std::tuple<const char*, bool, bool, const char*> cases[] = {
         {R"({"version": 2})", true, true, ""},
+        {R"({"version": 1})", true, false, ""},
         {R"({"version": 0})", false, false, kSessionUnrecognizedFormat},
         {R"({"version": "1"})", false, false, kSessionUnrecognizedFormat},
         {R"({"datasets": []})", false, false, kSessionUnrecognizedFormat},
