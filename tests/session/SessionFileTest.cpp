@@ -1,0 +1,291 @@
+// Session files: the checks made when one is read, the round trip, stored
+// paths and fingerprints, and damaged files through the reader.
+//
+// Oracle: /usr/bin/python3 tests/session/session_oracle.py SESSION.QV3
+// reads the written file with json, h5py and hashlib (exact comparison).
+
+#include "session/SessionFile.h"
+#include "core/RTDCReader.h"
+#include "model/DatasetEntry.h"
+#include "session/SessionDatasets.h"
+#include "support/PythonOracle.h"
+#include "support/RtdcFixtureWriter.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace Quorvex3 {
+namespace {
+
+int g_warnings = 0;
+void countWarnings(QtMsgType type, const QMessageLogContext&, const QString&) {
+    g_warnings += type == QtWarningMsg ? 1 : 0;
+}
+
+// Dataset 0 uses everything, 1 is a duplicate of it, 2 another measurement;
+// groups 0, 4, 2.
+// clang-format off
+const char* const kBase = R"({"version": 1, "mainWindow": {"activeDatasetIndex": 1, "colorMapIndex": 3}, "nextGroupId": 3,
+ "filterGroups": [{"id": 0, "name": "g0"}, {"id": 4}, {"id": 2}], "statEvalWindows": [{"categories": [{"datasetSessionIndex": 2}]}],
+ "datasets": [{"filePath": "a.rtdc", "displayName": "Zellen µ", "currentEventIndex": 2, "contourMode": 1, "contourFraction1": 0.2, "contourFraction2": 0.8, "scaleXMode": 1, "scaleYMode": 2,
+   "ctcApplied": true, "ctcChannels": [1, 2], "spilloverMatrix": [1, 0.1, 0.2, 1], "emodApplied": true, "emodParams": {"channelWidth": 30, "flowRate": 0.16, "medium": 0, "manualViscosity": "nan"},
+   "fingerprint": {"fileSize": 1234, "eventCount": 6, "featureHash": "0123456789ab"}, "groupEnabled": [{"groupId": 4, "enabled": true}, {"groupId": 2}],
+   "filter": {"enabled": true, "combineMode": "NOT", "rules": [{"minValue": "-inf", "maxValue": "inf"}, {"type": "Polygon", "polygonVertices": [["-inf", 1], ["nan", 2]]}]}},
+  {"isDuplicate": true, "duplicateOfIndex": 0}, {"filePath": "b.rtdc"}]})";
+// clang-format on
+
+const QDateTime kSavedAt = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+
+QJsonObject object(const char* text) {
+    return QJsonDocument::fromJson(text).object();
+}
+
+// The base document with the keys of `patch` replaced in dataset `index`,
+// or in the root for -1 (a null value removes the key).
+QByteArray patched(int index, const char* patch) {
+    QJsonObject root = object(kBase);
+    QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
+    QJsonObject target = index < 0 ? root : datasets[index].toObject();
+    const QJsonObject keys = object(patch);
+    for (auto it = keys.begin(); it != keys.end(); ++it)
+        it->isNull() ? void(target.remove(it.key())) : void(target.insert(it.key(), *it));
+    if (index < 0)
+        return QJsonDocument(target).toJson();
+    datasets[index] = target;
+    root[QStringLiteral("datasets")] = datasets;
+    return QJsonDocument(root).toJson();
+}
+
+// Rule, dataset patched (-1: the root), patch, expected keys of the dataset
+// as written back ("/key" for keys of the root; null: absent), warns.
+using ReadCase = std::tuple<const char*, int, const char*, const char*, bool>;
+
+const char* const kNoCtc = R"({"ctcApplied": false, "ctcChannels": null, "spilloverMatrix": null})";
+const char* const kNoEmod = R"({"emodApplied": false, "emodParams": null})";
+const char* const kHashOnly = R"({"fingerprint": {"featureHash": "0123456789ab"}})";
+
+TEST(SessionFileRead, EachStoredValueIsCheckedAndFallsBackToItsDefault) {
+    // clang-format off
+    const ReadCase cases[] = {
+        {"valid: kept; group ids 0,4,2 with next 3 give 5", 0, "{}", R"({"currentEventIndex": 2, "contourFraction2": 0.8, "scaleYMode": 2,
+          "ctcChannels": [1, 2], "spilloverMatrix": [1, 0.1, 0.2, 1], "emodApplied": true, "/nextGroupId": 5, "fingerprint": {"fileSize": 1234, "eventCount": 6, "featureHash": "0123456789ab"},
+          "groupEnabled": [{"groupId": 2, "enabled": false}, {"groupId": 4, "enabled": true}], "/mainWindow": {"activeDatasetIndex": 1, "colorMapIndex": 3, "expertMode": false}})", false},
+        {"plot settings out of range", 0, R"({"currentEventIndex": -7, "contourMode": 3, "scaleXMode": -1, "scaleYMode": "1", "contourFraction1": 1.0, "contourFraction2": "nan"})",
+         R"({"currentEventIndex": -1, "contourMode": 0, "scaleXMode": 0, "scaleYMode": 0, "contourFraction1": 0.1, "contourFraction2": 0.67})", false},
+        {"event index not whole, fraction 0", 0, R"({"currentEventIndex": 1.5, "contourFraction1": 0})", R"({"currentEventIndex": -1, "contourFraction1": 0.1})", false},
+        {"colour map 6, active dataset past the end", -1, R"({"mainWindow": {"colorMapIndex": 6, "activeDatasetIndex": 3}})",
+         R"({"/mainWindow": {"activeDatasetIndex": 0, "colorMapIndex": 0, "expertMode": false}})", false},
+        {"switch of an unknown group", 0, R"({"groupEnabled": [{"groupId": 9}]})", R"({"groupEnabled": null})", false},
+        {"repeated, negative, largest and text group ids", -1, R"({"nextGroupId": -5, "filterGroups": [{"id": 1, "name": "first"}, {"id": 1}, {"id": -3}, {"id": 2147483647}, {"id": "7"}]})",
+         R"({"/nextGroupId": 2, "/filterGroups": [{"id": 1, "name": "first", "rules": []}]})", true},
+        {"duplicate of a duplicate", 2, R"({"isDuplicate": true, "duplicateOfIndex": 1})", R"({"isDuplicate": true, "duplicateOfIndex": -1})", true},
+        {"duplicate of a later one", 1, R"({"duplicateOfIndex": 2})", R"({"duplicateOfIndex": -1})", true},
+        {"spillover matrix not n*n", 0, R"({"spilloverMatrix": [1, 0, 1]})", kNoCtc, true},
+        {"spillover matrix not finite", 0, R"({"spilloverMatrix": [1, "inf", 0, 1]})", kNoCtc, true},
+        {"repeated channels", 0, R"({"ctcChannels": [1, 1]})", kNoCtc, true},
+        {"channels absent", 0, R"({"ctcChannels": null})", kNoCtc, true},
+        {"channel width 0", 0, R"({"emodParams": {"channelWidth": 0}})", kNoEmod, true},
+        {"flow rate nan", 0, R"({"emodParams": {"flowRate": "nan"}})", kNoEmod, true},
+        {"pixel size -inf", 0, R"({"emodParams": {"pixelSize": "-inf"}})", kNoEmod, true},
+        {"medium 5", 0, R"({"emodParams": {"medium": 5}})", kNoEmod, true},
+        {"temperature source 3", 0, R"({"emodParams": {"tempSource": 3}})", kNoEmod, true},
+        {"viscosity model 4", 0, R"({"emodParams": {"viscModel": 4}})", kNoEmod, true},
+        {"look-up table 1", 0, R"({"emodParams": {"lutModel": 1}})", kNoEmod, true},
+        {"modulus parameters absent", 0, R"({"emodParams": null})", kNoEmod, true},
+        {"absent keys", 0, R"({"emodParams": {}, "ctcApplied": null, "contourFraction2": null, "filter": null, "fingerprint": null, "currentEventIndex": null})",
+         R"({"emodParams": {"lutModel": 0, "viscModel": 0, "medium": 1, "temperature": 23, "tempSource": 2, "manualViscosity": 0, "channelWidth": 20, "flowRate": 0.04,
+          "pixelSize": 0.34, "deformFeature": "deform", "applyPixelationCorrection": true}, "ctcApplied": false, "contourFraction2": 0.67, "currentEventIndex": -1,
+          "filter": {"enabled": false, "combineMode": "AND", "rules": []}, "fingerprint": {"featureHash": ""}})", false},
+        {"sizes not whole or negative", 0, R"({"fingerprint": {"fileSize": 1.5, "eventCount": -1, "featureHash": "0123456789ab"}})", kHashOnly, false},
+        {"sizes beyond 2^53 or as text", 0, R"({"fingerprint": {"fileSize": 9007199254740994, "eventCount": "6", "featureHash": "0123456789ab"}})", kHashOnly, false},
+        {"size 2^53", 0, R"({"fingerprint": {"fileSize": 9007199254740992}})", R"({"fingerprint": {"fileSize": 9007199254740992, "featureHash": ""}})", false},
+        {"\"not\" reads as AND", 0, R"({"filter": {"combineMode": "not"}})", R"({"filter": {"enabled": false, "combineMode": "AND", "rules": []}})", false},
+        {"window states that are no objects", -1, R"({"combineWindows": [{"a": 1}, 3, "x"], "statEvalWindows": {}})", R"({"/combineWindows": [{"a": 1}], "/statEvalWindows": []})", false},
+        {"no datasets", -1, R"({"datasets": 5})", R"({"/mainWindow": {"activeDatasetIndex": -1, "colorMapIndex": 3, "expertMode": false}})", false},
+    };
+    // clang-format on
+    const QtMessageHandler previous = qInstallMessageHandler(countWarnings);
+    for (const auto& [rule, index, patch, expectedKeys, warns] : cases) {
+        g_warnings = 0;
+        const QJsonObject root =
+            sessionDocumentToJson(parseSessionDocument(patched(index, patch)).document, {});
+        const QJsonObject expected = object(expectedKeys);
+        for (auto it = expected.begin(); it != expected.end(); ++it) {
+            const bool top = it.key().startsWith(QLatin1Char('/'));
+            const QJsonObject owner =
+                top ? root : root[QStringLiteral("datasets")][index].toObject();
+            const QString key = top ? it.key().mid(1) : it.key();
+            EXPECT_EQ(owner.contains(key) ? owner[key] : QJsonValue(), *it)
+                << rule << ": " << key.toStdString();
+        }
+        EXPECT_EQ(g_warnings > 0, warns) << rule;
+    }
+    qInstallMessageHandler(previous);
+}
+
+TEST(SessionFileRead, OnlyPositiveWholeVersionsOfAnObjectAreAccepted) {
+    const std::tuple<const char*, bool, bool, const char*> cases[] = {
+        {R"({"version": 2})", true, true, ""},
+        {R"({"version": 1})", true, false, ""},
+        {R"({"version": 0})", false, false, kSessionUnrecognizedFormat},
+        {R"({"version": "1"})", false, false, kSessionUnrecognizedFormat},
+        {R"({"datasets": []})", false, false, kSessionUnrecognizedFormat},
+        {R"([{"version": 1}])", false, false, kSessionUnrecognizedFormat},
+        {R"({"version": 1)", false, false, kSessionInvalidPrefix},
+    };
+    for (const auto& [bytes, ok, newer, error] : cases) {
+        const SessionParseResult read = parseSessionDocument(bytes);
+        EXPECT_TRUE(read.ok == ok && read.newerVersion == newer) << bytes;
+        EXPECT_EQ(read.error.left(int(std::strlen(error))), QLatin1String(error)) << bytes;
+    }
+}
+
+// Non-finite values are never written as null (which reads back as 0).
+TEST(SessionFileWrite, SaveLoadSaveIsIdenticalWithInfiniteBoundsKept) {
+    const QByteArray first =
+        serializeSessionDocument(parseSessionDocument(kBase).document, kSavedAt);
+    EXPECT_TRUE(first.contains(R"("savedAt": "2023-11-14T22:13:20Z")") && !first.contains("null"));
+    EXPECT_TRUE(first.contains(R"("minValue": "-inf")") && first.contains(R"("maxValue": "inf")") &&
+                first.contains(R"("manualViscosity": "nan")"));
+    EXPECT_EQ(serializeSessionDocument(parseSessionDocument(first).document, kSavedAt), first);
+}
+
+// Damaged files: values replaced on random lines of a valid file (mostly
+// still JSON), on odd rounds also random bytes. No crash or hang (the
+// sanitizer run), and whatever is accepted is a fixed point of writing and
+// reading again.
+TEST(SessionFileRead, FiveHundredMutatedFilesAreReadSafely) {
+    const QByteArray valid = serializeSessionDocument(parseSessionDocument(kBase).document);
+    const char* const tokens[] = {
+        "-1", "0.5",  "1e308",   "2147483648", "\"inf\"",          "null",      "[]",
+        "{}", "true", "\"NOT\"", "[1, 2]",     "9007199254740993", "\"a.rtdc\""};
+    const auto rewritten = [](const QByteArray& bytes) {
+        return serializeSessionDocument(parseSessionDocument(bytes).document, kSavedAt)
+            .toStdString();
+    };
+    std::mt19937 random(20231114);
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    int accepted = 0;
+    for (int round = 0; round < 500; ++round) {
+        QList<QByteArray> lines = valid.split('\n');
+        for (int k = 0; k <= pick(3); ++k) {
+            QByteArray& line = lines[pick(lines.size())];
+            const int colon = line.indexOf("\": ");
+            if (colon >= 0)
+                line = line.left(colon + 3) + tokens[pick(13)] + (line.endsWith(',') ? "," : "");
+        }
+        QByteArray bytes = lines.join('\n');
+        for (int k = 0; round % 2 == 1 && k <= pick(4); ++k)
+            bytes[pick(bytes.size())] = "{}[]\",:-0e9"[pick(11)];
+        const bool ok = parseSessionDocument(bytes).ok;
+        accepted += ok ? 1 : 0;
+        if (ok) {
+            ASSERT_EQ(rewritten(rewritten(bytes).c_str()), rewritten(bytes)) << bytes.constData();
+        }
+    }
+    EXPECT_GT(accepted, 150);
+}
+
+TEST(SessionFileRead, DuplicatesComeBackAfterTheirSourcesAndTheActiveDatasetByItsId) {
+    const SessionDocument doc = parseSessionDocument(kBase).document;
+    const auto duplicates = duplicatesToRecreate(doc, {{0, 7}, {2, 9}});
+    EXPECT_TRUE(duplicates.size() == 1 && duplicates[0].sessionIndex == 1 &&
+                duplicates[0].sourceId == 7);
+    EXPECT_TRUE(duplicatesToRecreate(doc, {{2, 9}}).empty()); // its source was skipped
+    EXPECT_EQ(activeDatasetId(doc, {{0, 7}, {1, 8}}), 8);
+    EXPECT_EQ(activeDatasetId(doc, {{0, 7}}), -1);
+}
+
+// ---- measurements on disk ----------------------------------------------------
+
+std::shared_ptr<RTDCReader> openReader(const QString& path, int extraColumns = -1) {
+    if (extraColumns >= 0) {
+        testing::RtdcFixtureWriter w(path.toStdString());
+        w.addColumn<double>("area_um", {1, 2, 3});
+        w.addColumn<float>("deform", {0.1f, 0.2f, 0.3f});
+        for (int k = 0; k < extraColumns; ++k)
+            w.addColumn<double>("bright_avg", {1, 1, 1});
+    }
+    auto reader = std::make_shared<RTDCReader>();
+    EXPECT_TRUE(reader->openFile(path.toStdString()));
+    return reader;
+}
+
+std::unique_ptr<DatasetEntry> entryOf(const std::shared_ptr<RTDCReader>& reader) {
+    auto entry = std::make_unique<DatasetEntry>();
+    entry->reader = reader;
+    entry->filePath = reader->getFilename();
+    entry->displayName = QStringLiteral("a.rtdc");
+    return entry;
+}
+
+TEST(SessionDatasets, PathsFingerprintsAndDuplicatesMatchPythonsReading) {
+    testing::TempDir tmp;
+    const QString root = QString::fromStdString(tmp.path()), moved = root + "/moved";
+    ASSERT_TRUE(QDir(root).mkpath("x/meas") && QDir(root).mkpath("x/sess"));
+    auto a = openReader(root + "/x/meas/a.rtdc", 0);
+    a->addCalculatedFeature("emodulus", {1, 2, 3}); // leaves the hash unchanged
+    std::vector<std::unique_ptr<DatasetEntry>> entries;
+    for (const auto& reader : {a, a, a, openReader(root + "/x/meas/b.rtdc", 1)})
+        entries.push_back(entryOf(reader));
+    const QString sessionPath = withSessionSuffix(root + "/x/sess/s");
+    SessionDocument doc;
+    doc.datasets = sessionDatasetsFromEntries(entries, sessionFolder(sessionPath));
+    EXPECT_EQ(doc.datasets[3].filePath, "../meas/b.rtdc");
+    EXPECT_EQ(sessionDatasetsFromEntries(entries, QDir(root + "/x/meas"))[0].filePath, "a.rtdc");
+    QString error;
+    ASSERT_TRUE(writeSessionFile(sessionPath, doc, &error));
+    EXPECT_FALSE(writeSessionFile(root + "/none/s.QV3", doc, &error));
+    EXPECT_EQ(error, kSessionWriteFailedPrefix + root + "/none/s.QV3");
+    const auto lines = testing::runPythonOracle(QUORVEX3_SESSION_TEST_DIR "/session_oracle.py",
+                                                sessionPath.toStdString());
+    ASSERT_EQ(lines.size(), 4u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(lines[i].kind == (i % 3 ? "DUP" : "OK") &&
+                    lines[i].groups[0][1] == (i % 3 ? 0 : -1))
+            << i;
+
+    // Moved together, the stored paths still lead to the files; folders do not.
+    ASSERT_TRUE(QDir().rename(root + "/x", moved));
+    const QDir sessionDir = sessionFolder(moved + "/sess/s.QV3");
+    doc = readSessionFile(moved + "/sess/s.QV3").document;
+    EXPECT_EQ(readSessionFile(moved + "/s.QV3").error, kSessionReadFailedPrefix + moved + "/s.QV3");
+    const ResolvedDatasetPath found =
+        resolveStoredDatasetPath(doc.datasets[3].filePath, sessionDir);
+    EXPECT_TRUE(found.found && found.absolutePath == moved + "/meas/b.rtdc");
+    for (const char* missing : {"", "../meas", "c.rtdc"})
+        EXPECT_FALSE(resolveStoredDatasetPath(missing, sessionDir).found) << missing;
+
+    // An unchanged file matches; one event or one stored feature more does not.
+    const QString movedA = moved + "/meas/a.rtdc";
+    const SessionFingerprint unchanged = fingerprintOf(*openReader(movedA), movedA);
+    EXPECT_TRUE(fingerprintMatches(doc.datasets[0].fingerprint, unchanged));
+    SessionFingerprint oneEventMore = unchanged;
+    oneEventMore.eventCount = 4;
+    EXPECT_FALSE(fingerprintMatches(doc.datasets[0].fingerprint, oneEventMore));
+    EXPECT_EQ(computeFeatureHash({"deform", "area_um"}), unchanged.featureHash); // sorts
+    entries.clear();
+    a->closeFile();
+    const auto changed = openReader(movedA, 1);
+    EXPECT_FALSE(fingerprintMatches(doc.datasets[0].fingerprint, fingerprintOf(*changed, movedA)));
+
+    // Applied to the reopened dataset (3 events, fluorescence channels 1 and 2, then 1).
+    SessionDataset stored = parseSessionDocument(kBase).document.datasets[0];
+    stored.displayName.clear(); // keeps the entry's
+    DatasetEntry& entry = *entries.emplace_back(entryOf(changed));
+    applySessionDataset(stored, entry, {1, 2});
+    EXPECT_TRUE(entry.currentEventIndex == 2 && entry.spilloverMatrix(1, 0) == 0.2 &&
+                entry.groupEnabled.at(4) && entry.displayName == "a.rtdc");
+    stored.currentEventIndex = 3;
+    applySessionDataset(stored, entry, {1});
+    EXPECT_TRUE(entry.currentEventIndex == -1 && !entry.ctcApplied);
+}
+
+} // namespace
+} // namespace Quorvex3
