@@ -127,7 +127,7 @@ protected:
     }
 
     /// Runs export_oracle.py on the exports of `source`, given as pairs of
-    /// path and specification; its findings go to the test's output.
+    /// path and the export choices it was made with; its findings go to the test's output.
     static int oracle(const char* kind, const std::string& source, const QStringList& exports) {
         return QProcess::execute(
             QStringLiteral("/usr/bin/python3"),
