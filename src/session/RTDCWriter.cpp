@@ -143,6 +143,63 @@ void writePolygonAttribute(hid_t root, const std::string& name,
         throwHdf5Failure("writing attribute '" + name + "'");
 }
 
+// Restates the copied "experiment:event count" of `root` (if any) as
+// `count`, in the attribute's own type: a number stays a number of its
+// width, a text stays a text of its kind (a fixed length grows to fit).
+void restateEventCount(hid_t root, std::size_t count) {
+    const char* const name = kExperimentEventCount;
+    const htri_t exists = H5Aexists(root, name);
+    if (exists < 0)
+        throwHdf5Failure(std::string("looking for attribute '") + name + "'");
+    if (exists == 0)
+        return;
+    std::optional<Hdf5Handle> attribute;
+    attribute.emplace(H5Aopen(root, name, H5P_DEFAULT), H5Aclose,
+                      std::string("opening attribute '") + name + "'");
+    const Hdf5Handle storedType(H5Aget_type(attribute->id()), H5Tclose, "reading a datatype");
+    const Hdf5Handle type(H5Tcopy(storedType.id()), H5Tclose, "copying a datatype");
+    const Hdf5Handle space(H5Aget_space(attribute->id()), H5Sclose, "reading a dataspace");
+    const hssize_t points = H5Sget_simple_extent_npoints(space.id());
+    if (points < 1)
+        return; // no value to restate
+    const H5T_class_t typeClass = H5Tget_class(type.id());
+    const std::string text = std::to_string(count);
+    if (typeClass == H5T_INTEGER || typeClass == H5T_FLOAT) {
+        // The library converts to the stored width and kind.
+        const std::vector<unsigned long long> values(static_cast<std::size_t>(points), count);
+        if (H5Awrite(attribute->id(), H5T_NATIVE_ULLONG, values.data()) < 0)
+            throwHdf5Failure(std::string("writing attribute '") + name + "'");
+        return;
+    }
+    if (typeClass != H5T_STRING || points != 1)
+        return; // left as copied: no count can be stated in it
+    if (H5Tis_variable_str(type.id()) > 0) {
+        const char* value = text.c_str();
+        if (H5Awrite(attribute->id(), type.id(), &value) < 0)
+            throwHdf5Failure(std::string("writing attribute '") + name + "'");
+        return;
+    }
+    std::size_t size = H5Tget_size(type.id());
+    if (size < text.size()) {
+        // Too short for the new count: made again, one character per digit.
+        const Hdf5Handle createList(H5Aget_create_plist(attribute->id()), H5Pclose,
+                                    "reading attribute properties");
+        size = text.size();
+        if (H5Tset_size(type.id(), size) < 0)
+            throwHdf5Failure("sizing a string type");
+        attribute.reset();
+        if (H5Adelete(root, name) < 0)
+            throwHdf5Failure(std::string("replacing attribute '") + name + "'");
+        attribute.emplace(
+            H5Acreate2(root, name, type.id(), space.id(), createList.id(), H5P_DEFAULT), H5Aclose,
+            std::string("creating attribute '") + name + "'");
+    }
+    std::string value(size, H5Tget_strpad(type.id()) == H5T_STR_SPACEPAD ? ' ' : '\0');
+    value.replace(0, text.size(), text);
+    if (H5Awrite(attribute->id(), type.id(), value.data()) < 0)
+        throwHdf5Failure(std::string("writing attribute '") + name + "'");
+}
+
 // The descriptor of a file opened by the default (POSIX) driver, or -1.
 int descriptorOf(hid_t file) {
     void* handle = nullptr;
@@ -367,6 +424,7 @@ bool RTDCWriter::writeExportMetadata(std::size_t eventCount, const std::string& 
         const H5::Group root = m_file->openGroup("/");
         writeStringAttribute(root.getId(), "export:date", localIsoDate());
         writeStringAttribute(root.getId(), "export:event count", std::to_string(eventCount));
+        restateEventCount(root.getId(), eventCount);
         if (!changedSampleName.empty())
             writeStringAttribute(root.getId(), "export:changed sample name", changedSampleName);
     } catch (const Hdf5Failure& e) {

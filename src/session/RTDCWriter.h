@@ -60,7 +60,8 @@ public:
     /// (see offlineFilterRecord); nothing for a disabled filter.
     bool writeOfflineFilterMetadata(const EventFilter& filter);
     /// "export:date" (local date, YYYY-MM-DD), "export:event count" and,
-    /// when not empty, "export:changed sample name".
+    /// when not empty, "export:changed sample name"; a copied
+    /// "experiment:event count" is restated as `eventCount` in its own type.
     bool writeExportMetadata(std::size_t eventCount, const std::string& changedSampleName);
     /// One dataset per feature with readable values; element k is the
     /// column's value at indices[k], NaN beyond the column's end. A feature
@@ -72,8 +73,11 @@ public:
     /// unreadable (counted in unreadableImages()).
     bool writeImages(RTDCReader& reader, const std::vector<int>& indices);
     bool writeMasks(RTDCReader& reader, const std::vector<int>& indices);
-    /// "/events/trace" and one dataset per trace name of the reader (file
-    /// and derived traces); the group stays empty for a trace length of 0.
+    /// "/events/trace" with every trace of the source: each numeric
+    /// (events, samples) dataset under the source's "/events/trace",
+    /// whatever its name (the reader lists only some), then the reader's
+    /// derived traces. Nothing when there is none; a trace of no samples is
+    /// left out. Row k is the source's row indices[k] as 32-bit floats.
     bool writeTraces(RTDCReader& reader, const std::vector<int>& indices);
 
     /// Text of the first failure, empty while none occurred.

@@ -7,6 +7,7 @@
 
 #include "session/AviExport.h"
 #include "session/ExportPlanning.h"
+#include "session/TsvExport.h"
 
 #include <QFileInfo>
 
@@ -15,8 +16,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <clocale>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <random>
 
 namespace Quorvex3 {
 namespace {
@@ -153,7 +158,7 @@ TEST_F(DatasetExport, AnUnreadableImageLeavesABlankRowAndIsCounted) {
 
 // ---- TSV and AVI --------------------------------------------------------------------
 
-TEST_F(DatasetExport, TsvCellsArePercent17gOfTheSourceValuesAndTheHeaderKeepsToItsLines) {
+TEST_F(DatasetExport, TsvCellsAreTheShortestExactTextsAndTheHeaderKeepsToItsLines) {
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr); // a decimal comma
     EventFilter filter;
     filter.addRule(range("area_um", 15.0, 65.0));
@@ -177,6 +182,53 @@ TEST_F(DatasetExport, TsvCellsArePercent17gOfTheSourceValuesAndTheHeaderKeepsToI
           "edge\tshort_col\tDeformation\tArea [\xc2\xb5m\xc2\xb2]\tBrightness average [a.u.]\t"
           "Video frame number"})
         EXPECT_TRUE(lines.contains(line)) << line;
+}
+
+TEST(TsvNumbers, EachIsTheShortestTextThatReadsBackAsTheSameDouble) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {0.0005, "5e-04"}, // 5 characters against 6 for 0.0005
+        {0.05, "0.05"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {1e4, "10000"}, // a tie of lengths keeps the plain form
+        {1e5, "1e+05"},
+        {123456.7, "123456.7"},
+        {1e16, "1e+16"},
+        {12345678901234567.0, "12345678901234568"},
+        {-0.0, "-0"},
+        {4.9406564584124654e-324, "5e-324"},
+        {1.7976931348623157e308, "1.7976931348623157e+308"},
+        {-INFINITY, "-inf"},
+        {NAN, "nan"},
+        {-NAN, "nan"},
+    };
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr); // a decimal comma
+    for (const auto& c : cases) {
+        std::string text;
+        appendTsvNumber(text, c.value);
+        EXPECT_EQ(text, c.text) << c.text;
+    }
+    // Random bit patterns: every finite double reads back exactly, never
+    // longer than its 17 significant digits.
+    std::mt19937_64 random(26);
+    for (int i = 0; i < 100000; ++i) {
+        std::uint64_t bits = random();
+        double value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        if (!std::isfinite(value))
+            continue;
+        std::string text;
+        appendTsvNumber(text, value);
+        double back = 0;
+        std::from_chars(text.data(), text.data() + text.size(), back);
+        ASSERT_EQ(std::memcmp(&back, &value, sizeof value), 0) << text;
+        char full[40];
+        ASSERT_LE(text.size(), std::size_t(std::snprintf(full, sizeof full, "%.17g", value)))
+            << text;
+    }
+    std::setlocale(LC_ALL, "C");
 }
 
 TEST_F(DatasetExport, AviFramesAreTheImagesOncePerCameraFrame) {
