@@ -3,17 +3,15 @@
 #include "core/EventFilter.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace H5 {
-class H5File;
-} // namespace H5
-
 namespace Quorvex3 {
 
 class RTDCReader;
+struct ExportFileOutcome;
 
 /// Writes a filtered copy of one measurement as a new .rtdc file: the
 /// source's root attributes, a record of the filter and of the export, and
@@ -44,9 +42,12 @@ public:
     /// failures and counts of a file written before. On failure no file
     /// stays open.
     bool createFile(const std::string& path);
-    /// Flushes and closes the file; false when that failed (a full disk)
-    /// or an earlier step failed. A failed file is closed without writing
-    /// more of it to the disk: it is only fit to be discarded.
+    /// Flushes and closes the file, exactly once; false when that failed (a
+    /// full disk, the file-size limit) or an earlier step failed. The close
+    /// itself cannot fail: a failed file is closed without writing more of
+    /// it to the disk, and is only fit to be discarded. SIGXFSZ is ignored
+    /// from createFile to here, so a file-size limit fails the export rather
+    /// than ending the program.
     bool close();
     bool isOpen() const;
 
@@ -92,7 +93,13 @@ private:
     bool writeFrames(RTDCReader& reader, const std::vector<int>& indices, bool masks);
     bool fail(const std::string& prefix, const std::string& detail);
 
-    std::unique_ptr<H5::H5File> m_file;
+    class FileSizeSignalGuard;
+
+    /// The open file, H5I_INVALID_HID while none; closed exactly once.
+    std::int64_t m_file = -1;
+    /// The driver's record of the open file's writes.
+    std::unique_ptr<ExportFileOutcome> m_outcome;
+    std::unique_ptr<FileSizeSignalGuard> m_signalGuard;
     std::string m_lastError;
     std::size_t m_unreadableImages = 0;
     std::size_t m_unreadableMasks = 0;

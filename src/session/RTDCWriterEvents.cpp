@@ -139,7 +139,7 @@ std::vector<SourceTrace> tracesOf(RTDCReader& reader) {
 
 bool RTDCWriter::writeScalarFeatures(const std::vector<std::string>& features,
                                      const std::vector<int>& indices, RTDCReader& reader) {
-    if (!m_file)
+    if (m_file < 0)
         return false;
     if (indices.empty())
         return true;
@@ -166,12 +166,17 @@ bool RTDCWriter::writeScalarFeatures(const std::vector<std::string>& features,
         }
         try {
             const hsize_t dims[1] = {static_cast<hsize_t>(values.size())};
-            H5::DataSpace space(1, dims);
-            H5::DataSet dataset =
-                m_file->createDataSet("/events/" + name, H5::PredType::IEEE_F64LE, space);
-            dataset.write(values.data(), H5::PredType::NATIVE_DOUBLE);
-        } catch (const H5::Exception& e) {
-            return fail("Error writing feature '" + name + "': ", describeHdf5Exception(e));
+            const Hdf5Handle space(H5Screate_simple(1, dims, nullptr), H5Sclose,
+                                   "creating a dataspace");
+            const std::string path = "/events/" + name;
+            const Hdf5Handle dataset(H5Dcreate2(m_file, path.c_str(), H5T_IEEE_F64LE, space.id(),
+                                                H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+                                     H5Dclose, "creating dataset '" + path + "'");
+            if (H5Dwrite(dataset.id(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT,
+                         values.data()) < 0)
+                throwHdf5Failure("writing dataset '" + path + "'");
+        } catch (const Hdf5Failure& e) {
+            return fail("Error writing feature '" + name + "': ", e.what());
         }
     }
     return true;
@@ -186,7 +191,7 @@ bool RTDCWriter::writeMasks(RTDCReader& reader, const std::vector<int>& indices)
 }
 
 bool RTDCWriter::writeFrames(RTDCReader& reader, const std::vector<int>& indices, bool masks) {
-    if (!m_file)
+    if (m_file < 0)
         return false;
     if (indices.empty() || !(masks ? reader.hasMasks() : reader.hasImages()))
         return true;
@@ -210,9 +215,10 @@ bool RTDCWriter::writeFrames(RTDCReader& reader, const std::vector<int>& indices
     const std::size_t frameBytes =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     try {
-        const H5::Group events = m_file->openGroup("/events");
+        const Hdf5Handle events(H5Gopen2(m_file, "/events", H5P_DEFAULT), H5Gclose,
+                                "opening group '/events'");
         const Hdf5Handle dataset =
-            createRowChunkedDataset(events.getId(), masks ? "mask" : "image", H5T_STD_U8LE,
+            createRowChunkedDataset(events.id(), masks ? "mask" : "image", H5T_STD_U8LE,
                                     {static_cast<hsize_t>(indices.size()),
                                      static_cast<hsize_t>(height), static_cast<hsize_t>(width)});
         RowChunkWriter writer(dataset.id(), 3, frameBytes, kDeflateLevel);
@@ -243,7 +249,7 @@ bool RTDCWriter::writeFrames(RTDCReader& reader, const std::vector<int>& indices
 }
 
 bool RTDCWriter::writeTraces(RTDCReader& reader, const std::vector<int>& indices) {
-    if (!m_file)
+    if (m_file < 0)
         return false;
     if (indices.empty())
         return true;
@@ -253,7 +259,9 @@ bool RTDCWriter::writeTraces(RTDCReader& reader, const std::vector<int>& indices
         const std::vector<SourceTrace> traces = tracesOf(reader);
         if (traces.empty())
             return true;
-        const H5::Group group = m_file->createGroup("/events/trace");
+        const Hdf5Handle group(
+            H5Gcreate2(m_file, "/events/trace", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT), H5Gclose,
+            "creating group '/events/trace'");
         for (const SourceTrace& trace : traces) {
             if (trace.length == 0)
                 continue;
@@ -262,7 +270,7 @@ bool RTDCWriter::writeTraces(RTDCReader& reader, const std::vector<int>& indices
                             "trace '" + trace.name + "': the trace length is out of range");
             const std::size_t length = static_cast<std::size_t>(trace.length);
             const Hdf5Handle dataset = createRowChunkedDataset(
-                group.getId(), trace.name, H5T_IEEE_F32LE,
+                group.id(), trace.name, H5T_IEEE_F32LE,
                 {static_cast<hsize_t>(indices.size()), trace.length});
             RowChunkWriter writer(dataset.id(), 2, length * sizeof(float), kDeflateLevel);
             std::vector<float> samples;

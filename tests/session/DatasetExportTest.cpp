@@ -6,6 +6,7 @@
 #include "SessionTestSupport.h"
 
 #include "session/AviExport.h"
+#include "session/ExportFileDriver.h"
 #include "session/ExportPlanning.h"
 #include "session/TsvExport.h"
 
@@ -13,14 +14,17 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <random>
 
 namespace Quorvex3 {
@@ -342,6 +346,99 @@ TEST_F(DatasetExport, AFailedExportLeavesNoFileAndSaysWhy) {
     }
     // The HDF5 library is still sound: the next export works.
     EXPECT_EQ(exportWith(EventFilter(), scalars).status, Status::Written);
+}
+
+// Runs `body` in a child process, so a crash or a fatal signal ends only
+// the child; returns the child's wait status. The child ends with _exit.
+int statusInChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(body());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+std::string describeStatus(int status) {
+    if (WIFSIGNALED(status))
+        return std::string("killed by signal ") + strsignal(WTERMSIG(status));
+    return "exit code " + std::to_string(WEXITSTATUS(status));
+}
+
+TEST_F(DatasetExport, UnderAHardFileSizeLimitAFailedExportEndsAsAnErrorAndHdf5StaysSound) {
+    ExportResult scalars;
+    scalars.features = everything().features;
+    const ExportOutcome probe = exportWith(EventFilter(), scalars);
+    const rlim_t afterScalars = static_cast<rlim_t>(QFileInfo(probe.path).size()) + 2048;
+    ASSERT_TRUE(QFile::remove(probe.path));
+    const struct {
+        const char* what;
+        ExportResult choices;
+        rlim_t limit;
+    } cases[] = {
+        {"the disk fills after the scalars", everything(), afterScalars},
+        {"no room to finish the file", scalars, 256 * 1024},
+        {"the disk fills at once", everything(), 1024},
+    };
+    for (const auto& c : cases) {
+        // Soft and hard limit alike (as `ulimit -f` sets them): nothing can
+        // lift it while the failed file closes. SIGXFSZ keeps its default
+        // action, which ends the process unless the export keeps it away.
+        const int status = statusInChild([&] {
+            const rlimit hard{c.limit, c.limit};
+            if (setrlimit(RLIMIT_FSIZE, &hard) != 0)
+                return 10;
+            const ExportOutcome outcome = exportWith(EventFilter(), c.choices);
+            const ExportMessage message = failureMessage(outcome, QString());
+            int result = 0;
+            if (outcome.status != Status::WriteFailed || outcome.error.isEmpty() ||
+                message.title != "Export Error" ||
+                !message.text.endsWith(outcome.path + "\n\n" + outcome.error)) {
+                std::fprintf(stderr, "%s: %s\n", c.what, message.text.toUtf8().constData());
+                result = 1;
+            }
+            // The library still works and shuts down cleanly: no file id
+            // was left half closed.
+            RTDCReader again;
+            if (!again.openFile(m_source) || again.readScalarFeature("deform").size() != 6)
+                result = 2;
+            again.closeFile();
+            if (H5close() < 0)
+                result = 3;
+            return result;
+        });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << c.what << ": " << describeStatus(status);
+        EXPECT_EQ(files().join(' ').toStdString(), "M001_data.rtdc") << c.what;
+    }
+}
+
+TEST_F(DatasetExport, AFileWhoseCloseFailsIsAFailedExportAndTheNextExportWorks) {
+    ExportResult scalars;
+    scalars.features = everything().features;
+    const struct {
+        const char* what;
+        ExportResult choices;
+    } cases[] = {{"scalars", scalars}, {"images, masks and traces", everything()}};
+    for (const auto& c : cases) {
+        failExportFileWritesWhileClosingForTesting(EIO);
+        const ExportOutcome outcome = exportWith(EventFilter(), c.choices);
+        failExportFileWritesWhileClosingForTesting(0);
+        EXPECT_EQ(outcome.status, Status::WriteFailed) << c.what;
+        EXPECT_TRUE(outcome.error.contains(QString::fromUtf8(std::strerror(EIO))))
+            << c.what << ": " << outcome.error.toStdString();
+        const ExportMessage message = failureMessage(outcome, QString());
+        EXPECT_EQ(message.title, QStringLiteral("Export Error"));
+        EXPECT_TRUE(message.text.endsWith(outcome.path + "\n\n" + outcome.error)) << c.what;
+        EXPECT_EQ(files().join(' ').toStdString(), "M001_data.rtdc") << c.what;
+        // The file was closed once and for good: the library writes and
+        // reads files as before.
+        const ExportOutcome next = exportWith(EventFilter(), everything());
+        ASSERT_EQ(next.status, Status::Written) << c.what << ": " << next.error.toStdString();
+        EXPECT_EQ(oracle("rtdc", m_source, {next.path, R"({"indices": [0, 1, 2, 3, 4, 5]})"}), 0);
+        ASSERT_TRUE(QFile::remove(next.path));
+    }
 }
 
 // ---- planning -----------------------------------------------------------------------
