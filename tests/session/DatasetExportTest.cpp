@@ -389,7 +389,12 @@ TEST_F(DatasetExport, UnderAHardFileSizeLimitAFailedExportEndsAsAnErrorAndHdf5St
             const rlimit hard{c.limit, c.limit};
             if (setrlimit(RLIMIT_FSIZE, &hard) != 0)
                 return 10;
+            const ssize_t openFiles = H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_FILE);
             const ExportOutcome outcome = exportWith(EventFilter(), c.choices);
+            if (H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_FILE) != openFiles) {
+                std::fprintf(stderr, "%s: a file id was left behind\n", c.what);
+                return 4;
+            }
             const ExportMessage message = failureMessage(outcome, QString());
             int result = 0;
             if (outcome.status != Status::WriteFailed || outcome.error.isEmpty() ||
@@ -422,9 +427,12 @@ TEST_F(DatasetExport, AFileWhoseCloseFailsIsAFailedExportAndTheNextExportWorks) 
         ExportResult choices;
     } cases[] = {{"scalars", scalars}, {"images, masks and traces", everything()}};
     for (const auto& c : cases) {
+        const ssize_t openFiles = H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_FILE);
         failExportFileWritesWhileClosingForTesting(EIO);
         const ExportOutcome outcome = exportWith(EventFilter(), c.choices);
         failExportFileWritesWhileClosingForTesting(0);
+        // A close that failed would leave the file's id behind, half closed.
+        EXPECT_EQ(H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_FILE), openFiles) << c.what;
         EXPECT_EQ(outcome.status, Status::WriteFailed) << c.what;
         EXPECT_TRUE(outcome.error.contains(QString::fromUtf8(std::strerror(EIO))))
             << c.what << ": " << outcome.error.toStdString();
