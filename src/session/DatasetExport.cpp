@@ -37,7 +37,7 @@ bool writeRtdcSteps(RTDCWriter& writer, const DatasetExportJob& job, const Expor
            writer.writeScalarFeatures(features, indices, reader) &&
            (!choices.includeImages || !reader.hasImages() || writer.writeImages(reader, indices)) &&
            (!choices.includeMasks || !reader.hasMasks() || writer.writeMasks(reader, indices)) &&
-           (!choices.includeTraces || !reader.hasTraces() || writer.writeTraces(reader, indices)) &&
+           (!choices.includeTraces || writer.writeTraces(reader, indices)) &&
            writer.close();
 }
 

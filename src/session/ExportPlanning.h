@@ -15,6 +15,10 @@ class RTDCReader;
 
 enum class ExportFormat { Rtdc, Tsv, Avi };
 
+/// The measurement's metadata entry that states how many events the file
+/// holds: an export states its own count there.
+inline constexpr const char* kExperimentEventCount = "experiment:event count";
+
 /// TSV when formatTsv is set, else AVI when formatAvi is set, else .rtdc.
 ExportFormat exportFormatOf(const ExportResult& result);
 

@@ -6,6 +6,7 @@
 
 #include "core/Hdf5Support.h"
 #include "core/RTDCReader.h"
+#include "session/ExportFileDriver.h"
 #include "session/ExportPlanning.h"
 #include "session/FilterRecord.h"
 #include "session/Hdf5Handle.h"
@@ -13,9 +14,10 @@
 #include <H5Cpp.h>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <cstring>
@@ -23,8 +25,12 @@
 #include <iostream>
 #include <mutex>
 #include <optional>
+#include <type_traits>
+#include <utility>
 
 namespace Quorvex3 {
+
+static_assert(std::is_same_v<hid_t, std::int64_t>, "the writer keeps the file as a 64-bit id");
 
 namespace {
 
@@ -143,6 +149,63 @@ void writePolygonAttribute(hid_t root, const std::string& name,
         throwHdf5Failure("writing attribute '" + name + "'");
 }
 
+// Restates the copied "experiment:event count" of `root` (if any) as
+// `count`, in the attribute's own type: a number stays a number of its
+// width, a text stays a text of its kind (a fixed length grows to fit).
+void restateEventCount(hid_t root, std::size_t count) {
+    const char* const name = kExperimentEventCount;
+    const htri_t exists = H5Aexists(root, name);
+    if (exists < 0)
+        throwHdf5Failure(std::string("looking for attribute '") + name + "'");
+    if (exists == 0)
+        return;
+    std::optional<Hdf5Handle> attribute;
+    attribute.emplace(H5Aopen(root, name, H5P_DEFAULT), H5Aclose,
+                      std::string("opening attribute '") + name + "'");
+    const Hdf5Handle storedType(H5Aget_type(attribute->id()), H5Tclose, "reading a datatype");
+    const Hdf5Handle type(H5Tcopy(storedType.id()), H5Tclose, "copying a datatype");
+    const Hdf5Handle space(H5Aget_space(attribute->id()), H5Sclose, "reading a dataspace");
+    const hssize_t points = H5Sget_simple_extent_npoints(space.id());
+    if (points < 1)
+        return; // no value to restate
+    const H5T_class_t typeClass = H5Tget_class(type.id());
+    const std::string text = std::to_string(count);
+    if (typeClass == H5T_INTEGER || typeClass == H5T_FLOAT) {
+        // The library converts to the stored width and kind.
+        const std::vector<unsigned long long> values(static_cast<std::size_t>(points), count);
+        if (H5Awrite(attribute->id(), H5T_NATIVE_ULLONG, values.data()) < 0)
+            throwHdf5Failure(std::string("writing attribute '") + name + "'");
+        return;
+    }
+    if (typeClass != H5T_STRING || points != 1)
+        return; // left as copied: no count can be stated in it
+    if (H5Tis_variable_str(type.id()) > 0) {
+        const char* value = text.c_str();
+        if (H5Awrite(attribute->id(), type.id(), &value) < 0)
+            throwHdf5Failure(std::string("writing attribute '") + name + "'");
+        return;
+    }
+    std::size_t size = H5Tget_size(type.id());
+    if (size < text.size()) {
+        // Too short for the new count: made again, one character per digit.
+        const Hdf5Handle createList(H5Aget_create_plist(attribute->id()), H5Pclose,
+                                    "reading attribute properties");
+        size = text.size();
+        if (H5Tset_size(type.id(), size) < 0)
+            throwHdf5Failure("sizing a string type");
+        attribute.reset();
+        if (H5Adelete(root, name) < 0)
+            throwHdf5Failure(std::string("replacing attribute '") + name + "'");
+        attribute.emplace(
+            H5Acreate2(root, name, type.id(), space.id(), createList.id(), H5P_DEFAULT), H5Aclose,
+            std::string("creating attribute '") + name + "'");
+    }
+    std::string value(size, H5Tget_strpad(type.id()) == H5T_STR_SPACEPAD ? ' ' : '\0');
+    value.replace(0, text.size(), text);
+    if (H5Awrite(attribute->id(), type.id(), value.data()) < 0)
+        throwHdf5Failure(std::string("writing attribute '") + name + "'");
+}
+
 // The descriptor of a file opened by the default (POSIX) driver, or -1.
 int descriptorOf(hid_t file) {
     void* handle = nullptr;
@@ -183,55 +246,31 @@ bool reserveRoomToFinish(hid_t file, std::string& reason) {
     return true;
 }
 
-// Moves the open file's descriptor onto an anonymous in-memory file, so
-// whatever the library still writes (and the size it sets) while closing a
-// failed file succeeds without touching the disk. Sparse: only the few
-// pages written take memory.
-void discardStorage(hid_t file) {
-    const int fd = descriptorOf(file);
-    if (fd < 0)
-        return;
-#if defined(__linux__)
-    const int scratch = ::memfd_create("quorvex3-discarded-export", MFD_CLOEXEC);
-#else
-    char name[] = "/tmp/quorvex3-discarded-XXXXXX";
-    const int scratch = ::mkstemp(name);
-    if (scratch >= 0)
-        ::unlink(name);
-#endif
-    if (scratch < 0)
-        return;
-    ::dup2(scratch, fd);
-    ::close(scratch);
-}
+} // namespace
 
-/// Lifts the process's file-size limit to its hard maximum while a
-/// discarded file closes (the limit would refuse the sizes the library
-/// sets on it), and restores it afterwards.
-class FileSizeLimitLift {
+/// Keeps SIGXFSZ away while an export is written: a write beyond the
+/// process's file-size limit then fails with EFBIG, and the export fails
+/// with that reason, instead of the signal ending the program. Restores the
+/// previous action afterwards.
+class RTDCWriter::FileSizeSignalGuard {
 public:
-    FileSizeLimitLift() {
-        m_saved =
-            getrlimit(RLIMIT_FSIZE, &m_previous) == 0 && m_previous.rlim_cur != m_previous.rlim_max;
-        if (m_saved) {
-            rlimit lifted = m_previous;
-            lifted.rlim_cur = lifted.rlim_max;
-            m_saved = setrlimit(RLIMIT_FSIZE, &lifted) == 0;
-        }
+    FileSizeSignalGuard() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        m_saved = ::sigaction(SIGXFSZ, &ignore, &m_previous) == 0;
     }
-    ~FileSizeLimitLift() {
+    ~FileSizeSignalGuard() {
         if (m_saved)
-            setrlimit(RLIMIT_FSIZE, &m_previous);
+            ::sigaction(SIGXFSZ, &m_previous, nullptr);
     }
-    FileSizeLimitLift(const FileSizeLimitLift&) = delete;
-    FileSizeLimitLift& operator=(const FileSizeLimitLift&) = delete;
+    FileSizeSignalGuard(const FileSizeSignalGuard&) = delete;
+    FileSizeSignalGuard& operator=(const FileSizeSignalGuard&) = delete;
 
 private:
-    rlimit m_previous{};
+    struct sigaction m_previous {};
     bool m_saved = false;
 };
-
-} // namespace
 
 RTDCWriter::RTDCWriter() = default;
 
@@ -240,7 +279,7 @@ RTDCWriter::~RTDCWriter() {
 }
 
 bool RTDCWriter::isOpen() const {
-    return m_file != nullptr;
+    return m_file >= 0;
 }
 
 bool RTDCWriter::fail(const std::string& prefix, const std::string& detail) {
@@ -257,16 +296,23 @@ bool RTDCWriter::createFile(const std::string& path) {
     m_lastError.clear();
     m_unreadableImages = m_unreadableMasks = m_unreadableTraceRows = 0;
     m_skippedFeatures.clear();
+    m_outcome = std::make_unique<ExportFileOutcome>();
+    m_signalGuard = std::make_unique<FileSizeSignalGuard>();
     try {
+        const Hdf5Handle access(createExportFileAccess(m_outcome.get()), H5Pclose,
+                                "creating file access properties");
         // Object headers of the 1.8 format, so a root group with many or
         // large attributes (long polygons) can hold them.
-        H5::FileAccPropList access;
-        access.setLibverBounds(H5F_LIBVER_V18, H5F_LIBVER_LATEST);
-        m_file = std::make_unique<H5::H5File>(path, H5F_ACC_TRUNC, H5::FileCreatPropList::DEFAULT,
-                                              access);
-        m_file->createGroup("/events");
-    } catch (const H5::Exception& e) {
-        fail("Error creating file: ", describeHdf5Exception(e));
+        if (H5Pset_libver_bounds(access.id(), H5F_LIBVER_V18, H5F_LIBVER_LATEST) < 0)
+            throwHdf5Failure("choosing the file format");
+        m_file = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access.id());
+        if (m_file < 0)
+            throwHdf5Failure("creating '" + path + "'");
+        const Hdf5Handle events(
+            H5Gcreate2(m_file, "/events", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT), H5Gclose,
+            "creating group '/events'");
+    } catch (const Hdf5Failure& e) {
+        fail("Error creating file: ", e.what());
         // A file whose group could not be made is of no use: closed as a
         // failed file.
         close();
@@ -276,43 +322,41 @@ bool RTDCWriter::createFile(const std::string& path) {
 }
 
 bool RTDCWriter::close() {
-    if (!m_file)
+    if (m_file < 0)
         return false;
     Lock lock(RTDCReader::s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
-    const hid_t id = m_file->getId();
-    // The library cannot recover from a flush that fails: its close then
-    // fails too and leaves a half-closed file that brings it down at exit.
-    // So a full disk must show before the flush, and a file that failed is
-    // never flushed: its remaining writes go nowhere, and the caller
-    // discards it.
+    // The file is closed exactly once, and its close cannot fail: from here
+    // on the driver keeps a failed write's reason instead of reporting it
+    // (HDF5 cannot recover from a failed close), and a failed file's
+    // remaining writes go nowhere. Whether the file is whole is the
+    // driver's record, read after the close.
+    const hid_t file = std::exchange(m_file, H5I_INVALID_HID);
+    ExportFileOutcome& outcome = *m_outcome;
+    outcome.closing = true;
     bool ok = m_lastError.empty();
+    // A write the library did not pass on (it had other work to finish)
+    // still failed the file.
+    if (ok && !outcome.failure.empty())
+        ok = fail("Error writing file: ", outcome.failure);
     std::string reason;
-    if (ok && !reserveRoomToFinish(id, reason))
+    // A full disk shows before the flush, with a clear reason.
+    if (ok && !reserveRoomToFinish(file, reason))
         ok = fail("Error closing file: ", reason);
-    if (ok) {
-        try {
-            m_file->flush(H5F_SCOPE_GLOBAL);
-        } catch (const H5::Exception& e) {
-            ok = fail("Error closing file: ", describeHdf5Exception(e));
-        }
-    }
-    std::optional<FileSizeLimitLift> lift;
-    if (!ok) {
-        discardStorage(id);
-        lift.emplace();
-    }
-    try {
-        m_file->close();
-    } catch (const H5::Exception& e) {
-        ok = fail("Error closing file: ", describeHdf5Exception(e));
-    }
-    m_file.reset();
+    if (!ok)
+        outcome.discarding = true;
+    if (ok && H5Fflush(file, H5F_SCOPE_GLOBAL) < 0)
+        ok = fail("Error closing file: ", "flushing the file failed: " + innermostHdf5Error());
+    if (H5Fclose(file) < 0) // not expected: no write can fail it
+        ok = fail("Error closing file: ", "closing the file failed: " + innermostHdf5Error());
+    if (ok && !outcome.failure.empty())
+        ok = fail("Error closing file: ", outcome.failure);
+    m_signalGuard.reset();
     return ok;
 }
 
 bool RTDCWriter::copyMetadata(RTDCReader& source) {
-    if (!m_file)
+    if (m_file < 0)
         return false;
     Lock lock(RTDCReader::s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
@@ -325,9 +369,10 @@ bool RTDCWriter::copyMetadata(RTDCReader& source) {
         H5O_info_t info{};
         if (H5Oget_info2(sourceRoot.id(), &info, H5O_INFO_NUM_ATTRS) < 0)
             throwHdf5Failure("counting the source's attributes");
-        const H5::Group targetRoot = m_file->openGroup("/");
+        const Hdf5Handle targetRoot(H5Gopen2(m_file, "/", H5P_DEFAULT), H5Gclose,
+                                    "opening the root group");
         for (hsize_t i = 0; i < info.num_attrs; ++i)
-            copyAttribute(sourceRoot.id(), targetRoot.getId(), i);
+            copyAttribute(sourceRoot.id(), targetRoot.id(), i);
     } catch (const Hdf5Failure& e) {
         return fail("Error copying metadata: ", e.what());
     } catch (const H5::Exception& e) {
@@ -337,18 +382,19 @@ bool RTDCWriter::copyMetadata(RTDCReader& source) {
 }
 
 bool RTDCWriter::writeOfflineFilterMetadata(const EventFilter& filter) {
-    if (!m_file)
+    if (m_file < 0)
         return false;
     const std::vector<FilterRecordEntry> entries = offlineFilterRecord(filter);
     Lock lock(RTDCReader::s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
     try {
-        const H5::Group root = m_file->openGroup("/");
+        const Hdf5Handle root(H5Gopen2(m_file, "/", H5P_DEFAULT), H5Gclose,
+                              "opening the root group");
         for (const FilterRecordEntry& entry : entries) {
             if (entry.isPolygon)
-                writePolygonAttribute(root.getId(), entry.name, entry.points);
+                writePolygonAttribute(root.id(), entry.name, entry.points);
             else
-                writeStringAttribute(root.getId(), entry.name, entry.text);
+                writeStringAttribute(root.id(), entry.name, entry.text);
         }
     } catch (const Hdf5Failure& e) {
         return fail("Error writing offline filter metadata: ", e.what());
@@ -359,16 +405,18 @@ bool RTDCWriter::writeOfflineFilterMetadata(const EventFilter& filter) {
 }
 
 bool RTDCWriter::writeExportMetadata(std::size_t eventCount, const std::string& changedSampleName) {
-    if (!m_file)
+    if (m_file < 0)
         return false;
     Lock lock(RTDCReader::s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
     try {
-        const H5::Group root = m_file->openGroup("/");
-        writeStringAttribute(root.getId(), "export:date", localIsoDate());
-        writeStringAttribute(root.getId(), "export:event count", std::to_string(eventCount));
+        const Hdf5Handle root(H5Gopen2(m_file, "/", H5P_DEFAULT), H5Gclose,
+                              "opening the root group");
+        writeStringAttribute(root.id(), "export:date", localIsoDate());
+        writeStringAttribute(root.id(), "export:event count", std::to_string(eventCount));
+        restateEventCount(root.id(), eventCount);
         if (!changedSampleName.empty())
-            writeStringAttribute(root.getId(), "export:changed sample name", changedSampleName);
+            writeStringAttribute(root.id(), "export:changed sample name", changedSampleName);
     } catch (const Hdf5Failure& e) {
         return fail("Error writing export metadata: ", e.what());
     } catch (const H5::Exception& e) {

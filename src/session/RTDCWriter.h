@@ -3,17 +3,15 @@
 #include "core/EventFilter.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace H5 {
-class H5File;
-} // namespace H5
-
 namespace Quorvex3 {
 
 class RTDCReader;
+struct ExportFileOutcome;
 
 /// Writes a filtered copy of one measurement as a new .rtdc file: the
 /// source's root attributes, a record of the filter and of the export, and
@@ -44,9 +42,12 @@ public:
     /// failures and counts of a file written before. On failure no file
     /// stays open.
     bool createFile(const std::string& path);
-    /// Flushes and closes the file; false when that failed (a full disk)
-    /// or an earlier step failed. A failed file is closed without writing
-    /// more of it to the disk: it is only fit to be discarded.
+    /// Flushes and closes the file, exactly once; false when that failed (a
+    /// full disk, the file-size limit) or an earlier step failed. The close
+    /// itself cannot fail: a failed file is closed without writing more of
+    /// it to the disk, and is only fit to be discarded. SIGXFSZ is ignored
+    /// from createFile to here, so a file-size limit fails the export rather
+    /// than ending the program.
     bool close();
     bool isOpen() const;
 
@@ -60,7 +61,8 @@ public:
     /// (see offlineFilterRecord); nothing for a disabled filter.
     bool writeOfflineFilterMetadata(const EventFilter& filter);
     /// "export:date" (local date, YYYY-MM-DD), "export:event count" and,
-    /// when not empty, "export:changed sample name".
+    /// when not empty, "export:changed sample name"; a copied
+    /// "experiment:event count" is restated as `eventCount` in its own type.
     bool writeExportMetadata(std::size_t eventCount, const std::string& changedSampleName);
     /// One dataset per feature with readable values; element k is the
     /// column's value at indices[k], NaN beyond the column's end. A feature
@@ -72,8 +74,11 @@ public:
     /// unreadable (counted in unreadableImages()).
     bool writeImages(RTDCReader& reader, const std::vector<int>& indices);
     bool writeMasks(RTDCReader& reader, const std::vector<int>& indices);
-    /// "/events/trace" and one dataset per trace name of the reader (file
-    /// and derived traces); the group stays empty for a trace length of 0.
+    /// "/events/trace" with every trace of the source: each numeric
+    /// (events, samples) dataset under the source's "/events/trace",
+    /// whatever its name (the reader lists only some), then the reader's
+    /// derived traces. Nothing when there is none; a trace of no samples is
+    /// left out. Row k is the source's row indices[k] as 32-bit floats.
     bool writeTraces(RTDCReader& reader, const std::vector<int>& indices);
 
     /// Text of the first failure, empty while none occurred.
@@ -88,7 +93,13 @@ private:
     bool writeFrames(RTDCReader& reader, const std::vector<int>& indices, bool masks);
     bool fail(const std::string& prefix, const std::string& detail);
 
-    std::unique_ptr<H5::H5File> m_file;
+    class FileSizeSignalGuard;
+
+    /// The open file, H5I_INVALID_HID while none; closed exactly once.
+    std::int64_t m_file = -1;
+    /// The driver's record of the open file's writes.
+    std::unique_ptr<ExportFileOutcome> m_outcome;
+    std::unique_ptr<FileSizeSignalGuard> m_signalGuard;
     std::string m_lastError;
     std::size_t m_unreadableImages = 0;
     std::size_t m_unreadableMasks = 0;

@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <unordered_set>
 
@@ -45,17 +46,100 @@ Hdf5Handle createRowChunkedDataset(hid_t parent, const std::string& name, hid_t 
         H5Dclose, "creating dataset '" + name + "'");
 }
 
-// A product of extents that must fit in memory as bytes.
-bool fitsInMemory(std::size_t a, std::size_t b, std::size_t elementBytes) {
-    return a == 0 || (b <= std::numeric_limits<std::size_t>::max() / a &&
-                      a * b <= std::numeric_limits<std::size_t>::max() / elementBytes);
+// Longer rows than this mean a damaged source, not a trace.
+constexpr hsize_t kMaxTraceSamples = hsize_t(1) << 26;
+
+// One numeric (events, samples) dataset of the source's "/events/trace",
+// read row by row as floats (the library converts any integer or float
+// type).
+class FileTrace {
+public:
+    FileTrace(Hdf5Handle dataset, hsize_t events, hsize_t samples)
+        : m_dataset(std::move(dataset)), m_events(events), m_samples(samples) {}
+
+    /// False when the event is beyond the dataset or its row cannot be read.
+    bool readRow(std::size_t event, std::vector<float>& samples) const {
+        if (event >= m_events)
+            return false;
+        const Hdf5Handle space(H5Dget_space(m_dataset.id()), H5Sclose, "reading a dataspace");
+        const hsize_t start[2] = {static_cast<hsize_t>(event), 0};
+        const hsize_t count[2] = {1, m_samples};
+        const Hdf5Handle memory(H5Screate_simple(2, count, nullptr), H5Sclose,
+                                "creating a dataspace");
+        samples.resize(static_cast<std::size_t>(m_samples));
+        return H5Sselect_hyperslab(space.id(), H5S_SELECT_SET, start, nullptr, count, nullptr) >=
+                   0 &&
+               H5Dread(m_dataset.id(), H5T_NATIVE_FLOAT, memory.id(), space.id(), H5P_DEFAULT,
+                       samples.data()) >= 0;
+    }
+
+private:
+    Hdf5Handle m_dataset;
+    hsize_t m_events;
+    hsize_t m_samples;
+};
+
+// A trace to export: a dataset of the source file, whatever its name, or a
+// trace the reader derives (source null).
+struct SourceTrace {
+    std::string name;
+    hsize_t length = 0;
+    std::shared_ptr<FileTrace> source;
+};
+
+// Every numeric two-dimensional dataset under the source's "/events/trace",
+// in name order, then the reader's derived traces. Caller holds the lock.
+std::vector<SourceTrace> tracesOf(RTDCReader& reader) {
+    std::vector<SourceTrace> traces;
+    std::unordered_set<std::string> names;
+    const hid_t file = reader.fileIdLocked();
+    if (file >= 0 && H5Lexists(file, "/events", H5P_DEFAULT) > 0 &&
+        H5Lexists(file, "/events/trace", H5P_DEFAULT) > 0) {
+        const Hdf5Handle group(H5Gopen2(file, "/events/trace", H5P_DEFAULT), H5Gclose,
+                               "opening the source's traces");
+        H5G_info_t info{};
+        if (H5Gget_info(group.id(), &info) < 0)
+            throwHdf5Failure("listing the source's traces");
+        for (hsize_t i = 0; i < info.nlinks; ++i) {
+            const ssize_t size = H5Lget_name_by_idx(group.id(), ".", H5_INDEX_NAME, H5_ITER_INC,
+                                                    i, nullptr, 0, H5P_DEFAULT);
+            if (size <= 0)
+                continue;
+            std::string name(static_cast<std::size_t>(size) + 1, '\0');
+            H5Lget_name_by_idx(group.id(), ".", H5_INDEX_NAME, H5_ITER_INC, i, &name[0],
+                               name.size(), H5P_DEFAULT);
+            name.resize(static_cast<std::size_t>(size));
+            H5O_info_t object{};
+            if (H5Oget_info_by_name2(group.id(), name.c_str(), &object, H5O_INFO_BASIC,
+                                     H5P_DEFAULT) < 0 ||
+                object.type != H5O_TYPE_DATASET)
+                continue;
+            Hdf5Handle dataset(H5Dopen2(group.id(), name.c_str(), H5P_DEFAULT), H5Dclose,
+                               "opening trace '" + name + "'");
+            const Hdf5Handle space(H5Dget_space(dataset.id()), H5Sclose, "reading a dataspace");
+            const Hdf5Handle type(H5Dget_type(dataset.id()), H5Tclose, "reading a datatype");
+            const H5T_class_t typeClass = H5Tget_class(type.id());
+            hsize_t dims[2] = {0, 0};
+            if (H5Sget_simple_extent_ndims(space.id()) != 2 ||
+                H5Sget_simple_extent_dims(space.id(), dims, nullptr) != 2 ||
+                (typeClass != H5T_INTEGER && typeClass != H5T_FLOAT))
+                continue; // no trace: events by samples of numbers
+            names.insert(name);
+            traces.push_back(
+                {name, dims[1], std::make_shared<FileTrace>(std::move(dataset), dims[0], dims[1])});
+        }
+    }
+    for (const std::string& name : reader.getAvailableTraceNames())
+        if (names.insert(name).second)
+            traces.push_back({name, static_cast<hsize_t>(reader.getTraceLength()), nullptr});
+    return traces;
 }
 
 } // namespace
 
 bool RTDCWriter::writeScalarFeatures(const std::vector<std::string>& features,
                                      const std::vector<int>& indices, RTDCReader& reader) {
-    if (!m_file)
+    if (m_file < 0)
         return false;
     if (indices.empty())
         return true;
@@ -82,12 +166,17 @@ bool RTDCWriter::writeScalarFeatures(const std::vector<std::string>& features,
         }
         try {
             const hsize_t dims[1] = {static_cast<hsize_t>(values.size())};
-            H5::DataSpace space(1, dims);
-            H5::DataSet dataset =
-                m_file->createDataSet("/events/" + name, H5::PredType::IEEE_F64LE, space);
-            dataset.write(values.data(), H5::PredType::NATIVE_DOUBLE);
-        } catch (const H5::Exception& e) {
-            return fail("Error writing feature '" + name + "': ", describeHdf5Exception(e));
+            const Hdf5Handle space(H5Screate_simple(1, dims, nullptr), H5Sclose,
+                                   "creating a dataspace");
+            const std::string path = "/events/" + name;
+            const Hdf5Handle dataset(H5Dcreate2(m_file, path.c_str(), H5T_IEEE_F64LE, space.id(),
+                                                H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+                                     H5Dclose, "creating dataset '" + path + "'");
+            if (H5Dwrite(dataset.id(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT,
+                         values.data()) < 0)
+                throwHdf5Failure("writing dataset '" + path + "'");
+        } catch (const Hdf5Failure& e) {
+            return fail("Error writing feature '" + name + "': ", e.what());
         }
     }
     return true;
@@ -102,7 +191,7 @@ bool RTDCWriter::writeMasks(RTDCReader& reader, const std::vector<int>& indices)
 }
 
 bool RTDCWriter::writeFrames(RTDCReader& reader, const std::vector<int>& indices, bool masks) {
-    if (!m_file)
+    if (m_file < 0)
         return false;
     if (indices.empty() || !(masks ? reader.hasMasks() : reader.hasImages()))
         return true;
@@ -126,9 +215,10 @@ bool RTDCWriter::writeFrames(RTDCReader& reader, const std::vector<int>& indices
     const std::size_t frameBytes =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     try {
-        const H5::Group events = m_file->openGroup("/events");
+        const Hdf5Handle events(H5Gopen2(m_file, "/events", H5P_DEFAULT), H5Gclose,
+                                "opening group '/events'");
         const Hdf5Handle dataset =
-            createRowChunkedDataset(events.getId(), masks ? "mask" : "image", H5T_STD_U8LE,
+            createRowChunkedDataset(events.id(), masks ? "mask" : "image", H5T_STD_U8LE,
                                     {static_cast<hsize_t>(indices.size()),
                                      static_cast<hsize_t>(height), static_cast<hsize_t>(width)});
         RowChunkWriter writer(dataset.id(), 3, frameBytes, kDeflateLevel);
@@ -159,34 +249,40 @@ bool RTDCWriter::writeFrames(RTDCReader& reader, const std::vector<int>& indices
 }
 
 bool RTDCWriter::writeTraces(RTDCReader& reader, const std::vector<int>& indices) {
-    if (!m_file)
+    if (m_file < 0)
         return false;
-    if (indices.empty() || !reader.hasTraces())
+    if (indices.empty())
         return true;
     Lock lock(RTDCReader::s_hdf5Mutex);
     silenceHdf5ErrorsOnThisThread();
     try {
-        const H5::Group traces = m_file->createGroup("/events/trace");
-        const std::size_t length = reader.getTraceLength();
-        if (length == 0)
+        const std::vector<SourceTrace> traces = tracesOf(reader);
+        if (traces.empty())
             return true;
-        if (!fitsInMemory(length, 1, sizeof(float)))
-            return fail("Error writing traces: ", "the trace length is out of range");
-        std::unordered_set<std::string> written;
-        for (const std::string& name : reader.getAvailableTraceNames()) {
-            if (!written.insert(name).second)
+        const Hdf5Handle group(
+            H5Gcreate2(m_file, "/events/trace", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT), H5Gclose,
+            "creating group '/events/trace'");
+        for (const SourceTrace& trace : traces) {
+            if (trace.length == 0)
                 continue;
+            if (trace.length > kMaxTraceSamples)
+                return fail("Error writing traces: ",
+                            "trace '" + trace.name + "': the trace length is out of range");
+            const std::size_t length = static_cast<std::size_t>(trace.length);
             const Hdf5Handle dataset = createRowChunkedDataset(
-                traces.getId(), name, H5T_IEEE_F32LE,
-                {static_cast<hsize_t>(indices.size()), static_cast<hsize_t>(length)});
+                group.id(), trace.name, H5T_IEEE_F32LE,
+                {static_cast<hsize_t>(indices.size()), trace.length});
             RowChunkWriter writer(dataset.id(), 2, length * sizeof(float), kDeflateLevel);
+            std::vector<float> samples;
             std::string error;
             const bool ok = writer.writeRows(
                 indices.size(),
                 [&](std::size_t row, std::vector<std::uint8_t>& bytes) {
-                    const std::vector<float> samples =
-                        reader.readTrace(name, static_cast<std::size_t>(indices[row]));
-                    if (samples.size() != length)
+                    const std::size_t event = static_cast<std::size_t>(indices[row]);
+                    const bool read =
+                        trace.source ? trace.source->readRow(event, samples)
+                                     : !(samples = reader.readTrace(trace.name, event)).empty();
+                    if (!read || samples.size() != length)
                         return false;
                     bytes.resize(length * sizeof(float));
                     std::memcpy(bytes.data(), samples.data(), bytes.size());
@@ -194,7 +290,7 @@ bool RTDCWriter::writeTraces(RTDCReader& reader, const std::vector<int>& indices
                 },
                 m_unreadableTraceRows, error);
             if (!ok)
-                return fail("Error writing traces: ", "trace '" + name + "': " + error);
+                return fail("Error writing traces: ", "trace '" + trace.name + "': " + error);
         }
     } catch (const Hdf5Failure& e) {
         return fail("Error writing traces: ", e.what());

@@ -39,9 +39,11 @@ void appendTsvNumber(std::string& out, double value) {
         out += "nan";
         return;
     }
-    char buffer[32]; // "%.17g" needs at most 24 characters
-    const auto [end, ec] =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+    // The shortest text that reads back as the same double: exact, and
+    // without the noise digits of a fixed precision (0.05, not
+    // 0.050000000000000003). At most 24 characters.
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     if (ec == std::errc())
         out.append(buffer, end);
 }
@@ -55,8 +57,12 @@ std::vector<std::string> tsvHeaderLines(std::size_t eventCount,
     lines.push_back("# export:event count = " + std::to_string(eventCount));
     if (!changedSampleName.empty())
         lines.push_back("# export:changed sample name = " + escapeHeaderText(changedSampleName));
+    // The measurement's own event count becomes the count of the events
+    // this file holds, as it does in an .rtdc export.
     for (const auto& [key, value] : metadata.allAttributes)
-        lines.push_back("# " + escapeHeaderText(key) + " = " + escapeHeaderText(value));
+        lines.push_back("# " + escapeHeaderText(key) + " = " +
+                        escapeHeaderText(key == kExperimentEventCount ? std::to_string(eventCount)
+                                                                      : value));
     lines.push_back("#");
     return lines;
 }

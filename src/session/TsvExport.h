@@ -20,13 +20,16 @@ struct TsvColumn {
 /// The comment lines that open a dataset's TSV export, without line feeds:
 /// "# Quorvex3 TSV Export", the export's date, event count and (when not
 /// empty) changed sample name, "# key = value" for every metadata entry in
-/// key order, then "#". Keys and values are escaped (escapeHeaderText).
+/// key order ("experiment:event count" stating `eventCount`), then "#".
+/// Keys and values are escaped (escapeHeaderText).
 std::vector<std::string> tsvHeaderLines(std::size_t eventCount,
                                         const std::string& changedSampleName,
                                         const RTDCMetadata& metadata, const std::string& date);
 
-/// Appends `value` as C's "%.17g" prints it in the C locale, NaN as "nan"
-/// whatever its sign bit.
+/// Appends the shortest text that reads back as exactly `value`
+/// (std::to_chars: plain or scientific notation, whichever is shorter), in
+/// any locale; NaN as "nan" whatever its sign bit, infinities as "inf" and
+/// "-inf".
 void appendTsvNumber(std::string& out, double value);
 
 /// Writes the table atomically to `path` as UTF-8: the header lines, the

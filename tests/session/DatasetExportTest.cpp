@@ -6,17 +6,26 @@
 #include "SessionTestSupport.h"
 
 #include "session/AviExport.h"
+#include "session/ExportFileDriver.h"
 #include "session/ExportPlanning.h"
+#include "session/TsvExport.h"
 
 #include <QFileInfo>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <clocale>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
 
 namespace Quorvex3 {
 namespace {
@@ -153,7 +162,7 @@ TEST_F(DatasetExport, AnUnreadableImageLeavesABlankRowAndIsCounted) {
 
 // ---- TSV and AVI --------------------------------------------------------------------
 
-TEST_F(DatasetExport, TsvCellsArePercent17gOfTheSourceValuesAndTheHeaderKeepsToItsLines) {
+TEST_F(DatasetExport, TsvCellsAreTheShortestExactTextsAndTheHeaderKeepsToItsLines) {
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr); // a decimal comma
     EventFilter filter;
     filter.addRule(range("area_um", 15.0, 65.0));
@@ -177,6 +186,53 @@ TEST_F(DatasetExport, TsvCellsArePercent17gOfTheSourceValuesAndTheHeaderKeepsToI
           "edge\tshort_col\tDeformation\tArea [\xc2\xb5m\xc2\xb2]\tBrightness average [a.u.]\t"
           "Video frame number"})
         EXPECT_TRUE(lines.contains(line)) << line;
+}
+
+TEST(TsvNumbers, EachIsTheShortestTextThatReadsBackAsTheSameDouble) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {0.0005, "5e-04"}, // 5 characters against 6 for 0.0005
+        {0.05, "0.05"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {1e4, "10000"}, // a tie of lengths keeps the plain form
+        {1e5, "1e+05"},
+        {123456.7, "123456.7"},
+        {1e16, "1e+16"},
+        {12345678901234567.0, "12345678901234568"},
+        {-0.0, "-0"},
+        {4.9406564584124654e-324, "5e-324"},
+        {1.7976931348623157e308, "1.7976931348623157e+308"},
+        {-INFINITY, "-inf"},
+        {NAN, "nan"},
+        {-NAN, "nan"},
+    };
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr); // a decimal comma
+    for (const auto& c : cases) {
+        std::string text;
+        appendTsvNumber(text, c.value);
+        EXPECT_EQ(text, c.text) << c.text;
+    }
+    // Random bit patterns: every finite double reads back exactly, never
+    // longer than its 17 significant digits.
+    std::mt19937_64 random(26);
+    for (int i = 0; i < 100000; ++i) {
+        std::uint64_t bits = random();
+        double value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        if (!std::isfinite(value))
+            continue;
+        std::string text;
+        appendTsvNumber(text, value);
+        double back = 0;
+        std::from_chars(text.data(), text.data() + text.size(), back);
+        ASSERT_EQ(std::memcmp(&back, &value, sizeof value), 0) << text;
+        char full[40];
+        ASSERT_LE(text.size(), std::size_t(std::snprintf(full, sizeof full, "%.17g", value)))
+            << text;
+    }
+    std::setlocale(LC_ALL, "C");
 }
 
 TEST_F(DatasetExport, AviFramesAreTheImagesOncePerCameraFrame) {
@@ -290,6 +346,107 @@ TEST_F(DatasetExport, AFailedExportLeavesNoFileAndSaysWhy) {
     }
     // The HDF5 library is still sound: the next export works.
     EXPECT_EQ(exportWith(EventFilter(), scalars).status, Status::Written);
+}
+
+// Runs `body` in a child process, so a crash or a fatal signal ends only
+// the child; returns the child's wait status. The child ends with _exit.
+int statusInChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(body());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+std::string describeStatus(int status) {
+    if (WIFSIGNALED(status))
+        return std::string("killed by signal ") + strsignal(WTERMSIG(status));
+    return "exit code " + std::to_string(WEXITSTATUS(status));
+}
+
+TEST_F(DatasetExport, UnderAHardFileSizeLimitAFailedExportEndsAsAnErrorAndHdf5StaysSound) {
+    ExportResult scalars;
+    scalars.features = everything().features;
+    const ExportOutcome probe = exportWith(EventFilter(), scalars);
+    const rlim_t afterScalars = static_cast<rlim_t>(QFileInfo(probe.path).size()) + 2048;
+    ASSERT_TRUE(QFile::remove(probe.path));
+    const struct {
+        const char* what;
+        ExportResult choices;
+        rlim_t limit;
+    } cases[] = {
+        {"the disk fills after the scalars", everything(), afterScalars},
+        {"no room to finish the file", scalars, 256 * 1024},
+        {"the disk fills at once", everything(), 1024},
+    };
+    for (const auto& c : cases) {
+        // Soft and hard limit alike (as `ulimit -f` sets them): nothing can
+        // lift it while the failed file closes. SIGXFSZ keeps its default
+        // action, which ends the process unless the export keeps it away.
+        const int status = statusInChild([&] {
+            const rlimit hard{c.limit, c.limit};
+            if (setrlimit(RLIMIT_FSIZE, &hard) != 0)
+                return 10;
+            const ssize_t openFiles = H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_FILE);
+            const ExportOutcome outcome = exportWith(EventFilter(), c.choices);
+            if (H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_FILE) != openFiles) {
+                std::fprintf(stderr, "%s: a file id was left behind\n", c.what);
+                return 4;
+            }
+            const ExportMessage message = failureMessage(outcome, QString());
+            int result = 0;
+            if (outcome.status != Status::WriteFailed || outcome.error.isEmpty() ||
+                message.title != "Export Error" ||
+                !message.text.endsWith(outcome.path + "\n\n" + outcome.error)) {
+                std::fprintf(stderr, "%s: %s\n", c.what, message.text.toUtf8().constData());
+                result = 1;
+            }
+            // The library still works and shuts down cleanly: no file id
+            // was left half closed.
+            RTDCReader again;
+            if (!again.openFile(m_source) || again.readScalarFeature("deform").size() != 6)
+                result = 2;
+            again.closeFile();
+            if (H5close() < 0)
+                result = 3;
+            return result;
+        });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << c.what << ": " << describeStatus(status);
+        EXPECT_EQ(files().join(' ').toStdString(), "M001_data.rtdc") << c.what;
+    }
+}
+
+TEST_F(DatasetExport, AFileWhoseCloseFailsIsAFailedExportAndTheNextExportWorks) {
+    ExportResult scalars;
+    scalars.features = everything().features;
+    const struct {
+        const char* what;
+        ExportResult choices;
+    } cases[] = {{"scalars", scalars}, {"images, masks and traces", everything()}};
+    for (const auto& c : cases) {
+        const ssize_t openFiles = H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_FILE);
+        failExportFileWritesWhileClosingForTesting(EIO);
+        const ExportOutcome outcome = exportWith(EventFilter(), c.choices);
+        failExportFileWritesWhileClosingForTesting(0);
+        // A close that failed would leave the file's id behind, half closed.
+        EXPECT_EQ(H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_FILE), openFiles) << c.what;
+        EXPECT_EQ(outcome.status, Status::WriteFailed) << c.what;
+        EXPECT_TRUE(outcome.error.contains(QString::fromUtf8(std::strerror(EIO))))
+            << c.what << ": " << outcome.error.toStdString();
+        const ExportMessage message = failureMessage(outcome, QString());
+        EXPECT_EQ(message.title, QStringLiteral("Export Error"));
+        EXPECT_TRUE(message.text.endsWith(outcome.path + "\n\n" + outcome.error)) << c.what;
+        EXPECT_EQ(files().join(' ').toStdString(), "M001_data.rtdc") << c.what;
+        // The file was closed once and for good: the library writes and
+        // reads files as before.
+        const ExportOutcome next = exportWith(EventFilter(), everything());
+        ASSERT_EQ(next.status, Status::Written) << c.what << ": " << next.error.toStdString();
+        EXPECT_EQ(oracle("rtdc", m_source, {next.path, R"({"indices": [0, 1, 2, 3, 4, 5]})"}), 0);
+        ASSERT_TRUE(QFile::remove(next.path));
+    }
 }
 
 // ---- planning -----------------------------------------------------------------------

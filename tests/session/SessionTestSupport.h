@@ -32,7 +32,8 @@ struct SourceOptions {
 
 /// Features area_um (float32), deform, bright_avg (uint16 beyond 32767),
 /// edge (numbers whose text is easy to get wrong), short_col (3 values
-/// only), frame; images, masks, two int16 traces; root attributes of every
+/// only), frame; images, masks, two int16 traces and a uint16 one whose
+/// name the reader does not list as a trace; root attributes of every
 /// kind (UTF-8 and fixed strings, int64, float32, enumeration, arrays,
 /// polygons, a compound) and the records of an earlier export.
 inline void writeSource(const std::string& path, const SourceOptions& o = {}) {
@@ -56,13 +57,16 @@ inline void writeSource(const std::string& path, const SourceOptions& o = {}) {
         std::vector<std::uint8_t> image;
         std::vector<std::uint8_t> mask;
         std::vector<int16_t> trace;
+        std::vector<std::uint16_t> other;
         for (int k = 0; k < kEvents; ++k) {
             for (int i = 0; i < kWidth * kHeight; ++i) {
                 image.push_back(pixel(k, i));
                 mask.push_back(i % 3 == k % 3 ? 255 : 0);
             }
-            for (std::size_t s = 0; s < o.traceLength; ++s)
+            for (std::size_t s = 0; s < o.traceLength; ++s) {
                 trace.push_back(static_cast<int16_t>(k * 100 + static_cast<int>(s)));
+                other.push_back(static_cast<std::uint16_t>(40000 + k * 10 + static_cast<int>(s)));
+            }
         }
         if (o.images) {
             const Storage chunks = Storage::chunked({2, kHeight, kWidth}, 4);
@@ -71,9 +75,11 @@ inline void writeSource(const std::string& path, const SourceOptions& o = {}) {
         }
         w.addTrace("fl1_raw", kEvents, o.traceLength, trace);
         w.addTrace("fl2_raw", kEvents, o.traceLength, trace);
+        w.addTrace("fl1_other", kEvents, o.traceLength, other);
         w.setStringAttribute("experiment:sample", "Blood \xc2\xb5-sample", CharSet::Utf8);
         w.setStringAttribute("experiment:note", "tab\there\nnext\\back\rreturn");
         w.setScalarAttribute<int64_t>("experiment:run index", 123456789012LL);
+        w.setScalarAttribute<int64_t>("experiment:event count", kEvents);
         w.setScalarAttribute<double>("imaging:pixel size", 0.34);
         w.setScalarAttribute<float>("imaging:frame rate", 2000.5f);
         w.setFixedStringAttribute("setup:chip identifier", "CHIP-7", CharSet::Ascii,

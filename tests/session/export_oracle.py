@@ -21,6 +21,7 @@ import numpy as np
 problems = []
 COPYABLE = (h5py.h5t.INTEGER, h5py.h5t.FLOAT, h5py.h5t.STRING, h5py.h5t.ENUM)
 RECORDS = ("offline_filter:", "export:")
+COUNT = "experiment:event count"
 
 
 def check(ok, text):
@@ -45,10 +46,12 @@ def exported_events(src, spec):
 
 
 # Root attributes of a copyable class keep their HDF5 datatype, shape and value
-# (floats to 1e-7), others are left out; the export record; every 1-D column
+# (floats to 1e-7; "experiment:event count" the exported count), others are
+# left out; the export record; every 1-D column
 # contiguous '<f8' (NaN beyond a short column) and nothing made up; image and
-# mask '|u1' in chunks (1, H, W), traces '<f4' in chunks (1, L), gzip 4, as h5py
-# and h5dump -H -p see them, holding the source's rows.
+# mask '|u1' in chunks (1, H, W), every trace of the source whatever its name
+# '<f4' in chunks (1, L), gzip 4, as h5py and h5dump -H -p see them, holding
+# the source's rows.
 def check_rtdc(src, dst, path, idx, spec):
     for name in src.attrs:
         a = h5py.h5a.open(src.id, name.encode())
@@ -63,6 +66,12 @@ def check_rtdc(src, dst, path, idx, spec):
             cset = [t.get_cset() if t.get_class() == h5py.h5t.STRING else 0 for t in (ta, tb)]
             check(ta.equal(tb) and cset[0] == cset[1] and a.shape == b.shape, f"{name!r}: type")
             x, y = np.asarray(src.attrs[name]), np.asarray(dst.attrs[name])
+            if name == COUNT:
+                # The file states the events it holds, in the source's own type.
+                value = y.item()
+                value = value.decode() if isinstance(value, bytes) else value
+                check(float(value) == len(idx), f"{name!r}: {value!r} instead of {len(idx)}")
+                continue
             same = np.allclose(x, y, rtol=1e-7, atol=0) if x.dtype.kind == "f" else \
                 np.array_equal(x, y)
             check(same, f"attribute {name!r}: {y!r} instead of {x!r}")
@@ -106,18 +115,38 @@ def check_rtdc(src, dst, path, idx, spec):
             check(text in block, f"h5dump -H -p: {name} lacks {text}")
 
 
-# After the "#" lines, the heading and one line per event; each cell is
-# '%.17g' % v of the h5py value, empty beyond a short column; numpy reads the
-# same numbers.
+# The shortest text that reads back as v: numpy's unique digits in fixed or
+# scientific notation, whichever is shorter (fixed on a tie).
+def shortest(v):
+    if np.isnan(v):
+        return "nan"
+    if np.isinf(v):
+        return "inf" if v > 0 else "-inf"
+    fixed = np.format_float_positional(v, unique=True, trim="-")
+    scientific = np.format_float_scientific(v, unique=True, trim="-", exp_digits=2)
+    return scientific if len(scientific) < len(fixed) else fixed
+
+
+# After the "#" lines, the heading and one line per event; each cell is the
+# shortest text of the h5py value, empty beyond a short column, and reads
+# back as exactly that value; numpy reads the same numbers. The header's
+# event count is the exported one.
 def check_tsv(src, path, idx, spec):
     with open(path, encoding="utf-8", newline="") as handle:
         lines = handle.read().split("\n")
     check(lines.pop() == "", "no line feed at the end")
+    if COUNT in src.attrs:
+        check(f"# {COUNT} = {len(idx)}" in lines, f"header lacks '{COUNT} = {len(idx)}'")
     body = lines[[line.startswith("#") for line in lines].index(False) + 1:]
     columns = [src["events"][f][:].astype(np.float64) for f in spec["features"]]
-    want = [["%.17g" % c[i] if i < len(c) else "" for c in columns] for i in idx]
+    want = [[shortest(c[i]) if i < len(c) else "" for c in columns] for i in idx]
     got = [line.split("\t") for line in body]
-    check(got == want, f"cells {got} instead of {want}")
+    # Among texts of one length the exporter may pick others (an integer's
+    # exact digits rather than trailing zeros): each reads back exactly.
+    same = [len(g) == len(w) and (g == w or float(g) == float(w))
+            for gs, ws in zip(got, want) for g, w in zip(gs, ws)]
+    check(list(map(len, got)) == list(map(len, want)) and all(same),
+          f"cells {got} instead of {want}")
     parsed = np.genfromtxt(io.StringIO("\n".join(body)), delimiter="\t", dtype=np.float64)
     numbers = np.array([[float(x) if x else np.nan for x in row] for row in want])
     check(np.array_equal(parsed.reshape(numbers.shape), numbers, equal_nan=True), "numpy")
