@@ -45,6 +45,21 @@ TEST(Viscosity, ModelsMatchNumpyAndPixelationCorrection) {
     EXPECT_NEAR(EModulus::pixelationCorrection(0.05, 50.0, 0.5), 0.03791128668595503, 1e-15);
 }
 
+TEST(Viscosity, ManualAndUnknownModelsAndKestinAtItsReference) {
+    // The manual model returns the record's viscosity whatever the
+    // temperature; a model the program does not know gives 1.0 mPa·s.
+    EModParams p;
+    p.viscosity = 3.25;
+    p.viscosityModel = 3;
+    for (const double t : {-10.0, 0.0, 23.0, 80.0})
+        EXPECT_EQ(EModulus::computeViscosity(p, t), 3.25) << t;
+    for (const int model : {4, 7, -1}) {
+        p.viscosityModel = model;
+        EXPECT_EQ(EModulus::computeViscosity(p, 23.0), 1.0) << model;
+    }
+    EXPECT_EQ(EModulus::viscosityKestin1978(20.0), 1.002);
+}
+
 class EModulusRun : public CalcTest {
 protected:
     void SetUp() override { m_emod.setLUTSearchDir(tableDir(gridTable())); }
@@ -105,6 +120,47 @@ TEST_F(EModulusRun, DoubleFlowDoublesHalfWidthLooksUpFourfoldAreasForEightfoldMo
     }
 }
 
+TEST_F(EModulusRun, TheTablesReferenceConditionsScaleTheModuli) {
+    // A table for 40 µm, 0.04 µL/s and 0.501 mPa·s, a measurement in 20 µm at
+    // 0.16 µL/s in 1.002 mPa·s: areas looked up fourfold, moduli times
+    // 2³ (geometry) · 4 (flow) · 2 (viscosity) = 64.
+    EModulus emod;
+    emod.setLUTSearchDir(tableDir(
+        gridTable(), R"({"channel_width": 40, "flow_rate": 0.04, "fluid_viscosity": 0.501})"));
+    const std::vector<double> areas{10, 30, 50}, d{0.02, 0.05, 0.09};
+    RTDCReader& reader = open({{"area_um", areas}, {"deform", d}});
+    ASSERT_TRUE(emod.run(&reader, reference()));
+    for (std::size_t i = 0; i < areas.size(); ++i)
+        EXPECT_NEAR(reader.readScalarFeature("emodulus")[i],
+                    64 * linearModulus(4 * areas[i], d[i]), 1e-9)
+            << i;
+}
+
+TEST_F(EModulusRun, PerEventTemperatureOnlyFromAFullTempColumn) {
+    // Without "temp", or with a column of another length, the record's
+    // temperature holds for every event; a NaN temperature makes NaN.
+    EModParams params;
+    params.temperatureSource = static_cast<int>(TemperatureSource::Event);
+    params.temperature = 25.0;
+    params.pixelationCorrection = false;
+    const Columns base{{"area_um", {50, 100}}, {"deform", {0.03, 0.06}}};
+    // clang-format off
+    for (const auto& [temp, t0, t1] : {std::tuple{std::vector<double>{}, 25.0, 25.0},
+            {std::vector<double>{30}, 25.0, 25.0}, {std::vector<double>{30, 18}, 30.0, 18.0},
+            {std::vector<double>{NAN, 18}, NAN, 18.0}}) {
+        // clang-format on
+        Columns c = base;
+        if (!temp.empty())
+            c["temp"] = temp;
+        const std::vector<double> e = run(open(c), params);
+        EXPECT_NEAR(e[1], linearModulus(100, 0.06) * factor(t1), 1e-9) << temp.size();
+        if (std::isnan(t0))
+            EXPECT_TRUE(std::isnan(e[0]));
+        else
+            EXPECT_NEAR(e[0], linearModulus(50, 0.03) * factor(t0), 1e-9) << temp.size();
+    }
+}
+
 TEST_F(EModulusRun, RefusesWhatCannotGiveModuliAndSaysWhy) {
     const std::pair<void (*)(EModParams&), const char*> cases[] = {
         {[](EModParams& p) { p.channelWidth = 0.0; }, "channel width"},
@@ -123,6 +179,12 @@ TEST_F(EModulusRun, RefusesWhatCannotGiveModuliAndSaysWhy) {
         EXPECT_TRUE(error.contains(expected)) << error.toStdString();
     }
     EXPECT_FALSE(reader.hasFeature("emodulus"));
+    // No events, or deformations not one per area: refused, nothing added.
+    for (RTDCReader* bad : {&open({{"area_um", {}}, {"deform", {}}}),
+                            &open({{"area_um", {50, 60}}, {"deform", {0.05}}})}) {
+        EXPECT_FALSE(m_emod.run(bad, reference(), &error));
+        EXPECT_FALSE(bad->hasFeature("emodulus"));
+    }
 }
 
 TEST(EModMetadataTemperature, OnlyPositiveNumbersReplaceItForTheMetadataSource) {
@@ -194,6 +256,22 @@ TEST_F(Quality, ClassifiesEventsAndSummarisesTheMappedOnes) {
     EXPECT_FALSE(m_emod.assessQuality(nullptr, reference(), {0}).valid);
 }
 
+TEST_F(Quality, NoIndicesAndEveryEventNearTheLowerEdge) {
+    m_emod.setLUTSearchDir(tableDir(gridTable()));
+    const EModulus::QualityReport none =
+        m_emod.assessQuality(&open({{"area_um", {50}}, {"deform", {0.05}}}), reference(), {});
+    EXPECT_TRUE(none.valid);
+    EXPECT_EQ(std::pair(none.totalEvents, none.mapped), std::pair(0, 0));
+    // Deformations below a tenth of the range above the lower edge (0): the
+    // interior list is empty, its median is that of all, no bias. E = 1.02,
+    // 1.58, 2.18: the median is the middle one.
+    const EModulus::QualityReport r = assess({{50, 0.001}, {100, 0.004}, {150, 0.009}});
+    EXPECT_EQ(std::tuple(r.totalEvents, r.mapped, r.nearBoundary), std::tuple(5, 3, 3));
+    EXPECT_NEAR(r.medianAll, 1.58, 1e-9);
+    EXPECT_EQ(r.medianInterior, r.medianAll);
+    EXPECT_EQ(r.bias, 0.0);
+}
+
 TEST_F(Quality, OutsideTheHullByTheTablesSideNearItsLocalLowerEdge) {
     // L-shaped tables, normalised (x, y) at (20 + 200 x, 0.1 y). Low arms: the
     // hull misses x + y > 1.3. (0.9, 0.9): the middle deformation is outside
@@ -237,6 +315,17 @@ TEST_F(CalcTest, IsolinesOfTenTimesTheDeformationInAnyConditions) {
                         1e-8);
         }
     }
+    // The record's deformation feature, correction flag and temperature
+    // source play no part.
+    EModParams other = params;
+    other.pixelationCorrection = false;
+    other.deformFeature = "deform_fc";
+    other.temperatureSource = static_cast<int>(TemperatureSource::Event);
+    const std::vector<EModulus::IsoLine> same = m_emod.computeIsolines(other);
+    ASSERT_EQ(same.size(), lines.size());
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        EXPECT_EQ(std::pair(same[k].value, same[k].points),
+                  std::pair(lines[k].value, lines[k].points));
     // The default record (lines always come from table 0) scales the
     // values; half the width shrinks the areas fourfold; a width of 0 (an
     // area step of 0 would never end) gives no lines.
@@ -247,6 +336,16 @@ TEST_F(CalcTest, IsolinesOfTenTimesTheDeformationInAnyConditions) {
     EXPECT_DOUBLE_EQ(m_emod.computeIsolines(params).at(0).points.at(0).first, 5.0);
     params.channelWidth = 0.0;
     EXPECT_TRUE(m_emod.computeIsolines(params).empty());
+}
+
+TEST_F(CalcTest, IsolinesWithoutATableAreNoneAndSayWhy) {
+    const std::string base = m_dir.path() + "/p/q/r/s";
+    std::filesystem::create_directories(base);
+    m_emod.setLUTSearchDir(QString::fromStdString(base));
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(m_emod.computeIsolines(EModParams()).empty());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "EModulus: LUT file not found: LUT_LE_2D_FEM.txt (searched from " + base + ")\n");
 }
 
 } // namespace Quorvex3::testing
