@@ -99,6 +99,16 @@ TEST_F(EModulusRun, PixelationTemperatureSourcesAndProgress) {
     }
     EXPECT_EQ(std::vector(progress.begin(), progress.begin() + 5),
               (std::vector{0, 25, 51, 76, 100}));
+    // Every 256 events, not more often: 256 events report 0 and 100 only,
+    // 257 events also 99 at event 256.
+    for (const auto& [count, expected] :
+         {std::pair{256, std::vector{0, 100}}, {257, std::vector{0, 99, 100}}}) {
+        progress.clear();
+        run(open({{"area_um", std::vector<double>(count, 50.0)},
+                  {"deform", std::vector<double>(count, 0.05)}}),
+            params);
+        EXPECT_EQ(progress, expected) << count;
+    }
 }
 
 TEST_F(EModulusRun, DoubleFlowDoublesHalfWidthLooksUpFourfoldAreasForEightfoldModuli) {
@@ -270,6 +280,34 @@ TEST_F(Quality, NoIndicesAndEveryEventNearTheLowerEdge) {
     EXPECT_NEAR(r.medianAll, 1.58, 1e-9);
     EXPECT_EQ(r.medianInterior, r.medianAll);
     EXPECT_EQ(r.bias, 0.0);
+    // The band is a tenth of the range (0.01) above the edge, upper end
+    // excluded.
+    const EModulus::QualityReport band = assess({{100, 0.0099}, {100, 0.0101}, {100, 0.015}});
+    EXPECT_EQ(std::pair(band.mapped, band.nearBoundary), std::pair(3, 1));
+}
+
+TEST_F(Quality, NarrowChannelCorrectsTheMeasuredAreaAndSensitivityStepsAThousandth) {
+    // A 10 µm channel: areas of 5 to 55 µm² are looked up fourfold, but the
+    // pixelation correction is that of the measured area. Modulus 0.5 + 200
+    // d², linear between the table's deformation rows 0.005 apart.
+    m_emod.setLUTSearchDir(tableDir(gridTable({}, [](double, double d) { return 0.5 + 200 * d * d; })));
+    EModParams params = reference(true);
+    params.channelWidth = 10.0;
+    const EModulus::QualityReport band = assess({{25, 0.0099}, {25, 0.0101}, {25, 0.015}}, params);
+    EXPECT_EQ(std::pair(band.mapped, band.nearBoundary), std::pair(3, 1));
+    // Deformations 0.0508, 0.0608, 0.0708: MAD 1.4826 · 0.01. Steps of
+    // 0.0001 stay inside one row (slope 200 (2 lo + 0.005)); a wider step
+    // would reach the next row. Median of the three sensitivities.
+    const double ds[] = {0.0508, 0.0608, 0.0708};
+    std::vector<double> expected;
+    for (const double d : ds) {
+        const double lo = 0.005 * std::floor(d / 0.005), slope = 200 * (2 * lo + 0.005);
+        expected.push_back(0.014826 * slope / (0.5 + 200 * lo * lo + slope * (d - lo)));
+    }
+    std::sort(expected.begin(), expected.end());
+    const EModulus::QualityReport r = assess({{25, ds[0]}, {25, ds[1]}, {25, ds[2]}}, params);
+    ASSERT_EQ(r.mapped, 3);
+    EXPECT_NEAR(r.medianSensitivity, expected[1], 1e-9);
 }
 
 TEST_F(Quality, OutsideTheHullByTheTablesSideNearItsLocalLowerEdge) {
@@ -334,6 +372,16 @@ TEST_F(CalcTest, IsolinesOfTenTimesTheDeformationInAnyConditions) {
     EXPECT_DOUBLE_EQ(m_emod.computeIsolines(params).at(0).value, 0.2 * factor(23));
     params.channelWidth = 10.0;
     EXPECT_DOUBLE_EQ(m_emod.computeIsolines(params).at(0).points.at(0).first, 5.0);
+    // There the table's areas are four times the measured ones, and the
+    // offset added is that of the measured area.
+    EModParams narrow = reference(true);
+    narrow.channelWidth = 10.0;
+    narrow.pixelSize = 0.5;
+    const std::vector<EModulus::IsoLine> narrowLines = m_emod.computeIsolines(narrow);
+    ASSERT_FALSE(narrowLines.empty());
+    EXPECT_DOUBLE_EQ(narrowLines[0].value, 8 * 0.2);
+    for (const auto& [area, deform] : narrowLines[0].points)
+        EXPECT_NEAR(deform + EModulus::pixelationCorrection(0, area, 0.5), 0.02, 1e-8) << area;
     params.channelWidth = 0.0;
     EXPECT_TRUE(m_emod.computeIsolines(params).empty());
 }

@@ -228,6 +228,13 @@ TEST_F(Refinement, CancelFromAnotherThreadStopsBeforeTheNextEvent) {
     EXPECT_TRUE(run(reader)); // a new run starts uncancelled
     EXPECT_EQ(progress, (std::vector<int>{0, 21, 42, 50, 71, 92, 100}));
     EXPECT_TRUE(reader.hasFeature("fl2_width_rf"));
+    // Every 256 events, not more often: one channel of 256 events reports 0
+    // and 100 only.
+    progress.clear();
+    EXPECT_TRUE(run(withTraces({{"fl1_max", std::vector<double>(256, 20)},
+                                {"fl1_pos", std::vector<double>(256, 20)}},
+                               {{1, std::vector(256, triangle(40, 20, 9, 1))}})));
+    EXPECT_EQ(progress, (std::vector<int>{0, 100}));
 }
 
 TEST_F(CalcTest, CompensationMatchesNumpySolveInTheChannelOrderRefusesSingularMatrices) {
@@ -295,6 +302,18 @@ TEST_F(CalcTest, CompensationRefusalsTheIdentityAndTheTwoChannelClosedForm) {
         const double x = e == 0 ? 100 : 200, y = e == 0 ? 30 : 60;
         EXPECT_NEAR(reader.readScalarFeature("fl1_max_ctc")[e], (x - a * y) / (1 - a * b), 1e-12);
         EXPECT_NEAR(reader.readScalarFeature("fl2_max_ctc")[e], (y - b * x) / (1 - a * b), 1e-12);
+    }
+    // Progress every 256 events as a share of the events, then 100.
+    std::vector<int> progress;
+    QObject::connect(&compensation, &FLCompensation::progressChanged,
+                     [&](int percent) { progress.push_back(percent); });
+    for (const auto& [count, expected] :
+         {std::pair{600, std::vector{0, 42, 85, 100}}, {256, std::vector{0, 100}}}) {
+        progress.clear();
+        RTDCReader& many = open({{"fl1_max", std::vector<double>(count, 1.0)},
+                                 {"fl2_max", std::vector<double>(count, 2.0)}});
+        ASSERT_TRUE(compensation.run(&many, {1, 2}, arma::eye(2, 2)));
+        EXPECT_EQ(progress, expected) << count;
     }
     // One event by hand: a matrix of the wrong size leaves zeros.
     std::vector<double> out;
