@@ -45,6 +45,21 @@ TEST(Viscosity, ModelsMatchNumpyAndPixelationCorrection) {
     EXPECT_NEAR(EModulus::pixelationCorrection(0.05, 50.0, 0.5), 0.03791128668595503, 1e-15);
 }
 
+TEST(Viscosity, ManualAndUnknownModelsAndKestinAtItsReference) {
+    // The manual model returns the record's viscosity whatever the
+    // temperature; a model the program does not know gives 1.0 mPa·s.
+    EModParams p;
+    p.viscosity = 3.25;
+    p.viscosityModel = 3;
+    for (const double t : {-10.0, 0.0, 23.0, 80.0})
+        EXPECT_EQ(EModulus::computeViscosity(p, t), 3.25) << t;
+    for (const int model : {4, 7, -1}) {
+        p.viscosityModel = model;
+        EXPECT_EQ(EModulus::computeViscosity(p, 23.0), 1.0) << model;
+    }
+    EXPECT_EQ(EModulus::viscosityKestin1978(20.0), 1.002);
+}
+
 class EModulusRun : public CalcTest {
 protected:
     void SetUp() override { m_emod.setLUTSearchDir(tableDir(gridTable())); }
@@ -84,6 +99,16 @@ TEST_F(EModulusRun, PixelationTemperatureSourcesAndProgress) {
     }
     EXPECT_EQ(std::vector(progress.begin(), progress.begin() + 5),
               (std::vector{0, 25, 51, 76, 100}));
+    // Every 256 events, not more often: 256 events report 0 and 100 only,
+    // 257 events also 99 at event 256.
+    for (const auto& [count, expected] :
+         {std::pair{256, std::vector{0, 100}}, {257, std::vector{0, 99, 100}}}) {
+        progress.clear();
+        run(open({{"area_um", std::vector<double>(count, 50.0)},
+                  {"deform", std::vector<double>(count, 0.05)}}),
+            params);
+        EXPECT_EQ(progress, expected) << count;
+    }
 }
 
 TEST_F(EModulusRun, DoubleFlowDoublesHalfWidthLooksUpFourfoldAreasForEightfoldModuli) {
@@ -105,6 +130,47 @@ TEST_F(EModulusRun, DoubleFlowDoublesHalfWidthLooksUpFourfoldAreasForEightfoldMo
     }
 }
 
+TEST_F(EModulusRun, TheTablesReferenceConditionsScaleTheModuli) {
+    // A table for 40 µm, 0.04 µL/s and 0.501 mPa·s, a measurement in 20 µm at
+    // 0.16 µL/s in 1.002 mPa·s: areas looked up fourfold, moduli times
+    // 2³ (geometry) · 4 (flow) · 2 (viscosity) = 64.
+    EModulus emod;
+    emod.setLUTSearchDir(tableDir(
+        gridTable(), R"({"channel_width": 40, "flow_rate": 0.04, "fluid_viscosity": 0.501})"));
+    const std::vector<double> areas{10, 30, 50}, d{0.02, 0.05, 0.09};
+    RTDCReader& reader = open({{"area_um", areas}, {"deform", d}});
+    ASSERT_TRUE(emod.run(&reader, reference()));
+    for (std::size_t i = 0; i < areas.size(); ++i)
+        EXPECT_NEAR(reader.readScalarFeature("emodulus")[i],
+                    64 * linearModulus(4 * areas[i], d[i]), 1e-9)
+            << i;
+}
+
+TEST_F(EModulusRun, PerEventTemperatureOnlyFromAFullTempColumn) {
+    // Without "temp", or with a column of another length, the record's
+    // temperature holds for every event; a NaN temperature makes NaN.
+    EModParams params;
+    params.temperatureSource = static_cast<int>(TemperatureSource::Event);
+    params.temperature = 25.0;
+    params.pixelationCorrection = false;
+    const Columns base{{"area_um", {50, 100}}, {"deform", {0.03, 0.06}}};
+    // clang-format off
+    for (const auto& [temp, t0, t1] : {std::tuple{std::vector<double>{}, 25.0, 25.0},
+            {std::vector<double>{30}, 25.0, 25.0}, {std::vector<double>{30, 18}, 30.0, 18.0},
+            {std::vector<double>{NAN, 18}, NAN, 18.0}}) {
+        // clang-format on
+        Columns c = base;
+        if (!temp.empty())
+            c["temp"] = temp;
+        const std::vector<double> e = run(open(c), params);
+        EXPECT_NEAR(e[1], linearModulus(100, 0.06) * factor(t1), 1e-9) << temp.size();
+        if (std::isnan(t0))
+            EXPECT_TRUE(std::isnan(e[0]));
+        else
+            EXPECT_NEAR(e[0], linearModulus(50, 0.03) * factor(t0), 1e-9) << temp.size();
+    }
+}
+
 TEST_F(EModulusRun, RefusesWhatCannotGiveModuliAndSaysWhy) {
     const std::pair<void (*)(EModParams&), const char*> cases[] = {
         {[](EModParams& p) { p.channelWidth = 0.0; }, "channel width"},
@@ -123,6 +189,12 @@ TEST_F(EModulusRun, RefusesWhatCannotGiveModuliAndSaysWhy) {
         EXPECT_TRUE(error.contains(expected)) << error.toStdString();
     }
     EXPECT_FALSE(reader.hasFeature("emodulus"));
+    // No events, or deformations not one per area: refused, nothing added.
+    for (RTDCReader* bad : {&open({{"area_um", {}}, {"deform", {}}}),
+                            &open({{"area_um", {50, 60}}, {"deform", {0.05}}})}) {
+        EXPECT_FALSE(m_emod.run(bad, reference(), &error));
+        EXPECT_FALSE(bad->hasFeature("emodulus"));
+    }
 }
 
 TEST(EModMetadataTemperature, OnlyPositiveNumbersReplaceItForTheMetadataSource) {
@@ -194,6 +266,50 @@ TEST_F(Quality, ClassifiesEventsAndSummarisesTheMappedOnes) {
     EXPECT_FALSE(m_emod.assessQuality(nullptr, reference(), {0}).valid);
 }
 
+TEST_F(Quality, NoIndicesAndEveryEventNearTheLowerEdge) {
+    m_emod.setLUTSearchDir(tableDir(gridTable()));
+    const EModulus::QualityReport none =
+        m_emod.assessQuality(&open({{"area_um", {50}}, {"deform", {0.05}}}), reference(), {});
+    EXPECT_TRUE(none.valid);
+    EXPECT_EQ(std::pair(none.totalEvents, none.mapped), std::pair(0, 0));
+    // Deformations below a tenth of the range above the lower edge (0): the
+    // interior list is empty, its median is that of all, no bias. E = 1.02,
+    // 1.58, 2.18: the median is the middle one.
+    const EModulus::QualityReport r = assess({{50, 0.001}, {100, 0.004}, {150, 0.009}});
+    EXPECT_EQ(std::tuple(r.totalEvents, r.mapped, r.nearBoundary), std::tuple(5, 3, 3));
+    EXPECT_NEAR(r.medianAll, 1.58, 1e-9);
+    EXPECT_EQ(r.medianInterior, r.medianAll);
+    EXPECT_EQ(r.bias, 0.0);
+    // The band is a tenth of the range (0.01) above the edge, upper end
+    // excluded.
+    const EModulus::QualityReport band = assess({{100, 0.0099}, {100, 0.0101}, {100, 0.015}});
+    EXPECT_EQ(std::pair(band.mapped, band.nearBoundary), std::pair(3, 1));
+}
+
+TEST_F(Quality, NarrowChannelCorrectsTheMeasuredAreaAndSensitivityStepsAThousandth) {
+    // A 10 µm channel: areas of 5 to 55 µm² are looked up fourfold, but the
+    // pixelation correction is that of the measured area. Modulus 0.5 + 200
+    // d², linear between the table's deformation rows 0.005 apart.
+    m_emod.setLUTSearchDir(tableDir(gridTable({}, [](double, double d) { return 0.5 + 200 * d * d; })));
+    EModParams params = reference(true);
+    params.channelWidth = 10.0;
+    const EModulus::QualityReport band = assess({{25, 0.0099}, {25, 0.0101}, {25, 0.015}}, params);
+    EXPECT_EQ(std::pair(band.mapped, band.nearBoundary), std::pair(3, 1));
+    // Deformations 0.0508, 0.0608, 0.0708: MAD 1.4826 · 0.01. Steps of
+    // 0.0001 stay inside one row (slope 200 (2 lo + 0.005)); a wider step
+    // would reach the next row. Median of the three sensitivities.
+    const double ds[] = {0.0508, 0.0608, 0.0708};
+    std::vector<double> expected;
+    for (const double d : ds) {
+        const double lo = 0.005 * std::floor(d / 0.005), slope = 200 * (2 * lo + 0.005);
+        expected.push_back(0.014826 * slope / (0.5 + 200 * lo * lo + slope * (d - lo)));
+    }
+    std::sort(expected.begin(), expected.end());
+    const EModulus::QualityReport r = assess({{25, ds[0]}, {25, ds[1]}, {25, ds[2]}}, params);
+    ASSERT_EQ(r.mapped, 3);
+    EXPECT_NEAR(r.medianSensitivity, expected[1], 1e-9);
+}
+
 TEST_F(Quality, OutsideTheHullByTheTablesSideNearItsLocalLowerEdge) {
     // L-shaped tables, normalised (x, y) at (20 + 200 x, 0.1 y). Low arms: the
     // hull misses x + y > 1.3. (0.9, 0.9): the middle deformation is outside
@@ -237,6 +353,17 @@ TEST_F(CalcTest, IsolinesOfTenTimesTheDeformationInAnyConditions) {
                         1e-8);
         }
     }
+    // The record's deformation feature, correction flag and temperature
+    // source play no part.
+    EModParams other = params;
+    other.pixelationCorrection = false;
+    other.deformFeature = "deform_fc";
+    other.temperatureSource = static_cast<int>(TemperatureSource::Event);
+    const std::vector<EModulus::IsoLine> same = m_emod.computeIsolines(other);
+    ASSERT_EQ(same.size(), lines.size());
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        EXPECT_EQ(std::pair(same[k].value, same[k].points),
+                  std::pair(lines[k].value, lines[k].points));
     // The default record (lines always come from table 0) scales the
     // values; half the width shrinks the areas fourfold; a width of 0 (an
     // area step of 0 would never end) gives no lines.
@@ -245,8 +372,28 @@ TEST_F(CalcTest, IsolinesOfTenTimesTheDeformationInAnyConditions) {
     EXPECT_DOUBLE_EQ(m_emod.computeIsolines(params).at(0).value, 0.2 * factor(23));
     params.channelWidth = 10.0;
     EXPECT_DOUBLE_EQ(m_emod.computeIsolines(params).at(0).points.at(0).first, 5.0);
+    // There the table's areas are four times the measured ones, and the
+    // offset added is that of the measured area.
+    EModParams narrow = reference(true);
+    narrow.channelWidth = 10.0;
+    narrow.pixelSize = 0.5;
+    const std::vector<EModulus::IsoLine> narrowLines = m_emod.computeIsolines(narrow);
+    ASSERT_FALSE(narrowLines.empty());
+    EXPECT_DOUBLE_EQ(narrowLines[0].value, 8 * 0.2);
+    for (const auto& [area, deform] : narrowLines[0].points)
+        EXPECT_NEAR(deform + EModulus::pixelationCorrection(0, area, 0.5), 0.02, 1e-8) << area;
     params.channelWidth = 0.0;
     EXPECT_TRUE(m_emod.computeIsolines(params).empty());
+}
+
+TEST_F(CalcTest, IsolinesWithoutATableAreNoneAndSayWhy) {
+    const std::string base = m_dir.path() + "/p/q/r/s";
+    std::filesystem::create_directories(base);
+    m_emod.setLUTSearchDir(QString::fromStdString(base));
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(m_emod.computeIsolines(EModParams()).empty());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "EModulus: LUT file not found: LUT_LE_2D_FEM.txt (searched from " + base + ")\n");
 }
 
 } // namespace Quorvex3::testing

@@ -136,6 +136,32 @@ TEST_F(Refinement, TriangularPeaksWithTheirChannelsOffsetsAndShortOrMissingInput
     EXPECT_FALSE(run(open({{"area_um", {1, 2}}})));
 }
 
+TEST_F(Refinement, SearchesTheFilteredTraceTheReaderShowsAndTimesInSamplesWithoutARate) {
+    // With the dock's filters (two Hampel filters, Savitzky-Golay) a spike
+    // of 500 beside the peak is an outlier: the refined maximum is that of
+    // the registered trace "fl1_median_rf" in the window 45 .. 55, not the
+    // spike. Without a sample rate one sample lasts 1,000,000 µs.
+    std::vector<std::vector<float>> rows;
+    for (std::size_t e = 0; e < 3; ++e) {
+        rows.push_back(triangle(100, 48 + e, 100, 6));
+        rows.back()[52] += 500;
+    }
+    RTDCReader& reader = withTraces({{"fl1_max", {1, 1, 1}}, {"fl1_pos", {50e6, 50e6, 50e6}}},
+                                    {{1, rows}});
+    RTDCMetadata metadata;
+    ASSERT_TRUE(m_refinement.run(&reader, metadata, FLRefineSettings{}));
+    const std::vector<std::string> traces = reader.getAvailableTraceNames();
+    EXPECT_NE(std::find(traces.begin(), traces.end(), "fl1_median_rf"), traces.end());
+    for (std::size_t e = 0; e < 3; ++e) {
+        const std::vector<float> shown = reader.readTrace("fl1_median_rf", e);
+        ASSERT_EQ(shown.size(), 100u);
+        const auto peak = std::max_element(shown.begin() + 45, shown.begin() + 56);
+        EXPECT_LT(*peak, 200.0f);
+        EXPECT_EQ(reader.readScalarFeature("fl1_max_rf")[e], static_cast<double>(*peak)) << e;
+        EXPECT_EQ(reader.readScalarFeature("fl1_pos_rf")[e], 1e6 * double(peak - shown.begin()));
+    }
+}
+
 TEST_F(Refinement, VelocityFromTheFarthestEventsPlacesEachWindowWithinTheSpreadCap) {
     // Images of 100 px of 0.5 µm: centre 25 µm; 200 samples. Cells move at
     // 0.5 µm/µs: the peak of pos_x = 25 + δ is at 100 + 2 δ. Event 8's
@@ -196,7 +222,19 @@ TEST_F(Refinement, CancelFromAnotherThreadStopsBeforeTheNextEvent) {
     EXPECT_TRUE(reader.hasFeature("fl1_max_rf"));           // finished before the cancel
     EXPECT_FALSE(reader.hasFeature("fl2_max_rf"));
     QObject::disconnect(&m_refinement, nullptr, nullptr, nullptr);
+    progress.clear();
+    QObject::connect(&m_refinement, &FLRefinement::progressChanged,
+                     [&](int percent) { progress.push_back(percent); });
     EXPECT_TRUE(run(reader)); // a new run starts uncancelled
+    EXPECT_EQ(progress, (std::vector<int>{0, 21, 42, 50, 71, 92, 100}));
+    EXPECT_TRUE(reader.hasFeature("fl2_width_rf"));
+    // Every 256 events, not more often: one channel of 256 events reports 0
+    // and 100 only.
+    progress.clear();
+    EXPECT_TRUE(run(withTraces({{"fl1_max", std::vector<double>(256, 20)},
+                                {"fl1_pos", std::vector<double>(256, 20)}},
+                               {{1, std::vector(256, triangle(40, 20, 9, 1))}})));
+    EXPECT_EQ(progress, (std::vector<int>{0, 100}));
 }
 
 TEST_F(CalcTest, CompensationMatchesNumpySolveInTheChannelOrderRefusesSingularMatrices) {
@@ -235,6 +273,54 @@ TEST_F(CalcTest, CompensationMatchesNumpySolveInTheChannelOrderRefusesSingularMa
         EXPECT_EQ(::testing::internal::GetCapturedStderr(),
                   "FLCompensation: spillover matrix is singular\n");
     }
+}
+
+TEST_F(CalcTest, CompensationRefusalsTheIdentityAndTheTwoChannelClosedForm) {
+    RTDCReader& reader = open({{"fl1_max", {100, 200}}, {"fl2_max", {30, 60}}});
+    RTDCReader& empty = open({{"fl1_max", {}}, {"fl2_max", {}}});
+    FLCompensation compensation;
+    ::testing::internal::CaptureStderr();
+    // No reader, one channel, a matrix of another size, no events: refused
+    // without a message; so is an empty or non-square matrix on its own.
+    EXPECT_FALSE(compensation.run(nullptr, {1, 2}, arma::eye(2, 2)));
+    EXPECT_FALSE(compensation.run(&reader, {1}, arma::eye(1, 1)));
+    EXPECT_FALSE(compensation.run(&reader, {1, 2}, arma::eye(3, 3)));
+    EXPECT_FALSE(compensation.run(&reader, {1, 2}, arma::mat(2, 3, arma::fill::eye)));
+    EXPECT_FALSE(compensation.run(&empty, {1, 2}, arma::eye(2, 2)));
+    arma::mat inverse;
+    EXPECT_FALSE(FLCompensation::compensationMatrix(arma::mat(), inverse));
+    EXPECT_FALSE(FLCompensation::compensationMatrix(arma::mat(2, 3, arma::fill::eye), inverse));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(reader.hasFeature("fl1_max_ctc") || empty.hasFeature("fl1_max_ctc"));
+    // The identity copies; [[1, a], [b, 1]] gives ((x - a y), (y - b x)) / (1 - ab).
+    ASSERT_TRUE(compensation.run(&reader, {1, 2}, arma::eye(2, 2)));
+    EXPECT_EQ(reader.readScalarFeature("fl1_max_ctc"), (std::vector<double>{100, 200}));
+    EXPECT_EQ(reader.readScalarFeature("fl2_max_ctc"), (std::vector<double>{30, 60}));
+    const double a = 0.25, b = 0.1;
+    ASSERT_TRUE(compensation.run(&reader, {1, 2}, arma::mat{{1, a}, {b, 1}}));
+    for (std::size_t e = 0; e < 2; ++e) {
+        const double x = e == 0 ? 100 : 200, y = e == 0 ? 30 : 60;
+        EXPECT_NEAR(reader.readScalarFeature("fl1_max_ctc")[e], (x - a * y) / (1 - a * b), 1e-12);
+        EXPECT_NEAR(reader.readScalarFeature("fl2_max_ctc")[e], (y - b * x) / (1 - a * b), 1e-12);
+    }
+    // Progress every 256 events as a share of the events, then 100.
+    std::vector<int> progress;
+    QObject::connect(&compensation, &FLCompensation::progressChanged,
+                     [&](int percent) { progress.push_back(percent); });
+    for (const auto& [count, expected] :
+         {std::pair{600, std::vector{0, 42, 85, 100}}, {256, std::vector{0, 100}}}) {
+        progress.clear();
+        RTDCReader& many = open({{"fl1_max", std::vector<double>(count, 1.0)},
+                                 {"fl2_max", std::vector<double>(count, 2.0)}});
+        ASSERT_TRUE(compensation.run(&many, {1, 2}, arma::eye(2, 2)));
+        EXPECT_EQ(progress, expected) << count;
+    }
+    // One event by hand: a matrix of the wrong size leaves zeros.
+    std::vector<double> out;
+    FLCompensation::compensateEvent(arma::mat{{2, 1}, {0, 3}}, {1, 2}, out);
+    EXPECT_EQ(out, (std::vector<double>{4, 6}));
+    FLCompensation::compensateEvent(arma::eye(3, 3), {1, 2}, out);
+    EXPECT_EQ(out, (std::vector<double>{0, 0}));
 }
 
 } // namespace Quorvex3::testing

@@ -2,6 +2,7 @@
 // triangulation and interpolation, and one cache shared by threads.
 
 #include "CalcTestSupport.h"
+#include "PlainDelaunay.h"
 #include "calc/LUTTriangulation.h"
 
 #include <thread>
@@ -41,6 +42,82 @@ TEST_F(Lut, HeaderOnceRowsOfFiniteNumbersAndPositiveMetadata) {
     QString error;
     EXPECT_FALSE(readLUTFile("/nonexistent/t", t, &error));
     EXPECT_TRUE(error.contains("could not be opened"));
+}
+
+TEST_F(Lut, MetadataBlockVariantsAndTheModelFileName) {
+    // Block text -> (channel width, flow rate, viscosity). "# " prefixes are
+    // stripped before the JSON is read; a syntax error, a value that is not
+    // a positive number or a block that never ends keeps the defaults.
+    // clang-format off
+    for (const auto& [block, width, flow, viscosity] : {
+            std::tuple{"# BEGIN METADATA\n# {\"channel_width\": 40,\n#   \"flow_rate\": 0.08,\n"
+                       "#\t\"fluid_viscosity\": 2.5}\n# END METADATA\n", 40.0, 0.08, 2.5},
+            {"# BEGIN METADATA\n# {\"channel_width\": 40,\n# END METADATA\n", 20.0, 0.16, 1.002},
+            {"# BEGIN METADATA\n# {\"channel_width\": -5, \"flow_rate\": null,\n"
+             "# \"fluid_viscosity\": 1e999}\n# END METADATA\n", 20.0, 0.16, 1.002},
+            {"# BEGIN METADATA\n# [30, 0.1, 2]\n# END METADATA\n", 20.0, 0.16, 1.002},
+            {"# BEGIN METADATA\n# {\"channel_width\": 30}\n", 20.0, 0.16, 1.002},
+            {"", 20.0, 0.16, 1.002}}) {
+        // clang-format on
+        writeText(m_dir.file("m"), std::string(block) + "area deform emodulus\n1 2 3\n");
+        LUTData t;
+        ASSERT_TRUE(readLUTFile(QString::fromStdString(m_dir.file("m")), t, nullptr));
+        EXPECT_EQ(std::tuple(t.channelWidth, t.flowRate, t.fluidViscosity),
+                  std::tuple(width, flow, viscosity))
+            << block;
+    }
+    EXPECT_EQ(EModulus::lutFilename(0), "LUT_LE_2D_FEM.txt");
+    EXPECT_EQ(EModulus::lutFilename(1), "");
+    EXPECT_EQ(EModulus::lutFilename(-1), "");
+}
+
+TEST_F(Lut, IndexedTriangulationIsThePlainScanTriangleForTriangleAndCellForCell) {
+    // The triangulation tests each point only against the triangles whose
+    // circumcircle can hold it; the plain scan of every triangle must give
+    // the same triangles in the same order: on scattered points, on a grid
+    // full of co-circular quadruples, on an L shape inserted in reverse and
+    // on points snapped to a coarse lattice (repeats, collinear runs).
+    std::mt19937_64 random(17);
+    std::vector<std::pair<std::vector<double>, std::vector<double>>> cases(4);
+    for (int i = 0; i < 700; ++i) {
+        cases[0].first.push_back(uniform(random));
+        cases[0].second.push_back(uniform(random));
+        cases[3].first.push_back(std::round(12 * uniform(random)) / 12);
+        cases[3].second.push_back(std::round(12 * uniform(random)) / 12);
+    }
+    for (int k = 0; k < 441; ++k) {
+        const double x = k % 21 / 20.0, y = k / 21 / 20.0;
+        cases[1].first.push_back(x);
+        cases[1].second.push_back(y);
+        if (x <= 0.3 || y <= 0.3) {
+            cases[2].first.insert(cases[2].first.begin(), x);
+            cases[2].second.insert(cases[2].second.begin(), y);
+        }
+    }
+    for (const auto& [x, y] : cases) {
+        const auto triangles = delaunayTriangles(x, y);
+        EXPECT_GT(triangles.size(), x.size() / 2);
+        EXPECT_EQ(triangles, plainDelaunay(x, y)) << x.size();
+    }
+    // Grid cells: triangle t is listed, in increasing order, in every cell
+    // of its bounding box: cells clamp(trunc(100 low)) .. clamp(trunc(100
+    // high)) along each axis, so a box reaching 1.0 ends in cell 99.
+    const TriangulatedLUT& lut = *model(gridTable()).triangulation(0);
+    ASSERT_EQ(lut.grid.size(), 10000u);
+    std::vector<std::vector<int>> expected(10000);
+    auto cell = [](double v) { return std::clamp(static_cast<int>(100 * v), 0, 99); };
+    for (int t = 0; t < static_cast<int>(lut.triangles.size()); ++t) {
+        const auto& [a, b, c] = lut.triangles[t];
+        const int x0 = cell(std::min({lut.x[a], lut.x[b], lut.x[c]}));
+        const int x1 = cell(std::max({lut.x[a], lut.x[b], lut.x[c]}));
+        const int y0 = cell(std::min({lut.y[a], lut.y[b], lut.y[c]}));
+        const int y1 = cell(std::max({lut.y[a], lut.y[b], lut.y[c]}));
+        for (int iy = y0; iy <= y1; ++iy)
+            for (int ix = x0; ix <= x1; ++ix)
+                expected[ix + 100 * iy].push_back(t);
+    }
+    EXPECT_EQ(expected[99 + 100 * 99].empty(), false);
+    EXPECT_EQ(lut.grid, expected);
 }
 
 TEST_F(Lut, SearchOrderAndTheNotFoundMessage) {
