@@ -4,8 +4,8 @@
 // with two contour levels next to numpy/scipy binning and smoothing the same
 // grid (bench/kde_numpy.py, run by this program with /usr/bin/python3).
 
-#include "plots/DensityEstimator.h"
-#include "plots/DensityTestData.h"
+#include "density/DensityEstimator.h"
+#include "density/DensityTestData.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #include "app/DatasetListWidget.h"
 
-#include "app/DatasetDragPayload.h"
+#include "util/DatasetDragPayload.h"
 #include "app/HtmlItemDelegate.h"
 
 #include <QDragEnterEvent>

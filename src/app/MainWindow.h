@@ -6,7 +6,7 @@
 #include "model/DatasetFolderNode.h"
 #include "model/FilterGroup.h"
 #include "session/ExportResult.h"
-#include "plots/DensityEstimator.h"
+#include "density/DensityEstimator.h"
 #include "stats/StatSummaryResult.h"
 
 #include <QFutureWatcher>

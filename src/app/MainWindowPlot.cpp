@@ -13,7 +13,7 @@
 #include "core/RTDCReader.h"
 #include "core/ScaleTransform.h"
 #include "filters/FilterDockWidget.h"
-#include "plots/DensityEstimator.h"
+#include "density/DensityEstimator.h"
 #include "plots/ScatterPlot.h"
 #include "plots/StatisticsDockWidget.h"
 #include "stats/StatisticalEvalWindow.h"
@@ -544,9 +544,9 @@ void MainWindow::updateIsolines() {
     }
     const bool hasTemp = entry->reader && entry->reader->hasFeature("temp");
     const EModParams params = m_calculationsWidget->buildParamsForDataset(entry->metadata, hasTemp);
-    std::vector<EModulus::IsoLine> lines = m_emodulus->computeIsolines(params);
+    std::vector<IsoLine> lines = m_emodulus->computeIsolines(params);
     if (deformOnX) {
-        for (EModulus::IsoLine& line : lines)
+        for (IsoLine& line : lines)
             for (auto& point : line.points)
                 std::swap(point.first, point.second);
     }

@@ -1,7 +1,7 @@
 // Program entry: process-wide services first (HDF5 error printing, the log,
 // the exception-guarding application object), then names and look, a splash
 // screen while the main window is built, and the event loop.
-#include "app/Logging.h"
+#include "util/Logging.h"
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"

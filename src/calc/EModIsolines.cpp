@@ -58,7 +58,7 @@ bool findCrossing(const TriangulatedLUT& lut, double area, double level, double&
 
 } // namespace
 
-std::vector<EModulus::IsoLine> EModulus::computeIsolines(const EModParams& params) {
+std::vector<IsoLine> EModulus::computeIsolines(const EModParams& params) {
     constexpr LUTModel kModel = 0;
     if (!emodParamsProblem(params, true).isEmpty())
         return {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calc/EModParams.h"
+#include "calc/IsoLine.h"
 #include "calc/LUTTable.h"
 #include "calc/LUTTriangulation.h"
 
@@ -36,13 +37,7 @@ public:
     using TriangulatedLUT = Quorvex3::TriangulatedLUT;
 
     /// One line of constant Young's modulus, as drawn on scatter plots.
-    struct IsoLine {
-        /// Modulus of the line in kPa, in the dataset's conditions.
-        double value = 0.0;
-        /// Points (projected area in µm², deformation) in increasing area.
-        /// Plots skip lines with fewer than two points.
-        std::vector<std::pair<double, double>> points;
-    };
+    using IsoLine = Quorvex3::IsoLine;
 
     /// How well the table maps a set of events (see assessQuality).
     struct QualityReport {

@@ -7,7 +7,7 @@
 
 #include "core/EventFilter.h"
 #include "core/ScaleTransform.h"
-#include "plots/DensityEstimator.h"
+#include "density/DensityEstimator.h"
 
 #include <string>
 #include <vector>

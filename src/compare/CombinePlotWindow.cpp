@@ -1,6 +1,6 @@
 #include "compare/CombinePlotWindow.h"
 
-#include "app/WindowUtil.h"
+#include "util/WindowUtil.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "filters/FilterGroupsMatrixWindow.h"
 
 #include "app/MainWindow.h"
-#include "app/WindowUtil.h"
+#include "util/WindowUtil.h"
 #include "model/DatasetEntry.h"
 #include "model/DatasetFolderNode.h"
 #include "model/FilterGroup.h"

@@ -331,13 +331,13 @@ void ScatterPlot::deleteIsolineItems() {
     m_isolineLabels.clear();
 }
 
-void ScatterPlot::setIsolines(const std::vector<EModulus::IsoLine>& lines, bool showLabels) {
+void ScatterPlot::setIsolines(const std::vector<IsoLine>& lines, bool showLabels) {
     deleteIsolineItems();
     replot();
     const QPen pen(kIsolineColor, 1, Qt::SolidLine);
     QFont font;
     font.setPointSize(8);
-    for (const EModulus::IsoLine& line : lines) {
+    for (const IsoLine& line : lines) {
         if (line.points.size() < 2)
             continue;
         QVector<QPointF> points;

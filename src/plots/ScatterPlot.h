@@ -1,7 +1,7 @@
 #pragma once
 
-#include "calc/EModulus.h"
-#include "plots/DensityEstimator.h"
+#include "calc/IsoLine.h"
+#include "density/DensityEstimator.h"
 
 #include <qwt_plot.h>
 #include <qwt_plot_picker.h>
@@ -71,7 +71,7 @@ public:
     void clearContours();
     /// Grey lines of constant modulus (already in plot coordinates), with an
     /// optional "<value> kPa" label at each line's last point.
-    void setIsolines(const std::vector<EModulus::IsoLine>& lines, bool showLabels);
+    void setIsolines(const std::vector<IsoLine>& lines, bool showLabels);
     void clearIsolines();
     /// false: contours-only view (dots and colour bar hidden, also across
     /// later setData calls). true: dots back; the colour bar returns with the

@@ -1,6 +1,6 @@
 #include "services/FeedbackSender.h"
 
-#include "app/Logging.h"
+#include "util/Logging.h"
 #include "services/FeedbackDialog.h"
 #include "services/NetworkReplies.h"
 #include "util/DialogProvider.h"

@@ -1,6 +1,6 @@
 #include "stats/StatisticalEvalWindow.h"
 
-#include "app/WindowUtil.h"
+#include "util/WindowUtil.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -3,7 +3,7 @@
 // click of the list, and the rich-text item delegate.
 #include "MainWindowTestSupport.h"
 
-#include "app/DatasetDragPayload.h"
+#include "util/DatasetDragPayload.h"
 #include "app/DatasetListWidget.h"
 #include "app/DatasetTreeWidget.h"
 #include "app/HtmlItemDelegate.h"

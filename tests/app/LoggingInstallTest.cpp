@@ -2,7 +2,7 @@
 // directory that cannot be made. Installing changes the whole process, so
 // each scenario that installs runs in a child process of its own.
 #include "AppTestSupport.h"
-#include "app/Logging.h"
+#include "util/Logging.h"
 
 #include <gtest/gtest.h>
 

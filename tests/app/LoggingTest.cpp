@@ -1,7 +1,7 @@
 // The log once installed: line format, the ring of recent lines, the log
 // directory, many threads at once and messages raised while a line is
 // being written.
-#include "app/Logging.h"
+#include "util/Logging.h"
 #include "AppTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // delivered.
 #include "app/SafeApplication.h"
 #include "AppTestSupport.h"
-#include "app/Logging.h"
+#include "util/Logging.h"
 
 #include <gtest/gtest.h>
 

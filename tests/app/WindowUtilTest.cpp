@@ -1,5 +1,5 @@
 // The "Keep on Top" switch of the tool windows.
-#include "app/WindowUtil.h"
+#include "util/WindowUtil.h"
 #include "AppTestSupport.h"
 
 #include <gtest/gtest.h>

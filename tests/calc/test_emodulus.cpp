@@ -340,7 +340,7 @@ TEST_F(CalcTest, IsolinesOfTenTimesTheDeformationInAnyConditions) {
     m_emod.setLUTSearchDir(tableDir(gridTable({}, [](double, double d) { return 10 * d; })));
     EModParams params = reference(true);
     params.pixelSize = 0.5;
-    const std::vector<EModulus::IsoLine> lines = m_emod.computeIsolines(params);
+    const std::vector<IsoLine> lines = m_emod.computeIsolines(params);
     const double levels[] = {0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.9};
     ASSERT_EQ(lines.size(), 7u);
     for (std::size_t k = 0; k < 7; ++k) {

@@ -281,7 +281,7 @@ TEST_F(ScatterPlotDisplay, ClearDataRemovesContoursButKeepsIsolines) {
     std::vector<ContourLevel> levels(1);
     levels[0].paths = {{{0, 0}, {1, 1}}};
     plot->setContours(levels);
-    EModulus::IsoLine line;
+    IsoLine line;
     line.value = 1.0;
     line.points = {{0, 0}, {1, 1}};
     plot->setIsolines({line}, false);
@@ -291,7 +291,7 @@ TEST_F(ScatterPlotDisplay, ClearDataRemovesContoursButKeepsIsolines) {
 }
 
 TEST_F(ScatterPlotDisplay, IsolinesAreGreyWithKpaLabelsAtTheirEnds) {
-    std::vector<EModulus::IsoLine> lines(3);
+    std::vector<IsoLine> lines(3);
     lines[0].value = 0.5;
     lines[0].points = {{20.0, 0.01}, {40.0, 0.02}, {60.0, 0.04}};
     lines[1].value = 1.0;

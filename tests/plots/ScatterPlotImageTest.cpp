@@ -1,6 +1,6 @@
 #include "ScatterPlotTestSupport.h"
 #include "plots/ColorMaps.h"
-#include "plots/DensityEstimator.h"
+#include "density/DensityEstimator.h"
 #include "plots/PlotExportStyle.h"
 #include "plots/ScatterPlot.h"
 
@@ -44,10 +44,10 @@ void makeEvents(size_t n, std::vector<double>& area, std::vector<double>& deform
 
 /// Lines of constant modulus shaped like the real ones: deformation falling
 /// with the modulus, rising with the area.
-std::vector<EModulus::IsoLine> makeIsolines() {
-    std::vector<EModulus::IsoLine> lines;
+std::vector<IsoLine> makeIsolines() {
+    std::vector<IsoLine> lines;
     for (const double value : {0.6, 0.9, 1.2, 2.0}) {
-        EModulus::IsoLine line;
+        IsoLine line;
         line.value = value;
         for (double a = 30.0; a <= 150.0; a += 5.0)
             line.points.emplace_back(a, 0.0009 * std::pow(a, 0.75) / value);

@@ -1,6 +1,6 @@
 // The statistics dock: its numbers against numpy and the table it shows.
 
-#include "plots/DensityTestData.h"
+#include "density/DensityTestData.h"
 #include "plots/StatisticsDockWidget.h"
 
 #include <algorithm>
@@ -104,7 +104,7 @@ TEST(StatisticsDockStats, HandComputedExamples) {
 }
 
 TEST(StatisticsDockStats, FiniteValuesMatchNumpy) {
-    // /usr/bin/python3 tests/plots/density_oracle.py: "stats x" and "stats y"
+    // /usr/bin/python3 tests/density/density_oracle.py: "stats x" and "stats y"
     // (np.mean, np.std(ddof=1), np.percentile linear, on the finite values);
     // summation order differs, tolerance 1e-12 relative.
     std::vector<double> x;

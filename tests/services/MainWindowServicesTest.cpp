@@ -3,7 +3,7 @@
 // help windows of its own, and the About dialog.
 #include "ServicesTestSupport.h"
 
-#include "app/Logging.h"
+#include "util/Logging.h"
 #include "app/MainWindow.h"
 #include "app/MainWindowTestSupport.h"
 #include "app/ShellSettings.h"

@@ -8,7 +8,7 @@
 #include "services/ServicesTestSupport.h"
 
 #include "app/AppTestSupport.h"
-#include "app/Logging.h"
+#include "util/Logging.h"
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/ShellSettings.h"

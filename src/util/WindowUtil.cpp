@@ -1,4 +1,4 @@
-#include "app/WindowUtil.h"
+#include "util/WindowUtil.h"
 
 #include <QAction>
 #include <QMainWindow>

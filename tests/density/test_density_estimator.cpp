@@ -1,9 +1,9 @@
 // Densities per event: kernel grid, histogram, nearest neighbours, the
 // automatic grid size and the handling of non-finite coordinates.
 
-#include "plots/DensityDetail.h"
-#include "plots/DensityEstimator.h"
-#include "plots/DensityTestData.h"
+#include "density/DensityDetail.h"
+#include "density/DensityEstimator.h"
+#include "density/DensityTestData.h"
 
 #include <gtest/gtest.h>
 
@@ -54,14 +54,14 @@ TEST(DensityEstimate, MethodsDispatchToTheirEstimators) {
 // ---------------------------------------------------------------- automatic grid size
 
 TEST(DensityBinChoice, CandidatesAreTheTwentyLogSpacedSizes) {
-    // /usr/bin/python3 tests/plots/density_oracle.py: "candidates"
+    // /usr/bin/python3 tests/density/density_oracle.py: "candidates"
     const std::vector<int> expected{32,  37,  43,  50,  57,  66,  77,  89,  103, 119,
                                     138, 159, 184, 213, 247, 286, 330, 382, 442, 512};
     EXPECT_EQ(densitydetail::binCountCandidates(), expected);
 }
 
 TEST(DensityBinChoice, CostsAndChoiceMatchNumpy) {
-    // /usr/bin/python3 tests/plots/density_oracle.py:
+    // /usr/bin/python3 tests/density/density_oracle.py:
     // "clustered(600, 7) costs" / "choice" and "clustered(5000, 11) costs" / "choice".
     // Counts are exact integers; the costs differ only by summation order, so
     // a relative tolerance of 1e-9 is ample.
@@ -168,7 +168,7 @@ TEST(DensityBinChoice, FewerThanFourEventsGive32WithoutLookingAtTheData) {
 // ---------------------------------------------------------------- kernel density grid
 
 TEST(DensityKdeGrid, MatchesScipyRebuild) {
-    // /usr/bin/python3 tests/plots/density_oracle.py: "kde G=24 clustered(600, 7)".
+    // /usr/bin/python3 tests/density/density_oracle.py: "kde G=24 clustered(600, 7)".
     // numpy percentiles and scipy.ndimage.convolve1d / map_coordinates(order=1,
     // mode="nearest"); only summation order differs, tolerance 1e-12 relative.
     const testdata::Points p = testdata::clustered(600, 7);
@@ -209,7 +209,7 @@ TEST(DensityKdeGrid, MatchesScipyRebuild) {
 }
 
 TEST(DensityKdeGrid, AutomaticSizeMatchesScipyRebuild) {
-    // /usr/bin/python3 tests/plots/density_oracle.py: "kde auto clustered(5000, 11)".
+    // /usr/bin/python3 tests/density/density_oracle.py: "kde auto clustered(5000, 11)".
     const testdata::Points p = testdata::clustered(5000, 11);
     const DensityGrid grid = DensityEstimator::computeKDEGrid(p.x, p.y, 0);
     ASSERT_EQ(grid.size, 50);
@@ -262,7 +262,7 @@ TEST(DensityInterpolation, BilinearBetweenCellCentres) {
 // ---------------------------------------------------------------- histogram
 
 TEST(DensityHistogram, CountsOwnCellMatchesNumpy) {
-    // /usr/bin/python3 tests/plots/density_oracle.py: "histogram B=16 clustered(600, 7)"
+    // /usr/bin/python3 tests/density/density_oracle.py: "histogram B=16 clustered(600, 7)"
     // (exact integers).
     const testdata::Points p = testdata::clustered(600, 7);
     const std::vector<double> d = DensityEstimator::estimateHistogram(p.x, p.y, 16);
@@ -286,7 +286,7 @@ TEST(DensityHistogram, HandComputedBinsWithRangeFallback) {
 // ---------------------------------------------------------------- nearest neighbours
 
 /// Exact k-NN densities from scipy's cKDTree, computed now by
-///   /usr/bin/python3 tests/plots/density_oracle.py --knn KIND N SEED
+///   /usr/bin/python3 tests/density/density_oracle.py --knn KIND N SEED
 /// (query with k + 1 neighbours, the event itself being the first).
 std::vector<double> scipyKnnDensities(const std::string& kind, int n, int seed) {
     const std::string command = std::string("/usr/bin/python3 ") + QUORVEX3_ORACLE_DIR +

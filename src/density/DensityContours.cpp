@@ -1,4 +1,4 @@
-#include "plots/DensityEstimator.h"
+#include "density/DensityEstimator.h"
 
 #include <algorithm>
 #include <cmath>

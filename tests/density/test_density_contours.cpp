@@ -2,9 +2,9 @@
 // in data and in scaled axis space.
 
 #include "core/ScaleTransform.h"
-#include "plots/DensityDetail.h"
-#include "plots/DensityEstimator.h"
-#include "plots/DensityTestData.h"
+#include "density/DensityDetail.h"
+#include "density/DensityEstimator.h"
+#include "density/DensityTestData.h"
 
 #include <gtest/gtest.h>
 

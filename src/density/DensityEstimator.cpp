@@ -1,6 +1,6 @@
-#include "plots/DensityEstimator.h"
+#include "density/DensityEstimator.h"
 
-#include "plots/DensityDetail.h"
+#include "density/DensityDetail.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 #pragma once
 
-// Point sets shared with tests/plots/density_oracle.py: the same integer
+// Point sets shared with tests/density/density_oracle.py: the same integer
 // generator and the same sequence of +, -, * and / on doubles, so the Python
 // oracle sees bit-identical coordinates.
 

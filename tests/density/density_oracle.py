@@ -2,8 +2,8 @@
 """Reference values for test_density_estimator.cpp and test_statistics_dock.cpp,
 rebuilt independently with numpy/scipy. Run with Debian's interpreter:
 
-    /usr/bin/python3 tests/plots/density_oracle.py              # prints the values
-    /usr/bin/python3 tests/plots/density_oracle.py --knn KIND N SEED
+    /usr/bin/python3 tests/density/density_oracle.py              # prints the values
+    /usr/bin/python3 tests/density/density_oracle.py --knn KIND N SEED
         # exact k-NN densities of uniform/clustered/duplicates(N, SEED), one per line
 
 The point sets come from the same integer generator as DensityTestData.h

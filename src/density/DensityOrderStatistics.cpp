@@ -1,6 +1,6 @@
 // Order statistics of large columns (quartiles for the bandwidths, the
 // density levels of the contours) without sorting or copying them whole.
-#include "plots/DensityDetail.h"
+#include "density/DensityDetail.h"
 
 #include <algorithm>
 #include <cmath>

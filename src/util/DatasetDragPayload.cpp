@@ -1,4 +1,4 @@
-#include "app/DatasetDragPayload.h"
+#include "util/DatasetDragPayload.h"
 
 #include <QByteArray>
 #include <QDropEvent>

@@ -9,8 +9,8 @@
 // the distance moved, so a nearby event's result brackets it closely. The
 // counts prove the result either way; a bracket that fails falls back to a
 // wider one, and in the end to every event.
-#include "plots/DensityDetail.h"
-#include "plots/DensityEstimator.h"
+#include "density/DensityDetail.h"
+#include "density/DensityEstimator.h"
 
 #include <algorithm>
 #include <array>

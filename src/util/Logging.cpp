@@ -1,4 +1,4 @@
-#include "app/Logging.h"
+#include "util/Logging.h"
 
 #include <QBasicMutex>
 #include <QDateTime>

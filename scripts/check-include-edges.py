@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""Checks that includes between the folders of src/ go the allowed way.
+
+Every folder of src/ is a library (or a GUI-free core and its widgets). A file
+may include headers of its own folder and of the folders listed for it below;
+the compiler enforces the same through each library's include root, and this
+check names the offending line in one run over the whole tree. Files of the
+GUI-free libraries must not include Qt Widgets, Qt Gui or Qwt headers.
+
+    scripts/check-include-edges.py [SRC_DIR]
+
+Prints one line per violation and exits 1, or prints a summary and exits 0.
+"""
+import os
+import re
+import sys
+
+# folder -> folders its files may include (besides their own)
+ALLOWED = {
+    "core": set(),
+    "util": set(),
+    "density": {"core"},
+    "calc": {"core", "util"},
+    "stats": {"util"},
+    "dimred": {"core"},
+    "model": {"core", "calc"},
+    "plots": {"core", "calc", "density", "util"},
+    "filters": {"core", "model", "util"},
+    "compare": {"core", "density", "plots", "util"},
+    "services": {"core", "model", "util"},
+    "session": {"core", "calc", "model", "util"},
+    "app": {"core", "util", "density", "calc", "stats", "dimred", "model", "plots",
+            "filters", "compare", "services", "session"},
+    "resources": set(),
+}
+
+# Windows may include the main window's header and nothing else of app.
+WINDOW_HOST_HEADER = "app/MainWindow.h"
+WINDOW_FOLDERS = {"filters", "calc", "stats", "compare"}
+
+# Files of folders with widgets that belong to the widget libraries; every
+# other file of these folders is GUI-free.
+WIDGET_FILES = {
+    "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload"},
+    "calc": {"EModQualityDialog", "CalculationsDockWidget"},
+    "stats": {"StatisticalEvalWindow"},
+    "compare": {"CombinePlotWindow", "ImageGalleryWindow"},
+    "session": {"ExportDialog"},
+    "services": {"AboutDialog", "FeedbackDialog", "FeedbackSender", "HelpWindow",
+                 "NetworkReplies", "UpdateChecker"},
+}
+GUI_FREE_FOLDERS = {"core", "density", "model", "dimred"}
+GUI_HEADER = re.compile(
+    r"^(Qt(Widgets|Gui|Svg|PrintSupport)/|qwt|Q(Widget|Application|Painter|Image|Pixmap|Color|"
+    r"Pen|Brush|Font|Icon|Dialog|MainWindow|Action|Menu|MessageBox|Label|GuiApplication)\b)")
+
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+
+
+def gui_free(folder, stem):
+    if folder in GUI_FREE_FOLDERS:
+        return True
+    return folder in WIDGET_FILES and stem not in WIDGET_FILES[folder]
+
+
+def main():
+    src = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "..", "src")
+    problems = []
+    folders = sorted(d for d in os.listdir(src) if os.path.isdir(os.path.join(src, d)))
+    edges = set()
+    for folder in folders:
+        if folder not in ALLOWED:
+            problems.append(f"src/{folder}: folder has no entry in the allowed edges")
+            continue
+        for root, _dirs, files in os.walk(os.path.join(src, folder)):
+            for name in sorted(files):
+                if not name.endswith((".h", ".cpp")):
+                    continue
+                path = os.path.join(root, name)
+                rel = os.path.relpath(path, os.path.join(src, ".."))
+                stem = os.path.splitext(name)[0]
+                with open(path, encoding="utf-8") as handle:
+                    for number, line in enumerate(handle, 1):
+                        match = INCLUDE.match(line)
+                        if not match:
+                            continue
+                        quote, header = match.groups()
+                        where = f"{rel}:{number}: #include {quote}{header}"
+                        if quote == '"' and "/" in header:
+                            target = header.split("/", 1)[0]
+                            if target == folder:
+                                continue
+                            if header == WINDOW_HOST_HEADER and folder in WINDOW_FOLDERS \
+                                    and not gui_free(folder, stem):
+                                edges.add((folder, target))
+                                continue
+                            if target not in ALLOWED.get(folder, set()):
+                                problems.append(f"{where}: {folder} may not include {target}")
+                            else:
+                                edges.add((folder, target))
+                        elif quote == "<" and gui_free(folder, stem) and GUI_HEADER.match(header):
+                            problems.append(f"{where}: a GUI-free file includes a GUI header")
+    for problem in problems:
+        print(problem)
+    if problems:
+        print(f"{len(problems)} include(s) go the wrong way")
+        return 1
+    print(f"{len(folders)} folders, {len(edges)} edges in use, all allowed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
