@@ -48,7 +48,8 @@ DotLayerCache::Key DotLayerCache::keyFor(const QwtPlot& plot, const QPainter& pa
         // A scale switched between linear, log and pseudo-log over the same
         // interval moves every dot.
         const QwtTransform* transform = map.transformation();
-        key.scaleTransforms[axis] = transform ? QByteArray(typeid(*transform).name()) : QByteArray();
+        key.scaleTransforms[axis] =
+            transform ? QByteArray(typeid(*transform).name()) : QByteArray();
     }
     return key;
 }
@@ -136,8 +137,7 @@ void ScatterPlot::drawItems(QPainter* painter, const QRectF& canvasRect,
     // all drawn after it (contours, polygons, the polygon being drawn or
     // edited) are painted over it on every paint, in their usual order.
     const int firstOver = std::max(0, static_cast<int>(items.indexOf(m_highlightCurve)));
-    const DotLayerCache::Key key =
-        DotLayerCache::keyFor(*this, *painter, canvasRect, maps);
+    const DotLayerCache::Key key = DotLayerCache::keyFor(*this, *painter, canvasRect, maps);
     if (!m_dotLayer->restore(*painter, key)) {
         drawItemRange(painter, canvasRect, maps, 0, firstOver);
         m_dotLayer->store(*painter, key);
@@ -146,8 +146,7 @@ void ScatterPlot::drawItems(QPainter* painter, const QRectF& canvasRect,
 }
 
 void ScatterPlot::drawItemRange(QPainter* painter, const QRectF& canvasRect,
-                                const QwtScaleMap maps[QwtPlot::axisCnt], int from,
-                                int to) const {
+                                const QwtScaleMap maps[QwtPlot::axisCnt], int from, int to) const {
     const QwtPlotItemList& items = itemList();
     for (int i = from; i < to; ++i) {
         QwtPlotItem* item = items.at(i);

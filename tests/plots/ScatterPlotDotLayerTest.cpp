@@ -103,7 +103,6 @@ public:
         EXPECT_TRUE(kept == full) << what << ": the canvas differs from a full paint";
     }
 
-
     const Events m_events = makeEvents(20000, 7u);
     ScatterPlot m_kept;
     ScatterPlot m_full;
@@ -122,7 +121,8 @@ TEST_F(DotLayer, ItemsOverTheDotsLookAsAFullPaintAndPaintNoDotAgain) {
         {"marker on an event", [](DotLayer&, ScatterPlot& p) { p.highlightPoint(10); }},
         {"marker moved to another event", [](DotLayer&, ScatterPlot& p) { p.highlightPoint(900); }},
         {"contours shown", [](DotLayer&, ScatterPlot& p) { p.setContours(makeContours()); }},
-        {"marker under a contour line", [](DotLayer& t, ScatterPlot& p) {
+        {"marker under a contour line",
+         [](DotLayer& t, ScatterPlot& p) {
              // The marker is painted below the contours, as before.
              std::size_t best = 0;
              for (std::size_t i = 0; i < t.m_events.x.size(); ++i)
@@ -131,36 +131,47 @@ TEST_F(DotLayer, ItemsOverTheDotsLookAsAFullPaintAndPaintNoDotAgain) {
                      best = i;
              p.highlightPoint(static_cast<int>(best));
          }},
-        {"polygon overlay added", [](DotLayer&, ScatterPlot& p) {
+        {"polygon overlay added",
+         [](DotLayer&, ScatterPlot& p) {
              p.addPolygonOverlay(1, QPolygonF({{20, 20}, {60, 25}, {40, 70}}), true);
          }},
         {"polygon drawing starts", [](DotLayer&, ScatterPlot& p) { p.startPolygonDrawing(); }},
-        {"first polygon point", [](DotLayer&, ScatterPlot& p) {
+        {"first polygon point",
+         [](DotLayer&, ScatterPlot& p) {
              testing::click(p.canvas(), testing::roundedPixelOf(p, 30.0, 30.0));
          }},
-        {"hover onto a dot", [](DotLayer& t, ScatterPlot& p) {
-             testing::move(p.canvas(), testing::roundedPixelOf(p, t.m_events.x[3], t.m_events.y[3]));
+        {"hover onto a dot",
+         [](DotLayer& t, ScatterPlot& p) {
+             testing::move(p.canvas(),
+                           testing::roundedPixelOf(p, t.m_events.x[3], t.m_events.y[3]));
          }},
-        {"second polygon point", [](DotLayer&, ScatterPlot& p) {
+        {"second polygon point",
+         [](DotLayer&, ScatterPlot& p) {
              testing::click(p.canvas(), testing::roundedPixelOf(p, 70.0, 35.0));
          }},
-        {"hover onto another dot", [](DotLayer& t, ScatterPlot& p) {
-             testing::move(p.canvas(), testing::roundedPixelOf(p, t.m_events.x[4000], t.m_events.y[4000]));
+        {"hover onto another dot",
+         [](DotLayer& t, ScatterPlot& p) {
+             testing::move(p.canvas(),
+                           testing::roundedPixelOf(p, t.m_events.x[4000], t.m_events.y[4000]));
          }},
-        {"third polygon point", [](DotLayer&, ScatterPlot& p) {
+        {"third polygon point",
+         [](DotLayer&, ScatterPlot& p) {
              testing::click(p.canvas(), testing::roundedPixelOf(p, 55.0, 80.0));
          }},
         {"marker hidden", [](DotLayer&, ScatterPlot& p) { p.clearHighlight(); }},
         {"polygon drawing cancelled", [](DotLayer&, ScatterPlot& p) { p.cancelPolygonDrawing(); }},
-        {"polygon editing starts", [](DotLayer&, ScatterPlot& p) {
+        {"polygon editing starts",
+         [](DotLayer&, ScatterPlot& p) {
              p.startPolygonEditing(1, QPolygonF({{20, 20}, {60, 25}, {40, 70}}));
          }},
-        {"vertex dragged", [](DotLayer&, ScatterPlot& p) {
+        {"vertex dragged",
+         [](DotLayer&, ScatterPlot& p) {
              testing::press(p.canvas(), testing::roundedPixelOf(p, 60.0, 25.0));
              testing::move(p.canvas(), testing::roundedPixelOf(p, 75.0, 30.0), Qt::LeftButton);
              testing::release(p.canvas(), testing::roundedPixelOf(p, 75.0, 30.0));
          }},
-        {"contours removed", [](DotLayer&, ScatterPlot& p) {
+        {"contours removed",
+         [](DotLayer&, ScatterPlot& p) {
              p.clearContours();
              p.replot();
          }},
@@ -194,27 +205,36 @@ TEST_F(DotLayer, EveryChangeOfTheDotsPaintsThemAnew) {
     const Events other = makeEvents(20000, 99u);
     std::vector<double> otherColour(m_events.colour.rbegin(), m_events.colour.rend());
     const std::vector<Step> changes = {
-        {"data", [other](DotLayer&, ScatterPlot& p) {
+        {"data",
+         [other](DotLayer&, ScatterPlot& p) {
              p.setData(other.x, other.y, "x", "y", other.colour, "c");
          }},
-        {"colour values", [otherColour](DotLayer& t, ScatterPlot& p) {
+        {"colour values",
+         [otherColour](DotLayer& t, ScatterPlot& p) {
              p.setData(t.m_events.x, t.m_events.y, "x", "y", otherColour, "c");
          }},
         {"colour map", [](DotLayer&, ScatterPlot& p) { p.setColorMapIndex(3); }},
-        {"canvas background", [](DotLayer&, ScatterPlot& p) {
+        {"canvas background",
+         [](DotLayer&, ScatterPlot& p) {
              p.setCanvasBackground(QBrush(QColor(255, 250, 230)));
              p.replot();
          }},
-        {"zoom by the wheel", [](DotLayer&, ScatterPlot& p) {
+        {"zoom by the wheel",
+         [](DotLayer&, ScatterPlot& p) {
              testing::wheel(p.canvas(), QPointF(testing::roundedPixelOf(p, 40.0, 40.0)), 120);
          }},
-        {"pan", [](DotLayer&, ScatterPlot& p) {
-             testing::press(p.canvas(), testing::roundedPixelOf(p, 50.0, 50.0), Qt::LeftButton, Qt::ShiftModifier);
-             testing::move(p.canvas(), testing::roundedPixelOf(p, 60.0, 55.0), Qt::LeftButton, Qt::ShiftModifier);
-             testing::release(p.canvas(), testing::roundedPixelOf(p, 60.0, 55.0), Qt::LeftButton, Qt::ShiftModifier);
+        {"pan",
+         [](DotLayer&, ScatterPlot& p) {
+             testing::press(p.canvas(), testing::roundedPixelOf(p, 50.0, 50.0), Qt::LeftButton,
+                            Qt::ShiftModifier);
+             testing::move(p.canvas(), testing::roundedPixelOf(p, 60.0, 55.0), Qt::LeftButton,
+                           Qt::ShiftModifier);
+             testing::release(p.canvas(), testing::roundedPixelOf(p, 60.0, 55.0), Qt::LeftButton,
+                              Qt::ShiftModifier);
          }},
         {"zoom reset", [](DotLayer&, ScatterPlot& p) { p.resetZoom(); }},
-        {"ticks over the same range", [](DotLayer&, ScatterPlot& p) {
+        {"ticks over the same range",
+         [](DotLayer&, ScatterPlot& p) {
              // Only the grid moves: the range and every dot stay.
              const QwtScaleDiv now = p.axisScaleDiv(QwtPlot::xBottom);
              QList<double> ticks[QwtScaleDiv::NTickTypes];
@@ -224,7 +244,8 @@ TEST_F(DotLayer, EveryChangeOfTheDotsPaintsThemAnew) {
                                QwtScaleDiv(now.lowerBound(), now.upperBound(), ticks));
              p.replot();
          }},
-        {"scale transform over the same ticks", [](DotLayer&, ScatterPlot& p) {
+        {"scale transform over the same ticks",
+         [](DotLayer&, ScatterPlot& p) {
              // Same range and ticks, log scale: every dot moves.
              const QwtScaleDiv now = p.axisScaleDiv(QwtPlot::yLeft);
              p.setAxisScaleEngine(QwtPlot::yLeft, new QwtLogScaleEngine(10));
@@ -232,18 +253,21 @@ TEST_F(DotLayer, EveryChangeOfTheDotsPaintsThemAnew) {
              p.replot();
          }},
         {"scale mode", [](DotLayer&, ScatterPlot& p) { p.setScaleMode(QwtPlot::xBottom, 2); }},
-        {"plot size", [](DotLayer&, ScatterPlot& p) {
+        {"plot size",
+         [](DotLayer&, ScatterPlot& p) {
              p.resize(760, 560);
              QApplication::processEvents();
          }},
-        {"canvas frame", [](DotLayer&, ScatterPlot& p) {
+        {"canvas frame",
+         [](DotLayer&, ScatterPlot& p) {
              // As the export style does: a frame shrinks the canvas contents.
              auto* frame = qobject_cast<QFrame*>(p.canvas());
              frame->setFrameStyle(QFrame::Box | QFrame::Plain);
              frame->setLineWidth(3);
              p.replot();
          }},
-        {"isolines", [](DotLayer&, ScatterPlot& p) {
+        {"isolines",
+         [](DotLayer&, ScatterPlot& p) {
              EModulus::IsoLine line;
              line.value = 1.0;
              for (double a = 10.0; a <= 90.0; a += 10.0)
