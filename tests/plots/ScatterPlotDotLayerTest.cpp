@@ -6,6 +6,7 @@
 #include "ScatterPlotTestSupport.h"
 #include "plots/DensityEstimator.h"
 #include "plots/PlotExportStyle.h"
+#include "plots/PseudoLogScaleEngine.h"
 #include "plots/ScatterPlot.h"
 
 #include <qwt_plot_renderer.h>
@@ -191,6 +192,7 @@ TEST_F(DotLayer, PlainDotsAreKeptToo) {
     apply([this](ScatterPlot& p) { p.setData(m_events.x, m_events.y, "x", "y", {}, QString()); });
     canvasImage(m_kept);
     const std::size_t before = m_kept.dotPaintCount();
+    EXPECT_GT(before, 0u) << "plain dots are not counted";
     apply([](ScatterPlot& p) {
         p.highlightPoint(25);
         p.startPolygonDrawing();
@@ -205,13 +207,14 @@ TEST_F(DotLayer, EveryChangeOfTheDotsPaintsThemAnew) {
     const Events other = makeEvents(20000, 99u);
     std::vector<double> otherColour(m_events.colour.rbegin(), m_events.colour.rend());
     const std::vector<Step> changes = {
+        // The colour values keep their range: only the dots change.
         {"data",
-         [other](DotLayer&, ScatterPlot& p) {
-             p.setData(other.x, other.y, "x", "y", other.colour, "c");
+         [other](DotLayer& t, ScatterPlot& p) {
+             p.setData(other.x, other.y, "x", "y", t.m_events.colour, "c");
          }},
         {"colour values",
-         [otherColour](DotLayer& t, ScatterPlot& p) {
-             p.setData(t.m_events.x, t.m_events.y, "x", "y", otherColour, "c");
+         [other, otherColour](DotLayer&, ScatterPlot& p) {
+             p.setData(other.x, other.y, "x", "y", otherColour, "c");
          }},
         {"colour map", [](DotLayer&, ScatterPlot& p) { p.setColorMapIndex(3); }},
         {"canvas background",
@@ -246,11 +249,13 @@ TEST_F(DotLayer, EveryChangeOfTheDotsPaintsThemAnew) {
          }},
         {"scale transform over the same ticks",
          [](DotLayer&, ScatterPlot& p) {
-             // Same range and ticks, log scale: every dot moves.
-             const QwtScaleDiv now = p.axisScaleDiv(QwtPlot::yLeft);
-             p.setAxisScaleEngine(QwtPlot::yLeft, new QwtLogScaleEngine(10));
-             p.setAxisScaleDiv(QwtPlot::yLeft, now);
-             p.replot();
+             // Same range and ticks, pseudo-log scale: every dot moves. The
+             // plot's own replot would thin the ticks as well, so Qwt's is
+             // called to see the change of scale alone.
+             const QwtScaleDiv now = p.axisScaleDiv(QwtPlot::xBottom);
+             p.setAxisScaleEngine(QwtPlot::xBottom, new PseudoLogScaleEngine(100.0, 0.5));
+             p.setAxisScaleDiv(QwtPlot::xBottom, now);
+             p.QwtPlot::replot();
          }},
         {"scale mode", [](DotLayer&, ScatterPlot& p) { p.setScaleMode(QwtPlot::xBottom, 2); }},
         {"plot size",
@@ -273,6 +278,10 @@ TEST_F(DotLayer, EveryChangeOfTheDotsPaintsThemAnew) {
              for (double a = 10.0; a <= 90.0; a += 10.0)
                  line.points.emplace_back(a, 0.5 * a + 10.0);
              p.setIsolines({line}, true);
+         }},
+        {"plain dots",
+         [](DotLayer& t, ScatterPlot& p) {
+             p.setData(t.m_events.x, t.m_events.y, "x", "y", {}, QString());
          }},
         {"dots hidden", [](DotLayer&, ScatterPlot& p) { p.setScatterVisible(false); }},
         {"dots shown", [](DotLayer&, ScatterPlot& p) { p.setScatterVisible(true); }},
