@@ -6,7 +6,6 @@
 #include "ScatterPlotTestSupport.h"
 #include "plots/DensityEstimator.h"
 #include "plots/PlotExportStyle.h"
-#include "plots/PseudoLogScaleEngine.h"
 #include "plots/ScatterPlot.h"
 
 #include <qwt_plot_renderer.h>
@@ -189,10 +188,11 @@ TEST_F(DotLayer, ItemsOverTheDotsLookAsAFullPaintAndPaintNoDotAgain) {
 }
 
 TEST_F(DotLayer, PlainDotsAreKeptToo) {
+    const std::size_t coloured = m_kept.dotPaintCount();
     apply([this](ScatterPlot& p) { p.setData(m_events.x, m_events.y, "x", "y", {}, QString()); });
     canvasImage(m_kept);
     const std::size_t before = m_kept.dotPaintCount();
-    EXPECT_GT(before, 0u) << "plain dots are not counted";
+    EXPECT_EQ(before, coloured + 1) << "the paint of the plain dots is not counted";
     apply([](ScatterPlot& p) {
         p.highlightPoint(25);
         p.startPolygonDrawing();
@@ -247,13 +247,20 @@ TEST_F(DotLayer, EveryChangeOfTheDotsPaintsThemAnew) {
                                QwtScaleDiv(now.lowerBound(), now.upperBound(), ticks));
              p.replot();
          }},
-        {"scale transform over the same ticks",
+        {"ticks of a log scale",
          [](DotLayer&, ScatterPlot& p) {
-             // Same range and ticks, pseudo-log scale: every dot moves. The
-             // plot's own replot would thin the ticks as well, so Qwt's is
-             // called to see the change of scale alone.
+             QList<double> ticks[QwtScaleDiv::NTickTypes];
+             ticks[QwtScaleDiv::MajorTick] = {1.0, 10.0, 100.0};
+             p.setAxisScaleDiv(QwtPlot::xBottom, QwtScaleDiv(1.0, 100.0, ticks));
+             // The plot's own replot would thin the ticks as well; Qwt's
+             // keeps them as set.
+             p.QwtPlot::replot();
+         }},
+        {"log scale over the same ticks",
+         [](DotLayer&, ScatterPlot& p) {
+             // Same range and ticks: only the scale moves every dot.
              const QwtScaleDiv now = p.axisScaleDiv(QwtPlot::xBottom);
-             p.setAxisScaleEngine(QwtPlot::xBottom, new PseudoLogScaleEngine(100.0, 0.5));
+             p.setAxisScaleEngine(QwtPlot::xBottom, new QwtLogScaleEngine(10));
              p.setAxisScaleDiv(QwtPlot::xBottom, now);
              p.QwtPlot::replot();
          }},
@@ -278,6 +285,13 @@ TEST_F(DotLayer, EveryChangeOfTheDotsPaintsThemAnew) {
              for (double a = 10.0; a <= 90.0; a += 10.0)
                  line.points.emplace_back(a, 0.5 * a + 10.0);
              p.setIsolines({line}, true);
+         }},
+        {"fixed scales",
+         [](DotLayer&, ScatterPlot& p) {
+             // Hidden dots leave the autoscale range: fixed, only they change.
+             p.setAxisScale(QwtPlot::xBottom, 0.0, 100.0);
+             p.setAxisScale(QwtPlot::yLeft, 0.0, 100.0);
+             p.replot();
          }},
         {"plain dots",
          [](DotLayer& t, ScatterPlot& p) {
