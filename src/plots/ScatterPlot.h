@@ -132,7 +132,7 @@ public:
     // ---- painting ---------------------------------------------------------
 
     /// Whether canvas paints keep the dot layer (on by default). Off, every
-    /// canvas paint draws every item, as before the layer was kept.
+    /// canvas paint draws every item, as an export does.
     void setDotLayerCaching(bool on);
     bool dotLayerCaching() const { return m_dotLayerCaching; }
     /// How many times the dots (plain or coloured) have been painted, on
