@@ -213,8 +213,9 @@ QPoint canvasPixelOf(Quorvex3::ScatterPlot& plot, Quorvex3::RTDCReader& reader, 
 /// While a polygon is drawn, moving the mouse onto another point shows that
 /// event: the plot finds the nearest point, the window highlights it and
 /// shows its image with mask, traces and feature values. Timed from the mouse
-/// move on the canvas, with density colours (the costly plot repaint); the
-/// second argument says whether the repaints it schedules are included.
+/// move on the canvas, with density colours (the dots stay painted; the
+/// marker and the polygon are painted over them); the second argument says
+/// whether the repaints it schedules are included.
 void BM_HoverToDisplay(benchmark::State& state) {
     const auto events = static_cast<std::size_t>(state.range(0));
     const bool repaint = state.range(1) != 0;

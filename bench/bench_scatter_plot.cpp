@@ -1,5 +1,7 @@
 // Scatter plot drawing speed: from handing over the data to the end of the
-// first canvas paint, and the nearest-point search used by clicks and hover.
+// first canvas paint, a repaint of every dot, a repaint after the marker
+// moved (the dot layer kept or painted anew), and the nearest-point search
+// used by clicks and hover.
 
 #include "plots/ScatterPlot.h"
 
@@ -65,17 +67,45 @@ BENCHMARK(BM_SetDataToFirstPaint)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+/// Every dot painted again on each repaint (the dot layer is not kept).
 void BM_RepaintOnly(benchmark::State& state) {
     const Events events = makeEvents(static_cast<size_t>(state.range(0)));
     Quorvex3::ScatterPlot& plot = sharedPlot();
     plot.setData(events.x, events.y, "Area", "Deformation", events.color, "Density");
+    plot.setDotLayerCaching(false);
     for (auto _ : state) {
         plot.replot();
         plot.canvas()->repaint();
     }
+    plot.setDotLayerCaching(true);
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_RepaintOnly)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// The selected-event marker moves between two events and the canvas is
+/// repainted; range(1) says whether the dot layer is kept between paints.
+void BM_MarkerMoveRepaint(benchmark::State& state) {
+    const Events events = makeEvents(static_cast<size_t>(state.range(0)));
+    Quorvex3::ScatterPlot& plot = sharedPlot();
+    plot.setData(events.x, events.y, "Area", "Deformation", events.color, "Density");
+    plot.setDotLayerCaching(state.range(1) != 0);
+    plot.canvas()->repaint();
+    const std::size_t paintsBefore = plot.dotPaintCount();
+    int move = 0;
+    for (auto _ : state) {
+        plot.highlightPoint(move++ % 2 == 0 ? 0 : static_cast<int>(events.x.size() / 2));
+        plot.canvas()->repaint();
+    }
+    state.counters["dot_paints_per_move"] =
+        benchmark::Counter(static_cast<double>(plot.dotPaintCount() - paintsBefore),
+                           benchmark::Counter::kAvgIterations);
+    plot.setDotLayerCaching(true);
+}
+BENCHMARK(BM_MarkerMoveRepaint)
+    ->ArgNames({"events", "kept"})
+    ->ArgsProduct({{1000000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_FindNearestPoint(benchmark::State& state) {
     const Events events = makeEvents(static_cast<size_t>(state.range(0)));

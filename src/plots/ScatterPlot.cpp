@@ -5,6 +5,7 @@
 #include "plots/ColorMaps.h"
 #include "plots/PseudoLogScaleEngine.h"
 #include "plots/RoundSpectroCurve.h"
+#include "plots/ScatterPlotDotLayer.h"
 
 #include <qwt_color_map.h>
 #include <qwt_picker_machine.h>
@@ -94,11 +95,16 @@ ScatterPlotPicker::ScatterPlotPicker(QWidget* canvas)
     setEnabled(true);
 }
 
-ScatterPlot::ScatterPlot(QWidget* parent) : QwtPlot(parent) {
+ScatterPlot::ScatterPlot(QWidget* parent)
+    : QwtPlot(parent), m_dotLayer(std::make_unique<DotLayerCache>()) {
     setupPlot();
 }
 
-ScatterPlot::~ScatterPlot() = default;
+ScatterPlot::~ScatterPlot() {
+    // The base class detaches (and so announces) its items after this
+    // object's members are gone.
+    disconnect(this, &QwtPlot::itemAttached, this, nullptr);
+}
 
 void ScatterPlot::replot() {
     fitMajorTicks(*this, QwtPlot::xBottom);
@@ -145,6 +151,13 @@ void ScatterPlot::setupPlot() {
     m_drawCurve->attach(this);
     m_editCurve = makePolygonCurve(kEditCurveZ);
     m_editCurve->attach(this);
+
+    // Isolines (and anything else) attached or removed under the marker
+    // change the dot layer.
+    connect(this, &QwtPlot::itemAttached, this, [this](QwtPlotItem* item, bool) {
+        if (isUnderMarker(item))
+            invalidateDotLayer();
+    });
 
     enableAxis(QwtPlot::yRight, false);
     useSpacedLabels(*this, QwtPlot::xBottom);
@@ -193,6 +206,7 @@ void ScatterPlot::showSamples() {
     // A log axis cannot draw values at or below 0: those points stay plot
     // points (indices and counts do not change) but are left out of the
     // curves, so they neither sit on the axis floor nor stretch the axis.
+    invalidateDotLayer();
     const size_t n = m_xData.size();
     const auto drawn = [this](std::size_t i) { return isDrawn(i); };
     if (m_colorData.size() == n) {
@@ -257,6 +271,7 @@ void ScatterPlot::clearData() {
     m_spectroCurve->setSamples(QVector<QwtPoint3D>());
     m_scatterCurve->setVisible(true);
     m_spectroCurve->setVisible(false);
+    invalidateDotLayer();
     hideColorBar();
     m_highlightCurve->setVisible(false);
     replot();
@@ -379,6 +394,7 @@ void ScatterPlot::clearIsolines() {
 
 void ScatterPlot::setScatterVisible(bool visible) {
     m_scatterHidden = !visible;
+    invalidateDotLayer();
     if (!visible) {
         hideDots();
         hideColorBar();
@@ -440,6 +456,7 @@ void ScatterPlot::setColorMapIndex(int index) {
         finiteColorRange(m_colorData, [this](std::size_t i) { return isDrawn(i); });
     m_spectroCurve->setColorMap(createColorMap(m_colorMapIndex));
     m_spectroCurve->setColorRange(range);
+    invalidateDotLayer();
     QwtScaleWidget* bar = axisWidget(QwtPlot::yRight);
     if (bar->isColorBarEnabled())
         bar->setColorMap(range, createColorMap(m_colorMapIndex));

@@ -13,16 +13,19 @@
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <vector>
 
 class QRubberBand;
 class QwtPlotCurve;
+class QwtPlotItem;
 class QwtPlotMarker;
 class QwtPlotPanner;
 class QwtPlotShapeItem;
 
 namespace Quorvex3 {
 
+class DotLayerCache;
 class RoundSpectroCurve;
 
 /// Click picker on the scatter plot canvas: no tracker, no rubber band.
@@ -36,6 +39,11 @@ public:
 /// plain colour or coloured by a third value through a colour map with a
 /// colour bar on the right axis; density contours, lines of constant Young's
 /// modulus, polygon filter overlays and a marker on the selected event on top.
+///
+/// The canvas keeps what it paints up to the dots (grid, isolines, dots)
+/// until the data, axes, size or colours change, and paints the selected
+/// event's marker and everything over it (contours, polygons, the polygon
+/// being drawn or edited) afresh over that picture; exports paint every item.
 ///
 /// Every array handed over is in plot order: index i of x, y and colour is
 /// plot point i, and the signals carry such plot indices. Zoom (wheel, left
@@ -121,6 +129,21 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // ---- painting ---------------------------------------------------------
+
+    /// Whether canvas paints keep the dot layer (on by default). Off, every
+    /// canvas paint draws every item, as an export does.
+    void setDotLayerCaching(bool on);
+    bool dotLayerCaching() const { return m_dotLayerCaching; }
+    /// How many times the dots (plain or coloured) have been painted, on
+    /// the canvas or elsewhere, since the plot was made.
+    std::size_t dotPaintCount() const { return m_dotPaintCount; }
+
+    /// Canvas paints only: keeps the dot layer between them.
+    void drawCanvas(QPainter* painter) override;
+    void drawItems(QPainter* painter, const QRectF& canvasRect,
+                   const QwtScaleMap maps[QwtPlot::axisCnt]) const override;
+
 public slots:
     /// Thins the ticks of the bottom and left axes where their labels would
     /// overlap, then replots.
@@ -156,6 +179,13 @@ private:
     void hideDots();
     void deleteContourCurves();
     void deleteIsolineItems();
+    /// The next canvas paint draws the dot layer anew.
+    void invalidateDotLayer();
+    /// Whether an item is painted before the selected-event marker (and so
+    /// belongs to the dot layer).
+    bool isUnderMarker(const QwtPlotItem* item) const;
+    void drawItemRange(QPainter* painter, const QRectF& canvasRect,
+                       const QwtScaleMap maps[QwtPlot::axisCnt], int from, int to) const;
 
     // event handling, by event type
     bool handleWheel(QWheelEvent* event);
@@ -210,6 +240,11 @@ private:
     /// ScaleMode codes of the bottom and left axes.
     int m_xScaleMode = 0;
     int m_yScaleMode = 0;
+
+    std::unique_ptr<DotLayerCache> m_dotLayer;
+    bool m_dotLayerCaching = true;
+    bool m_paintingCanvas = false;
+    mutable std::size_t m_dotPaintCount = 0;
 };
 
 } // namespace Quorvex3
