@@ -70,6 +70,8 @@ bool fileColumnUsable(hid_t file, const std::string& name, size_t eventCount) {
     const Handle type(H5Dget_type(dataset.id()), H5Tclose);
     if (!type.valid() || !holdsNumbers(type.id()))
         return false;
+    // The listing holds only 1-D columns besides the frame stacks, but the
+    // extent below is read into room for one dimension: check, not assume.
     const Handle space(H5Dget_space(dataset.id()), H5Sclose);
     if (!space.valid() || H5Sget_simple_extent_ndims(space.id()) != 1)
         return false;
