@@ -135,15 +135,20 @@ ExportOutcome MainWindow::exportSingleDataset(DatasetEntry* dataset, const Expor
 void MainWindow::exportPlot() {
     DatasetEntry* entry = activeDataset();
     RTDCReader* reader = activeReader();
-    if (!entry || !reader || !reader->isOpen())
-        return;
     DialogProvider& dialogs = DialogProvider::current();
+    if (!entry || !entry->featuresLoaded || !reader || !reader->isOpen()) {
+        dialogs.warning(this, QStringLiteral("Export Plot"),
+                        QStringLiteral("No loaded dataset to export the plot of."),
+                        QMessageBox::Ok);
+        return;
+    }
     QString selectedFilter;
     QString path = dialogs.getSaveFileName(this, QStringLiteral("Export Plot"), QString(),
                                            kPlotFilters, &selectedFilter);
     if (path.isEmpty())
         return;
-    path = ensureSelectedFilterExtension(path, selectedFilter);
+    // A typed "plot.svg" means an SVG file, whichever filter was left selected.
+    path = ensureOfferedFilterExtension(path, selectedFilter, kPlotFilters);
 
     m_scatterPlot->clearHighlight();
     m_scatterPlot->clearPolygonOverlays();

@@ -12,6 +12,7 @@
 #include "calc/ImageFeatures.h"
 #include "compare/ImageGalleryWindow.h"
 #include "core/RTDCReader.h"
+#include "core/UsableFeatures.h"
 #include "filters/FilterDockWidget.h"
 #include "plots/ImageViewer.h"
 #include "plots/ScatterPlot.h"
@@ -332,7 +333,7 @@ void MainWindow::restorePlotControls(DatasetEntry& entry) {
 }
 
 void MainWindow::loadFeatureComboBoxes() {
-    const RTDCReader* reader = activeReader();
+    RTDCReader* reader = activeReader();
     if (!reader)
         return;
     m_xFeatureCombo->clear();
@@ -341,9 +342,9 @@ void MainWindow::loadFeatureComboBoxes() {
 
     m_colorCombo->addItem(QStringLiteral("None"), QString());
     m_colorCombo->addItem(QStringLiteral("Density (KDE)"), QString::fromUtf8(kDensityKdeId));
-    for (const std::string& name : reader->getAvailableFeatures()) {
-        if (!RTDCReader::isScalarFeature(name))
-            continue;
+    // Only what can be plotted: a stored choice of a string column or a
+    // short one then finds no item and falls back to the defaults below.
+    for (const std::string& name : usableScalarFeatures(*reader)) {
         const QString label = QString::fromStdString(reader->getFeatureLabel(name));
         const QString data = QString::fromStdString(name);
         m_xFeatureCombo->addItem(label, data);

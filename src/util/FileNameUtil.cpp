@@ -40,4 +40,14 @@ QString ensureSelectedFilterExtension(const QString& path, const QString& select
     return path + extensions.first();
 }
 
+QString ensureOfferedFilterExtension(const QString& path, const QString& selectedFilter,
+                                     const QString& offeredFilters) {
+    const QString lowerPath = path.toLower();
+    for (const QString& ext : filterExtensions(offeredFilters)) {
+        if (lowerPath.endsWith(ext))
+            return path;
+    }
+    return ensureSelectedFilterExtension(path, selectedFilter);
+}
+
 } // namespace Quorvex3

@@ -41,6 +41,8 @@ namespace Quorvex3::test {
 struct Measurement {
     /// Columns under /events, stored as float64.
     std::map<std::string, std::vector<double>> columns;
+    /// String columns under /events (variable length).
+    std::map<std::string, std::vector<std::string>> textColumns;
     /// Number of 6 x 8 frames in /events/image (and /events/mask); 0: none.
     std::size_t images = 0;
     /// String attributes of the root group ("section:key" -> value).
@@ -63,6 +65,8 @@ inline void writeMeasurement(const std::string& path, const Measurement& m) {
                                      corrupt ? Quorvex3::testing::Storage::chunked({4}, 4)
                                              : Quorvex3::testing::Storage{});
         }
+        for (const auto& [name, values] : m.textColumns)
+            writer.addStringColumn(name, values);
         if (m.images > 0) {
             const std::size_t height = 6;
             const std::size_t width = 8;

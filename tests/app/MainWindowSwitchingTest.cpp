@@ -181,6 +181,35 @@ TEST_F(ActiveDataset, FeatureChoicesListScalarFeaturesByLabelWithDefaults) {
     EXPECT_EQ(current("yFeatureCombo"), QStringLiteral("bright_avg"));
 }
 
+// A string column and a column of 2 values for 5 events were offered: the
+// string one failed on every switch ("Failed to read feature data."), the
+// short one plotted 2 of 5 events as if a filter were on.
+TEST_F(ActiveDataset, FeatureChoicesLeaveOutStringsAndColumnsShorterThanTheEvents) {
+    Measurement m = events({"area_um", "deform", "porosity"}, 5);
+    m.columns["short"] = {1.0, 2.0};
+    m.textColumns["strings"] = {"a", "b", "c", "d", "e"};
+    open("a.rtdc", m);
+    open("b.rtdc", m);
+    const QStringList usable{"area_um", "deform", "porosity"};
+    EXPECT_EQ(test::itemData(combo("xFeatureCombo")), usable);
+    EXPECT_EQ(test::itemData(combo("yFeatureCombo")), usable);
+    EXPECT_EQ(test::itemData(combo("colorCombo")), QStringList({"", "__density_kde__"}) + usable);
+
+    // Stored choices of either fall back as an absent feature does.
+    DatasetEntry& first = *window.datasets()[0];
+    first.xFeatureName = "strings";
+    first.yFeatureName = "short";
+    first.colorFeatureName = "short";
+    test::selectRow(window, 0);
+    EXPECT_EQ(current("xFeatureCombo"), QStringLiteral("area_um"));
+    EXPECT_EQ(current("yFeatureCombo"), QStringLiteral("deform"));
+    EXPECT_EQ(current("colorCombo"), QString());
+    EXPECT_EQ(part<QLabel>(window, "infoLabel")->text(),
+              QStringLiteral("Loaded: a.rtdc (5/5 events shown (100.0% pass filter))"));
+    EXPECT_EQ(PlotProbe(plot()).dots().size(), 5u);
+    EXPECT_EQ(dialogs.count(testing::DialogCall::Warning), 0);
+}
+
 // ---- loading ------------------------------------------------------------------------
 
 TEST_F(ActiveDataset, ADatasetStillCachingShowsLoadingUntilItsPreloadEnds) {

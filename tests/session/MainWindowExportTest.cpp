@@ -162,5 +162,39 @@ TEST_F(MainWindowExport, PlotsExportWithoutHighlightOrGateAsPngSvgAndPdfOrSayWhy
     EXPECT_EQ(m_dialogs.count(DialogCall::Critical), 1);
 }
 
+// "plot2.svg" typed with the PNG filter selected was written as a PNG named
+// "plot2.svg.png", and Export Plot without a dataset did nothing at all.
+TEST_F(MainWindowExport, PlotExportTakesTheTypedFormatAndSaysWhyWithoutADataset) {
+    trigger(QStringLiteral("Export &Plot..."));
+    ASSERT_EQ(m_dialogs.calls.size(), 1u); // no file asked for
+    EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Warning);
+    EXPECT_EQ(m_dialogs.calls[0].title, QStringLiteral("Export Plot"));
+    EXPECT_EQ(m_dialogs.calls[0].text, QStringLiteral("No loaded dataset to export the plot of."));
+
+    openMeasurement("M001_data.rtdc");
+    const auto exportPlot = [this](const char* name, const char* filter) {
+        m_dialogs.fileAnswers.push_back(file(name));
+        m_dialogs.filterAnswers.push_back(QString::fromLatin1(filter));
+        trigger(QStringLiteral("Export &Plot..."));
+    };
+    exportPlot("plot2.svg", "PNG Image (*.png)");
+    EXPECT_FALSE(QFile::exists(file("plot2.svg.png")));
+    QFile svg(file("plot2.svg"));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(svg.read(256).contains("<svg")); // a vector document, not an image
+
+    exportPlot("plot3.PDF", "SVG Vector (*.svg)");
+    EXPECT_FALSE(QFile::exists(file("plot3.PDF.svg")));
+    QFile pdf(file("plot3.PDF"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(5).startsWith("%PDF-"));
+
+    // A suffix of no offered format still gets the selected one.
+    exportPlot("plot4.jpg", "PNG Image (*.png)");
+    EXPECT_FALSE(QImage(file("plot4.jpg.png"), "PNG").isNull());
+    EXPECT_EQ(m_dialogs.count(DialogCall::Warning), 1);
+    EXPECT_EQ(m_dialogs.count(DialogCall::Critical), 0);
+}
+
 } // namespace
 } // namespace Quorvex3

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+using Quorvex3::ensureOfferedFilterExtension;
 using Quorvex3::ensureSelectedFilterExtension;
 
 // ===== ensureSelectedFilterExtension =========================================
@@ -53,4 +54,56 @@ TEST(EnsureSelectedFilterExtension, ReturnsAnEmptyPathEmpty) {
 TEST(EnsureSelectedFilterExtension, UsesTheFirstFilterOfACombinedFilterString) {
     EXPECT_EQ(ensureSelectedFilterExtension("f", "PNG (*.png);;JPEG (*.jpg)"), "f.png");
     EXPECT_EQ(ensureSelectedFilterExtension("f.jpg", "PNG (*.png);;JPEG (*.jpg)"), "f.jpg");
+}
+
+// ===== ensureOfferedFilterExtension ==========================================
+
+namespace {
+
+const QString kPlotFilters =
+    QStringLiteral("PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)");
+const QString kPng = QStringLiteral("PNG Image (*.png)");
+
+struct OfferedCase {
+    const char* typed;
+    const char* selected;
+    const char* written;
+};
+
+// "plot2.svg" typed with the PNG filter selected was written as
+// "plot2.svg.png": a typed suffix of any offered format chooses the format.
+const OfferedCase kOfferedCases[] = {
+    {"plot2.svg", "PNG Image (*.png)", "plot2.svg"},
+    {"plot2.SVG", "PNG Image (*.png)", "plot2.SVG"},
+    {"plot2.Pdf", "SVG Vector (*.svg)", "plot2.Pdf"},
+    {"/tmp/a.b/plot2.png", "PDF Document (*.pdf)", "/tmp/a.b/plot2.png"},
+    {"plot2.png", "PNG Image (*.png)", "plot2.png"},
+    // No offered suffix: the selected filter's extension is appended.
+    {"plot2", "SVG Vector (*.svg)", "plot2.svg"},
+    {"plot2.jpg", "PNG Image (*.png)", "plot2.jpg.png"},
+    {"plot2svg", "PNG Image (*.png)", "plot2svg.png"},
+    {"/tmp/x.svg/plot2", "PDF Document (*.pdf)", "/tmp/x.svg/plot2.pdf"},
+};
+
+} // namespace
+
+TEST(EnsureOfferedFilterExtension, ATypedOfferedSuffixChoosesTheFormat) {
+    for (const OfferedCase& c : kOfferedCases) {
+        SCOPED_TRACE(c.typed);
+        EXPECT_EQ(ensureOfferedFilterExtension(QString::fromUtf8(c.typed),
+                                               QString::fromUtf8(c.selected), kPlotFilters),
+                  QString::fromUtf8(c.written));
+    }
+}
+
+TEST(EnsureOfferedFilterExtension, OnlyTheOfferedFormatsCount) {
+    // A format of another dialog is no known suffix here.
+    EXPECT_EQ(ensureOfferedFilterExtension("plot.svg", kPng, kPng), "plot.svg.png");
+    // Without offered filters it is the selected filter's rule.
+    EXPECT_EQ(ensureOfferedFilterExtension("plot.svg", kPng, QString()), "plot.svg.png");
+    EXPECT_EQ(ensureOfferedFilterExtension("plot", "All files (*)", kPlotFilters), "plot");
+}
+
+TEST(EnsureOfferedFilterExtension, ReturnsAnEmptyPathEmpty) {
+    EXPECT_TRUE(ensureOfferedFilterExtension(QString(), kPng, kPlotFilters).isEmpty());
 }
