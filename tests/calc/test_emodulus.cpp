@@ -359,7 +359,7 @@ TEST_F(CalcTest, IsolinesOfTenTimesTheDeformationInAnyConditions) {
     other.pixelationCorrection = false;
     other.deformFeature = "deform_fc";
     other.temperatureSource = static_cast<int>(TemperatureSource::Event);
-    const std::vector<EModulus::IsoLine> same = m_emod.computeIsolines(other);
+    const std::vector<IsoLine> same = m_emod.computeIsolines(other);
     ASSERT_EQ(same.size(), lines.size());
     for (std::size_t k = 0; k < lines.size(); ++k)
         EXPECT_EQ(std::pair(same[k].value, same[k].points),
@@ -377,7 +377,7 @@ TEST_F(CalcTest, IsolinesOfTenTimesTheDeformationInAnyConditions) {
     EModParams narrow = reference(true);
     narrow.channelWidth = 10.0;
     narrow.pixelSize = 0.5;
-    const std::vector<EModulus::IsoLine> narrowLines = m_emod.computeIsolines(narrow);
+    const std::vector<IsoLine> narrowLines = m_emod.computeIsolines(narrow);
     ASSERT_FALSE(narrowLines.empty());
     EXPECT_DOUBLE_EQ(narrowLines[0].value, 8 * 0.2);
     for (const auto& [area, deform] : narrowLines[0].points)

@@ -4,7 +4,7 @@
 // dots look like must paint them anew.
 
 #include "ScatterPlotTestSupport.h"
-#include "plots/DensityEstimator.h"
+#include "density/DensityEstimator.h"
 #include "plots/PlotExportStyle.h"
 #include "plots/ScatterPlot.h"
 
@@ -280,7 +280,7 @@ TEST_F(DotLayer, EveryChangeOfTheDotsPaintsThemAnew) {
          }},
         {"isolines",
          [](DotLayer&, ScatterPlot& p) {
-             EModulus::IsoLine line;
+             IsoLine line;
              line.value = 1.0;
              for (double a = 10.0; a <= 90.0; a += 10.0)
                  line.points.emplace_back(a, 0.5 * a + 10.0);
