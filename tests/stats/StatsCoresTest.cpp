@@ -174,8 +174,8 @@ TEST(StatsCores, MissingSummaryValuesAndStars) {
         EXPECT_EQ(significanceStars(p, 0.05), mark) << p;
 }
 
-// Holm steps down and marks a rejected test at its own level; NaN is never
-// ranked; Bonferroni divides by the number of valid tests.
+// Holm steps down and marks a rejected test by its adjusted p-value; NaN is
+// never ranked; Bonferroni divides by the number of valid tests.
 TEST(StatsCores, CorrectionsAndTestFamily) {
     const auto marks = [](std::vector<double> p, MultipleCorrection correction) {
         std::vector<CorrectedTest> family(p.size());
@@ -191,6 +191,24 @@ TEST(StatsCores, CorrectionsAndTestFamily) {
     EXPECT_EQ(marks({0.01, kNaN, 0.04, 0.03, 0.005}, MultipleCorrection::Holm),
               (S{"*", "invalid", "ns", "ns", "*"}));
     EXPECT_EQ(marks({0.0001, 0.02, 0.9}, MultipleCorrection::Holm), (S{"***", "*", "ns"}));
+    // Where the adjusted p rounds across alpha, the step-down still decides:
+    // five p-values just below 0.001/5 are rejected though 5p rounds to
+    // 0.001 (at least "*"), nineteen at 0.05/19 are not though 19p rounds
+    // below 0.05.
+    const auto tied = [](size_t m, double p, double alpha) {
+        std::vector<CorrectedTest> tests(m);
+        for (CorrectedTest& t : tests)
+            t.pValue = p;
+        applyCorrection(tests, alpha, MultipleCorrection::Holm);
+        std::vector<std::string> stars;
+        for (const CorrectedTest& t : tests)
+            stars.push_back(t.stars);
+        return stars;
+    };
+    ASSERT_EQ(5.0 * std::nextafter(0.001 / 5, 0.0), 0.001);
+    ASSERT_LT(19.0 * (0.05 / 19), 0.05);
+    EXPECT_EQ(tied(5, std::nextafter(0.001 / 5, 0.0), 0.001), S(5, "*"));
+    EXPECT_EQ(tied(19, 0.05 / 19, 0.05), S(19, "ns"));
     EXPECT_EQ(marks({0.02, 0.03, kNaN}, MultipleCorrection::Bonferroni), (S{"*", "ns", "invalid"}));
     EXPECT_EQ(marks({0.03, kNaN}, MultipleCorrection::Bonferroni), (S{"*", "invalid"}));
     EXPECT_EQ(correctionFromText("Holm-Bonferroni"), MultipleCorrection::Holm);
