@@ -49,8 +49,7 @@ double mean(const std::vector<double>& values) {
 }
 
 bool allEqual(const std::vector<double>& values) {
-    return std::adjacent_find(values.begin(), values.end(), std::not_equal_to<>()) ==
-           values.end();
+    return std::adjacent_find(values.begin(), values.end(), std::not_equal_to<>()) == values.end();
 }
 
 double sampleStandardDeviation(const std::vector<double>& values, double m) {

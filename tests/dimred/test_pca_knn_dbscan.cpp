@@ -267,10 +267,9 @@ TEST(KnnSearch, EveryRowMatchesBruteForceAtTwentyThousandRows) {
                        std::fabs(dist[at] * dist[at] - theirD2[at]) <= 1e-12 * theirD2[at];
             }
             if (!same && ++wrongRows <= 3)
-                ADD_FAILURE() << "row " << i << ": neighbour " << idx[i * k + k - 1]
-                              << " at " << dist[i * k + k - 1] << ", brute force "
-                              << theirIdx[i * k + k - 1] << " at "
-                              << std::sqrt(theirD2[i * k + k - 1]);
+                ADD_FAILURE() << "row " << i << ": 15th neighbour " << idx[i * k + k - 1] << " at "
+                              << dist[i * k + k - 1] << ", brute force " << theirIdx[i * k + k - 1]
+                              << " at " << std::sqrt(theirD2[i * k + k - 1]);
         }
         EXPECT_EQ(wrongRows, 0u) << " of " << m.rows << " rows";
     }

@@ -139,9 +139,11 @@ TEST(StatsCores, MatchNumpyScipyStatsmodels) {
 // representable rounds (0.1 * 3 / 3 is not 0.1), and that rounding must not
 // show as a standard deviation of 1.7e-17 or a skewness of -1 or +1.
 TEST(StatsCores, ConstantDataHasNoSpread) {
-    const std::vector<std::vector<double>> sets = {
-        {0.1, 0.1, 0.1}, std::vector<double>(7, 0.3), std::vector<double>(5, -2.2),
-        std::vector<double>(1000, 1.0 / 3.0), {1e-310, 1e-310, 1e-310, 1e-310}};
+    const std::vector<std::vector<double>> sets = {{0.1, 0.1, 0.1},
+                                                   std::vector<double>(7, 0.3),
+                                                   std::vector<double>(5, -2.2),
+                                                   std::vector<double>(1000, 1.0 / 3.0),
+                                                   {1e-310, 1e-310, 1e-310, 1e-310}};
     const std::vector<SummaryColumn> spread = {SummaryColumn::SD, SummaryColumn::SEM,
                                                SummaryColumn::CV, SummaryColumn::Skewness};
     for (const std::vector<double>& v : sets) {
@@ -152,8 +154,8 @@ TEST(StatsCores, ConstantDataHasNoSpread) {
         for (size_t i = 0; i < shown.size(); ++i)
             shown[i] = static_cast<int>(i);
         shown.insert(shown.end(), {static_cast<int>(v.size()), static_cast<int>(v.size()) + 2});
-        for (SummaryStatistic s : {SummaryStatistic::StandardDeviation,
-                                   SummaryStatistic::CoefficientOfVariation})
+        for (SummaryStatistic s :
+             {SummaryStatistic::StandardDeviation, SummaryStatistic::CoefficientOfVariation})
             EXPECT_EQ(computeDatasetSummary(column, shown, s), 0.0) << static_cast<int>(s);
         const Cells cells = computeSummaryStatistics(v, spread, 95.0);
         for (size_t c = 0; c < spread.size(); ++c)
