@@ -33,8 +33,7 @@ def main():
     if not os.path.exists(path):
         sys.exit("%s is missing: run bench_reader first" % path)
     # An untimed first run brings the file into the page cache and h5py's
-    # code into memory, as Google Benchmark's sizing runs before the reported
-    # one do for bench_reader.
+    # code into memory, as bench_reader's untimed first load does for ours.
     columns = preload(path)
     count, values = len(columns), sum(c.size for c in columns.values())
     del columns
