@@ -54,7 +54,7 @@ bool allEqual(const std::vector<double>& values) {
 
 double sampleStandardDeviation(const std::vector<double>& values, double m) {
     // Equal values have no spread, even when their mean is rounded (three
-    // times 0.1 averages to 0.1 + 2.8e-17, which would show as an SD).
+    // times 0.1 averages to one step above 0.1, which would show as an SD).
     if (values.size() < 2 || allEqual(values))
         return 0.0;
     double squares = 0.0;

@@ -91,8 +91,8 @@ Moments moments(const std::vector<double>& v) {
         sum += x;
     m.mean = sum / n;
     // Equal values have no spread: their rounded mean (three times 0.1
-    // averages to 0.1 + 2.8e-17) must not make an SD, a CV or a skewness of
-    // +-1 out of the rounding.
+    // averages to one step above 0.1) must not make an SD, a CV or a
+    // skewness of +-1 out of the rounding.
     if (std::adjacent_find(v.begin(), v.end(), std::not_equal_to<>()) == v.end())
         return m;
     double squares = 0.0;
