@@ -200,10 +200,35 @@ TEST(KnnSearch, MatchesSklearnKdTreeWithTiesPaddingAndTheKthPlace) {
     EXPECT_EQ(idx, std::vector<int>{20}); // an equal distance does not displace it
 }
 
-// The k nearest other rows of every row by brute force: every other row's
-// squared distance, kept by insertion into a sorted list of the k smallest
-// by (distance, index). D is a constant so that the distance loop unrolls:
-// 20,000 rows take 4e8 distances. Spread over threads.
+// The k nearest other rows of row i by brute force: every other row's
+// squared distance, kept by insertion into `best`, the k smallest by
+// (distance, index), which must hold k entries at (infinity, -1). D is a
+// constant so that the distance loop unrolls. Left out of the address
+// sanitiser's checks: it reads only inside the matrix and `best`, and
+// instrumented it would make most of a sanitised test run.
+template <size_t D>
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((no_sanitize_address))
+#endif
+void nearestRows(const double* data, size_t rows, size_t i, size_t k,
+                 std::pair<double, int>* best) {
+    const double* p = data + i * D;
+    for (size_t j = 0; j < rows; ++j) {
+        const double* q = data + j * D;
+        double sum = 0.0;
+        for (size_t c = 0; c < D; ++c)
+            sum += (p[c] - q[c]) * (p[c] - q[c]);
+        if (!(sum < best[k - 1].first) || j == i)
+            continue; // rows come in index order: an equal distance stays behind
+        size_t at = k - 1;
+        for (; at > 0 && sum < best[at - 1].first; --at)
+            best[at] = best[at - 1];
+        best[at] = {sum, static_cast<int>(j)};
+    }
+}
+
+// The k nearest other rows of every row by brute force (4e8 distances at
+// 20,000 rows), spread over threads.
 template <size_t D>
 void bruteForceNeighbours(const DimRedMatrix& m, size_t k, std::vector<int>& idx,
                           std::vector<double>& d2) {
@@ -217,19 +242,7 @@ void bruteForceNeighbours(const DimRedMatrix& m, size_t k, std::vector<int>& idx
             std::vector<std::pair<double, int>> best;
             for (size_t i = t; i < m.rows; i += threads) {
                 best.assign(k, {kInf, -1});
-                const double* p = &m.data[i * D];
-                for (size_t j = 0; j < m.rows; ++j) {
-                    const double* q = &m.data[j * D];
-                    double sum = 0.0;
-                    for (size_t c = 0; c < D; ++c)
-                        sum += (p[c] - q[c]) * (p[c] - q[c]);
-                    if (!(sum < best.back().first) || j == i)
-                        continue; // rows come in index order: an equal distance stays behind
-                    size_t at = k - 1;
-                    for (; at > 0 && sum < best[at - 1].first; --at)
-                        best[at] = best[at - 1];
-                    best[at] = {sum, static_cast<int>(j)};
-                }
+                nearestRows<D>(m.data.data(), m.rows, i, k, best.data());
                 for (size_t l = 0; l < k; ++l)
                     std::tie(d2[i * k + l], idx[i * k + l]) = best[l];
             }
