@@ -6,12 +6,13 @@
         Prints the best of three seconds for masks + median (np.median), masks + mean,
         masks + std(ddof=1), masks + cv, masks + IQR (np.partition at n//4 and 3n//4).
     /usr/bin/python3 bench/stats_cores_numpy.py kde <file> <n>
-        file: n values. Prints the seconds of scipy.stats.gaussian_kde on the 256-point
-        grid of the distribution explorer, with the program's bandwidth.
+        file: n values. Prints the best of three seconds of scipy.stats.gaussian_kde on
+        the 256-point grid of the distribution explorer, with the program's bandwidth.
     /usr/bin/python3 bench/stats_cores_numpy.py export <file> <n> <features> <datasets>
         file: <features> columns of n doubles, then per dataset an int32 count and that
-        many int32 shown indices. Prints the seconds of the thirteen statistics of every
-        dataset and feature (np.quantile, std(ddof=1), scipy.stats.sem, scipy.stats.skew).
+        many int32 shown indices. Prints the best of three seconds of the thirteen
+        statistics of every dataset and feature (np.quantile, std(ddof=1), scipy.stats.sem,
+        scipy.stats.skew).
 All files little-endian.
 """
 import sys
@@ -65,9 +66,7 @@ def kde(path, n):
     spread = min(np.std(v), (s[3 * n // 4] - s[n // 4]) / 1.34)
     h = max(0.5 * spread * n ** -0.2, step)
     grid = start + step * np.arange(256)
-    t0 = time.perf_counter()
-    stats.gaussian_kde(v, bw_method=h / np.std(v, ddof=1))(grid)
-    print(repr(time.perf_counter() - t0))
+    print(repr(best_of_three(lambda: stats.gaussian_kde(v, bw_method=h / np.std(v, ddof=1))(grid))))
 
 
 def export(path, n, features, datasets):
@@ -78,17 +77,18 @@ def export(path, n, features, datasets):
         count = int(np.frombuffer(raw, dtype="<i4", count=1, offset=offset)[0])
         shown.append(np.frombuffer(raw, dtype="<i4", count=count, offset=offset + 4))
         offset += 4 + 4 * count
-    t0 = time.perf_counter()
-    for idx in shown:
-        for col in columns:
-            v = col[idx]
-            v = v[np.isfinite(v)]
-            q = np.quantile(v, [0.5, 0.25, 0.75, 0.95])
-            mean, sd = v.mean(), v.std(ddof=1)
-            row = [len(v), q[0], q[2] - q[1], q[1], q[2], q[3], mean, sd, stats.sem(v),
-                   sd * 100 / abs(mean), v.min(), v.max(), stats.skew(v, bias=True)]
-            assert len(row) == 13
-    print(repr(time.perf_counter() - t0))
+    def table():
+        for idx in shown:
+            for col in columns:
+                v = col[idx]
+                v = v[np.isfinite(v)]
+                q = np.quantile(v, [0.5, 0.25, 0.75, 0.95])
+                mean, sd = v.mean(), v.std(ddof=1)
+                row = [len(v), q[0], q[2] - q[1], q[1], q[2], q[3], mean, sd, stats.sem(v),
+                       sd * 100 / abs(mean), v.min(), v.max(), stats.skew(v, bias=True)]
+                assert len(row) == 13
+
+    print(repr(best_of_three(table)))
 
 
 if __name__ == "__main__":

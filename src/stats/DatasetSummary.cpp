@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <functional>
 
 namespace Quorvex3 {
 
@@ -47,8 +48,14 @@ double mean(const std::vector<double>& values) {
     return sum / static_cast<double>(values.size());
 }
 
+bool allEqual(const std::vector<double>& values) {
+    return std::adjacent_find(values.begin(), values.end(), std::not_equal_to<>()) == values.end();
+}
+
 double sampleStandardDeviation(const std::vector<double>& values, double m) {
-    if (values.size() < 2)
+    // Equal values have no spread, even when their mean is rounded (three
+    // times 0.1 averages to one step above 0.1, which would show as an SD).
+    if (values.size() < 2 || allEqual(values))
         return 0.0;
     double squares = 0.0;
     for (double v : values)

@@ -26,7 +26,8 @@ std::vector<double> collectShownFiniteValues(const std::vector<double>& column,
                                              const std::vector<int>& shown);
 
 /// Reduces finite values to one number. The vector is reordered in place
-/// (partial selection, no full sort). Empty for an empty vector.
+/// (partial selection, no full sort). Empty for an empty vector. Equal
+/// values have an SD and a CV of exactly 0.
 std::optional<double> summarizeValues(std::vector<double>& values, SummaryStatistic statistic);
 
 /// One dataset's summary value of one feature: `column` is the feature's

@@ -106,15 +106,27 @@ void applyCorrection(std::vector<CorrectedTest>& family, double alpha,
     const bool bonferroni = m >= 2 && correction == MultipleCorrection::Bonferroni;
     const bool holm = m >= 2 && correction == MultipleCorrection::Holm;
     bool rejecting = true; // Holm stops at its first non-rejection
+    double adjusted = 0.0; // Holm's adjusted p: running maximum of min(1, (m - i) p)
     for (std::size_t i = 0; i < m; ++i) {
         CorrectedTest& member = family[static_cast<std::size_t>(order[i])];
         if (bonferroni)
             member.threshold = alpha / static_cast<double>(m);
         else if (holm)
             member.threshold = alpha / static_cast<double>(m - i);
-        if (holm && !(member.pValue < member.threshold))
+        if (!holm) {
+            member.stars = significanceStars(member.pValue, member.threshold);
+            continue;
+        }
+        if (!(member.pValue < member.threshold))
             rejecting = false;
-        member.stars = rejecting ? significanceStars(member.pValue, member.threshold) : "ns";
+        adjusted = std::max(adjusted, std::min(1.0, static_cast<double>(m - i) * member.pValue));
+        // Per-rank thresholds would give tied p-values different stars and
+        // a larger p more stars than a smaller one; the adjusted p-values
+        // rise with p and are equal for ties. The step-down alone says which
+        // tests are rejected; a rejected one keeps at least one star even
+        // where the product rounds onto alpha.
+        const std::string stars = significanceStars(adjusted, alpha);
+        member.stars = !rejecting ? "ns" : stars == "ns" ? "*" : stars;
     }
 }
 

@@ -63,9 +63,12 @@ std::vector<int> sortTestsByPValue(const std::vector<double>& pValues);
 /// Sets threshold, stars and validity of every member. A member whose p-value
 /// is not finite is invalid and does not count in m, the number of valid ones.
 /// Bonferroni (m >= 2): every threshold alpha/m. Holm (m >= 2) is step-down:
-/// in ascending p order the member at position i is rejected while
-/// p < alpha/(m - i); from the first one that is not, it and every later
-/// member are "ns". A rejected member's stars use its own threshold.
+/// in ascending p order the member at position i (threshold alpha/(m - i))
+/// is rejected while p < alpha/(m - i); from the first one that is not, it
+/// and every later member are "ns". A rejected member's stars are those of
+/// its Holm-adjusted p-value, max over j <= i of min(1, (m - j) p_(j)),
+/// against alpha (at least "*"), so stars never grow with p and ties share
+/// them. Otherwise stars use the member's own threshold.
 /// None, or m < 2: every threshold is alpha.
 void applyCorrection(std::vector<CorrectedTest>& family, double alpha,
                      MultipleCorrection correction);

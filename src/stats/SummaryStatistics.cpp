@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <set>
 
@@ -89,6 +90,11 @@ Moments moments(const std::vector<double>& v) {
     for (double x : v)
         sum += x;
     m.mean = sum / n;
+    // Equal values have no spread: their rounded mean (three times 0.1
+    // averages to one step above 0.1) must not make an SD, a CV or a
+    // skewness of +-1 out of the rounding.
+    if (std::adjacent_find(v.begin(), v.end(), std::not_equal_to<>()) == v.end())
+        return m;
     double squares = 0.0;
     double cubes = 0.0;
     for (double x : v) {

@@ -42,6 +42,7 @@ double quantileOfSorted(const std::vector<double>& sorted, double p);
 /// values (consumed: reordered by partial selection, only the order
 /// statistics needed are placed). One cell per column; with no value only
 /// "N" holds 0 and every other cell is empty. `percentile` in per cent.
+/// Equal values have an SD, SEM, CV and skewness of exactly 0.
 std::vector<std::optional<double>>
 computeSummaryStatistics(std::vector<double> values, const std::vector<SummaryColumn>& columns,
                          double percentile);

@@ -176,14 +176,18 @@ TEST(CombinePlotCore, StatsTableGroupsFeaturesInListOrder) {
 TEST(GalleryCore, CutoutsMatchNumpySlices) {
     const auto& reader = measurement();
     const auto cases = oracle("CUT");
-    ASSERT_EQ(cases.size(), 9u);
+    ASSERT_EQ(cases.size(), 18u);
     for (const auto& c : cases) {
         const int event = static_cast<int>(c.groups[0][0]);
+        const int width = static_cast<int>(c.groups[0][1]),
+                  height = static_cast<int>(c.groups[0][2]);
         const auto r =
-            renderGalleryPage(reader, {{event, 5000}, 64, 64, c.groups[0][3], 0, 0, 255, 7});
+            renderGalleryPage(reader, {{event, 5000}, width, height, c.groups[0][3], 0, 0, 255, 7});
         const cv::Mat& tile = r.tiles.at(0).image;
+        EXPECT_TRUE(tile.cols == width && tile.rows == height) << tile.cols << " x " << tile.rows;
         EXPECT_EQ(std::vector<double>(tile.begin<uint8_t>(), tile.end<uint8_t>()), c.groups[1])
-            << "event " << event << " pixel size " << c.groups[0][3];
+            << "event " << event << ", " << width << " x " << height << ", pixel size "
+            << c.groups[0][3];
         EXPECT_TRUE(r.generation == 7 && r.tiles.at(1).image.empty() &&
                     r.tiles[1].eventIndex == 5000);
     }

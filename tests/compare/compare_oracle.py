@@ -7,7 +7,7 @@
 # Each output line is "KIND numbers | numbers ...":
 #   STATS mean sd q1 median q3 iqr | values     numpy mean, std(ddof=1) (0 for one value),
 #                                                quantile (linear, numpy's default)
-#   CUT event cutW cutH pixelSize | pixels      the expected 64 x 64 tile, row after row,
+#   CUT event cutW cutH pixelSize | pixels      the expected cutW x cutH tile, row after row,
 #                                                from numpy slices of the frame read by h5py
 #   AUTO lo hi | sample | indices               automatic contrast of the events `indices`:
 #                                                the sample drawn from numpy's MT19937 stream,
@@ -40,6 +40,17 @@ with h5py.File(sys.argv[1], "r") as f:
     emit("CUT", [2, 64, 64, 0.34], np.zeros(4096))  # wholly outside
     corner = np.pad(img[5][43:80, 58:100], ((0, 27), (0, 22)))  # centre (90, 75)
     emit("CUT", [5, 64, 64, 0.34], corner.ravel())
+
+    # Cutouts that are not square: the left edge is x - w // 2, the top y - h // 2.
+    emit("CUT", [0, 40, 24, 0.34], img[0][28:52, 30:70].ravel())  # centre (50, 40)
+    emit("CUT", [0, 24, 60, 0.34], img[0][10:70, 38:62].ravel())
+    emit("CUT", [0, 25, 9, 0.34], img[0][36:45, 38:63].ravel())  # odd: 12 and 4 before the centre
+    emit("CUT", [0, 100, 20, 0.34], img[0][30:50, 0:100].ravel())
+    emit("CUT", [0, 10, 80, 0.34], img[0][0:80, 45:55].ravel())
+    emit("CUT", [1, 24, 60, 0.34], np.pad(img[1][0:32, 0:14], ((28, 0), (10, 0))).ravel())
+    emit("CUT", [1, 60, 24, 0.34], np.pad(img[1][0:14, 0:32], ((10, 0), (28, 0))).ravel())
+    emit("CUT", [5, 40, 24, 0.34], np.pad(img[5][63:80, 70:100], ((0, 7), (0, 10))).ravel())
+    emit("CUT", [5, 24, 60, 0.34], np.pad(img[5][45:80, 78:100], ((0, 25), (0, 2))).ravel())
 
     raw = np.random.RandomState(12345).randint(0, 2**32, size=4000, dtype=np.uint64)
     for indices in (list(range(1000)), list(range(1, 1000, 3)), [6]):

@@ -21,6 +21,7 @@
 #include <future>
 #include <limits>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 using namespace Quorvex3;
@@ -197,6 +198,94 @@ TEST(KnnSearch, MatchesSklearnKdTreeWithTiesPaddingAndTheKthPlace) {
     std::vector<double> dist;
     tree.query(&x[0], 1, 0, idx, dist);
     EXPECT_EQ(idx, std::vector<int>{20}); // an equal distance does not displace it
+}
+
+// The k nearest other rows of row i by brute force: every other row's
+// squared distance, kept by insertion into `best`, the k smallest by
+// (distance, index), which must hold k entries at (infinity, -1). D is a
+// constant so that the distance loop unrolls. Left out of the address
+// sanitiser's checks: it reads only inside the matrix and `best`, and
+// instrumented it would make most of a sanitised test run.
+template <size_t D>
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((no_sanitize_address))
+#endif
+void nearestRows(const double* data, size_t rows, size_t i, size_t k,
+                 std::pair<double, int>* best) {
+    const double* p = data + i * D;
+    for (size_t j = 0; j < rows; ++j) {
+        const double* q = data + j * D;
+        double sum = 0.0;
+        for (size_t c = 0; c < D; ++c)
+            sum += (p[c] - q[c]) * (p[c] - q[c]);
+        if (!(sum < best[k - 1].first) || j == i)
+            continue; // rows come in index order: an equal distance stays behind
+        size_t at = k - 1;
+        for (; at > 0 && sum < best[at - 1].first; --at)
+            best[at] = best[at - 1];
+        best[at] = {sum, static_cast<int>(j)};
+    }
+}
+
+// The k nearest other rows of every row by brute force (4e8 distances at
+// 20,000 rows), spread over threads.
+template <size_t D>
+void bruteForceNeighbours(const DimRedMatrix& m, size_t k, std::vector<int>& idx,
+                          std::vector<double>& d2) {
+    ASSERT_EQ(m.cols, D);
+    idx.assign(m.rows * k, -1);
+    d2.assign(m.rows * k, kInf);
+    const size_t threads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    std::vector<std::thread> pool;
+    for (size_t t = 0; t < threads; ++t)
+        pool.emplace_back([&, t] {
+            std::vector<std::pair<double, int>> best;
+            for (size_t i = t; i < m.rows; i += threads) {
+                best.assign(k, {kInf, -1});
+                nearestRows<D>(m.data.data(), m.rows, i, k, best.data());
+                for (size_t l = 0; l < k; ++l)
+                    std::tie(d2[i * k + l], idx[i * k + l]) = best[l];
+            }
+        });
+    for (std::thread& t : pool)
+        t.join();
+}
+
+// At 20,000 rows the tree is 11 levels deep, so a query crosses splits of
+// one coordinate several times on its way down: the far side's bound must
+// replace the offset met at the earlier split of that coordinate, not add
+// to it, or a few rows miss a neighbour just across a split.
+TEST(KnnSearch, EveryRowMatchesBruteForceAtTwentyThousandRows) {
+    const size_t k = 15;
+    for (const size_t dims : {2, 3, 10}) {
+        SCOPED_TRACE(std::to_string(dims) + " dimensions");
+        DimRedMatrix m = dims != 2 ? blobs(6667, dims, 17) : gaussianMatrix(20000, dims, 3 + dims);
+        m.rows = 20000;
+        m.data.resize(m.rows * m.cols);
+        std::vector<int> idx, theirIdx;
+        std::vector<double> dist, theirD2;
+        knnSearch(m.data.data(), m.rows, m.cols, static_cast<int>(k), idx, dist);
+        if (dims == 2)
+            bruteForceNeighbours<2>(m, k, theirIdx, theirD2);
+        else if (dims == 3)
+            bruteForceNeighbours<3>(m, k, theirIdx, theirD2);
+        else
+            bruteForceNeighbours<10>(m, k, theirIdx, theirD2);
+        size_t wrongRows = 0;
+        for (size_t i = 0; i < m.rows; ++i) {
+            bool same = true;
+            for (size_t l = 0; l < k; ++l) {
+                const size_t at = i * k + l;
+                same = same && idx[at] == theirIdx[at] &&
+                       std::fabs(dist[at] * dist[at] - theirD2[at]) <= 1e-12 * theirD2[at];
+            }
+            if (!same && ++wrongRows <= 3)
+                ADD_FAILURE() << "row " << i << ": 15th neighbour " << idx[i * k + k - 1] << " at "
+                              << dist[i * k + k - 1] << ", brute force " << theirIdx[i * k + k - 1]
+                              << " at " << std::sqrt(theirD2[i * k + k - 1]);
+        }
+        EXPECT_EQ(wrongRows, 0u) << " of " << m.rows << " rows";
+    }
 }
 
 TEST(Dbscan, MatchesSklearnOnFinitePoints) {

@@ -2,9 +2,9 @@
 // 1.24, scipy 1.10 and statsmodels 0.13 (tests/stats/cores_oracle.py, run as
 // "/usr/bin/python3 tests/stats/cores_oracle.py"), plus hand-computed cases.
 // Tolerances: summaries, quantiles and moments 1e-12 relative; p_min 1e-14
-// relative; Holm decisions exact (statsmodels rejects at p <= level, we at
-// p < level: the random p-values never meet a level); density against the
-// numpy rebuild 1e-12 of the peak, against gaussian_kde 3% of the peak.
+// relative; Holm decisions and stars exact (statsmodels rejects at p <= level,
+// we at p < level: the random p-values never meet a level); density against
+// the numpy rebuild 1e-12 of the peak, against gaussian_kde 3% of the peak.
 
 #include "stats/DatasetSummary.h"
 #include "stats/DensityCurve.h"
@@ -56,6 +56,25 @@ void checkSummaries(const std::vector<double>& values, const std::vector<double>
     }
 }
 
+int starCount(const std::string& stars) {
+    return stars == "ns" ? 0 : static_cast<int>(stars.size());
+}
+
+/// A Holm family's stars are those of statsmodels' adjusted p-values, so a
+/// larger p never has more stars than a smaller one and ties share them.
+void checkHolmStars(double alpha, const std::vector<double>& p, const std::vector<double>& stars) {
+    std::vector<CorrectedTest> family(p.size());
+    for (size_t t = 0; t < family.size(); ++t)
+        family[t].pValue = p[t];
+    applyCorrection(family, alpha, MultipleCorrection::Holm);
+    for (size_t t = 0; t < family.size(); ++t) {
+        EXPECT_EQ(starCount(family[t].stars), stars[t]) << "p " << p[t] << " alpha " << alpha;
+        for (size_t u = 0; u < family.size(); ++u)
+            EXPECT_TRUE(p[t] > p[u] || starCount(family[t].stars) >= starCount(family[u].stars))
+                << p[t] << " against " << p[u];
+    }
+}
+
 void checkDensity(const OracleCase& c) {
     const auto grid = makeDensityGrid({c.groups[1]});
     ASSERT_TRUE(grid);
@@ -104,6 +123,8 @@ TEST(StatsCores, MatchNumpyScipyStatsmodels) {
             applyCorrection(family, g[0][0], MultipleCorrection::Holm);
             for (size_t t = 0; t < family.size(); ++t)
                 EXPECT_EQ(family[t].stars != "ns", g[2][t] == 1.0) << t;
+        } else if (kind == "HOLMSTARS") {
+            checkHolmStars(g[0][0], g[1], g[2]);
         } else if (kind == "PMIN") {
             for (size_t n = 0; n < g[0].size(); ++n)
                 expectRelative(wilcoxonMinimumP(static_cast<int>(g[0][n])), g[1][n], 1e-14);
@@ -111,7 +132,35 @@ TEST(StatsCores, MatchNumpyScipyStatsmodels) {
             checkDensity(cases[i]);
         }
     }
-    EXPECT_EQ(cases.size(), 6u * 5u + 25u + 1u + 6u);
+    EXPECT_EQ(cases.size(), 7u * 5u + 25u + 4u + 29u + 1u + 6u);
+}
+
+// Equal finite values have no spread: the mean of values that are not exactly
+// representable rounds (0.1 * 3 / 3 is not 0.1), and that rounding must not
+// show as a standard deviation of 1.7e-17 or a skewness of -1 or +1.
+TEST(StatsCores, ConstantDataHasNoSpread) {
+    const std::vector<std::vector<double>> sets = {{0.1, 0.1, 0.1},
+                                                   std::vector<double>(7, 0.3),
+                                                   std::vector<double>(5, -2.2),
+                                                   std::vector<double>(1000, 1.0 / 3.0),
+                                                   {1e-310, 1e-310, 1e-310, 1e-310}};
+    const std::vector<SummaryColumn> spread = {SummaryColumn::SD, SummaryColumn::SEM,
+                                               SummaryColumn::CV, SummaryColumn::Skewness};
+    for (const std::vector<double>& v : sets) {
+        SCOPED_TRACE(std::to_string(v.size()) + " x " + std::to_string(v[0]));
+        std::vector<double> column = v; // hidden and non-finite values do not count
+        column.insert(column.end(), {kNaN, 5.0, kInf});
+        std::vector<int> shown(v.size());
+        for (size_t i = 0; i < shown.size(); ++i)
+            shown[i] = static_cast<int>(i);
+        shown.insert(shown.end(), {static_cast<int>(v.size()), static_cast<int>(v.size()) + 2});
+        for (SummaryStatistic s :
+             {SummaryStatistic::StandardDeviation, SummaryStatistic::CoefficientOfVariation})
+            EXPECT_EQ(computeDatasetSummary(column, shown, s), 0.0) << static_cast<int>(s);
+        const Cells cells = computeSummaryStatistics(v, spread, 95.0);
+        for (size_t c = 0; c < spread.size(); ++c)
+            EXPECT_EQ(cells[c], 0.0) << summaryColumnName(spread[c], 95.0);
+    }
 }
 
 // No column, no shown event or no finite shown value is no value, not 0.0.
@@ -127,8 +176,8 @@ TEST(StatsCores, MissingSummaryValuesAndStars) {
         EXPECT_EQ(significanceStars(p, 0.05), mark) << p;
 }
 
-// Holm steps down and marks a rejected test at its own level; NaN is never
-// ranked; Bonferroni divides by the number of valid tests.
+// Holm steps down and marks a rejected test by its adjusted p-value; NaN is
+// never ranked; Bonferroni divides by the number of valid tests.
 TEST(StatsCores, CorrectionsAndTestFamily) {
     const auto marks = [](std::vector<double> p, MultipleCorrection correction) {
         std::vector<CorrectedTest> family(p.size());
@@ -144,6 +193,24 @@ TEST(StatsCores, CorrectionsAndTestFamily) {
     EXPECT_EQ(marks({0.01, kNaN, 0.04, 0.03, 0.005}, MultipleCorrection::Holm),
               (S{"*", "invalid", "ns", "ns", "*"}));
     EXPECT_EQ(marks({0.0001, 0.02, 0.9}, MultipleCorrection::Holm), (S{"***", "*", "ns"}));
+    // Where the adjusted p rounds across alpha, the step-down still decides:
+    // five p-values just below 0.001/5 are rejected though 5p rounds to
+    // 0.001 (at least "*"), nineteen at 0.05/19 are not though 19p rounds
+    // below 0.05.
+    const auto tied = [](size_t m, double p, double alpha) {
+        std::vector<CorrectedTest> tests(m);
+        for (CorrectedTest& t : tests)
+            t.pValue = p;
+        applyCorrection(tests, alpha, MultipleCorrection::Holm);
+        std::vector<std::string> stars;
+        for (const CorrectedTest& t : tests)
+            stars.push_back(t.stars);
+        return stars;
+    };
+    ASSERT_EQ(5.0 * std::nextafter(0.001 / 5, 0.0), 0.001);
+    ASSERT_LT(19.0 * (0.05 / 19), 0.05);
+    EXPECT_EQ(tied(5, std::nextafter(0.001 / 5, 0.0), 0.001), S(5, "*"));
+    EXPECT_EQ(tied(19, 0.05 / 19, 0.05), S(19, "ns"));
     EXPECT_EQ(marks({0.02, 0.03, kNaN}, MultipleCorrection::Bonferroni), (S{"*", "ns", "invalid"}));
     EXPECT_EQ(marks({0.03, kNaN}, MultipleCorrection::Bonferroni), (S{"*", "invalid"}));
     EXPECT_EQ(correctionFromText("Holm-Bonferroni"), MultipleCorrection::Holm);

@@ -11,6 +11,10 @@
 #   STAT percentile | v | 13 values   np.quantile (linear), np.std(ddof=1), scipy.stats.sem,
 #                                     scipy.stats.skew(bias=True), in the table's column order
 #   HOLM alpha | p | reject           statsmodels multipletests(p, alpha, method='holm')[0]
+#   HOLMSTARS alpha | p | stars       the stars of a Holm family as a count (0 for "ns"): a
+#                                     rejected test ([0] above) gets 3 when its adjusted p
+#                                     (multipletests(p, alpha, method='holm')[1]) is below
+#                                     alpha/100, 2 below alpha/10, else 1
 #   PMIN | n | p                      math.erfc((n(n+1)/4) / sqrt(n(n+1)(2n+1)/24) / sqrt(2))
 #   DENS R step start kde | v | numpy rebuild | kde
 #                                     the grid and curve rebuilt with linear binning and
@@ -37,7 +41,9 @@ from scipy import stats  # noqa: E402
 from statsmodels.stats.multitest import multipletests  # noqa: E402
 
 rng = np.random.default_rng(20240917)
-sets = [[1, 2, 3, 4], [1, 2, 3], [5], [-1, 1], rng.normal(3, 2, 1001), rng.gamma(2, 1, 1000)]
+# The last set has a negative mean: the coefficient of variation divides by |mean|.
+sets = [[1, 2, 3, 4], [1, 2, 3], [5], [-1, 1], rng.normal(3, 2, 1001), rng.gamma(2, 1, 1000),
+        [-4.5, -1.0, -2.25, 0.5, -3.0, -7.75]]
 for v in map(np.asarray, sets):
     s, n = np.sort(v), len(v)
     sd = np.std(v, ddof=1) if n > 1 else 0.0
@@ -55,6 +61,27 @@ families = [[0.01, 0.04, 0.03, 0.005]] + [rng.uniform(0, 1, m) ** rng.uniform(1,
                                           for m in range(2, 26)]
 for p in families:
     emit("HOLM", [0.05], p, multipletests(p, 0.05, method="holm")[0])
+
+
+def holm_stars(p, alpha):
+    reject, adjusted = multipletests(p, alpha, method="holm")[:2]
+    stars = [0 if not r else 3 if a < alpha / 100 else 2 if a < alpha / 10 else 1
+             for r, a in zip(reject, adjusted)]
+    emit("HOLMSTARS", [alpha], p, stars)
+
+
+# Ties and a larger p next to a smaller one, where stars of the per-rank
+# thresholds would differ ("*" and "**" for two p-values of 0.0052 at 0.1);
+# then families with many ties: p rounded to three decimals, lifted off the
+# round values so that no adjusted p meets a star level exactly.
+for alpha, p in ((0.1, [0.0052, 0.0052]), (0.1, [0.009, 0.006]),
+                 (0.05, [0.0052, 0.0001, 0.0052, 0.2, 0.00011]),
+                 (0.05, [0.0004, 0.0004, 0.0004, 0.0004])):
+    holm_stars(np.array(p), alpha)
+tie_rng = np.random.default_rng(20260226)  # its own stream: the other sets stay as they were
+for m in range(2, 31):
+    p = np.round(tie_rng.uniform(0, 1, m) ** tie_rng.uniform(2, 10), 3) + 3.1e-7
+    holm_stars(p, [0.05, 0.1, 0.01][m % 3])
 
 ns = np.arange(1, 11)
 emit("PMIN", ns, [math.erfc((n * (n + 1) / 4) / math.sqrt(n * (n + 1) * (2 * n + 1) / 24)
