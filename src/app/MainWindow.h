@@ -596,6 +596,11 @@ private:
     void prepareCalculationsForDataset(DatasetEntry& entry);
     /// Feature choices, contour, scale and event controls from the record.
     void restorePlotControls(DatasetEntry& entry);
+    /// The plot of a dataset without events or without a feature to plot:
+    /// no dots, axis titles or statistics, and its own status line.
+    void showEmptyPlot();
+    /// The views and tool windows every plot refresh brings up to date.
+    void refreshWhatFollowsThePlot();
     /// Fills m_plotX, m_plotY and m_plottedIndices with the events the
     /// effective filter shows whose x and y are finite, within the common
     /// length of x, y and the event count.

@@ -148,8 +148,12 @@ void MainWindow::updatePlot() {
         return;
     const std::string xName = currentFeatureName(m_xFeatureCombo);
     const std::string yName = currentFeatureName(m_yFeatureCombo);
-    if (xName.empty() || yName.empty())
+    // A measurement without events (no "events" group, or columns of no
+    // values) or without a feature to plot is shown empty: nothing failed.
+    if (reader->getEventCount() == 0 || xName.empty() || yName.empty()) {
+        showEmptyPlot();
         return;
+    }
     const std::vector<double>& x = reader->readScalarFeature(xName);
     const std::vector<double>& y = reader->readScalarFeature(yName);
     if (x.empty() || y.empty()) {
@@ -159,8 +163,15 @@ void MainWindow::updatePlot() {
         if (m_lastPlotDatasetIndex != m_activeIndex)
             clearPlotAndEventViews();
         updateFilteredStatus();
-        DialogProvider::current().warning(this, QStringLiteral("Error"),
-                                          QStringLiteral("Failed to read feature data."));
+        QStringList reasons;
+        for (const std::string* name : {&xName, &yName}) {
+            const QString reason = QString::fromStdString(reader->featureReadError(*name));
+            if (!reason.isEmpty() && !reasons.contains(reason))
+                reasons << reason;
+        }
+        DialogProvider::current().warningWithDetails(
+            this, QStringLiteral("Error"), QStringLiteral("Failed to read feature data."),
+            reasons.join(QLatin1Char('\n')));
         return;
     }
 
@@ -182,6 +193,13 @@ void MainWindow::updatePlot() {
     updateIsolines();
     updateFilteredStatus();
 
+    refreshWhatFollowsThePlot();
+
+    m_statisticsWidget->updateStatistics(m_plotX, m_plotY, m_plotXLabel, m_plotYLabel);
+    followCurrentEvent(*entry);
+}
+
+void MainWindow::refreshWhatFollowsThePlot() {
     for (CombinePlotWindow* window : m_combinePlotWindows)
         window->refresh();
     for (StatisticalEvalWindow* window : m_statisticalEvalWindows)
@@ -193,9 +211,31 @@ void MainWindow::updatePlot() {
     if (!m_suppressGroupsUiRefresh)
         refreshFilterGroupsUi();
     updatePlotSettingsButtonState();
+}
 
-    m_statisticsWidget->updateStatistics(m_plotX, m_plotY, m_plotXLabel, m_plotYLabel);
-    followCurrentEvent(*entry);
+void MainWindow::showEmptyPlot() {
+    // No plot points and no mapping: the status line then counts the
+    // dataset's events ("0 events") rather than shown ones. The event views
+    // are the caller's: a dataset may have images but no feature to plot.
+    m_plotX.clear();
+    m_plotY.clear();
+    m_plotColor.clear();
+    m_plottedIndices.clear();
+    m_plottedIndicesValid = false;
+    m_scatterPlot->clearPolygonOverlays();
+    m_scatterPlot->clearData();
+    m_statisticsWidget->clear();
+    m_plotXLabel.clear();
+    m_plotYLabel.clear();
+    m_plotColorLabel.clear();
+    m_scatterPlot->clearIsolines();
+    updateLogScaleWarnings();
+    // Whatever comes next for this dataset starts from the full view.
+    m_lastPlotXFeature.clear();
+    m_lastPlotYFeature.clear();
+    m_lastPlotDatasetIndex = m_activeIndex;
+    updateFilteredStatus();
+    refreshWhatFollowsThePlot();
 }
 
 void MainWindow::collectPlottedEvents(const DatasetEntry& entry, RTDCReader& reader,
@@ -595,7 +635,7 @@ void MainWindow::updateFilteredStatus() {
 void MainWindow::onPointClicked(int plotIndex) {
     DatasetEntry* entry = activeDataset();
     RTDCReader* reader = activeReader();
-    if (!entry || !reader || !reader->hasImages())
+    if (!entry || !reader)
         return;
     int event = plotIndex;
     if (!m_plottedIndices.empty()) {

@@ -100,19 +100,6 @@ bool hasCalculatedCompensation(const RTDCReader& reader, const std::vector<int>&
     });
 }
 
-/// The metadata value under `key` as a number; false when absent or not numeric.
-bool metadataNumber(const std::map<std::string, std::string>& section, const std::string& key,
-                    double& value) {
-    const auto found = section.find(key);
-    if (found == section.end())
-        return false;
-    bool ok = false;
-    const double parsed = QString::fromStdString(found->second).toDouble(&ok);
-    if (ok)
-        value = parsed;
-    return ok;
-}
-
 bool isReservoirMeasurement(const RTDCMetadata& metadata) {
     const auto found = metadata.setup.find("chip region");
     return found != metadata.setup.end() && found->second == "reservoir";
@@ -276,11 +263,10 @@ void MainWindow::prepareCalculationsForDataset(DatasetEntry& entry) {
     m_calculationsWidget->setEmodulusEnabled(emodAvailable);
     if (emodAvailable && entry.emodApplied && !reader->isCalculatedFeature("emodulus") &&
         reader->hasFeature(entry.emodParams.deformFeature)) {
+        // The computation's own rule: only a temperature above 0 °C replaces
+        // the stored one (a recorder writes 0 when it measured none).
         EModParams params = entry.emodParams;
-        double temperature = 0.0;
-        if (params.temperatureSource == 2 &&
-            metadataNumber(entry.metadata.setup, "temperature", temperature))
-            params.temperature = temperature;
+        applyMetadataTemperature(params, entry.metadata);
         m_emodulus->run(reader, params);
     }
     m_calculationsWidget->setAssessQualityVisible(entry.emodApplied);

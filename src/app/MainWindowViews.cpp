@@ -133,8 +133,10 @@ void nameChannelsFromTraces(const std::vector<std::string>& traceNames,
 // ---- event selection ---------------------------------------------------------
 
 void MainWindow::onEventSpinBoxChanged(int event) {
+    // With or without images: the table, the marker and the traces show
+    // the event the box names.
     DatasetEntry* entry = activeDataset();
-    if (!entry || !entry->reader || !entry->reader->hasImages())
+    if (!entry || !entry->reader)
         return;
     if (event < 0 || static_cast<std::size_t>(event) >= entry->reader->getEventCount())
         return;
@@ -272,8 +274,9 @@ void MainWindow::configureTracePlot() {
     if (setup.names.empty())
         nameChannelsFromTraces(traceNames, setup.names);
 
-    m_tracePlot->configureChannels(setup.names, setup.offsets,
-                                   setup.sampleRate > 0.0 ? setup.sampleRate : 1.0, traceNames,
+    // An unknown rate stays unknown (not above 0): the plot then counts
+    // samples instead of inventing a time axis.
+    m_tracePlot->configureChannels(setup.names, setup.offsets, setup.sampleRate, traceNames,
                                    m_calculationsWidget->isShowRefinedTrace());
     m_tracePlot->setVisible(m_tracePlot->hasChannels());
 }

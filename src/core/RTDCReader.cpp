@@ -80,7 +80,13 @@ enum class ReadStatus { Ok, Absent, Failed };
 struct ColumnRead {
     ReadStatus status = ReadStatus::Absent;
     std::vector<double> values;
+    /// Why there are no values, for the user; empty when they were read.
+    std::string reason;
 };
+
+std::string quoted(const std::string& name) {
+    return "\"" + name + "\"";
+}
 
 // A column is written page by page right after its allocation; backing it
 // with transparent huge pages (a hint only, as numpy gives for its large
@@ -201,8 +207,14 @@ bool readColumnValues(const H5::DataSet& dataset, size_t count, std::vector<doub
 ColumnRead readColumnFromFile(const H5::H5File& file, const std::string& name) {
     ColumnRead result;
     const std::string path = std::string(kEventsGroup) + "/" + name;
+    const std::string feature = "The feature " + quoted(name);
     try {
-        if (name.empty() || !linkExists(file, path) || file.childObjType(path) != H5O_TYPE_DATASET)
+        if (name.empty() || !linkExists(file, path)) {
+            result.reason = "The measurement has no feature " + quoted(name) + ".";
+            return result;
+        }
+        result.reason = feature + " is not one value per event.";
+        if (file.childObjType(path) != H5O_TYPE_DATASET)
             return result;
         const H5::DataSet dataset = file.openDataSet(path);
         const H5::DataSpace space = dataset.getSpace();
@@ -210,25 +222,33 @@ ColumnRead readColumnFromFile(const H5::H5File& file, const std::string& name) {
             return result;
         hsize_t extent = 0;
         space.getSimpleExtentDims(&extent);
-        if (extent == 0)
+        if (extent == 0) {
+            result.reason = feature + " holds no values.";
             return result;
+        }
         if (extent > std::numeric_limits<size_t>::max() / sizeof(double)) {
             std::cerr << "Error reading feature '" << name << "': " << extent
                       << " values do not fit in memory" << std::endl;
             result.status = ReadStatus::Failed;
+            result.reason = feature + " could not be read from the file: its " +
+                            std::to_string(extent) + " values do not fit in memory.";
             return result;
         }
         if (!readColumnValues(dataset, static_cast<size_t>(extent), result.values)) {
             result.values = {};
+            result.reason = feature + " holds no numbers.";
             return result;
         }
         result.status = ReadStatus::Ok;
+        result.reason.clear();
     } catch (const H5::Exception& e) {
         std::cerr << "Error reading feature '" << name << "': " << e.getDetailMsg() << std::endl;
-        result = ColumnRead{ReadStatus::Failed, {}};
+        result = ColumnRead{ReadStatus::Failed, {},
+                            feature + " could not be read from the file: " + e.getDetailMsg()};
     } catch (const std::bad_alloc&) {
         std::cerr << "Error reading feature '" << name << "': out of memory" << std::endl;
-        result = ColumnRead{ReadStatus::Failed, {}};
+        result = ColumnRead{ReadStatus::Failed, {},
+                            feature + " could not be read from the file: out of memory."};
     }
     return result;
 }
@@ -342,6 +362,7 @@ void RTDCReader::closeFileLocked() {
     m_featureList.clear();
     m_featureSet.clear();
     m_featureCache.clear();
+    m_readErrors.clear();
     m_retiredColumns.clear();
     m_traceNames.clear();
 }
@@ -481,12 +502,23 @@ std::shared_ptr<const std::vector<double>> RTDCReader::featureColumn(const std::
     if (!m_open || !m_file)
         return nullptr;
     ColumnRead read = readColumnFromFile(*m_file, name);
-    if (read.status != ReadStatus::Ok)
-        return nullptr;
-    Column column = std::make_shared<const std::vector<double>>(std::move(read.values));
     StateLock state(m_stateMutex);
+    if (read.status != ReadStatus::Ok) {
+        m_readErrors[name] = std::move(read.reason);
+        return nullptr;
+    }
+    m_readErrors.erase(name);
+    Column column = std::make_shared<const std::vector<double>>(std::move(read.values));
     m_featureCache.emplace(name, column);
     return column;
+}
+
+std::string RTDCReader::featureReadError(const std::string& name) const {
+    StateLock state(m_stateMutex);
+    if (m_featureCache.count(name) > 0)
+        return {};
+    const auto found = m_readErrors.find(name);
+    return found != m_readErrors.end() ? found->second : std::string();
 }
 
 std::vector<std::string> RTDCReader::preloadAllFeatures() {

@@ -87,6 +87,10 @@ public:
     /// The same column as a shared handle, for code on pool threads that
     /// must keep it alive independently of the reader. Null when absent.
     std::shared_ptr<const std::vector<double>> featureColumn(const std::string& name);
+    /// Why the last read of `name` from the file gave no values, as an
+    /// English sentence for the user; empty when it gave values or was not
+    /// tried since the file was opened.
+    std::string featureReadError(const std::string& name) const;
 
     /// Reads every scalar feature into the cache. Returns the names of the
     /// features whose read failed (read errors only; absent or unsupported
@@ -169,6 +173,8 @@ private:
     std::vector<std::string> m_traceNames;
     std::atomic<size_t> m_traceLength{0};
     std::unordered_map<std::string, Column> m_featureCache;
+    // Why the last read of a column gave no values (see featureReadError).
+    std::unordered_map<std::string, std::string> m_readErrors;
     std::unordered_set<std::string> m_calculatedFeatures;
     std::unordered_map<std::string, std::string> m_derivedTraces;
     TraceFilterSettings m_traceFilter;

@@ -274,6 +274,13 @@ void ScatterPlot::clearData() {
     invalidateDotLayer();
     hideColorBar();
     m_highlightCurve->setVisible(false);
+    // An empty plot describes no feature: no titles, and no zoom or scale
+    // left over from the data shown before.
+    setAxisTitle(QwtPlot::xBottom, QString());
+    setAxisTitle(QwtPlot::yLeft, QString());
+    setAxisTitle(QwtPlot::yRight, QString());
+    setAxisAutoScale(QwtPlot::xBottom, true);
+    setAxisAutoScale(QwtPlot::yLeft, true);
     replot();
     deleteContourCurves();
     replot();

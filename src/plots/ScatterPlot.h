@@ -67,7 +67,8 @@ public:
     void setData(const std::vector<double>& x, const std::vector<double>& y, const QString& xLabel,
                  const QString& yLabel, const std::vector<double>& colorValues,
                  const QString& colorLabel);
-    /// Removes the dots, the colour bar, the highlight and the contours.
+    /// Removes the dots, the colour bar, the highlight and the contours,
+    /// empties the axis titles and turns autoscale back on for both axes.
     void clearData();
     /// Marks plot point index; an index out of range hides the marker.
     void highlightPoint(int index);

@@ -91,6 +91,12 @@ void TracePlot::configureChannels(const std::map<int, std::string>& channelNames
                                   const std::vector<std::string>& availableTraces,
                                   bool showRefined) {
     m_sampleRate = sampleRate;
+    // The axis says what it counts: time needs a rate, without one the
+    // samples are numbered (see setTraces).
+    QwtText timeTitle = axisTitle(QwtPlot::xBottom);
+    timeTitle.setText(sampleRate > 0.0 ? QStringLiteral("Time [µs]")
+                                       : QStringLiteral("Sample number"));
+    setAxisTitle(QwtPlot::xBottom, timeTitle);
     m_channels.clear();
     for (QwtPlotCurve* curve : m_curves)
         delete curve;

@@ -40,7 +40,9 @@ public:
 
     /// Replaces all channels and curves. `channelNames` maps channel number
     /// to name, `offsets` channel number to baseline offset (missing: 0.0),
-    /// `sampleRate` is in samples per second. With `showRefined`, a channel
+    /// `sampleRate` is in samples per second; a rate not above 0 is unknown,
+    /// and the time axis then shows sample numbers, titled "Sample number"
+    /// (else "Time [µs]"). With `showRefined`, a channel
     /// uses "fl<n>_median_rf" when `availableTraces` lists it. Curves start
     /// hidden; nothing is replotted until setTraces or clear.
     void configureChannels(const std::map<int, std::string>& channelNames,

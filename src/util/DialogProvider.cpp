@@ -72,6 +72,13 @@ QMessageBox::StandardButton DialogProvider::criticalWithDetails(QWidget* parent,
     return critical(parent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
+QMessageBox::StandardButton DialogProvider::warningWithDetails(QWidget* parent,
+                                                               const QString& title,
+                                                               const QString& text,
+                                                               const QString&) {
+    return warning(parent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
 QMessageBox::StandardButton
 QtDialogProvider::information(QWidget* parent, const QString& title, const QString& text,
                               QMessageBox::StandardButtons buttons,
@@ -105,6 +112,14 @@ QMessageBox::StandardButton QtDialogProvider::criticalWithDetails(QWidget* paren
                                                                   const QString& text,
                                                                   const QString& details) {
     return showBox(QMessageBox::Critical, parent, title, text, QMessageBox::Ok,
+                   QMessageBox::NoButton, details);
+}
+
+QMessageBox::StandardButton QtDialogProvider::warningWithDetails(QWidget* parent,
+                                                                 const QString& title,
+                                                                 const QString& text,
+                                                                 const QString& details) {
+    return showBox(QMessageBox::Warning, parent, title, text, QMessageBox::Ok,
                    QMessageBox::NoButton, details);
 }
 

@@ -107,6 +107,11 @@ public:
     virtual QMessageBox::StandardButton criticalWithDetails(QWidget* parent, const QString& title,
                                                             const QString& text,
                                                             const QString& details);
+    /// A warning box whose "Show Details..." part holds `details`; by
+    /// default without them (warning()), like criticalWithDetails.
+    virtual QMessageBox::StandardButton warningWithDetails(QWidget* parent, const QString& title,
+                                                           const QString& text,
+                                                           const QString& details);
 
     /// Runs a message box with buttons of its own. Returns the index in
     /// `box.buttons` of the button that closed it, or -1 when it was closed
@@ -154,6 +159,9 @@ public:
     QMessageBox::StandardButton criticalWithDetails(QWidget* parent, const QString& title,
                                                     const QString& text,
                                                     const QString& details) override;
+    QMessageBox::StandardButton warningWithDetails(QWidget* parent, const QString& title,
+                                                   const QString& text,
+                                                   const QString& details) override;
 };
 
 /// Installs a provider for the lifetime of the guard and restores the

@@ -31,9 +31,11 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
+#include <QTest>
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -279,15 +281,56 @@ TEST_F(MainWindowEventViews, MaskOfAnotherSizeShowsThePlainImage) {
     EXPECT_FALSE(viewerShowsColour(viewer));
 }
 
-TEST_F(MainWindowEventViews, WithoutImagesTheSpinBoxMovesNothing) {
+// The current event follows every way of choosing it, with or without
+// images: the table, the marker and the traces show the chosen event.
+TEST_F(MainWindowEventViews, WithoutImagesEveryWayOfChoosingAnEventMovesTableMarkerAndTraces) {
     FixtureOptions options;
     options.images = false;
     options.masks = false;
     ASSERT_TRUE(openAndWait(window, measurement(options)));
-    const int before = window.activeDataset()->currentEventIndex;
-    spin->setValue(4);
-    EXPECT_EQ(window.activeDataset()->currentEventIndex, before);
-    EXPECT_EQ(viewerTitle(viewer), QStringLiteral("No Image"));
+    ASSERT_EQ(window.activeDataset()->currentEventIndex, 0);
+
+    struct Way {
+        const char* name;
+        std::function<void()> choose;
+        int event;
+        const char* brightAvg;
+        QPointF marker;
+    };
+    const Way ways[] = {
+        {"arrow up", [&] { QTest::keyClick(spin, Qt::Key_Up); }, 1, "110", {60.0, 0.02}},
+        {"typed and Enter",
+         [&] {
+             spin->selectAll();
+             QTest::keyClicks(spin, QStringLiteral("4"));
+             QTest::keyClick(spin, Qt::Key_Enter);
+         },
+         4, "1.23457e+06", {123.456789f, 0.0123456789}},
+        {"arrow down", [&] { QTest::keyClick(spin, Qt::Key_Down); }, 3, "130", {}},
+        // Event 3 has no point, so plot point 2 is event 2.
+        {"clicked dot", [&] { emit scatter->pointClicked(2); }, 2, "120", {70.0, 0.03}},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        way.choose();
+        EXPECT_EQ(window.activeDataset()->currentEventIndex, way.event);
+        EXPECT_EQ(spin->value(), way.event);
+        EXPECT_EQ(tableValue(table, QStringLiteral("bright_avg")),
+                  std::optional<QString>(QString::fromLatin1(way.brightAvg)));
+        if (way.event == 3) {
+            EXPECT_FALSE(highlightedPoint(scatter).has_value()); // not plotted
+        } else {
+            ASSERT_TRUE(highlightedPoint(scatter).has_value());
+            EXPECT_FLOAT_EQ(static_cast<float>(highlightedPoint(scatter)->x()),
+                            static_cast<float>(way.marker.x()));
+            EXPECT_DOUBLE_EQ(highlightedPoint(scatter)->y(), way.marker.y());
+        }
+        const QwtPlotCurve* curve = curveTitled(tracePlot, QStringLiteral("FL2 (640 nm)"));
+        ASSERT_TRUE(curve);
+        ASSERT_EQ(curve->dataSize(), kTraceSamples);
+        EXPECT_DOUBLE_EQ(curve->sample(0).y(), 2000.0 + 10.0 * way.event);
+        EXPECT_EQ(viewerTitle(viewer), QStringLiteral("No Image"));
+    }
 }
 
 TEST_F(MainWindowEventViews, UnplottedEventClearsHighlightButIsStillShown) {
@@ -437,23 +480,42 @@ TEST_F(MainWindowEventViews, UnnamedChannelsAreNamedFromTheirTraces) {
     EXPECT_EQ(channels[1].channel, 12);
     EXPECT_EQ(channels[1].name, "FL12");
 
-    // An unreadable sample rate counts as 1 sample per second.
+    // Without a readable sample rate the time axis counts samples.
     spin->setValue(0);
     const QwtPlotCurve* curve = curveTitled(tracePlot, QStringLiteral("FL12 (FL12)"));
     ASSERT_TRUE(curve);
     ASSERT_EQ(curve->dataSize(), kTraceSamples);
-    EXPECT_DOUBLE_EQ(curve->sample(2).x(), 2e6);
+    EXPECT_DOUBLE_EQ(curve->sample(2).x(), 2.0);
+    EXPECT_EQ(tracePlot->axisTitle(QwtPlot::xBottom).text(), QStringLiteral("Sample number"));
 }
 
-TEST_F(MainWindowEventViews, ZeroSampleRateCountsAsOneSamplePerSecond) {
-    FixtureOptions options;
-    options.sampleRateText = "0";
-    ASSERT_TRUE(openAndWait(window, measurement(options)));
-    spin->setValue(0);
-    const QwtPlotCurve* curve = curveTitled(tracePlot, QStringLiteral("FL1 (488 nm)"));
-    ASSERT_TRUE(curve);
-    ASSERT_EQ(curve->dataSize(), kTraceSamples);
-    EXPECT_DOUBLE_EQ(curve->sample(1).x(), 1e6);
+// A rate that is not above 0 is no rate: the axis counts samples and says
+// so; a known rate gives microseconds.
+TEST_F(MainWindowEventViews, TraceAxisShowsSampleNumbersUnlessTheRateIsAboveZero) {
+    struct Case {
+        const char* rate;
+        double secondSampleX;
+        QString title;
+    };
+    const Case cases[] = {{"0", 1.0, QStringLiteral("Sample number")},
+                          {"-2e6", 1.0, QStringLiteral("Sample number")},
+                          {"", 1.0, QString::fromUtf8("Time [µs]")}, // 1 MHz
+                          {"250000", 4.0, QString::fromUtf8("Time [µs]")}};
+    int file = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        FixtureOptions options;
+        options.sampleRateText = c.rate;
+        ASSERT_TRUE(openAndWait(
+            window, measurement(options, ("m" + std::to_string(++file) + ".rtdc").c_str())));
+        spin->setValue(1);
+        spin->setValue(0);
+        const QwtPlotCurve* curve = curveTitled(tracePlot, QStringLiteral("FL1 (488 nm)"));
+        ASSERT_TRUE(curve);
+        ASSERT_EQ(curve->dataSize(), kTraceSamples);
+        EXPECT_DOUBLE_EQ(curve->sample(1).x(), c.secondSampleX);
+        EXPECT_EQ(tracePlot->axisTitle(QwtPlot::xBottom).text(), c.title);
+    }
 }
 
 TEST_F(MainWindowEventViews, MeasurementWithoutTracesHidesTheTracePlot) {

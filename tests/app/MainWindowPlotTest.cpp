@@ -554,9 +554,10 @@ TEST_F(MainPlot, StatusLineLeavesOutWhatTheMeasurementDoesNotSay) {
               QStringLiteral("Loaded: plain.rtdc (2/3 events shown (66.7% pass filter))"));
 }
 
-// A measurement without events cannot be plotted ("Failed to read feature
-// data."), but the line must not stay at "Loading: ..." for good, nor may
-// the plot of the dataset shown before stay under its name.
+// A measurement without events has nothing to plot, which is no error: no
+// "Failed to read feature data." box. The line must not stay at
+// "Loading: ..." for good, nor may the plot of the dataset shown before stay
+// under its name.
 TEST_F(MainPlot, MeasurementWithoutEventsShowsItsOwnLineAndNoOtherPlot) {
     open("ten.rtdc", tenEvents());
     Measurement none;
@@ -568,10 +569,29 @@ TEST_F(MainPlot, MeasurementWithoutEventsShowsItsOwnLineAndNoOtherPlot) {
     ASSERT_TRUE(test::waitUntil([&] { return active().featuresLoaded; }));
     test::processEventsFor(10);
 
-    ASSERT_GE(dialogs.count(testing::DialogCall::Warning), 1);
-    EXPECT_EQ(dialogs.calls.back().text, QStringLiteral("Failed to read feature data."));
+    EXPECT_EQ(dialogs.count(testing::DialogCall::Warning), 0);
     EXPECT_EQ(status(), QStringLiteral("Loaded: none.rtdc (0 events)"));
     EXPECT_TRUE(probe().dots().empty());
+}
+
+// A column that cannot be read gives the box, and the box says why: the
+// reader's reason, naming the feature, as its detail text.
+TEST_F(MainPlot, UnreadableFeatureDataBoxCarriesTheReadersReason) {
+    Measurement m = tenEvents();
+    m.corruptColumns = {"area_um"};
+    open("broken.rtdc", m);
+    ASSERT_GE(dialogs.count(testing::DialogCall::Warning), 1);
+    const testing::DialogCall* box = nullptr;
+    for (const testing::DialogCall& call : dialogs.calls)
+        if (call.text == QStringLiteral("Failed to read feature data."))
+            box = &call;
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->kind, testing::DialogCall::Warning);
+    EXPECT_EQ(box->title, QStringLiteral("Error"));
+    EXPECT_TRUE(box->details.contains(QStringLiteral("\"area_um\""))) << box->details.toStdString();
+    EXPECT_TRUE(box->details.contains(QStringLiteral("could not be read")))
+        << box->details.toStdString();
+    EXPECT_TRUE(window.activeReader()->featureReadError("deform").empty());
 }
 
 // A name is shown as typed: "<b>x</b>" is not bold markup.

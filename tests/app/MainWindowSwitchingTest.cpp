@@ -4,6 +4,7 @@
 // and copying the plot settings to every dataset with the button's highlight.
 #include "MainPlotTestSupport.h"
 
+#include "calc/EModulus.h"
 #include "core/RTDCReader.h"
 #include "plots/PseudoLogScaleEngine.h"
 #include "plots/StatisticsDockWidget.h"
@@ -14,9 +15,14 @@
 
 #include <qwt_scale_engine.h>
 
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTextStream>
+#include <QTreeWidget>
 
 #include <string>
 #include <vector>
@@ -325,6 +331,191 @@ TEST_F(ActiveDataset, ApplyingPlotSettingsCopiesOnlyFeaturesADatasetHas) {
     EXPECT_EQ(current("yFeatureCombo"), QStringLiteral("porosity"));
     EXPECT_EQ(combo("scaleXCombo")->currentIndex(), 1);
     EXPECT_EQ(PlotProbe(plot()).colors().size(), 5u);
+}
+
+// ---- datasets without usable events --------------------------------------------------
+
+/// A measurement with no "events" group at all, or one whose columns hold no values.
+Measurement withoutEvents(bool eventsGroup, const std::string& sample = "empty") {
+    Measurement m;
+    if (eventsGroup) {
+        m.columns["area_um"] = {};
+        m.columns["deform"] = {};
+    }
+    m.textAttributes["experiment:sample"] = sample;
+    return m;
+}
+
+int statisticsRows(MainWindow& window) {
+    const auto* tree = window.findChild<StatisticsDockWidget*>()->findChild<QTreeWidget*>();
+    return tree ? tree->topLevelItemCount() : -1;
+}
+
+// Either kind of dataset without events, opened or selected after a full
+// one, shows an empty plot without the full one's axes, empty statistics and
+// its own information line, and no box: nothing went wrong.
+TEST_F(ActiveDataset, ADatasetWithoutUsableEventsShowsAnEmptyPlotAndItsOwnLine) {
+    for (const bool eventsGroup : {false, true}) {
+        for (const bool selected : {false, true}) {
+            SCOPED_TRACE(std::string(eventsGroup ? "0 events" : "no events group") +
+                         (selected ? ", selected" : ", opened"));
+            testing::ScriptedDialogProvider boxes;
+            const ScopedDialogProvider guard(boxes);
+            MainWindow shown;
+            const std::string empty = write("empty.rtdc", withoutEvents(eventsGroup));
+            const std::string full = write("full.rtdc", events(kFour, 50));
+            if (selected) {
+                ASSERT_TRUE(test::openAndWait(shown, empty));
+            }
+            ASSERT_TRUE(test::openAndWait(shown, full));
+            auto* scatter = part<ScatterPlot>(shown, "scatterPlot");
+            ASSERT_EQ(PlotProbe(scatter).dots().size(), 50u);
+            ASSERT_GT(statisticsRows(shown), 0);
+            ASSERT_FALSE(scatter->axisTitle(QwtPlot::xBottom).text().isEmpty());
+            scatter->setAxisScale(QwtPlot::xBottom, 5.0, 7.0); // zoomed in
+            if (selected) {
+                test::selectRow(shown, 0);
+            } else {
+                ASSERT_TRUE(test::openAndWait(shown, empty));
+            }
+            test::processEventsFor(20);
+
+            ASSERT_EQ(shown.activeDataset()->filePath, empty);
+            EXPECT_EQ(part<QLabel>(shown, "infoLabel")->text(),
+                      QStringLiteral("Loaded: empty (0 events)"));
+            EXPECT_TRUE(PlotProbe(scatter).dots().empty());
+            EXPECT_FALSE(PlotProbe(scatter).highlight().has_value());
+            EXPECT_TRUE(scatter->axisTitle(QwtPlot::xBottom).text().isEmpty());
+            EXPECT_TRUE(scatter->axisTitle(QwtPlot::yLeft).text().isEmpty());
+            EXPECT_TRUE(scatter->axisAutoScale(QwtPlot::xBottom));
+            EXPECT_TRUE(scatter->axisAutoScale(QwtPlot::yLeft));
+            EXPECT_EQ(statisticsRows(shown), 0);
+            EXPECT_EQ(part<QTableWidget>(shown, "eventTable")->rowCount(), 0);
+            EXPECT_TRUE(boxes.calls.empty()) << boxes.calls.front().text.toStdString();
+
+            // And back: the full dataset shows itself again.
+            test::selectRow(shown, selected ? 1 : 0);
+            EXPECT_EQ(PlotProbe(scatter).dots().size(), 50u);
+            EXPECT_TRUE(part<QLabel>(shown, "infoLabel")
+                            ->text()
+                            .startsWith(QStringLiteral("Loaded: full.rtdc (50/50 events")));
+        }
+    }
+}
+
+// After a removal the information line and the axes describe the dataset
+// now active, or nothing when none is left.
+TEST_F(ActiveDataset, RemovingADatasetShowsTheLineAndAxesOfTheOneNowActive) {
+    open("bare.rtdc", withoutEvents(false, "bare"));
+    open("full.rtdc", events(kFour, 20));
+    open("empty.rtdc", withoutEvents(true));
+    ASSERT_EQ(part<QLabel>(window, "infoLabel")->text(),
+              QStringLiteral("Loaded: empty (0 events)"));
+
+    // The empty one, last in the list: the one above takes over.
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "removeDataset"));
+    ASSERT_EQ(window.datasets().size(), 2u);
+    EXPECT_EQ(part<QLabel>(window, "infoLabel")->text(),
+              QStringLiteral("Loaded: full.rtdc (20/20 events shown (100.0% pass filter))"));
+    EXPECT_EQ(plot()->axisTitle(QwtPlot::xBottom).text(),
+              QString::fromStdString(window.activeReader()->getFeatureLabel("area_um")));
+    EXPECT_EQ(PlotProbe(plot()).dots().size(), 20u);
+
+    // The full one: the measurement without an events group takes over.
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "removeDataset"));
+    ASSERT_EQ(window.datasets().size(), 1u);
+    EXPECT_EQ(part<QLabel>(window, "infoLabel")->text(), QStringLiteral("Loaded: bare (0 events)"));
+    EXPECT_TRUE(plot()->axisTitle(QwtPlot::xBottom).text().isEmpty());
+    EXPECT_TRUE(plot()->axisTitle(QwtPlot::yLeft).text().isEmpty());
+    EXPECT_TRUE(PlotProbe(plot()).dots().empty());
+    EXPECT_EQ(statisticsRows(window), 0);
+
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "removeDataset")); // the last one
+    EXPECT_EQ(part<QLabel>(window, "infoLabel")->text(), QStringLiteral("No file loaded."));
+    EXPECT_TRUE(plot()->axisTitle(QwtPlot::xBottom).text().isEmpty());
+    EXPECT_TRUE(plot()->axisTitle(QwtPlot::yLeft).text().isEmpty());
+    EXPECT_TRUE(PlotProbe(plot()).dots().empty());
+    EXPECT_EQ(statisticsRows(window), 0);
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
+// ---- Young's modulus of a restored dataset -------------------------------------------
+
+/// A program folder whose table gives 0.5 + 0.01 area + 20 deformation on
+/// areas 20 to 220 µm² and deformations 0 to 0.1.
+QString lutFolder(const TempDir& dir) {
+    const QString base = QString::fromStdString(dir.file("program"));
+    QDir().mkpath(base + QStringLiteral("/data"));
+    QFile file(base + QStringLiteral("/data/LUT_LE_2D_FEM.txt"));
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    QTextStream out(&file);
+    out << "area_um deform emodulus\n";
+    for (int k = 0; k < 441; ++k) {
+        const double area = 20.0 + 10.0 * (k % 21);
+        const double deform = 0.005 * (k / 21);
+        out << QString::number(area, 'g', 17) << ' ' << QString::number(deform, 'g', 17) << ' '
+            << QString::number(0.5 + 0.01 * area + 20.0 * deform, 'g', 17) << '\n';
+    }
+    return base;
+}
+
+// A restored modulus takes the metadata's temperature by the computation's
+// own rule: a value at or below 0 °C is a recorder's placeholder and leaves
+// the dataset's stored temperature in place.
+TEST_F(ActiveDataset, RestoredModulusTakesOnlyAPositiveMetadataTemperature) {
+    const QString program = lutFolder(dir);
+    ASSERT_FALSE(program.isEmpty());
+    auto* emodulus = window.findChild<EModulus*>();
+    ASSERT_NE(emodulus, nullptr);
+    emodulus->setLUTSearchDir(program);
+    EModulus reference;
+    reference.setLUTSearchDir(program);
+
+    EModParams params;
+    params.viscosityModel = 0; // Herold: depends on the temperature
+    params.temperature = 23.0;
+    params.temperatureSource = 2;
+    params.channelWidth = 20.0;
+    params.flowRate = 0.16;
+    params.pixelationCorrection = false;
+
+    const struct {
+        double metadata;
+        double used;
+    } cases[] = {{0.0, 23.0}, {-3.0, 23.0}, {30.0, 30.0}};
+    int file = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.metadata);
+        Measurement m;
+        m.columns["area_um"] = {50.0, 80.0, 120.0};
+        m.columns["deform"] = {0.01, 0.03, 0.05};
+        m.numberAttributes["setup:temperature"] = c.metadata;
+        const std::string name = "t" + std::to_string(++file) + ".rtdc";
+        open(name, m);
+        open("other" + std::to_string(file) + ".rtdc", events(kFour, 5));
+        const int row = static_cast<int>(window.datasets().size()) - 2;
+        DatasetEntry& restored = *window.datasets()[static_cast<std::size_t>(row)];
+        restored.emodApplied = true;
+        restored.emodParams = params;
+        test::selectRow(window, row);
+        ASSERT_TRUE(restored.reader->isCalculatedFeature("emodulus"));
+        const std::vector<double> shown = restored.reader->readScalarFeature("emodulus");
+
+        RTDCReader expectedReader;
+        ASSERT_TRUE(expectedReader.openFile(dir.file(name)));
+        EModParams expectedParams = params;
+        expectedParams.temperatureSource = 0;
+        expectedParams.temperature = c.used;
+        QString error;
+        ASSERT_TRUE(reference.run(&expectedReader, expectedParams, &error))
+            << error.toStdString();
+        const std::vector<double>& expected = expectedReader.readScalarFeature("emodulus");
+        ASSERT_EQ(shown.size(), 3u);
+        ASSERT_EQ(expected.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_DOUBLE_EQ(shown[i], expected[i]) << i;
+    }
 }
 
 } // namespace

@@ -191,4 +191,43 @@ TEST_F(ReaderBadInputTest, FailureOnAnotherThreadPrintsOneLine) {
     EXPECT_EQ(lineCount(err), 1u) << err;
 }
 
+// A column that gives no values says why, for the user's error box; a
+// column that reads says nothing, also after an earlier failure.
+TEST_F(ReaderBadInputTest, AColumnWithoutValuesSaysWhy) {
+    const std::string path = m_dir.file("reasons.rtdc");
+    {
+        RtdcFixtureWriter w(path);
+        w.addColumn<double>("area_um", std::vector<double>(3000, 2.0), Storage::chunked({1000}, 4));
+        w.addColumn<double>("deform", {1.0, 2.0, 3.0});
+        w.addColumn<double>("nothing", {});
+        w.addStringColumn("strings", {"a", "b", "c"});
+        w.addDataset<double>("/events/table", {3, 2}, {1, 2, 3, 4, 5, 6});
+    }
+    corruptChunk(path, "/events/area_um", 0);
+    ASSERT_TRUE(m_reader.openFile(path));
+    const struct {
+        const char* name;
+        const char* reason; // the start of it; empty: no reason
+    } cases[] = {{"deform", ""},
+                 {"area_um", "The feature \"area_um\" could not be read from the file: "},
+                 {"porosity", "The measurement has no feature \"porosity\"."},
+                 {"nothing", "The feature \"nothing\" holds no values."},
+                 {"strings", "The feature \"strings\" holds no numbers."},
+                 {"table", "The feature \"table\" is not one value per event."}};
+    capturedStderr([&] {
+        for (const auto& c : cases) {
+            EXPECT_EQ(m_reader.readScalarFeature(c.name).empty(), *c.reason != '\0') << c.name;
+            const std::string reason = m_reader.featureReadError(c.name);
+            EXPECT_TRUE(startsWith(reason, c.reason)) << c.name << ": " << reason;
+            EXPECT_EQ(reason.empty(), *c.reason == '\0') << c.name;
+        }
+    });
+    // A derived feature that replaces a missing one clears its reason.
+    m_reader.addCalculatedFeature("porosity", {1.0, 2.0, 3.0});
+    EXPECT_EQ(m_reader.readScalarFeature("porosity").size(), 3u);
+    EXPECT_EQ(m_reader.featureReadError("porosity"), "");
+    m_reader.closeFile();
+    EXPECT_EQ(m_reader.featureReadError("area_um"), "");
+}
+
 } // namespace

@@ -290,6 +290,20 @@ TEST_F(ScatterPlotDisplay, ClearDataRemovesContoursButKeepsIsolines) {
     EXPECT_EQ(curvesAtZ(*plot, -10.0).size(), 1u);
 }
 
+// An emptied plot keeps nothing of the data shown before: no axis titles,
+// and a zoomed axis scales itself again.
+TEST_F(ScatterPlotDisplay, ClearDataEmptiesTheTitlesAndResetsTheAxes) {
+    plot->setData({1, 2, 3}, {4, 5, 6}, "Area", "Deformation", {7, 8, 9}, "Brightness");
+    plot->setAxisScale(QwtPlot::xBottom, 1.5, 2.5);
+    plot->setAxisScale(QwtPlot::yLeft, 4.5, 5.5);
+    ASSERT_FALSE(plot->axisAutoScale(QwtPlot::xBottom));
+    plot->clearData();
+    for (const int axis : {QwtPlot::xBottom, QwtPlot::yLeft, QwtPlot::yRight})
+        EXPECT_TRUE(plot->axisTitle(axis).text().isEmpty()) << axis;
+    EXPECT_TRUE(plot->axisAutoScale(QwtPlot::xBottom));
+    EXPECT_TRUE(plot->axisAutoScale(QwtPlot::yLeft));
+}
+
 TEST_F(ScatterPlotDisplay, IsolinesAreGreyWithKpaLabelsAtTheirEnds) {
     std::vector<IsoLine> lines(3);
     lines[0].value = 0.5;

@@ -204,6 +204,20 @@ TEST_F(TracePlotTest, SpacesSamplesByTheSampleRateOrCountsThemWithoutOne) {
     EXPECT_DOUBLE_EQ(pointsOf(curvesOf(plot)[0])[2].x(), 2.0);
 }
 
+// The time axis is titled by what it shows: sample numbers without a rate,
+// microseconds with one, changing back and forth as the channels are set up.
+TEST_F(TracePlotTest, TitlesTheTimeAxisByWhatItShows) {
+    const struct {
+        double rate;
+        const char* title;
+    } cases[] = {{0.0, "Sample number"}, {1e6, "Time [µs]"},     {-5.0, "Sample number"},
+                 {250000.0, "Time [µs]"}, {std::nan(""), "Sample number"}};
+    for (const auto& c : cases) {
+        plot.configureChannels({{1, "a"}}, {}, c.rate, {}, false);
+        EXPECT_EQ(plot.axisTitle(QwtPlot::xBottom).text(), QString::fromUtf8(c.title)) << c.rate;
+    }
+}
+
 // Long times in microseconds ("2e+07") ran into each other on the narrow
 // trace plot; the axis shows fewer ticks where its labels are wide.
 TEST_F(TracePlotTest, TimeLabelsNeverOverlapAtAnySize) {

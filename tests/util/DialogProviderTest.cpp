@@ -126,4 +126,10 @@ TEST(QtDialogProvider, BoxesShowPlainTextAndTheirDetails) {
     static_cast<DialogProvider&>(provider).warning(
         nullptr, "Loading Problem", "Some features of \"<i>y</i>\" could not be read");
     EXPECT_EQ(seen.format, Qt::PlainText);
+
+    closeNextBox(seen);
+    provider.warningWithDetails(nullptr, "Error", "Failed to read feature data.",
+                                "The feature \"area_um\" holds no numbers.");
+    EXPECT_EQ(seen.text, "Failed to read feature data.");
+    EXPECT_EQ(seen.details, "The feature \"area_um\" holds no numbers.");
 }

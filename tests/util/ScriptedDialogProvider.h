@@ -160,6 +160,16 @@ public:
         return answer;
     }
 
+    QMessageBox::StandardButton warningWithDetails(QWidget*, const QString& title,
+                                                   const QString& text,
+                                                   const QString& details) override {
+        // Through warning(), so fakes that watch it see this box too.
+        const QMessageBox::StandardButton answer =
+            warning(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+        calls.back().details = details;
+        return answer;
+    }
+
 private:
     QString nextFile() {
         if (fileAnswers.empty())

@@ -6,7 +6,9 @@
 //
 // log-axis: a fluorescence feature with values at and below 0 on a log axis,
 // density colours and contours. small-screen: the window at 1280 x 720 with
-// two datasets and a filter group.
+// two datasets and a filter group. no-images-event: a measurement without
+// images and traces counted in samples, after event 7 was typed in. empty-
+// after-full: a measurement with 0 events shown after a full one.
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
@@ -16,9 +18,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -114,11 +119,64 @@ bool smallScreen(MainWindow& window, const QDir& dir) {
     return true;
 }
 
+bool noImagesEvent(MainWindow& window, const QDir& dir) {
+    // No images, and traces without a sample rate: the time axis counts samples.
+    const std::string path = dir.filePath(QStringLiteral("plain.rtdc")).toStdString();
+    {
+        const std::size_t events = 200;
+        const std::size_t samples = 100;
+        std::vector<double> area, deform;
+        std::vector<std::int16_t> trace;
+        for (std::size_t i = 0; i < events; ++i) {
+            area.push_back(40.0 + 0.5 * static_cast<double>(i));
+            deform.push_back(0.01 + 0.0002 * static_cast<double>(i % 50));
+            for (std::size_t j = 0; j < samples; ++j) {
+                const double d = (static_cast<double>(j) - 50.0) / 12.0;
+                trace.push_back(static_cast<std::int16_t>(20 + (200 + 10 * i) * std::exp(-d * d)));
+            }
+        }
+        Quorvex3::testing::RtdcFixtureWriter writer(path);
+        writer.addColumn<double>("area_um", area);
+        writer.addColumn<double>("deform", deform);
+        writer.addTrace("fl1_median", events, samples, trace);
+        writer.setStringAttribute("experiment:sample", "No images");
+        writer.setStringAttribute("fluorescence:channel 1 name", "488/525");
+    }
+    window.resize(1600, 1000);
+    window.show();
+    if (!openAndWait(window, path))
+        return false;
+    window.findChild<QSpinBox*>(QStringLiteral("eventSpinBox"))->setValue(7);
+    // The Image tab shows the traces; QUORVEX3_SHOW_EVENT_DATA shows the table.
+    if (qEnvironmentVariableIsSet("QUORVEX3_SHOW_EVENT_DATA"))
+        if (auto* tabs = window.findChild<QTabWidget*>())
+            tabs->setCurrentIndex(1);
+    return true;
+}
+
+bool emptyAfterFull(MainWindow& window, const QDir& dir) {
+    const std::string full = dir.filePath(QStringLiteral("full.rtdc")).toStdString();
+    writeMeasurement(full, 5000, 5u, "Full");
+    const std::string empty = dir.filePath(QStringLiteral("empty.rtdc")).toStdString();
+    {
+        Quorvex3::testing::RtdcFixtureWriter writer(empty);
+        writer.addColumn<double>("area_um", {});
+        writer.addColumn<double>("deform", {});
+        writer.setStringAttribute("experiment:sample", "empty");
+    }
+    window.resize(1600, 1000);
+    window.show();
+    return openAndWait(window, full) && openAndWait(window, empty);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s log-axis|small-screen <output.png>\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s log-axis|small-screen|no-images-event|empty-after-full "
+                     "<output.png>\n",
+                     argv[0]);
         return 2;
     }
     const std::string scene = argv[1];
@@ -128,9 +186,11 @@ int main(int argc, char** argv) {
     Quorvex3::applyApplicationLook();
     QTemporaryDir dir;
     MainWindow window;
-    const bool ready = scene == "log-axis"       ? logAxis(window, QDir(dir.path()))
-                       : scene == "small-screen" ? smallScreen(window, QDir(dir.path()))
-                                                 : false;
+    const bool ready = scene == "log-axis"          ? logAxis(window, QDir(dir.path()))
+                       : scene == "small-screen"    ? smallScreen(window, QDir(dir.path()))
+                       : scene == "no-images-event" ? noImagesEvent(window, QDir(dir.path()))
+                       : scene == "empty-after-full" ? emptyAfterFull(window, QDir(dir.path()))
+                                                     : false;
     if (!ready) {
         std::fprintf(stderr, "unknown scene or a measurement did not load\n");
         return 1;
