@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <string>
@@ -149,6 +150,41 @@ QStringList unreachableControls(MainWindow& window) {
     return outside;
 }
 
+/// The controls of `panel` that lie partly outside the visible part of a
+/// scroll area they are in, with every such area scrolled fully left: what a
+/// user sees only after scrolling sideways. Vertical scrolling is allowed.
+QStringList controlsCutSideways(QWidget* panel) {
+    QWidget* top = panel->window();
+    for (QScrollArea* area : top->findChildren<QScrollArea*>())
+        if (area->isAncestorOf(panel) || panel->isAncestorOf(area))
+            area->horizontalScrollBar()->setValue(0);
+    QStringList cut;
+    for (QWidget* widget : panel->findChildren<QWidget*>()) {
+        const bool control =
+            qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget) ||
+            qobject_cast<QAbstractSpinBox*>(widget) || qobject_cast<QLineEdit*>(widget);
+        if (!control || !widget->isVisibleTo(top) ||
+            qobject_cast<QAbstractSpinBox*>(widget->parent()))
+            continue;
+        for (QWidget* up = widget->parentWidget(); up; up = up->parentWidget()) {
+            auto* area = qobject_cast<QScrollArea*>(up);
+            if (!area)
+                continue;
+            QWidget* view = area->viewport();
+            const int left = widget->mapTo(view, QPoint(0, 0)).x();
+            if (left < 0 || left + widget->width() > view->width()) {
+                cut << widget->objectName() + QStringLiteral(" \"") +
+                           (qobject_cast<QAbstractButton*>(widget)
+                                ? qobject_cast<QAbstractButton*>(widget)->text()
+                                : QString()) +
+                           QStringLiteral("\" in ") + area->objectName();
+                break;
+            }
+        }
+    }
+    return cut;
+}
+
 // The window needed 1305 x 594 empty and 1424 x 612 with two datasets in a
 // filter group, widened itself when a group was added, and put the dock's
 // menu off a 1366 x 768 screen.
@@ -172,6 +208,23 @@ TEST_F(MainWindowUse, FitsA1280By720ScreenWithEveryControlReachable) {
     EXPECT_LE(window.minimumSizeHint().height(), 720);
     const QStringList outside = unreachableControls(window);
     EXPECT_TRUE(outside.isEmpty()) << outside.join(QStringLiteral("; ")).toStdString();
+
+    // The filter panel shows every control of its rules and groups without
+    // scrolling sideways: the "⋮" menu, each "×" and "Invert" among them,
+    // also with a dataset rule copied to the other dataset (its widest row).
+    const auto shownButton = [&](const char* name) -> QPushButton* {
+        for (QPushButton* button : dock()->findChildren<QPushButton*>(QString::fromLatin1(name)))
+            if (button->isVisibleTo(&window))
+                return button;
+        return nullptr;
+    };
+    ASSERT_NE(shownButton("applyToAllButton"), nullptr);
+    shownButton("applyToAllButton")->click();
+    test::processEventsFor(50);
+    ASSERT_NE(shownButton("deleteFromAllButton"), nullptr);
+    const QStringList cut = controlsCutSideways(dock());
+    EXPECT_TRUE(cut.isEmpty()) << cut.join(QStringLiteral("; ")).toStdString();
+    EXPECT_EQ(window.size(), QSize(1280, 720));
 }
 } // namespace
 } // namespace Quorvex3
