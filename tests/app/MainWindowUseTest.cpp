@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -183,6 +184,18 @@ QStringList controlsCutSideways(QWidget* panel) {
         }
     }
     return cut;
+}
+
+// It opened at 1400 x 900 whatever the screen, past the edges of a
+// 1280 x 720 laptop. (The offscreen test screen is 800 x 600.)
+TEST_F(MainWindowUse, OpensInsideTheAvailableScreenGeometry) {
+    const QRect available = window.screen()->availableGeometry();
+    ASSERT_FALSE(available.isEmpty());
+    ASSERT_TRUE(available.width() < 1400 || available.height() < 900);
+    EXPECT_TRUE(available.contains(window.frameGeometry()))
+        << window.frameGeometry().width() << " x " << window.frameGeometry().height() << " at "
+        << window.frameGeometry().x() << ", " << window.frameGeometry().y();
+    EXPECT_EQ(window.size(), QSize(1400, 900).boundedTo(available.size()));
 }
 
 // The window needed 1305 x 594 empty and 1424 x 612 with two datasets in a
