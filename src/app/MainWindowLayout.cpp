@@ -33,6 +33,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -264,6 +265,15 @@ QWidget* MainWindow::buildPlotArea() {
     m_eventTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_eventTable->setAlternatingRowColors(true);
     m_eventTable->verticalHeader()->setVisible(false);
+    // However narrow the panel is dragged (or a small screen makes it), a
+    // value keeps its room beside its label, which is elided instead: the
+    // widest number the table writes (six significant digits with sign and
+    // exponent), the least a label column takes, a scroll bar and the frame.
+    m_eventTable->setMinimumWidth(
+        m_eventTable->fontMetrics().horizontalAdvance(QStringLiteral("-8.88888e+888")) + 16 +
+        m_eventTable->horizontalHeader()->minimumSectionSize() +
+        m_eventTable->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_eventTable) +
+        2 * m_eventTable->frameWidth());
     m_rightTabs->addTab(m_eventTable, QStringLiteral("Event Data"));
 
     m_mainSplitter->addWidget(left);

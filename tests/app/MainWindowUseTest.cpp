@@ -22,8 +22,13 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QHeaderView>
 #include <QTest>
 
+#include <algorithm>
 #include <string>
 
 namespace Quorvex3 {
@@ -239,5 +244,54 @@ TEST_F(MainWindowUse, FitsA1280By720ScreenWithEveryControlReachable) {
     EXPECT_TRUE(cut.isEmpty()) << cut.join(QStringLiteral("; ")).toStdString();
     EXPECT_EQ(window.size(), QSize(1280, 720));
 }
+// A long feature name pushed the "Value" column of the Event Data table out
+// of the narrow event panel.
+TEST_F(MainWindowUse, EventDataValuesStayInSightBesideALongFeatureName) {
+    const std::string path = dir.file("long.rtdc");
+    {
+        Quorvex3::testing::RtdcFixtureWriter writer(path);
+        writer.addColumn<double>("area_um", {10.0, 20.0, 30.0});
+        writer.addColumn<double>("deform", {0.05, 0.04, 0.03});
+        writer.addColumn<double>("score_of_the_cell_classifier_from_the_analysis_pipeline",
+                                 {-1234567.0, 0.5, 0.75});
+    }
+    showActive(QSize(1280, 720));
+    ASSERT_TRUE(test::openAndWait(window, path));
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("eventTabs"));
+    auto* table = window.findChild<QTableWidget*>(QStringLiteral("eventTable"));
+    ASSERT_TRUE(tabs && table);
+    tabs->setCurrentWidget(table);
+    test::processEventsFor(50);
+    ASSERT_EQ(table->rowCount(), 3);
+
+    // As the window opens, and with the panel dragged as narrow as it goes.
+    auto* splitter = window.findChild<QSplitter*>(QStringLiteral("mainSplitter"));
+    ASSERT_NE(splitter, nullptr);
+    for (const bool squeezed : {false, true}) {
+        SCOPED_TRACE(squeezed ? "panel at its narrowest" : "panel as opened");
+        if (squeezed) {
+            const QWidget* panel = splitter->widget(1);
+            const int least = std::max(panel->minimumWidth(), panel->minimumSizeHint().width());
+            const int total = splitter->sizes().at(0) + splitter->sizes().at(1);
+            splitter->setSizes({total - least, least});
+            test::processEventsFor(50);
+            ASSERT_EQ(splitter->sizes().at(1), least);
+        }
+        QHeaderView* header = table->horizontalHeader();
+        table->horizontalScrollBar()->setValue(0);
+        const int left = header->sectionViewportPosition(1);
+        EXPECT_GT(header->sectionSize(0), 0);
+        EXPECT_GE(left, 0);
+        EXPECT_LE(left + header->sectionSize(1), table->viewport()->width());
+        // Wide enough for the widest value shown ("-1.23457e+06").
+        int widest = 0;
+        for (int row = 0; row < table->rowCount(); ++row)
+            widest = std::max(widest,
+                              table->fontMetrics().horizontalAdvance(table->item(row, 1)->text()));
+        EXPECT_EQ(widest, table->fontMetrics().horizontalAdvance(QStringLiteral("-1.23457e+06")));
+        EXPECT_GE(header->sectionSize(1), widest);
+    }
+}
+
 } // namespace
 } // namespace Quorvex3
