@@ -17,6 +17,7 @@
 #include "plots/StatisticsDockWidget.h"
 #include "plots/TracePlot.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
@@ -68,6 +69,13 @@ QComboBox* makeScaleCombo(const QString& toolTip, QWidget* parent) {
     combo->setCurrentIndex(0);
     combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     combo->setToolTip(toolTip);
+    // The popup is as wide as the box, and its items take more padding than
+    // the box's own text: "PseudoLog" showed as "Pse...Log". The list is
+    // made as wide as its widest item needs.
+    combo->ensurePolished();
+    combo->view()->ensurePolished();
+    combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) +
+                                   2 * combo->view()->frameWidth());
     return combo;
 }
 

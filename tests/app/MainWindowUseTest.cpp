@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
@@ -290,6 +291,28 @@ TEST_F(MainWindowUse, EventDataValuesStayInSightBesideALongFeatureName) {
                               table->fontMetrics().horizontalAdvance(table->item(row, 1)->text()));
         EXPECT_EQ(widest, table->fontMetrics().horizontalAdvance(QStringLiteral("-1.23457e+06")));
         EXPECT_GE(header->sectionSize(1), widest);
+    }
+}
+
+// The scale lists showed "Pse...Log": their popups were as narrow as the
+// boxes, and the list's own padding left too little room.
+TEST_F(MainWindowUse, ScaleListsShowEveryModeWhole) {
+    showActive(QSize(1280, 720));
+    for (const char* name : {"scaleXCombo", "scaleYCombo"}) {
+        SCOPED_TRACE(name);
+        auto* combo = window.findChild<QComboBox*>(QString::fromLatin1(name));
+        ASSERT_NE(combo, nullptr);
+        combo->showPopup();
+        test::processEventsFor(20);
+        QAbstractItemView* list = combo->view();
+        ASSERT_TRUE(list->isVisible());
+        for (int row = 0; row < combo->count(); ++row) {
+            SCOPED_TRACE(combo->itemText(row).toStdString());
+            const QModelIndex index = list->model()->index(row, 0);
+            EXPECT_GE(list->viewport()->width(), list->sizeHintForIndex(index).width());
+        }
+        combo->hidePopup();
+        test::processEventsFor(20);
     }
 }
 
