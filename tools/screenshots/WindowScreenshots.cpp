@@ -126,8 +126,11 @@ bool smallScreen(MainWindow& window, const QDir& dir) {
     window.refreshFilterGroupsUi();
     window.findChild<Quorvex3::FilterDockWidget*>()->setActiveDataset(window.activeDataset());
     spinEvents(100);
-    if (auto* apply = window.findChild<QPushButton*>(QStringLiteral("applyToAllButton")))
-        apply->click();
+    for (QPushButton* apply : window.findChildren<QPushButton*>(QStringLiteral("applyToAllButton")))
+        if (apply->isVisible()) {
+            apply->click();
+            break;
+        }
     return true;
 }
 
