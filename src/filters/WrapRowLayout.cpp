@@ -63,9 +63,9 @@ int WrapRowLayout::gap() const {
     if (m_spacing >= 0)
         return m_spacing;
     const QWidget* widget = parentWidget();
-    return widget ? widget->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr,
-                                                 widget)
-                  : 6;
+    return widget
+               ? widget->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, widget)
+               : 6;
 }
 
 // As narrow as the widest item, each on a line of its own.

@@ -17,6 +17,7 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -26,7 +27,6 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QHeaderView>
 #include <QTest>
 
 #include <algorithm>

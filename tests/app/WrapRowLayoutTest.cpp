@@ -31,18 +31,30 @@ TEST(WrapRowLayout, PlacesItemsOnLinesAsTheWidthAllows) {
         std::vector<QRect> expected;
         int height;
     } cases[] = {
-        {"all on one line, centred vertically", 400,
-         {QRect(20, 5, 100, 20), QRect(124, 0, 60, 30), QRect(188, 5, 150, 20)}, 30},
-        {"exactly one line", 338,
-         {QRect(20, 5, 100, 20), QRect(124, 0, 60, 30), QRect(188, 5, 150, 20)}, 30},
-        {"one pixel short: the last one wraps", 337,
-         {QRect(20, 5, 100, 20), QRect(124, 0, 60, 30), QRect(20, 34, 150, 20)}, 54},
-        {"one per line", 180,
-         {QRect(20, 0, 100, 20), QRect(20, 24, 60, 30), QRect(20, 58, 150, 20)}, 78},
-        {"an item wider than a line shrinks to it", 140,
-         {QRect(20, 0, 100, 20), QRect(20, 24, 60, 30), QRect(20, 58, 120, 20)}, 78},
-        {"but not below its least width", 100,
-         {QRect(20, 0, 80, 20), QRect(20, 24, 60, 30), QRect(20, 58, 110, 20)}, 78},
+        {"all on one line, centred vertically",
+         400,
+         {QRect(20, 5, 100, 20), QRect(124, 0, 60, 30), QRect(188, 5, 150, 20)},
+         30},
+        {"exactly one line",
+         338,
+         {QRect(20, 5, 100, 20), QRect(124, 0, 60, 30), QRect(188, 5, 150, 20)},
+         30},
+        {"one pixel short: the last one wraps",
+         337,
+         {QRect(20, 5, 100, 20), QRect(124, 0, 60, 30), QRect(20, 34, 150, 20)},
+         54},
+        {"one per line",
+         180,
+         {QRect(20, 0, 100, 20), QRect(20, 24, 60, 30), QRect(20, 58, 150, 20)},
+         78},
+        {"an item wider than a line shrinks to it",
+         140,
+         {QRect(20, 0, 100, 20), QRect(20, 24, 60, 30), QRect(20, 58, 120, 20)},
+         78},
+        {"but not below its least width",
+         100,
+         {QRect(20, 0, 80, 20), QRect(20, 24, 60, 30), QRect(20, 58, 110, 20)},
+         78},
     };
     QWidget panel;
     auto* layout = new WrapRowLayout(4);
@@ -73,8 +85,8 @@ TEST(WrapRowLayout, AHiddenItemTakesNoRoom) {
     auto* first = new Hinted(&panel, QSize(100, 20), 100);
     auto* hidden = new Hinted(&panel, QSize(300, 20), 300);
     auto* last = new Hinted(&panel, QSize(50, 20), 50);
-    for (QWidget* item : {static_cast<QWidget*>(first), static_cast<QWidget*>(hidden),
-                          static_cast<QWidget*>(last)})
+    for (QWidget* item :
+         {static_cast<QWidget*>(first), static_cast<QWidget*>(hidden), static_cast<QWidget*>(last)})
         layout->addWidget(item);
     hidden->hide();
     EXPECT_EQ(layout->sizeHint(), QSize(154, 20));

@@ -90,8 +90,8 @@ TEST_F(ExportDialogTest, AviTakesOnlyImagesAndRtdcBringsBackWhatTheDatasetHas) {
 // dialog opens (a previous AVI export) or after, the option shows whole on a
 // 1280-pixel screen.
 TEST_F(ExportDialogTest, TheAviOptionsShowWholeWhenChosen) {
-    const QString skip = QStringLiteral(
-        "Skip duplicate frames (exclude multiple events from the same video frame)");
+    const QString skip =
+        QStringLiteral("Skip duplicate frames (exclude multiple events from the same video frame)");
     for (const bool chosenBefore : {false, true}) {
         SCOPED_TRACE(chosenBefore ? "restored from a previous AVI export" : "chosen when open");
         ExportResult previous;

@@ -18,11 +18,11 @@
 #include "support/RtdcFixtureWriter.h"
 
 #include <QComboBox>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 
 #include <cmath>
