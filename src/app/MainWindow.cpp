@@ -3,9 +3,11 @@
 #include "app/MainWindow.h"
 
 #include "app/ShellSettings.h"
+#include "util/WindowUtil.h"
 
 #include <QCloseEvent>
 #include <QDebug>
+#include <QScreen>
 #include <QTimer>
 
 namespace Quorvex3 {
@@ -19,7 +21,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setupConnections();
 
     setWindowTitle(QStringLiteral("Quorvex3 - RT-DC Data Analysis"));
-    resize(1400, 900);
+    // 1400 x 900 where the screen has room; on a smaller screen (a 1280 x 720
+    // laptop) the window opens inside its free area instead of past its edges.
+    const QSize preferred(1400, 900);
+    const QRect place = WindowUtil::fittedWindowGeometry(preferred, screen()->availableGeometry());
+    resize(place.size());
+    if (place.size() != preferred)
+        move(place.topLeft());
     setAcceptDrops(true);
 
     // The silent check starts once the event loop runs, while the splash

@@ -17,6 +17,7 @@
 #include "plots/StatisticsDockWidget.h"
 #include "plots/TracePlot.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
@@ -33,6 +34,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -67,6 +69,13 @@ QComboBox* makeScaleCombo(const QString& toolTip, QWidget* parent) {
     combo->setCurrentIndex(0);
     combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     combo->setToolTip(toolTip);
+    // The popup is as wide as the box, and its items take more padding than
+    // the box's own text: "PseudoLog" showed as "Pse...Log". The list is
+    // made as wide as its widest item needs.
+    combo->ensurePolished();
+    combo->view()->ensurePolished();
+    combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) +
+                                   2 * combo->view()->frameWidth());
     return combo;
 }
 
@@ -264,6 +273,15 @@ QWidget* MainWindow::buildPlotArea() {
     m_eventTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_eventTable->setAlternatingRowColors(true);
     m_eventTable->verticalHeader()->setVisible(false);
+    // However narrow the panel is dragged (or a small screen makes it), a
+    // value keeps its room beside its label, which is elided instead: the
+    // widest number the table writes (six significant digits with sign and
+    // exponent), the least a label column takes, a scroll bar and the frame.
+    m_eventTable->setMinimumWidth(
+        m_eventTable->fontMetrics().horizontalAdvance(QStringLiteral("-8.88888e+888")) + 16 +
+        m_eventTable->horizontalHeader()->minimumSectionSize() +
+        m_eventTable->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_eventTable) +
+        2 * m_eventTable->frameWidth());
     m_rightTabs->addTab(m_eventTable, QStringLiteral("Event Data"));
 
     m_mainSplitter->addWidget(left);

@@ -7,6 +7,7 @@
 #include "filters/FilterWidgetStyle.h"
 #include "filters/PolygonRuleWidget.h"
 #include "filters/RuleEditorParts.h"
+#include "filters/WrapRowLayout.h"
 #include "model/DatasetEntry.h"
 #include "model/FilterGroup.h"
 
@@ -84,14 +85,14 @@ void FilterDockWidget::buildToggleRows(QVBoxLayout* boxLayout) {
     m_combineForAllButton->setToolTip(
         tr("Apply this dataset's inversion state to every loaded dataset."));
 
-    auto* enableRow = new QHBoxLayout;
+    // On a narrow dock a for-all button goes below its box rather than
+    // widening the panel past the screen.
+    auto* enableRow = new WrapRowLayout;
     enableRow->addWidget(m_enableBox);
     enableRow->addWidget(m_enabledForAllButton);
-    enableRow->addStretch();
-    auto* combineRow = new QHBoxLayout;
+    auto* combineRow = new WrapRowLayout;
     combineRow->addWidget(m_showExcludedBox);
     combineRow->addWidget(m_combineForAllButton);
-    combineRow->addStretch();
     boxLayout->addLayout(enableRow);
     boxLayout->addLayout(combineRow);
 

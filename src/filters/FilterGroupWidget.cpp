@@ -52,7 +52,9 @@ void FilterGroupWidget::buildLayout() {
     m_enableBox->setToolTip(tr("Enable this group for the active dataset"));
     m_nameEdit = new QLineEdit(this);
     m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
-    m_nameEdit->setMinimumWidth(120);
+    // The name gives way first when the dock is narrow (a small screen):
+    // the buttons beside it must stay in sight.
+    m_nameEdit->setMinimumWidth(64);
     m_propagateButton = new QPushButton(this);
     m_propagateButton->setObjectName(QStringLiteral("propagateButton"));
     m_propagateButton->setFixedHeight(16);

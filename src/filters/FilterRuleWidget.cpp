@@ -1,6 +1,7 @@
 #include "filters/FilterRuleWidget.h"
 
 #include "core/RTDCReader.h"
+#include "filters/WrapRowLayout.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -76,6 +77,10 @@ QDoubleSpinBox* makeBoundSpin(QWidget* parent, const char* objectName, const QSt
     spin->setRange(-kSpinLimit, kSpinLimit);
     spin->setMaximumWidth(parent->fontMetrics().horizontalAdvance(QStringLiteral("-1234567.89")) +
                           30);
+    // Its own hint is as wide as the range's ends (16 digits and more), which
+    // would widen the dock on a small screen; six decimals below 1 still show.
+    spin->setMinimumWidth(parent->fontMetrics().horizontalAdvance(QStringLiteral("-0.000000")) +
+                          30);
     spin->setToolTip(tip);
     return spin;
 }
@@ -116,15 +121,17 @@ void FilterRuleWidget::buildLayout() {
     auto* dash = new QLabel(QStringLiteral("\u2013"), this);
     dash->setAlignment(Qt::AlignCenter);
     createInvertBox();
-    auto* boundsRow = new QHBoxLayout;
+    // The bounds stay together; "Invert" goes below them in a narrow dock.
+    auto* bounds = new QHBoxLayout;
+    bounds->setContentsMargins(0, 0, 12, 0);
+    bounds->setSpacing(4);
+    bounds->addWidget(m_minSpin);
+    bounds->addWidget(dash);
+    bounds->addWidget(m_maxSpin);
+    auto* boundsRow = new WrapRowLayout(4);
     boundsRow->setContentsMargins(20, 0, 0, 0);
-    boundsRow->setSpacing(4);
-    boundsRow->addWidget(m_minSpin);
-    boundsRow->addWidget(dash);
-    boundsRow->addWidget(m_maxSpin);
-    boundsRow->addSpacing(12);
+    boundsRow->addRowLayout(bounds);
     boundsRow->addWidget(m_invertBox);
-    boundsRow->addStretch();
     layout->addLayout(boundsRow);
 
     layout->addLayout(createPropagationRow());

@@ -1,11 +1,11 @@
 #include "filters/RuleEditorParts.h"
 
 #include "filters/FilterWidgetStyle.h"
+#include "filters/WrapRowLayout.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QHBoxLayout>
 #include <QLayout>
 #include <QPushButton>
 
@@ -48,7 +48,7 @@ QCheckBox* makeInvertBox(QWidget* parent) {
     return box;
 }
 
-QHBoxLayout* buildPropagationRow(QWidget* parent, PropagationButtons& buttons) {
+QLayout* buildPropagationRow(QWidget* parent, PropagationButtons& buttons) {
     buttons.apply = makeRowButton(parent, trRule("Apply to All"), "applyToAllButton");
     buttons.update = makeRowButton(parent, trRule("Update in All"), "updateInAllButton");
     buttons.checkState = makeRowButton(parent, trRule("Uncheck in All"), "checkStateButton");
@@ -57,14 +57,14 @@ QHBoxLayout* buildPropagationRow(QWidget* parent, PropagationButtons& buttons) {
     buttons.checkState->hide();
     buttons.deleteAll->hide();
 
-    auto* row = new QHBoxLayout;
+    // Three buttons side by side are wider than a dock on a small screen:
+    // they continue on a second line there.
+    auto* row = new WrapRowLayout(4);
     row->setContentsMargins(20, 0, 0, 0);
-    row->setSpacing(4);
     row->addWidget(buttons.apply);
     row->addWidget(buttons.update);
     row->addWidget(buttons.checkState);
     row->addWidget(buttons.deleteAll);
-    row->addStretch();
     return row;
 }
 

@@ -4,7 +4,6 @@
 // button, the invert box and the row of propagation buttons.
 
 class QCheckBox;
-class QHBoxLayout;
 class QLayout;
 class QPushButton;
 class QWidget;
@@ -27,9 +26,9 @@ struct PropagationButtons {
 };
 
 /// Creates the four buttons as children of `parent` and returns their row
-/// (indented by 20 pixels, to be added to the editor's layout). "Apply to
-/// All" starts visible, the other three hidden.
-QHBoxLayout* buildPropagationRow(QWidget* parent, PropagationButtons& buttons);
+/// (indented by 20 pixels, wrapping when narrow, to be added to the
+/// editor's layout). "Apply to All" starts visible, the other three hidden.
+QLayout* buildPropagationRow(QWidget* parent, PropagationButtons& buttons);
 
 /// What the propagation buttons show.
 struct PropagationState {

@@ -3,7 +3,7 @@
 #include "filters/RuleEditorParts.h"
 
 #include <QCheckBox>
-#include <QHBoxLayout>
+#include <QLayout>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -28,9 +28,9 @@ void RuleEditorWidget::createRemoveButton() {
     m_removeButton = makeRemoveButton(this);
 }
 
-QHBoxLayout* RuleEditorWidget::createPropagationRow() {
+QLayout* RuleEditorWidget::createPropagationRow() {
     PropagationButtons buttons;
-    QHBoxLayout* row = buildPropagationRow(this, buttons);
+    QLayout* row = buildPropagationRow(this, buttons);
     m_applyButton = buttons.apply;
     m_updateButton = buttons.update;
     m_checkStateButton = buttons.checkState;

@@ -5,7 +5,7 @@
 #include <string>
 
 class QCheckBox;
-class QHBoxLayout;
+class QLayout;
 class QPushButton;
 
 namespace Quorvex3 {
@@ -61,7 +61,7 @@ protected:
     void createRemoveButton();
     /// Creates the propagation buttons and returns their row, to be added to
     /// the editor's layout.
-    QHBoxLayout* createPropagationRow();
+    QLayout* createPropagationRow();
     /// Connects the shared controls to the signals; editors call it after
     /// connecting their own controls, so the order of reactions is theirs first.
     void connectSharedControls();

@@ -22,6 +22,8 @@ namespace Quorvex3 {
 
 namespace {
 
+constexpr int kLeastWidth = 400;
+
 const QString kElsewhereTip =
     QStringLiteral("Not available in current dataset (available in other datasets)");
 
@@ -48,7 +50,7 @@ ExportDialog::ExportDialog(const DatasetEntry* current,
                            QWidget* parent, const ExportResult* previous)
     : QDialog(parent), m_expertMode(expertMode) {
     setWindowTitle(QStringLiteral("Export Data"));
-    setMinimumWidth(400);
+    setMinimumWidth(kLeastWidth);
     new QVBoxLayout(this);
     buildScopeGroup(static_cast<int>(all.size()));
     buildFormatGroups();
@@ -267,6 +269,7 @@ void ExportDialog::updateFeatureAppearance() {
     const bool tsv = m_tsvFormat->isChecked();
     const bool avi = m_aviFormat->isChecked();
     m_aviOptions->setVisible(avi);
+    fitWidthToAviOptions(avi);
     for (std::size_t i = 0; i < m_featureBoxes.size(); ++i) {
         QCheckBox* box = m_featureBoxes[i];
         if (m_currentFeatures.count(m_featureNames[i]) > 0) {
@@ -286,6 +289,16 @@ void ExportDialog::updateFeatureAppearance() {
         m_imagesCheck->setEnabled(false);
         m_imagesCheck->setToolTip(QStringLiteral("Images are always included in AVI export"));
     }
+}
+
+// The explicit least width keeps the layout from widening the dialog by
+// itself, and the frame-skip option, the widest text, was cut short: while
+// the AVI options show, the least width is what they need.
+void ExportDialog::fitWidthToAviOptions(bool shown) {
+    const QMargins margins = layout()->contentsMargins();
+    const int needed =
+        shown ? m_aviOptions->sizeHint().width() + margins.left() + margins.right() : 0;
+    setMinimumWidth(std::max(kLeastWidth, needed));
 }
 
 void ExportDialog::updateFeatureCheckBox(QCheckBox* box, bool inCurrent, bool inAny, bool all,

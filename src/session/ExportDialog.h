@@ -62,6 +62,8 @@ private:
                         const std::vector<std::unique_ptr<DatasetEntry>>& all);
     void buildDirectoryGroup(const DatasetEntry* current);
     void restore(const ExportResult& previous);
+    /// Makes the dialog at least as wide as the AVI options while they show.
+    void fitWidthToAviOptions(bool shown);
     /// Applies the rules of the scope and format to one of the "Images",
     /// "Masks" and "Traces" boxes.
     void updateFeatureCheckBox(QCheckBox* box, bool inCurrent, bool inAny, bool all, bool tsv,

@@ -45,5 +45,14 @@ QAction* addKeepOnTopAction(QMainWindow* window) {
     return action;
 }
 
+QRect fittedWindowGeometry(QSize preferred, QRect available) {
+    if (available.isEmpty())
+        return {QPoint(0, 0), preferred};
+    const QSize size = preferred.boundedTo(available.size());
+    const QPoint offset((available.width() - size.width()) / 2,
+                        (available.height() - size.height()) / 2);
+    return {available.topLeft() + offset, size};
+}
+
 } // namespace WindowUtil
 } // namespace Quorvex3

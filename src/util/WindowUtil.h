@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QRect>
+#include <QSize>
+
 class QAction;
 class QMainWindow;
 
@@ -15,6 +18,12 @@ namespace WindowUtil {
 ///
 /// @return the new action, owned by `window`; null when `window` is null
 QAction* addKeepOnTopAction(QMainWindow* window);
+
+/// Where a window that would like to be `preferred` in size opens inside
+/// `available` (a screen's available geometry): `preferred` bounded by the
+/// available size in each direction, centred in `available`. An empty
+/// `available` (no screen known) leaves `preferred` at the origin.
+QRect fittedWindowGeometry(QSize preferred, QRect available);
 
 } // namespace WindowUtil
 } // namespace Quorvex3

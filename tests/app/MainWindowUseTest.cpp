@@ -13,15 +13,23 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 
+#include <algorithm>
 #include <string>
 
 namespace Quorvex3 {
@@ -149,6 +157,53 @@ QStringList unreachableControls(MainWindow& window) {
     return outside;
 }
 
+/// The controls of `panel` that lie partly outside the visible part of a
+/// scroll area they are in, with every such area scrolled fully left: what a
+/// user sees only after scrolling sideways. Vertical scrolling is allowed.
+QStringList controlsCutSideways(QWidget* panel) {
+    QWidget* top = panel->window();
+    for (QScrollArea* area : top->findChildren<QScrollArea*>())
+        if (area->isAncestorOf(panel) || panel->isAncestorOf(area))
+            area->horizontalScrollBar()->setValue(0);
+    QStringList cut;
+    for (QWidget* widget : panel->findChildren<QWidget*>()) {
+        const bool control =
+            qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget) ||
+            qobject_cast<QAbstractSpinBox*>(widget) || qobject_cast<QLineEdit*>(widget);
+        if (!control || !widget->isVisibleTo(top) ||
+            qobject_cast<QAbstractSpinBox*>(widget->parent()))
+            continue;
+        for (QWidget* up = widget->parentWidget(); up; up = up->parentWidget()) {
+            auto* area = qobject_cast<QScrollArea*>(up);
+            if (!area)
+                continue;
+            QWidget* view = area->viewport();
+            const int left = widget->mapTo(view, QPoint(0, 0)).x();
+            if (left < 0 || left + widget->width() > view->width()) {
+                cut << widget->objectName() + QStringLiteral(" \"") +
+                           (qobject_cast<QAbstractButton*>(widget)
+                                ? qobject_cast<QAbstractButton*>(widget)->text()
+                                : QString()) +
+                           QStringLiteral("\" in ") + area->objectName();
+                break;
+            }
+        }
+    }
+    return cut;
+}
+
+// It opened at 1400 x 900 whatever the screen, past the edges of a
+// 1280 x 720 laptop. (The offscreen test screen is 800 x 600.)
+TEST_F(MainWindowUse, OpensInsideTheAvailableScreenGeometry) {
+    const QRect available = window.screen()->availableGeometry();
+    ASSERT_FALSE(available.isEmpty());
+    ASSERT_TRUE(available.width() < 1400 || available.height() < 900);
+    EXPECT_TRUE(available.contains(window.frameGeometry()))
+        << window.frameGeometry().width() << " x " << window.frameGeometry().height() << " at "
+        << window.frameGeometry().x() << ", " << window.frameGeometry().y();
+    EXPECT_EQ(window.size(), QSize(1400, 900).boundedTo(available.size()));
+}
+
 // The window needed 1305 x 594 empty and 1424 x 612 with two datasets in a
 // filter group, widened itself when a group was added, and put the dock's
 // menu off a 1366 x 768 screen.
@@ -172,6 +227,94 @@ TEST_F(MainWindowUse, FitsA1280By720ScreenWithEveryControlReachable) {
     EXPECT_LE(window.minimumSizeHint().height(), 720);
     const QStringList outside = unreachableControls(window);
     EXPECT_TRUE(outside.isEmpty()) << outside.join(QStringLiteral("; ")).toStdString();
+
+    // The filter panel shows every control of its rules and groups without
+    // scrolling sideways: the "⋮" menu, each "×" and "Invert" among them,
+    // also with a dataset rule copied to the other dataset (its widest row).
+    const auto shownButton = [&](const char* name) -> QPushButton* {
+        for (QPushButton* button : dock()->findChildren<QPushButton*>(QString::fromLatin1(name)))
+            if (button->isVisibleTo(&window))
+                return button;
+        return nullptr;
+    };
+    ASSERT_NE(shownButton("applyToAllButton"), nullptr);
+    shownButton("applyToAllButton")->click();
+    test::processEventsFor(50);
+    ASSERT_NE(shownButton("deleteFromAllButton"), nullptr);
+    const QStringList cut = controlsCutSideways(dock());
+    EXPECT_TRUE(cut.isEmpty()) << cut.join(QStringLiteral("; ")).toStdString();
+    EXPECT_EQ(window.size(), QSize(1280, 720));
 }
+// A long feature name pushed the "Value" column of the Event Data table out
+// of the narrow event panel.
+TEST_F(MainWindowUse, EventDataValuesStayInSightBesideALongFeatureName) {
+    const std::string path = dir.file("long.rtdc");
+    {
+        Quorvex3::testing::RtdcFixtureWriter writer(path);
+        writer.addColumn<double>("area_um", {10.0, 20.0, 30.0});
+        writer.addColumn<double>("deform", {0.05, 0.04, 0.03});
+        writer.addColumn<double>("score_of_the_cell_classifier_from_the_analysis_pipeline",
+                                 {-1234567.0, 0.5, 0.75});
+    }
+    showActive(QSize(1280, 720));
+    ASSERT_TRUE(test::openAndWait(window, path));
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("eventTabs"));
+    auto* table = window.findChild<QTableWidget*>(QStringLiteral("eventTable"));
+    ASSERT_TRUE(tabs && table);
+    tabs->setCurrentWidget(table);
+    test::processEventsFor(50);
+    ASSERT_EQ(table->rowCount(), 3);
+
+    // As the window opens, and with the panel dragged as narrow as it goes.
+    auto* splitter = window.findChild<QSplitter*>(QStringLiteral("mainSplitter"));
+    ASSERT_NE(splitter, nullptr);
+    for (const bool squeezed : {false, true}) {
+        SCOPED_TRACE(squeezed ? "panel at its narrowest" : "panel as opened");
+        if (squeezed) {
+            const QWidget* panel = splitter->widget(1);
+            const int least = std::max(panel->minimumWidth(), panel->minimumSizeHint().width());
+            const int total = splitter->sizes().at(0) + splitter->sizes().at(1);
+            splitter->setSizes({total - least, least});
+            test::processEventsFor(50);
+            ASSERT_EQ(splitter->sizes().at(1), least);
+        }
+        QHeaderView* header = table->horizontalHeader();
+        table->horizontalScrollBar()->setValue(0);
+        const int left = header->sectionViewportPosition(1);
+        EXPECT_GT(header->sectionSize(0), 0);
+        EXPECT_GE(left, 0);
+        EXPECT_LE(left + header->sectionSize(1), table->viewport()->width());
+        // Wide enough for the widest value shown ("-1.23457e+06").
+        int widest = 0;
+        for (int row = 0; row < table->rowCount(); ++row)
+            widest = std::max(widest,
+                              table->fontMetrics().horizontalAdvance(table->item(row, 1)->text()));
+        EXPECT_EQ(widest, table->fontMetrics().horizontalAdvance(QStringLiteral("-1.23457e+06")));
+        EXPECT_GE(header->sectionSize(1), widest);
+    }
+}
+
+// The scale lists showed "Pse...Log": their popups were as narrow as the
+// boxes, and the list's own padding left too little room.
+TEST_F(MainWindowUse, ScaleListsShowEveryModeWhole) {
+    showActive(QSize(1280, 720));
+    for (const char* name : {"scaleXCombo", "scaleYCombo"}) {
+        SCOPED_TRACE(name);
+        auto* combo = window.findChild<QComboBox*>(QString::fromLatin1(name));
+        ASSERT_NE(combo, nullptr);
+        combo->showPopup();
+        test::processEventsFor(20);
+        QAbstractItemView* list = combo->view();
+        ASSERT_TRUE(list->isVisible());
+        for (int row = 0; row < combo->count(); ++row) {
+            SCOPED_TRACE(combo->itemText(row).toStdString());
+            const QModelIndex index = list->model()->index(row, 0);
+            EXPECT_GE(list->viewport()->width(), list->sizeHintForIndex(index).width());
+        }
+        combo->hidePopup();
+        test::processEventsFor(20);
+    }
+}
+
 } // namespace
 } // namespace Quorvex3

@@ -1,4 +1,5 @@
-// The "Keep on Top" switch of the tool windows.
+// The "Keep on Top" switch of the tool windows, and where a window opens
+// on a screen.
 #include "util/WindowUtil.h"
 #include "AppTestSupport.h"
 
@@ -107,6 +108,36 @@ TEST(KeepOnTopAction, TogglingSetsTheHintAndKeepsPlaceAndSize) {
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.pos(), position);
     EXPECT_EQ(window.size(), size);
+}
+
+// ---- Where a window opens --------------------------------------------------
+
+// The main window asked for 1400 x 900 on every screen and opened past the
+// edges of a 1280 x 720 laptop.
+TEST(FittedWindowGeometry, StaysInsideTheAvailableAreaAndKeepsThePreferredSizeWhereItFits) {
+    const QSize preferred(1400, 900);
+    const struct {
+        const char* screen;
+        QRect available;
+        QRect expected;
+    } cases[] = {
+        {"1280 x 720 laptop", QRect(0, 0, 1280, 720), QRect(0, 0, 1280, 720)},
+        {"laptop with a 32-pixel top panel", QRect(0, 32, 1280, 688), QRect(0, 32, 1280, 688)},
+        {"too narrow only", QRect(0, 0, 1366, 1024), QRect(0, 62, 1366, 900)},
+        {"too low only", QRect(0, 0, 1600, 768), QRect(100, 0, 1400, 768)},
+        {"large screen: centred", QRect(0, 0, 1920, 1080), QRect(260, 90, 1400, 900)},
+        {"second screen to the right", QRect(1920, 0, 1280, 720), QRect(1920, 0, 1280, 720)},
+        {"second screen above, larger", QRect(-200, -1200, 1920, 1200),
+         QRect(60, -1050, 1400, 900)},
+        {"no screen known", QRect(), QRect(0, 0, 1400, 900)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.screen);
+        const QRect placed = WindowUtil::fittedWindowGeometry(preferred, c.available);
+        EXPECT_EQ(placed, c.expected);
+        if (!c.available.isEmpty())
+            EXPECT_TRUE(c.available.contains(placed));
+    }
 }
 
 } // namespace

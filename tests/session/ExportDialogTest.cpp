@@ -7,6 +7,7 @@
 #include "util/ScriptedDialogProvider.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLineEdit>
 
 namespace Quorvex3 {
@@ -82,6 +83,34 @@ TEST_F(ExportDialogTest, AviTakesOnlyImagesAndRtdcBringsBackWhatTheDatasetHas) {
     named(".rtdc (HDF5)")->setChecked(true);
     EXPECT_TRUE(named("deform")->isEnabled() && images->isEnabled() && images->isChecked() &&
                 named("Masks")->isChecked() && named("Traces")->isChecked());
+}
+
+// The dialog kept its first width when the AVI options appeared, and cut
+// "Skip duplicate frames (exclude ... video frame)" short; chosen before the
+// dialog opens (a previous AVI export) or after, the option shows whole on a
+// 1280-pixel screen.
+TEST_F(ExportDialogTest, TheAviOptionsShowWholeWhenChosen) {
+    const QString skip =
+        QStringLiteral("Skip duplicate frames (exclude multiple events from the same video frame)");
+    for (const bool chosenBefore : {false, true}) {
+        SCOPED_TRACE(chosenBefore ? "restored from a previous AVI export" : "chosen when open");
+        ExportResult previous;
+        previous.formatAvi = true;
+        open(chosenBefore ? &previous : nullptr);
+        m_dialog->show();
+        QApplication::processEvents();
+        named(".avi (Video)")->setChecked(true);
+        QApplication::processEvents();
+        QAbstractButton* option = named(skip);
+        ASSERT_TRUE(option->isVisible());
+        EXPECT_GE(option->width(), option->sizeHint().width());
+        const QRect inDialog(option->mapTo(m_dialog.get(), QPoint(0, 0)), option->size());
+        EXPECT_TRUE(m_dialog->rect().contains(inDialog));
+        EXPECT_LE(m_dialog->frameGeometry().width(), 1280);
+        named(".rtdc (HDF5)")->setChecked(true);
+        EXPECT_EQ(m_dialog->minimumWidth(), 400); // its own least width again
+        m_dialog.reset();
+    }
 }
 
 TEST_F(ExportDialogTest, PreviousChoicesComeBackAsFarAsTheyStillApply) {

@@ -3,21 +3,28 @@
 //
 //     xvfb-run -a -s "-screen 0 1920x1200x24" quorvex3_window_screenshots log-axis out.png
 //     xvfb-run -a -s "-screen 0 1920x1200x24" quorvex3_window_screenshots small-screen out.png
+//     xvfb-run -a -s "-screen 0 1280x720x24" quorvex3_window_screenshots export-avi out.png
 //
 // log-axis: a fluorescence feature with values at and below 0 on a log axis,
 // density colours and contours. small-screen: the window at 1280 x 720 with
-// two datasets and a filter group. no-images-event: a measurement without
-// images and traces counted in samples, after event 7 was typed in. empty-
-// after-full: a measurement with 0 events shown after a full one.
+// two datasets, a filter group with two rules and a dataset rule, on the
+// screen it is started on. no-images-event: a measurement without images and
+// traces counted in samples, after event 7 was typed in. empty-after-full: a
+// measurement with 0 events shown after a full one. export-avi: the export
+// dialog with the AVI options, as it opens over that window.
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
+#include "filters/FilterDockWidget.h"
+#include "session/ExportDialog.h"
 #include "support/RtdcFixtureWriter.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -92,8 +99,8 @@ bool logAxis(MainWindow& window, const QDir& dir) {
     return true;
 }
 
+// The window keeps the size it chose for the screen it opens on.
 bool smallScreen(MainWindow& window, const QDir& dir) {
-    window.resize(1280, 720);
     window.show();
     for (const char* name : {"day1/a.rtdc", "day2/b.rtdc"}) {
         dir.mkpath(QFileInfo(dir.filePath(QString::fromLatin1(name))).path());
@@ -115,7 +122,35 @@ bool smallScreen(MainWindow& window, const QDir& dir) {
     polygon.polygonVertices = {{60.0, 0.01}, {120.0, 0.01}, {110.0, 0.035}, {65.0, 0.03}};
     window.addRuleToGroup(group, polygon);
     window.setGroupEnabledInAll(group, true);
+    // A dataset rule copied to the other dataset shows all its buttons.
+    Quorvex3::FilterRule deform;
+    deform.featureName = "deform";
+    deform.minValue = 0.0;
+    deform.maxValue = 0.05;
+    window.activeDataset()->filter.addRule(deform);
     window.refreshFilterGroupsUi();
+    window.findChild<Quorvex3::FilterDockWidget*>()->setActiveDataset(window.activeDataset());
+    spinEvents(100);
+    for (QPushButton* apply : window.findChildren<QPushButton*>(QStringLiteral("applyToAllButton")))
+        if (apply->isVisible()) {
+            apply->click();
+            break;
+        }
+    return true;
+}
+
+bool exportAvi(MainWindow& window, const QDir& dir, QWidget*& shown) {
+    if (!smallScreen(window, dir))
+        return false;
+    auto* dialog = new Quorvex3::ExportDialog(window.activeDataset(), window.datasets(), false,
+                                              &window, nullptr);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    spinEvents(300);
+    for (QRadioButton* format : dialog->findChildren<QRadioButton*>())
+        if (format->text() == QStringLiteral(".avi (Video)"))
+            format->setChecked(true);
+    shown = dialog;
     return true;
 }
 
@@ -174,8 +209,8 @@ bool emptyAfterFull(MainWindow& window, const QDir& dir) {
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr,
-                     "usage: %s log-axis|small-screen|no-images-event|empty-after-full "
-                     "<output.png>\n",
+                     "usage: %s log-axis|small-screen|no-images-event|empty-after-full|"
+                     "export-avi <output.png>\n",
                      argv[0]);
         return 2;
     }
@@ -186,20 +221,23 @@ int main(int argc, char** argv) {
     Quorvex3::applyApplicationLook();
     QTemporaryDir dir;
     MainWindow window;
-    const bool ready = scene == "log-axis"          ? logAxis(window, QDir(dir.path()))
-                       : scene == "small-screen"    ? smallScreen(window, QDir(dir.path()))
-                       : scene == "no-images-event" ? noImagesEvent(window, QDir(dir.path()))
+    QWidget* shown = &window;
+    const bool ready = scene == "log-axis"           ? logAxis(window, QDir(dir.path()))
+                       : scene == "small-screen"     ? smallScreen(window, QDir(dir.path()))
+                       : scene == "no-images-event"  ? noImagesEvent(window, QDir(dir.path()))
                        : scene == "empty-after-full" ? emptyAfterFull(window, QDir(dir.path()))
+                       : scene == "export-avi"       ? exportAvi(window, QDir(dir.path()), shown)
                                                      : false;
     if (!ready) {
         std::fprintf(stderr, "unknown scene or a measurement did not load\n");
         return 1;
     }
     spinEvents(1500);
-    if (!window.grab().save(QString::fromLocal8Bit(argv[2]))) {
+    if (!shown->grab().save(QString::fromLocal8Bit(argv[2]))) {
         std::fprintf(stderr, "could not write %s\n", argv[2]);
         return 1;
     }
-    std::printf("window %dx%d\n", window.width(), window.height());
+    const QRect frame = shown->frameGeometry();
+    std::printf("window %dx%d at %d,%d\n", frame.width(), frame.height(), frame.x(), frame.y());
     return 0;
 }
