@@ -63,9 +63,15 @@ protected:
             preview = shown->toPlainText();
             auto* label = dialog.findChild<QLabel*>(kFeedbackErrorLabelName);
             errorLabel = label ? label->text() : QString();
-            dialog.findChild<QPlainTextEdit*>(kFeedbackCommentName)->setPlainText(comment);
+            // A dialog shown again after a failed send still holds what was typed.
+            auto* editor = dialog.findChild<QPlainTextEdit*>(kFeedbackCommentName);
+            const int showing = dialog.property("timesShown").toInt();
+            dialog.setProperty("timesShown", showing + 1);
+            commentsShown.push_back(editor->toPlainText());
+            if (showing == 0)
+                editor->setPlainText(comment);
             qInfo("LATE_LINE logged while the dialog is open");
-            return int(send ? QDialog::Accepted : QDialog::Rejected);
+            return int(send && showing < sendAttempts ? QDialog::Accepted : QDialog::Rejected);
         };
         main = std::make_unique<MainWindow>();
     }
@@ -85,6 +91,8 @@ protected:
     QString errorLabel; // of the last feedback dialog, empty without one
     QString comment;    // typed into each feedback dialog
     bool send = true;   // its answer
+    int sendAttempts = 1; // "Send" clicks per dialog; showing it again after that cancels
+    std::vector<QString> commentsShown; // in the comment editor as each dialog was shown
     std::unique_ptr<MainWindow> main;
 };
 
@@ -170,10 +178,11 @@ TEST_F(MainWindowServices, WithoutAServerOrKeyNothingIsSent) {
     trigger("Send &Feedback...");
     trigger("Check for &Updates...");
     test::processEventsFor(100);
-    ASSERT_EQ(dialogs.calls.size(), 3u);
+    ASSERT_EQ(dialogs.calls.size(), 4u);
     EXPECT_EQ(dialogs.calls[1].text,
               "Could not send feedback.\n\nNo feedback server is configured in this build.");
-    EXPECT_EQ(dialogs.calls[2].text,
+    EXPECT_EQ(dialogs.calls[2].kind, testing::DialogCall::Dialog); // back, and cancelled
+    EXPECT_EQ(dialogs.calls[3].text,
               "Could not check for updates.\n\nNo update server is configured in this build.");
     EXPECT_TRUE(server.requests.empty());
     EXPECT_TRUE(errorLabel.isEmpty()); // from the menu: no error
@@ -234,6 +243,30 @@ TEST_F(MainWindowServices, FeedbackSendsWhatWasPreviewedAndReportsSentOnlyOnA2xx
         EXPECT_FALSE(request.contains(secret.toUtf8())) << secret.toStdString();
 }
 
+TEST_F(MainWindowServices, AFailedSendKeepsTheDialogAndItsCommentForAnotherTry) {
+    server.answers = {reply(503, "{}"), reply(200, "{}")};
+    comment = "Plot looks wrong";
+    sendAttempts = 2;
+    trigger("Send &Feedback...");
+    ASSERT_TRUE(waitForCalls(4));
+    using K = testing::DialogCall;
+    const K::Kind kinds[] = {K::Dialog, K::Warning, K::Dialog, K::Information};
+    for (std::size_t i = 0; i < std::size(kinds); ++i)
+        EXPECT_EQ(dialogs.calls[i].kind, kinds[i]) << i;
+    EXPECT_EQ(dialogs.calls[1].title, "Feedback Failed");
+    EXPECT_EQ(dialogs.calls[3].title, "Feedback Sent");
+    EXPECT_EQ(commentsShown, (std::vector<QString>{QString(), comment}));
+    // The second try sends the report that was previewed, comment and all.
+    ASSERT_EQ(server.requests.size(), 2u);
+    const auto body = [](const QByteArray& request) {
+        return request.mid(request.indexOf("\r\n\r\n") + 4);
+    };
+    EXPECT_EQ(body(server.requests[1]), body(server.requests[0]));
+    EXPECT_TRUE(server.requests[1].contains("=== User Comment ===\nPlot looks wrong\n"));
+    test::processEventsFor(50);
+    EXPECT_EQ(dialogs.calls.size(), 4u); // sent: the dialog is not shown again
+}
+
 TEST_F(MainWindowServices, CancellingTheUploadShowsNothing) {
     server.answers = {QByteArray()};
     comment = " \n\t "; // blank: no comment block
@@ -243,6 +276,19 @@ TEST_F(MainWindowServices, CancellingTheUploadShowsNothing) {
     main->findChild<QProgressDialog*>()->findChild<QPushButton*>()->click();
     test::processEventsFor(800); // past the time-out, which would report a failure
     EXPECT_EQ(dialogs.calls.size(), 1u);
+}
+
+TEST_F(MainWindowServices, ALicenceTextTheDesktopCannotOpenLeavesNoPathInTheReport) {
+    // The platform gets the URL and logs it when it cannot open it.
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    setApplicationDirOverride(QStringLiteral(QUORVEX3_BUILT_APP_DIR));
+    AboutDialog about;
+    about.onLinkActivated("app:license-en");
+    send = false;
+    trigger("Send &Feedback...");
+    EXPECT_TRUE(preview.contains("file://<path>")) << preview.toStdString();
+    for (const char* secret : {"licenses", "License Agreement", QUORVEX3_BUILT_APP_DIR})
+        EXPECT_FALSE(preview.contains(secret)) << secret;
 }
 
 TEST_F(MainWindowServices, TheErrorBoxShowsOneErrorAtATimeAndLeadsToFeedback) {
