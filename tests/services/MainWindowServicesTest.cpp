@@ -413,7 +413,7 @@ TEST_F(MainWindowServices, AboutOpensEachLicenceTextThroughItsLinkAndNamesWhatIs
     const std::pair<QString, QString> entries[] = {
         {"app:license-en", "Software License Agreement.md"},
         {"app:license-de", "Softwarelizenzvereinbarung.md"},
-        {"app:notice-en", "(EN) Quorvex 3THIRD PARTY SOFTWARE NOTICES.md"},
+        {"app:notice-en", "(EN) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
         {"app:notice-de", "(DE) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
         {"app:thirdparty-folder", "third party licenses"},
     };
@@ -422,6 +422,20 @@ TEST_F(MainWindowServices, AboutOpensEachLicenceTextThroughItsLinkAndNamesWhatIs
         emit links->linkActivated(link);
         EXPECT_EQ(urls.opened.back(), QUrl::fromLocalFile(QDir::cleanPath(folder + name)));
         EXPECT_TRUE(QFileInfo::exists(folder + name)) << name.toStdString();
+    }
+    // The licence agreements name the notice files by the names they are shipped under.
+    const QStringList shipped = QDir(folder).entryList(QDir::Files);
+    EXPECT_EQ(shipped.filter("THIRD PARTY SOFTWARE NOTICES.md").size(), 2);
+    for (const char* agreement : {"Software License Agreement.md", "Softwarelizenzvereinbarung.md"}) {
+        QFile text(folder + agreement);
+        ASSERT_TRUE(text.open(QIODevice::ReadOnly)) << agreement;
+        static const QRegularExpression s_named(QStringLiteral("\"([^\"\n]+\\.md)\""));
+        QStringList named;
+        for (auto it = s_named.globalMatch(QString::fromUtf8(text.readAll())); it.hasNext();)
+            named << it.next().captured(1);
+        EXPECT_FALSE(named.isEmpty()) << agreement;
+        for (const QString& name : named)
+            EXPECT_TRUE(shipped.contains(name)) << agreement << " names " << name.toStdString();
     }
     EXPECT_EQ(AboutDialog::builtWithText(),
               QStringLiteral("Built with Qt %1, QWT, HDF5, OpenCV, Armadillo.").arg(qVersion()));
