@@ -165,15 +165,15 @@ QString PrivateTextScrubber::replaceTerms(const QString& text, const TermTable& 
 
 QString PrivateTextScrubber::replaceFileUrls(const QString& text) {
     // The path of a file: URL is a path like any other, decoded (blanks) or
-    // percent-encoded, and so is the host of a shared folder; the scheme
-    // stays, so the reader still sees a URL was logged. Quoted, the whole
-    // quoted text goes; bare, it ends where a bare path ends.
-    static const QRegularExpression s_quoted(QStringLiteral(R"((['"])(file):(?:/|<path>)[^'"\n]*\1)"),
-                                             QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression s_bare(
-        QStringLiteral(R"((?<![\w.+\-/])(file):(?://[^/\s'"<>|]*)?(?:/|<path>))"
-                       R"((?:<path>|[^\s'"<>|,;()\[\]{}])*)"),
+    // percent-encoded, and so is the host of a shared folder (it follows the
+    // "//"); the scheme stays, so the reader still sees a URL was logged.
+    // Quoted, the whole quoted text goes; bare, it ends where a bare path ends.
+    static const QRegularExpression s_quoted(
+        QStringLiteral(R"((['"])(file):(?:/|<path>)[^'"\n]*\1)"),
         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression s_bare(QStringLiteral(R"((?<![\w.+\-/])(file):(?:/|<path>))"
+                                                          R"((?:<path>|[^\s'"<>|,;()\[\]{}])*)"),
+                                           QRegularExpression::CaseInsensitiveOption);
     QString out = text;
     out.replace(s_quoted, QStringLiteral("\\1\\2://<path>\\1"));
     out.replace(s_bare, QStringLiteral("\\1://<path>"));

@@ -92,10 +92,10 @@ protected:
     testing::ScriptedDialogProvider dialogs;
     ScopedDialogProvider guard;
     testing::UrlRecorder urls;
-    QString preview;    // of the last feedback dialog
-    QString errorLabel; // of the last feedback dialog, empty without one
-    QString comment;    // typed into each feedback dialog
-    bool send = true;   // its answer
+    QString preview;      // of the last feedback dialog
+    QString errorLabel;   // of the last feedback dialog, empty without one
+    QString comment;      // typed into each feedback dialog
+    bool send = true;     // its answer
     int sendAttempts = 1; // "Send" clicks per dialog; showing it again after that cancels
     std::vector<QString> commentsShown; // in the comment editor as each dialog was shown
     std::unique_ptr<MainWindow> main;
@@ -500,8 +500,8 @@ TEST_F(MainWindowServices, TheManualDescribesEachMenuEntryAsTheProgramAnswersIt)
         EXPECT_NE(action, nullptr) << "no such menu entry";
         if (!action)
             continue;
-        const bool answers = notYet.count(action) ? notYet[action]
-                                                  : answersNotAvailableYet(*main, action, dialogs);
+        const bool answers =
+            notYet.count(action) ? notYet[action] : answersNotAvailableYet(*main, action, dialogs);
         EXPECT_EQ(describedAsNotYet, answers)
             << (answers ? "answers \"not available yet\"" : "works");
         if (describedAsNotYet) {
@@ -572,7 +572,8 @@ TEST_F(MainWindowServices, AboutOpensEachLicenceTextThroughItsLinkAndNamesWhatIs
     // The licence agreements name the notice files by the names they are shipped under.
     const QStringList shipped = QDir(folder).entryList(QDir::Files);
     EXPECT_EQ(shipped.filter("THIRD PARTY SOFTWARE NOTICES.md").size(), 2);
-    for (const char* agreement : {"Software License Agreement.md", "Softwarelizenzvereinbarung.md"}) {
+    for (const char* agreement :
+         {"Software License Agreement.md", "Softwarelizenzvereinbarung.md"}) {
         QFile text(folder + agreement);
         ASSERT_TRUE(text.open(QIODevice::ReadOnly)) << agreement;
         static const QRegularExpression s_named(QStringLiteral("\"([^\"\n]+\\.md)\""));

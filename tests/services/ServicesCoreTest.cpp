@@ -111,11 +111,13 @@ TEST(FeedbackReport, ScrubsThePathOfFileUrlsDecodedOrPercentEncoded) {
          "\"file://<path>\"."},
         {"open file:///data/Project%20X/run%201/a.rtdc now", "open file://<path> now"},
         {"open file:///srv/Sample_2%20long/SECRET_SAMPLE_42.rtdc", "open file://<path>"},
-        {"dropped file:///home/alice/x.rtdc, file:/tmp/y.rtdc", "dropped file://<path>, file://<path>"},
+        {"dropped file:///home/alice/x.rtdc, file:/tmp/y.rtdc",
+         "dropped file://<path>, file://<path>"},
         {"share file://fileserver/alice/x%2Frtdc (retry)", "share file://<path> (retry)"},
         {"FILE:///Home/x.rtdc", "FILE://<path>"},
         // Left alone: other schemes, and "file:" that starts no URL.
-        {"see https://example.com/file:///x and profile:/x", "see https://example.com/file:///x and profile:/x"},
+        {"see https://example.com/file:///x and profile:/x",
+         "see https://example.com/file:///x and profile:/x"},
         {"file: none", "file: none"},
     };
     for (const auto& [in, out] : cases)
