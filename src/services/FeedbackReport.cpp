@@ -163,6 +163,23 @@ QString PrivateTextScrubber::replaceTerms(const QString& text, const TermTable& 
     return out;
 }
 
+QString PrivateTextScrubber::replaceFileUrls(const QString& text) {
+    // The path of a file: URL is a path like any other, decoded (blanks) or
+    // percent-encoded, and so is the host of a shared folder (it follows the
+    // "//"); the scheme stays, so the reader still sees a URL was logged.
+    // Quoted, the whole quoted text goes; bare, it ends where a bare path ends.
+    static const QRegularExpression s_quoted(
+        QStringLiteral(R"((['"])(file):(?:/|<path>)[^'"\n]*\1)"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression s_bare(QStringLiteral(R"((?<![\w.+\-/])(file):(?:/|<path>))"
+                                                          R"((?:<path>|[^\s'"<>|,;()\[\]{}])*)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    QString out = text;
+    out.replace(s_quoted, QStringLiteral("\\1\\2://<path>\\1"));
+    out.replace(s_bare, QStringLiteral("\\1://<path>"));
+    return out;
+}
+
 QString PrivateTextScrubber::replaceAbsolutePaths(const QString& text) {
     // A quoted path may hold blanks: the whole quoted text goes.
     static const QRegularExpression s_quoted(QStringLiteral(R"((['"])(?:<path>)?/[^'"\n]*\1)"));
@@ -179,7 +196,8 @@ QString PrivateTextScrubber::replaceAbsolutePaths(const QString& text) {
 QString PrivateTextScrubber::scrub(const QString& text) const {
     if (text.isEmpty())
         return text;
-    return replaceTerms(replaceAbsolutePaths(replaceTerms(text, m_pathTerms)), m_nameTerms);
+    return replaceTerms(replaceAbsolutePaths(replaceFileUrls(replaceTerms(text, m_pathTerms))),
+                        m_nameTerms);
 }
 
 void scrubReportParts(FeedbackReportParts& parts, const PrivateTextScrubber& scrubber) {

@@ -51,10 +51,11 @@ inline constexpr int kMinPrivateTermLength = 3;
 /// The user's home folder and user name (from HOME, USER, USERNAME, LOGNAME).
 PrivateTerms systemPrivateTerms();
 
-/// Replaces private text: first the listed paths (longest first), then any
-/// other absolute path (a run of path segments after a "/" that does not
-/// follow a letter, digit, "." or ":"; a quoted path with blanks as a
-/// whole), then the listed names. Replacements are never searched again.
+/// Replaces private text: first the listed paths (longest first), then the
+/// host and path of every file: URL ("file://<path>"), then any other
+/// absolute path (a run of path segments after a "/" that does not follow a
+/// letter, digit, "." or ":"; a quoted path or URL with blanks as a whole),
+/// then the listed names. Replacements are never searched again.
 class PrivateTextScrubber {
 public:
     explicit PrivateTextScrubber(const PrivateTerms& terms);
@@ -69,6 +70,7 @@ private:
     using TermTable = std::unordered_map<quint32, std::vector<Term>>;
     static void addTerms(TermTable& table, const QStringList& terms, const QString& replacement);
     static QString replaceTerms(const QString& text, const TermTable& table);
+    static QString replaceFileUrls(const QString& text);
     static QString replaceAbsolutePaths(const QString& text);
 
     TermTable m_pathTerms;

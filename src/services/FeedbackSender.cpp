@@ -74,18 +74,38 @@ void FeedbackSender::showDialogForError(const QString& version, const QString& s
                                         QWidget* parent) {
     const FeedbackReportParts parts = gatherParts(version, sessionSummary, title, details);
     const QString preview = QString::fromUtf8(composeReport(parts, QString()));
-    QPointer<QDialog> dialog = createFeedbackDialog(title, details, preview, parent);
+    reviewAndSend(createFeedbackDialog(title, details, preview, parent), parts, version, parent);
+}
+
+void FeedbackSender::reviewAndSend(QPointer<QDialog> dialog, const FeedbackReportParts& parts,
+                                   const QString& version, QPointer<QWidget> parent) {
     const int result = DialogProvider::current().execDialog(*dialog);
     // The parent may have gone while the dialog ran; it took the dialog along.
     if (!dialog)
         return;
-    const QString comment = feedbackComment(*dialog);
-    dialog->deleteLater();
-    if (result == QDialog::Accepted)
-        upload(composeReport(parts, comment), version, parent);
+    if (result != QDialog::Accepted) {
+        dialog->deleteLater();
+        return;
+    }
+    // The dialog is kept until the report is out: after a failure it comes
+    // back with the comment the user typed, to try again or to cancel.
+    const QByteArray report = composeReport(parts, feedbackComment(*dialog));
+    sendReport(report, version, parent, [this, dialog, parts, version, parent](bool failed) {
+        if (!dialog)
+            return;
+        if (failed)
+            reviewAndSend(dialog, parts, version, parent);
+        else
+            dialog->deleteLater();
+    });
 }
 
 void FeedbackSender::upload(const QByteArray& report, const QString& version, QWidget* parent) {
+    sendReport(report, version, parent, nullptr);
+}
+
+void FeedbackSender::sendReport(const QByteArray& report, const QString& version, QWidget* parent,
+                                std::function<void(bool failed)> done) {
     const QUrl url = m_endpoints.feedbackUrl();
     EndpointStatus status = checkEndpoint(url);
     const QByteArray key = decodeAccessKey(m_endpoints.feedbackKeyTable);
@@ -93,6 +113,8 @@ void FeedbackSender::upload(const QByteArray& report, const QString& version, QW
         status = EndpointStatus::NotConfigured;
     if (status != EndpointStatus::Usable) {
         showFailure(parent, endpointProblem(status, QStringLiteral("feedback server")));
+        if (done)
+            done(true);
         return;
     }
 
@@ -118,16 +140,19 @@ void FeedbackSender::upload(const QByteArray& report, const QString& version, QW
     connect(progress, &QProgressDialog::canceled, reply,
             [reply] { markCancelledByUserAndAbort(reply); });
     const int timeoutMs = m_endpoints.feedbackTimeoutMs;
-    connect(reply, &QNetworkReply::finished, this, [reply, progress, owner, timeoutMs] {
+    connect(reply, &QNetworkReply::finished, this, [reply, progress, owner, timeoutMs, done] {
         if (progress) {
             // Closing a progress dialog reports a cancel: not this time.
             progress->disconnect(reply);
             progress->close();
             progress->deleteLater();
         }
+        reply->deleteLater();
+        bool failed = false;
         if (!isCancelledByUser(*reply)) {
             const QString failure = replyFailure(*reply, timeoutMs);
-            if (failure.isEmpty())
+            failed = !failure.isEmpty();
+            if (!failed)
                 DialogProvider::current().information(
                     owner, QStringLiteral("Feedback Sent"),
                     QStringLiteral("Thank you! Your report has been sent to BVA support."),
@@ -135,7 +160,8 @@ void FeedbackSender::upload(const QByteArray& report, const QString& version, QW
             else
                 showFailure(owner, failure);
         }
-        reply->deleteLater();
+        if (done)
+            done(failed);
     });
 }
 

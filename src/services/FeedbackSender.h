@@ -4,11 +4,15 @@
 #include "services/ServiceEndpoints.h"
 
 #include <QByteArray>
+#include <QDialog>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QWidget>
+
+#include <functional>
 
 class QNetworkAccessManager;
-class QWidget;
 
 namespace Quorvex3 {
 
@@ -39,7 +43,9 @@ public:
     /// showDialogForError without an error.
     void showDialog(const QString& version, const QString& sessionSummary, QWidget* parent);
     /// Runs the feedback dialog modally and uploads the previewed report,
-    /// with the comment added, when the user chooses "Send".
+    /// with the comment added, when the user chooses "Send". When the upload
+    /// fails, the same dialog is shown again after the failure box, with
+    /// the comment as typed; a cancelled upload ends the feedback.
     void showDialogForError(const QString& version, const QString& sessionSummary,
                             const QString& title, const QString& details, QWidget* parent);
 
@@ -50,6 +56,14 @@ public:
     void upload(const QByteArray& report, const QString& version, QWidget* parent);
 
 private:
+    /// Runs `dialog` and sends on "Send", until it is sent or cancelled.
+    void reviewAndSend(QPointer<QDialog> dialog, const FeedbackReportParts& parts,
+                       const QString& version, QPointer<QWidget> parent);
+    /// upload(), then `done` (may be empty) with whether it failed: not
+    /// after a cancel by the user, nor after a success.
+    void sendReport(const QByteArray& report, const QString& version, QWidget* parent,
+                    std::function<void(bool failed)> done);
+
     /// The report's parts, gathered now and scrubbed.
     FeedbackReportParts gatherParts(const QString& version, const QString& sessionSummary,
                                     const QString& errorTitle, const QString& errorMessage) const;

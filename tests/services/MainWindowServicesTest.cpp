@@ -18,6 +18,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDockWidget>
 #include <QHelpEngine>
 #include <QHelpIndexWidget>
 #include <QHelpSearchEngine>
@@ -33,6 +34,10 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
 
 namespace Quorvex3 {
 namespace {
@@ -63,9 +68,15 @@ protected:
             preview = shown->toPlainText();
             auto* label = dialog.findChild<QLabel*>(kFeedbackErrorLabelName);
             errorLabel = label ? label->text() : QString();
-            dialog.findChild<QPlainTextEdit*>(kFeedbackCommentName)->setPlainText(comment);
+            // A dialog shown again after a failed send still holds what was typed.
+            auto* editor = dialog.findChild<QPlainTextEdit*>(kFeedbackCommentName);
+            const int showing = dialog.property("timesShown").toInt();
+            dialog.setProperty("timesShown", showing + 1);
+            commentsShown.push_back(editor->toPlainText());
+            if (showing == 0)
+                editor->setPlainText(comment);
             qInfo("LATE_LINE logged while the dialog is open");
-            return int(send ? QDialog::Accepted : QDialog::Rejected);
+            return int(send && showing < sendAttempts ? QDialog::Accepted : QDialog::Rejected);
         };
         main = std::make_unique<MainWindow>();
     }
@@ -81,10 +92,12 @@ protected:
     testing::ScriptedDialogProvider dialogs;
     ScopedDialogProvider guard;
     testing::UrlRecorder urls;
-    QString preview;    // of the last feedback dialog
-    QString errorLabel; // of the last feedback dialog, empty without one
-    QString comment;    // typed into each feedback dialog
-    bool send = true;   // its answer
+    QString preview;      // of the last feedback dialog
+    QString errorLabel;   // of the last feedback dialog, empty without one
+    QString comment;      // typed into each feedback dialog
+    bool send = true;     // its answer
+    int sendAttempts = 1; // "Send" clicks per dialog; showing it again after that cancels
+    std::vector<QString> commentsShown; // in the comment editor as each dialog was shown
     std::unique_ptr<MainWindow> main;
 };
 
@@ -170,10 +183,11 @@ TEST_F(MainWindowServices, WithoutAServerOrKeyNothingIsSent) {
     trigger("Send &Feedback...");
     trigger("Check for &Updates...");
     test::processEventsFor(100);
-    ASSERT_EQ(dialogs.calls.size(), 3u);
+    ASSERT_EQ(dialogs.calls.size(), 4u);
     EXPECT_EQ(dialogs.calls[1].text,
               "Could not send feedback.\n\nNo feedback server is configured in this build.");
-    EXPECT_EQ(dialogs.calls[2].text,
+    EXPECT_EQ(dialogs.calls[2].kind, testing::DialogCall::Dialog); // back, and cancelled
+    EXPECT_EQ(dialogs.calls[3].text,
               "Could not check for updates.\n\nNo update server is configured in this build.");
     EXPECT_TRUE(server.requests.empty());
     EXPECT_TRUE(errorLabel.isEmpty()); // from the menu: no error
@@ -234,6 +248,30 @@ TEST_F(MainWindowServices, FeedbackSendsWhatWasPreviewedAndReportsSentOnlyOnA2xx
         EXPECT_FALSE(request.contains(secret.toUtf8())) << secret.toStdString();
 }
 
+TEST_F(MainWindowServices, AFailedSendKeepsTheDialogAndItsCommentForAnotherTry) {
+    server.answers = {reply(503, "{}"), reply(200, "{}")};
+    comment = "Plot looks wrong";
+    sendAttempts = 2;
+    trigger("Send &Feedback...");
+    ASSERT_TRUE(waitForCalls(4));
+    using K = testing::DialogCall;
+    const K::Kind kinds[] = {K::Dialog, K::Warning, K::Dialog, K::Information};
+    for (std::size_t i = 0; i < std::size(kinds); ++i)
+        EXPECT_EQ(dialogs.calls[i].kind, kinds[i]) << i;
+    EXPECT_EQ(dialogs.calls[1].title, "Feedback Failed");
+    EXPECT_EQ(dialogs.calls[3].title, "Feedback Sent");
+    EXPECT_EQ(commentsShown, (std::vector<QString>{QString(), comment}));
+    // The second try sends the report that was previewed, comment and all.
+    ASSERT_EQ(server.requests.size(), 2u);
+    const auto body = [](const QByteArray& request) {
+        return request.mid(request.indexOf("\r\n\r\n") + 4);
+    };
+    EXPECT_EQ(body(server.requests[1]), body(server.requests[0]));
+    EXPECT_TRUE(server.requests[1].contains("=== User Comment ===\nPlot looks wrong\n"));
+    test::processEventsFor(50);
+    EXPECT_EQ(dialogs.calls.size(), 4u); // sent: the dialog is not shown again
+}
+
 TEST_F(MainWindowServices, CancellingTheUploadShowsNothing) {
     server.answers = {QByteArray()};
     comment = " \n\t "; // blank: no comment block
@@ -243,6 +281,19 @@ TEST_F(MainWindowServices, CancellingTheUploadShowsNothing) {
     main->findChild<QProgressDialog*>()->findChild<QPushButton*>()->click();
     test::processEventsFor(800); // past the time-out, which would report a failure
     EXPECT_EQ(dialogs.calls.size(), 1u);
+}
+
+TEST_F(MainWindowServices, ALicenceTextTheDesktopCannotOpenLeavesNoPathInTheReport) {
+    // The platform gets the URL and logs it when it cannot open it.
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    setApplicationDirOverride(QStringLiteral(QUORVEX3_BUILT_APP_DIR));
+    AboutDialog about;
+    about.onLinkActivated("app:license-en");
+    send = false;
+    trigger("Send &Feedback...");
+    EXPECT_TRUE(preview.contains("file://<path>")) << preview.toStdString();
+    for (const char* secret : {"licenses", "License Agreement", QUORVEX3_BUILT_APP_DIR})
+        EXPECT_FALSE(preview.contains(secret)) << secret;
 }
 
 TEST_F(MainWindowServices, TheErrorBoxShowsOneErrorAtATimeAndLeadsToFeedback) {
@@ -325,6 +376,147 @@ TEST_F(MainWindowServices, TheManualOpensInWindowsOfItsOwnThatSearchAndIndexApar
     EXPECT_EQ(files(), before);
 }
 
+/// A menu path the manual names, <span class="menu">File &gt; Open...</span>,
+/// and whether it is described as not available yet (class "menu not-yet").
+struct ManualMenuPath {
+    QString page;
+    QString path; // "File > Open..."
+    bool notYet;
+};
+
+std::vector<ManualMenuPath> manualMenuPaths() {
+    static const QRegularExpression s_span(
+        QStringLiteral(R"(<span class="menu( not-yet)?">([^<]*)</span>)"));
+    std::vector<ManualMenuPath> paths;
+    const QDir sources(QStringLiteral(QUORVEX3_MANUAL_SOURCES));
+    for (const QString& page : sources.entryList({QStringLiteral("*.html")})) {
+        QFile file(sources.filePath(page));
+        file.open(QIODevice::ReadOnly);
+        const QString html = QString::fromUtf8(file.readAll());
+        for (auto it = s_span.globalMatch(html); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            QString path = match.captured(2);
+            path.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+            paths.push_back({page, path.simplified(), !match.captured(1).isEmpty()});
+        }
+    }
+    return paths;
+}
+
+/// The menu bar's action at "Menu > Item" (deeper for submenus), "&" not
+/// counted; null when there is none.
+QAction* menuBarAction(QMainWindow& window, const QString& path) {
+    QList<QAction*> actions = window.menuBar()->actions();
+    QAction* found = nullptr;
+    for (const QString& step : path.split(QStringLiteral(" > "))) {
+        const auto match = std::find_if(actions.begin(), actions.end(), [&](QAction* action) {
+            return QString(action->text()).remove(QLatin1Char('&')) == step;
+        });
+        if (match == actions.end())
+            return nullptr;
+        found = *match;
+        actions = found->menu() ? found->menu()->actions() : QList<QAction*>();
+    }
+    return found;
+}
+
+bool showsNotAvailableYet(const QWidget& widget) {
+    const QList<QLabel*> labels = widget.findChildren<QLabel*>();
+    return std::any_of(labels.begin(), labels.end(), [](const QLabel* label) {
+        return label->text().contains(QStringLiteral("not available yet"));
+    });
+}
+
+/// Whether `action` answers "not available yet": in a box, in a window it
+/// opens or in the panel it shows (a submenu: any of its entries). Windows
+/// it opens are closed again.
+bool answersNotAvailableYet(MainWindow& main, QAction* action,
+                            const testing::ScriptedDialogProvider& dialogs) {
+    if (QMenu* menu = action->menu()) {
+        bool any = false;
+        for (QAction* entry : menu->actions())
+            if (!entry->isSeparator())
+                any = answersNotAvailableYet(main, entry, dialogs) || any;
+        return any;
+    }
+    const std::size_t calls = dialogs.calls.size();
+    const QWidgetList before = QApplication::topLevelWidgets();
+    QTimer canceller; // a dialog run without the dialog seam is cancelled
+    QObject::connect(&canceller, &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    canceller.start(10);
+    action->trigger();
+    bool says = false;
+    for (QDockWidget* dock : main.findChildren<QDockWidget*>()) {
+        if (dock->toggleViewAction() != action)
+            continue;
+        if (dock->isHidden()) // it was shown: show it again
+            action->trigger();
+        says = showsNotAvailableYet(*dock);
+    }
+    test::processEventsFor(20);
+    for (std::size_t i = calls; i < dialogs.calls.size(); ++i)
+        says = says || dialogs.calls[i].text.contains(QStringLiteral("not available yet"));
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (!before.contains(window) && window->isVisible()) {
+            says = says || showsNotAvailableYet(*window);
+            window->close();
+        }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return says;
+}
+
+TEST_F(MainWindowServices, TheManualDescribesEachMenuEntryAsTheProgramAnswersIt) {
+    // A dataset with images, so that every entry has something to work on.
+    testing::TempDir dir;
+    const QString path = QString::fromStdString(dir.path()) + "/cells.rtdc";
+    {
+        testing::RtdcFixtureWriter writer(path.toStdString());
+        writer.addColumn<float>("deform", {0.1f, 0.2f, 0.3f});
+        writer.addColumn<float>("area_um", {50.f, 60.f, 70.f});
+        writer.addImageStack("image", 3, 8, 10, std::vector<uint8_t>(3 * 8 * 10, 100));
+    }
+    main->addDataset(path);
+    ASSERT_TRUE(test::waitUntil([&] { return main->datasets()[0]->featuresLoaded; }));
+    setApplicationDirOverride(QStringLiteral(QUORVEX3_BUILT_APP_DIR));
+    send = false;
+
+    // What each entry of the menu bar answers (leaving the program aside).
+    std::map<QAction*, bool> notYet;
+    for (QAction* menu : main->menuBar()->actions())
+        for (QAction* entry : menu->menu()->actions())
+            if (!entry->isSeparator() && entry->text() != QStringLiteral("E&xit"))
+                notYet[entry] = answersNotAvailableYet(*main, entry, dialogs);
+    ASSERT_GT(notYet.size(), 15u);
+
+    const std::vector<ManualMenuPath> named = manualMenuPaths();
+    ASSERT_GT(named.size(), 10u);
+    std::set<QAction*> describedNotYet;
+    for (const auto& [page, menuPath, describedAsNotYet] : named) {
+        SCOPED_TRACE(page.toStdString() + ": " + menuPath.toStdString());
+        QAction* action = menuBarAction(*main, menuPath);
+        EXPECT_NE(action, nullptr) << "no such menu entry";
+        if (!action)
+            continue;
+        const bool answers =
+            notYet.count(action) ? notYet[action] : answersNotAvailableYet(*main, action, dialogs);
+        EXPECT_EQ(describedAsNotYet, answers)
+            << (answers ? "answers \"not available yet\"" : "works");
+        if (describedAsNotYet) {
+            describedNotYet.insert(action);
+            QFile file(QStringLiteral(QUORVEX3_MANUAL_SOURCES "/") + page);
+            file.open(QIODevice::ReadOnly);
+            EXPECT_TRUE(file.readAll().contains("not available yet"));
+        }
+    }
+    for (const auto& [action, answers] : notYet)
+        if (answers)
+            EXPECT_TRUE(describedNotYet.count(action))
+                << action->text().toStdString() << " is not described as not available yet";
+}
+
 TEST_F(MainWindowServices, TheHelpWindowShowsWhyAManualCannotBeOpenedAndLoadsNoLocalFile) {
     QTemporaryDir dir;
     HelpWindow window(dir.filePath("quorvex3.qch")); // missing
@@ -367,7 +559,7 @@ TEST_F(MainWindowServices, AboutOpensEachLicenceTextThroughItsLinkAndNamesWhatIs
     const std::pair<QString, QString> entries[] = {
         {"app:license-en", "Software License Agreement.md"},
         {"app:license-de", "Softwarelizenzvereinbarung.md"},
-        {"app:notice-en", "(EN) Quorvex 3THIRD PARTY SOFTWARE NOTICES.md"},
+        {"app:notice-en", "(EN) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
         {"app:notice-de", "(DE) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
         {"app:thirdparty-folder", "third party licenses"},
     };
@@ -376,6 +568,21 @@ TEST_F(MainWindowServices, AboutOpensEachLicenceTextThroughItsLinkAndNamesWhatIs
         emit links->linkActivated(link);
         EXPECT_EQ(urls.opened.back(), QUrl::fromLocalFile(QDir::cleanPath(folder + name)));
         EXPECT_TRUE(QFileInfo::exists(folder + name)) << name.toStdString();
+    }
+    // The licence agreements name the notice files by the names they are shipped under.
+    const QStringList shipped = QDir(folder).entryList(QDir::Files);
+    EXPECT_EQ(shipped.filter("THIRD PARTY SOFTWARE NOTICES.md").size(), 2);
+    for (const char* agreement :
+         {"Software License Agreement.md", "Softwarelizenzvereinbarung.md"}) {
+        QFile text(folder + agreement);
+        ASSERT_TRUE(text.open(QIODevice::ReadOnly)) << agreement;
+        static const QRegularExpression s_named(QStringLiteral("\"([^\"\n]+\\.md)\""));
+        QStringList named;
+        for (auto it = s_named.globalMatch(QString::fromUtf8(text.readAll())); it.hasNext();)
+            named << it.next().captured(1);
+        EXPECT_FALSE(named.isEmpty()) << agreement;
+        for (const QString& name : named)
+            EXPECT_TRUE(shipped.contains(name)) << agreement << " names " << name.toStdString();
     }
     EXPECT_EQ(AboutDialog::builtWithText(),
               QStringLiteral("Built with Qt %1, QWT, HDF5, OpenCV, Armadillo.").arg(qVersion()));

@@ -97,6 +97,33 @@ TEST(FeedbackReport, ScrubsListedPathsThenOtherPathsThenNames) {
         EXPECT_EQ(scrubber.scrub(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
 }
 
+TEST(FeedbackReport, ScrubsThePathOfFileUrlsDecodedOrPercentEncoded) {
+    const PrivateTextScrubber scrubber(PrivateTerms{
+        {"/home/alice", "/data/Project X/run 1/"}, {"alice", "SECRET_SAMPLE_42", "Sample_2 long"}});
+    const std::pair<const char*, const char*> cases[] = {
+        // As the platform's services log a licence text they cannot open.
+        {"Unable to detect a launcher for 'file:///opt/q3/licenses/Software License "
+         "Agreement.md'",
+         "Unable to detect a launcher for 'file://<path>'"},
+        {"This plugin does not support QPlatformServices::openDocument() for "
+         "\"file:///home/alice/My Data/x.rtdc\".",
+         "This plugin does not support QPlatformServices::openDocument() for "
+         "\"file://<path>\"."},
+        {"open file:///data/Project%20X/run%201/a.rtdc now", "open file://<path> now"},
+        {"open file:///srv/Sample_2%20long/SECRET_SAMPLE_42.rtdc", "open file://<path>"},
+        {"dropped file:///home/alice/x.rtdc, file:/tmp/y.rtdc",
+         "dropped file://<path>, file://<path>"},
+        {"share file://fileserver/alice/x%2Frtdc (retry)", "share file://<path> (retry)"},
+        {"FILE:///Home/x.rtdc", "FILE://<path>"},
+        // Left alone: other schemes, and "file:" that starts no URL.
+        {"see https://example.com/file:///x and profile:/x",
+         "see https://example.com/file:///x and profile:/x"},
+        {"file: none", "file: none"},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(scrubber.scrub(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
+}
+
 TEST(SessionSummary, DescribesEachDatasetWithoutItsNames) {
     EXPECT_EQ(buildSessionSummary({}, true), "Datasets: 0\nGlobal filter: active\n");
     std::vector<std::unique_ptr<DatasetEntry>> datasets;
