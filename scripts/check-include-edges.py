@@ -41,7 +41,7 @@ WINDOW_FOLDERS = {"filters", "calc", "stats", "compare"}
 # Files of folders with widgets that belong to the widget libraries; every
 # other file of these folders is GUI-free.
 WIDGET_FILES = {
-    "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload"},
+    "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload", "WrapRowLayout"},
     "calc": {"EModQualityDialog", "CalculationsDockWidget"},
     "stats": {"StatisticalEvalWindow"},
     "compare": {"CombinePlotWindow", "ImageGalleryWindow"},

@@ -7,7 +7,7 @@
 #include "filters/FilterWidgetStyle.h"
 #include "filters/PolygonRuleWidget.h"
 #include "filters/RuleEditorParts.h"
-#include "filters/WrapRowLayout.h"
+#include "util/WrapRowLayout.h"
 #include "model/DatasetEntry.h"
 #include "model/FilterGroup.h"
 

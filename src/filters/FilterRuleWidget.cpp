@@ -1,7 +1,7 @@
 #include "filters/FilterRuleWidget.h"
 
 #include "core/RTDCReader.h"
-#include "filters/WrapRowLayout.h"
+#include "util/WrapRowLayout.h"
 
 #include <QCheckBox>
 #include <QComboBox>

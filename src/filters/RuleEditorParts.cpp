@@ -1,7 +1,7 @@
 #include "filters/RuleEditorParts.h"
 
 #include "filters/FilterWidgetStyle.h"
-#include "filters/WrapRowLayout.h"
+#include "util/WrapRowLayout.h"
 
 #include <QApplication>
 #include <QCheckBox>

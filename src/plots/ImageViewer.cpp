@@ -2,6 +2,7 @@
 
 #include "util/DialogProvider.h"
 #include "util/FileNameUtil.h"
+#include "util/WrapRowLayout.h"
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -140,12 +141,13 @@ void ImageViewer::setupUI() {
     zoomRow->addWidget(fitButton);
     zoomRow->addStretch();
 
-    auto* optionRow = new QHBoxLayout;
+    // Beside the plot on a laptop screen the panel is narrower than both
+    // options side by side: the second then goes on a line of its own
+    // rather than both being cut.
+    auto* optionRow = new WrapRowLayout(8);
     optionRow->setContentsMargins(0, 0, 0, 0);
-    optionRow->setSpacing(8);
     optionRow->addWidget(m_showMaskCheck);
     optionRow->addWidget(m_autoContrastCheck);
-    optionRow->addStretch();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_titleLabel);

@@ -1,6 +1,6 @@
 // The row of filter-panel controls that continues on the next line when the
 // panel is narrow.
-#include "filters/WrapRowLayout.h"
+#include "util/WrapRowLayout.h"
 
 #include <gtest/gtest.h>
 

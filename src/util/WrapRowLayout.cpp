@@ -1,4 +1,4 @@
-#include "filters/WrapRowLayout.h"
+#include "util/WrapRowLayout.h"
 
 #include <QStyle>
 #include <QWidget>
