@@ -1,5 +1,4 @@
-// The main window's life: construction, closing, destruction, and the
-// read accessors that every other window uses to reach the datasets.
+// The main window's life: construction, closing and destruction.
 #include "app/MainWindow.h"
 
 #include "app/ShellSettings.h"
@@ -68,43 +67,9 @@ void MainWindow::waitForBackgroundTasks() {
     }
 }
 
-// ---- accessors ---------------------------------------------------------------
-
-DatasetEntry* MainWindow::activeDataset() const {
-    if (m_activeIndex < 0 || m_activeIndex >= static_cast<int>(m_datasets.size()))
-        return nullptr;
-    return m_datasets[static_cast<std::size_t>(m_activeIndex)].get();
-}
-
-int MainWindow::activeDatasetId() const {
-    const DatasetEntry* entry = activeDataset();
-    return entry ? entry->id : -1;
-}
-
 RTDCReader* MainWindow::activeReader() const {
     const DatasetEntry* entry = activeDataset();
     return entry ? entry->reader.get() : nullptr;
-}
-
-DatasetEntry* MainWindow::findDatasetByPath(const std::string& path) const {
-    for (const auto& entry : m_datasets)
-        if (entry && entry->filePath == path)
-            return entry.get();
-    return nullptr;
-}
-
-DatasetEntry* MainWindow::findDatasetById(int id) const {
-    for (const auto& entry : m_datasets)
-        if (entry && entry->id == id)
-            return entry.get();
-    return nullptr;
-}
-
-int MainWindow::datasetIndexById(int id) const {
-    for (std::size_t i = 0; i < m_datasets.size(); ++i)
-        if (m_datasets[i] && m_datasets[i]->id == id)
-            return static_cast<int>(i);
-    return -1;
 }
 
 } // namespace Quorvex3

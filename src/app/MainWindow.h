@@ -4,6 +4,7 @@
 #include "core/FilterRule.h"
 #include "model/DatasetEntry.h"
 #include "model/DatasetFolderNode.h"
+#include "model/DatasetStore.h"
 #include "model/FilterGroup.h"
 #include "session/ExportResult.h"
 #include "density/DensityEstimator.h"
@@ -71,9 +72,10 @@ class TracePlot;
 class FeedbackSender;
 class UpdateChecker;
 
-/// The program's one main window and its hub: it owns the datasets, the
-/// filter groups, the docks, the tool windows and the computation objects,
-/// and every other window reaches datasets only through it, by dataset id.
+/// The program's one main window and its hub: it holds the dataset store
+/// (the datasets, the active one, the filter groups), the docks, the tool
+/// windows and the computation objects, and every other window reaches
+/// datasets only through it, by dataset id.
 ///
 /// Its implementation is split by concern:
 /// - MainWindow.cpp: construction, closing, destruction, accessors;
@@ -110,17 +112,23 @@ public:
     // ---- datasets (read access for every other window) --------------------
 
     /// The datasets in list order; row i of the dataset list shows entry i.
-    const std::vector<std::unique_ptr<DatasetEntry>>& datasets() const { return m_datasets; }
+    const std::vector<std::unique_ptr<DatasetEntry>>& datasets() const {
+        return m_store.datasets();
+    }
+    /// The datasets, the active one and the filter groups.
+    const DatasetStore& store() const { return m_store; }
     /// The active dataset, null when none is active.
-    DatasetEntry* activeDataset() const;
+    DatasetEntry* activeDataset() const { return m_store.activeDataset(); }
     /// Id of the active dataset, -1 when none is active.
-    int activeDatasetId() const;
+    int activeDatasetId() const { return m_store.activeDatasetId(); }
     /// Reader of the active dataset, null when there is none.
     RTDCReader* activeReader() const;
     /// First dataset whose path equals `path` byte for byte, else null.
-    DatasetEntry* findDatasetByPath(const std::string& path) const;
+    DatasetEntry* findDatasetByPath(const std::string& path) const {
+        return m_store.findByPath(path);
+    }
     /// The dataset with that id (linear search in list order), else null.
-    DatasetEntry* findDatasetById(int id) const;
+    DatasetEntry* findDatasetById(int id) const { return m_store.findById(id); }
     /// The chosen colour map, 0 to 5.
     int colorMapIndex() const { return m_colorMapIndex; }
 
@@ -144,14 +152,20 @@ public:
     // ---- filters ----------------------------------------------------------
 
     /// The filter groups in creation order.
-    const std::vector<std::unique_ptr<FilterGroup>>& filterGroups() const { return m_filterGroups; }
+    const std::vector<std::unique_ptr<FilterGroup>>& filterGroups() const {
+        return m_store.groups();
+    }
     /// The dataset's own filter followed by the rules of every group
     /// switched on for it; a default filter (enabled, AND, no rules) for null.
-    EventFilter buildEffectiveFilter(const DatasetEntry* entry) const;
+    EventFilter buildEffectiveFilter(const DatasetEntry* entry) const {
+        return m_store.buildEffectiveFilter(entry);
+    }
     /// The first group with that id, else null.
-    FilterGroup* findFilterGroupById(int groupId) const;
+    FilterGroup* findFilterGroupById(int groupId) const { return m_store.findGroupById(groupId); }
     /// The dataset's switch for the group; false for null or a missing key.
-    bool isGroupEnabled(const DatasetEntry* entry, int groupId) const;
+    bool isGroupEnabled(const DatasetEntry* entry, int groupId) const {
+        return m_store.isGroupEnabled(entry, groupId);
+    }
     /// Pushes the groups to the filter dock and to every matrix window.
     void refreshFilterGroupsUi();
     /// JSON form of one filter rule.
@@ -334,7 +348,7 @@ private:
     void selectActiveInTree();
     void notifyGroupsMatrixRefresh();
     void addFolderNode(const DatasetFolderNode& node, QTreeWidgetItem* parent);
-    int datasetIndexById(int id) const;
+    int datasetIndexById(int id) const { return m_store.rowOfId(id); }
 
     // ---- active dataset and views (MainWindowViews.cpp) --------------------
     void switchToDataset(int index);
@@ -462,9 +476,8 @@ private:
     QActionGroup* m_colorMapGroup = nullptr;
 
     // ---- datasets and loading ----------------------------------------------
-    std::vector<std::unique_ptr<DatasetEntry>> m_datasets;
-    int m_activeIndex = -1;
-    int m_nextDatasetId = 0;
+    /// The datasets, the active row and the filter groups.
+    DatasetStore m_store;
     bool m_preloadBusy = false;
     int m_preloadIndex = -1;
     std::deque<int> m_preloadQueue;
@@ -507,8 +520,6 @@ private:
     std::optional<std::vector<ContourLevel>> m_kdeContours;
 
     // ---- filter groups -----------------------------------------------------
-    std::vector<std::unique_ptr<FilterGroup>> m_filterGroups;
-    int m_nextGroupId = 0;
     /// Group that receives the next polygon drawn; -1: the active dataset.
     int m_pendingPolygonGroupId = -1;
 

@@ -66,24 +66,21 @@ QString MainWindow::buildDatasetListText(const DatasetEntry* entry) const {
 // ---- list ------------------------------------------------------------------------
 
 void MainWindow::addDatasetToList(int index) {
-    if (!m_datasetList || index < 0 || index >= static_cast<int>(m_datasets.size()))
+    const DatasetEntry* entry = m_store.at(index);
+    if (!m_datasetList || !entry)
         return;
-    const DatasetEntry& entry = *m_datasets[static_cast<std::size_t>(index)];
-    appendDatasetItem(m_datasetList, buildDatasetListText(&entry), entry);
+    appendDatasetItem(m_datasetList, buildDatasetListText(entry), *entry);
     notifyGroupsMatrixRefresh();
     updatePlotSettingsButtonState();
     refreshDatasetTreeIfVisible();
 }
 
 void MainWindow::applyDatasetReorder(int from, int to) {
-    const int destination = datasetMoveDestination(from, to, static_cast<int>(m_datasets.size()));
+    const int destination = datasetMoveDestination(from, to, m_store.count());
     if (destination < 0)
         return;
 
-    const DatasetEntry* active = activeDataset();
-    std::unique_ptr<DatasetEntry> moved = std::move(m_datasets[static_cast<std::size_t>(from)]);
-    m_datasets.erase(m_datasets.begin() + from);
-    m_datasets.insert(m_datasets.begin() + destination, std::move(moved));
+    m_store.move(from, destination);
 
     // The running preload and the queued ones must still mark their own
     // datasets as loaded.
@@ -98,16 +95,10 @@ void MainWindow::applyDatasetReorder(int from, int to) {
     {
         const QSignalBlocker blocker(m_datasetList);
         m_datasetList->clear();
-        for (const auto& entry : m_datasets)
+        for (const auto& entry : datasets())
             appendDatasetItem(m_datasetList, buildDatasetListText(entry.get()), *entry);
-        const auto found =
-            std::find_if(m_datasets.begin(), m_datasets.end(),
-                         [active](const auto& entry) { return entry.get() == active; });
-        m_activeIndex = active && found != m_datasets.end()
-                            ? static_cast<int>(std::distance(m_datasets.begin(), found))
-                            : -1;
-        if (m_activeIndex >= 0)
-            m_datasetList->setCurrentRow(m_activeIndex);
+        if (m_store.activeRow() >= 0)
+            m_datasetList->setCurrentRow(m_store.activeRow());
     }
     notifyGroupsMatrixRefresh();
     updatePlotSettingsButtonState();
@@ -122,8 +113,8 @@ void MainWindow::rebuildDatasetTree() {
     m_treeRebuilding = true;
     m_datasetTree->clear();
     QList<QString> paths;
-    paths.reserve(static_cast<int>(m_datasets.size()));
-    for (const auto& entry : m_datasets)
+    paths.reserve(static_cast<int>(datasets().size()));
+    for (const auto& entry : datasets())
         paths.append(QString::fromStdString(entry->filePath));
     for (const DatasetFolderNode& node : buildDatasetFolderTree(paths, datasetFolderDepth()))
         addFolderNode(node, nullptr);
@@ -136,7 +127,7 @@ void MainWindow::rebuildDatasetTree() {
 
 void MainWindow::addFolderNode(const DatasetFolderNode& node, QTreeWidgetItem* parent) {
     const bool isFolder = node.datasetIndex < 0;
-    if (!isFolder && node.datasetIndex >= static_cast<int>(m_datasets.size()))
+    if (!isFolder && node.datasetIndex >= static_cast<int>(datasets().size()))
         return;
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_datasetTree);
     if (isFolder) {
@@ -146,7 +137,7 @@ void MainWindow::addFolderNode(const DatasetFolderNode& node, QTreeWidgetItem* p
             addFolderNode(child, item);
         return;
     }
-    const DatasetEntry& entry = *m_datasets[static_cast<std::size_t>(node.datasetIndex)];
+    const DatasetEntry& entry = *datasets()[static_cast<std::size_t>(node.datasetIndex)];
     item->setText(0, buildDatasetListText(&entry));
     item->setData(0, Qt::UserRole, entry.id);
     item->setToolTip(0, QString::fromStdString(entry.filePath));

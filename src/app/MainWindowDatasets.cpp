@@ -191,11 +191,9 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::addDataset(const QString& path) {
     const std::string utf8 = path.toUtf8().toStdString();
-    for (std::size_t i = 0; i < m_datasets.size(); ++i) {
-        if (m_datasets[i] && m_datasets[i]->filePath == utf8) {
-            m_datasetList->setCurrentRow(static_cast<int>(i));
-            return;
-        }
+    if (const DatasetEntry* open = m_store.findByPath(utf8)) {
+        m_datasetList->setCurrentRow(m_store.rowOfId(open->id));
+        return;
     }
     if (m_preloadBusy) {
         m_pendingPaths.push_back(path);
@@ -203,7 +201,7 @@ void MainWindow::addDataset(const QString& path) {
     }
 
     auto entry = std::make_unique<DatasetEntry>();
-    entry->id = m_nextDatasetId++;
+    entry->id = m_store.newDatasetId();
     entry->reader = std::make_shared<RTDCReader>();
     if (!entry->reader->openFile(utf8)) {
         const QString text = QStringLiteral("Failed to open: ") + path;
@@ -219,9 +217,8 @@ void MainWindow::addDataset(const QString& path) {
     entry->displayName = initialDisplayName(entry->metadata, entry->filePath);
 
     DatasetEntry* added = entry.get();
-    m_datasets.push_back(std::move(entry));
-    const int index = static_cast<int>(m_datasets.size()) - 1;
-    m_filterDock->setDatasetCount(static_cast<int>(m_datasets.size()));
+    const int index = m_store.append(std::move(entry));
+    m_filterDock->setDatasetCount(m_store.count());
     applyCurrentSyncState(added);
     addDatasetToList(index);
     startPreload(index);
@@ -230,11 +227,11 @@ void MainWindow::addDataset(const QString& path) {
 }
 
 void MainWindow::applyCurrentSyncState(DatasetEntry* entry) {
-    if (!entry || m_datasets.size() < 2)
+    if (!entry || datasets().size() < 2)
         return;
     const DatasetEntry* reference = activeDataset();
     if (!reference) {
-        for (const auto& other : m_datasets) {
+        for (const auto& other : datasets()) {
             if (other && other.get() != entry) {
                 reference = other.get();
                 break;
@@ -247,7 +244,7 @@ void MainWindow::applyCurrentSyncState(DatasetEntry* entry) {
     const EventFilter& shared = reference->filter;
     bool enabledAgreed = true;
     bool modeAgreed = true;
-    for (const auto& other : m_datasets) {
+    for (const auto& other : datasets()) {
         if (!other || other.get() == reference || other.get() == entry)
             continue;
         enabledAgreed = enabledAgreed && other->filter.isEnabled() == shared.isEnabled();
@@ -286,9 +283,9 @@ void MainWindow::startPreload(int index) {
         m_preloadQueue.push_back(index);
         return;
     }
-    if (index < 0 || index >= static_cast<int>(m_datasets.size()))
+    if (index < 0 || index >= static_cast<int>(datasets().size()))
         return;
-    const DatasetEntry* entry = m_datasets[static_cast<std::size_t>(index)].get();
+    const DatasetEntry* entry = datasets()[static_cast<std::size_t>(index)].get();
     if (!entry || !entry->reader)
         return;
 
@@ -327,10 +324,10 @@ void MainWindow::onFeaturesLoaded() {
 
     const int index = m_preloadIndex;
     DatasetEntry* entry = nullptr;
-    if (index >= 0 && index < static_cast<int>(m_datasets.size()) &&
-        m_datasets[static_cast<std::size_t>(index)] &&
-        m_datasets[static_cast<std::size_t>(index)]->id == m_preloadDatasetId)
-        entry = m_datasets[static_cast<std::size_t>(index)].get();
+    if (index >= 0 && index < static_cast<int>(datasets().size()) &&
+        datasets()[static_cast<std::size_t>(index)] &&
+        datasets()[static_cast<std::size_t>(index)]->id == m_preloadDatasetId)
+        entry = datasets()[static_cast<std::size_t>(index)].get();
     m_preloadIndex = -1;
     m_preloadDatasetId = -1;
     m_preloadBusy = false;
@@ -356,7 +353,7 @@ void MainWindow::onFeaturesLoaded() {
                                                   QMessageBox::Ok);
             });
         }
-        if (index == m_activeIndex)
+        if (index == m_store.activeRow())
             refreshUIForActiveDataset();
     } else if (!failed.empty()) {
         qWarning().noquote() << QStringLiteral("A dataset removed while it was loading had "
@@ -417,7 +414,8 @@ void MainWindow::showDeferredLoadingBoxes() {
 
 void MainWindow::removeDataset() {
     const int row = m_datasetList->currentRow();
-    if (row < 0 || row >= static_cast<int>(m_datasets.size()))
+    DatasetEntry* removed = m_store.at(row);
+    if (!removed)
         return;
     if (row == m_preloadIndex) {
         DialogProvider::current().warning(this, QStringLiteral("Cannot Remove"),
@@ -425,8 +423,7 @@ void MainWindow::removeDataset() {
                                           QMessageBox::Ok);
         return;
     }
-    const auto position = m_datasets.begin() + row;
-    const int id = (*position)->id;
+    const int id = removed->id;
     for (CombinePlotWindow* window : m_combinePlotWindows)
         window->onMainDatasetRemoved(id);
     for (StatisticalEvalWindow* window : m_statisticalEvalWindows)
@@ -435,8 +432,8 @@ void MainWindow::removeDataset() {
         window->onMainDatasetRemoved(id);
 
     // Nothing may point into the record once it is gone.
-    const bool wasActive = row == m_activeIndex;
-    if (m_filterDock->activeDataset() == position->get())
+    const bool wasActive = row == m_store.activeRow();
+    if (m_filterDock->activeDataset() == removed)
         m_filterDock->setActiveDataset(nullptr);
     if (wasActive)
         m_calculationsWidget->setActiveDataset(nullptr);
@@ -446,8 +443,8 @@ void MainWindow::removeDataset() {
         const QSignalBlocker blocker(m_datasetList);
         delete m_datasetList->takeItem(row);
     }
-    m_datasets.erase(position);
-    const int count = static_cast<int>(m_datasets.size());
+    const int next = m_store.removeAt(row);
+    const int count = m_store.count();
     m_filterDock->setDatasetCount(count);
 
     if (m_preloadIndex > row)
@@ -464,18 +461,14 @@ void MainWindow::removeDataset() {
         --m_lastPlotDatasetIndex;
 
     if (count > 0 && wasActive) {
-        m_activeIndex = -1;
-        const int next = std::min(row, count - 1);
         {
             const QSignalBlocker blocker(m_datasetList);
             m_datasetList->setCurrentRow(next);
         }
         switchToDataset(next);
     } else if (count > 0) {
-        if (m_activeIndex > row)
-            --m_activeIndex;
         const QSignalBlocker blocker(m_datasetList);
-        m_datasetList->setCurrentRow(m_activeIndex);
+        m_datasetList->setCurrentRow(next);
     } else {
         resetViewsWithoutDatasets();
     }
@@ -485,7 +478,7 @@ void MainWindow::removeDataset() {
 }
 
 void MainWindow::resetViewsWithoutDatasets() {
-    m_activeIndex = -1;
+    m_store.setActiveRow(-1);
     clearPlotAndEventViews();
     m_metadataTree->clear();
     for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo}) {
@@ -510,38 +503,12 @@ void MainWindow::resetViewsWithoutDatasets() {
 
 void MainWindow::duplicateDataset() {
     const int row = m_datasetList->currentRow();
-    if (row < 0 || row >= static_cast<int>(m_datasets.size()))
-        return;
-    if (!m_datasets[static_cast<std::size_t>(row)]->featuresLoaded)
+    const DatasetEntry* source = m_store.at(row);
+    if (!source || !source->featuresLoaded)
         return;
     saveCurrentDatasetState();
-    const DatasetEntry& source = *m_datasets[static_cast<std::size_t>(row)];
-
-    // Calculation flags and filter-group switches stay at their defaults;
-    // features computed on the shared reader remain visible to both.
-    auto copy = std::make_unique<DatasetEntry>();
-    copy->id = m_nextDatasetId++;
-    copy->reader = source.reader;
-    copy->metadata = source.metadata;
-    copy->filePath = source.filePath;
-    copy->displayName = source.displayName + QStringLiteral(" (copy)");
-    copy->xFeatureName = source.xFeatureName;
-    copy->yFeatureName = source.yFeatureName;
-    copy->colorFeatureName = source.colorFeatureName;
-    copy->currentEventIndex = source.currentEventIndex;
-    copy->featuresLoaded = true;
-    // What the preload could not read is a property of the shared reader.
-    copy->failedFeatures = source.failedFeatures;
-    copy->filter = source.filter;
-    copy->contourMode = source.contourMode;
-    copy->contourFraction1 = source.contourFraction1;
-    copy->contourFraction2 = source.contourFraction2;
-    copy->scaleXMode = source.scaleXMode;
-    copy->scaleYMode = source.scaleYMode;
-
-    m_datasets.push_back(std::move(copy));
-    const int index = static_cast<int>(m_datasets.size()) - 1;
-    m_filterDock->setDatasetCount(static_cast<int>(m_datasets.size()));
+    const int index = m_store.duplicate(row);
+    m_filterDock->setDatasetCount(m_store.count());
     addDatasetToList(index);
     m_datasetList->setCurrentRow(index);
 }
@@ -560,18 +527,18 @@ void MainWindow::onRenameFinished() {
         if (name == entry->displayName)
             return;
     }
-    updateDatasetDisplayName(m_activeIndex, name);
+    updateDatasetDisplayName(m_store.activeRow(), name);
 }
 
 void MainWindow::updateDatasetDisplayName(int index, const QString& name) {
-    if (index < 0 || index >= static_cast<int>(m_datasets.size()))
+    DatasetEntry* entry = m_store.at(index);
+    if (!entry)
         return;
-    DatasetEntry* entry = m_datasets[static_cast<std::size_t>(index)].get();
     entry->displayName = name;
     if (QListWidgetItem* item = m_datasetList->item(index))
         item->setText(buildDatasetListText(entry));
     refreshDatasetTreeIfVisible();
-    if (index == m_activeIndex)
+    if (index == m_store.activeRow())
         updateFilteredStatus();
     for (CombinePlotWindow* window : m_combinePlotWindows)
         window->onDatasetRenamed(entry->id, name);

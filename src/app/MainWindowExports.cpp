@@ -78,7 +78,7 @@ void MainWindow::exportData() {
                                           QMessageBox::Ok);
         return;
     }
-    ExportDialog dialog(active, m_datasets, false, this,
+    ExportDialog dialog(active, datasets(), false, this,
                         m_lastExportResult ? &*m_lastExportResult : nullptr);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -94,7 +94,7 @@ void MainWindow::exportData() {
     // By id: a preload finishing while the progress box lets events through
     // may add datasets, and the list then grows under the loop.
     std::vector<int> ids;
-    for (const auto& entry : m_datasets)
+    for (const auto& entry : datasets())
         ids.push_back(entry->id);
     const int total = static_cast<int>(ids.size());
     QProgressDialog progress(QStringLiteral("Exporting data..."), QStringLiteral("Cancel"), 0,

@@ -132,13 +132,13 @@ std::string uniqueGroupName(const std::string& base, const GroupList& groups) {
 
 void MainWindow::exportFilterGroupsToFile() {
     DialogProvider& dialogs = DialogProvider::current();
-    if (m_filterGroups.empty()) {
+    if (filterGroups().empty()) {
         dialogs.information(this, kExportTitle,
                             QStringLiteral("There are no filter groups to export."),
                             QMessageBox::Ok);
         return;
     }
-    const std::optional<std::vector<int>> ids = chooseGroupsToExport(this, m_filterGroups);
+    const std::optional<std::vector<int>> ids = chooseGroupsToExport(this, filterGroups());
     if (!ids || ids->empty())
         return;
 
@@ -150,7 +150,7 @@ void MainWindow::exportFilterGroupsToFile() {
     path = ensureSelectedFilterExtension(path, selectedFilter);
 
     const QByteArray bytes =
-        QJsonDocument(buildGroupsDocument(m_filterGroups, *ids)).toJson(QJsonDocument::Indented);
+        QJsonDocument(buildGroupsDocument(filterGroups(), *ids)).toJson(QJsonDocument::Indented);
     switch (writeFileAtomically(path, bytes)) {
     case WriteResult::OpenFailed:
         dialogs.critical(this, kExportTitle,
@@ -199,7 +199,7 @@ void MainWindow::importFilterGroupsFromFile() {
         std::string base = object.value(QStringLiteral("name")).toString().toStdString();
         if (base.empty())
             base = "Imported group";
-        const int id = addFilterGroup(uniqueGroupName(base, m_filterGroups));
+        const int id = addFilterGroup(uniqueGroupName(base, filterGroups()));
         FilterGroup* group = findFilterGroupById(id);
         for (const QJsonValue& ruleValue : object.value(QStringLiteral("rules")).toArray()) {
             FilterRule rule = Quorvex3::deserializeFilterRule(ruleValue.toObject());

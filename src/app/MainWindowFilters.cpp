@@ -1,6 +1,7 @@
-// Filters: the effective filter of a dataset (its own rules and the rules of
-// the groups switched on for it), the filter groups with their per-dataset
-// switches, and the filter dock's group requests. Propagation of rules and
+// Filters: the window's side of the filter groups. The store keeps the
+// groups, their per-dataset switches and the effective filter; here each
+// change replots and reaches the filter dock, the matrix windows and the
+// polygon work on the plot. Propagation of rules and
 // polygon gating live in MainWindowPropagation.cpp, the filter-group files
 // in MainWindowFilterGroupFiles.cpp.
 #include "app/MainWindow.h"
@@ -16,67 +17,15 @@
 
 namespace Quorvex3 {
 
-// ---- effective filter and groups (read access) -----------------------------------
-
-EventFilter MainWindow::buildEffectiveFilter(const DatasetEntry* entry) const {
-    EventFilter effective;
-    if (!entry)
-        return effective;
-    effective.setEnabled(entry->filter.isEnabled());
-    effective.setCombineMode(entry->filter.combineMode());
-    for (const FilterRule& rule : entry->filter.rules())
-        effective.addRule(rule);
-    // Disabled group rules are copied too; the filter skips them itself.
-    for (const auto& group : m_filterGroups) {
-        if (!isGroupEnabled(entry, group->id))
-            continue;
-        for (const FilterRule& rule : group->rules)
-            effective.addRule(rule);
-    }
-    return effective;
-}
-
-FilterGroup* MainWindow::findFilterGroupById(int groupId) const {
-    for (const auto& group : m_filterGroups)
-        if (group->id == groupId)
-            return group.get();
-    return nullptr;
-}
-
-bool MainWindow::isGroupEnabled(const DatasetEntry* entry, int groupId) const {
-    if (!entry)
-        return false;
-    const auto found = entry->groupEnabled.find(groupId);
-    return found != entry->groupEnabled.end() && found->second;
-}
-
 // ---- group operations --------------------------------------------------------------
 
 int MainWindow::addFilterGroup(const std::string& name) {
-    auto group = std::make_unique<FilterGroup>();
-    group->id = m_nextGroupId++;
-    group->name = name.empty() ? "Filter group " + std::to_string(group->id + 1) : name;
-    const int id = group->id;
-    m_filterGroups.push_back(std::move(group));
-    // Explicitly off everywhere, so a new group never changes what any
-    // dataset shows until someone switches it on.
-    for (const auto& entry : m_datasets)
-        if (entry)
-            entry->groupEnabled[id] = false;
-    return id;
+    return m_store.addGroup(name);
 }
 
 void MainWindow::removeFilterGroup(int groupId) {
-    const auto removed = std::remove_if(m_filterGroups.begin(), m_filterGroups.end(),
-                                        [groupId](const std::unique_ptr<FilterGroup>& group) {
-                                            return group && group->id == groupId;
-                                        });
-    if (removed == m_filterGroups.end())
+    if (!m_store.removeGroup(groupId))
         return;
-    m_filterGroups.erase(removed, m_filterGroups.end());
-    for (const auto& entry : m_datasets)
-        if (entry)
-            entry->groupEnabled.erase(groupId);
     releasePolygonWorkOfGroup(groupId);
     updatePlot();
 }
@@ -103,27 +52,17 @@ void MainWindow::releasePolygonWorkOfGroup(int groupId) {
 }
 
 void MainWindow::renameFilterGroup(int groupId, const std::string& name) {
-    if (FilterGroup* group = findFilterGroupById(groupId))
-        group->name = name;
+    m_store.renameGroup(groupId, name);
 }
 
 void MainWindow::addRuleToGroup(int groupId, const FilterRule& rule) {
-    FilterGroup* group = findFilterGroupById(groupId);
-    if (!group)
-        return;
-    FilterRule copy = rule;
-    copy.propagationId.clear();
-    group->rules.push_back(std::move(copy));
-    updatePlot();
+    if (m_store.addRuleToGroup(groupId, rule))
+        updatePlot();
 }
 
 void MainWindow::updateRuleInGroup(int groupId, int ruleIndex, const FilterRule& rule) {
-    FilterGroup* group = findFilterGroupById(groupId);
-    if (!group || ruleIndex < 0 || ruleIndex >= static_cast<int>(group->rules.size()))
+    if (!m_store.updateRuleInGroup(groupId, ruleIndex, rule))
         return;
-    FilterRule copy = rule;
-    copy.propagationId.clear();
-    group->rules[static_cast<std::size_t>(ruleIndex)] = std::move(copy);
     // The user is typing in one of the group's rule editors: rebuilding the
     // group widgets now would delete that editor under the cursor.
     m_suppressGroupsUiRefresh = true;
@@ -132,41 +71,29 @@ void MainWindow::updateRuleInGroup(int groupId, int ruleIndex, const FilterRule&
 }
 
 void MainWindow::removeRuleFromGroup(int groupId, int ruleIndex) {
-    FilterGroup* group = findFilterGroupById(groupId);
-    if (!group || ruleIndex < 0 || ruleIndex >= static_cast<int>(group->rules.size()))
-        return;
-    group->rules.erase(group->rules.begin() + ruleIndex);
-    updatePlot();
+    if (m_store.removeRuleFromGroup(groupId, ruleIndex))
+        updatePlot();
 }
 
 void MainWindow::setGroupEnabled(int datasetId, int groupId, bool on) {
-    DatasetEntry* entry = findDatasetById(datasetId);
-    if (!entry)
-        return;
-    entry->groupEnabled[groupId] = on;
-    updatePlot();
+    if (m_store.setGroupEnabled(datasetId, groupId, on))
+        updatePlot();
 }
 
 void MainWindow::setGroupsEnabled(int datasetId, const std::vector<int>& groupIds, bool on) {
-    DatasetEntry* entry = findDatasetById(datasetId);
-    if (!entry || groupIds.empty())
-        return;
-    for (const int groupId : groupIds)
-        entry->groupEnabled[groupId] = on;
-    updatePlot();
+    if (m_store.setGroupsEnabled(datasetId, groupIds, on))
+        updatePlot();
 }
 
 void MainWindow::setGroupEnabledInAll(int groupId, bool on) {
-    for (const auto& entry : m_datasets)
-        if (entry)
-            entry->groupEnabled[groupId] = on;
+    m_store.setGroupEnabledInAll(groupId, on);
     updatePlot();
 }
 
 void MainWindow::refreshFilterGroupsUi() {
     std::vector<FilterGroup*> groups;
-    groups.reserve(m_filterGroups.size());
-    for (const auto& group : m_filterGroups)
+    groups.reserve(filterGroups().size());
+    for (const auto& group : filterGroups())
         groups.push_back(group.get());
     const DatasetEntry* active = activeDataset();
     if (m_filterDock) {
@@ -180,17 +107,9 @@ void MainWindow::refreshFilterGroupsUi() {
 }
 
 void MainWindow::markGroupDivergence(const DatasetEntry& active) {
-    for (const auto& group : m_filterGroups) {
-        const bool own = isGroupEnabled(&active, group->id);
-        bool diverged = false;
-        for (const auto& entry : m_datasets) {
-            if (isGroupEnabled(entry.get(), group->id) != own) {
-                diverged = true;
-                break;
-            }
-        }
-        m_filterDock->setGroupEnabledDivergence(group->id, diverged);
-    }
+    for (const auto& group : filterGroups())
+        m_filterDock->setGroupEnabledDivergence(group->id,
+                                                m_store.groupSwitchDiverges(active, group->id));
     // The rebuilt group widgets start with every Edit toggle released; the
     // one whose polygon the plot is editing stays pressed.
     if (m_scatterPlot && m_scatterPlot->isEditingPolygon() &&
@@ -220,17 +139,12 @@ void MainWindow::onDeleteFilterGroupRequested(int groupId) {
 }
 
 void MainWindow::onGroupEnableChanged(int groupId, bool on) {
-    DatasetEntry* entry = activeDataset();
-    if (!entry)
-        return;
-    entry->groupEnabled[groupId] = on;
-    updatePlot();
+    if (m_store.setGroupEnabled(activeDatasetId(), groupId, on))
+        updatePlot();
 }
 
 void MainWindow::onGroupEnablePropagateRequested(int groupId, bool on) {
-    for (const auto& entry : m_datasets)
-        if (entry)
-            entry->groupEnabled[groupId] = on;
+    m_store.setGroupEnabledInAll(groupId, on);
     updatePlot();
     refreshFilterGroupsUi();
 }
@@ -293,9 +207,12 @@ FilterRule MainWindow::deserializeFilterRule(const QJsonObject& object) {
     return Quorvex3::deserializeFilterRule(object);
 }
 
-QJsonObject MainWindow::serializeFilter(const EventFilter&) const {
-    return {};
+QJsonObject MainWindow::serializeFilter(const EventFilter& filter) const {
+    return Quorvex3::serializeFilter(filter);
 }
-void MainWindow::restoreFilter(EventFilter&, const QJsonObject&) {}
+
+void MainWindow::restoreFilter(EventFilter& filter, const QJsonObject& object) {
+    Quorvex3::restoreFilter(filter, object);
+}
 
 } // namespace Quorvex3

@@ -160,7 +160,7 @@ void MainWindow::updatePlot() {
         // The plot keeps what it showed of this dataset, but never another
         // dataset's plot under this one's name; the information line leaves
         // the loading text for the dataset's own line.
-        if (m_lastPlotDatasetIndex != m_activeIndex)
+        if (m_lastPlotDatasetIndex != m_store.activeRow())
             clearPlotAndEventViews();
         updateFilteredStatus();
         QStringList reasons;
@@ -233,7 +233,7 @@ void MainWindow::showEmptyPlot() {
     // Whatever comes next for this dataset starts from the full view.
     m_lastPlotXFeature.clear();
     m_lastPlotYFeature.clear();
-    m_lastPlotDatasetIndex = m_activeIndex;
+    m_lastPlotDatasetIndex = m_store.activeRow();
     updateFilteredStatus();
     refreshWhatFollowsThePlot();
 }
@@ -386,11 +386,11 @@ void MainWindow::applyZoomRule(const std::string& xName, const std::string& yNam
     }
     // Colour, filter and contour changes alone keep the user's zoom.
     if (xName != m_lastPlotXFeature || yName != m_lastPlotYFeature ||
-        m_activeIndex != m_lastPlotDatasetIndex || changedValues)
+        m_store.activeRow() != m_lastPlotDatasetIndex || changedValues)
         m_scatterPlot->resetZoom();
     m_lastPlotXFeature = xName;
     m_lastPlotYFeature = yName;
-    m_lastPlotDatasetIndex = m_activeIndex;
+    m_lastPlotDatasetIndex = m_store.activeRow();
 }
 
 void MainWindow::followCurrentEvent(DatasetEntry& entry) {
@@ -462,7 +462,7 @@ void MainWindow::onApplyPlotSettingsToAll() {
     saveCurrentDatasetState();
     const bool colorIsFeature =
         !active->colorFeatureName.empty() && !isDensityId(active->colorFeatureName);
-    for (const auto& other : m_datasets) {
+    for (const auto& other : datasets()) {
         if (!other || other.get() == active)
             continue;
         if (const RTDCReader* reader = other->reader.get()) {
@@ -495,7 +495,7 @@ bool MainWindow::plotSettingsAlignedAcrossDatasets(const DatasetEntry* exclude) 
     const int contourMode = m_contourModeCombo->currentIndex();
     const double fraction1 = m_contourInnerSpin->value() / 100.0;
     const double fraction2 = m_contourOuterSpin->value() / 100.0;
-    for (const auto& other : m_datasets) {
+    for (const auto& other : datasets()) {
         if (!other || other.get() == active || other.get() == exclude)
             continue;
         if (other->xFeatureName != x || other->yFeatureName != y ||
@@ -526,7 +526,7 @@ void MainWindow::updatePolygonOverlays() {
             m_scatterPlot->addPolygonOverlay(id, toPolygon(rules[i].polygonVertices),
                                              rules[i].enabled);
     }
-    for (const auto& group : m_filterGroups) {
+    for (const auto& group : filterGroups()) {
         if (!isGroupEnabled(entry, group->id))
             continue;
         for (std::size_t j = 0; j < group->rules.size(); ++j) {

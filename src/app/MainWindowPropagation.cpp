@@ -56,7 +56,7 @@ void MainWindow::onApplyFilterToAll() {
     const DatasetEntry* active = activeDataset();
     if (!active)
         return;
-    for (const auto& entry : m_datasets) {
+    for (const auto& entry : datasets()) {
         if (!entry || entry.get() == active)
             continue;
         entry->filter.setEnabled(active->filter.isEnabled());
@@ -78,7 +78,7 @@ void MainWindow::onApplyRuleToAll(int ruleIndex) {
         copy.propagationId = createPropagationId();
         active->filter.setRule(ruleIndex, copy);
     }
-    for (const auto& entry : m_datasets) {
+    for (const auto& entry : datasets()) {
         if (!entry || entry.get() == active)
             continue;
         const int existing = findRuleCopy(entry->filter, copy.propagationId);
@@ -139,7 +139,7 @@ void MainWindow::onDeleteRuleFromAll(int ruleIndex) {
 void MainWindow::forEachRuleCopyElsewhere(const std::string& id,
                                           const std::function<void(EventFilter&, int)>& visit) {
     const DatasetEntry* active = activeDataset();
-    for (const auto& entry : m_datasets) {
+    for (const auto& entry : datasets()) {
         if (!entry || entry.get() == active)
             continue;
         const int existing = findRuleCopy(entry->filter, id);
@@ -150,7 +150,7 @@ void MainWindow::forEachRuleCopyElsewhere(const std::string& id,
 
 void MainWindow::onEnabledChangedForAll(bool enabled) {
     const DatasetEntry* active = activeDataset();
-    for (const auto& entry : m_datasets)
+    for (const auto& entry : datasets())
         if (entry && entry.get() != active)
             entry->filter.setEnabled(enabled);
     updatePlot();
@@ -161,7 +161,7 @@ void MainWindow::onCombineModeChangedForAll(int mode) {
     const FilterCombineMode combineMode = mode == static_cast<int>(FilterCombineMode::NOT)
                                               ? FilterCombineMode::NOT
                                               : FilterCombineMode::AND;
-    for (const auto& entry : m_datasets)
+    for (const auto& entry : datasets())
         if (entry && entry.get() != active)
             entry->filter.setCombineMode(combineMode);
     updatePlot();
@@ -172,7 +172,7 @@ void MainWindow::updateFilterPropagationStatus() {
     if (!m_filterDock)
         return;
     const FilterPropagationStatus status =
-        computeFilterPropagationStatus(m_datasets, m_activeIndex);
+        computeFilterPropagationStatus(datasets(), m_store.activeRow());
     m_filterDock->setEnabledStateDivergence(status.enabledStateDiverges);
     m_filterDock->setCombineModeDivergence(status.combineModeDiverges);
     for (std::size_t i = 0; i < status.rules.size(); ++i)
@@ -185,7 +185,7 @@ void MainWindow::updateFilterPropagationStatus() {
 void MainWindow::onImportMeasurementFilters(bool allDatasets) {
     int added = 0;
     if (allDatasets) {
-        for (const auto& entry : m_datasets)
+        for (const auto& entry : datasets())
             added += applyMeasurementFilters(entry.get());
     } else {
         DatasetEntry* active = activeDataset();

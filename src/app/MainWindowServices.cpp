@@ -140,7 +140,7 @@ void MainWindow::sendFeedbackAction() {
 void MainWindow::sendFeedback(const QString& title, const QString& details) {
     if (!m_feedbackSender)
         m_feedbackSender = new FeedbackSender(this);
-    m_feedbackSender->setPrivateTerms(datasetPrivateTerms(m_datasets));
+    m_feedbackSender->setPrivateTerms(datasetPrivateTerms(datasets()));
     m_feedbackSender->showDialogForError(UpdateChecker::currentVersion(), buildSessionSummary(),
                                          title, details, this);
 }
@@ -154,7 +154,7 @@ QString MainWindow::buildSessionSummary() const {
         const EventFilter filter = buildEffectiveFilter(active);
         filterActive = filter.isEnabled() && filter.ruleCount() > 0;
     }
-    return Quorvex3::buildSessionSummary(m_datasets, filterActive);
+    return Quorvex3::buildSessionSummary(datasets(), filterActive);
 }
 
 void MainWindow::onUnhandledException(const QString& title, const QString& message) {

@@ -114,10 +114,10 @@ void MainWindow::onDatasetSelected(int row) {
 }
 
 void MainWindow::switchToDataset(int index) {
-    if (index < 0 || index >= static_cast<int>(m_datasets.size()) || index == m_activeIndex)
+    if (index < 0 || index >= m_store.count() || index == m_store.activeRow())
         return;
     saveCurrentDatasetState();
-    m_activeIndex = index;
+    m_store.setActiveRow(index);
     selectActiveInTree();
     if (m_datasetList->currentRow() != index) {
         const QSignalBlocker blocker(m_datasetList);
@@ -345,7 +345,7 @@ void MainWindow::loadFeatureComboBoxes() {
 void MainWindow::updatePlotSettingsButtonState() {
     if (!m_applyPlotSettingsButton)
         return;
-    const bool enabled = activeDataset() && m_datasets.size() > 1;
+    const bool enabled = activeDataset() && datasets().size() > 1;
     m_applyPlotSettingsButton->setEnabled(enabled);
     const bool highlighted = enabled && !plotSettingsAlignedAcrossDatasets(nullptr);
     m_applyPlotSettingsButton->setStyleSheet(highlighted ? QString::fromUtf8(kDivergedButtonStyle)

@@ -112,4 +112,29 @@ FilterRule deserializeFilterRule(const QJsonObject& object) {
     return rule;
 }
 
+QJsonObject serializeFilter(const EventFilter& filter) {
+    QJsonArray rules;
+    for (const FilterRule& rule : filter.rules())
+        rules.append(serializeFilterRule(rule));
+    QJsonObject object;
+    object.insert(QStringLiteral("enabled"), filter.isEnabled());
+    object.insert(QStringLiteral("combineMode"), filter.combineMode() == FilterCombineMode::NOT
+                                                     ? QStringLiteral("NOT")
+                                                     : QStringLiteral("AND"));
+    object.insert(QStringLiteral("rules"), rules);
+    return object;
+}
+
+void restoreFilter(EventFilter& filter, const QJsonObject& object) {
+    filter = EventFilter();
+    filter.setEnabled(object.value(QStringLiteral("enabled")).toBool(false));
+    filter.setCombineMode(object.value(QStringLiteral("combineMode")).toString() ==
+                                  QStringLiteral("NOT")
+                              ? FilterCombineMode::NOT
+                              : FilterCombineMode::AND);
+    const QJsonArray rules = object.value(QStringLiteral("rules")).toArray();
+    for (const QJsonValue& rule : rules)
+        filter.addRule(deserializeFilterRule(rule.toObject()));
+}
+
 } // namespace Quorvex3

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EventFilter.h"
 #include "core/FilterRule.h"
 
 #include <QJsonObject>
@@ -25,5 +26,17 @@ QJsonObject serializeFilterRule(const FilterRule& rule);
 /// strings "inf", "-inf" and "nan"; scale codes other than 0, 1 and 2 read
 /// as 0 (linear). Never fails and never reports.
 FilterRule deserializeFilterRule(const QJsonObject& object);
+
+/// The JSON object of a whole filter, as session files store a dataset's
+/// own filter: "enabled" (boolean), "combineMode" ("AND" or "NOT") and
+/// "rules" (each rule in filter order, through serializeFilterRule). Never
+/// fails.
+QJsonObject serializeFilter(const EventFilter& filter);
+
+/// Replaces `filter` with the one `object` describes. Missing or mistyped
+/// keys take the defaults: disabled, AND (NOT only for the exact text
+/// "NOT", so "not" reads as AND), no rules. Every element of "rules" is
+/// appended in order through deserializeFilterRule. Never fails.
+void restoreFilter(EventFilter& filter, const QJsonObject& object);
 
 } // namespace Quorvex3

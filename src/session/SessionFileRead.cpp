@@ -5,7 +5,6 @@
 #include "session/SessionFile.h"
 
 #include "model/FilterRuleJson.h"
-#include "session/SessionFilterJson.h"
 #include "session/SessionJsonValues.h"
 
 #include <QFile>

@@ -4,7 +4,6 @@
 #include "session/SessionFile.h"
 
 #include "model/FilterRuleJson.h"
-#include "session/SessionFilterJson.h"
 #include "session/SessionJsonValues.h"
 #include "util/AtomicFile.h"
 

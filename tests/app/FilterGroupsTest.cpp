@@ -1,7 +1,7 @@
-// Filter groups of the main window: their ids and names, their rules, the
-// per-dataset switches, the effective filter built from a dataset's own
-// rules and its switched-on groups, the overlay ids of group polygons, and
-// the filter dock's group requests with their divergence marks.
+// Filter groups in the main window: its group operations reaching the store
+// and the plot, the per-dataset switches of opened datasets, the overlay ids
+// of group polygons, and the filter dock's group requests with their
+// divergence marks. The group logic itself is tested on the store alone.
 #include "FilterGroupTestSupport.h"
 
 #include "core/EventFilter.h"
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -36,11 +37,8 @@ std::vector<std::string> groupNames(const MainWindow& window) {
     return names;
 }
 
-std::vector<std::string> ruleFeatures(const EventFilter& filter) {
-    std::vector<std::string> features;
-    for (const FilterRule& rule : filter.rules())
-        features.push_back(rule.featureName);
-    return features;
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 FilterDockWidget* dockOf(MainWindow& window) {
@@ -81,88 +79,46 @@ protected:
     std::vector<std::string> m_paths;
 };
 
-// ---- ids and names -----------------------------------------------------------------
+// ---- the window's group operations --------------------------------------------------
+// Ids, names, rules, switches and the effective filter are the store's
+// (tests/model/DatasetStoreTest.cpp); here the window's forwards reach it and
+// each change replots.
 
-TEST_F(FilterGroups, FirstGroupIsIdZeroNamedFilterGroup1AndIdsAreNeverReused) {
-    EXPECT_EQ(m_window.addFilterGroup(""), 0);
-    EXPECT_EQ(groupNames(m_window), (std::vector<std::string>{"Filter group 1"}));
-    m_window.removeFilterGroup(0);
-    EXPECT_TRUE(m_window.filterGroups().empty());
-    EXPECT_EQ(m_window.addFilterGroup(""), 1);
-    EXPECT_EQ(groupNames(m_window), (std::vector<std::string>{"Filter group 2"}));
-    EXPECT_EQ(m_window.addFilterGroup("Gate"), 2);
-    EXPECT_EQ(m_window.addFilterGroup("Gate"), 3);
-    EXPECT_EQ(m_window.addFilterGroup(""), 4);
-    EXPECT_EQ(groupNames(m_window),
-              (std::vector<std::string>{"Filter group 2", "Gate", "Gate", "Filter group 5"}));
-}
+TEST_F(FilterGroups, GroupOperationsChangeTheStoreAndReplotTheActiveDataset) {
+    openDatasets(1);
+    auto* info = m_window.findChild<QLabel*>(QStringLiteral("infoLabel"));
+    ASSERT_NE(info, nullptr);
+    const auto shownText = [info] { return info->text().toStdString(); };
+    ASSERT_TRUE(contains(shownText(), "5/5 events shown"));
 
-TEST_F(FilterGroups, RenameChangesOnlyTheNamedGroupAndIgnoresUnknownIds) {
-    m_window.addFilterGroup("A");
-    const int b = m_window.addFilterGroup("B");
-    m_window.renameFilterGroup(b, "Beads \xc2\xb5m");
-    m_window.renameFilterGroup(99, "Nobody");
-    EXPECT_EQ(groupNames(m_window), (std::vector<std::string>{"A", "Beads \xc2\xb5m"}));
-    EXPECT_EQ(m_window.findFilterGroupById(b)->name, "Beads \xc2\xb5m");
-    EXPECT_EQ(m_window.findFilterGroupById(99), nullptr);
-}
+    const int g = m_window.addFilterGroup("");
+    EXPECT_EQ(m_window.store().groups().size(), 1u);
+    EXPECT_EQ(m_window.findFilterGroupById(g), m_window.store().findGroupById(g));
+    m_window.renameFilterGroup(g, "Gate");
+    EXPECT_EQ(m_window.store().findGroupById(g)->name, "Gate");
 
-TEST_F(FilterGroups, RemovingAnUnknownIdChangesNothing) {
-    m_window.addFilterGroup("A");
-    m_window.removeFilterGroup(7);
-    EXPECT_EQ(groupNames(m_window), (std::vector<std::string>{"A"}));
-}
+    m_window.addRuleToGroup(g, rangeRule("area_um", 25, 100));
+    m_window.setGroupEnabled(dataset(0)->id, g, true);
+    EXPECT_TRUE(m_window.store().isGroupEnabled(dataset(0), g));
+    EXPECT_TRUE(contains(shownText(), "3/5 events shown")) << shownText();
 
-// ---- rules of a group --------------------------------------------------------------
+    m_window.updateRuleInGroup(g, 0, rangeRule("area_um", 35, 100));
+    EXPECT_TRUE(contains(shownText(), "2/5 events shown")) << shownText();
 
-TEST_F(FilterGroups, RulesCopiedIntoAGroupLoseOnlyTheirPropagationId) {
-    const int id = m_window.addFilterGroup("G");
-    FilterRule polygon = polygonRule({{1.0, 2.0}, {3.0, 4.0}, {5.0, 1.0}});
-    polygon.scaleXMode = 1;
-    polygon.scaleYMode = 2;
-    polygon.inverted = true;
-    polygon.propagationId = "{00000000-0000-0000-0000-000000000001}";
-    m_window.addRuleToGroup(id, polygon);
-    m_window.addRuleToGroup(99, polygon);
+    m_window.setGroupEnabledInAll(g, false);
+    EXPECT_TRUE(contains(shownText(), "5/5 events shown")) << shownText();
 
-    const FilterGroup* group = m_window.findFilterGroupById(id);
-    ASSERT_EQ(group->rules.size(), 1u);
-    const FilterRule& stored = group->rules[0];
-    EXPECT_TRUE(stored.propagationId.empty());
-    EXPECT_EQ(stored.type, 1);
-    EXPECT_EQ(stored.polygonVertices, polygon.polygonVertices);
-    EXPECT_EQ(stored.scaleXMode, 1);
-    EXPECT_EQ(stored.scaleYMode, 2);
-    EXPECT_TRUE(stored.inverted);
-    EXPECT_EQ(stored.featureNameY, "deform");
-}
+    m_window.setGroupsEnabled(dataset(0)->id, {g}, true);
+    EXPECT_TRUE(contains(shownText(), "2/5 events shown")) << shownText();
 
-TEST_F(FilterGroups, UpdateAndRemoveActOnlyOnIndicesInRange) {
-    const int id = m_window.addFilterGroup("G");
-    for (int i = 0; i < 5; ++i)
-        m_window.addRuleToGroup(id, rangeRule("f" + std::to_string(i), i, i + 1));
-    FilterRule replacement = rangeRule("deform", 0.1, 0.2);
-    replacement.propagationId = "{00000000-0000-0000-0000-000000000002}";
+    m_window.removeRuleFromGroup(g, 0);
+    EXPECT_TRUE(contains(shownText(), "5/5 events shown")) << shownText();
 
-    m_window.updateRuleInGroup(id, 5, replacement);
-    m_window.updateRuleInGroup(id, -1, replacement);
-    m_window.updateRuleInGroup(42, 0, replacement);
-    m_window.removeRuleFromGroup(id, 5);
-    m_window.removeRuleFromGroup(id, -1);
-    const FilterGroup* group = m_window.findFilterGroupById(id);
-    ASSERT_EQ(group->rules.size(), 5u);
-    EXPECT_EQ(group->rules[4].featureName, "f4");
-
-    m_window.updateRuleInGroup(id, 2, replacement);
-    EXPECT_EQ(group->rules[2].featureName, "deform");
-    EXPECT_EQ(group->rules[2].maxValue, 0.2);
-    EXPECT_TRUE(group->rules[2].propagationId.empty());
-
-    m_window.removeRuleFromGroup(id, 1);
-    std::vector<std::string> left;
-    for (const FilterRule& rule : group->rules)
-        left.push_back(rule.featureName);
-    EXPECT_EQ(left, (std::vector<std::string>{"f0", "deform", "f3", "f4"}));
+    m_window.addRuleToGroup(g, rangeRule("area_um", 45, 100));
+    EXPECT_TRUE(contains(shownText(), "1/5 events shown")) << shownText();
+    m_window.removeFilterGroup(g);
+    EXPECT_TRUE(m_window.store().groups().empty());
+    EXPECT_TRUE(contains(shownText(), "5/5 events shown")) << shownText();
 }
 
 // ---- per-dataset switches ----------------------------------------------------------
@@ -221,74 +177,6 @@ TEST_F(FilterGroups, SwitchingSeveralGroupsOfOneDatasetAtOnce) {
 }
 
 // ---- effective filter --------------------------------------------------------------
-
-TEST_F(FilterGroups, EffectiveFilterOfNoDatasetIsEnabledAndEmpty) {
-    m_window.addFilterGroup("A");
-    const EventFilter effective = m_window.buildEffectiveFilter(nullptr);
-    EXPECT_TRUE(effective.isEnabled());
-    EXPECT_EQ(effective.combineMode(), FilterCombineMode::AND);
-    EXPECT_EQ(effective.ruleCount(), 0);
-}
-
-TEST_F(FilterGroups, EffectiveFilterIsOwnRulesThenSwitchedOnGroupsInGroupOrder) {
-    openDatasets(1);
-    DatasetEntry* entry = dataset(0);
-    entry->filter.addRule(rangeRule("own1", 0, 1));
-    entry->filter.addRule(rangeRule("own2", 0, 1));
-    const int a = m_window.addFilterGroup("A");
-    const int off = m_window.addFilterGroup("Off");
-    const int c = m_window.addFilterGroup("C");
-    m_window.addRuleToGroup(a, rangeRule("a1", 0, 1));
-    FilterRule disabled = rangeRule("a2", 0, 1);
-    disabled.enabled = false;
-    m_window.addRuleToGroup(a, disabled);
-    m_window.addRuleToGroup(off, rangeRule("off1", 0, 1));
-    m_window.addRuleToGroup(c, rangeRule("c1", 0, 1));
-    // Switched on in reverse order: the group list decides the order.
-    m_window.setGroupEnabled(entry->id, c, true);
-    m_window.setGroupEnabled(entry->id, a, true);
-
-    const EventFilter effective = m_window.buildEffectiveFilter(entry);
-    EXPECT_EQ(ruleFeatures(effective),
-              (std::vector<std::string>{"own1", "own2", "a1", "a2", "c1"}));
-    EXPECT_FALSE(effective.rules()[3].enabled);
-    // The dataset's own filter is left as it was.
-    EXPECT_EQ(entry->filter.ruleCount(), 2);
-}
-
-TEST_F(FilterGroups, DatasetFilterSwitchedOffSwitchesOffTheWholeResult) {
-    openDatasets(1);
-    DatasetEntry* entry = dataset(0);
-    entry->filter.setEnabled(false);
-    const int g = m_window.addFilterGroup("G");
-    m_window.addRuleToGroup(g, rangeRule("area_um", 15, 45));
-    m_window.setGroupEnabled(entry->id, g, true);
-    const EventFilter effective = m_window.buildEffectiveFilter(entry);
-    EXPECT_FALSE(effective.isEnabled());
-    EXPECT_EQ(ruleFeatures(effective), (std::vector<std::string>{"area_um"}));
-}
-
-TEST_F(FilterGroups, CombineModeOfTheDatasetGovernsGroupRulesToo) {
-    openDatasets(1);
-    DatasetEntry* entry = dataset(0);
-    // area_um 10..50 passes [15, 45] at events 1, 2, 3; deform 0.05..0.01
-    // passes [0.025, 0.06] at events 0, 1, 2. Both: events 1 and 2.
-    entry->filter.addRule(rangeRule("area_um", 15, 45));
-    const int g = m_window.addFilterGroup("G");
-    m_window.addRuleToGroup(g, rangeRule("deform", 0.025, 0.06));
-    m_window.setGroupEnabled(entry->id, g, true);
-
-    const std::vector<double> area{10, 20, 30, 40, 50};
-    const std::vector<double> deform{0.05, 0.04, 0.03, 0.02, 0.01};
-    const EventFilter::FeatureMap columns{{"area_um", &area}, {"deform", &deform}};
-    EXPECT_EQ(m_window.buildEffectiveFilter(entry).apply(columns, 5), (std::vector<int>{1, 2}));
-
-    // NOT: shown when failing either rule.
-    entry->filter.setCombineMode(FilterCombineMode::NOT);
-    const EventFilter effective = m_window.buildEffectiveFilter(entry);
-    EXPECT_EQ(effective.combineMode(), FilterCombineMode::NOT);
-    EXPECT_EQ(effective.apply(columns, 5), (std::vector<int>{0, 3, 4}));
-}
 
 TEST_F(FilterGroups, DatasetWithoutOwnRulesIsFilteredByItsGroupsAlone) {
     openDatasets(2);

@@ -430,6 +430,31 @@ TEST_F(MainWindowDatasets, RenameTrimsAndAnEmptyNameRestoresSampleOrFileNameNeve
     EXPECT_EQ(window.datasets()[0]->displayName, "blood");
 }
 
+TEST_F(MainWindowDatasets, RenameReachesTheListItemAndTheInformationLineAtOnce) {
+    const std::string first = m_dir.file("first.rtdc");
+    const std::string second = m_dir.file("second.rtdc");
+    writeMeasurement(first);
+    writeMeasurement(second);
+    MainWindow window;
+    window.addDataset(QString::fromStdString(first));
+    window.addDataset(QString::fromStdString(second));
+    ASSERT_TRUE(waitForLoaded(window, 2));
+    selectRow(window, 0);
+    QLineEdit* edit = renameEdit(window);
+    auto* info = window.findChild<QLabel*>(QStringLiteral("infoLabel"));
+    ASSERT_NE(edit, nullptr);
+    ASSERT_NE(info, nullptr);
+
+    edit->setText(QStringLiteral("donor 7"));
+    emit edit->editingFinished();
+    EXPECT_TRUE(datasetList(window)->item(0)->text().contains(QStringLiteral("<b>donor 7</b>")))
+        << datasetList(window)->item(0)->text().toStdString();
+    EXPECT_TRUE(info->text().startsWith(QStringLiteral("Loaded: donor 7 (")))
+        << info->text().toStdString();
+    // The other row keeps its own name.
+    EXPECT_TRUE(datasetList(window)->item(1)->text().contains(QStringLiteral("second.rtdc")));
+}
+
 // ---- Preload queue ----------------------------------------------------------------------
 
 TEST_F(MainWindowDatasets, ChosenFilesOpenOneAfterAnotherWithOnePreloadAtATime) {

@@ -314,5 +314,129 @@ TEST(FilterRuleJsonRead, ScaleCodesOutsideTheKnownThreeReadAsLinear) {
     EXPECT_EQ(fromText(R"({"scaleYMode": 2.0})").scaleYMode, 2);
 }
 
+// ---- a whole filter ------------------------------------------------------------------
+
+void expectSameFilter(const EventFilter& a, const EventFilter& b, const char* what) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(a.isEnabled(), b.isEnabled());
+    EXPECT_EQ(a.combineMode(), b.combineMode());
+    ASSERT_EQ(a.ruleCount(), b.ruleCount());
+    for (int i = 0; i < a.ruleCount(); ++i)
+        expectSameRule(a.rules()[static_cast<std::size_t>(i)],
+                       b.rules()[static_cast<std::size_t>(i)]);
+}
+
+EventFilter restoredThroughText(const EventFilter& filter) {
+    EventFilter restored;
+    restored.addRule(FilterRule());  // restoring replaces, never appends
+    restoreFilter(restored, throughText(serializeFilter(filter)));
+    return restored;
+}
+
+TEST(FilterJsonRoundTrip, EveryFilterComesBackUnchanged) {
+    FilterRule range;
+    range.featureName = "area_um";
+    range.minValue = 12.5;
+    range.maxValue = 80.0;
+    range.propagationId = "{8b1e07c4-3f3a-4d7e-9a51-0c6f2d1e4b7a}";
+    FilterRule polygon;
+    polygon.type = 1;
+    polygon.featureName = "area_um";
+    polygon.featureNameY = "deform";
+    polygon.polygonVertices = {{10.0, 0.01}, {90.0, 0.02}, {50.0, 0.1}};
+    polygon.scaleXMode = 1;
+    polygon.scaleYMode = 2;
+    FilterRule invertedOff = range;
+    invertedOff.inverted = true;
+    invertedOff.enabled = false;
+    invertedOff.propagationId.clear();
+    FilterRule unbounded;
+    unbounded.featureName = "deform";
+    unbounded.minValue = -kInf;
+    unbounded.maxValue = kInf;
+    FilterRule nanBound;
+    nanBound.featureName = "bright_avg";
+    nanBound.minValue = kNaN;
+    nanBound.maxValue = 3.0;
+    FilterRule nonFiniteCorner = polygon;
+    nonFiniteCorner.polygonVertices = {{kInf, 0.0}, {1.0, -kInf}, {kNaN, 2.0}};
+
+    struct Case {
+        const char* what;
+        bool enabled;
+        FilterCombineMode mode;
+        std::vector<FilterRule> rules;
+    };
+    const std::vector<Case> cases = {
+        {"new filter", true, FilterCombineMode::AND, {}},
+        {"switched off, no rules", false, FilterCombineMode::AND, {}},
+        {"range and polygon", true, FilterCombineMode::AND, {range, polygon}},
+        {"NOT mode", true, FilterCombineMode::NOT, {polygon, range}},
+        {"switched off with NOT", false, FilterCombineMode::NOT, {range}},
+        {"inverted and disabled rule", true, FilterCombineMode::AND, {invertedOff, range}},
+        {"non-finite bounds and corners",
+         true,
+         FilterCombineMode::AND,
+         {unbounded, nanBound, nonFiniteCorner}},
+    };
+    for (const Case& c : cases) {
+        EventFilter filter;
+        filter.setEnabled(c.enabled);
+        filter.setCombineMode(c.mode);
+        for (const FilterRule& rule : c.rules)
+            filter.addRule(rule);
+        expectSameFilter(restoredThroughText(filter), filter, c.what);
+    }
+}
+
+TEST(FilterJsonWrite, HoldsEnabledCombineModeAndRulesInOrder) {
+    EventFilter filter;
+    filter.setEnabled(false);
+    filter.setCombineMode(FilterCombineMode::NOT);
+    FilterRule first;
+    first.featureName = "first";
+    FilterRule second;
+    second.featureName = "second";
+    filter.addRule(first);
+    filter.addRule(second);
+    const QJsonObject object = serializeFilter(filter);
+    EXPECT_EQ(object.keys(), (QStringList{"combineMode", "enabled", "rules"}));
+    EXPECT_EQ(object.value("enabled"), QJsonValue(false));
+    EXPECT_EQ(object.value("combineMode"), QJsonValue("NOT"));
+    const QJsonArray rules = object.value("rules").toArray();
+    ASSERT_EQ(rules.size(), 2);
+    EXPECT_EQ(rules[0].toObject(), serializeFilterRule(first));
+    EXPECT_EQ(rules[1].toObject(), serializeFilterRule(second));
+    filter.setCombineMode(FilterCombineMode::AND);
+    EXPECT_EQ(serializeFilter(filter).value("combineMode"), QJsonValue("AND"));
+}
+
+TEST(FilterJsonRead, MissingOrOddKeysTakeTheDefaults) {
+    struct Case {
+        const char* json;
+        bool enabled;
+        FilterCombineMode mode;
+        int rules;
+    };
+    const Case cases[] = {
+        {R"({})", false, FilterCombineMode::AND, 0},
+        {R"({"enabled": true, "combineMode": "NOT", "rules": [{}, {}]})", true,
+         FilterCombineMode::NOT, 2},
+        {R"({"enabled": true, "combineMode": "not"})", true, FilterCombineMode::AND, 0},
+        {R"({"enabled": "yes", "combineMode": 1, "rules": {}})", false, FilterCombineMode::AND,
+         0},
+        {R"({"combineMode": "NOT ", "rules": [3]})", false, FilterCombineMode::AND, 1},
+    };
+    for (const Case& c : cases) {
+        EventFilter filter;
+        filter.addRule(FilterRule());
+        filter.setEnabled(!c.enabled);
+        restoreFilter(filter, QJsonDocument::fromJson(QByteArray(c.json)).object());
+        EXPECT_EQ(filter.isEnabled(), c.enabled) << c.json;
+        EXPECT_EQ(filter.combineMode(), c.mode) << c.json;
+        EXPECT_EQ(filter.ruleCount(), c.rules) << c.json;
+    }
+}
+
 } // namespace
 } // namespace Quorvex3
