@@ -38,6 +38,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace Quorvex3 {
 namespace {
@@ -105,30 +106,38 @@ protected:
 
 TEST_F(MainWindowServices, UpdateChecksJudgeEachAnswerAndASilentOneReportsOnlyNews) {
     const QByteArray huge = R"({"version": "3.4", "notes": ")" + QByteArray(1 << 20, 'x') + "\"}";
-    // The answer, and the text of the interactive check's box.
-    const std::pair<QByteArray, const char*> cases[] = {
-        {kNewerFeed, "Installed: 3.3.99\nLatest: 3.4"},
-        {reply(200, R"({"version": "3.3.99"})"),
+    const char* const newer = "A newer version of Quorvex3 is available.\n\nInstalled: 3.3.99\nLatest: ";
+    // The answer, whether it is news, and the text of the interactive check's box.
+    const std::tuple<QByteArray, bool, QString> cases[] = {
+        // Empty notes: no "What's new" block.
+        {kNewerFeed, true, newer + QString("3.4")},
+        {reply(200, R"({"version": "3.3.99.1", "notes": ""})"), true, newer + QString("3.3.99.1")},
+        {reply(200, R"({"version": "3.3.99"})"), false,
          "You are running the latest version of Quorvex3 (3.3.99)."},
-        {reply(200, R"({"version": "v3.4"})"),
-         "The server returned an unrecognized version string."},
-        {reply(200, "<html/>"), "Could not read version information"},
-        {reply(500, "{}"), "(HTTP status 500)"},
+        {reply(200, R"({"version": "3.3.9", "url": 7})"), false,
+         "You are running the latest version of Quorvex3 (3.3.99)."},
+        {reply(200, R"({"version": "v3.4"})"), false,
+         "Could not check for updates.\n\nThe server returned an unrecognized version string."},
+        {reply(200, "<html/>"), false,
+         "Could not check for updates.\n\nCould not read version information from the server."},
+        {reply(500, "{}"), false, "(HTTP status 500)"},
         // 1 MiB: the download stops at the cap rather than waiting for the rest.
-        {reply(200, huge, {}, 1), "Could not read version information"},
-        {QByteArray(), "The server did not answer within 0.5 seconds."},
+        {reply(200, huge, {}, 1), false, "Could not read version information"},
+        {QByteArray(), false, "The server did not answer within 0.5 seconds."},
     };
-    for (const auto& [answer, text] : cases) {
-        SCOPED_TRACE(text);
+    for (const auto& [answer, news, text] : cases) {
+        SCOPED_TRACE(text.toStdString());
         dialogs.calls.clear();
         server.answers = {answer, answer};
         main->checkForUpdates(true); // as at start-up
         trigger("Check for &Updates...");
-        const std::size_t boxes = answer == kNewerFeed ? 2 : 1; // the silent one only for news
+        const std::size_t boxes = news ? 2 : 1; // the silent one only for news
         ASSERT_TRUE(waitForCalls(boxes));
         test::processEventsFor(150); // the other reply is handled by now
         ASSERT_EQ(dialogs.calls.size(), boxes);
-        EXPECT_TRUE(dialogs.calls.back().text.contains(text));
+        const QString shown = dialogs.calls.back().text;
+        EXPECT_TRUE(news ? shown == text : shown.contains(text)) << shown.toStdString();
+        EXPECT_EQ(dialogs.calls.back().title, news ? "Update Available" : "Check for Updates");
     }
     EXPECT_TRUE(server.requests[0].startsWith(
         "GET /media/public_001/Downloads/Quorvex_3/quorvex3_latest.json HTTP/1.1\r\n"));
@@ -172,6 +181,76 @@ TEST_F(MainWindowServices, TheUpdateBoxShowsNotesAsTextAndAVersionCanBeIgnored) 
     ASSERT_TRUE(waitForCalls(2));
     test::processEventsFor(150);
     EXPECT_EQ(dialogs.calls.size(), 2u);
+}
+
+TEST_F(MainWindowServices, TheStartUpCheckAsksOnceSilentlyWhenSwitchedOn) {
+    // Whether the check is on, the ignored version, the answer; the requests
+    // and the boxes that follow once the event loop runs.
+    const std::tuple<bool, const char*, QByteArray, std::size_t, std::size_t> cases[] = {
+        {true, "", kNewerFeed, 1, 1},
+        {true, "3.4", kNewerFeed, 1, 0},
+        {true, "3.4.0", kNewerFeed, 1, 1}, // ignored exactly as the feed named it
+        {true, "", reply(200, R"({"version": "3.3.99"})"), 1, 0},
+        {true, "", reply(500, "{}"), 1, 0},
+        {false, "", kNewerFeed, 0, 0},
+    };
+    for (const auto& [on, ignored, answer, requests, boxes] : cases) {
+        SCOPED_TRACE(std::string(on ? "on, " : "off, ") + ignored + ", " + answer.left(12).data());
+        ShellSettings::setCheckUpdatesOnStartup(on);
+        ShellSettings::setIgnoredUpdateVersion(ignored);
+        server.requests.clear();
+        server.answers = {answer};
+        dialogs.calls.clear();
+        MainWindow started;
+        EXPECT_TRUE(server.requests.empty()); // not before the event loop runs
+        test::processEventsFor(300);
+        ASSERT_EQ(server.requests.size(), requests);
+        ASSERT_EQ(dialogs.calls.size(), boxes);
+        if (boxes)
+            EXPECT_EQ(dialogs.calls[0].title, "Update Available");
+    }
+    // Switched off in the Settings menu: the next start asks nothing.
+    ShellSettings::setCheckUpdatesOnStartup(true);
+    std::make_unique<MainWindow>().swap(main);
+    test::actionNamed(test::menuNamed(*main, "&Settings"), "Check for Updates on Startup")
+        ->trigger();
+    test::processEventsFor(300);
+    server.requests.clear();
+    MainWindow next;
+    test::processEventsFor(300);
+    EXPECT_TRUE(server.requests.empty());
+}
+
+TEST_F(MainWindowServices, TheFeedIsReadUpToItsCapAndNoFurther) {
+    ServiceEndpoints endpoints = serviceEndpoints();
+    endpoints.maxFeedBytes = 40;
+    setServiceEndpoints(endpoints);
+    main = std::make_unique<MainWindow>(); // takes the endpoints on first use
+    // A body of exactly the cap is read; one byte more is not.
+    const QByteArray feed = R"({"version": "3.3.99"})";
+    for (const int size : {40, 41}) {
+        SCOPED_TRACE(size);
+        server.answers = {reply(200, feed + QByteArray(size - feed.size(), ' '))};
+        dialogs.calls.clear();
+        trigger("Check for &Updates...");
+        ASSERT_TRUE(waitForCalls(1));
+        EXPECT_EQ(dialogs.calls[0].text,
+                  size == 40 ? "You are running the latest version of Quorvex3 (3.3.99)."
+                             : "Could not check for updates.\n\nCould not read version "
+                               "information from the server.");
+    }
+}
+
+TEST_F(MainWindowServices, CancellingTheFeedbackDialogSendsNothing) {
+    send = false;
+    comment = "never sent";
+    trigger("Send &Feedback...");
+    test::processEventsFor(200);
+    ASSERT_EQ(dialogs.calls.size(), 1u); // the dialog, and no box after it
+    EXPECT_EQ(dialogs.calls[0].kind, testing::DialogCall::Dialog);
+    EXPECT_EQ(dialogs.calls[0].title, "Send Feedback to BVA Support");
+    EXPECT_TRUE(server.requests.empty());
+    EXPECT_FALSE(preview.contains("=== User Comment ==="));
 }
 
 TEST_F(MainWindowServices, WithoutAServerOrKeyNothingIsSent) {
