@@ -17,6 +17,7 @@
 #include "util/ScriptedDialogProvider.h"
 
 #include <QAbstractButton>
+#include <QDate>
 #include <QApplication>
 #include <QDockWidget>
 #include <QHelpEngine>
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -123,6 +125,8 @@ TEST_F(MainWindowServices, UpdateChecksJudgeEachAnswerAndASilentOneReportsOnlyNe
         {reply(500, "{}"), false, "(HTTP status 500)"},
         // 1 MiB: the download stops at the cap rather than waiting for the rest.
         {reply(200, huge, {}, 1), false, "Could not read version information"},
+        // Announced beyond the cap: given up at once, not after the time-out.
+        {reply(200, kNewerFeed, {}, 1 << 20), false, "Could not read version information"},
         {QByteArray(), false, "The server did not answer within 0.5 seconds."},
     };
     for (const auto& [answer, news, text] : cases) {
@@ -437,12 +441,22 @@ TEST_F(MainWindowServices, TheManualOpensInWindowsOfItsOwnThatSearchAndIndexApar
     index.open(QIODevice::ReadOnly);
     EXPECT_EQ(window.browser()->source(), HelpWindow::startPage());
     EXPECT_EQ(window.helpEngine()->fileData(HelpWindow::startPage()), index.readAll());
+    EXPECT_EQ(window.windowTitle(), "Quorvex3 Manual");
+    EXPECT_EQ(window.indexFilter()->placeholderText(), "Filter keywords...");
+    EXPECT_FALSE(window.browser()->openExternalLinks());
+    const QTabWidget* tabs = window.findChild<QTabWidget*>();
+    ASSERT_EQ(tabs->count(), 3);
+    EXPECT_EQ(QStringList({tabs->tabText(0), tabs->tabText(1), tabs->tabText(2)}),
+              QStringList({"Contents", "Index", "Search"}));
     QHelpIndexModel* keywords = window.helpEngine()->indexModel();
     ASSERT_TRUE(test::waitUntil([&] { return keywords->rowCount() > 0; }));
+    const int allKeywords = keywords->rowCount();
     window.indexFilter()->setText("modulus");
     ASSERT_EQ(keywords->rowCount(), 1);
     window.helpEngine()->indexWidget()->activateCurrentItem();
     EXPECT_EQ(window.browser()->source().fileName(), "calculations.html");
+    window.indexFilter()->clear(); // the whole index again
+    EXPECT_EQ(keywords->rowCount(), allKeywords);
 
     EXPECT_TRUE(find(windows[0], "contours").contains("plots.html"));
     windows[0]->close();
@@ -610,6 +624,64 @@ TEST_F(MainWindowServices, TheHelpWindowShowsWhyAManualCannotBeOpenedAndLoadsNoL
     EXPECT_TRUE(qvariant_cast<QPixmap>(
                     window.browser()->document()->resource(QTextDocument::ImageResource, image))
                     .isNull());
+}
+
+TEST_F(MainWindowServices, TheFeedbackDialogAndTheAboutDialogSayWhatTheyShow) {
+    // The feedback dialog as the menu and the error box open it.
+    for (const bool withError : {false, true}) {
+        std::unique_ptr<QDialog> dialog(createFeedbackDialog(
+            withError ? "Disk <Error>" : "", withError ? "full" : "", "REPORT", nullptr));
+        EXPECT_EQ(dialog->windowTitle(), "Send Feedback to BVA Support");
+        EXPECT_EQ(dialog->size(), QSize(640, 540));
+        QStringList labels;
+        for (const QLabel* label : dialog->findChildren<QLabel*>())
+            labels << label->text();
+        QStringList expected = {
+            "The information below will be sent to BVA support:\n"
+            "  \u2022 Application version and system info\n"
+            "  \u2022 A summary of the current session (no file paths or sample names)\n"
+            "  \u2022 Recent diagnostic log messages",
+            "Your comment (optional):", "Preview of data to be sent:"};
+        if (withError)
+            expected.prepend("<b>Error:</b> Disk &lt;Error&gt;<br>full");
+        EXPECT_EQ(labels, expected);
+        auto* comment = dialog->findChild<QPlainTextEdit*>(kFeedbackCommentName);
+        EXPECT_EQ(comment->placeholderText(), "Describe what happened or what you expected...");
+        EXPECT_EQ(comment->maximumHeight(), 100);
+        auto* preview = dialog->findChild<QPlainTextEdit*>(kFeedbackPreviewName);
+        EXPECT_TRUE(preview->isReadOnly());
+        EXPECT_EQ(preview->toPlainText(), "REPORT");
+        EXPECT_EQ(preview->font().family(), "monospace");
+        EXPECT_EQ(preview->font().pointSize(), 8);
+        QStringList buttons;
+        for (const QPushButton* button : dialog->findChildren<QPushButton*>())
+            if (button->isDefault())
+                buttons << button->text();
+        EXPECT_EQ(buttons, QStringList{"Send"});
+    }
+
+    QTemporaryDir app;
+    setApplicationDirOverride(app.path()); // no licences folder
+    AboutDialog about;
+    EXPECT_EQ(about.windowTitle(), "About Quorvex3");
+    EXPECT_TRUE(about.isModal());
+    QStringList labels;
+    for (const QLabel* label : about.findChildren<QLabel*>())
+        labels << label->text();
+    ASSERT_EQ(labels.size(), 5);
+    EXPECT_EQ(labels[0], "<div style='font-size:18px; font-weight:bold;'>Quorvex3 v3.3.99</div>");
+    EXPECT_EQ(labels[1], "Data analysis and visualization tool for Veloxar RT-DC data.");
+    EXPECT_TRUE(labels[2].contains(QString::number(QDate::currentDate().year())));
+    EXPECT_EQ(labels[3], AboutDialog::builtWithText());
+    EXPECT_EQ(labels[4], "<i>License files are not bundled with this build.</i>");
+    setApplicationDirOverride(QStringLiteral(QUORVEX3_BUILT_APP_DIR));
+    AboutDialog bundled;
+    EXPECT_EQ(bundled.findChild<QLabel*>("licenseLinks")->text(),
+              "<b>License:</b> <a href=\"app:license-en\">English</a> &middot; "
+              "<a href=\"app:license-de\">Deutsch</a><br><b>Third-party notices:</b> "
+              "<a href=\"app:notice-en\">English</a> &middot; <a "
+              "href=\"app:notice-de\">Deutsch</a><br><a href=\"app:thirdparty-folder\">Open "
+              "third-party license texts folder\u2026</a>");
 }
 
 TEST_F(MainWindowServices, AboutOpensEachLicenceTextThroughItsLinkAndNamesWhatIsMissing) {
