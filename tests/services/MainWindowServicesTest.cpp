@@ -17,6 +17,7 @@
 #include "util/ScriptedDialogProvider.h"
 
 #include <QAbstractButton>
+#include <QDate>
 #include <QApplication>
 #include <QDockWidget>
 #include <QHelpEngine>
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -38,6 +40,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace Quorvex3 {
 namespace {
@@ -105,30 +108,40 @@ protected:
 
 TEST_F(MainWindowServices, UpdateChecksJudgeEachAnswerAndASilentOneReportsOnlyNews) {
     const QByteArray huge = R"({"version": "3.4", "notes": ")" + QByteArray(1 << 20, 'x') + "\"}";
-    // The answer, and the text of the interactive check's box.
-    const std::pair<QByteArray, const char*> cases[] = {
-        {kNewerFeed, "Installed: 3.3.99\nLatest: 3.4"},
-        {reply(200, R"({"version": "3.3.99"})"),
+    const char* const newer = "A newer version of Quorvex3 is available.\n\nInstalled: 3.3.99\nLatest: ";
+    // The answer, whether it is news, and the text of the interactive check's box.
+    const std::tuple<QByteArray, bool, QString> cases[] = {
+        // Empty notes: no "What's new" block.
+        {kNewerFeed, true, newer + QString("3.4")},
+        {reply(200, R"({"version": "3.3.99.1", "notes": ""})"), true, newer + QString("3.3.99.1")},
+        {reply(200, R"({"version": "3.3.99"})"), false,
          "You are running the latest version of Quorvex3 (3.3.99)."},
-        {reply(200, R"({"version": "v3.4"})"),
-         "The server returned an unrecognized version string."},
-        {reply(200, "<html/>"), "Could not read version information"},
-        {reply(500, "{}"), "(HTTP status 500)"},
+        {reply(200, R"({"version": "3.3.9", "url": 7})"), false,
+         "You are running the latest version of Quorvex3 (3.3.99)."},
+        {reply(200, R"({"version": "v3.4"})"), false,
+         "Could not check for updates.\n\nThe server returned an unrecognized version string."},
+        {reply(200, "<html/>"), false,
+         "Could not check for updates.\n\nCould not read version information from the server."},
+        {reply(500, "{}"), false, "(HTTP status 500)"},
         // 1 MiB: the download stops at the cap rather than waiting for the rest.
-        {reply(200, huge, {}, 1), "Could not read version information"},
-        {QByteArray(), "The server did not answer within 0.5 seconds."},
+        {reply(200, huge, {}, 1), false, "Could not read version information"},
+        // Announced beyond the cap: given up at once, not after the time-out.
+        {reply(200, kNewerFeed, {}, 1 << 20), false, "Could not read version information"},
+        {QByteArray(), false, "The server did not answer within 0.5 seconds."},
     };
-    for (const auto& [answer, text] : cases) {
-        SCOPED_TRACE(text);
+    for (const auto& [answer, news, text] : cases) {
+        SCOPED_TRACE(text.toStdString());
         dialogs.calls.clear();
         server.answers = {answer, answer};
         main->checkForUpdates(true); // as at start-up
         trigger("Check for &Updates...");
-        const std::size_t boxes = answer == kNewerFeed ? 2 : 1; // the silent one only for news
+        const std::size_t boxes = news ? 2 : 1; // the silent one only for news
         ASSERT_TRUE(waitForCalls(boxes));
         test::processEventsFor(150); // the other reply is handled by now
         ASSERT_EQ(dialogs.calls.size(), boxes);
-        EXPECT_TRUE(dialogs.calls.back().text.contains(text));
+        const QString shown = dialogs.calls.back().text;
+        EXPECT_TRUE(news ? shown == text : shown.contains(text)) << shown.toStdString();
+        EXPECT_EQ(dialogs.calls.back().title, news ? "Update Available" : "Check for Updates");
     }
     EXPECT_TRUE(server.requests[0].startsWith(
         "GET /media/public_001/Downloads/Quorvex_3/quorvex3_latest.json HTTP/1.1\r\n"));
@@ -172,6 +185,76 @@ TEST_F(MainWindowServices, TheUpdateBoxShowsNotesAsTextAndAVersionCanBeIgnored) 
     ASSERT_TRUE(waitForCalls(2));
     test::processEventsFor(150);
     EXPECT_EQ(dialogs.calls.size(), 2u);
+}
+
+TEST_F(MainWindowServices, TheStartUpCheckAsksOnceSilentlyWhenSwitchedOn) {
+    // Whether the check is on, the ignored version, the answer; the requests
+    // and the boxes that follow once the event loop runs.
+    const std::tuple<bool, const char*, QByteArray, std::size_t, std::size_t> cases[] = {
+        {true, "", kNewerFeed, 1, 1},
+        {true, "3.4", kNewerFeed, 1, 0},
+        {true, "3.4.0", kNewerFeed, 1, 1}, // ignored exactly as the feed named it
+        {true, "", reply(200, R"({"version": "3.3.99"})"), 1, 0},
+        {true, "", reply(500, "{}"), 1, 0},
+        {false, "", kNewerFeed, 0, 0},
+    };
+    for (const auto& [on, ignored, answer, requests, boxes] : cases) {
+        SCOPED_TRACE(std::string(on ? "on, " : "off, ") + ignored + ", " + answer.left(12).data());
+        ShellSettings::setCheckUpdatesOnStartup(on);
+        ShellSettings::setIgnoredUpdateVersion(ignored);
+        server.requests.clear();
+        server.answers = {answer};
+        dialogs.calls.clear();
+        MainWindow started;
+        EXPECT_TRUE(server.requests.empty()); // not before the event loop runs
+        test::processEventsFor(300);
+        ASSERT_EQ(server.requests.size(), requests);
+        ASSERT_EQ(dialogs.calls.size(), boxes);
+        if (boxes)
+            EXPECT_EQ(dialogs.calls[0].title, "Update Available");
+    }
+    // Switched off in the Settings menu: the next start asks nothing.
+    ShellSettings::setCheckUpdatesOnStartup(true);
+    std::make_unique<MainWindow>().swap(main);
+    test::actionNamed(test::menuNamed(*main, "&Settings"), "Check for Updates on Startup")
+        ->trigger();
+    test::processEventsFor(300);
+    server.requests.clear();
+    MainWindow next;
+    test::processEventsFor(300);
+    EXPECT_TRUE(server.requests.empty());
+}
+
+TEST_F(MainWindowServices, TheFeedIsReadUpToItsCapAndNoFurther) {
+    ServiceEndpoints endpoints = serviceEndpoints();
+    endpoints.maxFeedBytes = 40;
+    setServiceEndpoints(endpoints);
+    main = std::make_unique<MainWindow>(); // takes the endpoints on first use
+    // A body of exactly the cap is read; one byte more is not.
+    const QByteArray feed = R"({"version": "3.3.99"})";
+    for (const int size : {40, 41}) {
+        SCOPED_TRACE(size);
+        server.answers = {reply(200, feed + QByteArray(size - feed.size(), ' '))};
+        dialogs.calls.clear();
+        trigger("Check for &Updates...");
+        ASSERT_TRUE(waitForCalls(1));
+        EXPECT_EQ(dialogs.calls[0].text,
+                  size == 40 ? "You are running the latest version of Quorvex3 (3.3.99)."
+                             : "Could not check for updates.\n\nCould not read version "
+                               "information from the server.");
+    }
+}
+
+TEST_F(MainWindowServices, CancellingTheFeedbackDialogSendsNothing) {
+    send = false;
+    comment = "never sent";
+    trigger("Send &Feedback...");
+    test::processEventsFor(200);
+    ASSERT_EQ(dialogs.calls.size(), 1u); // the dialog, and no box after it
+    EXPECT_EQ(dialogs.calls[0].kind, testing::DialogCall::Dialog);
+    EXPECT_EQ(dialogs.calls[0].title, "Send Feedback to BVA Support");
+    EXPECT_TRUE(server.requests.empty());
+    EXPECT_FALSE(preview.contains("=== User Comment ==="));
 }
 
 TEST_F(MainWindowServices, WithoutAServerOrKeyNothingIsSent) {
@@ -358,12 +441,22 @@ TEST_F(MainWindowServices, TheManualOpensInWindowsOfItsOwnThatSearchAndIndexApar
     index.open(QIODevice::ReadOnly);
     EXPECT_EQ(window.browser()->source(), HelpWindow::startPage());
     EXPECT_EQ(window.helpEngine()->fileData(HelpWindow::startPage()), index.readAll());
+    EXPECT_EQ(window.windowTitle(), "Quorvex3 Manual");
+    EXPECT_EQ(window.indexFilter()->placeholderText(), "Filter keywords...");
+    EXPECT_FALSE(window.browser()->openExternalLinks());
+    const QTabWidget* tabs = window.findChild<QTabWidget*>();
+    ASSERT_EQ(tabs->count(), 3);
+    EXPECT_EQ(QStringList({tabs->tabText(0), tabs->tabText(1), tabs->tabText(2)}),
+              QStringList({"Contents", "Index", "Search"}));
     QHelpIndexModel* keywords = window.helpEngine()->indexModel();
     ASSERT_TRUE(test::waitUntil([&] { return keywords->rowCount() > 0; }));
+    const int allKeywords = keywords->rowCount();
     window.indexFilter()->setText("modulus");
     ASSERT_EQ(keywords->rowCount(), 1);
     window.helpEngine()->indexWidget()->activateCurrentItem();
     EXPECT_EQ(window.browser()->source().fileName(), "calculations.html");
+    window.indexFilter()->clear(); // the whole index again
+    EXPECT_EQ(keywords->rowCount(), allKeywords);
 
     EXPECT_TRUE(find(windows[0], "contours").contains("plots.html"));
     windows[0]->close();
@@ -531,6 +624,64 @@ TEST_F(MainWindowServices, TheHelpWindowShowsWhyAManualCannotBeOpenedAndLoadsNoL
     EXPECT_TRUE(qvariant_cast<QPixmap>(
                     window.browser()->document()->resource(QTextDocument::ImageResource, image))
                     .isNull());
+}
+
+TEST_F(MainWindowServices, TheFeedbackDialogAndTheAboutDialogSayWhatTheyShow) {
+    // The feedback dialog as the menu and the error box open it.
+    for (const bool withError : {false, true}) {
+        std::unique_ptr<QDialog> dialog(createFeedbackDialog(
+            withError ? "Disk <Error>" : "", withError ? "full" : "", "REPORT", nullptr));
+        EXPECT_EQ(dialog->windowTitle(), "Send Feedback to BVA Support");
+        EXPECT_EQ(dialog->size(), QSize(640, 540));
+        QStringList labels;
+        for (const QLabel* label : dialog->findChildren<QLabel*>())
+            labels << label->text();
+        QStringList expected = {
+            "The information below will be sent to BVA support:\n"
+            "  \u2022 Application version and system info\n"
+            "  \u2022 A summary of the current session (no file paths or sample names)\n"
+            "  \u2022 Recent diagnostic log messages",
+            "Your comment (optional):", "Preview of data to be sent:"};
+        if (withError)
+            expected.prepend("<b>Error:</b> Disk &lt;Error&gt;<br>full");
+        EXPECT_EQ(labels, expected);
+        auto* comment = dialog->findChild<QPlainTextEdit*>(kFeedbackCommentName);
+        EXPECT_EQ(comment->placeholderText(), "Describe what happened or what you expected...");
+        EXPECT_EQ(comment->maximumHeight(), 100);
+        auto* preview = dialog->findChild<QPlainTextEdit*>(kFeedbackPreviewName);
+        EXPECT_TRUE(preview->isReadOnly());
+        EXPECT_EQ(preview->toPlainText(), "REPORT");
+        EXPECT_EQ(preview->font().family(), "monospace");
+        EXPECT_EQ(preview->font().pointSize(), 8);
+        QStringList buttons;
+        for (const QPushButton* button : dialog->findChildren<QPushButton*>())
+            if (button->isDefault())
+                buttons << button->text();
+        EXPECT_EQ(buttons, QStringList{"Send"});
+    }
+
+    QTemporaryDir app;
+    setApplicationDirOverride(app.path()); // no licences folder
+    AboutDialog about;
+    EXPECT_EQ(about.windowTitle(), "About Quorvex3");
+    EXPECT_TRUE(about.isModal());
+    QStringList labels;
+    for (const QLabel* label : about.findChildren<QLabel*>())
+        labels << label->text();
+    ASSERT_EQ(labels.size(), 5);
+    EXPECT_EQ(labels[0], "<div style='font-size:18px; font-weight:bold;'>Quorvex3 v3.3.99</div>");
+    EXPECT_EQ(labels[1], "Data analysis and visualization tool for Veloxar RT-DC data.");
+    EXPECT_TRUE(labels[2].contains(QString::number(QDate::currentDate().year())));
+    EXPECT_EQ(labels[3], AboutDialog::builtWithText());
+    EXPECT_EQ(labels[4], "<i>License files are not bundled with this build.</i>");
+    setApplicationDirOverride(QStringLiteral(QUORVEX3_BUILT_APP_DIR));
+    AboutDialog bundled;
+    EXPECT_EQ(bundled.findChild<QLabel*>("licenseLinks")->text(),
+              "<b>License:</b> <a href=\"app:license-en\">English</a> &middot; "
+              "<a href=\"app:license-de\">Deutsch</a><br><b>Third-party notices:</b> "
+              "<a href=\"app:notice-en\">English</a> &middot; <a "
+              "href=\"app:notice-de\">Deutsch</a><br><a href=\"app:thirdparty-folder\">Open "
+              "third-party license texts folder\u2026</a>");
 }
 
 TEST_F(MainWindowServices, AboutOpensEachLicenceTextThroughItsLinkAndNamesWhatIsMissing) {

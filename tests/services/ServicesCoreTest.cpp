@@ -9,7 +9,10 @@
 #include "services/UpdateFeed.h"
 #include "support/RtdcFixtureWriter.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QRegularExpression>
+#include <QSysInfo>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -33,6 +36,8 @@ TEST(UpdateFeed, ComparesVersionsAndOffersOnlyWebAddressesWithAHost) {
         {"3.3.99.0.0", "https://", V::Newer, false},
         {"v3.4", "//example.com/x", V::UnrecognisedVersion, false},
         {"", "quorvex3://install", V::UnrecognisedVersion, false},
+        {"3.4", "", V::Newer, false},
+        {"3.4", "https:/example.com", V::Newer, false},
     };
     for (const auto& [version, url, outcome, offered] : cases) {
         const QString body = QStringLiteral(R"({"version": "%1", "url": "%2"})").arg(version, url);
@@ -76,6 +81,23 @@ TEST(FeedbackReport, WritesTheGivenBlocksInOrder) {
                   tail);
     parts.errorTitle.clear();
     EXPECT_EQ(composeReport(parts, QString()), head + tail);
+}
+
+TEST(FeedbackReport, TakesTheTimeInUtcToTheSecondAndTheSystemNow) {
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    const FeedbackReportParts parts = collectReportParts("3.3.99", "S\n", "T", "M", "L\n");
+    const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(1);
+    static const QRegularExpression s_format(
+        QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$)"));
+    EXPECT_TRUE(s_format.match(parts.timestamp).hasMatch()) << parts.timestamp.toStdString();
+    const QDateTime stamp = QDateTime::fromString(parts.timestamp, Qt::ISODate);
+    EXPECT_EQ(stamp.timeSpec(), Qt::UTC);
+    EXPECT_TRUE(stamp >= before && stamp <= after) << parts.timestamp.toStdString();
+    EXPECT_EQ(parts.os, QSysInfo::prettyProductName());
+    EXPECT_EQ(parts.arch, QSysInfo::currentCpuArchitecture());
+    EXPECT_EQ(QStringList({parts.version, parts.sessionSummary, parts.errorTitle,
+                           parts.errorMessage, parts.log}),
+              QStringList({"3.3.99", "S\n", "T", "M", "L\n"}));
 }
 
 TEST(FeedbackReport, ScrubsListedPathsThenOtherPathsThenNames) {
