@@ -41,23 +41,50 @@ protected:
     }
 
     /// Opens the export dialog, chooses the radio buttons named in `choices`
-    /// and presses `button`.
+    /// and presses `button`. The dialog runs through the dialog seam; one run
+    /// past it (no recorded call) is rejected untouched, so nothing exports.
     void exportData(const QStringList& choices, const QString& button = QStringLiteral("Export")) {
-        auto* timer = new QTimer(&m_window);
-        QObject::connect(timer, &QTimer::timeout, [timer, choices, button] {
-            auto* dialog = qobject_cast<ExportDialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            timer->stop();
-            for (QAbstractButton* widget : dialog->findChildren<QAbstractButton*>()) {
+        m_dialogs.dialogScript = [choices, button](QDialog& dialog) {
+            if (!qobject_cast<ExportDialog*>(&dialog))
+                return int(QDialog::Rejected);
+            dialog.setResult(QDialog::Rejected);
+            for (QAbstractButton* widget : dialog.findChildren<QAbstractButton*>()) {
                 if (choices.contains(widget->text()))
                     widget->setChecked(true);
                 if (widget->text() == button) // the buttons come last
                     widget->click();
             }
+            return dialog.result();
+        };
+        QTimer canceller;
+        QObject::connect(&canceller, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
         });
-        timer->start(5);
+        canceller.start(5);
+        const int dialogsBefore = m_dialogs.count(DialogCall::Dialog);
         trigger(QStringLiteral("Export &Data..."));
+        m_dialogs.dialogScript = nullptr;
+        if (m_window.activeDataset() && m_window.activeDataset()->featuresLoaded) {
+            ASSERT_EQ(m_dialogs.count(DialogCall::Dialog), dialogsBefore + 1);
+            EXPECT_EQ(m_dialogs.calls[lastDialogCall()].title, QStringLiteral("Export Data"));
+        }
+    }
+
+    std::size_t lastDialogCall() const {
+        for (std::size_t i = m_dialogs.calls.size(); i-- > 0;)
+            if (m_dialogs.calls[i].kind == DialogCall::Dialog)
+                return i;
+        return m_dialogs.calls.size();
+    }
+
+    /// The message boxes shown, without the dialogs run.
+    std::vector<DialogCall> boxes() const {
+        std::vector<DialogCall> shown;
+        for (const DialogCall& call : m_dialogs.calls)
+            if (call.kind != DialogCall::Dialog)
+                shown.push_back(call);
+        return shown;
     }
 
     QString file(const std::string& name) const { return QString::fromStdString(m_dir.file(name)); }
@@ -77,7 +104,9 @@ TEST_F(MainWindowExport, DataExportsSayWhatWasWrittenAndOfferTheLastChoicesAgain
     exportData({QStringLiteral(".tsv (Tab-separated)")});
     EXPECT_TRUE(QFile::exists(file("QV3export_m0.tsv")));
     EXPECT_EQ(m_dialogs.calls.back().text, QStringLiteral("Dataset exported successfully."));
+    const std::size_t shown = boxes().size();
     exportData({}, QStringLiteral("Cancel")); // nothing written, nothing said
+    EXPECT_EQ(boxes().size(), shown);
 
     openMeasurement("m1.rtdc");
     DatasetEntry* m0 = m_window.findDatasetById(m_window.datasets()[0]->id);
@@ -85,10 +114,10 @@ TEST_F(MainWindowExport, DataExportsSayWhatWasWrittenAndOfferTheLastChoicesAgain
     exportData({QStringLiteral("All datasets (2)"), QStringLiteral(".rtdc (HDF5)")});
     EXPECT_TRUE(!QFile::exists(file("QV3export_m0.rtdc")) &&
                 QFile::exists(file("QV3export_m1.rtdc")));
-    ASSERT_EQ(m_dialogs.calls.size(), 4u);
-    EXPECT_EQ(m_dialogs.calls[2].text, "No events pass the filter for: " + m0->displayName);
+    ASSERT_EQ(boxes().size(), 4u);
+    EXPECT_EQ(boxes()[2].text, "No events pass the filter for: " + m0->displayName);
     EXPECT_EQ(
-        m_dialogs.calls[3].text,
+        boxes()[3].text,
         QStringLiteral("Exported 1 of 2 datasets.\n\nNot exported:\n%1: no events pass the filter")
             .arg(m0->displayName));
 
