@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QXmlStreamReader>
 
+#include <optional>
+
 namespace Quorvex3 {
 namespace {
 
@@ -189,6 +191,29 @@ TEST_F(MainWindowExport, PlotsExportWithoutHighlightOrGateAsPngSvgAndPdfOrSayWhy
     exportPlot("plot.png", "PNG Image (*.png)");
     EXPECT_EQ(QImage(file("plot.png")), image);
     EXPECT_EQ(m_dialogs.count(DialogCall::Critical), 1);
+}
+
+// After an export the current event is highlighted again at its place among
+// the events the filter shows; one the filter hides stays without marker.
+TEST_F(MainWindowExport, PlotExportHighlightsTheCurrentEventAgainOnlyWhereItIsShown) {
+    openMeasurement("M001_data.rtdc");
+    DatasetEntry* entry = m_window.activeDataset();
+    entry->filter.addRule(test::rangeRule("area_um", 15.0, 45.0)); // events 1, 2 and 3
+    const struct {
+        int event;
+        std::optional<QPointF> marker;
+    } cases[] = {{3, QPointF(40.0, 0.04)}, {0, std::nullopt}, {1, QPointF(20.0, 0.01)},
+                 {5, std::nullopt}};
+    const test::PlotProbe probe(m_window.findChild<ScatterPlot*>());
+    for (const auto& c : cases) {
+        test::refreshPlot(m_window); // a refresh moves a hidden current event onto a shown one
+        entry->currentEventIndex = c.event;
+        m_dialogs.fileAnswers.push_back(file("plot.png"));
+        m_dialogs.filterAnswers.push_back(QStringLiteral("PNG Image (*.png)"));
+        trigger(QStringLiteral("Export &Plot..."));
+        EXPECT_EQ(probe.highlight(), c.marker) << "event " << c.event;
+    }
+    EXPECT_EQ(m_dialogs.count(DialogCall::Critical), 0);
 }
 
 // "plot2.svg" typed with the PNG filter selected was written as a PNG named
