@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QXmlStreamReader>
@@ -129,6 +130,33 @@ TEST_F(MainWindowExport, DataExportsSayWhatWasWrittenAndOfferTheLastChoicesAgain
     EXPECT_TRUE(QFile::exists(file("QV3export_m0.rtdc")) &&
                 QFile::exists(file("QV3export_m1_2.rtdc")));
     EXPECT_EQ(m_dialogs.calls.back().text, QStringLiteral("Exported 2 dataset(s) successfully."));
+}
+
+// Cancelling the progress stops before the next dataset: what was written
+// stays, and no closing box claims anything. (The progress box handles the
+// click while its value is set for the dataset about to be exported.)
+TEST_F(MainWindowExport, CancellingTheProgressStopsBeforeTheNextDatasetAndSaysNothing) {
+    const int count = 5;
+    for (int i = 0; i < count; ++i)
+        openMeasurement("m" + std::to_string(i) + ".rtdc");
+    int cancelledAt = -1;
+    QTimer canceller;
+    QObject::connect(&canceller, &QTimer::timeout, [this, &cancelledAt] {
+        auto* progress = m_window.findChild<QProgressDialog*>();
+        if (progress && cancelledAt < 0 && progress->isVisible()) {
+            cancelledAt = progress->value();
+            progress->cancel();
+        }
+    });
+    canceller.start(0);
+    exportData({QStringLiteral("All datasets (5)"), QStringLiteral(".tsv (Tab-separated)")});
+    canceller.stop();
+    ASSERT_GE(cancelledAt, 0);
+    ASSERT_LT(cancelledAt, count - 1);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(QFile::exists(file("QV3export_m" + std::to_string(i) + ".tsv")), i <= cancelledAt)
+            << i;
+    EXPECT_TRUE(boxes().empty());
 }
 
 TEST_F(MainWindowExport, PlotsExportWithoutHighlightOrGateAsPngSvgAndPdfOrSayWhyNot) {
