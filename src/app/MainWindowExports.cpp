@@ -80,7 +80,7 @@ void MainWindow::exportData() {
     }
     ExportDialog dialog(active, datasets(), false, this,
                         m_lastExportResult ? &*m_lastExportResult : nullptr);
-    if (dialog.exec() != QDialog::Accepted)
+    if (DialogProvider::current().execDialog(dialog) != QDialog::Accepted)
         return;
     const ExportResult result = dialog.getResult();
     m_lastExportResult = result;

@@ -479,6 +479,21 @@ TEST(ExportPlanning, ClosingMessagesClaimSuccessOnlyForWhatWasWritten) {
               "Exported 2 of 5 datasets.\n\nNot exported:\nB: no events pass the filter\n"
               "C: failed to write /out/m.rtdc (disk full)\nE: the measurement is not open\n\n"
               "D: 2 duplicate frame(s) skipped");
+
+    // One left out of two is no success either; each of one written is.
+    const auto outcomeOf = [](Status status) {
+        ExportOutcome outcome;
+        outcome.status = status;
+        return outcome;
+    };
+    const std::vector<std::pair<QString, ExportOutcome>> oneOfTwo = {
+        {"A", outcomeOf(Status::Written)}, {"B", outcomeOf(Status::NoImages)}};
+    EXPECT_EQ(closingMessage(oneOfTwo, true).text,
+              "Exported 1 of 2 datasets.\n\nNot exported:\nB: no images available");
+    EXPECT_EQ(closingMessage({oneOfTwo[0], oneOfTwo[0]}, true).text,
+              "Exported 2 dataset(s) successfully.");
+    EXPECT_EQ(closingMessage({oneOfTwo[0]}, false).text, "Dataset exported successfully.");
+    EXPECT_EQ(closingMessage({oneOfTwo[1]}, false).kind, ExportMessage::Kind::None);
 }
 
 } // namespace

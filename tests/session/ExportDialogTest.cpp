@@ -137,6 +137,54 @@ TEST_F(ExportDialogTest, PreviousChoicesComeBackAsFarAsTheyStillApply) {
     EXPECT_TRUE(shown(named("volume")) && named("volume")->isChecked());
 }
 
+// Images, masks and traces per format and scope, seen from a dataset with
+// masks only while another dataset has all three.
+TEST_F(ExportDialogTest, NonScalarBoxesFollowFormatAndScopeWithTheirTooltips) {
+    m_dialog = std::make_unique<ExportDialog>(m_datasets.back().get(), m_datasets, false, nullptr,
+                                              nullptr);
+    const QString elsewhere =
+        QStringLiteral("Not available in current dataset (available in other datasets)");
+    const QString tsvTip = QStringLiteral("Not available in TSV format");
+    const QString aviTip = QStringLiteral("Only images are exported in AVI format");
+    const QColor grey(160, 160, 160);
+    const struct {
+        const char* format;
+        const char* scope;
+        const char* box;
+        bool enabled;
+        bool checked;
+        QString tip;
+        bool greyText;
+    } cases[] = {
+        {".rtdc (HDF5)", "All datasets (2)", "Images", true, false, elsewhere, true},
+        {".rtdc (HDF5)", "All datasets (2)", "Masks", true, true, QString(), false},
+        {".rtdc (HDF5)", "All datasets (2)", "Traces", true, false, elsewhere, true},
+        {".rtdc (HDF5)", "Current dataset only", "Images", false, false, QString(), false},
+        {".rtdc (HDF5)", "Current dataset only", "Masks", true, true, QString(), false},
+        {".tsv (Tab-separated)", "Current dataset only", "Masks", false, false, tsvTip, false},
+        {".tsv (Tab-separated)", "All datasets (2)", "Images", false, false, tsvTip, false},
+        {".avi (Video)", "All datasets (2)", "Images", false, true,
+         QStringLiteral("Images are always included in AVI export"), false},
+        {".avi (Video)", "Current dataset only", "Masks", false, false, aviTip, false},
+        {".avi (Video)", "Current dataset only", "Traces", false, false, aviTip, false},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.format) + ", " + c.scope + ": " + c.box;
+        named(QString::fromLatin1(c.scope))->setChecked(true);
+        named(QString::fromLatin1(c.format))->setChecked(true);
+        QAbstractButton* box = named(QString::fromLatin1(c.box));
+        EXPECT_EQ(box->isEnabled(), c.enabled) << what;
+        EXPECT_EQ(box->isChecked(), c.checked) << what;
+        EXPECT_EQ(box->toolTip(), c.tip) << what;
+        // TSV and AVI leave the text colour as it was; .rtdc greys exactly
+        // what only other datasets have.
+        if (QLatin1String(c.format) == QLatin1String(".rtdc (HDF5)"))
+            EXPECT_EQ(box->palette().color(QPalette::Active, QPalette::WindowText) == grey,
+                      c.greyText)
+                << what;
+    }
+}
+
 TEST_F(ExportDialogTest, AnEmptyOrMissingCustomFolderIsRefused) {
     testing::ScriptedDialogProvider dialogs;
     ScopedDialogProvider guard(dialogs);

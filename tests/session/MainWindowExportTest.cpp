@@ -13,9 +13,12 @@
 #include <QApplication>
 #include <QImage>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QXmlStreamReader>
+
+#include <optional>
 
 namespace Quorvex3 {
 namespace {
@@ -41,23 +44,50 @@ protected:
     }
 
     /// Opens the export dialog, chooses the radio buttons named in `choices`
-    /// and presses `button`.
+    /// and presses `button`. The dialog runs through the dialog seam; one run
+    /// past it (no recorded call) is rejected untouched, so nothing exports.
     void exportData(const QStringList& choices, const QString& button = QStringLiteral("Export")) {
-        auto* timer = new QTimer(&m_window);
-        QObject::connect(timer, &QTimer::timeout, [timer, choices, button] {
-            auto* dialog = qobject_cast<ExportDialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            timer->stop();
-            for (QAbstractButton* widget : dialog->findChildren<QAbstractButton*>()) {
+        m_dialogs.dialogScript = [choices, button](QDialog& dialog) {
+            if (!qobject_cast<ExportDialog*>(&dialog))
+                return int(QDialog::Rejected);
+            dialog.setResult(QDialog::Rejected);
+            for (QAbstractButton* widget : dialog.findChildren<QAbstractButton*>()) {
                 if (choices.contains(widget->text()))
                     widget->setChecked(true);
                 if (widget->text() == button) // the buttons come last
                     widget->click();
             }
+            return dialog.result();
+        };
+        QTimer canceller;
+        QObject::connect(&canceller, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
         });
-        timer->start(5);
+        canceller.start(5);
+        const int dialogsBefore = m_dialogs.count(DialogCall::Dialog);
         trigger(QStringLiteral("Export &Data..."));
+        m_dialogs.dialogScript = nullptr;
+        if (m_window.activeDataset() && m_window.activeDataset()->featuresLoaded) {
+            ASSERT_EQ(m_dialogs.count(DialogCall::Dialog), dialogsBefore + 1);
+            EXPECT_EQ(m_dialogs.calls[lastDialogCall()].title, QStringLiteral("Export Data"));
+        }
+    }
+
+    std::size_t lastDialogCall() const {
+        for (std::size_t i = m_dialogs.calls.size(); i-- > 0;)
+            if (m_dialogs.calls[i].kind == DialogCall::Dialog)
+                return i;
+        return m_dialogs.calls.size();
+    }
+
+    /// The message boxes shown, without the dialogs run.
+    std::vector<DialogCall> boxes() const {
+        std::vector<DialogCall> shown;
+        for (const DialogCall& call : m_dialogs.calls)
+            if (call.kind != DialogCall::Dialog)
+                shown.push_back(call);
+        return shown;
     }
 
     QString file(const std::string& name) const { return QString::fromStdString(m_dir.file(name)); }
@@ -77,7 +107,9 @@ TEST_F(MainWindowExport, DataExportsSayWhatWasWrittenAndOfferTheLastChoicesAgain
     exportData({QStringLiteral(".tsv (Tab-separated)")});
     EXPECT_TRUE(QFile::exists(file("QV3export_m0.tsv")));
     EXPECT_EQ(m_dialogs.calls.back().text, QStringLiteral("Dataset exported successfully."));
+    const std::size_t shown = boxes().size();
     exportData({}, QStringLiteral("Cancel")); // nothing written, nothing said
+    EXPECT_EQ(boxes().size(), shown);
 
     openMeasurement("m1.rtdc");
     DatasetEntry* m0 = m_window.findDatasetById(m_window.datasets()[0]->id);
@@ -85,10 +117,10 @@ TEST_F(MainWindowExport, DataExportsSayWhatWasWrittenAndOfferTheLastChoicesAgain
     exportData({QStringLiteral("All datasets (2)"), QStringLiteral(".rtdc (HDF5)")});
     EXPECT_TRUE(!QFile::exists(file("QV3export_m0.rtdc")) &&
                 QFile::exists(file("QV3export_m1.rtdc")));
-    ASSERT_EQ(m_dialogs.calls.size(), 4u);
-    EXPECT_EQ(m_dialogs.calls[2].text, "No events pass the filter for: " + m0->displayName);
+    ASSERT_EQ(boxes().size(), 4u);
+    EXPECT_EQ(boxes()[2].text, "No events pass the filter for: " + m0->displayName);
     EXPECT_EQ(
-        m_dialogs.calls[3].text,
+        boxes()[3].text,
         QStringLiteral("Exported 1 of 2 datasets.\n\nNot exported:\n%1: no events pass the filter")
             .arg(m0->displayName));
 
@@ -98,6 +130,33 @@ TEST_F(MainWindowExport, DataExportsSayWhatWasWrittenAndOfferTheLastChoicesAgain
     EXPECT_TRUE(QFile::exists(file("QV3export_m0.rtdc")) &&
                 QFile::exists(file("QV3export_m1_2.rtdc")));
     EXPECT_EQ(m_dialogs.calls.back().text, QStringLiteral("Exported 2 dataset(s) successfully."));
+}
+
+// Cancelling the progress stops before the next dataset: what was written
+// stays, and no closing box claims anything. (The progress box handles the
+// click while its value is set for the dataset about to be exported.)
+TEST_F(MainWindowExport, CancellingTheProgressStopsBeforeTheNextDatasetAndSaysNothing) {
+    const int count = 5;
+    for (int i = 0; i < count; ++i)
+        openMeasurement("m" + std::to_string(i) + ".rtdc");
+    int cancelledAt = -1;
+    QTimer canceller;
+    QObject::connect(&canceller, &QTimer::timeout, [this, &cancelledAt] {
+        auto* progress = m_window.findChild<QProgressDialog*>();
+        if (progress && cancelledAt < 0 && progress->isVisible()) {
+            cancelledAt = progress->value();
+            progress->cancel();
+        }
+    });
+    canceller.start(0);
+    exportData({QStringLiteral("All datasets (5)"), QStringLiteral(".tsv (Tab-separated)")});
+    canceller.stop();
+    ASSERT_GE(cancelledAt, 0);
+    ASSERT_LT(cancelledAt, count - 1);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(QFile::exists(file("QV3export_m" + std::to_string(i) + ".tsv")), i <= cancelledAt)
+            << i;
+    EXPECT_TRUE(boxes().empty());
 }
 
 TEST_F(MainWindowExport, PlotsExportWithoutHighlightOrGateAsPngSvgAndPdfOrSayWhyNot) {
@@ -160,6 +219,29 @@ TEST_F(MainWindowExport, PlotsExportWithoutHighlightOrGateAsPngSvgAndPdfOrSayWhy
     exportPlot("plot.png", "PNG Image (*.png)");
     EXPECT_EQ(QImage(file("plot.png")), image);
     EXPECT_EQ(m_dialogs.count(DialogCall::Critical), 1);
+}
+
+// After an export the current event is highlighted again at its place among
+// the events the filter shows; one the filter hides stays without marker.
+TEST_F(MainWindowExport, PlotExportHighlightsTheCurrentEventAgainOnlyWhereItIsShown) {
+    openMeasurement("M001_data.rtdc");
+    DatasetEntry* entry = m_window.activeDataset();
+    entry->filter.addRule(test::rangeRule("area_um", 15.0, 45.0)); // events 1, 2 and 3
+    const struct {
+        int event;
+        std::optional<QPointF> marker;
+    } cases[] = {{3, QPointF(40.0, 0.04)}, {0, std::nullopt}, {1, QPointF(20.0, 0.01)},
+                 {5, std::nullopt}};
+    const test::PlotProbe probe(m_window.findChild<ScatterPlot*>());
+    for (const auto& c : cases) {
+        test::refreshPlot(m_window); // a refresh moves a hidden current event onto a shown one
+        entry->currentEventIndex = c.event;
+        m_dialogs.fileAnswers.push_back(file("plot.png"));
+        m_dialogs.filterAnswers.push_back(QStringLiteral("PNG Image (*.png)"));
+        trigger(QStringLiteral("Export &Plot..."));
+        EXPECT_EQ(probe.highlight(), c.marker) << "event " << c.event;
+    }
+    EXPECT_EQ(m_dialogs.count(DialogCall::Critical), 0);
 }
 
 // "plot2.svg" typed with the PNG filter selected was written as a PNG named
