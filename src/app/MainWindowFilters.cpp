@@ -78,7 +78,7 @@ void MainWindow::removeFilterGroup(int groupId) {
         if (entry)
             entry->groupEnabled.erase(groupId);
     releasePolygonWorkOfGroup(groupId);
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::releasePolygonWorkOfGroup(int groupId) {
@@ -114,7 +114,7 @@ void MainWindow::addRuleToGroup(int groupId, const FilterRule& rule) {
     FilterRule copy = rule;
     copy.propagationId.clear();
     group->rules.push_back(std::move(copy));
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::updateRuleInGroup(int groupId, int ruleIndex, const FilterRule& rule) {
@@ -126,9 +126,7 @@ void MainWindow::updateRuleInGroup(int groupId, int ruleIndex, const FilterRule&
     group->rules[static_cast<std::size_t>(ruleIndex)] = std::move(copy);
     // The user is typing in one of the group's rule editors: rebuilding the
     // group widgets now would delete that editor under the cursor.
-    m_suppressGroupsUiRefresh = true;
-    updatePlot();
-    m_suppressGroupsUiRefresh = false;
+    requestPlotUpdateKeepingGroupWidgets();
 }
 
 void MainWindow::removeRuleFromGroup(int groupId, int ruleIndex) {
@@ -136,7 +134,7 @@ void MainWindow::removeRuleFromGroup(int groupId, int ruleIndex) {
     if (!group || ruleIndex < 0 || ruleIndex >= static_cast<int>(group->rules.size()))
         return;
     group->rules.erase(group->rules.begin() + ruleIndex);
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::setGroupEnabled(int datasetId, int groupId, bool on) {
@@ -144,7 +142,7 @@ void MainWindow::setGroupEnabled(int datasetId, int groupId, bool on) {
     if (!entry)
         return;
     entry->groupEnabled[groupId] = on;
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::setGroupsEnabled(int datasetId, const std::vector<int>& groupIds, bool on) {
@@ -153,14 +151,14 @@ void MainWindow::setGroupsEnabled(int datasetId, const std::vector<int>& groupId
         return;
     for (const int groupId : groupIds)
         entry->groupEnabled[groupId] = on;
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::setGroupEnabledInAll(int groupId, bool on) {
     for (const auto& entry : m_datasets)
         if (entry)
             entry->groupEnabled[groupId] = on;
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::refreshFilterGroupsUi() {
@@ -224,14 +222,14 @@ void MainWindow::onGroupEnableChanged(int groupId, bool on) {
     if (!entry)
         return;
     entry->groupEnabled[groupId] = on;
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::onGroupEnablePropagateRequested(int groupId, bool on) {
     for (const auto& entry : m_datasets)
         if (entry)
             entry->groupEnabled[groupId] = on;
-    updatePlot();
+    requestPlotUpdate();
     refreshFilterGroupsUi();
 }
 

@@ -74,10 +74,22 @@ protected:
         ASSERT_TRUE(test::openAndWait(window, path)) << name;
     }
 
-    ScatterPlot* plot() { return part<ScatterPlot>(window, "scatterPlot"); }
+    /// What the plot, its controls and the status line show once the plot
+    /// requests made so far have run, as they have when the event loop
+    /// turns after the user's action.
+    ScatterPlot* plot() {
+        window.flushPlotRequests();
+        return part<ScatterPlot>(window, "scatterPlot");
+    }
     PlotProbe probe() { return PlotProbe(plot()); }
-    QComboBox* combo(const char* name) { return part<QComboBox>(window, name); }
-    QString status() { return part<QLabel>(window, "infoLabel")->text(); }
+    QComboBox* combo(const char* name) {
+        window.flushPlotRequests();
+        return part<QComboBox>(window, name);
+    }
+    QString status() {
+        window.flushPlotRequests();
+        return part<QLabel>(window, "infoLabel")->text();
+    }
     DatasetEntry& active() { return *window.activeDataset(); }
 
     /// Emits a click on plot point `index`, as the plot does.
@@ -215,6 +227,7 @@ TEST_F(MainPlot, LogAxisWarnsAboutPlottedValuesAtOrBelowZero) {
     QComboBox* scaleY = combo("scaleYCombo");
 
     scaleX->setCurrentIndex(1);
+    window.flushPlotRequests(); // the refresh it asked for, as the event loop turns
     EXPECT_EQ(scaleX->itemText(1), QStringLiteral("Log \u26A0"));
     EXPECT_EQ(
         scaleX->styleSheet(),
@@ -228,6 +241,7 @@ TEST_F(MainPlot, LogAxisWarnsAboutPlottedValuesAtOrBelowZero) {
 
     // Only plotted values count: deform -0.6 belongs to the NaN event.
     scaleY->setCurrentIndex(1);
+    window.flushPlotRequests();
     EXPECT_EQ(scaleY->toolTip(),
               QStringLiteral("Y-axis scale mode: 1 point with value \u2264 0 not shown "
                              "(cannot be drawn on a log axis)"));
@@ -239,10 +253,12 @@ TEST_F(MainPlot, LogAxisWarnsAboutPlottedValuesAtOrBelowZero) {
 
     // Pseudo-log and linear draw every value.
     scaleX->setCurrentIndex(2);
+    window.flushPlotRequests();
     EXPECT_EQ(scaleX->itemText(1), QStringLiteral("Log"));
     EXPECT_TRUE(scaleX->styleSheet().isEmpty());
     EXPECT_EQ(scaleX->toolTip(), QStringLiteral("X-axis scale mode"));
     scaleY->setCurrentIndex(0);
+    window.flushPlotRequests();
     EXPECT_EQ(scaleY->itemText(1), QStringLiteral("Log"));
     EXPECT_TRUE(scaleY->styleSheet().isEmpty());
 }
@@ -495,10 +511,12 @@ TEST_F(MainPlot, IsolineSwitchesAreOfferedForAreaAndDeformationOnly) {
 
     ASSERT_TRUE(test::chooseData(combo("xFeatureCombo"), QStringLiteral("deform")));
     ASSERT_TRUE(test::chooseData(combo("yFeatureCombo"), QStringLiteral("area_um")));
+    window.flushPlotRequests(); // the refresh it asked for, as the event loop turns
     EXPECT_FALSE(iso->isHidden());
     EXPECT_FALSE(labels->isHidden());
 
     ASSERT_TRUE(test::chooseData(combo("yFeatureCombo"), QStringLiteral("bright_avg")));
+    window.flushPlotRequests();
     EXPECT_TRUE(iso->isHidden());
     EXPECT_TRUE(labels->isHidden());
 }
