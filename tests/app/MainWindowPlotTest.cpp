@@ -22,6 +22,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -388,14 +390,70 @@ TEST_F(MainPlot, TypingAContourLevelUpdatesOnceWhenTheValueIsComplete) {
     int updates = 0;
     QObject::connect(inner, qOverload<double>(&QDoubleSpinBox::valueChanged), inner,
                      [&](double) { ++updates; });
+    QCoreApplication::processEvents();
+    const std::uint64_t refreshesBefore = window.plotRefreshCount();
+    const std::uint64_t fullBefore = window.fullPlotUpdateCount();
     inner->selectAll();
     QTest::keyClicks(inner, QStringLiteral("50"));
     EXPECT_EQ(updates, 0);
     QTest::keyClick(inner, Qt::Key_Return);
     EXPECT_EQ(updates, 1);
+    QCoreApplication::processEvents();
+    // One refresh, of the contours alone: the dots and colours stand.
+    EXPECT_EQ(window.plotRefreshCount() - refreshesBefore, 1u);
+    EXPECT_EQ(window.fullPlotUpdateCount(), fullBefore);
     EXPECT_EQ(inner->value(), 50.0);
     // The dashed (inner) level now holds about half of the events.
     EXPECT_NEAR(shareInside(probe(), Qt::DashLine), 0.5, 0.05);
+}
+
+// ---- plot requests -------------------------------------------------------------------
+
+// Every control, filter and group change asks for a refresh; those of one
+// event-loop turn cost one, which sees them all.
+TEST_F(MainPlot, PlotRequestsOfOneTurnCostOneRefreshThatSeesThemAll) {
+    open("m.rtdc", tenEvents());
+    QCoreApplication::processEvents();
+    const auto refreshesAfter = [this](const std::function<void()>& burst) {
+        const std::uint64_t before = window.fullPlotUpdateCount();
+        burst();
+        EXPECT_EQ(window.fullPlotUpdateCount(), before) << "refreshed before the turn ended";
+        QCoreApplication::processEvents();
+        return window.fullPlotUpdateCount() - before;
+    };
+    auto* dock = window.findChild<FilterDockWidget*>();
+    EXPECT_EQ(refreshesAfter([&] {
+                  for (int i = 0; i < 10; ++i)
+                      emit dock->filterChanged();
+              }),
+              1u);
+    // A filter rule, a new colour and a log axis in one turn: one refresh,
+    // and it shows all three.
+    EXPECT_EQ(refreshesAfter([&] {
+                  active().filter.addRule(test::rangeRule("area_um", 35.0, 85.0));
+                  emit dock->filterChanged();
+                  test::chooseData(part<QComboBox>(window, "colorCombo"),
+                                   QStringLiteral("bright_avg"));
+                  part<QComboBox>(window, "scaleXCombo")->setCurrentIndex(1);
+              }),
+              1u);
+    EXPECT_EQ(probe().colors(), (std::vector<double>{103, 104, 105, 106, 107}));
+    EXPECT_TRUE(status().contains(QStringLiteral("5/10 events shown")))
+        << status().toStdString();
+    // A group switched on in every dataset, one of its rules edited and the
+    // contours changed: still one.
+    const int group = window.addFilterGroup("G");
+    EXPECT_EQ(refreshesAfter([&] {
+                  window.addRuleToGroup(group, test::rangeRule("area_um", 45.0, 100.0));
+                  window.setGroupEnabledInAll(group, true);
+                  part<QDoubleSpinBox>(window, "contourInnerSpin")->setValue(30.0);
+                  window.requestPlotUpdate();
+              }),
+              1u);
+    EXPECT_TRUE(status().contains(QStringLiteral("4/10 events shown")))
+        << status().toStdString();
+    // Nothing asked: nothing runs.
+    EXPECT_EQ(refreshesAfter([] {}), 0u);
 }
 
 // ---- zoom ----------------------------------------------------------------------------
