@@ -24,12 +24,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QDoubleSpinBox>
 #include <QTest>
 
 #include <benchmark/benchmark.h>
@@ -376,8 +376,9 @@ void BM_TenPlotRequestsInOneTurn(benchmark::State& state) {
         QApplication::processEvents();
         canvas->repaint();
     }
-    state.counters["updates"] = benchmark::Counter(
-        static_cast<double>(window.fullPlotUpdateCount() - before), benchmark::Counter::kAvgIterations);
+    state.counters["updates"] =
+        benchmark::Counter(static_cast<double>(window.fullPlotUpdateCount() - before),
+                           benchmark::Counter::kAvgIterations);
     state.counters["events"] = static_cast<double>(events);
     removeAllDatasets(window);
 }
@@ -408,8 +409,9 @@ void BM_TypeContourLevel(benchmark::State& state) {
         canvas->repaint();
         fifty = !fifty;
     }
-    state.counters["updates"] = benchmark::Counter(
-        static_cast<double>(window.plotRefreshCount() - before), benchmark::Counter::kAvgIterations);
+    state.counters["updates"] =
+        benchmark::Counter(static_cast<double>(window.plotRefreshCount() - before),
+                           benchmark::Counter::kAvgIterations);
     state.counters["events"] = static_cast<double>(events);
     removeAllDatasets(window);
 }

@@ -164,7 +164,8 @@ void MainWindow::refreshDatasetTreeIfVisible() {
 }
 
 void MainWindow::notifyGroupsMatrixRefresh() {
-    m_filterGroupsMatrixWindows.broadcast([&](FilterGroupsMatrixWindow* window) { window->refreshFromMain(); });
+    m_filterGroupsMatrixWindows.broadcast(
+        [&](FilterGroupsMatrixWindow* window) { window->refreshFromMain(); });
 }
 
 bool MainWindow::datasetFolderViewActive() const {

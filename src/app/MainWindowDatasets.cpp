@@ -419,9 +419,12 @@ void MainWindow::removeDataset() {
     }
     const auto position = m_datasets.begin() + row;
     const int id = (*position)->id;
-    m_combinePlotWindows.broadcast([&](CombinePlotWindow* window) { window->onMainDatasetRemoved(id); });
-    m_statisticalEvalWindows.broadcast([&](StatisticalEvalWindow* window) { window->onMainDatasetRemoved(id); });
-    m_imageGalleryWindows.broadcast([&](ImageGalleryWindow* window) { window->onMainDatasetRemoved(id); });
+    m_combinePlotWindows.broadcast(
+        [&](CombinePlotWindow* window) { window->onMainDatasetRemoved(id); });
+    m_statisticalEvalWindows.broadcast(
+        [&](StatisticalEvalWindow* window) { window->onMainDatasetRemoved(id); });
+    m_imageGalleryWindows.broadcast(
+        [&](ImageGalleryWindow* window) { window->onMainDatasetRemoved(id); });
 
     // Nothing may point into the record once it is gone.
     const bool wasActive = row == m_activeIndex;
@@ -556,9 +559,12 @@ void MainWindow::updateDatasetDisplayName(int index, const QString& name) {
     refreshDatasetTreeIfVisible();
     if (index == m_activeIndex)
         updateFilteredStatus();
-    m_combinePlotWindows.broadcast([&](CombinePlotWindow* window) { window->onDatasetRenamed(entry->id, name); });
-    m_statisticalEvalWindows.broadcast([&](StatisticalEvalWindow* window) { window->onDatasetRenamed(entry->id, name); });
-    m_imageGalleryWindows.broadcast([&](ImageGalleryWindow* window) { window->onDatasetRenamed(entry->id, name); });
+    m_combinePlotWindows.broadcast(
+        [&](CombinePlotWindow* window) { window->onDatasetRenamed(entry->id, name); });
+    m_statisticalEvalWindows.broadcast(
+        [&](StatisticalEvalWindow* window) { window->onDatasetRenamed(entry->id, name); });
+    m_imageGalleryWindows.broadcast(
+        [&](ImageGalleryWindow* window) { window->onDatasetRenamed(entry->id, name); });
     notifyGroupsMatrixRefresh();
 }
 

@@ -201,7 +201,8 @@ void MainWindow::updatePlot() {
 
 void MainWindow::refreshWhatFollowsThePlot() {
     m_combinePlotWindows.broadcast([&](CombinePlotWindow* window) { window->refresh(); });
-    m_statisticalEvalWindows.broadcast([&](StatisticalEvalWindow* window) { window->onFeaturesChanged(); });
+    m_statisticalEvalWindows.broadcast(
+        [&](StatisticalEvalWindow* window) { window->onFeaturesChanged(); });
     m_imageGalleryWindows.broadcast([&](ImageGalleryWindow* window) { window->refreshFromMain(); });
 
     updateFilterPropagationStatus();

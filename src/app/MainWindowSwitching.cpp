@@ -353,7 +353,8 @@ void MainWindow::updatePlotSettingsButtonState() {
 }
 
 void MainWindow::notifyGalleryActiveDatasetChanged(int id) {
-    m_imageGalleryWindows.broadcast([&](ImageGalleryWindow* window) { window->onActiveDatasetChanged(id); });
+    m_imageGalleryWindows.broadcast(
+        [&](ImageGalleryWindow* window) { window->onActiveDatasetChanged(id); });
 }
 
 } // namespace Quorvex3

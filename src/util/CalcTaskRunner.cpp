@@ -53,8 +53,8 @@ bool CalcTaskRunner::start(Work work, std::function<void()> done) {
         m_hooks.started();
     // An exception would be stored in the future and thrown again by
     // whoever waits for it (the destructor among them): stop it here.
-    m_watcher.setFuture(QtConcurrent::run(
-        QThreadPool::globalInstance(), [work = std::move(work), state = m_state] {
+    m_watcher.setFuture(
+        QtConcurrent::run(QThreadPool::globalInstance(), [work = std::move(work), state = m_state] {
             CalcTaskControl control(state);
             try {
                 work(control);

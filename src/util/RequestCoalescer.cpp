@@ -7,8 +7,8 @@
 namespace Quorvex3 {
 
 RequestCoalescer::RequestCoalescer(QObject* context, Run run)
-    : m_context(context), m_run(std::move(run)),
-      m_self(std::make_shared<RequestCoalescer*>(this)) {}
+    : m_context(context), m_run(std::move(run)), m_self(std::make_shared<RequestCoalescer*>(this)) {
+}
 
 RequestCoalescer::~RequestCoalescer() {
     *m_self = nullptr;

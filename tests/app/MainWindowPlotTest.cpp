@@ -438,8 +438,7 @@ TEST_F(MainPlot, PlotRequestsOfOneTurnCostOneRefreshThatSeesThemAll) {
               }),
               1u);
     EXPECT_EQ(probe().colors(), (std::vector<double>{103, 104, 105, 106, 107}));
-    EXPECT_TRUE(status().contains(QStringLiteral("5/10 events shown")))
-        << status().toStdString();
+    EXPECT_TRUE(status().contains(QStringLiteral("5/10 events shown"))) << status().toStdString();
     // A group switched on in every dataset, one of its rules edited and the
     // contours changed: still one.
     const int group = window.addFilterGroup("G");
@@ -450,8 +449,7 @@ TEST_F(MainPlot, PlotRequestsOfOneTurnCostOneRefreshThatSeesThemAll) {
                   window.requestPlotUpdate();
               }),
               1u);
-    EXPECT_TRUE(status().contains(QStringLiteral("4/10 events shown")))
-        << status().toStdString();
+    EXPECT_TRUE(status().contains(QStringLiteral("4/10 events shown"))) << status().toStdString();
     // Nothing asked: nothing runs.
     EXPECT_EQ(refreshesAfter([] {}), 0u);
 }

@@ -106,7 +106,8 @@ TEST(DatasetLoader, QueuesDrainPreloadsThenSessionThenPathsEachFirstInFirstOut) 
         if (next.preloadDatasetId)
             order << QStringLiteral("id%1").arg(*next.preloadDatasetId);
         else if (next.sessionDataset)
-            order << QStringLiteral("%1:%2").arg(next.sessionDataset->first)
+            order << QStringLiteral("%1:%2")
+                         .arg(next.sessionDataset->first)
                          .arg(next.sessionDataset->second);
         else
             order << *next.path;

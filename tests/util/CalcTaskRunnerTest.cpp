@@ -111,10 +111,12 @@ TEST(CalcTaskRunner, AFinishStepMayStartTheNextTask) {
     app();
     CalcTaskRunner runner;
     int finished = 0;
-    ASSERT_TRUE(runner.start([](CalcTaskControl&) {}, [&] {
-        ++finished;
-        EXPECT_TRUE(runner.start([](CalcTaskControl&) {}, [&] { ++finished; }));
-    }));
+    ASSERT_TRUE(runner.start([](CalcTaskControl&) {},
+                             [&] {
+                                 ++finished;
+                                 EXPECT_TRUE(
+                                     runner.start([](CalcTaskControl&) {}, [&] { ++finished; }));
+                             }));
     ASSERT_TRUE(waitUntil([&] { return finished == 2; }));
     EXPECT_FALSE(runner.busy());
 }
