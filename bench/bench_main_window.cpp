@@ -9,6 +9,9 @@
 //   paint of the plot canvas, with plain dots, density colours, density
 //   colours with contours, and the same with five range rules and two
 //   polygons.
+// - plot requests: ten made in one event-loop turn (KDE colours and
+//   contours), and typing "50" into a contour box and pressing Return; the
+//   "updates" counter says how many refreshes each cost.
 
 #include "app/MainWindow.h"
 #include "core/EventFilter.h"
@@ -21,11 +24,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <benchmark/benchmark.h>
 
@@ -321,10 +326,13 @@ void BM_UpdatePlotToFirstPaint(benchmark::State& state) {
     auto* dock = window.findChild<Quorvex3::FilterDockWidget*>();
     QWidget* canvas =
         window.findChild<Quorvex3::ScatterPlot*>(QStringLiteral("scatterPlot"))->canvas();
+    // The request runs at once rather than when the event loop turns.
     emit dock->filterChanged();
+    window.flushPlotRequests();
     canvas->repaint();
     for (auto _ : state) {
         emit dock->filterChanged();
+        window.flushPlotRequests();
         canvas->repaint();
     }
     state.counters["events"] = static_cast<double>(events);
@@ -333,6 +341,83 @@ void BM_UpdatePlotToFirstPaint(benchmark::State& state) {
 BENCHMARK(BM_UpdatePlotToFirstPaint)
     ->ArgNames({"events", "case"})
     ->ArgsProduct({{100000, 1000000}, {kPlainDots, kKdeColour, kKdeContours, kFiltered}})
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// ---- plot requests: what a burst and a typed contour level cost ---------------------
+
+/// Opens the measurement in the shared window with KDE colours and
+/// contours, so one full refresh is the expensive kind.
+MainWindow& windowWithDensityAndContours(std::size_t events) {
+    MainWindow& window = sharedWindow();
+    removeAllDatasets(window);
+    window.addDataset(QString::fromStdString(measurementWithEvents(events)));
+    spinUntil([&] { return window.activeDataset() && window.activeDataset()->featuresLoaded; });
+    auto* color = window.findChild<QComboBox*>(QStringLiteral("colorCombo"));
+    color->setCurrentIndex(color->findData(QStringLiteral("__density_kde__")));
+    window.findChild<QComboBox*>(QStringLiteral("contourModeCombo"))->setCurrentIndex(1);
+    QApplication::processEvents();
+    return window;
+}
+
+/// range(0): events. Ten filter-change requests, then one turn of the
+/// event loop; the canvas paint is forced as above.
+void BM_TenPlotRequestsInOneTurn(benchmark::State& state) {
+    const auto events = static_cast<std::size_t>(state.range(0));
+    MainWindow& window = windowWithDensityAndContours(events);
+    auto* dock = window.findChild<Quorvex3::FilterDockWidget*>();
+    QWidget* canvas =
+        window.findChild<Quorvex3::ScatterPlot*>(QStringLiteral("scatterPlot"))->canvas();
+    const std::uint64_t before = window.fullPlotUpdateCount();
+    for (auto _ : state) {
+        for (int i = 0; i < 10; ++i)
+            emit dock->filterChanged();
+        QApplication::processEvents();
+        canvas->repaint();
+    }
+    state.counters["updates"] =
+        benchmark::Counter(static_cast<double>(window.fullPlotUpdateCount() - before),
+                           benchmark::Counter::kAvgIterations);
+    state.counters["events"] = static_cast<double>(events);
+    removeAllDatasets(window);
+}
+BENCHMARK(BM_TenPlotRequestsInOneTurn)
+    ->ArgNames({"events"})
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+/// range(0): events. Selects the inner contour box's text, types "50" or
+/// "40" (alternating, so each iteration changes the value) and Return, then
+/// lets the event loop turn.
+void BM_TypeContourLevel(benchmark::State& state) {
+    const auto events = static_cast<std::size_t>(state.range(0));
+    MainWindow& window = windowWithDensityAndContours(events);
+    auto* inner = window.findChild<QDoubleSpinBox*>(QStringLiteral("contourInnerSpin"));
+    QWidget* canvas =
+        window.findChild<Quorvex3::ScatterPlot*>(QStringLiteral("scatterPlot"))->canvas();
+    const std::uint64_t before = window.plotRefreshCount();
+    bool fifty = true;
+    for (auto _ : state) {
+        inner->selectAll();
+        QTest::keyClicks(inner, fifty ? QStringLiteral("50") : QStringLiteral("40"));
+        QTest::keyClick(inner, Qt::Key_Return);
+        QApplication::processEvents();
+        canvas->repaint();
+        fifty = !fifty;
+    }
+    state.counters["updates"] =
+        benchmark::Counter(static_cast<double>(window.plotRefreshCount() - before),
+                           benchmark::Counter::kAvgIterations);
+    state.counters["events"] = static_cast<double>(events);
+    removeAllDatasets(window);
+}
+BENCHMARK(BM_TypeContourLevel)
+    ->ArgNames({"events"})
+    ->Arg(1000000)
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

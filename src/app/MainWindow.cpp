@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ShellSettings.h"
+#include "util/CalcTaskRunner.h"
 #include "util/WindowUtil.h"
 
 #include <QCloseEvent>
@@ -12,10 +13,12 @@
 namespace Quorvex3 {
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
-    m_preloadWatcher = new QFutureWatcher<std::vector<std::string>>(this);
-    m_calcWatcher = new QFutureWatcher<void>(this);
+    m_preloadWatcher = new QFutureWatcher<PreloadOutcome>(this);
+    m_plotRequests = std::make_unique<RequestCoalescer>(
+        this, [this](RequestCoalescer::Parts parts) { runPlotRequests(parts); });
 
     setupUI();
+    createCalcTaskRunner();
     setupMenuBar();
     setupConnections();
 
@@ -55,16 +58,18 @@ void MainWindow::waitForBackgroundTasks() {
     // The preload reads a dataset's reader and the calculation closures
     // write into dataset records: both must have returned before the
     // datasets go. A task that has not started yet still runs to its end.
-    for (QFutureWatcherBase* watcher : {static_cast<QFutureWatcherBase*>(m_preloadWatcher),
-                                        static_cast<QFutureWatcherBase*>(m_calcWatcher)}) {
-        try {
-            watcher->waitForFinished();
-        } catch (...) {
-            // A task that ended by an exception has ended: that is all that
-            // matters here, and nothing may leave the destructor.
-            qWarning("A background task ended with an exception while the main window closed");
-        }
+    try {
+        m_preloadWatcher->waitForFinished();
+    } catch (...) {
+        // A task that ended by an exception has ended: that is all that
+        // matters here, and nothing may leave the destructor.
+        qWarning("A background task ended with an exception while the main window closed");
     }
+    if (m_calcRunner)
+        m_calcRunner->waitForFinished();
+    // A plot request still pending must not run on a window half gone.
+    if (m_plotRequests)
+        m_plotRequests->cancel();
 }
 
 RTDCReader* MainWindow::activeReader() const {

@@ -2,13 +2,16 @@
 
 #include "core/EventFilter.h"
 #include "core/FilterRule.h"
+#include "density/DensityEstimator.h"
 #include "model/DatasetEntry.h"
 #include "model/DatasetFolderNode.h"
+#include "model/DatasetLoader.h"
 #include "model/DatasetStore.h"
 #include "model/FilterGroup.h"
 #include "session/ExportResult.h"
-#include "density/DensityEstimator.h"
 #include "stats/StatSummaryResult.h"
+#include "util/RequestCoalescer.h"
+#include "util/ToolWindowRegistry.h"
 
 #include <QFutureWatcher>
 #include <QJsonObject>
@@ -18,6 +21,7 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -50,6 +54,7 @@ class QTreeWidgetItem;
 
 namespace Quorvex3 {
 
+class CalcTaskRunner;
 class CalculationsDockWidget;
 class CombinePlotWindow;
 class DatasetListWidget;
@@ -182,23 +187,40 @@ public:
     /// Runs `work` on Qt's global thread pool and, once it has returned,
     /// `done` on the GUI thread. Ignored while another calculation runs.
     void startCalcTask(std::function<void()> work, std::function<void()> done);
+    /// The runner behind startCalcTask: for actions that report progress
+    /// or can be cancelled.
+    CalcTaskRunner& calcTaskRunner() { return *m_calcRunner; }
 
     // ---- tool windows -----------------------------------------------------
 
     /// Open tool windows of each kind, in opening order. The main window
     /// owns them until they report their closing.
     const std::vector<CombinePlotWindow*>& combinePlotWindows() const {
-        return m_combinePlotWindows;
+        return m_combinePlotWindows.windows();
     }
     const std::vector<StatisticalEvalWindow*>& statisticalEvalWindows() const {
-        return m_statisticalEvalWindows;
+        return m_statisticalEvalWindows.windows();
     }
     const std::vector<ImageGalleryWindow*>& imageGalleryWindows() const {
-        return m_imageGalleryWindows;
+        return m_imageGalleryWindows.windows();
     }
     const std::vector<FilterGroupsMatrixWindow*>& filterGroupsMatrixWindows() const {
-        return m_filterGroupsMatrixWindows;
+        return m_filterGroupsMatrixWindows.windows();
     }
+
+    // ---- plot requests ------------------------------------------------------
+
+    /// Asks for a refresh of the main plot. Every request made in one turn
+    /// of the event loop costs one refresh, run once control returns to it.
+    void requestPlotUpdate();
+    /// Runs a requested plot refresh now, for a caller that reads the plot
+    /// right after asking; nothing when none is pending.
+    void flushPlotRequests();
+    /// How many plot refreshes (full or contours only) have run: lets tests
+    /// and benchmarks see what a burst of requests cost.
+    std::uint64_t plotRefreshCount() const;
+    /// How many of them were full refreshes of the plot.
+    std::uint64_t fullPlotUpdateCount() const { return m_fullPlotUpdates; }
 
 public slots:
     /// Shows the error of an exception that escaped an event handler.
@@ -411,10 +433,6 @@ private:
     ExportOutcome exportSingleDataset(DatasetEntry* dataset, const ExportResult& result);
 
     // ---- tool windows (MainWindowToolWindows.cpp) --------------------------
-    void releaseCombinePlotWindow(CombinePlotWindow* window);
-    void releaseStatisticalEvalWindow(StatisticalEvalWindow* window);
-    void releaseImageGalleryWindow(ImageGalleryWindow* window);
-    void releaseFilterGroupsMatrixWindow(FilterGroupsMatrixWindow* window);
     /// closeEvent: disconnects, closes and deletes every listed window.
     void closeToolWindows();
     /// Destructor: deletes every listed window.
@@ -424,6 +442,8 @@ private:
     /// Blocks until the preload and calculation tasks have returned, so no
     /// task outlives the datasets and readers it reads.
     void waitForBackgroundTasks();
+    /// The runner of the calculation tasks, reporting to the dock's bar.
+    void createCalcTaskRunner();
 
     // ---- central area ------------------------------------------------------
     QLabel* m_infoLabel = nullptr;
@@ -478,25 +498,19 @@ private:
     // ---- datasets and loading ----------------------------------------------
     /// The datasets, the active row and the filter groups.
     DatasetStore m_store;
-    bool m_preloadBusy = false;
-    int m_preloadIndex = -1;
-    std::deque<int> m_preloadQueue;
-    std::deque<QString> m_pendingPaths;
+    /// The preload under way and the queues of what loads next.
+    DatasetLoader m_loader;
     /// Carries the names of the features the preload failed to read.
-    QFutureWatcher<std::vector<std::string>>* m_preloadWatcher = nullptr;
+    QFutureWatcher<PreloadOutcome>* m_preloadWatcher = nullptr;
     bool m_treeRebuilding = false;
 
     // ---- session loading ---------------------------------------------------
-    /// (session index, path) pairs still to be opened, first in first out.
-    std::deque<std::pair<int, QString>> m_sessionLoadQueue;
     /// Session index -> index in the dataset list of the opened dataset.
     std::map<int, int> m_sessionIndexMap;
     bool m_sessionLoading = false;
 
     // ---- calculations ------------------------------------------------------
-    QFutureWatcher<void>* m_calcWatcher = nullptr;
-    bool m_calcBusy = false;
-    std::function<void()> m_calcFinish;
+    std::unique_ptr<CalcTaskRunner> m_calcRunner;
 
     // ---- main plot ---------------------------------------------------------
     std::vector<double> m_plotX;
@@ -530,10 +544,29 @@ private:
     bool m_errorBoxOpen = false;
 
     // ---- tool windows (owned; closing order) -------------------------------
-    std::vector<CombinePlotWindow*> m_combinePlotWindows;
-    std::vector<StatisticalEvalWindow*> m_statisticalEvalWindows;
-    std::vector<ImageGalleryWindow*> m_imageGalleryWindows;
-    std::vector<FilterGroupsMatrixWindow*> m_filterGroupsMatrixWindows;
+    ToolWindowRegistry<CombinePlotWindow> m_combinePlotWindows;
+    ToolWindowRegistry<StatisticalEvalWindow> m_statisticalEvalWindows;
+    ToolWindowRegistry<ImageGalleryWindow> m_imageGalleryWindows;
+    ToolWindowRegistry<FilterGroupsMatrixWindow> m_filterGroupsMatrixWindows;
+
+    // ---- plot requests (MainWindowPlot.cpp) --------------------------------
+    /// What a plot request asks for; a full refresh includes the contours.
+    enum PlotRequestPart : RequestCoalescer::Parts {
+        PlotRequestFull = 1u << 0,
+        PlotRequestContours = 1u << 1,
+        /// The filter group widgets are rebuilt after the refresh.
+        PlotRequestGroupWidgets = 1u << 2,
+    };
+    /// A full refresh that keeps the group widgets (a group rule is edited).
+    void requestPlotUpdateKeepingGroupWidgets();
+    /// A full refresh at once, for a caller that reads the plot right after.
+    void updatePlotNow();
+    /// Runs the requested parts in their fixed order.
+    void runPlotRequests(RequestCoalescer::Parts parts);
+    /// Asks for the contours alone to be drawn again.
+    void requestContourUpdate();
+    std::unique_ptr<RequestCoalescer> m_plotRequests;
+    std::uint64_t m_fullPlotUpdates = 0;
 
     // dataset loading helpers (MainWindowDatasets.cpp)
     /// Starts the next queued preload, session dataset or pending path; an
@@ -546,9 +579,6 @@ private:
     void showDeferredLoadingBoxes();
     /// Empties every view of the active dataset once no dataset is left.
     void resetViewsWithoutDatasets();
-    /// Id of the dataset whose preload runs (-1: none), so a finished
-    /// preload marks that dataset even when indexes moved meanwhile.
-    int m_preloadDatasetId = -1;
     bool m_deferLoadingBoxes = false;
     std::vector<std::function<void()>> m_deferredLoadingBoxes;
 

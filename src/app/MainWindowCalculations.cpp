@@ -6,50 +6,36 @@
 #include "app/MainWindow.h"
 
 #include "calc/CalculationsDockWidget.h"
+#include "util/CalcTaskRunner.h"
 
-#include <QDebug>
 #include <QProgressBar>
-#include <QThreadPool>
-#include <QtConcurrent>
 
-#include <exception>
 #include <utility>
 
 namespace Quorvex3 {
 
-void MainWindow::startCalcTask(std::function<void()> work, std::function<void()> done) {
-    if (m_calcBusy)
-        return;
-    m_calcBusy = true;
-    m_calcFinish = std::move(done);
+void MainWindow::createCalcTaskRunner() {
+    CalcTaskRunner::Hooks hooks;
+    hooks.started = [this] {
+        QProgressBar* progress = m_calculationsWidget->progressBar();
+        progress->setValue(0);
+        progress->setFormat(QStringLiteral("%p%"));
+        progress->show();
+    };
+    hooks.progress = [this](int percent) {
+        m_calculationsWidget->progressBar()->setValue(percent);
+    };
+    hooks.ended = [this] { onCalcFinished(); };
+    m_calcRunner = std::make_unique<CalcTaskRunner>(std::move(hooks));
+}
 
-    QProgressBar* progress = m_calculationsWidget->progressBar();
-    progress->setValue(0);
-    progress->setFormat(QStringLiteral("%p%"));
-    progress->show();
-    // An exception would be stored in the future and thrown again by
-    // whoever waits for it (the destructor among them): stop it here.
-    m_calcWatcher->setFuture(
-        QtConcurrent::run(QThreadPool::globalInstance(), [work = std::move(work)] {
-            try {
-                work();
-            } catch (const std::exception& e) {
-                qCritical().noquote() << "Calculation failed:" << QString::fromUtf8(e.what());
-            } catch (...) {
-                qCritical("Calculation failed with a non-standard exception");
-            }
-        }));
+void MainWindow::startCalcTask(std::function<void()> work, std::function<void()> done) {
+    m_calcRunner->start([work = std::move(work)](CalcTaskControl&) { work(); }, std::move(done));
 }
 
 void MainWindow::onCalcFinished() {
+    // The runner runs the task's own finish step right after this.
     m_calculationsWidget->progressBar()->hide();
-    m_calcBusy = false;
-    if (!m_calcFinish)
-        return;
-    // The finish step may start the next task, which sets a new one.
-    std::function<void()> finish = std::move(m_calcFinish);
-    m_calcFinish = nullptr;
-    finish();
 }
 
 void MainWindow::onRefineFluorescence() {

@@ -31,8 +31,8 @@ void MainWindow::setupConnections() {
     connect(m_renameEdit, &QLineEdit::editingFinished, this, &MainWindow::onRenameFinished);
     connectCalculationsDock();
     connectPlotControls();
-    connect(m_preloadWatcher, &QFutureWatcher<void>::finished, this, &MainWindow::onFeaturesLoaded);
-    connect(m_calcWatcher, &QFutureWatcher<void>::finished, this, &MainWindow::onCalcFinished);
+    connect(m_preloadWatcher, &QFutureWatcher<PreloadOutcome>::finished, this,
+            &MainWindow::onFeaturesLoaded);
     connectDatasetViews();
     connectFilterDock();
 
@@ -99,12 +99,12 @@ void MainWindow::connectPlotControls() {
     connect(m_scaleXCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this](int index) {
                 m_scatterPlot->setScaleMode(QwtPlot::xBottom, index);
-                updatePlot();
+                requestPlotUpdate();
             });
     connect(m_scaleYCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this](int index) {
                 m_scatterPlot->setScaleMode(QwtPlot::yLeft, index);
-                updatePlot();
+                requestPlotUpdate();
             });
 }
 

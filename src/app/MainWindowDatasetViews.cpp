@@ -82,11 +82,6 @@ void MainWindow::applyDatasetReorder(int from, int to) {
 
     m_store.move(from, destination);
 
-    // The running preload and the queued ones must still mark their own
-    // datasets as loaded.
-    m_preloadIndex = indexAfterDatasetMove(m_preloadIndex, from, destination);
-    for (int& queued : m_preloadQueue)
-        queued = indexAfterDatasetMove(queued, from, destination);
     // The plot's zoom follows its dataset, not a row.
     m_lastPlotDatasetIndex = indexAfterDatasetMove(m_lastPlotDatasetIndex, from, destination);
 
@@ -160,8 +155,8 @@ void MainWindow::refreshDatasetTreeIfVisible() {
 }
 
 void MainWindow::notifyGroupsMatrixRefresh() {
-    for (FilterGroupsMatrixWindow* window : m_filterGroupsMatrixWindows)
-        window->refreshFromMain();
+    m_filterGroupsMatrixWindows.broadcast(
+        [&](FilterGroupsMatrixWindow* window) { window->refreshFromMain(); });
 }
 
 bool MainWindow::datasetFolderViewActive() const {

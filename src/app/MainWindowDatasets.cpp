@@ -195,8 +195,8 @@ void MainWindow::addDataset(const QString& path) {
         m_datasetList->setCurrentRow(m_store.rowOfId(open->id));
         return;
     }
-    if (m_preloadBusy) {
-        m_pendingPaths.push_back(path);
+    if (m_loader.busy()) {
+        m_loader.addPendingPath(path);
         return;
     }
 
@@ -279,19 +279,16 @@ void MainWindow::applyCurrentSyncState(DatasetEntry* entry) {
 // ---- preload and its queues ------------------------------------------------------------
 
 void MainWindow::startPreload(int index) {
-    if (m_preloadBusy) {
-        m_preloadQueue.push_back(index);
-        return;
-    }
     if (index < 0 || index >= static_cast<int>(datasets().size()))
         return;
     const DatasetEntry* entry = datasets()[static_cast<std::size_t>(index)].get();
     if (!entry || !entry->reader)
         return;
+    // Queued by id while another preload runs.
+    const std::optional<PreloadTicket> ticket = m_loader.begin(entry->id);
+    if (!ticket)
+        return;
 
-    m_preloadBusy = true;
-    m_preloadIndex = index;
-    m_preloadDatasetId = entry->id;
     m_infoLabel->setText(
         QStringLiteral("Loading: %1 - Caching features...").arg(entry->displayName));
 
@@ -306,31 +303,31 @@ void MainWindow::startPreload(int index) {
     // otherwise queue behind it. Until then nothing runs that needs waiting
     // for, and a window destroyed meanwhile takes the timer with it.
     std::shared_ptr<RTDCReader> reader = entry->reader;
-    QTimer::singleShot(0, this, [this, reader]() mutable {
-        m_preloadWatcher->setFuture(
-            QtConcurrent::run(QThreadPool::globalInstance(), [task = std::move(reader)]() mutable {
-                std::vector<std::string> failed = preloadFeatures(*task);
+    //
+    // The task hands its ticket back with its result: only the preload
+    // under way may mark its dataset as loaded.
+    QTimer::singleShot(0, this, [this, reader, ticket = *ticket]() mutable {
+        m_preloadWatcher->setFuture(QtConcurrent::run(
+            QThreadPool::globalInstance(), [task = std::move(reader), ticket]() mutable {
+                PreloadOutcome outcome{ticket, preloadFeatures(*task)};
                 task.reset();
-                return failed;
+                return outcome;
             }));
     });
 }
 
 void MainWindow::onFeaturesLoaded() {
-    std::vector<std::string> failed;
-    const QFuture<std::vector<std::string>> future = m_preloadWatcher->future();
-    if (future.resultCount() > 0)
-        failed = future.result();
-
-    const int index = m_preloadIndex;
-    DatasetEntry* entry = nullptr;
-    if (index >= 0 && index < static_cast<int>(datasets().size()) &&
-        datasets()[static_cast<std::size_t>(index)] &&
-        datasets()[static_cast<std::size_t>(index)]->id == m_preloadDatasetId)
-        entry = datasets()[static_cast<std::size_t>(index)].get();
-    m_preloadIndex = -1;
-    m_preloadDatasetId = -1;
-    m_preloadBusy = false;
+    const QFuture<PreloadOutcome> future = m_preloadWatcher->future();
+    if (future.resultCount() == 0)
+        return;
+    const PreloadOutcome outcome = future.result();
+    // A late finish of an abandoned preload counts for nothing: neither its
+    // dataset nor the one a newer preload is loading is marked.
+    if (!m_loader.finish(outcome.ticket))
+        return;
+    const std::vector<std::string>& failed = outcome.failedFeatures;
+    const int index = datasetIndexById(outcome.ticket.datasetId);
+    DatasetEntry* entry = index >= 0 ? datasets()[static_cast<std::size_t>(index)].get() : nullptr;
 
     // Boxes wait until the next load has started: a user reading a message
     // must not hold up the queue or a session load.
@@ -369,21 +366,16 @@ void MainWindow::continueLoading() {
     // Each step either starts a preload (which ends the loop; its end comes
     // back here) or opens nothing (a failed or repeated path), in which case
     // the next item follows at once.
-    while (!m_preloadBusy) {
-        if (!m_preloadQueue.empty()) {
-            const int index = m_preloadQueue.front();
-            m_preloadQueue.pop_front();
-            startPreload(index);
-        } else if (!m_sessionLoadQueue.empty()) {
-            const std::pair<int, QString> next = m_sessionLoadQueue.front();
-            m_sessionLoadQueue.pop_front();
-            const int index = addDatasetFromSession(next.second);
+    while (!m_loader.busy()) {
+        const DatasetLoader::Next next = m_loader.takeNext();
+        if (next.preloadDatasetId) {
+            startPreload(datasetIndexById(*next.preloadDatasetId));
+        } else if (next.sessionDataset) {
+            const int index = addDatasetFromSession(next.sessionDataset->second);
             if (index >= 0)
-                m_sessionIndexMap[next.first] = index;
-        } else if (!m_pendingPaths.empty()) {
-            const QString path = m_pendingPaths.front();
-            m_pendingPaths.pop_front();
-            addDataset(path);
+                m_sessionIndexMap[next.sessionDataset->first] = index;
+        } else if (next.path) {
+            addDataset(*next.path);
         } else {
             if (m_sessionLoading) {
                 createSessionDuplicates();
@@ -417,19 +409,19 @@ void MainWindow::removeDataset() {
     DatasetEntry* removed = m_store.at(row);
     if (!removed)
         return;
-    if (row == m_preloadIndex) {
+    if (removed->id == m_loader.preloadingId()) {
         DialogProvider::current().warning(this, QStringLiteral("Cannot Remove"),
                                           QStringLiteral("This dataset is still loading."),
                                           QMessageBox::Ok);
         return;
     }
     const int id = removed->id;
-    for (CombinePlotWindow* window : m_combinePlotWindows)
-        window->onMainDatasetRemoved(id);
-    for (StatisticalEvalWindow* window : m_statisticalEvalWindows)
-        window->onMainDatasetRemoved(id);
-    for (ImageGalleryWindow* window : m_imageGalleryWindows)
-        window->onMainDatasetRemoved(id);
+    m_combinePlotWindows.broadcast(
+        [&](CombinePlotWindow* window) { window->onMainDatasetRemoved(id); });
+    m_statisticalEvalWindows.broadcast(
+        [&](StatisticalEvalWindow* window) { window->onMainDatasetRemoved(id); });
+    m_imageGalleryWindows.broadcast(
+        [&](ImageGalleryWindow* window) { window->onMainDatasetRemoved(id); });
 
     // Nothing may point into the record once it is gone.
     const bool wasActive = row == m_store.activeRow();
@@ -447,13 +439,7 @@ void MainWindow::removeDataset() {
     const int count = m_store.count();
     m_filterDock->setDatasetCount(count);
 
-    if (m_preloadIndex > row)
-        --m_preloadIndex;
-    std::deque<int> queue;
-    for (const int index : m_preloadQueue)
-        if (index != row)
-            queue.push_back(index > row ? index - 1 : index);
-    m_preloadQueue = std::move(queue);
+    m_loader.forget(id);
     // The plot's zoom follows a dataset, not a row.
     if (m_lastPlotDatasetIndex == row)
         m_lastPlotDatasetIndex = -1;
@@ -540,12 +526,12 @@ void MainWindow::updateDatasetDisplayName(int index, const QString& name) {
     refreshDatasetTreeIfVisible();
     if (index == m_store.activeRow())
         updateFilteredStatus();
-    for (CombinePlotWindow* window : m_combinePlotWindows)
-        window->onDatasetRenamed(entry->id, name);
-    for (StatisticalEvalWindow* window : m_statisticalEvalWindows)
-        window->onDatasetRenamed(entry->id, name);
-    for (ImageGalleryWindow* window : m_imageGalleryWindows)
-        window->onDatasetRenamed(entry->id, name);
+    m_combinePlotWindows.broadcast(
+        [&](CombinePlotWindow* window) { window->onDatasetRenamed(entry->id, name); });
+    m_statisticalEvalWindows.broadcast(
+        [&](StatisticalEvalWindow* window) { window->onDatasetRenamed(entry->id, name); });
+    m_imageGalleryWindows.broadcast(
+        [&](ImageGalleryWindow* window) { window->onDatasetRenamed(entry->id, name); });
     notifyGroupsMatrixRefresh();
 }
 

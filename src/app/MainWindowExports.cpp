@@ -133,6 +133,8 @@ ExportOutcome MainWindow::exportSingleDataset(DatasetEntry* dataset, const Expor
 }
 
 void MainWindow::exportPlot() {
+    // The file shows what the plot shows once every request is in.
+    flushPlotRequests();
     DatasetEntry* entry = activeDataset();
     RTDCReader* reader = activeReader();
     DialogProvider& dialogs = DialogProvider::current();

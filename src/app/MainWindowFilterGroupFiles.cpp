@@ -208,7 +208,7 @@ void MainWindow::importFilterGroupsFromFile() {
         }
     }
     refreshFilterGroupsUi();
-    updatePlot();
+    updatePlotNow();
     m_infoLabel->setText(QStringLiteral("Imported %1 filter group(s).").arg(groups.size()));
 }
 

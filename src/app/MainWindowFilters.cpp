@@ -27,7 +27,7 @@ void MainWindow::removeFilterGroup(int groupId) {
     if (!m_store.removeGroup(groupId))
         return;
     releasePolygonWorkOfGroup(groupId);
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::releasePolygonWorkOfGroup(int groupId) {
@@ -57,7 +57,7 @@ void MainWindow::renameFilterGroup(int groupId, const std::string& name) {
 
 void MainWindow::addRuleToGroup(int groupId, const FilterRule& rule) {
     if (m_store.addRuleToGroup(groupId, rule))
-        updatePlot();
+        requestPlotUpdate();
 }
 
 void MainWindow::updateRuleInGroup(int groupId, int ruleIndex, const FilterRule& rule) {
@@ -65,29 +65,27 @@ void MainWindow::updateRuleInGroup(int groupId, int ruleIndex, const FilterRule&
         return;
     // The user is typing in one of the group's rule editors: rebuilding the
     // group widgets now would delete that editor under the cursor.
-    m_suppressGroupsUiRefresh = true;
-    updatePlot();
-    m_suppressGroupsUiRefresh = false;
+    requestPlotUpdateKeepingGroupWidgets();
 }
 
 void MainWindow::removeRuleFromGroup(int groupId, int ruleIndex) {
     if (m_store.removeRuleFromGroup(groupId, ruleIndex))
-        updatePlot();
+        requestPlotUpdate();
 }
 
 void MainWindow::setGroupEnabled(int datasetId, int groupId, bool on) {
     if (m_store.setGroupEnabled(datasetId, groupId, on))
-        updatePlot();
+        requestPlotUpdate();
 }
 
 void MainWindow::setGroupsEnabled(int datasetId, const std::vector<int>& groupIds, bool on) {
     if (m_store.setGroupsEnabled(datasetId, groupIds, on))
-        updatePlot();
+        requestPlotUpdate();
 }
 
 void MainWindow::setGroupEnabledInAll(int groupId, bool on) {
     m_store.setGroupEnabledInAll(groupId, on);
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::refreshFilterGroupsUi() {
@@ -140,12 +138,12 @@ void MainWindow::onDeleteFilterGroupRequested(int groupId) {
 
 void MainWindow::onGroupEnableChanged(int groupId, bool on) {
     if (m_store.setGroupEnabled(activeDatasetId(), groupId, on))
-        updatePlot();
+        requestPlotUpdate();
 }
 
 void MainWindow::onGroupEnablePropagateRequested(int groupId, bool on) {
     m_store.setGroupEnabledInAll(groupId, on);
-    updatePlot();
+    requestPlotUpdate();
     refreshFilterGroupsUi();
 }
 

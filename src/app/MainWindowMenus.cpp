@@ -118,8 +118,7 @@ void MainWindow::buildColorMapMenu(QMenu* menu) {
         m_colorMapIndex = action->data().toInt();
         ShellSettings::setColorMapIndex(m_colorMapIndex);
         m_scatterPlot->setColorMapIndex(m_colorMapIndex);
-        for (CombinePlotWindow* window : m_combinePlotWindows)
-            window->refresh();
+        m_combinePlotWindows.broadcast([&](CombinePlotWindow* window) { window->refresh(); });
     });
 }
 

@@ -200,12 +200,10 @@ void MainWindow::updatePlot() {
 }
 
 void MainWindow::refreshWhatFollowsThePlot() {
-    for (CombinePlotWindow* window : m_combinePlotWindows)
-        window->refresh();
-    for (StatisticalEvalWindow* window : m_statisticalEvalWindows)
-        window->onFeaturesChanged();
-    for (ImageGalleryWindow* window : m_imageGalleryWindows)
-        window->refreshFromMain();
+    m_combinePlotWindows.broadcast([&](CombinePlotWindow* window) { window->refresh(); });
+    m_statisticalEvalWindows.broadcast(
+        [&](StatisticalEvalWindow* window) { window->onFeaturesChanged(); });
+    m_imageGalleryWindows.broadcast([&](ImageGalleryWindow* window) { window->refreshFromMain(); });
 
     updateFilterPropagationStatus();
     if (!m_suppressGroupsUiRefresh)
@@ -422,6 +420,48 @@ int MainWindow::plotIndexOfEvent(int event) const {
     return static_cast<int>(found - m_plottedIndices.begin());
 }
 
+// ---- plot requests -----------------------------------------------------------------
+
+void MainWindow::requestPlotUpdate() {
+    m_plotRequests->request(PlotRequestFull | PlotRequestGroupWidgets);
+}
+
+void MainWindow::requestPlotUpdateKeepingGroupWidgets() {
+    m_plotRequests->request(PlotRequestFull);
+}
+
+void MainWindow::requestContourUpdate() {
+    m_plotRequests->request(PlotRequestContours);
+}
+
+void MainWindow::updatePlotNow() {
+    requestPlotUpdate();
+    m_plotRequests->flush();
+}
+
+void MainWindow::flushPlotRequests() {
+    m_plotRequests->flush();
+}
+
+std::uint64_t MainWindow::plotRefreshCount() const {
+    return m_plotRequests->runCount();
+}
+
+void MainWindow::runPlotRequests(RequestCoalescer::Parts parts) {
+    if (parts & PlotRequestFull) {
+        // A full refresh draws the contours too. The group widgets are left
+        // alone only when no request of the turn wanted them rebuilt (a
+        // group rule's editor the user types in must survive).
+        ++m_fullPlotUpdates;
+        m_suppressGroupsUiRefresh = (parts & PlotRequestGroupWidgets) == 0;
+        updatePlot();
+        m_suppressGroupsUiRefresh = false;
+        return;
+    }
+    if (parts & PlotRequestContours)
+        updateContourDisplay();
+}
+
 // ---- the controls ------------------------------------------------------------------
 
 void MainWindow::updateFeatureSelection() {
@@ -430,11 +470,11 @@ void MainWindow::updateFeatureSelection() {
     const DatasetEntry* entry = activeDataset();
     const RTDCReader* reader = activeReader();
     if (entry && entry->featuresLoaded && reader && reader->isOpen())
-        updatePlot();
+        requestPlotUpdate();
 }
 
 void MainWindow::updateContours() {
-    updateContourDisplay();
+    requestContourUpdate();
 }
 
 void MainWindow::refreshFeaturesAndPlot() {
@@ -452,7 +492,7 @@ void MainWindow::refreshFeaturesAndPlot() {
         selectFeature(m_yFeatureCombo, y);
         selectFeature(m_colorCombo, color);
     }
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::onApplyPlotSettingsToAll() {
@@ -479,7 +519,7 @@ void MainWindow::onApplyPlotSettingsToAll() {
         other->scaleXMode = active->scaleXMode;
         other->scaleYMode = active->scaleYMode;
     }
-    updatePlot();
+    requestPlotUpdate();
     updatePlotSettingsButtonState();
 }
 

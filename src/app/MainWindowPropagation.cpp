@@ -49,7 +49,7 @@ std::string comboFeature(const QComboBox* combo) {
 // ---- the active filter and its copies ----------------------------------------------
 
 void MainWindow::onFilterChanged() {
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::onApplyFilterToAll() {
@@ -65,7 +65,7 @@ void MainWindow::onApplyFilterToAll() {
         for (const FilterRule& rule : active->filter.rules())
             entry->filter.addRule(rule);
     }
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::onApplyRuleToAll(int ruleIndex) {
@@ -88,7 +88,7 @@ void MainWindow::onApplyRuleToAll(int ruleIndex) {
             entry->filter.addRule(copy);
     }
     m_filterDock->updateRuleWidgetPropagationId(ruleIndex, copy.propagationId);
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::onUpdateRuleToAll(int ruleIndex) {
@@ -99,7 +99,7 @@ void MainWindow::onUpdateRuleToAll(int ruleIndex) {
     const FilterRule copy = *source;
     forEachRuleCopyElsewhere(copy.propagationId,
                              [&](EventFilter& filter, int index) { filter.setRule(index, copy); });
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::onUncheckRuleInAll(int ruleIndex) {
@@ -122,7 +122,7 @@ void MainWindow::setRuleEnabledInAll(int ruleIndex, bool on) {
     });
     // The dock switches the active rule itself, so its widget stays in step.
     m_filterDock->setRuleEnabled(ruleIndex, on);
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::onDeleteRuleFromAll(int ruleIndex) {
@@ -133,7 +133,7 @@ void MainWindow::onDeleteRuleFromAll(int ruleIndex) {
     forEachRuleCopyElsewhere(source->propagationId,
                              [](EventFilter& filter, int index) { filter.removeRule(index); });
     m_filterDock->removeRuleAt(ruleIndex);
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::forEachRuleCopyElsewhere(const std::string& id,
@@ -153,7 +153,7 @@ void MainWindow::onEnabledChangedForAll(bool enabled) {
     for (const auto& entry : datasets())
         if (entry && entry.get() != active)
             entry->filter.setEnabled(enabled);
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::onCombineModeChangedForAll(int mode) {
@@ -164,7 +164,7 @@ void MainWindow::onCombineModeChangedForAll(int mode) {
     for (const auto& entry : datasets())
         if (entry && entry.get() != active)
             entry->filter.setCombineMode(combineMode);
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::updateFilterPropagationStatus() {
@@ -200,7 +200,7 @@ void MainWindow::onImportMeasurementFilters(bool allDatasets) {
         return;
     }
     m_filterDock->setActiveDataset(activeDataset());
-    updatePlot();
+    requestPlotUpdate();
 }
 
 int MainWindow::applyMeasurementFilters(DatasetEntry* entry) {
@@ -253,7 +253,7 @@ void MainWindow::onPolygonCompleted(const QPolygonF& polygon) {
     if (m_pendingPolygonGroupId < 0) {
         activeDataset()->filter.addRule(rule);
         m_filterDock->setActiveDataset(activeDataset());
-        updatePlot();
+        requestPlotUpdate();
         return;
     }
     const int groupId = m_pendingPolygonGroupId;
@@ -333,7 +333,7 @@ void MainWindow::onPolygonEdited(int id, const QPolygonF& polygon) {
             if (auto* widget =
                     qobject_cast<PolygonRuleWidget*>(widgets[static_cast<std::size_t>(id)]))
                 widget->setRule(rule);
-        updatePlot();
+        requestPlotUpdate();
         return;
     }
     int groupId = -1;
@@ -346,7 +346,7 @@ void MainWindow::onPolygonEdited(int id, const QPolygonF& polygon) {
     if (rule.type != 1)
         return;
     rule.polygonVertices = toVertices(polygon);
-    updatePlot();
+    requestPlotUpdate();
 }
 
 void MainWindow::onPolygonEditingStopped(int id) {

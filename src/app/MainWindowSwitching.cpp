@@ -206,7 +206,7 @@ void MainWindow::refreshUIForActiveDataset() {
         populateMetadataTree();
 
     m_filterDock->setActiveDataset(entry);
-    updatePlot();
+    updatePlotNow();
 
     const int event = entry->currentEventIndex;
     if (event >= 0) {
@@ -353,8 +353,8 @@ void MainWindow::updatePlotSettingsButtonState() {
 }
 
 void MainWindow::notifyGalleryActiveDatasetChanged(int id) {
-    for (ImageGalleryWindow* window : m_imageGalleryWindows)
-        window->onActiveDatasetChanged(id);
+    m_imageGalleryWindows.broadcast(
+        [&](ImageGalleryWindow* window) { window->onActiveDatasetChanged(id); });
 }
 
 } // namespace Quorvex3

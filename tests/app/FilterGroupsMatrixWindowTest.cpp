@@ -231,6 +231,8 @@ TEST_F(MatrixWindow, TickingABoxSwitchesExactlyOneDatasetAndTheDockFollows) {
 
     QPointer<QCheckBox> box = cellBox(tree, tree->topLevelItem(1), 2);
     box->click();
+    // The plot refresh it asked for runs as the event loop turns.
+    m_main.flushPlotRequests();
     EXPECT_TRUE(m_main.isGroupEnabled(dataset(1), b));
     EXPECT_FALSE(m_main.isGroupEnabled(dataset(1), a));
     EXPECT_FALSE(m_main.isGroupEnabled(dataset(0), b));
@@ -279,6 +281,7 @@ TEST_F(MatrixWindow, MainWindowChangesReachTheOpenWindow) {
     m_main.refreshFilterGroupsUi();
     EXPECT_EQ(headerLabels(tree), (QStringList{"Dataset", "A"}));
     m_main.setGroupEnabledInAll(a, true);
+    m_main.flushPlotRequests();
     EXPECT_TRUE(cellBox(tree, tree->topLevelItem(0), 1)->isChecked());
     EXPECT_TRUE(cellBox(tree, tree->topLevelItem(1), 1)->isChecked());
     m_main.removeFilterGroup(a);
@@ -335,6 +338,8 @@ TEST_F(MatrixWindow, NameClickSwitchesEveryGroupOfTheDatasetWithOneRefresh) {
     test::flushDeletes();
     ASSERT_EQ(dockGroupWidgets(), 3);
     clickName(tree, tree->topLevelItem(0));
+    // The plot refresh it asked for runs as the event loop turns.
+    m_main.flushPlotRequests();
     // One refresh of the group interface builds one new set of widgets.
     EXPECT_EQ(dockGroupWidgets(), 6);
     for (int g = 0; g < 3; ++g) {

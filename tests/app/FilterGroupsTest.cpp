@@ -88,7 +88,11 @@ TEST_F(FilterGroups, GroupOperationsChangeTheStoreAndReplotTheActiveDataset) {
     openDatasets(1);
     auto* info = m_window.findChild<QLabel*>(QStringLiteral("infoLabel"));
     ASSERT_NE(info, nullptr);
-    const auto shownText = [info] { return info->text().toStdString(); };
+    // Each call's refresh is a request of its own event-loop turn.
+    const auto shownText = [this, info] {
+        m_window.flushPlotRequests();
+        return info->text().toStdString();
+    };
     ASSERT_TRUE(contains(shownText(), "5/5 events shown"));
 
     const int g = m_window.addFilterGroup("");
@@ -227,6 +231,8 @@ TEST_F(FilterGroups, SwitchingTheEditedGroupPolygonReleasesTheFormerOne) {
     m_window.addRuleToGroup(g, polygonRule({{10, 0.01}, {50, 0.01}, {30, 0.05}}));
     m_window.addRuleToGroup(g, polygonRule({{20, 0.02}, {40, 0.02}, {30, 0.04}}));
     m_window.setGroupEnabledInAll(g, true);
+    // The plot refresh it asked for runs as the event loop turns.
+    m_window.flushPlotRequests();
     auto* plot = m_window.findChild<ScatterPlot*>();
     const auto editButton = [this](int rule) {
         return groupWidget(m_window, 0)
@@ -292,6 +298,8 @@ TEST_F(FilterGroups, EnableBoxSwitchesTheActiveDatasetAndMarksTheDivergence) {
     m_window.refreshFilterGroupsUi();
     auto* box = groupWidget(m_window, 0)->findChild<QCheckBox*>(QStringLiteral("groupEnableBox"));
     box->click();
+    // The plot refresh it asked for runs as the event loop turns.
+    m_window.flushPlotRequests();
     EXPECT_TRUE(m_window.isGroupEnabled(dataset(1), g));
     EXPECT_FALSE(m_window.isGroupEnabled(dataset(0), g));
     auto* propagate =

@@ -241,6 +241,8 @@ inline FilterRule polygonRule(const std::string& x, const std::string& y,
 /// Runs the main plot refresh as an edit in the filter dock does.
 inline void refreshPlot(MainWindow& window) {
     emit window.findChild<FilterDockWidget*>()->filterChanged();
+    // The request runs when the event loop turns; the tests read at once.
+    window.flushPlotRequests();
 }
 
 } // namespace Quorvex3::test

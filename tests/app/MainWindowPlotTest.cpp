@@ -22,6 +22,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -74,10 +76,22 @@ protected:
         ASSERT_TRUE(test::openAndWait(window, path)) << name;
     }
 
-    ScatterPlot* plot() { return part<ScatterPlot>(window, "scatterPlot"); }
+    /// What the plot, its controls and the status line show once the plot
+    /// requests made so far have run, as they have when the event loop
+    /// turns after the user's action.
+    ScatterPlot* plot() {
+        window.flushPlotRequests();
+        return part<ScatterPlot>(window, "scatterPlot");
+    }
     PlotProbe probe() { return PlotProbe(plot()); }
-    QComboBox* combo(const char* name) { return part<QComboBox>(window, name); }
-    QString status() { return part<QLabel>(window, "infoLabel")->text(); }
+    QComboBox* combo(const char* name) {
+        window.flushPlotRequests();
+        return part<QComboBox>(window, name);
+    }
+    QString status() {
+        window.flushPlotRequests();
+        return part<QLabel>(window, "infoLabel")->text();
+    }
     DatasetEntry& active() { return *window.activeDataset(); }
 
     /// Emits a click on plot point `index`, as the plot does.
@@ -215,6 +229,7 @@ TEST_F(MainPlot, LogAxisWarnsAboutPlottedValuesAtOrBelowZero) {
     QComboBox* scaleY = combo("scaleYCombo");
 
     scaleX->setCurrentIndex(1);
+    window.flushPlotRequests(); // the refresh it asked for, as the event loop turns
     EXPECT_EQ(scaleX->itemText(1), QStringLiteral("Log \u26A0"));
     EXPECT_EQ(
         scaleX->styleSheet(),
@@ -228,6 +243,7 @@ TEST_F(MainPlot, LogAxisWarnsAboutPlottedValuesAtOrBelowZero) {
 
     // Only plotted values count: deform -0.6 belongs to the NaN event.
     scaleY->setCurrentIndex(1);
+    window.flushPlotRequests();
     EXPECT_EQ(scaleY->toolTip(),
               QStringLiteral("Y-axis scale mode: 1 point with value \u2264 0 not shown "
                              "(cannot be drawn on a log axis)"));
@@ -239,10 +255,12 @@ TEST_F(MainPlot, LogAxisWarnsAboutPlottedValuesAtOrBelowZero) {
 
     // Pseudo-log and linear draw every value.
     scaleX->setCurrentIndex(2);
+    window.flushPlotRequests();
     EXPECT_EQ(scaleX->itemText(1), QStringLiteral("Log"));
     EXPECT_TRUE(scaleX->styleSheet().isEmpty());
     EXPECT_EQ(scaleX->toolTip(), QStringLiteral("X-axis scale mode"));
     scaleY->setCurrentIndex(0);
+    window.flushPlotRequests();
     EXPECT_EQ(scaleY->itemText(1), QStringLiteral("Log"));
     EXPECT_TRUE(scaleY->styleSheet().isEmpty());
 }
@@ -372,14 +390,68 @@ TEST_F(MainPlot, TypingAContourLevelUpdatesOnceWhenTheValueIsComplete) {
     int updates = 0;
     QObject::connect(inner, qOverload<double>(&QDoubleSpinBox::valueChanged), inner,
                      [&](double) { ++updates; });
+    QCoreApplication::processEvents();
+    const std::uint64_t refreshesBefore = window.plotRefreshCount();
+    const std::uint64_t fullBefore = window.fullPlotUpdateCount();
     inner->selectAll();
     QTest::keyClicks(inner, QStringLiteral("50"));
     EXPECT_EQ(updates, 0);
     QTest::keyClick(inner, Qt::Key_Return);
     EXPECT_EQ(updates, 1);
+    QCoreApplication::processEvents();
+    // One refresh, of the contours alone: the dots and colours stand.
+    EXPECT_EQ(window.plotRefreshCount() - refreshesBefore, 1u);
+    EXPECT_EQ(window.fullPlotUpdateCount(), fullBefore);
     EXPECT_EQ(inner->value(), 50.0);
     // The dashed (inner) level now holds about half of the events.
     EXPECT_NEAR(shareInside(probe(), Qt::DashLine), 0.5, 0.05);
+}
+
+// ---- plot requests -------------------------------------------------------------------
+
+// Every control, filter and group change asks for a refresh; those of one
+// event-loop turn cost one, which sees them all.
+TEST_F(MainPlot, PlotRequestsOfOneTurnCostOneRefreshThatSeesThemAll) {
+    open("m.rtdc", tenEvents());
+    QCoreApplication::processEvents();
+    const auto refreshesAfter = [this](const std::function<void()>& burst) {
+        const std::uint64_t before = window.fullPlotUpdateCount();
+        burst();
+        EXPECT_EQ(window.fullPlotUpdateCount(), before) << "refreshed before the turn ended";
+        QCoreApplication::processEvents();
+        return window.fullPlotUpdateCount() - before;
+    };
+    auto* dock = window.findChild<FilterDockWidget*>();
+    EXPECT_EQ(refreshesAfter([&] {
+                  for (int i = 0; i < 10; ++i)
+                      emit dock->filterChanged();
+              }),
+              1u);
+    // A filter rule, a new colour and a log axis in one turn: one refresh,
+    // and it shows all three.
+    EXPECT_EQ(refreshesAfter([&] {
+                  active().filter.addRule(test::rangeRule("area_um", 35.0, 85.0));
+                  emit dock->filterChanged();
+                  test::chooseData(part<QComboBox>(window, "colorCombo"),
+                                   QStringLiteral("bright_avg"));
+                  part<QComboBox>(window, "scaleXCombo")->setCurrentIndex(1);
+              }),
+              1u);
+    EXPECT_EQ(probe().colors(), (std::vector<double>{103, 104, 105, 106, 107}));
+    EXPECT_TRUE(status().contains(QStringLiteral("5/10 events shown"))) << status().toStdString();
+    // A group switched on in every dataset, one of its rules edited and the
+    // contours changed: still one.
+    const int group = window.addFilterGroup("G");
+    EXPECT_EQ(refreshesAfter([&] {
+                  window.addRuleToGroup(group, test::rangeRule("area_um", 45.0, 100.0));
+                  window.setGroupEnabledInAll(group, true);
+                  part<QDoubleSpinBox>(window, "contourInnerSpin")->setValue(30.0);
+                  window.requestPlotUpdate();
+              }),
+              1u);
+    EXPECT_TRUE(status().contains(QStringLiteral("4/10 events shown"))) << status().toStdString();
+    // Nothing asked: nothing runs.
+    EXPECT_EQ(refreshesAfter([] {}), 0u);
 }
 
 // ---- zoom ----------------------------------------------------------------------------
@@ -495,10 +567,12 @@ TEST_F(MainPlot, IsolineSwitchesAreOfferedForAreaAndDeformationOnly) {
 
     ASSERT_TRUE(test::chooseData(combo("xFeatureCombo"), QStringLiteral("deform")));
     ASSERT_TRUE(test::chooseData(combo("yFeatureCombo"), QStringLiteral("area_um")));
+    window.flushPlotRequests(); // the refresh it asked for, as the event loop turns
     EXPECT_FALSE(iso->isHidden());
     EXPECT_FALSE(labels->isHidden());
 
     ASSERT_TRUE(test::chooseData(combo("yFeatureCombo"), QStringLiteral("bright_avg")));
+    window.flushPlotRequests();
     EXPECT_TRUE(iso->isHidden());
     EXPECT_TRUE(labels->isHidden());
 }

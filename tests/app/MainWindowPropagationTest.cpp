@@ -195,11 +195,14 @@ protected:
 
     void invoke(const char* slot) {
         ASSERT_TRUE(QMetaObject::invokeMethod(m_window.get(), slot, Qt::DirectConnection)) << slot;
+        // The plot refresh it asked for runs as the event loop turns.
+        m_window->flushPlotRequests();
     }
     template <typename A> void invoke(const char* slot, const char* type, A a) {
         ASSERT_TRUE(QMetaObject::invokeMethod(m_window.get(), slot, Qt::DirectConnection,
                                               QGenericArgument(type, &a)))
             << slot;
+        m_window->flushPlotRequests();
     }
 
     /// Lets the plot report a drawn polygon the way it does after a double

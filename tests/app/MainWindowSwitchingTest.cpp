@@ -74,8 +74,16 @@ protected:
     QString current(const char* name) { return combo(name)->currentData().toString(); }
     QDoubleSpinBox* spin(const char* name) { return part<QDoubleSpinBox>(window, name); }
     QSpinBox* eventSpin() { return part<QSpinBox>(window, "eventSpinBox"); }
-    QPushButton* applyButton() { return part<QPushButton>(window, "applyPlotSettingsButton"); }
-    ScatterPlot* plot() { return part<ScatterPlot>(window, "scatterPlot"); }
+    /// The button and the plot as they are once the plot requests made so
+    /// far have run, as they have when the event loop turns.
+    QPushButton* applyButton() {
+        window.flushPlotRequests();
+        return part<QPushButton>(window, "applyPlotSettingsButton");
+    }
+    ScatterPlot* plot() {
+        window.flushPlotRequests();
+        return part<ScatterPlot>(window, "scatterPlot");
+    }
     const DatasetEntry& record(int row) {
         return *window.datasets()[static_cast<std::size_t>(row)];
     }

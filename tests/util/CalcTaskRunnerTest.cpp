@@ -1,0 +1,122 @@
+#include "util/CalcTaskRunner.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using Quorvex3::CalcTaskControl;
+using Quorvex3::CalcTaskRunner;
+
+namespace {
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_calc_task_runner";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication instance(argc, argv);
+    return instance;
+}
+
+/// Spins the event loop until `done` holds (a bound against hanging, not a
+/// measurement).
+template <typename Predicate> bool waitUntil(Predicate done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 15000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+} // namespace
+
+TEST(CalcTaskRunner, RunsOneTaskAtATimeAndIgnoresAStartWhileBusy) {
+    app();
+    std::vector<std::string> log;
+    CalcTaskRunner::Hooks hooks;
+    hooks.started = [&] { log.push_back("started"); };
+    hooks.ended = [&] { log.push_back("ended"); };
+    CalcTaskRunner runner(hooks);
+    std::atomic<bool> release{false};
+    std::atomic<int> secondWork{0};
+    ASSERT_TRUE(runner.start(
+        [&](CalcTaskControl&) {
+            while (!release.load())
+                QThread::yieldCurrentThread();
+        },
+        [&] { log.push_back("first done"); }));
+    EXPECT_TRUE(runner.busy());
+    EXPECT_FALSE(runner.start([&](CalcTaskControl&) { ++secondWork; },
+                              [&] { log.push_back("second done"); }));
+    release = true;
+    ASSERT_TRUE(waitUntil([&] { return !runner.busy(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(secondWork.load(), 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"started", "ended", "first done"}));
+    // Free again: the next start runs.
+    ASSERT_TRUE(runner.start([&](CalcTaskControl&) { ++secondWork; },
+                             [&] { log.push_back("third done"); }));
+    ASSERT_TRUE(waitUntil([&] { return !runner.busy(); }));
+    EXPECT_EQ(secondWork.load(), 1);
+    EXPECT_EQ(log.back(), "third done");
+}
+
+TEST(CalcTaskRunner, ProgressReachesTheHookInOrderAndCancelStopsTheWork) {
+    app();
+    std::vector<int> reported;
+    CalcTaskRunner::Hooks hooks;
+    hooks.progress = [&](int percent) { reported.push_back(percent); };
+    CalcTaskRunner runner(hooks);
+    std::atomic<bool> goOn{false};
+    std::atomic<int> lastStep{-1};
+    bool done = false;
+    ASSERT_TRUE(runner.start(
+        [&](CalcTaskControl& control) {
+            for (int step = 0; step <= 100; step += 25) {
+                lastStep = step;
+                if (!control.progress(step))
+                    return;
+                if (step == 50)
+                    while (!goOn.load())
+                        QThread::yieldCurrentThread();
+            }
+        },
+        [&] { done = true; }));
+    ASSERT_TRUE(waitUntil([&] { return lastStep.load() == 50; }));
+    runner.cancel();
+    goOn = true;
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    // 75 was reported as the work learnt of the cancel, and it went no further.
+    EXPECT_EQ(lastStep.load(), 75);
+    EXPECT_EQ(reported, (std::vector<int>{0, 25, 50, 75}));
+}
+
+TEST(CalcTaskRunner, AnExceptionInTheWorkStillRunsTheFinishAndFreesTheRunner) {
+    app();
+    CalcTaskRunner runner;
+    bool done = false;
+    ASSERT_TRUE(runner.start([](CalcTaskControl&) { throw std::runtime_error("bad column"); },
+                             [&] { done = true; }));
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    EXPECT_FALSE(runner.busy());
+}
+
+TEST(CalcTaskRunner, AFinishStepMayStartTheNextTask) {
+    app();
+    CalcTaskRunner runner;
+    int finished = 0;
+    ASSERT_TRUE(runner.start([](CalcTaskControl&) {},
+                             [&] {
+                                 ++finished;
+                                 EXPECT_TRUE(
+                                     runner.start([](CalcTaskControl&) {}, [&] { ++finished; }));
+                             }));
+    ASSERT_TRUE(waitUntil([&] { return finished == 2; }));
+    EXPECT_FALSE(runner.busy());
+}
