@@ -9,7 +9,6 @@
 namespace Quorvex3 {
 
 class RTDCReader;
-struct DatasetEntry;
 
 /// What the contour choice of a scatter plot draws; the codes are the
 /// indexes of its choices and what a dataset and a session store.
@@ -62,10 +61,6 @@ std::vector<double> sortedContourFractions(const PlotSettings& settings);
 /// Whether both plot the same features on the same scales: a polygon drawn
 /// under one fits the other.
 bool sameAxes(const PlotSettings& a, const PlotSettings& b);
-
-/// The plot settings a dataset keeps, and storing them back into it.
-PlotSettings plotSettingsOf(const DatasetEntry& entry);
-void storePlotSettings(DatasetEntry& entry, const PlotSettings& settings);
 
 /// `target` with the settings of `source` that a dataset read by `reader`
 /// can show: scales and contours always; a feature (axis or colour) only

@@ -1,7 +1,6 @@
-#include "model/PlotSettings.h"
+#include "density/PlotSettings.h"
 
 #include "core/RTDCReader.h"
-#include "model/DatasetEntry.h"
 
 #include <algorithm>
 
@@ -10,10 +9,6 @@ namespace Quorvex3 {
 namespace {
 
 const char* const kDensityPrefix = "__density_";
-
-ScaleMode scaleModeOfCode(int code) {
-    return static_cast<ScaleMode>(code);
-}
 
 } // namespace
 
@@ -68,30 +63,6 @@ std::vector<double> sortedContourFractions(const PlotSettings& settings) {
 bool sameAxes(const PlotSettings& a, const PlotSettings& b) {
     return a.xFeature == b.xFeature && a.yFeature == b.yFeature && a.scaleX == b.scaleX &&
            a.scaleY == b.scaleY;
-}
-
-PlotSettings plotSettingsOf(const DatasetEntry& entry) {
-    PlotSettings settings;
-    settings.xFeature = entry.xFeatureName;
-    settings.yFeature = entry.yFeatureName;
-    settings.colorId = entry.colorFeatureName;
-    settings.scaleX = scaleModeOfCode(entry.scaleXMode);
-    settings.scaleY = scaleModeOfCode(entry.scaleYMode);
-    settings.contourMode = static_cast<ContourMode>(entry.contourMode);
-    settings.contourFraction1 = entry.contourFraction1;
-    settings.contourFraction2 = entry.contourFraction2;
-    return settings;
-}
-
-void storePlotSettings(DatasetEntry& entry, const PlotSettings& settings) {
-    entry.xFeatureName = settings.xFeature;
-    entry.yFeatureName = settings.yFeature;
-    entry.colorFeatureName = settings.colorId;
-    entry.scaleXMode = static_cast<int>(settings.scaleX);
-    entry.scaleYMode = static_cast<int>(settings.scaleY);
-    entry.contourMode = static_cast<int>(settings.contourMode);
-    entry.contourFraction1 = settings.contourFraction1;
-    entry.contourFraction2 = settings.contourFraction2;
 }
 
 PlotSettings adoptPlotSettings(const PlotSettings& target, const PlotSettings& source,

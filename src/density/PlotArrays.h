@@ -1,7 +1,7 @@
 #pragma once
 
 #include "density/DensityEstimator.h"
-#include "model/PlotSettings.h"
+#include "density/PlotSettings.h"
 
 #include <cstddef>
 #include <optional>

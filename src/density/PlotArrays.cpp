@@ -1,4 +1,4 @@
-#include "model/PlotArrays.h"
+#include "density/PlotArrays.h"
 
 #include "core/EventFilter.h"
 #include "core/RTDCReader.h"

@@ -1,11 +1,10 @@
 // The plot arrays of the main scatter plot, built from a filter, a reader and
 // the plot settings without any widget, and the plot settings record itself.
-#include "model/PlotArrays.h"
+#include "density/PlotArrays.h"
 
 #include "core/EventFilter.h"
 #include "core/RTDCReader.h"
-#include "model/DatasetEntry.h"
-#include "model/PlotSettings.h"
+#include "density/PlotSettings.h"
 #include "support/RtdcFixtureWriter.h"
 
 #include <gtest/gtest.h>
@@ -379,25 +378,6 @@ TEST(PlotSettings, ContourFractionsSmallerFirstAndAxesCompareFeaturesAndScalesOn
         EXPECT_FALSE(sameAxes(a, c));
         EXPECT_NE(a, c);
     }
-}
-
-TEST(PlotSettings, ADatasetKeepsEveryField) {
-    PlotSettings settings;
-    settings.xFeature = "volume";
-    settings.yFeature = "area_um";
-    settings.colorId = "__density_knn__";
-    settings.scaleX = ScaleMode::PseudoLog;
-    settings.scaleY = ScaleMode::Log;
-    settings.contourMode = ContourMode::Only;
-    settings.contourFraction1 = 0.25;
-    settings.contourFraction2 = 0.75;
-    DatasetEntry entry;
-    storePlotSettings(entry, settings);
-    EXPECT_EQ(entry.xFeatureName, "volume");
-    EXPECT_EQ(entry.scaleXMode, 2);
-    EXPECT_EQ(entry.scaleYMode, 1);
-    EXPECT_EQ(entry.contourMode, 2);
-    EXPECT_EQ(plotSettingsOf(entry), settings);
 }
 
 TEST_F(PlotArraysTest, AdoptedSettingsTakeOnlyFeaturesTheDatasetHas) {
