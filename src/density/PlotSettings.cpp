@@ -13,10 +13,9 @@ const char* const kDensityPrefix = "__density_";
 } // namespace
 
 bool PlotSettings::operator==(const PlotSettings& other) const {
-    return xFeature == other.xFeature && yFeature == other.yFeature &&
-           colorId == other.colorId && scaleX == other.scaleX && scaleY == other.scaleY &&
-           contourMode == other.contourMode && contourFraction1 == other.contourFraction1 &&
-           contourFraction2 == other.contourFraction2;
+    return xFeature == other.xFeature && yFeature == other.yFeature && colorId == other.colorId &&
+           scaleX == other.scaleX && scaleY == other.scaleY && contourMode == other.contourMode &&
+           contourFraction1 == other.contourFraction1 && contourFraction2 == other.contourFraction2;
 }
 
 bool isDensityColorId(const std::string& id) {

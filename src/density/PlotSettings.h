@@ -35,6 +35,11 @@ struct PlotSettings {
     bool operator!=(const PlotSettings& other) const { return !(*this == other); }
 };
 
+/// Which part of the settings a control changed: a plot reacts to each in
+/// its own way (an axis scale resets that axis, contours alone do not
+/// rebuild the points). Isolines are a window-wide choice beside the record.
+enum class PlotSettingsChange { Features, ScaleX, ScaleY, Contours, Isolines };
+
 /// What a colour id asks for.
 struct ColorChoice {
     enum class Kind { None, Feature, Density };

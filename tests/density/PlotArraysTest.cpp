@@ -174,8 +174,7 @@ TEST_F(PlotArraysTest, NoEventsOrNoFeatureGiveAnEmptyPlotAndAnUnreadableAxisSays
 // ---- log axes --------------------------------------------------------------------------
 
 TEST_F(PlotArraysTest, LogAxesCountTheValuesTheyLeaveOutAndOtherScalesNone) {
-    RTDCReader& reader =
-        open({{"area_um", {-1, 0, 2, 3, 0.5}}, {"deform", {1, -2, -3, 4, 0}}});
+    RTDCReader& reader = open({{"area_um", {-1, 0, 2, 3, 0.5}}, {"deform", {1, -2, -3, 4, 0}}});
     struct Case {
         ScaleMode x;
         ScaleMode y;
@@ -217,9 +216,8 @@ TEST_F(PlotArraysTest, FeatureColourFollowsTheEventsAndDropsPointsWithoutOne) {
 }
 
 TEST_F(PlotArraysTest, ColourColumnShorterThanTheEventsColoursNothingAndDropsNothing) {
-    RTDCReader& reader = open({{"area_um", {1, 2, 3, 4}},
-                               {"deform", {0.1, 0.2, 0.3, 0.4}},
-                               {"volume", {kNaN, 7, 8}}});
+    RTDCReader& reader = open(
+        {{"area_um", {1, 2, 3, 4}}, {"deform", {0.1, 0.2, 0.3, 0.4}}, {"volume", {kNaN, 7, 8}}});
     PlotSettings settings = axes("area_um", "deform");
     settings.colorId = "volume";
     const PlotArrays arrays = buildPlotArrays(EventFilter(), reader, settings);
@@ -251,8 +249,8 @@ TEST_F(PlotArraysTest, DensityIsEstimatedOverTheDrawnPointsInAxisSpaceAndZeroEls
             drawnX.push_back(std::log10(x[i]));
             drawnY.push_back(y[i]);
         }
-        const std::vector<double> expected = DensityEstimator::estimateNaNSafe(
-            drawnX, drawnY, parseColorId(id).method);
+        const std::vector<double> expected =
+            DensityEstimator::estimateNaNSafe(drawnX, drawnY, parseColorId(id).method);
         std::size_t k = 0;
         for (std::size_t i = 0; i < n; ++i) {
             if (i == 3 || i == 17) {
@@ -279,8 +277,8 @@ TEST_F(PlotArraysTest, TooFewPointsForADensityKeepThemInPlainColour) {
 
 TEST_F(PlotArraysTest, ContoursComeWhenAskedForAndEqualWithOrWithoutTheDensityColour) {
     const std::size_t n = 60;
-    RTDCReader& reader = open({{"area_um", spread(n, 40.0, 50.0)},
-                               {"deform", spread(n, 0.02, 0.05)}});
+    RTDCReader& reader =
+        open({{"area_um", spread(n, 40.0, 50.0)}, {"deform", spread(n, 0.02, 0.05)}});
     PlotSettings settings = axes("area_um", "deform");
     settings.contourFraction1 = 0.67;
     settings.contourFraction2 = 0.1;
@@ -301,8 +299,7 @@ TEST_F(PlotArraysTest, ContoursComeWhenAskedForAndEqualWithOrWithoutTheDensityCo
     ASSERT_TRUE(shared.contours.has_value());
     ASSERT_EQ(shared.contours->size(), 2u);
     for (std::size_t level = 0; level < 2; ++level) {
-        EXPECT_DOUBLE_EQ((*shared.contours)[level].threshold,
-                         (*plain.contours)[level].threshold);
+        EXPECT_DOUBLE_EQ((*shared.contours)[level].threshold, (*plain.contours)[level].threshold);
         EXPECT_EQ((*shared.contours)[level].paths.size(), (*plain.contours)[level].paths.size());
     }
     const std::vector<ContourLevel> again = plotContours(plain.x, plain.y, settings);
