@@ -23,7 +23,7 @@ ALLOWED = {
     "calc": {"core", "util"},
     "stats": {"util"},
     "dimred": {"core"},
-    "model": {"core", "calc"},
+    "model": {"core", "calc", "density"},
     "plots": {"core", "calc", "density", "util"},
     "filters": {"core", "model", "util"},
     "compare": {"core", "density", "plots", "util"},

@@ -9,6 +9,7 @@
 #include "model/DatasetStore.h"
 #include "model/FilterGroup.h"
 #include "session/ExportResult.h"
+#include "density/PlotArrays.h"
 #include "stats/StatSummaryResult.h"
 #include "util/RequestCoalescer.h"
 #include "util/ToolWindowRegistry.h"
@@ -69,6 +70,7 @@ class FourierDeform;
 class ImageFeatures;
 class ImageGalleryWindow;
 class ImageViewer;
+class PlotControlsWidget;
 class RTDCReader;
 class ScatterPlot;
 class StatisticalEvalWindow;
@@ -291,6 +293,8 @@ private slots:
     void onDatasetSelected(int row);
 
     // Plot and event views.
+    /// Reacts to a change of the plot-setting controls.
+    void onPlotSettingsChanged(PlotSettingsChange change);
     void updateFeatureSelection();
     void updateContours();
     void updateIsolines();
@@ -391,12 +395,8 @@ private:
     void updatePlot();
     void refreshFeaturesAndPlot();
     bool plotSettingsAlignedAcrossDatasets(const DatasetEntry* exclude) const;
-    void setScaleComboWarning(QComboBox* combo, std::size_t nonPositiveCount,
-                              const QString& baseToolTip);
     void updatePolygonOverlays();
     void updateContourDisplay();
-    /// The inner and outer contour levels as fractions, the smaller first.
-    std::vector<double> contourFractions() const;
     void updateFilteredStatus();
 
     // ---- filters (MainWindowPropagation.cpp) -------------------------------
@@ -448,17 +448,7 @@ private:
     // ---- central area ------------------------------------------------------
     QLabel* m_infoLabel = nullptr;
     QLineEdit* m_renameEdit = nullptr;
-    QComboBox* m_xFeatureCombo = nullptr;
-    QComboBox* m_yFeatureCombo = nullptr;
-    QComboBox* m_colorCombo = nullptr;
-    QComboBox* m_scaleXCombo = nullptr;
-    QComboBox* m_scaleYCombo = nullptr;
-    QComboBox* m_contourModeCombo = nullptr;
-    QDoubleSpinBox* m_contourInnerSpin = nullptr;
-    QDoubleSpinBox* m_contourOuterSpin = nullptr;
-    QCheckBox* m_isoelasticsCheck = nullptr;
-    QCheckBox* m_isoLabelsCheck = nullptr;
-    QPushButton* m_applyPlotSettingsButton = nullptr;
+    PlotControlsWidget* m_plotControls = nullptr;
     QSpinBox* m_eventSpinBox = nullptr;
     QSplitter* m_mainSplitter = nullptr;
     ScatterPlot* m_scatterPlot = nullptr;
@@ -513,25 +503,19 @@ private:
     std::unique_ptr<CalcTaskRunner> m_calcRunner;
 
     // ---- main plot ---------------------------------------------------------
-    std::vector<double> m_plotX;
-    std::vector<double> m_plotY;
-    std::vector<double> m_plotColor;
-    QString m_plotXLabel;
-    QString m_plotYLabel;
-    QString m_plotColorLabel;
-    std::string m_lastPlotXFeature;
-    std::string m_lastPlotYFeature;
+    /// What the plot shows: its points, their events (ascending), colours,
+    /// titles and, for the refresh under way, the contours built with them.
+    PlotArrays m_plot;
+    /// The settings of the last plot refresh; empty features after an empty
+    /// plot, so whatever comes next starts from the full view.
+    PlotSettings m_lastPlotSettings;
     int m_lastPlotDatasetIndex = -1;
     /// One-shot test set by a finished calculation: true for a feature whose
     /// values changed, so the next plot update resets the zoom.
     std::function<bool(const std::string&)> m_zoomResetPredicate;
     bool m_suppressGroupsUiRefresh = false;
+    /// False while m_plot maps no events (no plot yet, or an empty one).
     bool m_plottedIndicesValid = false;
-    /// Event index of each plotted point, in plot order.
-    std::vector<int> m_plottedIndices;
-    /// Contour levels computed together with the kernel density colour of
-    /// the refresh under way, for updateContourDisplay to take.
-    std::optional<std::vector<ContourLevel>> m_kdeContours;
 
     // ---- filter groups -----------------------------------------------------
     /// Group that receives the next polygon drawn; -1: the active dataset.
@@ -598,14 +582,10 @@ private:
     /// to exactly this dataset, pair of features and pair of axis scales.
     struct PlotAxesContext {
         int datasetId = -1;
-        std::string xFeature;
-        std::string yFeature;
-        int scaleXMode = 0;
-        int scaleYMode = 0;
+        /// Only the features and scales count (sameAxes).
+        PlotSettings axes;
         bool operator==(const PlotAxesContext& other) const {
-            return datasetId == other.datasetId && xFeature == other.xFeature &&
-                   yFeature == other.yFeature && scaleXMode == other.scaleXMode &&
-                   scaleYMode == other.scaleYMode;
+            return datasetId == other.datasetId && sameAxes(axes, other.axes);
         }
         bool operator!=(const PlotAxesContext& other) const { return !(*this == other); }
     };
@@ -642,20 +622,8 @@ private:
     void showEmptyPlot();
     /// The views and tool windows every plot refresh brings up to date.
     void refreshWhatFollowsThePlot();
-    /// Fills m_plotX, m_plotY and m_plottedIndices with the events the
-    /// effective filter shows whose x and y are finite, within the common
-    /// length of x, y and the event count.
-    void collectPlottedEvents(const DatasetEntry& entry, RTDCReader& reader,
-                              const std::vector<double>& x, const std::vector<double>& y);
-    /// m_plotColor and its label for the plotted points; colorId is a
-    /// feature name, a density id or empty.
-    void computePlotColor(RTDCReader& reader, const std::string& colorId);
-    /// Drops the plot points whose colour value is not finite.
-    void dropPointsWithoutColor();
-    void updateLogScaleWarnings();
     /// Resets the zoom when the axes, the dataset or a feature's values changed.
-    void applyZoomRule(const std::string& xName, const std::string& yName,
-                       const std::string& colorId);
+    void applyZoomRule(const PlotSettings& settings);
     /// Highlights the current event, or makes the first plotted event
     /// current when the filter hides it.
     void followCurrentEvent(DatasetEntry& entry);

@@ -10,16 +10,14 @@
 #include "filters/FilterDockWidget.h"
 #include "filters/FilterGroupsMatrixWindow.h"
 #include "plots/ImageViewer.h"
+#include "plots/PlotControlsWidget.h"
 #include "plots/ScatterPlot.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
-#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTimer>
@@ -79,33 +77,13 @@ void MainWindow::connectPlotControls() {
     // Hovering while a polygon is drawn or edited shows the events too.
     connect(m_scatterPlot, &ScatterPlot::pointClicked, this, &MainWindow::onPointClicked);
     connect(m_scatterPlot, &ScatterPlot::pointHovered, this, &MainWindow::onPointClicked);
-    for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo})
-        connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
-                &MainWindow::updateFeatureSelection);
-    connect(m_applyPlotSettingsButton, &QPushButton::clicked, this,
+    connect(m_plotControls, &PlotControlsWidget::settingsChanged, this,
+            &MainWindow::onPlotSettingsChanged);
+    connect(m_plotControls, &PlotControlsWidget::applyToAllRequested, this,
             &MainWindow::onApplyPlotSettingsToAll);
     connect(m_eventSpinBox, qOverload<int>(&QSpinBox::valueChanged), this,
             &MainWindow::onEventSpinBoxChanged);
     connect(m_imageViewer, &ImageViewer::showMaskToggled, this, &MainWindow::onMaskToggled);
-
-    connect(m_isoelasticsCheck, &QCheckBox::toggled, this, &MainWindow::updateIsolines);
-    connect(m_isoLabelsCheck, &QCheckBox::toggled, this, &MainWindow::updateIsolines);
-    connect(m_contourModeCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &MainWindow::updateContours);
-    connect(m_contourInnerSpin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
-            &MainWindow::updateContours);
-    connect(m_contourOuterSpin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
-            &MainWindow::updateContours);
-    connect(m_scaleXCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            [this](int index) {
-                m_scatterPlot->setScaleMode(QwtPlot::xBottom, index);
-                requestPlotUpdate();
-            });
-    connect(m_scaleYCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            [this](int index) {
-                m_scatterPlot->setScaleMode(QwtPlot::yLeft, index);
-                requestPlotUpdate();
-            });
 }
 
 void MainWindow::connectDatasetViews() {

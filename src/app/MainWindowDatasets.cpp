@@ -13,7 +13,9 @@
 #include "compare/ImageGalleryWindow.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
+#include "model/DatasetPlotSettings.h"
 #include "plots/ImageViewer.h"
+#include "plots/PlotControlsWidget.h"
 #include "plots/ScatterPlot.h"
 #include "plots/StatisticsDockWidget.h"
 #include "plots/TracePlot.h"
@@ -47,8 +49,6 @@
 namespace Quorvex3 {
 
 namespace {
-
-const char* const kDensityPrefix = "__density_";
 
 // ---- path order ----------------------------------------------------------------
 
@@ -260,20 +260,8 @@ void MainWindow::applyCurrentSyncState(DatasetEntry* entry) {
 
     if (!plotSettingsAlignedAcrossDatasets(entry))
         return;
-    if (const RTDCReader* reader = entry->reader.get()) {
-        if (reader->hasFeature(reference->xFeatureName))
-            entry->xFeatureName = reference->xFeatureName;
-        if (reader->hasFeature(reference->yFeatureName))
-            entry->yFeatureName = reference->yFeatureName;
-        const std::string& color = reference->colorFeatureName;
-        if (color.empty() || color.rfind(kDensityPrefix, 0) == 0 || reader->hasFeature(color))
-            entry->colorFeatureName = color;
-    }
-    entry->scaleXMode = reference->scaleXMode;
-    entry->scaleYMode = reference->scaleYMode;
-    entry->contourMode = reference->contourMode;
-    entry->contourFraction1 = reference->contourFraction1;
-    entry->contourFraction2 = reference->contourFraction2;
+    storePlotSettings(*entry, adoptPlotSettings(plotSettingsOf(*entry), plotSettingsOf(*reference),
+                                                entry->reader.get()));
 }
 
 // ---- preload and its queues ------------------------------------------------------------
@@ -467,10 +455,7 @@ void MainWindow::resetViewsWithoutDatasets() {
     m_store.setActiveRow(-1);
     clearPlotAndEventViews();
     m_metadataTree->clear();
-    for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo}) {
-        const QSignalBlocker blocker(combo);
-        combo->clear();
-    }
+    m_plotControls->clearFeatures();
     {
         const QSignalBlocker blocker(m_eventSpinBox);
         m_eventSpinBox->setRange(0, 0);

@@ -13,23 +13,19 @@
 #include "calc/ImageFeatures.h"
 #include "filters/FilterDockWidget.h"
 #include "plots/ImageViewer.h"
+#include "plots/PlotControlsWidget.h"
 #include "plots/ScatterPlot.h"
 #include "plots/StatisticsDockWidget.h"
 #include "plots/TracePlot.h"
 
 #include <QAbstractItemView>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
-#include <QDoubleSpinBox>
 #include <QFrame>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QSplitter>
@@ -45,53 +41,6 @@ namespace Quorvex3 {
 namespace {
 
 const char* const kNoFileText = "No file loaded. Drag and drop a .rtdc file or use File > Open.";
-
-/// The longest feature label the x and y choosers need to show in full.
-const char* const kWidestFeatureLabel = "Position along channel axis [µm]";
-
-QLabel* makeFixedWidthLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
-    return label;
-}
-
-QFrame* makeVerticalLine(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-QComboBox* makeScaleCombo(const QString& toolTip, QWidget* parent) {
-    auto* combo = new QComboBox(parent);
-    // Item index = ScaleMode code.
-    combo->addItems({QStringLiteral("Linear"), QStringLiteral("Log"), QStringLiteral("PseudoLog")});
-    combo->setCurrentIndex(0);
-    combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    combo->setToolTip(toolTip);
-    // The popup is as wide as the box, and its items take more padding than
-    // the box's own text: "PseudoLog" showed as "Pse...Log". The list is
-    // made as wide as its widest item needs.
-    combo->ensurePolished();
-    combo->view()->ensurePolished();
-    combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) +
-                                   2 * combo->view()->frameWidth());
-    return combo;
-}
-
-QDoubleSpinBox* makeContourSpin(double value, QWidget* parent) {
-    auto* spin = new QDoubleSpinBox(parent);
-    spin->setRange(1.0, 99.0);
-    spin->setSingleStep(5.0);
-    spin->setDecimals(0);
-    spin->setSuffix(QStringLiteral("%"));
-    spin->setValue(value);
-    // Each new value recomputes the contours (a second or more at a million
-    // events): a typed number counts once it is complete (Enter or leaving
-    // the box), not after every keystroke. Arrows still step at once.
-    spin->setKeyboardTracking(false);
-    return spin;
-}
 
 } // namespace
 
@@ -146,91 +95,8 @@ QWidget* MainWindow::buildCentralWidget() {
 }
 
 QWidget* MainWindow::buildPlotSettingsBox() {
-    auto* box = new QGroupBox(QStringLiteral("Plot Settings"), this);
-    box->setObjectName(QStringLiteral("plotSettingsBox"));
-    auto* row = new QHBoxLayout(box);
-
-    // Features and scales.
-    auto* featureGrid = new QGridLayout;
-    featureGrid->setHorizontalSpacing(4);
-    featureGrid->setVerticalSpacing(2);
-    m_xFeatureCombo = new QComboBox(box);
-    m_yFeatureCombo = new QComboBox(box);
-    m_colorCombo = new QComboBox(box);
-    m_xFeatureCombo->setObjectName(QStringLiteral("xFeatureCombo"));
-    m_yFeatureCombo->setObjectName(QStringLiteral("yFeatureCombo"));
-    m_colorCombo->setObjectName(QStringLiteral("colorCombo"));
-    for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo}) {
-        combo->setMinimumWidth(150);
-        combo->setMaximumWidth(
-            combo->fontMetrics().horizontalAdvance(QString::fromUtf8(kWidestFeatureLabel)) + 60);
-    }
-    m_colorCombo->setMinimumWidth(150);
-    for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo})
-        combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    m_scaleXCombo = makeScaleCombo(QStringLiteral("X-axis scale mode"), box);
-    m_scaleYCombo = makeScaleCombo(QStringLiteral("Y-axis scale mode"), box);
-    m_scaleXCombo->setObjectName(QStringLiteral("scaleXCombo"));
-    m_scaleYCombo->setObjectName(QStringLiteral("scaleYCombo"));
-    featureGrid->addWidget(makeFixedWidthLabel(QStringLiteral("X Axis"), box), 0, 0);
-    featureGrid->addWidget(m_xFeatureCombo, 0, 1);
-    featureGrid->addWidget(m_scaleXCombo, 0, 2);
-    featureGrid->addWidget(makeFixedWidthLabel(QStringLiteral("Y Axis"), box), 1, 0);
-    featureGrid->addWidget(m_yFeatureCombo, 1, 1);
-    featureGrid->addWidget(m_scaleYCombo, 1, 2);
-    featureGrid->addWidget(makeFixedWidthLabel(QStringLiteral("Color by"), box), 2, 0);
-    featureGrid->addWidget(m_colorCombo, 2, 1, 1, 2);
-    row->addLayout(featureGrid, 1);
-    row->addWidget(makeVerticalLine(box));
-
-    // Contours and isoelastics.
-    auto* contourGrid = new QGridLayout;
-    contourGrid->setHorizontalSpacing(4);
-    contourGrid->setVerticalSpacing(2);
-    m_contourModeCombo = new QComboBox(box);
-    m_contourModeCombo->setObjectName(QStringLiteral("contourModeCombo"));
-    m_contourModeCombo->addItems(
-        {QStringLiteral("Off"), QStringLiteral("Overlay"), QStringLiteral("Only")});
-    m_contourModeCombo->setCurrentIndex(0);
-    m_contourInnerSpin = makeContourSpin(10.0, box);
-    m_contourOuterSpin = makeContourSpin(67.0, box);
-    m_contourInnerSpin->setObjectName(QStringLiteral("contourInnerSpin"));
-    m_contourOuterSpin->setObjectName(QStringLiteral("contourOuterSpin"));
-    m_isoelasticsCheck = new QCheckBox(QStringLiteral("Isoelastics"), box);
-    m_isoelasticsCheck->setObjectName(QStringLiteral("isoelasticsCheck"));
-    m_isoelasticsCheck->setToolTip(QStringLiteral("Show isoelasticity lines"));
-    m_isoLabelsCheck = new QCheckBox(QStringLiteral("Labels"), box);
-    m_isoLabelsCheck->setObjectName(QStringLiteral("isoLabelsCheck"));
-    m_isoLabelsCheck->setToolTip(QStringLiteral("Show kPa labels on isoelasticity lines"));
-    // Shown only while area and deformation are plotted.
-    m_isoelasticsCheck->hide();
-    m_isoLabelsCheck->hide();
-    // The label may wrap (and the apply button sits below these controls):
-    // the whole box has to fit a 1280-pixel screen beside the docks.
-    auto* contourLabel = new QLabel(QStringLiteral("Contour Overlay"), box);
-    contourLabel->setWordWrap(true);
-    contourGrid->addWidget(contourLabel, 0, 0, 1, 2);
-    contourGrid->addWidget(m_contourModeCombo, 0, 2, 1, 2);
-    contourGrid->addWidget(new QLabel(QStringLiteral("Inner"), box), 1, 0);
-    contourGrid->addWidget(m_contourInnerSpin, 1, 1);
-    contourGrid->addWidget(new QLabel(QStringLiteral("Outer"), box), 1, 2);
-    contourGrid->addWidget(m_contourOuterSpin, 1, 3);
-    contourGrid->addWidget(m_isoelasticsCheck, 2, 0, 1, 2);
-    contourGrid->addWidget(m_isoLabelsCheck, 2, 2, 1, 2);
-
-    auto* contourColumn = new QVBoxLayout;
-    contourColumn->addLayout(contourGrid);
-    m_applyPlotSettingsButton =
-        new QPushButton(QStringLiteral("Apply Plot Settings\nto All Datasets"), box);
-    m_applyPlotSettingsButton->setObjectName(QStringLiteral("applyPlotSettingsButton"));
-    m_applyPlotSettingsButton->setToolTip(QStringLiteral(
-        "Copy the active dataset's feature, scale, and contour settings to every other "
-        "loaded dataset. Highlights when any peer differs."));
-    contourColumn->addWidget(m_applyPlotSettingsButton, 0, Qt::AlignLeft);
-    contourColumn->addStretch();
-    row->addLayout(contourColumn);
-    row->addStretch();
-    return box;
+    m_plotControls = new PlotControlsWidget(this);
+    return m_plotControls;
 }
 
 QWidget* MainWindow::buildPlotArea() {

@@ -6,10 +6,10 @@
 #include "filters/FilterDockWidget.h"
 #include "filters/PolygonRuleWidget.h"
 #include "model/FilterPropagation.h"
+#include "plots/PlotControlsWidget.h"
 #include "plots/ScatterPlot.h"
 #include "util/DialogProvider.h"
 
-#include <QComboBox>
 
 #include <cstddef>
 
@@ -38,10 +38,6 @@ std::vector<std::pair<double, double>> toVertices(const QPolygonF& polygon) {
     for (const QPointF& point : polygon)
         vertices.emplace_back(point.x(), point.y());
     return vertices;
-}
-
-std::string comboFeature(const QComboBox* combo) {
-    return combo ? combo->currentData().toString().toUtf8().toStdString() : std::string();
 }
 
 } // namespace
@@ -214,10 +210,8 @@ int MainWindow::applyMeasurementFilters(DatasetEntry* entry) {
 MainWindow::PlotAxesContext MainWindow::currentPlotAxesContext() const {
     PlotAxesContext context;
     context.datasetId = activeDatasetId();
-    context.xFeature = comboFeature(m_xFeatureCombo);
-    context.yFeature = comboFeature(m_yFeatureCombo);
-    context.scaleXMode = m_scaleXCombo ? m_scaleXCombo->currentIndex() : 0;
-    context.scaleYMode = m_scaleYCombo ? m_scaleYCombo->currentIndex() : 0;
+    if (m_plotControls)
+        context.axes = m_plotControls->settings();
     return context;
 }
 
@@ -242,10 +236,11 @@ void MainWindow::onPolygonCompleted(const QPolygonF& polygon) {
         return;
     FilterRule rule;
     rule.type = 1;
-    rule.featureName = comboFeature(m_xFeatureCombo);
-    rule.featureNameY = comboFeature(m_yFeatureCombo);
-    rule.scaleXMode = m_scaleXCombo->currentIndex();
-    rule.scaleYMode = m_scaleYCombo->currentIndex();
+    const PlotSettings axes = m_plotControls->settings();
+    rule.featureName = axes.xFeature;
+    rule.featureNameY = axes.yFeature;
+    rule.scaleXMode = static_cast<int>(axes.scaleX);
+    rule.scaleYMode = static_cast<int>(axes.scaleY);
     rule.polygonVertices = toVertices(polygon);
     rule.enabled = true;
     rule.inverted = false;
@@ -278,7 +273,7 @@ void MainWindow::onPolygonEditRequested(int ruleIndex, bool on) {
         return;
     }
     const PlotAxesContext now = currentPlotAxesContext();
-    if (rule->featureName == now.xFeature && rule->featureNameY == now.yFeature &&
+    if (rule->featureName == now.axes.xFeature && rule->featureNameY == now.axes.yFeature &&
         plotAxesUnchanged()) {
         m_scatterPlot->startPolygonEditing(ruleIndex, toPolygon(rule->polygonVertices));
         return;
@@ -298,8 +293,8 @@ void MainWindow::onGroupPolygonEditRequested(int groupId, int ruleIndex, bool on
     if (rule.type != 1)
         return;
     const PlotAxesContext now = currentPlotAxesContext();
-    if (activeDataset() && rule.featureName == now.xFeature && rule.featureNameY == now.yFeature &&
-        plotAxesUnchanged()) {
+    if (activeDataset() && rule.featureName == now.axes.xFeature &&
+        rule.featureNameY == now.axes.yFeature && plotAxesUnchanged()) {
         m_scatterPlot->startPolygonEditing(encodeGroupPolygonId(groupId, ruleIndex),
                                            toPolygon(rule.polygonVertices));
         return;

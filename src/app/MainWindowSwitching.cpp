@@ -14,7 +14,9 @@
 #include "core/RTDCReader.h"
 #include "core/UsableFeatures.h"
 #include "filters/FilterDockWidget.h"
+#include "model/DatasetPlotSettings.h"
 #include "plots/ImageViewer.h"
+#include "plots/PlotControlsWidget.h"
 #include "plots/ScatterPlot.h"
 #include "plots/StatisticsDockWidget.h"
 #include "plots/TracePlot.h"
@@ -38,29 +40,6 @@
 namespace Quorvex3 {
 
 namespace {
-
-const char* const kDensityKdeId = "__density_kde__";
-const char* const kDivergedButtonStyle =
-    "QPushButton { background-color: #a6d7d5; color: #00abad; border: 1px solid #00abad; "
-    "font-weight: bold; }";
-
-/// The feature name stored as the combo's current item data (UTF-8).
-std::string currentFeatureName(const QComboBox* combo) {
-    return combo->currentData().toString().toUtf8().toStdString();
-}
-
-/// Makes the item whose data is exactly `name` current; false when no item
-/// has it (the current item then stays).
-bool selectFeature(QComboBox* combo, const std::string& name) {
-    if (name.empty())
-        return false;
-    const int index = combo->findData(QString::fromStdString(name), Qt::UserRole,
-                                      Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index < 0)
-        return false;
-    combo->setCurrentIndex(index);
-    return true;
-}
 
 /// The refinement a restored dataset is given again: the dock's starting
 /// values, written out so a change of the dock's defaults does not change
@@ -134,8 +113,7 @@ void MainWindow::switchToDataset(int index) {
 
 void MainWindow::showLoadingState(const DatasetEntry& entry) {
     m_infoLabel->setText(QStringLiteral("Loading: %1...").arg(entry.displayName));
-    for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo})
-        combo->setEnabled(false);
+    m_plotControls->setFeatureChoicesEnabled(false);
     m_eventSpinBox->setEnabled(false);
     m_imageViewer->setMaskEnabled(false);
     {
@@ -151,10 +129,7 @@ void MainWindow::clearPlotAndEventViews() {
     // The plot arrays describe what is drawn: nothing now. Contour changes
     // made meanwhile must not draw the previous dataset's contours, and its
     // polygons do not belong on an empty plot.
-    m_plotX.clear();
-    m_plotY.clear();
-    m_plotColor.clear();
-    m_plottedIndices.clear();
+    m_plot = PlotArrays();
     m_plottedIndicesValid = false;
     m_scatterPlot->clearPolygonOverlays();
     m_scatterPlot->clearData();
@@ -171,15 +146,8 @@ void MainWindow::saveCurrentDatasetState() {
     // they still show the dataset shown before, which is not its state.
     if (!entry || !entry->featuresLoaded)
         return;
-    entry->xFeatureName = currentFeatureName(m_xFeatureCombo);
-    entry->yFeatureName = currentFeatureName(m_yFeatureCombo);
-    entry->colorFeatureName = currentFeatureName(m_colorCombo);
+    storePlotSettings(*entry, m_plotControls->settings());
     entry->currentEventIndex = m_eventSpinBox->value();
-    entry->contourMode = m_contourModeCombo->currentIndex();
-    entry->contourFraction1 = m_contourInnerSpin->value() / 100.0;
-    entry->contourFraction2 = m_contourOuterSpin->value() / 100.0;
-    entry->scaleXMode = m_scaleXCombo->currentIndex();
-    entry->scaleYMode = m_scaleYCombo->currentIndex();
 }
 
 void MainWindow::refreshUIForActiveDataset() {
@@ -188,8 +156,7 @@ void MainWindow::refreshUIForActiveDataset() {
         return;
     RTDCReader& reader = *entry->reader;
 
-    for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_colorCombo})
-        combo->setEnabled(true);
+    m_plotControls->setFeatureChoicesEnabled(true);
     m_renameEdit->setEnabled(true);
     {
         const QSignalBlocker blocker(m_renameEdit);
@@ -284,28 +251,9 @@ void MainWindow::prepareCalculationsForDataset(DatasetEntry& entry) {
 }
 
 void MainWindow::restorePlotControls(DatasetEntry& entry) {
-    {
-        const QSignalBlocker blockX(m_xFeatureCombo);
-        const QSignalBlocker blockY(m_yFeatureCombo);
-        const QSignalBlocker blockColor(m_colorCombo);
-        loadFeatureComboBoxes();
-        // A name the dataset no longer offers leaves the default in place.
-        selectFeature(m_xFeatureCombo, entry.xFeatureName);
-        selectFeature(m_yFeatureCombo, entry.yFeatureName);
-        selectFeature(m_colorCombo, entry.colorFeatureName);
-    }
-    {
-        const QSignalBlocker blockMode(m_contourModeCombo);
-        const QSignalBlocker blockInner(m_contourInnerSpin);
-        const QSignalBlocker blockOuter(m_contourOuterSpin);
-        const QSignalBlocker blockScaleX(m_scaleXCombo);
-        const QSignalBlocker blockScaleY(m_scaleYCombo);
-        m_contourModeCombo->setCurrentIndex(entry.contourMode);
-        m_contourInnerSpin->setValue(entry.contourFraction1 * 100.0);
-        m_contourOuterSpin->setValue(entry.contourFraction2 * 100.0);
-        m_scaleXCombo->setCurrentIndex(entry.scaleXMode);
-        m_scaleYCombo->setCurrentIndex(entry.scaleYMode);
-    }
+    loadFeatureComboBoxes();
+    // A name the dataset no longer offers leaves the default in place.
+    m_plotControls->restore(plotSettingsOf(entry));
     m_scatterPlot->setScaleMode(QwtPlot::xBottom, entry.scaleXMode);
     m_scatterPlot->setScaleMode(QwtPlot::yLeft, entry.scaleYMode);
 
@@ -322,34 +270,20 @@ void MainWindow::loadFeatureComboBoxes() {
     RTDCReader* reader = activeReader();
     if (!reader)
         return;
-    m_xFeatureCombo->clear();
-    m_yFeatureCombo->clear();
-    m_colorCombo->clear();
-
-    m_colorCombo->addItem(QStringLiteral("None"), QString());
-    m_colorCombo->addItem(QStringLiteral("Density (KDE)"), QString::fromUtf8(kDensityKdeId));
     // Only what can be plotted: a stored choice of a string column or a
-    // short one then finds no item and falls back to the defaults below.
-    for (const std::string& name : usableScalarFeatures(*reader)) {
-        const QString label = QString::fromStdString(reader->getFeatureLabel(name));
-        const QString data = QString::fromStdString(name);
-        m_xFeatureCombo->addItem(label, data);
-        m_yFeatureCombo->addItem(label, data);
-        m_colorCombo->addItem(label, data);
-    }
-    selectFeature(m_xFeatureCombo, "area_um");
-    selectFeature(m_yFeatureCombo, "deform");
-    m_colorCombo->setCurrentIndex(0);
+    // short one then finds no item and falls back to the defaults.
+    std::vector<std::pair<std::string, QString>> features;
+    for (const std::string& name : usableScalarFeatures(*reader))
+        features.emplace_back(name, QString::fromStdString(reader->getFeatureLabel(name)));
+    m_plotControls->setFeatures(features);
 }
 
 void MainWindow::updatePlotSettingsButtonState() {
-    if (!m_applyPlotSettingsButton)
+    if (!m_plotControls)
         return;
     const bool enabled = activeDataset() && datasets().size() > 1;
-    m_applyPlotSettingsButton->setEnabled(enabled);
-    const bool highlighted = enabled && !plotSettingsAlignedAcrossDatasets(nullptr);
-    m_applyPlotSettingsButton->setStyleSheet(highlighted ? QString::fromUtf8(kDivergedButtonStyle)
-                                                         : QString());
+    m_plotControls->setApplyToAllState(enabled,
+                                       enabled && !plotSettingsAlignedAcrossDatasets(nullptr));
 }
 
 void MainWindow::notifyGalleryActiveDatasetChanged(int id) {

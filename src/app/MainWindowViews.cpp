@@ -145,7 +145,7 @@ void MainWindow::onEventSpinBoxChanged(int event) {
     // Before the first plot of the dataset point i is event i; after it the
     // mapping holds every plotted point, and an event missing from it (hidden
     // by the filter or not finite) has no point.
-    const bool identity = !m_plottedIndicesValid && m_plottedIndices.empty();
+    const bool identity = !m_plottedIndicesValid && m_plot.eventIndices.empty();
     const int plotIndex = identity ? event : plotIndexOfEvent(event);
     if (plotIndex >= 0)
         m_scatterPlot->highlightPoint(plotIndex);
