@@ -64,6 +64,36 @@ TEST(FourierComponentAnalysis, KnownShapesPeriodicResamplingAndDegenerateContour
             EXPECT_TRUE(d > 0 && d < 2e-3) << d;
         EXPECT_TRUE(oval.deformEven > 0.02 && oval.deformFc > 0.02);
     }
+    // From the mean radius alone (one order, or the even orders below 2)
+    // the outline is a regular 100-gon: area 50 r^2 sin(2 pi / 100),
+    // perimeter 200 r sin(pi / 100), whatever the radius; here of a half
+    // disc, whose second order is strong.
+    const double polygon =
+        1.0 - std::sqrt(M_PI * 50.0 * std::sin(2 * M_PI / 100)) / (100.0 * std::sin(M_PI / 100));
+    cv::Mat halfDisc = ellipseMask(80, 80, {40, 40}, {30, 30}, 0);
+    halfDisc.rowRange(0, 40).setTo(0);
+    const Contour half = FourierDeform::contourFromMask(halfDisc);
+    const FourierComponentAnalysis meanOnly(half, 1, true);
+    const FourierComponentAnalysis twoOrders(half, 2, true);
+    for (double d : {meanOnly.deformOdd, meanOnly.deformEven, meanOnly.deformFc,
+                     twoOrders.deformEven})
+        EXPECT_NEAR(d, polygon, 1e-6);
+    EXPECT_GT(FourierComponentAnalysis(half, 3, true).deformEven, polygon + 0.01);
+    // Each mode sums its own orders: odd 1, 3; even 2, 4; all 1 .. 4.
+    const arma::colvec A = {1, 2, 3, 4, 5};
+    const arma::colvec B = {0, 6, 7, 8, 9};
+    const arma::colvec angles = {0.0, 0.3, 2.0, 4.5};
+    for (int mode = 0; mode < 3; ++mode) {
+        arma::Mat<double> radius;
+        FourierComponentAnalysis(half, 1, true).reconstructContour(A, B, mode, angles, radius);
+        for (arma::uword i = 0; i < angles.n_elem; ++i) {
+            double want = A(0);
+            for (int k = 1; k < 5; ++k)
+                if (mode == 2 || k % 2 == (mode == 0 ? 1 : 0))
+                    want += A(k) * std::cos(k * angles(i)) + B(k) * std::sin(k * angles(i));
+            EXPECT_NEAR(radius(i), want, 1e-12) << "mode " << mode << " angle " << angles(i);
+        }
+    }
     const FourierComponentAnalysis fca(round, 11, true);
     arma::Mat<double> phi;
     arma::Mat<double> r;
@@ -111,6 +141,10 @@ TEST(ImageFeatures, NamesEdgeCasesAndTheFourNeighbourLaplacian) {
     EXPECT_TRUE(computeImageFeatures(image, ellipseMask(60, 80, {40, 30}, {15, 10}, 20), v));
     for (size_t k = 0; k < uniform.size(); ++k)
         expectClose(v[k], uniform[k], 0.0, 0.0);
+    // An all-black cell has mean 0: no coefficient of variation.
+    EXPECT_TRUE(computeImageFeatures(cv::Mat::zeros(60, 80, CV_8UC1),
+                                     ellipseMask(60, 80, {40, 30}, {15, 10}, 20), v));
+    EXPECT_TRUE(std::isnan(v[5]) && v[0] == 0.0);
     // 15 masked pixels (16 are the least), and inputs that do not fit.
     const cv::Mat fifteen = boxes(60, 80, {{10, 10, 3, 5}});
     for (const auto& [img, mask] : {std::pair{image, fifteen},
@@ -208,11 +242,16 @@ TEST(FeatureRun, ColumnsHoldTheKernelValuesOfEveryEvent) {
         RTDCReader reader;
         ASSERT_TRUE(reader.openFile(path));
         FourierDeform deform;
+        ImageFeatures features;
         std::vector<int> progress;
+        std::vector<int> featureProgress;
         QObject::connect(&deform, &FourierDeform::progressChanged,
                          [&](int p) { progress.push_back(p); });
-        ASSERT_TRUE(deform.run(&reader) && ImageFeatures().run(&reader));
+        QObject::connect(&features, &ImageFeatures::progressChanged,
+                         [&](int p) { featureProgress.push_back(p); });
+        ASSERT_TRUE(deform.run(&reader) && features.run(&reader));
         EXPECT_EQ(progress, expected);
+        EXPECT_EQ(featureProgress, expected);
         for (size_t i = 0; i < events; ++i) {
             const SyntheticCell cell = i < frames ? cells[i] : SyntheticCell{};
             std::vector<double> want = FourierDeform::deformationsOfMask(cell.mask);
