@@ -236,7 +236,7 @@ TEST(FeatureRun, ColumnsHoldTheKernelValuesOfEveryEvent) {
     names.insert(names.end(), imageFeatureNames().begin(), imageFeatureNames().end());
     // Events beyond the image and mask stacks stay NaN.
     for (const auto& [events, frames, expected] :
-         {Case{250, 230, {0, 40, 80, 100}}, Case{0, 0, {100}}}) {
+         {Case{250, 230, {0, 40, 80, 100}}, Case{120, 100, {0, 83, 100}}, Case{0, 0, {100}}}) {
         const std::string path = dir.file(std::to_string(events) + ".rtdc");
         const auto cells = writeMeasurement(path, events, frames, {"image", "mask"});
         RTDCReader reader;
