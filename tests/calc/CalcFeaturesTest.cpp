@@ -162,6 +162,15 @@ TEST(ImageFeatures, NamesEdgeCasesAndTheFourNeighbourLaplacian) {
     dot.at<uchar>(20, 20) = 100;
     ASSERT_TRUE(computeImageFeatures(dot, boxes(40, 40, {{18, 18, 5, 5}}), v));
     EXPECT_NEAR(v[21], (400.0 * 400.0 + 4 * 100.0 * 100.0) / 225.0, 1e-9);
+    // A strip of 8 rows leaves a spectral window of side 7, the least that
+    // is analysed; with 7 rows the spectrum is NaN and the rest computed.
+    for (const int rows : {8, 7}) {
+        std::mt19937_64 rng(rows);
+        const cv::Mat strip = boxes(rows, 40, {{10, 1, 12, rows - 2}});
+        ASSERT_TRUE(computeImageFeatures(texturedImage(rng, strip), strip, v));
+        EXPECT_EQ(std::isnan(v[17]) && std::isnan(v[19]), rows == 7) << rows;
+        EXPECT_TRUE(std::isfinite(v[0]) && std::isfinite(v[20]));
+    }
 }
 
 TEST(CalcFeatures, MatchTheIndependentComputation) {
@@ -173,14 +182,16 @@ TEST(CalcFeatures, MatchTheIndependentComputation) {
     // Two blobs (the larger counts), blobs of equal area 24 but different
     // shape (the first found counts), a 2 x 2 blob (a 4-point outline), 16
     // pixels of value 1, a line without area, nothing, a cell cut by the
-    // corner, a strip too low for a spectrum, a mask on the outer frame.
+    // corner, strips of 6 and 7 rows too low for a spectrum and one of 8
+    // rows just high enough, a mask on the outer frame.
     for (const cv::Mat& m :
          {cv::Mat(ellipseMask(80, 250, {60, 40}, {12, 9}, 20) |
                   ellipseMask(80, 250, {170, 30}, {20, 12}, 70)),
           boxes(40, 60, {{5, 5, 3, 13}, {30, 20, 5, 7}}), boxes(20, 20, {{5, 5, 2, 2}}),
           cv::Mat(boxes(20, 20, {{10, 10, 4, 4}}) / 255), boxes(20, 20, {{2, 10, 16, 1}}),
           boxes(20, 20, {}), ellipseMask(60, 80, {2, 58}, {7, 6}, 0),
-          boxes(6, 40, {{10, 1, 12, 4}}), boxes(20, 30, {{0, 0, 30, 20}}, 1)})
+          boxes(6, 40, {{10, 1, 12, 4}}), boxes(7, 40, {{10, 1, 12, 5}}),
+          boxes(8, 40, {{10, 1, 12, 6}}), boxes(20, 30, {{0, 0, 30, 20}}, 1)})
         cells.push_back({texturedImage(rng, m), m});
     TempDir dir;
     std::ofstream file(dir.file("cells.bin"), std::ios::binary);
