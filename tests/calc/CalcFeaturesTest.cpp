@@ -64,6 +64,36 @@ TEST(FourierComponentAnalysis, KnownShapesPeriodicResamplingAndDegenerateContour
             EXPECT_TRUE(d > 0 && d < 2e-3) << d;
         EXPECT_TRUE(oval.deformEven > 0.02 && oval.deformFc > 0.02);
     }
+    // From the mean radius alone (one order, or the even orders below 2)
+    // the outline is a regular 100-gon: area 50 r^2 sin(2 pi / 100),
+    // perimeter 200 r sin(pi / 100), whatever the radius; here of a half
+    // disc, whose second order is strong.
+    const double polygon =
+        1.0 - std::sqrt(M_PI * 50.0 * std::sin(2 * M_PI / 100)) / (100.0 * std::sin(M_PI / 100));
+    cv::Mat halfDisc = ellipseMask(80, 80, {40, 40}, {30, 30}, 0);
+    halfDisc.rowRange(0, 40).setTo(0);
+    const Contour half = FourierDeform::contourFromMask(halfDisc);
+    const FourierComponentAnalysis meanOnly(half, 1, true);
+    const FourierComponentAnalysis twoOrders(half, 2, true);
+    for (double d : {meanOnly.deformOdd, meanOnly.deformEven, meanOnly.deformFc,
+                     twoOrders.deformEven})
+        EXPECT_NEAR(d, polygon, 1e-6);
+    EXPECT_GT(FourierComponentAnalysis(half, 3, true).deformEven, polygon + 0.01);
+    // Each mode sums its own orders: odd 1, 3; even 2, 4; all 1 .. 4.
+    const arma::colvec A = {1, 2, 3, 4, 5};
+    const arma::colvec B = {0, 6, 7, 8, 9};
+    const arma::colvec angles = {0.0, 0.3, 2.0, 4.5};
+    for (int mode = 0; mode < 3; ++mode) {
+        arma::Mat<double> radius;
+        FourierComponentAnalysis(half, 1, true).reconstructContour(A, B, mode, angles, radius);
+        for (arma::uword i = 0; i < angles.n_elem; ++i) {
+            double want = A(0);
+            for (int k = 1; k < 5; ++k)
+                if (mode == 2 || k % 2 == (mode == 0 ? 1 : 0))
+                    want += A(k) * std::cos(k * angles(i)) + B(k) * std::sin(k * angles(i));
+            EXPECT_NEAR(radius(i), want, 1e-12) << "mode " << mode << " angle " << angles(i);
+        }
+    }
     const FourierComponentAnalysis fca(round, 11, true);
     arma::Mat<double> phi;
     arma::Mat<double> r;
@@ -111,6 +141,10 @@ TEST(ImageFeatures, NamesEdgeCasesAndTheFourNeighbourLaplacian) {
     EXPECT_TRUE(computeImageFeatures(image, ellipseMask(60, 80, {40, 30}, {15, 10}, 20), v));
     for (size_t k = 0; k < uniform.size(); ++k)
         expectClose(v[k], uniform[k], 0.0, 0.0);
+    // An all-black cell has mean 0: no coefficient of variation.
+    EXPECT_TRUE(computeImageFeatures(cv::Mat::zeros(60, 80, CV_8UC1),
+                                     ellipseMask(60, 80, {40, 30}, {15, 10}, 20), v));
+    EXPECT_TRUE(std::isnan(v[5]) && v[0] == 0.0);
     // 15 masked pixels (16 are the least), and inputs that do not fit.
     const cv::Mat fifteen = boxes(60, 80, {{10, 10, 3, 5}});
     for (const auto& [img, mask] : {std::pair{image, fifteen},
@@ -128,6 +162,15 @@ TEST(ImageFeatures, NamesEdgeCasesAndTheFourNeighbourLaplacian) {
     dot.at<uchar>(20, 20) = 100;
     ASSERT_TRUE(computeImageFeatures(dot, boxes(40, 40, {{18, 18, 5, 5}}), v));
     EXPECT_NEAR(v[21], (400.0 * 400.0 + 4 * 100.0 * 100.0) / 225.0, 1e-9);
+    // A strip of 8 rows leaves a spectral window of side 7, the least that
+    // is analysed; with 7 rows the spectrum is NaN and the rest computed.
+    for (const int rows : {8, 7}) {
+        std::mt19937_64 rng(rows);
+        const cv::Mat strip = boxes(rows, 40, {{10, 1, 12, rows - 2}});
+        ASSERT_TRUE(computeImageFeatures(texturedImage(rng, strip), strip, v));
+        EXPECT_EQ(std::isnan(v[17]) && std::isnan(v[19]), rows == 7) << rows;
+        EXPECT_TRUE(std::isfinite(v[0]) && std::isfinite(v[20]));
+    }
 }
 
 TEST(CalcFeatures, MatchTheIndependentComputation) {
@@ -139,14 +182,16 @@ TEST(CalcFeatures, MatchTheIndependentComputation) {
     // Two blobs (the larger counts), blobs of equal area 24 but different
     // shape (the first found counts), a 2 x 2 blob (a 4-point outline), 16
     // pixels of value 1, a line without area, nothing, a cell cut by the
-    // corner, a strip too low for a spectrum, a mask on the outer frame.
+    // corner, strips of 6 and 7 rows too low for a spectrum and one of 8
+    // rows just high enough, a mask on the outer frame.
     for (const cv::Mat& m :
          {cv::Mat(ellipseMask(80, 250, {60, 40}, {12, 9}, 20) |
                   ellipseMask(80, 250, {170, 30}, {20, 12}, 70)),
           boxes(40, 60, {{5, 5, 3, 13}, {30, 20, 5, 7}}), boxes(20, 20, {{5, 5, 2, 2}}),
           cv::Mat(boxes(20, 20, {{10, 10, 4, 4}}) / 255), boxes(20, 20, {{2, 10, 16, 1}}),
           boxes(20, 20, {}), ellipseMask(60, 80, {2, 58}, {7, 6}, 0),
-          boxes(6, 40, {{10, 1, 12, 4}}), boxes(20, 30, {{0, 0, 30, 20}}, 1)})
+          boxes(6, 40, {{10, 1, 12, 4}}), boxes(7, 40, {{10, 1, 12, 5}}),
+          boxes(8, 40, {{10, 1, 12, 6}}), boxes(20, 30, {{0, 0, 30, 20}}, 1)})
         cells.push_back({texturedImage(rng, m), m});
     TempDir dir;
     std::ofstream file(dir.file("cells.bin"), std::ios::binary);
@@ -202,17 +247,22 @@ TEST(FeatureRun, ColumnsHoldTheKernelValuesOfEveryEvent) {
     names.insert(names.end(), imageFeatureNames().begin(), imageFeatureNames().end());
     // Events beyond the image and mask stacks stay NaN.
     for (const auto& [events, frames, expected] :
-         {Case{250, 230, {0, 40, 80, 100}}, Case{0, 0, {100}}}) {
+         {Case{250, 230, {0, 40, 80, 100}}, Case{120, 100, {0, 83, 100}}, Case{0, 0, {100}}}) {
         const std::string path = dir.file(std::to_string(events) + ".rtdc");
         const auto cells = writeMeasurement(path, events, frames, {"image", "mask"});
         RTDCReader reader;
         ASSERT_TRUE(reader.openFile(path));
         FourierDeform deform;
+        ImageFeatures features;
         std::vector<int> progress;
+        std::vector<int> featureProgress;
         QObject::connect(&deform, &FourierDeform::progressChanged,
                          [&](int p) { progress.push_back(p); });
-        ASSERT_TRUE(deform.run(&reader) && ImageFeatures().run(&reader));
+        QObject::connect(&features, &ImageFeatures::progressChanged,
+                         [&](int p) { featureProgress.push_back(p); });
+        ASSERT_TRUE(deform.run(&reader) && features.run(&reader));
         EXPECT_EQ(progress, expected);
+        EXPECT_EQ(featureProgress, expected);
         for (size_t i = 0; i < events; ++i) {
             const SyntheticCell cell = i < frames ? cells[i] : SyntheticCell{};
             std::vector<double> want = FourierDeform::deformationsOfMask(cell.mask);

@@ -109,4 +109,112 @@ TEST(StatsKernels, NonFiniteValuesTooLittleDataAndSingularScatter) {
     EXPECT_TRUE(!r.higherIsPositive && r.auc == 1.0);
 }
 
+// Small cases worked by hand: the rank sums, the normal and chi-squared
+// tails (erfc and e^-x written out below) and every ROC point.
+TEST(StatsKernels, HandWorkedCases) {
+    struct Case {
+        const char* what;
+        TestResult result;
+        double statistic;
+        double p;
+        bool valid;
+    };
+    const double e3 = std::exp(-3.0);
+    const Case cases[] = {
+        // U_x = 0, sigma = sqrt(9 * 7 / 12): p = erfc(4.5 / sigma / sqrt 2) = 0.049535
+        {"U separate", NPT::mannWhitneyU({1, 2, 3}, {4, 5, 6}), 0.0,
+         std::erfc(4.5 / std::sqrt(63.0 / 12.0) / std::sqrt(2.0)), true},
+        // all ranks 3.5: U_x = 10.5 - 6 = 4.5 = m n / 2, p = 1
+        {"U all equal", NPT::mannWhitneyU({7, 7, 7}, {7, 7, 7}), 4.5, 1.0, true},
+        {"U two values", NPT::mannWhitneyU({1, 2}, {4, 5, 6}), 0.0, 1.0, false},
+        {"U two values y", NPT::mannWhitneyU({1, 2, 3}, {4, 5}), 0.0, 1.0, false},
+        // W- = 0, mu = 3, sigma = sqrt(3 * 4 * 7 / 24): p = erfc(3 / sigma / sqrt 2) = 0.10881
+        {"W positive", NPT::wilcoxonSignedRank({1, 2, 3}), 0.0,
+         std::erfc(3.0 / std::sqrt(3.5) / std::sqrt(2.0)), true},
+        // W+ = 1 + 3 = 4 (|-2| ranks 2), W- = 2, W = 2
+        {"W mixed", NPT::wilcoxonSignedRank({1, -2, 3}), 2.0,
+         std::erfc(1.0 / std::sqrt(3.5) / std::sqrt(2.0)), true},
+        {"W zeros", NPT::wilcoxonSignedRank({0, 0, 0, 1, 2}), 0.0, 1.0, false},
+        // R = 6, 15, 24: 12 / 90 * (12 + 75 + 192) - 30 = 7.2, df 2: p = e^-3.6
+        {"H", NPT::kruskalWallis({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}), 7.2, std::exp(-3.6), true},
+        {"H one group", NPT::kruskalWallis({{1, 2, 3}}), 0.0, 1.0, false},
+        {"H small group", NPT::kruskalWallis({{1, 2, 3}, {4, 5}}), 0.0, 1.0, false},
+        // every block ranks 1, 2, 3: R = 3, 6, 9; 12 / 36 * 126 - 36 = 6, p = e^-3
+        {"Q", NPT::friedman({{1, 2, 3}, {2, 3, 4}, {3, 4, 5}}), 6.0, e3, true},
+        // reversed treatments give the same Q
+        {"Q reversed", NPT::friedman({{3, 4, 5}, {2, 3, 4}, {1, 2, 3}}), 6.0, e3, true},
+        // all blocks tied: R_j = 4.5 each, Q = 12 / 18 * 40.5 - 27 = 0, p = 1
+        {"Q tied", NPT::friedman({{1, 1, 1}, {1, 1, 1}}), 0.0, 1.0, true},
+        {"Q sizes", NPT::friedman({{1, 2, 3}, {1, 2, 3, 4}}), 0.0, 1.0, false},
+        {"Q two blocks", NPT::friedman({{1, 2}, {2, 3}}), 0.0, 1.0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.result.valid, c.valid);
+        EXPECT_NEAR(c.result.statistic, c.statistic, 1e-12);
+        EXPECT_NEAR(c.result.pValue, c.p, 1e-9 * c.p);
+    }
+    EXPECT_NEAR(NPT::upperIncGammaReg(1.0, 2.0), std::exp(-2.0), 1e-12);
+    EXPECT_NEAR(NPT::upperIncGammaReg(1.0, 0.5), std::exp(-0.5), 1e-12); // series branch
+    EXPECT_EQ(NPT::upperIncGammaReg(2.5, 0.0), 1.0);
+    EXPECT_NEAR(NPT::chiSquaredSurvival(5.991, 2.0), std::exp(-5.991 / 2), 1e-12);
+    EXPECT_EQ(NPT::chiSquaredSurvival(-1.0, 2.0), 1.0);
+    EXPECT_NEAR(NPT::lnGamma(5.0), std::log(24.0), 1e-9);
+    EXPECT_NEAR(NPT::normalSurvival2Tail(-1.959963984540054), 0.05, 1e-12);
+
+    struct RocCase {
+        const char* what;
+        std::vector<double> neg, pos, fpr, tpr, thresholds;
+        double auc, optimum, sensitivity, specificity;
+        bool higherIsPositive;
+    };
+    const double third = 1.0 / 3;
+    const RocCase rocs[] = {
+        {"separate", {1, 2, 3}, {4, 5, 6}, {0, 0, 0, 0, third, 2 * third, 1},
+         {0, third, 2 * third, 1, 1, 1, 1}, {7, 6, 5, 4, 3, 2, 1}, 1.0, 4, 1, 1, true},
+        // the first pass has AUC 0: the negated scores, thresholds ascending
+        {"flipped", {4, 5, 6}, {1, 2, 3}, {0, 0, 0, 0, third, 2 * third, 1},
+         {0, third, 2 * third, 1, 1, 1, 1}, {0, 1, 2, 3, 4, 5, 6}, 1.0, 3, 1, 1, false},
+        // one point for the one score; both have J = 0, the first wins
+        {"all equal", {2, 2}, {2, 2, 2}, {0, 1}, {0, 1}, {3, 2}, 0.5, 3, 0, 1, true},
+        // the shared 2 moves both rates at once: the tied pair counts half
+        {"tie across", {1, 2}, {2, 3}, {0, 0, 0.5, 1}, {0, 0.5, 1, 1}, {4, 3, 2, 1}, 0.875, 3,
+         0.5, 1, true},
+    };
+    for (const RocCase& c : rocs) {
+        SCOPED_TRACE(c.what);
+        const ROCResult r = ROCAnalysis::compute(c.neg, c.pos);
+        EXPECT_TRUE(r.valid);
+        EXPECT_EQ(r.fpr, c.fpr);
+        EXPECT_EQ(r.tpr, c.tpr);
+        EXPECT_EQ(r.thresholds, c.thresholds);
+        EXPECT_DOUBLE_EQ(r.auc, c.auc);
+        EXPECT_EQ(r.optimalThreshold, c.optimum);
+        EXPECT_EQ(r.sensitivity, c.sensitivity);
+        EXPECT_EQ(r.specificity, c.specificity);
+        EXPECT_EQ(r.higherIsPositive, c.higherIsPositive);
+        EXPECT_EQ(r.nNegative, static_cast<int32_t>(c.neg.size()));
+        EXPECT_EQ(r.nPositive, static_cast<int32_t>(c.pos.size()));
+    }
+    const ROCResult empty = ROCAnalysis::compute({1, 2, 3, 4}, {});
+    EXPECT_TRUE(!empty.valid && empty.auc == 0.5 && empty.fpr.empty() && empty.nNegative == 4 &&
+                empty.nPositive == 0 && empty.higherIsPositive);
+
+    // One feature: w = d / S = (5 - 2) / ((1 + 0 + 1) + (1 + 0 + 1)) = 0.75.
+    const CombinedROCResult one = ROCAnalysis::computeCombined({{1, 2, 3}}, {{4, 5, 6}}, {"a"});
+    EXPECT_EQ(one.weights, std::vector<double>{0.75});
+    EXPECT_EQ(one.thresholds, (std::vector<double>{5.5, 4.5, 3.75, 3.0, 2.25, 1.5, 0.75}));
+    EXPECT_EQ(one.featureNames, std::vector<std::string>{"a"});
+    // Two identical features: the second pivot vanishes, weights 1/2 each,
+    // so the combined score is the feature itself.
+    const CombinedROCResult twin =
+        ROCAnalysis::computeCombined({{1, 2, 4}, {1, 2, 4}}, {{3, 5, 6}, {3, 5, 6}}, {"a", "b"});
+    EXPECT_EQ(twin.weights, (std::vector<double>{0.5, 0.5}));
+    EXPECT_EQ(twin.thresholds, (std::vector<double>{7, 6, 5, 4, 3, 2, 1}));
+    EXPECT_DOUBLE_EQ(twin.auc, ROCAnalysis::compute({1, 2, 4}, {3, 5, 6}).auc);
+    // Names are kept even without data.
+    const CombinedROCResult none = ROCAnalysis::computeCombined({}, {{1}}, {"x", "y"});
+    EXPECT_TRUE(!none.valid && none.weights.empty() && none.featureNames.size() == 2);
+}
+
 } // namespace
