@@ -147,9 +147,8 @@ std::vector<double> sequentialTransform(const UmapModel& model, const DimRedMatr
     for (size_t p = 0; p < m.rows; ++p) {
         double sw = 0, sx = 0, sy = 0;
         for (size_t l = 0; l < k; ++l) {
-            const double w = dist[p * k + l] > rho[p]
-                                 ? std::exp(-(dist[p * k + l] - rho[p]) / sigma[p])
-                                 : 1.0;
+            const double w =
+                dist[p * k + l] > rho[p] ? std::exp(-(dist[p * k + l] - rho[p]) / sigma[p]) : 1.0;
             sw += w;
             sx += w * model.embedding[2 * idx[p * k + l]];
             sy += w * model.embedding[2 * idx[p * k + l] + 1];
