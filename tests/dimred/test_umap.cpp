@@ -258,11 +258,13 @@ TEST(UmapGraph, EdgesFollowTheChainedTableOrder) {
 TEST(UmapLayout, OverlappedStepsGiveTheBitsOfTheSequentialOrder) {
     // Small data make steps share points often (batches break up); larger
     // data let most steps overlap. Both must equal the plain loop.
-    for (const size_t perBlob : {4u, 300u}) {
+    // One negative sample per positive one: every due edge draws exactly
+    // one, so its next due time must move on by one period each time.
+    for (const auto& [perBlob, rate] : {std::pair(4u, 3), std::pair(300u, 3), std::pair(300u, 1)}) {
         const DimRedMatrix m = blobs(perBlob, 3, 31);
         const std::vector<UmapEdge> edges = fuzzyGraph(m, 5);
         UmapParams p;
-        p.negative_sample_rate = 3;
+        p.negative_sample_rate = rate;
         double a = 0, b = 0;
         fitAbParams(0.1, 1.0, a, b);
         std::vector<double> start(2 * m.rows);
@@ -272,7 +274,7 @@ TEST(UmapLayout, OverlappedStepsGiveTheBitsOfTheSequentialOrder) {
         std::vector<double> expected = start, actual = start;
         sequentialLayout(edges, p, 60, a, b, expected, e1);
         ASSERT_TRUE(optimiseLayout(edges, p, 60, a, b, actual, e2, {}));
-        EXPECT_EQ(actual, expected) << perBlob;
+        EXPECT_EQ(actual, expected) << perBlob << " " << rate;
         EXPECT_EQ(e1(), e2()); // the same number of draws
     }
     // Shared by both: the power and the sampling schedule.
