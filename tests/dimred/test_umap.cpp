@@ -356,6 +356,41 @@ TEST(SpectralInit, SpansNumpysEigenvectorsAndPlacesComponentsByTheirCentroids) {
     EXPECT_NEAR(std::max(*std::max_element(emb.begin(), emb.end()),
                          -*std::min_element(emb.begin(), emb.end())),
                 10.0, 0.001);
+    // The trivial eigenvector of D^-1/2 W D^-1/2 is D^1/2 1: both vectors are
+    // orthogonal to it, also when the degrees differ widely (edges at the
+    // first 50 nodes weigh 20 times more).
+    SpectralGraph uneven;
+    uneven.rowStart.assign(401, 0);
+    for (const UmapEdge& e : edges) {
+        ++uneven.rowStart[e.i + 1];
+        ++uneven.rowStart[e.j + 1];
+    }
+    for (size_t i = 0; i < 400; ++i)
+        uneven.rowStart[i + 1] += uneven.rowStart[i];
+    std::vector<size_t> fill(uneven.rowStart.begin(), uneven.rowStart.end() - 1);
+    uneven.neighbours.resize(uneven.rowStart[400]);
+    uneven.weights.resize(uneven.rowStart[400]);
+    for (const UmapEdge& e : edges) {
+        const double w = e.weight * (e.i < 50 || e.j < 50 ? 20.0 : 1.0);
+        for (const auto& [from, to] : {std::pair(e.i, e.j), std::pair(e.j, e.i)}) {
+            uneven.neighbours[fill[from]] = static_cast<uint32_t>(to);
+            uneven.weights[fill[from]++] = w;
+        }
+    }
+    std::vector<double> vectors;
+    ASSERT_TRUE(computeSpectralEigenvectors(uneven, 3, vectors));
+    for (int axis = 0; axis < 2; ++axis) {
+        double along = 0, norm2 = 0, degrees = 0;
+        for (size_t i = 0; i < 400; ++i) {
+            double d = 0;
+            for (size_t e = uneven.rowStart[i]; e < uneven.rowStart[i + 1]; ++e)
+                d += uneven.weights[e];
+            along += std::sqrt(d) * vectors[2 * i + axis];
+            norm2 += vectors[2 * i + axis] * vectors[2 * i + axis];
+            degrees += d;
+        }
+        EXPECT_LT(std::fabs(along) / std::sqrt(norm2 * degrees), 1e-9) << axis;
+    }
     // A node without neighbours has no degree to normalise by; 3 nodes are too few.
     std::vector<double> out;
     EXPECT_FALSE(computeSpectralEigenvectors({{0, 2, 3, 4, 5, 5}, {1, 4, 0, 0, 1}, {1, 1, 1, 1, 1}},
@@ -420,6 +455,9 @@ TEST(UmapTransform, GivesTheBitsOfThePlainSequentialRules) {
     ASSERT_TRUE(model.valid);
     const DimRedMatrix fresh = blobs(1400, 4, 4);
     EXPECT_EQ(transform(model, fresh), sequentialTransform(model, fresh));
+    // More neighbours asked for than there are training points: all of them.
+    const DimRedMatrix few = matrix(3, 1, {0.2, 2.9, 1.4});
+    EXPECT_EQ(transform(lineModel(1.0, 15), few), sequentialTransform(lineModel(1.0, 15), few));
 }
 
 TEST(UmapParams, DefaultRecordsHoldTheDocumentedValues) {
