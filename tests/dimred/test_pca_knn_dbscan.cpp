@@ -174,6 +174,46 @@ TEST(Pca, GuardsAndTheProjection) {
     EXPECT_TRUE(x.size() == 1 && std::isnan(x[0]) && std::isnan(y[0]));
 }
 
+TEST(Pca, ThreeRowsIdenticalFeaturesAndTheGeneralSolver) {
+    EXPECT_TRUE(fitPca(matrix(3, 2, {1, 2, 3, 5, 4, 4}), names(2)).valid);
+    // Two features of identical values: eigenvalues 2v and 0.
+    const DimRedModel same = fitPca(matrix(5, 2, {1, 1, 2, 2, 4, 4, 7, 7, 3, 3}), names(2));
+    ASSERT_TRUE(same.valid);
+    EXPECT_NEAR(same.loading1[0], std::sqrt(0.5), 1e-15);
+    EXPECT_NEAR(same.loading1[1], std::sqrt(0.5), 1e-15);
+    EXPECT_NEAR(same.explained1, 1.0, 1e-15);
+    EXPECT_NEAR(same.explained2, 0.0, 1e-15);
+    // A diagonal matrix needs no rotation: the sorted diagonal and unit vectors.
+    std::vector<double> a = {3, 0, 0, 0, 1, 0, 0, 0, 2}, values, vectors;
+    jacobiEigenSymmetric(a, 3, values, vectors);
+    EXPECT_EQ(values, (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(vectors, (std::vector<double>{0, 0, 1, 1, 0, 0, 0, 1, 0}));
+    // A general symmetric matrix: A v = lambda v, ascending, orthonormal.
+    SplitMix g(8);
+    const size_t n = 7;
+    std::vector<double> sym(n * n);
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = 0; j <= i; ++j)
+            sym[i * n + j] = sym[j * n + i] = g.bell();
+    a = sym;
+    jacobiEigenSymmetric(a, static_cast<int>(n), values, vectors);
+    ASSERT_EQ(values.size(), n);
+    for (size_t k = 0; k < n; ++k) {
+        EXPECT_TRUE(k == 0 || values[k - 1] <= values[k]);
+        for (size_t l = 0; l < n; ++l) {
+            double av = 0.0, dot = 0.0;
+            for (size_t j = 0; j < n; ++j) {
+                av += sym[l * n + j] * vectors[j * n + k];
+                dot += vectors[j * n + k] * vectors[j * n + l];
+            }
+            EXPECT_NEAR(av, values[k] * vectors[l * n + k], 1e-12) << k << " " << l;
+            EXPECT_NEAR(dot, k == l ? 1.0 : 0.0, 1e-12) << k << " " << l;
+        }
+    }
+    jacobiEigenSymmetric(a, 0, values, vectors);
+    EXPECT_TRUE(values.empty() && vectors.empty());
+}
+
 TEST(KnnSearch, MatchesSklearnKdTreeWithTiesPaddingAndTheKthPlace) {
     expectSklearnNeighbours(gaussianMatrix(600, 7, 4), 15);
     DimRedMatrix grid = gaussianMatrix(150, 2, 9); // rounded: many ties and duplicates

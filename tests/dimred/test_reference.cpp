@@ -13,8 +13,11 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <tuple>
+#include <unistd.h>
 
 using namespace Quorvex3;
 using namespace Quorvex3::dimredtest;
@@ -230,6 +233,43 @@ TEST_F(ReferenceFile, DamagedAndCraftedFilesGiveTheirMessages) {
     EXPECT_EQ(ref.umap.initUsed, 1); // random
     EXPECT_TRUE(ref.created.empty() && ref.model.degenerate.empty());
     EXPECT_EQ(ref.model.features, names(3));
+}
+
+// Extents within the reader's bounds can still ask for more memory than
+// there is: 5e7 training events declared by a file of a few kilobytes. In a
+// child process whose address space is capped the allocation fails, and
+// the load answers with its message instead of ending the program.
+TEST_F(ReferenceFile, AnAllocationThatFailsGivesAMessageNotACrash) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitiser reserves more address space than the cap allows";
+#else
+    const std::string base = save(reference(1, 60), "U.qv3dr"), big = m_dir.file("big.qv3dr");
+    std::ofstream(m_dir.file("edit.txt"))
+        << base << " " << big << " train_data=f8[50000000x3] train_embed=f8[50000000x2]\n";
+    runOracleText("craft", m_dir.file("edit.txt"));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t cap = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (256u << 20);
+        const struct rlimit limit = {cap, cap};
+        ::setrlimit(RLIMIT_AS, &limit);
+        try { // nothing may escape into the test runner's copy in this process
+            DimRedReference ref;
+            std::string error;
+            const bool loaded = loadDimRedReference(big, ref, error);
+            ::_exit(!loaded && !ref.present && error == "the reference is too large to load" ? 0
+                                                                                             : 3);
+        } catch (...) {
+            ::_exit(4); // an exception escaped the load
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "the load ended with signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
 }
 
 TEST_F(ReferenceFile, SavingIsAtomicAndRefusesWhatCannotBeWritten) {

@@ -27,6 +27,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <tuple>
 
 using namespace Quorvex3;
 using namespace Quorvex3::dimredtest;
@@ -126,6 +127,63 @@ void sequentialLayout(const std::vector<UmapEdge>& edges, const UmapParams& p, i
     }
 }
 
+// The transform as the rules state it, one point after the other: start at
+// the membership-weighted mean of the k nearest training points, then a
+// third of the fit's epochs of attraction to every neighbour and
+// negative_sample_rate repulsions from training points drawn with the seed
+// XOR 0x9E3779B97F4A7C15.
+std::vector<double> sequentialTransform(const UmapModel& model, const DimRedMatrix& m) {
+    const size_t k = std::min<size_t>(std::max(model.params.n_neighbors, 2), model.nTrain);
+    const KnnKdTree tree(model.trainData.data(), model.nTrain, model.nFeatures);
+    std::vector<int> idx(m.rows * k, -1), found;
+    std::vector<double> dist(m.rows * k, kInf), near, sigma, rho;
+    for (size_t p = 0; p < m.rows; ++p) {
+        tree.query(&m.data[p * m.cols], static_cast<int>(k), KnnKdTree::kNoExclude, found, near);
+        std::copy(found.begin(), found.end(), idx.begin() + p * k);
+        std::copy(near.begin(), near.end(), dist.begin() + p * k);
+    }
+    smoothKnnDist(dist, m.rows, k, sigma, rho);
+    std::vector<double> out(2 * m.rows);
+    for (size_t p = 0; p < m.rows; ++p) {
+        double sw = 0, sx = 0, sy = 0;
+        for (size_t l = 0; l < k; ++l) {
+            const double w =
+                dist[p * k + l] > rho[p] ? std::exp(-(dist[p * k + l] - rho[p]) / sigma[p]) : 1.0;
+            sw += w;
+            sx += w * model.embedding[2 * idx[p * k + l]];
+            sy += w * model.embedding[2 * idx[p * k + l] + 1];
+        }
+        out[2 * p] = sx / sw;
+        out[2 * p + 1] = sy / sw;
+    }
+    Engine engine(model.params.seed ^ 0x9E3779B97F4A7C15ull);
+    const int nEpochs = std::max(model.params.n_epochs / 3, 1);
+    for (int t = 0; t < nEpochs; ++t) {
+        const double alpha = model.params.learning_rate * (1.0 - static_cast<double>(t) / nEpochs);
+        for (size_t p = 0; p < m.rows; ++p) {
+            double* pos = &out[2 * p];
+            for (size_t l = 0; l < k; ++l) {
+                const double* q = &model.embedding[2 * idx[p * k + l]];
+                const double dx = pos[0] - q[0], dy = pos[1] - q[1];
+                const double g = attraction(dx * dx + dy * dy, model.a, model.b);
+                pos[0] += clip4(g * dx) * alpha;
+                pos[1] += clip4(g * dy) * alpha;
+            }
+            for (int s = 0; s < model.params.negative_sample_rate; ++s) {
+                const double* q = &model.embedding[2 * (engine() % model.nTrain)];
+                const double dx = pos[0] - q[0], dy = pos[1] - q[1];
+                const double d2 = dx * dx + dy * dy;
+                if (!(d2 > 0))
+                    continue;
+                const double g = repulsion(d2, model.a, model.b, model.params.repulsion_strength);
+                pos[0] += clip4(g * dx) * alpha;
+                pos[1] += clip4(g * dy) * alpha;
+            }
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 TEST(UmapLearn, CurveBandwidthsAndFuzzyGraphMatch) {
@@ -200,11 +258,13 @@ TEST(UmapGraph, EdgesFollowTheChainedTableOrder) {
 TEST(UmapLayout, OverlappedStepsGiveTheBitsOfTheSequentialOrder) {
     // Small data make steps share points often (batches break up); larger
     // data let most steps overlap. Both must equal the plain loop.
-    for (const size_t perBlob : {4u, 300u}) {
+    // One negative sample per positive one: every due edge draws exactly
+    // one, so its next due time must move on by one period each time.
+    for (const auto& [perBlob, rate] : {std::pair(4u, 3), std::pair(300u, 3), std::pair(300u, 1)}) {
         const DimRedMatrix m = blobs(perBlob, 3, 31);
         const std::vector<UmapEdge> edges = fuzzyGraph(m, 5);
         UmapParams p;
-        p.negative_sample_rate = 3;
+        p.negative_sample_rate = rate;
         double a = 0, b = 0;
         fitAbParams(0.1, 1.0, a, b);
         std::vector<double> start(2 * m.rows);
@@ -214,7 +274,7 @@ TEST(UmapLayout, OverlappedStepsGiveTheBitsOfTheSequentialOrder) {
         std::vector<double> expected = start, actual = start;
         sequentialLayout(edges, p, 60, a, b, expected, e1);
         ASSERT_TRUE(optimiseLayout(edges, p, 60, a, b, actual, e2, {}));
-        EXPECT_EQ(actual, expected) << perBlob;
+        EXPECT_EQ(actual, expected) << perBlob << " " << rate;
         EXPECT_EQ(e1(), e2()); // the same number of draws
     }
     // Shared by both: the power and the sampling schedule.
@@ -296,6 +356,41 @@ TEST(SpectralInit, SpansNumpysEigenvectorsAndPlacesComponentsByTheirCentroids) {
     EXPECT_NEAR(std::max(*std::max_element(emb.begin(), emb.end()),
                          -*std::min_element(emb.begin(), emb.end())),
                 10.0, 0.001);
+    // The trivial eigenvector of D^-1/2 W D^-1/2 is D^1/2 1: both vectors are
+    // orthogonal to it, also when the degrees differ widely (edges at the
+    // first 50 nodes weigh 20 times more).
+    SpectralGraph uneven;
+    uneven.rowStart.assign(401, 0);
+    for (const UmapEdge& e : edges) {
+        ++uneven.rowStart[e.i + 1];
+        ++uneven.rowStart[e.j + 1];
+    }
+    for (size_t i = 0; i < 400; ++i)
+        uneven.rowStart[i + 1] += uneven.rowStart[i];
+    std::vector<size_t> fill(uneven.rowStart.begin(), uneven.rowStart.end() - 1);
+    uneven.neighbours.resize(uneven.rowStart[400]);
+    uneven.weights.resize(uneven.rowStart[400]);
+    for (const UmapEdge& e : edges) {
+        const double w = e.weight * (e.i < 50 || e.j < 50 ? 20.0 : 1.0);
+        for (const auto& [from, to] : {std::pair(e.i, e.j), std::pair(e.j, e.i)}) {
+            uneven.neighbours[fill[from]] = static_cast<uint32_t>(to);
+            uneven.weights[fill[from]++] = w;
+        }
+    }
+    std::vector<double> vectors;
+    ASSERT_TRUE(computeSpectralEigenvectors(uneven, 3, vectors));
+    for (int axis = 0; axis < 2; ++axis) {
+        double along = 0, norm2 = 0, degrees = 0;
+        for (size_t i = 0; i < 400; ++i) {
+            double d = 0;
+            for (size_t e = uneven.rowStart[i]; e < uneven.rowStart[i + 1]; ++e)
+                d += uneven.weights[e];
+            along += std::sqrt(d) * vectors[2 * i + axis];
+            norm2 += vectors[2 * i + axis] * vectors[2 * i + axis];
+            degrees += d;
+        }
+        EXPECT_LT(std::fabs(along) / std::sqrt(norm2 * degrees), 1e-9) << axis;
+    }
     // A node without neighbours has no degree to normalise by; 3 nodes are too few.
     std::vector<double> out;
     EXPECT_FALSE(computeSpectralEigenvectors({{0, 2, 3, 4, 5, 5}, {1, 4, 0, 0, 1}, {1, 1, 1, 1, 1}},
@@ -349,6 +444,30 @@ TEST(UmapTransform, StartEpochsNeighboursAndUnusableRows) {
     seen.clear();
     const std::vector<double> nan = transform(lineModel(1.0), matrix(1, 2, {1, 2}), &seen);
     EXPECT_TRUE(seen.empty() && nan.size() == 2 && std::isnan(nan[0]) && std::isnan(nan[1]));
+}
+
+TEST(UmapTransform, GivesTheBitsOfThePlainSequentialRules) {
+    // Beyond one chunk of rows, so several threads share the points.
+    UmapParams p = epochs(31); // a third: 10 epochs
+    p.seed = 77;
+    p.negative_sample_rate = 3;
+    const UmapModel model = umapFit(blobs(60, 4, 3), p, {});
+    ASSERT_TRUE(model.valid);
+    const DimRedMatrix fresh = blobs(1400, 4, 4);
+    EXPECT_EQ(transform(model, fresh), sequentialTransform(model, fresh));
+    // More neighbours asked for than there are training points: all of them.
+    const DimRedMatrix few = matrix(3, 1, {0.2, 2.9, 1.4});
+    EXPECT_EQ(transform(lineModel(1.0, 15), few), sequentialTransform(lineModel(1.0, 15), few));
+}
+
+TEST(UmapParams, DefaultRecordsHoldTheDocumentedValues) {
+    const UmapParams p;
+    EXPECT_EQ(std::make_tuple(p.n_neighbors, p.min_dist, p.spread, p.n_epochs, p.learning_rate,
+                              p.repulsion_strength, p.negative_sample_rate, p.seed, p.init),
+              std::make_tuple(15, 0.1, 1.0, 0, 1.0, 1.0, 5, uint64_t(42), 0));
+    const UmapModel m;
+    EXPECT_TRUE(m.trainData.empty() && m.embedding.empty() && m.nTrain == 0 && m.nFeatures == 0);
+    EXPECT_EQ(std::make_tuple(m.a, m.b, m.initUsed, m.valid), std::make_tuple(0.0, 0.0, 1, false));
 }
 
 TEST(UmapQuality, BlobsEmbedAsWellAsUmapLearnAndNewPointsFindTheirBlob) {
