@@ -457,7 +457,7 @@ TEST_F(CalculationsDockEmod, ConditionsAndMediumFromMetadata) {
 
 TEST_F(CalculationsDockEmod, MissingConditionsShowADashAndComputeWithDefaults) {
     RTDCMetadata metadata;
-    metadata.setup = {{"medium", "water"}, {"channel width", "abc"}, {"flow rate", "0"}};
+    metadata.setup = {{"medium", "Viscora"}, {"channel width", "abc"}, {"flow rate", "0"}};
     metadata.imaging = {{"pixel size", "0.265"}};
     m_dock.populateEmodulusDefaults(metadata, false);
     EXPECT_EQ(m_width->text(), "\u2014");
@@ -465,6 +465,9 @@ TEST_F(CalculationsDockEmod, MissingConditionsShowADashAndComputeWithDefaults) {
     EXPECT_EQ(m_pixel->text(), "0.265 \u00b5m");
     EXPECT_DOUBLE_EQ(CalculationsDockWidget::parseLabelValue(m_width, " \u00b5m"), 0.0);
     EXPECT_DOUBLE_EQ(CalculationsDockWidget::parseLabelValue(m_pixel, " \u00b5m"), 0.265);
+    // The shear-dependent viscosity is computed for the default channel.
+    EXPECT_DOUBLE_EQ(m_eta->value(),
+                     viscosityOf(ViscosityModel::Herold2017, EModMedium::Viscora, 23.0));
     // Never an all-NaN modulus from a missing condition: the defaults every
     // dataset starts with fill in; what the metadata has is kept.
     const EModParams params = m_dock.readEmodulusParams();
@@ -475,8 +478,8 @@ TEST_F(CalculationsDockEmod, MissingConditionsShowADashAndComputeWithDefaults) {
     EXPECT_DOUBLE_EQ(other.channelWidth, 20.0);
     EXPECT_DOUBLE_EQ(other.flowRate, 0.04);
     EXPECT_DOUBLE_EQ(other.pixelSize, 0.265);
-    EXPECT_EQ(other.medium, static_cast<int>(EModMedium::Water));
-    EXPECT_EQ(other.viscosityModel, static_cast<int>(ViscosityModel::Kestin1978));
+    EXPECT_EQ(other.medium, static_cast<int>(EModMedium::Viscora));
+    EXPECT_EQ(other.viscosityModel, static_cast<int>(ViscosityModel::Herold2017));
 }
 
 TEST_F(CalculationsDockEmod, TemperatureSources) {
