@@ -20,7 +20,10 @@ ALLOWED = {
     "core": set(),
     "util": set(),
     "density": {"core"},
-    "calc": {"core", "util"},
+    # The calculations dock reads the active dataset's reader from its record
+    # and hands out the UMAP parameter record; the GUI-free calc core needs
+    # neither.
+    "calc": {"core", "util", "model", "dimred"},
     "stats": {"util"},
     "dimred": {"core"},
     "model": {"core", "calc", "density"},
@@ -42,7 +45,8 @@ WINDOW_FOLDERS = {"filters", "calc", "stats", "compare"}
 # other file of these folders is GUI-free.
 WIDGET_FILES = {
     "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload", "WrapRowLayout"},
-    "calc": {"EModQualityDialog", "CalculationsDockWidget"},
+    "calc": {"EModQualityDialog", "CalculationsDockWidget", "CalculationsDockEmod",
+             "CalculationsDockDimRed"},
     "stats": {"StatisticalEvalWindow"},
     "compare": {"CombinePlotWindow", "ImageGalleryWindow"},
     "session": {"ExportDialog"},
