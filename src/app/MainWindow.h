@@ -231,7 +231,7 @@ public slots:
     /// Asks the update feed for a newer version; `silent` reports only news.
     void checkForUpdates(bool silent);
 
-    // Filter groups; the matrix window calls the switches directly.
+    // Filter groups; the matrix window's switch requests connect to the last three.
     int addFilterGroup(const std::string& name);
     void removeFilterGroup(int groupId);
     void renameFilterGroup(int groupId, const std::string& name);

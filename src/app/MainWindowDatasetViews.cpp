@@ -155,8 +155,12 @@ void MainWindow::refreshDatasetTreeIfVisible() {
 }
 
 void MainWindow::notifyGroupsMatrixRefresh() {
-    m_filterGroupsMatrixWindows.broadcast(
-        [&](FilterGroupsMatrixWindow* window) { window->refreshFromMain(); });
+    const FilterGroupsMatrixWindow::FolderView folders{datasetFolderViewActive(),
+                                                       datasetFolderDepth()};
+    m_filterGroupsMatrixWindows.broadcast([&](FilterGroupsMatrixWindow* window) {
+        window->setFolderView(folders);
+        window->refresh();
+    });
 }
 
 bool MainWindow::datasetFolderViewActive() const {
