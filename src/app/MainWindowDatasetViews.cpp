@@ -7,6 +7,7 @@
 #include "app/DatasetTreeWidget.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterGroupsMatrixWindow.h"
+#include "model/DatasetFolderNode.h"
 
 #include <QSpinBox>
 #include <QStackedWidget>
