@@ -103,7 +103,9 @@ Workspace& workspace() {
 void BM_MatrixRebuild(benchmark::State& state) {
     Workspace& space = workspace();
     space.setFolderView(state.range(0) != 0);
-    Quorvex3::FilterGroupsMatrixWindow matrix(&space.window());
+    Quorvex3::FilterGroupsMatrixWindow matrix(
+        &space.window().store(),
+        {space.window().datasetFolderViewActive(), space.window().datasetFolderDepth()});
     matrix.show();
     settle();
     const int groupId = space.window().filterGroups().front()->id;
@@ -111,7 +113,7 @@ void BM_MatrixRebuild(benchmark::State& state) {
     for (auto _ : state) {
         flip = !flip;
         space.window().renameFilterGroup(groupId, flip ? "Group 0 (renamed)" : "Group 0");
-        matrix.refreshFromMain();
+        matrix.refresh();
         settle();
     }
     state.counters["boxes"] = static_cast<double>(space.window().datasets().size() *
@@ -126,14 +128,14 @@ BENCHMARK(BM_MatrixRebuild)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 /// only switches changed: the boxes are set in place.
 void BM_MatrixRefreshInPlace(benchmark::State& state) {
     Workspace& space = workspace();
-    Quorvex3::FilterGroupsMatrixWindow matrix(&space.window());
+    Quorvex3::FilterGroupsMatrixWindow matrix(&space.window().store());
     matrix.show();
     settle();
     bool on = false;
     for (auto _ : state) {
         on = !on;
         space.window().datasets().front()->groupEnabled[1] = on;
-        matrix.refreshFromMain();
+        matrix.refresh();
         settle();
     }
     state.SetLabel("100 datasets x 20 groups");

@@ -39,7 +39,7 @@ ALLOWED = {
 
 # Windows may include the main window's header and nothing else of app.
 WINDOW_HOST_HEADER = "app/MainWindow.h"
-WINDOW_FOLDERS = {"filters", "calc", "stats", "compare"}
+WINDOW_FOLDERS = {"calc", "stats", "compare"}
 
 # Files of folders with widgets that belong to the widget libraries; every
 # other file of these folders is GUI-free.

@@ -1,29 +1,18 @@
 #pragma once
 
-#include "core/EventFilter.h"
-#include "core/FilterRule.h"
-#include "density/DensityEstimator.h"
-#include "model/DatasetEntry.h"
-#include "model/DatasetFolderNode.h"
 #include "model/DatasetLoader.h"
 #include "model/DatasetStore.h"
-#include "model/FilterGroup.h"
 #include "session/ExportResult.h"
 #include "density/PlotArrays.h"
 #include "stats/StatSummaryResult.h"
 #include "util/RequestCoalescer.h"
 #include "util/ToolWindowRegistry.h"
 
-#include <QFutureWatcher>
-#include <QJsonObject>
 #include <QMainWindow>
-#include <QPolygonF>
 #include <QString>
 #include <QStringList>
 
-#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -32,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+template <typename T> class QFutureWatcher;
 class QActionGroup;
 class QCheckBox;
 class QCloseEvent;
@@ -40,10 +30,12 @@ class QDockWidget;
 class QDoubleSpinBox;
 class QDragEnterEvent;
 class QDropEvent;
+class QJsonObject;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPoint;
+class QPolygonF;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
@@ -60,6 +52,7 @@ class CalculationsDockWidget;
 class CombinePlotWindow;
 class DatasetListWidget;
 class DatasetTreeWidget;
+struct DatasetFolderNode;
 class EModulus;
 struct ExportOutcome;
 class FLCompensation;
@@ -231,7 +224,7 @@ public slots:
     /// Asks the update feed for a newer version; `silent` reports only news.
     void checkForUpdates(bool silent);
 
-    // Filter groups; the matrix window calls the switches directly.
+    // Filter groups; the matrix window's switch requests connect to the last three.
     int addFilterGroup(const std::string& name);
     void removeFilterGroup(int groupId);
     void renameFilterGroup(int groupId, const std::string& name);

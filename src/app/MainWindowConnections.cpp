@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QDockWidget>
+#include <QFutureWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>

@@ -7,6 +7,7 @@
 #include "app/DatasetTreeWidget.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterGroupsMatrixWindow.h"
+#include "model/DatasetFolderNode.h"
 
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -155,8 +156,12 @@ void MainWindow::refreshDatasetTreeIfVisible() {
 }
 
 void MainWindow::notifyGroupsMatrixRefresh() {
-    m_filterGroupsMatrixWindows.broadcast(
-        [&](FilterGroupsMatrixWindow* window) { window->refreshFromMain(); });
+    const FilterGroupsMatrixWindow::FolderView folders{datasetFolderViewActive(),
+                                                       datasetFolderDepth()};
+    m_filterGroupsMatrixWindows.broadcast([&](FilterGroupsMatrixWindow* window) {
+        window->setFolderView(folders);
+        window->refresh();
+    });
 }
 
 bool MainWindow::datasetFolderViewActive() const {

@@ -214,10 +214,10 @@ void MainWindow::prepareCalculationsForDataset(DatasetEntry& entry) {
     if (channels.size() >= 2) {
         m_calculationsWidget->buildSpilloverTable(channels);
         if (entry.ctcApplied && entry.ctcChannels == channels &&
-            entry.spilloverMatrix.n_rows == channels.size()) {
-            m_calculationsWidget->restoreSpilloverMatrix(entry.spilloverMatrix, channels);
+            entry.spilloverMatrix.value().n_rows == channels.size()) {
+            m_calculationsWidget->restoreSpilloverMatrix(entry.spilloverMatrix.value(), channels);
             if (!hasCalculatedCompensation(*reader, channels))
-                m_flCompensation->run(reader, channels, entry.spilloverMatrix);
+                m_flCompensation->run(reader, channels, entry.spilloverMatrix.value());
         }
     }
     m_calculationsWidget->setCompensationVisible(channels.size() >= 2);

@@ -38,7 +38,17 @@ void MainWindow::openImageGalleryWindow() {
 }
 
 void MainWindow::openFilterGroupsMatrixWindow() {
-    m_filterGroupsMatrixWindows.open(new FilterGroupsMatrixWindow(this, nullptr), this);
+    auto* window = new FilterGroupsMatrixWindow(
+        &m_store, {datasetFolderViewActive(), datasetFolderDepth()}, nullptr);
+    // Direct connections: the window reads the new switches from the store
+    // as soon as its request returns.
+    connect(window, &FilterGroupsMatrixWindow::groupSwitchRequested, this,
+            &MainWindow::setGroupEnabled, Qt::DirectConnection);
+    connect(window, &FilterGroupsMatrixWindow::groupSwitchesRequested, this,
+            &MainWindow::setGroupsEnabled, Qt::DirectConnection);
+    connect(window, &FilterGroupsMatrixWindow::groupSwitchInAllRequested, this,
+            &MainWindow::setGroupEnabledInAll, Qt::DirectConnection);
+    m_filterGroupsMatrixWindows.open(window, this);
 }
 
 void MainWindow::closeToolWindows() {

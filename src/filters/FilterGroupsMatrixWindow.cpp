@@ -1,9 +1,9 @@
 #include "filters/FilterGroupsMatrixWindow.h"
 
-#include "app/MainWindow.h"
 #include "util/WindowUtil.h"
 #include "model/DatasetEntry.h"
 #include "model/DatasetFolderNode.h"
+#include "model/DatasetStore.h"
 #include "model/FilterGroup.h"
 
 #include <QCheckBox>
@@ -60,13 +60,14 @@ void appendNodeKey(QString& key, const DatasetFolderNode& node,
 
 } // namespace
 
-FilterGroupsMatrixWindow::FilterGroupsMatrixWindow(MainWindow* main, QWidget* parent)
-    : QMainWindow(parent), m_mainWindow(main) {
+FilterGroupsMatrixWindow::FilterGroupsMatrixWindow(const DatasetStore* store, FolderView folders,
+                                                   QWidget* parent)
+    : QMainWindow(parent), m_store(store), m_folders(folders) {
     setWindowTitle(QStringLiteral("Filter Groups \u2013 Datasets Matrix"));
     resize(720, 480);
     buildLayout();
     WindowUtil::addKeepOnTopAction(this);
-    if (m_mainWindow)
+    if (m_store)
         rebuildAll();
 }
 
@@ -110,8 +111,8 @@ void FilterGroupsMatrixWindow::buildLayout() {
     });
 }
 
-void FilterGroupsMatrixWindow::refreshFromMain() {
-    if (!m_mainWindow)
+void FilterGroupsMatrixWindow::refresh() {
+    if (!m_store)
         return;
     const QString layout = layoutKey(rowNodes());
     bool cellsAlive = true;
@@ -139,7 +140,7 @@ void FilterGroupsMatrixWindow::noteClick() {
         m_clickInProgress = false;
         if (m_rebuildQueued) {
             m_rebuildQueued = false;
-            refreshFromMain();
+            refresh();
         }
     });
 }
@@ -150,13 +151,13 @@ void FilterGroupsMatrixWindow::rebuildAll() {
     rebuildHeaders();
     rebuildRows();
     m_tree->setUpdatesEnabled(true);
-    m_builtLayout = m_mainWindow ? layoutKey(rowNodes()) : QString();
+    m_builtLayout = m_store ? layoutKey(rowNodes()) : QString();
 }
 
 void FilterGroupsMatrixWindow::rebuildHeaders() {
     QStringList labels{QStringLiteral("Dataset")};
-    if (m_mainWindow)
-        for (const auto& group : m_mainWindow->filterGroups())
+    if (m_store)
+        for (const auto& group : m_store->groups())
             labels << QString::fromStdString(group->name);
     FlagScope programmatic(m_resizingProgrammatically);
     m_tree->setColumnCount(labels.size());
@@ -170,7 +171,7 @@ void FilterGroupsMatrixWindow::rebuildHeaders() {
 void FilterGroupsMatrixWindow::rebuildRows() {
     m_tree->clear();
     m_cells.clear();
-    if (!m_mainWindow)
+    if (!m_store)
         return;
     // A column that fits its contents measures every row again whenever a
     // row arrives; the box columns are fitted once, after the last row.
@@ -189,8 +190,8 @@ void FilterGroupsMatrixWindow::rebuildRows() {
 }
 
 std::vector<DatasetFolderNode> FilterGroupsMatrixWindow::rowNodes() const {
-    const auto& datasets = m_mainWindow->datasets();
-    if (!m_mainWindow->datasetFolderViewActive()) {
+    const auto& datasets = m_store->datasets();
+    if (!m_folders.active) {
         std::vector<DatasetFolderNode> nodes(datasets.size());
         for (std::size_t i = 0; i < nodes.size(); ++i)
             nodes[i].datasetIndex = static_cast<int>(i);
@@ -200,23 +201,23 @@ std::vector<DatasetFolderNode> FilterGroupsMatrixWindow::rowNodes() const {
     paths.reserve(static_cast<int>(datasets.size()));
     for (const auto& entry : datasets)
         paths << (entry ? QString::fromStdString(entry->filePath) : QString());
-    return buildDatasetFolderTree(paths, m_mainWindow->datasetFolderDepth());
+    return buildDatasetFolderTree(paths, m_folders.depth);
 }
 
 QString FilterGroupsMatrixWindow::layoutKey(const std::vector<DatasetFolderNode>& nodes) const {
     QString key;
-    for (const auto& group : m_mainWindow->filterGroups())
+    for (const auto& group : m_store->groups())
         key += QLatin1Char('G') + QString::number(group->id) + kFieldSeparator +
                QString::fromStdString(group->name) + kRecordSeparator;
     for (const DatasetFolderNode& node : nodes)
-        appendNodeKey(key, node, m_mainWindow->datasets(), 0);
+        appendNodeKey(key, node, m_store->datasets(), 0);
     return key;
 }
 
 void FilterGroupsMatrixWindow::addRow(const DatasetFolderNode& node, QTreeWidgetItem* parent) {
     const DatasetEntry* entry = nullptr;
     if (node.datasetIndex >= 0) {
-        const auto& datasets = m_mainWindow->datasets();
+        const auto& datasets = m_store->datasets();
         const auto index = static_cast<std::size_t>(node.datasetIndex);
         entry = index < datasets.size() ? datasets[index].get() : nullptr;
         if (!entry)
@@ -232,10 +233,10 @@ void FilterGroupsMatrixWindow::addRow(const DatasetFolderNode& node, QTreeWidget
     item->setText(0, entry->displayName);
     item->setToolTip(0, QString::fromStdString(entry->filePath));
     item->setData(0, Qt::UserRole, entry->id);
-    const auto& groups = m_mainWindow->filterGroups();
+    const auto& groups = m_store->groups();
     for (std::size_t j = 0; j < groups.size(); ++j)
         addCell(item, static_cast<int>(j) + 1, entry->id, groups[j]->id,
-                m_mainWindow->isGroupEnabled(entry, groups[j]->id));
+                m_store->isGroupEnabled(entry, groups[j]->id));
 }
 
 void FilterGroupsMatrixWindow::addCell(QTreeWidgetItem* item, int column, int datasetId,
@@ -256,67 +257,67 @@ void FilterGroupsMatrixWindow::addCell(QTreeWidgetItem* item, int column, int da
 }
 
 void FilterGroupsMatrixWindow::onCellToggled(int datasetId, int groupId, bool on) {
-    if (m_rebuilding || !m_mainWindow)
+    if (m_rebuilding || !m_store)
         return;
     noteClick();
-    m_mainWindow->setGroupEnabled(datasetId, groupId, on);
+    emit groupSwitchRequested(datasetId, groupId, on);
 }
 
 void FilterGroupsMatrixWindow::syncCheckStates() {
     FlagScope rebuilding(m_rebuilding);
     std::unordered_map<int, const DatasetEntry*> byId;
-    for (const auto& entry : m_mainWindow->datasets())
+    for (const auto& entry : m_store->datasets())
         if (entry)
             byId.emplace(entry->id, entry.get());
     for (const Cell& cell : m_cells) {
         const auto found = byId.find(cell.datasetId);
         const DatasetEntry* entry = found == byId.end() ? nullptr : found->second;
-        cell.box->setChecked(m_mainWindow->isGroupEnabled(entry, cell.groupId));
+        cell.box->setChecked(m_store->isGroupEnabled(entry, cell.groupId));
     }
 }
 
 void FilterGroupsMatrixWindow::onColumnHeaderClicked(int section) {
-    if (!m_mainWindow)
+    if (!m_store)
         return;
-    const auto& groups = m_mainWindow->filterGroups();
+    const auto& groups = m_store->groups();
     if (section <= 0 || section > static_cast<int>(groups.size()))
         return;
     noteClick();
     const int groupId = groups[static_cast<std::size_t>(section - 1)]->id;
-    const auto& datasets = m_mainWindow->datasets();
+    const auto& datasets = m_store->datasets();
     bool allOn = true;
     for (const auto& entry : datasets) {
-        if (!m_mainWindow->isGroupEnabled(entry.get(), groupId)) {
+        if (!m_store->isGroupEnabled(entry.get(), groupId)) {
             allOn = false;
             break;
         }
     }
     // Without datasets there is nothing to be "on everywhere": off.
-    m_mainWindow->setGroupEnabledInAll(groupId, datasets.empty() ? false : !allOn);
-    refreshFromMain();
+    emit groupSwitchInAllRequested(groupId, datasets.empty() ? false : !allOn);
+    refresh();
 }
 
 void FilterGroupsMatrixWindow::onItemClicked(QTreeWidgetItem* item, int column) {
-    if (!item || column != 0 || !m_mainWindow)
+    if (!item || column != 0 || !m_store)
         return;
     const QVariant data = item->data(0, Qt::UserRole);
     if (!data.isValid())
         return;
     const int datasetId = data.toInt();
-    const DatasetEntry* entry = m_mainWindow->findDatasetById(datasetId);
+    const DatasetEntry* entry = m_store->findById(datasetId);
     if (!entry)
         return;
     noteClick();
     std::vector<int> groupIds;
     bool allOn = true;
-    for (const auto& group : m_mainWindow->filterGroups()) {
+    for (const auto& group : m_store->groups()) {
         groupIds.push_back(group->id);
-        allOn = allOn && m_mainWindow->isGroupEnabled(entry, group->id);
+        allOn = allOn && m_store->isGroupEnabled(entry, group->id);
     }
     // One store for every group and one refresh of the plot, however many
     // groups there are.
-    m_mainWindow->setGroupsEnabled(datasetId, groupIds, groupIds.empty() ? false : !allOn);
-    refreshFromMain();
+    emit groupSwitchesRequested(datasetId, groupIds, groupIds.empty() ? false : !allOn);
+    refresh();
 }
 
 void FilterGroupsMatrixWindow::closeEvent(QCloseEvent* event) {

@@ -13,8 +13,16 @@ class QTreeWidgetItem;
 
 namespace Quorvex3 {
 
-class MainWindow;
+class DatasetStore;
 struct DatasetFolderNode;
+
+/// How the matrix window arranges its dataset rows: as a list, or under the
+/// folders of their paths down to `depth` levels (the main window's folder
+/// view).
+struct MatrixFolderView {
+    bool active = false;
+    int depth = 2;
+};
 
 /// Tool window that switches every filter group on or off per dataset, as a
 /// grid of check boxes: one row per dataset (under folder rows when the main
@@ -23,31 +31,49 @@ struct DatasetFolderNode;
 /// group's column header switches that group for every dataset, and a click
 /// on a dataset's name switches every group for that dataset.
 ///
-/// The window keeps no state beyond its widgets: it reads datasets, groups
-/// and switches from the main window and writes every change through the
-/// main window's group operations. Top-level; the main window owns it and
-/// is told when it closes. GUI thread only.
+/// The window keeps no state beyond its widgets and the folder view it was
+/// told of: it reads datasets, groups and switches from the dataset store
+/// and changes none of them itself. Every change goes out as a request
+/// signal, which the main window answers at once (direct connection) with
+/// its group operations, so the store holds the new switches when the
+/// signal returns. Top-level; the main window owns it and is told when it
+/// closes. GUI thread only.
 class FilterGroupsMatrixWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    /// `main` is not owned and may be null (the window then shows only its
-    /// empty tree); the main window passes no parent.
-    FilterGroupsMatrixWindow(MainWindow* main, QWidget* parent = nullptr);
+    using FolderView = MatrixFolderView;
+
+    /// `store` is not owned, must outlive the window and may be null (the
+    /// window then shows only its empty tree); the main window passes no
+    /// parent.
+    explicit FilterGroupsMatrixWindow(const DatasetStore* store, FolderView folders = {},
+                                      QWidget* parent = nullptr);
     ~FilterGroupsMatrixWindow() override;
 
-    /// Brings the grid up to date with the main window's datasets, groups
-    /// and switches. When the rows and columns are still the same, only the
+    /// Takes effect with the next refresh().
+    void setFolderView(FolderView folders) { m_folders = folders; }
+    FolderView folderView() const { return m_folders; }
+
+    /// Brings the grid up to date with the store's datasets, groups and
+    /// switches and the folder view. When the rows and columns are still the same, only the
     /// check boxes are set; otherwise headers and rows are rebuilt. A
     /// rebuild asked for while a click on one of the window's own widgets
     /// is being reported runs from the event loop right after it, so no box
     /// or item is removed inside its own signal.
-    void refreshFromMain();
+    void refresh();
 
     /// The grid (column 0: names; column j + 1: group j).
     QTreeWidget* tree() const { return m_tree; }
 
 signals:
+    /// A box was ticked or cleared: switch one group for one dataset.
+    void groupSwitchRequested(int datasetId, int groupId, bool on);
+    /// A dataset's name was clicked: switch every listed group for it, with
+    /// one refresh of the plot.
+    void groupSwitchesRequested(int datasetId, const std::vector<int>& groupIds, bool on);
+    /// A group's column header was clicked: switch it for every dataset.
+    void groupSwitchInAllRequested(int groupId, bool on);
     /// Emitted with the window itself when it is closed.
     void windowClosed(FilterGroupsMatrixWindow* window);
 
@@ -77,14 +103,15 @@ private:
     void noteClick();
     /// Headers then rows, with the rebuilding flag set.
     void rebuildAll();
-    /// Sets every box from the main window's switches without reporting.
+    /// Sets every box from the store's switches without reporting.
     void syncCheckStates();
     /// The rows (datasets, or the top-level nodes of the folder tree).
     std::vector<DatasetFolderNode> rowNodes() const;
     /// Text that changes exactly when the headers or the rows would.
     QString layoutKey(const std::vector<DatasetFolderNode>& nodes) const;
 
-    MainWindow* m_mainWindow = nullptr;
+    const DatasetStore* m_store = nullptr;
+    FolderView m_folders;
     QTreeWidget* m_tree = nullptr;
     /// True while headers, rows or check states are set by the window.
     bool m_rebuilding = false;

@@ -3,10 +3,9 @@
 #include "calc/EModParams.h"
 #include "core/EventFilter.h"
 #include "core/RTDCMetadata.h"
+#include "model/SpilloverMatrix.h"
 
 #include <QString>
-
-#include <armadillo>
 
 #include <memory>
 #include <string>
@@ -61,7 +60,7 @@ struct DatasetEntry {
     /// Fluorescence channel numbers that `spilloverMatrix` refers to.
     std::vector<int> ctcChannels;
     /// Spillover matrix (channels by channels) last used for compensation.
-    arma::Mat<double> spilloverMatrix;
+    SpilloverMatrix spilloverMatrix;
     /// Young's modulus was computed, with these parameters.
     bool emodApplied = false;
     EModParams emodParams;

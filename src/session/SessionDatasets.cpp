@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <armadillo>
+
 #include <algorithm>
 
 namespace Quorvex3 {
@@ -148,7 +150,7 @@ SessionDataset sessionDatasetFromEntry(const DatasetEntry& entry, const QDir& se
     d.flRefinementApplied = entry.flRefinementApplied;
     d.ctcApplied = entry.ctcApplied;
     d.ctcChannels = entry.ctcChannels;
-    d.spilloverMatrix = rowMajor(entry.spilloverMatrix, entry.ctcChannels.size());
+    d.spilloverMatrix = rowMajor(entry.spilloverMatrix.value(), entry.ctcChannels.size());
     d.emodApplied = entry.emodApplied;
     d.emodParams = entry.emodParams;
     d.fcDeformApplied = entry.fcDeformApplied;

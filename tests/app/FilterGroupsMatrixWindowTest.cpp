@@ -120,7 +120,7 @@ protected:
 // ---- look --------------------------------------------------------------------------
 
 TEST_F(MatrixWindow, TitleSizeHelpTextAndTree) {
-    FilterGroupsMatrixWindow window(&m_main);
+    FilterGroupsMatrixWindow window(&m_main.store());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Filter Groups \u2013 Datasets Matrix"));
     EXPECT_EQ(window.size(), QSize(720, 480));
     EXPECT_EQ(window.parentWidget(), nullptr);
@@ -149,7 +149,7 @@ TEST_F(MatrixWindow, TitleSizeHelpTextAndTree) {
 
 TEST_F(MatrixWindow, WithoutAMainWindowOnlyTheEmptyTree) {
     FilterGroupsMatrixWindow window(nullptr);
-    window.refreshFromMain();
+    window.refresh();
     EXPECT_EQ(window.tree()->topLevelItemCount(), 0);
     EXPECT_EQ(headerLabels(window.tree()), QStringList{QStringLiteral("Dataset")});
 }
@@ -162,7 +162,7 @@ TEST_F(MatrixWindow, OneColumnPerGroupAndOneRowPerDatasetWithItsSwitches) {
     const int b = m_main.addFilterGroup("Beta");
     m_main.setGroupEnabled(dataset(1)->id, b, true);
     m_main.setGroupEnabled(dataset(2)->id, a, true);
-    FilterGroupsMatrixWindow window(&m_main);
+    FilterGroupsMatrixWindow window(&m_main.store());
     QTreeWidget* tree = window.tree();
 
     EXPECT_EQ(headerLabels(tree), (QStringList{"Dataset", "Alpha", "Beta"}));
@@ -195,7 +195,8 @@ TEST_F(MatrixWindow, FolderModeArrangesDatasetsUnderTheirFolders) {
     m_main.addFilterGroup("G");
     m_main.findChild<QComboBox*>(QStringLiteral("viewModeCombo"))->setCurrentIndex(1);
     m_main.findChild<QSpinBox*>(QStringLiteral("depthSpin"))->setValue(2);
-    FilterGroupsMatrixWindow window(&m_main);
+    FilterGroupsMatrixWindow window(&m_main.store(), {m_main.datasetFolderViewActive(),
+                                                      m_main.datasetFolderDepth()});
     QTreeWidget* tree = window.tree();
     const QString m1 = dataset(0)->displayName;
     const QString m2 = dataset(1)->displayName;
@@ -376,13 +377,13 @@ TEST_F(MatrixWindow, NameColumnIsFittedUntilTheUserSizesIt) {
     const int fitted = tree->header()->sectionSize(0);
 
     dataset(0)->displayName = QStringLiteral("a considerably longer display name of a dataset");
-    window->refreshFromMain();
+    window->refresh();
     const int wider = tree->header()->sectionSize(0);
     EXPECT_GT(wider, fitted);
 
     tree->header()->resizeSection(0, 77);
     dataset(0)->displayName = QStringLiteral("an even longer display name, longer than any before");
-    window->refreshFromMain();
+    window->refresh();
     EXPECT_EQ(tree->header()->sectionSize(0), 77);
     EXPECT_EQ(tree->topLevelItem(0)->text(0), dataset(0)->displayName);
 }

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <armadillo>
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -280,7 +282,7 @@ TEST(SessionDatasets, PathsFingerprintsAndDuplicatesMatchPythonsReading) {
     stored.displayName.clear(); // keeps the entry's
     DatasetEntry& entry = *entries.emplace_back(entryOf(changed));
     applySessionDataset(stored, entry, {1, 2});
-    EXPECT_TRUE(entry.currentEventIndex == 2 && entry.spilloverMatrix(1, 0) == 0.2 &&
+    EXPECT_TRUE(entry.currentEventIndex == 2 && entry.spilloverMatrix.value()(1, 0) == 0.2 &&
                 entry.groupEnabled.at(4) && entry.displayName == "a.rtdc");
     stored.currentEventIndex = 3;
     applySessionDataset(stored, entry, {1});
