@@ -91,7 +91,7 @@ inline double clip4(double v) {
 }
 
 /// Attraction coefficient -2ab d2^(b-1) / (1 + a d2^b), 0 at d2 = 0.
-inline double attraction(double d2, double a, double b) {
+__attribute__((always_inline)) inline double attraction(double d2, double a, double b) {
     if (!(d2 > 0.0))
         return 0.0;
     const double pb = powPositive(d2, b);
@@ -99,7 +99,8 @@ inline double attraction(double d2, double a, double b) {
 }
 
 /// Repulsion coefficient 2 r b / ((d2 + 0.001)(1 + a d2^b)) for d2 > 0.
-inline double repulsion(double d2, double a, double b, double strength) {
+__attribute__((always_inline)) inline double repulsion(double d2, double a, double b,
+                                                      double strength) {
     return (2.0 * strength * b) / ((d2 + 0.001) * (1.0 + a * powPositive(d2, b)));
 }
 
