@@ -57,12 +57,17 @@ __attribute__((always_inline)) inline double powPositive(double x, double b) {
     const double s = (y - n * (kLn2Hi / 256.0)) - n * (kLn2Lo / 256.0);
     const double s2 = s * s;
     const double es = (1.0 + s) + s2 * ((0.5 + s * (1.0 / 6.0)) + s2 * (1.0 / 24.0));
+    // 2^(n / 256) exactly: the table's 2^(frac / 256) in [1, 2) with
+    // (n - frac) / 256 added to its exponent field (the result stays a
+    // normal number, so scaling by a power of two rounds nothing).
     const int64_t ni = static_cast<int64_t>(n);
     const int64_t frac = ni & 255;
-    const uint64_t scaleBits = static_cast<uint64_t>((ni - frac) / 256 + 1023) << 52;
-    double scale = 0.0;
-    std::memcpy(&scale, &scaleBits, sizeof scale);
-    return (kPowExp2[frac] * es) * scale;
+    uint64_t tableBits = 0;
+    std::memcpy(&tableBits, &kPowExp2[frac], sizeof tableBits);
+    const uint64_t scaledBits = tableBits + (static_cast<uint64_t>((ni - frac) / 256) << 52);
+    double scaled = 0.0;
+    std::memcpy(&scaled, &scaledBits, sizeof scaled);
+    return scaled * es;
 }
 
 /// Exact a mod d for 64-bit a without a division instruction (Lemire,
