@@ -2,7 +2,7 @@
 // Wilkinson-like shifts. The Lanczos passes of the spectral start reduce the
 // graph to 128 x 128 tridiagonal matrices; cyclic Jacobi treats them as
 // dense (O(n^3) per sweep, a dozen sweeps), while QL keeps the band and
-// needs about two rotations chains per eigenvalue.
+// needs about two chains of rotations per eigenvalue.
 
 #include "dimred/Pca.h"
 
