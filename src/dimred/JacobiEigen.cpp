@@ -1,5 +1,6 @@
 // The general symmetric eigen solver, used for small matrices: the classical
-// scaling of component centroids and the Lanczos tridiagonal matrices.
+// scaling of component centroids, and the Lanczos tridiagonal matrices should
+// implicit QL ever fail on them.
 
 #include "dimred/Pca.h"
 

@@ -150,17 +150,20 @@ bool lanczosPass(const NormalisedOperator& op, size_t m, umapdetail::Engine& eng
     const size_t k = alpha.size();
     if (k < 2)
         return false;
-    std::vector<double> t(k * k, 0.0);
-    for (size_t i = 0; i < k; ++i) {
-        t[i * k + i] = alpha[i];
-        if (i + 1 < k) {
-            t[i * k + i + 1] = beta[i];
-            t[(i + 1) * k + i] = beta[i];
-        }
-    }
     Vec values;
     Vec vectors;
-    jacobiEigenSymmetric(t, static_cast<int>(k), values, vectors);
+    if (!tridiagonalEigen(alpha, beta, values, vectors)) {
+        // Not reached with finite entries; the dense solver copes with anything.
+        std::vector<double> t(k * k, 0.0);
+        for (size_t i = 0; i < k; ++i) {
+            t[i * k + i] = alpha[i];
+            if (i + 1 < k) {
+                t[i * k + i + 1] = beta[i];
+                t[(i + 1) * k + i] = beta[i];
+            }
+        }
+        jacobiEigenSymmetric(t, static_cast<int>(k), values, vectors);
+    }
     const double residual = std::fabs(betaLast * vectors[(k - 1) * k + (k - 1)]);
     if (!(residual < kMaxResidual))
         return false;

@@ -40,4 +40,12 @@ void projectOnto(const DimRedModel& model, const DimRedMatrix& matrix, std::vect
 void jacobiEigenSymmetric(std::vector<double>& a, int n, std::vector<double>& eigenvalues,
                           std::vector<double>& eigenvectors);
 
+/// Implicit QL eigen decomposition of the symmetric tridiagonal matrix with
+/// the given diagonal (n values) and off-diagonal (the first n - 1 values
+/// used). Same output layout as jacobiEigenSymmetric. False (outputs
+/// unspecified) when an eigenvalue does not converge, as with non-finite
+/// entries, or when the off-diagonal is too short; n = 0 empties both.
+bool tridiagonalEigen(const std::vector<double>& diagonal, const std::vector<double>& offDiagonal,
+                      std::vector<double>& eigenvalues, std::vector<double>& eigenvectors);
+
 } // namespace Quorvex3

@@ -59,9 +59,17 @@ public:
     }
 
     void flush() {
-        const std::vector<uint32_t>& draws = m_draws;
+        // Everything the steps read besides the positions, in locals: the
+        // positions are doubles, so the compiler must otherwise assume that
+        // every position update may change a member and read it again.
+        const double a = m_a;
+        const double b = m_b;
+        const double strength = m_repulsion;
+        const double alpha = m_alpha;
+        double* const pos = m_pos.data();
+        const uint32_t* const draws = m_draws.data();
         for (size_t s = 0; s < m_size; ++s)
-            attract(m_steps[s].i, m_steps[s].j);
+            attract(pos, m_steps[s].i, m_steps[s].j, a, b, alpha);
         size_t rounds = 0;
         for (size_t s = 0; s < m_size; ++s)
             rounds = std::max(rounds, m_steps[s].drawCount);
@@ -69,7 +77,7 @@ public:
             for (size_t s = 0; s < m_size; ++s) {
                 const Step& st = m_steps[s];
                 if (r < st.drawCount && draws[st.firstDraw + r] != st.i)
-                    repel(st.i, draws[st.firstDraw + r]);
+                    repel(pos, st.i, draws[st.firstDraw + r], a, b, strength, alpha);
             }
         m_size = 0;
         m_draws.clear();
@@ -101,36 +109,37 @@ private:
             m_read[m_draws[step.firstDraw + r]] = m_stamp;
     }
 
-    void attract(size_t i, size_t j) {
-        double* pi = &m_pos[2 * i];
-        double* pj = &m_pos[2 * j];
+    static void attract(double* pos, size_t i, size_t j, double a, double b, double alpha) {
+        double* pi = &pos[2 * i];
+        double* pj = &pos[2 * j];
         const double dx = pi[0] - pj[0];
         const double dy = pi[1] - pj[1];
-        const double g = attraction(dx * dx + dy * dy, m_a, m_b);
-        const double cx = clip4(g * dx) * m_alpha;
-        const double cy = clip4(g * dy) * m_alpha;
+        const double g = attraction(dx * dx + dy * dy, a, b);
+        const double cx = clip4(g * dx) * alpha;
+        const double cy = clip4(g * dy) * alpha;
         pi[0] += cx;
         pi[1] += cy;
         pj[0] -= cx;
         pj[1] -= cy;
     }
 
-    void repel(size_t i, size_t m) {
-        double* pi = &m_pos[2 * i];
-        const double* pm = &m_pos[2 * m];
+    static void repel(double* pos, size_t i, size_t m, double a, double b, double strength,
+                      double alpha) {
+        double* pi = &pos[2 * i];
+        const double* pm = &pos[2 * m];
         const double dx = pi[0] - pm[0];
         const double dy = pi[1] - pm[1];
         const double d2 = dx * dx + dy * dy;
         if (d2 > 0.0) {
-            const double g = repulsion(d2, m_a, m_b, m_repulsion);
+            const double g = repulsion(d2, a, b, strength);
             if (g > 0.0) {
-                pi[0] += clip4(g * dx) * m_alpha;
-                pi[1] += clip4(g * dy) * m_alpha;
+                pi[0] += clip4(g * dx) * alpha;
+                pi[1] += clip4(g * dy) * alpha;
                 return;
             }
         }
-        pi[0] += 4.0 * m_alpha;
-        pi[1] += 4.0 * m_alpha;
+        pi[0] += 4.0 * alpha;
+        pi[1] += 4.0 * alpha;
     }
 
     std::vector<double>& m_pos;

@@ -214,6 +214,69 @@ TEST(Pca, ThreeRowsIdenticalFeaturesAndTheGeneralSolver) {
     EXPECT_TRUE(values.empty() && vectors.empty());
 }
 
+TEST(TridiagonalEigen, HandWorkedSpectraAndTheDenseSolversPairs) {
+    // The second-difference matrix (2 on the diagonal, -1 beside it) of size
+    // n has eigenvalues 2 - 2 cos(k pi / (n + 1)) and eigenvectors
+    // sin(j k pi / (n + 1)), k = 1..n, ascending in k.
+    const double pi = 3.14159265358979323846;
+    std::vector<double> values, vectors;
+    for (const size_t n : {size_t(1), size_t(2), size_t(5), size_t(128)}) {
+        ASSERT_TRUE(tridiagonalEigen(std::vector<double>(n, 2.0), std::vector<double>(n, -1.0),
+                                     values, vectors));
+        ASSERT_EQ(values.size(), n);
+        ASSERT_EQ(vectors.size(), n * n);
+        const double h = pi / static_cast<double>(n + 1);
+        for (size_t k = 0; k < n; ++k) {
+            EXPECT_NEAR(values[k], 2.0 - 2.0 * std::cos(static_cast<double>(k + 1) * h), 1e-13)
+                << n << " " << k;
+            double dot = 0.0, norm = 0.0;
+            for (size_t j = 0; j < n; ++j) {
+                const double s = std::sin(static_cast<double>((j + 1) * (k + 1)) * h);
+                dot += s * vectors[j * n + k];
+                norm += s * s;
+            }
+            EXPECT_NEAR(std::fabs(dot) / std::sqrt(norm), 1.0, 1e-12) << n << " " << k;
+        }
+    }
+    // Random entries of wide range, a zero off-diagonal entry splitting the
+    // matrix, repeated eigenvalues of a diagonal block: the same values as
+    // cyclic Jacobi, A v = lambda v, orthonormal columns.
+    SplitMix g(19);
+    const size_t n = 40;
+    std::vector<double> diag(n), off(n - 1);
+    for (size_t i = 0; i < n; ++i)
+        diag[i] = (i >= 30 ? 1.5 : 1e3 * g.bell());
+    for (size_t i = 0; i + 1 < n; ++i)
+        off[i] = (i == 12 || i >= 29 ? 0.0 : g.bell() * (i % 3 == 0 ? 1e-4 : 50.0));
+    std::vector<double> dense(n * n, 0.0), jacobiValues, jacobiVectors;
+    for (size_t i = 0; i < n; ++i) {
+        dense[i * n + i] = diag[i];
+        if (i + 1 < n)
+            dense[i * n + i + 1] = dense[(i + 1) * n + i] = off[i];
+    }
+    const std::vector<double> a = dense;
+    jacobiEigenSymmetric(dense, static_cast<int>(n), jacobiValues, jacobiVectors);
+    ASSERT_TRUE(tridiagonalEigen(diag, off, values, vectors));
+    for (size_t k = 0; k < n; ++k) {
+        EXPECT_NEAR(values[k], jacobiValues[k], 1e-12 * 3e3) << k;
+        EXPECT_TRUE(k == 0 || values[k - 1] <= values[k]);
+        for (size_t l = 0; l < n; ++l) {
+            double av = 0.0, dot = 0.0;
+            for (size_t j = 0; j < n; ++j) {
+                av += a[l * n + j] * vectors[j * n + k];
+                dot += vectors[j * n + k] * vectors[j * n + l];
+            }
+            EXPECT_NEAR(av, values[k] * vectors[l * n + k], 1e-11) << k << " " << l;
+            EXPECT_NEAR(dot, k == l ? 1.0 : 0.0, 1e-13) << k << " " << l;
+        }
+    }
+    // No values, a short off-diagonal, a NaN: nothing or false.
+    EXPECT_TRUE(tridiagonalEigen({}, {}, values, vectors));
+    EXPECT_TRUE(values.empty() && vectors.empty());
+    EXPECT_FALSE(tridiagonalEigen({1, 2, 3}, {1}, values, vectors));
+    EXPECT_FALSE(tridiagonalEigen({1, kNaN, 3}, {1, 1}, values, vectors));
+}
+
 TEST(KnnSearch, MatchesSklearnKdTreeWithTiesPaddingAndTheKthPlace) {
     expectSklearnNeighbours(gaussianMatrix(600, 7, 4), 15);
     DimRedMatrix grid = gaussianMatrix(150, 2, 9); // rounded: many ties and duplicates
