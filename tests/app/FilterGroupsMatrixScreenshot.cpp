@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
         window.setGroupEnabled(window.datasets()[static_cast<std::size_t>(i)]->id, singlets, true);
     window.refreshFilterGroupsUi();
 
-    Quorvex3::FilterGroupsMatrixWindow matrix(&window.store());
+    Quorvex3::FilterGroupsMatrixWindow matrix(
+        &window.store(), {window.datasetFolderViewActive(), window.datasetFolderDepth()});
     matrix.show();
     spin(1000);
 
