@@ -20,7 +20,10 @@ ALLOWED = {
     "core": set(),
     "util": set(),
     "density": {"core"},
-    "calc": {"core", "util"},
+    # The calculations dock reads the active dataset's reader from its record
+    # and hands out the UMAP parameter record; the GUI-free calc core needs
+    # neither.
+    "calc": {"core", "util", "model", "dimred"},
     "stats": {"util"},
     "dimred": {"core"},
     "model": {"core", "calc", "density"},

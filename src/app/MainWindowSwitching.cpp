@@ -79,11 +79,6 @@ bool hasCalculatedCompensation(const RTDCReader& reader, const std::vector<int>&
     });
 }
 
-bool isReservoirMeasurement(const RTDCMetadata& metadata) {
-    const auto found = metadata.setup.find("chip region");
-    return found != metadata.setup.end() && found->second == "reservoir";
-}
-
 } // namespace
 
 // ---- active dataset --------------------------------------------------------------

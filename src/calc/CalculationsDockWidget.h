@@ -1,13 +1,20 @@
 #pragma once
 
 #include "calc/EModParams.h"
+#include "calc/FLRefinement.h"
+#include "dimred/UmapParams.h"
 
 #include <QWidget>
 
 #include <armadillo>
 
+#include <string>
 #include <vector>
 
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
 class QProgressBar;
 
 namespace Quorvex3 {
@@ -64,6 +71,34 @@ public:
     /// Whether the expert-only sections are offered.
     bool isExpertMode() const { return m_expertMode; }
 
+    // ---- choices read by the compute actions. This build keeps them in
+    // plain, hidden controls (found by object name) with the defaults of the
+    // full panel.
+    bool isRefineAllChecked() const;
+    bool isCompensateAllChecked() const;
+    bool isFourierAllChecked() const;
+    bool isImageFeaturesAllChecked() const;
+    bool isEmodulusAllChecked() const;
+    bool isUseFilteredDataChecked() const;
+    FLRefineSettings readRefineSettings() const;
+    /// Identity of the size of the last spillover table.
+    arma::Mat<double> readSpilloverMatrix() const;
+    EModParams readEmodulusParams() const;
+    std::string selectedDeformFeature() const;
+    int dimRedMethod() const;
+    int dimRedFitScope() const;
+    int dimRedApplyScope() const;
+    bool dimRedClusterEnabled() const;
+    int dimRedClusterMinPts() const;
+    bool dimRedClusterEpsAuto() const;
+    double dimRedClusterEps() const;
+    UmapParams umapParams() const;
+    /// Checked names of the feature list, in list order.
+    std::vector<std::string> selectedDimRedFeatures() const;
+    void setCompensateEnabled(bool enabled);
+    void setDimRedBusy(bool busy);
+    void setDimRedReferenceInfo(const QString& text, bool referencePresent);
+
 signals:
     void refineFluorescence();
     void traceDisplayChanged();
@@ -79,6 +114,20 @@ signals:
 
 private:
     QProgressBar* m_progressBar = nullptr;
+    QCheckBox* m_refineAll = nullptr;
+    QCheckBox* m_compensateAll = nullptr;
+    QCheckBox* m_fourierAll = nullptr;
+    QCheckBox* m_imageFeaturesAll = nullptr;
+    QCheckBox* m_emodulusAll = nullptr;
+    QCheckBox* m_useFilteredData = nullptr;
+    QComboBox* m_dimRedMethod = nullptr;
+    QComboBox* m_dimRedFitScope = nullptr;
+    QComboBox* m_dimRedApplyScope = nullptr;
+    QCheckBox* m_dimRedCluster = nullptr;
+    QListWidget* m_featureList = nullptr;
+    QLabel* m_referenceInfo = nullptr;
+    size_t m_spilloverSize = 0;
+    bool m_dimRedBusy = false;
     bool m_expertMode = true;
     bool m_showRefinedTrace = true;
 };
