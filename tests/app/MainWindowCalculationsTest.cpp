@@ -89,7 +89,11 @@ protected:
         ASSERT_TRUE(m_dock && m_emod);
         m_emod->setLUTSearchDir(QString::fromStdString(writeTable(m_dir)));
     }
-    void TearDown() override { m_window.reset(); }
+    // A failed check may leave a blocking task waiting: let it end first.
+    void TearDown() override {
+        release();
+        m_window.reset();
+    }
 
     DatasetEntry* open(const std::string& name, int events, double shift = 0.0,
                        const std::vector<std::pair<std::string, std::string>>& setup = {},
