@@ -57,15 +57,13 @@ CalcItem itemFor(const DatasetEntry& entry) {
 
 /// Posts "Dataset k of n" to the bar from the pool thread.
 void postDatasetFormat(QProgressBar* bar, size_t k, size_t n) {
-    const QString format =
-        QStringLiteral("Dataset %1 of %2 \u2014 %p%").arg(k).arg(n);
+    const QString format = QStringLiteral("Dataset %1 of %2 \u2014 %p%").arg(k).arg(n);
     QMetaObject::invokeMethod(
         bar, [bar, format] { bar->setFormat(format); }, Qt::QueuedConnection);
 }
 
 /// Runs `run` on each item in turn, announcing the dataset in all-datasets mode.
-template <typename Run>
-void runEach(CalcItems& items, bool allMode, QProgressBar* bar, Run run) {
+template <typename Run> void runEach(CalcItems& items, bool allMode, QProgressBar* bar, Run run) {
     for (size_t k = 0; k < items.size(); ++k) {
         if (allMode)
             postDatasetFormat(bar, k + 1, items.size());
@@ -119,8 +117,7 @@ bool MainWindow::refuseWhileCalculating(const QString& title) {
     if (!calcBusy())
         return false;
     DialogProvider::current().warning(
-        this, title,
-        QStringLiteral("A calculation is running. Please wait until it has finished."),
+        this, title, QStringLiteral("A calculation is running. Please wait until it has finished."),
         QMessageBox::Ok);
     return true;
 }
@@ -203,8 +200,7 @@ void MainWindow::onRefineFluorescence() {
                 if (DatasetEntry* e = findDatasetById(item.id); e && item.ok)
                     e->flRefinementApplied = true;
             configureTracePlot();
-            refreshAfterCalculation(
-                [](const std::string& name) { return endsWith(name, "_rf"); });
+            refreshAfterCalculation([](const std::string& name) { return endsWith(name, "_rf"); });
             if (DatasetEntry* e = activeDataset(); e && e->currentEventIndex >= 0)
                 displayEventTrace(e->currentEventIndex);
         });
@@ -322,9 +318,9 @@ void MainWindow::onComputeEmodulus() {
                     e->emodParams = item.params;
                 }
                 if (!item.ok && !item.error.isEmpty())
-                    errors.push_back(items->size() > 1 ? item.name + QStringLiteral(": ") +
-                                                             item.error
-                                                       : item.error);
+                    errors.push_back(items->size() > 1
+                                         ? item.name + QStringLiteral(": ") + item.error
+                                         : item.error);
             }
             const DatasetEntry* active = activeDataset();
             m_calculationsWidget->setAssessQualityVisible(active && active->emodApplied);

@@ -72,7 +72,8 @@ void MainWindow::onComputeDimReduction() {
     const bool applyAll = m_calculationsWidget->dimRedApplyScope() == 1;
     if (!active->reader || !hasAll(*active->reader, features)) {
         DialogProvider::current().warning(
-            this, kTitle, QStringLiteral("The active dataset no longer has all of the selected features."),
+            this, kTitle,
+            QStringLiteral("The active dataset no longer has all of the selected features."),
             QMessageBox::Ok);
         return;
     }
@@ -86,7 +87,8 @@ void MainWindow::onComputeDimReduction() {
         else
             missing << e->displayName;
     }
-    const std::vector<DatasetEntry*> fitSet = pooled ? eligible : std::vector<DatasetEntry*>{active};
+    const std::vector<DatasetEntry*> fitSet =
+        pooled ? eligible : std::vector<DatasetEntry*>{active};
     const std::vector<DatasetEntry*> targetSet =
         applyAll ? eligible : std::vector<DatasetEntry*>{active};
     if ((pooled || applyAll) && !missing.isEmpty()) {
@@ -169,8 +171,7 @@ void MainWindow::onComputeDimReduction() {
                     QMessageBox::Ok);
                 return;
             }
-            const QString created =
-                QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+            const QString created = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
             m_dimRedReference = std::make_shared<DimRedReference>(makeFittedReference(
                 method, *result, fitNames.join(QStringLiteral(", ")).toStdString(),
                 created.toStdString()));
@@ -309,7 +310,8 @@ void MainWindow::onSaveDimRedReference() {
     if (!m_dimRedReference || !m_dimRedReference->present) {
         DialogProvider::current().information(
             this, QStringLiteral("Save Reference"),
-            QStringLiteral("Fit a dimension reduction first \u2014 there is no projection to save."),
+            QStringLiteral(
+                "Fit a dimension reduction first \u2014 there is no projection to save."),
             QMessageBox::Ok);
         return;
     }
@@ -322,10 +324,10 @@ void MainWindow::onSaveDimRedReference() {
     path = ensureSelectedFilterExtension(path, selected);
     std::string error;
     if (!saveDimRedReference(path.toUtf8().toStdString(), *m_dimRedReference, error)) {
-        DialogProvider::current().critical(
-            this, QStringLiteral("Save Reference"),
-            QStringLiteral("Failed to save the reference:\n") + QString::fromStdString(error),
-            QMessageBox::Ok);
+        DialogProvider::current().critical(this, QStringLiteral("Save Reference"),
+                                           QStringLiteral("Failed to save the reference:\n") +
+                                               QString::fromStdString(error),
+                                           QMessageBox::Ok);
         return;
     }
     const double mb = static_cast<double>(QFileInfo(path).size()) / 1048576.0;
@@ -344,10 +346,10 @@ void MainWindow::onLoadDimRedReference() {
     auto reference = std::make_shared<DimRedReference>();
     std::string error;
     if (!loadDimRedReference(path.toUtf8().toStdString(), *reference, error)) {
-        DialogProvider::current().critical(
-            this, QStringLiteral("Load Reference"),
-            QStringLiteral("Could not read this reference:\n") + QString::fromStdString(error),
-            QMessageBox::Ok);
+        DialogProvider::current().critical(this, QStringLiteral("Load Reference"),
+                                           QStringLiteral("Could not read this reference:\n") +
+                                               QString::fromStdString(error),
+                                           QMessageBox::Ok);
         return;
     }
     m_dimRedReference = reference;

@@ -199,8 +199,7 @@ std::vector<DimRedColumns> applyDimRedReference(const DimRedReference& reference
             std::vector<size_t> events;
             for (size_t i = 0; i < target.rows; ++i)
                 if (rowFinite(target, i)) {
-                    gathered.data.insert(gathered.data.end(),
-                                         target.data.begin() + i * target.cols,
+                    gathered.data.insert(gathered.data.end(), target.data.begin() + i * target.cols,
                                          target.data.begin() + (i + 1) * target.cols);
                     ++gathered.rows;
                     events.push_back(i);

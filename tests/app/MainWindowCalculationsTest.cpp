@@ -133,9 +133,8 @@ protected:
         auto* list = m_dock->findChild<QListWidget*>(QStringLiteral("dimRedFeatureList"));
         ASSERT_TRUE(list);
         for (int i = 0; i < list->count(); ++i)
-            list->item(i)->setCheckState(names.count(list->item(i)->text().toStdString())
-                                             ? Qt::Checked
-                                             : Qt::Unchecked);
+            list->item(i)->setCheckState(
+                names.count(list->item(i)->text().toStdString()) ? Qt::Checked : Qt::Unchecked);
     }
     /// Starts a task whose work waits until release() (or the test's end).
     void startBlockingTask(std::function<void()> finish = {}) {
@@ -186,8 +185,8 @@ TEST_F(MainWindowCalculations, RecordsStayWhileATaskRuns) {
         const char* slot;
         const char* title;
     };
-    for (const Case c : {Case{"removeDataset", "Cannot Remove"},
-                         Case{"onAssessEmodQuality", "Assess Quality"}}) {
+    for (const Case c :
+         {Case{"removeDataset", "Cannot Remove"}, Case{"onAssessEmodQuality", "Assess Quality"}}) {
         m_dialogs.calls.clear();
         if (std::string(c.slot) == "onAssessEmodQuality")
             m_window->activeDataset()->emodApplied = true;
@@ -204,6 +203,58 @@ TEST_F(MainWindowCalculations, RecordsStayWhileATaskRuns) {
     m_dialogs.calls.clear();
     ASSERT_TRUE(QMetaObject::invokeMethod(m_window.get(), "removeDataset"));
     EXPECT_TRUE(m_window->datasets().empty());
+}
+
+TEST_F(MainWindowCalculations, ClosingWaitsForTheRunningTask) {
+    open("a.rtdc", 20);
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    m_window->startCalcTask(
+        [returned] {
+            QThread::msleep(300);
+            returned->store(true);
+        },
+        [] {});
+    m_window->close();
+    EXPECT_TRUE(returned->load());
+}
+
+TEST_F(MainWindowCalculations, RequestsWithoutInputsStartNothing) {
+    open("a.rtdc", 30, 0.0, {{"chip region", "reservoir"}});
+    // Table: all-datasets box, signal -> warning text (empty: no box).
+    struct Case {
+        const char* box;
+        bool all;
+        void (CalculationsDockWidget::*signal)();
+        const char* title;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"fourierAll", false, &CalculationsDockWidget::computeFourierDeform, "Fourier Deformation",
+         "This dataset has no segmentation masks."},
+        {"fourierAll", true, &CalculationsDockWidget::computeFourierDeform, "Fourier Deformation",
+         "No loaded dataset has segmentation masks."},
+        {"imageFeaturesAll", false, &CalculationsDockWidget::computeImageFeatures, "Image Features",
+         "This dataset has no images and/or segmentation masks."},
+        {"imageFeaturesAll", true, &CalculationsDockWidget::computeImageFeatures, "Image Features",
+         "No loaded dataset has both images and segmentation masks."},
+        // A reservoir measurement has no Young's modulus: silently nothing.
+        {"emodulusAll", false, &CalculationsDockWidget::computeEmodulus, "", ""},
+    };
+    for (const Case& c : cases) {
+        m_dialogs.calls.clear();
+        check(c.box, c.all);
+        (m_dock->*c.signal)();
+        EXPECT_FALSE(m_window->calcBusy()) << c.text;
+        if (std::string(c.text).empty()) {
+            EXPECT_TRUE(m_dialogs.calls.empty());
+            continue;
+        }
+        ASSERT_EQ(m_dialogs.calls.size(), 1u) << c.text;
+        EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Warning);
+        EXPECT_EQ(m_dialogs.calls[0].title, c.title);
+        EXPECT_EQ(m_dialogs.calls[0].text, c.text);
+    }
+    EXPECT_FALSE(m_window->datasets()[0]->reader->hasFeature("emodulus"));
 }
 
 // ---- Young's modulus ---------------------------------------------------------------
@@ -306,8 +357,7 @@ TEST_F(MainWindowCalculations, QualityReportIgnoresRulesOnTheModulus) {
         ASSERT_EQ(dialogs.size(), 1) << c.feature;
         bool saysEmpty = false;
         for (QLabel* label : dialogs[0]->findChildren<QLabel*>())
-            saysEmpty = saysEmpty ||
-                        label->text() == "No data available for quality assessment.";
+            saysEmpty = saysEmpty || label->text() == "No data available for quality assessment.";
         EXPECT_EQ(saysEmpty, c.empty) << c.feature;
     }
 }

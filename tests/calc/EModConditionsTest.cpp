@@ -18,11 +18,11 @@ TEST(EModConditions, MissingConditionsTakeTheDefaults) {
         double expectWidth, expectFlow, expectPixel;
     };
     const Case cases[] = {
-        {30.0, 0.16, 0.68, 30.0, 0.16, 0.68},  // all present: kept
-        {0.0, 0.0, 0.0, 20.0, 0.04, 0.34},     // missing (read as 0)
-        {-5.0, nan, inf, 20.0, 0.04, 0.34},    // unusable
-        {15.0, 0.0, 0.5, 15.0, 0.04, 0.5},     // only the flow rate missing
-        {1e-9, 1e-9, 1e-9, 1e-9, 1e-9, 1e-9},  // tiny but positive: kept
+        {30.0, 0.16, 0.68, 30.0, 0.16, 0.68}, // all present: kept
+        {0.0, 0.0, 0.0, 20.0, 0.04, 0.34},    // missing (read as 0)
+        {-5.0, nan, inf, 20.0, 0.04, 0.34},   // unusable
+        {15.0, 0.0, 0.5, 15.0, 0.04, 0.5},    // only the flow rate missing
+        {1e-9, 1e-9, 1e-9, 1e-9, 1e-9, 1e-9}, // tiny but positive: kept
     };
     for (const Case& c : cases) {
         EModParams p;

@@ -203,9 +203,9 @@ TEST(DimRedJob, ClustersLabelTargetsAndReferenceReappliesThem) {
     EXPECT_TRUE(ref.cluster.valid);
     // Three targets: 33, 66, 100; PCA places events exactly as the fit did.
     std::vector<int> steps;
-    const auto applied = applyDimRedReference(ref, {p.input.targets[0], p.input.targets[0],
-                                                    p.input.targets[0]},
-                                              [&steps](int v) { return steps.push_back(v), true; });
+    const auto applied =
+        applyDimRedReference(ref, {p.input.targets[0], p.input.targets[0], p.input.targets[0]},
+                             [&steps](int v) { return steps.push_back(v), true; });
     EXPECT_EQ(steps, (std::vector<int>{33, 66, 100}));
     ASSERT_EQ(applied.size(), 3u);
     for (size_t i = 0; i < 180; ++i) {
