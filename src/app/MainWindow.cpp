@@ -51,6 +51,10 @@ MainWindow::~MainWindow() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     closeToolWindows();
+    // A running calculation writes into the datasets' readers: the window
+    // goes only once it has returned.
+    if (m_calcRunner)
+        m_calcRunner->waitForFinished();
     QMainWindow::closeEvent(event);
 }
 

@@ -50,6 +50,7 @@ namespace Quorvex3 {
 class CalcTaskRunner;
 class CalculationsDockWidget;
 class CombinePlotWindow;
+struct DimRedReference;
 class DatasetListWidget;
 class DatasetTreeWidget;
 struct DatasetFolderNode;
@@ -185,6 +186,10 @@ public:
     /// The runner behind startCalcTask: for actions that report progress
     /// or can be cancelled.
     CalcTaskRunner& calcTaskRunner() { return *m_calcRunner; }
+    /// Whether a calculation task runs.
+    bool calcBusy() const;
+    /// The session's dimension-reduction reference, null when none.
+    const DimRedReference* dimRedReference() const { return m_dimRedReference.get(); }
 
     // ---- tool windows -----------------------------------------------------
 
@@ -437,6 +442,21 @@ private:
     void waitForBackgroundTasks();
     /// The runner of the calculation tasks, reporting to the dock's bar.
     void createCalcTaskRunner();
+    // ---- calculations (MainWindowCalculations.cpp, MainWindowDimReduction.cpp)
+    /// Says so and returns true while a calculation runs.
+    bool refuseWhileCalculating(const QString& title);
+    /// A finished task's view refresh, then the release of replaced columns.
+    void refreshAfterCalculation(std::function<bool(const std::string&)> recomputed);
+    void scheduleRetiredColumnRelease();
+    /// The active dataset when a compute action may start on it, else null.
+    DatasetEntry* usableActiveDataset() const;
+    void reportCalcErrors(const QString& title, const std::vector<QString>& errors);
+    EModParams emodulusParamsForActive(const DatasetEntry& entry) const;
+    void computeDimReductionFromReference();
+    void applyDimRedReferenceTo(std::shared_ptr<DimRedReference> reference,
+                                const std::vector<DatasetEntry*>& targets, const QString& source);
+    std::shared_ptr<DimRedReference> m_dimRedReference;
+    QString m_dimRedReferenceSource;
 
     // ---- central area ------------------------------------------------------
     QLabel* m_infoLabel = nullptr;

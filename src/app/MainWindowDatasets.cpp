@@ -397,6 +397,10 @@ void MainWindow::removeDataset() {
     DatasetEntry* removed = m_store.at(row);
     if (!removed)
         return;
+    // A running calculation writes this dataset's features and its finish
+    // step updates its record.
+    if (refuseWhileCalculating(QStringLiteral("Cannot Remove")))
+        return;
     if (removed->id == m_loader.preloadingId()) {
         DialogProvider::current().warning(this, QStringLiteral("Cannot Remove"),
                                           QStringLiteral("This dataset is still loading."),

@@ -5,6 +5,7 @@
 
 #include "app/DatasetListWidget.h"
 #include "calc/CalculationsDockWidget.h"
+#include "calc/EModInputs.h"
 #include "calc/EModulus.h"
 #include "calc/FLCompensation.h"
 #include "calc/FLRefinement.h"
@@ -77,11 +78,6 @@ bool hasCalculatedCompensation(const RTDCReader& reader, const std::vector<int>&
     return std::any_of(channels.begin(), channels.end(), [&reader](int channel) {
         return reader.isCalculatedFeature("fl" + std::to_string(channel) + "_max_ctc");
     });
-}
-
-bool isReservoirMeasurement(const RTDCMetadata& metadata) {
-    const auto found = metadata.setup.find("chip region");
-    return found != metadata.setup.end() && found->second == "reservoir";
 }
 
 } // namespace

@@ -105,6 +105,7 @@ QWidget* CalculationsDockWidget::buildEmodulusPage() {
     m_deformSourceCombo->hide();
 
     m_emodAllCheck = new QCheckBox(tr("Apply to All Datasets"), page);
+    m_emodAllCheck->setObjectName(QStringLiteral("emodulusAll"));
     form->addRow(m_emodAllCheck);
     m_emodButton = new QPushButton(tr("Compute Young's Modulus"), page);
     m_emodButton->setEnabled(false);
@@ -114,6 +115,7 @@ QWidget* CalculationsDockWidget::buildEmodulusPage() {
     m_assessButton->setToolTip(tr("Evaluate how well the YM mapping works for this dataset"));
     form->addRow(m_assessButton);
     m_useFilteredCheck = new QCheckBox(tr("Use filtered data"), page);
+    m_useFilteredCheck->setObjectName(QStringLiteral("emodUseFilteredData"));
     m_useFilteredCheck->setChecked(true);
     m_useFilteredCheck->setToolTip(tr("Evaluate only filtered events (excluding YM-based filters)"));
     form->addRow(m_useFilteredCheck);

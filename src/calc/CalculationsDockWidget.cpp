@@ -74,6 +74,8 @@ CalculationsDockWidget::CalculationsDockWidget(QWidget* parent) : QWidget(parent
                             tr("Compute Image Features"))},
         {tr("Dimension Reduction"), buildDimRedPage()},
     };
+    m_fourierAllCheck->setObjectName(QStringLiteral("fourierAll"));
+    m_imageFeaturesAllCheck->setObjectName(QStringLiteral("imageFeaturesAll"));
     for (const auto& [text, page] : sections) {
         m_sectionSelector->addItem(text);
         m_stack->addWidget(page);
@@ -127,6 +129,7 @@ QWidget* CalculationsDockWidget::buildCrosstalkPage() {
     m_spilloverTable->setSelectionMode(QAbstractItemView::SingleSelection);
     layout->addWidget(m_spilloverTable);
     m_compensateAllCheck = new QCheckBox(tr("Apply to All Datasets"), page);
+    m_compensateAllCheck->setObjectName(QStringLiteral("compensateAll"));
     layout->addWidget(m_compensateAllCheck);
     m_compensateButton = new QPushButton(tr("Compensate Crosstalk"), page);
     m_compensateButton->setEnabled(false);
@@ -261,6 +264,7 @@ QWidget* CalculationsDockWidget::buildRefinementPage() {
     layout->addLayout(thresholdRow);
 
     m_refineAllCheck = new QCheckBox(tr("Apply to All Datasets"), page);
+    m_refineAllCheck->setObjectName(QStringLiteral("refineAll"));
     layout->addWidget(m_refineAllCheck);
     m_refineButton = new QPushButton(tr("Refine Fluorescence"), page);
     m_refineButton->setEnabled(false);

@@ -215,5 +215,23 @@ def umap():
                        for s in (1, 2, 3)])
 
 
+def pcaproject(path, target_path):
+    # Fit on the pooled training rows (robust scaling about the median, the
+    # two leading eigenvectors of the scaled second moments), project every
+    # target row; rows with a non-finite value come out NaN.
+    x, t = load(path), load(target_path)
+    centre, scale, z = robust_scaled(x)
+    values, vectors = np.linalg.eigh(z.T @ z / (x.shape[0] - 1))
+    orient = lambda v: v * np.sign(v[np.argmax(np.abs(v))])
+    v1, v2 = orient(vectors[:, -1]), orient(vectors[:, -2])
+    zt = (t - centre) / scale
+    bad = ~np.all(np.isfinite(t), axis=1)
+    p1, p2 = zt @ v1, zt @ v2
+    p1[bad] = np.nan
+    p2[bad] = np.nan
+    emit("P1", p1)
+    emit("P2", p2)
+
+
 if __name__ == "__main__":
     globals()[sys.argv[1]](*sys.argv[2:])

@@ -1,0 +1,469 @@
+// The compute actions of the main window on fixture measurements: one task
+// at a time, the progress text of all-datasets runs, Young's modulus with a
+// test table (missing table reported, missing conditions defaulted), the
+// quality report's filter, release of replaced columns, records kept while a
+// task runs, and the dimension-reduction fit, reference save/load/apply.
+#include "MainWindowTestSupport.h"
+#include "app/DatasetListWidget.h"
+#include "app/MainWindow.h"
+#include "calc/CalculationsDockWidget.h"
+#include "calc/EModQualityDialog.h"
+#include "calc/EModulus.h"
+#include "core/RTDCReader.h"
+#include "dimred/DimRedReference.h"
+#include "support/RtdcFixtureWriter.h"
+#include "util/CalcTaskRunner.h"
+#include "util/ScriptedDialogProvider.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QThread>
+
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace Quorvex3 {
+namespace {
+
+[[maybe_unused]] const bool s_application = (test::installMainWindowTestApplication(), true);
+
+using testing::DialogCall;
+using testing::RtdcFixtureWriter;
+using testing::ScriptedDialogProvider;
+using testing::TempDir;
+
+/// A measurement with area_um, deform and two more features; `setup` adds
+/// metadata of the setup section.
+void writeMeasurement(const std::string& path, int events, double shift,
+                      const std::vector<std::pair<std::string, std::string>>& setup = {},
+                      bool withExtra = true) {
+    std::vector<double> area, deform, a, b;
+    for (int i = 0; i < events; ++i) {
+        area.push_back(40.0 + (i * 37 % 100) + shift);
+        deform.push_back(0.01 + 0.0007 * (i * 13 % 100));
+        a.push_back(std::sin(0.3 * i) * 3 + shift);
+        b.push_back(std::cos(0.17 * i) * (1 + i % 5) - shift);
+    }
+    RtdcFixtureWriter w(path);
+    w.addColumn<double>("area_um", area);
+    w.addColumn<double>("deform", deform);
+    if (withExtra) {
+        w.addColumn<double>("feat_a", a);
+        w.addColumn<double>("feat_b", b);
+    }
+    for (const auto& [key, value] : setup)
+        w.setStringAttribute("setup:" + key, value);
+}
+
+/// A 21 x 21 table over areas [20, 220] µm² and deformations [0, 0.1].
+std::string writeTable(const TempDir& dir) {
+    const std::string base = dir.file("program");
+    std::filesystem::create_directories(base + "/data");
+    std::ofstream out(base + "/data/LUT_LE_2D_FEM.txt");
+    out << "area_um deform emodulus\n";
+    for (int k = 0; k < 441; ++k) {
+        const double area = 20.0 + 10.0 * (k % 21), d = 0.005 * (k / 21);
+        out << area << ' ' << d << ' ' << 0.5 + area / 100.0 + 20.0 * d << '\n';
+    }
+    return base;
+}
+
+class MainWindowCalculations : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_window = std::make_unique<MainWindow>();
+        m_dock = m_window->findChild<CalculationsDockWidget*>();
+        m_emod = m_window->findChild<EModulus*>();
+        ASSERT_TRUE(m_dock && m_emod);
+        m_emod->setLUTSearchDir(QString::fromStdString(writeTable(m_dir)));
+    }
+    // A failed check may leave a blocking task waiting: let it end first.
+    void TearDown() override {
+        release();
+        m_window.reset();
+    }
+
+    DatasetEntry* open(const std::string& name, int events, double shift = 0.0,
+                       const std::vector<std::pair<std::string, std::string>>& setup = {},
+                       bool withExtra = true) {
+        const std::string path = m_dir.file(name);
+        writeMeasurement(path, events, shift, setup, withExtra);
+        const size_t before = m_window->datasets().size();
+        m_window->addDataset(QString::fromStdString(path));
+        EXPECT_TRUE(test::waitUntil([&] {
+            return m_window->datasets().size() == before + 1 &&
+                   m_window->datasets().back()->featuresLoaded;
+        }));
+        return m_window->datasets().back().get();
+    }
+    bool waitIdle() {
+        const bool idle = test::waitUntil([&] { return !m_window->calcBusy(); });
+        test::processEventsFor(20);
+        return idle;
+    }
+    void check(const char* name, bool on) {
+        auto* box = m_dock->findChild<QCheckBox*>(QString::fromLatin1(name));
+        ASSERT_TRUE(box) << name;
+        box->setChecked(on);
+    }
+    void choose(const char* name, int data) {
+        auto* combo = m_dock->findChild<QComboBox*>(QString::fromLatin1(name));
+        ASSERT_TRUE(combo) << name;
+        combo->setCurrentIndex(combo->findData(data));
+    }
+    void activate(int row) {
+        m_window->findChild<DatasetListWidget*>()->setCurrentRow(row);
+        test::processEventsFor(20);
+        ASSERT_EQ(m_window->activeDataset(), m_window->datasets()[row].get());
+    }
+    void selectFeatures(const std::set<std::string>& names) {
+        m_dock->refreshDimRedFeatures(m_window->activeDataset());
+        auto* list = m_dock->findChild<QListWidget*>(QStringLiteral("dimRedFeatureList"));
+        ASSERT_TRUE(list);
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setCheckState(
+                names.count(list->item(i)->text().toStdString()) ? Qt::Checked : Qt::Unchecked);
+    }
+    /// Starts a task whose work waits until release() (or the test's end).
+    void startBlockingTask(std::function<void()> finish = {}) {
+        m_release = false;
+        auto release = m_releasePtr;
+        m_window->startCalcTask(
+            [release] {
+                while (!release->load())
+                    QThread::msleep(1);
+            },
+            finish ? std::move(finish) : [] {});
+        ASSERT_TRUE(m_window->calcBusy());
+    }
+    void release() { m_releasePtr->store(true); }
+
+    TempDir m_dir;
+    ScriptedDialogProvider m_dialogs;
+    ScopedDialogProvider m_guard{m_dialogs};
+    std::unique_ptr<MainWindow> m_window;
+    CalculationsDockWidget* m_dock = nullptr;
+    EModulus* m_emod = nullptr;
+    std::shared_ptr<std::atomic<bool>> m_releasePtr = std::make_shared<std::atomic<bool>>(false);
+    std::atomic<bool>& m_release = *m_releasePtr;
+};
+
+// ---- task protocol -----------------------------------------------------------------
+
+TEST_F(MainWindowCalculations, OneTaskAtATimeDropsTheSecondRequestAndItsFinish) {
+    DatasetEntry* entry = open("a.rtdc", 50);
+    int firstFinished = 0, secondRan = 0;
+    startBlockingTask([&] { ++firstFinished; });
+    m_window->startCalcTask([&] { ++secondRan; }, [&] { ++secondRan; });
+    // A compute action while busy is dropped too, without a message.
+    emit m_dock->computeEmodulus();
+    release();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(firstFinished, 1);
+    EXPECT_EQ(secondRan, 0);
+    EXPECT_FALSE(entry->reader->hasFeature("emodulus"));
+    EXPECT_TRUE(m_dialogs.calls.empty());
+}
+
+TEST_F(MainWindowCalculations, RecordsStayWhileATaskRuns) {
+    open("a.rtdc", 50);
+    startBlockingTask();
+    // Table: slot -> title of the refusal; the dataset stays either way.
+    struct Case {
+        const char* slot;
+        const char* title;
+    };
+    for (const Case c :
+         {Case{"removeDataset", "Cannot Remove"}, Case{"onAssessEmodQuality", "Assess Quality"}}) {
+        m_dialogs.calls.clear();
+        if (std::string(c.slot) == "onAssessEmodQuality")
+            m_window->activeDataset()->emodApplied = true;
+        ASSERT_TRUE(QMetaObject::invokeMethod(m_window.get(), c.slot));
+        ASSERT_EQ(m_dialogs.calls.size(), 1u) << c.slot;
+        EXPECT_EQ(m_dialogs.calls[0].title, c.title);
+        EXPECT_EQ(m_dialogs.calls[0].text,
+                  "A calculation is running. Please wait until it has finished.");
+        EXPECT_EQ(m_window->datasets().size(), 1u);
+    }
+    EXPECT_TRUE(m_window->findChildren<EModQualityDialog*>().isEmpty());
+    release();
+    ASSERT_TRUE(waitIdle());
+    m_dialogs.calls.clear();
+    ASSERT_TRUE(QMetaObject::invokeMethod(m_window.get(), "removeDataset"));
+    EXPECT_TRUE(m_window->datasets().empty());
+}
+
+TEST_F(MainWindowCalculations, ClosingWaitsForTheRunningTask) {
+    open("a.rtdc", 20);
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    m_window->startCalcTask(
+        [returned] {
+            QThread::msleep(300);
+            returned->store(true);
+        },
+        [] {});
+    m_window->close();
+    EXPECT_TRUE(returned->load());
+}
+
+TEST_F(MainWindowCalculations, RequestsWithoutInputsStartNothing) {
+    open("a.rtdc", 30, 0.0, {{"chip region", "reservoir"}});
+    // Table: all-datasets box, signal -> warning text (empty: no box).
+    struct Case {
+        const char* box;
+        bool all;
+        void (CalculationsDockWidget::*signal)();
+        const char* title;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"fourierAll", false, &CalculationsDockWidget::computeFourierDeform, "Fourier Deformation",
+         "This dataset has no segmentation masks."},
+        {"fourierAll", true, &CalculationsDockWidget::computeFourierDeform, "Fourier Deformation",
+         "No loaded dataset has segmentation masks."},
+        {"imageFeaturesAll", false, &CalculationsDockWidget::computeImageFeatures, "Image Features",
+         "This dataset has no images and/or segmentation masks."},
+        {"imageFeaturesAll", true, &CalculationsDockWidget::computeImageFeatures, "Image Features",
+         "No loaded dataset has both images and segmentation masks."},
+        // A reservoir measurement has no Young's modulus: silently nothing.
+        {"emodulusAll", false, &CalculationsDockWidget::computeEmodulus, "", ""},
+    };
+    for (const Case& c : cases) {
+        m_dialogs.calls.clear();
+        check(c.box, c.all);
+        (m_dock->*c.signal)();
+        EXPECT_FALSE(m_window->calcBusy()) << c.text;
+        if (std::string(c.text).empty()) {
+            EXPECT_TRUE(m_dialogs.calls.empty());
+            continue;
+        }
+        ASSERT_EQ(m_dialogs.calls.size(), 1u) << c.text;
+        EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Warning);
+        EXPECT_EQ(m_dialogs.calls[0].title, c.title);
+        EXPECT_EQ(m_dialogs.calls[0].text, c.text);
+    }
+    EXPECT_FALSE(m_window->datasets()[0]->reader->hasFeature("emodulus"));
+}
+
+// ---- Young's modulus ---------------------------------------------------------------
+
+TEST_F(MainWindowCalculations, YoungsModulusOnTheActiveDatasetWithMissingConditions) {
+    // No channel width, flow rate or pixel size in the metadata.
+    DatasetEntry* entry = open("a.rtdc", 300);
+    emit m_dock->computeEmodulus();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(m_dialogs.calls.empty());
+    EXPECT_TRUE(entry->emodApplied);
+    EXPECT_GT(entry->emodParams.channelWidth, 0.0);
+    EXPECT_GT(entry->emodParams.flowRate, 0.0);
+    EXPECT_GT(entry->emodParams.pixelSize, 0.0);
+    const auto& e = entry->reader->readScalarFeature("emodulus");
+    ASSERT_EQ(e.size(), 300u);
+    int finite = 0;
+    for (double v : e)
+        finite += std::isfinite(v) ? 1 : 0;
+    EXPECT_GT(finite, 100);
+    EXPECT_EQ(m_dock->progressBar()->format(), "%p%");
+}
+
+TEST_F(MainWindowCalculations, MissingTableIsReported) {
+    DatasetEntry* entry = open("a.rtdc", 30);
+    m_emod->setLUTSearchDir(QString::fromStdString(m_dir.file("nowhere")));
+    emit m_dock->computeEmodulus();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(m_dialogs.calls.size(), 1u);
+    EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Warning);
+    EXPECT_EQ(m_dialogs.calls[0].title, "Young's Modulus");
+    EXPECT_TRUE(m_dialogs.calls[0].text.contains("LUT_LE_2D_FEM.txt"));
+    EXPECT_FALSE(entry->emodApplied);
+    EXPECT_FALSE(entry->reader->hasFeature("emodulus"));
+}
+
+TEST_F(MainWindowCalculations, AllDatasetsShowDatasetKOfNAndSkipReservoirs) {
+    open("a.rtdc", 600);
+    open("r.rtdc", 600, 0.0, {{"chip region", "reservoir"}});
+    open("b.rtdc", 600, 3.0);
+    open("c.rtdc", 600, 5.0);
+    check("emodulusAll", true);
+    std::vector<QString> formats;
+    QObject::connect(
+        m_emod, &EModulus::progressChanged, m_dock->progressBar(),
+        [&](int) {
+            if (formats.empty() || formats.back() != m_dock->progressBar()->format())
+                formats.push_back(m_dock->progressBar()->format());
+        },
+        Qt::QueuedConnection);
+    emit m_dock->computeEmodulus();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(formats, (std::vector<QString>{QStringLiteral("Dataset 1 of 3 \u2014 %p%"),
+                                             QStringLiteral("Dataset 2 of 3 \u2014 %p%"),
+                                             QStringLiteral("Dataset 3 of 3 \u2014 %p%")}));
+    const std::vector<bool> applied{true, false, true, true};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(m_window->datasets()[i]->emodApplied, applied[i]) << i;
+        EXPECT_EQ(m_window->datasets()[i]->reader->hasFeature("emodulus"), applied[i]) << i;
+    }
+}
+
+TEST_F(MainWindowCalculations, RecomputationsReleaseReplacedColumns) {
+    DatasetEntry* entry = open("a.rtdc", 200);
+    std::vector<std::weak_ptr<const std::vector<double>>> columns;
+    for (int run = 0; run < 20; ++run) {
+        emit m_dock->computeEmodulus();
+        ASSERT_TRUE(waitIdle());
+        columns.push_back(entry->reader->featureColumn("emodulus"));
+        // Every column replaced so far is freed; only the current one lives.
+        for (size_t k = 0; k + 1 < columns.size(); ++k)
+            EXPECT_TRUE(columns[k].expired()) << "run " << run << " column " << k;
+        EXPECT_FALSE(columns.back().expired());
+    }
+}
+
+TEST_F(MainWindowCalculations, QualityReportIgnoresRulesOnTheModulus) {
+    DatasetEntry* entry = open("a.rtdc", 200);
+    emit m_dock->computeEmodulus();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(entry->emodApplied);
+    // Table: a rule that keeps no event, on which feature -> report empty?
+    struct Case {
+        const char* feature;
+        bool empty;
+    };
+    for (const Case c : {Case{"emodulus", false}, Case{"area_um", true}}) {
+        entry->filter = EventFilter();
+        FilterRule rule;
+        rule.type = 0;
+        rule.featureName = c.feature;
+        rule.minValue = 1e8;
+        rule.maxValue = 1e9;
+        rule.enabled = true;
+        entry->filter.addRule(rule);
+        for (auto* old : m_window->findChildren<EModQualityDialog*>())
+            delete old;
+        emit m_dock->assessEmodQuality();
+        const auto dialogs = m_window->findChildren<EModQualityDialog*>();
+        ASSERT_EQ(dialogs.size(), 1) << c.feature;
+        bool saysEmpty = false;
+        for (QLabel* label : dialogs[0]->findChildren<QLabel*>())
+            saysEmpty = saysEmpty || label->text() == "No data available for quality assessment.";
+        EXPECT_EQ(saysEmpty, c.empty) << c.feature;
+    }
+}
+
+// ---- dimension reduction -----------------------------------------------------------
+
+TEST_F(MainWindowCalculations, PooledPcaListsDatasetsLackingAFeature) {
+    open("a.rtdc", 80);
+    open("b.rtdc", 60, 2.0);
+    open("lacking.rtdc", 40, 0.0, {}, false);
+    activate(0);
+    selectFeatures({"feat_a", "feat_b", "area_um"});
+    choose("dimRedFitScope", 1);
+    choose("dimRedApplyScope", 1);
+    m_dialogs.buttonAnswers.push_back(QMessageBox::Yes);
+    emit m_dock->computeDimReduction();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(m_dialogs.calls.size(), 2u);
+    EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Question);
+    EXPECT_EQ(m_dialogs.calls[0].text,
+              "These datasets lack one or more selected features and will be left out:\n\n"
+              "lacking.rtdc\n\nContinue?");
+    EXPECT_EQ(m_dialogs.calls[1].kind, DialogCall::Information);
+    EXPECT_TRUE(m_dialogs.calls[1].text.startsWith("Fitted on 140 events from 2 dataset(s).\n"));
+    const std::vector<bool> written{true, true, false};
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(m_window->datasets()[i]->reader->hasFeature("dim_1"), written[i]) << i;
+    ASSERT_TRUE(m_window->dimRedReference());
+    EXPECT_EQ(m_window->dimRedReference()->model.nTrain, 140u);
+    EXPECT_EQ(m_window->dimRedReference()->fit_datasets, "a.rtdc, b.rtdc");
+
+    // Answering No stops before any task.
+    m_dialogs.calls.clear();
+    m_dialogs.buttonAnswers.push_back(QMessageBox::No);
+    const auto* before = m_window->dimRedReference();
+    emit m_dock->computeDimReduction();
+    EXPECT_FALSE(m_window->calcBusy());
+    ASSERT_EQ(m_dialogs.calls.size(), 1u);
+    EXPECT_EQ(m_window->dimRedReference(), before);
+}
+
+TEST_F(MainWindowCalculations, ReferenceSaveLoadApplyAndADamagedFileKeepsThePrevious) {
+    open("a.rtdc", 80);
+    DatasetEntry* b = open("b.rtdc", 50, 1.0);
+    activate(0);
+    selectFeatures({"feat_a", "feat_b"});
+    emit m_dock->computeDimReduction(); // active: the first dataset
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(m_window->dimRedReference());
+    const DimRedReference fitted = *m_window->dimRedReference();
+
+    // Save, then load a damaged file: the reference stays the fitted one.
+    const std::string saved = m_dir.file("ref");
+    m_dialogs.calls.clear();
+    m_dialogs.fileAnswers.push_back(QString::fromStdString(saved));
+    m_dialogs.filterAnswers.push_back("Quorvex3 Dimension Reduction (*.qv3dr)");
+    emit m_dock->saveDimRedReference();
+    ASSERT_TRUE(std::filesystem::exists(saved + ".qv3dr"));
+    const std::string damaged = m_dir.file("damaged.qv3dr");
+    std::ofstream(damaged) << "not a reference";
+    m_dialogs.fileAnswers.push_back(QString::fromStdString(damaged));
+    emit m_dock->loadDimRedReference();
+    ASSERT_FALSE(m_dialogs.calls.empty());
+    EXPECT_EQ(m_dialogs.calls.back().kind, DialogCall::Critical);
+    EXPECT_EQ(m_dialogs.calls.back().title, "Load Reference");
+    EXPECT_TRUE(m_dialogs.calls.back().text.startsWith("Could not read this reference:\n"));
+    ASSERT_TRUE(m_window->dimRedReference());
+    EXPECT_EQ(m_window->dimRedReference()->model.loading1, fitted.model.loading1);
+
+    // Load the saved file and apply it to the second dataset only.
+    m_dialogs.fileAnswers.push_back(QString::fromStdString(saved + ".qv3dr"));
+    emit m_dock->loadDimRedReference();
+    ASSERT_TRUE(m_window->dimRedReference());
+    EXPECT_EQ(m_window->dimRedReference()->model.features, fitted.model.features);
+    ASSERT_FALSE(b->reader->hasFeature("dim_1"));
+    // Apply with "Use reference" to every dataset.
+    choose("dimRedFitScope", 2);
+    choose("dimRedApplyScope", 1);
+    m_dialogs.calls.clear();
+    emit m_dock->computeDimReduction();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(m_dialogs.calls.size(), 1u);
+    EXPECT_EQ(m_dialogs.calls[0].title, "Apply Reference");
+    EXPECT_TRUE(m_dialogs.calls[0].text.startsWith(
+        "Applied ref.qv3dr to 2 dataset(s) without refitting.\n\n"));
+    // PCA: the second dataset's coordinates are the projection of its values.
+    const auto& x = b->reader->readScalarFeature("dim_1");
+    const auto& fa = b->reader->readScalarFeature("feat_a");
+    const auto& fb = b->reader->readScalarFeature("feat_b");
+    ASSERT_EQ(x.size(), 50u);
+    const DimRedModel& m = fitted.model;
+    for (size_t i = 0; i < 50; ++i) {
+        const double expect = (fa[i] - m.centre[0]) / m.scale[0] * m.loading1[0] +
+                              (fb[i] - m.centre[1]) / m.scale[1] * m.loading1[1];
+        EXPECT_NEAR(x[i], expect, 1e-12 * (1 + std::fabs(expect))) << i;
+    }
+}
+
+TEST_F(MainWindowCalculations, SavingWithoutAReferenceOpensNoDialog) {
+    open("a.rtdc", 20);
+    emit m_dock->saveDimRedReference();
+    ASSERT_EQ(m_dialogs.calls.size(), 1u);
+    EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Information);
+    EXPECT_EQ(m_dialogs.calls[0].text,
+              "Fit a dimension reduction first \u2014 there is no projection to save.");
+}
+
+} // namespace
+} // namespace Quorvex3
