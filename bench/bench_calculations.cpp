@@ -1,0 +1,287 @@
+// Compute actions of the main window, measured as a user meets them on a real
+// (offscreen) window with generated measurements:
+// - Young's modulus of 1e6 events with a generated look-up table, started by
+//   the calculations dock's button;
+// - pooled UMAP over 10 datasets x 5e4 events x 8 features, fitted on all
+//   datasets and applied to all, started by the dock's button.
+// The time runs from the button press to the end of the task's finish step
+// (new columns written, records updated, views asked to refresh). While the
+// task runs, a 1 ms timer on the GUI thread records the longest interval
+// between two of its timeouts ("gui_max_gap_ms"): the longest the window
+// stood frozen, including the work the action does on the GUI thread before
+// the task starts and the view refresh after it (timed up to 500 ms past the
+// finish).
+
+#include "app/MainWindow.h"
+#include "calc/CalculationsDockWidget.h"
+#include "calc/EModulus.h"
+#include "core/RTDCReader.h"
+#include "dimred/DimRedReference.h"
+#include "model/DatasetEntry.h"
+#include "support/RtdcFixtureWriter.h"
+#include "util/ScriptedDialogProvider.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Quorvex3::MainWindow;
+using Quorvex3::testing::RtdcFixtureWriter;
+using Quorvex3::testing::Storage;
+using Quorvex3::testing::TempDir;
+
+TempDir& benchDir() {
+    static TempDir dir;
+    return dir;
+}
+
+/// A table over areas [20, 300] µm² and deformations [0, 0.1]; returns the
+/// folder to search it in.
+std::string lookUpTableDir() {
+    static const std::string base = [] {
+        const std::string dir = benchDir().file("program");
+        std::filesystem::create_directories(dir + "/data");
+        std::ofstream out(dir + "/data/LUT_LE_2D_FEM.txt");
+        out << "area_um deform emodulus\n";
+        for (int i = 0; i <= 28; ++i)
+            for (int j = 0; j <= 40; ++j) {
+                const double area = 20.0 + 10.0 * i, deform = 0.0025 * j;
+                out << area << ' ' << deform << ' '
+                    << std::pow(area / 80.0, 0.7) * 0.025 / (deform + 0.005) << '\n';
+            }
+        return dir;
+    }();
+    return base;
+}
+
+const char* const kUmapFeatures[] = {"area_um", "deform",     "bright_avg", "bright_sd",
+                                     "aspect",  "area_ratio", "fl1_max",    "fl2_max"};
+
+/// A measurement of `events` cells in three groups, with the eight features
+/// above as compressed float columns and the usual metadata.
+std::string writeMeasurement(const std::string& name, std::size_t events, unsigned seed) {
+    const std::string path = benchDir().file(name);
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> unit(0.0f, 1.0f);
+    std::vector<std::vector<float>> columns(std::size(kUmapFeatures), std::vector<float>(events));
+    for (std::size_t i = 0; i < events; ++i) {
+        const float group = static_cast<float>(i % 3);
+        columns[0][i] = std::exp(std::log(80.0f) + 0.25f * unit(rng));
+        columns[1][i] = std::max(0.002f, 0.02f + 0.007f * unit(rng));
+        for (std::size_t j = 2; j < columns.size(); ++j)
+            columns[j][i] = 10.0f * group * static_cast<float>(j % 3 + 1) + unit(rng);
+    }
+    RtdcFixtureWriter writer(path);
+    for (std::size_t j = 0; j < columns.size(); ++j)
+        writer.addColumn<float>(kUmapFeatures[j], columns[j], Storage::compressed(1));
+    writer.setStringAttribute("experiment:sample", name);
+    writer.setStringAttribute("setup:chip region", "channel");
+    writer.setStringAttribute("setup:medium", "Water");
+    writer.setScalarAttribute<double>("setup:channel width", 20.0);
+    writer.setScalarAttribute<double>("setup:flow rate", 0.16);
+    writer.setScalarAttribute<double>("setup:temperature", 23.0);
+    writer.setScalarAttribute<double>("imaging:pixel size", 0.34);
+    writer.close();
+    return path;
+}
+
+/// Runs the event loop until `done` holds.
+template <typename Done> void spinUntil(Done done) {
+    while (!done())
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+void spinFor(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    spinUntil([&] { return clock.elapsed() >= ms; });
+}
+
+/// The window with the given datasets open and loaded; dialogs answered by
+/// a script (the fit reports its result in a box).
+struct Scene {
+    Quorvex3::testing::ScriptedDialogProvider dialogs;
+    Quorvex3::ScopedDialogProvider guard{dialogs};
+    MainWindow window;
+
+    explicit Scene(const std::vector<std::string>& paths) {
+        window.findChild<Quorvex3::EModulus*>()->setLUTSearchDir(
+            QString::fromStdString(lookUpTableDir()));
+        window.resize(1400, 900);
+        window.show();
+        for (const std::string& path : paths)
+            window.addDataset(QString::fromStdString(path));
+        spinUntil([&] {
+            if (window.datasets().size() != paths.size())
+                return false;
+            for (const auto& entry : window.datasets())
+                if (!entry->featuresLoaded)
+                    return false;
+            return true;
+        });
+        spinFor(200);
+    }
+    QPushButton* button(const QString& text) {
+        for (QPushButton* b : window.findChildren<QPushButton*>())
+            if (b->text() == text)
+                return b;
+        return nullptr;
+    }
+};
+
+/// Longest interval between two turns of the GUI thread's event loop.
+class GapMeter {
+public:
+    GapMeter() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_maxGap = std::max(m_maxGap, m_clock.nsecsElapsed());
+            m_clock.restart();
+        });
+    }
+    void start() {
+        m_maxGap = 0;
+        m_clock.start();
+        m_timer.start();
+    }
+    double stopMs() {
+        m_timer.stop();
+        m_maxGap = std::max(m_maxGap, m_clock.nsecsElapsed());
+        return static_cast<double>(m_maxGap) / 1e6;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_maxGap = 0;
+};
+
+/// Presses `button` from the event loop and waits for the task's finish
+/// step; returns seconds from the press to the finish, and the largest gap.
+double pressAndWait(Scene& scene, QPushButton* button, double& maxGapMs) {
+    GapMeter gaps;
+    gaps.start();
+    QElapsedTimer clock;
+    bool pressed = false;
+    QTimer::singleShot(0, [&] {
+        clock.start();
+        button->click();
+        pressed = true;
+    });
+    spinUntil([&] { return pressed && !scene.window.calcBusy(); });
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    spinFor(500);
+    maxGapMs = gaps.stopMs();
+    return seconds;
+}
+
+void BM_EmodulusRequestToFeatures(benchmark::State& state) {
+    const auto events = static_cast<std::size_t>(state.range(0));
+    Scene scene({writeMeasurement("emod.rtdc", events, 5u)});
+    QPushButton* compute = scene.button(QStringLiteral("Compute Young's Modulus"));
+    if (!compute || !compute->isEnabled()) {
+        state.SkipWithError("no enabled Young's modulus button");
+        return;
+    }
+    double worstGap = 0.0;
+    for (auto _ : state) {
+        double gap = 0.0;
+        state.SetIterationTime(pressAndWait(scene, compute, gap));
+        worstGap = std::max(worstGap, gap);
+    }
+    const auto* entry = scene.window.activeDataset();
+    if (!entry->emodApplied || !entry->reader->hasFeature("emodulus"))
+        state.SkipWithError("Young's modulus was not computed");
+    state.counters["gui_max_gap_ms"] = worstGap;
+}
+BENCHMARK(BM_EmodulusRequestToFeatures)
+    ->Arg(1000000)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+
+void BM_PooledUmapRequestToFeatures(benchmark::State& state) {
+    const int datasets = 10;
+    const auto events = static_cast<std::size_t>(state.range(0));
+    std::vector<std::string> paths;
+    for (int k = 0; k < datasets; ++k)
+        paths.push_back(writeMeasurement("umap" + std::to_string(k) + ".rtdc", events,
+                                         100u + static_cast<unsigned>(k)));
+    Scene scene(paths);
+    auto* dock = scene.window.findChild<Quorvex3::CalculationsDockWidget*>();
+    dock->refreshDimRedFeatures(scene.window.activeDataset());
+    auto* list = dock->findChild<QListWidget*>(QStringLiteral("dimRedFeatureList"));
+    const std::set<std::string> chosen(std::begin(kUmapFeatures), std::end(kUmapFeatures));
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setCheckState(chosen.count(list->item(i)->text().toStdString())
+                                         ? Qt::Checked
+                                         : Qt::Unchecked);
+    for (auto [name, data] : {std::pair{"dimRedMethod", 1}, std::pair{"dimRedFitScope", 1},
+                              std::pair{"dimRedApplyScope", 1}}) {
+        auto* combo = dock->findChild<QComboBox*>(QString::fromLatin1(name));
+        combo->setCurrentIndex(combo->findData(data));
+    }
+    QPushButton* compute = scene.button(QStringLiteral("Compute Dimension Reduction"));
+    if (!compute || !compute->isEnabled()) {
+        state.SkipWithError("no enabled dimension-reduction button");
+        return;
+    }
+    double worstGap = 0.0;
+    for (auto _ : state) {
+        double gap = 0.0;
+        state.SetIterationTime(pressAndWait(scene, compute, gap));
+        worstGap = std::max(worstGap, gap);
+    }
+    for (const auto& entry : scene.window.datasets())
+        if (!entry->reader->hasFeature("dim_1"))
+            state.SkipWithError("a dataset got no embedding");
+    if (!scene.window.dimRedReference() ||
+        scene.window.dimRedReference()->model.nTrain != datasets * events)
+        state.SkipWithError("the fit did not pool every event");
+    state.counters["gui_max_gap_ms"] = worstGap;
+}
+BENCHMARK(BM_PooledUmapRequestToFeatures)
+    ->Arg(50000)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Settings and caches go to a private home, never the user's.
+    QTemporaryDir home;
+    for (const char* variable : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+        qputenv(variable, home.path().toUtf8());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(QStringLiteral("Quorvex3"));
+    QApplication::setOrganizationName(QStringLiteral("Quorvex3"));
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
