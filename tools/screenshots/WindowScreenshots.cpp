@@ -13,13 +13,15 @@
 // measurement with 0 events shown after a full one. export-avi: the export
 // dialog with the AVI options, as it opens over that window. emodulus: Young's
 // modulus computed by the calculations dock's button with a generated look-up
-// table, coloured by the modulus, with the isoelastics switched on.
+// table, coloured by the modulus, with the isoelastics and their labels on
+// (QUORVEX3_ISOLINE_ENDS widens the axes to the lines' labelled ends).
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
 #include "calc/EModulus.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
+#include "plots/ScatterPlot.h"
 #include "session/ExportDialog.h"
 #include "support/RtdcFixtureWriter.h"
 
@@ -279,6 +281,15 @@ bool emodulus(MainWindow& window, const QDir& dir) {
         iso->setChecked(true);
     if (auto* labels = window.findChild<QCheckBox*>(QStringLiteral("isoLabelsCheck")))
         labels->setChecked(true);
+    // The labels sit at the lines' ends, at the table's largest area:
+    // QUORVEX3_ISOLINE_ENDS widens the axes to show them.
+    if (qEnvironmentVariableIsSet("QUORVEX3_ISOLINE_ENDS"))
+        if (auto* plot = window.findChild<Quorvex3::ScatterPlot*>()) {
+            spinEvents(300);
+            plot->setAxisScale(QwtPlot::xBottom, 0.0, 320.0);
+            plot->setAxisScale(QwtPlot::yLeft, 0.0, 0.1);
+            plot->replot();
+        }
     return true;
 }
 
