@@ -27,8 +27,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDockWidget>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QPushButton>
@@ -229,7 +229,8 @@ void writeLookUpTable(const QDir& dir) {
 
 bool emodulus(MainWindow& window, const QDir& dir) {
     writeLookUpTable(dir);
-    window.findChild<Quorvex3::EModulus*>()->setLUTSearchDir(dir.filePath(QStringLiteral("program")));
+    window.findChild<Quorvex3::EModulus*>()->setLUTSearchDir(
+        dir.filePath(QStringLiteral("program")));
     const std::string path = dir.filePath(QStringLiteral("cells.rtdc")).toStdString();
     {
         std::mt19937 rng(3u);
