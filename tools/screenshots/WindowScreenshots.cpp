@@ -11,16 +11,24 @@
 // screen it is started on. no-images-event: a measurement without images and
 // traces counted in samples, after event 7 was typed in. empty-after-full: a
 // measurement with 0 events shown after a full one. export-avi: the export
-// dialog with the AVI options, as it opens over that window.
+// dialog with the AVI options, as it opens over that window. emodulus: Young's
+// modulus computed by the calculations dock's button with a generated look-up
+// table, coloured by the modulus, with the isoelastics and their labels on
+// (QUORVEX3_ISOLINE_ENDS widens the axes to the lines' labelled ends).
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
+#include "calc/EModulus.h"
+#include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
+#include "plots/ScatterPlot.h"
 #include "session/ExportDialog.h"
 #include "support/RtdcFixtureWriter.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QPushButton>
@@ -32,6 +40,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -204,13 +213,94 @@ bool emptyAfterFull(MainWindow& window, const QDir& dir) {
     return openAndWait(window, full) && openAndWait(window, empty);
 }
 
+/// A look-up table over areas [20, 300] µm² and deformations [0, 0.1] at the
+/// table's reference conditions: stiffer cells deform less, larger ones more.
+void writeLookUpTable(const QDir& dir) {
+    dir.mkpath(QStringLiteral("program/data"));
+    std::ofstream out(dir.filePath(QStringLiteral("program/data/LUT_LE_2D_FEM.txt")).toStdString());
+    out << "area_um deform emodulus\n";
+    for (int i = 0; i <= 28; ++i)
+        for (int j = 0; j <= 40; ++j) {
+            const double area = 20.0 + 10.0 * i, deform = 0.0025 * j;
+            out << area << ' ' << deform << ' '
+                << std::pow(area / 80.0, 0.7) * 0.025 / (deform + 0.005) << '\n';
+        }
+}
+
+bool emodulus(MainWindow& window, const QDir& dir) {
+    writeLookUpTable(dir);
+    window.findChild<Quorvex3::EModulus*>()->setLUTSearchDir(
+        dir.filePath(QStringLiteral("program")));
+    const std::string path = dir.filePath(QStringLiteral("cells.rtdc")).toStdString();
+    {
+        std::mt19937 rng(3u);
+        std::normal_distribution<double> unit(0.0, 1.0);
+        std::vector<double> area, deform;
+        for (int i = 0; i < 20000; ++i) {
+            area.push_back(std::exp(std::log(80.0) + 0.25 * unit(rng)));
+            deform.push_back(std::max(0.002, 0.02 + 0.007 * unit(rng)));
+        }
+        Quorvex3::testing::RtdcFixtureWriter writer(path);
+        writer.addColumn<double>("area_um", area);
+        writer.addColumn<double>("deform", deform);
+        writer.setStringAttribute("experiment:sample", "Cells for Young's modulus");
+        writer.setStringAttribute("setup:chip region", "channel");
+        writer.setStringAttribute("setup:medium", "Water");
+        writer.setScalarAttribute<double>("setup:channel width", 20.0);
+        writer.setScalarAttribute<double>("setup:flow rate", 0.16);
+        writer.setScalarAttribute<double>("setup:temperature", 23.0);
+        writer.setScalarAttribute<double>("imaging:pixel size", 0.34);
+    }
+    window.resize(1600, 1000);
+    window.show();
+    if (!openAndWait(window, path))
+        return false;
+    // The dock's own button, as a user presses it.
+    if (auto* dock = window.findChild<QDockWidget*>(QStringLiteral("calculationsDock")))
+        dock->raise();
+    QPushButton* compute = nullptr;
+    for (QPushButton* button : window.findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("Compute Young's Modulus"))
+            compute = button;
+    if (!compute || !compute->isEnabled()) {
+        std::fprintf(stderr, "no enabled \"Compute Young's Modulus\" button\n");
+        return false;
+    }
+    compute->click();
+    QElapsedTimer clock;
+    clock.start();
+    spinEvents(50);
+    while (window.calcBusy() && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (window.calcBusy() || !window.activeDataset()->reader->hasFeature("emodulus")) {
+        std::fprintf(stderr, "Young's modulus was not computed\n");
+        return false;
+    }
+    spinEvents(200);
+    choose(window, "colorCombo", QStringLiteral("emodulus"));
+    if (auto* iso = window.findChild<QCheckBox*>(QStringLiteral("isoelasticsCheck")))
+        iso->setChecked(true);
+    if (auto* labels = window.findChild<QCheckBox*>(QStringLiteral("isoLabelsCheck")))
+        labels->setChecked(true);
+    // The labels sit at the lines' ends, at the table's largest area:
+    // QUORVEX3_ISOLINE_ENDS widens the axes to show them.
+    if (qEnvironmentVariableIsSet("QUORVEX3_ISOLINE_ENDS"))
+        if (auto* plot = window.findChild<Quorvex3::ScatterPlot*>()) {
+            spinEvents(300);
+            plot->setAxisScale(QwtPlot::xBottom, 0.0, 320.0);
+            plot->setAxisScale(QwtPlot::yLeft, 0.0, 0.1);
+            plot->replot();
+        }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr,
                      "usage: %s log-axis|small-screen|no-images-event|empty-after-full|"
-                     "export-avi <output.png>\n",
+                     "export-avi|emodulus <output.png>\n",
                      argv[0]);
         return 2;
     }
@@ -227,6 +317,7 @@ int main(int argc, char** argv) {
                        : scene == "no-images-event"  ? noImagesEvent(window, QDir(dir.path()))
                        : scene == "empty-after-full" ? emptyAfterFull(window, QDir(dir.path()))
                        : scene == "export-avi"       ? exportAvi(window, QDir(dir.path()), shown)
+                       : scene == "emodulus"         ? emodulus(window, QDir(dir.path()))
                                                      : false;
     if (!ready) {
         std::fprintf(stderr, "unknown scene or a measurement did not load\n");
