@@ -333,22 +333,3 @@ BENCHMARK(BM_PooledUmapRequestToFeatures)
     ->UseManualTime();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // Settings and caches go to a private home, never the user's.
-    QTemporaryDir home;
-    for (const char* variable : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
-        qputenv(variable, home.path().toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    QApplication::setApplicationName(QStringLiteral("Quorvex3"));
-    QApplication::setOrganizationName(QStringLiteral("Quorvex3"));
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}
