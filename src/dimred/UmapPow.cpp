@@ -4,6 +4,8 @@
 //   kPowLogC[j] = -ln(kPowInvC[j]) rounded to double (from a 50-digit
 //                 evaluation), so that ln m = kPowLogC[j] + ln(m kPowInvC[j]);
 //   kPowExp2[j] = 2^(j / 256) rounded to double (from a 50-digit evaluation).
+// tests/dimred/pow_tables_oracle.py recomputes all three; a test compares
+// them entry for entry.
 
 #include "dimred/UmapMath.h"
 

@@ -20,6 +20,7 @@
 #include "dimred/UmapGraph.h"
 #include "dimred/UmapLayout.h"
 #include "dimred/UmapMath.h"
+#include "support/PythonOracle.h"
 
 #include <gtest/gtest.h>
 
@@ -255,6 +256,28 @@ TEST(UmapGraph, EdgesFollowTheChainedTableOrder) {
 }
 
 // ---- the optimisation ---------------------------------------------------------------
+
+// The power's tables are literals in the source; a wrong digit in one of
+// them would only shift a few embeddings slightly. Each entry is the double
+// nearest to its exact value, recomputed with 60-digit decimal arithmetic:
+// /usr/bin/python3 tests/dimred/pow_tables_oracle.py (exact hex floats).
+TEST(UmapLayout, PowerTablesHoldTheNearestDoubleOfEachExactValue) {
+    const auto cases =
+        Quorvex3::testing::runPythonOracle(QUORVEX3_DIMRED_ORACLE_DIR "/pow_tables_oracle.py");
+    const std::map<std::string, const double*> tables = {{"INVC", umapdetail::kPowInvC},
+                                                         {"LOGC", umapdetail::kPowLogC},
+                                                         {"EXP2", umapdetail::kPowExp2}};
+    ASSERT_EQ(cases.size(), tables.size());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        ASSERT_EQ(tables.count(c.kind), 1u);
+        ASSERT_EQ(c.groups.size(), 1u);
+        ASSERT_EQ(c.groups[0].size(), 256u);
+        const double* table = tables.at(c.kind);
+        for (std::size_t j = 0; j < 256; ++j)
+            EXPECT_EQ(table[j], c.groups[0][j]) << "entry " << j;
+    }
+}
 
 TEST(UmapLayout, OverlappedStepsGiveTheBitsOfTheSequentialOrder) {
     // Small data make steps share points often (batches break up); larger
