@@ -1,11 +1,11 @@
 #include "compare/CombinePlotData.h"
 
 #include "core/RTDCReader.h"
+#include "core/ShownEvents.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <numeric>
 
 namespace Quorvex3 {
 
@@ -14,27 +14,11 @@ namespace {
 using Column = std::shared_ptr<const std::vector<double>>;
 
 // Indices of the shown events below `limit`, ascending.
-std::vector<int> shownEvents(RTDCReader& reader, const EventFilter& filter, size_t limit) {
-    std::vector<int> indices;
-    if (filter.isEnabled() && filter.ruleCount() > 0) {
-        // The handles keep the columns alive while the filter reads them,
-        // whatever another thread registers meanwhile.
-        std::vector<Column> held;
-        EventFilter::FeatureMap columns;
-        for (const std::string& name : filter.requiredFeatures()) {
-            Column column = reader.featureColumn(name);
-            columns[name] = column.get();
-            held.push_back(std::move(column));
-        }
-        indices = filter.apply(columns, reader.getEventCount());
-        const auto end =
-            std::lower_bound(indices.begin(), indices.end(), limit,
-                             [](int i, size_t n) { return static_cast<size_t>(i) < n; });
-        indices.erase(end, indices.end());
-    } else {
-        indices.resize(limit);
-        std::iota(indices.begin(), indices.end(), 0);
-    }
+std::vector<int> shownEventsBelow(RTDCReader& reader, const EventFilter& filter, size_t limit) {
+    std::vector<int> indices = shownEvents(reader, filter);
+    const auto end = std::lower_bound(indices.begin(), indices.end(), limit,
+                                      [](int i, size_t n) { return static_cast<size_t>(i) < n; });
+    indices.erase(end, indices.end());
     return indices;
 }
 
@@ -56,7 +40,7 @@ CombineFilteredData readCombineFilteredData(RTDCReader& reader, const EventFilte
     if (!xColumn || !yColumn || xColumn->empty() || yColumn->empty())
         return data;
     const size_t limit = std::min({xColumn->size(), yColumn->size(), reader.getEventCount()});
-    const std::vector<int> indices = shownEvents(reader, filter, limit);
+    const std::vector<int> indices = shownEventsBelow(reader, filter, limit);
     data.x.reserve(indices.size());
     data.y.reserve(indices.size());
     for (const int i : indices) {

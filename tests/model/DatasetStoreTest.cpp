@@ -5,6 +5,7 @@
 #include "model/DatasetStore.h"
 
 #include "core/RTDCReader.h"
+#include "core/ShownEvents.h"
 #include "support/RtdcFixtureWriter.h"
 
 #include <gtest/gtest.h>
