@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QInputDialog>
 #include <QPushButton>
 #include <QVariant>
 
@@ -157,6 +158,33 @@ int QtDialogProvider::messageBox(QWidget* parent, const CustomMessageBox& box) {
 
 int QtDialogProvider::execDialog(QDialog& dialog) {
     return dialog.exec();
+}
+
+int QtDialogProvider::getInt(QWidget* parent, const QString& title, const QString& label,
+                             int value, int minValue, int maxValue, int step, bool* ok) {
+    return QInputDialog::getInt(parent, title, label, value, minValue, maxValue, step, ok);
+}
+
+double QtDialogProvider::getDouble(QWidget* parent, const QString& title, const QString& label,
+                                   double value, double minValue, double maxValue, int decimals,
+                                   bool* ok) {
+    return QInputDialog::getDouble(parent, title, label, value, minValue, maxValue, decimals, ok);
+}
+
+QString QtDialogProvider::getText(QWidget* parent, const QString& title, const QString& label,
+                                  QLineEdit::EchoMode mode, const QString& text, bool* ok) {
+    return QInputDialog::getText(parent, title, label, mode, text, ok);
+}
+
+QString QtDialogProvider::getItem(QWidget* parent, const QString& title, const QString& label,
+                                  const QStringList& items, int current, bool editable,
+                                  bool* ok) {
+    return QInputDialog::getItem(parent, title, label, items, current, editable, ok);
+}
+
+QColor QtDialogProvider::getColor(const QColor& initial, QWidget* parent, const QString& title,
+                                  QColorDialog::ColorDialogOptions options) {
+    return QColorDialog::getColor(initial, parent, title, options);
 }
 
 } // namespace Quorvex3

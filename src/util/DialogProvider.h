@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QColor>
+#include <QColorDialog>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -123,6 +126,25 @@ public:
     /// its widgets carry object names so scripted tests can fill them in.
     virtual int execDialog(QDialog& dialog) = 0;
 
+    /// Input dialogs. `ok`, when given, receives whether the user accepted;
+    /// on cancel the returned value is meaningless (as for the Qt statics).
+    virtual int getInt(QWidget* parent, const QString& title, const QString& label, int value,
+                       int minValue, int maxValue, int step = 1, bool* ok = nullptr) = 0;
+    virtual double getDouble(QWidget* parent, const QString& title, const QString& label,
+                             double value, double minValue, double maxValue, int decimals = 1,
+                             bool* ok = nullptr) = 0;
+    virtual QString getText(QWidget* parent, const QString& title, const QString& label,
+                            QLineEdit::EchoMode mode = QLineEdit::Normal,
+                            const QString& text = QString(), bool* ok = nullptr) = 0;
+    /// One of `items`, starting at `current`; `editable` lets the user type.
+    virtual QString getItem(QWidget* parent, const QString& title, const QString& label,
+                            const QStringList& items, int current = 0, bool editable = true,
+                            bool* ok = nullptr) = 0;
+
+    /// The standard colour dialog; an invalid colour when cancelled.
+    virtual QColor getColor(const QColor& initial, QWidget* parent, const QString& title,
+                            QColorDialog::ColorDialogOptions options = {}) = 0;
+
 private:
     static DialogProvider* s_current;
 };
@@ -156,6 +178,16 @@ public:
                                          QMessageBox::StandardButton defaultButton) override;
     int messageBox(QWidget* parent, const CustomMessageBox& box) override;
     int execDialog(QDialog& dialog) override;
+    int getInt(QWidget* parent, const QString& title, const QString& label, int value,
+               int minValue, int maxValue, int step, bool* ok) override;
+    double getDouble(QWidget* parent, const QString& title, const QString& label, double value,
+                     double minValue, double maxValue, int decimals, bool* ok) override;
+    QString getText(QWidget* parent, const QString& title, const QString& label,
+                    QLineEdit::EchoMode mode, const QString& text, bool* ok) override;
+    QString getItem(QWidget* parent, const QString& title, const QString& label,
+                    const QStringList& items, int current, bool editable, bool* ok) override;
+    QColor getColor(const QColor& initial, QWidget* parent, const QString& title,
+                    QColorDialog::ColorDialogOptions options) override;
     QMessageBox::StandardButton criticalWithDetails(QWidget* parent, const QString& title,
                                                     const QString& text,
                                                     const QString& details) override;

@@ -32,7 +32,9 @@ struct DialogCall {
         Critical,
         Question,
         MessageBox, // a box with buttons of its own
-        Dialog      // one of the program's own dialogs
+        Dialog,     // one of the program's own dialogs
+        Input,      // getInt, getDouble, getText, getItem
+        Color       // the colour dialog
     };
     Kind kind;
     QString title; // caption of file dialogs, title of message boxes and dialogs
@@ -63,6 +65,11 @@ public:
     /// widgets, click its buttons) and returns its result; without one the
     /// dialog is rejected untouched.
     std::function<int(QDialog&)> dialogScript;
+    /// Input dialogs: the next answer, as text ("42", "0.5", an item);
+    /// none left (or the string "<cancel>") cancels the dialog.
+    std::deque<QString> inputAnswers;
+    /// Colour dialogs: the next colour; none left cancels (invalid colour).
+    std::deque<QColor> colorAnswers;
     std::vector<DialogCall> calls;
 
     /// Number of recorded calls of one kind.
@@ -150,6 +157,43 @@ public:
         return dialogScript ? dialogScript(dialog) : static_cast<int>(QDialog::Rejected);
     }
 
+    int getInt(QWidget*, const QString& title, const QString& label, int value, int, int, int,
+               bool* ok) override {
+        const QString answer = nextInput(title, label, ok);
+        return answer.isNull() ? value : answer.toInt();
+    }
+
+    double getDouble(QWidget*, const QString& title, const QString& label, double value, double,
+                     double, int, bool* ok) override {
+        const QString answer = nextInput(title, label, ok);
+        return answer.isNull() ? value : answer.toDouble();
+    }
+
+    QString getText(QWidget*, const QString& title, const QString& label, QLineEdit::EchoMode,
+                    const QString& text, bool* ok) override {
+        const QString answer = nextInput(title, label, ok);
+        return answer.isNull() ? text : answer;
+    }
+
+    QString getItem(QWidget*, const QString& title, const QString& label, const QStringList& items,
+                    int current, bool, bool* ok) override {
+        const QString answer = nextInput(title, label, ok);
+        calls.back().buttons = items;
+        if (answer.isNull())
+            return current >= 0 && current < items.size() ? items.at(current) : QString();
+        return answer;
+    }
+
+    QColor getColor(const QColor& initial, QWidget*, const QString& title,
+                    QColorDialog::ColorDialogOptions) override {
+        calls.push_back({DialogCall::Color, title, initial.name(), QString()});
+        if (colorAnswers.empty())
+            return QColor();
+        const QColor answer = colorAnswers.front();
+        colorAnswers.pop_front();
+        return answer;
+    }
+
     QMessageBox::StandardButton criticalWithDetails(QWidget*, const QString& title,
                                                     const QString& text,
                                                     const QString& details) override {
@@ -171,6 +215,20 @@ public:
     }
 
 private:
+    // The scripted answer, or a null string when the dialog is cancelled.
+    QString nextInput(const QString& title, const QString& label, bool* ok) {
+        calls.push_back({DialogCall::Input, title, label, QString()});
+        QString answer;
+        if (!inputAnswers.empty()) {
+            answer = inputAnswers.front();
+            inputAnswers.pop_front();
+        }
+        const bool accepted = !answer.isNull() && answer != QStringLiteral("<cancel>");
+        if (ok)
+            *ok = accepted;
+        return accepted ? answer : QString();
+    }
+
     QString nextFile() {
         if (fileAnswers.empty())
             return QString();
