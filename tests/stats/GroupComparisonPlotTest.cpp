@@ -65,6 +65,7 @@ TEST(GroupComparisonPlot, BoxMeanLineAndDotsOfOneColumn) {
     EXPECT_EQ(samples(boxes[0]), (std::vector<QPointF>{{-0.2, 1}, {-0.2, 3}, {0.2, 3}, {0.2, 1},
                                                        {-0.2, 1}}));
     EXPECT_EQ(boxes[0]->brush().color().alpha(), 40);
+    EXPECT_EQ(boxes[0]->baseline(), 1.0); // the fill stays inside the box, not down to 0
     EXPECT_EQ(boxes[0]->pen().color(), QColor("#4682b4"));
     const auto means = curvesAt(plot.get(), GroupPlotZ::Mean);
     ASSERT_EQ(means.size(), 1u);
