@@ -56,26 +56,38 @@ void GalleryGridWidget::ensureCellCount(int count) {
     }
 }
 
-void GalleryGridWidget::setTiles(const std::vector<GalleryTile>& tiles, int columns, bool showIds) {
-    m_columns = std::max(columns, 1);
+void GalleryGridWidget::placeCells(int columns) {
     for (size_t k = 0; k < m_imageLabels.size(); ++k) {
         m_gridLayout->removeWidget(m_imageLabels[k]);
         m_gridLayout->removeWidget(m_idLabels[k]);
         m_imageLabels[k]->hide();
         m_idLabels[k]->hide();
     }
+    const int cells = columns * columns;
+    for (int k = 0; k < cells; ++k) {
+        const int row = k / columns;
+        const int column = k % columns;
+        m_gridLayout->addWidget(m_imageLabels[static_cast<size_t>(k)], 2 * row, column);
+        m_gridLayout->addWidget(m_idLabels[static_cast<size_t>(k)], 2 * row + 1, column);
+        m_imageLabels[static_cast<size_t>(k)]->show();
+    }
+    m_placedColumns = columns;
+}
+
+void GalleryGridWidget::setTiles(const std::vector<GalleryTile>& tiles, int columns, bool showIds) {
+    m_columns = std::max(columns, 1);
     const int cells = m_columns * m_columns;
     ensureCellCount(cells);
+    // Paging keeps the square: the cells stay where they are, and only
+    // their contents change (moving 800 labels in and out of the layout
+    // would cost more than drawing the page).
+    if (m_placedColumns != m_columns)
+        placeCells(m_columns);
     m_shownEvents.assign(static_cast<size_t>(cells), -1);
     for (int k = 0; k < cells; ++k) {
         const auto cell = static_cast<size_t>(k);
         QLabel* image = m_imageLabels[cell];
         QLabel* id = m_idLabels[cell];
-        const int row = k / m_columns;
-        const int column = k % m_columns;
-        m_gridLayout->addWidget(image, 2 * row, column);
-        m_gridLayout->addWidget(id, 2 * row + 1, column);
-        image->show();
         const QImage picture =
             cell < tiles.size() ? galleryTileToImage(tiles[cell].image) : QImage();
         if (picture.isNull()) {
@@ -86,11 +98,13 @@ void GalleryGridWidget::setTiles(const std::vector<GalleryTile>& tiles, int colu
         }
         const QPixmap pixmap = QPixmap::fromImage(picture);
         image->setPixmap(pixmap);
-        image->setFixedSize(pixmap.size());
+        if (image->minimumSize() != pixmap.size() || image->maximumSize() != pixmap.size())
+            image->setFixedSize(pixmap.size());
         m_shownEvents[cell] = tiles[cell].eventIndex;
         if (showIds) {
             id->setText(QString::number(tiles[cell].eventIndex));
-            id->setFixedWidth(pixmap.width());
+            if (id->minimumWidth() != pixmap.width() || id->maximumWidth() != pixmap.width())
+                id->setFixedWidth(pixmap.width());
             id->show();
         } else {
             id->clear();

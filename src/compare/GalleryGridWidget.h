@@ -43,11 +43,16 @@ public:
     const std::vector<int>& shownEvents() const { return m_shownEvents; }
 
 private:
+    /// Puts the first columns^2 cells into the layout, row-major, image
+    /// above caption, and takes every other cell out (hidden).
+    void placeCells(int columns);
+
     QGridLayout* m_gridLayout = nullptr;
     int m_columns = 10;
     std::vector<QLabel*> m_imageLabels;
     std::vector<QLabel*> m_idLabels;
     std::vector<int> m_shownEvents;
+    int m_placedColumns = 0; ///< the square the layout holds, 0 before the first page
 };
 
 /// An 8-bit tile as a deep-copied image: one channel as 8-bit greyscale,

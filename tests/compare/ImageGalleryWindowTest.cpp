@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -28,6 +29,7 @@
 #include <atomic>
 #include <memory>
 #include <numeric>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -196,12 +198,17 @@ TEST_F(GalleryWindow, PagesLabelsAndButtonsFollowTheEventCount) {
         bool prevOn, nextOn;
         std::vector<int> events;
     } steps[] = {{nullptr, "1 / 3", false, true, range(0, 100)},
+                 {prev, "1 / 3", false, true, range(0, 100)}, // before the start
                  {next, "2 / 3", true, true, range(100, 100)},
                  {next, "3 / 3", true, false, range(200, 50)},
-                 {next, "3 / 3", true, false, range(200, 50)}, // disabled: ignored
+                 {next, "3 / 3", true, false, range(200, 50)}, // past the end
                  {prev, "2 / 3", true, true, range(100, 100)}};
     for (const auto& step : steps) {
-        if (step.click)
+        // A disabled button cannot be clicked: its slot is called, and must
+        // ignore a request past either end.
+        if (step.click && !step.click->isEnabled())
+            QMetaObject::invokeMethod(&window, step.click == next ? "onNextPage" : "onPrevPage");
+        else if (step.click)
             step.click->click();
         ASSERT_TRUE(settle(window));
         EXPECT_EQ(text(window, "pageLabel"), QString::fromLatin1(step.label));
@@ -346,6 +353,55 @@ TEST_F(GalleryWindow, ARebindDuringARenderNeverShowsTheOldDatasetsTiles) {
     ASSERT_TRUE(settle(window));
     EXPECT_EQ(shown(window), range(0, 30));
     EXPECT_EQ(window.datasetId(), smallId);
+}
+
+TEST_F(GalleryWindow, ARenderStillRunningCannotRefillAnEmptiedPage) {
+    DatasetEntry* big = store.findById(bigId);
+    ImageGalleryWindow window(&store, bigId);
+    ASSERT_TRUE(settle(window));
+    hold(window);
+    child<QPushButton>(window, "nextButton")->click();
+    ASSERT_TRUE(renders.waitForStart(1));
+    big->filter.addRule(rangeRule("area_um", 1000, 2000)); // nothing passes
+    window.refreshFromMain();
+    EXPECT_EQ(text(window, "statusLabel"), QStringLiteral("No events to display."));
+    renders.release(1);
+    ASSERT_TRUE(settle(window));
+    EXPECT_EQ(renders.starts(), 1);
+    EXPECT_TRUE(shown(window).empty());
+    EXPECT_EQ(text(window, "pageLabel"), QStringLiteral("0 / 0"));
+}
+
+TEST_F(GalleryWindow, PixelSizeFromMetadataOnlyWhenFiniteAndPositive) {
+    // size_x 10.1 um and size_y 5 um with margin 5: cutout width and height.
+    const struct {
+        const char* value;
+        int width, height;
+    } cases[] = {{"0.34", 40, 26}, {" 0.5 ", 32, 20}, {"0", 40, 26},  {"-1", 40, 26},
+                 {"abc", 40, 26},  {"inf", 40, 26},   {"nan", 40, 26}, {"1e-300", 1024, 1024}};
+    for (const auto& c : cases) {
+        store.findById(smallId)->metadata.imaging["pixel size"] = c.value;
+        ImageGalleryWindow window(&store, smallId);
+        ASSERT_TRUE(settle(window));
+        EXPECT_TRUE(window.cutoutWidth() == c.width && window.cutoutHeight() == c.height)
+            << c.value << ": " << window.cutoutWidth() << " x " << window.cutoutHeight();
+    }
+    store.findById(smallId)->metadata.imaging.erase("pixel size");
+    ImageGalleryWindow window(&store, smallId);
+    EXPECT_EQ(window.cutoutWidth(), 40);
+    // Switching the automatic cutout off keeps the size; the spins then set it.
+    child<QCheckBox>(window, "autoCutoutCheck")->setChecked(false);
+    auto* width = child<QSpinBox>(window, "cutoutWidthSpin");
+    EXPECT_TRUE(width->isEnabled() && width->value() == 40);
+    width->setValue(64);
+    ASSERT_TRUE(settle(window));
+    EXPECT_EQ(window.cutoutWidth(), 64);
+    EXPECT_EQ(text(window, "statusLabel"), QStringLiteral("30 events \u00B7 cutout 64 \u00D7 26 px"));
+    child<QSpinBox>(window, "marginSpin")->setValue(0); // no effect on a manual cutout
+    EXPECT_EQ(window.cutoutWidth(), 64);
+    child<QCheckBox>(window, "autoCutoutCheck")->setChecked(true); // margin 0 now
+    EXPECT_TRUE(window.cutoutWidth() == 30 && !width->isEnabled());
+    ASSERT_TRUE(settle(window));
 }
 
 TEST_F(GalleryWindow, ARefreshOrRebindDuringAutomaticContrastEndsWithTheNewListsContrast) {
@@ -509,7 +565,7 @@ std::vector<GalleryTile> tiles(int count) {
 std::vector<QString> visibleCaptions(const GalleryGridWidget& grid) {
     std::vector<QString> captions;
     for (const QLabel* label : grid.findChildren<QLabel*>())
-        if (!label->isHidden() && label->pixmap() == nullptr && !label->text().isEmpty())
+        if (label->styleSheet().contains(QStringLiteral("font-size: 9px")) && !label->isHidden())
             captions.push_back(label->text());
     return captions;
 }
@@ -523,6 +579,22 @@ TEST(GalleryGrid, ReusesItsCellsAndLeavesMissingTilesEmpty) {
     EXPECT_EQ(visibleCaptions(grid).size(), 25u);
     EXPECT_EQ(visibleCaptions(grid)[24], QStringLiteral("524"));
     const QSize full = grid.size();
+    // Row-major 5 x 5: cell k at column k % 5 and row k / 5, each a column
+    // and a row of its own.
+    grid.layout()->activate();
+    std::set<int> xs, ys;
+    std::vector<QLabel*> images;
+    for (QLabel* label : grid.findChildren<QLabel*>())
+        if (label->pixmap() && !label->pixmap()->isNull())
+            images.push_back(label);
+    ASSERT_EQ(images.size(), 25u);
+    for (const QLabel* label : images) {
+        xs.insert(label->x());
+        ys.insert(label->y());
+    }
+    EXPECT_TRUE(xs.size() == 5 && ys.size() == 5) << xs.size() << " x " << ys.size();
+    EXPECT_TRUE(images[6]->x() == images[1]->x() && images[6]->y() == images[5]->y() &&
+                images[6]->y() > images[1]->y() && images[6]->x() > images[5]->x());
 
     std::vector<GalleryTile> three = tiles(3);
     three[1].image = cv::Mat(); // unreadable: an empty cell without caption
@@ -547,6 +619,12 @@ TEST(GalleryGrid, ReusesItsCellsAndLeavesMissingTilesEmpty) {
     grid.setTiles(tiles(2), 0, true); // at least one column
     EXPECT_EQ(grid.columnCount(), 1);
     EXPECT_EQ(grid.shownEvents(), std::vector<int>{500});
+    // One cell left in the layout: the other 24 image labels are gone from view.
+    int visibleImages = 0;
+    for (const QLabel* label : grid.findChildren<QLabel*>())
+        visibleImages += !label->isHidden() && !label->styleSheet().contains("9px");
+    EXPECT_EQ(visibleImages, 1);
+    EXPECT_EQ(grid.cellCapacity(), 25);
 }
 
 } // namespace
