@@ -183,7 +183,9 @@ void ImageGalleryWindow::onAutoContrastFinished() {
 
 void ImageGalleryWindow::onExportPagePng() {
     DialogProvider& dialogs = DialogProvider::current();
-    const QString name = m_datasetName.isEmpty() ? QStringLiteral("dataset") : m_datasetName;
+    QString name = m_datasetName.isEmpty() ? QStringLiteral("dataset") : m_datasetName;
+    // A display name such as "day 1/2" would otherwise propose a folder.
+    name.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
     const QString proposed = QStringLiteral("gallery_%1_p%2.png").arg(name).arg(m_currentPage + 1);
     QString selectedFilter = tr("PNG image (*.png)");
     QString path = dialogs.getSaveFileName(this, tr("Export Gallery Page"), proposed,

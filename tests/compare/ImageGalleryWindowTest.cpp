@@ -517,6 +517,9 @@ TEST_F(GalleryWindow, ExportProposesTheNameAndWritesThePage) {
     child<QPushButton>(window, "exportButton")->click(); // cancelled: nothing happens
     EXPECT_EQ(dialogs.calls.back().dir, QStringLiteral("gallery_dataset_p2.png"));
     EXPECT_EQ(dialogs.calls.size(), 2u);
+    window.onDatasetRenamed(bigId, QStringLiteral("day 1/2\\b"));
+    child<QPushButton>(window, "exportButton")->click(); // no folder in the proposed name
+    EXPECT_EQ(dialogs.calls.back().dir, QStringLiteral("gallery_day 1_2_b_p2.png"));
 }
 
 TEST_F(GalleryWindow, AnUnwritableExportSaysSoAndKeepsTheOldFile) {
