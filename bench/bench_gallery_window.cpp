@@ -126,16 +126,16 @@ void BM_FiftyNextClicks(benchmark::State& state) {
         ImageGalleryWindow window(&data.store, data.id);
         std::atomic<int> renders{0};
         std::atomic<long long> renderNanoseconds{0};
-        window.setRenderTask([&](std::shared_ptr<Quorvex3::RTDCReader> r,
-                                 Quorvex3::GalleryRenderInput in) {
-            const auto start = std::chrono::steady_clock::now();
-            auto result = Quorvex3::renderGalleryPage(std::move(r), std::move(in));
-            renderNanoseconds += std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                     std::chrono::steady_clock::now() - start)
-                                     .count();
-            ++renders;
-            return result;
-        });
+        window.setRenderTask(
+            [&](std::shared_ptr<Quorvex3::RTDCReader> r, Quorvex3::GalleryRenderInput in) {
+                const auto start = std::chrono::steady_clock::now();
+                auto result = Quorvex3::renderGalleryPage(std::move(r), std::move(in));
+                renderNanoseconds += std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                         std::chrono::steady_clock::now() - start)
+                                         .count();
+                ++renders;
+                return result;
+            });
         window.show();
         if (!settle(window))
             state.SkipWithError("the first page never came");
@@ -150,7 +150,8 @@ void BM_FiftyNextClicks(benchmark::State& state) {
         }
         settle(window);
         const double elapsedMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        const double renderMs = static_cast<double>(renderNanoseconds) / 1e6 / std::max(1, renders.load());
+        const double renderMs =
+            static_cast<double>(renderNanoseconds) / 1e6 / std::max(1, renders.load());
         const std::vector<int>& shown = window.grid()->shownEvents();
         state.counters["renders"] = renders.load();
         state.counters["elapsed_ms"] = elapsedMs;

@@ -127,10 +127,8 @@ QPixmap GalleryGridWidget::renderToPixmap() const {
         return {};
     QPixmap pixmap(size());
     pixmap.fill(Qt::white);
-    const_cast<GalleryGridWidget*>(this)->render(&pixmap, QPoint(),
-                                                 QRegion(),
-                                                 QWidget::DrawWindowBackground |
-                                                     QWidget::DrawChildren);
+    const_cast<GalleryGridWidget*>(this)->render(
+        &pixmap, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
     return pixmap;
 }
 

@@ -183,17 +183,25 @@ void ImageGalleryWindow::buildUI() {
     setCentralWidget(central);
 
     // Object names let tests and style sheets find the controls.
-    const std::pair<QWidget*, const char*> named[] = {
-        {m_headerLabel, "headerLabel"},         {m_prevButton, "prevButton"},
-        {m_nextButton, "nextButton"},           {m_pageLabel, "pageLabel"},
-        {m_pageSizeCombo, "pageSizeCombo"},     {m_autoCutoutCheck, "autoCutoutCheck"},
-        {m_cutoutWidthSpin, "cutoutWidthSpin"}, {m_cutoutHeightSpin, "cutoutHeightSpin"},
-        {m_marginSpin, "marginSpin"},           {m_contrastCombo, "contrastCombo"},
-        {m_loSpin, "loSpin"},                   {m_hiSpin, "hiSpin"},
-        {m_loLabel, "loLabel"},                 {m_hiLabel, "hiLabel"},
-        {m_followActiveCheck, "followActiveCheck"}, {m_showIdsCheck, "showIdsCheck"},
-        {m_exportButton, "exportButton"},       {m_statusLabel, "statusLabel"},
-        {m_grid, "grid"}};
+    const std::pair<QWidget*, const char*> named[] = {{m_headerLabel, "headerLabel"},
+                                                      {m_prevButton, "prevButton"},
+                                                      {m_nextButton, "nextButton"},
+                                                      {m_pageLabel, "pageLabel"},
+                                                      {m_pageSizeCombo, "pageSizeCombo"},
+                                                      {m_autoCutoutCheck, "autoCutoutCheck"},
+                                                      {m_cutoutWidthSpin, "cutoutWidthSpin"},
+                                                      {m_cutoutHeightSpin, "cutoutHeightSpin"},
+                                                      {m_marginSpin, "marginSpin"},
+                                                      {m_contrastCombo, "contrastCombo"},
+                                                      {m_loSpin, "loSpin"},
+                                                      {m_hiSpin, "hiSpin"},
+                                                      {m_loLabel, "loLabel"},
+                                                      {m_hiLabel, "hiLabel"},
+                                                      {m_followActiveCheck, "followActiveCheck"},
+                                                      {m_showIdsCheck, "showIdsCheck"},
+                                                      {m_exportButton, "exportButton"},
+                                                      {m_statusLabel, "statusLabel"},
+                                                      {m_grid, "grid"}};
     for (const auto& [widget, name] : named)
         widget->setObjectName(QString::fromLatin1(name));
     updateContrastUiEnabled();
@@ -205,8 +213,7 @@ void ImageGalleryWindow::buildUI() {
     connect(m_showIdsCheck, &QCheckBox::toggled, this, &ImageGalleryWindow::onShowIdsToggled);
     connect(m_followActiveCheck, &QCheckBox::toggled, this,
             &ImageGalleryWindow::onFollowActiveToggled);
-    connect(m_autoCutoutCheck, &QCheckBox::toggled, this,
-            &ImageGalleryWindow::onAutoCutoutToggled);
+    connect(m_autoCutoutCheck, &QCheckBox::toggled, this, &ImageGalleryWindow::onAutoCutoutToggled);
     connect(m_cutoutWidthSpin, QOverload<int>::of(&QSpinBox::valueChanged), this,
             &ImageGalleryWindow::onCutoutSpinChanged);
     connect(m_cutoutHeightSpin, QOverload<int>::of(&QSpinBox::valueChanged), this,

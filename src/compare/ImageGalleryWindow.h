@@ -46,8 +46,8 @@ public:
     using RenderTask =
         std::function<GalleryRenderResult(std::shared_ptr<RTDCReader>, GalleryRenderInput)>;
     /// The automatic-contrast computation as started on the pool.
-    using ContrastTask = std::function<GalleryAutoContrastResult(
-        std::shared_ptr<RTDCReader>, std::vector<int>, std::uint32_t)>;
+    using ContrastTask = std::function<GalleryAutoContrastResult(std::shared_ptr<RTDCReader>,
+                                                                 std::vector<int>, std::uint32_t)>;
 
     /// `store` (the main window's datasets and filter groups; not owned, may
     /// be null) must outlive the window. Binds to the dataset `datasetId`.

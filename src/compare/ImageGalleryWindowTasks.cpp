@@ -142,9 +142,9 @@ void ImageGalleryWindow::recomputeAutoContrastIfNeeded() {
     if (m_contrastRunning)
         return; // its end starts a fresh task when it was for an older list
     m_contrastRunning = true;
-    m_contrastWatcher->setFuture(QtConcurrent::run(
-        [task = m_contrastTask, reader = entry->reader, indices = m_filteredIndices,
-         generation = ++m_contrastGeneration]() {
+    m_contrastWatcher->setFuture(
+        QtConcurrent::run([task = m_contrastTask, reader = entry->reader,
+                           indices = m_filteredIndices, generation = ++m_contrastGeneration]() {
             GalleryAutoContrastResult result;
             result.generation = generation;
             try {

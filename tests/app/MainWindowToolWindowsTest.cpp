@@ -4,12 +4,12 @@
 // offer yet.
 #include "MainWindowTestSupport.h"
 
+#include "app/DatasetListWidget.h"
 #include "app/MainWindow.h"
 #include "compare/CombinePlotWindow.h"
 #include "compare/ImageGalleryWindow.h"
 #include "filters/FilterGroupsMatrixWindow.h"
 #include "stats/StatisticalEvalWindow.h"
-#include "app/DatasetListWidget.h"
 #include "support/RtdcFixtureWriter.h"
 #include "util/ScriptedDialogProvider.h"
 
@@ -140,12 +140,12 @@ TEST_F(MainWindowToolWindows, EveryGalleryOfARemovedDatasetClosesAndFollowsOnlyW
     auto* list = main.findChild<DatasetListWidget*>();
     ASSERT_NE(list, nullptr);
     main.addDataset(QString::fromStdString(first));
-    ASSERT_TRUE(test::waitUntil([&] { return main.activeDataset() && main.activeDataset()->featuresLoaded; }));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return main.activeDataset() && main.activeDataset()->featuresLoaded; }));
     trigger(main, "&Tool Windows", "New &Image Gallery...");
     main.addDataset(QString::fromStdString(second));
-    ASSERT_TRUE(test::waitUntil([&] {
-        return main.datasets().size() == 2 && main.datasets()[1]->featuresLoaded;
-    }));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return main.datasets().size() == 2 && main.datasets()[1]->featuresLoaded; }));
     list->setCurrentRow(1);
     ASSERT_EQ(main.activeDatasetId(), main.datasets()[1]->id);
     trigger(main, "&Tool Windows", "New &Image Gallery...");

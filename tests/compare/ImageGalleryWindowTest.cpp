@@ -4,9 +4,9 @@
 // to put a refresh, rebind or page change in the middle of a running task.
 // The pixels themselves are checked in CompareCoresTest.cpp.
 
+#include "compare/ImageGalleryWindow.h"
 #include "compare/GalleryContrast.h"
 #include "compare/GalleryGridWidget.h"
-#include "compare/ImageGalleryWindow.h"
 #include "core/RTDCReader.h"
 #include "model/DatasetStore.h"
 #include "support/RtdcFixtureWriter.h"
@@ -189,7 +189,8 @@ TEST_F(GalleryWindow, PagesLabelsAndButtonsFollowTheEventCount) {
     ASSERT_TRUE(settle(window));
     EXPECT_FALSE(window.testAttribute(Qt::WA_DeleteOnClose));
     EXPECT_EQ(text(window, "headerLabel"), QStringLiteral("big"));
-    EXPECT_EQ(text(window, "statusLabel"), QStringLiteral("250 events \u00B7 cutout 40 \u00D7 26 px"));
+    EXPECT_EQ(text(window, "statusLabel"),
+              QStringLiteral("250 events \u00B7 cutout 40 \u00D7 26 px"));
     auto* prev = child<QPushButton>(window, "prevButton");
     auto* next = child<QPushButton>(window, "nextButton");
     const struct {
@@ -270,11 +271,13 @@ TEST_F(GalleryWindow, ManualContrastSpinsKeepLoBelowHi) {
     ImageGalleryWindow window(&store, smallId);
     auto* lo = child<QSpinBox>(window, "loSpin");
     auto* hi = child<QSpinBox>(window, "hiSpin");
-    EXPECT_FALSE(lo->isEnabled() || hi->isEnabled() || child<QLabel>(window, "loLabel")->isEnabled());
+    EXPECT_FALSE(lo->isEnabled() || hi->isEnabled() ||
+                 child<QLabel>(window, "loLabel")->isEnabled());
     choose(window, "contrastCombo", 2);
-    EXPECT_TRUE(lo->isEnabled() && hi->isEnabled() && child<QLabel>(window, "hiLabel")->isEnabled());
-    const int cases[][4] = {{200, 150, 200, 201}, {254, 100, 254, 255}, {10, 100, 10, 100},
-                            {100, 100, 100, 101}};
+    EXPECT_TRUE(lo->isEnabled() && hi->isEnabled() &&
+                child<QLabel>(window, "hiLabel")->isEnabled());
+    const int cases[][4] = {
+        {200, 150, 200, 201}, {254, 100, 254, 255}, {10, 100, 10, 100}, {100, 100, 100, 101}};
     for (const auto& c : cases) {
         hi->setValue(c[1]);
         lo->setValue(c[0] - 1);
@@ -298,15 +301,15 @@ TEST_F(GalleryWindow, AutomaticContrastShowsComputingThenThePageAndSeedsManual) 
     EXPECT_TRUE(shown(window).empty());
     contrasts.release(1);
     ASSERT_TRUE(settle(window));
-    const GalleryAutoContrastResult expected =
-        computeGalleryAutoContrast(s_big, range(0, 250), 0);
+    const GalleryAutoContrastResult expected = computeGalleryAutoContrast(s_big, range(0, 250), 0);
     auto* lo = child<QSpinBox>(window, "loSpin");
     auto* hi = child<QSpinBox>(window, "hiSpin");
     EXPECT_TRUE(window.autoContrastValid() && window.autoLo() == expected.lo &&
                 window.autoHi() == expected.hi);
     EXPECT_TRUE(lo->value() == expected.lo && hi->value() == expected.hi && !lo->isEnabled());
     EXPECT_EQ(shown(window), range(0, 100));
-    EXPECT_EQ(text(window, "statusLabel"), QStringLiteral("250 events \u00B7 cutout 40 \u00D7 26 px"));
+    EXPECT_EQ(text(window, "statusLabel"),
+              QStringLiteral("250 events \u00B7 cutout 40 \u00D7 26 px"));
     // Paging reuses the window: no second computation.
     child<QPushButton>(window, "nextButton")->click();
     ASSERT_TRUE(settle(window));
@@ -327,9 +330,9 @@ TEST_F(GalleryWindow, PageChangesDuringARenderCostOneMoreRenderOfTheNewestPage) 
     auto* next = child<QPushButton>(window, "nextButton");
     next->click(); // page 2 renders, held
     ASSERT_TRUE(renders.waitForStart(1));
-    next->click(); // page 3
+    next->click();                                     // page 3
     child<QPushButton>(window, "prevButton")->click(); // page 2 again
-    next->click(); // page 3: the newest
+    next->click();                                     // page 3: the newest
     renders.release(2);
     ASSERT_TRUE(settle(window));
     EXPECT_EQ(renders.starts(), 2);
@@ -377,7 +380,7 @@ TEST_F(GalleryWindow, PixelSizeFromMetadataOnlyWhenFiniteAndPositive) {
     const struct {
         const char* value;
         int width, height;
-    } cases[] = {{"0.34", 40, 26}, {" 0.5 ", 32, 20}, {"0", 40, 26},  {"-1", 40, 26},
+    } cases[] = {{"0.34", 40, 26}, {" 0.5 ", 32, 20}, {"0", 40, 26},   {"-1", 40, 26},
                  {"abc", 40, 26},  {"inf", 40, 26},   {"nan", 40, 26}, {"1e-300", 1024, 1024}};
     for (const auto& c : cases) {
         store.findById(smallId)->metadata.imaging["pixel size"] = c.value;
@@ -396,7 +399,8 @@ TEST_F(GalleryWindow, PixelSizeFromMetadataOnlyWhenFiniteAndPositive) {
     width->setValue(64);
     ASSERT_TRUE(settle(window));
     EXPECT_EQ(window.cutoutWidth(), 64);
-    EXPECT_EQ(text(window, "statusLabel"), QStringLiteral("30 events \u00B7 cutout 64 \u00D7 26 px"));
+    EXPECT_EQ(text(window, "statusLabel"),
+              QStringLiteral("30 events \u00B7 cutout 64 \u00D7 26 px"));
     child<QSpinBox>(window, "marginSpin")->setValue(0); // no effect on a manual cutout
     EXPECT_EQ(window.cutoutWidth(), 64);
     child<QCheckBox>(window, "autoCutoutCheck")->setChecked(true); // margin 0 now
@@ -440,25 +444,27 @@ TEST_F(GalleryWindow, ARefreshOrRebindDuringAutomaticContrastEndsWithTheNewLists
         EXPECT_TRUE(window.autoContrastValid() && window.autoLo() == expected.lo &&
                     window.autoHi() == expected.hi)
             << window.autoLo() << " " << window.autoHi();
-        EXPECT_EQ(shown(window), std::vector<int>(now.begin(), now.begin() + std::min<size_t>(100, now.size())));
+        EXPECT_EQ(shown(window),
+                  std::vector<int>(now.begin(), now.begin() + std::min<size_t>(100, now.size())));
     }
 }
 
 TEST_F(GalleryWindow, AFailingTaskGivesAnEmptyPageAndFullRange) {
     ImageGalleryWindow window(&store, smallId);
     ASSERT_TRUE(settle(window));
-    window.setRenderTask([](std::shared_ptr<RTDCReader>, GalleryRenderInput) -> GalleryRenderResult {
-        throw std::runtime_error("broken");
-    });
-    window.setContrastTask(
-        [](std::shared_ptr<RTDCReader>, std::vector<int>, std::uint32_t) -> GalleryAutoContrastResult {
-            throw std::bad_alloc();
+    window.setRenderTask(
+        [](std::shared_ptr<RTDCReader>, GalleryRenderInput) -> GalleryRenderResult {
+            throw std::runtime_error("broken");
         });
+    window.setContrastTask(
+        [](std::shared_ptr<RTDCReader>, std::vector<int>,
+           std::uint32_t) -> GalleryAutoContrastResult { throw std::bad_alloc(); });
     choose(window, "contrastCombo", 1);
     ASSERT_TRUE(settle(window));
     EXPECT_TRUE(window.autoContrastValid() && window.autoLo() == 0 && window.autoHi() == 255);
     EXPECT_TRUE(shown(window).empty());
-    EXPECT_EQ(text(window, "statusLabel"), QStringLiteral("30 events \u00B7 cutout 40 \u00D7 26 px"));
+    EXPECT_EQ(text(window, "statusLabel"),
+              QStringLiteral("30 events \u00B7 cutout 40 \u00D7 26 px"));
 }
 
 TEST_F(GalleryWindow, ClosingWaitsForTheRunningRender) {
@@ -486,7 +492,8 @@ TEST_F(GalleryWindow, ClosingWaitsForTheRunningRender) {
     EXPECT_EQ(closed.at(0).at(0).value<ImageGalleryWindow*>(), &window);
 }
 
-// ---- Export ---------------------------------------------------------------------------------------
+// ---- Export
+// ---------------------------------------------------------------------------------------
 
 TEST_F(GalleryWindow, ExportProposesTheNameAndWritesThePage) {
     ScriptedDialogProvider dialogs;
@@ -556,7 +563,8 @@ TEST_F(GalleryWindow, AnUnwritableExportSaysSoAndKeepsTheOldFile) {
     EXPECT_EQ(file.readAll(), QByteArray("previous page"));
 }
 
-// ---- Tile grid ---------------------------------------------------------------------------------------
+// ---- Tile grid
+// ---------------------------------------------------------------------------------------
 
 std::vector<GalleryTile> tiles(int count) {
     std::vector<GalleryTile> list(static_cast<size_t>(count));
@@ -616,10 +624,10 @@ TEST(GalleryGrid, ReusesItsCellsAndLeavesMissingTilesEmpty) {
     EXPECT_TRUE(visibleCaptions(grid).empty());
     const QImage picture = grid.renderToPixmap().toImage();
     ASSERT_EQ(picture.size(), grid.size());
-    EXPECT_EQ(qGray(picture.pixel(4 + 16 + 2 + 5, 4 + 5)), 9);        // tile 1
+    EXPECT_EQ(qGray(picture.pixel(4 + 16 + 2 + 5, 4 + 5)), 9); // tile 1
     EXPECT_EQ(picture.pixel(picture.width() - 3, picture.height() - 3),
               grid.palette().color(QPalette::Window).rgb()); // the grid's own background
-    grid.setTiles(tiles(2), 0, true); // at least one column
+    grid.setTiles(tiles(2), 0, true);                        // at least one column
     EXPECT_EQ(grid.columnCount(), 1);
     EXPECT_EQ(grid.shownEvents(), std::vector<int>{500});
     // One cell left in the layout: the other 24 image labels are gone from view.
