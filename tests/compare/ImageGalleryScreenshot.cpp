@@ -34,8 +34,10 @@ std::string writeCells(const Quorvex3::testing::TempDir& dir) {
         const double cx = cxs(rng), cy = cys(rng), rx = radii(rng), ry = rx * 0.75, a = tilt(rng);
         posX[e] = cx * kPixelSize;
         posY[e] = cy * kPixelSize;
-        sizeX[e] = 2 * rx * kPixelSize;
-        sizeY[e] = 2 * ry * kPixelSize;
+        // The bounding box of the tilted ellipse, as the measurement records it.
+        const double c = std::cos(a), sn = std::sin(a);
+        sizeX[e] = 2 * std::sqrt(rx * rx * c * c + ry * ry * sn * sn) * kPixelSize;
+        sizeY[e] = 2 * std::sqrt(rx * rx * sn * sn + ry * ry * c * c) * kPixelSize;
         for (size_t y = 0; y < kHeight; ++y)
             for (size_t x = 0; x < kWidth; ++x) {
                 const double dx = static_cast<double>(x) - cx, dy = static_cast<double>(y) - cy;
