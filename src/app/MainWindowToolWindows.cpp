@@ -34,7 +34,7 @@ void MainWindow::openImageGalleryWindow() {
             QStringLiteral("The active dataset has no event images."), QMessageBox::Ok);
         return;
     }
-    m_imageGalleryWindows.open(new ImageGalleryWindow(this, entry->id, nullptr), this);
+    m_imageGalleryWindows.open(new ImageGalleryWindow(&m_store, entry->id, nullptr), this);
 }
 
 void MainWindow::openFilterGroupsMatrixWindow() {

@@ -4,11 +4,13 @@
 // offer yet.
 #include "MainWindowTestSupport.h"
 
+#include "app/DatasetListWidget.h"
 #include "app/MainWindow.h"
 #include "compare/CombinePlotWindow.h"
 #include "compare/ImageGalleryWindow.h"
 #include "filters/FilterGroupsMatrixWindow.h"
 #include "stats/StatisticalEvalWindow.h"
+#include "support/RtdcFixtureWriter.h"
 #include "util/ScriptedDialogProvider.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +121,58 @@ TEST_F(MainWindowToolWindows, GalleryClosesWhenItsDatasetIsRemoved) {
     EXPECT_FALSE(gallery.isVisible());
     EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(gallery.testAttribute(Qt::WA_DeleteOnClose));
+}
+
+// A measurement of four 20 x 30 frames, one scalar feature.
+std::string writeImages(const testing::TempDir& dir, const std::string& name) {
+    testing::RtdcFixtureWriter w(dir.file(name));
+    w.addImageStack("image", 4, 20, 30, std::vector<uint8_t>(4 * 20 * 30, 90));
+    w.addColumn<double>("area_um", {1, 2, 3, 4});
+    w.close();
+    return w.path();
+}
+
+TEST_F(MainWindowToolWindows, EveryGalleryOfARemovedDatasetClosesAndFollowsOnlyWhenAsked) {
+    testing::TempDir dir;
+    MainWindow main;
+    const std::string first = writeImages(dir, "first.rtdc");
+    const std::string second = writeImages(dir, "second.rtdc");
+    auto* list = main.findChild<DatasetListWidget*>();
+    ASSERT_NE(list, nullptr);
+    main.addDataset(QString::fromStdString(first));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return main.activeDataset() && main.activeDataset()->featuresLoaded; }));
+    trigger(main, "&Tool Windows", "New &Image Gallery...");
+    main.addDataset(QString::fromStdString(second));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return main.datasets().size() == 2 && main.datasets()[1]->featuresLoaded; }));
+    list->setCurrentRow(1);
+    ASSERT_EQ(main.activeDatasetId(), main.datasets()[1]->id);
+    trigger(main, "&Tool Windows", "New &Image Gallery...");
+    trigger(main, "&Tool Windows", "New &Image Gallery...");
+    const std::vector<ImageGalleryWindow*> galleries = main.imageGalleryWindows();
+    ASSERT_EQ(galleries.size(), 3u);
+    const int firstId = main.datasets()[0]->id;
+    const int secondId = main.datasets()[1]->id;
+    EXPECT_EQ(galleries[0]->datasetId(), firstId);
+    EXPECT_EQ(galleries[2]->datasetId(), secondId);
+
+    // Switching datasets moves no gallery that does not follow.
+    list->setCurrentRow(0);
+    EXPECT_EQ(galleries[2]->datasetId(), secondId);
+    list->setCurrentRow(1);
+
+    // Both galleries of the removed dataset close (each leaves the list the
+    // notification walks); the other one stays.
+    std::vector<QPointer<ImageGalleryWindow>> watched(galleries.begin(), galleries.end());
+    QMetaObject::invokeMethod(&main, "removeDataset");
+    EXPECT_EQ(main.imageGalleryWindows(), std::vector<ImageGalleryWindow*>{galleries[0]});
+    EXPECT_FALSE(galleries[1]->isVisible() || galleries[2]->isVisible());
+    deleteDeferred();
+    EXPECT_TRUE(watched[1].isNull() && watched[2].isNull() && !watched[0].isNull());
+    EXPECT_TRUE(galleries[0]->isVisible());
+    ASSERT_TRUE(test::waitUntil([&] { return !galleries[0]->isBusy(); }));
+    EXPECT_EQ(galleries[0]->filteredIndices().size(), 4u);
 }
 
 // ---- Closing and destroying the main window -----------------------------------------
