@@ -45,6 +45,10 @@ namespace {
 
 const char* const kDisplayModeNames[] = {"Array", "Array + Contour", "Same Plot"};
 
+// Parts of a requested refresh.
+constexpr RequestCoalescer::Parts kPanelPart = 1;
+constexpr RequestCoalescer::Parts kPlotsPart = 2;
+
 QLabel* makePlaceholder(QWidget* parent) {
     auto* label = new QLabel(QObject::tr("Drag datasets here\nfrom the main window"), parent);
     label->setAlignment(Qt::AlignCenter);
@@ -92,10 +96,12 @@ bool isReorderDrag(const QMimeData* mime) {
 
 CombinePlotWindow::CombinePlotWindow(MainWindow* main, QWidget* parent)
     : QMainWindow(parent), m_mainWindow(main) {
-    m_refreshRequests = std::make_unique<RequestCoalescer>(this, [this](RequestCoalescer::Parts) {
-        rebuildDatasetPanel();
-        rebuildPlots();
-    });
+    m_refreshRequests =
+        std::make_unique<RequestCoalescer>(this, [this](RequestCoalescer::Parts parts) {
+            if (parts & kPanelPart)
+                rebuildDatasetPanel();
+            rebuildPlots();
+        });
 
     setCorner(Qt::TopLeftCorner, Qt::LeftDockWidgetArea);
     setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
@@ -385,7 +391,7 @@ void CombinePlotWindow::setupMenus() {
 // ---- notifications of the main window --------------------------------------
 
 void CombinePlotWindow::refresh() {
-    m_refreshRequests->request(1);
+    m_refreshRequests->request(kPanelPart | kPlotsPart);
 }
 
 void CombinePlotWindow::flushRefresh() {
@@ -404,7 +410,10 @@ void CombinePlotWindow::onMainDatasetRemoved(int datasetId) {
         return;
     takeCardsState();
     m_refs.erase(m_refs.begin() + index);
-    rebuildAll();
+    // The main window refreshes its tool windows after a removal as well;
+    // both cost one rebuild. The removed dataset's card changes nothing
+    // meanwhile: its state has no reference left to go to.
+    m_refreshRequests->request(kPanelPart | kPlotsPart);
 }
 
 void CombinePlotWindow::onDatasetRenamed(int datasetId, const QString& name) {
@@ -412,7 +421,7 @@ void CombinePlotWindow::onDatasetRenamed(int datasetId, const QString& name) {
         if (card->datasetId() == datasetId)
             card->setDisplayName(name);
     }
-    rebuildPlots();
+    m_refreshRequests->request(kPlotsPart);
 }
 
 void CombinePlotWindow::closeEvent(QCloseEvent* event) {
