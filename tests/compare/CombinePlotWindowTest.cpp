@@ -193,6 +193,9 @@ TEST_F(CombineCard, ReorderDropsReportTheHalfAndIgnoreSelfForeignAndBadPayloads)
         {second, {10, 50}, false},
         {second, {10, 99}, false},
         {name, {1, 1}, true},
+        // Through a part of the card the half is still the card's own.
+        {name, {1, 49 - name->y()}, true},
+        {name, {1, 50 - name->y()}, false},
         {yChoice, {1, yChoice->height() - 1}, yChoice->mapTo(second, QPoint(1, yChoice->height() - 1)).y() < 50},
     };
     for (const Case& c : cases) {
@@ -403,6 +406,10 @@ TEST_F(CombineWindowTest, OverlayModesAskForFeatureSyncWithTwoDatasets) {
     y->setCurrentIndex(y->findData(QStringLiteral("bright_avg")));
     for (const CombineDatasetRef& ref : window.references())
         EXPECT_EQ(ref.yFeature, "bright_avg");
+    display->setCurrentIndex(2);
+    EXPECT_EQ(dialogs.count(DialogCall::MessageBox), 3); // synced already: no question
+    sync->setChecked(false);
+    EXPECT_TRUE(sync->isChecked());
     display->setCurrentIndex(0);
     sync->setChecked(false);
     EXPECT_FALSE(sync->isChecked());
@@ -573,6 +580,30 @@ TEST_F(CombineWindowTest, CardsKeepTheirChoicesAcrossRefreshesAndOldCardsGoLater
     // A card's remove button removes its dataset, whatever its position.
     window.cards()[0]->findChild<QPushButton*>("removeButton")->click();
     EXPECT_EQ(refIds(), std::vector<int>{ids[1]});
+}
+
+// A reference whose dataset the main window no longer knows gets no card
+// (until the removal reaches the window), so the cards after it sit one
+// position earlier than their references.
+TEST_F(CombineWindowTest, ChoicesOfACardGoToItsOwnDatasetWhenAnEarlierOneHasNoCard) {
+    const std::vector<int> ids = openDatasets({"a", "b", "c"});
+    window.addAllDatasets();
+    DatasetEntry* gone = main.findDatasetById(ids[0]);
+    gone->id = 1000;
+    window.refresh();
+    window.flushRefresh();
+    ASSERT_EQ(window.cards().size(), 2u);
+    ASSERT_EQ(window.cards()[0]->datasetId(), ids[1]);
+    QComboBox* x = cardCombo(*window.cards()[0], "xFeatureCombo");
+    x->setCurrentIndex(x->findData(QStringLiteral("bright_avg")));
+    EXPECT_EQ(window.references()[0].datasetId, ids[0]);
+    EXPECT_EQ(window.references()[0].xFeature, "area_um");
+    EXPECT_EQ(window.references()[1].xFeature, "bright_avg");
+    EXPECT_EQ(window.references()[2].xFeature, "area_um");
+    // Its remove button removes its own dataset.
+    window.cards()[1]->findChild<QPushButton*>("removeButton")->click();
+    EXPECT_EQ(refIds(), (std::vector<int>{ids[0], ids[1]}));
+    gone->id = ids[0];
 }
 
 TEST_F(CombineWindowTest, RefreshesInOneTurnOfTheEventLoopCostOneRebuild) {
