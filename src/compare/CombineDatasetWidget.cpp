@@ -223,7 +223,10 @@ void CombineDatasetWidget::setScaleWarnings(std::size_t hiddenX, std::size_t hid
 
 void CombineDatasetWidget::setColorButtonStyle() {
     m_colorButton->setStyleSheet(
-        QStringLiteral("background-color: %1; border: 1px solid #888;").arg(m_ref.color.name()));
+        QStringLiteral("background-color: %1; border: 1px solid #888;"
+                       // The program's button padding would stretch the swatch.
+                       " padding: 0; min-height: 0; min-width: 0;")
+            .arg(m_ref.color.name()));
 }
 
 void CombineDatasetWidget::onColorButtonClicked() {

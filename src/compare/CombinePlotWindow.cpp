@@ -64,6 +64,8 @@ QDoubleSpinBox* makeLimitField(const QString& name, QWidget* parent) {
     spin->setDecimals(4);
     spin->setValue(0.0);
     spin->setEnabled(false);
+    // Wide enough for usual limits; the range alone would ask for twice this.
+    spin->setMaximumWidth(120);
     return spin;
 }
 
@@ -259,6 +261,11 @@ void CombinePlotWindow::setupSettingsDock() {
     grid->setColumnStretch(8, 1);
 
     scroll->setWidget(panel);
+    // Both rows stay in view, with room for the scroll bar a narrow window
+    // needs below them.
+    scroll->setMinimumHeight(panel->sizeHint().height() +
+                             scroll->horizontalScrollBar()->sizeHint().height() +
+                             2 * scroll->frameWidth());
     m_settingsDock->setWidget(scroll);
     addDockWidget(Qt::TopDockWidgetArea, m_settingsDock);
 
