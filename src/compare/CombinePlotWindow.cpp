@@ -124,6 +124,7 @@ CombinePlotWindow::CombinePlotWindow(MainWindow* main, QWidget* parent)
     setupSettingsDock();
     setupDatasetsDock();
     m_autoScrollTimer = new QTimer(this);
+    m_autoScrollTimer->setObjectName(QStringLiteral("autoScrollTimer"));
     m_autoScrollTimer->setInterval(30);
     connect(m_autoScrollTimer, &QTimer::timeout, this, &CombinePlotWindow::onAutoScrollTick);
 
@@ -354,6 +355,7 @@ void CombinePlotWindow::setupDatasetsDock() {
     m_datasetScroll->setWidgetResizable(true);
     m_datasetScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_datasetScroll->setAcceptDrops(true);
+    m_datasetScroll->viewport()->setAcceptDrops(true);
     m_datasetScroll->viewport()->installEventFilter(this);
     m_datasetPanel = new QWidget(m_datasetScroll);
     m_datasetPanel->setObjectName(QStringLiteral("datasetPanel"));
@@ -791,7 +793,9 @@ void CombinePlotWindow::dropEvent(QDropEvent* event) {
     if (!id || referenceIndexOf(*id) >= 0)
         return;
     addDataset(*id);
-    event->acceptProposedAction();
+    // Taken only when it was added (not an unknown or still loading dataset).
+    if (referenceIndexOf(*id) >= 0)
+        event->acceptProposedAction();
 }
 
 bool CombinePlotWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -15,6 +15,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -256,10 +258,15 @@ TEST_F(CombineWindowTest, DroppedDatasetIsAddedOnceAndBadPayloadsAreIgnored) {
         mime.setData(datasetMimeType(), payload);
         EXPECT_FALSE(dragAndDrop(&window, mime, {20, 20})) << payload.constData();
     }
-    // An unknown id is ignored as well.
+    // An unknown id is ignored as well, and so is a dataset still loading.
     const std::unique_ptr<QMimeData> unknown(createDatasetMimeData(77));
     dragAndDrop(&window, *unknown, {20, 20});
+    main.findDatasetById(ids[0])->featuresLoaded = false;
+    const std::unique_ptr<QMimeData> loading(createDatasetMimeData(ids[0]));
+    EXPECT_FALSE(dragAndDrop(&window, *loading, {20, 20}));
+    window.addAllDatasets();
     EXPECT_EQ(refIds(), std::vector<int>{ids[1]});
+    main.findDatasetById(ids[0])->featuresLoaded = true;
 }
 
 TEST_F(CombineWindowTest, DropOnTheDatasetPanelReachesTheWindow) {
@@ -451,6 +458,16 @@ TEST_F(CombineWindowTest, SyncAxesPushesTheFirstScalesAndFillsTheLimitFields) {
     EXPECT_EQ(window.plotRebuildCount(), after);
 }
 
+TEST_F(CombineWindowTest, UniformColourChoiceShowsOnlyInColourModeNone) {
+    auto* uniform = control<QComboBox>("uniformColorCombo");
+    EXPECT_TRUE(uniform->isHidden());
+    control<QComboBox>("colorCombo")->setCurrentIndex(2);
+    EXPECT_EQ(window.colorMode(), 2);
+    EXPECT_FALSE(uniform->isHidden());
+    control<QComboBox>("colorCombo")->setCurrentIndex(0);
+    EXPECT_TRUE(uniform->isHidden());
+}
+
 // ---- plot grid -----------------------------------------------------------------
 
 /// Row and column of each plot in the window's grid.
@@ -551,6 +568,57 @@ TEST_F(CombineWindowTest, QueuedReorderFindsItsDatasetsAnewAndSkipsOnesGone) {
     window.onMainDatasetRemoved(ids[2]);
     test::processEventsFor(5);
     EXPECT_EQ(refIds(), std::vector<int>{ids[0]});
+}
+
+// A card dragged near the top or bottom edge of the dataset panel scrolls
+// it; in between, and once the drag leaves, the scrolling stops.
+TEST_F(CombineWindowTest, CardDragNearThePanelEdgesScrollsIt) {
+    const std::vector<int> ids = openDatasets({"a", "b", "c", "d", "e", "f"});
+    window.addAllDatasets();
+    window.resize(1000, 400);
+    window.show();
+    test::processEventsFor(20);
+    auto* scroll = control<QScrollArea>("datasetScroll");
+    QWidget* viewport = scroll->viewport();
+    auto* timer = window.findChild<QTimer*>("autoScrollTimer");
+    ASSERT_NE(timer, nullptr);
+    QScrollBar* bar = scroll->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 12) << "the panel must be taller than its view";
+    const std::unique_ptr<QMimeData> mime(window.cards()[0]->createReorderMimeData());
+    auto move = [&](int y) {
+        QDragMoveEvent event(QPoint(10, y), Qt::MoveAction, mime.get(), Qt::LeftButton,
+                             Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &event);
+        return event.isAccepted();
+    };
+    // A drag enters before it moves.
+    QDragEnterEvent enter(QPoint(10, 100), Qt::MoveAction, mime.get(), Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    const int h = viewport->height();
+    EXPECT_TRUE(move(h - 39));
+    EXPECT_TRUE(timer->isActive());
+    // One tick of the timer, without waiting for it.
+    auto tick = [timer] { ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout")); };
+    tick();
+    tick();
+    EXPECT_EQ(bar->value(), 12);
+    EXPECT_TRUE(move(h / 2));
+    EXPECT_FALSE(timer->isActive());
+    EXPECT_TRUE(move(39));
+    EXPECT_TRUE(timer->isActive());
+    tick();
+    EXPECT_EQ(bar->value(), 6);
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(viewport, &leave);
+    EXPECT_FALSE(timer->isActive());
+    // Other drags pass through to the window.
+    const std::unique_ptr<QMimeData> dataset(createDatasetMimeData(ids[0]));
+    QDragMoveEvent other(QPoint(10, 5), Qt::CopyAction, dataset.get(), Qt::LeftButton,
+                         Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &other);
+    EXPECT_FALSE(timer->isActive());
 }
 
 // ---- cards and refreshes ---------------------------------------------------------
