@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace Quorvex3 {
 
 namespace {
@@ -71,6 +73,17 @@ std::string featureOf(const QComboBox* combo) {
 }
 
 } // namespace
+
+namespace {
+CombineDatasetWidget::DragRunner& dragRunner() {
+    static CombineDatasetWidget::DragRunner runner;
+    return runner;
+}
+} // namespace
+
+CombineDatasetWidget::DragRunner CombineDatasetWidget::setDragRunner(DragRunner runner) {
+    return std::exchange(dragRunner(), std::move(runner));
+}
 
 QColor combinePaletteColor(int index) {
     const int at = index < 0 ? 0 : index % kCombinePaletteSize;
@@ -275,7 +288,10 @@ void CombineDatasetWidget::startReorderDrag() {
     // drag stays alive (hidden) until here, since the drag belongs to it.
     const QPointer<CombineDatasetWidget> self(this);
     m_dragging = true;
-    drag->exec(Qt::MoveAction);
+    if (dragRunner())
+        dragRunner()(*drag);
+    else
+        drag->exec(Qt::MoveAction);
     if (!self)
         return;
     m_dragging = false;

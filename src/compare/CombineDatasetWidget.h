@@ -7,10 +7,12 @@
 #include <QWidget>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 class QComboBox;
+class QDrag;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
@@ -70,6 +72,11 @@ public:
     quint64 serial() const { return m_serial; }
     /// The data of a reorder drag of this card.
     QMimeData* createReorderMimeData() const;
+
+    /// Runs a reorder drag in place of QDrag::exec (null restores it), so
+    /// tests can act while the drag's loop runs; returns the one before.
+    using DragRunner = std::function<Qt::DropAction(QDrag& drag)>;
+    static DragRunner setDragRunner(DragRunner runner);
 
 signals:
     /// A feature or scale choice changed, or a new colour was picked.

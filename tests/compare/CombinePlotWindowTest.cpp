@@ -9,9 +9,12 @@
 #include "model/DatasetEntry.h"
 #include "util/DatasetDragPayload.h"
 
+#include <QApplication>
+#include <QDrag>
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -672,6 +675,76 @@ TEST_F(CombineWindowTest, ChoicesOfACardGoToItsOwnDatasetWhenAnEarlierOneHasNoCa
     window.cards()[1]->findChild<QPushButton*>("removeButton")->click();
     EXPECT_EQ(refIds(), (std::vector<int>{ids[0], ids[1]}));
     gone->id = ids[0];
+}
+
+/// Runs reorder drags through `runner` for the life of the guard.
+class ScopedDragRunner {
+public:
+    explicit ScopedDragRunner(CombineDatasetWidget::DragRunner runner)
+        : m_previous(CombineDatasetWidget::setDragRunner(std::move(runner))) {}
+    ~ScopedDragRunner() { CombineDatasetWidget::setDragRunner(std::move(m_previous)); }
+
+private:
+    CombineDatasetWidget::DragRunner m_previous;
+};
+
+void sendMouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButton button,
+               Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(at), QPointF(widget->mapToGlobal(at)), button, buttons,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+// The main window can refresh the combined plots while a card is being
+// dragged (a calculation finishes, a dataset loads): the panel is rebuilt
+// inside the drag's event loop, the dragged card must outlive its drag, and
+// the drop it brings must not move anything by stale positions.
+TEST_F(CombineWindowTest, RefreshDuringACardsDragLeavesTheCardAliveUntilTheDragEnds) {
+    const std::vector<int> ids = openDatasets({"a", "b", "c"});
+    window.addAllDatasets();
+    window.show();
+    test::processEventsFor(20);
+    QPointer<CombineDatasetWidget> dragged = window.cards()[0];
+    QWidget* handle = dragged->findChild<QWidget*>("dragHandle");
+    ASSERT_NE(handle, nullptr);
+
+    int drags = 0;
+    QPointer<QDrag> running;
+    ScopedDragRunner runner([&](QDrag& drag) {
+        ++drags;
+        running = &drag;
+        EXPECT_EQ(drag.source(), dragged.data());
+        // A drop on the last card's lower half, then a refresh, both inside
+        // the drag's loop, which also deletes what is deleted later.
+        CombineDatasetWidget* last = window.cards()[2];
+        EXPECT_TRUE(test::dragAndDrop(last, *drag.mimeData(), {5, last->height() - 1}));
+        window.refresh();
+        window.flushRefresh();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(dragged.isNull());
+        EXPECT_FALSE(running.isNull());
+        return Qt::MoveAction;
+    });
+
+    const QPoint start(5, 5);
+    sendMouse(handle, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(handle->cursor().shape(), Qt::ClosedHandCursor);
+    // A movement shorter than the drag distance starts nothing.
+    sendMouse(handle, QEvent::MouseMove, start + QPoint(1, 0), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(drags, 0);
+    sendMouse(handle, QEvent::MouseMove, start + QPoint(0, QApplication::startDragDistance()),
+              Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(drags, 1);
+    // The drag is over: the discarded card goes from the event loop.
+    ASSERT_FALSE(dragged.isNull());
+    EXPECT_EQ(handle->cursor().shape(), Qt::OpenHandCursor);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(dragged.isNull());
+    EXPECT_TRUE(running.isNull());
+
+    // The queued move runs by dataset: a goes last.
+    test::processEventsFor(5);
+    EXPECT_EQ(refIds(), (std::vector<int>{ids[1], ids[2], ids[0]}));
 }
 
 TEST_F(CombineWindowTest, RefreshesInOneTurnOfTheEventLoopCostOneRebuild) {
