@@ -32,7 +32,8 @@ ALLOWED = {
     "model": {"core", "calc", "density"},
     "plots": {"core", "calc", "density", "util"},
     "filters": {"core", "model", "util"},
-    # The image gallery reads datasets and filters from the main window's store.
+    # The combined plot window and the image gallery read datasets and filters
+    # from the main window's store.
     "compare": {"core", "density", "plots", "util", "model"},
     "services": {"core", "model", "util"},
     "session": {"core", "calc", "model", "util"},
@@ -53,7 +54,8 @@ WIDGET_FILES = {
              "CalculationsDockDimRed"},
     # Every StatisticalEvalWindow*.cpp part of the window counts as the window.
     "stats": {"StatisticalEvalWindow*", "CategoryPanel", "GroupComparisonPlot"},
-    "compare": {"CombinePlotWindow*", "ImageGalleryWindow*", "GalleryGridWidget"},
+    "compare": {"CombinePlotWindow*", "CombineDatasetWidget", "CombineDatasetRef",
+                "ImageGalleryWindow*", "GalleryGridWidget"},
     "session": {"ExportDialog"},
     "services": {"AboutDialog", "FeedbackDialog", "FeedbackSender", "HelpWindow",
                  "NetworkReplies", "UpdateChecker"},
