@@ -26,6 +26,13 @@ void CombinePlotWindow::onMainDatasetRemoved(int) {}
 
 void CombinePlotWindow::onDatasetRenamed(int, const QString&) {}
 
+// This build's window has no settings of its own to keep.
+QJsonObject CombinePlotWindow::saveState(const std::vector<std::unique_ptr<DatasetEntry>>&) const {
+    return {};
+}
+
+void CombinePlotWindow::restoreState(const QJsonObject&, const QMap<int, int>&) {}
+
 void CombinePlotWindow::closeEvent(QCloseEvent* event) {
     emit windowClosed(this);
     QMainWindow::closeEvent(event);

@@ -26,6 +26,13 @@ void StatisticalEvalWindow::onMainDatasetRemoved(int) {}
 
 void StatisticalEvalWindow::onDatasetRenamed(int, const QString&) {}
 
+// This build's window has no settings of its own to keep.
+QJsonObject StatisticalEvalWindow::saveState(const std::vector<std::unique_ptr<DatasetEntry>>&) const {
+    return {};
+}
+
+void StatisticalEvalWindow::restoreState(const QJsonObject&, const QMap<int, int>&) {}
+
 void StatisticalEvalWindow::closeEvent(QCloseEvent* event) {
     emit windowClosed(this);
     QMainWindow::closeEvent(event);
