@@ -32,7 +32,8 @@ ALLOWED = {
     "model": {"core", "calc", "density"},
     "plots": {"core", "calc", "density", "util"},
     "filters": {"core", "model", "util"},
-    "compare": {"core", "density", "plots", "util"},
+    # The combined plot window reads datasets from the main window's store.
+    "compare": {"core", "density", "plots", "util", "model"},
     "services": {"core", "model", "util"},
     "session": {"core", "calc", "model", "util"},
     "app": {"core", "util", "density", "calc", "stats", "dimred", "model", "plots",
@@ -52,7 +53,9 @@ WIDGET_FILES = {
              "CalculationsDockDimRed"},
     # Every StatisticalEvalWindow*.cpp part of the window counts as the window.
     "stats": {"StatisticalEvalWindow*", "CategoryPanel"},
-    "compare": {"CombinePlotWindow", "ImageGalleryWindow"},
+    "compare": {"CombinePlotWindow", "CombinePlotWindowRender", "CombinePlotWindowExport",
+                "CombinePlotWindowState", "CombineDatasetWidget", "CombineDatasetRef",
+                "ImageGalleryWindow"},
     "session": {"ExportDialog"},
     "services": {"AboutDialog", "FeedbackDialog", "FeedbackSender", "HelpWindow",
                  "NetworkReplies", "UpdateChecker"},
