@@ -298,7 +298,7 @@ void MainWindow::finalizeSessionLoad() {
         m_combinePlotWindows.open(window, this);
     }
     for (const QJsonObject& state : doc->statEvalWindows) {
-        auto* window = new StatisticalEvalWindow(this, nullptr);
+        auto* window = new StatisticalEvalWindow(&m_store, nullptr);
         window->restoreState(state, windowMap);
         m_statisticalEvalWindows.open(window, this);
     }

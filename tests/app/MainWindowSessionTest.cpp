@@ -15,6 +15,7 @@
 #include "app/MainWindow.h"
 #include "calc/EModulus.h"
 #include "calc/ImageFeatures.h"
+#include "compare/CombineDatasetRef.h"
 #include "compare/CombinePlotWindow.h"
 #include "core/RTDCReader.h"
 #include "session/SessionFile.h"
@@ -610,7 +611,7 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
     const double inf = std::numeric_limits<double>::infinity();
     const struct {
         const char* rule;
-        int dataset; // -1: the "mainWindow" object
+        int dataset; // -1: the "mainWindow" object, -2: the root
         const char* patch;
         std::vector<Button> answers;
         std::function<bool()> holds;
@@ -672,6 +673,22 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
                     b()->filter.rules()[0].minValue == -inf &&
                     b()->filter.rules()[0].maxValue == inf;
          }},
+        {"a combined plot colour that is no colour takes the palette's", -2,
+         R"({"combineWindows": [{"datasets": [{"datasetSessionIndex": 1, "color": "nonsense"},
+             {"datasetSessionIndex": 0, "color": "#00ff00", "colorAlpha": 300}]}]})",
+         {}, [&] {
+             const auto& refs = window->combinePlotWindows().at(0)->references();
+             return refs.size() == 2 && refs[0].datasetId == b()->id &&
+                    refs[0].color == combinePaletteColor(0) &&
+                    refs[1].color == QColor(0, 255, 0);
+         }},
+        {"a combined plot drops a dataset that did not come back", -2,
+         R"({"combineWindows": [{"datasets": [{"datasetSessionIndex": 1}, {"datasetSessionIndex": 0}]}],
+             "datasets": [{"filePath": "a.rtdc", "fingerprint": {}}, {"filePath": "gone.rtdc"}]})",
+         {QMessageBox::Yes, QMessageBox::No}, [&] {
+             const auto& refs = window->combinePlotWindows().at(0)->references();
+             return refs.size() == 1 && refs[0].datasetId == window->datasets().at(0)->id;
+         }},
         {"\"not\" reads as AND", 1, R"({"filter": {"enabled": true, "combineMode": "not"}})", {},
          [&] { return b()->filter.combineMode() == FilterCombineMode::AND; }},
     };
@@ -679,13 +696,16 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
         SCOPED_TRACE(c.rule);
         QJsonObject root = base;
         QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
-        QJsonObject target = c.dataset < 0 ? root[QStringLiteral("mainWindow")].toObject()
-                                           : datasets[c.dataset].toObject();
+        QJsonObject target = c.dataset == -2  ? root
+                             : c.dataset == -1 ? root[QStringLiteral("mainWindow")].toObject()
+                                               : datasets[c.dataset].toObject();
         const QJsonObject patch = QJsonDocument::fromJson(c.patch).object();
         ASSERT_FALSE(patch.isEmpty());
         for (auto it = patch.begin(); it != patch.end(); ++it)
             target.insert(it.key(), *it);
-        if (c.dataset < 0) {
+        if (c.dataset == -2) {
+            root = target;
+        } else if (c.dataset == -1) {
             root[QStringLiteral("mainWindow")] = target;
         } else {
             datasets[c.dataset] = target;
@@ -808,6 +828,16 @@ TEST_F(Sessions, SaveClearLoadSaveGivesTheSameFile) {
     test::selectRow(*window, 1);
     trigger("&Tool Windows", "New &Combine Plot...");
     trigger("&Tool Windows", "New &Statistical Evaluation...");
+    // The combined plot shows a and c, as if dropped there.
+    window->combinePlotWindows().at(0)->restoreState(
+        QJsonDocument::fromJson(R"({"displayMode": 2, "syncFeatures": true, "datasets": [
+            {"datasetSessionIndex": 0, "xFeatureName": "area_um", "yFeatureName": "deform",
+             "color": "#ff0000", "colorAlpha": 100},
+            {"datasetSessionIndex": 2, "xFeatureName": "area_um", "yFeatureName": "bright_avg",
+             "scaleXMode": 1}]})")
+            .object(),
+        {{0, a.id}, {2, c.id}});
+    ASSERT_EQ(window->combinePlotWindows()[0]->datasetCount(), 2);
     save(path("first.QV3"));
     clear();
     ASSERT_TRUE(window->datasets().empty() && window->combinePlotWindows().empty());
@@ -815,6 +845,11 @@ TEST_F(Sessions, SaveClearLoadSaveGivesTheSameFile) {
     EXPECT_EQ(window->combinePlotWindows().size(), 1u);
     EXPECT_EQ(window->statisticalEvalWindows().size(), 1u);
     EXPECT_EQ(window->store().activeRow(), 1);
+    const auto& refs = window->combinePlotWindows().at(0)->references();
+    ASSERT_EQ(refs.size(), 2u);
+    EXPECT_EQ(refs[0].datasetId, window->datasets()[0]->id);
+    EXPECT_EQ(refs[1].datasetId, window->datasets()[2]->id);
+    EXPECT_EQ(refs[0].color.alpha(), 100);
     save(path("second.QV3"));
 
     const auto same = testing::runPythonOracle(QUORVEX3_APP_TEST_DIR "/session_flow_oracle.py",
