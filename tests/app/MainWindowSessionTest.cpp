@@ -35,6 +35,10 @@ TEST_F(Sessions, SaveAppendsTheSuffixUnlessTheNameEndsInItInAnyCase) {
         EXPECT_EQ(infoText(), QStringLiteral("Session saved: ") + c.written);
     }
     EXPECT_FALSE(QFileInfo::exists(path("s1")));
+    // Saved beside the measurement: its bare name.
+    EXPECT_EQ(readJson(path("s1.QV3"))[QStringLiteral("datasets")][0][QStringLiteral("filePath")]
+                  .toString(),
+              QStringLiteral("a.rtdc"));
 }
 
 TEST_F(Sessions, SaveWithoutDatasetsWritesNothingEvenWithWindowsOpen) {
@@ -219,6 +223,25 @@ TEST_F(Sessions, AMissingMeasurementCanBeLocatedElsewhere) {
     EXPECT_EQ(locate[0]->text, QStringLiteral("RT-DC Files (*.rtdc);;All Files (*)"));
     ASSERT_EQ(window->datasets().size(), 1u);
     EXPECT_EQ(window->datasets()[0]->filePath, dir.file("moved/a.rtdc"));
+}
+
+// Saved from a sibling folder of the measurements, the path climbs one
+// folder up; moving both folders together keeps the session loadable
+// without a question.
+TEST_F(Sessions, SessionAndMeasurementsMovedTogetherStillLoad) {
+    ASSERT_TRUE(QDir().mkpath(path("x/meas")) && QDir().mkpath(path("x/sess")));
+    open("x/meas/a.rtdc");
+    save(path("x/sess/s"));
+    const QJsonObject saved = readJson(path("x/sess/s.QV3"));
+    EXPECT_EQ(saved[QStringLiteral("datasets")][0][QStringLiteral("filePath")].toString(),
+              QStringLiteral("../meas/a.rtdc"));
+    clear();
+    ASSERT_TRUE(QDir().rename(path("x"), path("y")));
+    dialogs.calls.clear();
+    ASSERT_TRUE(load(path("y/sess/s.QV3")));
+    ASSERT_EQ(dialogs.calls.size(), 1u); // the file dialog only
+    ASSERT_EQ(window->datasets().size(), 1u);
+    EXPECT_EQ(window->datasets()[0]->filePath, dir.file("y/meas/a.rtdc"));
 }
 
 TEST_F(Sessions, AnEmptySessionFinishesAtOnce) {
