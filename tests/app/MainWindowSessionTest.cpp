@@ -36,8 +36,8 @@ TEST_F(Sessions, SaveAppendsTheSuffixUnlessTheNameEndsInItInAnyCase) {
     }
     EXPECT_FALSE(QFileInfo::exists(path("s1")));
     // Saved beside the measurement: its bare name.
-    EXPECT_EQ(readJson(path("s1.QV3"))[QStringLiteral("datasets")][0][QStringLiteral("filePath")]
-                  .toString(),
+    const QJsonObject saved = readJson(path("s1.QV3"));
+    EXPECT_EQ(saved[QStringLiteral("datasets")][0][QStringLiteral("filePath")].toString(),
               QStringLiteral("a.rtdc"));
 }
 
