@@ -40,9 +40,9 @@ using Quorvex3::testing::TempDir;
 constexpr std::size_t kEvents = 200000;
 constexpr int kDatasets = 10;
 
-const char* const kExtraColumns[] = {"bright_avg", "bright_sd", "area_ratio", "aspect",
-                                     "inert_ratio_cvx", "pos_x",   "pos_y",      "size_x",
-                                     "size_y",     "time",      "fl1_max",    "fl2_max"};
+const char* const kExtraColumns[] = {"bright_avg",      "bright_sd", "area_ratio", "aspect",
+                                     "inert_ratio_cvx", "pos_x",     "pos_y",      "size_x",
+                                     "size_y",          "time",      "fl1_max",    "fl2_max"};
 
 TempDir& folder() {
     static TempDir dir;
@@ -123,9 +123,8 @@ struct Harness {
     void openDirectly() {
         dialogs.multiFileAnswers = {measurements()};
         trigger(QStringLiteral("&File"), QStringLiteral("&Open..."));
-        spinUntil([&] {
-            return window.datasets().size() == std::size_t(kDatasets) && allLoaded();
-        });
+        spinUntil(
+            [&] { return window.datasets().size() == std::size_t(kDatasets) && allLoaded(); });
         window.flushPlotRequests();
     }
 
@@ -207,7 +206,10 @@ void BM_LoadSessionVsOpenDirectly(benchmark::State& state) {
     state.counters["ratio"] = sessionMs / directMs;
     state.counters["gui_max_gap_ms"] = worstGap;
 }
-BENCHMARK(BM_LoadSessionVsOpenDirectly)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadSessionVsOpenDirectly)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_SaveSession(benchmark::State& state) {
     Harness& h = harness();

@@ -162,8 +162,8 @@ void MainWindow::loadSession() {
         return;
     }
     if (read.newerVersion)
-        dialogs.warning(this, QStringLiteral("Warning"),
-                        QLatin1String(kSessionNewerVersionWarning), QMessageBox::Ok);
+        dialogs.warning(this, QStringLiteral("Warning"), QLatin1String(kSessionNewerVersionWarning),
+                        QMessageBox::Ok);
 
     // From here on the current state goes.
     clearSessionState();
@@ -321,10 +321,9 @@ void MainWindow::clearSession() {
     if (refuseWhileCalculating(QStringLiteral("Clear Session")))
         return;
     if (hasSessionContent() &&
-        DialogProvider::current().warning(this, QStringLiteral("Clear Session"),
-                                          QLatin1String(kClearQuestion),
-                                          QMessageBox::Ok | QMessageBox::Cancel,
-                                          QMessageBox::Cancel) != QMessageBox::Ok)
+        DialogProvider::current().warning(
+            this, QStringLiteral("Clear Session"), QLatin1String(kClearQuestion),
+            QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
         return;
     clearSessionState();
 }

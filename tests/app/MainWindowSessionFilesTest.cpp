@@ -33,6 +33,7 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
         return nullptr;
     };
     const double inf = std::numeric_limits<double>::infinity();
+    // clang-format off
     const struct {
         const char* rule;
         int dataset; // -1: the "mainWindow" object, -2: the root
@@ -116,11 +117,12 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
         {"\"not\" reads as AND", 1, R"({"filter": {"enabled": true, "combineMode": "not"}})", {},
          [&] { return b()->filter.combineMode() == FilterCombineMode::AND; }},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
         QJsonObject root = base;
         QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
-        QJsonObject target = c.dataset == -2  ? root
+        QJsonObject target = c.dataset == -2   ? root
                              : c.dataset == -1 ? root[QStringLiteral("mainWindow")].toObject()
                                                : datasets[c.dataset].toObject();
         const QJsonObject patch = QJsonDocument::fromJson(c.patch).object();
@@ -276,9 +278,9 @@ TEST_F(Sessions, SaveClearLoadSaveGivesTheSameFile) {
     EXPECT_EQ(refs[0].color.alpha(), 100);
     save(path("second.QV3"));
 
-    const auto same = testing::runPythonOracle(QUORVEX3_APP_TEST_DIR "/session_flow_oracle.py",
-                                               "same|" + dir.file("first.QV3") + "|" +
-                                                   dir.file("second.QV3"));
+    const auto same =
+        testing::runPythonOracle(QUORVEX3_APP_TEST_DIR "/session_flow_oracle.py",
+                                 "same|" + dir.file("first.QV3") + "|" + dir.file("second.QV3"));
     ASSERT_EQ(same.size(), 1u);
     EXPECT_EQ(same[0].groups[0][0], 1.0);
     const auto files = testing::runPythonOracle(QUORVEX3_SESSION_TEST_DIR "/session_oracle.py",
@@ -305,9 +307,9 @@ TEST_F(Sessions, FiveHundredMutatedSessionFilesLoadOrAreRejected) {
     save(path("base.QV3"));
     const QByteArray valid = readBytes(path("base.QV3"));
     ASSERT_FALSE(valid.isEmpty());
-    const char* const tokens[] = {"-1",   "0.5",     "1e308",  "2147483648", "\"inf\"",
-                                  "null", "[]",      "{}",     "true",       "\"NOT\"",
-                                  "\"\"", "\"..\"", "[1, 2]", "9007199254740993"};
+    const char* const tokens[] = {
+        "-1", "0.5",  "1e308",   "2147483648", "\"inf\"", "null",   "[]",
+        "{}", "true", "\"NOT\"", "\"\"",       "\"..\"",  "[1, 2]", "9007199254740993"};
     std::mt19937 random(20240611);
     const auto pick = [&](int n) { return int(random() % unsigned(n)); };
     int loaded = 0;

@@ -304,7 +304,8 @@ TEST_F(Sessions, AMeasurementBrokenAfterTheChecksIsReportedAndTheLoadEnds) {
         test::processEventsFor(20);
 
         ASSERT_EQ(callsTitled("Error").size(), 1u);
-        EXPECT_EQ(callsTitled("Error")[0]->text, QStringLiteral("Failed to open: ") + path(c.broken));
+        EXPECT_EQ(callsTitled("Error")[0]->text,
+                  QStringLiteral("Failed to open: ") + path(c.broken));
         EXPECT_EQ(names(), c.left);
         EXPECT_EQ(infoText(), QStringLiteral("Session loaded: 2 dataset(s)"));
     }
@@ -335,9 +336,8 @@ TEST_F(Sessions, AClearOrALoadDuringALoadGivesItUp) {
         // Nothing left to wait for: a measurement opened now opens at once.
         window->addDataset(path("d.rtdc"));
         EXPECT_EQ(window->datasets().size(), 1u);
-        ASSERT_TRUE(test::waitUntil([&] {
-            return !window->datasets().empty() && window->datasets()[0]->featuresLoaded;
-        }));
+        ASSERT_TRUE(test::waitUntil(
+            [&] { return !window->datasets().empty() && window->datasets()[0]->featuresLoaded; }));
         test::processEventsFor(50);
         EXPECT_EQ(names(), (std::vector<QString>{"d.rtdc"}));
     }
@@ -359,7 +359,12 @@ TEST_F(Sessions, ClearAndLoadAreRefusedWhileACalculationRuns) {
     open("a.rtdc");
     save(path("s.QV3"));
     std::atomic<bool> release{false};
-    window->startCalcTask([&] { while (!release) QThread::msleep(1); }, [] {});
+    window->startCalcTask(
+        [&] {
+            while (!release)
+                QThread::msleep(1);
+        },
+        [] {});
     ASSERT_TRUE(window->calcBusy());
     for (const char* item : {"&Clear Session", "&Load Session..."}) {
         dialogs.calls.clear();
@@ -380,8 +385,8 @@ TEST_F(Sessions, AMeasurementGrownByOneEventAsksBeforeLoading) {
     save(path("s.QV3"));
     clear();
     const qint64 sizeBefore = QFileInfo(path("a.rtdc")).size();
-    const auto appended = testing::runPythonOracle(
-        QUORVEX3_APP_TEST_DIR "/session_flow_oracle.py", "append|" + dir.file("a.rtdc"));
+    const auto appended = testing::runPythonOracle(QUORVEX3_APP_TEST_DIR "/session_flow_oracle.py",
+                                                   "append|" + dir.file("a.rtdc"));
     ASSERT_EQ(appended.size(), 1u);
     ASSERT_EQ(appended[0].groups[0][0], kEvents + 1);
     for (Button answer : {QMessageBox::No, QMessageBox::Yes}) {

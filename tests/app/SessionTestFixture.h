@@ -37,9 +37,9 @@
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cmath>
 #include <csignal>
-#include <atomic>
 #include <functional>
 #include <limits>
 #include <random>
@@ -93,7 +93,8 @@ inline void writeCells(const std::string& path, int events, double shift, bool r
     for (int i = 0; i < events; ++i)
         for (std::size_t y = 0; y < side; ++y)
             for (std::size_t x = 0; x < side; ++x) {
-                const double dx = double(x) - 11.5, dy = (double(y) - 11.5) * (1.0 + 0.01 * (i % 5));
+                const double dx = double(x) - 11.5,
+                             dy = (double(y) - 11.5) * (1.0 + 0.01 * (i % 5));
                 const bool inside = dx * dx + dy * dy < 49.0;
                 image.push_back(static_cast<std::uint8_t>(inside ? 60 + (x * y) % 40 : 120));
                 mask.push_back(inside ? 255 : 0);
