@@ -3,6 +3,7 @@
 #include "model/DatasetLoader.h"
 #include "model/DatasetStore.h"
 #include "session/ExportResult.h"
+#include "session/SessionDocument.h"
 #include "density/PlotArrays.h"
 #include "stats/StatSummaryResult.h"
 #include "util/RequestCoalescer.h"
@@ -26,6 +27,7 @@ class QActionGroup;
 class QCheckBox;
 class QCloseEvent;
 class QComboBox;
+class QDir;
 class QDockWidget;
 class QDoubleSpinBox;
 class QDragEnterEvent;
@@ -91,7 +93,8 @@ class UpdateChecker;
 /// - MainWindowFilters.cpp: effective filter, filter groups;
 /// - MainWindowPropagation.cpp: rule propagation, measurement filters, polygons;
 /// - MainWindowCalculations.cpp: derived-feature tasks;
-/// - MainWindowServices.cpp: sessions, help, updates, error box;
+/// - MainWindowSession.cpp: session save, load and clear;
+/// - MainWindowServices.cpp: help, updates, error box;
 /// - MainWindowExports.cpp: dataset and plot exports;
 /// - MainWindowToolWindows.cpp: opening and releasing tool windows.
 ///
@@ -132,6 +135,9 @@ public:
     DatasetEntry* findDatasetById(int id) const { return m_store.findById(id); }
     /// The chosen colour map, 0 to 5.
     int colorMapIndex() const { return m_colorMapIndex; }
+    /// Whether a session load is under way (from the checks until its
+    /// settings have been applied).
+    bool sessionLoading() const { return m_sessionLoading; }
 
     /// Opens one measurement as a new dataset (or selects it when its path
     /// is loaded already, or queues it while a preload runs).
@@ -401,10 +407,35 @@ private:
     void updateFilterPropagationStatus();
     int applyMeasurementFilters(DatasetEntry* entry);
 
-    // ---- sessions and services (MainWindowServices.cpp) --------------------
+    // ---- sessions (MainWindowSession.cpp) -----------------------------------
+    /// Opens one dataset of a session being loaded (no selection, no copied
+    /// settings) and starts its preload; its id, or -1 when it cannot be
+    /// opened (after a box saying so).
     int addDatasetFromSession(const QString& path);
+    /// Recreates the session's duplicates of reopened datasets, after them.
     void createSessionDuplicates();
+    /// Applies the stored groups, settings and windows and ends the load.
     void finalizeSessionLoad();
+    /// The whole working state as a session record, paths relative to
+    /// `sessionDir`.
+    SessionDocument currentSessionDocument(const QDir& sessionDir) const;
+    /// The absolute path of the measurement to open for a stored dataset,
+    /// asking the user to locate a missing one; empty skips the dataset.
+    QString resolveDatasetPath(const QString& storedPath, const QDir& sessionDir,
+                               const QString& displayName);
+    /// True when the measurement at `path`, opened by `reader`, is the one
+    /// the session saw, or the user wants it loaded anyway.
+    bool verifyFingerprint(const RTDCReader& reader, const QString& path,
+                           const SessionFingerprint& stored, const QString& displayName);
+    /// Whether a clear has anything to close: datasets, combined plot or
+    /// statistical evaluation windows.
+    bool hasSessionContent() const;
+    /// Gives up a session load under way: its queue, map and document.
+    void abandonSessionLoad();
+    /// The clear itself, without asking: gives up a load under way, waits
+    /// for a running preload, closes the tool windows and removes every
+    /// dataset and group.
+    void clearSessionState();
     /// Answers a request for a function that this build does not offer yet.
     void showNotAvailableYet(const QString& title);
 
@@ -508,9 +539,12 @@ private:
     bool m_treeRebuilding = false;
 
     // ---- session loading ---------------------------------------------------
-    /// Session index -> index in the dataset list of the opened dataset.
-    std::map<int, int> m_sessionIndexMap;
+    /// Session index -> id of the dataset opened for it. Ids, not rows:
+    /// skipped datasets and recreated duplicates move rows.
+    std::map<int, int> m_sessionIdMap;
     bool m_sessionLoading = false;
+    /// The session being loaded, kept until its settings are applied.
+    std::unique_ptr<SessionDocument> m_sessionDocument;
 
     // ---- calculations ------------------------------------------------------
     std::unique_ptr<CalcTaskRunner> m_calcRunner;

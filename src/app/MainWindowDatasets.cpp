@@ -295,6 +295,10 @@ void MainWindow::startPreload(int index) {
     // The task hands its ticket back with its result: only the preload
     // under way may mark its dataset as loaded.
     QTimer::singleShot(0, this, [this, reader, ticket = *ticket]() mutable {
+        // Given up before it started (a clear waited for nothing, as this
+        // task did not run yet): it must neither run nor finish later.
+        if (!m_loader.isCurrent(ticket))
+            return;
         m_preloadWatcher->setFuture(QtConcurrent::run(
             QThreadPool::globalInstance(), [task = std::move(reader), ticket]() mutable {
                 PreloadOutcome outcome{ticket, preloadFeatures(*task)};
@@ -359,9 +363,9 @@ void MainWindow::continueLoading() {
         if (next.preloadDatasetId) {
             startPreload(datasetIndexById(*next.preloadDatasetId));
         } else if (next.sessionDataset) {
-            const int index = addDatasetFromSession(next.sessionDataset->second);
-            if (index >= 0)
-                m_sessionIndexMap[next.sessionDataset->first] = index;
+            const int id = addDatasetFromSession(next.sessionDataset->second);
+            if (id >= 0)
+                m_sessionIdMap[next.sessionDataset->first] = id;
         } else if (next.path) {
             addDataset(*next.path);
         } else {

@@ -1,8 +1,6 @@
-// Sessions, exports, help, about, the update check, feedback and the error
-// box of an exception that escaped an event handler.
-//
-// Sessions and exports are not available in this build yet: their menu
-// actions say so.
+// Help, about, the update check, feedback and the error box of an exception
+// that escaped an event handler; the statistical summary export, which is
+// not available in this build yet, says so.
 #include "app/MainWindow.h"
 
 #include "app/ShellSettings.h"
@@ -22,30 +20,6 @@ namespace Quorvex3 {
 void MainWindow::showNotAvailableYet(const QString& title) {
     DialogProvider::current().information(
         this, title, QStringLiteral("This function is not available yet."), QMessageBox::Ok);
-}
-
-// ---- sessions --------------------------------------------------------------------
-
-void MainWindow::saveSession() {
-    showNotAvailableYet(QStringLiteral("Save Session"));
-}
-
-void MainWindow::loadSession() {
-    showNotAvailableYet(QStringLiteral("Load Session"));
-}
-
-void MainWindow::clearSession() {
-    showNotAvailableYet(QStringLiteral("Clear Session"));
-}
-
-int MainWindow::addDatasetFromSession(const QString&) {
-    return -1;
-}
-
-void MainWindow::createSessionDuplicates() {}
-
-void MainWindow::finalizeSessionLoad() {
-    m_sessionLoading = false;
 }
 
 // ---- exports ---------------------------------------------------------------------

@@ -53,6 +53,12 @@ public:
     /// when `ticket` is that of the preload under way; false for a stale
     /// ticket (abandoned, or of an earlier preload), which changes nothing.
     bool finish(const PreloadTicket& ticket);
+    /// Whether `ticket` names the preload under way; a preload whose launch
+    /// was queued before it was abandoned must not start at all.
+    bool isCurrent(const PreloadTicket& ticket) const {
+        return m_busy && ticket.generation == m_current.generation &&
+               ticket.datasetId == m_current.datasetId;
+    }
     /// Stops waiting for the preload under way: its finish no longer
     /// counts, and the next one may start at once.
     void abandon();
@@ -71,6 +77,10 @@ public:
     Next takeNext();
     /// Empties every queue; the preload under way is left alone.
     void clearQueues();
+    /// Empties the queue of preloads waiting to start.
+    void clearPreloadQueue() { m_preloadQueue.clear(); }
+    /// Empties the queue of a session's datasets (a load given up).
+    void clearSessionQueue() { m_sessionQueue.clear(); }
 
     std::size_t queuedPreloadCount() const { return m_preloadQueue.size(); }
     std::size_t pendingPathCount() const { return m_pendingPaths.size(); }

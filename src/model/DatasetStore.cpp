@@ -116,6 +116,23 @@ FilterGroup* DatasetStore::findGroupById(int groupId) const {
     return nullptr;
 }
 
+void DatasetStore::clearAll() {
+    m_activeRow = -1;
+    m_datasets.clear();
+    m_groups.clear();
+    m_nextGroupId = 0;
+}
+
+void DatasetStore::replaceGroups(std::vector<FilterGroup> groups, int nextGroupId) {
+    m_groups.clear();
+    m_nextGroupId = std::max(0, nextGroupId);
+    for (FilterGroup& group : groups) {
+        if (group.id >= m_nextGroupId)
+            m_nextGroupId = group.id + 1;
+        m_groups.push_back(std::make_unique<FilterGroup>(std::move(group)));
+    }
+}
+
 int DatasetStore::addGroup(const std::string& name) {
     auto group = std::make_unique<FilterGroup>();
     group->id = m_nextGroupId++;

@@ -48,6 +48,12 @@ public:
     /// A dataset id never given out before. Opening a measurement takes its
     /// id first, so a failed open consumes one.
     int newDatasetId() { return m_nextDatasetId++; }
+    /// The id the next new dataset will get.
+    int nextDatasetId() const { return m_nextDatasetId; }
+    /// Removes every dataset and every filter group, makes none active and
+    /// starts group ids from 0 again. Dataset ids keep growing: an id is
+    /// never given out twice in a run.
+    void clearAll();
     /// Takes `entry` and appends it; returns its row. A record without an
     /// id (-1) gets the next one; one with an id from newDatasetId keeps it.
     /// The active row does not change.
@@ -86,6 +92,12 @@ public:
 
     /// The filter groups in creation order.
     const GroupList& groups() const { return m_groups; }
+    /// The id the next new group will get.
+    int nextGroupId() const { return m_nextGroupId; }
+    /// Replaces every group with `groups`, which keep their ids, and sets
+    /// the next group id to `nextGroupId`, raised above every kept id. The
+    /// datasets' switches are left as they are.
+    void replaceGroups(std::vector<FilterGroup> groups, int nextGroupId);
     /// The group with that id, else null.
     FilterGroup* findGroupById(int groupId) const;
     /// Appends a group under the next group id, named `name` or, when that

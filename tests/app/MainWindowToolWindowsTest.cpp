@@ -284,16 +284,25 @@ TEST_F(MainWindowToolWindows, AnExceptionInACalculationIsLoggedAndEndsTheTask) {
 
 // ---- Actions of functions still to come -------------------------------------------
 
-TEST_F(MainWindowToolWindows, ActionsNotOfferedYetSaySo) {
+// On a window without datasets: the statistical summary is not offered
+// yet; the session actions answer with their first dialog (or nothing).
+TEST_F(MainWindowToolWindows, ActionsOnAnEmptyWindowAnswerWithTheirFirstDialog) {
+    using Kind = testing::DialogCall::Kind;
     const struct {
         const char* menu;
         const char* item;
+        int calls;
+        Kind kind;
         const char* title;
+        const char* text;
     } actions[] = {
-        {"&File", "&Save Session...", "Save Session"},
-        {"&File", "&Load Session...", "Load Session"},
-        {"&File", "&Clear Session", "Clear Session"},
-        {"&Export", "Export Statistical &Summary...", "Export Statistical Summary"},
+        {"&File", "&Save Session...", 1, Kind::Information, "Save Session",
+         "No datasets loaded to save."},
+        {"&File", "&Load Session...", 1, Kind::OpenFile, "Load Session",
+         "Quorvex3 Session (*.QV3);;All Files (*)"},
+        {"&File", "&Clear Session", 0, Kind::Information, "", ""},
+        {"&Export", "Export Statistical &Summary...", 1, Kind::Information,
+         "Export Statistical Summary", "This function is not available yet."},
     };
     MainWindow main;
     for (const auto& a : actions) {
@@ -301,10 +310,12 @@ TEST_F(MainWindowToolWindows, ActionsNotOfferedYetSaySo) {
         testing::ScriptedDialogProvider dialogs;
         ScopedDialogProvider guard(dialogs);
         trigger(main, a.menu, a.item);
-        ASSERT_EQ(dialogs.calls.size(), 1u);
-        EXPECT_EQ(dialogs.calls[0].kind, testing::DialogCall::Information);
+        ASSERT_EQ(dialogs.calls.size(), std::size_t(a.calls));
+        if (a.calls == 0)
+            continue;
+        EXPECT_EQ(dialogs.calls[0].kind, a.kind);
         EXPECT_EQ(dialogs.calls[0].title, QString::fromUtf8(a.title));
-        EXPECT_EQ(dialogs.calls[0].text, QStringLiteral("This function is not available yet."));
+        EXPECT_EQ(dialogs.calls[0].text, QString::fromUtf8(a.text));
     }
 }
 

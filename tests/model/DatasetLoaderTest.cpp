@@ -72,6 +72,38 @@ TEST(DatasetLoader, AFinishOfAnAbandonedPreloadCountsForNothingWhileIdle) {
     EXPECT_FALSE(loader.busy());
 }
 
+// A preload whose launch was still queued when it was given up must not
+// start: its ticket is no longer current, also once a newer one runs.
+TEST(DatasetLoader, OnlyThePreloadUnderWayHoldsTheCurrentTicket) {
+    DatasetLoader loader;
+    const auto first = loader.begin(3);
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(loader.isCurrent(*first));
+    loader.abandon();
+    EXPECT_FALSE(loader.isCurrent(*first));
+    const auto second = loader.begin(3); // the same dataset again
+    ASSERT_TRUE(second);
+    EXPECT_FALSE(loader.isCurrent(*first));
+    EXPECT_TRUE(loader.isCurrent(*second));
+    EXPECT_TRUE(loader.finish(*second));
+    EXPECT_FALSE(loader.isCurrent(*second));
+}
+
+// A load given up empties its own queue and the queued preloads; paths
+// chosen meanwhile still wait.
+TEST(DatasetLoader, SessionAndPreloadQueuesEmptyWithoutThePendingPaths) {
+    DatasetLoader loader;
+    loader.begin(1);
+    loader.begin(2);
+    loader.queueSessionDataset(0, QStringLiteral("a.rtdc"));
+    loader.addPendingPath(QStringLiteral("b.rtdc"));
+    loader.clearSessionQueue();
+    loader.clearPreloadQueue();
+    EXPECT_EQ(loader.sessionQueueCount(), 0u);
+    EXPECT_EQ(loader.queuedPreloadCount(), 0u);
+    EXPECT_EQ(*loader.takeNext().path, QStringLiteral("b.rtdc"));
+}
+
 TEST(DatasetLoader, ForgettingADatasetDropsItsQueuedAndRunningPreloads) {
     DatasetLoader loader;
     const auto running = loader.begin(1);

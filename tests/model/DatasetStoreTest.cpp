@@ -272,6 +272,46 @@ TEST(DatasetStoreGroups, FirstGroupIsIdZeroNamedFilterGroup1AndIdsAreNeverReused
               (std::vector<std::string>{"Filter group 2", "Gate", "Gate", "Filter group 5"}));
 }
 
+// Groups read from a session keep their ids; the next new group gets an id
+// above all of them, however low the stored next id was.
+TEST(DatasetStoreGroups, ReplacedGroupsKeepTheirIdsAndTheNextIdPassesThemAll) {
+    DatasetStore store;
+    store.addGroup("old");
+    std::vector<FilterGroup> stored(3);
+    const int ids[] = {0, 4, 2};
+    for (int k = 0; k < 3; ++k) {
+        stored[k].id = ids[k];
+        stored[k].name = "g" + std::to_string(ids[k]);
+    }
+    store.replaceGroups(stored, 3);
+    EXPECT_EQ(groupNames(store), (std::vector<std::string>{"g0", "g4", "g2"}));
+    EXPECT_EQ(store.nextGroupId(), 5);
+    EXPECT_EQ(store.addGroup(""), 5);
+    store.replaceGroups({}, 7);
+    EXPECT_TRUE(store.groups().empty());
+    EXPECT_EQ(store.nextGroupId(), 7);
+    store.replaceGroups({}, -4);
+    EXPECT_EQ(store.nextGroupId(), 0);
+}
+
+// Clearing removes datasets and groups; dataset ids keep growing, group
+// ids start again from 0.
+TEST(DatasetStoreGroups, ClearingAllRestartsGroupIdsButNotDatasetIds) {
+    DatasetStore store;
+    store.append(namedEntry("a"));
+    store.append(namedEntry("b"));
+    store.setActiveRow(1);
+    store.addGroup("g");
+    store.addGroup("h");
+    store.clearAll();
+    EXPECT_EQ(store.count(), 0);
+    EXPECT_EQ(store.activeRow(), -1);
+    EXPECT_TRUE(store.groups().empty());
+    EXPECT_EQ(store.addGroup(""), 0);
+    EXPECT_EQ(store.nextDatasetId(), 2);
+    EXPECT_EQ(store.newDatasetId(), 2);
+}
+
 TEST(DatasetStoreGroups, RenameChangesOnlyTheNamedGroupAndIgnoresUnknownIds) {
     DatasetStore store;
     store.addGroup("A");

@@ -1,0 +1,336 @@
+// Session files through the main window's load: one crafted file per
+// checked value (each taking its fallback), the derived features a restored
+// dataset gets back when first shown, the end-to-end round trip and 500
+// damaged files.
+//
+// Oracles: tests/app/session_flow_oracle.py (two session files compared as
+// JSON apart from "savedAt") and tests/session/session_oracle.py (paths and
+// fingerprints read back with json, h5py and hashlib).
+#include "SessionTestFixture.h"
+
+namespace Quorvex3 {
+namespace {
+
+using namespace sessiontest;
+
+// ---- crafted files -------------------------------------------------------------------
+
+// Each case changes one value of a saved session of a.rtdc (active) and
+// b.rtdc; the load gives its fallback, checked on what the window shows.
+TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
+    open("a.rtdc", 0.0, true);
+    open("b.rtdc", 5.0, true);
+    test::selectRow(*window, 0);
+    save(path("base.QV3"));
+    QDir().mkpath(path("folder"));
+    const QJsonObject base = readJson(path("base.QV3"));
+    ASSERT_FALSE(base.isEmpty());
+
+    const auto b = [this]() -> const DatasetEntry* {
+        for (const auto& entry : window->datasets())
+            if (QFileInfo(QString::fromStdString(entry->filePath)).fileName() == "b.rtdc")
+                return entry.get();
+        return nullptr;
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    // clang-format off
+    const struct {
+        const char* rule;
+        int dataset; // -1: the "mainWindow" object, -2: the root
+        const char* patch;
+        std::vector<Button> answers;
+        std::function<bool()> holds;
+    } cases[] = {
+        {"event index past the last event", 1, R"({"currentEventIndex": 30})", {},
+         [&] { return b() && b()->currentEventIndex == -1; }},
+        {"event index kept in range", 1, R"({"currentEventIndex": 29})", {},
+         [&] { return b() && b()->currentEventIndex == 29; }},
+        {"contour mode 3", 1, R"({"contourMode": 3})", {}, [&] { return b()->contourMode == 0; }},
+        {"contour mode 2 kept", 1, R"({"contourMode": 2})", {},
+         [&] { return b()->contourMode == 2; }},
+        {"scale mode 3", 1, R"({"scaleXMode": 3, "scaleYMode": 1})", {},
+         [&] { return b()->scaleXMode == 0 && b()->scaleYMode == 1; }},
+        {"contour fraction 1.5 and 0", 1, R"({"contourFraction1": 1.5, "contourFraction2": 0})",
+         {}, [&] { return b()->contourFraction1 == 0.1 && b()->contourFraction2 == 0.67; }},
+        {"colour map 6", -1, R"({"colorMapIndex": 6})", {},
+         [&] { return window->colorMapIndex() == 0; }},
+        {"colour map 4 kept", -1, R"({"colorMapIndex": 4})", {},
+         [&] { return window->colorMapIndex() == 4; }},
+        {"empty display name keeps the file name", 1, R"({"displayName": ""})", {},
+         [&] { return b()->displayName == QStringLiteral("b.rtdc"); }},
+        {"stored display name, also in the list", 1, R"({"displayName": "Probe B"})", {},
+         [&] {
+             return b()->displayName == QStringLiteral("Probe B") &&
+                    test::part<QListWidget>(*window, "datasetList")
+                        ->item(1)
+                        ->text()
+                        .contains(QStringLiteral("Probe B"));
+         }},
+        {"empty path names the session folder: not found", 1, R"({"filePath": ""})",
+         {QMessageBox::No}, [&] {
+             return !b() && callsTitled("Dataset Not Found").size() == 1 &&
+                    callsTitled("Dataset Not Found")[0]->text.contains(
+                        QString::fromStdString(dir.path()) + QStringLiteral("\n"));
+         }},
+        {"a folder: not found", 1, R"({"filePath": "folder"})", {QMessageBox::No},
+         [&] { return !b() && callsTitled("Dataset Not Found").size() == 1; }},
+        {"compensated channel the file lacks", 1,
+         R"({"ctcApplied": true, "ctcChannels": [1, 7], "spilloverMatrix": [1, 0, 0, 1]})", {},
+         [&] { return !b()->ctcApplied && b()->ctcChannels.empty(); }},
+        {"compensation kept", 1,
+         R"({"ctcApplied": true, "ctcChannels": [1, 2], "spilloverMatrix": [1, 0.2, 0, 1]})", {},
+         [&] { return b()->ctcApplied && b()->spilloverMatrix.value()(0, 1) == 0.2; }},
+        {"modulus with flow rate 0", 1,
+         R"({"emodApplied": true, "emodParams": {"flowRate": 0}})", {},
+         [&] { return !b()->emodApplied; }},
+        {"modulus kept", 1, R"({"emodApplied": true, "emodParams": {"flowRate": 0.12}})", {},
+         [&] { return b()->emodApplied && b()->emodParams.flowRate == 0.12; }},
+        {"switch of an unknown group", 1, R"({"groupEnabled": [{"groupId": 9, "enabled": true}]})",
+         {}, [&] { return b()->groupEnabled.count(9) == 0; }},
+        {"a duplicate of itself is not recreated", 1,
+         R"({"isDuplicate": true, "duplicateOfIndex": 1})", {},
+         [&] { return window->datasets().size() == 1 && !b(); }},
+        {"infinite bounds come back", 1,
+         R"({"filter": {"enabled": true, "rules": [{"type": "Range", "featureName": "area_um",
+             "minValue": "-inf", "maxValue": "inf"}]}})",
+         {}, [&] {
+             return b()->filter.isEnabled() && b()->filter.ruleCount() == 1 &&
+                    b()->filter.rules()[0].minValue == -inf &&
+                    b()->filter.rules()[0].maxValue == inf;
+         }},
+        {"a combined plot colour that is no colour takes the palette's", -2,
+         R"({"combineWindows": [{"datasets": [{"datasetSessionIndex": 1, "color": "nonsense"},
+             {"datasetSessionIndex": 0, "color": "#00ff00", "colorAlpha": 300}]}]})",
+         {}, [&] {
+             const auto& refs = window->combinePlotWindows().at(0)->references();
+             return refs.size() == 2 && refs[0].datasetId == b()->id &&
+                    refs[0].color == combinePaletteColor(0) &&
+                    refs[1].color == QColor(0, 255, 0);
+         }},
+        {"a combined plot drops a dataset that did not come back", -2,
+         R"({"combineWindows": [{"datasets": [{"datasetSessionIndex": 1}, {"datasetSessionIndex": 0}]}],
+             "datasets": [{"filePath": "a.rtdc", "fingerprint": {}}, {"filePath": "gone.rtdc"}]})",
+         {QMessageBox::Yes, QMessageBox::No}, [&] {
+             const auto& refs = window->combinePlotWindows().at(0)->references();
+             return refs.size() == 1 && refs[0].datasetId == window->datasets().at(0)->id;
+         }},
+        {"\"not\" reads as AND", 1, R"({"filter": {"enabled": true, "combineMode": "not"}})", {},
+         [&] { return b()->filter.combineMode() == FilterCombineMode::AND; }},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        QJsonObject root = base;
+        QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
+        QJsonObject target = c.dataset == -2   ? root
+                             : c.dataset == -1 ? root[QStringLiteral("mainWindow")].toObject()
+                                               : datasets[c.dataset].toObject();
+        const QJsonObject patch = QJsonDocument::fromJson(c.patch).object();
+        ASSERT_FALSE(patch.isEmpty());
+        for (auto it = patch.begin(); it != patch.end(); ++it)
+            target.insert(it.key(), *it);
+        if (c.dataset == -2) {
+            root = target;
+        } else if (c.dataset == -1) {
+            root[QStringLiteral("mainWindow")] = target;
+        } else {
+            datasets[c.dataset] = target;
+            root[QStringLiteral("datasets")] = datasets;
+        }
+        ASSERT_TRUE(writeText(path("crafted.QV3"), QJsonDocument(root).toJson()));
+        dialogs.calls.clear();
+        ASSERT_TRUE(load(path("crafted.QV3"), c.answers));
+        EXPECT_TRUE(c.holds());
+        EXPECT_EQ(window->activeDataset() ? window->activeDataset()->filePath : "",
+                  dir.file("a.rtdc"));
+    }
+
+    // The infinite bounds are written as text again, never as null.
+    const QJsonObject infinite = QJsonDocument::fromJson(R"({"filter": {"enabled": true, "rules":
+        [{"type": "Range", "featureName": "area_um", "minValue": "-inf", "maxValue": "inf"}]}})")
+                                     .object();
+    QJsonObject root = base;
+    QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
+    QJsonObject second = datasets[1].toObject();
+    second.insert(QStringLiteral("filter"), infinite[QStringLiteral("filter")]);
+    datasets[1] = second;
+    root[QStringLiteral("datasets")] = datasets;
+    ASSERT_TRUE(writeText(path("crafted.QV3"), QJsonDocument(root).toJson()));
+    ASSERT_TRUE(load(path("crafted.QV3")));
+    save(path("again.QV3"));
+    const QByteArray again = readBytes(path("again.QV3"));
+    EXPECT_TRUE(again.contains(R"("minValue": "-inf")") && again.contains(R"("maxValue": "inf")"));
+    EXPECT_FALSE(again.contains("null"));
+}
+
+// ---- derived features ----------------------------------------------------------------
+
+// Each of the five computations a dataset had is done again when the
+// restored dataset is first shown, and not before.
+TEST_F(Sessions, AppliedComputationsAreRedoneWhenARestoredDatasetIsFirstShown) {
+    const QString program = lutFolder(dir);
+    ASSERT_FALSE(program.isEmpty());
+    window->findChild<EModulus*>()->setLUTSearchDir(program);
+    open("a.rtdc", 0.0, true);
+    open("b.rtdc", 5.0, true);
+    for (const auto& entry : window->datasets()) {
+        entry->flRefinementApplied = true;
+        entry->ctcApplied = true;
+        entry->ctcChannels = {1, 2};
+        entry->spilloverMatrix = arma::mat{{1.0, 0.1}, {0.05, 1.0}};
+        entry->emodApplied = true;
+        entry->emodParams.flowRate = 0.16;
+        entry->emodParams.pixelationCorrection = false;
+        entry->fcDeformApplied = true;
+        entry->imageFeaturesApplied = true;
+    }
+    test::selectRow(*window, 0);
+    save(path("s.QV3"));
+    clear();
+    ASSERT_TRUE(load(path("s.QV3")));
+    ASSERT_EQ(window->datasets().size(), 2u);
+
+    const auto computed = [](const RTDCReader& reader) {
+        std::vector<std::string> found;
+        for (const std::string& name : reader.getAvailableFeatures())
+            if (reader.isCalculatedFeature(name))
+                found.push_back(name);
+        return found;
+    };
+    const auto has = [&](const RTDCReader& reader, const std::string& feature) {
+        const auto names = computed(reader);
+        if (feature == "_rf")
+            return std::any_of(names.begin(), names.end(), [](const std::string& n) {
+                return n.size() > 3 && n.compare(n.size() - 3, 3, "_rf") == 0;
+            });
+        return std::find(names.begin(), names.end(), feature) != names.end();
+    };
+    const std::string results[] = {"_rf", "fl1_max_ctc", "emodulus", "deform_fc",
+                                   imageFeatureNames().front()};
+    const RTDCReader& shown = *window->datasets()[0]->reader;
+    const RTDCReader& hidden = *window->datasets()[1]->reader;
+    for (const std::string& feature : results) {
+        EXPECT_TRUE(has(shown, feature)) << feature;
+        EXPECT_FALSE(has(hidden, feature)) << feature;
+    }
+    test::selectRow(*window, 1);
+    for (const std::string& feature : results)
+        EXPECT_TRUE(has(hidden, feature)) << feature;
+}
+
+// ---- end to end ----------------------------------------------------------------------
+
+// Three datasets with filters of each kind, a group switched on for one,
+// a combined plot and a statistics window: save, clear, load and save again
+// gives the same file apart from "savedAt", whose paths and fingerprints
+// Python reads back from the measurements.
+TEST_F(Sessions, SaveClearLoadSaveGivesTheSameFile) {
+    open("a.rtdc");
+    open("b.rtdc", 5.0);
+    open("c.rtdc", 9.0);
+    DatasetEntry& a = *window->datasets()[0];
+    DatasetEntry& b = *window->datasets()[1];
+    DatasetEntry& c = *window->datasets()[2];
+    FilterRule range;
+    range.featureName = "area_um";
+    range.minValue = 55.0;
+    range.maxValue = 90.0;
+    a.filter.addRule(range);
+    FilterRule polygon;
+    polygon.type = 1;
+    polygon.featureName = "area_um";
+    polygon.featureNameY = "deform";
+    polygon.polygonVertices = {{40, 0}, {120, 0}, {120, 0.04}, {40, 0.04}};
+    polygon.scaleXMode = 1;
+    b.filter.addRule(polygon);
+    range.inverted = true;
+    range.maxValue = -std::numeric_limits<double>::infinity();
+    c.filter.addRule(range);
+    c.filter.setCombineMode(FilterCombineMode::NOT);
+    c.displayName = QStringLiteral("Zellen µ");
+    const int group = window->addFilterGroup("large");
+    window->addRuleToGroup(group, range);
+    window->setGroupEnabled(b.id, group, true);
+    test::selectRow(*window, 1);
+    trigger("&Tool Windows", "New &Combine Plot...");
+    trigger("&Tool Windows", "New &Statistical Evaluation...");
+    // The combined plot shows a and c, as if dropped there.
+    window->combinePlotWindows().at(0)->restoreState(
+        QJsonDocument::fromJson(R"({"displayMode": 2, "syncFeatures": true, "datasets": [
+            {"datasetSessionIndex": 0, "xFeatureName": "area_um", "yFeatureName": "deform",
+             "color": "#ff0000", "colorAlpha": 100},
+            {"datasetSessionIndex": 2, "xFeatureName": "area_um", "yFeatureName": "bright_avg",
+             "scaleXMode": 1}]})")
+            .object(),
+        {{0, a.id}, {2, c.id}});
+    ASSERT_EQ(window->combinePlotWindows()[0]->datasetCount(), 2);
+    save(path("first.QV3"));
+    clear();
+    ASSERT_TRUE(window->datasets().empty() && window->combinePlotWindows().empty());
+    ASSERT_TRUE(load(path("first.QV3")));
+    EXPECT_EQ(window->combinePlotWindows().size(), 1u);
+    EXPECT_EQ(window->statisticalEvalWindows().size(), 1u);
+    EXPECT_EQ(window->store().activeRow(), 1);
+    const auto& refs = window->combinePlotWindows().at(0)->references();
+    ASSERT_EQ(refs.size(), 2u);
+    EXPECT_EQ(refs[0].datasetId, window->datasets()[0]->id);
+    EXPECT_EQ(refs[1].datasetId, window->datasets()[2]->id);
+    EXPECT_EQ(refs[0].color.alpha(), 100);
+    save(path("second.QV3"));
+
+    const auto same =
+        testing::runPythonOracle(QUORVEX3_APP_TEST_DIR "/session_flow_oracle.py",
+                                 "same|" + dir.file("first.QV3") + "|" + dir.file("second.QV3"));
+    ASSERT_EQ(same.size(), 1u);
+    EXPECT_EQ(same[0].groups[0][0], 1.0);
+    const auto files = testing::runPythonOracle(QUORVEX3_SESSION_TEST_DIR "/session_oracle.py",
+                                                dir.file("second.QV3"));
+    ASSERT_EQ(files.size(), 3u);
+    for (const auto& line : files)
+        EXPECT_EQ(line.kind, "OK");
+    EXPECT_NE(readJson(path("first.QV3"))[QStringLiteral("savedAt")].toString(), QString());
+}
+
+// ---- damaged files through the whole load --------------------------------------------
+
+// Values replaced on random lines of a real session file (and, every other
+// round, random bytes): the offscreen load never crashes or hangs, and
+// always ends.
+TEST_F(Sessions, FiveHundredMutatedSessionFilesLoadOrAreRejected) {
+    open("a.rtdc");
+    ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "duplicateDataset"));
+    open("b.rtdc", 5.0);
+    window->addFilterGroup("g");
+    window->setGroupEnabled(window->datasets()[0]->id, 0, true);
+    window->datasets()[2]->filter.addRule(FilterRule{});
+    trigger("&Tool Windows", "New &Combine Plot...");
+    save(path("base.QV3"));
+    const QByteArray valid = readBytes(path("base.QV3"));
+    ASSERT_FALSE(valid.isEmpty());
+    const char* const tokens[] = {
+        "-1", "0.5",  "1e308",   "2147483648", "\"inf\"", "null",   "[]",
+        "{}", "true", "\"NOT\"", "\"\"",       "\"..\"",  "[1, 2]", "9007199254740993"};
+    std::mt19937 random(20240611);
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    int loaded = 0;
+    for (int round = 0; round < 500; ++round) {
+        QList<QByteArray> lines = valid.split('\n');
+        for (int k = 0; k <= pick(3); ++k) {
+            QByteArray& line = lines[pick(int(lines.size()))];
+            const int colon = line.indexOf("\": ");
+            if (colon >= 0)
+                line = line.left(colon + 3) + tokens[pick(14)] + (line.endsWith(',') ? "," : "");
+        }
+        QByteArray bytes = lines.join('\n');
+        for (int k = 0; round % 2 == 1 && k <= pick(4); ++k)
+            bytes[pick(int(bytes.size()))] = "{}[]\",:-0e9"[pick(11)];
+        ASSERT_TRUE(writeText(path("mutated.QV3"), bytes));
+        dialogs.calls.clear();
+        ASSERT_TRUE(load(path("mutated.QV3"), {}, 0)) << bytes.constData();
+        loaded += dialogs.count(DialogCall::Critical) == 0 ? 1 : 0;
+    }
+    EXPECT_GT(loaded, 150);
+}
+
+} // namespace
+} // namespace Quorvex3
