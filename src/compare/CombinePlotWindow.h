@@ -1,43 +1,321 @@
 #pragma once
 
+#include "compare/CombineDatasetRef.h"
+#include "compare/CombinePlotAxes.h"
+#include "compare/CombinePlotData.h"
+#include "compare/CombinePlotStats.h"
+
+#include <QColor>
+#include <QJsonObject>
+#include <QLabel>
 #include <QMainWindow>
+#include <QMap>
 #include <QString>
 
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class QAction;
+class QCheckBox;
 class QCloseEvent;
+class QComboBox;
+class QDockWidget;
+class QDoubleSpinBox;
+class QDragEnterEvent;
+class QDropEvent;
+class QGridLayout;
+class QScrollArea;
+class QSpinBox;
+class QTableWidget;
+class QTimer;
+class QVBoxLayout;
+class QwtPlot;
+class QwtText;
 
 namespace Quorvex3 {
 
+class CombineDatasetWidget;
 class MainWindow;
+class RTDCReader;
+class RequestCoalescer;
+struct DatasetEntry;
 
-/// Tool window that compares several datasets in combined scatter plots.
-/// Top-level; the main window owns it and is told when it closes.
+/// A label that shows one export preview image and keeps its aspect ratio
+/// (width / height) when the grid resizes it.
+class AspectRatioLabel : public QLabel {
+public:
+    explicit AspectRatioLabel(double ratio, QWidget* parent = nullptr)
+        : QLabel(parent), m_ratio(ratio > 0.0 ? ratio : 1.0) {}
+    int heightForWidth(int w) const override { return static_cast<int>(w / m_ratio); }
+    bool hasHeightForWidth() const override { return true; }
+    double ratio() const { return m_ratio; }
+
+private:
+    double m_ratio;
+};
+
+/// Tool window that compares several loaded datasets in combined scatter
+/// plots: side by side ("Array"), side by side with an overlay of every
+/// dataset's contours ("Array + Contour"), or all on one plot ("Same Plot").
+/// Each dataset is a reference (which dataset, features, colour, scales)
+/// shown as a card in the "Datasets" dock.
 ///
-/// This build opens the window without content: the comparison itself is
-/// not available yet.
+/// Top-level; the main window owns it, tells it of changes of its datasets
+/// and releases it when it reports its closing. GUI thread only.
 class CombinePlotWindow : public QMainWindow {
     Q_OBJECT
 
 public:
+    /// One dataset's shown events for one plot, in data units.
+    using FilteredData = CombineFilteredData;
+    /// Mean, SD and quartiles of one column.
+    using PlotStats = CombinePlotStats;
+
+    /// The look of exported plots and of the preview.
+    struct ExportSettings {
+        int tickLabelSize = 12;   ///< points, tick labels and text labels
+        int axisLabelSize = 14;   ///< points, x-bottom and y-left titles
+        bool showTitle = true;
+        int titleSize = 14;       ///< points
+        bool titleBold = false;
+        bool titleUseColor = true; ///< dataset colour; black otherwise
+        double plotWidthMm = 100.0;
+        double plotHeightMm = 100.0;
+        int pointSize = 4;          ///< dot diameter, pixels
+        double axisLineWidth = 1.0; ///< pixels
+        bool showGrid = true;
+        bool showRightTopAxes = true;
+        QColor uniformColor = Qt::black; ///< every dataset in colour mode "None"
+    };
+
     /// `main` is not owned and may be null; the main window passes no parent.
-    CombinePlotWindow(MainWindow* main, QWidget* parent = nullptr);
+    explicit CombinePlotWindow(MainWindow* main, QWidget* parent = nullptr);
     ~CombinePlotWindow() override;
 
-    /// Rebuilds the dataset panel and the plots from the main window.
+    // ---- called by the main window -----------------------------------------
+
+    /// Rebuilds the dataset panel and then the plots. Every call made in one
+    /// turn of the event loop costs one rebuild, run once control returns to
+    /// it (a finished calculation asks twice).
     void refresh();
-    /// Drops the dataset with that id from the window.
+    /// Runs a requested refresh now; nothing when none is pending.
+    void flushRefresh();
+    /// Erases the first reference to that dataset and rebuilds; nothing
+    /// when the dataset is not in the window.
     void onMainDatasetRemoved(int datasetId);
-    /// Shows the dataset's new display name.
+    /// Shows the new name on the dataset's card and redraws the plots.
     void onDatasetRenamed(int datasetId, const QString& name);
+    /// Number of datasets in the window.
+    int datasetCount() const { return static_cast<int>(m_refs.size()); }
+
+    /// Draws the iso-modulus lines of the reference's dataset on `plot` when
+    /// "Isoelastics" is on and the plot shows area against deformation.
+    void addIsolines(QwtPlot* plot, const CombineDatasetRef& ref);
+
+    // ---- session state -----------------------------------------------------
+
+    /// The window's state as a session stores it; datasets are written by
+    /// their position in `datasets` (the main window's list).
+    QJsonObject saveState(const std::vector<std::unique_ptr<DatasetEntry>>& datasets) const;
+    /// Applies a stored state; `sessionIdMap` takes a stored position to
+    /// the id of the dataset reopened for it. Bad values take defaults.
+    void restoreState(const QJsonObject& state, const QMap<int, int>& sessionIdMap);
+
+    // ---- read access (session writer, tests) -------------------------------
+
+    /// The references in card order.
+    const std::vector<CombineDatasetRef>& references() const { return m_refs; }
+    /// The cards of the last panel rebuild, in reference order.
+    const std::vector<CombineDatasetWidget*>& cards() const { return m_cards; }
+    /// The plots of the last rebuild, in grid order.
+    const std::vector<QwtPlot*>& plots() const { return m_plots; }
+    int displayMode() const { return m_displayMode; }
+    int colorMode() const { return m_colorMode; }
+    const ExportSettings& exportSettings() const { return m_exportSettings; }
+    bool exportPreviewOn() const { return m_exportPreview; }
+    /// How many times the plots were rebuilt (lets tests see what a burst
+    /// of refresh requests cost).
+    std::uint64_t plotRebuildCount() const { return m_plotRebuilds; }
+
+    /// Statistics of one column of values (mean, sample SD, quartiles).
+    static PlotStats computeStats(const std::vector<double>& values);
 
 signals:
-    /// Emitted with the window itself when it is closed.
+    /// Emitted once, with the window itself, when it is closed.
     void windowClosed(CombinePlotWindow* window);
+
+public slots:
+    // Dataset panel.
+    void addSelectedDatasets();
+    void addAllDatasets();
+    void addDataset(int datasetId);
+    void removeDataset(int index);
+
+    // Exports.
+    void exportPlots();
+    void exportStatsTsv();
+    void setExportPreview(bool on);
+
+private slots:
+    void onDisplayModeChanged(int mode);
+    void onColorModeChanged(int mode);
+    void onSyncFeaturesToggled(bool on);
+    void onSyncAxesToggled(bool on);
+    void onAxisLimitsChanged();
+    void onDatasetSettingsChanged();
+    void onDatasetRemoveRequested();
+    void onDatasetReorder(CombineDatasetWidget* source, CombineDatasetWidget* target, bool above);
+    void onAutoScrollTick();
+    void onExportSettingsChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // ---- window and dataset panel (CombinePlotWindow.cpp) ------------------
+    void setupSettingsDock();
+    void setupDatasetsDock();
+    void setupMenus();
+    void applyDefaultFeatures(CombineDatasetRef& ref, RTDCReader* reader) const;
+    DatasetEntry* findDatasetEntry(int datasetId) const;
+    /// Appends the reference of a loaded dataset (features from its entry,
+    /// palette colour of the list length).
+    void appendReference(const DatasetEntry& entry);
+    int referenceIndexOf(int datasetId) const;
+    /// Copies each card's choices into the reference of its dataset.
+    void takeCardsState();
+    /// Takes the cards out of the panel; they go from the event loop, since
+    /// one may still be running its drag.
+    void discardCards();
+    void rebuildDatasetPanel();
+    /// Panel and plots, dropping a pending refresh that they make needless.
+    void rebuildAll();
+    /// The queued part of a reorder: moves the dataset `sourceId` before or
+    /// after `targetId`, found anew in the list.
+    void moveReference(int sourceId, int targetId, bool above);
+    void pushFeaturesFromFirstCard();
+    void pushScalesFrom(const CombineDatasetWidget* card);
+    void fillLimitFieldsFromData();
+
+    // ---- rendering and statistics (CombinePlotWindowRender.cpp) ------------
+    void rebuildPlots();
+    void clearPlots();
+    FilteredData readFilteredData(const DatasetEntry* entry, const CombineDatasetRef& ref,
+                                  bool withDensity) const;
+    CombineAxisLimits computeGlobalAxisLimits() const;
+    void applyAxisLimits(QwtPlot* plot);
+    CombineGridSize computeGridSize(int plotCount) const;
+    void renderDatasetOnPlot(QwtPlot* plot, const FilteredData& data,
+                             const CombineDatasetRef& ref);
+    void renderAllOnSinglePlot(QwtPlot* plot);
+    void renderContourOverlay(QwtPlot* plot);
+    void updateScaleWarnings();
+    void updateStatsTable();
+    /// The reference at `index`: its card's current state when it has one.
+    CombineDatasetRef currentRef(int index) const;
+    /// Scale modes (x, y) of plot `index`: those of the first dataset when
+    /// "Sync Axes" is on.
+    std::pair<int, int> scaleModesForPlot(int index) const;
+
+    // ---- export and preview (CombinePlotWindowExport.cpp) ------------------
+    void setupExportSettingsDock();
+    void setupStatsDock();
+    void updateUniformColorVisibility();
+    void pushExportSettingsToControls();
+    void applyExportSettingsToPlot(QwtPlot* plot);
+    void applyExportPreview();
+    void clearExportPreview();
+
     MainWindow* m_mainWindow = nullptr;
+    std::vector<CombineDatasetRef> m_refs;
+    int m_displayMode = 0; ///< last accepted: 0 Array, 1 Array + Contour, 2 Same Plot
+    int m_colorMode = 1;   ///< 0 Heatmap (Density), 1 Dataset Color, 2 None
+
+    // Settings dock.
+    QComboBox* m_displayCombo = nullptr;
+    QComboBox* m_colorCombo = nullptr;
+    QCheckBox* m_syncFeaturesCheck = nullptr;
+    QCheckBox* m_showLegendCheck = nullptr;
+    QCheckBox* m_syncAxesCheck = nullptr;
+    QCheckBox* m_manualLimitsCheck = nullptr;
+    QDoubleSpinBox* m_xMinSpin = nullptr;
+    QDoubleSpinBox* m_xMaxSpin = nullptr;
+    QDoubleSpinBox* m_yMinSpin = nullptr;
+    QDoubleSpinBox* m_yMaxSpin = nullptr;
+    QComboBox* m_contourCombo = nullptr;
+    QDoubleSpinBox* m_contourInnerSpin = nullptr; ///< percent
+    QDoubleSpinBox* m_contourOuterSpin = nullptr; ///< percent
+    QCheckBox* m_isoCheck = nullptr;
+    QCheckBox* m_isoLabelsCheck = nullptr;
+    QCheckBox* m_manualArrayCheck = nullptr;
+    QWidget* m_arraySizeRow = nullptr;
+    QSpinBox* m_arrayColsSpin = nullptr; ///< 0 is "auto"
+    QSpinBox* m_arrayRowsSpin = nullptr;
+    QCheckBox* m_showCountCheck = nullptr;
+
+    // Docks and the dataset panel.
+    QDockWidget* m_settingsDock = nullptr;
+    QDockWidget* m_datasetsDock = nullptr;
+    QScrollArea* m_datasetScroll = nullptr;
+    QWidget* m_datasetPanel = nullptr;
+    QVBoxLayout* m_datasetLayout = nullptr;
+    std::vector<CombineDatasetWidget*> m_cards;
+    QTimer* m_autoScrollTimer = nullptr;
+    int m_autoScrollStep = 0; ///< pixels per tick: 0, +6 or -6
+
+    // Statistics dock.
+    QDockWidget* m_statsDock = nullptr;
+    QTableWidget* m_statsTable = nullptr;
+
+    // Plot grid.
+    QScrollArea* m_plotScroll = nullptr;
+    QWidget* m_plotContainer = nullptr;
+    QGridLayout* m_plotGrid = nullptr;
+    std::vector<QwtPlot*> m_plots;
+
+    // Export settings and preview.
+    QAction* m_exportPreviewAction = nullptr;
+    bool m_exportPreview = false;
+    ExportSettings m_exportSettings;
+    QDockWidget* m_exportDock = nullptr;
+    QSpinBox* m_tickLabelSpin = nullptr;
+    QSpinBox* m_axisLabelSpin = nullptr;
+    QCheckBox* m_showTitleCheck = nullptr;
+    QSpinBox* m_titleSizeSpin = nullptr;
+    QCheckBox* m_titleBoldCheck = nullptr;
+    QCheckBox* m_titleColorCheck = nullptr;
+    QSpinBox* m_plotWidthSpin = nullptr;
+    QSpinBox* m_plotHeightSpin = nullptr;
+    QSpinBox* m_pointSizeSpin = nullptr;
+    QDoubleSpinBox* m_axisWidthSpin = nullptr;
+    QCheckBox* m_gridCheck = nullptr;
+    QCheckBox* m_rightTopAxesCheck = nullptr;
+    QLabel* m_uniformColorLabel = nullptr;
+    QComboBox* m_uniformColorCombo = nullptr;
+    std::vector<AspectRatioLabel*> m_previewLabels;
+
+    // Refresh requests and bookkeeping.
+    std::unique_ptr<RequestCoalescer> m_refreshRequests;
+    std::uint64_t m_plotRebuilds = 0;
+    bool m_closeReported = false;
 };
+
+// ---- plot helpers of the combined plots (CombinePlotWindowRender.cpp) ------
+
+/// A new plot inside `parent` with a white canvas and a dotted grid.
+QwtPlot* createCombinePlot(QWidget* parent);
+/// Installs the scale engines of the x-bottom and y-left axes for the
+/// ScaleMode codes (0 linear, 1 log, 2 pseudo-log).
+void applyAxisScaleMode(QwtPlot* plot, int xMode, int yMode);
+/// The axis title `text` in a 10-point font.
+void setAxisTitleText(QwtPlot* plot, int axis, const QString& text);
+/// A plot title in the plot's font at 10 points, normal weight, coloured
+/// when `color` is valid.
+QwtText makePlotTitle(QwtPlot* plot, const QString& text, const QColor& color);
 
 } // namespace Quorvex3
