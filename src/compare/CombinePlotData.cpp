@@ -91,14 +91,13 @@ CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& f
     CombineFilteredData& data = inputs.data;
     if (data.x.size() < 4)
         return inputs;
-    if (!request.withDensity) {
-        inputs.contours = computeCombineContours(data, contours.innerPercent,
-                                                 contours.outerPercent, request.scaleX,
-                                                 request.scaleY);
-        return inputs;
-    }
     const double a = contours.innerPercent / 100.0;
     const double b = contours.outerPercent / 100.0;
+    if (!request.withDensity) {
+        inputs.contours = DensityEstimator::computeContoursTransformed(
+            data.x, data.y, {std::min(a, b), std::max(a, b)}, request.scaleX, request.scaleY);
+        return inputs;
+    }
     KernelDensityView view = DensityEstimator::estimateKDEWithContours(
         data.x, data.y, {std::min(a, b), std::max(a, b)}, request.scaleX, request.scaleY);
     data.density = std::move(view.densities);
@@ -144,8 +143,8 @@ DensityColorRange densityColorRange(const std::vector<double>& density) {
     return {*low, *high == *low ? *low + 1.0 : *high};
 }
 
-std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, int innerPercent,
-                                                 int outerPercent, ScaleMode scaleX,
+std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, double innerPercent,
+                                                 double outerPercent, ScaleMode scaleX,
                                                  ScaleMode scaleY) {
     if (data.x.size() < 4 || data.x.size() != data.y.size())
         return {};

@@ -77,16 +77,16 @@ DensityColorRange densityColorRange(const std::vector<double>& density);
 /// percentages (in either order: the smaller share is always the first,
 /// dashed level), estimated on the given axis scales, points in data units.
 /// No levels for fewer than 4 events.
-std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, int innerPercent,
-                                                 int outerPercent, ScaleMode scaleX,
+std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, double innerPercent,
+                                                 double outerPercent, ScaleMode scaleX,
                                                  ScaleMode scaleY);
 
 /// Contours a rebuild draws of a dataset: the "Inner:" and "Outer:"
 /// percentages, in either order.
 struct CombineContourRequest {
     bool on = false;
-    int innerPercent = 50;
-    int outerPercent = 95;
+    double innerPercent = 50.0;
+    double outerPercent = 95.0;
 };
 
 /// What one rebuild of the combined plots draws of one dataset, worked out
