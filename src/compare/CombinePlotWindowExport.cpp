@@ -567,7 +567,9 @@ void CombinePlotWindow::exportStatsTsv() {
         text += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
     }
     QString error;
-    if (writeFileAtomically(path, text.toUtf8(), &error) != WriteResult::Written)
+    if (isWriteProtectedFile(path))
+        showExportError(path, tr("The file is read-only."));
+    else if (writeFileAtomically(path, text.toUtf8(), &error) != WriteResult::Written)
         showExportError(path, error);
 }
 

@@ -5,6 +5,7 @@
 #include <qwt_plot_renderer.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -119,12 +120,21 @@ bool plotFileLooksWritten(const QString& path, PlotFileFormat format) {
     return false;
 }
 
+bool isWriteProtectedFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() && info.isFile() && !(info.permissions() & QFileDevice::WriteOwner);
+}
+
 bool writePlotPage(const QString& path, PlotFileFormat format, const QSizeF& sizeMm, int dpi,
                    const QString& title,
                    const std::function<void(QPainter& painter, double unitsPerMm)>& paint,
                    QString* error) {
     if (format == PlotFileFormat::Unknown) {
         setError(error, QStringLiteral("Unknown file format."));
+        return false;
+    }
+    if (isWriteProtectedFile(path)) {
+        setError(error, QStringLiteral("The file is read-only."));
         return false;
     }
     TemporaryTarget target(path);
@@ -142,6 +152,10 @@ bool renderPlotFile(QwtPlotRenderer& renderer, QwtPlot* plot, const QString& pat
                     PlotFileFormat format, const QSizeF& sizeMm, int dpi, QString* error) {
     if (format == PlotFileFormat::Unknown) {
         setError(error, QStringLiteral("Unknown file format."));
+        return false;
+    }
+    if (isWriteProtectedFile(path)) {
+        setError(error, QStringLiteral("The file is read-only."));
         return false;
     }
     TemporaryTarget target(path);

@@ -27,6 +27,11 @@ PlotFileFormat plotFileFormatOf(const QString& suffix);
 /// format does (the PNG signature, "%PDF-", an XML or <svg> start).
 bool plotFileLooksWritten(const QString& path, PlotFileFormat format);
 
+/// Whether `path` is an existing file marked read-only (no write permission
+/// for its owner). Exports leave such a file alone: renaming a new file over
+/// it would replace it anyway, and so would any write by the superuser.
+bool isWriteProtectedFile(const QString& path);
+
 /// Draws one page of `sizeMm` millimetres into `path`:
 /// - PNG: a white pixmap of int(mm / 25.4 * dpi) pixels, saved as PNG;
 /// - SVG: an SVG generator of int(mm / 25.4 * 90) pixels at 90 dots per inch
