@@ -248,6 +248,8 @@ void CombinePlotWindow::rebuildPlots() {
         renderAllOnSinglePlot(plot);
         addIsolines(plot, currentRef(0));
         applyAxisLimits(plot);
+        plot->updateAxes();
+        placeIsolineLabelsInView(plot);
         plot->replot();
     } else {
         const int datasets = datasetCount();
@@ -269,6 +271,8 @@ void CombinePlotWindow::rebuildPlots() {
                 renderArrayPlot(plot, i);
             }
             applyAxisLimits(plot);
+            plot->updateAxes();
+            placeIsolineLabelsInView(plot);
             plot->replot();
         }
     }

@@ -1,6 +1,8 @@
 #include "plots/PlotOverlayItems.h"
 
+#include <qwt_plot.h>
 #include <qwt_plot_curve.h>
+#include <qwt_scale_div.h>
 #include <qwt_plot_marker.h>
 #include <qwt_text.h>
 
@@ -80,6 +82,30 @@ IsolineItems makeIsolineItems(const std::vector<IsoLine>& lines, bool withLabels
         items.labels.push_back(marker);
     }
     return items;
+}
+
+void placeIsolineLabelsInView(QwtPlot* plot) {
+    std::vector<const QwtPlotCurve*> lines;
+    std::vector<QwtPlotMarker*> labels;
+    for (QwtPlotItem* item : plot->itemList()) {
+        if (item->rtti() == QwtPlotItem::Rtti_PlotCurve && item->z() == kIsolineCurveZ)
+            lines.push_back(static_cast<const QwtPlotCurve*>(item));
+        else if (item->rtti() == QwtPlotItem::Rtti_PlotMarker && item->z() == kIsolineLabelZ)
+            labels.push_back(static_cast<QwtPlotMarker*>(item));
+    }
+    if (lines.size() != labels.size())
+        return;
+    const QwtInterval x = plot->axisScaleDiv(QwtPlot::xBottom).interval().normalized();
+    const QwtInterval y = plot->axisScaleDiv(QwtPlot::yLeft).interval().normalized();
+    for (size_t k = 0; k < lines.size(); ++k) {
+        for (int i = static_cast<int>(lines[k]->dataSize()) - 1; i >= 0; --i) {
+            const QPointF p = lines[k]->sample(i);
+            if (x.contains(p.x()) && y.contains(p.y())) {
+                labels[k]->setValue(p);
+                break;
+            }
+        }
+    }
 }
 
 QString isolineLabelText(double modulusKPa) {

@@ -13,6 +13,7 @@
 
 #include <vector>
 
+class QwtPlot;
 class QwtPlotCurve;
 class QwtPlotMarker;
 
@@ -43,6 +44,14 @@ struct IsolineItems {
 /// (isolineLabelText), 8 pt, left and bottom aligned, z kIsolineLabelZ. The
 /// caller owns the items.
 IsolineItems makeIsolineItems(const std::vector<IsoLine>& lines, bool withLabels);
+
+/// Moves each isoline label of `plot` to the last point of its line that
+/// lies inside the current scales of the x-bottom and y-left axes, so that a
+/// line running out of the view keeps its label in sight; a label whose line
+/// has no point inside stays at the line's end. Curves and labels are those
+/// of makeIsolineItems (told apart by their z values, paired in order); call
+/// after QwtPlot::updateAxes and before the replot.
+void placeIsolineLabelsInView(QwtPlot* plot);
 
 /// "0.50 kPa", "2.0 kPa": two decimals below 1 kPa, one from 1 kPa on.
 QString isolineLabelText(double modulusKPa);

@@ -187,7 +187,7 @@ TEST_F(CombineExport, PlotsLookAsBeforeAfterAnExportAndThePreview) {
     const auto labels = container->findChildren<AspectRatioLabel*>();
     ASSERT_EQ(labels.size(), 2);
     // 100 mm at 150 dpi; a label 400 pixels wide is 400 high.
-    EXPECT_EQ(labels[0]->pixmap()->size(), QSize(590, 590));
+    EXPECT_EQ(labels[0]->pixmap(Qt::ReturnByValue).size(), QSize(590, 590));
     EXPECT_EQ(labels[0]->heightForWidth(400), 400);
     for (QwtPlot* plot : window->plots())
         EXPECT_TRUE(plot->isHidden());

@@ -152,8 +152,18 @@ TEST_F(CombinePlots, IsolinesFollowTheFeaturePairAndCarryTheirModulus) {
     const auto markers = items(0, QwtPlotItem::Rtti_PlotMarker);
     ASSERT_EQ(markers.size(), onArea.size());
     const QRegularExpression label(QStringLiteral("^(\\d+)\\.(\\d+) kPa$"));
+    // Labels sit on the last point of their line inside the view.
+    auto lastInView = [&](const QwtPlotCurve* curve) {
+        const QwtPlot* plot = window->plots().at(0);
+        const QwtInterval x = plot->axisScaleDiv(QwtPlot::xBottom).interval().normalized();
+        const QwtInterval y = plot->axisScaleDiv(QwtPlot::yLeft).interval().normalized();
+        for (int i = static_cast<int>(curve->dataSize()) - 1; i >= 0; --i)
+            if (x.contains(curve->sample(i).x()) && y.contains(curve->sample(i).y()))
+                return curve->sample(i);
+        return curve->sample(static_cast<int>(curve->dataSize()) - 1);
+    };
     for (size_t k = 0; k < onArea.size(); ++k) {
-        const QPointF end = onArea[k]->sample(static_cast<int>(onArea[k]->dataSize()) - 1);
+        const QPointF end = lastInView(onArea[k]);
         auto* marker = static_cast<QwtPlotMarker*>(markers[k]);
         EXPECT_EQ(marker->value(), end);
         const auto match = label.match(marker->label().text());
@@ -162,10 +172,32 @@ TEST_F(CombinePlots, IsolinesFollowTheFeaturePairAndCarryTheirModulus) {
         EXPECT_GE(end.x(), 20.0); // area on x
         EXPECT_LT(end.y(), 0.2);
     }
-    // Swapped features: the same lines with the coordinates swapped (the
-    // rebuild deletes the old curves).
     const size_t count = onArea.size();
     const QPointF start = onArea[0]->sample(0);
+    // Axes that cut the lines short: each label sits on the last point of
+    // its line inside the view, not out of sight at the line's end.
+    setCheck("syncAxesCheck", true);
+    setCheck("manualLimitsCheck", true);
+    control<QDoubleSpinBox>("xMinSpin")->setValue(0.0);
+    control<QDoubleSpinBox>("xMaxSpin")->setValue(100.0);
+    control<QDoubleSpinBox>("yMinSpin")->setValue(0.0);
+    control<QDoubleSpinBox>("yMaxSpin")->setValue(0.2);
+    const auto cut = lines();
+    const auto cutLabels = items(0, QwtPlotItem::Rtti_PlotMarker);
+    ASSERT_EQ(cutLabels.size(), cut.size());
+    for (size_t k = 0; k < cut.size(); ++k) {
+        const QPointF at = static_cast<QwtPlotMarker*>(cutLabels[k])->value();
+        EXPECT_LE(at.x(), 100.0);
+        int i = static_cast<int>(cut[k]->dataSize()) - 1;
+        while (i > 0 && cut[k]->sample(i).x() > 100.0)
+            --i;
+        EXPECT_EQ(at, cut[k]->sample(i)) << k;
+        EXPECT_LT(i, static_cast<int>(cut[k]->dataSize()) - 1) << k; // really cut short
+    }
+    setCheck("syncAxesCheck", false);
+
+    // Swapped features: the same lines with the coordinates swapped (the
+    // rebuild deletes the old curves).
     CombineDatasetWidget* card = window->cards().at(0);
     card->setFeatureSelections("deform", "area_um");
     emit card->settingsChanged();
