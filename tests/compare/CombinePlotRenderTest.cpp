@@ -65,6 +65,28 @@ TEST_F(CombinePlots, HeatMapOfOneToThreeEventsDrawsNoDotsDatasetColourDoes) {
     }
 }
 
+// "Same Plot" with a legend: one entry per dataset in its colour; the dot,
+// heat-map and contour curves stay out of it (a legend item lists every
+// curve that does not say otherwise).
+TEST_F(CombinePlots, SamePlotLegendListsEachDatasetOnce) {
+    add("one.rtdc", population(50));
+    add("two.rtdc", population(60, 10.0));
+    setCombo("contourCombo", 1);
+    setCheck("showLegendCheck", true);
+    dialogs.choiceAnswers.push_back(QStringLiteral("OK"));
+    setCombo("displayCombo", 2);
+    for (const int colour : {0, 1}) {
+        setCombo("colorCombo", colour);
+        ASSERT_EQ(window->plots().size(), 1u);
+        QStringList listed;
+        for (QwtPlotItem* item : window->plots()[0]->itemList())
+            if (item->testItemAttribute(QwtPlotItem::Legend))
+                listed << item->title().text();
+        EXPECT_EQ(listed, (QStringList{"one.rtdc", "two.rtdc"})) << colour;
+        EXPECT_EQ(items(0, QwtPlotItem::Rtti_PlotLegend).size(), 1u);
+    }
+}
+
 // ---- limits ---------------------------------------------------------------
 
 TEST_F(CombinePlots, SyncedLimitsPadTheDataAndLeaveAxesWithoutDataAutomatic) {
