@@ -216,6 +216,14 @@ TEST_F(CombinePlots, IsolinesFollowTheFeaturePairAndCarryTheirModulus) {
         EXPECT_EQ(at, cut[k]->sample(i)) << k;
         EXPECT_LT(i, static_cast<int>(cut[k]->dataSize()) - 1) << k; // really cut short
     }
+    // Axes wide enough for whole lines: the labels at the lines' ends.
+    control<QDoubleSpinBox>("xMaxSpin")->setValue(300.0);
+    const auto whole = lines();
+    const auto wholeLabels = items(0, QwtPlotItem::Rtti_PlotMarker);
+    ASSERT_EQ(wholeLabels.size(), whole.size());
+    for (size_t k = 0; k < whole.size(); ++k)
+        EXPECT_EQ(static_cast<QwtPlotMarker*>(wholeLabels[k])->value(),
+                  whole[k]->sample(static_cast<int>(whole[k]->dataSize()) - 1));
     setCheck("syncAxesCheck", false);
 
     // Swapped features: the same lines with the coordinates swapped (the
