@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace Quorvex3 {
 
 namespace {
@@ -72,6 +74,17 @@ std::string featureOf(const QComboBox* combo) {
 
 } // namespace
 
+namespace {
+CombineDatasetWidget::DragRunner& dragRunner() {
+    static CombineDatasetWidget::DragRunner runner;
+    return runner;
+}
+} // namespace
+
+CombineDatasetWidget::DragRunner CombineDatasetWidget::setDragRunner(DragRunner runner) {
+    return std::exchange(dragRunner(), std::move(runner));
+}
+
 QColor combinePaletteColor(int index) {
     const int at = index < 0 ? 0 : index % kCombinePaletteSize;
     return QColor(QString::fromLatin1(kPalette[at]));
@@ -102,6 +115,8 @@ CombineDatasetWidget::CombineDatasetWidget(const CombineDatasetRef& ref,
                                            const std::vector<std::string>& features,
                                            RTDCReader* reader, QWidget* parent)
     : QWidget(parent), m_ref(ref) {
+    static quint64 s_nextSerial = 1;
+    m_serial = s_nextSerial++;
     setAcceptDrops(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -221,7 +236,10 @@ void CombineDatasetWidget::setScaleWarnings(std::size_t hiddenX, std::size_t hid
 
 void CombineDatasetWidget::setColorButtonStyle() {
     m_colorButton->setStyleSheet(
-        QStringLiteral("background-color: %1; border: 1px solid #888;").arg(m_ref.color.name()));
+        QStringLiteral("background-color: %1; border: 1px solid #888;"
+                       // The program's button padding would stretch the swatch.
+                       " padding: 0; min-height: 0; min-width: 0;")
+            .arg(m_ref.color.name()));
 }
 
 void CombineDatasetWidget::onColorButtonClicked() {
@@ -236,21 +254,44 @@ void CombineDatasetWidget::onColorButtonClicked() {
 
 // ---- reorder drag ------------------------------------------------------------
 
-bool CombineDatasetWidget::acceptsReorderFrom(const QDropEvent* event) const {
-    return event->mimeData() && event->mimeData()->hasFormat(combineReorderMimeType()) &&
-           event->source() != this;
+QMimeData* CombineDatasetWidget::createReorderMimeData() const {
+    auto* mime = new QMimeData();
+    mime->setData(combineReorderMimeType(), QByteArray::number(m_serial));
+    return mime;
+}
+
+CombineDatasetWidget* CombineDatasetWidget::reorderSource(const QDropEvent* event) const {
+    const QMimeData* mime = event->mimeData();
+    if (!mime || !mime->hasFormat(combineReorderMimeType()))
+        return nullptr;
+    auto* source = qobject_cast<CombineDatasetWidget*>(event->source());
+    if (!source && parentWidget()) {
+        bool ok = false;
+        const quint64 serial = mime->data(combineReorderMimeType()).toULongLong(&ok);
+        if (!ok)
+            return nullptr;
+        // Only a card of the same panel: a drag from another window's card
+        // reorders nothing here.
+        for (CombineDatasetWidget* card :
+             parentWidget()->findChildren<CombineDatasetWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (card->serial() == serial)
+                source = card;
+        }
+    }
+    return source == this ? nullptr : source;
 }
 
 void CombineDatasetWidget::startReorderDrag() {
     auto* drag = new QDrag(this);
-    auto* mime = new QMimeData();
-    mime->setData(combineReorderMimeType(), QByteArray());
-    drag->setMimeData(mime);
+    drag->setMimeData(createReorderMimeData());
     // The drop may rebuild the panel meanwhile; a card discarded during the
     // drag stays alive (hidden) until here, since the drag belongs to it.
     const QPointer<CombineDatasetWidget> self(this);
     m_dragging = true;
-    drag->exec(Qt::MoveAction);
+    if (dragRunner())
+        dragRunner()(*drag);
+    else
+        drag->exec(Qt::MoveAction);
     if (!self)
         return;
     m_dragging = false;
@@ -302,7 +343,7 @@ bool CombineDatasetWidget::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (!acceptsReorderFrom(drag))
+        if (!reorderSource(drag))
             return QWidget::eventFilter(watched, event);
         drag->acceptProposedAction();
         return true;
@@ -310,14 +351,12 @@ bool CombineDatasetWidget::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
         auto* child = qobject_cast<QWidget*>(watched);
-        auto* source = qobject_cast<CombineDatasetWidget*>(drop->source());
-        if (!child || !acceptsReorderFrom(drop))
+        CombineDatasetWidget* source = reorderSource(drop);
+        if (!child || !source)
             return QWidget::eventFilter(watched, event);
         drop->acceptProposedAction();
-        if (source) {
-            const QPoint at = child->mapTo(this, dropEventPosition(drop));
-            emit dropReceived(source, this, at.y() < height() / 2);
-        }
+        const QPoint at = child->mapTo(this, dropEventPosition(drop));
+        emit dropReceived(source, this, at.y() < height() / 2);
         return true;
     }
     default:
@@ -326,18 +365,18 @@ bool CombineDatasetWidget::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CombineDatasetWidget::dragEnterEvent(QDragEnterEvent* event) {
-    if (acceptsReorderFrom(event))
+    if (reorderSource(event))
         event->acceptProposedAction();
 }
 
 void CombineDatasetWidget::dragMoveEvent(QDragMoveEvent* event) {
-    if (acceptsReorderFrom(event))
+    if (reorderSource(event))
         event->acceptProposedAction();
 }
 
 void CombineDatasetWidget::dropEvent(QDropEvent* event) {
-    auto* source = qobject_cast<CombineDatasetWidget*>(event->source());
-    if (!source || !acceptsReorderFrom(event))
+    CombineDatasetWidget* source = reorderSource(event);
+    if (!source)
         return;
     const QPoint at = dropEventPosition(event);
     emit dropReceived(source, this, at.y() < height() / 2);

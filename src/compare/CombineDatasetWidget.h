@@ -7,22 +7,27 @@
 #include <QWidget>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 class QComboBox;
+class QDrag;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
 class QLabel;
+class QMimeData;
 class QPushButton;
 
 namespace Quorvex3 {
 
 class RTDCReader;
 
-/// MIME type of a card being dragged to a new place in the dataset panel;
-/// the payload is empty, the dragged card is the drag's source.
+/// MIME type of a card being dragged to a new place in the dataset panel.
+/// The dragged card is the drag's source; the payload names it too (its
+/// serial number in decimal), since a drop only knows its source while a
+/// drag of this process is in flight.
 QString combineReorderMimeType();
 
 /// Marks a scale choice whose logarithmic entry hides `hidden` points with a
@@ -63,6 +68,15 @@ public:
     void discard();
     /// Whether the card's reorder drag is running.
     bool isDragging() const { return m_dragging; }
+    /// Number of the card, unique in the process; a reorder drag carries it.
+    quint64 serial() const { return m_serial; }
+    /// The data of a reorder drag of this card.
+    QMimeData* createReorderMimeData() const;
+
+    /// Runs a reorder drag in place of QDrag::exec (null restores it), so
+    /// tests can act while the drag's loop runs; returns the one before.
+    using DragRunner = std::function<Qt::DropAction(QDrag& drag)>;
+    static DragRunner setDragRunner(DragRunner runner);
 
 signals:
     /// A feature or scale choice changed, or a new colour was picked.
@@ -83,7 +97,9 @@ protected:
 private:
     void setColorButtonStyle();
     bool handleHandleEvent(QEvent* event);
-    bool acceptsReorderFrom(const QDropEvent* event) const;
+    /// The card a reorder drop brings: the drag's source, else the card of
+    /// this panel that the payload names; null for anything else or itself.
+    CombineDatasetWidget* reorderSource(const QDropEvent* event) const;
     void startReorderDrag();
 
     QLabel* m_dragHandle = nullptr;
@@ -96,6 +112,7 @@ private:
     QPushButton* m_removeButton = nullptr;
     CombineDatasetRef m_ref;
     QPoint m_dragStartPos;
+    quint64 m_serial = 0;
     bool m_dragging = false;
     bool m_discardAfterDrag = false;
 };

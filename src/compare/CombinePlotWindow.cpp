@@ -45,6 +45,10 @@ namespace {
 
 const char* const kDisplayModeNames[] = {"Array", "Array + Contour", "Same Plot"};
 
+// Parts of a requested refresh.
+constexpr RequestCoalescer::Parts kPanelPart = 1;
+constexpr RequestCoalescer::Parts kPlotsPart = 2;
+
 QLabel* makePlaceholder(QWidget* parent) {
     auto* label = new QLabel(QObject::tr("Drag datasets here\nfrom the main window"), parent);
     label->setAlignment(Qt::AlignCenter);
@@ -60,6 +64,8 @@ QDoubleSpinBox* makeLimitField(const QString& name, QWidget* parent) {
     spin->setDecimals(4);
     spin->setValue(0.0);
     spin->setEnabled(false);
+    // Wide enough for usual limits; the range alone would ask for twice this.
+    spin->setMaximumWidth(120);
     return spin;
 }
 
@@ -92,10 +98,12 @@ bool isReorderDrag(const QMimeData* mime) {
 
 CombinePlotWindow::CombinePlotWindow(MainWindow* main, QWidget* parent)
     : QMainWindow(parent), m_mainWindow(main) {
-    m_refreshRequests = std::make_unique<RequestCoalescer>(this, [this](RequestCoalescer::Parts) {
-        rebuildDatasetPanel();
-        rebuildPlots();
-    });
+    m_refreshRequests =
+        std::make_unique<RequestCoalescer>(this, [this](RequestCoalescer::Parts parts) {
+            if (parts & kPanelPart)
+                rebuildDatasetPanel();
+            rebuildPlots();
+        });
 
     setCorner(Qt::TopLeftCorner, Qt::LeftDockWidgetArea);
     setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
@@ -116,6 +124,7 @@ CombinePlotWindow::CombinePlotWindow(MainWindow* main, QWidget* parent)
     setupSettingsDock();
     setupDatasetsDock();
     m_autoScrollTimer = new QTimer(this);
+    m_autoScrollTimer->setObjectName(QStringLiteral("autoScrollTimer"));
     m_autoScrollTimer->setInterval(30);
     connect(m_autoScrollTimer, &QTimer::timeout, this, &CombinePlotWindow::onAutoScrollTick);
 
@@ -253,6 +262,11 @@ void CombinePlotWindow::setupSettingsDock() {
     grid->setColumnStretch(8, 1);
 
     scroll->setWidget(panel);
+    // Both rows stay in view, with room for the scroll bar a narrow window
+    // needs below them.
+    scroll->setMinimumHeight(panel->sizeHint().height() +
+                             scroll->horizontalScrollBar()->sizeHint().height() +
+                             2 * scroll->frameWidth());
     m_settingsDock->setWidget(scroll);
     addDockWidget(Qt::TopDockWidgetArea, m_settingsDock);
 
@@ -341,6 +355,7 @@ void CombinePlotWindow::setupDatasetsDock() {
     m_datasetScroll->setWidgetResizable(true);
     m_datasetScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_datasetScroll->setAcceptDrops(true);
+    m_datasetScroll->viewport()->setAcceptDrops(true);
     m_datasetScroll->viewport()->installEventFilter(this);
     m_datasetPanel = new QWidget(m_datasetScroll);
     m_datasetPanel->setObjectName(QStringLiteral("datasetPanel"));
@@ -385,7 +400,7 @@ void CombinePlotWindow::setupMenus() {
 // ---- notifications of the main window --------------------------------------
 
 void CombinePlotWindow::refresh() {
-    m_refreshRequests->request(1);
+    m_refreshRequests->request(kPanelPart | kPlotsPart);
 }
 
 void CombinePlotWindow::flushRefresh() {
@@ -404,7 +419,10 @@ void CombinePlotWindow::onMainDatasetRemoved(int datasetId) {
         return;
     takeCardsState();
     m_refs.erase(m_refs.begin() + index);
-    rebuildAll();
+    // The main window refreshes its tool windows after a removal as well;
+    // both cost one rebuild. The removed dataset's card changes nothing
+    // meanwhile: its state has no reference left to go to.
+    m_refreshRequests->request(kPanelPart | kPlotsPart);
 }
 
 void CombinePlotWindow::onDatasetRenamed(int datasetId, const QString& name) {
@@ -412,7 +430,7 @@ void CombinePlotWindow::onDatasetRenamed(int datasetId, const QString& name) {
         if (card->datasetId() == datasetId)
             card->setDisplayName(name);
     }
-    rebuildPlots();
+    m_refreshRequests->request(kPlotsPart);
 }
 
 void CombinePlotWindow::closeEvent(QCloseEvent* event) {
@@ -775,7 +793,9 @@ void CombinePlotWindow::dropEvent(QDropEvent* event) {
     if (!id || referenceIndexOf(*id) >= 0)
         return;
     addDataset(*id);
-    event->acceptProposedAction();
+    // Taken only when it was added (not an unknown or still loading dataset).
+    if (referenceIndexOf(*id) >= 0)
+        event->acceptProposedAction();
 }
 
 bool CombinePlotWindow::eventFilter(QObject* watched, QEvent* event) {
