@@ -2,7 +2,7 @@
 // in a combined plot window as "Array + Contour" with heat maps, contours,
 // labelled isolines, "Show N" and the statistics dock, and saves a picture
 // of the window (first argument) and of the same window in export preview
-// (second argument). Run it on a real display server (e.g. under xvfb-run).
+// (second argument); with a third argument, also the grid export as PNG. Run it on a real display server (e.g. under xvfb-run).
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
@@ -10,6 +10,7 @@
 #include "compare/CombinePlotWindow.h"
 #include "model/DatasetEntry.h"
 #include "support/RtdcFixtureWriter.h"
+#include "util/ScriptedDialogProvider.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -71,8 +72,8 @@ void writePopulation(const std::string& path, int n, double area, double deform,
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <window.png> <preview.png>\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s <window.png> <preview.png> [grid.png]\n", argv[0]);
         return 2;
     }
     Quorvex3::SafeApplication app(argc, argv);
@@ -128,6 +129,14 @@ int main(int argc, char** argv) {
     if (!combine.grab().save(QString::fromLocal8Bit(argv[2]))) {
         std::fprintf(stderr, "could not write %s\n", argv[2]);
         return 1;
+    }
+    if (argc == 4) {
+        Quorvex3::testing::ScriptedDialogProvider dialogs;
+        const Quorvex3::ScopedDialogProvider guard(dialogs);
+        dialogs.fileAnswers.push_back(QString::fromLocal8Bit(argv[3]));
+        dialogs.filterAnswers.push_back(QStringLiteral("PNG Image (*.png)"));
+        dialogs.choiceAnswers.push_back(QStringLiteral("Single Grid Image"));
+        combine.exportPlots();
     }
     return 0;
 }
