@@ -165,6 +165,55 @@ TEST_F(CombineExport, FailuresNameThePathAndKeepTheOldFile) {
     EXPECT_EQ(bytesOf(tsv), QByteArray("the figure of last week"));
 }
 
+// The title settings reach the file: the dataset-coloured title turns black
+// with "Color titles" off and goes with "Show titles" off.
+TEST_F(CombineExport, TitleSettingsShapeTheWrittenPlot) {
+    addPopulations(1);
+    setCombo("contourCombo", 0);
+    const QColor colour = window->references().at(0).color;
+    // The first row that is mostly ink (the frame along the top scale).
+    auto frameRow = [&](const char* name) {
+        const QImage png(file(name));
+        for (int y = 0; y < png.height(); ++y) {
+            int inked = 0;
+            for (int x = 0; x < png.width(); ++x)
+                inked += png.pixelColor(x, y) != QColor(Qt::white) ? 1 : 0;
+            if (inked > png.width() / 2)
+                return y;
+        }
+        return -1;
+    };
+    // Pixels of the band above the canvas close to the colour, and not white.
+    auto titleBand = [&](const char* name) {
+        exportTo(file(name));
+        const QImage png(file(name));
+        int coloured = 0, inked = 0;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < png.width(); ++x) {
+                const QColor c = png.pixelColor(x, y);
+                inked += c != QColor(Qt::white) ? 1 : 0;
+                coloured += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                                        std::abs(c.blue() - colour.blue()) <
+                                    40
+                                ? 1
+                                : 0;
+            }
+        return std::make_pair(coloured, inked);
+    };
+    const auto shown = titleBand("coloured.png");
+    EXPECT_GT(shown.first, 20);
+    control<QCheckBox>("titleColorCheck")->setChecked(false);
+    const auto black = titleBand("black.png");
+    EXPECT_EQ(black.first, 0);
+    EXPECT_GT(black.second, 20);
+    control<QCheckBox>("showTitleCheck")->setChecked(false);
+    EXPECT_EQ(titleBand("none.png").first, 0);
+    // Without a title the plot starts higher up the page.
+    EXPECT_LT(frameRow("none.png"), frameRow("black.png") - 10);
+    EXPECT_GE(frameRow("none.png"), 0);
+    EXPECT_EQ(dialogs.count(testing::DialogCall::MessageBox), 0); // one plot: no mode question
+}
+
 // An export and the preview leave the plots on screen as they were.
 TEST_F(CombineExport, PlotsLookAsBeforeAfterAnExportAndThePreview) {
     addPopulations(2);
