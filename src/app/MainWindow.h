@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calc/IsoLine.h"
 #include "model/DatasetLoader.h"
 #include "model/DatasetStore.h"
 #include "session/ExportResult.h"
@@ -196,6 +197,13 @@ public:
     bool calcBusy() const;
     /// The session's dimension-reduction reference, null when none.
     const DimRedReference* dimRedReference() const { return m_dimRedReference.get(); }
+    /// Lines of constant Young's modulus for a plot of the dataset with these
+    /// features, in the plot's orientation: (area, deformation) points for x
+    /// "area_um" and y "deform", swapped for x "deform" and y "area_um"; none
+    /// for any other pair or a null dataset. The parameters are those the
+    /// calculations dock gives for the dataset's metadata (and "temp" feature).
+    std::vector<IsoLine> isolinesForDataset(const DatasetEntry* entry, const std::string& xFeature,
+                                            const std::string& yFeature) const;
 
     // ---- tool windows -----------------------------------------------------
 

@@ -15,6 +15,7 @@
 #include "filters/FilterDockWidget.h"
 #include "model/DatasetPlotSettings.h"
 #include "plots/PlotControlsWidget.h"
+#include "plots/PlotOverlayItems.h"
 #include "plots/ScatterPlot.h"
 #include "plots/StatisticsDockWidget.h"
 #include "stats/StatisticalEvalWindow.h"
@@ -349,8 +350,7 @@ void MainWindow::updateIsolines() {
     const PlotSettings settings = m_plotControls->settings();
     const std::string& x = settings.xFeature;
     const std::string& y = settings.yFeature;
-    const bool deformOnX = x == "deform" && y == "area_um";
-    const bool pair = (x == "area_um" && y == "deform") || deformOnX;
+    const bool pair = (x == "area_um" && y == "deform") || (x == "deform" && y == "area_um");
     m_plotControls->setIsolinesAvailable(pair);
 
     const DatasetEntry* entry = activeDataset();
@@ -358,15 +358,22 @@ void MainWindow::updateIsolines() {
         m_scatterPlot->clearIsolines();
         return;
     }
+    m_scatterPlot->setIsolines(isolinesForDataset(entry, x, y),
+                               m_plotControls->isolineLabelsShown());
+}
+
+std::vector<IsoLine> MainWindow::isolinesForDataset(const DatasetEntry* entry,
+                                                    const std::string& xFeature,
+                                                    const std::string& yFeature) const {
+    const bool deformOnX = xFeature == "deform" && yFeature == "area_um";
+    if (!entry || !(deformOnX || (xFeature == "area_um" && yFeature == "deform")))
+        return {};
     const bool hasTemp = entry->reader && entry->reader->hasFeature("temp");
     const EModParams params = m_calculationsWidget->buildParamsForDataset(entry->metadata, hasTemp);
     std::vector<IsoLine> lines = m_emodulus->computeIsolines(params);
-    if (deformOnX) {
-        for (IsoLine& line : lines)
-            for (auto& point : line.points)
-                std::swap(point.first, point.second);
-    }
-    m_scatterPlot->setIsolines(lines, m_plotControls->isolineLabelsShown());
+    if (deformOnX)
+        swapIsolineAxes(lines);
+    return lines;
 }
 
 void MainWindow::updateFilteredStatus() {

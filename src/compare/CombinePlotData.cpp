@@ -22,6 +22,23 @@ std::vector<int> shownEventsBelow(RTDCReader& reader, const EventFilter& filter,
     return indices;
 }
 
+// The estimator only gives NaN for non-finite pairs, which are gone; if it
+// ever did, the event is dropped rather than drawn in a wrong colour.
+void keepFiniteDensities(CombineFilteredData& data) {
+    size_t kept = 0;
+    for (size_t i = 0; i < data.x.size(); ++i) {
+        if (!std::isfinite(data.density[i]))
+            continue;
+        data.x[kept] = data.x[i];
+        data.y[kept] = data.y[i];
+        data.density[kept] = data.density[i];
+        ++kept;
+    }
+    data.x.resize(kept);
+    data.y.resize(kept);
+    data.density.resize(kept);
+}
+
 bool isPositiveWhereLog(double value, ScaleMode mode) {
     return mode != ScaleMode::Log || value > 0.0;
 }
@@ -56,21 +73,37 @@ CombineFilteredData readCombineFilteredData(RTDCReader& reader, const EventFilte
     data.density = DensityEstimator::estimateNaNSafe(applyScaleTransform(data.x, request.scaleX),
                                                      applyScaleTransform(data.y, request.scaleY),
                                                      DensityMethod::KDE);
-    // The estimator only gives NaN for non-finite pairs, which are gone; if
-    // it ever did, the event is dropped rather than drawn in a wrong colour.
-    size_t kept = 0;
-    for (size_t i = 0; i < data.x.size(); ++i) {
-        if (!std::isfinite(data.density[i]))
-            continue;
-        data.x[kept] = data.x[i];
-        data.y[kept] = data.y[i];
-        data.density[kept] = data.density[i];
-        ++kept;
-    }
-    data.x.resize(kept);
-    data.y.resize(kept);
-    data.density.resize(kept);
+    keepFiniteDensities(data);
     return data;
+}
+
+CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
+                                        const CombineDataRequest& request,
+                                        const CombineContourRequest& contours) {
+    CombinePlotInputs inputs;
+    if (!contours.on) {
+        inputs.data = readCombineFilteredData(reader, filter, request);
+        return inputs;
+    }
+    CombineDataRequest plain = request;
+    plain.withDensity = false;
+    inputs.data = readCombineFilteredData(reader, filter, plain);
+    CombineFilteredData& data = inputs.data;
+    if (data.x.size() < 4)
+        return inputs;
+    const double a = contours.innerPercent / 100.0;
+    const double b = contours.outerPercent / 100.0;
+    if (!request.withDensity) {
+        inputs.contours = DensityEstimator::computeContoursTransformed(
+            data.x, data.y, {std::min(a, b), std::max(a, b)}, request.scaleX, request.scaleY);
+        return inputs;
+    }
+    KernelDensityView view = DensityEstimator::estimateKDEWithContours(
+        data.x, data.y, {std::min(a, b), std::max(a, b)}, request.scaleX, request.scaleY);
+    data.density = std::move(view.densities);
+    inputs.contours = std::move(view.levels);
+    keepFiniteDensities(data);
+    return inputs;
 }
 
 CombineFilteredData dotsForAxes(const CombineFilteredData& data, ScaleMode scaleX,
@@ -110,8 +143,8 @@ DensityColorRange densityColorRange(const std::vector<double>& density) {
     return {*low, *high == *low ? *low + 1.0 : *high};
 }
 
-std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, int innerPercent,
-                                                 int outerPercent, ScaleMode scaleX,
+std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, double innerPercent,
+                                                 double outerPercent, ScaleMode scaleX,
                                                  ScaleMode scaleY) {
     if (data.x.size() < 4 || data.x.size() != data.y.size())
         return {};

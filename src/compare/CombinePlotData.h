@@ -77,8 +77,34 @@ DensityColorRange densityColorRange(const std::vector<double>& density);
 /// percentages (in either order: the smaller share is always the first,
 /// dashed level), estimated on the given axis scales, points in data units.
 /// No levels for fewer than 4 events.
-std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, int innerPercent,
-                                                 int outerPercent, ScaleMode scaleX,
+std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, double innerPercent,
+                                                 double outerPercent, ScaleMode scaleX,
                                                  ScaleMode scaleY);
+
+/// Contours a rebuild draws of a dataset: the "Inner:" and "Outer:"
+/// percentages, in either order.
+struct CombineContourRequest {
+    bool on = false;
+    double innerPercent = 50.0;
+    double outerPercent = 95.0;
+};
+
+/// What one rebuild of the combined plots draws of one dataset, worked out
+/// once and shared by the dataset's plot, the contour overlay, the common
+/// limits, the scale warnings and the statistics.
+struct CombinePlotInputs {
+    /// As readCombineFilteredData gives it for the request.
+    CombineFilteredData data;
+    /// As computeCombineContours gives it for the data and the request's
+    /// scales; empty when contours are off or there are fewer than 4 events.
+    std::vector<ContourLevel> contours;
+};
+
+/// Reads the dataset once for a rebuild. With a heat map and contours, the
+/// densities and the contour levels come from one density grid (the same
+/// numbers as estimating each on its own).
+CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
+                                        const CombineDataRequest& request,
+                                        const CombineContourRequest& contours);
 
 } // namespace Quorvex3

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -303,6 +304,40 @@ private:
     std::unique_ptr<RequestCoalescer> m_refreshRequests;
     std::uint64_t m_plotRebuilds = 0;
     bool m_closeReported = false;
+
+    // ---- rendering: what one rebuild reads (CombinePlotWindowRender.cpp) ---
+    /// Reads every reference once: shown events, with densities and
+    /// contours when asked. Null entries: the dataset is unknown.
+    std::vector<std::optional<CombinePlotInputs>> readAllInputs(bool withDensity,
+                                                                bool withContours) const;
+    /// The inputs of reference `index` during a rebuild, else null.
+    const CombinePlotInputs* rebuildInputsAt(int index) const;
+    /// Dots, contours and axis titles of one dataset from inputs read before.
+    void renderInputsOnPlot(QwtPlot* plot, const CombinePlotInputs& inputs,
+                            const CombineDatasetRef& ref);
+    /// The rebuild's dataset plot `index` (title, dots, contours, isolines, N).
+    void renderArrayPlot(QwtPlot* plot, int index);
+    CombineContourRequest contourRequest() const;
+    /// Limits over the given inputs for the first plot's scale modes.
+    CombineAxisLimits globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const;
+    /// Each reference's inputs, read at the start of a rebuild and dropped at
+    /// its end, so that plots, limits, warnings and statistics share one read;
+    /// empty outside a rebuild (nothing is kept between rebuilds).
+    std::vector<std::optional<CombinePlotInputs>> m_rebuildInputs;
+    /// The synchronised limits of the running rebuild, once computed.
+    std::optional<CombineAxisLimits> m_rebuildLimits;
+    bool m_inRebuild = false;
+    /// Fills the statistics table whether or not its dock is shown.
+    void fillStatsTable();
+
+    // ---- export: the on-screen look an export changes (CombinePlotWindowExport.cpp)
+    struct PlotLook;
+    /// What applyExportSettingsToPlot changes on `plot`, to put back afterwards.
+    static PlotLook savePlotLook(QwtPlot* plot);
+    static void restorePlotLook(QwtPlot* plot, const PlotLook& look);
+    /// Writes the plots to `path` as the export asks; false after an error box.
+    bool writePlotFiles(const QString& path, const QString& suffix);
+    void showExportError(const QString& path, const QString& reason);
 };
 
 // ---- plot helpers of the combined plots (CombinePlotWindowRender.cpp) ------

@@ -2,6 +2,14 @@
 // of the combined plot window.
 #include "compare/CombinePlotWindow.h"
 
+#include "app/MainWindow.h"
+#include "model/DatasetEntry.h"
+#include "plots/PlotExportStyle.h"
+#include "plots/PlotFileExport.h"
+#include "util/AtomicFile.h"
+#include "util/DialogProvider.h"
+#include "util/FileNameUtil.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
@@ -10,11 +18,72 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QSpinBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
 #include <QTableWidget>
 
 #include <qwt_plot.h>
+#include <qwt_plot_curve.h>
+#include <qwt_plot_grid.h>
+#include <qwt_plot_renderer.h>
+#include <qwt_plot_spectrocurve.h>
+#include <qwt_plot_textlabel.h>
+#include <qwt_scale_draw.h>
+#include <qwt_scale_widget.h>
+#include <qwt_symbol.h>
+#include <qwt_text.h>
+
+#include <cmath>
 
 namespace Quorvex3 {
+
+namespace {
+
+constexpr double kMmPerInch = 25.4;
+constexpr int kExportDpi = 150;
+constexpr double kDotsPerMetre = 5905.0; // 150 dots per inch
+constexpr double kGridGapMm = 10.0;
+const QString kPlotFilters =
+    QStringLiteral("PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)");
+
+int exportPixels(double mm) {
+    return static_cast<int>(mm / kMmPerInch * kExportDpi);
+}
+
+void configureRenderer(QwtPlotRenderer& renderer, const CombinePlotWindow::ExportSettings& s) {
+    configureExportRenderer(renderer);
+    if (!s.showRightTopAxes) {
+        renderer.setLayoutFlag(QwtPlotRenderer::FrameWithScales, false);
+        renderer.setDiscardFlag(QwtPlotRenderer::DiscardCanvasFrame, true);
+    }
+}
+
+} // namespace
+
+/// What applyExportSettingsToPlot changes on a plot, so that the plot on
+/// screen looks as before once a file or a preview image is made.
+struct CombinePlotWindow::PlotLook {
+    QFont axisFonts[QwtPlot::axisCnt];
+    int scalePenWidths[QwtPlot::axisCnt] = {0, 0, 0, 0};
+    bool axisEnabled[QwtPlot::axisCnt] = {false, false, false, false};
+    QwtText xTitle;
+    QwtText yTitle;
+    QwtText title;
+    std::vector<std::pair<QwtPlotTextLabel*, QwtText>> labels;
+    struct Symbol {
+        QwtPlotCurve* curve;
+        QwtSymbol::Style style;
+        QBrush brush;
+        QPen pen;
+        QSize size;
+    };
+    std::vector<Symbol> symbols;
+    std::vector<std::pair<QwtPlotSpectroCurve*, double>> spectroWidths;
+    std::vector<std::pair<QwtPlotGrid*, bool>> grids;
+};
 
 void CombinePlotWindow::setupExportSettingsDock() {
     m_exportDock = new QDockWidget(tr("Export Settings"), this);
@@ -183,7 +252,109 @@ void CombinePlotWindow::onExportSettingsChanged() {
         rebuildPlots();
 }
 
-void CombinePlotWindow::applyExportSettingsToPlot(QwtPlot*) {}
+CombinePlotWindow::PlotLook CombinePlotWindow::savePlotLook(QwtPlot* plot) {
+    PlotLook look;
+    for (int axis = 0; axis < QwtPlot::axisCnt; ++axis) {
+        look.axisFonts[axis] = plot->axisFont(axis);
+        look.scalePenWidths[axis] = plot->axisScaleDraw(axis)->penWidth();
+        look.axisEnabled[axis] = plot->axisEnabled(axis);
+    }
+    look.xTitle = plot->axisTitle(QwtPlot::xBottom);
+    look.yTitle = plot->axisTitle(QwtPlot::yLeft);
+    look.title = plot->title();
+    for (QwtPlotItem* item : plot->itemList()) {
+        if (auto* label = dynamic_cast<QwtPlotTextLabel*>(item))
+            look.labels.emplace_back(label, label->text());
+        else if (auto* spectro = dynamic_cast<QwtPlotSpectroCurve*>(item))
+            look.spectroWidths.emplace_back(spectro, spectro->penWidth());
+        else if (auto* grid = dynamic_cast<QwtPlotGrid*>(item))
+            look.grids.emplace_back(grid, grid->isVisible());
+        else if (auto* curve = dynamic_cast<QwtPlotCurve*>(item); curve && curve->symbol()) {
+            const QwtSymbol* symbol = curve->symbol();
+            look.symbols.push_back(
+                {curve, symbol->style(), symbol->brush(), symbol->pen(), symbol->size()});
+        }
+    }
+    return look;
+}
+
+void CombinePlotWindow::restorePlotLook(QwtPlot* plot, const PlotLook& look) {
+    for (int axis = 0; axis < QwtPlot::axisCnt; ++axis) {
+        plot->setAxisFont(axis, look.axisFonts[axis]);
+        plot->axisScaleDraw(axis)->setPenWidth(look.scalePenWidths[axis]);
+        plot->enableAxis(axis, look.axisEnabled[axis]);
+    }
+    plot->setAxisTitle(QwtPlot::xBottom, look.xTitle);
+    plot->setAxisTitle(QwtPlot::yLeft, look.yTitle);
+    plot->setTitle(look.title);
+    for (const auto& [label, text] : look.labels)
+        label->setText(text);
+    for (const PlotLook::Symbol& s : look.symbols)
+        s.curve->setSymbol(new QwtSymbol(s.style, s.brush, s.pen, s.size));
+    for (const auto& [curve, width] : look.spectroWidths)
+        curve->setPenWidth(width);
+    for (const auto& [grid, visible] : look.grids)
+        grid->setVisible(visible);
+    plot->replot();
+}
+
+void CombinePlotWindow::applyExportSettingsToPlot(QwtPlot* plot) {
+    const ExportSettings& s = m_exportSettings;
+    QFont tickFont;
+    tickFont.setPointSize(s.tickLabelSize);
+    for (const int axis : {QwtPlot::yLeft, QwtPlot::yRight, QwtPlot::xBottom, QwtPlot::xTop})
+        plot->setAxisFont(axis, tickFont);
+    for (QwtPlotItem* item : plot->itemList(QwtPlotItem::Rtti_PlotTextLabel)) {
+        auto* label = static_cast<QwtPlotTextLabel*>(item);
+        QwtText text = label->text();
+        QFont font = text.font();
+        font.setPointSize(s.tickLabelSize);
+        text.setFont(font);
+        label->setText(text);
+    }
+    for (const int axis : {QwtPlot::xBottom, QwtPlot::yLeft}) {
+        QwtText title = plot->axisTitle(axis);
+        QFont font = title.font();
+        font.setPointSize(s.axisLabelSize);
+        font.setBold(false);
+        title.setFont(font);
+        plot->setAxisTitle(axis, title);
+    }
+    if (!s.showTitle) {
+        plot->setTitle(QString());
+    } else if (!plot->title().text().isEmpty()) {
+        QwtText title = plot->title();
+        QFont font = title.font();
+        font.setPointSize(s.titleSize);
+        font.setBold(s.titleBold); // Qt 5 weights: bold is 75, not 700
+        title.setFont(font);
+        if (!s.titleUseColor)
+            title.setColor(Qt::black);
+        plot->setTitle(title);
+    }
+    for (QwtPlotItem* item : plot->itemList()) {
+        if (auto* spectro = dynamic_cast<QwtPlotSpectroCurve*>(item)) {
+            spectro->setPenWidth(s.pointSize);
+        } else if (auto* curve = dynamic_cast<QwtPlotCurve*>(item); curve && curve->symbol()) {
+            const QwtSymbol* old = curve->symbol();
+            curve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, old->brush(), old->pen(),
+                                           QSize(s.pointSize, s.pointSize)));
+        } else if (auto* grid = dynamic_cast<QwtPlotGrid*>(item)) {
+            grid->setVisible(s.showGrid);
+        }
+    }
+    // Qwt 6.1 draws scales with whole-pixel pens.
+    const int penWidth = std::max(1, static_cast<int>(std::lround(s.axisLineWidth)));
+    for (int axis = 0; axis < QwtPlot::axisCnt; ++axis) {
+        if (plot->axisEnabled(axis))
+            plot->axisScaleDraw(axis)->setPenWidth(penWidth);
+    }
+    if (!s.showRightTopAxes) {
+        plot->enableAxis(QwtPlot::xTop, false);
+        plot->enableAxis(QwtPlot::yRight, false);
+    }
+    plot->replot();
+}
 
 void CombinePlotWindow::setExportPreview(bool on) {
     m_exportPreview = on;
@@ -198,6 +369,43 @@ void CombinePlotWindow::setExportPreview(bool on) {
 
 void CombinePlotWindow::applyExportPreview() {
     clearExportPreview();
+    if (m_plots.empty())
+        return;
+    QwtPlotRenderer renderer;
+    configureRenderer(renderer, m_exportSettings);
+    const int w = exportPixels(m_exportSettings.plotWidthMm);
+    const int h = exportPixels(m_exportSettings.plotHeightMm);
+    const double ratio = h > 0 ? static_cast<double>(w) / h : 1.0;
+    for (QwtPlot* plot : m_plots) {
+        const PlotLook look = savePlotLook(plot);
+        const PlotExportStyle style = applyExportStyle(plot);
+        applyExportSettingsToPlot(plot);
+        QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+        image.setDotsPerMeterX(static_cast<int>(kDotsPerMetre));
+        image.setDotsPerMeterY(static_cast<int>(kDotsPerMetre));
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            renderer.render(plot, &painter, QRectF(0, 0, w, h));
+        }
+        restoreExportStyle(plot, style);
+        restorePlotLook(plot, look);
+
+        auto* label = new AspectRatioLabel(ratio, m_plotContainer);
+        label->setObjectName(QStringLiteral("exportPreviewLabel"));
+        label->setScaledContents(true);
+        label->setMinimumSize(300, static_cast<int>(300 / ratio));
+        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        policy.setHeightForWidth(true);
+        label->setSizePolicy(policy);
+        label->setPixmap(QPixmap::fromImage(image));
+        int row = 0, column = 0, rowSpan = 1, columnSpan = 1;
+        m_plotGrid->getItemPosition(m_plotGrid->indexOf(plot), &row, &column, &rowSpan,
+                                    &columnSpan);
+        m_plotGrid->addWidget(label, row, column, rowSpan, columnSpan);
+        m_previewLabels.push_back(label);
+        plot->hide();
+    }
 }
 
 void CombinePlotWindow::clearExportPreview() {
@@ -210,10 +418,159 @@ void CombinePlotWindow::clearExportPreview() {
         plot->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
         plot->show();
     }
+    m_plotGrid->invalidate();
+    m_plotContainer->updateGeometry();
 }
 
-void CombinePlotWindow::exportPlots() {}
+void CombinePlotWindow::showExportError(const QString& path, const QString& reason) {
+    DialogProvider::current().critical(
+        this, tr("Export Error"),
+        tr("Could not write \"%1\".\n%2").arg(QDir::toNativeSeparators(path), reason));
+}
 
-void CombinePlotWindow::exportStatsTsv() {}
+void CombinePlotWindow::exportPlots() {
+    if (m_plots.empty())
+        return;
+    QString filter;
+    QString path = DialogProvider::current().getSaveFileName(this, tr("Export Plots"), QString(),
+                                                             kPlotFilters, &filter);
+    if (path.isEmpty())
+        return;
+    path = ensureSelectedFilterExtension(path, filter);
+    writePlotFiles(path, QFileInfo(path).suffix().toLower());
+}
+
+bool CombinePlotWindow::writePlotFiles(const QString& path, const QString& suffix) {
+    const PlotFileFormat format = plotFileFormatOf(suffix);
+    const ExportSettings& s = m_exportSettings;
+    const QSizeF plotMm(s.plotWidthMm, s.plotHeightMm);
+
+    enum class Mode { Single, Grid, Individual };
+    Mode mode = Mode::Single;
+    std::vector<QString> targets{path};
+    if (m_plots.size() > 1) {
+        CustomMessageBox box;
+        box.title = tr("Export Mode");
+        box.text = tr("How would you like to export?");
+        box.buttons = {{tr("Single Grid Image"), QMessageBox::AcceptRole},
+                       {tr("Individual Plots"), QMessageBox::AcceptRole},
+                       {tr("Cancel"), QMessageBox::RejectRole}};
+        const int answer = DialogProvider::current().messageBox(this, box);
+        if (answer != 0 && answer != 1)
+            return false;
+        mode = answer == 0 ? Mode::Grid : Mode::Individual;
+    }
+    if (mode == Mode::Individual) {
+        const QFileInfo info(path);
+        targets.clear();
+        QStringList existing;
+        for (size_t k = 0; k < m_plots.size(); ++k) {
+            targets.push_back(QStringLiteral("%1/%2_%3.%4")
+                                  .arg(info.absolutePath(), info.completeBaseName())
+                                  .arg(k + 1)
+                                  .arg(suffix));
+            if (QFileInfo::exists(targets.back()))
+                existing << QFileInfo(targets.back()).fileName();
+        }
+        if (!existing.isEmpty() &&
+            DialogProvider::current().question(
+                this, tr("Export Plots"),
+                tr("These files exist already and would be replaced:\n%1\n\nReplace them?")
+                    .arg(existing.join(QLatin1Char('\n'))),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+            return false;
+    }
+    if (format == PlotFileFormat::Unknown) {
+        showExportError(path, tr("Plots can be written as PNG, SVG or PDF only."));
+        return false;
+    }
+
+    // The export look goes on every plot for the writing and comes off again
+    // afterwards, so the plots on screen look as they did.
+    std::vector<PlotLook> looks;
+    std::vector<PlotExportStyle> styles;
+    for (QwtPlot* plot : m_plots) {
+        looks.push_back(savePlotLook(plot));
+        styles.push_back(applyExportStyle(plot));
+        applyExportSettingsToPlot(plot);
+    }
+    QwtPlotRenderer renderer;
+    configureRenderer(renderer, s);
+    bool ok = true;
+    QString error;
+    if (mode == Mode::Grid) {
+        const CombineGridSize grid = computeGridSize(static_cast<int>(m_plots.size()));
+        const QSizeF total(grid.columns * s.plotWidthMm + (grid.columns - 1) * kGridGapMm,
+                           grid.rows * s.plotHeightMm + (grid.rows - 1) * kGridGapMm);
+        ok = writePlotPage(
+            path, format, total, kExportDpi, QStringLiteral("Combine Plot Export"),
+            [&](QPainter& painter, double unitsPerMm) {
+                for (size_t k = 0; k < m_plots.size(); ++k) {
+                    const int row = static_cast<int>(k) / grid.columns;
+                    const int column = static_cast<int>(k) % grid.columns;
+                    const QRectF cell(column * (s.plotWidthMm + kGridGapMm) * unitsPerMm,
+                                      row * (s.plotHeightMm + kGridGapMm) * unitsPerMm,
+                                      s.plotWidthMm * unitsPerMm, s.plotHeightMm * unitsPerMm);
+                    renderer.render(m_plots[k], &painter, cell);
+                }
+            },
+            &error);
+        if (!ok)
+            showExportError(path, error);
+    } else {
+        for (size_t k = 0; k < targets.size() && ok; ++k) {
+            ok = renderPlotFile(renderer, m_plots[k], targets[k], format, plotMm, kExportDpi,
+                                &error);
+            if (!ok)
+                showExportError(targets[k], error);
+        }
+    }
+    for (size_t k = 0; k < m_plots.size(); ++k) {
+        restoreExportStyle(m_plots[k], styles[k]);
+        restorePlotLook(m_plots[k], looks[k]);
+    }
+    return ok;
+}
+
+void CombinePlotWindow::exportStatsTsv() {
+    // The table is kept up to date only while its dock is shown.
+    if (!m_statsDock->isVisible() || m_statsTable->rowCount() == 0)
+        fillStatsTable();
+    if (m_statsTable->rowCount() == 0 || m_statsTable->columnCount() == 0) {
+        DialogProvider::current().information(this, tr("Export Plot Statistics"),
+                                              tr("There are no plot statistics to export."));
+        return;
+    }
+    QString directory;
+    if (!m_refs.empty()) {
+        if (const DatasetEntry* entry = findDatasetEntry(m_refs.front().datasetId))
+            directory = QFileInfo(QString::fromStdString(entry->filePath)).absolutePath();
+    }
+    QString filter;
+    QString path = DialogProvider::current().getSaveFileName(
+        this, tr("Export Plot Statistics"), directory + QStringLiteral("/plot_statistical_summary.tsv"),
+        tr("Tab-Separated Values (*.tsv);;All Files (*)"), &filter);
+    if (path.isEmpty())
+        return;
+    path = ensureSelectedFilterExtension(path, filter);
+
+    auto cellText = [](const QTableWidgetItem* item) { return item ? item->text() : QString(); };
+    QString text;
+    QStringList header;
+    for (int c = 0; c < m_statsTable->columnCount(); ++c)
+        header << cellText(m_statsTable->horizontalHeaderItem(c));
+    text += header.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (int r = 0; r < m_statsTable->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < m_statsTable->columnCount(); ++c)
+            cells << cellText(m_statsTable->item(r, c));
+        text += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    QString error;
+    if (isWriteProtectedFile(path))
+        showExportError(path, tr("The file is read-only."));
+    else if (writeFileAtomically(path, text.toUtf8(), &error) != WriteResult::Written)
+        showExportError(path, error);
+}
 
 } // namespace Quorvex3

@@ -2,6 +2,7 @@
 
 #include "core/ScaleTransform.h"
 #include "plots/AxisTickFit.h"
+#include "plots/PlotOverlayItems.h"
 #include "plots/ColorMaps.h"
 #include "plots/PseudoLogScaleEngine.h"
 #include "plots/RoundSpectroCurve.h"
@@ -31,14 +32,9 @@ namespace {
 const QColor kDotColor(0, 68, 108);
 const QColor kHighlightColor(254, 204, 0);
 const QColor kHighlightOutline(0, 0, 0);
-const QColor kIsolineColor(180, 180, 180);
-const QColor kIsolineLabelColor(150, 150, 150);
 
 constexpr double kSpectroDotDiameter = 6.0;
 constexpr int kColorBarWidth = 10;
-constexpr double kIsolineZ = -10.0;
-constexpr double kIsolineLabelZ = -9.0;
-constexpr double kContourZ = 40.0;
 constexpr double kDrawCurveZ = 100.0;
 constexpr double kEditCurveZ = 101.0;
 
@@ -81,10 +77,6 @@ QwtPlotCurve* makePolygonCurve(double z) {
     return curve;
 }
 
-QString isolineLabelText(double modulusKPa) {
-    const int decimals = modulusKPa >= 1.0 ? 1 : 2;
-    return QString::number(modulusKPa, 'f', decimals) + QStringLiteral(" kPa");
-}
 
 } // namespace
 
@@ -313,25 +305,9 @@ void ScatterPlot::deleteContourCurves() {
 
 void ScatterPlot::setContours(const std::vector<ContourLevel>& levels) {
     deleteContourCurves();
-    for (size_t level = 0; level < levels.size(); ++level) {
-        // The first level handed over is the innermost; dashing sets it apart.
-        const QPen pen(Qt::black, 2, level == 0 ? Qt::DashLine : Qt::SolidLine);
-        for (const ContourPath& path : levels[level].paths) {
-            if (path.size() < 2)
-                continue;
-            QVector<QPointF> points;
-            points.reserve(static_cast<int>(path.size()));
-            for (const ContourPoint& p : path)
-                points.append(QPointF(p.first, p.second));
-            auto* curve = new QwtPlotCurve();
-            curve->setStyle(QwtPlotCurve::Lines);
-            curve->setPen(pen);
-            curve->setItemAttribute(QwtPlotItem::Legend, false);
-            curve->setZ(kContourZ);
-            curve->setSamples(points);
-            curve->attach(this);
-            m_contourCurves.push_back(curve);
-        }
+    for (QwtPlotCurve* curve : makeContourCurves(levels, Qt::black, 2.0)) {
+        curve->attach(this);
+        m_contourCurves.push_back(curve);
     }
     replot();
 }
@@ -356,41 +332,13 @@ void ScatterPlot::deleteIsolineItems() {
 void ScatterPlot::setIsolines(const std::vector<IsoLine>& lines, bool showLabels) {
     deleteIsolineItems();
     replot();
-    const QPen pen(kIsolineColor, 1, Qt::SolidLine);
-    QFont font;
-    font.setPointSize(8);
-    for (const IsoLine& line : lines) {
-        if (line.points.size() < 2)
-            continue;
-        QVector<QPointF> points;
-        points.reserve(static_cast<int>(line.points.size()));
-        for (const auto& p : line.points)
-            points.append(QPointF(p.first, p.second));
-        auto* curve = new QwtPlotCurve();
-        curve->setStyle(QwtPlotCurve::Lines);
-        curve->setPen(pen);
-        curve->setItemAttribute(QwtPlotItem::Legend, false);
-        curve->setItemAttribute(QwtPlotItem::AutoScale, false);
-        curve->setZ(kIsolineZ);
-        curve->setSamples(points);
+    IsolineItems items = makeIsolineItems(lines, showLabels);
+    for (QwtPlotCurve* curve : items.curves)
         curve->attach(this);
-        m_isolineCurves.push_back(curve);
-
-        if (!showLabels)
-            continue;
-        QwtText text(isolineLabelText(line.value), QwtText::PlainText);
-        text.setFont(font);
-        text.setColor(kIsolineLabelColor);
-        auto* marker = new QwtPlotMarker();
-        marker->setValue(points.last());
-        marker->setLabel(text);
-        marker->setLabelAlignment(Qt::AlignLeft | Qt::AlignBottom);
-        marker->setItemAttribute(QwtPlotItem::Legend, false);
-        marker->setItemAttribute(QwtPlotItem::AutoScale, false);
-        marker->setZ(kIsolineLabelZ);
+    for (QwtPlotMarker* marker : items.labels)
         marker->attach(this);
-        m_isolineLabels.push_back(marker);
-    }
+    m_isolineCurves = std::move(items.curves);
+    m_isolineLabels = std::move(items.labels);
     replot();
 }
 

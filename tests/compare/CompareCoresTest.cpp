@@ -157,6 +157,62 @@ TEST(CombinePlotCore, LogAxesDrawPositiveDotsOnly) {
     EXPECT_TRUE(levels.size() == 2 && levels[0].fraction == 0.1 && levels[1].fraction == 0.67);
 }
 
+// A rebuild reads each dataset once: the densities and contours it takes
+// from one grid must be those of estimating each on its own, on every scale.
+TEST(CombinePlotCore, OneReadPerRebuildGivesTheSeparateDensitiesAndContours) {
+    std::vector<double> area(400), deform(400);
+    for (size_t i = 0; i < area.size(); ++i) {
+        area[i] = 20.0 + static_cast<double>(i * 37 % 101) + (i % 7 == 0 ? -25.0 : 0.0);
+        deform[i] = 0.01 + 0.0004 * static_cast<double>(i * 53 % 89);
+    }
+    RtdcFixtureWriter w(tempDir.file("rebuild.rtdc"));
+    w.addColumn("area_um", area);
+    w.addColumn("deform", deform);
+    w.close();
+    const auto reader = open(w.path());
+    const std::pair<ScaleMode, ScaleMode> scales[] = {
+        {kLin, kLin}, {kLog, kLin}, {kPseudo, kLog}, {kLin, kPseudo}};
+    for (const auto& [sx, sy] : scales) {
+        for (const bool heat : {true, false}) {
+            const CombineDataRequest request{"area_um", "deform", sx, sy, heat};
+            const CombinePlotInputs one =
+                readCombinePlotInputs(*reader, {}, request, {true, 67, 10});
+            const CombineFilteredData data = readCombineFilteredData(*reader, {}, request);
+            const auto levels = computeCombineContours(data, 10, 67, sx, sy);
+            EXPECT_TRUE(one.data.x == data.x && one.data.y == data.y);
+            ASSERT_EQ(one.data.density.size(), heat ? 400u : 0u);
+            for (size_t i = 0; i < data.density.size(); ++i)
+                EXPECT_NEAR(one.data.density[i], data.density[i], 1e-12 * data.density[i]);
+            ASSERT_EQ(one.contours.size(), 2u);
+            ASSERT_EQ(levels.size(), 2u);
+            for (size_t k = 0; k < 2; ++k) {
+                EXPECT_EQ(one.contours[k].fraction, levels[k].fraction);
+                EXPECT_NEAR(one.contours[k].threshold, levels[k].threshold,
+                            1e-9 * levels[k].threshold);
+                EXPECT_EQ(one.contours[k].paths.size(), levels[k].paths.size());
+            }
+        }
+        const CombineDataRequest heatMap{"area_um", "deform", sx, sy, true};
+        EXPECT_TRUE(readCombinePlotInputs(*reader, {}, heatMap, {false, 10, 67}).contours.empty());
+    }
+}
+
+// A heat map needs at least 4 shown events for a density; fewer get none
+// (and are drawn only in a dataset colour), contours neither.
+TEST(CombinePlotCore, HeatMapOfOneToThreeEventsHasNoDensity) {
+    const auto reader = smallMeasurement("few.rtdc", 0);
+    for (const double upper : {1.0, 3.0, 4.0, 5.0}) {
+        EventFilter filter;
+        filter.addRule({0, "area_um", "", 0, upper, {}, 0, 0, true, false, ""});
+        const CombinePlotInputs in = readCombinePlotInputs(
+            *reader, filter, {"area_um", "deform", kLin, kLin, true}, {true, 50, 95});
+        const size_t n = in.data.x.size(); // event 1 has a NaN deformation
+        EXPECT_EQ(n, upper < 2 ? 1u : static_cast<size_t>(upper) - 1) << upper;
+        EXPECT_EQ(in.data.density.size(), n >= 4 ? n : 0u) << upper;
+        EXPECT_EQ(in.contours.empty(), n < 4) << upper;
+    }
+}
+
 TEST(CombinePlotCore, StatsTableGroupsFeaturesInListOrder) {
     const CombineFilteredData a{{1, 2, 3, 4}, {5, 6, 7, 8}, {}, "", ""}, none;
     const CombineStatsTable t = buildCombineStatsTable({{"area_um", "deform", &a},

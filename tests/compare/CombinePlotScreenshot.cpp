@@ -1,0 +1,142 @@
+// Development aid, not a test: opens four generated populations, shows them
+// in a combined plot window as "Array + Contour" with heat maps, contours,
+// labelled isolines, "Show N" and the statistics dock, and saves a picture
+// of the window (first argument) and of the same window in export preview
+// (second argument); with a third argument, also the grid export as PNG. Run it on a real display server (e.g. under xvfb-run).
+#include "app/MainWindow.h"
+#include "app/SafeApplication.h"
+#include "app/Startup.h"
+#include "calc/EModulus.h"
+#include "compare/CombinePlotWindow.h"
+#include "model/DatasetEntry.h"
+#include "support/RtdcFixtureWriter.h"
+#include "util/ScriptedDialogProvider.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QPixmap>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace {
+
+void spin(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// A 21 x 21 Young's modulus table over areas 20..220 um^2 and deformations
+// 0..0.1 whose modulus falls with deformation, as a real one does.
+std::string writeTable(const Quorvex3::testing::TempDir& dir) {
+    const std::string base = dir.file("program");
+    QDir().mkpath(QString::fromStdString(base + "/data"));
+    std::ofstream out(base + "/data/LUT_LE_2D_FEM.txt");
+    out << "area_um deform emodulus\n";
+    for (int k = 0; k < 441; ++k) {
+        const double area = 20.0 + 10.0 * (k % 21), d = 0.005 * (k / 21);
+        out << area << ' ' << d << ' ' << 0.3 + 40.0 * d * (1.0 + area / 200.0) << '\n';
+    }
+    return base;
+}
+
+// Cells: area around `area` um^2, deformation around `deform`, correlated.
+void writePopulation(const std::string& path, int n, double area, double deform,
+                     unsigned seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> a(0.0, 1.0);
+    std::vector<double> x(static_cast<size_t>(n)), y(x.size()), b(x.size());
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double u = a(rng), v = a(rng);
+        x[i] = area * (1.0 + 0.18 * u);
+        y[i] = deform * (1.0 + 0.25 * v + 0.1 * u);
+        b[i] = 100.0 + 8.0 * a(rng);
+    }
+    Quorvex3::testing::RtdcFixtureWriter writer(path);
+    writer.addColumn<double>("area_um", x);
+    writer.addColumn<double>("deform", y);
+    writer.addColumn<double>("bright_avg", b);
+    writer.setStringAttribute("setup:flow rate", "0.16");
+    writer.setScalarAttribute<double>("setup:channel width", 20.0);
+    writer.setScalarAttribute<double>("imaging:pixel size", 0.34);
+    writer.close();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s <window.png> <preview.png> [grid.png]\n", argv[0]);
+        return 2;
+    }
+    Quorvex3::SafeApplication app(argc, argv);
+    Quorvex3::resetNumericLocale();
+    Quorvex3::setApplicationIdentity();
+    Quorvex3::applyApplicationIcon();
+    Quorvex3::applyApplicationLook();
+
+    Quorvex3::testing::TempDir dir;
+    Quorvex3::MainWindow window;
+    window.findChild<Quorvex3::EModulus*>()->setLUTSearchDir(
+        QString::fromStdString(writeTable(dir)));
+    const struct {
+        const char* name;
+        double area, deform;
+    } populations[] = {{"HL60 control.rtdc", 95, 0.025},
+                       {"HL60 latrunculin.rtdc", 100, 0.045},
+                       {"Neutrophils.rtdc", 60, 0.03},
+                       {"Lymphocytes.rtdc", 40, 0.018}};
+    unsigned seed = 7;
+    for (const auto& p : populations) {
+        const std::string path = dir.file(p.name);
+        writePopulation(path, 4000, p.area, p.deform, seed++);
+        window.addDataset(QString::fromStdString(path));
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 10000 &&
+               !(window.activeDataset() && window.activeDataset()->featuresLoaded))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+
+    Quorvex3::CombinePlotWindow combine(&window);
+    combine.resize(1500, 1050);
+    combine.addAllDatasets();
+    combine.findChild<QCheckBox*>(QStringLiteral("syncFeaturesCheck"))->setChecked(true);
+    combine.findChild<QComboBox*>(QStringLiteral("displayCombo"))->setCurrentIndex(1);
+    combine.findChild<QComboBox*>(QStringLiteral("colorCombo"))->setCurrentIndex(0);
+    combine.findChild<QComboBox*>(QStringLiteral("contourCombo"))->setCurrentIndex(1);
+    combine.findChild<QCheckBox*>(QStringLiteral("syncAxesCheck"))->setChecked(true);
+    combine.findChild<QCheckBox*>(QStringLiteral("isoCheck"))->setChecked(true);
+    combine.findChild<QCheckBox*>(QStringLiteral("isoLabelsCheck"))->setChecked(true);
+    combine.findChild<QCheckBox*>(QStringLiteral("showCountCheck"))->setChecked(true);
+    combine.findChild<QCheckBox*>(QStringLiteral("showLegendCheck"))->setChecked(true);
+    combine.findChild<QDockWidget*>(QStringLiteral("statsDock"))->show();
+    combine.show();
+    spin(1000);
+    if (!combine.grab().save(QString::fromLocal8Bit(argv[1]))) {
+        std::fprintf(stderr, "could not write %s\n", argv[1]);
+        return 1;
+    }
+    combine.setExportPreview(true);
+    spin(1000);
+    if (!combine.grab().save(QString::fromLocal8Bit(argv[2]))) {
+        std::fprintf(stderr, "could not write %s\n", argv[2]);
+        return 1;
+    }
+    if (argc == 4) {
+        Quorvex3::testing::ScriptedDialogProvider dialogs;
+        const Quorvex3::ScopedDialogProvider guard(dialogs);
+        dialogs.fileAnswers.push_back(QString::fromLocal8Bit(argv[3]));
+        dialogs.filterAnswers.push_back(QStringLiteral("PNG Image (*.png)"));
+        dialogs.choiceAnswers.push_back(QStringLiteral("Single Grid Image"));
+        combine.exportPlots();
+    }
+    return 0;
+}

@@ -1,0 +1,108 @@
+// Plot files written through a checked temporary file: each format's page,
+// and a writer whose output is spoilt, which must not replace the old file.
+
+#include "plots/PlotFileExport.h"
+#include "support/RtdcFixtureWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+
+namespace Quorvex3 {
+namespace {
+
+using testing::TempDir;
+
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList filesIn(const TempDir& dir) {
+    return QDir(QString::fromStdString(dir.path())).entryList(QDir::Files | QDir::Hidden);
+}
+
+void drawCross(QPainter& painter, double unitsPerMm) {
+    painter.drawLine(QPointF(0, 0), QPointF(40 * unitsPerMm, 30 * unitsPerMm));
+}
+
+TEST(PlotFileExport, EachFormatIsWrittenAndChecked) {
+    TempDir dir;
+    const struct {
+        const char* name;
+        PlotFileFormat format;
+    } cases[] = {{"a.png", PlotFileFormat::Png},
+                 {"a.svg", PlotFileFormat::Svg},
+                 {"a.pdf", PlotFileFormat::Pdf}};
+    for (const auto& c : cases) {
+        const QString path = QString::fromStdString(dir.file(c.name));
+        QString error;
+        EXPECT_EQ(plotFileFormatOf(QFileInfo(path).suffix().toUpper()), c.format);
+        ASSERT_TRUE(writePlotPage(path, c.format, QSizeF(40, 30), 150, "t", drawCross, &error))
+            << c.name << " " << error.toStdString();
+        EXPECT_TRUE(plotFileLooksWritten(path, c.format)) << c.name;
+        // Another format's header is not taken for this one.
+        EXPECT_FALSE(plotFileLooksWritten(
+            path, c.format == PlotFileFormat::Png ? PlotFileFormat::Pdf : PlotFileFormat::Png));
+    }
+    EXPECT_EQ(filesIn(dir), (QStringList{"a.pdf", "a.png", "a.svg"}));
+    QString error;
+    EXPECT_FALSE(writePlotPage(QString::fromStdString(dir.file("a.bmp")),
+                               plotFileFormatOf("bmp"), QSizeF(40, 30), 150, "t", drawCross,
+                               &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+// While the page is drawn, something else takes the temporary file's place
+// (the device goes on writing to the file it opened): what is left under
+// the temporary name is no SVG, the check refuses it and the old file stays.
+TEST(PlotFileExport, SpoiltOutputLeavesTheOldFileAndNoTemporary) {
+    TempDir dir;
+    const QString target = QString::fromStdString(dir.file("old.svg"));
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("<svg>old</svg>");
+    }
+    auto spoil = [&](QPainter& painter, double unitsPerMm) {
+        drawCross(painter, unitsPerMm);
+        for (const QString& name : filesIn(dir)) {
+            if (name == QLatin1String("old.svg"))
+                continue;
+            const QString path = QString::fromStdString(dir.file(name.toStdString()));
+            QFile::remove(path);
+            QFile other(path);
+            if (other.open(QIODevice::WriteOnly))
+                other.write("garbage");
+        }
+    };
+    QString error;
+    EXPECT_FALSE(writePlotPage(target, PlotFileFormat::Svg, QSizeF(40, 30), 150, "t", spoil,
+                               &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(bytesOf(target), QByteArray("<svg>old</svg>"));
+    EXPECT_EQ(filesIn(dir), QStringList{"old.svg"});
+}
+
+TEST(PlotFileExport, ReadOnlyTargetIsLeftAlone) {
+    TempDir dir;
+    const QString target = QString::fromStdString(dir.file("ro.png"));
+    EXPECT_FALSE(isWriteProtectedFile(target)); // not there yet
+    ASSERT_TRUE(writePlotPage(target, PlotFileFormat::Png, QSizeF(10, 10), 150, "t", drawCross,
+                              nullptr));
+    const QByteArray before = bytesOf(target);
+    QFile::setPermissions(target, QFileDevice::ReadOwner);
+    EXPECT_TRUE(isWriteProtectedFile(target));
+    QString error;
+    EXPECT_FALSE(writePlotPage(target, PlotFileFormat::Png, QSizeF(20, 20), 150, "t", drawCross,
+                               &error));
+    EXPECT_EQ(bytesOf(target), before);
+    EXPECT_EQ(filesIn(dir), QStringList{"ro.png"});
+    EXPECT_FALSE(isWriteProtectedFile(QString::fromStdString(dir.path()))); // a folder
+}
+
+} // namespace
+} // namespace Quorvex3
