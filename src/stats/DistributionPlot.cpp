@@ -66,6 +66,9 @@ void addPerCategory(QwtPlot* plot, const DistributionCurves& curves,
             band->setBaseline(0.0);
             band->setSamples(outline);
             band->setItemAttribute(QwtPlotItem::Legend, false);
+            // At the mean curve's z and attached before it, so the band lies
+            // under its own curve rather than veiling every category's line.
+            band->setZ(10);
             band->attach(plot);
         }
         QwtPlotCurve* mean =
