@@ -47,7 +47,7 @@ WIDGET_FILES = {
     "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload", "WrapRowLayout"},
     "calc": {"EModQualityDialog", "CalculationsDockWidget", "CalculationsDockEmod",
              "CalculationsDockDimRed"},
-    "stats": {"StatisticalEvalWindow"},
+    "stats": {"StatisticalEvalWindow", "PlotPointTooltip", "RocPlot", "DistributionPlot"},
     "compare": {"CombinePlotWindow", "ImageGalleryWindow"},
     "session": {"ExportDialog"},
     "services": {"AboutDialog", "FeedbackDialog", "FeedbackSender", "HelpWindow",
