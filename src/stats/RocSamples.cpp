@@ -2,6 +2,7 @@
 
 #include "stats/GroupComparison.h"
 
+#include <algorithm>
 #include <map>
 
 namespace Quorvex3 {
@@ -34,13 +35,20 @@ RocClassSamples perDataset(const std::vector<RocEntryValues>& entries, std::size
 
 RocClassSamples perSubject(const std::vector<RocEntryValues>& entries, std::size_t featureCount,
                            bool rootMeanSquare) {
+    // Two levels only when some entry of the class has a biological
+    // replicate number; every unassigned one (0 or less) is one group, so
+    // entries marked 0 and -1 of one subject are not averaged apart first.
+    bool byBioRep = false;
+    for (const RocEntryValues& entry : entries)
+        byBioRep = byBioRep || entry.bioRepId > 0;
     std::vector<std::map<int, double>> byId(featureCount);
     for (std::size_t f = 0; f < featureCount; ++f) {
         std::vector<ReplicateSample> replicates;
         replicates.reserve(entries.size());
         for (const RocEntryValues& entry : entries)
-            replicates.push_back({entry.numberId, entry.bioRepId, valueOf(entry, f)});
-        byId[f] = aggregateReplicates(replicates, rootMeanSquare);
+            replicates.push_back(
+                {entry.numberId, std::max(entry.bioRepId, 0), valueOf(entry, f)});
+        byId[f] = aggregateReplicates(replicates, rootMeanSquare, byBioRep);
     }
     RocClassSamples samples;
     samples.complete.resize(featureCount);

@@ -6,6 +6,7 @@
 
 #include "stats/DistributionRun.h"
 #include "stats/RocRun.h"
+#include "support/PythonOracle.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,103 @@ RocClassInput singleFeatureClass(const std::string& name, const Values& values,
 RocRunInput oneFeature(RocClassInput neg, RocClassInput pos, bool replicates = false,
                        bool rms = false) {
     return {std::move(neg), std::move(pos), {"area_um"}, {"Area [um^2]"}, replicates, rms};
+}
+
+// ================================================================= oracle
+
+/// One class of an oracle RUN line: ids, biological replicates, values
+/// entry-major (NaN: no value).
+RocClassInput oracleClass(const std::string& name, const std::vector<double>& ids,
+                          const std::vector<double>& bio, const std::vector<double>& values,
+                          std::size_t k) {
+    RocClassInput input{name, {}, {}};
+    for (std::size_t e = 0; e < ids.size(); ++e) {
+        RocEntryValues entry{static_cast<int>(ids[e]), static_cast<int>(bio[e]), {}};
+        for (std::size_t f = 0; f < k; ++f) {
+            const double v = values[e * k + f];
+            entry.values.push_back(std::isnan(v) ? kNone : std::optional<double>(v));
+        }
+        input.datasetNames.push_back(name + std::to_string(e));
+        input.entries.push_back(entry);
+    }
+    return input;
+}
+
+void expectRelative(double actual, double expected, double tolerance) {
+    EXPECT_NEAR(actual, expected, tolerance * std::max(std::abs(expected), 1e-300));
+}
+
+// Whole runs (missing values, replicates with and without biological
+// replicate numbers, mean and RMS, ties, flipped curves, the LDA on the
+// complete samples) against tests/stats/roc_run_oracle.py: rates and
+// thresholds 1e-12, AUC 1e-12, LDA weights 1e-12 relative.
+TEST(RocRun, WholeRunsMatchSklearn) {
+    const auto lines = Quorvex3::testing::runPythonOracle(std::string(QUORVEX3_TEST_DIR) +
+                                                          "/roc_run_oracle.py");
+    ASSERT_FALSE(lines.empty());
+    int runs = 0;
+    RocRunOutcome outcome;
+    std::size_t feature = 0;
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+        const auto& [kind, g] = lines[l];
+        SCOPED_TRACE("line " + std::to_string(l + 1) + " " + kind);
+        if (kind == "RUN") {
+            ++runs;
+            const std::size_t k = static_cast<std::size_t>(g[0][2]);
+            RocRunInput input{oracleClass("N", g[1], g[2], g[3], k),
+                              oracleClass("P", g[4], g[5], g[6], k),
+                              {},
+                              {},
+                              g[0][0] == 1.0,
+                              g[0][1] == 1.0};
+            for (std::size_t f = 0; f < k; ++f) {
+                input.featureNames.push_back("f" + std::to_string(f));
+                input.featureLabels.push_back("F" + std::to_string(f));
+            }
+            outcome = runRocAnalysis(input);
+            feature = 0;
+        } else if (kind == "ERR") {
+            const std::string counts = "After replicate aggregation, there are " +
+                                       std::to_string(static_cast<int>(g[0][0])) + " and " +
+                                       std::to_string(static_cast<int>(g[0][1])) + " samples.";
+            EXPECT_EQ(outcome.error.rfind("Each category needs at least 3 samples", 0), 0u);
+            if (outcome.error.find("After") != std::string::npos) {
+                EXPECT_NE(outcome.error.find(counts), std::string::npos) << outcome.error;
+            }
+        } else if (kind == "FEAT") {
+            ASSERT_EQ(outcome.error, "");
+            ASSERT_LT(feature, outcome.features.size());
+            const ROCResult& r = outcome.features[feature++].result;
+            EXPECT_EQ(r.nNegative, static_cast<int>(g[0][3]));
+            EXPECT_EQ(r.nPositive, static_cast<int>(g[0][4]));
+            if (g[0][0] < 0) {
+                EXPECT_FALSE(r.valid);
+                continue;
+            }
+            ASSERT_TRUE(r.valid);
+            EXPECT_EQ(r.higherIsPositive, g[0][0] == 0.0);
+            EXPECT_NEAR(r.auc, g[0][1], 1e-12);
+            ASSERT_EQ(r.fpr.size(), g[1].size());
+            for (std::size_t i = 0; i < r.fpr.size(); ++i) {
+                EXPECT_NEAR(r.fpr[i], g[1][i], 1e-12);
+                EXPECT_NEAR(r.tpr[i], g[2][i], 1e-12);
+                expectRelative(r.thresholds[i], g[3][i], 1e-12);
+            }
+            expectRelative(r.optimalThreshold, g[3][static_cast<std::size_t>(g[0][2])], 1e-12);
+        } else if (kind == "LDA") {
+            ASSERT_TRUE(outcome.combined);
+            const CombinedROCResult& c = *outcome.combined;
+            EXPECT_EQ(c.nNegative, static_cast<int>(g[0][1]));
+            EXPECT_EQ(c.nPositive, static_cast<int>(g[0][2]));
+            if (g[0][0] < 0)
+                continue;
+            ASSERT_EQ(c.weights.size(), g[1].size());
+            for (std::size_t j = 0; j < c.weights.size(); ++j)
+                expectRelative(c.weights[j], g[1][j], 1e-12);
+            EXPECT_NEAR(c.auc, g[0][0], 1e-12);
+        }
+    }
+    EXPECT_EQ(runs, 40);
 }
 
 // ============================================================ class choice
