@@ -3,7 +3,8 @@
 // (bench/stats_cores_numpy.py; its figures are the counters numpy_ms,
 // kde_ms and numpy_s):
 // - one dataset summary over 1e6 events shown by three range rules (the
-//   filter's apply included, as the window runs it), per statistic;
+//   filter's apply included, as the window runs it), per statistic, and the
+//   reduction alone after the filter;
 // - the distribution explorer's density curve at 1e5, 1e6 and 1e7 values,
 //   against gaussian_kde on the same 256 grid points;
 // - the statistical summary export: 20 datasets x 1e6 events x 10 features x
@@ -108,6 +109,18 @@ void BM_DatasetSummary(benchmark::State& state) {
                                      : -1.0;
 }
 BENCHMARK(BM_DatasetSummary)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+
+// The reduction alone, on the shown indices of the same filter: the copy of
+// the shown finite values and the statistic, without the filter's apply.
+void BM_DatasetSummaryAfterFilter(benchmark::State& state) {
+    static const SummaryData data;
+    static const std::vector<int> indices = data.filter.apply(data.columns, kEvents);
+    const int statistic = static_cast<int>(state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            computeDatasetSummary(data.feature, indices, summaryStatisticFromIndex(statistic)));
+}
+BENCHMARK(BM_DatasetSummaryAfterFilter)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
 void BM_DensityCurve(benchmark::State& state) {
     const auto n = static_cast<size_t>(state.range(0));

@@ -51,7 +51,7 @@ WIDGET_FILES = {
     "calc": {"EModQualityDialog", "CalculationsDockWidget", "CalculationsDockEmod",
              "CalculationsDockDimRed"},
     # Every StatisticalEvalWindow*.cpp part of the window counts as the window.
-    "stats": {"StatisticalEvalWindow*", "CategoryPanel", "PlotPointTooltip", "RocPlot",
+    "stats": {"StatisticalEvalWindow*", "CategoryPanel", "GroupComparisonPlot", "RocPlot",
               "DistributionPlot"},
     "compare": {"CombinePlotWindow", "ImageGalleryWindow"},
     "session": {"ExportDialog"},

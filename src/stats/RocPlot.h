@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stats/PlotPointTooltip.h"
+#include "stats/GroupComparisonPlot.h" // PlotPointInfo, PlotPointTooltip
 #include "stats/ROCAnalysis.h"
 
 #include <QPointF>

@@ -125,27 +125,27 @@ TEST(RocPlot, LabelPlacementsAndTexts) {
     EXPECT_EQ(QPointF(hover[1].x, hover[1].y), QPointF(0.0, 1.0 / 3));
 }
 
-// The tooltip finds the nearest curve point closer than 12 pixels, the
-// first of equally near ones, and shows its label and y.
-TEST(RocPlot, HoverTooltipPixelRule) {
+// The plot carries a hover tooltip over its curve points: pointing within
+// 12 pixels of a point shows its text and its TPR.
+TEST(RocPlot, HoverTooltipOverTheCurvePoints) {
     const ROCResult result = ROCAnalysis::compute({1, 2, 3}, {4, 5, 6});
     std::unique_ptr<QwtPlot> plot(buildRocPlot(QStringLiteral("t"), result));
     plot->resize(500, 500);
     plot->replot();
     const auto* tooltip = plot->findChild<PlotPointTooltip*>();
     ASSERT_NE(tooltip, nullptr);
-    ASSERT_EQ(tooltip->points().size(), 7u);
     EXPECT_TRUE(plot->canvas()->hasMouseTracking());
     const QwtScaleMap xMap = plot->canvasMap(QwtPlot::xBottom);
     const QwtScaleMap yMap = plot->canvasMap(QwtPlot::yLeft);
+    const std::vector<PlotPointInfo> points = rocHoverPoints(result);
     const auto pixel = [&](int i) {
-        const PlotPointInfo& p = tooltip->points()[static_cast<size_t>(i)];
-        return QPoint(qRound(xMap.transform(p.x)), qRound(yMap.transform(p.y)));
+        const PlotPointInfo& p = points[static_cast<size_t>(i)];
+        return QPointF(xMap.transform(p.x), yMap.transform(p.y));
     };
-    EXPECT_EQ(tooltip->nearestPoint(pixel(4)), 4);
-    EXPECT_EQ(tooltip->nearestPoint(pixel(6) + QPoint(0, 11)), 6);
-    EXPECT_EQ(tooltip->nearestPoint(pixel(6) + QPoint(0, 13)), -1);
-    EXPECT_EQ(tooltip->textOf(1), "FPR=0.000, TPR=0.333\nThreshold=6\n(0.33333)");
+    EXPECT_EQ(tooltip->textAt(pixel(1)), "FPR=0.000, TPR=0.333\nThreshold=6\n(0.33333)");
+    EXPECT_EQ(tooltip->textAt(pixel(6) + QPointF(0, 11)),
+              "FPR=1.000, TPR=1.000\nThreshold=1\n(1)");
+    EXPECT_EQ(tooltip->textAt(pixel(6) + QPointF(0, 13)), "");
 }
 
 // ======================================================= distribution plot
