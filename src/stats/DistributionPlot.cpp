@@ -35,6 +35,9 @@ QwtPlotCurve* densityCurve(const QString& title, const QVector<QPointF>& points,
     curve->setBrush(fill);
     curve->setBaseline(0.0);
     curve->setSamples(points);
+    // Smooth lines: unsmoothed, a translucent polyline of many short
+    // segments looks dashed.
+    curve->setRenderHint(QwtPlotItem::RenderAntialiased, true);
     return curve;
 }
 
@@ -66,15 +69,17 @@ void addPerCategory(QwtPlot* plot, const DistributionCurves& curves,
             band->setBaseline(0.0);
             band->setSamples(outline);
             band->setItemAttribute(QwtPlotItem::Legend, false);
-            // At the mean curve's z and attached before it, so the band lies
-            // under its own curve rather than veiling every category's line.
-            band->setZ(10);
+            // Below every mean curve, so that no category's band veils
+            // another category's line.
+            band->setZ(9);
             band->attach(plot);
         }
         QwtPlotCurve* mean =
             densityCurve(categories[c].name, gridPoints(curves.x, average.mean),
                          QPen(colour, 2, Qt::SolidLine), withAlpha(colour, 30));
         mean->setZ(10);
+        // The legend shows the line in the category's colour, not the pale fill.
+        mean->setLegendAttribute(QwtPlotCurve::LegendShowLine, true);
         mean->attach(plot);
     }
     plot->insertLegend(new QwtLegend(), QwtPlot::RightLegend);
@@ -96,6 +101,11 @@ QwtPlot* buildDistributionPlot(const QString& title, const QString& xTitle,
     plot->setAxisTitle(QwtPlot::xBottom, QwtText(xTitle, QwtText::PlainText));
     plot->setAxisTitle(QwtPlot::yLeft, QStringLiteral("Density"));
 
+    // The grid already spans the values with a margin of 5 % of their range
+    // on each side; the axis shows that span rather than rounding out to
+    // whole steps (20 .. 112 would otherwise become 0 .. 120).
+    if (!curves.x.empty())
+        plot->setAxisScale(QwtPlot::xBottom, curves.x.front(), curves.x.back());
     if (perCategory)
         addPerCategory(plot, curves, categories);
     else

@@ -6,6 +6,7 @@
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
+#include <qwt_plot_layout.h>
 #include <qwt_plot_marker.h>
 #include <qwt_symbol.h>
 #include <qwt_text.h>
@@ -60,6 +61,7 @@ void addCurves(QwtPlot* plot, const ROCResult& result) {
     curve->setPen(QPen(kCurveColour, 2, Qt::SolidLine));
     curve->setSamples(points);
     curve->setZ(10);
+    curve->setRenderHint(QwtPlotItem::RenderAntialiased, true);
     curve->setItemAttribute(QwtPlotItem::Legend, false);
     curve->attach(plot);
 }
@@ -127,6 +129,9 @@ QwtPlot* buildRocPlot(const QString& title, const ROCResult& result) {
     plot->setAxisScale(QwtPlot::yLeft, 0.0, 1.0);
     plot->setAxisTitle(QwtPlot::xBottom, QStringLiteral("False Positive Rate (1 - Specificity)"));
     plot->setAxisTitle(QwtPlot::yLeft, QStringLiteral("True Positive Rate (Sensitivity)"));
+    // Room between the frame and the scales' ends, so that a curve along FPR
+    // 0 or TPR 1 and an optimum in a corner are not drawn on the frame.
+    plot->plotLayout()->setCanvasMargin(8);
 
     auto* grid = new QwtPlotGrid();
     grid->setPen(QPen(kGuideColour, 0, Qt::DotLine));

@@ -166,6 +166,8 @@ TEST(DistributionPlot, PerDatasetAndPerCategory) {
     EXPECT_EQ(perDataset->minimumSize(), QSize(400, 280));
     EXPECT_EQ(perDataset->legend(), nullptr);
     EXPECT_GT(perDataset->axisScaleDraw(QwtPlot::xBottom)->minimumExtent(), 10.0);
+    EXPECT_EQ(perDataset->axisScaleDiv(QwtPlot::xBottom).lowerBound(), curves.x.front());
+    EXPECT_EQ(perDataset->axisScaleDiv(QwtPlot::xBottom).upperBound(), curves.x.back());
     const auto lines = itemsOf<QwtPlotCurve>(*perDataset, QwtPlotItem::Rtti_PlotCurve);
     ASSERT_EQ(lines.size(), 3u);
     for (size_t s = 0; s < 3; ++s) {
@@ -195,7 +197,8 @@ TEST(DistributionPlot, PerDatasetAndPerCategory) {
     EXPECT_EQ(items[1]->title().text(), "Baseline");
     EXPECT_EQ(items[1]->pen(), QPen(blue, 2, Qt::SolidLine));
     EXPECT_EQ(items[1]->z(), 10.0);
-    EXPECT_EQ(items[0]->z(), 10.0);
+    EXPECT_EQ(items[0]->z(), 9.0);
+    EXPECT_TRUE(items[1]->testLegendAttribute(QwtPlotCurve::LegendShowLine));
     EXPECT_TRUE(items[1]->testItemAttribute(QwtPlotItem::Legend));
     EXPECT_EQ(items[1]->sample(7).y(), curves.categories[0].mean[7]);
     EXPECT_EQ(items[2]->title().text(), "Condition 1");
