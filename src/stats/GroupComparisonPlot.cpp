@@ -48,6 +48,7 @@ QwtPlotCurve* lineCurve(QwtPlot* plot, const QVector<QPointF>& points, const QPe
     curve->setPen(pen);
     curve->setSamples(points);
     curve->setZ(z);
+    curve->setRenderHint(QwtPlotItem::RenderAntialiased);
     curve->attach(plot);
     return curve;
 }
@@ -121,6 +122,7 @@ void drawColumn(QwtPlot* plot, int i, const Column& c, const QColor& color,
     dotCurve->setSymbol(
         new QwtSymbol(QwtSymbol::Ellipse, QBrush(color), QPen(color.darker(130), 1), QSize(8, 8)));
     dotCurve->setSamples(dots);
+    dotCurve->setRenderHint(QwtPlotItem::RenderAntialiased);
     dotCurve->setZ(GroupPlotZ::Dots);
     dotCurve->attach(plot);
 }
@@ -148,11 +150,22 @@ void drawBrackets(QwtPlot* plot, const std::vector<GroupPlotBar>& bars, double y
         text.setFont(font);
         text.setColor(Qt::black);
         marker->setLabel(text);
-        marker->setLabelAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        // Qwt aligns a marker's label relative to its point: AlignTop puts
+        // the stars above their own bracket, clear of the legs of the
+        // narrower brackets below and of the next bracket's line.
+        marker->setLabelAlignment(Qt::AlignHCenter | Qt::AlignTop);
         marker->setZ(GroupPlotZ::Label);
         marker->attach(plot);
         y += layout.step;
     }
+    // Markers take no part in autoscaling: an invisible point one step above
+    // the top bracket keeps its stars inside the canvas.
+    auto* headroom = new QwtPlotCurve();
+    headroom->setStyle(QwtPlotCurve::NoCurve);
+    headroom->setSamples(QVector<QPointF>{{sorted.back().categoryA * 1.0, y}});
+    headroom->setItemAttribute(QwtPlotItem::Legend, false);
+    headroom->setZ(GroupPlotZ::Label);
+    headroom->attach(plot);
 }
 
 } // namespace
@@ -194,6 +207,7 @@ QwtPlot* buildGroupComparisonPlot(const GroupPlotInput& in) {
     scaleDraw->setMinimumExtent(QFontMetrics(plot->axisFont(QwtPlot::xBottom)).height() + 10);
     plot->setAxisScaleDraw(QwtPlot::xBottom, scaleDraw);
     plot->setAxisScale(QwtPlot::xBottom, -0.5, k - 0.5, 1.0);
+    plot->setAxisMaxMinor(QwtPlot::xBottom, 0); // no ticks between categories
 
     const std::vector<Column> columns = plottedColumns(in);
     std::vector<PlotPointInfo> points;

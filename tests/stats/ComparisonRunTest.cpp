@@ -242,6 +242,22 @@ TEST(ComparisonRun, ReplicatesAggregatePerId) {
     EXPECT_EQ(runComparison(cats, s, values).features[0].categoryValues[1][0], 3.5);
 }
 
+// Matched design: without "Replicates included" the datasets of one ID are
+// averaged in one level whatever their biological replicate numbers; with it,
+// technical replicates first, then biological ones.
+TEST(ComparisonRun, MatchedReplicatesOneOrTwoLevels) {
+    auto cats = categories({3, 3});
+    cats[0].entries = {{0, "a", 1, 1}, {1, "b", 1, 1}, {2, "c", 1, 2}};
+    cats[1].entries = {{3, "d", 1, 0}, {4, "e", 1, 0}, {5, "f", 1, 0}};
+    const auto values = fromMap({{0, 1.0}, {1, 3.0}, {2, 8.0}, {3, 1.0}, {4, 1.0}, {5, 1.0}});
+    auto s = settings({"a"}, true);
+    EXPECT_EQ(runComparison(cats, s, values).features[0].matchedValues[0].at(1), 4.0);
+    s.replicates = true;
+    EXPECT_EQ(runComparison(cats, s, values).features[0].matchedValues[0].at(1), 5.0);
+    // The table keeps one value per dataset in the matched design.
+    EXPECT_EQ(runComparison(cats, s, values).features[0].categoryValues[0].size(), 3u);
+}
+
 // ---- results table ----------------------------------------------------------
 
 TEST(ComparisonRun, TableOfTwoCategoriesTwoFeatures) {
@@ -285,6 +301,13 @@ TEST(ComparisonRun, TableOfThreeCategoriesWithBonferroni) {
         const ComparisonTable h = buildComparisonTable(out, {"A", "B", "C"}, holm);
         EXPECT_EQ(h.header.back(), "Sig. (Holm)");
     }
+    // A family of one is not corrected, whatever the choice.
+    ComparisonOutcome single = out;
+    single.family.resize(1);
+    EXPECT_EQ(buildComparisonTable(single, {"A", "B", "C"},
+                                   settings({"a"}, false, MultipleCorrection::Holm))
+                  .header.back(),
+              "Sig. (\u03b1=0.05)");
     // The omnibus p-value is neither corrected nor marked.
     EXPECT_TRUE(out.features[0].omnibusStars.empty());
     ASSERT_EQ(out.family.size(), 3u);

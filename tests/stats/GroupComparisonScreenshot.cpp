@@ -1,0 +1,93 @@
+// Development aid, not a test: three categories of twelve donors each
+// (matched design, Holm-Bonferroni), a group comparison of two features run
+// in the statistical evaluation window with the program's look, saved as a
+// picture to the path given as the only argument. Run it on a real display
+// server (e.g. under xvfb-run).
+#include "app/Startup.h"
+#include "core/RTDCReader.h"
+#include "model/DatasetStore.h"
+#include "stats/CategoryPanel.h"
+#include "stats/StatisticalEvalWindow.h"
+#include "support/RtdcFixtureWriter.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+
+#include <cstdio>
+#include <random>
+
+int main(int argc, char** argv) {
+    using namespace Quorvex3;
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    resetNumericLocale();
+    setApplicationIdentity();
+    applyApplicationLook();
+
+    testing::TempDir dir;
+    DatasetStore store;
+    StatisticalEvalWindow window(&store);
+    window.onAddCategory();
+    const char* names[] = {"Control", "Drug 10 \xC2\xB5M", "Drug 50 \xC2\xB5M"};
+    const double areaShift[] = {0.0, 4.0, 9.0};
+    const double deformShift[] = {0.0, 0.001, 0.004};
+    std::mt19937_64 rng(3);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    for (int c = 0; c < 3; ++c) {
+        CategoryPanel* panel = window.categoryPanels()[static_cast<std::size_t>(c)];
+        panel->findChild<QLineEdit*>()->setText(QString::fromUtf8(names[c]));
+        for (int donor = 1; donor <= 12; ++donor) {
+            std::mt19937_64 donorRng(static_cast<unsigned>(donor));
+            const double donorArea = 8.0 * normal(donorRng);
+            const double donorDeform = 0.003 * normal(donorRng);
+            std::vector<double> area(2000), deform(2000);
+            for (std::size_t i = 0; i < area.size(); ++i) {
+                area[i] = 60.0 + donorArea + areaShift[c] + 1.5 * normal(rng) + 10.0 * normal(rng);
+                deform[i] = 0.02 + donorDeform + deformShift[c] + 0.002 * normal(rng) +
+                            0.005 * std::abs(normal(rng));
+            }
+            const std::string path = dir.file("d" + std::to_string(c) + std::to_string(donor) +
+                                              ".rtdc");
+            {
+                testing::RtdcFixtureWriter writer(path);
+                writer.addColumn<double>("area_um", area);
+                writer.addColumn<double>("deform", deform);
+            }
+            auto entry = std::make_unique<DatasetEntry>();
+            entry->reader = std::make_shared<RTDCReader>();
+            entry->reader->openFile(path);
+            entry->displayName = QStringLiteral("%1 ID%2").arg(QString::fromUtf8(names[c])).arg(donor);
+            const QString display = entry->displayName;
+            const int id = store.append(std::move(entry));
+            panel->addEntry({id, display, "", donor, 0, 0});
+        }
+    }
+    window.onCategoryChanged();
+    auto* list = window.findChild<QListWidget*>(QStringLiteral("featureList"));
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setSelected(true);
+    window.findChild<QComboBox*>(QStringLiteral("designCombo"))->setCurrentIndex(1);
+    window.findChild<QComboBox*>(QStringLiteral("correctionCombo"))
+        ->setCurrentText(QStringLiteral("Holm-Bonferroni"));
+    window.findChild<QCheckBox*>(QStringLiteral("connectionLinesCheck"))->setChecked(true);
+    window.resize(1400, 1000);
+    window.show();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+
+    if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
+        std::fprintf(stderr, "could not write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
