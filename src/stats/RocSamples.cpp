@@ -35,12 +35,9 @@ RocClassSamples perDataset(const std::vector<RocEntryValues>& entries, std::size
 
 RocClassSamples perSubject(const std::vector<RocEntryValues>& entries, std::size_t featureCount,
                            bool rootMeanSquare) {
-    // Two levels only when some entry of the class has a biological
-    // replicate number; every unassigned one (0 or less) is one group, so
-    // entries marked 0 and -1 of one subject are not averaged apart first.
-    bool byBioRep = false;
-    for (const RocEntryValues& entry : entries)
-        byBioRep = byBioRep || entry.bioRepId > 0;
+    // Every unassigned biological replicate number (0 or less) is one group,
+    // so entries marked 0 and -1 of one subject are not averaged apart first;
+    // without any assigned number this is the one-level average per ID.
     std::vector<std::map<int, double>> byId(featureCount);
     for (std::size_t f = 0; f < featureCount; ++f) {
         std::vector<ReplicateSample> replicates;
@@ -48,7 +45,7 @@ RocClassSamples perSubject(const std::vector<RocEntryValues>& entries, std::size
         for (const RocEntryValues& entry : entries)
             replicates.push_back(
                 {entry.numberId, std::max(entry.bioRepId, 0), valueOf(entry, f)});
-        byId[f] = aggregateReplicates(replicates, rootMeanSquare, byBioRep);
+        byId[f] = aggregateReplicates(replicates, rootMeanSquare);
     }
     RocClassSamples samples;
     samples.complete.resize(featureCount);

@@ -241,6 +241,23 @@ TEST_F(RocWindow, DatasetWithoutValueIsLeftOutAndNamed) {
     EXPECT_EQ(m_dialogs.calls[0].text.count("blank"), 1);
 }
 
+// A feature without a value in the positive class: "n/a" cells and no
+// plot; the combined row too, as no sample has both values.
+TEST_F(RocWindow, InvalidResultsShowNaAndNoPlot) {
+    fill(0, {1, 2, 3}, {0.1, 0.2, 0.3});
+    fill(1, {4, 5, 6}, {kNaN, kNaN, kNaN});
+    select({"area_um", "deform"});
+    window().onRunROC();
+    ASSERT_EQ(table()->rowCount(), 3);
+    for (int row : {1, 2})
+        for (int column = 1; column <= 7; ++column)
+            EXPECT_EQ(cell(row, column), "n/a") << row << " " << column;
+    EXPECT_EQ(cell(0, 1), "1.000");
+    const std::vector<QwtPlot*> plots = plotsIn("rocPlotScrollArea");
+    ASSERT_EQ(plots.size(), 1u);
+    EXPECT_EQ(plots[0]->title().text(), cell(0, 0));
+}
+
 // ============================================================= distribution
 
 TEST_F(RocWindow, DistributionPlotsAndRefusals) {
