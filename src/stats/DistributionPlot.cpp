@@ -45,8 +45,9 @@ void addPerDataset(QwtPlot* plot, const DistributionCurves& curves,
                    const std::vector<DistributionLook>& samples) {
     for (std::size_t s = 0; s < curves.densities.size() && s < samples.size(); ++s) {
         QPen pen(withAlpha(samples[s].colour, 180), 1.5, Qt::SolidLine);
-        QwtPlotCurve* curve = densityCurve(samples[s].name, gridPoints(curves.x, curves.densities[s]),
-                                           pen, withAlpha(samples[s].colour, 25));
+        QwtPlotCurve* curve =
+            densityCurve(samples[s].name, gridPoints(curves.x, curves.densities[s]), pen,
+                         withAlpha(samples[s].colour, 25));
         curve->setItemAttribute(QwtPlotItem::Legend, false);
         curve->attach(plot);
     }
@@ -74,9 +75,8 @@ void addPerCategory(QwtPlot* plot, const DistributionCurves& curves,
             band->setZ(9);
             band->attach(plot);
         }
-        QwtPlotCurve* mean =
-            densityCurve(categories[c].name, gridPoints(curves.x, average.mean),
-                         QPen(colour, 2, Qt::SolidLine), withAlpha(colour, 30));
+        QwtPlotCurve* mean = densityCurve(categories[c].name, gridPoints(curves.x, average.mean),
+                                          QPen(colour, 2, Qt::SolidLine), withAlpha(colour, 30));
         mean->setZ(10);
         // The legend shows the line in the category's colour, not the pale fill.
         mean->setLegendAttribute(QwtPlotCurve::LegendShowLine, true);

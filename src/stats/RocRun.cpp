@@ -101,9 +101,9 @@ RocRunOutcome runRocAnalysis(const RocRunInput& input) {
         return outcome;
     }
     for (std::size_t f = 0; f < k; ++f)
-        outcome.features.push_back(
-            {input.featureNames[f], f < input.featureLabels.size() ? input.featureLabels[f] : "",
-             ROCAnalysis::compute(neg.byFeature[f], pos.byFeature[f])});
+        outcome.features.push_back({input.featureNames[f],
+                                    f < input.featureLabels.size() ? input.featureLabels[f] : "",
+                                    ROCAnalysis::compute(neg.byFeature[f], pos.byFeature[f])});
     if (k >= 2)
         outcome.combined =
             ROCAnalysis::computeCombined(neg.complete, pos.complete, input.featureNames);
@@ -113,7 +113,7 @@ RocRunOutcome runRocAnalysis(const RocRunInput& input) {
 
 std::vector<std::string> rocTableHeader(const std::string& negativeName,
                                         const std::string& positiveName) {
-    return {"Feature",     "AUC",         "Direction",        "Optimal Threshold",
+    return {"Feature",     "AUC",         "Direction",         "Optimal Threshold",
             "Sensitivity", "Specificity", "N " + negativeName, "N " + positiveName};
 }
 

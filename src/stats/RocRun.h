@@ -26,7 +26,7 @@ struct RocRunInput {
     RocClassInput positive;
     std::vector<std::string> featureNames;
     std::vector<std::string> featureLabels;
-    bool replicates = false;    ///< aggregate per numberId
+    bool replicates = false;     ///< aggregate per numberId
     bool rootMeanSquare = false; ///< RMS instead of the mean (the SD summary)
 };
 

@@ -43,8 +43,7 @@ RocClassSamples perSubject(const std::vector<RocEntryValues>& entries, std::size
         std::vector<ReplicateSample> replicates;
         replicates.reserve(entries.size());
         for (const RocEntryValues& entry : entries)
-            replicates.push_back(
-                {entry.numberId, std::max(entry.bioRepId, 0), valueOf(entry, f)});
+            replicates.push_back({entry.numberId, std::max(entry.bioRepId, 0), valueOf(entry, f)});
         byId[f] = aggregateReplicates(replicates, rootMeanSquare);
     }
     RocClassSamples samples;

@@ -32,7 +32,16 @@ std::vector<double> shownFiniteValues(const DatasetStore& store, int datasetId,
     if (!column || column->empty())
         return {};
     // The events the main window shows, as the dataset summaries take them.
-    return collectShownFiniteValues(*column, shownEvents(reader, store.buildEffectiveFilter(dataset)));
+    return collectShownFiniteValues(*column,
+                                    shownEvents(reader, store.buildEffectiveFilter(dataset)));
+}
+
+/// Name and colour of every category, by index.
+std::vector<DistributionLook> categoryLooks(const std::vector<CategoryPanel*>& panels) {
+    std::vector<DistributionLook> looks;
+    for (const CategoryPanel* panel : panels)
+        looks.push_back({panel->categoryName(), panel->color()});
+    return looks;
 }
 
 } // namespace
@@ -44,9 +53,9 @@ StatisticalEvalWindow::distributionCurves(const std::string& feature,
     for (std::size_t c = 0; c < m_categoryPanels.size(); ++c) {
         const CategoryPanel* panel = m_categoryPanels[c];
         for (const CategoryDatasetEntry& entry : panel->entries()) {
-            std::vector<double> values =
-                m_store ? shownFiniteValues(*m_store, entry.datasetId, feature)
-                        : std::vector<double>();
+            std::vector<double> values = m_store
+                                             ? shownFiniteValues(*m_store, entry.datasetId, feature)
+                                             : std::vector<double>();
             if (values.empty())
                 continue;
             samples.push_back(
@@ -78,11 +87,8 @@ QwtPlot* StatisticalEvalWindow::buildDistributionPlot(const std::string& feature
     const DistributionCurves curves = distributionCurves(feature, samples);
     if (curves.status != DistributionStatus::Ready)
         return nullptr;
-    std::vector<DistributionLook> categories;
-    for (const CategoryPanel* panel : m_categoryPanels)
-        categories.push_back({panel->categoryName(), panel->color()});
     return Quorvex3::buildDistributionPlot(label, distributionAxisTitle(feature, label), curves,
-                                           samples, categories, perCategory);
+                                           samples, categoryLooks(m_categoryPanels), perCategory);
 }
 
 void StatisticalEvalWindow::clearDistributionPlots() {
@@ -111,12 +117,9 @@ void StatisticalEvalWindow::onRunDistribution() {
             tooWide << item->text();
         if (curves.status != DistributionStatus::Ready)
             continue;
-        std::vector<DistributionLook> categories;
-        for (const CategoryPanel* panel : m_categoryPanels)
-            categories.push_back({panel->categoryName(), panel->color()});
         QwtPlot* plot = Quorvex3::buildDistributionPlot(
             item->text(), distributionAxisTitle(feature, item->text()), curves, samples,
-            categories, perCategory);
+            categoryLooks(m_categoryPanels), perCategory);
         m_distributionLayout->addWidget(plot);
         m_distributionPlots.push_back(plot);
     }

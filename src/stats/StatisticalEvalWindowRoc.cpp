@@ -7,8 +7,8 @@
 #include "stats/RocRun.h"
 #include "util/DialogProvider.h"
 
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QScrollBar>
@@ -78,9 +78,10 @@ RocClassInput StatisticalEvalWindow::rocClassInput(int categoryIndex,
     return input;
 }
 
-RocClassSamples StatisticalEvalWindow::collectCategoryRocSamples(
-    int categoryIndex, const std::vector<std::string>& features, bool replicates,
-    bool rootMeanSquare) const {
+RocClassSamples
+StatisticalEvalWindow::collectCategoryRocSamples(int categoryIndex,
+                                                 const std::vector<std::string>& features,
+                                                 bool replicates, bool rootMeanSquare) const {
     return collectRocSamples(rocClassInput(categoryIndex, features).entries, features.size(),
                              replicates, rootMeanSquare);
 }
@@ -142,13 +143,13 @@ void StatisticalEvalWindow::onRunROC() {
     clearROCPlots();
     for (const RocFeatureOutcome& feature : outcome.features)
         if (feature.result.valid)
-            addRocPlot(buildROCPlot(feature.name, QString::fromStdString(feature.label),
-                                    feature.result));
+            addRocPlot(
+                buildROCPlot(feature.name, QString::fromStdString(feature.label), feature.result));
     if (outcome.combined && outcome.combined->valid)
-        addRocPlot(buildROCPlot(
-            "combined",
-            QString::fromStdString(combinedRocTitle(input.featureLabels, outcome.combined->weights)),
-            *outcome.combined));
+        addRocPlot(buildROCPlot("combined",
+                                QString::fromStdString(combinedRocTitle(input.featureLabels,
+                                                                        outcome.combined->weights)),
+                                *outcome.combined));
     m_rocRunResults = outcome.features;
     m_tabWidget->setCurrentIndex(1);
     fitRocTableHeight(*m_rocTable);

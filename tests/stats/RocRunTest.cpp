@@ -4,8 +4,8 @@
 // in the comments; the curves themselves are checked against sklearn in
 // StatsKernelsTest and the densities against numpy/scipy in StatsCoresTest.
 
-#include "stats/DistributionRun.h"
 #include "stats/RocRun.h"
+#include "stats/DistributionRun.h"
 #include "support/PythonOracle.h"
 
 #include <gtest/gtest.h>
@@ -68,8 +68,8 @@ void expectRelative(double actual, double expected, double tolerance) {
 // complete samples) against tests/stats/roc_run_oracle.py: rates and
 // thresholds 1e-12, AUC 1e-12, LDA weights 1e-12 relative.
 TEST(RocRun, WholeRunsMatchSklearn) {
-    const auto lines = Quorvex3::testing::runPythonOracle(std::string(QUORVEX3_TEST_DIR) +
-                                                          "/roc_run_oracle.py");
+    const auto lines =
+        Quorvex3::testing::runPythonOracle(std::string(QUORVEX3_TEST_DIR) + "/roc_run_oracle.py");
     ASSERT_FALSE(lines.empty());
     int runs = 0;
     RocRunOutcome outcome;
@@ -209,8 +209,8 @@ TEST(RocRun, ReplicatesAggregateBeforeTheCurve) {
     const RocClassInput neg = singleFeatureClass("N", {0.5, 1.5, 2.5});
     for (bool rms : {false, true}) {
         SCOPED_TRACE(rms ? "rms" : "mean");
-        const RocClassInput pos = singleFeatureClass("P", {30.0, 1.0, 3.0, 8.0, 20.0},
-                                                     {3, 1, 1, 1, 2}, {0, 1, 1, 2, 0});
+        const RocClassInput pos =
+            singleFeatureClass("P", {30.0, 1.0, 3.0, 8.0, 20.0}, {3, 1, 1, 1, 2}, {0, 1, 1, 2, 0});
         const RocRunOutcome outcome = runRocAnalysis(oneFeature(neg, pos, true, rms));
         ASSERT_EQ(outcome.error, "");
         ASSERT_EQ(outcome.features.size(), 1u);
@@ -234,12 +234,14 @@ TEST(RocRun, DatasetsWithoutValueAreLeftOutAndNamed) {
     RocRunInput input;
     input.featureNames = {"a", "b"};
     input.featureLabels = {"Feature A", "Feature B"};
-    input.negative = {"Base", {"n1", "n2", "n3", "n4"},
-                      {{1, 0, {1.0, 10.0}}, {2, 0, {2.0, kNone}}, {3, 0, {3.0, 30.0}},
-                       {4, 0, {4.0, 40.0}}}};
-    input.positive = {"Cond", {"p1", "p2", "p3", "p4"},
-                      {{1, 0, {kNone, 15.0}}, {2, 0, {6.0, 25.0}}, {3, 0, {7.0, 35.0}},
-                       {4, 0, {8.0, 45.0}}}};
+    input.negative = {
+        "Base",
+        {"n1", "n2", "n3", "n4"},
+        {{1, 0, {1.0, 10.0}}, {2, 0, {2.0, kNone}}, {3, 0, {3.0, 30.0}}, {4, 0, {4.0, 40.0}}}};
+    input.positive = {
+        "Cond",
+        {"p1", "p2", "p3", "p4"},
+        {{1, 0, {kNone, 15.0}}, {2, 0, {6.0, 25.0}}, {3, 0, {7.0, 35.0}}, {4, 0, {8.0, 45.0}}}};
     const RocRunOutcome outcome = runRocAnalysis(input);
     ASSERT_EQ(outcome.error, "");
     ASSERT_EQ(outcome.features.size(), 2u);
@@ -254,8 +256,8 @@ TEST(RocRun, DatasetsWithoutValueAreLeftOutAndNamed) {
     EXPECT_TRUE(outcome.combined->valid);
     // Aligned: the combined scores are w . (a, b) of the same datasets, so
     // its LDA matches one run on the complete samples alone.
-    const CombinedROCResult alone =
-        ROCAnalysis::computeCombined({{1, 3, 4}, {10, 30, 40}}, {{6, 7, 8}, {25, 35, 45}}, {"a", "b"});
+    const CombinedROCResult alone = ROCAnalysis::computeCombined(
+        {{1, 3, 4}, {10, 30, 40}}, {{6, 7, 8}, {25, 35, 45}}, {"a", "b"});
     EXPECT_EQ(outcome.combined->weights, alone.weights);
     EXPECT_EQ(outcome.combined->thresholds, alone.thresholds);
     EXPECT_EQ(outcome.leftOut,
@@ -279,10 +281,10 @@ TEST(RocRun, CombinedOnlyWithTwoFeatures) {
     RocRunInput input;
     input.featureNames = {"a", "b"};
     input.featureLabels = {"A", "B"};
-    input.negative = {"N", {"1", "2", "3"},
-                      {{1, 0, {1.0, 1.0}}, {2, 0, {2.0, 3.0}}, {3, 0, {3.0, 2.0}}}};
-    input.positive = {"P", {"4", "5", "6"},
-                      {{1, 0, {4.0, kNone}}, {2, 0, {5.0, kNone}}, {3, 0, {6.0, kNone}}}};
+    input.negative = {
+        "N", {"1", "2", "3"}, {{1, 0, {1.0, 1.0}}, {2, 0, {2.0, 3.0}}, {3, 0, {3.0, 2.0}}}};
+    input.positive = {
+        "P", {"4", "5", "6"}, {{1, 0, {4.0, kNone}}, {2, 0, {5.0, kNone}}, {3, 0, {6.0, kNone}}}};
     const RocRunOutcome outcome = runRocAnalysis(input);
     ASSERT_TRUE(outcome.combined);
     EXPECT_FALSE(outcome.combined->valid);

@@ -23,8 +23,7 @@ using namespace Quorvex3;
 
 namespace {
 
-template <typename Item>
-std::vector<Item*> itemsOf(const QwtPlot& plot, int rtti) {
+template <typename Item> std::vector<Item*> itemsOf(const QwtPlot& plot, int rtti) {
     std::vector<Item*> items;
     for (QwtPlotItem* item : plot.itemList())
         if (item->rtti() == rtti)
@@ -61,8 +60,8 @@ TEST(RocPlot, ItemsOfOneCurve) {
     EXPECT_EQ(plot->itemList().front()->rtti(), QwtPlotItem::Rtti_PlotGrid);
     const auto curves = itemsOf<QwtPlotCurve>(*plot, QwtPlotItem::Rtti_PlotCurve);
     ASSERT_EQ(curves.size(), 4u);
-    const QVector<QPointF> rocPoints = {{0, 0},         {0, 1.0 / 3}, {0, 2.0 / 3}, {0, 1},
-                                        {1.0 / 3, 1},   {2.0 / 3, 1}, {1, 1}};
+    const QVector<QPointF> rocPoints = {{0, 0},       {0, 1.0 / 3}, {0, 2.0 / 3}, {0, 1},
+                                        {1.0 / 3, 1}, {2.0 / 3, 1}, {1, 1}};
     EXPECT_EQ(samplesOf(curves[0]), rocPoints);
     EXPECT_EQ(curves[0]->pen(), QPen(QColor(70, 130, 180), 2, Qt::SolidLine));
     EXPECT_EQ(curves[0]->z(), 10.0);
@@ -143,8 +142,7 @@ TEST(RocPlot, HoverTooltipOverTheCurvePoints) {
         return QPointF(xMap.transform(p.x), yMap.transform(p.y));
     };
     EXPECT_EQ(tooltip->textAt(pixel(1)), "FPR=0.000, TPR=0.333\nThreshold=6\n(0.33333)");
-    EXPECT_EQ(tooltip->textAt(pixel(6) + QPointF(0, 11)),
-              "FPR=1.000, TPR=1.000\nThreshold=1\n(1)");
+    EXPECT_EQ(tooltip->textAt(pixel(6) + QPointF(0, 11)), "FPR=1.000, TPR=1.000\nThreshold=1\n(1)");
     EXPECT_EQ(tooltip->textAt(pixel(6) + QPointF(0, 13)), "");
 }
 
@@ -159,8 +157,8 @@ TEST(DistributionPlot, PerDatasetAndPerCategory) {
     const std::vector<DistributionLook> categoryLooks = {
         {"Baseline", blue}, {"Condition 1", red}, {"Empty", green}};
 
-    std::unique_ptr<QwtPlot> perDataset(buildDistributionPlot(
-        "Area", "Area [µm²]", curves, sampleLooks, categoryLooks, false));
+    std::unique_ptr<QwtPlot> perDataset(
+        buildDistributionPlot("Area", "Area [µm²]", curves, sampleLooks, categoryLooks, false));
     EXPECT_EQ(perDataset->axisTitle(QwtPlot::xBottom).text(), "Area [µm²]");
     EXPECT_EQ(perDataset->axisTitle(QwtPlot::yLeft).text(), "Density");
     EXPECT_EQ(perDataset->minimumSize(), QSize(400, 280));
@@ -183,8 +181,8 @@ TEST(DistributionPlot, PerDatasetAndPerCategory) {
         EXPECT_EQ(lines[s]->sample(100), QPointF(curves.x[100], curves.densities[s][100]));
     }
 
-    std::unique_ptr<QwtPlot> perCategory(buildDistributionPlot(
-        "Area", "Area", curves, sampleLooks, categoryLooks, true));
+    std::unique_ptr<QwtPlot> perCategory(
+        buildDistributionPlot("Area", "Area", curves, sampleLooks, categoryLooks, true));
     EXPECT_NE(perCategory->legend(), nullptr);
     const auto items = itemsOf<QwtPlotCurve>(*perCategory, QwtPlotItem::Rtti_PlotCurve);
     // Baseline: band then mean, the band under its mean curve; Condition 1

@@ -16,9 +16,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLayout>
-#include <QScrollArea>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <qwt_legend.h>
@@ -121,12 +121,12 @@ TEST_F(RocWindow, ClassDialogsAndTable) {
     EXPECT_EQ(m_dialogs.count(DialogCall::Input), 0);
     ASSERT_EQ(m_dialogs.calls.size(), 0u);
     ASSERT_EQ(table()->rowCount(), 3);
-    const QStringList header = {"Feature", "AUC", "Direction", "Optimal Threshold",
+    const QStringList header = {"Feature",     "AUC",         "Direction",  "Optimal Threshold",
                                 "Sensitivity", "Specificity", "N Baseline", "N Condition 1"};
     for (int c = 0; c < 8; ++c)
         EXPECT_EQ(table()->horizontalHeaderItem(c)->text(), header[c]);
-    const QStringList area = {"Area", "1.000", "> (higher = Condition 1)", "4", "1.000",
-                              "1.000", "3", "4"};
+    const QStringList area = {"Area", "1.000", "> (higher = Condition 1)", "4", "1.000", "1.000",
+                              "3",    "4"};
     EXPECT_EQ(cell(0, 1), area[1]);
     EXPECT_EQ(cell(0, 2), area[2]);
     EXPECT_EQ(cell(0, 3), area[3]);
@@ -146,8 +146,7 @@ TEST_F(RocWindow, ClassDialogsAndTable) {
     ASSERT_EQ(m_dialogs.count(DialogCall::Input), 2);
     EXPECT_EQ(m_dialogs.calls[0].title, "ROC Analysis");
     EXPECT_EQ(m_dialogs.calls[0].text, "Select NEGATIVE class (reference):");
-    EXPECT_EQ(m_dialogs.calls[0].buttons,
-              (QStringList{"Baseline", "Condition 1", "Condition 2"}));
+    EXPECT_EQ(m_dialogs.calls[0].buttons, (QStringList{"Baseline", "Condition 1", "Condition 2"}));
     EXPECT_EQ(m_dialogs.calls[1].text, "Select POSITIVE class (condition):");
     EXPECT_EQ(m_dialogs.calls[1].buttons, (QStringList{"Baseline", "Condition 1"}));
     EXPECT_EQ(table()->horizontalHeaderItem(6)->text(), "N Condition 2");
@@ -175,7 +174,8 @@ TEST_F(RocWindow, DuplicateNamesAndCancel) {
     const std::vector<QwtPlot*> before = plotsIn("rocPlotScrollArea");
     ASSERT_EQ(before.size(), 1u);
 
-    for (const QStringList& answers : {QStringList{"<cancel>"}, QStringList{"Baseline", "<cancel>"}}) {
+    for (const QStringList& answers :
+         {QStringList{"<cancel>"}, QStringList{"Baseline", "<cancel>"}}) {
         m_dialogs.inputAnswers = {answers.begin(), answers.end()};
         window().onRunROC();
         EXPECT_EQ(cell(0, 7), "5");
@@ -236,7 +236,9 @@ TEST_F(RocWindow, DatasetWithoutValueIsLeftOutAndNamed) {
     EXPECT_EQ(cell(2, 7), "4"); // the LDA: datasets with both values
     ASSERT_EQ(m_dialogs.count(DialogCall::Warning), 1);
     EXPECT_EQ(m_dialogs.calls[0].title, "ROC Analysis");
-    EXPECT_NE(m_dialogs.calls[0].text.indexOf(QString::fromUtf8("Area [\xC2\xB5m\xC2\xB2] \xE2\x80\x94 Condition 1: blank")), -1)
+    EXPECT_NE(m_dialogs.calls[0].text.indexOf(
+                  QString::fromUtf8("Area [\xC2\xB5m\xC2\xB2] \xE2\x80\x94 Condition 1: blank")),
+              -1)
         << m_dialogs.calls[0].text.toStdString();
     EXPECT_EQ(m_dialogs.calls[0].text.count("blank"), 1);
 }

@@ -44,8 +44,8 @@ void spinEvents(int ms) {
 
 /// One measurement: cells whose area and deformation centre on the given
 /// values, with the spread of real populations.
-int addMeasurement(DatasetStore& store, const std::string& path, const QString& name,
-                   double area, double deform, unsigned seed) {
+int addMeasurement(DatasetStore& store, const std::string& path, const QString& name, double area,
+                   double deform, unsigned seed) {
     std::mt19937_64 rng(seed);
     std::normal_distribution<double> areas(area, 9.0);
     std::lognormal_distribution<double> deforms(std::log(deform), 0.35);
@@ -93,12 +93,11 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 6; ++i) {
             const QString name = QStringLiteral("%1 ID%2").arg(c == 0 ? "Ctrl" : "Drug").arg(i + 1);
             const std::string path = dir.file("c" + std::to_string(c) + "_" + std::to_string(i));
-            const int id = addMeasurement(store, path + ".rtdc", name,
-                                          60.0 + 6.0 * c + 4.0 * jitter(shifts),
-                                          0.02 + 0.004 * c + 0.003 * std::abs(jitter(shifts)),
-                                          static_cast<unsigned>(100 * c + i));
-            window.categoryPanels()[static_cast<std::size_t>(c)]->addEntry(
-                {id, name, "", i + 1});
+            const int id =
+                addMeasurement(store, path + ".rtdc", name, 60.0 + 6.0 * c + 4.0 * jitter(shifts),
+                               0.02 + 0.004 * c + 0.003 * std::abs(jitter(shifts)),
+                               static_cast<unsigned>(100 * c + i));
+            window.categoryPanels()[static_cast<std::size_t>(c)]->addEntry({id, name, "", i + 1});
         }
     window.onCategoryChanged();
     auto* features = window.findChild<QListWidget*>(QStringLiteral("featureList"));
