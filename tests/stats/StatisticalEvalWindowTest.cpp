@@ -175,7 +175,9 @@ TEST_F(StatsWindowTest, AddedCategoriesTakeTheCurrentNumberModes) {
         bool techRep;
     };
     const Case cases[] = {
-        {0, false, false, false}, {1, false, true, false}, {0, true, true, true}, {1, true, true, true}};
+        {0, false, false, false}, {1, false, true, false}, {0, true, true, true},
+        {1, true, true, true},    {0, true, true, true}, // replicates keep the numbers shown
+    };
     for (const Case& c : cases) {
         part<QComboBox>(*w, "designCombo")->setCurrentIndex(c.design);
         part<QCheckBox>(*w, "replicatesCheck")->setChecked(c.replicates);
@@ -218,6 +220,8 @@ TEST_F(StatsWindowTest, EachTabShowsItsControls) {
         auto w = makeWindow();
         part<QComboBox>(*w, "designCombo")->setCurrentIndex(c.design);
         part<QCheckBox>(*w, "replicatesCheck")->setChecked(c.replicates);
+        // Through another tab, so the switch to the case's tab always runs.
+        part<QTabWidget>(*w, "tabWidget")->setCurrentIndex((c.tab + 1) % 3);
         part<QTabWidget>(*w, "tabWidget")->setCurrentIndex(c.tab);
         for (const auto& [initial, name] : controls)
             EXPECT_EQ(!part<QWidget>(*w, name)->isHidden(),
@@ -304,6 +308,7 @@ TEST_F(StatsWindowTest, PairingNeedsTheSameSubjectsInEveryCategory) {
         {{{}, {}}, false},
         {{{1, 2}, {1, 2}, {1, 2}}, true},
         {{{1, 2}, {1, 2}, {2}}, false},
+        {{{1, 2, 0}, {1, 2, 0}}, false}, // equal sets, but unassigned entries
     };
     for (const Case& c : cases) {
         auto w = makeWindow();
@@ -510,6 +515,8 @@ TEST_F(StatsWindowTest, DetectionReportsOnlyWhenSomethingIsMissing) {
     const Case cases[] = {
         {{}, 0, ""},
         {{"ID1", "ID2"}, 0, ""},
+        {{"ID1", "none"}, 1, "Detected IDs in 1 of 2 datasets. Remaining datasets need manual "
+                             "assignment or names containing ID#."},
         {{"none", "nothing"}, 1, "No IDs detected. Use the naming convention ID#, BR#, TR# in "
                                  "dataset names (e.g. \"Sample ID1 BR2 TR1\").\n\nID = "
                                  "subject/sample identifier\nBR = biological replicate "
