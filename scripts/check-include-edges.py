@@ -53,7 +53,8 @@ WIDGET_FILES = {
     "calc": {"EModQualityDialog", "CalculationsDockWidget", "CalculationsDockEmod",
              "CalculationsDockDimRed"},
     # Every StatisticalEvalWindow*.cpp part of the window counts as the window.
-    "stats": {"StatisticalEvalWindow*", "CategoryPanel", "GroupComparisonPlot"},
+    "stats": {"StatisticalEvalWindow*", "CategoryPanel", "GroupComparisonPlot", "RocPlot",
+              "DistributionPlot"},
     "compare": {"CombinePlotWindow*", "CombineDatasetWidget", "CombineDatasetRef",
                 "ImageGalleryWindow*", "GalleryGridWidget"},
     "session": {"ExportDialog"},

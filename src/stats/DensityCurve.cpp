@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 namespace Quorvex3 {
 
@@ -15,25 +17,81 @@ bool finitePositive(double x) {
     return std::isfinite(x) && x > 0.0;
 }
 
+/// The order statistics x[kLow] and x[kHigh] (0-based, kLow <= kHigh <
+/// n) of the sorted values, exactly, without sorting or copying all of them:
+/// a histogram over [lo, hi] finds the bucket holding each rank, and only
+/// that bucket's values are selected. The bucket of a value is monotone in
+/// the value, so ranks within a bucket are ranks in the whole.
+std::pair<double, double> orderStatistics(const std::vector<double>& values, std::size_t kLow,
+                                          std::size_t kHigh, double lo, double hi) {
+    if (!(hi > lo))
+        return {lo, lo};
+    constexpr std::size_t kBuckets = 4096;
+    const double scale = static_cast<double>(kBuckets) / (hi - lo);
+    if (!std::isfinite(scale) || !(scale > 0.0)) {
+        std::vector<double> copy = values; // the range overflows: plain selection
+        std::nth_element(copy.begin(), copy.begin() + static_cast<std::ptrdiff_t>(kHigh),
+                         copy.end());
+        const double high = copy[kHigh];
+        std::nth_element(copy.begin(), copy.begin() + static_cast<std::ptrdiff_t>(kLow),
+                         copy.begin() + static_cast<std::ptrdiff_t>(kHigh));
+        return {copy[kLow], high};
+    }
+    const auto bucketOf = [lo, scale](double v) {
+        const double b = (v - lo) * scale;
+        return b < static_cast<double>(kBuckets) ? static_cast<std::size_t>(b) : kBuckets - 1;
+    };
+    std::vector<std::size_t> counts(kBuckets, 0);
+    for (double v : values)
+        ++counts[bucketOf(v)];
+    // The bucket holding a rank and the rank within it.
+    const auto locate = [&counts](std::size_t rank) {
+        std::size_t bucket = 0;
+        while (rank >= counts[bucket])
+            rank -= counts[bucket++];
+        return std::make_pair(bucket, rank);
+    };
+    const auto [lowBucket, lowRank] = locate(kLow);
+    const auto [highBucket, highRank] = locate(kHigh);
+    std::vector<double> low;
+    std::vector<double> high;
+    low.reserve(counts[lowBucket]);
+    high.reserve(highBucket == lowBucket ? 0 : counts[highBucket]);
+    for (double v : values) {
+        const std::size_t b = bucketOf(v);
+        if (b == lowBucket)
+            low.push_back(v);
+        else if (b == highBucket)
+            high.push_back(v);
+    }
+    std::vector<double>& highValues = highBucket == lowBucket ? low : high;
+    std::nth_element(highValues.begin(), highValues.begin() + static_cast<std::ptrdiff_t>(highRank),
+                     highValues.end());
+    const double highValue = highValues[highRank];
+    std::nth_element(low.begin(), low.begin() + static_cast<std::ptrdiff_t>(lowRank), low.end());
+    return {low[lowRank], highValue};
+}
+
 /// s of the bandwidth rule: min(population sd, IQR / 1.34) with its fallbacks.
-double spread(std::vector<double>& values, double range) {
+double spread(const std::vector<double>& values, double range) {
     const std::size_t n = values.size();
     double sum = 0.0;
-    for (double v : values)
+    double lo = values.front();
+    double hi = values.front();
+    for (double v : values) {
         sum += v;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
     const double mean = sum / static_cast<double>(n);
     double squares = 0.0;
     for (double v : values)
         squares += (v - mean) * (v - mean);
     const double sd = std::sqrt(squares / static_cast<double>(n));
 
-    // Index quartiles without interpolation; selection gives the same values
-    // as a full sort.
-    const auto upperIt = values.begin() + static_cast<std::ptrdiff_t>(3 * n / 4);
-    const auto lowerIt = values.begin() + static_cast<std::ptrdiff_t>(n / 4);
-    std::nth_element(values.begin(), upperIt, values.end());
-    std::nth_element(values.begin(), lowerIt, upperIt);
-    const double q = (*upperIt - *lowerIt) / 1.34;
+    // Quartiles by index, without interpolation.
+    const auto [lower, upper] = orderStatistics(values, n / 4, 3 * n / 4, lo, hi);
+    const double q = (upper - lower) / 1.34;
 
     double s = std::min(sd, q);
     if (s < 1e-15)
@@ -109,11 +167,14 @@ std::vector<double> estimateDensityCurve(const std::vector<double>& values, doub
                                          double step, double start) {
     if (!finitePositive(range) || !finitePositive(step) || !std::isfinite(start))
         return {};
-    std::vector<double> finite;
-    finite.reserve(values.size());
-    for (double v : values)
-        if (std::isfinite(v))
-            finite.push_back(v);
+    // The values are used in place unless some must be left out.
+    std::vector<double> finiteCopy;
+    const bool allFinite =
+        std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+    if (!allFinite)
+        std::copy_if(values.begin(), values.end(), std::back_inserter(finiteCopy),
+                     [](double v) { return std::isfinite(v); });
+    const std::vector<double>& finite = allFinite ? values : finiteCopy;
     if (finite.empty())
         return std::vector<double>(kDensityGridPoints, 0.0);
 

@@ -2,6 +2,7 @@
 
 #include "stats/GroupComparison.h"
 
+#include <algorithm>
 #include <map>
 
 namespace Quorvex3 {
@@ -34,12 +35,15 @@ RocClassSamples perDataset(const std::vector<RocEntryValues>& entries, std::size
 
 RocClassSamples perSubject(const std::vector<RocEntryValues>& entries, std::size_t featureCount,
                            bool rootMeanSquare) {
+    // Every unassigned biological replicate number (0 or less) is one group,
+    // so entries marked 0 and -1 of one subject are not averaged apart first;
+    // without any assigned number this is the one-level average per ID.
     std::vector<std::map<int, double>> byId(featureCount);
     for (std::size_t f = 0; f < featureCount; ++f) {
         std::vector<ReplicateSample> replicates;
         replicates.reserve(entries.size());
         for (const RocEntryValues& entry : entries)
-            replicates.push_back({entry.numberId, entry.bioRepId, valueOf(entry, f)});
+            replicates.push_back({entry.numberId, std::max(entry.bioRepId, 0), valueOf(entry, f)});
         byId[f] = aggregateReplicates(replicates, rootMeanSquare);
     }
     RocClassSamples samples;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "model/DatasetStore.h"
+#include "stats/DistributionPlot.h"
 #include "stats/ROCAnalysis.h"
+#include "stats/RocRun.h"
 #include "stats/RocSamples.h"
 
 #include <QColor>
@@ -266,6 +268,27 @@ private:
     int m_nextCategoryIndex = 2;
     /// Whether windowClosed was emitted: a second close reports nothing.
     bool m_closeReported = false;
+
+    // ---- ROC analysis run (StatisticalEvalWindowRoc.cpp) -----------------------
+    /// One category's entries with their summary values of `features`.
+    RocClassInput rocClassInput(int categoryIndex, const std::vector<std::string>& features) const;
+    /// The negative and positive category: the first two, or by the two item
+    /// dialogs with more; false when the user cancels.
+    bool chooseRocClasses(int& negative, int& positive);
+    void fillRocTable(const RocRunInput& input, const RocRunOutcome& outcome);
+    /// Appends the plot to the ROC plot layout and list.
+    void addRocPlot(QwtPlot* plot);
+    /// The per-feature results of the last completed run, in feature order:
+    /// what "Export ROC Curve Data..." writes, as the plots show them.
+    std::vector<RocFeatureOutcome> m_rocRunResults;
+
+    // ---- distribution explorer run (StatisticalEvalWindowDistribution.cpp) ----
+    /// The curves of one feature over every category's datasets.
+    DistributionCurves distributionCurves(const std::string& feature,
+                                          std::vector<DistributionLook>& samples) const;
+    /// The x-axis title: the feature's label in the first loaded dataset met
+    /// among the first entries of the categories, else `label`.
+    QString distributionAxisTitle(const std::string& feature, const QString& label) const;
 };
 
 } // namespace Quorvex3

@@ -6,7 +6,7 @@
 // relative; normal-approximation p-values 1e-9 relative; chi-squared
 // p-values, Q(a, x) and lnGamma 1e-8 relative (absolute below 1e-3; the
 // six-term Lanczos series is good to about 1e-10); ROC rates and thresholds
-// exact, AUC 1e-12; LDA weights 1e-8 relative (lstsq against our elimination).
+// exact, AUC 1e-12; LDA weights 1e-12 relative (lstsq against our elimination).
 
 #include "stats/NonParametricTests.h"
 #include "stats/ROCAnalysis.h"
@@ -65,7 +65,7 @@ TEST(StatsKernels, MatchScipyAndSklearn) {
                                              Groups(data.begin() + k, data.end()), {k, "f"});
             ASSERT_EQ(r.weights.size(), k);
             for (size_t j = 0; j < k; ++j)
-                expectRelative(r.weights[j], g[0][1 + j], 1e-8);
+                expectRelative(r.weights[j], g[0][1 + j], 1e-12);
             EXPECT_NEAR(r.auc, g[0][0], 1e-12);
         } else {
             const TestResult r = kind == "MWU"   ? NPT::mannWhitneyU(data[0], data[1])
