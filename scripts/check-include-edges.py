@@ -24,7 +24,9 @@ ALLOWED = {
     # and hands out the UMAP parameter record; the GUI-free calc core needs
     # neither.
     "calc": {"core", "util", "model", "dimred"},
-    "stats": {"util"},
+    # The evaluation window and the summary export dialog read datasets and
+    # their measurements; the GUI-free stats core needs neither.
+    "stats": {"util", "core", "model"},
     "dimred": {"core"},
     "model": {"core", "calc", "density"},
     "plots": {"core", "calc", "density", "util"},
@@ -47,7 +49,7 @@ WIDGET_FILES = {
     "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload", "WrapRowLayout"},
     "calc": {"EModQualityDialog", "CalculationsDockWidget", "CalculationsDockEmod",
              "CalculationsDockDimRed"},
-    "stats": {"StatisticalEvalWindow"},
+    "stats": {"StatisticalEvalWindow", "StatSummaryExportDialog"},
     "compare": {"CombinePlotWindow", "ImageGalleryWindow"},
     "session": {"ExportDialog"},
     "services": {"AboutDialog", "FeedbackDialog", "FeedbackSender", "HelpWindow",

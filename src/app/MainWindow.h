@@ -93,6 +93,7 @@ class UpdateChecker;
 /// - MainWindowCalculations.cpp: derived-feature tasks;
 /// - MainWindowServices.cpp: sessions, help, updates, error box;
 /// - MainWindowExports.cpp: dataset and plot exports;
+/// - MainWindowStatSummary.cpp: the statistical summary export;
 /// - MainWindowToolWindows.cpp: opening and releasing tool windows.
 ///
 /// GUI thread only, except where a function says otherwise.

@@ -50,11 +50,8 @@ void MainWindow::finalizeSessionLoad() {
 
 // ---- exports ---------------------------------------------------------------------
 
-// exportPlot and exportData: MainWindowExports.cpp.
-
-void MainWindow::exportStatSummary() {
-    showNotAvailableYet(QStringLiteral("Export Statistical Summary"));
-}
+// exportPlot and exportData: MainWindowExports.cpp; exportStatSummary:
+// MainWindowStatSummary.cpp.
 
 // ---- help, about, updates, feedback ------------------------------------------------
 

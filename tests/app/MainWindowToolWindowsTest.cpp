@@ -239,7 +239,6 @@ TEST_F(MainWindowToolWindows, ActionsNotOfferedYetSaySo) {
         {"&File", "&Save Session...", "Save Session"},
         {"&File", "&Load Session...", "Load Session"},
         {"&File", "&Clear Session", "Clear Session"},
-        {"&Export", "Export Statistical &Summary...", "Export Statistical Summary"},
     };
     MainWindow main;
     for (const auto& a : actions) {
