@@ -49,7 +49,7 @@ WIDGET_FILES = {
     "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload", "WrapRowLayout"},
     "calc": {"EModQualityDialog", "CalculationsDockWidget", "CalculationsDockEmod",
              "CalculationsDockDimRed"},
-    "stats": {"StatisticalEvalWindow", "StatSummaryExportDialog"},
+    "stats": {"StatisticalEvalWindow", "StatSummaryExportDialog", "EvaluationPlotExport"},
     "compare": {"CombinePlotWindow", "ImageGalleryWindow"},
     "session": {"ExportDialog"},
     "services": {"AboutDialog", "FeedbackDialog", "FeedbackSender", "HelpWindow",
