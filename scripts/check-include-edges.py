@@ -24,8 +24,9 @@ ALLOWED = {
     # and hands out the UMAP parameter record; the GUI-free calc core needs
     # neither.
     "calc": {"core", "util", "model", "dimred"},
-    # The evaluation window and the summary export dialog read datasets and
-    # their measurements; the GUI-free stats core needs neither.
+    # The evaluation window, its category panels and the summary export
+    # dialog read datasets from the store; the GUI-free statistics kernels
+    # need neither (their library links nothing of core or model).
     "stats": {"util", "core", "model"},
     "dimred": {"core"},
     "model": {"core", "calc", "density"},
@@ -49,7 +50,9 @@ WIDGET_FILES = {
     "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload", "WrapRowLayout"},
     "calc": {"EModQualityDialog", "CalculationsDockWidget", "CalculationsDockEmod",
              "CalculationsDockDimRed"},
-    "stats": {"StatisticalEvalWindow", "StatSummaryExportDialog", "EvaluationPlotExport"},
+    # Every StatisticalEvalWindow*.cpp part of the window counts as the window.
+    "stats": {"StatisticalEvalWindow*", "CategoryPanel", "StatSummaryExportDialog",
+              "EvaluationPlotExport"},
     "compare": {"CombinePlotWindow", "ImageGalleryWindow"},
     "session": {"ExportDialog"},
     "services": {"AboutDialog", "FeedbackDialog", "FeedbackSender", "HelpWindow",
@@ -63,10 +66,18 @@ GUI_HEADER = re.compile(
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
 
+def is_widget_file(folder, stem):
+    """A name ending in "*" in WIDGET_FILES stands for every stem it begins."""
+    for name in WIDGET_FILES.get(folder, ()):
+        if stem == name or (name.endswith("*") and stem.startswith(name[:-1])):
+            return True
+    return False
+
+
 def gui_free(folder, stem):
     if folder in GUI_FREE_FOLDERS:
         return True
-    return folder in WIDGET_FILES and stem not in WIDGET_FILES[folder]
+    return folder in WIDGET_FILES and not is_widget_file(folder, stem)
 
 
 def main():

@@ -17,7 +17,7 @@ void MainWindow::openCombinePlotWindow() {
 }
 
 void MainWindow::openStatisticalEvalWindow() {
-    m_statisticalEvalWindows.open(new StatisticalEvalWindow(this, nullptr), this);
+    m_statisticalEvalWindows.open(new StatisticalEvalWindow(&m_store, nullptr), this);
 }
 
 void MainWindow::openImageGalleryWindow() {
