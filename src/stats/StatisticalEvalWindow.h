@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QCheckBox;
@@ -265,6 +266,16 @@ private:
     int m_nextCategoryIndex = 2;
     /// Whether windowClosed was emitted: a second close reports nothing.
     bool m_closeReported = false;
+
+    // ---- exports and state (StatisticalEvalWindowExports.cpp,
+    //      StatisticalEvalWindowState.cpp) --------------------------------------
+    /// Label and result of each feature of the last ROC run, in run order
+    /// (the combined score not included). "Export ROC Curve Data" writes
+    /// exactly these, so the file holds the curves the tab shows; the ROC
+    /// run replaces them, and an empty vector means no run yet.
+    std::vector<std::pair<std::string, ROCResult>> m_lastRocCurves;
+    /// Tests fill the plot lists and results without running the analyses.
+    friend class StatisticalEvalWindowTestAccess;
 };
 
 } // namespace Quorvex3
