@@ -31,10 +31,9 @@ constexpr int kFeatures = 10;
 constexpr int kDatasets = 20;
 
 double runNumpyExport(const std::string& file) {
-    const std::string command = "/usr/bin/python3 '" QUORVEX3_BENCH_DIR
-                                "/stats_cores_numpy.py' export '" +
-                                file + "' " + std::to_string(kEvents) + " " +
-                                std::to_string(kFeatures) + " " + std::to_string(kDatasets);
+    const std::string command =
+        "/usr/bin/python3 '" QUORVEX3_BENCH_DIR "/stats_cores_numpy.py' export '" + file + "' " +
+        std::to_string(kEvents) + " " + std::to_string(kFeatures) + " " + std::to_string(kDatasets);
     FILE* pipe = ::popen(command.c_str(), "r");
     double seconds = -1.0;
     if (!pipe || std::fscanf(pipe, "%lf", &seconds) != 1)

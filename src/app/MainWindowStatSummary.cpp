@@ -75,8 +75,7 @@ void MainWindow::exportStatSummary() {
     const std::string table = buildStatSummaryTable(sources, result);
 
     QString error;
-    const WriteResult written =
-        writeFileAtomically(path, QByteArray::fromStdString(table), &error);
+    const WriteResult written = writeFileAtomically(path, QByteArray::fromStdString(table), &error);
     if (written == WriteResult::OpenFailed) {
         warn(this, QStringLiteral("Could not open file for writing:\n%1").arg(path));
         return;

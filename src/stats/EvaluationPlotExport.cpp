@@ -99,8 +99,8 @@ bool writePdf(const std::vector<QwtPlot*>& plots, const QString& file,
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(file);
-    printer.setPageSize(QPageSize(QSizeF(style.plotSizeMm.width(), heightMm),
-                                  QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch));
+    printer.setPageSize(QPageSize(QSizeF(style.plotSizeMm.width(), heightMm), QPageSize::Millimeter,
+                                  QString(), QPageSize::FuzzyMatch));
     printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
     QPainter painter;
     if (!painter.begin(&printer)) {
@@ -136,8 +136,7 @@ bool documentComplete(const QString& file, const QString& format) {
 /// Runs `write` on a temporary file beside `path` and puts it in place
 /// when it reports success and left a whole document of `format`.
 template <typename Write>
-bool throughTemporaryFile(const QString& path, const QString& format, QString* error,
-                          Write write) {
+bool throughTemporaryFile(const QString& path, const QString& format, QString* error, Write write) {
     TemporaryTarget target(path);
     QString reason;
     if (!target.create(&reason)) {
@@ -190,9 +189,9 @@ bool exportStackedPlots(const std::vector<QwtPlot*>& plots, const QString& path,
     const auto n = static_cast<double>(plots.size());
     const double heightMm = n * style.plotSizeMm.height() + (n - 1.0) * kGapMm;
     const QString format = QFileInfo(path).suffix().toLower();
-    const QString written =
-        format == QLatin1String("png") || format == QLatin1String("svg") ? format
-                                                                         : QStringLiteral("pdf");
+    const QString written = format == QLatin1String("png") || format == QLatin1String("svg")
+                                ? format
+                                : QStringLiteral("pdf");
     return throughTemporaryFile(path, written, error, [&](const QString& file, QString* reason) {
         if (format == QLatin1String("png"))
             return writePng(plots, file, style, heightMm, reason);

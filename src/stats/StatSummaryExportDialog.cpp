@@ -120,10 +120,9 @@ void StatSummaryExportDialog::buildFeatureGroup(
     RTDCReader* reader = current ? current->reader.get() : nullptr;
     for (const std::string& name : m_featureNames) {
         const std::string label = reader ? reader->getFeatureLabel(name) : name;
-        auto* check = new QCheckBox(
-            QString::fromStdString(label) + QStringLiteral("  [") +
-                QString::fromStdString(name) + QLatin1Char(']'),
-            content);
+        auto* check = new QCheckBox(QString::fromStdString(label) + QStringLiteral("  [") +
+                                        QString::fromStdString(name) + QLatin1Char(']'),
+                                    content);
         check->setObjectName(QStringLiteral("feature:") + QString::fromStdString(name));
         const bool available = m_currentFeatures.count(name) > 0;
         check->setChecked(available);
@@ -184,9 +183,8 @@ void StatSummaryExportDialog::buildOutputGroup(const DatasetEntry* current) {
     m_outputEdit = new QLineEdit(group);
     m_outputEdit->setObjectName(QStringLiteral("outputPathEdit"));
     if (current)
-        m_outputEdit->setText(
-            QFileInfo(QString::fromStdString(current->filePath)).absolutePath() +
-            QStringLiteral("/statistical_summary.tsv"));
+        m_outputEdit->setText(QFileInfo(QString::fromStdString(current->filePath)).absolutePath() +
+                              QStringLiteral("/statistical_summary.tsv"));
     auto* browse = new QPushButton(QStringLiteral("Browse..."), group);
     browse->setObjectName(QStringLiteral("browseButton"));
     connect(browse, &QPushButton::clicked, this, &StatSummaryExportDialog::onBrowse);

@@ -21,8 +21,7 @@ const QString kPlotFilters =
 const QString kTableFilters = QStringLiteral("Tab-separated values (*.tsv);;CSV (*.csv)");
 
 void inform(QWidget* parent, const QString& text) {
-    DialogProvider::current().information(parent, QStringLiteral("Export"), text,
-                                          QMessageBox::Ok);
+    DialogProvider::current().information(parent, QStringLiteral("Export"), text, QMessageBox::Ok);
 }
 
 void warnNotWritten(QWidget* parent, const QString& path, const QString& reason) {
@@ -31,13 +30,14 @@ void warnNotWritten(QWidget* parent, const QString& path, const QString& reason)
         QStringLiteral("Could not write file:\n%1\n\n%2").arg(path, reason), QMessageBox::Ok);
 }
 
-/// The save dialog's answer with the selected filter's extension; empty
-/// when cancelled.
+/// The save dialog's answer, empty when cancelled. A name typed with one of
+/// the offered extensions keeps it ("table.CSV" under the TSV filter is a
+/// CSV file, as in the main plot export); others get the selected filter's.
 QString askSavePath(QWidget* parent, const QString& caption, const QString& filters) {
     QString selectedFilter;
     const QString path = DialogProvider::current().getSaveFileName(parent, caption, QString(),
                                                                    filters, &selectedFilter);
-    return path.isEmpty() ? QString() : ensureSelectedFilterExtension(path, selectedFilter);
+    return path.isEmpty() ? QString() : ensureOfferedFilterExtension(path, selectedFilter, filters);
 }
 
 void writeText(QWidget* parent, const QString& path, const std::string& text) {
@@ -168,7 +168,8 @@ void StatisticalEvalWindow::exportDistributionPlots() {
     if (!failed.isEmpty())
         warnNotWritten(this, failed.join(QLatin1Char('\n')), reason);
     if (written > 0)
-        inform(this, QStringLiteral("Exported %1 distribution plot(s) to %2").arg(written).arg(folder));
+        inform(this,
+               QStringLiteral("Exported %1 distribution plot(s) to %2").arg(written).arg(folder));
 }
 
 } // namespace Quorvex3

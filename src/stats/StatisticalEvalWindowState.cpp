@@ -159,8 +159,7 @@ void StatisticalEvalWindow::restoreState(const QJsonObject& state,
                QStringLiteral("Median"));
     chooseText(m_designCombo, state.value(QStringLiteral("pairingMode")),
                QStringLiteral("Independent / No matching"));
-    m_replicatesCheck->setChecked(
-        state.value(QStringLiteral("technicalReplicates")).toBool(false));
+    m_replicatesCheck->setChecked(state.value(QStringLiteral("technicalReplicates")).toBool(false));
     m_connectionLinesCheck->setChecked(
         state.value(QStringLiteral("connectionLines")).toBool(false));
     m_nextCategoryIndex =

@@ -124,11 +124,17 @@ TEST_F(StatSummaryTable, EdgeRowsOfOneFeature) {
         {"one value", {7}, 95.0, "1\t7\t0\t7\t7\t7\t7\t0\t0\t0\t7\t7\t0"},
         {"five equal values", {2, 2, 2, 2, 2}, 95.0, "5\t2\t0\t2\t2\t2\t2\t0\t0\t0\t2\t2\t0"},
         {"all NaN", {kNaN, kNaN}, 95.0, "0\t\t\t\t\t\t\t\t\t\t\t\t"},
-        {"non-finite values skipped", {kNaN, 1, kInf, 3, -kInf}, 95.0,
+        {"non-finite values skipped",
+         {kNaN, 1, kInf, 3, -kInf},
+         95.0,
          "2\t2\t1\t1.5\t2.5\t2.9\t2\t1.41421\t1\t70.7107\t1\t3\t0"},
-        {"percentile 100 is the maximum", {5, 1, 9, 3}, 100.0,
+        {"percentile 100 is the maximum",
+         {5, 1, 9, 3},
+         100.0,
          "4\t4\t3.5\t2.5\t6\t9\t4.5\t3.41565\t1.70783\t75.9033\t1\t9\t0.434651"},
-        {"percentile 0 is the minimum", {5, 1, 9, 3}, 0.0,
+        {"percentile 0 is the minimum",
+         {5, 1, 9, 3},
+         0.0,
          "4\t4\t3.5\t2.5\t6\t1\t4.5\t3.41565\t1.70783\t75.9033\t1\t9\t0.434651"},
         {"zero mean: CV 0", {-1, 1}, 95.0, "2\t0\t1\t-0.5\t0.5\t0.9\t0\t1.41421\t1\t0\t-1\t1\t0"},
     };
@@ -157,12 +163,11 @@ TEST_F(StatSummaryTable, MissingFeaturesHiddenEventsAndShortColumns) {
     StatSummaryResult r;
     r.features = {"b", "a", "short_feature"};
     r.includeMedian = false; // N, Mean, SD
-    const auto rows = lines(buildStatSummaryTable(
-        {{"first", first.get(), EventFilter()},
-         {"second", second.get(), EventFilter()},
-         {"second hidden", second.get(), hideAll},
-         {"no reader", nullptr, EventFilter()}},
-        r));
+    const auto rows = lines(buildStatSummaryTable({{"first", first.get(), EventFilter()},
+                                                   {"second", second.get(), EventFilter()},
+                                                   {"second hidden", second.get(), hideAll},
+                                                   {"no reader", nullptr, EventFilter()}},
+                                                  r));
     ASSERT_EQ(rows.size(), 5u);
     // "b" takes its label from the second dataset, the first that has it.
     EXPECT_EQ(rows[0], "Dataset\tb N\tb Mean\tb SD\ta N\ta Mean\ta SD\tshort_feature N\t"
@@ -455,11 +460,10 @@ TEST_F(StatSummaryExport, WritesTheTableAndSaysSoAfterwards) {
     run(dialogs, writeTo(out));
     EXPECT_EQ(boxes(dialogs),
               std::vector<std::string>{"information: Statistical summary exported to:\n" + out});
-    const std::string expected =
-        "Dataset\tArea [\xC2\xB5m\xC2\xB2] N\tArea [\xC2\xB5m\xC2\xB2] "
-        "Median\tArea [\xC2\xB5m\xC2\xB2] IQR\tDeformation N\t"
-        "Deformation Median\tDeformation IQR\n"
-        "a.rtdc\t4\t2.5\t1.5\t4\t0.5\t0\n";
+    const std::string expected = "Dataset\tArea [\xC2\xB5m\xC2\xB2] N\tArea [\xC2\xB5m\xC2\xB2] "
+                                 "Median\tArea [\xC2\xB5m\xC2\xB2] IQR\tDeformation N\t"
+                                 "Deformation Median\tDeformation IQR\n"
+                                 "a.rtdc\t4\t2.5\t1.5\t4\t0.5\t0\n";
     EXPECT_EQ(dialogs.atSuccess, expected);
     EXPECT_EQ(readFile(out), expected);
 }
@@ -473,8 +477,7 @@ TEST_F(StatSummaryExport, RefusalsKeepOrForgetTheChoicesAsDocumented) {
         const char* box; // null: none
     } cases[] = {
         {"cancelled", nullptr, nullptr},
-        {"no feature",
-         [](QDialog& d) { d.findChild<QPushButton*>("deselectAllButton")->click(); },
+        {"no feature", [](QDialog& d) { d.findChild<QPushButton*>("deselectAllButton")->click(); },
          "warning: No features selected."},
         {"empty path", writeTo(""), "warning: No output file selected."},
         {"blank path", writeTo("  "), "warning: No output file selected."},
@@ -531,9 +534,8 @@ TEST_F(StatSummaryExport, AsksBeforeReplacingATypedNameWithNoAsDefault) {
         ScriptedDialogProvider dialogs;
         dialogs.fileAnswers = {QString::fromStdString(out)};
         run(dialogs, [](QDialog& d) { d.findChild<QPushButton*>("browseButton")->click(); });
-        EXPECT_EQ(boxes(dialogs),
-                  std::vector<std::string>{"information: Statistical summary exported to:\n" +
-                                           out});
+        EXPECT_EQ(boxes(dialogs), std::vector<std::string>{
+                                      "information: Statistical summary exported to:\n" + out});
         EXPECT_EQ(lines(readFile(out)).size(), 2u);
     }
 }

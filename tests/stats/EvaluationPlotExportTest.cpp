@@ -116,11 +116,13 @@ TEST_F(EvaluationPlotExport, ThreeStackedPlotsAsSvg) {
     QString error;
     ASSERT_TRUE(exportPlots(m_plots, path("plots.svg"), m_group, &error)) << error.toStdString();
     const QString svg = QString::fromUtf8(readAll(path("plots.svg")));
-    EXPECT_TRUE(svg.contains(QStringLiteral("viewBox=\"0 0 453.54 967.552\""))) << svg.left(600).toStdString();
+    EXPECT_TRUE(svg.contains(QStringLiteral("viewBox=\"0 0 453.54 967.552\"")))
+        << svg.left(600).toStdString();
     // The generator's size, 453 by 967, is written in millimetres at its
     // default 72 dpi.
     const QRegularExpressionMatch size =
-        QRegularExpression(QStringLiteral("width=\"([0-9.]+)mm\" height=\"([0-9.]+)mm\"")).match(svg);
+        QRegularExpression(QStringLiteral("width=\"([0-9.]+)mm\" height=\"([0-9.]+)mm\""))
+            .match(svg);
     ASSERT_TRUE(size.hasMatch()) << svg.left(600).toStdString();
     EXPECT_NEAR(size.captured(1).toDouble() * 72.0 / 25.4, 453.0, 0.05);
     EXPECT_NEAR(size.captured(2).toDouble() * 72.0 / 25.4, 967.0, 0.05);

@@ -106,16 +106,15 @@ TEST_F(EvaluationWindowState, RestoresHandWrittenJson) {
     EXPECT_EQ(panels[0]->color(), QColor("#102030"));
     EXPECT_FALSE(panels[0]->isRemovable());
     // Position 9 has no dataset, position 3 is still loading.
-    EXPECT_EQ(entriesOf(panels[0]), (std::vector<std::string>{
-                                        std::to_string(m_ids[0]) + ":1/2/3",
+    EXPECT_EQ(entriesOf(panels[0]),
+              (std::vector<std::string>{std::to_string(m_ids[0]) + ":1/2/3",
                                         std::to_string(m_ids[1]) + ":0/0/0"}));
     EXPECT_EQ(panels[0]->entries()[0].displayName, "alpha ID1");
     EXPECT_EQ(panels[0]->entries()[0].sampleName, "blood");
     // Without "color": the palette entry of the panel's position.
     EXPECT_EQ(panels[1]->color(), QColor("#dc503c"));
     EXPECT_TRUE(panels[1]->isRemovable());
-    EXPECT_EQ(entriesOf(panels[1]),
-              std::vector<std::string>{std::to_string(m_ids[2]) + ":4/0/0"});
+    EXPECT_EQ(entriesOf(panels[1]), std::vector<std::string>{std::to_string(m_ids[2]) + ":4/0/0"});
     EXPECT_EQ(panels[2]->color(), QColor("#3cb44b"));
     EXPECT_TRUE(panels[2]->entries().empty());
     // The matched design and replicates show the numbers of every panel.
