@@ -85,6 +85,8 @@ TEST_F(EvaluationWindowState, NewWindowWritesItsStartingState) {
 
 TEST_F(EvaluationWindowState, RestoresHandWrittenJson) {
     StatisticalEvalWindow w(&m_store);
+    testing::ScriptedDialogProvider dialogs;
+    ScopedDialogProvider guard(dialogs);
     w.restoreState(parse(R"({
         "categories": [
             {"name": "Control", "removable": false, "color": "#102030",
@@ -130,6 +132,7 @@ TEST_F(EvaluationWindowState, RestoresHandWrittenJson) {
     EXPECT_EQ(selectedFeatures(w), QStringList{"deform"});
     EXPECT_EQ(namedChild<QTabWidget>(&w, "tabWidget")->currentIndex(), 1);
     EXPECT_EQ(w.saveState(m_store.datasets()).value("nextCategoryIndex").toInt(), 5);
+    EXPECT_TRUE(dialogs.calls.empty());
 }
 
 TEST_F(EvaluationWindowState, ValuesOfADamagedFileTakeTheirDefaults) {
@@ -141,6 +144,7 @@ TEST_F(EvaluationWindowState, ValuesOfADamagedFileTakeTheirDefaults) {
         double expectedAlpha;
     } settings[] = {
         {"NaN alpha, tab 7, index -3", nan, 7, -3, 0.05},
+        {"tab 3 (one past the last), index 1.0e0 below 2", nan, 3, 1.0, 0.05},
         {"infinite alpha, tab -1, index 1", inf, -1, 1, 0.05},
         {"text values", "0.2", "1", "9", 0.05},
         {"fractions", QJsonValue(), 1.5, 4.5, 0.05},
@@ -245,7 +249,10 @@ TEST_F(EvaluationWindowState, SaveRestoreSaveGivesTheSameObject) {
     ASSERT_EQ(saved.value("selectedFeatures").toArray().size(), 1);
 
     StatisticalEvalWindow second(&m_store);
+    testing::ScriptedDialogProvider dialogs;
+    ScopedDialogProvider guard(dialogs);
     second.restoreState(saved, m_map);
+    EXPECT_TRUE(dialogs.calls.empty());
     EXPECT_EQ(second.saveState(m_store.datasets()), saved)
         << QJsonDocument(second.saveState(m_store.datasets())).toJson().toStdString() << "\n"
         << QJsonDocument(saved).toJson().toStdString();
