@@ -346,8 +346,8 @@ void CategoryPanel::showIdContextMenu(const QPoint& position) {
     const int datasetId = item->data(Qt::UserRole).toInt();
     QMenu menu(this);
     QAction* setIds = menu.addAction(tr("Set IDs..."));
-    if (menu.exec(m_list->mapToGlobal(position)) == setIds)
-        editIdsOfRow(datasetId);
+    connect(setIds, &QAction::triggered, this, [this, datasetId] { editIdsOfRow(datasetId); });
+    menu.exec(m_list->mapToGlobal(position));
 }
 
 bool CategoryPanel::showReplicateIdDialog(int index) {

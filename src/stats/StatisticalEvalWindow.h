@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <optional>

@@ -14,7 +14,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
+#include <QTimer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -405,6 +407,51 @@ TEST_F(CategoryPanelTest, ReplicateDialogEditsAllThreeNumbersWhenAccepted) {
     EXPECT_EQ((std::vector<int>{e.numberId, e.bioRepId, e.techRepId}), (std::vector<int>{3, 2, 1}));
     EXPECT_EQ(changed.count(), 1);
     EXPECT_TRUE(list->item(0)->text().endsWith(QStringLiteral("[#3.2.1]</span>")));
+}
+
+TEST_F(CategoryPanelTest, ContextMenuOffersSetIdsOnlyOnARowWithNumbersShown) {
+    const int a = addDataset("only row", {"area_um"});
+    auto panel = makePanel();
+    panel->tryAddDataset(a);
+    panel->resize(300, 220);
+    panel->show();
+    QCoreApplication::processEvents();
+    ScriptedDialogProvider dialogs;
+    ScopedDialogProvider guard(dialogs);
+    QListWidget* list = namedChild<QListWidget>(panel.get(), "datasetList");
+    const QPoint onRow = list->visualItemRect(list->item(0)).center();
+    const QPoint below(onRow.x(), list->viewport()->height() - 3);
+    ASSERT_EQ(list->itemAt(below), nullptr);
+
+    // Whatever menu opens is recorded and answered by choosing "Set IDs...",
+    // so a menu that should not open cannot hang the test either.
+    QStringList menus;
+    QTimer answer;
+    answer.setInterval(5);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            texts << action->text();
+        menus << texts.join('|');
+        menu->actions().value(0)->trigger();
+        menu->close();
+    });
+    answer.start();
+    const auto request = [&](const QPoint& at) { emit list->customContextMenuRequested(at); };
+
+    dialogs.inputAnswers.push_back(QStringLiteral("8"));
+    request(onRow); // numbers hidden
+    EXPECT_TRUE(menus.isEmpty());
+    panel->setShowNumbers(true);
+    request(below); // no row there
+    EXPECT_TRUE(menus.isEmpty());
+    request(onRow);
+    EXPECT_EQ(menus, QStringList{"Set IDs..."});
+    ASSERT_EQ(dialogs.count(DialogCall::Input), 1);
+    EXPECT_EQ(panel->entries()[0].numberId, 8);
 }
 
 } // namespace
