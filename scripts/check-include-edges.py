@@ -24,9 +24,9 @@ ALLOWED = {
     # and hands out the UMAP parameter record; the GUI-free calc core needs
     # neither.
     "calc": {"core", "util", "model", "dimred"},
-    # The evaluation window and its category panels read datasets from the
-    # store; the GUI-free statistics kernels need neither (their library
-    # links nothing of core or model).
+    # The evaluation window, its category panels and the summary export
+    # dialog read datasets from the store; the GUI-free statistics kernels
+    # need neither (their library links nothing of core or model).
     "stats": {"util", "core", "model"},
     "dimred": {"core"},
     "model": {"core", "calc", "density"},
@@ -54,7 +54,7 @@ WIDGET_FILES = {
              "CalculationsDockDimRed"},
     # Every StatisticalEvalWindow*.cpp part of the window counts as the window.
     "stats": {"StatisticalEvalWindow*", "CategoryPanel", "GroupComparisonPlot", "RocPlot",
-              "DistributionPlot"},
+              "DistributionPlot", "StatSummaryExportDialog", "EvaluationPlotExport"},
     "compare": {"CombinePlotWindow*", "CombineDatasetWidget", "CombineDatasetRef",
                 "ImageGalleryWindow*", "GalleryGridWidget"},
     "session": {"ExportDialog"},

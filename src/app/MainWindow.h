@@ -97,6 +97,7 @@ class UpdateChecker;
 /// - MainWindowSession.cpp: session save, load and clear;
 /// - MainWindowServices.cpp: help, updates, error box;
 /// - MainWindowExports.cpp: dataset and plot exports;
+/// - MainWindowStatSummary.cpp: the statistical summary export;
 /// - MainWindowToolWindows.cpp: opening and releasing tool windows.
 ///
 /// GUI thread only, except where a function says otherwise.

@@ -24,11 +24,8 @@ void MainWindow::showNotAvailableYet(const QString& title) {
 
 // ---- exports ---------------------------------------------------------------------
 
-// exportPlot and exportData: MainWindowExports.cpp.
-
-void MainWindow::exportStatSummary() {
-    showNotAvailableYet(QStringLiteral("Export Statistical Summary"));
-}
+// exportPlot and exportData: MainWindowExports.cpp; exportStatSummary:
+// MainWindowStatSummary.cpp.
 
 // ---- help, about, updates, feedback ------------------------------------------------
 

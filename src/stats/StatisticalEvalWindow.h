@@ -16,6 +16,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QCheckBox;
@@ -278,9 +279,6 @@ private:
     void fillRocTable(const RocRunInput& input, const RocRunOutcome& outcome);
     /// Appends the plot to the ROC plot layout and list.
     void addRocPlot(QwtPlot* plot);
-    /// The per-feature results of the last completed run, in feature order:
-    /// what "Export ROC Curve Data..." writes, as the plots show them.
-    std::vector<RocFeatureOutcome> m_rocRunResults;
 
     // ---- distribution explorer run (StatisticalEvalWindowDistribution.cpp) ----
     /// The curves of one feature over every category's datasets.
@@ -289,6 +287,16 @@ private:
     /// The x-axis title: the feature's label in the first loaded dataset met
     /// among the first entries of the categories, else `label`.
     QString distributionAxisTitle(const std::string& feature, const QString& label) const;
+
+    // ---- exports and state (StatisticalEvalWindowExports.cpp,
+    //      StatisticalEvalWindowState.cpp) --------------------------------------
+    /// Label and result of each feature of the last ROC run, in run order
+    /// (the combined score not included). "Export ROC Curve Data" writes
+    /// exactly these, so the file holds the curves the tab shows; the ROC
+    /// run replaces them, and an empty vector means no run yet.
+    std::vector<std::pair<std::string, ROCResult>> m_lastRocCurves;
+    /// Tests fill the plot lists and results without running the analyses.
+    friend class StatisticalEvalWindowTestAccess;
 };
 
 } // namespace Quorvex3

@@ -150,7 +150,9 @@ void StatisticalEvalWindow::onRunROC() {
                                 QString::fromStdString(combinedRocTitle(input.featureLabels,
                                                                         outcome.combined->weights)),
                                 *outcome.combined));
-    m_rocRunResults = outcome.features;
+    m_lastRocCurves.clear();
+    for (const RocFeatureOutcome& feature : outcome.features)
+        m_lastRocCurves.emplace_back(feature.label, feature.result);
     m_tabWidget->setCurrentIndex(1);
     fitRocTableHeight(*m_rocTable);
     if (!outcome.leftOut.empty())

@@ -301,8 +301,6 @@ TEST_F(MainWindowToolWindows, ActionsOnAnEmptyWindowAnswerWithTheirFirstDialog) 
         {"&File", "&Load Session...", 1, Kind::OpenFile, "Load Session",
          "Quorvex3 Session (*.QV3);;All Files (*)"},
         {"&File", "&Clear Session", 0, Kind::Information, "", ""},
-        {"&Export", "Export Statistical &Summary...", 1, Kind::Information,
-         "Export Statistical Summary", "This function is not available yet."},
     };
     MainWindow main;
     for (const auto& a : actions) {
