@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFile>
+#include <QMessageBox>
 #include <QComboBox>
 #include <QLayout>
 #include <QListWidget>
@@ -305,3 +307,42 @@ TEST_F(RocWindow, DistributionPlotsAndRefusals) {
 }
 
 } // namespace
+
+// ============================================================ curve export
+
+// "Export ROC Curve Data..." writes the curves of the last run as its table
+// and plots show them: per feature, the run's own labels and points; a later
+// run replaces them.
+TEST_F(RocWindow, CurveDataExportWritesTheLastRunsCurves) {
+    fill(0, {1, 2, 3}, {0.1, 0.2, 0.3});
+    fill(1, {4, 5, 6, 7}, {0.3, 0.1, 0.2, 0.25});
+    select({"area_um"});
+    window().onRunROC();
+    ASSERT_EQ(table()->rowCount(), 1);
+
+    const QString path = QString::fromStdString(m_dir.file("curves.tsv"));
+    m_dialogs.fileAnswers = {path};
+    window().exportROCData();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    // Perfect separation: (0,0) at max+1, then one point per distinct value.
+    ASSERT_GE(lines.size(), 10);
+    EXPECT_EQ(lines[0], QString::fromUtf8("# Area [\u00b5m\u00b2]"));
+    EXPECT_EQ(lines[1], "FPR\tTPR\tThreshold");
+    EXPECT_EQ(lines[2], "0\t0\t8");
+    EXPECT_EQ(lines[3], "0\t0.25\t7");
+    EXPECT_EQ(lines[6], "0\t1\t4");
+    EXPECT_EQ(lines[9], "1\t1\t1");
+
+    // A second run on the other feature alone replaces the first.
+    features()->clearSelection();
+    select({"deform"});
+    window().onRunROC();
+    m_dialogs.fileAnswers = {path};
+    m_dialogs.buttonAnswers = {QMessageBox::Yes};
+    window().exportROCData();
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(file.readAll()).startsWith("# Deformation")) << path.toStdString();
+}
