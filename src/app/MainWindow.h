@@ -445,8 +445,6 @@ private:
     /// for a running preload, closes the tool windows and removes every
     /// dataset and group.
     void clearSessionState();
-    /// Answers a request for a function that this build does not offer yet.
-    void showNotAvailableYet(const QString& title);
 
     // ---- help, updates, feedback (MainWindowServices.cpp) ------------------
     /// The outcomes of an update check; `silent` is the flag of the request

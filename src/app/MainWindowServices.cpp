@@ -17,11 +17,6 @@
 
 namespace Quorvex3 {
 
-void MainWindow::showNotAvailableYet(const QString& title) {
-    DialogProvider::current().information(
-        this, title, QStringLiteral("This function is not available yet."), QMessageBox::Ok);
-}
-
 // ---- exports ---------------------------------------------------------------------
 
 // exportPlot and exportData: MainWindowExports.cpp; exportStatSummary:
