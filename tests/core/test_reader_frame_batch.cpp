@@ -12,10 +12,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 using namespace Quorvex3;
 using namespace Quorvex3::testing;
@@ -327,8 +329,13 @@ TEST_F(ReaderFrameBatchTest, VisitorExceptionPassesOnAndTheReaderStaysUsable) {
         int calls = 0;
         EXPECT_THROW(m_reader.visitImages(all,
                                           [&](size_t, const uint8_t*, int, int) {
-                                              if (++calls == 7)
+                                              // Waiting first lets the other workers
+                                              // queue up for the visitor.
+                                              if (++calls == 7) {
+                                                  std::this_thread::sleep_for(
+                                                      std::chrono::milliseconds(30));
                                                   throw std::runtime_error("stop");
+                                              }
                                           }),
                      std::runtime_error);
         EXPECT_EQ(calls, 7);
