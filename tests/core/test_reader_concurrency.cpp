@@ -195,13 +195,13 @@ TEST(ReaderConcurrency, BulkFrameReadsBesideOtherReadsAndAClose) {
         all.push_back(f);
     const auto checkFrames = [&](size_t& visited) {
         size_t faults = 0;
-        visited = reader->visitImages(all, [&](size_t position, const uint8_t* pixels, int w,
-                                               int h) {
-            faults += (static_cast<size_t>(w) * static_cast<size_t>(h) !=
-                       kFrameSide * kFrameSide);
-            for (size_t p = 0; p < kFrameSide * kFrameSide; ++p)
-                faults += (pixels[p] != framePixel(all[position], p));
-        });
+        visited =
+            reader->visitImages(all, [&](size_t position, const uint8_t* pixels, int w, int h) {
+                faults +=
+                    (static_cast<size_t>(w) * static_cast<size_t>(h) != kFrameSide * kFrameSide);
+                for (size_t p = 0; p < kFrameSide * kFrameSide; ++p)
+                    faults += (pixels[p] != framePixel(all[position], p));
+            });
         return faults;
     };
     std::atomic<int> running{1};

@@ -150,16 +150,16 @@ TEST_F(ReaderFrameBatchTest, EveryStorageGivesTheBytesOfReadImage) {
         // Signed bytes are converted (negative values become 0) by the library.
         {"signed bytes",
          [&pixels, frames](RtdcFixtureWriter& w) {
-             w.addTypedDataset("/events/image", H5::PredType::STD_I8LE,
-                               {frames, kHeight, kWidth}, H5::PredType::NATIVE_INT8, pixels.data(),
+             w.addTypedDataset("/events/image", H5::PredType::STD_I8LE, {frames, kHeight, kWidth},
+                               H5::PredType::NATIVE_INT8, pixels.data(),
                                Storage::chunked({50, kHeight, kWidth}, 4));
          },
          false},
         // Never written: every chunk unallocated, the frames are the fill value.
         {"unwritten chunks",
          [frames](RtdcFixtureWriter& w) {
-             w.addTypedDataset("/events/image", H5::PredType::STD_U8LE,
-                               {frames, kHeight, kWidth}, H5::PredType::NATIVE_UINT8, nullptr,
+             w.addTypedDataset("/events/image", H5::PredType::STD_U8LE, {frames, kHeight, kWidth},
+                               H5::PredType::NATIVE_UINT8, nullptr,
                                Storage::chunked({50, kHeight, kWidth}, 4));
          },
          true},
@@ -173,8 +173,7 @@ TEST_F(ReaderFrameBatchTest, EveryStorageGivesTheBytesOfReadImage) {
         }
         ASSERT_TRUE(m_reader.openFile(path)) << c.name;
         StarterScope starter(0);
-        EXPECT_EQ(expectSameAsReadImage(m_reader, scrambledRequest(frames), c.name),
-                  frames + 4)
+        EXPECT_EQ(expectSameAsReadImage(m_reader, scrambledRequest(frames), c.name), frames + 4)
             << c.name;
         EXPECT_EQ(s_starts > 0, c.bulk) << c.name;
     }
@@ -270,8 +269,8 @@ TEST_F(ReaderFrameBatchTest, DamagedChunkCostsOnlyItsFrames) {
                                          [](size_t i) { return i >= 50 && i < 60; }),
                           request.end());
         size_t readable = 0;
-        const std::string errors = capturedStderr(
-            [&] { readable = expectSameAsReadImage(m_reader, request, c.name); });
+        const std::string errors =
+            capturedStderr([&] { readable = expectSameAsReadImage(m_reader, request, c.name); });
         if (c.framesLost) {
             // Frames 40..59 are gone, the one requested twice (50) and 3 still read.
             EXPECT_EQ(readable, frames + 4 - perChunk - 1) << c.name;
