@@ -27,12 +27,14 @@ namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
 
 constexpr size_t kMaxWorkers = 4;
-// Stored chunks waiting for a worker, per worker: enough to keep them busy
-// while bounding what is held (each up to a chunk's size, and each worker
-// holds one inflated chunk).
+// Stored chunks waiting for a worker, per worker: enough to keep them busy.
 constexpr size_t kQueuedPerWorker = 2;
+// What a read holds at most, about: each worker one inflated chunk and its
+// queued stored ones (a stored chunk is at most about a chunk's size).
+// Larger chunks get fewer workers.
+constexpr size_t kMemoryBudget = size_t(48) << 20;
 // A larger chunk goes frame by frame, as readImage reads it.
-constexpr size_t kMaxChunkBytes = size_t(64) << 20;
+constexpr size_t kMaxChunkBytes = kMemoryBudget / (1 + kQueuedPerWorker);
 
 struct Wanted {
     size_t index = 0;
@@ -81,11 +83,16 @@ bool bulkLayout(const H5::DataSet& stack, StackLayout& layout) {
 
 // The stored bytes of the chunk starting at frame `first`; false when the
 // chunk was never written (the fill value is the library's business), a
-// filter was skipped for it, or the library fails. Caller holds the lock.
-bool readStoredChunk(const H5::DataSet& stack, size_t first, std::vector<unsigned char>& raw) {
+// filter was skipped for it, its stored size is more than deflate can make
+// of a chunk (a damaged index; nothing that size is allocated), or the
+// library fails. Caller holds the lock.
+bool readStoredChunk(const H5::DataSet& stack, const StackLayout& layout, size_t first,
+                     std::vector<unsigned char>& raw) {
     const hsize_t offset[3] = {static_cast<hsize_t>(first), 0, 0};
     hsize_t stored = 0;
-    if (H5Dget_chunk_storage_size(stack.getId(), offset, &stored) < 0 || stored == 0)
+    const size_t chunkBytes = layout.chunkBytes();
+    if (H5Dget_chunk_storage_size(stack.getId(), offset, &stored) < 0 || stored == 0 ||
+        stored > chunkBytes + chunkBytes / 1000 + 1024)
         return false;
     raw.resize(static_cast<size_t>(stored));
     uint32_t skippedFilters = 0;
@@ -117,8 +124,10 @@ public:
     void run(const H5::DataSet& stack) {
         std::vector<std::thread> threads;
         const size_t chunks = countChunks();
+        const size_t affordable =
+            std::max<size_t>(1, kMemoryBudget / ((1 + kQueuedPerWorker) * m_layout.chunkBytes()));
         const size_t workers = std::min<size_t>(
-            {kMaxWorkers, std::max(1u, std::thread::hardware_concurrency()), chunks});
+            {kMaxWorkers, std::max(1u, std::thread::hardware_concurrency()), chunks, affordable});
         for (size_t t = 0; t < workers; ++t) {
             try {
                 threads.push_back(startWorker([this] { work(); }));
@@ -178,7 +187,7 @@ private:
             {
                 Lock lock(RTDCReader::s_hdf5Mutex);
                 silenceHdf5ErrorsOnThisThread();
-                fetched = readStoredChunk(stack, job.firstFrame, job.raw);
+                fetched = readStoredChunk(stack, m_layout, job.firstFrame, job.raw);
             }
             if (!fetched) {
                 leaveOver(job);

@@ -143,6 +143,8 @@ TEST_F(ReaderFrameBatchTest, EveryStorageGivesTheBytesOfReadImage) {
         {"gzip, 100 frames a chunk", stack(Storage::chunked({100, kHeight, kWidth}, 4)), true},
         {"gzip and shuffle", stack(Storage::chunked({16, kHeight, kWidth}, 9, true)), true},
         {"gzip, one frame a chunk", stack(Storage::chunked({1, kHeight, kWidth}, 1)), true},
+        // Larger than a bulk read may hold: read frame by frame.
+        {"30,000 frames a chunk", stack(Storage::chunked({30000, kHeight, kWidth}, 1)), false},
         {"uncompressed chunks", stack(Storage::chunked({10, kHeight, kWidth})), false},
         {"contiguous", stack(Storage::contiguous()), false},
         {"chunks of half frames", stack(Storage::chunked({10, kHeight / 2, kWidth}, 4)), false},
@@ -214,7 +216,7 @@ TEST_F(ReaderFrameBatchTest, PartlyWrittenStackMixesStoredAndFillFrames) {
                                    pixels.begin() + 31 * kFramePixels));
 }
 
-enum class Damage { Garbage, BadChecksum, ShortStream };
+enum class Damage { Garbage, BadChecksum, ShortStream, Oversized };
 
 // Replaces the stored bytes of chunk `chunk` (of `framesPerChunk` frames).
 void damageChunk(const std::string& path, size_t chunk, size_t framesPerChunk, Damage damage,
@@ -234,6 +236,10 @@ void damageChunk(const std::string& path, size_t chunk, size_t framesPerChunk, D
               Z_OK);
     if (damage == Damage::BadChecksum)
         stream[size - 1] ^= 0x5a;
+    if (damage == Damage::Oversized) { // more bytes than deflate makes of a chunk
+        size = static_cast<uLongf>(3 * bytes);
+        stream.resize(size, 0xab);
+    }
     H5::H5File file(path, H5F_ACC_RDWR);
     H5::DataSet stack = file.openDataSet("/events/image");
     const hsize_t offset[3] = {chunk * framesPerChunk, 0, 0};
@@ -250,7 +256,9 @@ TEST_F(ReaderFrameBatchTest, DamagedChunkCostsOnlyItsFrames) {
         bool framesLost; // the library cannot read the damaged chunk's frames either
     } cases[] = {{"garbage", Damage::Garbage, true},
                  {"bad check sum", Damage::BadChecksum, true},
-                 {"short stream", Damage::ShortStream, false}};
+                 {"short stream", Damage::ShortStream, false},
+                 // Bytes after the end of the stream are ignored.
+                 {"oversized", Damage::Oversized, false}};
     int n = 0;
     for (const auto& c : cases) {
         const std::string path = m_dir.file("damaged" + std::to_string(n++) + ".rtdc");
@@ -277,7 +285,8 @@ TEST_F(ReaderFrameBatchTest, DamagedChunkCostsOnlyItsFrames) {
             EXPECT_NE(errors.find("Error reading image at index 45: "), std::string::npos)
                 << c.name << ": " << errors;
         } else {
-            EXPECT_EQ(readable, frames + 4 - 10 - 1) << c.name;
+            EXPECT_EQ(readable, frames + 4 - (c.damage == Damage::ShortStream ? 10 + 1 : 0))
+                << c.name;
         }
         // The frames around the damage are intact.
         int w = 0, h = 0;
