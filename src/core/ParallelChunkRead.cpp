@@ -1,12 +1,12 @@
 #include "core/ParallelChunkRead.h"
 
 #include <H5Cpp.h>
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <limits>
+#include <memory>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -153,12 +153,16 @@ bool isPlainDeflatePipeline(const H5::DSetCreatPropList& create, bool& shuffled)
 
 bool inflateExactly(const unsigned char* source, size_t sourceSize, unsigned char* target,
                     size_t targetSize) {
-    if (sourceSize > std::numeric_limits<uLong>::max() ||
-        targetSize > std::numeric_limits<uLongf>::max())
-        return false;
-    uLongf produced = static_cast<uLongf>(targetSize);
-    return uncompress(target, &produced, source, static_cast<uLong>(sourceSize)) == Z_OK &&
-           produced == targetSize;
+    // One call over the whole buffer, the stream's check sum verified; a
+    // stream of any other length than targetSize is refused.
+    struct Free {
+        void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+    };
+    const std::unique_ptr<libdeflate_decompressor, Free> decompressor(
+        libdeflate_alloc_decompressor());
+    return decompressor && libdeflate_zlib_decompress(decompressor.get(), source, sourceSize,
+                                                      target, targetSize,
+                                                      nullptr) == LIBDEFLATE_SUCCESS;
 }
 
 std::thread startWorker(std::function<void()> work) {

@@ -47,7 +47,8 @@ bool isPlainDeflatePipeline(const H5::DSetCreatPropList& create, bool& shuffled)
 
 /// Inflates the zlib stream `source` (as the deflate filter stores a chunk)
 /// into `target`, which must come out exactly `targetSize` bytes long.
-/// False on any damage (bad stream, checksum, other length). Needs no lock.
+/// False on any damage (bad stream, check sum, other length) or when no
+/// memory is left for the decompressor. Needs no lock.
 bool inflateExactly(const unsigned char* source, size_t sourceSize, unsigned char* target,
                     size_t targetSize);
 

@@ -351,6 +351,52 @@ TEST_F(ReaderFrameBatchTest, VisitorExceptionPassesOnAndTheReaderStaysUsable) {
     EXPECT_EQ(expectSameAsReadImage(m_reader, all, "after the exception"), frames);
 }
 
+// The stored chunks are inflated by our own code: only a complete, intact
+// stream of exactly the chunk's size counts, anything else goes the
+// library's way.
+TEST(InflateExactly, AcceptsOnlyAnIntactStreamOfExactlyTheChunkSize) {
+    const std::vector<uint8_t> data = makeStack(10, 29);
+    const auto zlibStream = [](const std::vector<uint8_t>& bytes) {
+        std::vector<Bytef> stream(compressBound(static_cast<uLong>(bytes.size())));
+        uLongf size = static_cast<uLongf>(stream.size());
+        EXPECT_EQ(compress(stream.data(), &size, bytes.data(), static_cast<uLong>(bytes.size())),
+                  Z_OK);
+        stream.resize(size);
+        return stream;
+    };
+    const std::vector<Bytef> whole = zlibStream(data);
+    std::vector<Bytef> badSum = whole;
+    badSum.back() ^= 1;
+    std::vector<Bytef> cut(whole.begin(), whole.end() - 5);
+    std::vector<Bytef> trailing = whole;
+    trailing.insert(trailing.end(), {1, 2, 3});
+    const struct {
+        const char* name;
+        std::vector<Bytef> stream;
+        size_t target;
+        bool ok;
+    } cases[] = {
+        {"intact", whole, data.size(), true},
+        {"bytes after the stream", trailing, data.size(), true},
+        {"expects more", whole, data.size() + 1, false},
+        {"expects less", whole, data.size() - 1, false},
+        {"bad check sum", badSum, data.size(), false},
+        {"cut short", cut, data.size(), false},
+        {"garbage", std::vector<Bytef>(100, 0xff), data.size(), false},
+        {"nothing", {}, data.size(), false},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> out(c.target + 16, 0x77);
+        EXPECT_EQ(inflateExactly(c.stream.data(), c.stream.size(), out.data(), c.target), c.ok)
+            << c.name;
+        if (c.ok)
+            EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin())) << c.name;
+        // Never beyond the target.
+        EXPECT_EQ(std::count(out.begin() + static_cast<long>(c.target), out.end(), 0x77), 16)
+            << c.name;
+    }
+}
+
 TEST_F(ReaderFrameBatchTest, NothingToVisitWithoutAnImageStack) {
     std::vector<size_t> some{0, 1, 2};
     const auto none = [](size_t, const uint8_t*, int, int) { ADD_FAILURE() << "visited"; };
