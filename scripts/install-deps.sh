@@ -9,7 +9,7 @@ PACKAGES=(
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
   libqt5svg5-dev libqt5svg5 qhelpgenerator-qt5 libqt5opengl5-dev
   libqwt-qt5-dev
-  libhdf5-dev hdf5-tools zlib1g-dev
+  libhdf5-dev hdf5-tools zlib1g-dev libdeflate-dev
   libopencv-dev
   libarmadillo-dev liblapack-dev libblas-dev
   xvfb xauth

@@ -67,18 +67,18 @@ GalleryAutoContrastResult computeGalleryAutoContrast(std::shared_ptr<RTDCReader>
         // same selection as sorting the sample, without keeping it.
         std::array<std::uint64_t, 256> counts{};
         std::uint64_t total = 0;
-        for (const int index : galleryContrastSample(indices)) {
-            if (index < 0)
-                continue;
-            int width = 0;
-            int height = 0;
-            const std::vector<uint8_t> frame =
-                reader->readImage(static_cast<size_t>(index), width, height);
-            for (size_t offset = 0; offset < frame.size(); offset += kByteStride) {
-                ++counts[frame[offset]];
+        std::vector<size_t> events;
+        for (const int index : galleryContrastSample(indices))
+            if (index >= 0)
+                events.push_back(static_cast<size_t>(index));
+        // The order frames arrive in does not matter to a histogram.
+        reader->visitImages(events, [&](size_t, const uint8_t* pixels, int width, int height) {
+            const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height);
+            for (size_t offset = 0; offset < bytes; offset += kByteStride) {
+                ++counts[pixels[offset]];
                 ++total;
             }
-        }
+        });
         if (total == 0)
             return result;
         const double last = static_cast<double>(total - 1);

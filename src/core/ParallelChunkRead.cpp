@@ -1,11 +1,12 @@
 #include "core/ParallelChunkRead.h"
 
 #include <H5Cpp.h>
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -41,24 +42,7 @@ bool simplePipeline(const H5::DataSet& dataset, Pipeline& pipeline) {
     if (chunk == 0)
         return false;
     pipeline.chunkValues = static_cast<size_t>(chunk);
-    const int filters = create.getNfilters();
-    bool deflated = false;
-    for (int i = 0; i < filters; ++i) {
-        unsigned int flags = 0;
-        size_t elements = 0;
-        unsigned int values[8] = {};
-        unsigned int config = 0;
-        char name[64] = {};
-        const H5Z_filter_t id =
-            create.getFilter(i, flags, elements, values, sizeof(name), name, config);
-        if (id == H5Z_FILTER_SHUFFLE && !deflated && !pipeline.shuffled)
-            pipeline.shuffled = true;
-        else if (id == H5Z_FILTER_DEFLATE && !deflated)
-            deflated = true;
-        else
-            return false;
-    }
-    return deflated;
+    return isPlainDeflatePipeline(create, pipeline.shuffled);
 }
 
 // Inflates one chunk into `out` (chunk bytes), undoing the shuffle.
@@ -66,10 +50,7 @@ bool inflateChunk(const RawChunk& raw, const Pipeline& pipeline, size_t valueSiz
                   std::vector<unsigned char>& scratch, unsigned char* out) {
     const size_t chunkBytes = pipeline.chunkValues * valueSize;
     scratch.resize(chunkBytes);
-    uLongf produced = static_cast<uLongf>(chunkBytes);
-    if (uncompress(scratch.data(), &produced, raw.bytes.data(),
-                   static_cast<uLong>(raw.bytes.size())) != Z_OK ||
-        produced != chunkBytes)
+    if (!inflateExactly(raw.bytes.data(), raw.bytes.size(), scratch.data(), chunkBytes))
         return false;
     const size_t used = raw.valueCount * valueSize;
     if (!pipeline.shuffled || valueSize == 1) {
@@ -134,7 +115,6 @@ bool readDeflatedColumnInParallel(const H5::DataSet& dataset, const H5::PredType
     // joined (a joinable thread must never be destroyed).
     std::vector<std::thread> threads;
     threads.reserve(workers);
-    const WorkerStarter startWorker = s_startWorker.load();
     for (size_t t = 1; t < workers && !failed; ++t) {
         try {
             threads.push_back(startWorker(work));
@@ -147,6 +127,46 @@ bool readDeflatedColumnInParallel(const H5::DataSet& dataset, const H5::PredType
     for (std::thread& thread : threads)
         thread.join();
     return !failed;
+}
+
+bool isPlainDeflatePipeline(const H5::DSetCreatPropList& create, bool& shuffled) {
+    shuffled = false;
+    const int filters = create.getNfilters();
+    bool deflated = false;
+    for (int i = 0; i < filters; ++i) {
+        unsigned int flags = 0;
+        size_t elements = 0;
+        unsigned int values[8] = {};
+        unsigned int config = 0;
+        char name[64] = {};
+        const H5Z_filter_t id =
+            create.getFilter(i, flags, elements, values, sizeof(name), name, config);
+        if (id == H5Z_FILTER_SHUFFLE && !deflated && !shuffled)
+            shuffled = true;
+        else if (id == H5Z_FILTER_DEFLATE && !deflated)
+            deflated = true;
+        else
+            return false;
+    }
+    return deflated;
+}
+
+bool inflateExactly(const unsigned char* source, size_t sourceSize, unsigned char* target,
+                    size_t targetSize) {
+    // One call over the whole buffer, the stream's check sum verified; a
+    // stream of any other length than targetSize is refused.
+    struct Free {
+        void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+    };
+    const std::unique_ptr<libdeflate_decompressor, Free> decompressor(
+        libdeflate_alloc_decompressor());
+    return decompressor && libdeflate_zlib_decompress(decompressor.get(), source, sourceSize,
+                                                      target, targetSize,
+                                                      nullptr) == LIBDEFLATE_SUCCESS;
+}
+
+std::thread startWorker(std::function<void()> work) {
+    return s_startWorker.load()(std::move(work));
 }
 
 WorkerStarter setWorkerStarter(WorkerStarter starter) {

@@ -6,6 +6,7 @@
 
 namespace H5 {
 class DataSet;
+class DSetCreatPropList;
 class PredType;
 } // namespace H5
 
@@ -33,5 +34,22 @@ using WorkerStarter = std::thread (*)(std::function<void()> work);
 /// the previous starter. For tests that make a start fail; not thread-safe
 /// against reads running meanwhile.
 WorkerStarter setWorkerStarter(WorkerStarter starter);
+
+/// Starts `work` on a new thread through the current starter; throws as
+/// std::thread does when no thread can be had.
+std::thread startWorker(std::function<void()> work);
+
+/// True when the filters of `create` are exactly deflate, optionally
+/// preceded by shuffle (`shuffled` tells which): the pipeline common
+/// writers use, and the only one whose raw chunks we inflate ourselves.
+/// Caller holds the HDF5 lock; HDF5 exceptions pass on.
+bool isPlainDeflatePipeline(const H5::DSetCreatPropList& create, bool& shuffled);
+
+/// Inflates the zlib stream `source` (as the deflate filter stores a chunk)
+/// into `target`, which must come out exactly `targetSize` bytes long.
+/// False on any damage (bad stream, check sum, other length) or when no
+/// memory is left for the decompressor. Needs no lock.
+bool inflateExactly(const unsigned char* source, size_t sourceSize, unsigned char* target,
+                    size_t targetSize);
 
 } // namespace Quorvex3

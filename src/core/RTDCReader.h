@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -107,6 +108,22 @@ public:
     /// range or a read error; width/height are set only for a valid index.
     std::vector<uint8_t> readImage(size_t index, int& width, int& height);
     std::vector<uint8_t> readMask(size_t index, int& width, int& height);
+
+    /// Receives one frame of a bulk read: the entry's position in the
+    /// requested list, and width x height bytes, row-major, valid only
+    /// during the call.
+    using FrameVisitor =
+        std::function<void(size_t position, const uint8_t* pixels, int width, int height)>;
+    /// Hands the /events/image frame of every entry of `indices` that can be
+    /// read to `visit`: the same bytes as readImage gives, once per entry
+    /// (repeated indices too), never for an index out of range or a frame
+    /// that cannot be read or has no pixels. Calls come in no fixed order,
+    /// possibly from worker threads, but never two at once; an exception
+    /// thrown by `visit` ends the read and passes on. Deflated stacks are
+    /// read chunk by chunk: the stored chunk is fetched under the HDF5 lock
+    /// and inflated outside it on up to four threads, so many frames cost
+    /// far less than as many readImage calls. Returns the frames visited.
+    size_t visitImages(const std::vector<size_t>& indices, const FrameVisitor& visit);
 
     // --- Derived features ---------------------------------------------------
     /// Registers (or replaces) a derived feature; one value per event.

@@ -280,6 +280,27 @@ TEST(GalleryCore, AutoContrastMatchesTranscription) {
     EXPECT_TRUE(none.lo == 0 && none.hi == 255 && black.generation == 1);
 }
 
+// Frames of a chunk that cannot be inflated are unreadable and add nothing:
+// events 10 to 19 (grey 200, in the damaged chunk) must not reach the window
+// of the grey-10 frames around them, and nothing must crash.
+TEST(GalleryCore, AutoContrastSkipsTheFramesOfADamagedChunk) {
+    std::vector<uint8_t> pixels(30 * 80 * 100, 10);
+    std::fill(pixels.begin() + 10 * 8000, pixels.begin() + 20 * 8000, uint8_t{200});
+    const std::string path = tempDir.file("damaged.rtdc");
+    {
+        RtdcFixtureWriter w(path);
+        w.addImageStack("image", 30, 80, 100, pixels, Storage::chunked({10, 80, 100}, 4));
+    }
+    std::vector<int> all(30);
+    for (int i = 0; i < 30; ++i)
+        all[static_cast<size_t>(i)] = i;
+    const auto intact = computeGalleryAutoContrast(open(path), all, 2);
+    EXPECT_TRUE(intact.lo == 10 && intact.hi == 200) << intact.lo << " " << intact.hi;
+    corruptChunk(path, "/events/image", 1);
+    const auto damaged = computeGalleryAutoContrast(open(path), all, 2);
+    EXPECT_TRUE(damaged.lo == 10 && damaged.hi == 11) << damaged.lo << " " << damaged.hi;
+}
+
 TEST(GalleryCore, AutoCutoutSize) {
     const double sides[][4] = {{10.1, .34, 5, 40}, {10.1, 0, 5, 0},      {10.1, kNaN, 5, 0},
                                {10.1, kInf, 5, 0}, {kInf, .34, 5, 1024}, {1e300, .34, 5, 1024},
