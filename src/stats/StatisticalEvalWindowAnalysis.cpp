@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -28,6 +29,21 @@ namespace Quorvex3 {
 namespace {
 
 const QString kAnalysisTitle = QStringLiteral("Analysis");
+
+/// Fits the results table to its width, whatever the window's size: the p
+/// and significance columns keep the width of their text, the feature, group
+/// and test columns share the rest and elide (their tool tips hold the full
+/// text). Nobody has to scroll sideways to read the verdict.
+void fitResultColumns(QTableWidget* table) {
+    QHeaderView* header = table->horizontalHeader();
+    const int columns = table->columnCount();
+    // The stretched columns fill the width; a stretched last column would
+    // take its share of it and cut the significance marks.
+    header->setStretchLastSection(false);
+    for (int c = 0; c < columns; ++c)
+        header->setSectionResizeMode(c, c >= columns - 2 ? QHeaderView::ResizeToContents
+                                                         : QHeaderView::Stretch);
+}
 
 /// Shown events of the datasets of one run, by dataset id: each dataset's
 /// filter is applied once, not once per feature.
@@ -145,7 +161,7 @@ void StatisticalEvalWindow::onRunAnalysis() {
             setResultCell(static_cast<int>(r), static_cast<int>(c),
                           QString::fromStdString(table.rows[r][c].text),
                           table.rows[r][c].alignRight);
-    m_resultsTable->resizeColumnsToContents();
+    fitResultColumns(m_resultsTable);
 
     clearPlots();
     std::vector<QString> categoryNames;
@@ -224,6 +240,7 @@ void StatisticalEvalWindow::clearPlots() {
 void StatisticalEvalWindow::setResultCell(int row, int column, const QString& text,
                                           bool alignRight) {
     auto* item = new QTableWidgetItem(text);
+    item->setToolTip(text);
     if (alignRight)
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_resultsTable->setItem(row, column, item);
