@@ -41,11 +41,8 @@ using namespace Quorvex3::testing;
 
 namespace {
 
-QApplication& layoutApp() {
-    static int argc = 1;
-    static char name[] = "test_stats_window_layout";
-    static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
+/// The program's look on the application of the whole run (WidgetTestMain).
+void applyLookOnce() {
     static const bool looked = [] {
         resetNumericLocale();
         applyApplicationLook();
@@ -55,7 +52,6 @@ QApplication& layoutApp() {
         return true;
     }();
     (void)looked;
-    return application;
 }
 
 /// Lets the layouts and the header's deferred section sizing run.
@@ -77,7 +73,7 @@ struct WindowSize {
 class StatsLayoutTest : public ::testing::TestWithParam<WindowSize> {
 protected:
     void SetUp() override {
-        layoutApp();
+        applyLookOnce();
         // Twelve donors in three groups with names as long as a lab's.
         std::vector<double> area(40), deform(40);
         for (std::size_t i = 0; i < area.size(); ++i) {
@@ -226,9 +222,10 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
     }
 }
 
+std::string sizeName(const ::testing::TestParamInfo<WindowSize>& size) {
+    return std::to_string(size.param.width) + "x" + std::to_string(size.param.height);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, StatsLayoutTest,
                          ::testing::Values(WindowSize{1000, 700}, WindowSize{1280, 720}),
-                         [](const ::testing::TestParamInfo<WindowSize>& info) {
-                             return std::to_string(info.param.width) + "x" +
-                                    std::to_string(info.param.height);
-                         });
+                         sizeName);
