@@ -14,6 +14,7 @@
 #include <QDockWidget>
 #include <QFrame>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -108,6 +109,14 @@ public:
         return size;
     }
 
+    // The widget's minimum width changes after construction (style sheet
+    // polish, panels added): the dock must ask again.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+
 private:
     int m_floor;
 };
@@ -147,7 +156,7 @@ void StatisticalEvalWindow::buildCategoriesDock() {
     auto* content = new QWidget(m_categoriesDock);
     auto* layout = new QVBoxLayout(content);
     // Narrow margins: the panels' own button rows need the width.
-    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setContentsMargins(2, 4, 2, 4);
     auto* addButton = new QPushButton(tr("Add Category"), content);
     addButton->setObjectName(QStringLiteral("addCategoryButton"));
     layout->addWidget(addButton);
@@ -185,7 +194,7 @@ void StatisticalEvalWindow::buildSettingsDock() {
     auto* content = new QWidget(scroll);
     content->setObjectName(QStringLiteral("settingsContent"));
     auto* layout = new QVBoxLayout(content);
-    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setContentsMargins(2, 4, 2, 4);
 
     layout->addWidget(new QLabel(tr("Features to compare:"), content));
     m_featureList = new QListWidget(content);

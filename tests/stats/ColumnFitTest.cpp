@@ -37,6 +37,8 @@ TEST(ColumnFit, WidthsInTheAvailableRoom) {
         {"a narrow column stays whole", {30, 200, 20}, 150, 2, {30, 100, 20}},
         // Room 20 for two: the share 10 is below the minimum 24.
         {"never below the minimum", {100, 100, 40}, 60, 2, {24, 24, 40}},
+        // Room 46 for two: the share 23 is one below the minimum.
+        {"a share just below the minimum", {100, 100, 40}, 86, 2, {24, 24, 40}},
         {"kept columns wider than the room", {100, 100, 40}, 30, 2, {24, 24, 40}},
         {"nothing flexible: unchanged", {100, 100}, 50, 0, {100, 100}},
         // keptFrom past the end: every column gives way; 50 fits under 60.

@@ -155,6 +155,52 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
     ASSERT_TRUE(tabs && categoriesDock && settingsDock && categoryArea && description &&
                 results);
 
+    // The category panels follow the dock's width; the settings fit theirs
+    // and the description shows all of its wrapped lines (reachable by
+    // scrolling down where needed).
+    const auto checkDocks = [&] {
+        QWidget* panels = categoryArea->widget();
+        EXPECT_LE(panels->minimumSizeHint().width(), categoryArea->viewport()->width());
+        EXPECT_LE(panels->width(), categoryArea->viewport()->width());
+        EXPECT_FALSE(categoryArea->horizontalScrollBar()->isVisible());
+
+        auto* settingsArea = settingsDock->findChild<QScrollArea*>();
+        QWidget* settings = settingsArea ? settingsArea->widget() : settingsDock->widget();
+        const int settingsWidth = settingsArea ? settingsArea->viewport()->width()
+                                               : settingsDock->widget()->width();
+        EXPECT_LE(settings->minimumSizeHint().width(), settingsWidth);
+        EXPECT_LE(settings->width(), settingsWidth);
+        ASSERT_TRUE(shown(description));
+        EXPECT_LE(description->geometry().right(), settingsWidth - 1);
+        EXPECT_GE(description->height(), description->heightForWidth(description->width()));
+        EXPECT_LE(description->geometry().bottom(), settings->height() - 1);
+    };
+
+    // The comparison's table fills its width exactly, and the p and
+    // significance columns are wide enough for their text.
+    const auto checkTable = [&] {
+        ASSERT_EQ(results->columnCount(), 7);
+        QHeaderView* header = results->horizontalHeader();
+        EXPECT_EQ(header->length(), results->viewport()->width());
+        EXPECT_EQ(results->horizontalScrollBar()->maximum(), 0);
+        for (const int column : {5, 6}) {
+            SCOPED_TRACE("column " + std::to_string(column));
+            int needed = header->sectionSizeHint(column);
+            QStyleOptionViewItem option;
+            option.initFrom(results);
+            option.font = results->font();
+            for (int row = 0; row < results->rowCount(); ++row)
+                needed = std::max(
+                    needed,
+                    results->itemDelegate()
+                        ->sizeHint(option, results->model()->index(row, column))
+                        .width());
+            EXPECT_GE(header->sectionSize(column), needed);
+            EXPECT_LE(header->sectionViewportPosition(column) + header->sectionSize(column),
+                      results->viewport()->width());
+        }
+    };
+
     for (int tab = 0; tab < 3; ++tab) {
         SCOPED_TRACE("tab " + std::to_string(tab));
         tabs->setCurrentIndex(tab);
@@ -177,48 +223,29 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
         }
         for (const QToolButton* arrow : bar->findChildren<QToolButton*>())
             EXPECT_FALSE(arrow->isVisible()) << "tab bar scroll arrow";
-
-        // The category panels follow the dock's width.
-        QWidget* panels = categoryArea->widget();
-        EXPECT_LE(panels->minimumSizeHint().width(), categoryArea->viewport()->width());
-        EXPECT_LE(panels->width(), categoryArea->viewport()->width());
-        EXPECT_FALSE(categoryArea->horizontalScrollBar()->isVisible());
-
-        // The settings fit the dock's width; the description shows all of
-        // its wrapped lines (reachable by scrolling down where needed).
-        auto* settingsArea = settingsDock->findChild<QScrollArea*>();
-        QWidget* settings = settingsArea ? settingsArea->widget() : settingsDock->widget();
-        const int settingsWidth = settingsArea ? settingsArea->viewport()->width()
-                                               : settingsDock->widget()->width();
-        EXPECT_LE(settings->minimumSizeHint().width(), settingsWidth);
-        EXPECT_LE(settings->width(), settingsWidth);
-        ASSERT_TRUE(shown(description));
-        EXPECT_LE(description->geometry().right(), settingsWidth - 1);
-        EXPECT_GE(description->height(), description->heightForWidth(description->width()));
-        EXPECT_LE(description->geometry().bottom(), settings->height() - 1);
+        checkDocks();
     }
 
-    // The comparison's table: every column within the table's width, and the
-    // p and significance columns wide enough for their text.
     tabs->setCurrentIndex(0);
     settle();
-    ASSERT_EQ(results->columnCount(), 7);
-    QHeaderView* header = results->horizontalHeader();
-    EXPECT_LE(header->length(), results->viewport()->width());
-    EXPECT_EQ(results->horizontalScrollBar()->maximum(), 0);
-    for (const int column : {5, 6}) {
-        SCOPED_TRACE("column " + std::to_string(column));
-        int needed = header->sectionSizeHint(column);
-        QStyleOptionViewItem option;
-        option.initFrom(results);
-        option.font = results->font();
-        for (int row = 0; row < results->rowCount(); ++row)
-            needed = std::max(needed, results->itemDelegate()
-                                          ->sizeHint(option, results->model()->index(row, column))
-                                          .width());
-        EXPECT_GE(header->sectionSize(column), needed);
-        EXPECT_LE(header->sectionViewportPosition(column) + header->sectionSize(column),
-                  results->viewport()->width());
+    {
+        SCOPED_TRACE("table as shown");
+        checkTable();
+    }
+    {
+        // The other size: the columns are fitted again on the resize.
+        SCOPED_TRACE("table after a resize");
+        window.resize(size.width == 1000 ? 1280 : 1000, size.height);
+        settle();
+        checkTable();
+    }
+    {
+        // Docks dragged as narrow as they go stop at their contents.
+        SCOPED_TRACE("docks dragged narrow");
+        window.resize(size.width, size.height);
+        window.resizeDocks({categoriesDock, settingsDock}, {10, 10}, Qt::Horizontal);
+        settle();
+        checkDocks();
     }
 }
 
