@@ -75,15 +75,18 @@ protected:
     void SetUp() override {
         applyLookOnce();
         // Twelve donors in three groups with names as long as a lab's.
-        std::vector<double> area(40), deform(40);
+        std::vector<double> area(40), deform(40), bright(40);
         for (std::size_t i = 0; i < area.size(); ++i) {
             area[i] = 50.0 + static_cast<double>(i);
             deform[i] = 0.01 + 0.001 * static_cast<double>(i);
+            bright[i] = 100.0 + static_cast<double>(i % 7);
         }
         {
+            // bright_avg: the longest feature label, "Brightness average [a.u.]".
             RtdcFixtureWriter writer(m_dir.file("m.rtdc"));
             writer.addColumn<double>("area_um", area);
             writer.addColumn<double>("deform", deform);
+            writer.addColumn<double>("bright_avg", bright);
         }
         m_reader = std::make_shared<RTDCReader>();
         ASSERT_TRUE(m_reader->openFile(m_dir.file("m.rtdc")));
@@ -117,7 +120,7 @@ protected:
         window.onCategoryChanged();
         auto* list = window.findChild<QListWidget*>(QStringLiteral("featureList"));
         for (int i = 0; i < list->count(); ++i)
-            list->item(i)->setSelected(true);
+            list->item(i)->setSelected(list->item(i)->data(Qt::UserRole) != "bright_avg");
         window.findChild<QComboBox*>(QStringLiteral("designCombo"))->setCurrentIndex(1);
         window.findChild<QComboBox*>(QStringLiteral("correctionCombo"))
             ->setCurrentText(QStringLiteral("Holm-Bonferroni"));
@@ -152,8 +155,10 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
     auto* categoryArea = window.findChild<QScrollArea*>(QStringLiteral("categoryScrollArea"));
     auto* description = window.findChild<QLabel*>(QStringLiteral("descriptionLabel"));
     auto* results = window.findChild<QTableWidget*>(QStringLiteral("resultsTable"));
+    auto* features = window.findChild<QListWidget*>(QStringLiteral("featureList"));
     ASSERT_TRUE(tabs && categoriesDock && settingsDock && categoryArea && description &&
-                results);
+                results && features);
+    ASSERT_EQ(features->count(), 3);
 
     // The category panels follow the dock's width; the settings fit theirs
     // and the description shows all of its wrapped lines (reachable by
@@ -163,6 +168,7 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
         EXPECT_LE(panels->minimumSizeHint().width(), categoryArea->viewport()->width());
         EXPECT_LE(panels->width(), categoryArea->viewport()->width());
         EXPECT_FALSE(categoryArea->horizontalScrollBar()->isVisible());
+        EXPECT_FALSE(features->horizontalScrollBar()->isVisible()) << "feature list";
 
         auto* settingsArea = settingsDock->findChild<QScrollArea*>();
         QWidget* settings = settingsArea ? settingsArea->widget() : settingsDock->widget();
