@@ -201,6 +201,10 @@ void StatisticalEvalWindow::buildSettingsDock() {
     m_featureList->setObjectName(QStringLiteral("featureList"));
     m_featureList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_featureList->setMinimumHeight(120);
+    // Long feature labels are elided in the narrow dock (the tool tip holds
+    // the label) rather than scrolled sideways.
+    m_featureList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_featureList->setTextElideMode(Qt::ElideRight);
     layout->addWidget(m_featureList);
 
     m_summaryCombo = new QComboBox(content);
@@ -483,6 +487,7 @@ void StatisticalEvalWindow::onCategoryChanged() {
         auto* item = new QListWidgetItem(
             labels ? QString::fromStdString(labels->getFeatureLabel(name)) : key, m_featureList);
         item->setData(Qt::UserRole, key);
+        item->setToolTip(item->text());
         if (selected.contains(key))
             item->setSelected(true);
     }
