@@ -94,6 +94,8 @@ CategoryPanel::CategoryPanel(const QString& name, bool removable, const QColor& 
     layout->addWidget(m_list);
 
     auto* buttons = new QHBoxLayout;
+    // Tight: the three buttons set the narrowest width of the categories dock.
+    buttons->setSpacing(4);
     auto* addButton = new QPushButton(tr("Add..."), this);
     addButton->setObjectName(QStringLiteral("addButton"));
     auto* clearButton = new QPushButton(tr("Clear All"), this);

@@ -12,7 +12,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QFrame>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -22,6 +24,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -42,9 +45,25 @@ QWidget* labelledRow(const QString& label, QWidget* control, QWidget* parent) {
     auto* row = new QWidget(parent);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new QLabel(label, row));
-    layout->addWidget(control);
+    // The label wraps rather than widen the dock ("Significance level α:").
+    auto* text = new QLabel(label, row);
+    text->setWordWrap(true);
+    layout->addWidget(text);
+    layout->addWidget(control, 1);
     return row;
+}
+
+/// Lets a combo box be narrower than its longest item: the dock must not
+/// grow to the width of "Repeated measures / Matched". The open list still
+/// shows every item in full, and the tool tip the chosen one.
+void letComboShrink(QComboBox* combo) {
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(6);
+    combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    const auto showChoice = [combo] { combo->setToolTip(combo->currentText()); };
+    QObject::connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), combo,
+                     showChoice);
+    showChoice();
 }
 
 QTableWidget* resultTable(const char* name, QWidget* parent) {
@@ -69,6 +88,38 @@ QScrollArea* plotArea(QWidget*& container, QVBoxLayout*& layout, const char* nam
     area->setWidget(container);
     return area;
 }
+
+/// A scroll area that scrolls only vertically: its widget always takes the
+/// viewport's width, so the area asks for at least the widget's minimum
+/// width (and `floor`) besides its vertical scroll bar. The dock holding it
+/// then never becomes narrower than its contents.
+class VerticalScrollArea : public QScrollArea {
+public:
+    VerticalScrollArea(int floor, QWidget* parent) : QScrollArea(parent), m_floor(floor) {
+        setWidgetResizable(true);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+
+    QSize minimumSizeHint() const override {
+        QSize size = QScrollArea::minimumSizeHint();
+        if (widget())
+            size.setWidth(std::max(m_floor, widget()->minimumSizeHint().width() +
+                                                verticalScrollBar()->sizeHint().width() +
+                                                2 * frameWidth()));
+        return size;
+    }
+
+    // The widget's minimum width changes after construction (style sheet
+    // polish, panels added): the dock must ask again.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+
+private:
+    int m_floor;
+};
 
 } // namespace
 
@@ -104,17 +155,21 @@ void StatisticalEvalWindow::buildCategoriesDock() {
                                   QDockWidget::DockWidgetFloatable);
     auto* content = new QWidget(m_categoriesDock);
     auto* layout = new QVBoxLayout(content);
+    // Narrow margins: the panels' own button rows need the width.
+    layout->setContentsMargins(2, 4, 2, 4);
     auto* addButton = new QPushButton(tr("Add Category"), content);
     addButton->setObjectName(QStringLiteral("addCategoryButton"));
     layout->addWidget(addButton);
 
-    m_categoryScrollArea = new QScrollArea(content);
+    // At least 280 wide, and as wide as a panel's buttons need: the panels
+    // follow the dock's width and only their column scrolls.
+    m_categoryScrollArea = new VerticalScrollArea(280, content);
     m_categoryScrollArea->setObjectName(QStringLiteral("categoryScrollArea"));
-    m_categoryScrollArea->setWidgetResizable(true);
-    m_categoryScrollArea->setMinimumWidth(280);
     m_categoryContainer = new QWidget(m_categoryScrollArea);
     m_categoryContainer->setObjectName(QStringLiteral("categoryContainer"));
     m_categoryLayout = new QVBoxLayout(m_categoryContainer);
+    // The panels bring margins of their own.
+    m_categoryLayout->setContentsMargins(0, 0, 0, 0);
     m_categoryLayout->setAlignment(Qt::AlignTop);
     m_categoryScrollArea->setWidget(m_categoryContainer);
     layout->addWidget(m_categoryScrollArea);
@@ -131,14 +186,25 @@ void StatisticalEvalWindow::buildSettingsDock() {
     m_settingsDock = new QDockWidget(tr("Analysis Settings"), this);
     m_settingsDock->setObjectName(QStringLiteral("settingsDock"));
     m_settingsDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-    auto* content = new QWidget(m_settingsDock);
+    // The settings and the description are taller than a small screen: they
+    // scroll vertically, never sideways (the labels wrap, the combos shrink).
+    auto* scroll = new VerticalScrollArea(0, m_settingsDock);
+    scroll->setObjectName(QStringLiteral("settingsScrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* content = new QWidget(scroll);
+    content->setObjectName(QStringLiteral("settingsContent"));
     auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(2, 4, 2, 4);
 
     layout->addWidget(new QLabel(tr("Features to compare:"), content));
     m_featureList = new QListWidget(content);
     m_featureList->setObjectName(QStringLiteral("featureList"));
     m_featureList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_featureList->setMinimumHeight(120);
+    // Long feature labels are elided in the narrow dock (the tool tip holds
+    // the label) rather than scrolled sideways.
+    m_featureList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_featureList->setTextElideMode(Qt::ElideRight);
     layout->addWidget(m_featureList);
 
     m_summaryCombo = new QComboBox(content);
@@ -214,7 +280,11 @@ void StatisticalEvalWindow::buildSettingsDock() {
         "border-radius: 4px; padding: 6px; }"));
     layout->addWidget(m_descriptionLabel);
     layout->addStretch();
-    m_settingsDock->setWidget(content);
+    for (QComboBox* combo :
+         {m_summaryCombo, m_designCombo, m_correctionCombo, m_distributionModeCombo})
+        letComboShrink(combo);
+    scroll->setWidget(content);
+    m_settingsDock->setWidget(scroll);
     addDockWidget(Qt::RightDockWidgetArea, m_settingsDock);
 
     connect(m_autoDetectButton, &QPushButton::clicked, this, [this] {
@@ -242,6 +312,10 @@ void StatisticalEvalWindow::buildSettingsDock() {
 void StatisticalEvalWindow::buildTabs() {
     m_tabWidget = new QTabWidget(this);
     m_tabWidget->setObjectName(QStringLiteral("tabWidget"));
+    // All three titles stay in view: the tab bar's width becomes the central
+    // widget's minimum, and the docks give way to it.
+    m_tabWidget->setUsesScrollButtons(false);
+    m_tabWidget->setElideMode(Qt::ElideNone);
     setCentralWidget(m_tabWidget);
 
     auto* comparison = new QSplitter(Qt::Vertical, m_tabWidget);
@@ -413,6 +487,7 @@ void StatisticalEvalWindow::onCategoryChanged() {
         auto* item = new QListWidgetItem(
             labels ? QString::fromStdString(labels->getFeatureLabel(name)) : key, m_featureList);
         item->setData(Qt::UserRole, key);
+        item->setToolTip(item->text());
         if (selected.contains(key))
             item->setSelected(true);
     }

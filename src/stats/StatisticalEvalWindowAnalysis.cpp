@@ -7,6 +7,7 @@
 #include "core/RTDCReader.h"
 #include "core/ShownEvents.h"
 #include "stats/CategoryPanel.h"
+#include "stats/ColumnFit.h"
 #include "stats/ComparisonRun.h"
 #include "stats/DatasetSummary.h"
 #include "stats/GroupComparisonPlot.h"
@@ -15,6 +16,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -28,6 +31,67 @@ namespace Quorvex3 {
 namespace {
 
 const QString kAnalysisTitle = QStringLiteral("Analysis");
+
+/// Keeps the results table's columns within its width, whatever the
+/// window's size: the p and significance columns (the last two) keep the
+/// width of their text, the feature, group and test columns give way, the
+/// widest first, and elide (their tool tips hold the full text). Nobody has
+/// to scroll sideways to read the verdict. Lives on the table's viewport and
+/// refits on every resize of it.
+class ResultColumnFitter : public QObject {
+public:
+    static constexpr const char* kName = "resultColumnFitter";
+
+    explicit ResultColumnFitter(QTableWidget* table) : QObject(table), m_table(table) {
+        setObjectName(QLatin1String(kName));
+        // Fitted here; a stretched last section would undo the fit.
+        m_table->horizontalHeader()->setStretchLastSection(false);
+        m_table->horizontalHeader()->setTextElideMode(Qt::ElideRight);
+        m_table->viewport()->installEventFilter(this);
+    }
+
+    /// Measures the columns' text after the table was filled, then fits.
+    void measure() {
+        m_table->resizeColumnsToContents();
+        m_wanted.clear();
+        for (int c = 0; c < m_table->columnCount(); ++c) {
+            m_wanted.push_back(m_table->horizontalHeader()->sectionSize(c));
+            if (QTableWidgetItem* item = m_table->horizontalHeaderItem(c))
+                item->setToolTip(item->text());
+        }
+        fit();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize && watched == m_table->viewport())
+            fit();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void fit() {
+        if (m_wanted.empty() || static_cast<int>(m_wanted.size()) != m_table->columnCount())
+            return;
+        QHeaderView* header = m_table->horizontalHeader();
+        const std::size_t keptFrom = m_wanted.size() >= 2 ? m_wanted.size() - 2 : 0;
+        const std::vector<int> widths =
+            fitColumnWidths(m_wanted, m_table->viewport()->width(), keptFrom,
+                            header->minimumSectionSize());
+        for (std::size_t c = 0; c < widths.size(); ++c)
+            header->resizeSection(static_cast<int>(c), widths[c]);
+    }
+
+    QTableWidget* m_table;
+    std::vector<int> m_wanted;
+};
+
+void fitResultColumns(QTableWidget* table) {
+    // Only the fitter carries this name among the table's own children.
+    QObject* found = table->findChild<QObject*>(QLatin1String(ResultColumnFitter::kName),
+                                                Qt::FindDirectChildrenOnly);
+    auto* fitter = found ? static_cast<ResultColumnFitter*>(found) : new ResultColumnFitter(table);
+    fitter->measure();
+}
 
 /// Shown events of the datasets of one run, by dataset id: each dataset's
 /// filter is applied once, not once per feature.
@@ -145,7 +209,7 @@ void StatisticalEvalWindow::onRunAnalysis() {
             setResultCell(static_cast<int>(r), static_cast<int>(c),
                           QString::fromStdString(table.rows[r][c].text),
                           table.rows[r][c].alignRight);
-    m_resultsTable->resizeColumnsToContents();
+    fitResultColumns(m_resultsTable);
 
     clearPlots();
     std::vector<QString> categoryNames;
@@ -224,6 +288,7 @@ void StatisticalEvalWindow::clearPlots() {
 void StatisticalEvalWindow::setResultCell(int row, int column, const QString& text,
                                           bool alignRight) {
     auto* item = new QTableWidgetItem(text);
+    item->setToolTip(text);
     if (alignRight)
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_resultsTable->setItem(row, column, item);

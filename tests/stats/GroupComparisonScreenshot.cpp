@@ -1,7 +1,8 @@
 // Development aid, not a test: three categories of twelve donors each
 // (matched design, Holm-Bonferroni), a group comparison of two features run
 // in the statistical evaluation window with the program's look, saved as a
-// picture to the path given as the only argument. Run it on a real display
+// picture to the path given as the first argument, at the window's default
+// size or at the width and height given after it. Run it on a real display
 // server (e.g. under xvfb-run).
 #include "app/Startup.h"
 #include "core/RTDCReader.h"
@@ -19,12 +20,13 @@
 #include <QPixmap>
 
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 
 int main(int argc, char** argv) {
     using namespace Quorvex3;
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
+    if (argc != 2 && argc != 4) {
+        std::fprintf(stderr, "usage: %s <output.png> [width height]\n", argv[0]);
         return 2;
     }
     QApplication app(argc, argv);
@@ -78,7 +80,8 @@ int main(int argc, char** argv) {
     window.findChild<QComboBox*>(QStringLiteral("correctionCombo"))
         ->setCurrentText(QStringLiteral("Holm-Bonferroni"));
     window.findChild<QCheckBox*>(QStringLiteral("connectionLinesCheck"))->setChecked(true);
-    window.resize(1400, 1000);
+    if (argc == 4)
+        window.resize(std::atoi(argv[2]), std::atoi(argv[3]));
     window.show();
     QElapsedTimer clock;
     clock.start();
