@@ -25,9 +25,10 @@ ALLOWED = {
     # neither.
     "calc": {"core", "util", "model", "dimred"},
     # The evaluation window, its category panels and the summary export
-    # dialog read datasets from the store; the GUI-free statistics kernels
-    # need neither (their library links nothing of core or model).
-    "stats": {"util", "core", "model"},
+    # dialog read datasets from the store, and its plot documents go through
+    # the plots library's checked writers; the GUI-free statistics kernels
+    # need none of these (their library links nothing of core or model).
+    "stats": {"util", "core", "model", "plots"},
     "dimred": {"core"},
     "model": {"core", "calc", "density"},
     "plots": {"core", "calc", "density", "util"},
