@@ -9,28 +9,23 @@
 #include "stats/CategoryPanel.h"
 #include "stats/StatisticalEvalWindow.h"
 #include "support/RtdcFixtureWriter.h"
+#include "support/ScreenshotSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPixmap>
 
 #include <cstdio>
 #include <random>
 
 int main(int argc, char** argv) {
     using namespace Quorvex3;
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
+    if (!testing::screenshotArguments(argc, argv, 1, 1, "<output.png>"))
         return 2;
-    }
     QApplication app(argc, argv);
-    resetNumericLocale();
-    setApplicationIdentity();
-    applyApplicationLook();
+    testing::applyProgramLook();
 
     testing::TempDir dir;
     DatasetStore store;
@@ -80,14 +75,6 @@ int main(int argc, char** argv) {
     window.findChild<QCheckBox*>(QStringLiteral("connectionLinesCheck"))->setChecked(true);
     window.resize(1400, 1000);
     window.show();
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-
-    if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    testing::spinEvents(1000);
+    return testing::saveGrab(window, argv[1]) ? 0 : 1;
 }
