@@ -12,6 +12,7 @@
 // starts ("gui_max_gap_ms": the work must not freeze the window), and during
 // the finish step, the plot refresh and the 500 ms after ("gap_finish_ms").
 
+#include "GapMeter.h"
 #include "app/MainWindow.h"
 #include "calc/CalculationsDockWidget.h"
 #include "calc/EModulus.h"
@@ -165,34 +166,7 @@ struct Scene {
     }
 };
 
-/// Longest interval between two turns of the GUI thread's event loop.
-class GapMeter {
-public:
-    GapMeter() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_maxGap = std::max(m_maxGap, m_clock.nsecsElapsed());
-            m_clock.restart();
-        });
-    }
-    void start() {
-        m_maxGap = 0;
-        m_clock.start();
-        m_timer.start();
-    }
-    /// The longest gap since start() or the last take(); starts a new span.
-    double takeMs() {
-        const qint64 gap = std::max(m_maxGap, m_clock.nsecsElapsed());
-        m_maxGap = 0;
-        return static_cast<double>(gap) / 1e6;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_maxGap = 0;
-};
+using Quorvex3::bench::GapMeter;
 
 /// Calls `hidden` when the watched widget is hidden: the task runner hides
 /// the progress bar the moment the work has ended, right before the finish

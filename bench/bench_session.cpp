@@ -9,6 +9,7 @@
 //   two turns of the GUI thread's event loop during the session load.
 // - BM_SaveSession: "&Save Session..." of those ten datasets, from the click
 //   until the file is on disk.
+#include "GapMeter.h"
 #include "app/MainWindow.h"
 #include "model/DatasetEntry.h"
 #include "support/RtdcFixtureWriter.h"
@@ -147,32 +148,7 @@ Harness& harness() {
     return *h;
 }
 
-/// Longest interval between two turns of the GUI thread's event loop.
-class GapMeter {
-public:
-    GapMeter() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_maxGap = std::max(m_maxGap, m_clock.nsecsElapsed());
-            m_clock.restart();
-        });
-    }
-    void start() {
-        m_maxGap = 0;
-        m_clock.start();
-        m_timer.start();
-    }
-    double stopMs() {
-        m_timer.stop();
-        return static_cast<double>(std::max(m_maxGap, m_clock.nsecsElapsed())) / 1e6;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_maxGap = 0;
-};
+using Quorvex3::bench::GapMeter;
 
 void BM_LoadSessionVsOpenDirectly(benchmark::State& state) {
     Harness& h = harness();

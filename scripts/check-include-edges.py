@@ -25,9 +25,10 @@ ALLOWED = {
     # neither.
     "calc": {"core", "util", "model", "dimred"},
     # The evaluation window, its category panels and the summary export
-    # dialog read datasets from the store; the GUI-free statistics kernels
-    # need neither (their library links nothing of core or model).
-    "stats": {"util", "core", "model"},
+    # dialog read datasets from the store, and its plot documents go through
+    # the plots library's checked writers; the GUI-free statistics kernels
+    # need none of these (their library links nothing of core or model).
+    "stats": {"util", "core", "model", "plots"},
     "dimred": {"core"},
     "model": {"core", "calc", "density"},
     "plots": {"core", "calc", "density", "util"},
@@ -49,7 +50,8 @@ WINDOW_FOLDERS = {"calc", "stats", "compare"}
 # Files of folders with widgets that belong to the widget libraries; every
 # other file of these folders is GUI-free.
 WIDGET_FILES = {
-    "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload", "WrapRowLayout"},
+    "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload", "WrapRowLayout",
+             "DatasetPickDialog"},
     "calc": {"EModQualityDialog", "CalculationsDockWidget", "CalculationsDockEmod",
              "CalculationsDockDimRed"},
     # Every StatisticalEvalWindow*.cpp part of the window counts as the window.

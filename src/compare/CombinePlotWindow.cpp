@@ -5,6 +5,7 @@
 #include "core/RTDCReader.h"
 #include "model/DatasetEntry.h"
 #include "util/DatasetDragPayload.h"
+#include "util/DatasetPickDialog.h"
 #include "util/DialogProvider.h"
 #include "util/RequestCoalescer.h"
 #include "util/WindowUtil.h"
@@ -13,8 +14,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
@@ -24,7 +23,6 @@
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -579,37 +577,18 @@ void CombinePlotWindow::addAllDatasets() {
 void CombinePlotWindow::addSelectedDatasets() {
     if (!m_mainWindow)
         return;
-    QDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("addDatasetsDialog"));
-    dialog.setWindowTitle(tr("Add Datasets"));
-    dialog.setMinimumSize(350, 300);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(tr("Select datasets to add (Ctrl/Shift for multi-select):"),
-                                 &dialog));
-    auto* list = new QListWidget(&dialog);
-    list->setObjectName(QStringLiteral("datasetList"));
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    for (const auto& entry : m_mainWindow->datasets()) {
-        if (!entry->featuresLoaded || referenceIndexOf(entry->id) >= 0)
-            continue;
-        auto* item = new QListWidgetItem(entry->displayName, list);
-        item->setData(Qt::UserRole, entry->id);
-    }
-    layout->addWidget(list);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
-
-    if (DialogProvider::current().execDialog(dialog) != QDialog::Accepted)
+    std::vector<PickableDataset> offered;
+    for (const auto& entry : m_mainWindow->datasets())
+        if (entry->featuresLoaded && referenceIndexOf(entry->id) < 0)
+            offered.push_back({entry->id, entry->displayName});
+    // A dataset may have gone while the dialog was open: addDataset skips
+    // an id the store no longer has.
+    const auto ids = askDatasetsToAdd(this, offered, QStringLiteral("datasetList"),
+                                      QStringLiteral("addDatasetsDialog"));
+    if (!ids)
         return;
-    // The ids are read before anything is added: adding rebuilds nothing of
-    // the dialog, but a dataset may have gone while it was open.
-    std::vector<int> ids;
-    for (const QListWidgetItem* item : list->selectedItems())
-        ids.push_back(item->data(Qt::UserRole).toInt());
     m_mainWindow->saveCurrentDatasetState();
-    for (int id : ids)
+    for (int id : *ids)
         addDataset(id);
 }
 

@@ -41,6 +41,18 @@ ScaleMode scaleModeOf(int code) {
     return code == 1 ? ScaleMode::Log : code == 2 ? ScaleMode::PseudoLog : ScaleMode::Linear;
 }
 
+// What one card's plot reads: its features and scales, the density when
+// the points are coloured by it.
+CombineDataRequest dataRequest(const CombineDatasetRef& ref, bool withDensity) {
+    CombineDataRequest request;
+    request.xFeature = ref.xFeature;
+    request.yFeature = ref.yFeature;
+    request.scaleX = scaleModeOf(ref.scaleXMode);
+    request.scaleY = scaleModeOf(ref.scaleYMode);
+    request.withDensity = withDensity;
+    return request;
+}
+
 // The scale the plot's axis shows, read from its engine (the rebuild
 // installs them from the scale modes), so that dots go only where the axis
 // can draw them.
@@ -194,14 +206,8 @@ CombinePlotWindow::readAllInputs(bool withDensity, bool withContours) const {
         // An unloaded dataset or a closed reader contributes no events.
         if (!entry->featuresLoaded || !entry->reader || !m_mainWindow)
             continue;
-        CombineDataRequest request;
-        request.xFeature = ref.xFeature;
-        request.yFeature = ref.yFeature;
-        request.scaleX = scaleModeOf(ref.scaleXMode);
-        request.scaleY = scaleModeOf(ref.scaleYMode);
-        request.withDensity = withDensity && m_colorMode == 0;
         *in = readCombinePlotInputs(*entry->reader, m_mainWindow->buildEffectiveFilter(entry),
-                                    request, contours);
+                                    dataRequest(ref, withDensity && m_colorMode == 0), contours);
     }
     return all;
 }
@@ -315,14 +321,8 @@ CombinePlotWindow::FilteredData CombinePlotWindow::readFilteredData(const Datase
                                                                     bool withDensity) const {
     if (!entry || !entry->featuresLoaded || !entry->reader || !m_mainWindow)
         return {};
-    CombineDataRequest request;
-    request.xFeature = ref.xFeature;
-    request.yFeature = ref.yFeature;
-    request.scaleX = scaleModeOf(ref.scaleXMode);
-    request.scaleY = scaleModeOf(ref.scaleYMode);
-    request.withDensity = withDensity && m_colorMode == 0;
     return readCombineFilteredData(*entry->reader, m_mainWindow->buildEffectiveFilter(entry),
-                                   request);
+                                   dataRequest(ref, withDensity && m_colorMode == 0));
 }
 
 CombineAxisLimits CombinePlotWindow::globalLimitsOf(

@@ -295,14 +295,7 @@ void FilterDockWidget::rebuildFromDataset() {
 }
 
 std::vector<std::string> FilterDockWidget::getScalarFeatures() const {
-    std::vector<std::string> out;
-    if (!m_activeDataset || !m_activeDataset->reader)
-        return out;
-    for (const std::string& name : m_activeDataset->reader->getAvailableFeatures()) {
-        if (RTDCReader::isScalarFeature(name))
-            out.push_back(name);
-    }
-    return out;
+    return scalarFeaturesOf(m_activeDataset);
 }
 
 void FilterDockWidget::appendRuleWidget(QWidget* widget) {

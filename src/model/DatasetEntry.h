@@ -73,4 +73,8 @@ struct DatasetEntry {
     std::vector<std::string> failedFeatures;
 };
 
+/// The scalar features of the entry's measurement, in the reader's order;
+/// none without an entry or a reader.
+std::vector<std::string> scalarFeaturesOf(const DatasetEntry* entry);
+
 } // namespace Quorvex3

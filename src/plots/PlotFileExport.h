@@ -23,14 +23,45 @@ enum class PlotFileFormat { Png, Svg, Pdf, Unknown };
 /// otherwise.
 PlotFileFormat plotFileFormatOf(const QString& suffix);
 
-/// Whether the file at `path` is not empty and begins as a file of that
-/// format does (the PNG signature, "%PDF-", an XML or <svg> start).
+/// Whether the file at `path` begins as a file of that format does (the PNG
+/// signature, "%PDF-", an XML or <svg> start) and also ends as a whole one
+/// does (the PNG end chunk, "%%EOF", "</svg>" near its end). The devices
+/// report no failed write, so a file cut short (disk full, a size limit)
+/// shows only here and must not replace the old one.
 bool plotFileLooksWritten(const QString& path, PlotFileFormat format);
 
 /// Whether `path` is an existing file marked read-only (no write permission
 /// for its owner). Exports leave such a file alone: renaming a new file over
 /// it would replace it anyway, and so would any write by the superuser.
 bool isWriteProtectedFile(const QString& path);
+
+/// How one page is laid out on each device. The defaults state the page's
+/// true size: an SVG of int(mm / 25.4 * 90) pixels at 90 dots per inch
+/// drawn in millimetres.
+struct PlotPageSetup {
+    QSizeF sizeMm;
+    /// Pixels per inch of a PNG page.
+    int dpi = 150;
+    /// The SVG document's title.
+    QString title;
+    /// Dots per inch the SVG generator states its size at.
+    int svgResolution = 90;
+    /// SVG generator pixels per inch of the page (the size is cut to whole
+    /// pixels); equal to svgResolution for the true size.
+    double svgPixelsPerInch = 90.0;
+    /// SVG view box (and painter) units per millimetre.
+    double svgUnitsPerMm = 1.0;
+};
+
+/// Writes `path` through a temporary file beside it: refuses a read-only
+/// target, lets `write` fill the temporary file and renames it over `path`
+/// only when `write` succeeded and `looksWritten` holds for the temporary
+/// file. False, with the reason in `error` and the target untouched,
+/// otherwise; no temporary file is left.
+bool writeCheckedFile(const QString& path,
+                      const std::function<bool(const QString& temporaryPath)>& write,
+                      const std::function<bool(const QString& temporaryPath)>& looksWritten,
+                      QString* error);
 
 /// Draws one page of `sizeMm` millimetres into `path`:
 /// - PNG: a white pixmap of int(mm / 25.4 * dpi) pixels, saved as PNG;
@@ -44,6 +75,11 @@ bool isWriteProtectedFile(const QString& path);
 /// and the target untouched, when anything fails or the format is Unknown.
 bool writePlotPage(const QString& path, PlotFileFormat format, const QSizeF& sizeMm, int dpi,
                    const QString& title,
+                   const std::function<void(QPainter& painter, double unitsPerMm)>& paint,
+                   QString* error);
+
+/// The same with every device's layout given (see PlotPageSetup).
+bool writePlotPage(const QString& path, PlotFileFormat format, const PlotPageSetup& page,
                    const std::function<void(QPainter& painter, double unitsPerMm)>& paint,
                    QString* error);
 

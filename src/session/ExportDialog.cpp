@@ -33,16 +33,6 @@ void setGreyText(QWidget* widget) {
     widget->setPalette(palette);
 }
 
-std::vector<std::string> scalarFeaturesOf(const DatasetEntry* entry) {
-    std::vector<std::string> names;
-    if (!entry || !entry->reader)
-        return names;
-    for (const std::string& name : entry->reader->getAvailableFeatures())
-        if (RTDCReader::isScalarFeature(name))
-            names.push_back(name);
-    return names;
-}
-
 } // namespace
 
 ExportDialog::ExportDialog(const DatasetEntry* current,

@@ -3,6 +3,7 @@
 #include "core/RTDCReader.h"
 #include "model/DatasetStore.h"
 #include "util/DatasetDragPayload.h"
+#include "util/DatasetPickDialog.h"
 #include "util/DialogProvider.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -233,35 +234,15 @@ void CategoryPanel::onDatasetRenamed(int datasetId, const QString& name) {
 }
 
 void CategoryPanel::onAddDatasets() {
-    QDialog dialog(this);
-    dialog.setWindowTitle(tr("Add Datasets"));
-    dialog.setMinimumSize(350, 300);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(tr("Select datasets to add (Ctrl/Shift for multi-select):"),
-                                 &dialog));
-    auto* list = new QListWidget(&dialog);
-    list->setObjectName(QStringLiteral("addDatasetsList"));
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    if (m_store) {
-        for (const auto& dataset : m_store->datasets()) {
-            if (!dataset->featuresLoaded || indexOf(dataset->id) >= 0)
-                continue;
-            auto* item = new QListWidgetItem(dataset->displayName, list);
-            item->setData(Qt::UserRole, dataset->id);
-        }
-    }
-    layout->addWidget(list);
-    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(box);
-
-    if (DialogProvider::current().execDialog(dialog) != QDialog::Accepted)
+    std::vector<PickableDataset> offered;
+    if (m_store)
+        for (const auto& dataset : m_store->datasets())
+            if (dataset->featuresLoaded && indexOf(dataset->id) < 0)
+                offered.push_back({dataset->id, dataset->displayName});
+    const auto ids = askDatasetsToAdd(this, offered, QStringLiteral("addDatasetsList"));
+    if (!ids)
         return;
-    std::vector<int> ids;
-    for (const QListWidgetItem* item : list->selectedItems())
-        ids.push_back(item->data(Qt::UserRole).toInt());
-    for (const int id : ids)
+    for (const int id : *ids)
         tryAddDataset(id);
 }
 

@@ -24,9 +24,10 @@ struct PlotDocumentStyle {
 /// Writes one plot as a whole document of `style.plotSizeMm` at
 /// `style.resolution`, the format named by the path's suffix (lower-cased:
 /// "pdf", "svg" or an image format), through a temporary file beside the
-/// path that replaces it only once the document is there and not empty.
-/// False, with the reason in `error`, on any failure; an existing file at
-/// `path` then stays as it was and no temporary file is left.
+/// path that replaces it only once the document is whole (the plots
+/// library's checked writers). False, with the reason in `error`, on any
+/// failure and for a read-only file at `path`; an existing file at `path`
+/// then stays as it was and no temporary file is left.
 bool exportPlotDocument(QwtPlot* plot, const QString& path, const PlotDocumentStyle& style,
                         QString* error);
 

@@ -21,16 +21,6 @@ namespace Quorvex3 {
 
 namespace {
 
-std::vector<std::string> scalarFeatures(const DatasetEntry* entry) {
-    std::vector<std::string> names;
-    if (!entry || !entry->reader)
-        return names;
-    for (const std::string& name : entry->reader->getAvailableFeatures())
-        if (RTDCReader::isScalarFeature(name))
-            names.push_back(name);
-    return names;
-}
-
 QCheckBox* statisticBox(const QString& text, const char* objectName, bool checked) {
     auto* box = new QCheckBox(text);
     box->setObjectName(QLatin1String(objectName));
@@ -93,12 +83,12 @@ void StatSummaryExportDialog::buildScopeGroup(int datasetCount) {
 
 void StatSummaryExportDialog::buildFeatureGroup(
     const DatasetEntry* current, const std::vector<std::unique_ptr<DatasetEntry>>& datasets) {
-    const std::vector<std::string> own = scalarFeatures(current);
+    const std::vector<std::string> own = scalarFeaturesOf(current);
     m_currentFeatures.insert(own.begin(), own.end());
     std::vector<std::vector<std::string>> others;
     for (const auto& entry : datasets)
         if (entry && entry.get() != current)
-            others.push_back(scalarFeatures(entry.get()));
+            others.push_back(scalarFeaturesOf(entry.get()));
     m_featureNames = statSummaryFeatureOrder(own, others);
 
     auto* group = new QGroupBox(QStringLiteral("Scalar Features"), this);

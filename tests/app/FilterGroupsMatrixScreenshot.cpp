@@ -8,38 +8,21 @@
 #include "app/Startup.h"
 #include "filters/FilterGroupsMatrixWindow.h"
 #include "support/RtdcFixtureWriter.h"
+#include "support/ScreenshotSupport.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QPixmap>
 #include <QSpinBox>
 
 #include <cstdio>
 #include <string>
 
-namespace {
-
-void spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
+    if (!Quorvex3::testing::screenshotArguments(argc, argv, 1, 1, "<output.png>"))
         return 2;
-    }
     Quorvex3::SafeApplication app(argc, argv);
-    Quorvex3::resetNumericLocale();
-    Quorvex3::setApplicationIdentity();
-    Quorvex3::applyApplicationIcon();
-    Quorvex3::applyApplicationLook();
+    Quorvex3::testing::applyProgramLook();
 
     Quorvex3::testing::TempDir dir;
     const char* files[] = {"2024-05-02/blood/donor_A.rtdc",   "2024-05-02/blood/donor_B.rtdc",
@@ -57,11 +40,9 @@ int main(int argc, char** argv) {
             writer.addColumn<double>("deform", {0.05, 0.04, 0.03, 0.02, 0.01});
         }
         window.addDataset(QString::fromStdString(path));
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 10000 &&
-               !(window.activeDataset() && window.activeDataset()->featuresLoaded))
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        Quorvex3::testing::spinUntil(
+            [&] { return window.activeDataset() && window.activeDataset()->featuresLoaded; },
+            10000);
     }
     const int singlets = window.addFilterGroup("Singlets");
     const int debris = window.addFilterGroup("No debris");
@@ -74,12 +55,6 @@ int main(int argc, char** argv) {
     Quorvex3::FilterGroupsMatrixWindow matrix(
         &window.store(), {window.datasetFolderViewActive(), window.datasetFolderDepth()});
     matrix.show();
-    spin(1000);
-
-    const QPixmap picture = matrix.grab();
-    if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    Quorvex3::testing::spinEvents(1000);
+    return Quorvex3::testing::saveGrab(matrix, argv[1]) ? 0 : 1;
 }

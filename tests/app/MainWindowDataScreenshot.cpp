@@ -12,12 +12,11 @@
 #include "app/Startup.h"
 #include "core/RTDCReader.h"
 #include "support/RtdcFixtureWriter.h"
+#include "support/ScreenshotSupport.h"
 
 #include <QComboBox>
 #include <QDockWidget>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QPixmap>
 #include <QSpinBox>
 
 #include <algorithm>
@@ -32,6 +31,11 @@ namespace {
 
 using Quorvex3::testing::RtdcFixtureWriter;
 using Quorvex3::testing::Storage;
+using Quorvex3::testing::applyProgramLook;
+using Quorvex3::testing::saveGrab;
+using Quorvex3::testing::screenshotArguments;
+using Quorvex3::testing::spinEvents;
+using Quorvex3::testing::spinUntil;
 
 constexpr size_t kEvents = 100000;
 constexpr size_t kHeight = 80;
@@ -228,13 +232,6 @@ void writeMeasurement(const std::string& path) {
     }
 }
 
-void spinEvents(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
 /// A cell of about the population's median size, to show in the views.
 int typicalCell(Quorvex3::RTDCReader& reader) {
     const std::vector<double>& area = reader.readScalarFeature("area_um");
@@ -254,10 +251,8 @@ bool selectData(QComboBox* combo, const QString& data) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s <output.png> [measurement.rtdc]\n", argv[0]);
+    if (!screenshotArguments(argc, argv, 1, 2, "<output.png> [measurement.rtdc]"))
         return 2;
-    }
     const std::string measurement = argc == 3 ? argv[2] : "/tmp/quorvex3_screenshot_100k.rtdc";
     if (!QFileInfo::exists(QString::fromStdString(measurement))) {
         std::fprintf(stderr, "writing %s ...\n", measurement.c_str());
@@ -265,20 +260,12 @@ int main(int argc, char** argv) {
     }
 
     Quorvex3::SafeApplication app(argc, argv);
-    Quorvex3::resetNumericLocale();
-    Quorvex3::setApplicationIdentity();
-    Quorvex3::applyApplicationIcon();
-    Quorvex3::applyApplicationLook();
+    applyProgramLook();
 
     Quorvex3::MainWindow window;
     window.show();
     window.addDataset(QString::fromStdString(measurement));
-    QElapsedTimer clock;
-    clock.start();
-    while (!(window.activeDataset() && window.activeDataset()->featuresLoaded) &&
-           clock.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (!window.activeDataset() || !window.activeDataset()->featuresLoaded) {
+    if (!spinUntil([&] { return window.activeDataset() && window.activeDataset()->featuresLoaded; })) {
         std::fprintf(stderr, "the measurement did not load\n");
         return 1;
     }
@@ -296,10 +283,5 @@ int main(int argc, char** argv) {
     if (!coloured)
         std::fprintf(stderr, "no density colour offered\n");
 
-    const QPixmap picture = window.grab();
-    if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    return saveGrab(window, argv[1]) ? 0 : 1;
 }

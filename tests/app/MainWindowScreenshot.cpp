@@ -5,35 +5,17 @@
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
+#include "support/ScreenshotSupport.h"
 
-#include <QElapsedTimer>
-#include <QPixmap>
-#include <QScreen>
-
-#include <cstdio>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
+    if (!Quorvex3::testing::screenshotArguments(argc, argv, 1, 1, "<output.png>"))
         return 2;
-    }
     Quorvex3::SafeApplication app(argc, argv);
-    Quorvex3::resetNumericLocale();
-    Quorvex3::setApplicationIdentity();
-    Quorvex3::applyApplicationIcon();
-    Quorvex3::applyApplicationLook();
+    Quorvex3::testing::applyProgramLook();
 
     Quorvex3::MainWindow window;
     window.show();
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-
-    const QPixmap picture = window.grab();
-    if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    Quorvex3::testing::spinEvents(1000);
+    return Quorvex3::testing::saveGrab(window, argv[1]) ? 0 : 1;
 }

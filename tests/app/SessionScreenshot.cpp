@@ -11,16 +11,15 @@
 #include "core/FilterRule.h"
 #include "model/DatasetEntry.h"
 #include "support/RtdcFixtureWriter.h"
+#include "support/ScreenshotSupport.h"
 #include "util/DialogProvider.h"
 #include "util/ScriptedDialogProvider.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPixmap>
 
 #include <cstdio>
 #include <random>
@@ -30,6 +29,7 @@
 namespace {
 
 using Quorvex3::testing::RtdcFixtureWriter;
+using Quorvex3::testing::spinUntil;
 
 void writeMeasurement(const std::string& path, double shift, unsigned seed) {
     std::mt19937 rng(seed);
@@ -49,21 +49,6 @@ void writeMeasurement(const std::string& path, double shift, unsigned seed) {
     w.setStringAttribute("experiment:sample", "Donor " + std::to_string(seed));
 }
 
-void spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-template <typename Done> bool spinUntil(Done done) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 void trigger(Quorvex3::MainWindow& window, const QString& menuTitle, const QString& item) {
     for (QMenu* menu : window.menuBar()->findChildren<QMenu*>())
         if (menu->title() == menuTitle)
@@ -75,16 +60,11 @@ void trigger(Quorvex3::MainWindow& window, const QString& menuTitle, const QStri
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
+    if (!Quorvex3::testing::screenshotArguments(argc, argv, 1, 1, "<output.png>"))
         return 2;
-    }
     Quorvex3::testing::TempDir dir;
     Quorvex3::SafeApplication app(argc, argv);
-    Quorvex3::resetNumericLocale();
-    Quorvex3::setApplicationIdentity();
-    Quorvex3::applyApplicationIcon();
-    Quorvex3::applyApplicationLook();
+    Quorvex3::testing::applyProgramLook();
     Quorvex3::testing::ScriptedDialogProvider dialogs;
     Quorvex3::ScopedDialogProvider guard(dialogs);
 
@@ -107,7 +87,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the measurements did not load\n");
         return 1;
     }
-    spin(300);
+    Quorvex3::testing::spinEvents(300);
     if (auto* colour = window.findChild<QComboBox*>(QStringLiteral("colorCombo")))
         colour->setCurrentIndex(colour->findData(QStringLiteral("__density_kde__")));
     if (auto* contours = window.findChild<QComboBox*>(QStringLiteral("contourModeCombo")))
@@ -120,26 +100,23 @@ int main(int argc, char** argv) {
     window.addRuleToGroup(group, rule);
     window.setGroupEnabled(window.datasets()[2]->id, group, true);
     window.datasets()[1]->displayName = QStringLiteral("Donor 2 (treated)");
-    spin(300);
+    Quorvex3::testing::spinEvents(300);
 
     const QString session = QString::fromStdString(dir.file("screenshot.QV3"));
     dialogs.fileAnswers = {session};
     trigger(window, QStringLiteral("&File"), QStringLiteral("&Save Session..."));
     dialogs.buttonAnswers = {QMessageBox::Ok};
     trigger(window, QStringLiteral("&File"), QStringLiteral("&Clear Session"));
-    spin(200);
+    Quorvex3::testing::spinEvents(200);
     dialogs.fileAnswers = {session};
     trigger(window, QStringLiteral("&File"), QStringLiteral("&Load Session..."));
     if (!spinUntil([&] { return !window.sessionLoading(); })) {
         std::fprintf(stderr, "the session did not load\n");
         return 1;
     }
-    spin(1500);
-    const QPixmap picture = window.grab();
-    if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
+    Quorvex3::testing::spinEvents(1500);
+    if (!Quorvex3::testing::saveGrab(window, argv[1]))
         return 1;
-    }
     std::printf("%d dataset(s), %d dialog(s)\n", int(window.datasets().size()),
                 int(dialogs.calls.size()));
     return 0;

@@ -9,10 +9,9 @@
 #include "model/DatasetEntry.h"
 #include "stats/StatSummaryExportDialog.h"
 #include "support/RtdcFixtureWriter.h"
+#include "support/ScreenshotSupport.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QPixmap>
 #include <QRadioButton>
 
 #include <cstdio>
@@ -21,15 +20,10 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
+    if (!Quorvex3::testing::screenshotArguments(argc, argv, 1, 1, "<output.png>"))
         return 2;
-    }
     Quorvex3::SafeApplication app(argc, argv);
-    Quorvex3::resetNumericLocale();
-    Quorvex3::setApplicationIdentity();
-    Quorvex3::applyApplicationIcon();
-    Quorvex3::applyApplicationLook();
+    Quorvex3::testing::applyProgramLook();
 
     Quorvex3::testing::TempDir dir;
     const std::vector<std::vector<std::string>> features = {
@@ -53,13 +47,6 @@ int main(int argc, char** argv) {
     dialog.findChild<QRadioButton*>(QStringLiteral("allDatasetsRadio"))->setChecked(true);
     dialog.findChild<QCheckBox*>(QStringLiteral("statPercentile"))->setChecked(true);
     dialog.show();
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 800)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (!dialog.grab().save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    Quorvex3::testing::spinEvents(800);
+    return Quorvex3::testing::saveGrab(dialog, argv[1]) ? 0 : 1;
 }

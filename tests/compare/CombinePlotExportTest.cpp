@@ -3,7 +3,7 @@
 // pdfinfo), the question before numbered files are replaced, failures that
 // leave the old file as it was, and plots that look as before afterwards.
 
-#include "CombinePlotTestSupport.h"
+#include "CombineTestSupport.h"
 #include "support/PythonOracle.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // limits, log axes, isolines, the statistics table against numpy (with a
 // filter group on a feature the datasets lack) and its TSV export.
 
-#include "CombinePlotTestSupport.h"
+#include "CombineTestSupport.h"
 #include "calc/CalcTestSupport.h"
 #include "calc/EModulus.h"
 #include "compare/CombinePlotStats.h"

@@ -10,14 +10,13 @@
 #include "compare/CombinePlotWindow.h"
 #include "model/DatasetEntry.h"
 #include "support/RtdcFixtureWriter.h"
+#include "support/ScreenshotSupport.h"
 #include "util/ScriptedDialogProvider.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
-#include <QElapsedTimer>
-#include <QPixmap>
 
 #include <cstdio>
 #include <fstream>
@@ -25,13 +24,6 @@
 #include <string>
 
 namespace {
-
-void spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
 
 // A 21 x 21 Young's modulus table over areas 20..220 um^2 and deformations
 // 0..0.1 whose modulus falls with deformation, as a real one does.
@@ -72,15 +64,11 @@ void writePopulation(const std::string& path, int n, double area, double deform,
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: %s <window.png> <preview.png> [grid.png]\n", argv[0]);
+    if (!Quorvex3::testing::screenshotArguments(argc, argv, 2, 3,
+                                                "<window.png> <preview.png> [grid.png]"))
         return 2;
-    }
     Quorvex3::SafeApplication app(argc, argv);
-    Quorvex3::resetNumericLocale();
-    Quorvex3::setApplicationIdentity();
-    Quorvex3::applyApplicationIcon();
-    Quorvex3::applyApplicationLook();
+    Quorvex3::testing::applyProgramLook();
 
     Quorvex3::testing::TempDir dir;
     Quorvex3::MainWindow window;
@@ -98,11 +86,9 @@ int main(int argc, char** argv) {
         const std::string path = dir.file(p.name);
         writePopulation(path, 4000, p.area, p.deform, seed++);
         window.addDataset(QString::fromStdString(path));
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 10000 &&
-               !(window.activeDataset() && window.activeDataset()->featuresLoaded))
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        Quorvex3::testing::spinUntil(
+            [&] { return window.activeDataset() && window.activeDataset()->featuresLoaded; },
+            10000);
     }
 
     Quorvex3::CombinePlotWindow combine(&window);
@@ -119,17 +105,13 @@ int main(int argc, char** argv) {
     combine.findChild<QCheckBox*>(QStringLiteral("showLegendCheck"))->setChecked(true);
     combine.findChild<QDockWidget*>(QStringLiteral("statsDock"))->show();
     combine.show();
-    spin(1000);
-    if (!combine.grab().save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
+    Quorvex3::testing::spinEvents(1000);
+    if (!Quorvex3::testing::saveGrab(combine, argv[1]))
         return 1;
-    }
     combine.setExportPreview(true);
-    spin(1000);
-    if (!combine.grab().save(QString::fromLocal8Bit(argv[2]))) {
-        std::fprintf(stderr, "could not write %s\n", argv[2]);
+    Quorvex3::testing::spinEvents(1000);
+    if (!Quorvex3::testing::saveGrab(combine, argv[2]))
         return 1;
-    }
     if (argc == 4) {
         Quorvex3::testing::ScriptedDialogProvider dialogs;
         const Quorvex3::ScopedDialogProvider guard(dialogs);

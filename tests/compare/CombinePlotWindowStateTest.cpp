@@ -1,7 +1,7 @@
 // The combined plot window's session state: what is written, what a restore
 // sets, the defaults it takes for missing or bad values, and that a saved
 // window restores to the same state.
-#include "CombineWindowTestSupport.h"
+#include "CombineTestSupport.h"
 
 #include "model/DatasetEntry.h"
 

@@ -2,7 +2,7 @@
 // reports, reorder drops by synthetic drag events, datasets dropped or picked
 // from the main window, the sync rules with their question, the plot grid,
 // the main window's notifications and the coalescing of refreshes.
-#include "CombineWindowTestSupport.h"
+#include "CombineTestSupport.h"
 
 #include "app/DatasetListWidget.h"
 #include "core/RTDCReader.h"

@@ -7,11 +7,10 @@
 #include "core/RTDCReader.h"
 #include "model/DatasetStore.h"
 #include "support/RtdcFixtureWriter.h"
+#include "support/ScreenshotSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QPixmap>
 
 #include <algorithm>
 #include <clocale>
@@ -62,20 +61,11 @@ std::string writeCells(const Quorvex3::testing::TempDir& dir) {
     return w.path();
 }
 
-void spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
+    if (!Quorvex3::testing::screenshotArguments(argc, argv, 1, 1, "<output.png>"))
         return 2;
-    }
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     Quorvex3::testing::TempDir dir;
@@ -92,11 +82,11 @@ int main(int argc, char** argv) {
     Quorvex3::ImageGalleryWindow window(&store, id);
     window.show();
     window.findChild<QComboBox*>(QStringLiteral("contrastCombo"))->setCurrentIndex(1);
-    spin(300);
+    Quorvex3::testing::spinEvents(300);
     while (window.isBusy())
-        spin(50);
-    spin(300);
-    if (!window.grab().save(QString::fromLocal8Bit(argv[1])))
+        Quorvex3::testing::spinEvents(50);
+    Quorvex3::testing::spinEvents(300);
+    if (!Quorvex3::testing::saveGrab(window, argv[1]))
         return 1;
     std::printf("auto contrast %d..%d, cutout %d x %d\n", window.autoLo(), window.autoHi(),
                 window.cutoutWidth(), window.cutoutHeight());

@@ -628,5 +628,31 @@ TEST_F(ShownEvents, RunsOnAPoolThreadAndGivesWhatTheGuiThreadGets) {
     EXPECT_EQ(shownEvents(m_reader, filter), (std::vector<int>{1, 2, 3}));
 }
 
+// The scalar features an export or a filter offers: images and traces of
+// the measurement are left out, the reader's order is kept, and an entry
+// without a measurement has none.
+TEST(DatasetEntryScalarFeatures, OnlyScalarFeaturesInTheReadersOrder) {
+    testing::TempDir dir;
+    const std::string path = dir.file("mixed.rtdc");
+    {
+        testing::RtdcFixtureWriter w(path);
+        w.addColumn<double>("deform", {0.1, 0.2});
+        w.addImageStack("image", 2, 2, 3, std::vector<uint8_t>(12, 100));
+        w.addColumn<double>("area_um", {10, 20});
+        w.addTrace("fl1_raw", 2, 4, std::vector<int16_t>(8, 5));
+    }
+    DatasetEntry entry;
+    EXPECT_TRUE(scalarFeaturesOf(nullptr).empty());
+    EXPECT_TRUE(scalarFeaturesOf(&entry).empty());
+    entry.reader = std::make_shared<RTDCReader>();
+    ASSERT_TRUE(entry.reader->openFile(path));
+    std::vector<std::string> expected;
+    for (const std::string& name : entry.reader->getAvailableFeatures())
+        if (name == "deform" || name == "area_um")
+            expected.push_back(name);
+    ASSERT_EQ(expected.size(), 2u);
+    EXPECT_EQ(scalarFeaturesOf(&entry), expected);
+}
+
 } // namespace
 } // namespace Quorvex3

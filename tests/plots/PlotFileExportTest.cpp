@@ -56,6 +56,34 @@ TEST(PlotFileExport, EachFormatIsWrittenAndChecked) {
     EXPECT_FALSE(error.isEmpty());
 }
 
+// A file cut short (a full disk, a size limit) starts as its format does
+// but lacks its end: it does not count as written, whatever the format.
+TEST(PlotFileExport, AFileCutShortIsNotTakenForWritten) {
+    TempDir dir;
+    const struct {
+        const char* name;
+        PlotFileFormat format;
+    } cases[] = {{"cut.png", PlotFileFormat::Png},
+                 {"cut.svg", PlotFileFormat::Svg},
+                 {"cut.pdf", PlotFileFormat::Pdf}};
+    for (const auto& c : cases) {
+        const QString path = QString::fromStdString(dir.file(c.name));
+        ASSERT_TRUE(writePlotPage(path, c.format, QSizeF(40, 30), 150, "t", drawCross, nullptr))
+            << c.name;
+        const QByteArray whole = bytesOf(path);
+        ASSERT_TRUE(plotFileLooksWritten(path, c.format)) << c.name;
+        // Cut where the end marker is lost but the start is intact.
+        const int size = static_cast<int>(whole.size());
+        for (const int keep : {size / 2, size - 8}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(whole.left(keep));
+            file.close();
+            EXPECT_FALSE(plotFileLooksWritten(path, c.format)) << c.name << " cut to " << keep;
+        }
+    }
+}
+
 // While the page is drawn, something else takes the temporary file's place
 // (the device goes on writing to the file it opened): what is left under
 // the temporary name is no SVG, the check refuses it and the old file stays.

@@ -202,5 +202,30 @@ TEST_F(EvaluationPlotExport, FailuresKeepTheOldFileAndLeaveNoTemporaryFile) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(target)));
 }
 
+// A file marked read-only is left alone, by the stacked and the single
+// document alike, even where renaming over it would succeed.
+TEST_F(EvaluationPlotExport, ReadOnlyTargetIsLeftAlone) {
+    const struct {
+        const char* name;
+        std::size_t plots;
+    } cases[] = {{"stacked.png", 3}, {"stacked.svg", 3}, {"single.pdf", 1}, {"single.svg", 1}};
+    for (const auto& c : cases) {
+        const QString target = path(c.name);
+        {
+            QFile file(target);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("old");
+        }
+        QFile::setPermissions(target, QFileDevice::ReadOwner);
+        const std::vector<QwtPlot*> plots(m_plots.begin(),
+                                          m_plots.begin() + static_cast<long>(c.plots));
+        QString error;
+        EXPECT_FALSE(exportPlots(plots, target, m_group, &error)) << c.name;
+        EXPECT_FALSE(error.isEmpty()) << c.name;
+        EXPECT_EQ(readAll(target), QByteArray("old")) << c.name;
+    }
+    EXPECT_EQ(folderEntries(m_dir).size(), 4);
+}
+
 } // namespace
 } // namespace Quorvex3

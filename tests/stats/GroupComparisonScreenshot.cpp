@@ -10,14 +10,13 @@
 #include "stats/CategoryPanel.h"
 #include "stats/StatisticalEvalWindow.h"
 #include "support/RtdcFixtureWriter.h"
+#include "support/ScreenshotSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPixmap>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,14 +24,12 @@
 
 int main(int argc, char** argv) {
     using namespace Quorvex3;
-    if (argc != 2 && argc != 4) {
-        std::fprintf(stderr, "usage: %s <output.png> [width height]\n", argv[0]);
+    // The size is optional, but both of its numbers or neither.
+    if (!testing::screenshotArguments(argc, argv, 1, 3, "<output.png> [width height]") ||
+        argc == 3)
         return 2;
-    }
     QApplication app(argc, argv);
-    resetNumericLocale();
-    setApplicationIdentity();
-    applyApplicationLook();
+    testing::applyProgramLook();
 
     testing::TempDir dir;
     DatasetStore store;
@@ -83,14 +80,6 @@ int main(int argc, char** argv) {
     if (argc == 4)
         window.resize(std::atoi(argv[2]), std::atoi(argv[3]));
     window.show();
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-
-    if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    testing::spinEvents(1000);
+    return testing::saveGrab(window, argv[1]) ? 0 : 1;
 }

@@ -1,0 +1,68 @@
+#pragma once
+
+// What every screenshot program (a development aid, run under xvfb-run)
+// does around the window it shows: check its arguments, let the event loop
+// run while the window settles, and save a picture of a widget. Header-only,
+// so that programs of any widget library can use it; the program's look
+// (application identity, icon, style) only where the app library is linked.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <cstdio>
+
+#if __has_include("app/Startup.h")
+#include "app/Startup.h"
+#endif
+
+namespace Quorvex3::testing {
+
+/// Whether the program got between `least` and `most` arguments; prints
+/// "usage: <program> <names>" otherwise (the caller then returns 2).
+inline bool screenshotArguments(int argc, char** argv, int least, int most, const char* names) {
+    if (argc - 1 >= least && argc - 1 <= most)
+        return true;
+    std::fprintf(stderr, "usage: %s %s\n", argv[0], names);
+    return false;
+}
+
+/// Delivers events for `ms` milliseconds.
+inline void spinEvents(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+/// Delivers events until `done()` holds or `limitMs` passed; `done()` then.
+template <typename Done> bool spinUntil(Done done, int limitMs = 60000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+/// Saves a picture of `widget` to `path`; says so on stderr when it could not.
+inline bool saveGrab(QWidget& widget, const char* path) {
+    if (widget.grab().save(QString::fromLocal8Bit(path)))
+        return true;
+    std::fprintf(stderr, "could not write %s\n", path);
+    return false;
+}
+
+#if __has_include("app/Startup.h")
+/// The program's own start-up settings, after the application object is
+/// made: "C" numbers, its identity, icon and look.
+inline void applyProgramLook() {
+    resetNumericLocale();
+    setApplicationIdentity();
+    applyApplicationIcon();
+    applyApplicationLook();
+}
+#endif
+
+} // namespace Quorvex3::testing
