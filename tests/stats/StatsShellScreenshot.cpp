@@ -9,32 +9,17 @@
 #include "stats/CategoryPanel.h"
 #include "stats/StatisticalEvalWindow.h"
 #include "support/RtdcFixtureWriter.h"
+#include "support/ScreenshotSupport.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QListWidget>
-#include <QPixmap>
 #include <QPushButton>
 
-#include <cstdio>
 #include <string>
 
-namespace {
-
-void spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
+    if (!Quorvex3::testing::screenshotArguments(argc, argv, 1, 1, "<output.png>"))
         return 2;
-    }
     Quorvex3::SafeApplication app(argc, argv);
     Quorvex3::resetNumericLocale();
     Quorvex3::setApplicationIdentity();
@@ -78,12 +63,6 @@ int main(int argc, char** argv) {
         features->item(i)->setSelected(true);
     stats.updateDescription();
     stats.show();
-    spin(1000);
-
-    const QPixmap picture = stats.grab();
-    if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    Quorvex3::testing::spinEvents(1000);
+    return Quorvex3::testing::saveGrab(stats, argv[1]) ? 0 : 1;
 }

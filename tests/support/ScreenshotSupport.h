@@ -13,6 +13,10 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <string>
 
 #if __has_include("app/Startup.h")
 #include "app/Startup.h"
@@ -20,11 +24,37 @@
 
 namespace Quorvex3::testing {
 
+/// Points HOME and the XDG folders at a fresh temporary folder, so that a
+/// picture never depends on, or writes into, the settings of whoever runs it.
+/// Call before the QApplication exists.
+inline void isolateUserFolders() {
+    char pattern[] = "/tmp/quorvex3-screenshot-XXXXXX";
+    const char* root = mkdtemp(pattern);
+    if (!root)
+        return; // the real folders then; the picture is still taken
+    const std::string base(root);
+    // Removed again when the program ends.
+    static const struct Remover {
+        std::string path;
+        ~Remover() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } remover{base};
+    setenv("HOME", base.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (base + "/data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (base + "/cache").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", base.c_str(), 1);
+}
+
 /// Whether the program got between `least` and `most` arguments; prints
 /// "usage: <program> <names>" otherwise (the caller then returns 2).
 inline bool screenshotArguments(int argc, char** argv, int least, int most, const char* names) {
-    if (argc - 1 >= least && argc - 1 <= most)
+    if (argc - 1 >= least && argc - 1 <= most) {
+        isolateUserFolders();
         return true;
+    }
     std::fprintf(stderr, "usage: %s %s\n", argv[0], names);
     return false;
 }
