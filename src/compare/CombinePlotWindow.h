@@ -206,13 +206,9 @@ private:
     // ---- rendering and statistics (CombinePlotWindowRender.cpp) ------------
     void rebuildPlots();
     void clearPlots();
-    FilteredData readFilteredData(const DatasetEntry* entry, const CombineDatasetRef& ref,
-                                  bool withDensity) const;
     CombineAxisLimits computeGlobalAxisLimits() const;
     void applyAxisLimits(QwtPlot* plot);
     CombineGridSize computeGridSize(int plotCount) const;
-    void renderDatasetOnPlot(QwtPlot* plot, const FilteredData& data,
-                             const CombineDatasetRef& ref);
     void renderAllOnSinglePlot(QwtPlot* plot);
     void renderContourOverlay(QwtPlot* plot);
     void updateScaleWarnings();

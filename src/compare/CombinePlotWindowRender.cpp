@@ -316,15 +316,6 @@ void CombinePlotWindow::renderArrayPlot(QwtPlot* plot, int index) {
     }
 }
 
-CombinePlotWindow::FilteredData CombinePlotWindow::readFilteredData(const DatasetEntry* entry,
-                                                                    const CombineDatasetRef& ref,
-                                                                    bool withDensity) const {
-    if (!entry || !entry->featuresLoaded || !entry->reader || !m_mainWindow)
-        return {};
-    return readCombineFilteredData(*entry->reader, m_mainWindow->buildEffectiveFilter(entry),
-                                   dataRequest(ref, withDensity && m_colorMode == 0));
-}
-
 CombineAxisLimits CombinePlotWindow::globalLimitsOf(
     const std::vector<std::optional<CombinePlotInputs>>& all) const {
     std::vector<const FilteredData*> pointers;
@@ -365,18 +356,6 @@ void CombinePlotWindow::applyAxisLimits(QwtPlot* plot) {
         plot->setAxisScale(QwtPlot::xBottom, limits.x.min, limits.x.max);
     if (limits.y.valid)
         plot->setAxisScale(QwtPlot::yLeft, limits.y.min, limits.y.max);
-}
-
-void CombinePlotWindow::renderDatasetOnPlot(QwtPlot* plot, const FilteredData& data,
-                                            const CombineDatasetRef& ref) {
-    CombinePlotInputs inputs;
-    inputs.data = data;
-    const CombineContourRequest contours = contourRequest();
-    if (contours.on)
-        inputs.contours =
-            computeCombineContours(data, contours.innerPercent, contours.outerPercent,
-                                   scaleModeOf(ref.scaleXMode), scaleModeOf(ref.scaleYMode));
-    renderInputsOnPlot(plot, inputs, ref);
 }
 
 void CombinePlotWindow::renderInputsOnPlot(QwtPlot* plot, const CombinePlotInputs& inputs,
