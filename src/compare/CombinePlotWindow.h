@@ -306,6 +306,11 @@ private:
     /// contours when asked. Null entries: the dataset is unknown.
     std::vector<std::optional<CombinePlotInputs>> readAllInputs(bool withDensity,
                                                                 bool withContours) const;
+    /// The running rebuild's inputs; outside a rebuild, read anew into
+    /// `storage` (which the result then refers to).
+    const std::vector<std::optional<CombinePlotInputs>>& currentInputs(
+        std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
+        bool withContours) const;
     /// The inputs of reference `index` during a rebuild, else null.
     const CombinePlotInputs* rebuildInputsAt(int index) const;
     /// Dots, contours and axis titles of one dataset from inputs read before.

@@ -212,6 +212,15 @@ CombinePlotWindow::readAllInputs(bool withDensity, bool withContours) const {
     return all;
 }
 
+const std::vector<std::optional<CombinePlotInputs>>& CombinePlotWindow::currentInputs(
+    std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
+    bool withContours) const {
+    if (m_inRebuild)
+        return m_rebuildInputs;
+    storage = readAllInputs(withDensity, withContours);
+    return storage;
+}
+
 const CombinePlotInputs* CombinePlotWindow::rebuildInputsAt(int index) const {
     if (!m_inRebuild || index < 0 || static_cast<size_t>(index) >= m_rebuildInputs.size() ||
         !m_rebuildInputs[static_cast<size_t>(index)])
@@ -327,9 +336,8 @@ CombineAxisLimits CombinePlotWindow::globalLimitsOf(
 }
 
 CombineAxisLimits CombinePlotWindow::computeGlobalAxisLimits() const {
-    if (m_inRebuild)
-        return globalLimitsOf(m_rebuildInputs);
-    return globalLimitsOf(readAllInputs(false, false));
+    std::vector<std::optional<CombinePlotInputs>> read;
+    return globalLimitsOf(currentInputs(read, false, false));
 }
 
 void CombinePlotWindow::applyAxisLimits(QwtPlot* plot) {
@@ -391,9 +399,7 @@ void CombinePlotWindow::renderInputsOnPlot(QwtPlot* plot, const CombinePlotInput
 
 void CombinePlotWindow::renderAllOnSinglePlot(QwtPlot* plot) {
     std::vector<std::optional<CombinePlotInputs>> read;
-    if (!m_inRebuild)
-        read = readAllInputs(m_contourCombo->currentIndex() != 2, true);
-    const auto& all = m_inRebuild ? m_rebuildInputs : read;
+    const auto& all = currentInputs(read, m_contourCombo->currentIndex() != 2, true);
     const bool legend = m_showLegendCheck->isChecked();
     for (int i = 0; i < datasetCount(); ++i) {
         const CombineDatasetRef ref = currentRef(i);
@@ -419,9 +425,7 @@ void CombinePlotWindow::renderAllOnSinglePlot(QwtPlot* plot) {
 
 void CombinePlotWindow::renderContourOverlay(QwtPlot* plot) {
     std::vector<std::optional<CombinePlotInputs>> read;
-    if (!m_inRebuild)
-        read = readAllInputs(false, true);
-    const auto& all = m_inRebuild ? m_rebuildInputs : read;
+    const auto& all = currentInputs(read, false, true);
     const CombineContourRequest request = contourRequest();
     const bool legend = m_showLegendCheck->isChecked();
     const bool sync = m_syncAxesCheck->isChecked();
@@ -481,9 +485,7 @@ void CombinePlotWindow::updateScaleWarnings() {
     if (m_cards.empty())
         return;
     std::vector<std::optional<CombinePlotInputs>> read;
-    if (!m_inRebuild)
-        read = readAllInputs(false, false);
-    const auto& all = m_inRebuild ? m_rebuildInputs : read;
+    const auto& all = currentInputs(read, false, false);
     const bool sync = m_syncAxesCheck->isChecked();
     const CombineDatasetRef first = m_cards.front()->getRef();
     for (int i = 0; i < static_cast<int>(m_cards.size()); ++i) {
@@ -513,9 +515,7 @@ void CombinePlotWindow::fillStatsTable() {
     if (m_refs.empty())
         return;
     std::vector<std::optional<CombinePlotInputs>> read;
-    if (!m_inRebuild)
-        read = readAllInputs(false, false);
-    const auto& all = m_inRebuild ? m_rebuildInputs : read;
+    const auto& all = currentInputs(read, false, false);
     std::vector<CombineStatsInput> positions;
     for (int i = 0; i < datasetCount(); ++i) {
         const CombineDatasetRef ref = currentRef(i);
