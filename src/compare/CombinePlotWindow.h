@@ -199,7 +199,7 @@ private:
     /// The queued part of a reorder: moves the dataset `sourceId` before or
     /// after `targetId`, found anew in the list.
     void moveReference(int sourceId, int targetId, bool above);
-    void pushFeaturesFromFirstCard();
+    void pushFeaturesFrom(const CombineDatasetWidget* card);
     void pushScalesFrom(const CombineDatasetWidget* card);
     void fillLimitFieldsFromData();
 
