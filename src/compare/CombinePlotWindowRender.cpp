@@ -19,7 +19,6 @@
 #include <QPen>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QHeaderView>
 #include <QDockWidget>
 
 #include <qwt_plot.h>
