@@ -66,8 +66,6 @@ public:
     /// Hides the card and deletes it from the event loop; a card whose
     /// reorder drag is still running goes once the drag has ended.
     void discard();
-    /// Whether the card's reorder drag is running.
-    bool isDragging() const { return m_dragging; }
     /// Number of the card, unique in the process; a reorder drag carries it.
     quint64 serial() const { return m_serial; }
     /// The data of a reorder drag of this card.

@@ -39,6 +39,13 @@ void keepFiniteDensities(CombineFilteredData& data) {
     data.density.resize(kept);
 }
 
+// The two contour percentages as shares, the smaller first.
+std::vector<double> contourShares(double innerPercent, double outerPercent) {
+    const double a = innerPercent / 100.0;
+    const double b = outerPercent / 100.0;
+    return {std::min(a, b), std::max(a, b)};
+}
+
 bool isPositiveWhereLog(double value, ScaleMode mode) {
     return mode != ScaleMode::Log || value > 0.0;
 }
@@ -89,17 +96,17 @@ CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& f
     plain.withDensity = false;
     inputs.data = readCombineFilteredData(reader, filter, plain);
     CombineFilteredData& data = inputs.data;
-    if (data.x.size() < 4)
-        return inputs;
-    const double a = contours.innerPercent / 100.0;
-    const double b = contours.outerPercent / 100.0;
     if (!request.withDensity) {
-        inputs.contours = DensityEstimator::computeContoursTransformed(
-            data.x, data.y, {std::min(a, b), std::max(a, b)}, request.scaleX, request.scaleY);
+        inputs.contours = computeCombineContours(data, contours.innerPercent,
+                                                 contours.outerPercent, request.scaleX,
+                                                 request.scaleY);
         return inputs;
     }
+    if (data.x.size() < 4)
+        return inputs;
     KernelDensityView view = DensityEstimator::estimateKDEWithContours(
-        data.x, data.y, {std::min(a, b), std::max(a, b)}, request.scaleX, request.scaleY);
+        data.x, data.y, contourShares(contours.innerPercent, contours.outerPercent),
+        request.scaleX, request.scaleY);
     data.density = std::move(view.densities);
     inputs.contours = std::move(view.levels);
     keepFiniteDensities(data);
@@ -148,10 +155,8 @@ std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data
                                                  ScaleMode scaleY) {
     if (data.x.size() < 4 || data.x.size() != data.y.size())
         return {};
-    const double a = innerPercent / 100.0;
-    const double b = outerPercent / 100.0;
     return DensityEstimator::computeContoursTransformed(
-        data.x, data.y, {std::min(a, b), std::max(a, b)}, scaleX, scaleY);
+        data.x, data.y, contourShares(innerPercent, outerPercent), scaleX, scaleY);
 }
 
 } // namespace Quorvex3

@@ -639,12 +639,12 @@ void CombinePlotWindow::onColorModeChanged(int mode) {
     rebuildPlots();
 }
 
-void CombinePlotWindow::pushFeaturesFromFirstCard() {
-    if (m_cards.empty())
-        return;
-    const CombineDatasetRef first = m_cards.front()->getRef();
-    for (size_t i = 1; i < m_cards.size(); ++i)
-        m_cards[i]->setFeatureSelections(first.xFeature, first.yFeature);
+void CombinePlotWindow::pushFeaturesFrom(const CombineDatasetWidget* card) {
+    const CombineDatasetRef source = card->getRef();
+    for (CombineDatasetWidget* other : m_cards) {
+        if (other != card)
+            other->setFeatureSelections(source.xFeature, source.yFeature);
+    }
 }
 
 void CombinePlotWindow::pushScalesFrom(const CombineDatasetWidget* card) {
@@ -665,7 +665,7 @@ void CombinePlotWindow::onSyncFeaturesToggled(bool on) {
     }
     if (m_cards.empty())
         return;
-    pushFeaturesFromFirstCard();
+    pushFeaturesFrom(m_cards.front());
     takeCardsState();
     rebuildPlots();
 }
@@ -710,13 +710,8 @@ void CombinePlotWindow::onDatasetSettingsChanged() {
     if (const auto* card = qobject_cast<CombineDatasetWidget*>(sender())) {
         const bool syncFeatures = m_syncFeaturesCheck->isChecked();
         const bool syncAxes = m_syncAxesCheck->isChecked();
-        const CombineDatasetRef source = card->getRef();
-        if (syncFeatures) {
-            for (CombineDatasetWidget* other : m_cards) {
-                if (other != card)
-                    other->setFeatureSelections(source.xFeature, source.yFeature);
-            }
-        }
+        if (syncFeatures)
+            pushFeaturesFrom(card);
         if (syncAxes)
             pushScalesFrom(card);
         if (syncFeatures || syncAxes)

@@ -199,20 +199,16 @@ private:
     /// The queued part of a reorder: moves the dataset `sourceId` before or
     /// after `targetId`, found anew in the list.
     void moveReference(int sourceId, int targetId, bool above);
-    void pushFeaturesFromFirstCard();
+    void pushFeaturesFrom(const CombineDatasetWidget* card);
     void pushScalesFrom(const CombineDatasetWidget* card);
     void fillLimitFieldsFromData();
 
     // ---- rendering and statistics (CombinePlotWindowRender.cpp) ------------
     void rebuildPlots();
     void clearPlots();
-    FilteredData readFilteredData(const DatasetEntry* entry, const CombineDatasetRef& ref,
-                                  bool withDensity) const;
     CombineAxisLimits computeGlobalAxisLimits() const;
     void applyAxisLimits(QwtPlot* plot);
     CombineGridSize computeGridSize(int plotCount) const;
-    void renderDatasetOnPlot(QwtPlot* plot, const FilteredData& data,
-                             const CombineDatasetRef& ref);
     void renderAllOnSinglePlot(QwtPlot* plot);
     void renderContourOverlay(QwtPlot* plot);
     void updateScaleWarnings();
@@ -310,6 +306,11 @@ private:
     /// contours when asked. Null entries: the dataset is unknown.
     std::vector<std::optional<CombinePlotInputs>> readAllInputs(bool withDensity,
                                                                 bool withContours) const;
+    /// The running rebuild's inputs; outside a rebuild, read anew into
+    /// `storage` (which the result then refers to).
+    const std::vector<std::optional<CombinePlotInputs>>& currentInputs(
+        std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
+        bool withContours) const;
     /// The inputs of reference `index` during a rebuild, else null.
     const CombinePlotInputs* rebuildInputsAt(int index) const;
     /// Dots, contours and axis titles of one dataset from inputs read before.

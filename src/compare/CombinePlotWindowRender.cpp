@@ -19,7 +19,6 @@
 #include <QPen>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QHeaderView>
 #include <QDockWidget>
 
 #include <qwt_plot.h>
@@ -212,6 +211,15 @@ CombinePlotWindow::readAllInputs(bool withDensity, bool withContours) const {
     return all;
 }
 
+const std::vector<std::optional<CombinePlotInputs>>& CombinePlotWindow::currentInputs(
+    std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
+    bool withContours) const {
+    if (m_inRebuild)
+        return m_rebuildInputs;
+    storage = readAllInputs(withDensity, withContours);
+    return storage;
+}
+
 const CombinePlotInputs* CombinePlotWindow::rebuildInputsAt(int index) const {
     if (!m_inRebuild || index < 0 || static_cast<size_t>(index) >= m_rebuildInputs.size() ||
         !m_rebuildInputs[static_cast<size_t>(index)])
@@ -316,15 +324,6 @@ void CombinePlotWindow::renderArrayPlot(QwtPlot* plot, int index) {
     }
 }
 
-CombinePlotWindow::FilteredData CombinePlotWindow::readFilteredData(const DatasetEntry* entry,
-                                                                    const CombineDatasetRef& ref,
-                                                                    bool withDensity) const {
-    if (!entry || !entry->featuresLoaded || !entry->reader || !m_mainWindow)
-        return {};
-    return readCombineFilteredData(*entry->reader, m_mainWindow->buildEffectiveFilter(entry),
-                                   dataRequest(ref, withDensity && m_colorMode == 0));
-}
-
 CombineAxisLimits CombinePlotWindow::globalLimitsOf(
     const std::vector<std::optional<CombinePlotInputs>>& all) const {
     std::vector<const FilteredData*> pointers;
@@ -336,9 +335,8 @@ CombineAxisLimits CombinePlotWindow::globalLimitsOf(
 }
 
 CombineAxisLimits CombinePlotWindow::computeGlobalAxisLimits() const {
-    if (m_inRebuild)
-        return globalLimitsOf(m_rebuildInputs);
-    return globalLimitsOf(readAllInputs(false, false));
+    std::vector<std::optional<CombinePlotInputs>> read;
+    return globalLimitsOf(currentInputs(read, false, false));
 }
 
 void CombinePlotWindow::applyAxisLimits(QwtPlot* plot) {
@@ -365,18 +363,6 @@ void CombinePlotWindow::applyAxisLimits(QwtPlot* plot) {
         plot->setAxisScale(QwtPlot::xBottom, limits.x.min, limits.x.max);
     if (limits.y.valid)
         plot->setAxisScale(QwtPlot::yLeft, limits.y.min, limits.y.max);
-}
-
-void CombinePlotWindow::renderDatasetOnPlot(QwtPlot* plot, const FilteredData& data,
-                                            const CombineDatasetRef& ref) {
-    CombinePlotInputs inputs;
-    inputs.data = data;
-    const CombineContourRequest contours = contourRequest();
-    if (contours.on)
-        inputs.contours =
-            computeCombineContours(data, contours.innerPercent, contours.outerPercent,
-                                   scaleModeOf(ref.scaleXMode), scaleModeOf(ref.scaleYMode));
-    renderInputsOnPlot(plot, inputs, ref);
 }
 
 void CombinePlotWindow::renderInputsOnPlot(QwtPlot* plot, const CombinePlotInputs& inputs,
@@ -412,9 +398,7 @@ void CombinePlotWindow::renderInputsOnPlot(QwtPlot* plot, const CombinePlotInput
 
 void CombinePlotWindow::renderAllOnSinglePlot(QwtPlot* plot) {
     std::vector<std::optional<CombinePlotInputs>> read;
-    if (!m_inRebuild)
-        read = readAllInputs(m_contourCombo->currentIndex() != 2, true);
-    const auto& all = m_inRebuild ? m_rebuildInputs : read;
+    const auto& all = currentInputs(read, m_contourCombo->currentIndex() != 2, true);
     const bool legend = m_showLegendCheck->isChecked();
     for (int i = 0; i < datasetCount(); ++i) {
         const CombineDatasetRef ref = currentRef(i);
@@ -440,9 +424,7 @@ void CombinePlotWindow::renderAllOnSinglePlot(QwtPlot* plot) {
 
 void CombinePlotWindow::renderContourOverlay(QwtPlot* plot) {
     std::vector<std::optional<CombinePlotInputs>> read;
-    if (!m_inRebuild)
-        read = readAllInputs(false, true);
-    const auto& all = m_inRebuild ? m_rebuildInputs : read;
+    const auto& all = currentInputs(read, false, true);
     const CombineContourRequest request = contourRequest();
     const bool legend = m_showLegendCheck->isChecked();
     const bool sync = m_syncAxesCheck->isChecked();
@@ -502,9 +484,7 @@ void CombinePlotWindow::updateScaleWarnings() {
     if (m_cards.empty())
         return;
     std::vector<std::optional<CombinePlotInputs>> read;
-    if (!m_inRebuild)
-        read = readAllInputs(false, false);
-    const auto& all = m_inRebuild ? m_rebuildInputs : read;
+    const auto& all = currentInputs(read, false, false);
     const bool sync = m_syncAxesCheck->isChecked();
     const CombineDatasetRef first = m_cards.front()->getRef();
     for (int i = 0; i < static_cast<int>(m_cards.size()); ++i) {
@@ -534,9 +514,7 @@ void CombinePlotWindow::fillStatsTable() {
     if (m_refs.empty())
         return;
     std::vector<std::optional<CombinePlotInputs>> read;
-    if (!m_inRebuild)
-        read = readAllInputs(false, false);
-    const auto& all = m_inRebuild ? m_rebuildInputs : read;
+    const auto& all = currentInputs(read, false, false);
     std::vector<CombineStatsInput> positions;
     for (int i = 0; i < datasetCount(); ++i) {
         const CombineDatasetRef ref = currentRef(i);

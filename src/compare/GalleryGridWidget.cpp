@@ -1,33 +1,13 @@
 #include "compare/GalleryGridWidget.h"
 
-#include <QGridLayout>
-#include <QImage>
-#include <QLabel>
-#include <QPainter>
+#include "plots/ImageViewer.h"
 
-#include <opencv2/imgproc.hpp>
+#include <QGridLayout>
+#include <QLabel>
 
 #include <algorithm>
 
 namespace Quorvex3 {
-
-QImage galleryTileToImage(const cv::Mat& tile) {
-    if (tile.empty() || tile.depth() != CV_8U)
-        return {};
-    if (tile.channels() == 1) {
-        return QImage(tile.data, tile.cols, tile.rows, static_cast<int>(tile.step),
-                      QImage::Format_Grayscale8)
-            .copy();
-    }
-    if (tile.channels() == 3) {
-        cv::Mat rgb;
-        cv::cvtColor(tile, rgb, cv::COLOR_BGR2RGB);
-        return QImage(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step),
-                      QImage::Format_RGB888)
-            .copy();
-    }
-    return {};
-}
 
 GalleryGridWidget::GalleryGridWidget(QWidget* parent) : QWidget(parent) {
     m_gridLayout = new QGridLayout(this);
@@ -88,15 +68,14 @@ void GalleryGridWidget::setTiles(const std::vector<GalleryTile>& tiles, int colu
         const auto cell = static_cast<size_t>(k);
         QLabel* image = m_imageLabels[cell];
         QLabel* id = m_idLabels[cell];
-        const QImage picture =
-            cell < tiles.size() ? galleryTileToImage(tiles[cell].image) : QImage();
-        if (picture.isNull()) {
+        const QPixmap pixmap =
+            cell < tiles.size() ? ImageViewer::matToPixmap(tiles[cell].image) : QPixmap();
+        if (pixmap.isNull()) {
             image->clear();
             id->clear();
             id->hide();
             continue;
         }
-        const QPixmap pixmap = QPixmap::fromImage(picture);
         image->setPixmap(pixmap);
         if (image->minimumSize() != pixmap.size() || image->maximumSize() != pixmap.size())
             image->setFixedSize(pixmap.size());

@@ -55,8 +55,4 @@ private:
     int m_placedColumns = 0; ///< the square the layout holds, 0 before the first page
 };
 
-/// An 8-bit tile as a deep-copied image: one channel as 8-bit greyscale,
-/// three (BGR) as 24-bit RGB; a null image for anything else.
-QImage galleryTileToImage(const cv::Mat& tile);
-
 } // namespace Quorvex3

@@ -16,10 +16,7 @@
 #include <QSpinBox>
 #include <QtConcurrent>
 
-#include <opencv2/core.hpp>
-
 #include <algorithm>
-#include <new>
 
 namespace Quorvex3 {
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -83,16 +84,7 @@ bool readDeflatedColumnInParallel(const H5::DataSet& dataset, const H5::PredType
     // the inflating runs in parallel.
     std::vector<RawChunk> raw(chunks);
     for (size_t k = 0; k < chunks; ++k) {
-        const hsize_t offset = static_cast<hsize_t>(k * pipeline.chunkValues);
-        hsize_t storedBytes = 0;
-        if (H5Dget_chunk_storage_size(dataset.getId(), &offset, &storedBytes) < 0 ||
-            storedBytes == 0)
-            return false; // unallocated chunk: its fill value is the library's business
-        raw[k].bytes.resize(static_cast<size_t>(storedBytes));
-        uint32_t skipped = 0;
-        if (H5Dread_chunk(dataset.getId(), H5P_DEFAULT, &offset, &skipped, raw[k].bytes.data()) <
-                0 ||
-            skipped != 0)
+        if (!readStoredChunk(dataset, 1, k * pipeline.chunkValues, SIZE_MAX, raw[k].bytes))
             return false;
         raw[k].firstValue = k * pipeline.chunkValues;
         raw[k].valueCount = std::min(pipeline.chunkValues, count - raw[k].firstValue);
@@ -163,6 +155,23 @@ bool inflateExactly(const unsigned char* source, size_t sourceSize, unsigned cha
     return decompressor && libdeflate_zlib_decompress(decompressor.get(), source, sourceSize,
                                                       target, targetSize,
                                                       nullptr) == LIBDEFLATE_SUCCESS;
+}
+
+bool readStoredChunk(const H5::DataSet& dataset, size_t rank, size_t first,
+                     size_t maxStoredBytes, std::vector<unsigned char>& raw) {
+    if (rank < 1)
+        return false;
+    std::vector<hsize_t> offset(rank, 0);
+    offset[0] = static_cast<hsize_t>(first);
+    hsize_t stored = 0;
+    // An unallocated chunk's fill value is the library's business.
+    if (H5Dget_chunk_storage_size(dataset.getId(), offset.data(), &stored) < 0 || stored == 0 ||
+        stored > maxStoredBytes)
+        return false;
+    raw.resize(static_cast<size_t>(stored));
+    uint32_t skipped = 0;
+    return H5Dread_chunk(dataset.getId(), H5P_DEFAULT, offset.data(), &skipped, raw.data()) >= 0 &&
+           skipped == 0;
 }
 
 std::thread startWorker(std::function<void()> work) {

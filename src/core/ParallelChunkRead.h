@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <thread>
+#include <vector>
 
 namespace H5 {
 class DataSet;
@@ -44,6 +45,15 @@ std::thread startWorker(std::function<void()> work);
 /// writers use, and the only one whose raw chunks we inflate ourselves.
 /// Caller holds the HDF5 lock; HDF5 exceptions pass on.
 bool isPlainDeflatePipeline(const H5::DSetCreatPropList& create, bool& shuffled);
+
+/// Fetches the stored (still filtered) bytes of the chunk of `dataset` (of
+/// `rank` dimensions) that starts at row `first` (every other coordinate 0)
+/// into `raw`. False when the chunk was never written (its fill value is
+/// the library's business), a filter was skipped for it, it is stored in
+/// more than `maxStoredBytes` (nothing that size is allocated), or the
+/// library fails. Caller holds the HDF5 lock.
+bool readStoredChunk(const H5::DataSet& dataset, size_t rank, size_t first,
+                     size_t maxStoredBytes, std::vector<unsigned char>& raw);
 
 /// Inflates the zlib stream `source` (as the deflate filter stores a chunk)
 /// into `target`, which must come out exactly `targetSize` bytes long.

@@ -81,23 +81,13 @@ bool bulkLayout(const H5::DataSet& stack, StackLayout& layout) {
     return true;
 }
 
-// The stored bytes of the chunk starting at frame `first`; false when the
-// chunk was never written (the fill value is the library's business), a
-// filter was skipped for it, its stored size is more than deflate can make
-// of a chunk (a damaged index; nothing that size is allocated), or the
-// library fails. Caller holds the lock.
-bool readStoredChunk(const H5::DataSet& stack, const StackLayout& layout, size_t first,
+// The stored bytes of the chunk starting at frame `first`, as
+// readStoredChunk fetches them; a stored size beyond what deflate can make
+// of a chunk means a damaged index. Caller holds the lock.
+bool readStackChunk(const H5::DataSet& stack, const StackLayout& layout, size_t first,
                      std::vector<unsigned char>& raw) {
-    const hsize_t offset[3] = {static_cast<hsize_t>(first), 0, 0};
-    hsize_t stored = 0;
     const size_t chunkBytes = layout.chunkBytes();
-    if (H5Dget_chunk_storage_size(stack.getId(), offset, &stored) < 0 || stored == 0 ||
-        stored > chunkBytes + chunkBytes / 1000 + 1024)
-        return false;
-    raw.resize(static_cast<size_t>(stored));
-    uint32_t skippedFilters = 0;
-    return H5Dread_chunk(stack.getId(), H5P_DEFAULT, offset, &skippedFilters, raw.data()) >= 0 &&
-           skippedFilters == 0;
+    return readStoredChunk(stack, 3, first, chunkBytes + chunkBytes / 1000 + 1024, raw);
 }
 
 // One stored chunk and the run of wanted frames in it.
@@ -187,7 +177,7 @@ private:
             {
                 Lock lock(RTDCReader::s_hdf5Mutex);
                 silenceHdf5ErrorsOnThisThread();
-                fetched = readStoredChunk(stack, m_layout, job.firstFrame, job.raw);
+                fetched = readStackChunk(stack, m_layout, job.firstFrame, job.raw);
             }
             if (!fetched) {
                 leaveOver(job);

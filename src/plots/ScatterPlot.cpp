@@ -20,7 +20,6 @@
 #include <qwt_scale_widget.h>
 #include <qwt_symbol.h>
 
-#include <QFont>
 #include <QVector>
 
 #include <cmath>
@@ -76,7 +75,6 @@ QwtPlotCurve* makePolygonCurve(double z) {
     curve->setVisible(false);
     return curve;
 }
-
 
 } // namespace
 
