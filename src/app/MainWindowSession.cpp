@@ -4,7 +4,7 @@
 // The file is read and checked by the session core (session/SessionFile.h)
 // before anything here changes; this file only asks the user, reopens the
 // measurements through the preload queue and applies the checked record.
-// A load is one of these states: idle; loading (m_sessionLoading, datasets
+// A load is one of these states: idle; loading (m_sessionDocument set, datasets
 // arriving one per finished preload, m_sessionIdMap filling up); finished
 // (finalizeSessionLoad applied everything and went back to idle). A clear
 // or a second load during a load gives the first one up before it starts,
@@ -188,7 +188,6 @@ void MainWindow::loadSession() {
             toOpen.emplace_back(static_cast<int>(i), measurement);
     }
 
-    m_sessionLoading = true;
     m_sessionIdMap.clear();
     m_sessionDocument = std::make_unique<SessionDocument>(std::move(read.document));
     for (const auto& [sessionIndex, measurement] : toOpen)
@@ -253,7 +252,6 @@ void MainWindow::finalizeSessionLoad() {
     const std::unique_ptr<SessionDocument> doc = std::move(m_sessionDocument);
     const std::map<int, int> idMap = std::move(m_sessionIdMap);
     m_sessionIdMap.clear();
-    m_sessionLoading = false;
     if (!doc)
         return;
 
@@ -316,7 +314,7 @@ bool MainWindow::hasSessionContent() const {
 void MainWindow::clearSession() {
     // A load under way counts as something to clear even before its first
     // dataset is listed.
-    if (!hasSessionContent() && !m_sessionLoading)
+    if (!hasSessionContent() && !sessionLoading())
         return;
     if (refuseWhileCalculating(QStringLiteral("Clear Session")))
         return;
@@ -329,7 +327,6 @@ void MainWindow::clearSession() {
 }
 
 void MainWindow::abandonSessionLoad() {
-    m_sessionLoading = false;
     m_loader.clearSessionQueue();
     m_sessionIdMap.clear();
     m_sessionDocument.reset();
