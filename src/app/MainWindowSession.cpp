@@ -227,24 +227,19 @@ void MainWindow::createSessionDuplicates() {
         return;
     for (const SessionDuplicate& duplicate :
          duplicatesToRecreate(*m_sessionDocument, m_sessionIdMap)) {
-        const DatasetEntry* source = findDatasetById(duplicate.sourceId);
-        if (!source || !source->reader)
+        // Every setting the copy takes from its source is replaced by the
+        // stored one when the load is finalized; the name is the stored one
+        // even when empty, as it was saved.
+        const int index = m_store.duplicate(m_store.rowOfId(duplicate.sourceId));
+        DatasetEntry* entry = m_store.at(index);
+        if (!entry)
             continue;
-        auto entry = std::make_unique<DatasetEntry>();
-        entry->id = m_store.newDatasetId();
-        entry->reader = source->reader;
-        entry->metadata = source->metadata;
-        entry->filePath = source->filePath;
         entry->displayName =
             m_sessionDocument->datasets[static_cast<std::size_t>(duplicate.sessionIndex)]
                 .displayName;
-        entry->featuresLoaded = true;
-        entry->failedFeatures = source->failedFeatures;
-        const int id = entry->id;
-        const int index = m_store.append(std::move(entry));
         m_filterDock->setDatasetCount(m_store.count());
         addDatasetToList(index);
-        m_sessionIdMap[duplicate.sessionIndex] = id;
+        m_sessionIdMap[duplicate.sessionIndex] = entry->id;
     }
 }
 
