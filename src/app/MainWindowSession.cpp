@@ -15,7 +15,6 @@
 #include "app/DatasetTreeWidget.h"
 #include "calc/CalculationsDockWidget.h"
 #include "compare/CombinePlotWindow.h"
-#include "compare/ImageGalleryWindow.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "plots/ScatterPlot.h"
