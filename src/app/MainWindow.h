@@ -137,8 +137,8 @@ public:
     DatasetEntry* findDatasetById(int id) const { return m_store.findById(id); }
     /// The chosen colour map, 0 to 5.
     int colorMapIndex() const { return m_colorMapIndex; }
-    /// Whether a session load is under way (from the checks until its
-    /// settings have been applied).
+    /// Whether a session load is under way (from the queuing of its checked
+    /// datasets until its settings have been applied).
     bool sessionLoading() const { return m_sessionDocument != nullptr; }
 
     /// Opens one measurement as a new dataset (or selects it when its path
