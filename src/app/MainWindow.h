@@ -137,9 +137,9 @@ public:
     DatasetEntry* findDatasetById(int id) const { return m_store.findById(id); }
     /// The chosen colour map, 0 to 5.
     int colorMapIndex() const { return m_colorMapIndex; }
-    /// Whether a session load is under way (from the checks until its
-    /// settings have been applied).
-    bool sessionLoading() const { return m_sessionLoading; }
+    /// Whether a session load is under way (from the queuing of its checked
+    /// datasets until its settings have been applied).
+    bool sessionLoading() const { return m_sessionDocument != nullptr; }
 
     /// Opens one measurement as a new dataset (or selects it when its path
     /// is loaded already, or queues it while a preload runs).
@@ -549,8 +549,8 @@ private:
     /// Session index -> id of the dataset opened for it. Ids, not rows:
     /// skipped datasets and recreated duplicates move rows.
     std::map<int, int> m_sessionIdMap;
-    bool m_sessionLoading = false;
-    /// The session being loaded, kept until its settings are applied.
+    /// The session being loaded, kept until its settings are applied; set
+    /// exactly while a load is under way.
     std::unique_ptr<SessionDocument> m_sessionDocument;
 
     // ---- calculations ------------------------------------------------------

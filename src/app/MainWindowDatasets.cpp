@@ -369,7 +369,7 @@ void MainWindow::continueLoading() {
         } else if (next.path) {
             addDataset(*next.path);
         } else {
-            if (m_sessionLoading) {
+            if (sessionLoading()) {
                 createSessionDuplicates();
                 finalizeSessionLoad();
             }

@@ -38,6 +38,12 @@ namespace Quorvex3 {
 
 namespace {
 
+/// Whether lines of constant Young's modulus belong on a plot of these axes:
+/// area against deformation, either way round.
+bool isolineAxes(const std::string& x, const std::string& y) {
+    return (x == "area_um" && y == "deform") || (x == "deform" && y == "area_um");
+}
+
 QPolygonF toPolygon(const std::vector<std::pair<double, double>>& vertices) {
     QPolygonF polygon;
     polygon.reserve(static_cast<int>(vertices.size()));
@@ -350,7 +356,7 @@ void MainWindow::updateIsolines() {
     const PlotSettings settings = m_plotControls->settings();
     const std::string& x = settings.xFeature;
     const std::string& y = settings.yFeature;
-    const bool pair = (x == "area_um" && y == "deform") || (x == "deform" && y == "area_um");
+    const bool pair = isolineAxes(x, y);
     m_plotControls->setIsolinesAvailable(pair);
 
     const DatasetEntry* entry = activeDataset();
@@ -365,13 +371,12 @@ void MainWindow::updateIsolines() {
 std::vector<IsoLine> MainWindow::isolinesForDataset(const DatasetEntry* entry,
                                                     const std::string& xFeature,
                                                     const std::string& yFeature) const {
-    const bool deformOnX = xFeature == "deform" && yFeature == "area_um";
-    if (!entry || !(deformOnX || (xFeature == "area_um" && yFeature == "deform")))
+    if (!entry || !isolineAxes(xFeature, yFeature))
         return {};
     const bool hasTemp = entry->reader && entry->reader->hasFeature("temp");
     const EModParams params = m_calculationsWidget->buildParamsForDataset(entry->metadata, hasTemp);
     std::vector<IsoLine> lines = m_emodulus->computeIsolines(params);
-    if (deformOnX)
+    if (xFeature == "deform")
         swapIsolineAxes(lines);
     return lines;
 }

@@ -1,6 +1,5 @@
 // Help, about, the update check, feedback and the error box of an exception
-// that escaped an event handler; the statistical summary export, which is
-// not available in this build yet, says so.
+// that escaped an event handler.
 #include "app/MainWindow.h"
 
 #include "app/ShellSettings.h"
@@ -16,11 +15,6 @@
 #include <QUrl>
 
 namespace Quorvex3 {
-
-// ---- exports ---------------------------------------------------------------------
-
-// exportPlot and exportData: MainWindowExports.cpp; exportStatSummary:
-// MainWindowStatSummary.cpp.
 
 // ---- help, about, updates, feedback ------------------------------------------------
 

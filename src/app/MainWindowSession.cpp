@@ -4,7 +4,7 @@
 // The file is read and checked by the session core (session/SessionFile.h)
 // before anything here changes; this file only asks the user, reopens the
 // measurements through the preload queue and applies the checked record.
-// A load is one of these states: idle; loading (m_sessionLoading, datasets
+// A load is one of these states: idle; loading (m_sessionDocument set, datasets
 // arriving one per finished preload, m_sessionIdMap filling up); finished
 // (finalizeSessionLoad applied everything and went back to idle). A clear
 // or a second load during a load gives the first one up before it starts,
@@ -15,7 +15,6 @@
 #include "app/DatasetTreeWidget.h"
 #include "calc/CalculationsDockWidget.h"
 #include "compare/CombinePlotWindow.h"
-#include "compare/ImageGalleryWindow.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "plots/ScatterPlot.h"
@@ -188,7 +187,6 @@ void MainWindow::loadSession() {
             toOpen.emplace_back(static_cast<int>(i), measurement);
     }
 
-    m_sessionLoading = true;
     m_sessionIdMap.clear();
     m_sessionDocument = std::make_unique<SessionDocument>(std::move(read.document));
     for (const auto& [sessionIndex, measurement] : toOpen)
@@ -228,24 +226,19 @@ void MainWindow::createSessionDuplicates() {
         return;
     for (const SessionDuplicate& duplicate :
          duplicatesToRecreate(*m_sessionDocument, m_sessionIdMap)) {
-        const DatasetEntry* source = findDatasetById(duplicate.sourceId);
-        if (!source || !source->reader)
+        // Every setting the copy takes from its source is replaced by the
+        // stored one when the load is finalized; the name is the stored one
+        // even when empty, as it was saved.
+        const int index = m_store.duplicate(m_store.rowOfId(duplicate.sourceId));
+        DatasetEntry* entry = m_store.at(index);
+        if (!entry)
             continue;
-        auto entry = std::make_unique<DatasetEntry>();
-        entry->id = m_store.newDatasetId();
-        entry->reader = source->reader;
-        entry->metadata = source->metadata;
-        entry->filePath = source->filePath;
         entry->displayName =
             m_sessionDocument->datasets[static_cast<std::size_t>(duplicate.sessionIndex)]
                 .displayName;
-        entry->featuresLoaded = true;
-        entry->failedFeatures = source->failedFeatures;
-        const int id = entry->id;
-        const int index = m_store.append(std::move(entry));
         m_filterDock->setDatasetCount(m_store.count());
         addDatasetToList(index);
-        m_sessionIdMap[duplicate.sessionIndex] = id;
+        m_sessionIdMap[duplicate.sessionIndex] = entry->id;
     }
 }
 
@@ -253,7 +246,6 @@ void MainWindow::finalizeSessionLoad() {
     const std::unique_ptr<SessionDocument> doc = std::move(m_sessionDocument);
     const std::map<int, int> idMap = std::move(m_sessionIdMap);
     m_sessionIdMap.clear();
-    m_sessionLoading = false;
     if (!doc)
         return;
 
@@ -316,7 +308,7 @@ bool MainWindow::hasSessionContent() const {
 void MainWindow::clearSession() {
     // A load under way counts as something to clear even before its first
     // dataset is listed.
-    if (!hasSessionContent() && !m_sessionLoading)
+    if (!hasSessionContent() && !sessionLoading())
         return;
     if (refuseWhileCalculating(QStringLiteral("Clear Session")))
         return;
@@ -329,7 +321,6 @@ void MainWindow::clearSession() {
 }
 
 void MainWindow::abandonSessionLoad() {
-    m_sessionLoading = false;
     m_loader.clearSessionQueue();
     m_sessionIdMap.clear();
     m_sessionDocument.reset();

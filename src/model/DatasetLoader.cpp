@@ -18,8 +18,7 @@ std::optional<PreloadTicket> DatasetLoader::begin(int datasetId) {
 }
 
 bool DatasetLoader::finish(const PreloadTicket& ticket) {
-    if (!m_busy || ticket.generation != m_current.generation ||
-        ticket.datasetId != m_current.datasetId)
+    if (!isCurrent(ticket))
         return false;
     m_busy = false;
     return true;
