@@ -465,7 +465,10 @@ void ImageGalleryWindow::onDatasetRenamed(int datasetId, const QString& name) {
 
 void ImageGalleryWindow::closeEvent(QCloseEvent* event) {
     waitForTasks();
-    emit windowClosed(this);
+    if (!m_closeReported) {
+        m_closeReported = true;
+        emit windowClosed(this);
+    }
     event->accept();
 }
 

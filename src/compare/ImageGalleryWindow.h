@@ -143,6 +143,8 @@ private:
     int m_pageSize = 100;
     int m_currentPage = 0;
     bool m_followActive = false;
+    /// Whether windowClosed was emitted: the owner releases a window once.
+    bool m_closeReported = false;
     bool m_showIds = true;
     int m_contrastMode = 0;
     int m_manualLo = 0;
