@@ -4,7 +4,6 @@
 #include "stats/DistributionPlot.h"
 #include "stats/ROCAnalysis.h"
 #include "stats/RocRun.h"
-#include "stats/RocSamples.h"
 
 #include <QColor>
 #include <QJsonObject>
@@ -198,24 +197,12 @@ private:
     void setResultCell(int row, int column, const QString& text, bool alignRight);
 
     // ---- ROC analysis (StatisticalEvalWindowRoc.cpp) ---------------------------
-    /// A new plot of one ROC curve, without parent; the caller owns it.
-    QwtPlot* buildROCPlot(const std::string& name, const QString& title,
-                          const ROCResult& result) const;
     /// Removes and deletes every ROC plot.
     void clearROCPlots();
     /// Puts a new right-aligned item with `text` into the ROC table.
     void setRocTableCell(int row, int column, const QString& text);
-    /// The ROC samples of one category over `features`, aggregated by
-    /// subject with `replicates` (root mean square with `rootMeanSquare`).
-    RocClassSamples collectCategoryRocSamples(int categoryIndex,
-                                              const std::vector<std::string>& features,
-                                              bool replicates, bool rootMeanSquare) const;
 
     // ---- distribution explorer (StatisticalEvalWindowDistribution.cpp) --------
-    /// A new density plot of one feature, without parent, or null when no
-    /// dataset gives a value.
-    QwtPlot* buildDistributionPlot(const std::string& feature, const QString& label,
-                                   bool perCategory) const;
     /// Removes and deletes every distribution plot.
     void clearDistributionPlots();
 

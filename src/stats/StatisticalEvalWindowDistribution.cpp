@@ -80,17 +80,6 @@ QString StatisticalEvalWindow::distributionAxisTitle(const std::string& feature,
     return label;
 }
 
-QwtPlot* StatisticalEvalWindow::buildDistributionPlot(const std::string& feature,
-                                                      const QString& label,
-                                                      bool perCategory) const {
-    std::vector<DistributionLook> samples;
-    const DistributionCurves curves = distributionCurves(feature, samples);
-    if (curves.status != DistributionStatus::Ready)
-        return nullptr;
-    return Quorvex3::buildDistributionPlot(label, distributionAxisTitle(feature, label), curves,
-                                           samples, categoryLooks(m_categoryPanels), perCategory);
-}
-
 void StatisticalEvalWindow::clearDistributionPlots() {
     for (QwtPlot* plot : m_distributionPlots) {
         m_distributionLayout->removeWidget(plot);
@@ -117,7 +106,7 @@ void StatisticalEvalWindow::onRunDistribution() {
             tooWide << item->text();
         if (curves.status != DistributionStatus::Ready)
             continue;
-        QwtPlot* plot = Quorvex3::buildDistributionPlot(
+        QwtPlot* plot = buildDistributionPlot(
             item->text(), distributionAxisTitle(feature, item->text()), curves, samples,
             categoryLooks(m_categoryPanels), perCategory);
         m_distributionLayout->addWidget(plot);
