@@ -191,6 +191,10 @@ private:
                             const std::vector<std::vector<QString>>& pointLabels,
                             const PlotPairedData* paired,
                             const std::vector<PlotSigBar>& bars) const;
+    /// computeDatasetSummary of each of `features`, in order, with the
+    /// dataset's filter applied once for all of them.
+    std::vector<std::optional<double>>
+    datasetSummaries(int datasetId, const std::vector<std::string>& features) const;
     /// Removes and deletes every group plot.
     void clearPlots();
     /// Puts a new item with `text` into the results table.

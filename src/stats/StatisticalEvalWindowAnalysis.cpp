@@ -249,6 +249,18 @@ std::optional<double> StatisticalEvalWindow::computeDatasetSummary(int datasetId
                           summaryStatisticFromIndex(m_summaryCombo->currentIndex()), nullptr);
 }
 
+std::vector<std::optional<double>>
+StatisticalEvalWindow::datasetSummaries(int datasetId,
+                                        const std::vector<std::string>& features) const {
+    const SummaryStatistic statistic = summaryStatisticFromIndex(m_summaryCombo->currentIndex());
+    ShownCache shown;
+    std::vector<std::optional<double>> summaries;
+    summaries.reserve(features.size());
+    for (const std::string& feature : features)
+        summaries.push_back(datasetSummary(m_store, datasetId, feature, statistic, &shown));
+    return summaries;
+}
+
 QString StatisticalEvalWindow::significanceStars(double p, double alpha) {
     return QString::fromStdString(Quorvex3::significanceStars(p, alpha));
 }

@@ -69,11 +69,9 @@ RocClassInput StatisticalEvalWindow::rocClassInput(int categoryIndex,
     RocClassInput input;
     input.name = panel->categoryName().toStdString();
     for (const CategoryDatasetEntry& entry : panel->entries()) {
-        RocEntryValues values{entry.numberId, entry.bioRepId, {}};
-        for (const std::string& feature : features)
-            values.values.push_back(computeDatasetSummary(entry.datasetId, feature));
         input.datasetNames.push_back(entry.displayName.toStdString());
-        input.entries.push_back(std::move(values));
+        input.entries.push_back(
+            {entry.numberId, entry.bioRepId, datasetSummaries(entry.datasetId, features)});
     }
     return input;
 }
