@@ -195,6 +195,9 @@ private:
     /// dataset's filter applied once for all of them.
     std::vector<std::optional<double>>
     datasetSummaries(int datasetId, const std::vector<std::string>& features) const;
+    /// The label of `feature` as the first category whose first dataset is
+    /// loaded names it; `fallback` when that has no label (or none is).
+    QString featureLabel(const std::string& feature, const QString& fallback) const;
     /// Removes and deletes every group plot.
     void clearPlots();
     /// Puts a new item with `text` into the results table.
@@ -275,9 +278,6 @@ private:
     /// The curves of one feature over every category's datasets.
     DistributionCurves distributionCurves(const std::string& feature,
                                           std::vector<DistributionLook>& samples) const;
-    /// The x-axis title: the feature's label in the first loaded dataset met
-    /// among the first entries of the categories, else `label`.
-    QString distributionAxisTitle(const std::string& feature, const QString& label) const;
 
     // ---- exports and state (StatisticalEvalWindowExports.cpp,
     //      StatisticalEvalWindowState.cpp) --------------------------------------

@@ -66,20 +66,6 @@ StatisticalEvalWindow::distributionCurves(const std::string& feature,
     return computeDistributionCurves(samples, static_cast<int>(m_categoryPanels.size()));
 }
 
-QString StatisticalEvalWindow::distributionAxisTitle(const std::string& feature,
-                                                     const QString& label) const {
-    for (const CategoryPanel* panel : m_categoryPanels) {
-        if (panel->entries().empty() || !m_store)
-            continue;
-        const DatasetEntry* dataset = m_store->findById(panel->entries().front().datasetId);
-        if (!dataset || !dataset->reader)
-            continue;
-        const QString title = QString::fromStdString(dataset->reader->getFeatureLabel(feature));
-        return title.isEmpty() ? label : title;
-    }
-    return label;
-}
-
 void StatisticalEvalWindow::clearDistributionPlots() {
     for (QwtPlot* plot : m_distributionPlots) {
         m_distributionLayout->removeWidget(plot);
@@ -107,7 +93,7 @@ void StatisticalEvalWindow::onRunDistribution() {
         if (curves.status != DistributionStatus::Ready)
             continue;
         QwtPlot* plot = buildDistributionPlot(
-            item->text(), distributionAxisTitle(feature, item->text()), curves, samples,
+            item->text(), featureLabel(feature, item->text()), curves, samples,
             categoryLooks(m_categoryPanels), perCategory);
         m_distributionLayout->addWidget(plot);
         m_distributionPlots.push_back(plot);
