@@ -275,9 +275,11 @@ private:
     void addRocPlot(QwtPlot* plot);
 
     // ---- distribution explorer run (StatisticalEvalWindowDistribution.cpp) ----
-    /// The curves of one feature over every category's datasets.
+    /// The curves of one feature over every category's datasets. `shown`
+    /// keeps each dataset's shown events (by id) across the run's features.
     DistributionCurves distributionCurves(const std::string& feature,
-                                          std::vector<DistributionLook>& samples) const;
+                                          std::vector<DistributionLook>& samples,
+                                          std::map<int, std::vector<int>>& shown) const;
 
     // ---- exports and state (StatisticalEvalWindowExports.cpp,
     //      StatisticalEvalWindowState.cpp) --------------------------------------
