@@ -3,6 +3,7 @@
 #include "stats/StatisticalEvalWindow.h"
 
 #include "core/RTDCReader.h"
+#include "model/DatasetEntry.h"
 #include "stats/CategoryPanel.h"
 #include "util/WindowUtil.h"
 
@@ -424,10 +425,8 @@ std::vector<std::string> StatisticalEvalWindow::computeIntersectingFeatures() co
             const DatasetEntry* dataset = m_store ? m_store->findById(entry.datasetId) : nullptr;
             if (!dataset || !dataset->reader)
                 continue;
-            std::set<std::string> scalar;
-            for (const std::string& name : dataset->reader->getAvailableFeatures())
-                if (RTDCReader::isScalarFeature(name))
-                    scalar.insert(name);
+            const std::vector<std::string> names = scalarFeaturesOf(dataset);
+            std::set<std::string> scalar(names.begin(), names.end());
             if (first) {
                 common = std::move(scalar);
                 first = false;
