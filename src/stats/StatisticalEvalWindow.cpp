@@ -164,16 +164,16 @@ void StatisticalEvalWindow::buildCategoriesDock() {
 
     // At least 280 wide, and as wide as a panel's buttons need: the panels
     // follow the dock's width and only their column scrolls.
-    m_categoryScrollArea = new VerticalScrollArea(280, content);
-    m_categoryScrollArea->setObjectName(QStringLiteral("categoryScrollArea"));
-    m_categoryContainer = new QWidget(m_categoryScrollArea);
+    auto* categoryScrollArea = new VerticalScrollArea(280, content);
+    categoryScrollArea->setObjectName(QStringLiteral("categoryScrollArea"));
+    m_categoryContainer = new QWidget(categoryScrollArea);
     m_categoryContainer->setObjectName(QStringLiteral("categoryContainer"));
     m_categoryLayout = new QVBoxLayout(m_categoryContainer);
     // The panels bring margins of their own.
     m_categoryLayout->setContentsMargins(0, 0, 0, 0);
     m_categoryLayout->setAlignment(Qt::AlignTop);
-    m_categoryScrollArea->setWidget(m_categoryContainer);
-    layout->addWidget(m_categoryScrollArea);
+    categoryScrollArea->setWidget(m_categoryContainer);
+    layout->addWidget(categoryScrollArea);
     m_categoriesDock->setWidget(content);
     addDockWidget(Qt::LeftDockWidgetArea, m_categoriesDock);
 
@@ -322,27 +322,27 @@ void StatisticalEvalWindow::buildTabs() {
     auto* comparison = new QSplitter(Qt::Vertical, m_tabWidget);
     m_resultsTable = resultTable("resultsTable", comparison);
     m_resultsTable->setMaximumHeight(200);
-    m_groupPlotScrollArea = plotArea(m_groupPlotContainer, m_groupPlotLayout,
-                                     "groupPlotScrollArea", comparison);
+    QScrollArea* groupPlots = plotArea(m_groupPlotContainer, m_groupPlotLayout,
+                                       "groupPlotScrollArea", comparison);
     comparison->addWidget(m_resultsTable);
-    comparison->addWidget(m_groupPlotScrollArea);
+    comparison->addWidget(groupPlots);
     comparison->setStretchFactor(0, 1);
     comparison->setStretchFactor(1, 3);
     m_tabWidget->addTab(comparison, tr("Statistical Comparison"));
 
     auto* roc = new QSplitter(Qt::Vertical, m_tabWidget);
     m_rocTable = resultTable("rocTable", roc);
-    m_rocPlotScrollArea =
+    QScrollArea* rocPlots =
         plotArea(m_rocPlotContainer, m_rocPlotLayout, "rocPlotScrollArea", roc);
     roc->addWidget(m_rocTable);
-    roc->addWidget(m_rocPlotScrollArea);
+    roc->addWidget(rocPlots);
     roc->setStretchFactor(0, 1);
     roc->setStretchFactor(1, 2);
     m_tabWidget->addTab(roc, tr("ROC Analysis"));
 
-    m_distributionScrollArea = plotArea(m_distributionContainer, m_distributionLayout,
-                                        "distributionScrollArea", m_tabWidget);
-    m_tabWidget->addTab(m_distributionScrollArea, tr("Distribution Explorer"));
+    QScrollArea* distributions = plotArea(m_distributionContainer, m_distributionLayout,
+                                          "distributionScrollArea", m_tabWidget);
+    m_tabWidget->addTab(distributions, tr("Distribution Explorer"));
 
     connect(m_tabWidget, &QTabWidget::currentChanged, this, &StatisticalEvalWindow::onTabChanged);
 }

@@ -26,7 +26,6 @@ class QDoubleSpinBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
-class QScrollArea;
 class QTabWidget;
 class QTableWidget;
 class QVBoxLayout;
@@ -48,8 +47,10 @@ class CategoryPanel;
 /// they are needed; no DatasetEntry pointer is kept between calls.
 ///
 /// The implementation is split by concern:
-/// - StatisticalEvalWindow.cpp: construction, categories, tabs, description,
-///   ID detection, notifications, closing;
+/// - StatisticalEvalWindow.cpp: construction, categories, tabs, feature
+///   list, notifications, closing;
+/// - StatisticalEvalWindowDescription.cpp: the description and the ID
+///   detection;
 /// - StatisticalEvalWindowAnalysis.cpp: the group comparison run and plots;
 /// - StatisticalEvalWindowRoc.cpp: the ROC run and plots;
 /// - StatisticalEvalWindowDistribution.cpp: the distribution explorer;
@@ -217,7 +218,6 @@ private:
     const DatasetStore* m_store = nullptr;
 
     QDockWidget* m_categoriesDock = nullptr;
-    QScrollArea* m_categoryScrollArea = nullptr;
     QWidget* m_categoryContainer = nullptr;
     QVBoxLayout* m_categoryLayout = nullptr;
     std::vector<CategoryPanel*> m_categoryPanels;
@@ -244,18 +244,15 @@ private:
     QTabWidget* m_tabWidget = nullptr;
 
     QTableWidget* m_resultsTable = nullptr;
-    QScrollArea* m_groupPlotScrollArea = nullptr;
     QWidget* m_groupPlotContainer = nullptr;
     QVBoxLayout* m_groupPlotLayout = nullptr;
     std::vector<QwtPlot*> m_groupPlots;
 
     QTableWidget* m_rocTable = nullptr;
-    QScrollArea* m_rocPlotScrollArea = nullptr;
     QWidget* m_rocPlotContainer = nullptr;
     QVBoxLayout* m_rocPlotLayout = nullptr;
     std::vector<QwtPlot*> m_rocPlots;
 
-    QScrollArea* m_distributionScrollArea = nullptr;
     QWidget* m_distributionContainer = nullptr;
     QVBoxLayout* m_distributionLayout = nullptr;
     std::vector<QwtPlot*> m_distributionPlots;
