@@ -443,25 +443,6 @@ std::vector<std::string> StatisticalEvalWindow::computeIntersectingFeatures() co
 
 bool StatisticalEvalWindow::isPaired() const { return m_designCombo->currentIndex() == 1; }
 
-bool StatisticalEvalWindow::pairingValid() const {
-    if (m_categoryPanels.size() < 2)
-        return false;
-    std::vector<std::set<int>> subjects;
-    for (const CategoryPanel* panel : m_categoryPanels) {
-        if (panel->entries().empty())
-            return false;
-        std::set<int> ids;
-        for (const CategoryDatasetEntry& entry : panel->entries()) {
-            if (entry.numberId < 1)
-                return false;
-            ids.insert(entry.numberId);
-        }
-        subjects.push_back(std::move(ids));
-    }
-    return std::all_of(subjects.begin(), subjects.end(),
-                       [&](const std::set<int>& ids) { return ids == subjects.front(); });
-}
-
 void StatisticalEvalWindow::onCategoryChanged() {
     QSet<QString> selected;
     for (const QListWidgetItem* item : m_featureList->selectedItems())

@@ -240,6 +240,11 @@ QString StatisticalEvalWindow::featureLabel(const std::string& feature,
     return fallback;
 }
 
+bool StatisticalEvalWindow::pairingValid() const {
+    // The same check the run makes before a matched comparison.
+    return comparisonPairingValid(comparisonCategories(m_categoryPanels));
+}
+
 std::optional<double> StatisticalEvalWindow::computeDatasetSummary(int datasetId,
                                                                    const std::string& feature) const {
     return datasetSummary(m_store, datasetId, feature,
