@@ -5,6 +5,7 @@
 #include "core/RTDCReader.h"
 #include "model/DatasetEntry.h"
 #include "stats/CategoryPanel.h"
+#include "stats/GroupComparisonPlot.h"
 #include "util/WindowUtil.h"
 
 #include <QAbstractItemView>
@@ -34,7 +35,6 @@
 #include <qwt_plot.h>
 
 #include <algorithm>
-#include <array>
 #include <set>
 
 namespace Quorvex3 {
@@ -143,10 +143,8 @@ StatisticalEvalWindow::StatisticalEvalWindow(const DatasetStore* store, QWidget*
 StatisticalEvalWindow::~StatisticalEvalWindow() = default;
 
 QColor StatisticalEvalWindow::paletteColor(int panelCount) {
-    static const std::array<const char*, 6> palette = {"#4682b4", "#dc503c", "#3cb44b",
-                                                       "#ffa500", "#9467bd", "#8c564b"};
-    const int index = ((panelCount % 6) + 6) % 6;
-    return QColor(QLatin1String(palette[static_cast<std::size_t>(index)]));
+    // The group plots' palette, so a category keeps its colour in them.
+    return categoryPaletteColor(panelCount);
 }
 
 void StatisticalEvalWindow::buildCategoriesDock() {
