@@ -3,7 +3,9 @@
 #include "stats/StatisticalEvalWindow.h"
 
 #include "core/RTDCReader.h"
+#include "model/DatasetEntry.h"
 #include "stats/CategoryPanel.h"
+#include "stats/GroupComparisonPlot.h"
 #include "util/WindowUtil.h"
 
 #include <QAbstractItemView>
@@ -33,7 +35,6 @@
 #include <qwt_plot.h>
 
 #include <algorithm>
-#include <array>
 #include <set>
 
 namespace Quorvex3 {
@@ -142,10 +143,8 @@ StatisticalEvalWindow::StatisticalEvalWindow(const DatasetStore* store, QWidget*
 StatisticalEvalWindow::~StatisticalEvalWindow() = default;
 
 QColor StatisticalEvalWindow::paletteColor(int panelCount) {
-    static const std::array<const char*, 6> palette = {"#4682b4", "#dc503c", "#3cb44b",
-                                                       "#ffa500", "#9467bd", "#8c564b"};
-    const int index = ((panelCount % 6) + 6) % 6;
-    return QColor(QLatin1String(palette[static_cast<std::size_t>(index)]));
+    // The group plots' palette, so a category keeps its colour in them.
+    return categoryPaletteColor(panelCount);
 }
 
 void StatisticalEvalWindow::buildCategoriesDock() {
@@ -163,16 +162,16 @@ void StatisticalEvalWindow::buildCategoriesDock() {
 
     // At least 280 wide, and as wide as a panel's buttons need: the panels
     // follow the dock's width and only their column scrolls.
-    m_categoryScrollArea = new VerticalScrollArea(280, content);
-    m_categoryScrollArea->setObjectName(QStringLiteral("categoryScrollArea"));
-    m_categoryContainer = new QWidget(m_categoryScrollArea);
+    auto* categoryScrollArea = new VerticalScrollArea(280, content);
+    categoryScrollArea->setObjectName(QStringLiteral("categoryScrollArea"));
+    m_categoryContainer = new QWidget(categoryScrollArea);
     m_categoryContainer->setObjectName(QStringLiteral("categoryContainer"));
     m_categoryLayout = new QVBoxLayout(m_categoryContainer);
     // The panels bring margins of their own.
     m_categoryLayout->setContentsMargins(0, 0, 0, 0);
     m_categoryLayout->setAlignment(Qt::AlignTop);
-    m_categoryScrollArea->setWidget(m_categoryContainer);
-    layout->addWidget(m_categoryScrollArea);
+    categoryScrollArea->setWidget(m_categoryContainer);
+    layout->addWidget(categoryScrollArea);
     m_categoriesDock->setWidget(content);
     addDockWidget(Qt::LeftDockWidgetArea, m_categoriesDock);
 
@@ -321,27 +320,27 @@ void StatisticalEvalWindow::buildTabs() {
     auto* comparison = new QSplitter(Qt::Vertical, m_tabWidget);
     m_resultsTable = resultTable("resultsTable", comparison);
     m_resultsTable->setMaximumHeight(200);
-    m_groupPlotScrollArea = plotArea(m_groupPlotContainer, m_groupPlotLayout,
-                                     "groupPlotScrollArea", comparison);
+    QScrollArea* groupPlots = plotArea(m_groupPlotContainer, m_groupPlotLayout,
+                                       "groupPlotScrollArea", comparison);
     comparison->addWidget(m_resultsTable);
-    comparison->addWidget(m_groupPlotScrollArea);
+    comparison->addWidget(groupPlots);
     comparison->setStretchFactor(0, 1);
     comparison->setStretchFactor(1, 3);
     m_tabWidget->addTab(comparison, tr("Statistical Comparison"));
 
     auto* roc = new QSplitter(Qt::Vertical, m_tabWidget);
     m_rocTable = resultTable("rocTable", roc);
-    m_rocPlotScrollArea =
+    QScrollArea* rocPlots =
         plotArea(m_rocPlotContainer, m_rocPlotLayout, "rocPlotScrollArea", roc);
     roc->addWidget(m_rocTable);
-    roc->addWidget(m_rocPlotScrollArea);
+    roc->addWidget(rocPlots);
     roc->setStretchFactor(0, 1);
     roc->setStretchFactor(1, 2);
     m_tabWidget->addTab(roc, tr("ROC Analysis"));
 
-    m_distributionScrollArea = plotArea(m_distributionContainer, m_distributionLayout,
-                                        "distributionScrollArea", m_tabWidget);
-    m_tabWidget->addTab(m_distributionScrollArea, tr("Distribution Explorer"));
+    QScrollArea* distributions = plotArea(m_distributionContainer, m_distributionLayout,
+                                          "distributionScrollArea", m_tabWidget);
+    m_tabWidget->addTab(distributions, tr("Distribution Explorer"));
 
     connect(m_tabWidget, &QTabWidget::currentChanged, this, &StatisticalEvalWindow::onTabChanged);
 }
@@ -424,10 +423,8 @@ std::vector<std::string> StatisticalEvalWindow::computeIntersectingFeatures() co
             const DatasetEntry* dataset = m_store ? m_store->findById(entry.datasetId) : nullptr;
             if (!dataset || !dataset->reader)
                 continue;
-            std::set<std::string> scalar;
-            for (const std::string& name : dataset->reader->getAvailableFeatures())
-                if (RTDCReader::isScalarFeature(name))
-                    scalar.insert(name);
+            const std::vector<std::string> names = scalarFeaturesOf(dataset);
+            std::set<std::string> scalar(names.begin(), names.end());
             if (first) {
                 common = std::move(scalar);
                 first = false;
@@ -443,25 +440,6 @@ std::vector<std::string> StatisticalEvalWindow::computeIntersectingFeatures() co
 }
 
 bool StatisticalEvalWindow::isPaired() const { return m_designCombo->currentIndex() == 1; }
-
-bool StatisticalEvalWindow::pairingValid() const {
-    if (m_categoryPanels.size() < 2)
-        return false;
-    std::vector<std::set<int>> subjects;
-    for (const CategoryPanel* panel : m_categoryPanels) {
-        if (panel->entries().empty())
-            return false;
-        std::set<int> ids;
-        for (const CategoryDatasetEntry& entry : panel->entries()) {
-            if (entry.numberId < 1)
-                return false;
-            ids.insert(entry.numberId);
-        }
-        subjects.push_back(std::move(ids));
-    }
-    return std::all_of(subjects.begin(), subjects.end(),
-                       [&](const std::set<int>& ids) { return ids == subjects.front(); });
-}
 
 void StatisticalEvalWindow::onCategoryChanged() {
     QSet<QString> selected;

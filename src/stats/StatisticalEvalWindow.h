@@ -4,7 +4,6 @@
 #include "stats/DistributionPlot.h"
 #include "stats/ROCAnalysis.h"
 #include "stats/RocRun.h"
-#include "stats/RocSamples.h"
 
 #include <QColor>
 #include <QJsonObject>
@@ -27,7 +26,6 @@ class QDoubleSpinBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
-class QScrollArea;
 class QTabWidget;
 class QTableWidget;
 class QVBoxLayout;
@@ -49,8 +47,10 @@ class CategoryPanel;
 /// they are needed; no DatasetEntry pointer is kept between calls.
 ///
 /// The implementation is split by concern:
-/// - StatisticalEvalWindow.cpp: construction, categories, tabs, description,
-///   ID detection, notifications, closing;
+/// - StatisticalEvalWindow.cpp: construction, categories, tabs, feature
+///   list, notifications, closing;
+/// - StatisticalEvalWindowDescription.cpp: the description and the ID
+///   detection;
 /// - StatisticalEvalWindowAnalysis.cpp: the group comparison run and plots;
 /// - StatisticalEvalWindowRoc.cpp: the ROC run and plots;
 /// - StatisticalEvalWindowDistribution.cpp: the distribution explorer;
@@ -192,30 +192,25 @@ private:
                             const std::vector<std::vector<QString>>& pointLabels,
                             const PlotPairedData* paired,
                             const std::vector<PlotSigBar>& bars) const;
+    /// computeDatasetSummary of each of `features`, in order, with the
+    /// dataset's filter applied once for all of them.
+    std::vector<std::optional<double>>
+    datasetSummaries(int datasetId, const std::vector<std::string>& features) const;
+    /// The label of `feature` as the first category whose first dataset is
+    /// loaded names it; `fallback` when that has no label (or none is).
+    QString featureLabel(const std::string& feature, const QString& fallback) const;
     /// Removes and deletes every group plot.
     void clearPlots();
     /// Puts a new item with `text` into the results table.
     void setResultCell(int row, int column, const QString& text, bool alignRight);
 
     // ---- ROC analysis (StatisticalEvalWindowRoc.cpp) ---------------------------
-    /// A new plot of one ROC curve, without parent; the caller owns it.
-    QwtPlot* buildROCPlot(const std::string& name, const QString& title,
-                          const ROCResult& result) const;
     /// Removes and deletes every ROC plot.
     void clearROCPlots();
     /// Puts a new right-aligned item with `text` into the ROC table.
     void setRocTableCell(int row, int column, const QString& text);
-    /// The ROC samples of one category over `features`, aggregated by
-    /// subject with `replicates` (root mean square with `rootMeanSquare`).
-    RocClassSamples collectCategoryRocSamples(int categoryIndex,
-                                              const std::vector<std::string>& features,
-                                              bool replicates, bool rootMeanSquare) const;
 
     // ---- distribution explorer (StatisticalEvalWindowDistribution.cpp) --------
-    /// A new density plot of one feature, without parent, or null when no
-    /// dataset gives a value.
-    QwtPlot* buildDistributionPlot(const std::string& feature, const QString& label,
-                                   bool perCategory) const;
     /// Removes and deletes every distribution plot.
     void clearDistributionPlots();
 
@@ -223,7 +218,6 @@ private:
     const DatasetStore* m_store = nullptr;
 
     QDockWidget* m_categoriesDock = nullptr;
-    QScrollArea* m_categoryScrollArea = nullptr;
     QWidget* m_categoryContainer = nullptr;
     QVBoxLayout* m_categoryLayout = nullptr;
     std::vector<CategoryPanel*> m_categoryPanels;
@@ -250,18 +244,15 @@ private:
     QTabWidget* m_tabWidget = nullptr;
 
     QTableWidget* m_resultsTable = nullptr;
-    QScrollArea* m_groupPlotScrollArea = nullptr;
     QWidget* m_groupPlotContainer = nullptr;
     QVBoxLayout* m_groupPlotLayout = nullptr;
     std::vector<QwtPlot*> m_groupPlots;
 
     QTableWidget* m_rocTable = nullptr;
-    QScrollArea* m_rocPlotScrollArea = nullptr;
     QWidget* m_rocPlotContainer = nullptr;
     QVBoxLayout* m_rocPlotLayout = nullptr;
     std::vector<QwtPlot*> m_rocPlots;
 
-    QScrollArea* m_distributionScrollArea = nullptr;
     QWidget* m_distributionContainer = nullptr;
     QVBoxLayout* m_distributionLayout = nullptr;
     std::vector<QwtPlot*> m_distributionPlots;
@@ -281,12 +272,11 @@ private:
     void addRocPlot(QwtPlot* plot);
 
     // ---- distribution explorer run (StatisticalEvalWindowDistribution.cpp) ----
-    /// The curves of one feature over every category's datasets.
+    /// The curves of one feature over every category's datasets. `shown`
+    /// keeps each dataset's shown events (by id) across the run's features.
     DistributionCurves distributionCurves(const std::string& feature,
-                                          std::vector<DistributionLook>& samples) const;
-    /// The x-axis title: the feature's label in the first loaded dataset met
-    /// among the first entries of the categories, else `label`.
-    QString distributionAxisTitle(const std::string& feature, const QString& label) const;
+                                          std::vector<DistributionLook>& samples,
+                                          std::map<int, std::vector<int>>& shown) const;
 
     // ---- exports and state (StatisticalEvalWindowExports.cpp,
     //      StatisticalEvalWindowState.cpp) --------------------------------------

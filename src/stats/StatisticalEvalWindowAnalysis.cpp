@@ -121,23 +121,6 @@ std::optional<double> datasetSummary(const DatasetStore* store, int datasetId,
     return computeDatasetSummary(*column, it->second, statistic);
 }
 
-/// The label of `feature` as the first category whose first dataset is
-/// loaded names it; the name itself when that has no label (or none is).
-QString featureLabel(const DatasetStore* store, const std::vector<CategoryPanel*>& panels,
-                     const std::string& feature) {
-    for (const CategoryPanel* panel : panels) {
-        if (panel->entries().empty())
-            continue;
-        const DatasetEntry* dataset = store ? store->findById(panel->entries().front().datasetId)
-                                            : nullptr;
-        if (!dataset || !dataset->reader)
-            continue;
-        const std::string label = dataset->reader->getFeatureLabel(feature);
-        return QString::fromStdString(label.empty() ? feature : label);
-    }
-    return QString::fromStdString(feature);
-}
-
 std::vector<ComparisonCategory> comparisonCategories(const std::vector<CategoryPanel*>& panels) {
     std::vector<ComparisonCategory> categories;
     for (const CategoryPanel* panel : panels) {
@@ -159,7 +142,7 @@ void StatisticalEvalWindow::onRunAnalysis() {
         const std::string feature = item->data(Qt::UserRole).toString().toStdString();
         settings.features.push_back(feature);
         settings.featureLabels.push_back(
-            featureLabel(m_store, m_categoryPanels, feature).toStdString());
+            featureLabel(feature, QString::fromStdString(feature)).toStdString());
     }
     settings.summary = summaryStatisticFromIndex(m_summaryCombo->currentIndex());
     settings.replicates = m_replicatesCheck->isChecked();
@@ -243,10 +226,41 @@ void StatisticalEvalWindow::onRunAnalysis() {
                                           QMessageBox::Ok);
 }
 
+QString StatisticalEvalWindow::featureLabel(const std::string& feature,
+                                            const QString& fallback) const {
+    for (const CategoryPanel* panel : m_categoryPanels) {
+        if (panel->entries().empty() || !m_store)
+            continue;
+        const DatasetEntry* dataset = m_store->findById(panel->entries().front().datasetId);
+        if (!dataset || !dataset->reader)
+            continue;
+        const std::string label = dataset->reader->getFeatureLabel(feature);
+        return label.empty() ? fallback : QString::fromStdString(label);
+    }
+    return fallback;
+}
+
+bool StatisticalEvalWindow::pairingValid() const {
+    // The same check the run makes before a matched comparison.
+    return comparisonPairingValid(comparisonCategories(m_categoryPanels));
+}
+
 std::optional<double> StatisticalEvalWindow::computeDatasetSummary(int datasetId,
                                                                    const std::string& feature) const {
     return datasetSummary(m_store, datasetId, feature,
                           summaryStatisticFromIndex(m_summaryCombo->currentIndex()), nullptr);
+}
+
+std::vector<std::optional<double>>
+StatisticalEvalWindow::datasetSummaries(int datasetId,
+                                        const std::vector<std::string>& features) const {
+    const SummaryStatistic statistic = summaryStatisticFromIndex(m_summaryCombo->currentIndex());
+    ShownCache shown;
+    std::vector<std::optional<double>> summaries;
+    summaries.reserve(features.size());
+    for (const std::string& feature : features)
+        summaries.push_back(datasetSummary(m_store, datasetId, feature, statistic, &shown));
+    return summaries;
 }
 
 QString StatisticalEvalWindow::significanceStars(double p, double alpha) {
@@ -261,7 +275,7 @@ QwtPlot* StatisticalEvalWindow::buildGroupPlot(const std::string& feature,
                                                const PlotPairedData* paired,
                                                const std::vector<PlotSigBar>& bars) const {
     GroupPlotInput input;
-    input.yTitle = featureLabel(m_store, m_categoryPanels, feature);
+    input.yTitle = featureLabel(feature, QString::fromStdString(feature));
     input.categoryNames = categoryNames;
     input.colors = colours;
     input.values = values;

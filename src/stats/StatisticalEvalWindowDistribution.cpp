@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 #include <qwt_plot.h>
 
+#include <map>
+
 namespace Quorvex3 {
 
 namespace {
@@ -21,9 +23,11 @@ namespace {
 const QString kDistributionTitle = QStringLiteral("Distribution Explorer");
 
 /// The finite values of the feature over the dataset's shown events; empty
-/// when the dataset is gone, not loaded or lacks the feature.
+/// when the dataset is gone, not loaded or lacks the feature. The shown
+/// events are taken from `shown` once the dataset's filter was applied.
 std::vector<double> shownFiniteValues(const DatasetStore& store, int datasetId,
-                                      const std::string& feature) {
+                                      const std::string& feature,
+                                      std::map<int, std::vector<int>>& shown) {
     const DatasetEntry* dataset = store.findById(datasetId);
     if (!dataset || !dataset->reader || !dataset->reader->hasFeature(feature))
         return {};
@@ -32,8 +36,11 @@ std::vector<double> shownFiniteValues(const DatasetStore& store, int datasetId,
     if (!column || column->empty())
         return {};
     // The events the main window shows, as the dataset summaries take them.
-    return collectShownFiniteValues(*column,
-                                    shownEvents(reader, store.buildEffectiveFilter(dataset)));
+    auto events = shown.find(datasetId);
+    if (events == shown.end())
+        events =
+            shown.emplace(datasetId, shownEvents(reader, store.buildEffectiveFilter(dataset))).first;
+    return collectShownFiniteValues(*column, events->second);
 }
 
 /// Name and colour of every category, by index.
@@ -48,13 +55,15 @@ std::vector<DistributionLook> categoryLooks(const std::vector<CategoryPanel*>& p
 
 DistributionCurves
 StatisticalEvalWindow::distributionCurves(const std::string& feature,
-                                          std::vector<DistributionLook>& looks) const {
+                                          std::vector<DistributionLook>& looks,
+                                          std::map<int, std::vector<int>>& shown) const {
     std::vector<DistributionSample> samples;
     for (std::size_t c = 0; c < m_categoryPanels.size(); ++c) {
         const CategoryPanel* panel = m_categoryPanels[c];
         for (const CategoryDatasetEntry& entry : panel->entries()) {
             std::vector<double> values = m_store
-                                             ? shownFiniteValues(*m_store, entry.datasetId, feature)
+                                             ? shownFiniteValues(*m_store, entry.datasetId,
+                                                                 feature, shown)
                                              : std::vector<double>();
             if (values.empty())
                 continue;
@@ -64,31 +73,6 @@ StatisticalEvalWindow::distributionCurves(const std::string& feature,
         }
     }
     return computeDistributionCurves(samples, static_cast<int>(m_categoryPanels.size()));
-}
-
-QString StatisticalEvalWindow::distributionAxisTitle(const std::string& feature,
-                                                     const QString& label) const {
-    for (const CategoryPanel* panel : m_categoryPanels) {
-        if (panel->entries().empty() || !m_store)
-            continue;
-        const DatasetEntry* dataset = m_store->findById(panel->entries().front().datasetId);
-        if (!dataset || !dataset->reader)
-            continue;
-        const QString title = QString::fromStdString(dataset->reader->getFeatureLabel(feature));
-        return title.isEmpty() ? label : title;
-    }
-    return label;
-}
-
-QwtPlot* StatisticalEvalWindow::buildDistributionPlot(const std::string& feature,
-                                                      const QString& label,
-                                                      bool perCategory) const {
-    std::vector<DistributionLook> samples;
-    const DistributionCurves curves = distributionCurves(feature, samples);
-    if (curves.status != DistributionStatus::Ready)
-        return nullptr;
-    return Quorvex3::buildDistributionPlot(label, distributionAxisTitle(feature, label), curves,
-                                           samples, categoryLooks(m_categoryPanels), perCategory);
 }
 
 void StatisticalEvalWindow::clearDistributionPlots() {
@@ -109,16 +93,17 @@ void StatisticalEvalWindow::onRunDistribution() {
     }
     const bool perCategory = m_distributionModeCombo->currentIndex() == 1;
     QStringList tooWide;
+    std::map<int, std::vector<int>> shown;
     for (const QListWidgetItem* item : selected) {
         const std::string feature = item->data(Qt::UserRole).toString().toStdString();
         std::vector<DistributionLook> samples;
-        const DistributionCurves curves = distributionCurves(feature, samples);
+        const DistributionCurves curves = distributionCurves(feature, samples, shown);
         if (curves.status == DistributionStatus::Overflow)
             tooWide << item->text();
         if (curves.status != DistributionStatus::Ready)
             continue;
-        QwtPlot* plot = Quorvex3::buildDistributionPlot(
-            item->text(), distributionAxisTitle(feature, item->text()), curves, samples,
+        QwtPlot* plot = buildDistributionPlot(
+            item->text(), featureLabel(feature, item->text()), curves, samples,
             categoryLooks(m_categoryPanels), perCategory);
         m_distributionLayout->addWidget(plot);
         m_distributionPlots.push_back(plot);

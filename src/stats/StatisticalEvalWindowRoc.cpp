@@ -69,21 +69,11 @@ RocClassInput StatisticalEvalWindow::rocClassInput(int categoryIndex,
     RocClassInput input;
     input.name = panel->categoryName().toStdString();
     for (const CategoryDatasetEntry& entry : panel->entries()) {
-        RocEntryValues values{entry.numberId, entry.bioRepId, {}};
-        for (const std::string& feature : features)
-            values.values.push_back(computeDatasetSummary(entry.datasetId, feature));
         input.datasetNames.push_back(entry.displayName.toStdString());
-        input.entries.push_back(std::move(values));
+        input.entries.push_back(
+            {entry.numberId, entry.bioRepId, datasetSummaries(entry.datasetId, features)});
     }
     return input;
-}
-
-RocClassSamples
-StatisticalEvalWindow::collectCategoryRocSamples(int categoryIndex,
-                                                 const std::vector<std::string>& features,
-                                                 bool replicates, bool rootMeanSquare) const {
-    return collectRocSamples(rocClassInput(categoryIndex, features).entries, features.size(),
-                             replicates, rootMeanSquare);
 }
 
 bool StatisticalEvalWindow::chooseRocClasses(int& negative, int& positive) {
@@ -143,12 +133,10 @@ void StatisticalEvalWindow::onRunROC() {
     clearROCPlots();
     for (const RocFeatureOutcome& feature : outcome.features)
         if (feature.result.valid)
-            addRocPlot(
-                buildROCPlot(feature.name, QString::fromStdString(feature.label), feature.result));
+            addRocPlot(buildRocPlot(QString::fromStdString(feature.label), feature.result));
     if (outcome.combined && outcome.combined->valid)
-        addRocPlot(buildROCPlot("combined",
-                                QString::fromStdString(combinedRocTitle(input.featureLabels,
-                                                                        outcome.combined->weights)),
+        addRocPlot(buildRocPlot(QString::fromStdString(
+                                    combinedRocTitle(input.featureLabels, outcome.combined->weights)),
                                 *outcome.combined));
     m_lastRocCurves.clear();
     for (const RocFeatureOutcome& feature : outcome.features)
@@ -184,11 +172,6 @@ void StatisticalEvalWindow::fillRocTable(const RocRunInput& input, const RocRunO
 void StatisticalEvalWindow::addRocPlot(QwtPlot* plot) {
     m_rocPlotLayout->addWidget(plot);
     m_rocPlots.push_back(plot);
-}
-
-QwtPlot* StatisticalEvalWindow::buildROCPlot(const std::string&, const QString& title,
-                                             const ROCResult& result) const {
-    return buildRocPlot(title, result);
 }
 
 void StatisticalEvalWindow::clearROCPlots() {
