@@ -392,8 +392,8 @@ void CombinePlotWindow::onDatasetRemoveRequested() {
 
 // ---- reordering ------------------------------------------------------------
 
-void CombinePlotWindow::onDatasetReorder(CombineDatasetWidget* source,
-                                         CombineDatasetWidget* target, bool above) {
+void CombinePlotWindow::onDatasetReorder(CombineDatasetWidget* source, CombineDatasetWidget* target,
+                                         bool above) {
     const auto sourceAt = std::find(m_cards.begin(), m_cards.end(), source);
     const auto targetAt = std::find(m_cards.begin(), m_cards.end(), target);
     if (sourceAt == m_cards.end() || targetAt == m_cards.end() || sourceAt == targetAt)
@@ -402,8 +402,8 @@ void CombinePlotWindow::onDatasetReorder(CombineDatasetWidget* source,
     // handled; it names the datasets, whose positions may change meanwhile.
     const int sourceId = source->datasetId();
     const int targetId = target->datasetId();
-    QTimer::singleShot(0, this,
-                       [this, sourceId, targetId, above] { moveReference(sourceId, targetId, above); });
+    QTimer::singleShot(
+        0, this, [this, sourceId, targetId, above] { moveReference(sourceId, targetId, above); });
 }
 
 void CombinePlotWindow::moveReference(int sourceId, int targetId, bool above) {

@@ -161,8 +161,8 @@ void CombinePlotWindow::setupSettingsDock() {
     grid->addWidget(labelled(tr("Contour Overlay:"), m_contourCombo), 0, 4);
     m_contourInnerSpin = makePercentField(QStringLiteral("contourInnerSpin"), 10.0, panel);
     m_contourOuterSpin = makePercentField(QStringLiteral("contourOuterSpin"), 67.0, panel);
-    grid->addWidget(pairRow(tr("Inner:"), m_contourInnerSpin, tr("Outer:"), m_contourOuterSpin),
-                    1, 4);
+    grid->addWidget(pairRow(tr("Inner:"), m_contourInnerSpin, tr("Outer:"), m_contourOuterSpin), 1,
+                    4);
 
     m_isoCheck = checkBox(tr("Isoelastics"), QStringLiteral("isoCheck"));
     m_isoCheck->setToolTip(tr("Show isoelasticity lines on area vs. deformation plots"));
@@ -272,7 +272,8 @@ void CombinePlotWindow::onDisplayModeChanged(int mode) {
                    tr(" requires all datasets to use the same features.\nFeature syncing will "
                       "be enabled and all datasets will use\nthe features of the first dataset.");
         box.textFormat = Qt::PlainText;
-        box.buttons = {{tr("OK"), QMessageBox::AcceptRole}, {tr("Cancel"), QMessageBox::RejectRole}};
+        box.buttons = {{tr("OK"), QMessageBox::AcceptRole},
+                       {tr("Cancel"), QMessageBox::RejectRole}};
         box.defaultButton = 0;
         if (DialogProvider::current().messageBox(this, box) != 0) {
             const QSignalBlocker block(m_displayCombo);
