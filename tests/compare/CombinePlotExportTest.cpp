@@ -4,6 +4,7 @@
 // leave the old file as it was, and plots that look as before afterwards.
 
 #include "CombineTestSupport.h"
+#include "support/PdfInfo.h"
 #include "support/PythonOracle.h"
 
 #include <QDir>
@@ -47,17 +48,6 @@ protected:
     }
 };
 
-// "pdfinfo FILE": the page size in points.
-QSizeF pdfPageSize(const QString& path) {
-    QProcess pdfinfo;
-    pdfinfo.start(QStringLiteral("pdfinfo"), {path});
-    pdfinfo.waitForFinished(30000);
-    const QString out = QString::fromUtf8(pdfinfo.readAllStandardOutput());
-    const auto m = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
-                       .match(out);
-    return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
-}
-
 // A grid of 5 plots of 100 x 100 mm is 3 x 2 cells with 10 mm gaps:
 // 320 x 210 mm.
 TEST_F(CombineExport, GridOfFivePlotsInEachFormatHasTheStatedSize) {
@@ -87,7 +77,7 @@ TEST_F(CombineExport, GridOfFivePlotsInEachFormatHasTheStatedSize) {
     EXPECT_EQ(svg[0].groups[1], (std::vector<double>{0, 0, 320, 210}));
 
     exportTo(file("grid.pdf"), QStringLiteral("Single Grid Image"));
-    const QSizeF page = pdfPageSize(file("grid.pdf"));
+    const QSizeF page = testing::pdfPageSizePoints(file("grid.pdf"));
     EXPECT_NEAR(page.width(), 907.0, 0.5);
     EXPECT_NEAR(page.height(), 595.0, 0.5);
     EXPECT_EQ(dialogs.count(testing::DialogCall::Critical), 0);

@@ -3,6 +3,7 @@
 // by pdfinfo), a single plot's document, and failures that leave the old
 // file and no temporary file behind.
 #include "stats/EvaluationPlotExport.h"
+#include "support/PdfInfo.h"
 #include "support/RtdcFixtureWriter.h"
 
 #include <gtest/gtest.h>
@@ -132,15 +133,14 @@ TEST_F(EvaluationPlotExport, ThreeStackedPlotsAsSvg) {
 TEST_F(EvaluationPlotExport, ThreeStackedPlotsAsPdfPage) {
     QString error;
     ASSERT_TRUE(exportPlots(m_plots, path("plots.pdf"), m_group, &error)) << error.toStdString();
-    const std::string info = run("pdfinfo '" + m_dir.file("plots.pdf") + "'");
-    double w = 0.0, h = 0.0;
-    const auto at = info.find("Page size:");
-    ASSERT_NE(at, std::string::npos) << info;
-    ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf pts", &w, &h), 2) << info;
+    const QSizeF page = testing::pdfPageSizePoints(path("plots.pdf"));
+    ASSERT_FALSE(page.isEmpty());
+    const double w = page.width(), h = page.height();
     // 120 mm by 256 mm in points (72 per inch), which the PDF rounds to
     // whole points.
     EXPECT_NEAR(w, 120.0 * 72.0 / 25.4, 0.5);
     EXPECT_NEAR(h, 256.0 * 72.0 / 25.4, 0.5);
+    const std::string info = run("pdfinfo '" + m_dir.file("plots.pdf") + "'");
     EXPECT_TRUE(QString::fromStdString(info).contains(QRegularExpression("Pages: +1\n"))) << info;
 }
 
@@ -153,11 +153,9 @@ TEST_F(EvaluationPlotExport, OnePlotIsAWholeDocumentOfItsBox) {
     PlotDocumentStyle roc = m_group;
     roc.plotSizeMm = QSizeF(120.0, 120.0);
     ASSERT_TRUE(exportPlots(one, path("one.pdf"), roc, &error)) << error.toStdString();
-    const std::string info = run("pdfinfo '" + m_dir.file("one.pdf") + "'");
-    double w = 0.0, h = 0.0;
-    const auto at = info.find("Page size:");
-    ASSERT_NE(at, std::string::npos) << info;
-    ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf pts", &w, &h), 2);
+    const QSizeF page = testing::pdfPageSizePoints(path("one.pdf"));
+    ASSERT_FALSE(page.isEmpty());
+    const double w = page.width(), h = page.height();
     EXPECT_NEAR(w, 120.0 * 72.0 / 25.4, 0.5);
     EXPECT_NEAR(h, 120.0 * 72.0 / 25.4, 0.5);
 }

@@ -6,6 +6,7 @@
 #include "StatsWindowTestSupport.h"
 #include "stats/ROCAnalysis.h"
 #include "stats/StatisticalEvalWindow.h"
+#include "support/PdfInfo.h"
 #include "util/ScriptedDialogProvider.h"
 
 #include <QDir>
@@ -149,11 +150,9 @@ TEST_F(EvaluationWindowExports, ThreeGroupPlotsAsPngSvgAndPdf) {
     EXPECT_EQ(QImage(path("plots.png")).size(), QSize(708, 1511));
     EXPECT_NE(readFile(path("plots.svg")).find("viewBox=\"0 0 453.54 967.552\""),
               std::string::npos);
-    const std::string info = run("pdfinfo '" + m_dir.file("plots.pdf") + "'");
-    double wPts = 0.0, hPts = 0.0;
-    const auto at = info.find("Page size:");
-    ASSERT_NE(at, std::string::npos) << info;
-    ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf pts", &wPts, &hPts), 2);
+    const QSizeF page = testing::pdfPageSizePoints(path("plots.pdf"));
+    ASSERT_FALSE(page.isEmpty());
+    const double wPts = page.width(), hPts = page.height();
     EXPECT_NEAR(wPts, 120.0 * 72.0 / 25.4, 0.5);
     EXPECT_NEAR(hPts, 256.0 * 72.0 / 25.4, 0.5);
 }
