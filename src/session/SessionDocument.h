@@ -121,6 +121,12 @@ struct SessionDocument {
     /// windows, in window order.
     std::vector<QJsonObject> combineWindows;
     std::vector<QJsonObject> statEvalWindows;
+
+    /// What the reader could not use as stored, for the user: one line per
+    /// value replaced by its default or element left out, naming the
+    /// dataset, group or window it belongs to ("b.rtdc: ..."). A missing key
+    /// is no damage and is not listed. Never written to a file.
+    std::vector<QString> repairs;
 };
 
 } // namespace Quorvex3
