@@ -172,6 +172,54 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
     EXPECT_FALSE(again.contains("null"));
 }
 
+// The damaged values of one file are named together in one box at the end
+// of the load, each with its dataset or window; the polygon that could
+// filter nothing is not restored as a rule.
+TEST_F(Sessions, DamagedValuesAreNamedInOneWarningAfterTheLoad) {
+    open("a.rtdc");
+    open("b.rtdc", 5.0);
+    save(path("base.QV3"));
+    QJsonObject root = readJson(path("base.QV3"));
+    QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
+    QJsonObject b = datasets[1].toObject();
+    b.insert(QStringLiteral("filter"), QJsonDocument::fromJson(R"({"enabled": true, "rules": [
+        {"type": "Range", "featureName": "area_um", "minValue": "abc", "maxValue": 90},
+        {"type": "Polygon", "featureName": "area_um", "featureNameY": "deform",
+         "polygonVertices": [[60, 0.01], ["x", 0.02]]}]})")
+                                           .object());
+    datasets[1] = b;
+    datasets.append(QJsonDocument::fromJson(
+                        R"({"isDuplicate": true, "duplicateOfIndex": 7, "displayName": "copy"})")
+                        .object());
+    root[QStringLiteral("datasets")] = datasets;
+    root[QStringLiteral("combineWindows")] = QJsonDocument::fromJson(R"([{"displayMode": 7,
+        "datasets": [{"datasetSessionIndex": 0}, {"datasetSessionIndex": 9}]}])")
+                                                 .array();
+    ASSERT_TRUE(writeText(path("damaged.QV3"), QJsonDocument(root).toJson()));
+    clear();
+    dialogs.calls.clear();
+    ASSERT_TRUE(load(path("damaged.QV3")));
+
+    EXPECT_EQ(dialogs.count(DialogCall::Warning), 1);
+    const auto boxes = callsTitled("Load Session");
+    ASSERT_EQ(boxes.size(), 2u); // the file dialog, then the warning
+    const QString text = boxes[1]->text;
+    for (const char* line :
+         {"b.rtdc: filter rule 1 (range on area_um): minimum \"abc\" replaced by 0",
+          "b.rtdc: filter rule 2 (polygon on area_um/deform): only 1 vertex usable; rule "
+          "left out",
+          "copy: copy naming no earlier original dataset (7) left out",
+          "combined plot window 1: display mode 7 replaced by \"Array\"",
+          "combined plot window 1: dataset card naming no stored dataset (9) left out"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << "\n" << text.toStdString();
+    EXPECT_EQ(infoText(), QStringLiteral("Session loaded: 2 dataset(s)"));
+    ASSERT_EQ(window->datasets().size(), 2u);
+    const EventFilter& filter = window->datasets()[1]->filter;
+    ASSERT_EQ(filter.ruleCount(), 1u);
+    EXPECT_EQ(filter.rules()[0].type, 0);
+    EXPECT_EQ(filter.rules()[0].minValue, 0.0);
+}
+
 // ---- derived features ----------------------------------------------------------------
 
 /// Every derived feature of the session fixture, "_rf" standing for the
