@@ -319,7 +319,7 @@ void MainWindow::finishSessionLoad(const std::vector<QString>& failures) {
     updatePlotSettingsButtonState();
     m_infoLabel->setText(QStringLiteral("Session loaded: %1 dataset(s)").arg(m_store.count()));
 
-    const QString report = sessionLoadReport(doc->repairs, failures);
+    const QString report = sessionLoadReport(sessionLoadRepairs(*doc, idMap), failures);
     if (!report.isEmpty())
         DialogProvider::current().warning(this, QStringLiteral("Load Session"), report,
                                           QMessageBox::Ok);

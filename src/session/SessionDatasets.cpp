@@ -255,6 +255,19 @@ int activeDatasetId(const SessionDocument& document, const std::map<int, int>& s
 
 namespace Quorvex3 {
 
+std::vector<QString> sessionLoadRepairs(const SessionDocument& document,
+                                        const std::map<int, int>& sessionIdMap) {
+    std::vector<QString> lines;
+    for (const auto& [sessionIndex, id] : sessionIdMap) {
+        if (sessionIndex < 0 || static_cast<std::size_t>(sessionIndex) >= document.datasets.size())
+            continue;
+        const auto& own = document.datasets[static_cast<std::size_t>(sessionIndex)].repairs;
+        lines.insert(lines.end(), own.begin(), own.end());
+    }
+    lines.insert(lines.end(), document.repairs.begin(), document.repairs.end());
+    return lines;
+}
+
 QString sessionLoadReport(const std::vector<QString>& repairs,
                           const std::vector<QString>& failures) {
     // A badly damaged file must not give a box taller than the screen.

@@ -126,6 +126,12 @@ std::vector<SessionDuplicate> duplicatesToRecreate(const SessionDocument& docume
 /// one active then).
 int activeDatasetId(const SessionDocument& document, const std::map<int, int>& sessionIdMap);
 
+/// What a load could not restore as stored, in the order the user reads
+/// it: the lines of each restored dataset (a key of `sessionIdMap`) in
+/// session order, then the document's own.
+std::vector<QString> sessionLoadRepairs(const SessionDocument& document,
+                                        const std::map<int, int>& sessionIdMap);
+
 /// The text of the one warning that ends a load which could not restore
 /// everything as saved: the document's `repairs` and the computations that
 /// could not be redone (`failures`), at most 40 lines of them; empty when

@@ -231,12 +231,11 @@ std::map<int, bool> readGroupSwitches(const QJsonValue& value, const std::set<in
     return switches;
 }
 
-SessionDataset readDataset(const QJsonObject& o, int index, const std::set<int>& groupIds,
-                           std::vector<QString>& lines) {
+SessionDataset readDataset(const QJsonObject& o, int index, const std::set<int>& groupIds) {
     SessionDataset d;
     d.filePath = at(o, "filePath").toString();
     d.displayName = at(o, "displayName").toString();
-    Repairs repairs(lines, sessionDatasetLabel(d, index));
+    Repairs repairs(d.repairs, sessionDatasetLabel(d, index));
     readPlotSettings(o, d, repairs);
     d.flRefinementApplied = flagAt(o, "flRefinementApplied", "refinement switch", repairs);
     readCompensation(o, index, d, repairs);
@@ -406,7 +405,7 @@ SessionDocument readDocument(const QJsonObject& root, int version) {
     // session indices that duplicates and window states refer to.
     const QJsonArray datasets = at(root, "datasets").toArray();
     for (int i = 0; i < datasets.size(); ++i)
-        doc.datasets.push_back(readDataset(datasets.at(i).toObject(), i, groupIds, doc.repairs));
+        doc.datasets.push_back(readDataset(datasets.at(i).toObject(), i, groupIds));
     checkDuplicateSources(doc.datasets, doc.repairs);
     readMainWindow(at(root, "mainWindow").toObject(), doc);
     doc.combineWindows = readWindowStates(at(root, "combineWindows"),

@@ -134,8 +134,16 @@ TEST(SessionFileRead, EachStoredValueIsCheckedAndFallsBackToItsDefault) {
 // What a damaged value made the reader replace or leave out is listed for
 // the user, led by the dataset (or group, window) it belongs to; a missing
 // key is no damage. A polygon rule without 3 usable vertices is left out.
+/// The repairs of a load that restored every dataset of `document`.
+std::vector<QString> repairsOfAll(const SessionDocument& document) {
+    std::map<int, int> all;
+    for (int i = 0; i < static_cast<int>(document.datasets.size()); ++i)
+        all[i] = i;
+    return sessionLoadRepairs(document, all);
+}
+
 TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
-    const std::vector<QString> base = parseSessionDocument(kBase).document.repairs;
+    const std::vector<QString> base = repairsOfAll(parseSessionDocument(kBase).document);
     // The base file's own damage: a polygon of non-finite corners.
     ASSERT_EQ(base.size(), 1u);
     EXPECT_EQ(base[0],
@@ -144,7 +152,7 @@ TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
     const SessionDocument clean =
         parseSessionDocument(serializeSessionDocument(parseSessionDocument(kBase).document))
             .document;
-    EXPECT_TRUE(clean.repairs.empty());
+    EXPECT_TRUE(repairsOfAll(clean).empty());
 
     // clang-format off
     const std::tuple<const char*, int, const char*, const char*> cases[] = {
@@ -177,7 +185,7 @@ TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
     for (const auto& [rule, index, patch, expected] : cases) {
         const SessionParseResult read = parseSessionDocument(patched(index, patch));
         ASSERT_TRUE(read.ok) << rule;
-        std::vector<QString> added = read.document.repairs;
+        std::vector<QString> added = repairsOfAll(read.document);
         for (const QString& line : base) {
             const auto found = std::find(added.begin(), added.end(), line);
             if (found != added.end())
@@ -197,9 +205,20 @@ TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
     EXPECT_EQ(b.filter.rules()[0].minValue, 0.0);
 
     // Missing keys are no damage.
-    EXPECT_EQ(parseSessionDocument(patched(2, R"({"filePath": null})")).document.repairs, base);
-    EXPECT_EQ(parseSessionDocument(R"({"version": 1, "datasets": [{}], "combineWindows": [{}]})")
-                  .document.repairs,
+    EXPECT_EQ(repairsOfAll(parseSessionDocument(patched(2, R"({"filePath": null})")).document),
+              base);
+    // Those of a dataset that was not restored are not listed; a copy naming
+    // no original is, since it is what was left out.
+    const SessionDocument damaged =
+        parseSessionDocument(
+            patched(2, R"({"contourMode": 9, "isDuplicate": true, "duplicateOfIndex": 8})"))
+            .document;
+    EXPECT_EQ(sessionLoadRepairs(damaged, {{1, 5}}),
+              std::vector<QString>{QStringLiteral("b.rtdc: copy naming no earlier original "
+                                                  "dataset (8) left out")});
+    EXPECT_EQ(repairsOfAll(parseSessionDocument(
+                               R"({"version": 1, "datasets": [{}], "combineWindows": [{}]})")
+                               .document),
               std::vector<QString>{});
 }
 
