@@ -1,11 +1,11 @@
 #pragma once
 
 #include "calc/IsoLine.h"
+#include "density/PlotArrays.h"
 #include "model/DatasetLoader.h"
 #include "model/DatasetStore.h"
 #include "session/ExportResult.h"
 #include "session/SessionDocument.h"
-#include "density/PlotArrays.h"
 #include "stats/StatSummaryResult.h"
 #include "util/RequestCoalescer.h"
 #include "util/ToolWindowRegistry.h"
@@ -69,6 +69,7 @@ class ImageGalleryWindow;
 class ImageViewer;
 class PlotControlsWidget;
 class RTDCReader;
+struct RestoredComputations;
 class ScatterPlot;
 class StatisticalEvalWindow;
 class StatisticsDockWidget;
@@ -94,6 +95,8 @@ class UpdateChecker;
 /// - MainWindowFilters.cpp: effective filter, filter groups;
 /// - MainWindowPropagation.cpp: rule propagation, measurement filters, polygons;
 /// - MainWindowCalculations.cpp: derived-feature tasks;
+/// - MainWindowRestoredCalculations.cpp: computations a restored dataset
+///   gets back;
 /// - MainWindowSession.cpp: session save, load and clear;
 /// - MainWindowServices.cpp: help, updates, error box;
 /// - MainWindowExports.cpp: dataset and plot exports;
@@ -382,6 +385,8 @@ private:
     void updateDatasetDisplayName(int index, const QString& name);
     void addDatasetToList(int index);
     void applyDatasetReorder(int from, int to);
+    /// Fills the dataset list again in store order, the active row current.
+    void refillDatasetList();
     void rebuildDatasetTree();
     void refreshDatasetTreeIfVisible();
     void selectActiveInTree();
@@ -423,8 +428,14 @@ private:
     int addDatasetFromSession(const QString& path);
     /// Recreates the session's duplicates of reopened datasets, after them.
     void createSessionDuplicates();
-    /// Applies the stored groups, settings and windows and ends the load.
+    /// Applies the stored groups and dataset settings, then redoes the
+    /// datasets' applied computations (redoSessionComputations) and ends
+    /// the load with finishSessionLoad.
     void finalizeSessionLoad();
+    /// Makes the stored dataset active, restores the tool windows and ends
+    /// the load; says in one box what could not be restored as saved
+    /// (`failures`: computations that could not be redone).
+    void finishSessionLoad(const std::vector<QString>& failures);
     /// The whole working state as a session record, paths relative to
     /// `sessionDir`.
     SessionDocument currentSessionDocument(const QDir& sessionDir) const;
@@ -441,6 +452,23 @@ private:
     bool hasSessionContent() const;
     /// Gives up a session load under way: its queue, map and document.
     void abandonSessionLoad();
+
+    // ---- restored computations (MainWindowRestoredCalculations.cpp) --------
+    /// The applied computations of `entry`, copied out for a task.
+    RestoredComputations restoredComputationsOf(const DatasetEntry& entry) const;
+    /// Runs those the reader still lacks, in their fixed order, calling
+    /// `stepDone` after each; one text per computation that failed. Runs on
+    /// any thread, never beside another calculation.
+    std::vector<QString> runRestoredComputations(const RestoredComputations& job,
+                                                 const std::function<void()>& stepDone);
+    /// Redoes the dataset's missing computations now; while a calculation
+    /// runs, which may use the same computation objects, shows the dataset
+    /// again (and so redoes them) once it has finished.
+    void redoRestoredComputations(DatasetEntry& entry);
+    /// Redoes the missing computations of every loaded dataset as one
+    /// background task with the dock's progress (after a running one), then
+    /// calls `then` with a "<dataset>: <what failed>" text per failure.
+    void redoSessionComputations(std::function<void(const std::vector<QString>&)> then);
     /// The clear itself, without asking: gives up a load under way, waits
     /// for a running preload, closes the tool windows and removes every
     /// dataset and group.
@@ -552,6 +580,9 @@ private:
     /// The session being loaded, kept until its settings are applied; set
     /// exactly while a load is under way.
     std::unique_ptr<SessionDocument> m_sessionDocument;
+    /// The load's settings are applied and its computations are being
+    /// redone: no dataset is added to it any more.
+    bool m_sessionFinishing = false;
 
     // ---- calculations ------------------------------------------------------
     std::unique_ptr<CalcTaskRunner> m_calcRunner;
