@@ -4,15 +4,14 @@
 
 #include "core/RTDCReader.h"
 #include "plots/PlotExportStyle.h"
+#include "plots/PlotFileExport.h"
 #include "plots/ScatterPlot.h"
 #include "session/DatasetExport.h"
 #include "session/ExportDialog.h"
-#include "util/AtomicFile.h"
 #include "util/DialogProvider.h"
 #include "util/FileNameUtil.h"
 
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QProgressDialog>
 
 #include <qwt_plot_renderer.h>
@@ -42,30 +41,6 @@ void showMessage(QWidget* parent, const ExportMessage& message) {
     case ExportMessage::Kind::None:
         break;
     }
-}
-
-/// Renders `plot` into `path`, the kind of file chosen by its extension
-/// (PDF, SVG, else a raster image), through a temporary file that replaces
-/// `path` only when the renderer produced something.
-bool renderPlotFile(QwtPlot* plot, const QString& path, QString& error) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    const bool document = suffix == QLatin1String("pdf") || suffix == QLatin1String("svg");
-    if (!document && !QImageWriter::supportedImageFormats().contains(suffix.toLatin1())) {
-        error = QStringLiteral("Unknown image format \"%1\".").arg(suffix);
-        return false;
-    }
-    TemporaryTarget target(path);
-    if (!target.create(&error))
-        return false;
-    QwtPlotRenderer renderer;
-    configureExportRenderer(renderer);
-    // The renderer reports nothing: an empty file is its only sign of failure.
-    renderer.renderDocument(plot, target.temporaryPath(), suffix, kPlotSizeMm, kPlotResolution);
-    if (QFileInfo(target.temporaryPath()).size() <= 0) {
-        error = QStringLiteral("Nothing could be written.");
-        return false;
-    }
-    return target.commit(&error);
 }
 
 } // namespace
@@ -156,7 +131,13 @@ void MainWindow::exportPlot() {
     m_scatterPlot->clearPolygonOverlays();
     const PlotExportStyle style = applyExportStyle(m_scatterPlot);
     QString error;
-    const bool written = renderPlotFile(m_scatterPlot, path, error);
+    QwtPlotRenderer renderer;
+    configureExportRenderer(renderer);
+    // Checked before it replaces the old file: a full disk or a size limit
+    // cuts the document short without the renderer saying so.
+    const bool written =
+        renderPlotFile(renderer, m_scatterPlot, path, plotFileFormatOf(QFileInfo(path).suffix()),
+                       kPlotSizeMm, kPlotResolution, &error);
     // The screen gets its look, gates and highlight back in every case.
     restoreExportStyle(m_scatterPlot, style);
     updatePolygonOverlays();

@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QProgressDialog>
@@ -19,7 +20,10 @@
 #include <QTimer>
 #include <QXmlStreamReader>
 
+#include <csignal>
 #include <optional>
+
+#include <sys/resource.h>
 
 namespace Quorvex3 {
 namespace {
@@ -217,6 +221,45 @@ TEST_F(MainWindowExport, PlotsExportWithoutHighlightOrGateAsPngSvgAndPdfOrSayWhy
     EXPECT_EQ(m_dialogs.count(DialogCall::Critical), 1);
 }
 
+// On a nearly full disk the renderer stops part-way without a word: the cut
+// document must neither replace the old file nor pass as written.
+TEST_F(MainWindowExport, PlotExportCutShortKeepsTheOldFileAndSaysSo) {
+    openMeasurement("M001_data.rtdc");
+    const QByteArray old("an older plot the user keeps");
+    for (const char* name : {"cut.png", "cut.svg", "cut.pdf"}) {
+        QFile out(file(name));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(old);
+        out.close();
+        m_dialogs.fileAnswers.push_back(file(name));
+        m_dialogs.filterAnswers.push_back(QStringLiteral("PNG Image (*.png)"));
+        // Every format's document is larger than the limit.
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit tight = saved;
+        tight.rlim_cur = 1024;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+        trigger(QStringLiteral("Export &Plot..."));
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+
+        ASSERT_FALSE(m_dialogs.calls.empty());
+        EXPECT_EQ(m_dialogs.calls.back().kind, DialogCall::Critical) << name;
+        EXPECT_EQ(m_dialogs.calls.back().title, QStringLiteral("Export Error")) << name;
+        QFile kept(file(name));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), old) << name;
+        // Only the measurement and the old files: no temporary beside them.
+        const QStringList left = QDir(QString::fromStdString(m_dir.path()))
+                                     .entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& entry : left)
+            EXPECT_TRUE(entry == QLatin1String("M001_data.rtdc") || entry.startsWith("cut."))
+                << entry.toStdString();
+    }
+    EXPECT_EQ(m_dialogs.count(DialogCall::Critical), 3);
+}
+
 // After an export the current event is highlighted again at its place among
 // the events the filter shows; one the filter hides stays without marker.
 TEST_F(MainWindowExport, PlotExportHighlightsTheCurrentEventAgainOnlyWhereItIsShown) {
@@ -226,8 +269,8 @@ TEST_F(MainWindowExport, PlotExportHighlightsTheCurrentEventAgainOnlyWhereItIsSh
     const struct {
         int event;
         std::optional<QPointF> marker;
-    } cases[] = {{3, QPointF(40.0, 0.04)}, {0, std::nullopt}, {1, QPointF(20.0, 0.01)},
-                 {5, std::nullopt}};
+    } cases[] = {
+        {3, QPointF(40.0, 0.04)}, {0, std::nullopt}, {1, QPointF(20.0, 0.01)}, {5, std::nullopt}};
     const test::PlotProbe probe(m_window.findChild<ScatterPlot*>());
     for (const auto& c : cases) {
         test::refreshPlot(m_window); // a refresh moves a hidden current event onto a shown one
