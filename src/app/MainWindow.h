@@ -1,11 +1,11 @@
 #pragma once
 
 #include "calc/IsoLine.h"
+#include "density/PlotArrays.h"
 #include "model/DatasetLoader.h"
 #include "model/DatasetStore.h"
 #include "session/ExportResult.h"
 #include "session/SessionDocument.h"
-#include "density/PlotArrays.h"
 #include "stats/StatSummaryResult.h"
 #include "util/RequestCoalescer.h"
 #include "util/ToolWindowRegistry.h"
@@ -259,7 +259,8 @@ public slots:
     void setGroupsEnabled(int datasetId, const std::vector<int>& groupIds, bool on);
 
 protected:
-    /// Closes and deletes every tool window at once, then closes.
+    /// Asks whether to save an open session first (see confirmQuit), then
+    /// closes and deletes every tool window at once and closes.
     void closeEvent(QCloseEvent* event) override;
     /// Accepts drags that carry URLs.
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -269,7 +270,9 @@ protected:
 private slots:
     // File, export and help menus.
     void openFile();
-    void saveSession();
+    /// True once the session file was written; false when cancelled or
+    /// refused (the box saying why was shown).
+    bool saveSession();
     void loadSession();
     void clearSession();
     void exportPlot();
@@ -475,6 +478,10 @@ private:
     void deleteToolWindows();
 
     // ---- shutdown (MainWindow.cpp) -----------------------------------------
+    /// Whether the window may close: with datasets open the user chooses to
+    /// save the session first (closing only once it was saved), to discard
+    /// it, or to cancel the close.
+    bool confirmQuit();
     /// Blocks until the preload and calculation tasks have returned, so no
     /// task outlives the datasets and readers it reads.
     void waitForBackgroundTasks();
