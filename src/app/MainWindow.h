@@ -39,6 +39,7 @@ class QLineEdit;
 class QMenu;
 class QPoint;
 class QPolygonF;
+class QProgressDialog;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
@@ -467,9 +468,13 @@ private:
     /// The silent flag of the latest update check request.
     bool m_updateCheckSilent = false;
     // ---- dataset export (MainWindowExports.cpp) -----------------------------
-    /// Exports one dataset as the choices say and reports a failure in its
-    /// own box; the outcome feeds the closing message.
-    ExportOutcome exportSingleDataset(DatasetEntry* dataset, const ExportResult& result);
+    /// Exports one dataset as the choices say on a pool thread while the
+    /// window stays live, moving `progress` within the dataset's share
+    /// (the `position`-th of its range) and cancelling when it is
+    /// cancelled; reports a failure in its own box. The outcome feeds the
+    /// closing message.
+    ExportOutcome exportSingleDataset(DatasetEntry* dataset, const ExportResult& result,
+                                      QProgressDialog& progress, int position);
 
     // ---- tool windows (MainWindowToolWindows.cpp) --------------------------
     /// closeEvent: disconnects, closes and deletes every listed window.
