@@ -164,6 +164,11 @@ ExportOutcome MainWindow::exportSingleDataset(DatasetEntry* dataset, const Expor
             outcome.status = ExportOutcome::Status::WriteFailed;
             outcome.error = QString::fromLocal8Bit(e.what());
             return outcome;
+        } catch (...) {
+            ExportOutcome outcome;
+            outcome.status = ExportOutcome::Status::WriteFailed;
+            outcome.error = QStringLiteral("Unexpected error while writing.");
+            return outcome;
         }
     }));
     ticker.start();
