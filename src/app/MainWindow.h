@@ -39,6 +39,7 @@ class QLineEdit;
 class QMenu;
 class QPoint;
 class QPolygonF;
+class QProgressDialog;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
@@ -262,7 +263,8 @@ public slots:
     void setGroupsEnabled(int datasetId, const std::vector<int>& groupIds, bool on);
 
 protected:
-    /// Closes and deletes every tool window at once, then closes.
+    /// Asks whether to save an open session first (see confirmQuit), then
+    /// closes and deletes every tool window at once and closes.
     void closeEvent(QCloseEvent* event) override;
     /// Accepts drags that carry URLs.
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -272,7 +274,9 @@ protected:
 private slots:
     // File, export and help menus.
     void openFile();
-    void saveSession();
+    /// True once the session file was written; false when cancelled or
+    /// refused (the box saying why was shown).
+    bool saveSession();
     void loadSession();
     void clearSession();
     void exportPlot();
@@ -492,9 +496,13 @@ private:
     /// The silent flag of the latest update check request.
     bool m_updateCheckSilent = false;
     // ---- dataset export (MainWindowExports.cpp) -----------------------------
-    /// Exports one dataset as the choices say and reports a failure in its
-    /// own box; the outcome feeds the closing message.
-    ExportOutcome exportSingleDataset(DatasetEntry* dataset, const ExportResult& result);
+    /// Exports one dataset as the choices say on a pool thread while the
+    /// window stays live, moving `progress` within the dataset's share
+    /// (the `position`-th of its range) and cancelling when it is
+    /// cancelled; reports a failure in its own box. The outcome feeds the
+    /// closing message.
+    ExportOutcome exportSingleDataset(DatasetEntry* dataset, const ExportResult& result,
+                                      QProgressDialog& progress, int position);
 
     // ---- tool windows (MainWindowToolWindows.cpp) --------------------------
     /// closeEvent: disconnects, closes and deletes every listed window.
@@ -503,6 +511,10 @@ private:
     void deleteToolWindows();
 
     // ---- shutdown (MainWindow.cpp) -----------------------------------------
+    /// Whether the window may close: with datasets open the user chooses to
+    /// save the session first (closing only once it was saved), to discard
+    /// it, or to cancel the close.
+    bool confirmQuit();
     /// Blocks until the preload and calculation tasks have returned, so no
     /// task outlives the datasets and readers it reads.
     void waitForBackgroundTasks();

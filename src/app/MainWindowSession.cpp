@@ -74,18 +74,18 @@ SessionDocument MainWindow::currentSessionDocument(const QDir& sessionDir) const
     return doc;
 }
 
-void MainWindow::saveSession() {
+bool MainWindow::saveSession() {
     saveCurrentDatasetState();
     DialogProvider& dialogs = DialogProvider::current();
     if (datasets().empty()) {
         dialogs.information(this, QStringLiteral("Save Session"),
                             QStringLiteral("No datasets loaded to save."), QMessageBox::Ok);
-        return;
+        return false;
     }
     QString path = dialogs.getSaveFileName(this, QStringLiteral("Save Session"), QString(),
                                            QStringLiteral("Quorvex3 Session (*.QV3)"));
     if (path.isEmpty())
-        return;
+        return false;
     path = withSessionSuffix(path);
     const SessionDocument doc = currentSessionDocument(sessionFolder(path));
     // Written beside the old file and moved over it only once complete: a
@@ -93,9 +93,10 @@ void MainWindow::saveSession() {
     QString error;
     if (!writeSessionFile(path, doc, &error)) {
         dialogs.critical(this, QStringLiteral("Error"), error, QMessageBox::Ok);
-        return;
+        return false;
     }
     m_infoLabel->setText(QStringLiteral("Session saved: ") + QFileInfo(path).fileName());
+    return true;
 }
 
 // ---- load: checks ------------------------------------------------------------------

@@ -214,6 +214,7 @@ TEST_F(MainWindowCalculations, ClosingWaitsForTheRunningTask) {
             returned->store(true);
         },
         [] {});
+    m_dialogs.buttonAnswers.push_back(QMessageBox::Discard); // no session to keep
     m_window->close();
     EXPECT_TRUE(returned->load());
 }
