@@ -94,7 +94,8 @@ void fitResultColumns(QTableWidget* table) {
 }
 
 /// Shown events of the datasets of one run, by dataset id: each dataset's
-/// filter is applied once, not once per feature.
+/// filter is applied once, not once per feature. The summaries always apply
+/// the effective filter's rules; its enabled flag only switches the plots.
 using ShownCache = std::map<int, std::vector<int>>;
 
 std::optional<double> datasetSummary(const DatasetStore* store, int datasetId,
@@ -110,13 +111,13 @@ std::optional<double> datasetSummary(const DatasetStore* store, int datasetId,
         return std::nullopt;
     if (!cache)
         return computeDatasetSummary(
-            *column, shownEvents(*dataset->reader, store->buildEffectiveFilter(dataset)),
+            *column, shownEventsByRules(*dataset->reader, store->buildEffectiveFilter(dataset)),
             statistic);
     auto it = cache->find(datasetId);
     if (it == cache->end())
         it = cache
-                 ->emplace(datasetId,
-                           shownEvents(*dataset->reader, store->buildEffectiveFilter(dataset)))
+                 ->emplace(datasetId, shownEventsByRules(*dataset->reader,
+                                                         store->buildEffectiveFilter(dataset)))
                  .first;
     return computeDatasetSummary(*column, it->second, statistic);
 }

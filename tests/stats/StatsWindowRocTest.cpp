@@ -306,6 +306,31 @@ TEST_F(RocWindow, DistributionPlotsAndRefusals) {
     EXPECT_TRUE(m_dialogs.calls.back().text.startsWith("The values of Area"));
 }
 
+// The distributions take the events of the dataset's filter rules also while
+// its filtering is switched off: the common grid ends at 2 + 0.05 (the shown
+// events 1 and 2), not at 100 + 4.95 (every event).
+TEST_F(RocWindow, DistributionFiltersAlsoWhenFilteringIsSwitchedOff) {
+    const int id = addDataset("filtered", {1, 2, 100}, {0.1, 0.2, 0.3});
+    DatasetEntry* dataset = m_store.findById(id);
+    FilterRule rule;
+    rule.featureName = "area_um";
+    rule.minValue = 0;
+    rule.maxValue = 10;
+    dataset->filter.addRule(rule);
+    dataset->filter.setEnabled(false);
+    panel(0)->addEntry({id, "filtered", "", 1});
+    select({"area_um"});
+    window().onRunDistribution();
+    const std::vector<QwtPlot*> plots = plotsIn("distributionScrollArea");
+    ASSERT_EQ(plots.size(), 1u);
+    const QwtPlotItemList curves = plots[0]->itemList(QwtPlotItem::Rtti_PlotCurve);
+    ASSERT_EQ(curves.size(), 1);
+    const auto* curve = static_cast<const QwtPlotCurve*>(curves.front());
+    ASSERT_EQ(curve->dataSize(), 256u);
+    EXPECT_NEAR(curve->sample(0).x(), 0.95, 1e-12);
+    EXPECT_NEAR(curve->sample(255).x(), 2.05, 1e-12);
+}
+
 } // namespace
 
 // ============================================================ curve export
