@@ -157,6 +157,11 @@ void StatisticalEvalWindow::onRunAnalysis() {
                                           QMessageBox::Ok);
         return;
     }
+    if (const auto message = datasetsInSeveralCategories(categories)) {
+        DialogProvider::current().warning(this, kAnalysisTitle, QString::fromStdString(*message),
+                                          QMessageBox::Ok);
+        return;
+    }
     if (const auto question = reachabilityQuestion(categories, settings)) {
         if (DialogProvider::current().warning(this, kAnalysisTitle,
                                               QString::fromStdString(*question),

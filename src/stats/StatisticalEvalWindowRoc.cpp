@@ -3,6 +3,7 @@
 #include "stats/StatisticalEvalWindow.h"
 
 #include "stats/CategoryPanel.h"
+#include "stats/ComparisonRun.h"
 #include "stats/RocPlot.h"
 #include "stats/RocRun.h"
 #include "util/DialogProvider.h"
@@ -115,6 +116,19 @@ void StatisticalEvalWindow::onRunROC() {
     int positive = 1;
     if (!chooseRocClasses(negative, positive))
         return;
+    // A dataset in both classes would be a sample of each.
+    std::vector<ComparisonCategory> classes;
+    for (const int c : {negative, positive}) {
+        const CategoryPanel* panel = m_categoryPanels.at(static_cast<std::size_t>(c));
+        ComparisonCategory& category = classes.emplace_back();
+        category.name = panel->categoryName().toStdString();
+        for (const CategoryDatasetEntry& e : panel->entries())
+            category.entries.push_back({e.datasetId, e.displayName.toStdString(), 0, 0});
+    }
+    if (const auto message = datasetsInSeveralCategories(classes)) {
+        dialogs.warning(this, kRocTitle, QString::fromStdString(*message));
+        return;
+    }
     RocRunInput input;
     selectedFeatures(*m_featureList, input.featureNames, input.featureLabels);
     input.replicates = m_replicatesCheck->isChecked();

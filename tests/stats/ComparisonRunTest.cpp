@@ -69,6 +69,24 @@ std::vector<std::string> texts(const std::vector<TableCell>& row) {
 
 // ---- validation and reachability -------------------------------------------
 
+// A dataset in two categories would count as an independent sample of each:
+// the run is refused, naming every such dataset with its categories; one
+// listed twice in the same category only is not named.
+TEST(ComparisonRun, DatasetsInSeveralCategoriesAreNamed) {
+    auto cats = categories({3, 3, 3});
+    EXPECT_FALSE(datasetsInSeveralCategories(cats));
+    cats[0].entries.push_back(cats[0].entries[0]); // A1 twice in A: not across categories
+    EXPECT_FALSE(datasetsInSeveralCategories(cats));
+    cats[2].entries.push_back(cats[0].entries[1]); // A2 also in C
+    cats[1].entries.push_back(cats[0].entries[0]); // A1 also in B
+    cats[2].entries.push_back(cats[0].entries[0]); // ... and in C
+    cats[2].entries.push_back(cats[1].entries[2]); // B3 also in C
+    EXPECT_EQ(datasetsInSeveralCategories(cats),
+              "These datasets are in more than one category and would count as independent "
+              "samples of each:\n\nA1 (A, B, C)\nA2 (A, C)\nB3 (B, C)\n\nKeep every dataset "
+              "in one category only.");
+}
+
 TEST(ComparisonRun, ValidationMessagesInOrder) {
     auto idless = categories({3, 3}, false);
     auto mismatched = categories({3, 3});

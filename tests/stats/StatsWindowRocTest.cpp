@@ -27,6 +27,7 @@
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -217,6 +218,37 @@ TEST_F(RocWindow, RefusalsKeepThePreviousRun) {
     }
     EXPECT_EQ(table()->rowCount(), 1);
     EXPECT_EQ(plotsIn("rocPlotScrollArea").size(), 1u);
+}
+
+// A dataset in both chosen classes refuses the run, and the group
+// comparison likewise: the tests would count it twice. One in a third
+// category that the ROC run does not use is no obstacle there.
+TEST_F(RocWindow, DatasetInTwoCategoriesRefusesTheRuns) {
+    fill(0, {1, 2, 3}, {1, 2, 3});
+    fill(1, {4, 5, 6}, {1, 2, 3});
+    window().onAddCategory();
+    fill(2, {7, 8, 9}, {1, 2, 3});
+    const CategoryDatasetEntry shared = panel(0)->entries()[1];
+    panel(2)->addEntry(shared);
+    select({"area_um"});
+    // Baseline and Condition 1, then Baseline and Condition 2.
+    m_dialogs.inputAnswers = {"Baseline", "Condition 1", "Baseline", "Condition 2"};
+    window().onRunROC();
+    ASSERT_EQ(table()->rowCount(), 1);
+    window().onRunROC();
+    window().onRunAnalysis();
+    const QString named = QStringLiteral(
+        "These datasets are in more than one category and would count as independent samples "
+        "of each:\n\nc0d1 (Baseline, Condition 2)\n\nKeep every dataset in one category only.");
+    ASSERT_EQ(m_dialogs.count(DialogCall::Warning), 2);
+    EXPECT_EQ(m_dialogs.calls.back().title, "Analysis");
+    EXPECT_EQ(m_dialogs.calls.back().text, named);
+    const auto warning = std::find_if(m_dialogs.calls.begin(), m_dialogs.calls.end(),
+                                      [](const auto& c) { return c.kind == DialogCall::Warning; });
+    EXPECT_EQ(warning->title, "ROC Analysis");
+    EXPECT_EQ(warning->text, named);
+    EXPECT_EQ(table()->rowCount(), 1); // the first run stays
+    EXPECT_EQ(window().findChild<QTableWidget*>("resultsTable")->rowCount(), 0);
 }
 
 // ============================================================ missing values
