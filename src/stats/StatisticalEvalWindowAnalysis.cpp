@@ -281,7 +281,10 @@ QwtPlot* StatisticalEvalWindow::buildGroupPlot(const std::string& feature,
                                                const PlotPairedData* paired,
                                                const std::vector<PlotSigBar>& bars) const {
     GroupPlotInput input;
-    input.yTitle = featureLabel(feature, QString::fromStdString(feature));
+    // The dots are summary values, not events: the title says which.
+    input.yTitle = QString::fromStdString(
+        summaryAxisTitle(summaryStatisticFromIndex(m_summaryCombo->currentIndex()),
+                         featureLabel(feature, QString::fromStdString(feature)).toStdString()));
     input.categoryNames = categoryNames;
     input.colors = colours;
     input.values = values;

@@ -233,8 +233,9 @@ TEST_F(AnalysisWindowTest, MatchedRunFillsTableAndPlots) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(curvesAt(shown[0], GroupPlotZ::Bracket), 3);
     EXPECT_EQ(curvesAt(shown[0], GroupPlotZ::Lines), 0);
+    // The y axis names the summary the dots are.
     EXPECT_EQ(shown[0]->axisTitle(QwtPlot::yLeft).text().toStdString(),
-              m_finite->getFeatureLabel("area_um"));
+              "Median of " + m_finite->getFeatureLabel("area_um"));
 
     // Toggling the lines reruns the comparison and replaces the plots.
     window.findChild<QCheckBox*>("connectionLinesCheck")->setChecked(true);
@@ -242,6 +243,14 @@ TEST_F(AnalysisWindowTest, MatchedRunFillsTableAndPlots) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(curvesAt(shown[1], GroupPlotZ::Lines), 10);
     EXPECT_EQ(t->rowCount(), 8);
+
+    // The coefficient of variation is a ratio: its title drops the unit.
+    window.findChild<QComboBox*>("summaryCombo")->setCurrentIndex(3);
+    window.onRunAnalysis();
+    shown = plots(window);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0]->axisTitle(QwtPlot::yLeft).text(), QStringLiteral("CV of Area"));
+    EXPECT_EQ(shown[1]->axisTitle(QwtPlot::yLeft).text(), QStringLiteral("CV of Deformation"));
 }
 
 // A stopped run changes nothing; the question goes through the seam with No
