@@ -155,6 +155,9 @@ void StatisticalEvalWindow::onRunROC() {
     m_lastRocCurves.clear();
     for (const RocFeatureOutcome& feature : outcome.features)
         m_lastRocCurves.emplace_back(feature.label, feature.result);
+    // The combined score's curve, under the name of its table row.
+    if (outcome.combined)
+        m_lastRocCurves.emplace_back("Combined (LDA)", *outcome.combined);
     m_tabWidget->setCurrentIndex(1);
     fitRocTableHeight(*m_rocTable);
     if (!outcome.leftOut.empty())

@@ -402,4 +402,26 @@ TEST_F(RocWindow, CurveDataExportWritesTheLastRunsCurves) {
     file.close();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(file.readAll()).startsWith("# Deformation")) << path.toStdString();
+    file.close();
+
+    // With two features the combined (LDA) curve of the table's last row and
+    // the last plot follows the features' curves.
+    select({"area_um", "deform"});
+    window().onRunROC();
+    ASSERT_EQ(table()->rowCount(), 3);
+    m_dialogs.fileAnswers = {path};
+    m_dialogs.buttonAnswers = {QMessageBox::Yes};
+    window().exportROCData();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList all = QString::fromUtf8(file.readAll()).split('\n');
+    QStringList headings;
+    for (const QString& line : all)
+        if (line.startsWith('#'))
+            headings << line;
+    EXPECT_EQ(headings, (QStringList{QString::fromUtf8("# Area [\u00b5m\u00b2]"), "# Deformation",
+                                     "# Combined (LDA)"}));
+    const int combined = all.indexOf("# Combined (LDA)");
+    ASSERT_GE(combined, 0);
+    EXPECT_EQ(all.value(combined + 1), "FPR\tTPR\tThreshold");
+    EXPECT_TRUE(all.value(combined + 2).startsWith("0\t0\t"));
 }
