@@ -644,7 +644,17 @@ TEST_F(ShownEvents, UnderTheEffectiveFilterOfADataset) {
             store.addRuleToGroup(g, rule);
         store.setGroupEnabled(entry->id, g, true);
         EXPECT_EQ(shownEvents(m_reader, store.buildEffectiveFilter(entry)), c.shown) << c.what;
+        // The statistical evaluation applies the rules whatever the switch.
+        entry->filter.setEnabled(true);
+        const std::vector<int> byRules = shownEvents(m_reader, store.buildEffectiveFilter(entry));
+        entry->filter.setEnabled(c.enabled);
+        EXPECT_EQ(shownEventsByRules(m_reader, store.buildEffectiveFilter(entry)), byRules)
+            << c.what;
     }
+    EventFilter off;
+    off.addRule(rangeRule("area_um", 15, 45));
+    off.setEnabled(false);
+    EXPECT_EQ(shownEventsByRules(m_reader, off), (std::vector<int>{1, 2, 3}));
 }
 
 TEST_F(ShownEvents, RunsOnAPoolThreadAndGivesWhatTheGuiThreadGets) {
