@@ -710,7 +710,7 @@ TEST_F(MainWindowServices, AboutOpensEachLicenceTextThroughItsLinkAndNamesWhatIs
     const std::pair<QString, QString> entries[] = {
         {"app:license-en", "Software License Agreement.md"},
         {"app:license-de", "Softwarelizenzvereinbarung.md"},
-        {"app:notice-en", "(EN) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
+        {"app:notice-en", "(EN) Quorvex 3THIRD PARTY SOFTWARE NOTICES.md"},
         {"app:notice-de", "(DE) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
         {"app:thirdparty-folder", "third party licenses"},
     };
