@@ -97,7 +97,7 @@ TEST(DatasetStoreIds, DatasetIdsCountUpAndAreNeverReusedAfterARemoval) {
 TEST(DatasetStoreIds, LookupsByIdPathAndRow) {
     DatasetStore store;
     fill(store, 3);
-    store.append(namedEntry("d1"));  // the same path a second time, id 3
+    store.append(namedEntry("d1")); // the same path a second time, id 3
     struct Case {
         int id;
         int row;
@@ -175,11 +175,11 @@ TEST(DatasetStoreMove, TheActiveRowFollowsItsDataset) {
         int activeAfter;
     };
     const Case cases[] = {
-        {0, 2, 0, {"d1", "d2", "d0", "d3"}, 2},  // the active one moved down
-        {3, 0, 3, {"d3", "d0", "d1", "d2"}, 0},  // the active one moved up
-        {0, 3, 2, {"d1", "d2", "d3", "d0"}, 1},  // one from above passed it
-        {3, 1, 2, {"d0", "d3", "d1", "d2"}, 3},  // one from below passed it
-        {2, 3, 0, {"d0", "d1", "d3", "d2"}, 0},  // below it, no effect
+        {0, 2, 0, {"d1", "d2", "d0", "d3"}, 2}, // the active one moved down
+        {3, 0, 3, {"d3", "d0", "d1", "d2"}, 0}, // the active one moved up
+        {0, 3, 2, {"d1", "d2", "d3", "d0"}, 1}, // one from above passed it
+        {3, 1, 2, {"d0", "d3", "d1", "d2"}, 3}, // one from below passed it
+        {2, 3, 0, {"d0", "d1", "d3", "d2"}, 0}, // below it, no effect
         {1, 2, -1, {"d0", "d2", "d1", "d3"}, -1},
     };
     for (const Case& c : cases) {
@@ -292,6 +292,31 @@ TEST(DatasetStoreGroups, ReplacedGroupsKeepTheirIdsAndTheNextIdPassesThemAll) {
     EXPECT_EQ(store.nextGroupId(), 7);
     store.replaceGroups({}, -4);
     EXPECT_EQ(store.nextGroupId(), 0);
+}
+
+// A stored next id equal to a kept id (a hand-edited or older session) must
+// not hand that id out a second time.
+TEST(DatasetStoreGroups, AStoredNextIdThatAKeptGroupHoldsIsPassed) {
+    struct Case {
+        std::vector<int> ids;
+        int storedNext;
+        int expectedNext;
+    };
+    const Case cases[] = {
+        {{3}, 3, 4}, {{0}, 0, 1}, {{5, 3}, 3, 6}, {{3}, 4, 4}, {{3}, 9, 9},
+    };
+    for (const Case& c : cases) {
+        DatasetStore store;
+        std::vector<FilterGroup> stored(c.ids.size());
+        for (std::size_t k = 0; k < c.ids.size(); ++k)
+            stored[k].id = c.ids[k];
+        store.replaceGroups(stored, c.storedNext);
+        EXPECT_EQ(store.nextGroupId(), c.expectedNext) << "next " << c.storedNext;
+        const int added = store.addGroup("new");
+        EXPECT_EQ(added, c.expectedNext);
+        for (const int kept : c.ids)
+            EXPECT_NE(added, kept);
+    }
 }
 
 // Clearing removes datasets and groups; dataset ids keep growing, group
@@ -411,7 +436,7 @@ TEST(DatasetStoreSwitches, AMissingSwitchCountsAsOffEverywhere) {
     fill(store, 1);
     const int g = store.addGroup("G");
     store.addRuleToGroup(g, rangeRule("area_um", 25, 100));
-    store.append(namedEntry("later"));  // opened after the group: no key
+    store.append(namedEntry("later")); // opened after the group: no key
     DatasetEntry* later = store.at(1);
     ASSERT_EQ(later->groupEnabled.count(g), 0u);
     EXPECT_FALSE(store.isGroupEnabled(later, g));
