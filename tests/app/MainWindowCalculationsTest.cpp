@@ -400,6 +400,52 @@ TEST_F(MainWindowCalculations, PooledPcaListsDatasetsLackingAFeature) {
     EXPECT_EQ(m_window->dimRedReference(), before);
 }
 
+// The fit set and the apply scope are chosen apart: a fit on the active
+// dataset may be applied to all, a pooled fit to the active one alone.
+TEST_F(MainWindowCalculations, PcaWritesCoordinatesToExactlyTheDatasetsOfTheApplyScope) {
+    struct Case {
+        const char* label;
+        int fitScope;   // 0: this dataset, 1: all datasets
+        int applyScope; // 0: this dataset, 1: all datasets
+        size_t nTrain;
+        std::vector<bool> written;
+    };
+    const Case cases[] = {
+        {"fit this, apply all", 0, 1, 60, {true, true, true}},
+        {"fit all, apply this", 1, 0, 190, {false, true, false}},
+        {"fit this, apply this", 0, 0, 60, {false, true, false}},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        m_window = std::make_unique<MainWindow>();
+        m_dock = m_window->findChild<CalculationsDockWidget*>();
+        ASSERT_TRUE(m_dock);
+        const std::string tag = std::to_string(run++);
+        open("a" + tag + ".rtdc", 80);
+        open("b" + tag + ".rtdc", 60, 2.0);
+        open("c" + tag + ".rtdc", 50, 1.0);
+        activate(1);
+        selectFeatures({"feat_a", "feat_b", "area_um"});
+        choose("dimRedFitScope", c.fitScope);
+        choose("dimRedApplyScope", c.applyScope);
+        m_dialogs.calls.clear();
+        emit m_dock->computeDimReduction();
+        ASSERT_TRUE(waitIdle());
+        ASSERT_EQ(m_dialogs.calls.size(), 1u);
+        EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Information);
+        ASSERT_TRUE(m_window->dimRedReference());
+        EXPECT_EQ(m_window->dimRedReference()->model.nTrain, c.nTrain);
+        for (size_t i = 0; i < 3; ++i) {
+            RTDCReader& reader = *m_window->datasets()[i]->reader;
+            EXPECT_EQ(reader.hasFeature("dim_1"), c.written[i]) << i;
+            EXPECT_EQ(reader.hasFeature("dim_2"), c.written[i]) << i;
+            if (c.written[i])
+                EXPECT_EQ(reader.readScalarFeature("dim_1").size(), reader.getEventCount()) << i;
+        }
+    }
+}
+
 TEST_F(MainWindowCalculations, ReferenceSaveLoadApplyAndADamagedFileKeepsThePrevious) {
     open("a.rtdc", 80);
     DatasetEntry* b = open("b.rtdc", 50, 1.0);

@@ -322,6 +322,31 @@ TEST(DatasetStoreGroups, ReplacedGroupsKeepTheirIdsAndTheNextIdPassesThemAll) {
     EXPECT_EQ(store.nextGroupId(), 0);
 }
 
+// A stored next id equal to a kept id (a hand-edited or older session) must
+// not hand that id out a second time.
+TEST(DatasetStoreGroups, AStoredNextIdThatAKeptGroupHoldsIsPassed) {
+    struct Case {
+        std::vector<int> ids;
+        int storedNext;
+        int expectedNext;
+    };
+    const Case cases[] = {
+        {{3}, 3, 4}, {{0}, 0, 1}, {{5, 3}, 3, 6}, {{3}, 4, 4}, {{3}, 9, 9},
+    };
+    for (const Case& c : cases) {
+        DatasetStore store;
+        std::vector<FilterGroup> stored(c.ids.size());
+        for (std::size_t k = 0; k < c.ids.size(); ++k)
+            stored[k].id = c.ids[k];
+        store.replaceGroups(stored, c.storedNext);
+        EXPECT_EQ(store.nextGroupId(), c.expectedNext) << "next " << c.storedNext;
+        const int added = store.addGroup("new");
+        EXPECT_EQ(added, c.expectedNext);
+        for (const int kept : c.ids)
+            EXPECT_NE(added, kept);
+    }
+}
+
 // Clearing removes datasets and groups; dataset ids keep growing, group
 // ids start again from 0.
 TEST(DatasetStoreGroups, ClearingAllRestartsGroupIdsButNotDatasetIds) {
