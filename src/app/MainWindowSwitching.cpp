@@ -129,6 +129,7 @@ void MainWindow::clearPlotAndEventViews() {
     m_plottedIndicesValid = false;
     m_scatterPlot->clearPolygonOverlays();
     m_scatterPlot->clearData();
+    m_scatterPlot->clearIsolines();
     m_imageViewer->clear();
     m_tracePlot->clear();
     m_tracePlot->hide();
@@ -221,9 +222,7 @@ void MainWindow::prepareCalculationsForDataset(DatasetEntry& entry) {
     if (reader->hasMasks() && entry.fcDeformApplied && !reader->isCalculatedFeature("deform_fc"))
         m_fourierDeform->run(reader);
 
-    const bool emodAvailable = !isReservoirMeasurement(entry.metadata) &&
-                               reader->hasFeature("area_um") && reader->hasFeature("deform");
-    m_calculationsWidget->setEmodulusEnabled(emodAvailable);
+    const bool emodAvailable = refreshEmodulusAvailability(entry);
     if (emodAvailable && entry.emodApplied && !reader->isCalculatedFeature("emodulus") &&
         reader->hasFeature(entry.emodParams.deformFeature)) {
         // The computation's own rule: only a temperature above 0 °C replaces
@@ -233,8 +232,8 @@ void MainWindow::prepareCalculationsForDataset(DatasetEntry& entry) {
         m_emodulus->run(reader, params);
     }
     m_calculationsWidget->setAssessQualityVisible(entry.emodApplied);
-    if (emodAvailable)
-        m_calculationsWidget->populateEmodulusDefaults(entry.metadata, reader->hasFeature("temp"));
+    // Always this dataset's own conditions, also when it cannot have a modulus.
+    m_calculationsWidget->populateEmodulusDefaults(entry.metadata, reader->hasFeature("temp"));
 
     const bool imagesAndMasks = reader->hasImages() && reader->hasMasks();
     m_calculationsWidget->setFourierEnabled(reader->hasMasks());
