@@ -124,6 +124,7 @@ QWidget* CalculationsDockWidget::buildEmodulusPage() {
     m_emodAllCheck->setObjectName(QStringLiteral("emodulusAll"));
     form->addRow(m_emodAllCheck);
     m_emodButton = new QPushButton(tr("Compute Young's Modulus"), page);
+    m_emodButton->setObjectName(QStringLiteral("emodCompute"));
     m_emodButton->setEnabled(false);
     // Why the button is off, when it is off for the dataset itself.
     m_emodReason = new QLabel(page);
@@ -137,6 +138,7 @@ QWidget* CalculationsDockWidget::buildEmodulusPage() {
     compute->addWidget(m_emodReason);
     form->addRow(compute);
     m_assessButton = new QPushButton(tr("Assess Quality"), page);
+    m_assessButton->setObjectName(QStringLiteral("emodAssessQuality"));
     m_assessButton->setEnabled(false);
     m_assessButton->setToolTip(tr("Evaluate how well the YM mapping works for this dataset"));
     form->addRow(m_assessButton);
