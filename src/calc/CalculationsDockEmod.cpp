@@ -84,21 +84,19 @@ QWidget* CalculationsDockWidget::buildEmodulusPage() {
     m_tempGroup->addButton(m_tempEvent, static_cast<int>(TemperatureSource::Event));
     m_tempGroup->addButton(m_tempMeta, static_cast<int>(TemperatureSource::Metadata));
     m_tempMeta->setChecked(true);
-    // The box above its three sources: side by side they need more room
-    // than the dock has on a 1280 x 720 screen.
+    // The three sources on a row of their own under the box, across the
+    // whole page: beside it they need more room than the dock has on a
+    // 1280 x 720 screen.
     auto* sources = new QHBoxLayout;
     sources->setContentsMargins(0, 0, 0, 0);
+    sources->addStretch(1);
     sources->addWidget(m_tempManual);
     sources->addWidget(m_tempMeta);
     sources->addWidget(m_tempEvent);
-    sources->addStretch(1);
     temperatureRow->addWidget(m_temperatureSpin);
     temperatureRow->addStretch(1);
-    auto* temperature = new QVBoxLayout;
-    temperature->setContentsMargins(0, 0, 0, 0);
-    temperature->addLayout(temperatureRow);
-    temperature->addLayout(sources);
-    form->addRow(tr("Temperature:"), temperature);
+    form->addRow(tr("Temperature:"), temperatureRow);
+    form->addRow(sources);
 
     m_channelWidthLabel = new QLabel(kNoValue, page);
     m_channelWidthLabel->setObjectName(QStringLiteral("emodChannelWidth"));

@@ -17,8 +17,12 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace Quorvex3 {
 
@@ -404,6 +408,21 @@ void CalculationsDockWidget::setExpertMode(bool on) {
         if (!on && m_sectionSelector->currentIndex() == row)
             m_sectionSelector->setCurrentIndex(0);
     }
+    // The selector as wide as the sections one can choose: a hidden
+    // section's long name would widen the dock past a small screen.
+    const QFontMetrics metrics = m_sectionSelector->fontMetrics();
+    int longest = 0;
+    for (int row = 0; row < m_sectionSelector->count(); ++row)
+        if (on || std::find(rows.begin(), rows.end(), row) == rows.end())
+            longest =
+                std::max(longest, metrics.horizontalAdvance(m_sectionSelector->itemText(row)));
+    // An explicit minimum counts before the box's own hint, which would
+    // hold every item.
+    QStyleOptionComboBox option;
+    option.initFrom(m_sectionSelector);
+    const QSize needed = m_sectionSelector->style()->sizeFromContents(
+        QStyle::CT_ComboBox, &option, QSize(longest, metrics.height()), m_sectionSelector);
+    m_sectionSelector->setMinimumWidth(on ? 0 : needed.width());
 }
 
 } // namespace Quorvex3
