@@ -216,6 +216,15 @@ TEST_F(Lut, DegenerateShapesGiveASoundTriangulation) {
         cases[2].x.push_back(k % 32 / 31.0);
         cases[2].y.push_back(k / 32 / 31.0);
     }
+    // The centre of a circle last: every triangle so far gives way to it,
+    // and the result is a fan of one triangle per circle point.
+    cases.push_back({"circle, then its centre", {}, {}, false});
+    for (int i = 0; i < 100; ++i) {
+        cases.back().x.push_back(0.5 + 0.5 * std::cos(2 * pi * i / 100));
+        cases.back().y.push_back(0.5 + 0.5 * std::sin(2 * pi * i / 100));
+    }
+    cases.back().x.push_back(0.5);
+    cases.back().y.push_back(0.5);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shape);
         const auto triangles = delaunayTriangles(c.x, c.y);
@@ -225,6 +234,11 @@ TEST_F(Lut, DegenerateShapesGiveASoundTriangulation) {
         }
         if (std::string(c.shape).rfind("ellipse", 0) == 0) {
             EXPECT_EQ(triangles.size(), c.x.size() - 2);
+        }
+        if (std::string(c.shape) == "circle, then its centre") {
+            EXPECT_EQ(triangles.size(), c.x.size() - 1);
+            for (const auto& t : triangles)
+                EXPECT_TRUE(t[0] == 100 || t[1] == 100 || t[2] == 100);
         }
     }
     // All on one line: no triangle at all, and the table says so.
