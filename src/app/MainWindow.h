@@ -207,6 +207,9 @@ public:
     /// "area_um" and y "deform", swapped for x "deform" and y "area_um"; none
     /// for any other pair or a null dataset. The parameters are those the
     /// calculations dock gives for the dataset's metadata (and "temp" feature).
+    /// Why no iso-modulus lines can be drawn (the look-up table is missing or
+    /// unusable), as a sentence for the user; empty when they can.
+    QString isolineTableProblem() const;
     std::vector<IsoLine> isolinesForDataset(const DatasetEntry* entry, const std::string& xFeature,
                                             const std::string& yFeature) const;
 
@@ -530,6 +533,9 @@ private:
     DatasetEntry* usableActiveDataset() const;
     void reportCalcErrors(const QString& title, const std::vector<QString>& errors);
     EModParams emodulusParamsForActive(const DatasetEntry& entry) const;
+    /// Enables "Compute Young's Modulus" when `entry` can have a modulus and
+    /// shows why not otherwise; returns whether it can.
+    bool refreshEmodulusAvailability(const DatasetEntry& entry);
     void computeDimReductionFromReference();
     void applyDimRedReferenceTo(std::shared_ptr<DimRedReference> reference,
                                 const std::vector<DatasetEntry*>& targets, const QString& source);

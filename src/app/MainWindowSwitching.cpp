@@ -87,6 +87,7 @@ void MainWindow::clearPlotAndEventViews() {
     m_plottedIndicesValid = false;
     m_scatterPlot->clearPolygonOverlays();
     m_scatterPlot->clearData();
+    m_scatterPlot->clearIsolines();
     m_imageViewer->clear();
     m_tracePlot->clear();
     m_tracePlot->hide();
@@ -173,12 +174,10 @@ void MainWindow::prepareCalculationsForDataset(DatasetEntry& entry) {
     }
     m_calculationsWidget->setCompensationVisible(channels.size() >= 2);
 
-    const bool emodAvailable = !isReservoirMeasurement(entry.metadata) &&
-                               reader->hasFeature("area_um") && reader->hasFeature("deform");
-    m_calculationsWidget->setEmodulusEnabled(emodAvailable);
+    refreshEmodulusAvailability(entry);
     m_calculationsWidget->setAssessQualityVisible(entry.emodApplied);
-    if (emodAvailable)
-        m_calculationsWidget->populateEmodulusDefaults(entry.metadata, reader->hasFeature("temp"));
+    // Always this dataset's own conditions, also when it cannot have a modulus.
+    m_calculationsWidget->populateEmodulusDefaults(entry.metadata, reader->hasFeature("temp"));
 
     const bool imagesAndMasks = reader->hasImages() && reader->hasMasks();
     m_calculationsWidget->setFourierEnabled(reader->hasMasks());

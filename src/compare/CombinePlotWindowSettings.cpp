@@ -227,6 +227,19 @@ void CombinePlotWindow::setupSettingsDock() {
         connect(spin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
                 [this] { rebuildPlots(); });
     connect(m_isoCheck, &QCheckBox::toggled, this, [this](bool on) {
+        // The lines need the look-up table: without it the box is not left
+        // ticked over plots that show none, and the user learns why.
+        if (on && m_mainWindow) {
+            if (const QString problem = m_mainWindow->isolineTableProblem(); !problem.isEmpty()) {
+                {
+                    const QSignalBlocker block(m_isoCheck);
+                    m_isoCheck->setChecked(false);
+                }
+                DialogProvider::current().warning(this, tr("Isoelastics"), problem,
+                                                  QMessageBox::Ok);
+                return;
+            }
+        }
         m_isoLabelsCheck->setEnabled(on);
         if (!on) {
             const QSignalBlocker block(m_isoLabelsCheck);

@@ -3,6 +3,7 @@
 // window restores to the same state.
 #include "CombineTestSupport.h"
 
+#include "calc/EModulus.h"
 #include "model/DatasetEntry.h"
 
 #include <QJsonArray>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
 namespace Quorvex3 {
@@ -78,6 +81,11 @@ TEST_F(CombineState, EmptyObjectRestoresTheDefaultsAndLeavesExportSettingsAndSta
 }
 
 TEST_F(CombineState, SavedWindowRestoresToTheSameState) {
+    // Isoelastics stay ticked only with a look-up table.
+    std::filesystem::create_directories(dir.file("program/data"));
+    std::ofstream(dir.file("program/data/LUT_LE_2D_FEM.txt"))
+        << "area deform emodulus\n20 0 1\n220 0 2\n20 0.1 3\n220 0.1 4\n";
+    main.findChild<EModulus*>()->setLUTSearchDir(QString::fromStdString(dir.file("program")));
     openDatasets({"a", "b", "c"});
     const auto& ds = main.datasets();
     window.addDataset(ds[2]->id);
