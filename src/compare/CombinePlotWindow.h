@@ -38,7 +38,8 @@ class QwtText;
 namespace Quorvex3 {
 
 class CombineDatasetWidget;
-class MainWindow;
+class CombinePlotHost;
+class DatasetStore;
 class RTDCReader;
 class RequestCoalescer;
 struct DatasetEntry;
@@ -64,7 +65,9 @@ private:
 /// shown as a card in the "Datasets" dock.
 ///
 /// Top-level; the main window owns it, tells it of changes of its datasets
-/// and releases it when it reports its closing. GUI thread only.
+/// and releases it when it reports its closing. It reads the datasets and
+/// their filters from the store and asks its host for the rest (the host's
+/// plot controls, iso-modulus lines, colour map). GUI thread only.
 class CombinePlotWindow : public QMainWindow {
     Q_OBJECT
 
@@ -76,10 +79,10 @@ public:
 
     /// The look of exported plots and of the preview.
     struct ExportSettings {
-        int tickLabelSize = 12;   ///< points, tick labels and text labels
-        int axisLabelSize = 14;   ///< points, x-bottom and y-left titles
+        int tickLabelSize = 12; ///< points, tick labels and text labels
+        int axisLabelSize = 14; ///< points, x-bottom and y-left titles
         bool showTitle = true;
-        int titleSize = 14;       ///< points
+        int titleSize = 14; ///< points
         bool titleBold = false;
         bool titleUseColor = true; ///< dataset colour; black otherwise
         double plotWidthMm = 100.0;
@@ -91,8 +94,9 @@ public:
         QColor uniformColor = Qt::black; ///< every dataset in colour mode "None"
     };
 
-    /// `main` is not owned and may be null; the main window passes no parent.
-    explicit CombinePlotWindow(MainWindow* main, QWidget* parent = nullptr);
+    /// `store` and `host` are not owned, must outlive the window and may be
+    /// null (no datasets, no host); the main window passes no parent.
+    CombinePlotWindow(const DatasetStore* store, CombinePlotHost* host, QWidget* parent = nullptr);
     ~CombinePlotWindow() override;
 
     // ---- called by the main window -----------------------------------------
@@ -118,7 +122,7 @@ public:
     // ---- session state -----------------------------------------------------
 
     /// The window's state as a session stores it; datasets are written by
-    /// their position in `datasets` (the main window's list).
+    /// their position in `datasets` (the store's list).
     QJsonObject saveState(const std::vector<std::unique_ptr<DatasetEntry>>& datasets) const;
     /// Applies a stored state; `sessionIdMap` takes a stored position to
     /// the id of the dataset reopened for it. Bad values take defaults.
@@ -184,6 +188,8 @@ private:
     void setupMenus();
     void applyDefaultFeatures(CombineDatasetRef& ref, RTDCReader* reader) const;
     DatasetEntry* findDatasetEntry(int datasetId) const;
+    /// Lets the host put its plot controls into the active dataset's record.
+    void saveHostState();
     /// Appends the reference of a loaded dataset (features from its entry,
     /// palette colour of the list length).
     void appendReference(const DatasetEntry& entry);
@@ -228,7 +234,8 @@ private:
     void applyExportPreview();
     void clearExportPreview();
 
-    MainWindow* m_mainWindow = nullptr;
+    const DatasetStore* m_store = nullptr;
+    CombinePlotHost* m_host = nullptr;
     std::vector<CombineDatasetRef> m_refs;
     int m_displayMode = 0; ///< last accepted: 0 Array, 1 Array + Contour, 2 Same Plot
     int m_colorMode = 1;   ///< 0 Heatmap (Density), 1 Dataset Color, 2 None
@@ -308,9 +315,9 @@ private:
                                                                 bool withContours) const;
     /// The running rebuild's inputs; outside a rebuild, read anew into
     /// `storage` (which the result then refers to).
-    const std::vector<std::optional<CombinePlotInputs>>& currentInputs(
-        std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
-        bool withContours) const;
+    const std::vector<std::optional<CombinePlotInputs>>&
+    currentInputs(std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
+                  bool withContours) const;
     /// The inputs of reference `index` during a rebuild, else null.
     const CombinePlotInputs* rebuildInputsAt(int index) const;
     /// Dots, contours and axis titles of one dataset from inputs read before.
@@ -320,7 +327,8 @@ private:
     void renderArrayPlot(QwtPlot* plot, int index);
     CombineContourRequest contourRequest() const;
     /// Limits over the given inputs for the first plot's scale modes.
-    CombineAxisLimits globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const;
+    CombineAxisLimits
+    globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const;
     /// Each reference's inputs, read at the start of a rebuild and dropped at
     /// its end, so that plots, limits, warnings and statistics share one read;
     /// empty outside a rebuild (nothing is kept between rebuilds).

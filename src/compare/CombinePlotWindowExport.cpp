@@ -2,7 +2,6 @@
 // of the combined plot window.
 #include "compare/CombinePlotWindow.h"
 
-#include "app/MainWindow.h"
 #include "model/DatasetEntry.h"
 #include "plots/PlotExportStyle.h"
 #include "plots/PlotFileExport.h"
@@ -12,17 +11,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
-#include <QLabel>
-#include <QSpinBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QSpinBox>
 #include <QTableWidget>
 
 #include <qwt_plot.h>
@@ -166,8 +165,8 @@ void CombinePlotWindow::setupExportSettingsDock() {
                 &CombinePlotWindow::onExportSettingsChanged);
     connect(m_axisWidthSpin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
             &CombinePlotWindow::onExportSettingsChanged);
-    for (QCheckBox* box : {m_showTitleCheck, m_titleBoldCheck, m_titleColorCheck, m_gridCheck,
-                           m_rightTopAxesCheck})
+    for (QCheckBox* box :
+         {m_showTitleCheck, m_titleBoldCheck, m_titleColorCheck, m_gridCheck, m_rightTopAxesCheck})
         connect(box, &QCheckBox::toggled, this, &CombinePlotWindow::onExportSettingsChanged);
     connect(m_uniformColorCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &CombinePlotWindow::onExportSettingsChanged);
@@ -204,10 +203,10 @@ void CombinePlotWindow::updateUniformColorVisibility() {
 
 void CombinePlotWindow::pushExportSettingsToControls() {
     const ExportSettings s = m_exportSettings;
-    const QWidget* controls[] = {m_tickLabelSpin,  m_axisLabelSpin,     m_showTitleCheck,
-                                 m_titleSizeSpin,  m_titleBoldCheck,    m_titleColorCheck,
-                                 m_plotWidthSpin,  m_plotHeightSpin,    m_pointSizeSpin,
-                                 m_axisWidthSpin,  m_gridCheck,         m_rightTopAxesCheck,
+    const QWidget* controls[] = {m_tickLabelSpin,    m_axisLabelSpin,  m_showTitleCheck,
+                                 m_titleSizeSpin,    m_titleBoldCheck, m_titleColorCheck,
+                                 m_plotWidthSpin,    m_plotHeightSpin, m_pointSizeSpin,
+                                 m_axisWidthSpin,    m_gridCheck,      m_rightTopAxesCheck,
                                  m_uniformColorCombo};
     std::vector<QSignalBlocker> blockers;
     for (const QWidget* control : controls)
@@ -548,7 +547,8 @@ void CombinePlotWindow::exportStatsTsv() {
     }
     QString filter;
     QString path = DialogProvider::current().getSaveFileName(
-        this, tr("Export Plot Statistics"), directory + QStringLiteral("/plot_statistical_summary.tsv"),
+        this, tr("Export Plot Statistics"),
+        directory + QStringLiteral("/plot_statistical_summary.tsv"),
         tr("Tab-Separated Values (*.tsv);;All Files (*)"), &filter);
     if (path.isEmpty())
         return;

@@ -2,7 +2,6 @@
 // display and colour modes, feature and axis synchronisation, limits.
 #include "compare/CombinePlotWindow.h"
 
-#include "app/MainWindow.h"
 #include "compare/CombineDatasetWidget.h"
 #include "core/RTDCReader.h"
 #include "model/DatasetEntry.h"
