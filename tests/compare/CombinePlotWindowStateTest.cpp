@@ -309,8 +309,10 @@ TEST_F(CombineState, BadExportSettingsAreClampedToTheirControls) {
     EXPECT_EQ(saved["plotWidthMm"].toDouble(), 600.0);
 }
 
-TEST_F(CombineState, OverlayModesWithTwoDatasetsGetFeatureSyncAndTheFirstFeatures) {
-    const std::vector<int> ids = openDatasets({"a", "b"});
+// Restoring once overwrote the stored features: it ticked "Sync Features"
+// and gave every dataset the first one's features.
+TEST_F(CombineState, OverlayModesWithoutFeatureSyncStandAsStoredAndSaveUnchanged) {
+    openDatasets({"a", "b"});
     for (int mode : {1, 2}) {
         SCOPED_TRACE(mode);
         QJsonObject state = parse(R"({"syncFeatures": false, "datasets": [
@@ -320,16 +322,22 @@ TEST_F(CombineState, OverlayModesWithTwoDatasetsGetFeatureSyncAndTheFirstFeature
         state.insert(QStringLiteral("displayMode"), mode);
         const std::unique_ptr<CombinePlotWindow> w = restored(state, identityMap());
         EXPECT_EQ(w->displayMode(), mode);
-        EXPECT_TRUE(in<QCheckBox>(*w, "syncFeaturesCheck")->isChecked());
+        EXPECT_FALSE(in<QCheckBox>(*w, "syncFeaturesCheck")->isChecked());
+        const std::pair<const char*, const char*> stored[] = {{"deform", "bright_avg"},
+                                                              {"area_um", "deform"}};
         for (int i = 0; i < 2; ++i) {
-            EXPECT_EQ(w->references()[i].xFeature, "deform");
-            EXPECT_EQ(w->references()[i].yFeature, "bright_avg");
-            EXPECT_EQ(w->cards()[i]->getRef().yFeature, "bright_avg");
+            EXPECT_EQ(w->references()[i].xFeature, stored[i].first);
+            EXPECT_EQ(w->references()[i].yFeature, stored[i].second);
+            EXPECT_EQ(w->cards()[i]->getRef().xFeature, stored[i].first);
         }
-        // With one dataset left the stored choice stands.
-        const std::unique_ptr<CombinePlotWindow> one = restored(state, QMap<int, int>{{1, ids[1]}});
-        EXPECT_FALSE(in<QCheckBox>(*one, "syncFeaturesCheck")->isChecked());
-        EXPECT_EQ(one->displayMode(), mode);
+        // Save, restore, save: the same object, the window unchanged.
+        const QJsonObject first = save(*w);
+        EXPECT_FALSE(first["syncFeatures"].toBool());
+        EXPECT_EQ(first["datasets"].toArray()[0].toObject()["yFeatureName"].toString(),
+                  QStringLiteral("bright_avg"));
+        const std::unique_ptr<CombinePlotWindow> again = restored(first, identityMap());
+        EXPECT_EQ(save(*again), first);
+        EXPECT_EQ(save(*w), first);
     }
     // No question is asked on restore.
     EXPECT_EQ(dialogs.count(testing::DialogCall::MessageBox), 0);
