@@ -108,6 +108,7 @@ CombinePlotWindow::CombinePlotWindow(const DatasetStore* store, CombinePlotHost*
 
 CombinePlotWindow::~CombinePlotWindow() {
     m_refreshRequests->cancel();
+    m_exportTask.reset();
     clearPlots();
 }
 

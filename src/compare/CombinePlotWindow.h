@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -140,6 +141,13 @@ public:
     int colorMode() const { return m_colorMode; }
     const ExportSettings& exportSettings() const { return m_exportSettings; }
     bool exportPreviewOn() const { return m_exportPreview; }
+    /// Whether plot files are still being written in the background (also
+    /// after a cancel, until the writer has stopped and removed its file),
+    /// until the window has handled the end of the writing.
+    bool exportRunning() const;
+    /// Called on the writing thread before each file is written (tests hold
+    /// the writing there); empty by default.
+    void setExportFileHook(std::function<void(const QString& path)> hook);
     /// How many times the plots were rebuilt (lets tests see what a burst
     /// of refresh requests cost).
     std::uint64_t plotRebuildCount() const { return m_plotRebuilds; }
@@ -230,7 +238,9 @@ private:
     void setupStatsDock();
     void updateUniformColorVisibility();
     void pushExportSettingsToControls();
-    void applyExportSettingsToPlot(QwtPlot* plot);
+    /// `replot` false leaves the canvas as it is (an export draws the plot
+    /// elsewhere and puts the look back before anything is shown).
+    void applyExportSettingsToPlot(QwtPlot* plot, bool replot = true);
     void applyExportPreview();
     void clearExportPreview();
 
@@ -343,9 +353,20 @@ private:
     struct PlotLook;
     /// What applyExportSettingsToPlot changes on `plot`, to put back afterwards.
     static PlotLook savePlotLook(QwtPlot* plot);
-    static void restorePlotLook(QwtPlot* plot, const PlotLook& look);
+    static void restorePlotLook(QwtPlot* plot, const PlotLook& look, bool replot = true);
     /// Writes the plots to `path` as the export asks; false after an error box.
+    /// Records the plots as the export asks and starts writing them in the
+    /// background, with a progress dialog and Cancel; false when nothing was
+    /// started (a refusal or an error box was shown).
     bool writePlotFiles(const QString& path, const QString& suffix);
+    /// The writing in the background: its progress dialog and its end.
+    class PlotExportTask;
+    struct PlotExportTaskDeleter {
+        void operator()(PlotExportTask* task) const;
+    };
+    std::unique_ptr<PlotExportTask, PlotExportTaskDeleter> m_exportTask;
+    std::function<void(const QString& path)> m_exportFileHook;
+    void onPlotExportFinished();
     void showExportError(const QString& path, const QString& reason);
 };
 
