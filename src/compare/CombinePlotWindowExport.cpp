@@ -16,18 +16,18 @@
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
-#include <QFutureWatcher>
 #include <QPixmap>
 #include <QProgressDialog>
-#include <QTimer>
-#include <QtConcurrent>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
+#include <QtConcurrent>
 
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
@@ -560,8 +560,8 @@ bool CombinePlotWindow::writePlotFiles(const QString& path, const QString& suffi
     }
 
     if (exportRunning()) {
-        DialogProvider::current().information(
-            this, tr("Export Plots"), tr("The previous export is still being written."));
+        DialogProvider::current().information(this, tr("Export Plots"),
+                                              tr("The previous export is still being written."));
         return false;
     }
 
@@ -574,7 +574,7 @@ bool CombinePlotWindow::writePlotFiles(const QString& path, const QString& suffi
     for (QwtPlot* plot : m_plots) {
         plot->setUpdatesEnabled(false);
         looks.push_back(savePlotLook(plot));
-        styles.push_back(applyExportStyle(plot));
+        styles.push_back(applyExportStyle(plot, false));
         applyExportSettingsToPlot(plot, false);
     }
     QwtPlotRenderer renderer;
@@ -611,8 +611,8 @@ bool CombinePlotWindow::writePlotFiles(const QString& path, const QString& suffi
     // The look first, then the style, whose replot shows the plot as before.
     for (size_t k = 0; k < m_plots.size(); ++k) {
         restorePlotLook(m_plots[k], looks[k], false);
+        restoreExportStyle(m_plots[k], styles[k], false);
         m_plots[k]->setUpdatesEnabled(true);
-        restoreExportStyle(m_plots[k], styles[k]);
     }
 
     int steps = 0;

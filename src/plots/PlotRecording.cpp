@@ -107,8 +107,9 @@ private:
 /// Their number of dots; 0 for any other item.
 size_t dotCount(const QwtPlotItem* item) {
     if (const auto* round = dynamic_cast<const RoundSpectroCurve*>(item))
-        return round->sharedSamples().size() > 0 ? static_cast<size_t>(round->sharedSamples().size())
-                                                 : 0;
+        return round->sharedSamples().size() > 0
+                   ? static_cast<size_t>(round->sharedSamples().size())
+                   : 0;
     const auto* curve = dynamic_cast<const QwtPlotCurve*>(item);
     if (curve && curve->symbol() && curve->style() == QwtPlotCurve::NoCurve)
         return curve->dataSize();
@@ -138,7 +139,8 @@ std::shared_ptr<QwtPlotSeriesItem> copyDotItem(const QwtPlotItem* item) {
     auto copy = std::make_shared<QwtPlotCurve>();
     copy->setStyle(curve->style());
     const QwtSymbol* symbol = curve->symbol();
-    auto* symbolCopy = new QwtSymbol(symbol->style(), symbol->brush(), symbol->pen(), symbol->size());
+    auto* symbolCopy =
+        new QwtSymbol(symbol->style(), symbol->brush(), symbol->pen(), symbol->size());
     symbolCopy->setCachePolicy(symbol->cachePolicy());
     copy->setSymbol(symbolCopy);
     if (const auto* data = dynamic_cast<const QwtPointSeriesData*>(curve->data())) {
@@ -281,8 +283,8 @@ PlotRecorder::PlotRecorder(const PlotTarget& target) : m_impl(std::make_unique<I
         case PlotFileFormat::Png:
             d.dpi = QPixmap(1, 1).logicalDpiX();
             d.unitsPerMm = target.page.dpi / kMmPerInch;
-            d.deviceSize = QSize(pixels(mm.width(), target.page.dpi),
-                                 pixels(mm.height(), target.page.dpi));
+            d.deviceSize =
+                QSize(pixels(mm.width(), target.page.dpi), pixels(mm.height(), target.page.dpi));
             break;
         case PlotFileFormat::Svg:
             d.dpi = target.page.svgResolution;
@@ -467,8 +469,8 @@ bool paintRecording(const QString& file, const PlotTarget& target, const Recorde
             image.setDotsPerMeterY(dotsPerMeter);
         } else {
             // The resolution a pixmap on this screen has.
-            image = QImage(pixels(mm.width(), target.page.dpi), pixels(mm.height(), target.page.dpi),
-                           QImage::Format_RGB32);
+            image = QImage(pixels(mm.width(), target.page.dpi),
+                           pixels(mm.height(), target.page.dpi), QImage::Format_RGB32);
             const int dotsPerMeter = qRound(recording.dpi / 0.0254);
             image.setDotsPerMeterX(dotsPerMeter);
             image.setDotsPerMeterY(dotsPerMeter);
@@ -525,9 +527,9 @@ bool paintRecording(const QString& file, const PlotTarget& target, const Recorde
 
 } // namespace
 
-bool writeRecordedPlot(const QString& path, const PlotTarget& target,
-                       const RecordedPlot& recording, const std::atomic<bool>* cancel,
-                       const std::function<void()>& step, QString* error) {
+bool writeRecordedPlot(const QString& path, const PlotTarget& target, const RecordedPlot& recording,
+                       const std::atomic<bool>* cancel, const std::function<void()>& step,
+                       QString* error) {
     if (target.format == PlotFileFormat::Unknown) {
         if (error)
             *error = QStringLiteral("Unknown file format.");

@@ -82,8 +82,8 @@ private:
 /// `step` (may be empty) is called after each step. Any thread; several
 /// writes may run at once. False, with the reason in `error` ("Cancelled."
 /// after a cancel), otherwise.
-bool writeRecordedPlot(const QString& path, const PlotTarget& target,
-                       const RecordedPlot& recording, const std::atomic<bool>* cancel,
-                       const std::function<void()>& step, QString* error);
+bool writeRecordedPlot(const QString& path, const PlotTarget& target, const RecordedPlot& recording,
+                       const std::atomic<bool>* cancel, const std::function<void()>& step,
+                       QString* error);
 
 } // namespace Quorvex3

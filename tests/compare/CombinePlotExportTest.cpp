@@ -9,13 +9,13 @@
 #include "support/PythonOracle.h"
 
 #include <QDir>
-#include <QProgressDialog>
-#include <QPushButton>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRegularExpression>
 
 #include <atomic>
@@ -197,7 +197,8 @@ TEST_F(CombineExport, TitleSettingsShapeTheWrittenPlot) {
             for (int x = 0; x < png.width(); ++x) {
                 const QColor c = png.pixelColor(x, y);
                 inked += c != QColor(Qt::white) ? 1 : 0;
-                coloured += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                coloured += std::abs(c.red() - colour.red()) +
+                                        std::abs(c.green() - colour.green()) +
                                         std::abs(c.blue() - colour.blue()) <
                                     40
                                 ? 1
@@ -246,7 +247,7 @@ TEST_F(CombineExport, PlotsAreWrittenInTheBackgroundAndACancelLeavesNoFile) {
     dialogs.fileAnswers.push_back(target);
     dialogs.filterAnswers.push_back(QString());
     dialogs.choiceAnswers.push_back(QStringLiteral("Single Grid Image"));
-    window->exportPlots(); // returns while the file is still to be written
+    window->exportPlots();              // returns while the file is still to be written
     release = !window->exportRunning(); // nothing to hold when nothing runs
     ASSERT_TRUE(window->exportRunning());
     QElapsedTimer clock;

@@ -3,8 +3,8 @@
 // above them), a cancel leaves the old file and nothing else, and the
 // checked writer still guards the target.
 
-#include "plots/PlotFileExport.h"
 #include "plots/PlotRecording.h"
+#include "plots/PlotFileExport.h"
 #include "plots/RoundSpectroCurve.h"
 #include "support/RtdcFixtureWriter.h"
 
@@ -99,9 +99,8 @@ protected:
                               const RecordedPlot& recording, const std::atomic<bool>* cancel,
                               QString* error) {
         bool written = false;
-        std::thread writer([&] {
-            written = writeRecordedPlot(path, target, recording, cancel, {}, error);
-        });
+        std::thread writer(
+            [&] { written = writeRecordedPlot(path, target, recording, cancel, {}, error); });
         writer.join();
         return written;
     }
@@ -134,18 +133,20 @@ TEST_F(RecordedPlotTest, WrittenFilesLookAsThePlotRenderedDirectly) {
             page.dpi = 150;
             page.title = QStringLiteral("page");
             const auto paint = [&](QPainter& painter, double unitsPerMm) {
-                renderer.render(&plot, &painter, QRectF(5 * unitsPerMm, 5 * unitsPerMm,
-                                                        100 * unitsPerMm, 80 * unitsPerMm));
+                renderer.render(
+                    &plot, &painter,
+                    QRectF(5 * unitsPerMm, 5 * unitsPerMm, 100 * unitsPerMm, 80 * unitsPerMm));
             };
-            ASSERT_TRUE(writePlotPage(direct, c.format, page, paint, &error)) << error.toStdString();
+            ASSERT_TRUE(writePlotPage(direct, c.format, page, paint, &error))
+                << error.toStdString();
             target = plotPageTarget(c.format, page);
             PlotRecorder recorder(target);
             const double u = recorder.unitsPerMm();
             recorder.render(renderer, &plot, QRectF(5 * u, 5 * u, 100 * u, 80 * u));
             recording = recorder.finish();
         } else {
-            ASSERT_TRUE(renderPlotFile(renderer, &plot, direct, c.format, QSizeF(100, 80), 150,
-                                       &error))
+            ASSERT_TRUE(
+                renderPlotFile(renderer, &plot, direct, c.format, QSizeF(100, 80), 150, &error))
                 << error.toStdString();
             target = plotDocumentTarget(c.format, QSizeF(100, 80), 150);
             PlotRecorder recorder(target);
@@ -231,8 +232,8 @@ TEST_F(RecordedPlotTest, TheRecordingOutlivesThePlot) {
         other->resize(420, 320);
         auto* curve = new QwtPlotCurve();
         curve->setStyle(QwtPlotCurve::NoCurve);
-        curve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(Qt::blue), QPen(Qt::blue),
-                                       QSize(8, 8)));
+        curve->setSymbol(
+            new QwtSymbol(QwtSymbol::Ellipse, QBrush(Qt::blue), QPen(Qt::blue), QSize(8, 8)));
         curve->setSamples(QVector<QPointF>{{1, 1}, {2, 2}, {3, 3}});
         curve->attach(other);
         other->replot();
