@@ -119,6 +119,9 @@ int main(int argc, char** argv) {
         dialogs.filterAnswers.push_back(QStringLiteral("PNG Image (*.png)"));
         dialogs.choiceAnswers.push_back(QStringLiteral("Single Grid Image"));
         combine.exportPlots();
+        // The file is written in the background.
+        while (combine.exportRunning())
+            Quorvex3::testing::spinEvents(10);
     }
     return 0;
 }
