@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -113,8 +115,9 @@ public:
 
     std::shared_ptr<State> state = std::make_shared<State>();
     QFutureWatcher<void> watcher;
-    QProgressDialog* progress = nullptr;
-    QTimer* poll = nullptr;
+    // Children of the window: gone with it when it goes first.
+    QPointer<QProgressDialog> progress;
+    QPointer<QTimer> poll;
 
     ~PlotExportTask() {
         // Stops at its next step; the files stay as they were.
@@ -608,7 +611,7 @@ bool CombinePlotWindow::writePlotFiles(const QString& path, const QString& suffi
             task->state->files.push_back({targets[k], target, recorder.finish()});
         }
     }
-    // The look first, then the style, whose replot shows the plot as before.
+    // Back as it was; the canvases still show what they drew before.
     for (size_t k = 0; k < m_plots.size(); ++k) {
         restorePlotLook(m_plots[k], looks[k], false);
         restoreExportStyle(m_plots[k], styles[k], false);
@@ -667,9 +670,10 @@ void CombinePlotWindow::onPlotExportFinished() {
     m_exportTask->poll->stop();
     m_exportTask->progress->hide();
     const bool cancelled = state->cancel;
-    // Released from the event loop: this runs inside the watcher's signal.
+    // Released from the event loop: this runs inside the watcher's signal
+    // (and the window may be gone by then).
     PlotExportTask* done = m_exportTask.release();
-    QTimer::singleShot(0, this, [done] { delete done; });
+    QTimer::singleShot(0, QCoreApplication::instance(), [done] { delete done; });
     if (!cancelled && !state->failedPath.isEmpty())
         showExportError(state->failedPath, state->error);
 }

@@ -141,7 +141,9 @@ std::shared_ptr<QwtPlotSeriesItem> copyDotItem(const QwtPlotItem* item) {
     const QwtSymbol* symbol = curve->symbol();
     auto* symbolCopy =
         new QwtSymbol(symbol->style(), symbol->brush(), symbol->pen(), symbol->size());
-    symbolCopy->setCachePolicy(symbol->cachePolicy());
+    // Its cache is a QPixmap, which not every platform allows off the GUI
+    // thread; each symbol is drawn instead.
+    symbolCopy->setCachePolicy(QwtSymbol::NoCache);
     copy->setSymbol(symbolCopy);
     if (const auto* data = dynamic_cast<const QwtPointSeriesData*>(curve->data())) {
         copy->setSamples(data->samples()); // shared, not copied
