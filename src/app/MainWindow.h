@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calc/IsoLine.h"
+#include "compare/CombinePlotHost.h"
 #include "density/PlotArrays.h"
 #include "model/DatasetLoader.h"
 #include "model/DatasetStore.h"
@@ -105,7 +106,7 @@ class UpdateChecker;
 /// - MainWindowToolWindows.cpp: opening and releasing tool windows.
 ///
 /// GUI thread only, except where a function says otherwise.
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public CombinePlotHost {
     Q_OBJECT
 
 public:
@@ -140,7 +141,7 @@ public:
     /// The dataset with that id (linear search in list order), else null.
     DatasetEntry* findDatasetById(int id) const { return m_store.findById(id); }
     /// The chosen colour map, 0 to 5.
-    int colorMapIndex() const { return m_colorMapIndex; }
+    int colorMapIndex() const override { return m_colorMapIndex; }
     /// Whether a session load is under way (from the queuing of its checked
     /// datasets until its settings have been applied).
     bool sessionLoading() const { return m_sessionDocument != nullptr; }
@@ -149,7 +150,7 @@ public:
     /// is loaded already, or queues it while a preload runs).
     void addDataset(const QString& path);
     /// Stores the plot controls into the active dataset's record.
-    void saveCurrentDatasetState();
+    void saveCurrentDatasetState() override;
     /// Rich text of a dataset's list and tree item.
     QString buildDatasetListText(const DatasetEntry* entry) const;
     /// Whether the datasets dock shows the folder tree.
@@ -209,9 +210,9 @@ public:
     /// calculations dock gives for the dataset's metadata (and "temp" feature).
     /// Why no iso-modulus lines can be drawn (the look-up table is missing or
     /// unusable), as a sentence for the user; empty when they can.
-    QString isolineTableProblem() const;
+    QString isolineTableProblem() const override;
     std::vector<IsoLine> isolinesForDataset(const DatasetEntry* entry, const std::string& xFeature,
-                                            const std::string& yFeature) const;
+                                            const std::string& yFeature) const override;
 
     // ---- tool windows -----------------------------------------------------
 

@@ -308,7 +308,7 @@ void MainWindow::finishSessionLoad(const std::vector<QString>& failures) {
 
     const QMap<int, int> windowMap = toQMap(idMap);
     for (const QJsonObject& state : doc->combineWindows) {
-        auto* window = new CombinePlotWindow(this, nullptr);
+        auto* window = new CombinePlotWindow(&m_store, this, nullptr);
         window->restoreState(state, windowMap);
         m_combinePlotWindows.open(window, this);
     }

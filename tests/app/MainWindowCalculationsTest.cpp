@@ -381,7 +381,7 @@ TEST_F(MainWindowCalculations, IsoelasticsWithoutATableSayWhyAndStayUnticked) {
 
     // The combined plot window's box the same way.
     m_dialogs.calls.clear();
-    CombinePlotWindow combine(m_window.get());
+    CombinePlotWindow combine(&m_window->store(), m_window.get());
     auto* combineIso = combine.findChild<QCheckBox*>(QStringLiteral("isoCheck"));
     ASSERT_TRUE(combineIso);
     combineIso->setChecked(true);

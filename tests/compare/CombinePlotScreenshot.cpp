@@ -2,7 +2,8 @@
 // in a combined plot window as "Array + Contour" with heat maps, contours,
 // labelled isolines, "Show N" and the statistics dock, and saves a picture
 // of the window (first argument) and of the same window in export preview
-// (second argument); with a third argument, also the grid export as PNG. Run it on a real display server (e.g. under xvfb-run).
+// (second argument); with a third argument, also the grid export as PNG. Run it on a real display
+// server (e.g. under xvfb-run).
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
@@ -40,8 +41,7 @@ std::string writeTable(const Quorvex3::testing::TempDir& dir) {
 }
 
 // Cells: area around `area` um^2, deformation around `deform`, correlated.
-void writePopulation(const std::string& path, int n, double area, double deform,
-                     unsigned seed) {
+void writePopulation(const std::string& path, int n, double area, double deform, unsigned seed) {
     std::mt19937 rng(seed);
     std::normal_distribution<double> a(0.0, 1.0);
     std::vector<double> x(static_cast<size_t>(n)), y(x.size()), b(x.size());
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
             10000);
     }
 
-    Quorvex3::CombinePlotWindow combine(&window);
+    Quorvex3::CombinePlotWindow combine(&window.store(), &window);
     combine.resize(1500, 1050);
     combine.addAllDatasets();
     combine.findChild<QCheckBox*>(QStringLiteral("syncFeaturesCheck"))->setChecked(true);
@@ -119,6 +119,9 @@ int main(int argc, char** argv) {
         dialogs.filterAnswers.push_back(QStringLiteral("PNG Image (*.png)"));
         dialogs.choiceAnswers.push_back(QStringLiteral("Single Grid Image"));
         combine.exportPlots();
+        // The file is written in the background.
+        while (combine.exportRunning())
+            Quorvex3::testing::spinEvents(10);
     }
     return 0;
 }
