@@ -135,8 +135,12 @@ BENCHMARK_TEMPLATE(BM_EstimateNaNSafe, DensityMethod::Histogram)->Apply(sizes);
 BENCHMARK_TEMPLATE(BM_EstimateNaNSafe, DensityMethod::KNN)->Apply(sizes);
 BENCHMARK(BM_ContoursTransformed)->Apply(contourSizes);
 BENCHMARK(BM_KdeColourAndContours)
+    ->Args({100000, Uniform})
+    ->Args({100000, Clustered})
     ->Args({1000000, Uniform})
     ->Args({1000000, Clustered})
+    ->Args({10000000, Uniform})
+    ->Args({10000000, Clustered})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
 

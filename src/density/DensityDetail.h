@@ -69,6 +69,10 @@ std::vector<int> binCountCandidates();
 /// better). counts is scratch space, resized as needed.
 double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>& counts);
 
+/// binChoiceCost of every candidate, in candidate order, bit for bit, from a
+/// single placement of the events instead of one binning per candidate.
+std::vector<double> binChoiceCosts(const FinitePairs& pairs);
+
 /// Cells per side chosen by the lowest cost; 32 for fewer than 4 pairs.
 int chooseBinCount(const FinitePairs& pairs);
 

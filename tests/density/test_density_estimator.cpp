@@ -11,9 +11,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <string>
+#include <utility>
 
 namespace Quorvex3 {
 namespace {
@@ -138,22 +140,98 @@ TEST(DensityBinChoice, EventsOnCellBordersLandWhereTheQuotientSays) {
     }
 }
 
-TEST(DensityBinChoice, LargeInputsShareCandidatesAmongThreadsWithoutChangingTheChoice) {
-    // From 100000 events the candidates' costs are computed concurrently;
-    // the choice must be the first strictly smallest cost in candidate order.
-    const testdata::Points p = testdata::clustered(150000, 13);
-    const densitydetail::FinitePairs pairs = densitydetail::collectFinitePairs(p.x, p.y);
-    std::vector<std::uint32_t> scratch;
-    double best = std::numeric_limits<double>::max();
-    int choice = 64;
-    for (int m : densitydetail::binCountCandidates()) {
-        const double cost = densitydetail::binChoiceCost(pairs, m, scratch);
-        if (cost < best) {
-            best = cost;
-            choice = m;
+/// Bit-for-bit equality, NaN included (costs of degenerate grids may be NaN).
+bool sameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+/// Lays points on the borders of many candidates' cells (multiples of 1/m of
+/// the range, also offset by one ulp either side), where a difference of
+/// rounding between two ways of placing events would show.
+testdata::Points onCellBorders(int n, double lo, double span) {
+    testdata::Points p = testdata::uniformSquare(n, 23);
+    const std::vector<int> ms = densitydetail::binCountCandidates();
+    for (std::size_t i = 0; i < p.x.size(); ++i) {
+        const int m = ms[i % ms.size()];
+        const double bx = lo + span * static_cast<double>(i % static_cast<std::size_t>(m)) / m;
+        const double by =
+            lo + span * static_cast<double>((i / 3) % static_cast<std::size_t>(m)) / m;
+        const int nudge = static_cast<int>(i % 3) - 1;
+        p.x[i] = nudge == 0 ? bx : std::nextafter(bx, nudge * kInf);
+        p.y[i] = by;
+    }
+    p.x[0] = lo; // the extremes fix the range
+    p.y[0] = lo;
+    p.x[1] = lo + span;
+    p.y[1] = lo + span;
+    return p;
+}
+
+// The choice places every event once for all candidates instead of binning
+// it once per candidate; each cost must still be the direct binning's to the
+// last bit, so the chosen size never changes. Sizes from 150000 on also take
+// the threaded path.
+TEST(DensityBinChoice, SinglePlacementGivesTheDirectCostsAndChoice) {
+    const auto shifted = [](testdata::Points p, double dx, double sx, double dy, double sy) {
+        for (double& v : p.x)
+            v = dx + sx * v;
+        for (double& v : p.y)
+            v = dy + sy * v;
+        return p;
+    };
+    const auto withExtremes = [](testdata::Points p, double lo, double hi) {
+        p.x[0] = lo; // the range overflows: the direct binning serves
+        p.x[1] = hi;
+        return p;
+    };
+    const auto constantY = [](testdata::Points p) {
+        std::fill(p.y.begin(), p.y.end(), 3.5);
+        return p;
+    };
+    const std::vector<std::pair<const char*, testdata::Points>> cases{
+        {"uniform 1000", testdata::uniformSquare(1000, 3)},
+        {"uniform 300000", testdata::uniformSquare(300000, 4)},
+        {"clustered 5000", testdata::clustered(5000, 11)},
+        {"clustered 400000", testdata::clustered(400000, 12)},
+        {"duplicates 20000", testdata::duplicates(20000, 5)},
+        {"duplicates 300000", testdata::duplicates(300000, 6)},
+        {"tiny 4", testdata::clustered(4, 1)},
+        {"tiny 5", testdata::uniformSquare(5, 2)},
+        {"tiny 9", testdata::duplicates(9, 3)},
+        {"all equal", {std::vector<double>(50, 2.0), std::vector<double>(50, -7.0)}},
+        {"constant y", constantY(testdata::clustered(3000, 8))},
+        {"borders of [0, 1]", onCellBorders(6000, 0.0, 1.0)},
+        {"borders of [-3, 7]", onCellBorders(6000, -3.0, 10.0)},
+        {"borders far from 0", onCellBorders(6000, 1.0e9, 3.0e-4)},
+        {"borders of a tiny span", onCellBorders(6000, -1.0e-300, 3.0e-300)},
+        {"offset and scaled", shifted(testdata::clustered(20000, 9), 1e6, 1e-3, -50.0, 1e4)},
+        {"mixed signs around 0", shifted(testdata::uniformSquare(4000, 10), -0.5, 1.0, -1.0, 2.0)},
+        {"nearly the largest range",
+         shifted(testdata::uniformSquare(500, 14), -0.9e308, 1.7e308, 0, 1)},
+        {"unbounded range", withExtremes(testdata::uniformSquare(500, 15), -1e308, 1e308)},
+    };
+    const std::vector<int> candidates = densitydetail::binCountCandidates();
+    for (const auto& [name, p] : cases) {
+        SCOPED_TRACE(name);
+        const densitydetail::FinitePairs pairs = densitydetail::collectFinitePairs(p.x, p.y);
+        const std::vector<double> costs = densitydetail::binChoiceCosts(pairs);
+        ASSERT_EQ(costs.size(), candidates.size());
+        std::vector<std::uint32_t> scratch;
+        double best = std::numeric_limits<double>::max();
+        int choice = 64;
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            const double direct = densitydetail::binChoiceCost(pairs, candidates[i], scratch);
+            EXPECT_TRUE(sameBits(costs[i], direct))
+                << candidates[i] << ": " << costs[i] << " vs " << direct;
+            if (direct < best) {
+                best = direct;
+                choice = candidates[i];
+            }
+        }
+        if (pairs.size() >= 4) {
+            EXPECT_EQ(densitydetail::chooseBinCount(pairs), choice);
         }
     }
-    EXPECT_EQ(densitydetail::chooseBinCount(pairs), choice);
 }
 
 TEST(DensityBinChoice, FewerThanFourEventsGive32WithoutLookingAtTheData) {
