@@ -4,12 +4,14 @@
 #include "core/ScaleTransform.h"
 #include "density/DensityDetail.h"
 #include "density/DensityEstimator.h"
+#include "density/DensityFingerprint.h"
 #include "density/DensityTestData.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace Quorvex3 {
@@ -357,6 +359,38 @@ TEST(DensityKdeWithContours, EqualsTheSeparateColourAndContourResults) {
         {1.0, 2.0, 3.0}, {1.0, 2.0, 3.0}, fractions, ScaleMode::Linear, ScaleMode::Linear);
     EXPECT_TRUE(std::isnan(few.densities[1]));
     EXPECT_TRUE(few.levels.empty());
+}
+
+// ---------------------------------------------------------------- unchanged results
+
+// Fingerprints of the densities, the automatic grid and histogram, and every
+// contour point, recorded from the estimator as it was before the grid size
+// choice and the order statistics were made faster. Any change of a single
+// bit in what a plot shows changes them.
+TEST(DensityResults, BitIdenticalToTheEarlierEstimator) {
+    const auto positive = [](testdata::Points p) {
+        for (double& v : p.x)
+            v = std::pow(10.0, v);
+        for (double& v : p.y)
+            v = 1.0 + v * v;
+        return p;
+    };
+    const struct {
+        const char* name;
+        testdata::Points p;
+        std::uint64_t expected;
+    } cases[] = {
+        {"clustered 3000", testdata::clustered(3000, 31), 0xbca78d0fd0c75b79ULL},
+        {"uniform 50000", testdata::uniformSquare(50000, 32), 0x07243a72635c9231ULL},
+        {"duplicates 20000", testdata::duplicates(20000, 33), 0x979836dd0d6fb791ULL},
+        // Large enough for every threaded path.
+        {"clustered 300000", testdata::clustered(300000, 34), 0x5f80cee9cd51c257ULL},
+        {"positive clustered 40000, log axes", positive(testdata::clustered(40000, 35)),
+         0x9709540999763fa5ULL},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(testdata::densityFingerprint(c.p.x, c.p.y, ScaleMode::Log), c.expected) << c.name;
+    }
 }
 
 } // namespace
