@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace Quorvex3::densitydetail {
 
@@ -44,7 +45,10 @@ double costFromVariance(double variance, double cellCount, double mean, double w
 
 } // namespace
 
-double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>& counts) {
+namespace {
+
+/// Events per cell of the m x m histogram over the pairs' ranges, row-major.
+void countCellsDirectly(const FinitePairs& pairs, int m, std::vector<std::uint32_t>& counts) {
     const double w = usableRange(pairs.xMin, pairs.xMax) / m;
     const double h = usableRange(pairs.yMin, pairs.yMax) / m;
     const std::size_t cells = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
@@ -78,22 +82,28 @@ double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>
         ++counts[static_cast<std::size_t>(row) * static_cast<std::size_t>(m) +
                  static_cast<std::size_t>(col)];
     }
-    const double cellCount = static_cast<double>(cells);
-    const double mean = static_cast<double>(n) / cellCount;
+}
+
+} // namespace
+
+double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>& counts) {
+    countCellsDirectly(pairs, m, counts);
+    const double cellCount = static_cast<double>(counts.size());
+    const double mean = static_cast<double>(pairs.size()) / cellCount;
     double variance = 0.0;
     for (std::uint32_t c : counts) {
         const double d = static_cast<double>(c) - mean;
         variance += d * d;
     }
-    return costFromVariance(variance, cellCount, mean, w, h);
+    return costFromVariance(variance, cellCount, mean, usableRange(pairs.xMin, pairs.xMax) / m,
+                            usableRange(pairs.yMin, pairs.yMax) / m);
 }
 
 namespace {
 
-/// Below this many events the whole choice runs on the calling thread: the
-/// work is a few milliseconds, less than waking threads on a busy machine.
-constexpr std::size_t kParallelFrom = std::size_t{1} << 18;
 constexpr std::size_t kEventBlock = std::size_t{1} << 16;
+/// From this many events they are placed once for all candidates.
+constexpr std::size_t kPiecesFrom = std::size_t{1} << 16;
 
 // Doubles in an unsigned order that agrees with their numeric order (-0
 // just below +0), so that "the next double up" is "the next integer".
@@ -202,10 +212,12 @@ public:
         m_bucketScale = static_cast<double>(buckets) / range;
         m_lastBucket = static_cast<int>(buckets) - 1;
         m_startOfBucket.resize(buckets);
+        std::size_t below = 0;
         for (std::size_t b = 0; b < buckets; ++b) {
             const double v = lo + static_cast<double>(b) / m_bucketScale;
-            m_startOfBucket[b] = static_cast<std::uint16_t>(
-                std::upper_bound(m_borders.begin(), m_borders.end(), v) - m_borders.begin());
+            while (below < m_borders.size() && m_borders[below] <= v)
+                ++below;
+            m_startOfBucket[b] = static_cast<std::uint16_t>(below);
         }
     }
 
@@ -250,7 +262,7 @@ EventsByRow groupByYPiece(const FinitePairs& pairs, const AxisPieces& xAxis,
     const std::size_t n = pairs.size();
     const std::size_t rows = yAxis.pieceCount();
     const std::size_t blocks = (n + kEventBlock - 1) / kEventBlock;
-    const std::size_t grain = n >= kParallelFrom ? kEventBlock : n;
+    const std::size_t grain = n >= kParallelEventsFrom ? kParallelEventsFrom : n;
     std::vector<std::uint16_t> xPiece(n);
     std::vector<std::uint16_t> yPiece(n);
     std::vector<std::size_t> slot(blocks * rows, 0);
@@ -281,34 +293,36 @@ EventsByRow groupByYPiece(const FinitePairs& pairs, const AxisPieces& xAxis,
     return grouped;
 }
 
-/// binChoiceCost of one candidate from the grouped events: the rows of the
-/// candidate's grid are runs of y pieces, and each row is counted and added
-/// to the sum of squares before the next, cell by cell in row-major order as
-/// there.
-double costFromGroups(const EventsByRow& grouped, std::size_t n, int m,
-                      const std::vector<std::uint16_t>& colOfXPiece,
-                      const std::vector<std::uint16_t>& rowOfYPiece, double w, double h) {
-    const auto mm = static_cast<std::size_t>(m);
-    const double cellCount = static_cast<double>(mm * mm);
-    const double mean = static_cast<double>(n) / cellCount;
-    // Four interleaved tallies, so that runs of events in one cell do not
-    // wait on each other's increments.
-    std::vector<std::uint32_t> tally(4 * mm);
+/// One candidate's events per cell, row-major, from the grouped events: the
+/// rows of its grid are runs of y pieces, counted one row at a time.
+void countCells(const EventsByRow& grouped, std::size_t m,
+                const std::vector<std::uint16_t>& colOfXPiece,
+                const std::vector<std::uint16_t>& rowOfYPiece, std::vector<std::uint32_t>& cells) {
+    cells.assign(m * m, 0U);
+    // Crowded rows use four interleaved tallies, so that runs of events in
+    // one cell do not wait on each other's increments; sparse ones count
+    // straight into the row.
+    std::vector<std::uint32_t> tally(4 * m);
     std::uint32_t* t0 = tally.data();
-    std::uint32_t* t1 = t0 + mm;
-    std::uint32_t* t2 = t1 + mm;
-    std::uint32_t* t3 = t2 + mm;
+    std::uint32_t* t1 = t0 + m;
+    std::uint32_t* t2 = t1 + m;
+    std::uint32_t* t3 = t2 + m;
     const std::uint16_t* col = colOfXPiece.data();
     const std::uint16_t* xp = grouped.xPieces.data();
-    double variance = 0.0;
     std::size_t piece = 0;
-    for (std::size_t row = 0; row < mm; ++row) {
+    for (std::size_t row = 0; row < m; ++row) {
         std::size_t pieceEnd = piece;
         while (pieceEnd < rowOfYPiece.size() && rowOfYPiece[pieceEnd] == row)
             ++pieceEnd;
         std::size_t i = grouped.begin[piece];
         const std::size_t end = grouped.begin[pieceEnd];
         piece = pieceEnd;
+        std::uint32_t* out = cells.data() + row * m;
+        if (end - i < 8 * m) {
+            for (; i < end; ++i)
+                ++out[col[xp[i]]];
+            continue;
+        }
         std::fill(tally.begin(), tally.end(), 0U);
         for (; i + 4 <= end; i += 4) {
             ++t0[col[xp[i]]];
@@ -318,13 +332,46 @@ double costFromGroups(const EventsByRow& grouped, std::size_t n, int m,
         }
         for (; i < end; ++i)
             ++t0[col[xp[i]]];
-        for (std::size_t c = 0; c < mm; ++c) {
-            const std::uint32_t count = t0[c] + t1[c] + t2[c] + t3[c];
-            const double d = static_cast<double>(count) - mean;
-            variance += d * d;
-        }
+        for (std::size_t c = 0; c < m; ++c)
+            out[c] = t0[c] + t1[c] + t2[c] + t3[c];
     }
-    return costFromVariance(variance, cellCount, mean, w, h);
+}
+
+/// Sum of (count - mean)^2 over the cells in order, for up to four
+/// candidates at once: each sum is the same sequence of additions as
+/// binChoiceCost's, only the four run side by side instead of one after the
+/// other (they do not depend on each other, so the processor overlaps them).
+void sumSquaredDeviations(const std::vector<std::uint32_t>* const cells[4], const double mean[4],
+                          std::size_t count, double sums[4]) {
+    std::size_t shortest = cells[0]->size();
+    for (std::size_t k = 1; k < count; ++k)
+        shortest = std::min(shortest, cells[k]->size());
+    double s[4] = {0.0, 0.0, 0.0, 0.0};
+    const std::uint32_t* c[4] = {};
+    for (std::size_t k = 0; k < 4; ++k)
+        c[k] = cells[k < count ? k : 0]->data();
+    const double m0 = mean[0];
+    const double m1 = mean[count > 1 ? 1 : 0];
+    const double m2 = mean[count > 2 ? 2 : 0];
+    const double m3 = mean[count > 3 ? 3 : 0];
+    for (std::size_t i = 0; i < shortest; ++i) {
+        const double d0 = static_cast<double>(c[0][i]) - m0;
+        const double d1 = static_cast<double>(c[1][i]) - m1;
+        const double d2 = static_cast<double>(c[2][i]) - m2;
+        const double d3 = static_cast<double>(c[3][i]) - m3;
+        s[0] += d0 * d0;
+        s[1] += d1 * d1;
+        s[2] += d2 * d2;
+        s[3] += d3 * d3;
+    }
+    for (std::size_t k = 0; k < count; ++k) {
+        double sum = s[k];
+        for (std::size_t i = shortest; i < cells[k]->size(); ++i) {
+            const double d = static_cast<double>(c[k][i]) - mean[k];
+            sum += d * d;
+        }
+        sums[k] = sum;
+    }
 }
 
 /// Whether every candidate's widths are ordinary numbers, so that the
@@ -345,30 +392,52 @@ std::vector<double> binChoiceCosts(const FinitePairs& pairs) {
     const std::vector<int> candidates = binCountCandidates();
     std::vector<double> costs(candidates.size());
     const std::size_t n = pairs.size();
-    const std::size_t last = candidates.size() - 1;
-    // Each candidate's cost is computed whole by one thread, so the costs do
-    // not depend on how many threads share the candidates. The largest grids,
-    // the slowest to sum, are handed out first.
-    const std::size_t grain = n >= kParallelFrom ? 1 : candidates.size();
-    if (!piecesApply(pairs, candidates)) {
-        parallelChunks(candidates.size(), grain, [&](std::size_t begin, std::size_t end) {
-            std::vector<std::uint32_t> counts;
-            for (std::size_t i = begin; i < end; ++i)
-                costs[last - i] = binChoiceCost(pairs, candidates[last - i], counts);
-        });
-        return costs;
-    }
-    const AxisPieces xAxis(pairs.xMin, pairs.xMax, candidates);
-    const AxisPieces yAxis(pairs.yMin, pairs.yMax, candidates);
-    const EventsByRow grouped = groupByYPiece(pairs, xAxis, yAxis);
     const double xRange = usableRange(pairs.xMin, pairs.xMax);
     const double yRange = usableRange(pairs.yMin, pairs.yMax);
-    parallelChunks(candidates.size(), grain, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            const std::size_t c = last - i;
-            const int m = candidates[c];
-            costs[c] = costFromGroups(grouped, n, m, xAxis.cellOfPiece(c), yAxis.cellOfPiece(c),
-                                      xRange / m, yRange / m);
+
+    // Few events are simply binned per candidate: placing them once costs a
+    // fixed millisecond or so, more than it saves then.
+    std::unique_ptr<AxisPieces> xAxis;
+    std::unique_ptr<AxisPieces> yAxis;
+    EventsByRow grouped;
+    const bool byPieces = n >= kPiecesFrom && piecesApply(pairs, candidates);
+    if (byPieces) {
+        xAxis = std::make_unique<AxisPieces>(pairs.xMin, pairs.xMax, candidates);
+        yAxis = std::make_unique<AxisPieces>(pairs.yMin, pairs.yMax, candidates);
+        grouped = groupByYPiece(pairs, *xAxis, *yAxis);
+    }
+
+    // Candidates go in groups of four neighbours (similar sizes), each group
+    // whole to one thread, the largest first: the costs do not depend on how
+    // many threads share the groups.
+    constexpr std::size_t kGroup = 4;
+    const std::size_t groups = (candidates.size() + kGroup - 1) / kGroup;
+    const std::size_t grain = n >= kParallelEventsFrom ? 1 : groups;
+    parallelChunks(groups, grain, [&](std::size_t begin, std::size_t end) {
+        std::vector<std::uint32_t> cells[kGroup];
+        for (std::size_t g = begin; g < end; ++g) {
+            const std::size_t hi = candidates.size() - g * kGroup;
+            const std::size_t lo = hi >= kGroup ? hi - kGroup : 0;
+            const std::vector<std::uint32_t>* tables[kGroup] = {};
+            double mean[kGroup] = {};
+            double sums[kGroup] = {};
+            for (std::size_t c = lo; c < hi; ++c) {
+                const int m = candidates[c];
+                const auto mm = static_cast<std::size_t>(m);
+                if (byPieces)
+                    countCells(grouped, mm, xAxis->cellOfPiece(c), yAxis->cellOfPiece(c),
+                               cells[c - lo]);
+                else
+                    countCellsDirectly(pairs, m, cells[c - lo]);
+                tables[c - lo] = &cells[c - lo];
+                mean[c - lo] = static_cast<double>(n) / static_cast<double>(mm * mm);
+            }
+            sumSquaredDeviations(tables, mean, hi - lo, sums);
+            for (std::size_t c = lo; c < hi; ++c) {
+                const int m = candidates[c];
+                costs[c] = costFromVariance(sums[c - lo], static_cast<double>(m) * m, mean[c - lo],
+                                            xRange / m, yRange / m);
+            }
         }
     });
     return costs;

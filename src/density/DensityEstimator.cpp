@@ -144,8 +144,8 @@ using densitydetail::parallelChunks;
 using densitydetail::truncateClamp;
 
 /// The first and third quartiles, each by linear interpolation between the
-/// order statistics at p * (n - 1) and the next one.
-std::pair<double, double> quartiles(const std::vector<double>& values) {
+/// order statistics at p * (n - 1) and the next one; lo and hi bound the values.
+std::pair<double, double> quartiles(const std::vector<double>& values, double lo, double hi) {
     const std::size_t n = values.size();
     std::vector<std::size_t> ranks;
     std::vector<double> weights;
@@ -156,13 +156,13 @@ std::pair<double, double> quartiles(const std::vector<double>& values) {
         ranks.push_back(std::min(n - 1, lower + 1));
         weights.push_back(position - static_cast<double>(lower));
     }
-    const std::vector<double> at = densitydetail::orderStatistics(values, ranks);
+    const std::vector<double> at = densitydetail::orderStatisticsWithin(values, ranks, lo, hi);
     return {at[0] + weights[0] * (at[1] - at[0]), at[2] + weights[1] * (at[3] - at[2])};
 }
 
 /// Scale of one coordinate for the bandwidth: IQR / 1.34 when that is positive
 /// and below the population standard deviation, else the standard deviation.
-double robustSpread(const std::vector<double>& values) {
+double robustSpread(const std::vector<double>& values, double lo, double hi) {
     const double n = static_cast<double>(values.size());
     double sum = 0.0;
     for (double v : values)
@@ -173,14 +173,15 @@ double robustSpread(const std::vector<double>& values) {
         squares += (v - mean) * (v - mean);
     const double sd = std::sqrt(squares / n);
 
-    const auto [q1, q3] = quartiles(values);
+    const auto [q1, q3] = quartiles(values, lo, hi);
     const double iqr = q3 - q1;
     return (iqr > 0.0 && iqr / 1.34 < sd) ? iqr / 1.34 : sd;
 }
 
-double bandwidthFor(const std::vector<double>& values) {
+/// Bandwidth of one coordinate; lo and hi are its least and greatest value.
+double bandwidthFor(const std::vector<double>& values, double lo, double hi) {
     const double n = static_cast<double>(values.size());
-    const double h = std::pow(n, -0.16666666666666666) * robustSpread(values);
+    const double h = std::pow(n, -0.16666666666666666) * robustSpread(values, lo, hi);
     // A spread that overflowed is as unusable as a zero one.
     return (h > 0.0 && std::isfinite(h)) ? h : 1.0;
 }
@@ -268,7 +269,7 @@ std::vector<double> eventCountsPerCell(const FinitePairs& pairs, const DensityGr
     const int g = grid.size;
     const std::size_t cells = static_cast<std::size_t>(g) * static_cast<std::size_t>(g);
     const std::size_t n = pairs.size();
-    const std::size_t block = std::max<std::size_t>(n / 8 + 1, std::size_t{1} << 16);
+    const std::size_t block = std::max<std::size_t>(n / 8 + 1, densitydetail::kParallelEventsFrom);
     const std::size_t blocks = (n + block - 1) / block;
     std::vector<std::uint32_t> partial(blocks * cells, 0U);
     parallelChunks(n, block, [&](std::size_t begin, std::size_t end) {
@@ -293,13 +294,21 @@ DensityGrid kdeGridFromPairs(const FinitePairs& pairs, int gridSize) {
     DensityGrid grid;
     if (pairs.size() == 0)
         return grid;
-    const int g = gridSize >= 1 ? gridSize : densitydetail::chooseBinCount(pairs);
 
-    // The two axes are independent; for large inputs they run side by side.
+    // The grid size and the two axes' bandwidths are independent of each
+    // other; for large inputs the three run side by side.
+    int g = gridSize;
     double bandwidth[2] = {1.0, 1.0};
-    parallelChunks(2, pairs.size() >= 100000 ? 1 : 2, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t axis = begin; axis < end; ++axis)
-            bandwidth[axis] = bandwidthFor(axis == 0 ? pairs.x() : pairs.y());
+    const std::size_t tasks = gridSize >= 1 ? 2 : 3;
+    const bool large = pairs.size() >= densitydetail::kParallelEventsFrom;
+    parallelChunks(tasks, large ? 1 : tasks, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t task = begin; task < end; ++task) {
+            if (task < 2)
+                bandwidth[task] = task == 0 ? bandwidthFor(pairs.x(), pairs.xMin, pairs.xMax)
+                                            : bandwidthFor(pairs.y(), pairs.yMin, pairs.yMax);
+            else
+                g = densitydetail::chooseBinCount(pairs);
+        }
     });
     const double hx = bandwidth[0];
     const double hy = bandwidth[1];
@@ -525,7 +534,7 @@ std::vector<double> DensityEstimator::interpolateFromGrid(const DensityGrid& gri
     if (!usableGrid(grid))
         return result;
     const std::size_t n = std::min(x.size(), y.size());
-    parallelChunks(n, std::size_t{1} << 16, [&](std::size_t begin, std::size_t end) {
+    parallelChunks(n, densitydetail::kParallelEventsFrom, [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             if (!densitydetail::isFinitePair(x[i], y[i]))
                 continue;

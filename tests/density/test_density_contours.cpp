@@ -295,7 +295,7 @@ TEST(DensityContoursTransformed, NonPositiveValuesOnALogAxisSitAtOne) {
 
 // ---------------------------------------------------------------- large columns
 
-// Quartiles and density levels of large columns are selected through buckets;
+// Quartiles and density levels of large columns are selected within brackets;
 // they must be the very entries a full sort gives, NaN left out.
 TEST(DensityOrderStatistics, EqualWhatASortGivesOnLargeColumns) {
     const testdata::Points p = testdata::clustered(70000, 31);
@@ -306,13 +306,32 @@ TEST(DensityOrderStatistics, EqualWhatASortGivesOnLargeColumns) {
         spiky[i] = -2.5; // many ties, below everything else
     std::vector<double> huge = p.y;
     huge[5] = 1e300; // one outlier puts nearly all values into one bucket
+    // Large enough to be counted on several threads; a sorted column puts
+    // the sample's guesses in order, a reversed one against it.
+    const testdata::Points big = testdata::clustered(600000, 32);
+    std::vector<double> ascending = big.y;
+    std::sort(ascending.begin(), ascending.end());
+    std::vector<double> descending(ascending.rbegin(), ascending.rend());
+    // NaN nearly everywhere the sample looks: it misjudges the ranks.
+    std::vector<double> mostlyNaN = big.x;
+    for (std::size_t i = 0; i < mostlyNaN.size(); ++i)
+        if (i % 37 != 0)
+            mostlyNaN[i] = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> infinite = big.x;
+    for (std::size_t i = 0; i < infinite.size(); i += 3)
+        infinite[i] = i % 2 == 0 ? std::numeric_limits<double>::infinity()
+                                 : -std::numeric_limits<double>::infinity();
+    std::vector<double> twoValues(300000, 1.0);
+    for (std::size_t i = 0; i < twoValues.size(); i += 4)
+        twoValues[i] = 0.0;
     const struct {
         const char* name;
         std::vector<double> values;
-    } columns[] = {{"clustered", p.x},
-                   {"NaN and ties", spiky},
-                   {"outlier", huge},
-                   {"constant", std::vector<double>(40000, 3.0)}};
+    } columns[] = {{"clustered", p.x},         {"NaN and ties", spiky},
+                   {"outlier", huge},          {"constant", std::vector<double>(40000, 3.0)},
+                   {"large", big.x},           {"ascending", ascending},
+                   {"descending", descending}, {"mostly NaN", mostlyNaN},
+                   {"infinities", infinite},   {"two values", twoValues}};
     for (const auto& column : columns) {
         std::vector<double> sorted;
         for (const double v : column.values)
@@ -322,8 +341,13 @@ TEST(DensityOrderStatistics, EqualWhatASortGivesOnLargeColumns) {
         const std::size_t n = sorted.size();
         const std::vector<std::size_t> ranks{n - 1, 0, n / 4, n / 4 + 1, n / 2, n - 2, n / 4};
         const std::vector<double> at = densitydetail::orderStatistics(column.values, ranks);
-        for (std::size_t i = 0; i < ranks.size(); ++i)
+        // With the bounds known beforehand, as the bandwidths have them.
+        const std::vector<double> within = densitydetail::orderStatisticsWithin(
+            column.values, ranks, sorted.front(), sorted.back());
+        for (std::size_t i = 0; i < ranks.size(); ++i) {
             EXPECT_EQ(at[i], sorted[ranks[i]]) << column.name << " rank " << ranks[i];
+            EXPECT_EQ(within[i], sorted[ranks[i]]) << column.name << " rank " << ranks[i];
+        }
     }
 }
 
