@@ -208,7 +208,7 @@ public:
 
         // A lookup by a coarse linear bucket gives a starting piece close to
         // the right one; pieceOf corrects it against the borders.
-        const std::size_t buckets = 4 * pieceCount();
+        const std::size_t buckets = 8 * pieceCount();
         m_bucketScale = static_cast<double>(buckets) / range;
         m_lastBucket = static_cast<int>(buckets) - 1;
         m_startOfBucket.resize(buckets);
@@ -219,6 +219,8 @@ public:
                 ++below;
             m_startOfBucket[b] = static_cast<std::uint16_t>(below);
         }
+        m_padded = m_borders;
+        m_padded.resize(m_borders.size() + 2, std::numeric_limits<double>::infinity());
     }
 
     std::size_t pieceCount() const { return m_borders.size() + 1; }
@@ -227,9 +229,13 @@ public:
     std::uint16_t pieceOf(double v) const {
         const int bucket = truncateClamp((v - m_origin) * m_bucketScale, m_lastBucket + 1);
         std::size_t p = m_startOfBucket[static_cast<std::size_t>(bucket)];
-        while (p > 0 && m_borders[p - 1] > v)
+        while (p > 0 && m_padded[p - 1] > v) // only where rounding put a bucket's edge off
             --p;
-        while (p < m_borders.size() && m_borders[p] <= v)
+        // Two steps up without branches cover nearly every bucket (the
+        // borders past the end are +inf, never at or below a value).
+        p += static_cast<std::size_t>(m_padded[p] <= v);
+        p += static_cast<std::size_t>(m_padded[p] <= v);
+        while (m_padded[p] <= v)
             ++p;
         return static_cast<std::uint16_t>(p);
     }
@@ -243,6 +249,7 @@ private:
     double m_bucketScale = 1.0;
     int m_lastBucket = 0;
     std::vector<double> m_borders;
+    std::vector<double> m_padded; ///< m_borders and two +inf
     std::vector<std::vector<std::uint16_t>> m_cellOfPiece;
     std::vector<std::uint16_t> m_startOfBucket;
 };
