@@ -18,13 +18,60 @@ namespace densitydetail {
 
 namespace {
 
-/// The number of leading events with both coordinates finite.
-std::size_t finitePrefix(const std::vector<double>& x, const std::vector<double>& y) {
-    const std::size_t n = std::min(x.size(), y.size());
-    std::size_t i = 0;
-    while (i < n && isFinitePair(x[i], y[i]))
-        ++i;
-    return i;
+/// Whether every pair is finite, and if so the bounds of the coordinates.
+struct PairScan {
+    bool allFinite = true;
+    double xMin = 0.0;
+    double xMax = 0.0;
+    double yMin = 0.0;
+    double yMax = 0.0;
+};
+
+// One pass, in blocks on several threads for large columns, written so the
+// compiler turns it into vector instructions: v - v is 0 exactly for finite
+// v (NaN otherwise), and the minima and maxima are those std::min and
+// std::max give (equal zeros of either sign are the same bound).
+PairScan scanPairs(const std::vector<double>& x, const std::vector<double>& y) {
+    const std::size_t n = x.size();
+    PairScan all;
+    if (n == 0)
+        return all;
+    const std::size_t block = kParallelEventsFrom;
+    std::vector<PairScan> blocks((n + block - 1) / block);
+    parallelChunks(blocks.size(), 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t b = first; b < last; ++b) {
+            const std::size_t begin = b * block;
+            const std::size_t end = std::min(n, begin + block);
+            double finite = 0.0;
+            double xLo = x[begin], xHi = x[begin], yLo = y[begin], yHi = y[begin];
+            for (std::size_t i = begin; i < end; ++i) {
+                const double u = x[i];
+                const double v = y[i];
+                finite += (u - u) + (v - v);
+                xLo = u < xLo ? u : xLo;
+                xHi = xHi < u ? u : xHi;
+                yLo = v < yLo ? v : yLo;
+                yHi = yHi < v ? v : yHi;
+            }
+            blocks[b] = PairScan{finite == 0.0, xLo, xHi, yLo, yHi};
+        }
+    });
+    all = blocks.front();
+    for (const PairScan& b : blocks) {
+        all.allFinite = all.allFinite && b.allFinite;
+        all.xMin = std::min(all.xMin, b.xMin);
+        all.xMax = std::max(all.xMax, b.xMax);
+        all.yMin = std::min(all.yMin, b.yMin);
+        all.yMax = std::max(all.yMax, b.yMax);
+    }
+    return all;
+}
+
+void takeBounds(const PairScan& scan, FinitePairs& pairs) {
+    pairs.xMin = scan.xMin;
+    pairs.xMax = scan.xMax;
+    pairs.yMin = scan.yMin;
+    pairs.yMax = scan.yMax;
 }
 
 void keepFinite(const std::vector<double>& x, const std::vector<double>& y, FinitePairs& pairs) {
@@ -62,24 +109,32 @@ void findBounds(FinitePairs& pairs) {
 // a copy or an index of kept events.
 FinitePairs collectFinitePairs(const std::vector<double>& x, const std::vector<double>& y) {
     FinitePairs pairs;
-    if (x.size() == y.size() && finitePrefix(x, y) == x.size()) {
-        pairs.sharedX = &x;
-        pairs.sharedY = &y;
-    } else {
-        keepFinite(x, y, pairs);
+    if (x.size() == y.size()) {
+        const PairScan scan = scanPairs(x, y);
+        if (scan.allFinite) {
+            pairs.sharedX = &x;
+            pairs.sharedY = &y;
+            takeBounds(scan, pairs);
+            return pairs;
+        }
     }
+    keepFinite(x, y, pairs);
     findBounds(pairs);
     return pairs;
 }
 
 FinitePairs collectFinitePairs(std::vector<double>&& x, std::vector<double>&& y) {
     FinitePairs pairs;
-    if (x.size() == y.size() && finitePrefix(x, y) == x.size()) {
-        pairs.heldX = std::move(x);
-        pairs.heldY = std::move(y);
-    } else {
-        keepFinite(x, y, pairs);
+    if (x.size() == y.size()) {
+        const PairScan scan = scanPairs(x, y);
+        if (scan.allFinite) {
+            pairs.heldX = std::move(x);
+            pairs.heldY = std::move(y);
+            takeBounds(scan, pairs);
+            return pairs;
+        }
     }
+    keepFinite(x, y, pairs);
     findBounds(pairs);
     return pairs;
 }
