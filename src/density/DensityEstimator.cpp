@@ -3,13 +3,8 @@
 #include "density/DensityDetail.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <exception>
 #include <limits>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace Quorvex3 {
@@ -137,57 +132,6 @@ FinitePairs collectFinitePairs(std::vector<double>&& x, std::vector<double>&& y)
     keepFinite(x, y, pairs);
     findBounds(pairs);
     return pairs;
-}
-
-void parallelChunks(std::size_t count, std::size_t minItemsPerThread,
-                    const std::function<void(std::size_t, std::size_t)>& work) {
-    constexpr std::size_t kMaxThreads = 8;
-    if (count == 0)
-        return;
-    const std::size_t grain = std::max<std::size_t>(minItemsPerThread, 1);
-    const std::size_t blocks = (count + grain - 1) / grain;
-    const std::size_t hardware = std::max(1U, std::thread::hardware_concurrency());
-    const std::size_t threads = std::min({hardware, kMaxThreads, blocks});
-    if (threads <= 1) {
-        work(0, count);
-        return;
-    }
-
-    // Blocks are handed out on demand; which thread runs a block does not
-    // change what the block computes.
-    std::atomic<std::size_t> next{0};
-    std::exception_ptr failure;
-    std::mutex failureMutex;
-    const auto run = [&]() {
-        try {
-            for (;;) {
-                const std::size_t block = next.fetch_add(1);
-                if (block >= blocks)
-                    return;
-                const std::size_t begin = block * grain;
-                work(begin, std::min(count, begin + grain));
-            }
-        } catch (...) {
-            const std::lock_guard<std::mutex> lock(failureMutex);
-            if (!failure)
-                failure = std::current_exception();
-            next.store(blocks);
-        }
-    };
-    std::vector<std::thread> pool;
-    pool.reserve(threads - 1);
-    for (std::size_t t = 1; t < threads; ++t) {
-        try {
-            pool.emplace_back(run);
-        } catch (const std::system_error&) {
-            break; // fewer threads: the remaining blocks run on those present
-        }
-    }
-    run();
-    for (std::thread& thread : pool)
-        thread.join();
-    if (failure)
-        std::rethrow_exception(failure);
 }
 
 } // namespace densitydetail

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <numeric>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -529,6 +530,52 @@ TEST(DensityNonFinite, ExtremeFiniteValuesStayDefined) {
             50U);
     }
     EXPECT_EQ(DensityEstimator::computeContours(far, spread, {0.5}, 0).size(), 1U);
+}
+
+// ---------------------------------------------------------------- worker threads
+
+// The passes share parked helper threads: every item must run exactly once,
+// a pass inside a pass (the grid size beside the bandwidths) must finish even
+// when every helper is busy, and a failure in any block must reach the caller
+// without leaving work running on the caller's data.
+TEST(DensityThreads, EveryItemOnceNestedCallsFinishAndFailuresReachTheCaller) {
+    for (const std::size_t count :
+         {std::size_t{1}, std::size_t{7}, std::size_t{1000}, std::size_t{100003}}) {
+        for (const std::size_t grain : {std::size_t{1}, std::size_t{3}, std::size_t{4096}}) {
+            std::vector<int> hits(count, 0);
+            densitydetail::parallelChunks(count, grain, [&](std::size_t begin, std::size_t end) {
+                EXPECT_LE(end - begin, grain);
+                for (std::size_t i = begin; i < end; ++i)
+                    ++hits[i];
+            });
+            EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), static_cast<long>(count))
+                << count << " items in " << grain;
+        }
+    }
+
+    std::vector<std::vector<int>> inner(16, std::vector<int>(5000, 0));
+    densitydetail::parallelChunks(inner.size(), 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            densitydetail::parallelChunks(inner[k].size(), 100, [&](std::size_t b, std::size_t e) {
+                for (std::size_t i = b; i < e; ++i)
+                    ++inner[k][i];
+            });
+        }
+    });
+    for (const std::vector<int>& hits : inner)
+        EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), 5000);
+
+    for (int round = 0; round < 20; ++round) {
+        std::vector<int> touched(64, 0);
+        EXPECT_THROW(densitydetail::parallelChunks(touched.size(), 1,
+                                                   [&](std::size_t begin, std::size_t) {
+                                                       if (begin == 5)
+                                                           throw std::runtime_error("block 5");
+                                                       touched[begin] = 1;
+                                                   }),
+                     std::runtime_error);
+        EXPECT_EQ(touched[5], 0);
+    }
 }
 
 } // namespace
