@@ -3,6 +3,7 @@
 #include "core/RTDCReader.h"
 #include "util/DatasetDragPayload.h"
 #include "util/DialogProvider.h"
+#include "util/WindowUtil.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -47,6 +48,7 @@ QComboBox* makeScaleChoice(QWidget* parent, const QString& name) {
     combo->setObjectName(name);
     combo->addItems({QStringLiteral("Linear"), QStringLiteral("Log"), QStringLiteral("PseudoLog")});
     combo->setStyleSheet(normalChoiceStyle());
+    WindowUtil::fitComboToItems(combo);
     return combo;
 }
 
@@ -187,7 +189,8 @@ CombineDatasetWidget::CombineDatasetWidget(const CombineDatasetRef& ref,
     m_xScaleCombo->setCurrentIndex(ref.scaleXMode);
     m_yScaleCombo->setCurrentIndex(ref.scaleYMode);
 
-    connect(m_colorButton, &QPushButton::clicked, this, &CombineDatasetWidget::onColorButtonClicked);
+    connect(m_colorButton, &QPushButton::clicked, this,
+            &CombineDatasetWidget::onColorButtonClicked);
     connect(m_removeButton, &QPushButton::clicked, this, &CombineDatasetWidget::removeRequested);
     for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_xScaleCombo, m_yScaleCombo})
         connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
@@ -272,8 +275,8 @@ CombineDatasetWidget* CombineDatasetWidget::reorderSource(const QDropEvent* even
             return nullptr;
         // Only a card of the same panel: a drag from another window's card
         // reorders nothing here.
-        for (CombineDatasetWidget* card :
-             parentWidget()->findChildren<CombineDatasetWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        for (CombineDatasetWidget* card : parentWidget()->findChildren<CombineDatasetWidget*>(
+                 QString(), Qt::FindDirectChildrenOnly)) {
             if (card->serial() == serial)
                 source = card;
         }
