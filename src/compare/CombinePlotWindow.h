@@ -43,15 +43,23 @@ class RTDCReader;
 class RequestCoalescer;
 struct DatasetEntry;
 
-/// A label that shows one export preview image and keeps its aspect ratio
-/// (width / height) when the grid resizes it.
+/// A label that shows one export preview image: the whole page, scaled into
+/// the room the grid gives it with its aspect ratio (width / height) kept
+/// and centred. It does not ask the grid for its height at a width: a
+/// single page as wide as the panel was taller than it, so the panel showed
+/// an enlarged part of it.
 class AspectRatioLabel : public QLabel {
 public:
     explicit AspectRatioLabel(double ratio, QWidget* parent = nullptr)
         : QLabel(parent), m_ratio(ratio > 0.0 ? ratio : 1.0) {}
     int heightForWidth(int w) const override { return static_cast<int>(w / m_ratio); }
-    bool hasHeightForWidth() const override { return true; }
+    bool hasHeightForWidth() const override { return false; }
     double ratio() const { return m_ratio; }
+    /// Where the page is drawn inside the label.
+    QRect pageRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     double m_ratio;
@@ -76,10 +84,10 @@ public:
 
     /// The look of exported plots and of the preview.
     struct ExportSettings {
-        int tickLabelSize = 12;   ///< points, tick labels and text labels
-        int axisLabelSize = 14;   ///< points, x-bottom and y-left titles
+        int tickLabelSize = 12; ///< points, tick labels and text labels
+        int axisLabelSize = 14; ///< points, x-bottom and y-left titles
         bool showTitle = true;
-        int titleSize = 14;       ///< points
+        int titleSize = 14; ///< points
         bool titleBold = false;
         bool titleUseColor = true; ///< dataset colour; black otherwise
         double plotWidthMm = 100.0;
@@ -308,9 +316,9 @@ private:
                                                                 bool withContours) const;
     /// The running rebuild's inputs; outside a rebuild, read anew into
     /// `storage` (which the result then refers to).
-    const std::vector<std::optional<CombinePlotInputs>>& currentInputs(
-        std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
-        bool withContours) const;
+    const std::vector<std::optional<CombinePlotInputs>>&
+    currentInputs(std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
+                  bool withContours) const;
     /// The inputs of reference `index` during a rebuild, else null.
     const CombinePlotInputs* rebuildInputsAt(int index) const;
     /// Dots, contours and axis titles of one dataset from inputs read before.
@@ -320,7 +328,8 @@ private:
     void renderArrayPlot(QwtPlot* plot, int index);
     CombineContourRequest contourRequest() const;
     /// Limits over the given inputs for the first plot's scale modes.
-    CombineAxisLimits globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const;
+    CombineAxisLimits
+    globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const;
     /// Each reference's inputs, read at the start of a rebuild and dropped at
     /// its end, so that plots, limits, warnings and statistics share one read;
     /// empty outside a rebuild (nothing is kept between rebuilds).

@@ -8,21 +8,20 @@
 #include "plots/PlotFileExport.h"
 #include "util/AtomicFile.h"
 #include "util/DialogProvider.h"
-#include "util/FileNameUtil.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
-#include <QLabel>
-#include <QSpinBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QSpinBox>
 #include <QTableWidget>
 
 #include <qwt_plot.h>
@@ -166,8 +165,8 @@ void CombinePlotWindow::setupExportSettingsDock() {
                 &CombinePlotWindow::onExportSettingsChanged);
     connect(m_axisWidthSpin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
             &CombinePlotWindow::onExportSettingsChanged);
-    for (QCheckBox* box : {m_showTitleCheck, m_titleBoldCheck, m_titleColorCheck, m_gridCheck,
-                           m_rightTopAxesCheck})
+    for (QCheckBox* box :
+         {m_showTitleCheck, m_titleBoldCheck, m_titleColorCheck, m_gridCheck, m_rightTopAxesCheck})
         connect(box, &QCheckBox::toggled, this, &CombinePlotWindow::onExportSettingsChanged);
     connect(m_uniformColorCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &CombinePlotWindow::onExportSettingsChanged);
@@ -204,10 +203,10 @@ void CombinePlotWindow::updateUniformColorVisibility() {
 
 void CombinePlotWindow::pushExportSettingsToControls() {
     const ExportSettings s = m_exportSettings;
-    const QWidget* controls[] = {m_tickLabelSpin,  m_axisLabelSpin,     m_showTitleCheck,
-                                 m_titleSizeSpin,  m_titleBoldCheck,    m_titleColorCheck,
-                                 m_plotWidthSpin,  m_plotHeightSpin,    m_pointSizeSpin,
-                                 m_axisWidthSpin,  m_gridCheck,         m_rightTopAxesCheck,
+    const QWidget* controls[] = {m_tickLabelSpin,    m_axisLabelSpin,  m_showTitleCheck,
+                                 m_titleSizeSpin,    m_titleBoldCheck, m_titleColorCheck,
+                                 m_plotWidthSpin,    m_plotHeightSpin, m_pointSizeSpin,
+                                 m_axisWidthSpin,    m_gridCheck,      m_rightTopAxesCheck,
                                  m_uniformColorCombo};
     std::vector<QSignalBlocker> blockers;
     for (const QWidget* control : controls)
@@ -393,11 +392,8 @@ void CombinePlotWindow::applyExportPreview() {
 
         auto* label = new AspectRatioLabel(ratio, m_plotContainer);
         label->setObjectName(QStringLiteral("exportPreviewLabel"));
-        label->setScaledContents(true);
         label->setMinimumSize(300, static_cast<int>(300 / ratio));
-        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-        policy.setHeightForWidth(true);
-        label->setSizePolicy(policy);
+        label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         label->setPixmap(QPixmap::fromImage(image));
         int row = 0, column = 0, rowSpan = 1, columnSpan = 1;
         m_plotGrid->getItemPosition(m_plotGrid->indexOf(plot), &row, &column, &rowSpan,
@@ -406,6 +402,21 @@ void CombinePlotWindow::applyExportPreview() {
         m_previewLabels.push_back(label);
         plot->hide();
     }
+}
+
+QRect AspectRatioLabel::pageRect() const {
+    const QSize page =
+        QSize(1000, static_cast<int>(1000 / m_ratio)).scaled(size(), Qt::KeepAspectRatio);
+    return {QPoint((width() - page.width()) / 2, (height() - page.height()) / 2), page};
+}
+
+void AspectRatioLabel::paintEvent(QPaintEvent*) {
+    const QPixmap page = pixmap(Qt::ReturnByValue);
+    if (page.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(pageRect(), page);
 }
 
 void CombinePlotWindow::clearExportPreview() {
@@ -431,12 +442,10 @@ void CombinePlotWindow::showExportError(const QString& path, const QString& reas
 void CombinePlotWindow::exportPlots() {
     if (m_plots.empty())
         return;
-    QString filter;
-    QString path = DialogProvider::current().getSaveFileName(this, tr("Export Plots"), QString(),
-                                                             kPlotFilters, &filter);
+    // A typed "fig.svg" means an SVG file, whichever filter was left selected.
+    const QString path = askSaveFilePath(this, tr("Export Plots"), QString(), kPlotFilters);
     if (path.isEmpty())
         return;
-    path = ensureSelectedFilterExtension(path, filter);
     writePlotFiles(path, QFileInfo(path).suffix().toLower());
 }
 
@@ -546,13 +555,12 @@ void CombinePlotWindow::exportStatsTsv() {
         if (const DatasetEntry* entry = findDatasetEntry(m_refs.front().datasetId))
             directory = QFileInfo(QString::fromStdString(entry->filePath)).absolutePath();
     }
-    QString filter;
-    QString path = DialogProvider::current().getSaveFileName(
-        this, tr("Export Plot Statistics"), directory + QStringLiteral("/plot_statistical_summary.tsv"),
-        tr("Tab-Separated Values (*.tsv);;All Files (*)"), &filter);
+    const QString path =
+        askSaveFilePath(this, tr("Export Plot Statistics"),
+                        directory + QStringLiteral("/plot_statistical_summary.tsv"),
+                        tr("Tab-Separated Values (*.tsv);;All Files (*)"));
     if (path.isEmpty())
         return;
-    path = ensureSelectedFilterExtension(path, filter);
 
     auto cellText = [](const QTableWidgetItem* item) { return item ? item->text() : QString(); };
     QString text;

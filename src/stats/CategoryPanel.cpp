@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Quorvex3 {
 
@@ -42,8 +43,7 @@ QString colorButtonStyle(const QColor& color) {
 
 /// A number of a row's suffix: the value, or a bold red "?" when unassigned.
 QString idText(int value) {
-    return value >= 1 ? QString::number(value)
-                      : QStringLiteral("<b style=\"color:#c04040\">?</b>");
+    return value >= 1 ? QString::number(value) : QStringLiteral("<b style=\"color:#c04040\">?</b>");
 }
 
 } // namespace
@@ -89,8 +89,7 @@ CategoryPanel::CategoryPanel(const QString& name, bool removable, const QColor& 
     m_list->setObjectName(QStringLiteral("datasetList"));
     m_list->setDragDropMode(QAbstractItemView::NoDragDrop);
     m_list->setItemDelegate(new RichTextDelegate(m_list));
-    m_list->setMinimumHeight(50);
-    m_list->setMaximumHeight(150);
+    keepRowsInView();
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(m_list);
 
@@ -124,9 +123,8 @@ CategoryPanel::CategoryPanel(const QString& name, bool removable, const QColor& 
     connect(addButton, &QPushButton::clicked, this, &CategoryPanel::onAddDatasets);
     connect(clearButton, &QPushButton::clicked, this, &CategoryPanel::onClearAll);
     connect(m_removeSelectedButton, &QPushButton::clicked, this, &CategoryPanel::onRemoveSelected);
-    connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
-        m_removeSelectedButton->setEnabled(!m_list->selectedItems().isEmpty());
-    });
+    connect(m_list, &QListWidget::itemSelectionChanged, this,
+            [this] { m_removeSelectedButton->setEnabled(!m_list->selectedItems().isEmpty()); });
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
         if (item)
             editIdsOfRow(item->data(Qt::UserRole).toInt());
@@ -135,7 +133,9 @@ CategoryPanel::CategoryPanel(const QString& name, bool removable, const QColor& 
             &CategoryPanel::showIdContextMenu);
 }
 
-QString CategoryPanel::categoryName() const { return m_nameEdit->text(); }
+QString CategoryPanel::categoryName() const {
+    return m_nameEdit->text();
+}
 
 void CategoryPanel::setCategoryName(const QString& name) {
     m_name = name;
@@ -149,8 +149,7 @@ void CategoryPanel::setColor(const QColor& color) {
 }
 
 void CategoryPanel::chooseColor() {
-    const QColor chosen =
-        DialogProvider::current().getColor(m_color, this, tr("Category Color"));
+    const QColor chosen = DialogProvider::current().getColor(m_color, this, tr("Category Color"));
     if (chosen.isValid())
         setColor(chosen);
 }
@@ -179,10 +178,9 @@ void CategoryPanel::addEntry(const CategoryDatasetEntry& entry) {
 }
 
 int CategoryPanel::indexOf(int datasetId) const {
-    const auto found = std::find_if(m_entries.begin(), m_entries.end(),
-                                    [&](const CategoryDatasetEntry& e) {
-                                        return e.datasetId == datasetId;
-                                    });
+    const auto found =
+        std::find_if(m_entries.begin(), m_entries.end(),
+                     [&](const CategoryDatasetEntry& e) { return e.datasetId == datasetId; });
     return found == m_entries.end() ? -1 : static_cast<int>(found - m_entries.begin());
 }
 
@@ -216,11 +214,10 @@ void CategoryPanel::setTechRepMode(bool on) {
 
 void CategoryPanel::onDatasetRemoved(int datasetId) {
     const auto before = m_entries.size();
-    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                   [&](const CategoryDatasetEntry& e) {
-                                       return e.datasetId == datasetId;
-                                   }),
-                    m_entries.end());
+    m_entries.erase(
+        std::remove_if(m_entries.begin(), m_entries.end(),
+                       [&](const CategoryDatasetEntry& e) { return e.datasetId == datasetId; }),
+        m_entries.end());
     if (m_entries.size() == before)
         return;
     rebuildList();
@@ -257,11 +254,10 @@ void CategoryPanel::onRemoveSelected() {
     for (const QListWidgetItem* item : m_list->selectedItems())
         ids.push_back(item->data(Qt::UserRole).toInt());
     for (const int id : ids)
-        m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                       [&](const CategoryDatasetEntry& e) {
-                                           return e.datasetId == id;
-                                       }),
-                        m_entries.end());
+        m_entries.erase(
+            std::remove_if(m_entries.begin(), m_entries.end(),
+                           [&](const CategoryDatasetEntry& e) { return e.datasetId == id; }),
+            m_entries.end());
     rebuildList();
     emit changed();
 }
@@ -306,6 +302,24 @@ void CategoryPanel::rebuildList() {
         item->setData(Qt::UserRole, entry.datasetId);
     }
     m_countLabel->setText(tr("%1 datasets").arg(m_entries.size()));
+    keepRowsInView();
+}
+
+void CategoryPanel::keepRowsInView() {
+    // Five rows in view however many categories share the dock (the dock
+    // scrolls instead). Before the first row exists, a row is estimated as
+    // one line of rich text.
+    m_list->ensurePolished();
+    int row = m_list->count() > 0 ? m_list->sizeHintForRow(0) : 0;
+    if (row <= 0) {
+        QTextDocument line;
+        line.setDefaultFont(m_list->font());
+        line.setHtml(QStringLiteral("X <span>[#1]</span>"));
+        row = static_cast<int>(std::ceil(line.size().height())) + 2;
+    }
+    // Half a row spare for the style sheet's borders and padding.
+    m_list->setMinimumHeight(5 * row + row / 2 + 2 * m_list->frameWidth());
+    m_list->setMaximumHeight(std::max(150, m_list->minimumHeight()));
 }
 
 void CategoryPanel::editIdsOfRow(int datasetId) {

@@ -99,6 +99,8 @@ protected:
 private:
     void chooseColor();
     void rebuildList();
+    /// Keeps at least five rows of the list in view.
+    void keepRowsInView();
     /// Index of the first entry with that dataset id, -1 when none.
     int indexOf(int datasetId) const;
     void editIdsOfRow(int datasetId);

@@ -14,9 +14,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
-#include <QFrame>
 #include <QDoubleSpinBox>
 #include <QEvent>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -41,30 +41,19 @@ namespace Quorvex3 {
 
 namespace {
 
-/// A row of a label and a control, without margins, in its own widget.
+/// A label above its control, without margins, in its own widget: the
+/// control keeps its whole width (every choice readable) without widening
+/// the dock by the label's.
 QWidget* labelledRow(const QString& label, QWidget* control, QWidget* parent) {
     auto* row = new QWidget(parent);
-    auto* layout = new QHBoxLayout(row);
+    auto* layout = new QVBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    // The label wraps rather than widen the dock ("Significance level α:").
+    layout->setSpacing(2);
     auto* text = new QLabel(label, row);
     text->setWordWrap(true);
     layout->addWidget(text);
-    layout->addWidget(control, 1);
+    layout->addWidget(control);
     return row;
-}
-
-/// Lets a combo box be narrower than its longest item: the dock must not
-/// grow to the width of "Repeated measures / Matched". The open list still
-/// shows every item in full, and the tool tip the chosen one.
-void letComboShrink(QComboBox* combo) {
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(6);
-    combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    const auto showChoice = [combo] { combo->setToolTip(combo->currentText()); };
-    QObject::connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), combo,
-                     showChoice);
-    showChoice();
 }
 
 QTableWidget* resultTable(const char* name, QWidget* parent) {
@@ -127,7 +116,9 @@ private:
 StatisticalEvalWindow::StatisticalEvalWindow(const DatasetStore* store, QWidget* parent)
     : QMainWindow(parent), m_store(store) {
     setWindowTitle(tr("Statistical Evaluation"));
-    resize(1000, 700);
+    // Wide enough for the category and settings docks beside a results
+    // table of three categories with whole words; inside a small screen.
+    WindowUtil::resizeInsideScreen(this, QSize(1200, 700));
     // The main window owns the window and deletes it later, after its
     // closing was reported; Qt must not delete it inside the close.
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -281,7 +272,7 @@ void StatisticalEvalWindow::buildSettingsDock() {
     layout->addStretch();
     for (QComboBox* combo :
          {m_summaryCombo, m_designCombo, m_correctionCombo, m_distributionModeCombo})
-        letComboShrink(combo);
+        WindowUtil::fitComboToItems(combo);
     scroll->setWidget(content);
     m_settingsDock->setWidget(scroll);
     addDockWidget(Qt::RightDockWidgetArea, m_settingsDock);
@@ -290,8 +281,7 @@ void StatisticalEvalWindow::buildSettingsDock() {
         autoDetectNumberIds();
         onCategoryChanged();
     });
-    connect(m_connectionLinesCheck, &QCheckBox::toggled, this,
-            [this](bool) { onRunAnalysis(); });
+    connect(m_connectionLinesCheck, &QCheckBox::toggled, this, [this](bool) { onRunAnalysis(); });
     connect(m_replicatesCheck, &QCheckBox::toggled, this,
             &StatisticalEvalWindow::onReplicatesToggled);
     connect(m_designCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
@@ -320,8 +310,8 @@ void StatisticalEvalWindow::buildTabs() {
     auto* comparison = new QSplitter(Qt::Vertical, m_tabWidget);
     m_resultsTable = resultTable("resultsTable", comparison);
     m_resultsTable->setMaximumHeight(200);
-    QScrollArea* groupPlots = plotArea(m_groupPlotContainer, m_groupPlotLayout,
-                                       "groupPlotScrollArea", comparison);
+    QScrollArea* groupPlots =
+        plotArea(m_groupPlotContainer, m_groupPlotLayout, "groupPlotScrollArea", comparison);
     comparison->addWidget(m_resultsTable);
     comparison->addWidget(groupPlots);
     comparison->setStretchFactor(0, 1);
@@ -330,8 +320,7 @@ void StatisticalEvalWindow::buildTabs() {
 
     auto* roc = new QSplitter(Qt::Vertical, m_tabWidget);
     m_rocTable = resultTable("rocTable", roc);
-    QScrollArea* rocPlots =
-        plotArea(m_rocPlotContainer, m_rocPlotLayout, "rocPlotScrollArea", roc);
+    QScrollArea* rocPlots = plotArea(m_rocPlotContainer, m_rocPlotLayout, "rocPlotScrollArea", roc);
     roc->addWidget(m_rocTable);
     roc->addWidget(rocPlots);
     roc->setStretchFactor(0, 1);
@@ -373,9 +362,9 @@ void StatisticalEvalWindow::buildMenus() {
 // ---- categories ------------------------------------------------------------
 
 CategoryPanel* StatisticalEvalWindow::createCategoryPanel(const QString& name) {
-    auto* panel = new CategoryPanel(name, false,
-                                    paletteColor(static_cast<int>(m_categoryPanels.size())),
-                                    m_store, m_categoryContainer);
+    auto* panel =
+        new CategoryPanel(name, false, paletteColor(static_cast<int>(m_categoryPanels.size())),
+                          m_store, m_categoryContainer);
     adoptPanel(panel);
     return panel;
 }
@@ -439,7 +428,9 @@ std::vector<std::string> StatisticalEvalWindow::computeIntersectingFeatures() co
     return {common.begin(), common.end()};
 }
 
-bool StatisticalEvalWindow::isPaired() const { return m_designCombo->currentIndex() == 1; }
+bool StatisticalEvalWindow::isPaired() const {
+    return m_designCombo->currentIndex() == 1;
+}
 
 void StatisticalEvalWindow::onCategoryChanged() {
     QSet<QString> selected;
@@ -477,10 +468,9 @@ void StatisticalEvalWindow::onCategoryChanged() {
 QString StatisticalEvalWindow::testLabelText() const {
     const bool paired = isPaired();
     const bool two = m_categoryPanels.size() == 2;
-    const QString test = paired ? (two ? tr("Wilcoxon signed-rank (matched)")
-                                       : tr("Friedman (repeated measures)"))
-                                : (two ? tr("Mann-Whitney U (independent)")
-                                       : tr("Kruskal-Wallis (independent)"));
+    const QString test =
+        paired ? (two ? tr("Wilcoxon signed-rank (matched)") : tr("Friedman (repeated measures)"))
+               : (two ? tr("Mann-Whitney U (independent)") : tr("Kruskal-Wallis (independent)"));
     QString problems;
     for (const CategoryPanel* panel : m_categoryPanels) {
         const std::size_t n = panel->entries().size();
@@ -491,10 +481,9 @@ QString StatisticalEvalWindow::testLabelText() const {
         if (m_replicatesCheck->isChecked()) {
             const bool missing = std::any_of(
                 m_categoryPanels.begin(), m_categoryPanels.end(), [](const CategoryPanel* panel) {
-                    return std::any_of(panel->entries().begin(), panel->entries().end(),
-                                       [](const CategoryDatasetEntry& e) {
-                                           return e.numberId < 1;
-                                       });
+                    return std::any_of(
+                        panel->entries().begin(), panel->entries().end(),
+                        [](const CategoryDatasetEntry& e) { return e.numberId < 1; });
                 });
             if (missing)
                 problems += tr("Replicates enabled: assign IDs to all datasets\n");
@@ -518,8 +507,7 @@ void StatisticalEvalWindow::onTabChanged(int index) {
     m_updateDistributionsButton->setVisible(index == 2);
     m_replicatesCheck->setVisible(index == 0 || index == 1);
     if (index == 0)
-        m_replicatesCheck->setText(paired ? tr("Technical replicates")
-                                          : tr("Replicates included"));
+        m_replicatesCheck->setText(paired ? tr("Technical replicates") : tr("Replicates included"));
     else if (index == 1)
         m_replicatesCheck->setText(tr("Replicates included"));
     m_autoDetectButton->setVisible((index == 0 && (paired || replicates)) ||
@@ -576,7 +564,9 @@ void StatisticalEvalWindow::onDatasetRenamed(int datasetId, const QString& name)
         panel->onDatasetRenamed(datasetId, name);
 }
 
-void StatisticalEvalWindow::onFeaturesChanged() { onCategoryChanged(); }
+void StatisticalEvalWindow::onFeaturesChanged() {
+    onCategoryChanged();
+}
 
 void StatisticalEvalWindow::closeEvent(QCloseEvent* event) {
     if (!m_closeReported) {

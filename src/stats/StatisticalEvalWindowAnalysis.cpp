@@ -17,8 +17,10 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -32,12 +34,22 @@ namespace {
 
 const QString kAnalysisTitle = QStringLiteral("Analysis");
 
+/// Width of the widest space-separated word of `text`.
+int longestWord(const QFontMetrics& metrics, const QString& text) {
+    int widest = 0;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        widest = std::max(widest, metrics.horizontalAdvance(word));
+    return widest;
+}
+
 /// Keeps the results table's columns within its width, whatever the
 /// window's size: the p and significance columns (the last two) keep the
 /// width of their text, the feature, group and test columns give way, the
-/// widest first, and elide (their tool tips hold the full text). Nobody has
-/// to scroll sideways to read the verdict. Lives on the table's viewport and
-/// refits on every resize of it.
+/// widest first, down to their longest word and their title; their text
+/// then wraps onto more lines and the rows grow, so every value stays
+/// readable (cutting them made the table unreadable in a narrow window).
+/// Nobody has to scroll sideways to read the verdict. Lives on the table's
+/// viewport and refits on every resize of it.
 class ResultColumnFitter : public QObject {
 public:
     static constexpr const char* kName = "resultColumnFitter";
@@ -47,6 +59,7 @@ public:
         // Fitted here; a stretched last section would undo the fit.
         m_table->horizontalHeader()->setStretchLastSection(false);
         m_table->horizontalHeader()->setTextElideMode(Qt::ElideRight);
+        m_table->setWordWrap(true);
         m_table->viewport()->installEventFilter(this);
     }
 
@@ -54,10 +67,26 @@ public:
     void measure() {
         m_table->resizeColumnsToContents();
         m_wanted.clear();
+        m_least.clear();
+        const QFontMetrics metrics(m_table->font());
+        // The item views' text margins on both sides of a cell.
+        const int margin =
+            2 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 1);
         for (int c = 0; c < m_table->columnCount(); ++c) {
             m_wanted.push_back(m_table->horizontalHeader()->sectionSize(c));
-            if (QTableWidgetItem* item = m_table->horizontalHeaderItem(c))
+            // A title keeps its longest word (its tool tip holds all of it).
+            int least = 0;
+            if (QTableWidgetItem* item = m_table->horizontalHeaderItem(c)) {
                 item->setToolTip(item->text());
+                const QFontMetrics titleMetrics(m_table->horizontalHeader()->font());
+                const int padding = m_table->horizontalHeader()->sectionSizeHint(c) -
+                                    titleMetrics.horizontalAdvance(item->text());
+                least = padding + longestWord(titleMetrics, item->text());
+            }
+            for (int r = 0; r < m_table->rowCount(); ++r)
+                if (const QTableWidgetItem* item = m_table->item(r, c))
+                    least = std::max(least, longestWord(metrics, item->text()) + margin);
+            m_least.push_back(std::min(least, m_wanted.back()));
         }
         fit();
     }
@@ -74,15 +103,20 @@ private:
             return;
         QHeaderView* header = m_table->horizontalHeader();
         const std::size_t keptFrom = m_wanted.size() >= 2 ? m_wanted.size() - 2 : 0;
-        const std::vector<int> widths =
-            fitColumnWidths(m_wanted, m_table->viewport()->width(), keptFrom,
-                            header->minimumSectionSize());
+        const int available = m_table->viewport()->width();
+        const std::vector<int> widths = keepLeastWidths(
+            fitColumnWidths(m_wanted, available, keptFrom, header->minimumSectionSize()), m_least,
+            available, keptFrom);
         for (std::size_t c = 0; c < widths.size(); ++c)
             header->resizeSection(static_cast<int>(c), widths[c]);
+        // Wrapped text needs taller rows.
+        m_table->resizeRowsToContents();
     }
 
     QTableWidget* m_table;
     std::vector<int> m_wanted;
+    /// Per column: its longest word (and its title), below which text is cut.
+    std::vector<int> m_least;
 };
 
 void fitResultColumns(QTableWidget* table) {
@@ -157,10 +191,9 @@ void StatisticalEvalWindow::onRunAnalysis() {
         return;
     }
     if (const auto question = reachabilityQuestion(categories, settings)) {
-        if (DialogProvider::current().warning(this, kAnalysisTitle,
-                                              QString::fromStdString(*question),
-                                              QMessageBox::Yes | QMessageBox::No,
-                                              QMessageBox::No) != QMessageBox::Yes)
+        if (DialogProvider::current().warning(
+                this, kAnalysisTitle, QString::fromStdString(*question),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
             return;
     }
 
@@ -177,8 +210,8 @@ void StatisticalEvalWindow::onRunAnalysis() {
 
     ShownCache shown;
     const DatasetStore* store = m_store;
-    const ComparisonOutcome outcome = runComparison(
-        categories, settings, [&](int datasetId, const std::string& feature) {
+    const ComparisonOutcome outcome =
+        runComparison(categories, settings, [&](int datasetId, const std::string& feature) {
             return datasetSummary(store, datasetId, feature, settings.summary, &shown);
         });
 
@@ -245,8 +278,8 @@ bool StatisticalEvalWindow::pairingValid() const {
     return comparisonPairingValid(comparisonCategories(m_categoryPanels));
 }
 
-std::optional<double> StatisticalEvalWindow::computeDatasetSummary(int datasetId,
-                                                                   const std::string& feature) const {
+std::optional<double>
+StatisticalEvalWindow::computeDatasetSummary(int datasetId, const std::string& feature) const {
     return datasetSummary(m_store, datasetId, feature,
                           summaryStatisticFromIndex(m_summaryCombo->currentIndex()), nullptr);
 }

@@ -1,5 +1,7 @@
 #include "util/DialogProvider.h"
 
+#include "util/FileNameUtil.h"
+
 #include <QAbstractButton>
 #include <QDialog>
 #include <QInputDialog>
@@ -130,6 +132,14 @@ namespace {
 const char* const kButtonIndexProperty = "quorvex3ButtonIndex";
 } // namespace
 
+QString askSaveFilePath(QWidget* parent, const QString& caption, const QString& dir,
+                        const QString& filters) {
+    QString selectedFilter;
+    const QString path =
+        DialogProvider::current().getSaveFileName(parent, caption, dir, filters, &selectedFilter);
+    return path.isEmpty() ? QString() : ensureOfferedFilterExtension(path, selectedFilter, filters);
+}
+
 std::unique_ptr<QMessageBox> createMessageBox(QWidget* parent, const CustomMessageBox& box) {
     auto messageBox = std::make_unique<QMessageBox>(parent);
     messageBox->setIcon(box.icon);
@@ -160,8 +170,8 @@ int QtDialogProvider::execDialog(QDialog& dialog) {
     return dialog.exec();
 }
 
-int QtDialogProvider::getInt(QWidget* parent, const QString& title, const QString& label,
-                             int value, int minValue, int maxValue, int step, bool* ok) {
+int QtDialogProvider::getInt(QWidget* parent, const QString& title, const QString& label, int value,
+                             int minValue, int maxValue, int step, bool* ok) {
     return QInputDialog::getInt(parent, title, label, value, minValue, maxValue, step, ok);
 }
 
@@ -177,8 +187,7 @@ QString QtDialogProvider::getText(QWidget* parent, const QString& title, const Q
 }
 
 QString QtDialogProvider::getItem(QWidget* parent, const QString& title, const QString& label,
-                                  const QStringList& items, int current, bool editable,
-                                  bool* ok) {
+                                  const QStringList& items, int current, bool editable, bool* ok) {
     return QInputDialog::getItem(parent, title, label, items, current, editable, ok);
 }
 

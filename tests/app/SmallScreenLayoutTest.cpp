@@ -18,7 +18,10 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDockWidget>
+#include <QImage>
 #include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 
 #include <functional>
@@ -157,6 +160,30 @@ TEST_F(SmallScreen, CombinedPlotWindow) {
         settleLayout();
         const QStringList faults = layoutFaults(tool, allow, kScreen);
         EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
+
+        // The whole page, scaled into the panel with its shape kept: the
+        // panel does not scroll, and the page is drawn inside the label.
+        auto* container = tool.findChild<QWidget*>(QStringLiteral("plotContainer"));
+        ASSERT_NE(container, nullptr);
+        const auto labels = container->findChildren<AspectRatioLabel*>();
+        ASSERT_EQ(labels.size(), 1);
+        AspectRatioLabel* label = labels.front();
+        auto* panel = qobject_cast<QScrollArea*>(container->parentWidget()->parentWidget());
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->verticalScrollBar()->maximum(), 0);
+        EXPECT_EQ(panel->horizontalScrollBar()->maximum(), 0);
+        const QRect viewport(container->mapTo(panel->viewport(), label->pos()), label->size());
+        EXPECT_TRUE(panel->viewport()->rect().contains(viewport));
+        const QRect page = label->pageRect();
+        EXPECT_TRUE(label->rect().contains(page));
+        EXPECT_NEAR(double(page.width()) / page.height(), label->ratio(), 0.01);
+        EXPECT_TRUE(page.width() == label->width() || page.height() == label->height());
+        // Drawn there: the page's white corner inside, the panel beside it.
+        const QImage shown = label->grab().toImage();
+        EXPECT_EQ(QColor(shown.pixel(page.topLeft() + QPoint(1, 1))), QColor(Qt::white));
+        const QPoint beside = page.left() > 2 ? QPoint(page.left() - 2, page.center().y())
+                                              : QPoint(page.center().x(), page.top() - 2);
+        EXPECT_NE(QColor(shown.pixel(beside)), QColor(Qt::white));
     }
 }
 
@@ -201,15 +228,29 @@ TEST_F(SmallScreen, MainWindowWithFilterGroups) {
     const int group = window.addFilterGroup("Group 1");
     window.addRuleToGroup(group, test::rangeRule("area_um", 0.0, 100.0));
     window.addFilterGroup("Viable cells, gated");
+    // On in the active dataset only: its "Uncheck in All Datasets" button
+    // is highlighted (bold), the widest the group's head row gets.
+    window.setGroupEnabled(window.activeDataset()->id, group, true);
     window.refreshFilterGroupsUi();
     settleLayout();
     // The calculations dock shares the tab; it has a layout test of its own.
     auto* dock = window.findChild<QDockWidget*>(QStringLiteral("filtersDock"));
     ASSERT_NE(dock, nullptr);
     dock->raise();
-    settleLayout();
-    const QStringList faults = layoutFaults(*dock, {}, kScreen);
-    EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
+    for (const bool narrowest : {false, true}) {
+        SCOPED_TRACE(narrowest ? "dock dragged as narrow as it goes" : "dock as opened");
+        LayoutAllowances allow;
+        if (narrowest) {
+            window.resizeDocks({dock}, {10}, Qt::Horizontal);
+            // Dragged below the dataset filter box's width, the dock's
+            // content scrolls (as it is built to); the groups' names and
+            // buttons must still show whole.
+            allow.mayScrollSideways << QStringLiteral("Scroll");
+        }
+        settleLayout();
+        const QStringList faults = layoutFaults(*dock, allow, kScreen);
+        EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
+    }
 }
 
 } // namespace

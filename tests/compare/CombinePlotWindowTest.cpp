@@ -19,9 +19,9 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <qwt_plot.h>
 
@@ -201,7 +201,9 @@ TEST_F(CombineCard, ReorderDropsReportTheHalfAndIgnoreSelfForeignAndBadPayloads)
         // Through a part of the card the half is still the card's own.
         {name, {1, 49 - name->y()}, true},
         {name, {1, 50 - name->y()}, false},
-        {yChoice, {1, yChoice->height() - 1}, yChoice->mapTo(second, QPoint(1, yChoice->height() - 1)).y() < 50},
+        {yChoice,
+         {1, yChoice->height() - 1},
+         yChoice->mapTo(second, QPoint(1, yChoice->height() - 1)).y() < 50},
     };
     for (const Case& c : cases) {
         drops.clear();
@@ -576,7 +578,7 @@ TEST_F(CombineWindowTest, QueuedReorderFindsItsDatasetsAnewAndSkipsOnesGone) {
 // A card dragged near the top or bottom edge of the dataset panel scrolls
 // it; in between, and once the drag leaves, the scrolling stops.
 TEST_F(CombineWindowTest, CardDragNearThePanelEdgesScrollsIt) {
-    const std::vector<int> ids = openDatasets({"a", "b", "c", "d", "e", "f"});
+    const std::vector<int> ids = openDatasets({"a", "b", "c", "d", "e", "f", "g", "h"});
     window.addAllDatasets();
     window.resize(1000, 400);
     window.show();
@@ -779,7 +781,6 @@ TEST_F(CombineWindowTest, MainWindowNotificationsReachTheWindow) {
     window.onDatasetRenamed(ids[2], QStringLiteral("x"));
     test::processEventsFor(5);
     EXPECT_EQ(window.plotRebuildCount(), before + 1);
-
 }
 
 // The windows the main window opens are told of renamed and removed
