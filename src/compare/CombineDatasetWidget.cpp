@@ -189,8 +189,7 @@ CombineDatasetWidget::CombineDatasetWidget(const CombineDatasetRef& ref,
     m_xScaleCombo->setCurrentIndex(ref.scaleXMode);
     m_yScaleCombo->setCurrentIndex(ref.scaleYMode);
 
-    connect(m_colorButton, &QPushButton::clicked, this,
-            &CombineDatasetWidget::onColorButtonClicked);
+    connect(m_colorButton, &QPushButton::clicked, this, &CombineDatasetWidget::onColorButtonClicked);
     connect(m_removeButton, &QPushButton::clicked, this, &CombineDatasetWidget::removeRequested);
     for (QComboBox* combo : {m_xFeatureCombo, m_yFeatureCombo, m_xScaleCombo, m_yScaleCombo})
         connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
@@ -275,8 +274,8 @@ CombineDatasetWidget* CombineDatasetWidget::reorderSource(const QDropEvent* even
             return nullptr;
         // Only a card of the same panel: a drag from another window's card
         // reorders nothing here.
-        for (CombineDatasetWidget* card : parentWidget()->findChildren<CombineDatasetWidget*>(
-                 QString(), Qt::FindDirectChildrenOnly)) {
+        for (CombineDatasetWidget* card :
+             parentWidget()->findChildren<CombineDatasetWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
             if (card->serial() == serial)
                 source = card;
         }

@@ -84,10 +84,10 @@ public:
 
     /// The look of exported plots and of the preview.
     struct ExportSettings {
-        int tickLabelSize = 12; ///< points, tick labels and text labels
-        int axisLabelSize = 14; ///< points, x-bottom and y-left titles
+        int tickLabelSize = 12;   ///< points, tick labels and text labels
+        int axisLabelSize = 14;   ///< points, x-bottom and y-left titles
         bool showTitle = true;
-        int titleSize = 14; ///< points
+        int titleSize = 14;       ///< points
         bool titleBold = false;
         bool titleUseColor = true; ///< dataset colour; black otherwise
         double plotWidthMm = 100.0;
@@ -316,9 +316,9 @@ private:
                                                                 bool withContours) const;
     /// The running rebuild's inputs; outside a rebuild, read anew into
     /// `storage` (which the result then refers to).
-    const std::vector<std::optional<CombinePlotInputs>>&
-    currentInputs(std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
-                  bool withContours) const;
+    const std::vector<std::optional<CombinePlotInputs>>& currentInputs(
+        std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
+        bool withContours) const;
     /// The inputs of reference `index` during a rebuild, else null.
     const CombinePlotInputs* rebuildInputsAt(int index) const;
     /// Dots, contours and axis titles of one dataset from inputs read before.
@@ -328,8 +328,7 @@ private:
     void renderArrayPlot(QwtPlot* plot, int index);
     CombineContourRequest contourRequest() const;
     /// Limits over the given inputs for the first plot's scale modes.
-    CombineAxisLimits
-    globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const;
+    CombineAxisLimits globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const;
     /// Each reference's inputs, read at the start of a rebuild and dropped at
     /// its end, so that plots, limits, warnings and statistics share one read;
     /// empty outside a rebuild (nothing is kept between rebuilds).

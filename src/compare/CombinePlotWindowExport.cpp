@@ -11,17 +11,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
-#include <QImage>
 #include <QLabel>
+#include <QSpinBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
-#include <QSpinBox>
 #include <QTableWidget>
 
 #include <qwt_plot.h>
@@ -165,8 +165,8 @@ void CombinePlotWindow::setupExportSettingsDock() {
                 &CombinePlotWindow::onExportSettingsChanged);
     connect(m_axisWidthSpin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
             &CombinePlotWindow::onExportSettingsChanged);
-    for (QCheckBox* box :
-         {m_showTitleCheck, m_titleBoldCheck, m_titleColorCheck, m_gridCheck, m_rightTopAxesCheck})
+    for (QCheckBox* box : {m_showTitleCheck, m_titleBoldCheck, m_titleColorCheck, m_gridCheck,
+                           m_rightTopAxesCheck})
         connect(box, &QCheckBox::toggled, this, &CombinePlotWindow::onExportSettingsChanged);
     connect(m_uniformColorCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &CombinePlotWindow::onExportSettingsChanged);
@@ -203,10 +203,10 @@ void CombinePlotWindow::updateUniformColorVisibility() {
 
 void CombinePlotWindow::pushExportSettingsToControls() {
     const ExportSettings s = m_exportSettings;
-    const QWidget* controls[] = {m_tickLabelSpin,    m_axisLabelSpin,  m_showTitleCheck,
-                                 m_titleSizeSpin,    m_titleBoldCheck, m_titleColorCheck,
-                                 m_plotWidthSpin,    m_plotHeightSpin, m_pointSizeSpin,
-                                 m_axisWidthSpin,    m_gridCheck,      m_rightTopAxesCheck,
+    const QWidget* controls[] = {m_tickLabelSpin,  m_axisLabelSpin,     m_showTitleCheck,
+                                 m_titleSizeSpin,  m_titleBoldCheck,    m_titleColorCheck,
+                                 m_plotWidthSpin,  m_plotHeightSpin,    m_pointSizeSpin,
+                                 m_axisWidthSpin,  m_gridCheck,         m_rightTopAxesCheck,
                                  m_uniformColorCombo};
     std::vector<QSignalBlocker> blockers;
     for (const QWidget* control : controls)

@@ -43,7 +43,8 @@ QString colorButtonStyle(const QColor& color) {
 
 /// A number of a row's suffix: the value, or a bold red "?" when unassigned.
 QString idText(int value) {
-    return value >= 1 ? QString::number(value) : QStringLiteral("<b style=\"color:#c04040\">?</b>");
+    return value >= 1 ? QString::number(value)
+                      : QStringLiteral("<b style=\"color:#c04040\">?</b>");
 }
 
 } // namespace
@@ -123,8 +124,9 @@ CategoryPanel::CategoryPanel(const QString& name, bool removable, const QColor& 
     connect(addButton, &QPushButton::clicked, this, &CategoryPanel::onAddDatasets);
     connect(clearButton, &QPushButton::clicked, this, &CategoryPanel::onClearAll);
     connect(m_removeSelectedButton, &QPushButton::clicked, this, &CategoryPanel::onRemoveSelected);
-    connect(m_list, &QListWidget::itemSelectionChanged, this,
-            [this] { m_removeSelectedButton->setEnabled(!m_list->selectedItems().isEmpty()); });
+    connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
+        m_removeSelectedButton->setEnabled(!m_list->selectedItems().isEmpty());
+    });
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
         if (item)
             editIdsOfRow(item->data(Qt::UserRole).toInt());
@@ -133,9 +135,7 @@ CategoryPanel::CategoryPanel(const QString& name, bool removable, const QColor& 
             &CategoryPanel::showIdContextMenu);
 }
 
-QString CategoryPanel::categoryName() const {
-    return m_nameEdit->text();
-}
+QString CategoryPanel::categoryName() const { return m_nameEdit->text(); }
 
 void CategoryPanel::setCategoryName(const QString& name) {
     m_name = name;
@@ -149,7 +149,8 @@ void CategoryPanel::setColor(const QColor& color) {
 }
 
 void CategoryPanel::chooseColor() {
-    const QColor chosen = DialogProvider::current().getColor(m_color, this, tr("Category Color"));
+    const QColor chosen =
+        DialogProvider::current().getColor(m_color, this, tr("Category Color"));
     if (chosen.isValid())
         setColor(chosen);
 }
@@ -178,9 +179,10 @@ void CategoryPanel::addEntry(const CategoryDatasetEntry& entry) {
 }
 
 int CategoryPanel::indexOf(int datasetId) const {
-    const auto found =
-        std::find_if(m_entries.begin(), m_entries.end(),
-                     [&](const CategoryDatasetEntry& e) { return e.datasetId == datasetId; });
+    const auto found = std::find_if(m_entries.begin(), m_entries.end(),
+                                    [&](const CategoryDatasetEntry& e) {
+                                        return e.datasetId == datasetId;
+                                    });
     return found == m_entries.end() ? -1 : static_cast<int>(found - m_entries.begin());
 }
 
@@ -214,10 +216,11 @@ void CategoryPanel::setTechRepMode(bool on) {
 
 void CategoryPanel::onDatasetRemoved(int datasetId) {
     const auto before = m_entries.size();
-    m_entries.erase(
-        std::remove_if(m_entries.begin(), m_entries.end(),
-                       [&](const CategoryDatasetEntry& e) { return e.datasetId == datasetId; }),
-        m_entries.end());
+    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
+                                   [&](const CategoryDatasetEntry& e) {
+                                       return e.datasetId == datasetId;
+                                   }),
+                    m_entries.end());
     if (m_entries.size() == before)
         return;
     rebuildList();
@@ -254,10 +257,11 @@ void CategoryPanel::onRemoveSelected() {
     for (const QListWidgetItem* item : m_list->selectedItems())
         ids.push_back(item->data(Qt::UserRole).toInt());
     for (const int id : ids)
-        m_entries.erase(
-            std::remove_if(m_entries.begin(), m_entries.end(),
-                           [&](const CategoryDatasetEntry& e) { return e.datasetId == id; }),
-            m_entries.end());
+        m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
+                                       [&](const CategoryDatasetEntry& e) {
+                                           return e.datasetId == id;
+                                       }),
+                        m_entries.end());
     rebuildList();
     emit changed();
 }

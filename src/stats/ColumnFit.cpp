@@ -19,12 +19,11 @@ std::vector<int> fitColumnWidths(const std::vector<int>& wanted, int available,
     const std::size_t flexible = std::min(keptFrom, wanted.size());
     if (flexible == 0)
         return widths;
-    const int kept =
-        std::accumulate(wanted.begin() + static_cast<std::ptrdiff_t>(flexible), wanted.end(), 0);
+    const int kept = std::accumulate(wanted.begin() + static_cast<std::ptrdiff_t>(flexible),
+                                     wanted.end(), 0);
     // Water filling: walk the flexible columns from the narrowest; each that
     // fits under an equal share of what remains keeps its width.
-    std::vector<int> ascending(wanted.begin(),
-                               wanted.begin() + static_cast<std::ptrdiff_t>(flexible));
+    std::vector<int> ascending(wanted.begin(), wanted.begin() + static_cast<std::ptrdiff_t>(flexible));
     std::sort(ascending.begin(), ascending.end());
     int remaining = available - kept;
     int open = static_cast<int>(flexible);

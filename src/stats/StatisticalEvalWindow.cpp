@@ -14,9 +14,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QFrame>
 #include <QDoubleSpinBox>
 #include <QEvent>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -281,7 +281,8 @@ void StatisticalEvalWindow::buildSettingsDock() {
         autoDetectNumberIds();
         onCategoryChanged();
     });
-    connect(m_connectionLinesCheck, &QCheckBox::toggled, this, [this](bool) { onRunAnalysis(); });
+    connect(m_connectionLinesCheck, &QCheckBox::toggled, this,
+            [this](bool) { onRunAnalysis(); });
     connect(m_replicatesCheck, &QCheckBox::toggled, this,
             &StatisticalEvalWindow::onReplicatesToggled);
     connect(m_designCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
@@ -310,8 +311,8 @@ void StatisticalEvalWindow::buildTabs() {
     auto* comparison = new QSplitter(Qt::Vertical, m_tabWidget);
     m_resultsTable = resultTable("resultsTable", comparison);
     m_resultsTable->setMaximumHeight(200);
-    QScrollArea* groupPlots =
-        plotArea(m_groupPlotContainer, m_groupPlotLayout, "groupPlotScrollArea", comparison);
+    QScrollArea* groupPlots = plotArea(m_groupPlotContainer, m_groupPlotLayout,
+                                       "groupPlotScrollArea", comparison);
     comparison->addWidget(m_resultsTable);
     comparison->addWidget(groupPlots);
     comparison->setStretchFactor(0, 1);
@@ -320,7 +321,8 @@ void StatisticalEvalWindow::buildTabs() {
 
     auto* roc = new QSplitter(Qt::Vertical, m_tabWidget);
     m_rocTable = resultTable("rocTable", roc);
-    QScrollArea* rocPlots = plotArea(m_rocPlotContainer, m_rocPlotLayout, "rocPlotScrollArea", roc);
+    QScrollArea* rocPlots =
+        plotArea(m_rocPlotContainer, m_rocPlotLayout, "rocPlotScrollArea", roc);
     roc->addWidget(m_rocTable);
     roc->addWidget(rocPlots);
     roc->setStretchFactor(0, 1);
@@ -362,9 +364,9 @@ void StatisticalEvalWindow::buildMenus() {
 // ---- categories ------------------------------------------------------------
 
 CategoryPanel* StatisticalEvalWindow::createCategoryPanel(const QString& name) {
-    auto* panel =
-        new CategoryPanel(name, false, paletteColor(static_cast<int>(m_categoryPanels.size())),
-                          m_store, m_categoryContainer);
+    auto* panel = new CategoryPanel(name, false,
+                                    paletteColor(static_cast<int>(m_categoryPanels.size())),
+                                    m_store, m_categoryContainer);
     adoptPanel(panel);
     return panel;
 }
@@ -428,9 +430,7 @@ std::vector<std::string> StatisticalEvalWindow::computeIntersectingFeatures() co
     return {common.begin(), common.end()};
 }
 
-bool StatisticalEvalWindow::isPaired() const {
-    return m_designCombo->currentIndex() == 1;
-}
+bool StatisticalEvalWindow::isPaired() const { return m_designCombo->currentIndex() == 1; }
 
 void StatisticalEvalWindow::onCategoryChanged() {
     QSet<QString> selected;
@@ -468,9 +468,10 @@ void StatisticalEvalWindow::onCategoryChanged() {
 QString StatisticalEvalWindow::testLabelText() const {
     const bool paired = isPaired();
     const bool two = m_categoryPanels.size() == 2;
-    const QString test =
-        paired ? (two ? tr("Wilcoxon signed-rank (matched)") : tr("Friedman (repeated measures)"))
-               : (two ? tr("Mann-Whitney U (independent)") : tr("Kruskal-Wallis (independent)"));
+    const QString test = paired ? (two ? tr("Wilcoxon signed-rank (matched)")
+                                       : tr("Friedman (repeated measures)"))
+                                : (two ? tr("Mann-Whitney U (independent)")
+                                       : tr("Kruskal-Wallis (independent)"));
     QString problems;
     for (const CategoryPanel* panel : m_categoryPanels) {
         const std::size_t n = panel->entries().size();
@@ -481,9 +482,10 @@ QString StatisticalEvalWindow::testLabelText() const {
         if (m_replicatesCheck->isChecked()) {
             const bool missing = std::any_of(
                 m_categoryPanels.begin(), m_categoryPanels.end(), [](const CategoryPanel* panel) {
-                    return std::any_of(
-                        panel->entries().begin(), panel->entries().end(),
-                        [](const CategoryDatasetEntry& e) { return e.numberId < 1; });
+                    return std::any_of(panel->entries().begin(), panel->entries().end(),
+                                       [](const CategoryDatasetEntry& e) {
+                                           return e.numberId < 1;
+                                       });
                 });
             if (missing)
                 problems += tr("Replicates enabled: assign IDs to all datasets\n");
@@ -507,7 +509,8 @@ void StatisticalEvalWindow::onTabChanged(int index) {
     m_updateDistributionsButton->setVisible(index == 2);
     m_replicatesCheck->setVisible(index == 0 || index == 1);
     if (index == 0)
-        m_replicatesCheck->setText(paired ? tr("Technical replicates") : tr("Replicates included"));
+        m_replicatesCheck->setText(paired ? tr("Technical replicates")
+                                          : tr("Replicates included"));
     else if (index == 1)
         m_replicatesCheck->setText(tr("Replicates included"));
     m_autoDetectButton->setVisible((index == 0 && (paired || replicates)) ||
@@ -564,9 +567,7 @@ void StatisticalEvalWindow::onDatasetRenamed(int datasetId, const QString& name)
         panel->onDatasetRenamed(datasetId, name);
 }
 
-void StatisticalEvalWindow::onFeaturesChanged() {
-    onCategoryChanged();
-}
+void StatisticalEvalWindow::onFeaturesChanged() { onCategoryChanged(); }
 
 void StatisticalEvalWindow::closeEvent(QCloseEvent* event) {
     if (!m_closeReported) {

@@ -191,9 +191,10 @@ void StatisticalEvalWindow::onRunAnalysis() {
         return;
     }
     if (const auto question = reachabilityQuestion(categories, settings)) {
-        if (DialogProvider::current().warning(
-                this, kAnalysisTitle, QString::fromStdString(*question),
-                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        if (DialogProvider::current().warning(this, kAnalysisTitle,
+                                              QString::fromStdString(*question),
+                                              QMessageBox::Yes | QMessageBox::No,
+                                              QMessageBox::No) != QMessageBox::Yes)
             return;
     }
 
@@ -210,8 +211,8 @@ void StatisticalEvalWindow::onRunAnalysis() {
 
     ShownCache shown;
     const DatasetStore* store = m_store;
-    const ComparisonOutcome outcome =
-        runComparison(categories, settings, [&](int datasetId, const std::string& feature) {
+    const ComparisonOutcome outcome = runComparison(
+        categories, settings, [&](int datasetId, const std::string& feature) {
             return datasetSummary(store, datasetId, feature, settings.summary, &shown);
         });
 
@@ -278,8 +279,8 @@ bool StatisticalEvalWindow::pairingValid() const {
     return comparisonPairingValid(comparisonCategories(m_categoryPanels));
 }
 
-std::optional<double>
-StatisticalEvalWindow::computeDatasetSummary(int datasetId, const std::string& feature) const {
+std::optional<double> StatisticalEvalWindow::computeDatasetSummary(int datasetId,
+                                                                   const std::string& feature) const {
     return datasetSummary(m_store, datasetId, feature,
                           summaryStatisticFromIndex(m_summaryCombo->currentIndex()), nullptr);
 }

@@ -170,8 +170,8 @@ int QtDialogProvider::execDialog(QDialog& dialog) {
     return dialog.exec();
 }
 
-int QtDialogProvider::getInt(QWidget* parent, const QString& title, const QString& label, int value,
-                             int minValue, int maxValue, int step, bool* ok) {
+int QtDialogProvider::getInt(QWidget* parent, const QString& title, const QString& label,
+                             int value, int minValue, int maxValue, int step, bool* ok) {
     return QInputDialog::getInt(parent, title, label, value, minValue, maxValue, step, ok);
 }
 
@@ -187,7 +187,8 @@ QString QtDialogProvider::getText(QWidget* parent, const QString& title, const Q
 }
 
 QString QtDialogProvider::getItem(QWidget* parent, const QString& title, const QString& label,
-                                  const QStringList& items, int current, bool editable, bool* ok) {
+                                  const QStringList& items, int current, bool editable,
+                                  bool* ok) {
     return QInputDialog::getItem(parent, title, label, items, current, editable, ok);
 }
 

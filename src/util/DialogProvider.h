@@ -186,8 +186,8 @@ public:
                                          QMessageBox::StandardButton defaultButton) override;
     int messageBox(QWidget* parent, const CustomMessageBox& box) override;
     int execDialog(QDialog& dialog) override;
-    int getInt(QWidget* parent, const QString& title, const QString& label, int value, int minValue,
-               int maxValue, int step, bool* ok) override;
+    int getInt(QWidget* parent, const QString& title, const QString& label, int value,
+               int minValue, int maxValue, int step, bool* ok) override;
     double getDouble(QWidget* parent, const QString& title, const QString& label, double value,
                      double minValue, double maxValue, int decimals, bool* ok) override;
     QString getText(QWidget* parent, const QString& title, const QString& label,

@@ -207,8 +207,7 @@ TEST_F(CombineExport, TitleSettingsShapeTheWrittenPlot) {
             for (int x = 0; x < png.width(); ++x) {
                 const QColor c = png.pixelColor(x, y);
                 inked += c != QColor(Qt::white) ? 1 : 0;
-                coloured += std::abs(c.red() - colour.red()) +
-                                        std::abs(c.green() - colour.green()) +
+                coloured += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
                                         std::abs(c.blue() - colour.blue()) <
                                     40
                                 ? 1

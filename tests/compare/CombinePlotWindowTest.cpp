@@ -19,9 +19,9 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <qwt_plot.h>
 
@@ -201,9 +201,7 @@ TEST_F(CombineCard, ReorderDropsReportTheHalfAndIgnoreSelfForeignAndBadPayloads)
         // Through a part of the card the half is still the card's own.
         {name, {1, 49 - name->y()}, true},
         {name, {1, 50 - name->y()}, false},
-        {yChoice,
-         {1, yChoice->height() - 1},
-         yChoice->mapTo(second, QPoint(1, yChoice->height() - 1)).y() < 50},
+        {yChoice, {1, yChoice->height() - 1}, yChoice->mapTo(second, QPoint(1, yChoice->height() - 1)).y() < 50},
     };
     for (const Case& c : cases) {
         drops.clear();
@@ -781,6 +779,7 @@ TEST_F(CombineWindowTest, MainWindowNotificationsReachTheWindow) {
     window.onDatasetRenamed(ids[2], QStringLiteral("x"));
     test::processEventsFor(5);
     EXPECT_EQ(window.plotRebuildCount(), before + 1);
+
 }
 
 // The windows the main window opens are told of renamed and removed

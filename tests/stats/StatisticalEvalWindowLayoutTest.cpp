@@ -55,9 +55,7 @@ void settle() {
 }
 
 /// Whether the widget and every ancestor up to the window are visible.
-bool shown(const QWidget* widget) {
-    return widget->isVisibleTo(widget->window());
-}
+bool shown(const QWidget* widget) { return widget->isVisibleTo(widget->window()); }
 
 struct WindowSize {
     int width;
@@ -154,8 +152,8 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
     auto* description = window.findChild<QLabel*>(QStringLiteral("descriptionLabel"));
     auto* results = window.findChild<QTableWidget*>(QStringLiteral("resultsTable"));
     auto* features = window.findChild<QListWidget*>(QStringLiteral("featureList"));
-    ASSERT_TRUE(tabs && categoriesDock && settingsDock && categoryArea && description && results &&
-                features);
+    ASSERT_TRUE(tabs && categoriesDock && settingsDock && categoryArea && description &&
+                results && features);
     ASSERT_EQ(features->count(), 3);
 
     // The category panels follow the dock's width; the settings fit theirs
@@ -170,8 +168,8 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
 
         auto* settingsArea = settingsDock->findChild<QScrollArea*>();
         QWidget* settings = settingsArea ? settingsArea->widget() : settingsDock->widget();
-        const int settingsWidth =
-            settingsArea ? settingsArea->viewport()->width() : settingsDock->widget()->width();
+        const int settingsWidth = settingsArea ? settingsArea->viewport()->width()
+                                               : settingsDock->widget()->width();
         EXPECT_LE(settings->minimumSizeHint().width(), settingsWidth);
         EXPECT_LE(settings->width(), settingsWidth);
         ASSERT_TRUE(shown(description));
