@@ -45,6 +45,7 @@ constexpr double kMmPerInch = 25.4;
 constexpr int kExportDpi = 150;
 constexpr double kDotsPerMetre = 5905.0; // 150 dots per inch
 constexpr double kGridGapMm = 10.0;
+constexpr int kPreviewLeastWidth = 120; // pixels
 const QString kPlotFilters =
     QStringLiteral("PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)");
 
@@ -392,7 +393,9 @@ void CombinePlotWindow::applyExportPreview() {
 
         auto* label = new AspectRatioLabel(ratio, m_plotContainer);
         label->setObjectName(QStringLiteral("exportPreviewLabel"));
-        label->setMinimumSize(300, static_cast<int>(300 / ratio));
+        // Small enough that the whole page fits the panel on a small screen
+        // with the export and statistics docks open beside it.
+        label->setMinimumSize(kPreviewLeastWidth, static_cast<int>(kPreviewLeastWidth / ratio));
         label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         label->setPixmap(QPixmap::fromImage(image));
         int row = 0, column = 0, rowSpan = 1, columnSpan = 1;

@@ -22,6 +22,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QTextDocument>
 #include <QVBoxLayout>
@@ -306,6 +307,11 @@ void CategoryPanel::rebuildList() {
         item->setData(Qt::UserRole, entry.datasetId);
     }
     m_countLabel->setText(tr("%1 datasets").arg(m_entries.size()));
+    keepRowsInView();
+}
+
+void CategoryPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
     keepRowsInView();
 }
 

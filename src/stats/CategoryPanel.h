@@ -10,6 +10,7 @@
 
 class QDragEnterEvent;
 class QDropEvent;
+class QShowEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -93,6 +94,8 @@ public slots:
     void onRemoveSelected();
 
 protected:
+    /// Measures the list's rows again once the panel has its final look.
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QEvent>
+#include <QFont>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QListWidget>
@@ -65,20 +66,30 @@ public:
 
     /// Measures the columns' text after the table was filled, then fits.
     void measure() {
+        // Each column's text on one line: wrapped, it would measure at the
+        // column's present width.
+        m_table->setWordWrap(false);
         m_table->resizeColumnsToContents();
+        m_table->setWordWrap(true);
         m_wanted.clear();
         m_least.clear();
         const QFontMetrics metrics(m_table->font());
-        // The item views' text margins on both sides of a cell.
+        // The item views' text margins on both sides of a cell, and two
+        // pixels for the text layout's fractional widths.
         const int margin =
-            2 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 1);
+            2 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) +
+                 1) +
+            2;
         for (int c = 0; c < m_table->columnCount(); ++c) {
             m_wanted.push_back(m_table->horizontalHeader()->sectionSize(c));
             // A title keeps its longest word (its tool tip holds all of it).
             int least = 0;
             if (QTableWidgetItem* item = m_table->horizontalHeaderItem(c)) {
                 item->setToolTip(item->text());
-                const QFontMetrics titleMetrics(m_table->horizontalHeader()->font());
+                // The style sheet draws the titles semi-bold.
+                QFont titleFont = m_table->horizontalHeader()->font();
+                titleFont.setWeight(QFont::DemiBold);
+                const QFontMetrics titleMetrics(titleFont);
                 const int padding = m_table->horizontalHeader()->sectionSizeHint(c) -
                                     titleMetrics.horizontalAdvance(item->text());
                 least = padding + longestWord(titleMetrics, item->text());
