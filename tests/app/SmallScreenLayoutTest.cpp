@@ -7,6 +7,8 @@
 #include "compare/CombinePlotWindow.h"
 #include "compare/ImageGalleryWindow.h"
 #include "filters/FilterGroupsMatrixWindow.h"
+#include "stats/CategoryPanel.h"
+#include "stats/StatisticalEvalWindow.h"
 #include "support/LayoutCheck.h"
 #include "util/DialogProvider.h"
 #include "util/ScriptedDialogProvider.h"
@@ -87,10 +89,10 @@ protected:
         settleLayout();
     }
 
-    /// Runs the dialog that `entry` opens through the dialog seam and
-    /// returns the faults found while it was open.
-    QStringList dialogFaults(const char* menu, const char* entry,
-                             const LayoutAllowances& allow = {}) {
+    /// Runs the dialog that `open` opens through the dialog seam and returns
+    /// the faults found while it was open.
+    QStringList faultsOfDialog(const std::function<void()>& open,
+                               const LayoutAllowances& allow = {}) {
         QStringList faults;
         bool opened = false;
         dialogs.dialogScript = [&](QDialog& dialog) {
@@ -100,11 +102,18 @@ protected:
             faults = layoutFaults(dialog, allow, kScreen);
             return int(QDialog::Rejected);
         };
-        trigger(menu, entry);
+        open();
+        settleLayout();
         dialogs.dialogScript = nullptr;
         if (!opened)
             faults << QStringLiteral("no dialog opened");
         return faults;
+    }
+
+    /// The same for the dialog of a menu entry of the main window.
+    QStringList dialogFaults(const char* menu, const char* entry,
+                             const LayoutAllowances& allow = {}) {
+        return faultsOfDialog([&] { trigger(menu, entry); }, allow);
     }
 
     /// Shows a tool window at the size it opens with, bounded by the
@@ -134,6 +143,11 @@ TEST_F(SmallScreen, CombinedPlotWindow) {
     trigger("&Tool Windows", "New &Combine Plot...");
     ASSERT_EQ(window.combinePlotWindows().size(), 1u);
     CombinePlotWindow& tool = *window.combinePlotWindows().front();
+    {
+        SCOPED_TRACE("Add Datasets");
+        const QStringList faults = faultsOfDialog([&] { tool.addSelectedDatasets(); });
+        EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
+    }
     tool.addAllDatasets();
     // Every optional row of the settings in view.
     tool.findChild<QCheckBox*>(QStringLiteral("manualArrayCheck"))->setChecked(true);
@@ -190,6 +204,18 @@ TEST_F(SmallScreen, CombinedPlotWindow) {
                                               : QPoint(page.center().x(), page.top() - 2);
         EXPECT_NE(QColor(shown.pixel(beside)), QColor(Qt::white));
     }
+}
+
+// Opened from the menu (its results at this size: the evaluation layout
+// test), and its "Add Datasets" dialog.
+TEST_F(SmallScreen, StatisticalEvaluationWindow) {
+    trigger("&Tool Windows", "New &Statistical Evaluation...");
+    ASSERT_EQ(window.statisticalEvalWindows().size(), 1u);
+    StatisticalEvalWindow& tool = *window.statisticalEvalWindows().front();
+    QStringList faults = windowFaults(tool);
+    EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
+    faults = faultsOfDialog([&] { tool.categoryPanels().front()->onAddDatasets(); });
+    EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
 }
 
 // The gallery opened at 1193 x 800, taller than the screen.
