@@ -35,6 +35,14 @@ namespace {
 
 const QString kAnalysisTitle = QStringLiteral("Analysis");
 
+/// The font of the results' column titles: the style sheet draws them
+/// semi-bold.
+QFont titleFont(const QHeaderView& header) {
+    QFont font = header.font();
+    font.setWeight(QFont::DemiBold);
+    return font;
+}
+
 /// Width of the widest space-separated word of `text`.
 int longestWord(const QFontMetrics& metrics, const QString& text) {
     int widest = 0;
@@ -59,13 +67,20 @@ public:
         setObjectName(QLatin1String(kName));
         // Fitted here; a stretched last section would undo the fit.
         m_table->horizontalHeader()->setStretchLastSection(false);
-        m_table->horizontalHeader()->setTextElideMode(Qt::ElideRight);
+        // Titles wrap at their spaces as the cells do (the header grows).
+        m_table->horizontalHeader()->setTextElideMode(Qt::ElideNone);
+        m_table->horizontalHeader()->setDefaultAlignment(
+            Qt::AlignCenter | static_cast<Qt::Alignment>(static_cast<int>(Qt::TextWordWrap)));
         m_table->setWordWrap(true);
         m_table->viewport()->installEventFilter(this);
     }
 
     /// Measures the columns' text after the table was filled, then fits.
     void measure() {
+        // The header's height beyond one line of title.
+        m_table->horizontalHeader()->setMinimumHeight(0);
+        m_titleFrame = m_table->horizontalHeader()->sizeHint().height() -
+                       QFontMetrics(titleFont(*m_table->horizontalHeader())).height();
         // Each column's text on one line: wrapped, it would measure at the
         // column's present width.
         m_table->setWordWrap(false);
@@ -86,10 +101,7 @@ public:
             int least = 0;
             if (QTableWidgetItem* item = m_table->horizontalHeaderItem(c)) {
                 item->setToolTip(item->text());
-                // The style sheet draws the titles semi-bold.
-                QFont titleFont = m_table->horizontalHeader()->font();
-                titleFont.setWeight(QFont::DemiBold);
-                const QFontMetrics titleMetrics(titleFont);
+                const QFontMetrics titleMetrics(titleFont(*m_table->horizontalHeader()));
                 const int padding = m_table->horizontalHeader()->sectionSizeHint(c) -
                                     titleMetrics.horizontalAdvance(item->text());
                 least = padding + longestWord(titleMetrics, item->text());
@@ -120,12 +132,26 @@ private:
             available, keptFrom);
         for (std::size_t c = 0; c < widths.size(); ++c)
             header->resizeSection(static_cast<int>(c), widths[c]);
-        // Wrapped text needs taller rows.
+        // Wrapped text needs taller rows, and wrapped titles a taller header.
         m_table->resizeRowsToContents();
+        int height = 0;
+        for (std::size_t c = 0; c < widths.size(); ++c) {
+            const QTableWidgetItem* item = m_table->horizontalHeaderItem(static_cast<int>(c));
+            if (!item)
+                continue;
+            const QFontMetrics metrics(titleFont(*header));
+            const int padding = header->sectionSizeHint(static_cast<int>(c)) -
+                                metrics.horizontalAdvance(item->text());
+            const QRect text = metrics.boundingRect(QRect(0, 0, widths[c] - padding, 10000),
+                                                    Qt::TextWordWrap, item->text());
+            height = std::max(height, text.height() + m_titleFrame);
+        }
+        header->setMinimumHeight(height);
     }
 
     QTableWidget* m_table;
     std::vector<int> m_wanted;
+    int m_titleFrame = 0;
     /// Per column: its longest word (and its title), below which text is cut.
     std::vector<int> m_least;
 };

@@ -187,20 +187,37 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
         EXPECT_EQ(header->length(), results->viewport()->width());
         EXPECT_EQ(results->horizontalScrollBar()->maximum(), 0);
         const QFontMetrics metrics(results->font());
+        // The header's height with one line of title.
+        const int oneLineHeader = [&] {
+            const int shown = header->minimumHeight();
+            header->setMinimumHeight(0);
+            const int height = header->sizeHint().height();
+            header->setMinimumHeight(shown);
+            return height;
+        }();
         const int margin =
             2 * (results->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, results) + 1);
         for (int column = 0; column < results->columnCount(); ++column) {
             SCOPED_TRACE("column " + std::to_string(column));
             const int width = header->sectionSize(column);
-            // A title may give way down to its longest word (its tool tip
-            // holds it whole).
+            // A title wraps at its spaces: its longest word fits the column
+            // and its lines fit the header (the style sheet draws it
+            // semi-bold).
             const QString title = results->horizontalHeaderItem(column)->text();
-            const QFontMetrics titleMetrics(header->font());
+            QFont titleFont = header->font();
+            titleFont.setWeight(QFont::DemiBold);
+            const QFontMetrics titleMetrics(titleFont);
+            const int padding =
+                header->sectionSizeHint(column) - titleMetrics.horizontalAdvance(title);
             int titleWord = 0;
             for (const QString& word : title.split(QLatin1Char(' '), Qt::SkipEmptyParts))
                 titleWord = std::max(titleWord, titleMetrics.horizontalAdvance(word));
-            EXPECT_GE(width, header->sectionSizeHint(column) -
-                                 titleMetrics.horizontalAdvance(title) + titleWord)
+            EXPECT_GE(width, padding + titleWord) << title.toStdString();
+            const int lines =
+                titleMetrics
+                    .boundingRect(QRect(0, 0, width - padding, 10000), Qt::TextWordWrap, title)
+                    .height();
+            EXPECT_LE(lines - titleMetrics.height() + oneLineHeader, header->height())
                 << title.toStdString();
             EXPECT_LE(header->sectionViewportPosition(column) + width,
                       results->viewport()->width());
