@@ -94,7 +94,7 @@ MainWindow& sharedWindow() {
 /// range(1): colour mode (0 heat map, 1 dataset colour).
 void BM_CombineRebuildToFirstPaint(benchmark::State& state) {
     MainWindow& main = sharedWindow();
-    CombinePlotWindow window(&main);
+    CombinePlotWindow window(&main.store(), &main);
     window.resize(1600, 1100);
     window.addAllDatasets();
     window.findChild<QCheckBox*>(QStringLiteral("syncFeaturesCheck"))->setChecked(true);

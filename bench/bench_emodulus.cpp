@@ -1,6 +1,6 @@
 // Young's modulus: building the look-up table's triangulation (against the
-// plain every-triangle scan), look-ups per second, and a whole computation
-// on 1,000,000 events.
+// plain every-triangle scan; on an ellipse and a grid), look-ups per second,
+// and a whole computation on 1,000,000 events.
 //
 // Tables are generated in code: scattered rows (5,000 and 20,000) and a
 // 141 x 141 grid (19,881 rows, full of co-circular points). The measurement
@@ -59,6 +59,46 @@ Rows gridTable(int side) {
 }
 
 using fixture::plainDelaunay;
+
+// `n` rows on an ellipse over the table's area and deformation ranges: a
+// circle once normalised, so every in-circle test is a near-tie.
+Rows ellipseTable(int n) {
+    const double pi = std::acos(-1.0);
+    Rows rows;
+    for (int i = 0; i < n; ++i) {
+        const double t = 2 * pi * i / n;
+        rows.push_back({120.0 + 100.0 * std::cos(t), 0.06 + 0.05 * std::sin(t), 1.0 + 0.001 * i});
+    }
+    return rows;
+}
+
+// The whole table as the first look-up pays it (normalising, triangulating,
+// indexing), for the shapes that defeat a plain Bowyer-Watson: an ellipse
+// and a regular grid.
+void BM_TriangulateEllipseTable(benchmark::State& state) {
+    const LUTData table = toTable(ellipseTable(int(state.range(0))));
+    for (auto _ : state) {
+        TriangulatedLUT lut;
+        benchmark::DoNotOptimize(triangulateLUT(table, lut, nullptr));
+    }
+    state.SetLabel("rows=" + std::to_string(table.area.size()));
+}
+BENCHMARK(BM_TriangulateEllipseTable)
+    ->Arg(200)
+    ->Arg(400)
+    ->Arg(700)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_TriangulateGridTable(benchmark::State& state) {
+    const LUTData table = toTable(gridTable(int(state.range(0))));
+    for (auto _ : state) {
+        TriangulatedLUT lut;
+        benchmark::DoNotOptimize(triangulateLUT(table, lut, nullptr));
+    }
+    state.SetLabel("rows=" + std::to_string(table.area.size()));
+}
+BENCHMARK(BM_TriangulateGridTable)->Arg(32)->Arg(141)->Unit(benchmark::kMillisecond);
 
 void BM_TriangulateScattered(benchmark::State& state) {
     const auto [x, y] = normalised(scatteredTable(int(state.range(0)), 1));

@@ -1,16 +1,32 @@
-// Filter groups and rule propagation with many datasets open.
+// Filter groups and rule propagation with many datasets open, and the
+// import of a filter-group file of many groups.
 //
 // Run: build/bench/bench_filter_groups (offscreen; the widgets need no display).
+// BM_ImportFilterGroups/<groups>/<same name>/<dataset open>: from the import
+// request on a shown main window until its event loop is idle again (a pass
+// that finds nothing to do), the file read, the groups made and every widget
+// built, laid out and painted, in the program's style and style sheet. Counters: "idle_ms" per
+// import and "gui_max_gap_ms", the longest interval between two turns of the event loop.
+#include "GapMeter.h"
+#include "app/MainWindow.h"
+#include "app/Startup.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "model/DatasetEntry.h"
 #include "model/FilterPropagation.h"
 #include "support/RtdcFixtureWriter.h"
+#include "util/DialogProvider.h"
+#include "util/ScriptedDialogProvider.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdlib>
 #include <memory>
@@ -99,5 +115,111 @@ void BM_UpdateFilterPropagationStatus(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_UpdateFilterPropagationStatus)->Args({100, 20})->Unit(benchmark::kMicrosecond);
+
+// ---- import of a filter-group file ------------------------------------------------
+
+/// A filter-group file of `groups` groups without rules, all named "Gate"
+/// or each named apart ("Gate 1", "Gate 2", ...): about 60 KB for 2,000.
+QString writeGroupFile(const Quorvex3::testing::TempDir& dir, int groups, bool sameName) {
+    QJsonArray array;
+    for (int g = 0; g < groups; ++g)
+        array.append(
+            QJsonObject{{QStringLiteral("name"),
+                         sameName ? QStringLiteral("Gate") : QStringLiteral("Gate %1").arg(g + 1)},
+                        {QStringLiteral("rules"), QJsonArray()}});
+    const QString path = QString::fromStdString(
+        dir.file("groups_" + std::to_string(groups) + (sameName ? "_same" : "_apart") + ".qv3fg"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        std::abort();
+    file.write(QJsonDocument(QJsonObject{{QStringLiteral("formatVersion"), 1},
+                                         {QStringLiteral("groups"), array}})
+                   .toJson(QJsonDocument::Indented));
+    return path;
+}
+
+/// Runs the event loop until a whole pass, deferred deletions included,
+/// finds nothing left to do.
+void spinUntilIdle() {
+    QElapsedTimer pass;
+    for (int quiet = 0; quiet < 3;) {
+        pass.start();
+        QApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        quiet = pass.nsecsElapsed() < 1000000 ? quiet + 1 : 0;
+    }
+}
+
+void BM_ImportFilterGroups(benchmark::State& state) {
+    const int groups = static_cast<int>(state.range(0));
+    const bool sameName = state.range(1) != 0;
+    const bool withDataset = state.range(2) != 0;
+    Quorvex3::testing::TempDir dir;
+    const QString groupFile = writeGroupFile(dir, groups, sameName);
+    Quorvex3::testing::ScriptedDialogProvider dialogs;
+    Quorvex3::ScopedDialogProvider guard(dialogs);
+    // The program's own style and style sheet: every widget is polished
+    // through the sheet, as in the program.
+    Quorvex3::applyApplicationLook();
+    Quorvex3::MainWindow window;
+    window.resize(1280, 720);
+    window.show();
+    if (withDataset) {
+        const std::string path = dir.file("m.rtdc");
+        {
+            Quorvex3::testing::RtdcFixtureWriter writer(path);
+            std::vector<double> area(5000), deform(5000);
+            for (std::size_t i = 0; i < area.size(); ++i) {
+                area[i] = 20.0 + static_cast<double>(i % 200);
+                deform[i] = 0.001 * static_cast<double>(i % 97);
+            }
+            writer.addColumn<double>("area_um", area);
+            writer.addColumn<double>("deform", deform);
+        }
+        window.addDataset(QString::fromStdString(path));
+        while (window.datasets().empty() || !window.datasets().front()->featuresLoaded)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    spinUntilIdle();
+    auto* dock = window.findChild<Quorvex3::FilterDockWidget*>();
+    if (!dock)
+        std::abort();
+
+    Quorvex3::bench::GapMeter gaps;
+    double maxGapMs = 0.0;
+    double totalMs = 0.0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<int> ids;
+        for (const auto& group : window.filterGroups())
+            ids.push_back(group->id);
+        for (const int id : ids)
+            window.removeFilterGroup(id);
+        window.refreshFilterGroupsUi();
+        spinUntilIdle();
+        dialogs.fileAnswers = {groupFile};
+        state.ResumeTiming();
+
+        QElapsedTimer clock;
+        clock.start();
+        gaps.start();
+        emit dock->importGroupsRequested();
+        spinUntilIdle();
+        maxGapMs = std::max(maxGapMs, gaps.stopMs());
+        totalMs += static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        if (static_cast<int>(window.filterGroups().size()) != groups)
+            state.SkipWithError("not every group was imported");
+    }
+    state.counters["idle_ms"] = totalMs / static_cast<double>(state.iterations());
+    state.counters["gui_max_gap_ms"] = maxGapMs;
+}
+BENCHMARK(BM_ImportFilterGroups)
+    ->ArgNames({"groups", "same_name", "dataset"})
+    ->Args({2000, 1, 0})
+    ->Args({2000, 0, 0})
+    ->Args({2000, 1, 1})
+    ->Args({2000, 0, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

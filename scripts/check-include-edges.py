@@ -34,7 +34,7 @@ ALLOWED = {
     "plots": {"core", "calc", "density", "util"},
     "filters": {"core", "model", "util"},
     # The combined plot window and the image gallery read datasets and filters
-    # from the main window's store.
+    # from the store and ask their host (an interface of their own) for the rest.
     "compare": {"core", "density", "plots", "util", "model"},
     "services": {"core", "model", "util"},
     "session": {"core", "calc", "model", "util"},
@@ -43,9 +43,10 @@ ALLOWED = {
     "resources": set(),
 }
 
-# Windows may include the main window's header and nothing else of app.
+# Windows of these folders may include the main window's header and nothing
+# else of app. The combined plot window and the gallery (compare) may not.
 WINDOW_HOST_HEADER = "app/MainWindow.h"
-WINDOW_FOLDERS = {"calc", "stats", "compare"}
+WINDOW_FOLDERS = {"calc", "stats"}
 
 # Files of folders with widgets that belong to the widget libraries; every
 # other file of these folders is GUI-free.

@@ -3,6 +3,7 @@
 
 #include "app/ShellSettings.h"
 #include "util/CalcTaskRunner.h"
+#include "util/DialogProvider.h"
 #include "util/WindowUtil.h"
 
 #include <QCloseEvent>
@@ -46,12 +47,34 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!confirmQuit()) {
+        event->ignore();
+        return;
+    }
     closeToolWindows();
     // A running calculation writes into the datasets' readers: the window
     // goes only once it has returned.
     if (m_calcRunner)
         m_calcRunner->waitForFinished();
     QMainWindow::closeEvent(event);
+}
+
+bool MainWindow::confirmQuit() {
+    // Datasets with their filters, gates, groups and windows are an analysis
+    // the program keeps nowhere else.
+    if (datasets().empty())
+        return true;
+    const QMessageBox::StandardButton answer = DialogProvider::current().question(
+        this, QStringLiteral("Exit"), QStringLiteral("Save the current session before quitting?"),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    switch (answer) {
+    case QMessageBox::Save:
+        return saveSession();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void MainWindow::waitForBackgroundTasks() {

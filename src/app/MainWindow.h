@@ -1,11 +1,12 @@
 #pragma once
 
 #include "calc/IsoLine.h"
+#include "compare/CombinePlotHost.h"
+#include "density/PlotArrays.h"
 #include "model/DatasetLoader.h"
 #include "model/DatasetStore.h"
 #include "session/ExportResult.h"
 #include "session/SessionDocument.h"
-#include "density/PlotArrays.h"
 #include "stats/StatSummaryResult.h"
 #include "util/RequestCoalescer.h"
 #include "util/ToolWindowRegistry.h"
@@ -39,6 +40,7 @@ class QLineEdit;
 class QMenu;
 class QPoint;
 class QPolygonF;
+class QProgressDialog;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
@@ -69,6 +71,7 @@ class ImageGalleryWindow;
 class ImageViewer;
 class PlotControlsWidget;
 class RTDCReader;
+struct RestoredComputations;
 class ScatterPlot;
 class StatisticalEvalWindow;
 class StatisticsDockWidget;
@@ -94,6 +97,8 @@ class UpdateChecker;
 /// - MainWindowFilters.cpp: effective filter, filter groups;
 /// - MainWindowPropagation.cpp: rule propagation, measurement filters, polygons;
 /// - MainWindowCalculations.cpp: derived-feature tasks;
+/// - MainWindowRestoredCalculations.cpp: computations a restored dataset
+///   gets back;
 /// - MainWindowSession.cpp: session save, load and clear;
 /// - MainWindowServices.cpp: help, updates, error box;
 /// - MainWindowExports.cpp: dataset and plot exports;
@@ -101,7 +106,7 @@ class UpdateChecker;
 /// - MainWindowToolWindows.cpp: opening and releasing tool windows.
 ///
 /// GUI thread only, except where a function says otherwise.
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public CombinePlotHost {
     Q_OBJECT
 
 public:
@@ -136,7 +141,7 @@ public:
     /// The dataset with that id (linear search in list order), else null.
     DatasetEntry* findDatasetById(int id) const { return m_store.findById(id); }
     /// The chosen colour map, 0 to 5.
-    int colorMapIndex() const { return m_colorMapIndex; }
+    int colorMapIndex() const override { return m_colorMapIndex; }
     /// Whether a session load is under way (from the queuing of its checked
     /// datasets until its settings have been applied).
     bool sessionLoading() const { return m_sessionDocument != nullptr; }
@@ -145,7 +150,7 @@ public:
     /// is loaded already, or queues it while a preload runs).
     void addDataset(const QString& path);
     /// Stores the plot controls into the active dataset's record.
-    void saveCurrentDatasetState();
+    void saveCurrentDatasetState() override;
     /// Rich text of a dataset's list and tree item.
     QString buildDatasetListText(const DatasetEntry* entry) const;
     /// Whether the datasets dock shows the folder tree.
@@ -203,8 +208,11 @@ public:
     /// "area_um" and y "deform", swapped for x "deform" and y "area_um"; none
     /// for any other pair or a null dataset. The parameters are those the
     /// calculations dock gives for the dataset's metadata (and "temp" feature).
+    /// Why no iso-modulus lines can be drawn (the look-up table is missing or
+    /// unusable), as a sentence for the user; empty when they can.
+    QString isolineTableProblem() const override;
     std::vector<IsoLine> isolinesForDataset(const DatasetEntry* entry, const std::string& xFeature,
-                                            const std::string& yFeature) const;
+                                            const std::string& yFeature) const override;
 
     // ---- tool windows -----------------------------------------------------
 
@@ -259,7 +267,8 @@ public slots:
     void setGroupsEnabled(int datasetId, const std::vector<int>& groupIds, bool on);
 
 protected:
-    /// Closes and deletes every tool window at once, then closes.
+    /// Asks whether to save an open session first (see confirmQuit), then
+    /// closes and deletes every tool window at once and closes.
     void closeEvent(QCloseEvent* event) override;
     /// Accepts drags that carry URLs.
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -269,7 +278,9 @@ protected:
 private slots:
     // File, export and help menus.
     void openFile();
-    void saveSession();
+    /// True once the session file was written; false when cancelled or
+    /// refused (the box saying why was shown).
+    bool saveSession();
     void loadSession();
     void clearSession();
     void exportPlot();
@@ -382,6 +393,8 @@ private:
     void updateDatasetDisplayName(int index, const QString& name);
     void addDatasetToList(int index);
     void applyDatasetReorder(int from, int to);
+    /// Fills the dataset list again in store order, the active row current.
+    void refillDatasetList();
     void rebuildDatasetTree();
     void refreshDatasetTreeIfVisible();
     void selectActiveInTree();
@@ -423,8 +436,14 @@ private:
     int addDatasetFromSession(const QString& path);
     /// Recreates the session's duplicates of reopened datasets, after them.
     void createSessionDuplicates();
-    /// Applies the stored groups, settings and windows and ends the load.
+    /// Applies the stored groups and dataset settings, then redoes the
+    /// datasets' applied computations (redoSessionComputations) and ends
+    /// the load with finishSessionLoad.
     void finalizeSessionLoad();
+    /// Makes the stored dataset active, restores the tool windows and ends
+    /// the load; says in one box what could not be restored as saved
+    /// (`failures`: computations that could not be redone).
+    void finishSessionLoad(const std::vector<QString>& failures);
     /// The whole working state as a session record, paths relative to
     /// `sessionDir`.
     SessionDocument currentSessionDocument(const QDir& sessionDir) const;
@@ -441,6 +460,23 @@ private:
     bool hasSessionContent() const;
     /// Gives up a session load under way: its queue, map and document.
     void abandonSessionLoad();
+
+    // ---- restored computations (MainWindowRestoredCalculations.cpp) --------
+    /// The applied computations of `entry`, copied out for a task.
+    RestoredComputations restoredComputationsOf(const DatasetEntry& entry) const;
+    /// Runs those the reader still lacks, in their fixed order, calling
+    /// `stepDone` after each; one text per computation that failed. Runs on
+    /// any thread, never beside another calculation.
+    std::vector<QString> runRestoredComputations(const RestoredComputations& job,
+                                                 const std::function<void()>& stepDone);
+    /// Redoes the dataset's missing computations now; while a calculation
+    /// runs, which may use the same computation objects, shows the dataset
+    /// again (and so redoes them) once it has finished.
+    void redoRestoredComputations(DatasetEntry& entry);
+    /// Redoes the missing computations of every loaded dataset as one
+    /// background task with the dock's progress (after a running one), then
+    /// calls `then` with a "<dataset>: <what failed>" text per failure.
+    void redoSessionComputations(std::function<void(const std::vector<QString>&)> then);
     /// The clear itself, without asking: gives up a load under way, waits
     /// for a running preload, closes the tool windows and removes every
     /// dataset and group.
@@ -464,9 +500,13 @@ private:
     /// The silent flag of the latest update check request.
     bool m_updateCheckSilent = false;
     // ---- dataset export (MainWindowExports.cpp) -----------------------------
-    /// Exports one dataset as the choices say and reports a failure in its
-    /// own box; the outcome feeds the closing message.
-    ExportOutcome exportSingleDataset(DatasetEntry* dataset, const ExportResult& result);
+    /// Exports one dataset as the choices say on a pool thread while the
+    /// window stays live, moving `progress` within the dataset's share
+    /// (the `position`-th of its range) and cancelling when it is
+    /// cancelled; reports a failure in its own box. The outcome feeds the
+    /// closing message.
+    ExportOutcome exportSingleDataset(DatasetEntry* dataset, const ExportResult& result,
+                                      QProgressDialog& progress, int position);
 
     // ---- tool windows (MainWindowToolWindows.cpp) --------------------------
     /// closeEvent: disconnects, closes and deletes every listed window.
@@ -475,6 +515,10 @@ private:
     void deleteToolWindows();
 
     // ---- shutdown (MainWindow.cpp) -----------------------------------------
+    /// Whether the window may close: with datasets open the user chooses to
+    /// save the session first (closing only once it was saved), to discard
+    /// it, or to cancel the close.
+    bool confirmQuit();
     /// Blocks until the preload and calculation tasks have returned, so no
     /// task outlives the datasets and readers it reads.
     void waitForBackgroundTasks();
@@ -490,6 +534,9 @@ private:
     DatasetEntry* usableActiveDataset() const;
     void reportCalcErrors(const QString& title, const std::vector<QString>& errors);
     EModParams emodulusParamsForActive(const DatasetEntry& entry) const;
+    /// Enables "Compute Young's Modulus" when `entry` can have a modulus and
+    /// shows why not otherwise; returns whether it can.
+    bool refreshEmodulusAvailability(const DatasetEntry& entry);
     void computeDimReductionFromReference();
     void applyDimRedReferenceTo(std::shared_ptr<DimRedReference> reference,
                                 const std::vector<DatasetEntry*>& targets, const QString& source);
@@ -552,6 +599,9 @@ private:
     /// The session being loaded, kept until its settings are applied; set
     /// exactly while a load is under way.
     std::unique_ptr<SessionDocument> m_sessionDocument;
+    /// The load's settings are applied and its computations are being
+    /// redone: no dataset is added to it any more.
+    bool m_sessionFinishing = false;
 
     // ---- calculations ------------------------------------------------------
     std::unique_ptr<CalcTaskRunner> m_calcRunner;

@@ -254,6 +254,26 @@ EModParams MainWindow::emodulusParamsForActive(const DatasetEntry& entry) const 
     return params;
 }
 
+bool MainWindow::refreshEmodulusAvailability(const DatasetEntry& entry) {
+    const RTDCReader* reader = entry.reader.get();
+    const std::string reason =
+        reader ? emodUnavailableReason(entry.metadata, reader->hasFeature("area_um"),
+                                       reader->hasFeature("deform"))
+               : std::string("Not available: the dataset is not loaded.");
+    m_calculationsWidget->setEmodulusEnabled(reason.empty());
+    m_calculationsWidget->setEmodulusUnavailableReason(QString::fromStdString(reason));
+    return reason.empty();
+}
+
+QString MainWindow::isolineTableProblem() const {
+    m_emodulus->buildTriangulation(0);
+    if (m_emodulus->triangulation(0))
+        return {};
+    const QString reason = m_emodulus->lutError(0);
+    return reason.isEmpty() ? QStringLiteral("The Young's modulus look-up table was not found.")
+                            : reason;
+}
+
 void MainWindow::onComputeEmodulus() {
     DatasetEntry* active = usableActiveDataset();
     if (!active)
@@ -262,7 +282,7 @@ void MainWindow::onComputeEmodulus() {
     auto items = std::make_shared<CalcItems>();
     if (!allMode) {
         if (isReservoirMeasurement(active->metadata)) {
-            m_calculationsWidget->setEmodulusEnabled(false);
+            refreshEmodulusAvailability(*active);
             return;
         }
         if (!active->reader)
@@ -300,8 +320,8 @@ void MainWindow::onComputeEmodulus() {
             });
         },
         [this, items] {
-            m_calculationsWidget->setEmodulusEnabled(true);
             std::vector<QString> errors;
+            QStringList defaults;
             for (const CalcItem& item : *items) {
                 if (DatasetEntry* e = findDatasetById(item.id); e && item.ok) {
                     e->emodApplied = true;
@@ -311,11 +331,30 @@ void MainWindow::onComputeEmodulus() {
                     errors.push_back(items->size() > 1
                                          ? item.name + QStringLiteral(": ") + item.error
                                          : item.error);
+                QStringList taken;
+                if (item.ok)
+                    for (const std::string& value : emodDefaultsTaken(item.metadata, item.params))
+                        taken << QString::fromStdString(value);
+                if (!taken.isEmpty())
+                    defaults << item.name + QStringLiteral(": ") + taken.join(QStringLiteral(", "));
             }
-            const DatasetEntry* active = activeDataset();
+            if (!defaults.isEmpty()) {
+                if (!errors.empty())
+                    errors.push_back(QString());
+                errors.push_back(QStringLiteral("Computed with default values where the "
+                                                "metadata gives no usable value:"));
+                for (const QString& line : defaults)
+                    errors.push_back(line);
+            }
+            DatasetEntry* active = activeDataset();
+            if (active)
+                refreshEmodulusAvailability(*active);
+            else
+                m_calculationsWidget->setEmodulusEnabled(false);
             m_calculationsWidget->setAssessQualityVisible(active && active->emodApplied);
             refreshAfterCalculation([](const std::string& name) { return name == "emodulus"; });
-            // A missing table or unusable conditions are the user's to fix.
+            // A missing table, unusable conditions and the defaults taken
+            // for missing ones are the user's to know, in one box.
             reportCalcErrors(QStringLiteral("Young's Modulus"), errors);
         });
 }

@@ -86,6 +86,10 @@ void MainWindow::applyDatasetReorder(int from, int to) {
     // The plot's zoom follows its dataset, not a row.
     m_lastPlotDatasetIndex = indexAfterDatasetMove(m_lastPlotDatasetIndex, from, destination);
 
+    refillDatasetList();
+}
+
+void MainWindow::refillDatasetList() {
     // The list is refilled in one go and everything that depends on the
     // order is refreshed once afterwards, not once per row.
     {

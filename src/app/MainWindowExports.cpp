@@ -4,15 +4,23 @@
 
 #include "core/RTDCReader.h"
 #include "plots/PlotExportStyle.h"
+#include "plots/PlotFileExport.h"
 #include "plots/ScatterPlot.h"
 #include "session/DatasetExport.h"
 #include "session/ExportDialog.h"
-#include "util/AtomicFile.h"
 #include "util/DialogProvider.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
-#include <QImageWriter>
+#include <QFutureWatcher>
 #include <QProgressDialog>
+#include <QTimer>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <memory>
 
 #include <qwt_plot_renderer.h>
 
@@ -25,6 +33,17 @@ const QString kPlotFilters =
 // The exported plot's page: millimetres, and dots per inch of raster images.
 const QSizeF kPlotSizeMm(200.0, 150.0);
 constexpr int kPlotResolution = 150;
+// Steps of the export progress per dataset, and how often it moves.
+constexpr int kExportProgressSteps = 1000;
+constexpr int kExportProgressIntervalMs = 50;
+
+// How far the export running on a pool thread has come, and whether the
+// user asked it to stop; shared by the task and the GUI thread.
+struct ExportRunState {
+    std::atomic<std::size_t> done{0};
+    std::atomic<std::size_t> total{0};
+    std::atomic<bool> cancel{false};
+};
 
 void showMessage(QWidget* parent, const ExportMessage& message) {
     DialogProvider& dialogs = DialogProvider::current();
@@ -41,30 +60,6 @@ void showMessage(QWidget* parent, const ExportMessage& message) {
     case ExportMessage::Kind::None:
         break;
     }
-}
-
-/// Renders `plot` into `path`, the kind of file chosen by its extension
-/// (PDF, SVG, else a raster image), through a temporary file that replaces
-/// `path` only when the renderer produced something.
-bool renderPlotFile(QwtPlot* plot, const QString& path, QString& error) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    const bool document = suffix == QLatin1String("pdf") || suffix == QLatin1String("svg");
-    if (!document && !QImageWriter::supportedImageFormats().contains(suffix.toLatin1())) {
-        error = QStringLiteral("Unknown image format \"%1\".").arg(suffix);
-        return false;
-    }
-    TemporaryTarget target(path);
-    if (!target.create(&error))
-        return false;
-    QwtPlotRenderer renderer;
-    configureExportRenderer(renderer);
-    // The renderer reports nothing: an empty file is its only sign of failure.
-    renderer.renderDocument(plot, target.temporaryPath(), suffix, kPlotSizeMm, kPlotResolution);
-    if (QFileInfo(target.temporaryPath()).size() <= 0) {
-        error = QStringLiteral("Nothing could be written.");
-        return false;
-    }
-    return target.commit(&error);
 }
 
 } // namespace
@@ -84,50 +79,103 @@ void MainWindow::exportData() {
     const ExportResult result = dialog.getResult();
     m_lastExportResult = result;
 
-    std::vector<std::pair<QString, ExportOutcome>> outcomes;
-    if (!result.allDatasets) {
-        outcomes.emplace_back(active->displayName, exportSingleDataset(active, result));
-        showMessage(this, closingMessage(outcomes, false));
-        return;
-    }
-    // By id: a preload finishing while the progress box lets events through
-    // may add datasets, and the list then grows under the loop.
+    // By id: a preload finishing while the export runs may add datasets,
+    // and the list then grows under the loop.
     std::vector<int> ids;
-    for (const auto& entry : datasets())
-        ids.push_back(entry->id);
+    if (result.allDatasets) {
+        for (const auto& entry : datasets())
+            ids.push_back(entry->id);
+    } else {
+        ids.push_back(active->id);
+    }
     const int total = static_cast<int>(ids.size());
     QProgressDialog progress(QStringLiteral("Exporting data..."), QStringLiteral("Cancel"), 0,
-                             total, this);
+                             total * kExportProgressSteps, this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
+    std::vector<std::pair<QString, ExportOutcome>> outcomes;
     for (int i = 0; i < total; ++i) {
         if (progress.wasCanceled())
             return;
         DatasetEntry* entry = findDatasetById(ids[static_cast<std::size_t>(i)]);
         const QString name = entry ? entry->displayName : QString();
         progress.setLabelText(
-            QStringLiteral("Exporting %1 (%2/%3)").arg(name).arg(i + 1).arg(total));
-        progress.setValue(i);
-        outcomes.emplace_back(name, exportSingleDataset(entry, result));
+            result.allDatasets
+                ? QStringLiteral("Exporting %1 (%2/%3)").arg(name).arg(i + 1).arg(total)
+                : QStringLiteral("Exporting %1").arg(name));
+        progress.setValue(i * kExportProgressSteps);
+        outcomes.emplace_back(name, exportSingleDataset(entry, result, progress, i));
+        if (outcomes.back().second.status == ExportOutcome::Status::Cancelled)
+            return;
     }
-    progress.setValue(total);
-    showMessage(this, closingMessage(outcomes, true));
+    progress.setValue(total * kExportProgressSteps);
+    showMessage(this, closingMessage(outcomes, result.allDatasets));
 }
 
-ExportOutcome MainWindow::exportSingleDataset(DatasetEntry* dataset, const ExportResult& result) {
+ExportOutcome MainWindow::exportSingleDataset(DatasetEntry* dataset, const ExportResult& result,
+                                              QProgressDialog& progress, int position) {
     if (!dataset)
         return ExportOutcome{};
-    // Held for the export, so the measurement stays open whatever happens
-    // to the dataset meanwhile.
+    // The task holds the reader and its own copy of what it reads of the
+    // dataset, so the measurement stays open and the record may change
+    // (or go) while the file is written.
     const std::shared_ptr<RTDCReader> reader = dataset->reader;
+    const auto metadata = std::make_shared<const RTDCMetadata>(dataset->metadata);
+    const auto state = std::make_shared<ExportRunState>();
     DatasetExportJob job;
     job.reader = reader.get();
     job.filePath = dataset->filePath;
     job.displayName = dataset->displayName;
-    job.metadata = &dataset->metadata;
+    job.metadata = metadata.get();
     job.effectiveFilter = buildEffectiveFilter(dataset);
-    const ExportOutcome outcome = exportDataset(job, result);
-    showMessage(this, failureMessage(outcome, dataset->displayName));
+    job.progress = [state](std::size_t done, std::size_t total) {
+        state->done.store(done);
+        state->total.store(total);
+        return !state->cancel.load();
+    };
+    const QString displayName = dataset->displayName;
+
+    // The writing runs on a pool thread; the window keeps repainting and
+    // the progress moves within the dataset until the task ends.
+    QFutureWatcher<ExportOutcome> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    QTimer ticker;
+    ticker.setInterval(kExportProgressIntervalMs);
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&progress, &state, position] {
+        if (progress.wasCanceled())
+            state->cancel.store(true);
+        const std::size_t total = state->total.load();
+        const std::size_t done = std::min(state->done.load(), total);
+        const int within =
+            total == 0 ? 0 : static_cast<int>(double(done) / double(total) * kExportProgressSteps);
+        progress.setValue(position * kExportProgressSteps +
+                          std::min(within, kExportProgressSteps - 1));
+    });
+    QObject::connect(&progress, &QProgressDialog::canceled, &loop,
+                     [&state] { state->cancel.store(true); });
+    watcher.setFuture(QtConcurrent::run([job = std::move(job), result, reader, metadata] {
+        try {
+            return exportDataset(job, result);
+        } catch (const std::exception& e) {
+            // Nothing may leave a pool task unseen (QtConcurrent would keep it).
+            ExportOutcome outcome;
+            outcome.status = ExportOutcome::Status::WriteFailed;
+            outcome.error = QString::fromLocal8Bit(e.what());
+            return outcome;
+        } catch (...) {
+            ExportOutcome outcome;
+            outcome.status = ExportOutcome::Status::WriteFailed;
+            outcome.error = QStringLiteral("Unexpected error while writing.");
+            return outcome;
+        }
+    }));
+    ticker.start();
+    if (!watcher.isFinished())
+        loop.exec();
+    ticker.stop();
+    const ExportOutcome outcome = watcher.result();
+    showMessage(this, failureMessage(outcome, displayName));
     return outcome;
 }
 
@@ -153,7 +201,13 @@ void MainWindow::exportPlot() {
     m_scatterPlot->clearPolygonOverlays();
     const PlotExportStyle style = applyExportStyle(m_scatterPlot);
     QString error;
-    const bool written = renderPlotFile(m_scatterPlot, path, error);
+    QwtPlotRenderer renderer;
+    configureExportRenderer(renderer);
+    // Checked before it replaces the old file: a full disk or a size limit
+    // cuts the document short without the renderer saying so.
+    const bool written =
+        renderPlotFile(renderer, m_scatterPlot, path, plotFileFormatOf(QFileInfo(path).suffix()),
+                       kPlotSizeMm, kPlotResolution, &error);
     // The screen gets its look, gates and highlight back in every case.
     restoreExportStyle(m_scatterPlot, style);
     updatePolygonOverlays();

@@ -21,6 +21,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace Quorvex3 {
 
@@ -115,18 +118,37 @@ QJsonObject buildGroupsDocument(const GroupList& groups, const std::vector<int>&
                        {QStringLiteral("groups"), groupArray}};
 }
 
-/// `base`, or `base` + " (n)" with the smallest n from 2 on that no group
-/// is named yet (names compared exactly).
-std::string uniqueGroupName(const std::string& base, const GroupList& groups) {
-    const auto taken = [&groups](const std::string& name) {
-        return std::any_of(groups.begin(), groups.end(),
-                           [&name](const auto& group) { return group->name == name; });
-    };
-    std::string candidate = base;
-    for (int n = 2; taken(candidate); ++n)
-        candidate = base + " (" + std::to_string(n) + ")";
-    return candidate;
-}
+/// Names groups apart from every group there is: `base` itself, or `base`
+/// + " (n)" with the smallest n from 2 on that no group is named yet (names
+/// compared exactly). Names only accumulate while groups are added, so the
+/// search for a base resumes where its previous one stopped: a file of
+/// thousands of groups of one name is named in linear time.
+class UniqueGroupNames {
+public:
+    explicit UniqueGroupNames(const GroupList& groups) {
+        for (const auto& group : groups)
+            m_taken.insert(group->name);
+    }
+
+    /// The name for a new group of `base`, counted as taken from now on.
+    std::string take(const std::string& base) {
+        std::string candidate = base;
+        if (m_taken.count(candidate) != 0) {
+            int& n = m_nextSuffix.emplace(base, 2).first->second;
+            for (;; ++n) {
+                candidate = base + " (" + std::to_string(n) + ")";
+                if (m_taken.count(candidate) == 0)
+                    break;
+            }
+        }
+        m_taken.insert(candidate);
+        return candidate;
+    }
+
+private:
+    std::unordered_set<std::string> m_taken;
+    std::unordered_map<std::string, int> m_nextSuffix; // first n not yet known to be taken
+};
 
 } // namespace
 
@@ -194,13 +216,14 @@ void MainWindow::importFilterGroupsFromFile() {
         return;
     }
 
+    UniqueGroupNames names(filterGroups());
     for (const QJsonValue& value : groups) {
         const QJsonObject object = value.toObject();
         std::string base = object.value(QStringLiteral("name")).toString().toStdString();
         if (base.empty())
             base = "Imported group";
-        const int id = addFilterGroup(uniqueGroupName(base, filterGroups()));
-        FilterGroup* group = findFilterGroupById(id);
+        addFilterGroup(names.take(base));
+        FilterGroup* group = filterGroups().back().get(); // groups are appended
         for (const QJsonValue& ruleValue : object.value(QStringLiteral("rules")).toArray()) {
             FilterRule rule = Quorvex3::deserializeFilterRule(ruleValue.toObject());
             rule.propagationId.clear();
@@ -208,7 +231,9 @@ void MainWindow::importFilterGroupsFromFile() {
         }
     }
     refreshFilterGroupsUi();
-    updatePlotNow();
+    // The group widgets were just built; the refresh must not build them again.
+    requestPlotUpdateKeepingGroupWidgets();
+    flushPlotRequests();
     m_infoLabel->setText(QStringLiteral("Imported %1 filter group(s).").arg(groups.size()));
 }
 

@@ -247,6 +247,15 @@ void MainWindow::onPlotSettingsChanged(PlotSettingsChange change) {
         updateContours();
         return;
     case PlotSettingsChange::Isolines:
+        // Lines need the look-up table: without it the box is not left
+        // ticked over an empty plot, and the user learns why.
+        if (m_plotControls->isolinesShown()) {
+            if (const QString problem = isolineTableProblem(); !problem.isEmpty()) {
+                m_plotControls->setIsolinesShown(false);
+                DialogProvider::current().warning(this, QStringLiteral("Isoelastics"), problem,
+                                                  QMessageBox::Ok);
+            }
+        }
         updateIsolines();
         return;
     }

@@ -74,18 +74,18 @@ SessionDocument MainWindow::currentSessionDocument(const QDir& sessionDir) const
     return doc;
 }
 
-void MainWindow::saveSession() {
+bool MainWindow::saveSession() {
     saveCurrentDatasetState();
     DialogProvider& dialogs = DialogProvider::current();
     if (datasets().empty()) {
         dialogs.information(this, QStringLiteral("Save Session"),
                             QStringLiteral("No datasets loaded to save."), QMessageBox::Ok);
-        return;
+        return false;
     }
     QString path = dialogs.getSaveFileName(this, QStringLiteral("Save Session"), QString(),
                                            QStringLiteral("Quorvex3 Session (*.QV3)"));
     if (path.isEmpty())
-        return;
+        return false;
     path = withSessionSuffix(path);
     const SessionDocument doc = currentSessionDocument(sessionFolder(path));
     // Written beside the old file and moved over it only once complete: a
@@ -93,9 +93,10 @@ void MainWindow::saveSession() {
     QString error;
     if (!writeSessionFile(path, doc, &error)) {
         dialogs.critical(this, QStringLiteral("Error"), error, QMessageBox::Ok);
-        return;
+        return false;
     }
     m_infoLabel->setText(QStringLiteral("Session saved: ") + QFileInfo(path).fileName());
+    return true;
 }
 
 // ---- load: checks ------------------------------------------------------------------
@@ -222,7 +223,7 @@ int MainWindow::addDatasetFromSession(const QString& path) {
 }
 
 void MainWindow::createSessionDuplicates() {
-    if (!m_sessionDocument)
+    if (!m_sessionDocument || m_sessionFinishing)
         return;
     for (const SessionDuplicate& duplicate :
          duplicatesToRecreate(*m_sessionDocument, m_sessionIdMap)) {
@@ -237,41 +238,63 @@ void MainWindow::createSessionDuplicates() {
             m_sessionDocument->datasets[static_cast<std::size_t>(duplicate.sessionIndex)]
                 .displayName;
         m_filterDock->setDatasetCount(m_store.count());
-        addDatasetToList(index);
         m_sessionIdMap[duplicate.sessionIndex] = entry->id;
     }
+    // Every dataset takes its saved place, a copy too; datasets opened
+    // meanwhile from elsewhere follow them.
+    std::vector<int> order;
+    for (const auto& [sessionIndex, id] : m_sessionIdMap)
+        order.push_back(id);
+    m_store.reorder(order);
+    m_lastPlotDatasetIndex = -1;
+    refillDatasetList();
 }
 
 void MainWindow::finalizeSessionLoad() {
-    const std::unique_ptr<SessionDocument> doc = std::move(m_sessionDocument);
-    const std::map<int, int> idMap = std::move(m_sessionIdMap);
-    m_sessionIdMap.clear();
-    if (!doc)
+    if (!m_sessionDocument || m_sessionFinishing)
         return;
+    m_sessionFinishing = true;
+    SessionDocument& doc = *m_sessionDocument;
 
-    m_store.replaceGroups(doc->filterGroups, doc->nextGroupId);
+    m_store.replaceGroups(doc.filterGroups, doc.nextGroupId);
 
-    for (const auto& [sessionIndex, id] : idMap) {
+    for (const auto& [sessionIndex, id] : m_sessionIdMap) {
         DatasetEntry* entry = findDatasetById(id);
         if (!entry)
             continue;
-        applySessionDataset(doc->datasets[static_cast<std::size_t>(sessionIndex)], *entry,
-                            getActiveFlChannels(entry->reader.get()));
+        applySessionDataset(doc.datasets[static_cast<std::size_t>(sessionIndex)], *entry,
+                            getActiveFlChannels(entry->reader.get()), &doc.repairs);
         if (QListWidgetItem* item = m_datasetList->item(datasetIndexById(id)))
             item->setText(buildDatasetListText(entry));
     }
     refreshDatasetTreeIfVisible();
     refreshFilterGroupsUi();
 
-    m_colorMapIndex = doc->colorMapIndex;
+    m_colorMapIndex = doc.colorMapIndex;
     m_scatterPlot->setColorMapIndex(m_colorMapIndex);
     if (m_colorMapGroup)
         for (QAction* action : m_colorMapGroup->actions())
             if (action->data().toInt() == m_colorMapIndex)
                 action->setChecked(true);
 
-    // The active dataset by its id: skipped datasets and duplicates placed
-    // after the reopened ones moved every row after them.
+    // The tool windows read the derived features (a statistics window keeps
+    // only the features its datasets have), so every dataset gets them back
+    // before any window is restored.
+    redoSessionComputations(
+        [this](const std::vector<QString>& failures) { finishSessionLoad(failures); });
+}
+
+void MainWindow::finishSessionLoad(const std::vector<QString>& failures) {
+    // A clear or another load may have given this one up meanwhile.
+    if (!m_sessionDocument || !m_sessionFinishing)
+        return;
+    const std::unique_ptr<SessionDocument> doc = std::move(m_sessionDocument);
+    const std::map<int, int> idMap = std::move(m_sessionIdMap);
+    m_sessionIdMap.clear();
+    m_sessionFinishing = false;
+
+    // The active dataset by its id: skipped datasets moved every row after
+    // them.
     if (m_store.count() > 0) {
         const int activeId = Quorvex3::activeDatasetId(*doc, idMap);
         const int row = activeId >= 0 ? std::max(0, datasetIndexById(activeId)) : 0;
@@ -285,7 +308,7 @@ void MainWindow::finalizeSessionLoad() {
 
     const QMap<int, int> windowMap = toQMap(idMap);
     for (const QJsonObject& state : doc->combineWindows) {
-        auto* window = new CombinePlotWindow(this, nullptr);
+        auto* window = new CombinePlotWindow(&m_store, this, nullptr);
         window->restoreState(state, windowMap);
         m_combinePlotWindows.open(window, this);
     }
@@ -296,6 +319,11 @@ void MainWindow::finalizeSessionLoad() {
     }
     updatePlotSettingsButtonState();
     m_infoLabel->setText(QStringLiteral("Session loaded: %1 dataset(s)").arg(m_store.count()));
+
+    const QString report = sessionLoadReport(sessionLoadRepairs(*doc, idMap), failures);
+    if (!report.isEmpty())
+        DialogProvider::current().warning(this, QStringLiteral("Load Session"), report,
+                                          QMessageBox::Ok);
 }
 
 // ---- clear -------------------------------------------------------------------------
@@ -321,6 +349,7 @@ void MainWindow::clearSession() {
 }
 
 void MainWindow::abandonSessionLoad() {
+    m_sessionFinishing = false;
     m_loader.clearSessionQueue();
     m_sessionIdMap.clear();
     m_sessionDocument.reset();

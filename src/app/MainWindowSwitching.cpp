@@ -40,48 +40,6 @@
 
 namespace Quorvex3 {
 
-namespace {
-
-/// The refinement a restored dataset is given again: the dock's starting
-/// values, written out so a change of the dock's defaults does not change
-/// what a saved session gets back.
-FLRefineSettings restoredRefineSettings() {
-    FLRefineSettings settings;
-    settings.hampel1Enabled = true;
-    settings.hampel1K = 5;
-    settings.hampel1Threshold = 3.0f;
-    settings.hampel2Enabled = true;
-    settings.hampel2K = 11;
-    settings.hampel2Threshold = 3.0f;
-    settings.medianEnabled = false;
-    settings.medianK = 3;
-    settings.rollingAvgEnabled = false;
-    settings.rollingAvgK = 3;
-    settings.savgolEnabled = true;
-    settings.savgolK = 3;
-    settings.flMaxThreshold = 400.0;
-    return settings;
-}
-
-bool hasCalculatedRefinedFeature(const RTDCReader& reader) {
-    const std::string suffix = "_rf";
-    for (const std::string& name : reader.getAvailableFeatures()) {
-        if (name.size() >= 8 &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
-            reader.isCalculatedFeature(name))
-            return true;
-    }
-    return false;
-}
-
-bool hasCalculatedCompensation(const RTDCReader& reader, const std::vector<int>& channels) {
-    return std::any_of(channels.begin(), channels.end(), [&reader](int channel) {
-        return reader.isCalculatedFeature("fl" + std::to_string(channel) + "_max_ctc");
-    });
-}
-
-} // namespace
-
 // ---- active dataset --------------------------------------------------------------
 
 void MainWindow::onDatasetSelected(int row) {
@@ -129,6 +87,7 @@ void MainWindow::clearPlotAndEventViews() {
     m_plottedIndicesValid = false;
     m_scatterPlot->clearPolygonOverlays();
     m_scatterPlot->clearData();
+    m_scatterPlot->clearIsolines();
     m_imageViewer->clear();
     m_tracePlot->clear();
     m_tracePlot->hide();
@@ -203,45 +162,26 @@ void MainWindow::prepareCalculationsForDataset(DatasetEntry& entry) {
     m_calculationsWidget->setRefineEnabled(!channels.empty());
 
     // Derived features the dataset had, but that this reader lacks (a
-    // restored session), are computed again here, in this order.
-    if (!channels.empty() && entry.flRefinementApplied && !hasCalculatedRefinedFeature(*reader))
-        m_flRefinement->run(reader, entry.metadata, restoredRefineSettings());
+    // restored session), are computed again first.
+    redoRestoredComputations(entry);
 
     if (channels.size() >= 2) {
         m_calculationsWidget->buildSpilloverTable(channels);
         if (entry.ctcApplied && entry.ctcChannels == channels &&
             entry.spilloverMatrix.value().n_rows == channels.size()) {
             m_calculationsWidget->restoreSpilloverMatrix(entry.spilloverMatrix.value(), channels);
-            if (!hasCalculatedCompensation(*reader, channels))
-                m_flCompensation->run(reader, channels, entry.spilloverMatrix.value());
         }
     }
     m_calculationsWidget->setCompensationVisible(channels.size() >= 2);
 
-    if (reader->hasMasks() && entry.fcDeformApplied && !reader->isCalculatedFeature("deform_fc"))
-        m_fourierDeform->run(reader);
-
-    const bool emodAvailable = !isReservoirMeasurement(entry.metadata) &&
-                               reader->hasFeature("area_um") && reader->hasFeature("deform");
-    m_calculationsWidget->setEmodulusEnabled(emodAvailable);
-    if (emodAvailable && entry.emodApplied && !reader->isCalculatedFeature("emodulus") &&
-        reader->hasFeature(entry.emodParams.deformFeature)) {
-        // The computation's own rule: only a temperature above 0 °C replaces
-        // the stored one (a recorder writes 0 when it measured none).
-        EModParams params = entry.emodParams;
-        applyMetadataTemperature(params, entry.metadata);
-        m_emodulus->run(reader, params);
-    }
+    refreshEmodulusAvailability(entry);
     m_calculationsWidget->setAssessQualityVisible(entry.emodApplied);
-    if (emodAvailable)
-        m_calculationsWidget->populateEmodulusDefaults(entry.metadata, reader->hasFeature("temp"));
+    // Always this dataset's own conditions, also when it cannot have a modulus.
+    m_calculationsWidget->populateEmodulusDefaults(entry.metadata, reader->hasFeature("temp"));
 
     const bool imagesAndMasks = reader->hasImages() && reader->hasMasks();
     m_calculationsWidget->setFourierEnabled(reader->hasMasks());
     m_calculationsWidget->setImageFeaturesEnabled(imagesAndMasks);
-    if (imagesAndMasks && entry.imageFeaturesApplied && !imageFeatureNames().empty() &&
-        !reader->isCalculatedFeature(imageFeatureNames().front()))
-        m_imageFeatures->run(reader);
 
     refreshEmodulusDeformSources();
 }

@@ -13,7 +13,7 @@
 namespace Quorvex3 {
 
 void MainWindow::openCombinePlotWindow() {
-    m_combinePlotWindows.open(new CombinePlotWindow(this, nullptr), this);
+    m_combinePlotWindows.open(new CombinePlotWindow(&m_store, this, nullptr), this);
 }
 
 void MainWindow::openStatisticalEvalWindow() {

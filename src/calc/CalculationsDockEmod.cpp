@@ -17,6 +17,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include <cmath>
 
 namespace Quorvex3 {
 
@@ -27,14 +30,17 @@ const QString kMicrometres = QStringLiteral(" \u00b5m");
 const QString kMicrolitresPerSecond = QStringLiteral(" \u00b5L/s");
 constexpr int kManualViscosity = static_cast<int>(ViscosityModel::Manual);
 
-QString conditionText(double value, const QString& unit) {
-    return value > 0.0 ? QStringLiteral("%1") .arg(value) + unit : kNoValue;
+// The dataset's own value, or the default its computation takes instead:
+// a value that is not a finite number above 0 is no measurement condition.
+QString conditionText(double value, double fallback, const QString& unit) {
+    if (std::isfinite(value) && value > 0.0)
+        return QStringLiteral("%1").arg(value) + unit;
+    return QStringLiteral("%1").arg(fallback) + unit + QStringLiteral(" (default)");
 }
 
 void setEditable(QDoubleSpinBox* box, bool editable) {
     box->setReadOnly(!editable);
-    box->setButtonSymbols(editable ? QAbstractSpinBox::UpDownArrows
-                                   : QAbstractSpinBox::NoButtons);
+    box->setButtonSymbols(editable ? QAbstractSpinBox::UpDownArrows : QAbstractSpinBox::NoButtons);
 }
 
 } // namespace
@@ -78,11 +84,19 @@ QWidget* CalculationsDockWidget::buildEmodulusPage() {
     m_tempGroup->addButton(m_tempEvent, static_cast<int>(TemperatureSource::Event));
     m_tempGroup->addButton(m_tempMeta, static_cast<int>(TemperatureSource::Metadata));
     m_tempMeta->setChecked(true);
+    // The three sources on a row of their own under the box, across the
+    // whole page: beside it they need more room than the dock has on a
+    // 1280 x 720 screen.
+    auto* sources = new QHBoxLayout;
+    sources->setContentsMargins(0, 0, 0, 0);
+    sources->addStretch(1);
+    sources->addWidget(m_tempManual);
+    sources->addWidget(m_tempMeta);
+    sources->addWidget(m_tempEvent);
     temperatureRow->addWidget(m_temperatureSpin);
-    temperatureRow->addWidget(m_tempManual);
-    temperatureRow->addWidget(m_tempMeta);
-    temperatureRow->addWidget(m_tempEvent);
+    temperatureRow->addStretch(1);
     form->addRow(tr("Temperature:"), temperatureRow);
+    form->addRow(sources);
 
     m_channelWidthLabel = new QLabel(kNoValue, page);
     m_channelWidthLabel->setObjectName(QStringLiteral("emodChannelWidth"));
@@ -108,16 +122,29 @@ QWidget* CalculationsDockWidget::buildEmodulusPage() {
     m_emodAllCheck->setObjectName(QStringLiteral("emodulusAll"));
     form->addRow(m_emodAllCheck);
     m_emodButton = new QPushButton(tr("Compute Young's Modulus"), page);
+    m_emodButton->setObjectName(QStringLiteral("emodCompute"));
     m_emodButton->setEnabled(false);
-    form->addRow(m_emodButton);
+    // Why the button is off, when it is off for the dataset itself.
+    m_emodReason = new QLabel(page);
+    m_emodReason->setObjectName(QStringLiteral("emodUnavailableReason"));
+    m_emodReason->setWordWrap(true);
+    m_emodReason->setStyleSheet(QStringLiteral("color: gray;"));
+    m_emodReason->hide();
+    auto* compute = new QVBoxLayout;
+    compute->setContentsMargins(0, 0, 0, 0);
+    compute->addWidget(m_emodButton);
+    compute->addWidget(m_emodReason);
+    form->addRow(compute);
     m_assessButton = new QPushButton(tr("Assess Quality"), page);
+    m_assessButton->setObjectName(QStringLiteral("emodAssessQuality"));
     m_assessButton->setEnabled(false);
     m_assessButton->setToolTip(tr("Evaluate how well the YM mapping works for this dataset"));
     form->addRow(m_assessButton);
     m_useFilteredCheck = new QCheckBox(tr("Use filtered data"), page);
     m_useFilteredCheck->setObjectName(QStringLiteral("emodUseFilteredData"));
     m_useFilteredCheck->setChecked(true);
-    m_useFilteredCheck->setToolTip(tr("Evaluate only filtered events (excluding YM-based filters)"));
+    m_useFilteredCheck->setToolTip(
+        tr("Evaluate only filtered events (excluding YM-based filters)"));
     form->addRow(m_useFilteredCheck);
 
     connect(m_viscosityCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
@@ -156,19 +183,20 @@ double CalculationsDockWidget::parseLabelValue(const QLabel* label, const QStrin
 
 void CalculationsDockWidget::populateEmodulusDefaults(const RTDCMetadata& metadata,
                                                       bool hasTemperatureFeature) {
+    const EModParams defaults;
     m_channelWidthLabel->setText(
-        conditionText(metadataDouble(metadata, "setup", "channel width", 0.0), kMicrometres));
+        conditionText(metadataDouble(metadata, "setup", "channel width", 0.0),
+                      defaults.channelWidth, kMicrometres));
     m_flowRateLabel->setText(conditionText(metadataDouble(metadata, "setup", "flow rate", 0.0),
-                                           kMicrolitresPerSecond));
-    m_pixelSizeLabel->setText(
-        conditionText(metadataDouble(metadata, "imaging", "pixel size", 0.0), kMicrometres));
+                                           defaults.flowRate, kMicrolitresPerSecond));
+    m_pixelSizeLabel->setText(conditionText(metadataDouble(metadata, "imaging", "pixel size", 0.0),
+                                            defaults.pixelSize, kMicrometres));
 
     const MediumRecognition medium = recogniseMedium(metadataString(metadata, "setup", "medium"));
     m_mediumLabel->setText(QString::fromStdString(medium.label));
     updateViscosityOptions(medium.medium);
 
-    const double temperature = metadataDouble(metadata, "setup", "temperature", 0.0);
-    m_metadataTemperature = temperature > 0.0 ? temperature : 23.0;
+    m_metadataTemperature = metadataTemperature(metadata);
 
     m_tempEvent->setEnabled(hasTemperatureFeature);
     if (!hasTemperatureFeature && m_tempEvent->isChecked())
@@ -239,10 +267,10 @@ EModParams CalculationsDockWidget::readEmodulusParams() const {
     params.medium = static_cast<int>(m_currentMedium);
     params.viscosity = m_viscositySpin->value();
     params.temperature = m_temperatureSpin->value();
-    params.temperatureSource = static_cast<int>(
-        m_tempEvent->isChecked() ? TemperatureSource::Event
-        : m_tempMeta->isChecked() ? TemperatureSource::Metadata
-                                  : TemperatureSource::Manual);
+    params.temperatureSource =
+        static_cast<int>(m_tempEvent->isChecked()  ? TemperatureSource::Event
+                         : m_tempMeta->isChecked() ? TemperatureSource::Metadata
+                                                   : TemperatureSource::Manual);
     params.channelWidth = parseLabelValue(m_channelWidthLabel, kMicrometres);
     params.flowRate = parseLabelValue(m_flowRateLabel, kMicrolitresPerSecond);
     params.pixelSize = parseLabelValue(m_pixelSizeLabel, kMicrometres);
@@ -295,6 +323,24 @@ EModParams CalculationsDockWidget::buildParamsForDataset(const RTDCMetadata& met
 
 void CalculationsDockWidget::setEmodulusEnabled(bool enabled) {
     m_emodButton->setEnabled(enabled);
+}
+
+void CalculationsDockWidget::setEmodulusUnavailableReason(const QString& reason) {
+    m_emodReason->setText(reason);
+    m_emodReason->setVisible(!reason.isEmpty());
+    m_emodButton->setToolTip(reason);
+}
+
+void CalculationsDockWidget::clearEmodulusPage() {
+    for (QLabel* label : {m_mediumLabel, m_channelWidthLabel, m_flowRateLabel, m_pixelSizeLabel})
+        label->setText(kNoValue);
+    m_metadataTemperature = 23.0;
+    m_tempEvent->setEnabled(true);
+    updateViscosityOptions(EModMedium::Unknown);
+    onTempSourceChanged();
+    setEmodulusUnavailableReason({});
+    m_emodButton->setEnabled(false);
+    m_assessButton->setEnabled(false);
 }
 
 void CalculationsDockWidget::setAssessQualityVisible(bool visible) {

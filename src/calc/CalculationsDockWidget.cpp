@@ -17,8 +17,12 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace Quorvex3 {
 
@@ -64,8 +68,7 @@ CalculationsDockWidget::CalculationsDockWidget(QWidget* parent) : QWidget(parent
          buildDescribedPage(tr("Decomposes each cell's contour into Fourier components and "
                                "stores the deformation of the odd and even components only. "
                                "Requires segmentation masks."),
-                            m_fourierAllCheck, m_fourierButton,
-                            tr("Compute Fourier Deformation"))},
+                            m_fourierAllCheck, m_fourierButton, tr("Compute Fourier Deformation"))},
         {tr("Image Feature Extraction"),
          buildDescribedPage(tr("Extracts brightness-distribution, texture (LBP), radial-profile, "
                                "spectral and focus features from each cell's image within its "
@@ -82,6 +85,9 @@ CalculationsDockWidget::CalculationsDockWidget(QWidget* parent) : QWidget(parent
     }
     connect(m_sectionSelector, qOverload<int>(&QComboBox::currentIndexChanged), m_stack,
             &QStackedWidget::setCurrentIndex);
+    connect(m_stack, &QStackedWidget::currentChanged, this,
+            &CalculationsDockWidget::fitStackToCurrentPage);
+    fitStackToCurrentPage();
     layout->addWidget(m_sectionSelector);
     layout->addWidget(m_stack);
 
@@ -119,6 +125,17 @@ CalculationsDockWidget::CalculationsDockWidget(QWidget* parent) : QWidget(parent
 
 CalculationsDockWidget::~CalculationsDockWidget() = default;
 
+void CalculationsDockWidget::fitStackToCurrentPage() {
+    // A stack is as large as its largest page; the hidden dimension-reduction
+    // page would make the dock scroll both ways on a small screen.
+    for (int i = 0; i < m_stack->count(); ++i) {
+        const QSizePolicy::Policy policy =
+            i == m_stack->currentIndex() ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+        m_stack->widget(i)->setSizePolicy(policy, policy);
+    }
+    m_stack->updateGeometry();
+}
+
 // ---- crosstalk compensation --------------------------------------------------------
 
 QWidget* CalculationsDockWidget::buildCrosstalkPage() {
@@ -152,8 +169,8 @@ void CalculationsDockWidget::buildSpilloverTable(const std::vector<int>& channel
     for (int row = 0; row < n; ++row) {
         for (int column = 0; column < n; ++column) {
             const bool diagonal = row == column;
-            auto* item = new QTableWidgetItem(diagonal ? QStringLiteral("1.0")
-                                                       : QStringLiteral("0.0"));
+            auto* item =
+                new QTableWidgetItem(diagonal ? QStringLiteral("1.0") : QStringLiteral("0.0"));
             item->setTextAlignment(Qt::AlignCenter);
             if (diagonal) {
                 item->setFlags(item->flags() & ~Qt::ItemIsEditable);
@@ -231,7 +248,12 @@ QWidget* CalculationsDockWidget::buildRefinementPage() {
          halfWindow},
         {&m_rollingAvg, tr("Rolling Avg"), false, 50, 3, tr("Moving mean filter (window = 2k+1)"),
          halfWindow},
-        {&m_savgol, tr("Savitzky-Golay"), true, 20, 3, {},
+        {&m_savgol,
+         tr("Savitzky-Golay"),
+         true,
+         20,
+         3,
+         {},
          tr("Half-window size (quadratic fit, window = 2k+1)")},
     };
     for (const RowSpec& spec : rows) {
@@ -305,8 +327,8 @@ bool CalculationsDockWidget::isShowRefinedTrace() const {
 
 // ---- Fourier deformation and image features ----------------------------------------
 
-QWidget* CalculationsDockWidget::buildDescribedPage(const QString& description,
-                                                    QCheckBox*& allBox, QPushButton*& button,
+QWidget* CalculationsDockWidget::buildDescribedPage(const QString& description, QCheckBox*& allBox,
+                                                    QPushButton*& button,
                                                     const QString& buttonText) {
     auto* page = new QWidget(this);
     auto* layout = pageLayout(page);
@@ -333,9 +355,12 @@ bool CalculationsDockWidget::isImageFeaturesAllChecked() const {
 void CalculationsDockWidget::setActiveDataset(const DatasetEntry* entry) {
     m_refineButton->setEnabled(entry != nullptr);
     if (!entry) {
+        // Nothing of the dataset shown before may stay: its conditions,
+        // or a report of its modulus one could still ask for.
         m_compensateButton->setEnabled(false);
-        m_emodButton->setEnabled(false);
         m_fourierButton->setEnabled(false);
+        m_imageFeaturesButton->setEnabled(false);
+        clearEmodulusPage();
     }
     populateDimRedFeatures(entry);
 }
@@ -369,9 +394,8 @@ void CalculationsDockWidget::setImageFeaturesEnabled(bool enabled) {
 void CalculationsDockWidget::setExpertMode(bool on) {
     m_expertMode = on;
     std::vector<int> rows{2};
-    for (const QString& text :
-         {tr("Deformation from Fourier Decomposition"), tr("Image Feature Extraction"),
-          tr("Dimension Reduction")}) {
+    for (const QString& text : {tr("Deformation from Fourier Decomposition"),
+                                tr("Image Feature Extraction"), tr("Dimension Reduction")}) {
         const int row = m_sectionSelector->findText(text);
         if (row >= 0)
             rows.push_back(row);
@@ -384,6 +408,21 @@ void CalculationsDockWidget::setExpertMode(bool on) {
         if (!on && m_sectionSelector->currentIndex() == row)
             m_sectionSelector->setCurrentIndex(0);
     }
+    // The selector as wide as the sections one can choose: a hidden
+    // section's long name would widen the dock past a small screen.
+    const QFontMetrics metrics = m_sectionSelector->fontMetrics();
+    int longest = 0;
+    for (int row = 0; row < m_sectionSelector->count(); ++row)
+        if (on || std::find(rows.begin(), rows.end(), row) == rows.end())
+            longest =
+                std::max(longest, metrics.horizontalAdvance(m_sectionSelector->itemText(row)));
+    // An explicit minimum counts before the box's own hint, which would
+    // hold every item.
+    QStyleOptionComboBox option;
+    option.initFrom(m_sectionSelector);
+    const QSize needed = m_sectionSelector->style()->sizeFromContents(
+        QStyle::CT_ComboBox, &option, QSize(longest, metrics.height()), m_sectionSelector);
+    m_sectionSelector->setMinimumWidth(on ? 0 : needed.width());
 }
 
 } // namespace Quorvex3

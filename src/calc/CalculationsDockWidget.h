@@ -112,6 +112,9 @@ public:
     /// The same as `setCompensateEnabled`: the section stays visible.
     void setCompensationVisible(bool visible);
     void setEmodulusEnabled(bool enabled);
+    /// Shows why "Compute Young's Modulus" is off for the active dataset
+    /// (empty: it is not, or not for a reason of the dataset's own).
+    void setEmodulusUnavailableReason(const QString& reason);
     /// Enables "Assess Quality" (it stays visible either way).
     void setAssessQualityVisible(bool visible);
     void setFourierEnabled(bool enabled);
@@ -157,6 +160,10 @@ private:
                                 QPushButton*& button, const QString& buttonText);
     QWidget* buildDimRedPage();
     void onViscosityChoiceChanged();
+    /// The Young's modulus page without a dataset: no conditions, buttons off.
+    void clearEmodulusPage();
+    /// The stack as large as the page shown: hidden pages take no room.
+    void fitStackToCurrentPage();
 
     QComboBox* m_sectionSelector = nullptr;
     QStackedWidget* m_stack = nullptr;
@@ -179,6 +186,7 @@ private:
     QComboBox* m_deformSourceCombo = nullptr;
     QCheckBox* m_emodAllCheck = nullptr;
     QPushButton* m_emodButton = nullptr;
+    QLabel* m_emodReason = nullptr;
     QPushButton* m_assessButton = nullptr;
     QCheckBox* m_useFilteredCheck = nullptr;
     EModMedium m_currentMedium = EModMedium::Unknown;

@@ -87,12 +87,66 @@ bool isReservoirMeasurement(const RTDCMetadata& metadata) {
     return found != metadata.setup.end() && found->second == "reservoir";
 }
 
+namespace {
+
+constexpr double kDefaultTemperature = 23.0;
+
+bool usable(double value) {
+    return std::isfinite(value) && value > 0.0;
+}
+
+// A condition of the metadata, or `fallback` when it is not usable.
+double condition(const RTDCMetadata& metadata, const std::string& section, const std::string& key,
+                 double fallback) {
+    const double value = metadataDouble(metadata, section, key, fallback);
+    return usable(value) ? value : fallback;
+}
+
+bool conditionMissing(const RTDCMetadata& metadata, const std::string& section,
+                      const std::string& key) {
+    return !usable(metadataDouble(metadata, section, key, 0.0));
+}
+
+std::string defaultText(const char* what, double value, const char* unit) {
+    return std::string(what) + " " + QString::number(value, 'g', 6).toStdString() + " " + unit;
+}
+
+} // namespace
+
+double metadataTemperature(const RTDCMetadata& metadata) {
+    return condition(metadata, "setup", "temperature", kDefaultTemperature);
+}
+
+std::vector<std::string> emodDefaultsTaken(const RTDCMetadata& metadata, const EModParams& params) {
+    std::vector<std::string> taken;
+    if (conditionMissing(metadata, "setup", "channel width"))
+        taken.push_back(defaultText("channel width", params.channelWidth, "\u00b5m"));
+    if (conditionMissing(metadata, "setup", "flow rate"))
+        taken.push_back(defaultText("flow rate", params.flowRate, "\u00b5L/s"));
+    if (params.pixelationCorrection && conditionMissing(metadata, "imaging", "pixel size"))
+        taken.push_back(defaultText("pixel size", params.pixelSize, "\u00b5m"));
+    if (params.temperatureSource == static_cast<int>(TemperatureSource::Metadata) &&
+        conditionMissing(metadata, "setup", "temperature"))
+        taken.push_back(defaultText("temperature", params.temperature, "\u00b0C"));
+    return taken;
+}
+
+std::string emodUnavailableReason(const RTDCMetadata& metadata, bool hasArea, bool hasDeform) {
+    if (isReservoirMeasurement(metadata))
+        return "Not available: this measurement was taken in the reservoir, where cells are not "
+               "deformed.";
+    if (!hasArea || !hasDeform)
+        return std::string("Not available: the dataset has no \"") +
+               (hasArea ? "deform" : "area_um") + "\" feature.";
+    return {};
+}
+
 EModParams emodParamsFromMetadata(const RTDCMetadata& metadata, bool hasTemperatureFeature,
                                   const EModTemperatureChoice& choice, double manualViscosity) {
     EModParams params;
-    params.channelWidth = metadataDouble(metadata, "setup", "channel width", 20.0);
-    params.flowRate = metadataDouble(metadata, "setup", "flow rate", 0.04);
-    params.pixelSize = metadataDouble(metadata, "imaging", "pixel size", 0.34);
+    params.channelWidth = condition(metadata, "setup", "channel width", params.channelWidth);
+    params.flowRate = condition(metadata, "setup", "flow rate", params.flowRate);
+    params.pixelSize = condition(metadata, "imaging", "pixel size", params.pixelSize);
     const MediumRecognition medium = recogniseMedium(metadataString(metadata, "setup", "medium"));
     params.medium = static_cast<int>(medium.medium);
     params.viscosityModel = static_cast<int>(medium.viscosityModel);
@@ -102,7 +156,8 @@ EModParams emodParamsFromMetadata(const RTDCMetadata& metadata, bool hasTemperat
         params.temperatureSource = static_cast<int>(TemperatureSource::Event);
     } else if (choice.source == TemperatureSource::Metadata) {
         params.temperatureSource = static_cast<int>(TemperatureSource::Metadata);
-        params.temperature = metadataDouble(metadata, "setup", "temperature", 23.0);
+        // The rule of the active dataset's computation: an unusable value is 23 °C.
+        params.temperature = metadataTemperature(metadata);
     } else {
         params.temperatureSource = static_cast<int>(TemperatureSource::Manual);
         params.temperature = choice.temperature;

@@ -3,6 +3,7 @@
 #include "calc/EModParams.h"
 
 #include <string>
+#include <vector>
 
 namespace Quorvex3 {
 
@@ -53,9 +54,26 @@ struct EModTemperatureChoice {
 /// width, flow rate, pixel size and medium, with the dock's temperature
 /// choice and, for media without a viscosity model, the dock's viscosity.
 /// Per-event temperature is taken only when the dataset has "temp"; a
-/// missing condition falls back to the defaults of `EModParams`.
+/// condition that is missing or not a finite number above 0 falls back to
+/// the defaults of `EModParams`, the metadata temperature to 23 °C.
 EModParams emodParamsFromMetadata(const RTDCMetadata& metadata, bool hasTemperatureFeature,
                                   const EModTemperatureChoice& choice, double manualViscosity);
+
+/// The measurement temperature of the metadata ("setup" "temperature") when
+/// it is a finite number above 0 °C; 23 °C otherwise (a recorder writes 0
+/// when it measured none). Every Young's modulus computation takes this rule.
+double metadataTemperature(const RTDCMetadata& metadata);
+
+/// The conditions of a computation with `params` on a dataset whose metadata
+/// gave no usable value for them (absent, not a number, not finite, 0 or
+/// less), each with the default taken instead, e.g. "channel width 20 µm".
+/// The pixel size counts only with the pixelation correction, the
+/// temperature only when it comes from the metadata.
+std::vector<std::string> emodDefaultsTaken(const RTDCMetadata& metadata, const EModParams& params);
+
+/// Why a dataset cannot have a Young's modulus, as a sentence for the user;
+/// empty when it can.
+std::string emodUnavailableReason(const RTDCMetadata& metadata, bool hasArea, bool hasDeform);
 
 /// Replaces a channel width, flow rate or pixel size that is not a positive
 /// number by the default every dataset starts with: such a value maps no

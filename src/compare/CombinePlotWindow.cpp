@@ -1,9 +1,10 @@
 #include "compare/CombinePlotWindow.h"
 
-#include "app/MainWindow.h"
 #include "compare/CombineDatasetWidget.h"
+#include "compare/CombinePlotHost.h"
 #include "core/RTDCReader.h"
 #include "model/DatasetEntry.h"
+#include "model/DatasetStore.h"
 #include "util/DatasetDragPayload.h"
 #include "util/DatasetPickDialog.h"
 #include "util/DialogProvider.h"
@@ -61,8 +62,9 @@ bool isReorderDrag(const QMimeData* mime) {
 
 // ---- construction ----------------------------------------------------------
 
-CombinePlotWindow::CombinePlotWindow(MainWindow* main, QWidget* parent)
-    : QMainWindow(parent), m_mainWindow(main) {
+CombinePlotWindow::CombinePlotWindow(const DatasetStore* store, CombinePlotHost* host,
+                                     QWidget* parent)
+    : QMainWindow(parent), m_store(store), m_host(host) {
     m_refreshRequests =
         std::make_unique<RequestCoalescer>(this, [this](RequestCoalescer::Parts parts) {
             if (parts & kPanelPart)
@@ -106,6 +108,7 @@ CombinePlotWindow::CombinePlotWindow(MainWindow* main, QWidget* parent)
 
 CombinePlotWindow::~CombinePlotWindow() {
     m_refreshRequests->cancel();
+    m_exportTask.reset();
     clearPlots();
 }
 
@@ -225,7 +228,12 @@ void CombinePlotWindow::closeEvent(QCloseEvent* event) {
 // ---- references and cards --------------------------------------------------
 
 DatasetEntry* CombinePlotWindow::findDatasetEntry(int datasetId) const {
-    return m_mainWindow ? m_mainWindow->findDatasetById(datasetId) : nullptr;
+    return m_store ? m_store->findById(datasetId) : nullptr;
+}
+
+void CombinePlotWindow::saveHostState() {
+    if (m_host)
+        m_host->saveCurrentDatasetState();
 }
 
 int CombinePlotWindow::referenceIndexOf(int datasetId) const {
@@ -334,9 +342,9 @@ void CombinePlotWindow::rebuildDatasetPanel() {
 // ---- adding and removing datasets ------------------------------------------
 
 void CombinePlotWindow::addDataset(int datasetId) {
-    if (referenceIndexOf(datasetId) >= 0 || !m_mainWindow)
+    if (referenceIndexOf(datasetId) >= 0 || !m_store)
         return;
-    m_mainWindow->saveCurrentDatasetState();
+    saveHostState();
     const DatasetEntry* entry = findDatasetEntry(datasetId);
     if (!entry || !entry->featuresLoaded)
         return;
@@ -346,11 +354,11 @@ void CombinePlotWindow::addDataset(int datasetId) {
 }
 
 void CombinePlotWindow::addAllDatasets() {
-    if (!m_mainWindow)
+    if (!m_store)
         return;
-    m_mainWindow->saveCurrentDatasetState();
+    saveHostState();
     takeCardsState();
-    for (const auto& entry : m_mainWindow->datasets()) {
+    for (const auto& entry : m_store->datasets()) {
         if (entry->featuresLoaded && referenceIndexOf(entry->id) < 0)
             appendReference(*entry);
     }
@@ -358,10 +366,10 @@ void CombinePlotWindow::addAllDatasets() {
 }
 
 void CombinePlotWindow::addSelectedDatasets() {
-    if (!m_mainWindow)
+    if (!m_store)
         return;
     std::vector<PickableDataset> offered;
-    for (const auto& entry : m_mainWindow->datasets())
+    for (const auto& entry : m_store->datasets())
         if (entry->featuresLoaded && referenceIndexOf(entry->id) < 0)
             offered.push_back({entry->id, entry->displayName});
     // A dataset may have gone while the dialog was open: addDataset skips
@@ -370,7 +378,7 @@ void CombinePlotWindow::addSelectedDatasets() {
                                       QStringLiteral("addDatasetsDialog"));
     if (!ids)
         return;
-    m_mainWindow->saveCurrentDatasetState();
+    saveHostState();
     for (int id : *ids)
         addDataset(id);
 }

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -38,7 +39,8 @@ class QwtText;
 namespace Quorvex3 {
 
 class CombineDatasetWidget;
-class MainWindow;
+class CombinePlotHost;
+class DatasetStore;
 class RTDCReader;
 class RequestCoalescer;
 struct DatasetEntry;
@@ -72,7 +74,9 @@ private:
 /// shown as a card in the "Datasets" dock.
 ///
 /// Top-level; the main window owns it, tells it of changes of its datasets
-/// and releases it when it reports its closing. GUI thread only.
+/// and releases it when it reports its closing. It reads the datasets and
+/// their filters from the store and asks its host for the rest (the host's
+/// plot controls, iso-modulus lines, colour map). GUI thread only.
 class CombinePlotWindow : public QMainWindow {
     Q_OBJECT
 
@@ -84,10 +88,10 @@ public:
 
     /// The look of exported plots and of the preview.
     struct ExportSettings {
-        int tickLabelSize = 12;   ///< points, tick labels and text labels
-        int axisLabelSize = 14;   ///< points, x-bottom and y-left titles
+        int tickLabelSize = 12; ///< points, tick labels and text labels
+        int axisLabelSize = 14; ///< points, x-bottom and y-left titles
         bool showTitle = true;
-        int titleSize = 14;       ///< points
+        int titleSize = 14; ///< points
         bool titleBold = false;
         bool titleUseColor = true; ///< dataset colour; black otherwise
         double plotWidthMm = 100.0;
@@ -99,8 +103,9 @@ public:
         QColor uniformColor = Qt::black; ///< every dataset in colour mode "None"
     };
 
-    /// `main` is not owned and may be null; the main window passes no parent.
-    explicit CombinePlotWindow(MainWindow* main, QWidget* parent = nullptr);
+    /// `store` and `host` are not owned, must outlive the window and may be
+    /// null (no datasets, no host); the main window passes no parent.
+    CombinePlotWindow(const DatasetStore* store, CombinePlotHost* host, QWidget* parent = nullptr);
     ~CombinePlotWindow() override;
 
     // ---- called by the main window -----------------------------------------
@@ -126,7 +131,7 @@ public:
     // ---- session state -----------------------------------------------------
 
     /// The window's state as a session stores it; datasets are written by
-    /// their position in `datasets` (the main window's list).
+    /// their position in `datasets` (the store's list).
     QJsonObject saveState(const std::vector<std::unique_ptr<DatasetEntry>>& datasets) const;
     /// Applies a stored state; `sessionIdMap` takes a stored position to
     /// the id of the dataset reopened for it. Bad values take defaults.
@@ -144,6 +149,13 @@ public:
     int colorMode() const { return m_colorMode; }
     const ExportSettings& exportSettings() const { return m_exportSettings; }
     bool exportPreviewOn() const { return m_exportPreview; }
+    /// Whether plot files are still being written in the background (also
+    /// after a cancel, until the writer has stopped and removed its file),
+    /// until the window has handled the end of the writing.
+    bool exportRunning() const;
+    /// Called on the writing thread before each file is written (tests hold
+    /// the writing there); empty by default.
+    void setExportFileHook(std::function<void(const QString& path)> hook);
     /// How many times the plots were rebuilt (lets tests see what a burst
     /// of refresh requests cost).
     std::uint64_t plotRebuildCount() const { return m_plotRebuilds; }
@@ -192,6 +204,8 @@ private:
     void setupMenus();
     void applyDefaultFeatures(CombineDatasetRef& ref, RTDCReader* reader) const;
     DatasetEntry* findDatasetEntry(int datasetId) const;
+    /// Lets the host put its plot controls into the active dataset's record.
+    void saveHostState();
     /// Appends the reference of a loaded dataset (features from its entry,
     /// palette colour of the list length).
     void appendReference(const DatasetEntry& entry);
@@ -232,11 +246,14 @@ private:
     void setupStatsDock();
     void updateUniformColorVisibility();
     void pushExportSettingsToControls();
-    void applyExportSettingsToPlot(QwtPlot* plot);
+    /// `replot` false leaves the canvas as it is (an export draws the plot
+    /// elsewhere and puts the look back before anything is shown).
+    void applyExportSettingsToPlot(QwtPlot* plot, bool replot = true);
     void applyExportPreview();
     void clearExportPreview();
 
-    MainWindow* m_mainWindow = nullptr;
+    const DatasetStore* m_store = nullptr;
+    CombinePlotHost* m_host = nullptr;
     std::vector<CombineDatasetRef> m_refs;
     int m_displayMode = 0; ///< last accepted: 0 Array, 1 Array + Contour, 2 Same Plot
     int m_colorMode = 1;   ///< 0 Heatmap (Density), 1 Dataset Color, 2 None
@@ -316,9 +333,9 @@ private:
                                                                 bool withContours) const;
     /// The running rebuild's inputs; outside a rebuild, read anew into
     /// `storage` (which the result then refers to).
-    const std::vector<std::optional<CombinePlotInputs>>& currentInputs(
-        std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
-        bool withContours) const;
+    const std::vector<std::optional<CombinePlotInputs>>&
+    currentInputs(std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
+                  bool withContours) const;
     /// The inputs of reference `index` during a rebuild, else null.
     const CombinePlotInputs* rebuildInputsAt(int index) const;
     /// Dots, contours and axis titles of one dataset from inputs read before.
@@ -328,7 +345,8 @@ private:
     void renderArrayPlot(QwtPlot* plot, int index);
     CombineContourRequest contourRequest() const;
     /// Limits over the given inputs for the first plot's scale modes.
-    CombineAxisLimits globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const;
+    CombineAxisLimits
+    globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const;
     /// Each reference's inputs, read at the start of a rebuild and dropped at
     /// its end, so that plots, limits, warnings and statistics share one read;
     /// empty outside a rebuild (nothing is kept between rebuilds).
@@ -343,9 +361,20 @@ private:
     struct PlotLook;
     /// What applyExportSettingsToPlot changes on `plot`, to put back afterwards.
     static PlotLook savePlotLook(QwtPlot* plot);
-    static void restorePlotLook(QwtPlot* plot, const PlotLook& look);
+    static void restorePlotLook(QwtPlot* plot, const PlotLook& look, bool replot = true);
     /// Writes the plots to `path` as the export asks; false after an error box.
+    /// Records the plots as the export asks and starts writing them in the
+    /// background, with a progress dialog and Cancel; false when nothing was
+    /// started (a refusal or an error box was shown).
     bool writePlotFiles(const QString& path, const QString& suffix);
+    /// The writing in the background: its progress dialog and its end.
+    class PlotExportTask;
+    struct PlotExportTaskDeleter {
+        void operator()(PlotExportTask* task) const;
+    };
+    std::unique_ptr<PlotExportTask, PlotExportTaskDeleter> m_exportTask;
+    std::function<void(const QString& path)> m_exportFileHook;
+    void onPlotExportFinished();
     void showExportError(const QString& path, const QString& reason);
 };
 

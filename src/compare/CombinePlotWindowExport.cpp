@@ -2,27 +2,33 @@
 // of the combined plot window.
 #include "compare/CombinePlotWindow.h"
 
-#include "app/MainWindow.h"
 #include "model/DatasetEntry.h"
 #include "plots/PlotExportStyle.h"
 #include "plots/PlotFileExport.h"
+#include "plots/PlotRecording.h"
 #include "util/AtomicFile.h"
 #include "util/DialogProvider.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QHeaderView>
-#include <QLabel>
-#include <QSpinBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
+#include <QtConcurrent>
 
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
@@ -35,6 +41,7 @@
 #include <qwt_symbol.h>
 #include <qwt_text.h>
 
+#include <atomic>
 #include <cmath>
 
 namespace Quorvex3 {
@@ -84,6 +91,72 @@ struct CombinePlotWindow::PlotLook {
     std::vector<std::pair<QwtPlotSpectroCurve*, double>> spectroWidths;
     std::vector<std::pair<QwtPlotGrid*, bool>> grids;
 };
+
+/// Plot files being written on a pool thread from recordings made on the
+/// GUI thread. The writer shares only its own state with the window, so a
+/// window closed meanwhile lets it finish (and remove its temporary file)
+/// on its own.
+class CombinePlotWindow::PlotExportTask {
+public:
+    struct File {
+        QString path;
+        PlotTarget target;
+        std::shared_ptr<const RecordedPlot> recording;
+    };
+    struct State {
+        std::vector<File> files;
+        std::function<void(const QString&)> fileHook;
+        std::atomic<bool> cancel{false};
+        std::atomic<int> steps{0};
+        // Written by the writer, read once it has finished.
+        QString failedPath;
+        QString error;
+    };
+
+    std::shared_ptr<State> state = std::make_shared<State>();
+    QFutureWatcher<void> watcher;
+    // Children of the window: gone with it when it goes first.
+    QPointer<QProgressDialog> progress;
+    QPointer<QTimer> poll;
+
+    ~PlotExportTask() {
+        // Stops at its next step; the files stay as they were.
+        state->cancel = true;
+        delete progress;
+        delete poll;
+    }
+
+    static void run(const std::shared_ptr<State>& state) {
+        for (const File& file : state->files) {
+            if (state->cancel)
+                return;
+            if (state->fileHook)
+                state->fileHook(file.path);
+            QString error;
+            const bool written = writeRecordedPlot(
+                file.path, file.target, *file.recording, &state->cancel,
+                [&state] { ++state->steps; }, &error);
+            if (!written) {
+                state->failedPath = file.path;
+                state->error = error;
+                return;
+            }
+        }
+    }
+};
+
+void CombinePlotWindow::PlotExportTaskDeleter::operator()(PlotExportTask* task) const {
+    delete task;
+}
+
+bool CombinePlotWindow::exportRunning() const {
+    // Until its end has been handled (an error shown, the dialog gone).
+    return m_exportTask != nullptr;
+}
+
+void CombinePlotWindow::setExportFileHook(std::function<void(const QString& path)> hook) {
+    m_exportFileHook = std::move(hook);
+}
 
 void CombinePlotWindow::setupExportSettingsDock() {
     m_exportDock = new QDockWidget(tr("Export Settings"), this);
@@ -166,8 +239,8 @@ void CombinePlotWindow::setupExportSettingsDock() {
                 &CombinePlotWindow::onExportSettingsChanged);
     connect(m_axisWidthSpin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
             &CombinePlotWindow::onExportSettingsChanged);
-    for (QCheckBox* box : {m_showTitleCheck, m_titleBoldCheck, m_titleColorCheck, m_gridCheck,
-                           m_rightTopAxesCheck})
+    for (QCheckBox* box :
+         {m_showTitleCheck, m_titleBoldCheck, m_titleColorCheck, m_gridCheck, m_rightTopAxesCheck})
         connect(box, &QCheckBox::toggled, this, &CombinePlotWindow::onExportSettingsChanged);
     connect(m_uniformColorCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &CombinePlotWindow::onExportSettingsChanged);
@@ -204,10 +277,10 @@ void CombinePlotWindow::updateUniformColorVisibility() {
 
 void CombinePlotWindow::pushExportSettingsToControls() {
     const ExportSettings s = m_exportSettings;
-    const QWidget* controls[] = {m_tickLabelSpin,  m_axisLabelSpin,     m_showTitleCheck,
-                                 m_titleSizeSpin,  m_titleBoldCheck,    m_titleColorCheck,
-                                 m_plotWidthSpin,  m_plotHeightSpin,    m_pointSizeSpin,
-                                 m_axisWidthSpin,  m_gridCheck,         m_rightTopAxesCheck,
+    const QWidget* controls[] = {m_tickLabelSpin,    m_axisLabelSpin,  m_showTitleCheck,
+                                 m_titleSizeSpin,    m_titleBoldCheck, m_titleColorCheck,
+                                 m_plotWidthSpin,    m_plotHeightSpin, m_pointSizeSpin,
+                                 m_axisWidthSpin,    m_gridCheck,      m_rightTopAxesCheck,
                                  m_uniformColorCombo};
     std::vector<QSignalBlocker> blockers;
     for (const QWidget* control : controls)
@@ -278,7 +351,7 @@ CombinePlotWindow::PlotLook CombinePlotWindow::savePlotLook(QwtPlot* plot) {
     return look;
 }
 
-void CombinePlotWindow::restorePlotLook(QwtPlot* plot, const PlotLook& look) {
+void CombinePlotWindow::restorePlotLook(QwtPlot* plot, const PlotLook& look, bool replot) {
     for (int axis = 0; axis < QwtPlot::axisCnt; ++axis) {
         plot->setAxisFont(axis, look.axisFonts[axis]);
         plot->axisScaleDraw(axis)->setPenWidth(look.scalePenWidths[axis]);
@@ -295,10 +368,11 @@ void CombinePlotWindow::restorePlotLook(QwtPlot* plot, const PlotLook& look) {
         curve->setPenWidth(width);
     for (const auto& [grid, visible] : look.grids)
         grid->setVisible(visible);
-    plot->replot();
+    if (replot)
+        plot->replot();
 }
 
-void CombinePlotWindow::applyExportSettingsToPlot(QwtPlot* plot) {
+void CombinePlotWindow::applyExportSettingsToPlot(QwtPlot* plot, bool replot) {
     const ExportSettings& s = m_exportSettings;
     QFont tickFont;
     tickFont.setPointSize(s.tickLabelSize);
@@ -353,7 +427,10 @@ void CombinePlotWindow::applyExportSettingsToPlot(QwtPlot* plot) {
         plot->enableAxis(QwtPlot::xTop, false);
         plot->enableAxis(QwtPlot::yRight, false);
     }
-    plot->replot();
+    if (replot)
+        plot->replot();
+    else
+        plot->updateAxes();
 }
 
 void CombinePlotWindow::setExportPreview(bool on) {
@@ -497,51 +574,120 @@ bool CombinePlotWindow::writePlotFiles(const QString& path, const QString& suffi
         return false;
     }
 
-    // The export look goes on every plot for the writing and comes off again
-    // afterwards, so the plots on screen look as they did.
+    if (exportRunning()) {
+        DialogProvider::current().information(this, tr("Export Plots"),
+                                              tr("The previous export is still being written."));
+        return false;
+    }
+
+    // The export look goes on every plot while it is recorded and comes off
+    // again before anything is shown: the canvases are not repainted, the
+    // plots on screen look as they did. The files are written afterwards,
+    // on a pool thread, from the recordings.
     std::vector<PlotLook> looks;
     std::vector<PlotExportStyle> styles;
     for (QwtPlot* plot : m_plots) {
+        plot->setUpdatesEnabled(false);
         looks.push_back(savePlotLook(plot));
-        styles.push_back(applyExportStyle(plot));
-        applyExportSettingsToPlot(plot);
+        styles.push_back(applyExportStyle(plot, false));
+        applyExportSettingsToPlot(plot, false);
     }
     QwtPlotRenderer renderer;
     configureRenderer(renderer, s);
-    bool ok = true;
-    QString error;
+    std::unique_ptr<PlotExportTask, PlotExportTaskDeleter> task(new PlotExportTask);
+    task->state->fileHook = m_exportFileHook;
     if (mode == Mode::Grid) {
         const CombineGridSize grid = computeGridSize(static_cast<int>(m_plots.size()));
-        const QSizeF total(grid.columns * s.plotWidthMm + (grid.columns - 1) * kGridGapMm,
-                           grid.rows * s.plotHeightMm + (grid.rows - 1) * kGridGapMm);
-        ok = writePlotPage(
-            path, format, total, kExportDpi, QStringLiteral("Combine Plot Export"),
-            [&](QPainter& painter, double unitsPerMm) {
-                for (size_t k = 0; k < m_plots.size(); ++k) {
-                    const int row = static_cast<int>(k) / grid.columns;
-                    const int column = static_cast<int>(k) % grid.columns;
-                    const QRectF cell(column * (s.plotWidthMm + kGridGapMm) * unitsPerMm,
-                                      row * (s.plotHeightMm + kGridGapMm) * unitsPerMm,
-                                      s.plotWidthMm * unitsPerMm, s.plotHeightMm * unitsPerMm);
-                    renderer.render(m_plots[k], &painter, cell);
-                }
-            },
-            &error);
-        if (!ok)
-            showExportError(path, error);
+        PlotPageSetup page;
+        page.sizeMm = QSizeF(grid.columns * s.plotWidthMm + (grid.columns - 1) * kGridGapMm,
+                             grid.rows * s.plotHeightMm + (grid.rows - 1) * kGridGapMm);
+        page.dpi = kExportDpi;
+        page.title = QStringLiteral("Combine Plot Export");
+        const PlotTarget target = plotPageTarget(format, page);
+        PlotRecorder recorder(target);
+        const double unitsPerMm = recorder.unitsPerMm();
+        for (size_t k = 0; k < m_plots.size(); ++k) {
+            const int row = static_cast<int>(k) / grid.columns;
+            const int column = static_cast<int>(k) % grid.columns;
+            const QRectF cell(column * (s.plotWidthMm + kGridGapMm) * unitsPerMm,
+                              row * (s.plotHeightMm + kGridGapMm) * unitsPerMm,
+                              s.plotWidthMm * unitsPerMm, s.plotHeightMm * unitsPerMm);
+            recorder.render(renderer, m_plots[k], cell);
+        }
+        task->state->files.push_back({path, target, recorder.finish()});
     } else {
-        for (size_t k = 0; k < targets.size() && ok; ++k) {
-            ok = renderPlotFile(renderer, m_plots[k], targets[k], format, plotMm, kExportDpi,
-                                &error);
-            if (!ok)
-                showExportError(targets[k], error);
+        for (size_t k = 0; k < targets.size(); ++k) {
+            const PlotTarget target = plotDocumentTarget(format, plotMm, kExportDpi);
+            PlotRecorder recorder(target);
+            recorder.render(renderer, m_plots[k], recorder.documentRect());
+            task->state->files.push_back({targets[k], target, recorder.finish()});
         }
     }
+    // Back as it was; the canvases still show what they drew before.
     for (size_t k = 0; k < m_plots.size(); ++k) {
-        restoreExportStyle(m_plots[k], styles[k]);
-        restorePlotLook(m_plots[k], looks[k]);
+        restorePlotLook(m_plots[k], looks[k], false);
+        restoreExportStyle(m_plots[k], styles[k], false);
+        m_plots[k]->setUpdatesEnabled(true);
     }
-    return ok;
+
+    int steps = 0;
+    for (const PlotExportTask::File& file : task->state->files)
+        steps += PlotRecorder::stepCount(*file.recording);
+    auto* progress = new QProgressDialog(tr("Writing %1\u2026").arg(QFileInfo(path).fileName()),
+                                         tr("Cancel"), 0, steps, this);
+    progress->setObjectName(QStringLiteral("exportProgress"));
+    progress->setWindowTitle(tr("Export Plots"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(0);
+    progress->setValue(0);
+    progress->show();
+    task->progress = progress;
+    const std::shared_ptr<PlotExportTask::State> state = task->state;
+    // Cancel: the writer stops at its next step and leaves the target as it
+    // was; the window is free at once.
+    connect(progress, &QProgressDialog::canceled, this, [this, state] {
+        state->cancel = true;
+        if (m_exportTask && m_exportTask->progress)
+            m_exportTask->progress->hide();
+    });
+    task->poll = new QTimer(this);
+    task->poll->setInterval(100);
+    connect(task->poll, &QTimer::timeout, this, [this, state] {
+        if (m_exportTask && m_exportTask->progress && !state->cancel)
+            m_exportTask->progress->setValue(
+                std::min(state->steps.load(), m_exportTask->progress->maximum()));
+    });
+    connect(&task->watcher, &QFutureWatcher<void>::finished, this,
+            &CombinePlotWindow::onPlotExportFinished);
+    task->poll->start();
+    m_exportTask = std::move(task);
+    m_exportTask->watcher.setFuture(QtConcurrent::run([state] {
+        try {
+            PlotExportTask::run(state);
+        } catch (...) {
+            // Nothing may leave a pool task: the file stays as it was.
+            state->failedPath = state->files.empty() ? QString() : state->files.front().path;
+            state->error = QStringLiteral("The file could not be written.");
+        }
+    }));
+    return true;
+}
+
+void CombinePlotWindow::onPlotExportFinished() {
+    if (!m_exportTask)
+        return;
+    const std::shared_ptr<PlotExportTask::State> state = m_exportTask->state;
+    m_exportTask->poll->stop();
+    m_exportTask->progress->hide();
+    const bool cancelled = state->cancel;
+    // Released from the event loop: this runs inside the watcher's signal
+    // (and the window may be gone by then).
+    PlotExportTask* done = m_exportTask.release();
+    QTimer::singleShot(0, QCoreApplication::instance(), [done] { delete done; });
+    if (!cancelled && !state->failedPath.isEmpty())
+        showExportError(state->failedPath, state->error);
 }
 
 void CombinePlotWindow::exportStatsTsv() {

@@ -2,10 +2,11 @@
 // events, axis scales and limits, warnings and the statistics table.
 #include "compare/CombinePlotWindow.h"
 
-#include "app/MainWindow.h"
 #include "compare/CombineDatasetWidget.h"
-#include "model/DatasetEntry.h"
+#include "compare/CombinePlotHost.h"
 #include "core/RTDCReader.h"
+#include "model/DatasetEntry.h"
+#include "model/DatasetStore.h"
 #include "plots/ColorMaps.h"
 #include "plots/PlotOverlayItems.h"
 #include "plots/PseudoLogScaleEngine.h"
@@ -13,23 +14,23 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QFont>
 #include <QGridLayout>
 #include <QPen>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QDockWidget>
 
-#include <qwt_plot.h>
 #include <qwt_color_map.h>
+#include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
 #include <qwt_plot_legenditem.h>
 #include <qwt_plot_marker.h>
-#include <qwt_symbol.h>
 #include <qwt_plot_textlabel.h>
 #include <qwt_scale_engine.h>
+#include <qwt_symbol.h>
 #include <qwt_text.h>
 
 namespace Quorvex3 {
@@ -75,8 +76,8 @@ void attachColoredDots(QwtPlot* plot, const CombineFilteredData& dots, const QCo
     fill.setAlpha(100);
     auto* curve = new QwtPlotCurve();
     curve->setStyle(QwtPlotCurve::NoCurve);
-    curve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(fill), QPen(color, 1.0),
-                                   QSize(6, 6)));
+    curve->setSymbol(
+        new QwtSymbol(QwtSymbol::Ellipse, QBrush(fill), QPen(color, 1.0), QSize(6, 6)));
     // A legend item would list the dots under an empty title.
     curve->setItemAttribute(QwtPlotItem::Legend, false);
     QVector<QPointF> points;
@@ -203,17 +204,17 @@ CombinePlotWindow::readAllInputs(bool withDensity, bool withContours) const {
         std::optional<CombinePlotInputs>& in = all[static_cast<size_t>(i)];
         in.emplace();
         // An unloaded dataset or a closed reader contributes no events.
-        if (!entry->featuresLoaded || !entry->reader || !m_mainWindow)
+        if (!entry->featuresLoaded || !entry->reader || !m_store)
             continue;
-        *in = readCombinePlotInputs(*entry->reader, m_mainWindow->buildEffectiveFilter(entry),
+        *in = readCombinePlotInputs(*entry->reader, m_store->buildEffectiveFilter(entry),
                                     dataRequest(ref, withDensity && m_colorMode == 0), contours);
     }
     return all;
 }
 
-const std::vector<std::optional<CombinePlotInputs>>& CombinePlotWindow::currentInputs(
-    std::vector<std::optional<CombinePlotInputs>>& storage, bool withDensity,
-    bool withContours) const {
+const std::vector<std::optional<CombinePlotInputs>>&
+CombinePlotWindow::currentInputs(std::vector<std::optional<CombinePlotInputs>>& storage,
+                                 bool withDensity, bool withContours) const {
     if (m_inRebuild)
         return m_rebuildInputs;
     storage = readAllInputs(withDensity, withContours);
@@ -324,8 +325,8 @@ void CombinePlotWindow::renderArrayPlot(QwtPlot* plot, int index) {
     }
 }
 
-CombineAxisLimits CombinePlotWindow::globalLimitsOf(
-    const std::vector<std::optional<CombinePlotInputs>>& all) const {
+CombineAxisLimits
+CombinePlotWindow::globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const {
     std::vector<const FilteredData*> pointers;
     for (const auto& in : all)
         pointers.push_back(in ? &in->data : nullptr);
@@ -380,7 +381,7 @@ void CombinePlotWindow::renderInputsOnPlot(QwtPlot* plot, const CombinePlotInput
             attachColoredDots(plot, dots, color);
         } else if (!dots.density.empty()) {
             attachHeatMapDots(plot, dots, densityColorRange(data.density),
-                              m_mainWindow ? m_mainWindow->colorMapIndex() : 0);
+                              m_host ? m_host->colorMapIndex() : 0);
         }
     }
     if (m_contourCombo->currentIndex() != 0 && data.x.size() >= 4)
@@ -455,10 +456,12 @@ void CombinePlotWindow::renderContourOverlay(QwtPlot* plot) {
         attachLegend(plot);
     const DatasetEntry* firstEntry = findDatasetEntry(first.datasetId);
     if (firstEntry && firstEntry->featuresLoaded && firstEntry->reader) {
-        setAxisTitleText(plot, QwtPlot::xBottom, QString::fromStdString(
-                                                     firstEntry->reader->getFeatureLabel(first.xFeature)));
-        setAxisTitleText(plot, QwtPlot::yLeft, QString::fromStdString(
-                                                   firstEntry->reader->getFeatureLabel(first.yFeature)));
+        setAxisTitleText(
+            plot, QwtPlot::xBottom,
+            QString::fromStdString(firstEntry->reader->getFeatureLabel(first.xFeature)));
+        setAxisTitleText(
+            plot, QwtPlot::yLeft,
+            QString::fromStdString(firstEntry->reader->getFeatureLabel(first.yFeature)));
     }
     plot->setTitle(makePlotTitle(plot, tr("Contour Overlay"), QColor()));
     if (!m_refs.empty())
@@ -466,13 +469,13 @@ void CombinePlotWindow::renderContourOverlay(QwtPlot* plot) {
 }
 
 void CombinePlotWindow::addIsolines(QwtPlot* plot, const CombineDatasetRef& ref) {
-    if (!m_isoCheck->isChecked() || !m_mainWindow)
+    if (!m_isoCheck->isChecked() || !m_host)
         return;
     const DatasetEntry* entry = findDatasetEntry(ref.datasetId);
     if (!entry || !entry->featuresLoaded)
         return;
     const std::vector<IsoLine> lines =
-        m_mainWindow->isolinesForDataset(entry, ref.xFeature, ref.yFeature);
+        m_host->isolinesForDataset(entry, ref.xFeature, ref.yFeature);
     const IsolineItems items = makeIsolineItems(lines, m_isoLabelsCheck->isChecked());
     for (QwtPlotCurve* curve : items.curves)
         curve->attach(plot);
@@ -535,8 +538,8 @@ void CombinePlotWindow::fillStatsTable() {
     }
     QStringList header{tr("Dataset"), tr("N")};
     for (const std::string& feature : table.features) {
-        const QString label = QString::fromStdString(
-            labels ? labels->getFeatureLabel(feature) : feature);
+        const QString label =
+            QString::fromStdString(labels ? labels->getFeatureLabel(feature) : feature);
         for (const char* name : kCombineStatNames)
             header << label + QLatin1Char(' ') + QString::fromLatin1(name);
     }

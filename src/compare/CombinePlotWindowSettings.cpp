@@ -2,8 +2,8 @@
 // display and colour modes, feature and axis synchronisation, limits.
 #include "compare/CombinePlotWindow.h"
 
-#include "app/MainWindow.h"
 #include "compare/CombineDatasetWidget.h"
+#include "compare/CombinePlotHost.h"
 #include "core/RTDCReader.h"
 #include "model/DatasetEntry.h"
 #include "util/DatasetDragPayload.h"
@@ -290,6 +290,19 @@ void CombinePlotWindow::setupSettingsDock() {
         connect(spin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
                 [this] { rebuildPlots(); });
     connect(m_isoCheck, &QCheckBox::toggled, this, [this](bool on) {
+        // The lines need the look-up table: without it the box is not left
+        // ticked over plots that show none, and the user learns why.
+        if (on && m_host) {
+            if (const QString problem = m_host->isolineTableProblem(); !problem.isEmpty()) {
+                {
+                    const QSignalBlocker block(m_isoCheck);
+                    m_isoCheck->setChecked(false);
+                }
+                DialogProvider::current().warning(this, tr("Isoelastics"), problem,
+                                                  QMessageBox::Ok);
+                return;
+            }
+        }
         m_isoLabelsCheck->setEnabled(on);
         if (!on) {
             const QSignalBlocker block(m_isoLabelsCheck);

@@ -62,8 +62,8 @@ QString readString(const QJsonObject& object, const char* key, const QString& fa
 
 } // namespace
 
-QJsonObject CombinePlotWindow::saveState(
-    const std::vector<std::unique_ptr<DatasetEntry>>& datasets) const {
+QJsonObject
+CombinePlotWindow::saveState(const std::vector<std::unique_ptr<DatasetEntry>>& datasets) const {
     QJsonObject state;
     state.insert(QStringLiteral("displayMode"), m_displayCombo->currentIndex());
     state.insert(QStringLiteral("colorMode"), m_colorCombo->currentIndex());
@@ -135,11 +135,11 @@ void CombinePlotWindow::restoreState(const QJsonObject& state, const QMap<int, i
         // No handler runs while the controls are set: no question is asked
         // and nothing is rebuilt in between.
         QWidget* const controls[] = {
-            m_displayCombo,    m_colorCombo,       m_contourCombo,      m_syncFeaturesCheck,
-            m_syncAxesCheck,   m_manualLimitsCheck, m_showLegendCheck,  m_contourInnerSpin,
-            m_contourOuterSpin, m_isoCheck,         m_isoLabelsCheck,    m_xMinSpin,
-            m_xMaxSpin,        m_yMinSpin,         m_yMaxSpin,          m_manualArrayCheck,
-            m_arrayColsSpin,   m_arrayRowsSpin,    m_showCountCheck};
+            m_displayCombo,     m_colorCombo,        m_contourCombo,    m_syncFeaturesCheck,
+            m_syncAxesCheck,    m_manualLimitsCheck, m_showLegendCheck, m_contourInnerSpin,
+            m_contourOuterSpin, m_isoCheck,          m_isoLabelsCheck,  m_xMinSpin,
+            m_xMaxSpin,         m_yMinSpin,          m_yMaxSpin,        m_manualArrayCheck,
+            m_arrayColsSpin,    m_arrayRowsSpin,     m_showCountCheck};
         std::vector<QSignalBlocker> blockers;
         blockers.reserve(std::size(controls));
         for (QWidget* control : controls)
@@ -204,17 +204,9 @@ void CombinePlotWindow::restoreState(const QJsonObject& state, const QMap<int, i
             ref.scaleYMode = readCode(item, "scaleYMode", 3, 0);
             m_refs.push_back(ref);
         }
-
-        // Overlays and the single plot need one pair of features: a file
-        // that stored them without the sync gets it, as choosing the mode
-        // would have done.
-        if ((m_displayMode == 1 || m_displayMode == 2) && m_refs.size() >= 2) {
-            m_syncFeaturesCheck->setChecked(true);
-            for (CombineDatasetRef& ref : m_refs) {
-                ref.xFeature = m_refs.front().xFeature;
-                ref.yFeature = m_refs.front().yFeature;
-            }
-        }
+        // An overlay mode without the feature sync stands as stored (each
+        // dataset keeps its own features) until the user picks a display
+        // mode again, which asks for the sync then.
     }
 
     const QJsonValue exportValue = state.value(QStringLiteral("exportSettings"));
@@ -230,8 +222,7 @@ void CombinePlotWindow::restoreState(const QJsonObject& state, const QMap<int, i
         s.titleUseColor = readBool(e, "titleUseColor", defaults.titleUseColor);
         // Clamped before the whole-millimetre fields truncate them.
         s.plotWidthMm = std::clamp(readNumber(e, "plotWidthMm", defaults.plotWidthMm), 0.0, 1e6);
-        s.plotHeightMm =
-            std::clamp(readNumber(e, "plotHeightMm", defaults.plotHeightMm), 0.0, 1e6);
+        s.plotHeightMm = std::clamp(readNumber(e, "plotHeightMm", defaults.plotHeightMm), 0.0, 1e6);
         s.pointSize = readInt(e, "pointSize", defaults.pointSize);
         s.axisLineWidth = readNumber(e, "axisLineWidth", defaults.axisLineWidth);
         s.showGrid = readBool(e, "showGrid", defaults.showGrid);

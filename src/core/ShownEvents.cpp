@@ -27,4 +27,10 @@ std::vector<int> shownEvents(RTDCReader& reader, const EventFilter& filter) {
     return filter.apply(columns, eventCount);
 }
 
+std::vector<int> shownEventsByRules(RTDCReader& reader, const EventFilter& filter) {
+    EventFilter switchedOn = filter;
+    switchedOn.setEnabled(true);
+    return shownEvents(reader, switchedOn);
+}
+
 } // namespace Quorvex3

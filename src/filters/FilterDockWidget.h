@@ -159,7 +159,9 @@ private:
     QScrollArea* m_scrollArea = nullptr;
     QLabel* m_statusLabel = nullptr;
     QGroupBox* m_filterBox = nullptr;
-    QVBoxLayout* m_groupLayout = nullptr;
+    // Holds the group widgets; replaced whole on every rebuild (see
+    // refreshFilterGroups).
+    QWidget* m_groupContainer = nullptr;
     std::vector<FilterGroupWidget*> m_groupWidgets;
     std::vector<QWidget*> m_ruleWidgets;
     std::vector<QWidget*> m_separators;

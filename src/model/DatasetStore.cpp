@@ -98,6 +98,28 @@ bool DatasetStore::move(int from, int destination) {
     return true;
 }
 
+void DatasetStore::reorder(const std::vector<int>& leadingIds) {
+    const DatasetEntry* active = activeDataset();
+    DatasetList ordered;
+    ordered.reserve(m_datasets.size());
+    for (const int id : leadingIds) {
+        const auto found =
+            std::find_if(m_datasets.begin(), m_datasets.end(),
+                         [id](const auto& entry) { return entry && entry->id == id; });
+        if (found != m_datasets.end())
+            ordered.push_back(std::move(*found));
+    }
+    for (auto& entry : m_datasets)
+        if (entry)
+            ordered.push_back(std::move(entry));
+    m_datasets = std::move(ordered);
+    const auto found = std::find_if(m_datasets.begin(), m_datasets.end(),
+                                    [active](const auto& entry) { return entry.get() == active; });
+    m_activeRow = active && found != m_datasets.end()
+                      ? static_cast<int>(std::distance(m_datasets.begin(), found))
+                      : -1;
+}
+
 void DatasetStore::setActiveRow(int row) {
     m_activeRow = row >= 0 && row < count() ? row : -1;
 }

@@ -78,6 +78,10 @@ public:
     /// in range); the active row follows its dataset. Returns false and
     /// changes nothing for rows out of range.
     bool move(int from, int destination);
+    /// Puts the datasets with the listed ids first, in the listed order;
+    /// the others follow in their present order. Unknown and repeated ids
+    /// are passed over. The active row follows its dataset.
+    void reorder(const std::vector<int>& leadingIds);
 
     /// Row of the active dataset, -1 when none is active.
     int activeRow() const { return m_activeRow; }

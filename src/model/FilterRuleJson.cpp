@@ -2,10 +2,14 @@
 
 #include <QJsonArray>
 #include <QJsonValue>
+#include <QLocale>
 #include <QString>
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace Quorvex3 {
 
@@ -76,6 +80,83 @@ std::vector<std::pair<double, double>> verticesFromJson(const QJsonValue& value)
     return vertices;
 }
 
+// ---- checked reading ----------------------------------------------------------------
+
+QString vertexCount(int count) {
+    return count == 1 ? QStringLiteral("1 vertex") : QStringLiteral("%1 vertices").arg(count);
+}
+
+/// The value as the user wrote it, for messages.
+QString jsonText(const QJsonValue& value) {
+    switch (value.type()) {
+    case QJsonValue::String:
+        return QLatin1Char('"') + value.toString() + QLatin1Char('"');
+    case QJsonValue::Double:
+        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Null:
+        return QStringLiteral("null");
+    case QJsonValue::Array:
+        return QStringLiteral("an array");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    default:
+        return QStringLiteral("nothing");
+    }
+}
+
+bool isNumberText(const QJsonValue& value) {
+    const QString text = value.toString();
+    return value.isString() && (text == kInf || text == kMinusInf || text == kNaN);
+}
+
+/// A vertex the polygon test can use: two finite numbers first.
+bool usableVertex(const QJsonValue& element) {
+    if (!element.isArray())
+        return false;
+    const QJsonArray pair = element.toArray();
+    return pair.size() >= 2 && pair.at(0).isDouble() && pair.at(1).isDouble() &&
+           std::isfinite(pair.at(0).toDouble()) && std::isfinite(pair.at(1).toDouble());
+}
+
+void checkRuleValues(const QJsonObject& object, const FilterRule& rule, QStringList& problems) {
+    const auto present = [&object](const char* key) { return object.contains(QLatin1String(key)); };
+    const auto value = [&object](const char* key) { return object.value(QLatin1String(key)); };
+    if (present("type")) {
+        const QString type = value("type").toString();
+        if (type != QStringLiteral("Range") && type != QStringLiteral("Polygon"))
+            problems << QStringLiteral("type %1 replaced by Range").arg(jsonText(value("type")));
+    }
+    const struct {
+        const char* key;
+        const char* what;
+    } numbers[] = {{"minValue", "minimum"}, {"maxValue", "maximum"}};
+    for (const auto& number : numbers)
+        if (present(number.key) && !value(number.key).isDouble() &&
+            !isNumberText(value(number.key)))
+            problems << QStringLiteral("%1 %2 replaced by 0")
+                            .arg(QLatin1String(number.what), jsonText(value(number.key)));
+    for (const char* key : {"featureName", "featureNameY", "propagationId"})
+        if (present(key) && !value(key).isString())
+            problems << QStringLiteral("%1 %2 replaced by an empty name")
+                            .arg(QLatin1String(key), jsonText(value(key)));
+    for (const char* key : {"enabled", "inverted"})
+        if (present(key) && !value(key).isBool())
+            problems << QStringLiteral("%1 %2 replaced by %3")
+                            .arg(QLatin1String(key), jsonText(value(key)),
+                                 QLatin1String(key == std::string("enabled") ? "true" : "false"));
+    for (const char* key : {"scaleXMode", "scaleYMode"}) {
+        if (!present(key))
+            continue;
+        const QJsonValue code = value(key);
+        const double number = code.toDouble(-1.0);
+        if (!code.isDouble() || number != std::floor(number) || number < 0 || number > 2)
+            problems << QStringLiteral("%1 %2 replaced by linear")
+                            .arg(QLatin1String(key), jsonText(code));
+    }
+}
+
 } // namespace
 
 QJsonObject serializeFilterRule(const FilterRule& rule) {
@@ -112,6 +193,25 @@ FilterRule deserializeFilterRule(const QJsonObject& object) {
     return rule;
 }
 
+FilterRule deserializeFilterRule(const QJsonObject& object, QStringList& problems) {
+    FilterRule rule = deserializeFilterRule(object);
+    checkRuleValues(object, rule, problems);
+    std::vector<std::pair<double, double>> usable;
+    for (const QJsonValue& element : object.value(QStringLiteral("polygonVertices")).toArray())
+        if (usableVertex(element))
+            usable.emplace_back(element.toArray().at(0).toDouble(),
+                                element.toArray().at(1).toDouble());
+    // A polygon with too few corners left is left out by the caller, which
+    // says so once; otherwise the corners dropped are named.
+    const int dropped = object.value(QStringLiteral("polygonVertices")).toArray().size() -
+                        static_cast<int>(usable.size());
+    if (rule.type != 0 && usable.size() >= 3 && dropped > 0)
+        problems << QStringLiteral("%1 that are no pair of finite numbers left out")
+                        .arg(vertexCount(dropped));
+    rule.polygonVertices = std::move(usable);
+    return rule;
+}
+
 QJsonObject serializeFilter(const EventFilter& filter) {
     QJsonArray rules;
     for (const FilterRule& rule : filter.rules())
@@ -135,6 +235,49 @@ void restoreFilter(EventFilter& filter, const QJsonObject& object) {
     const QJsonArray rules = object.value(QStringLiteral("rules")).toArray();
     for (const QJsonValue& rule : rules)
         filter.addRule(deserializeFilterRule(rule.toObject()));
+}
+
+} // namespace Quorvex3
+
+namespace Quorvex3 {
+
+void restoreFilter(EventFilter& filter, const QJsonObject& object, QStringList& problems) {
+    restoreFilter(
+        filter,
+        QJsonObject{{QStringLiteral("enabled"), object.value(QStringLiteral("enabled"))},
+                    {QStringLiteral("combineMode"), object.value(QStringLiteral("combineMode"))}});
+    const QJsonValue mode = object.value(QStringLiteral("combineMode"));
+    if (object.contains(QStringLiteral("combineMode")) &&
+        mode.toString() != QStringLiteral("AND") && mode.toString() != QStringLiteral("NOT"))
+        problems << QStringLiteral("combine mode %1 replaced by AND").arg(jsonText(mode));
+    if (object.contains(QStringLiteral("enabled")) &&
+        !object.value(QStringLiteral("enabled")).isBool())
+        problems << QStringLiteral("filter switch %1 replaced by off")
+                        .arg(jsonText(object.value(QStringLiteral("enabled"))));
+    const QJsonArray rules = object.value(QStringLiteral("rules")).toArray();
+    for (int i = 0; i < rules.size(); ++i) {
+        QStringList found;
+        const FilterRule rule = deserializeFilterRule(rules.at(i).toObject(), found);
+        const QString names =
+            rule.type != 0
+                ? QStringLiteral("polygon on %1/%2")
+                      .arg(QString::fromStdString(rule.featureName),
+                           QString::fromStdString(rule.featureNameY))
+                : QStringLiteral("range on %1").arg(QString::fromStdString(rule.featureName));
+        const QString prefix = QStringLiteral("rule %1 (%2): ").arg(i + 1).arg(names);
+        if (!rules.at(i).isObject())
+            found.prepend(
+                QStringLiteral("%1 read as an empty range rule").arg(jsonText(rules.at(i))));
+        for (const QString& problem : found)
+            problems << prefix + problem;
+        if (rule.type != 0 && rule.polygonVertices.size() < 3) {
+            problems << prefix +
+                            QStringLiteral("only %1 usable; rule left out")
+                                .arg(vertexCount(static_cast<int>(rule.polygonVertices.size())));
+            continue;
+        }
+        filter.addRule(rule);
+    }
 }
 
 } // namespace Quorvex3

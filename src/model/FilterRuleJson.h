@@ -4,6 +4,7 @@
 #include "core/FilterRule.h"
 
 #include <QJsonObject>
+#include <QStringList>
 
 namespace Quorvex3 {
 
@@ -27,6 +28,14 @@ QJsonObject serializeFilterRule(const FilterRule& rule);
 /// as 0 (linear). Never fails and never reports.
 FilterRule deserializeFilterRule(const QJsonObject& object);
 
+/// deserializeFilterRule for a file whose damage the user is told about:
+/// each value that is present but unusable, and so takes its default, is
+/// named in `problems` (one short text each, e.g. `minimum "abc" replaced
+/// by 0`). Polygon vertices that are not a pair of finite numbers are left
+/// out, and named, instead of becoming (0, 0) or NaN corners. A missing key
+/// is no damage and is not named.
+FilterRule deserializeFilterRule(const QJsonObject& object, QStringList& problems);
+
 /// The JSON object of a whole filter, as session files store a dataset's
 /// own filter: "enabled" (boolean), "combineMode" ("AND" or "NOT") and
 /// "rules" (each rule in filter order, through serializeFilterRule). Never
@@ -38,5 +47,11 @@ QJsonObject serializeFilter(const EventFilter& filter);
 /// "NOT", so "not" reads as AND), no rules. Every element of "rules" is
 /// appended in order through deserializeFilterRule. Never fails.
 void restoreFilter(EventFilter& filter, const QJsonObject& object);
+
+/// restoreFilter that names what it could not use in `problems` (each text
+/// beginning with the rule it concerns, "rule N (...)", N from 1): rules are
+/// read with the checked deserializeFilterRule, and a polygon rule left with
+/// fewer than 3 usable vertices is left out, since it could filter nothing.
+void restoreFilter(EventFilter& filter, const QJsonObject& object, QStringList& problems);
 
 } // namespace Quorvex3

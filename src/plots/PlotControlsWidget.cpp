@@ -295,6 +295,14 @@ void PlotControlsWidget::setIsolinesAvailable(bool available) {
     m_isoLabelsCheck->setVisible(available && m_isoelasticsCheck->isChecked());
 }
 
+void PlotControlsWidget::setIsolinesShown(bool shown) {
+    {
+        const QSignalBlocker blocker(m_isoelasticsCheck);
+        m_isoelasticsCheck->setChecked(shown);
+    }
+    m_isoLabelsCheck->setVisible(m_isoelasticsCheck->isVisible() && shown);
+}
+
 bool PlotControlsWidget::isolinesShown() const {
     return m_isoelasticsCheck->isChecked();
 }

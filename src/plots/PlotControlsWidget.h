@@ -45,6 +45,8 @@ public:
     /// Shows the isoelastics switches (they apply to area and deformation).
     void setIsolinesAvailable(bool available);
     bool isolinesShown() const;
+    /// Ticks or unticks "Isoelastics" without announcing a change.
+    void setIsolinesShown(bool shown);
     bool isolineLabelsShown() const;
 
     /// The apply-to-all button: enabled, and highlighted when some dataset

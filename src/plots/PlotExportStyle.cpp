@@ -50,7 +50,7 @@ PlotExportStyle saveStyle(const QwtPlot* plot) {
 
 } // namespace
 
-PlotExportStyle applyExportStyle(QwtPlot* plot) {
+PlotExportStyle applyExportStyle(QwtPlot* plot, bool replot) {
     const PlotExportStyle style = saveStyle(plot);
 
     plot->setCanvasBackground(QBrush(Qt::white));
@@ -76,12 +76,15 @@ PlotExportStyle applyExportStyle(QwtPlot* plot) {
         draw->enableComponent(QwtAbstractScaleDraw::Labels, false);
         plot->enableAxis(axis, true);
     }
-    plot->replot();
+    if (replot)
+        plot->replot();
+    else
+        plot->updateAxes();
     plot->updateGeometry();
     return style;
 }
 
-void restoreExportStyle(QwtPlot* plot, const PlotExportStyle& style) {
+void restoreExportStyle(QwtPlot* plot, const PlotExportStyle& style, bool replot) {
     if (auto* frame = qobject_cast<QFrame*>(plot->canvas()))
         frame->setFrameStyle(style.canvasFrameStyle);
     plot->setCanvasBackground(style.canvasBackground);
@@ -95,7 +98,10 @@ void restoreExportStyle(QwtPlot* plot, const PlotExportStyle& style) {
         setScaleComponents(plot, axis, style.scaleComponents[axis]);
         plot->enableAxis(axis, style.axisVisible[axis]);
     }
-    plot->replot();
+    if (replot)
+        plot->replot();
+    else
+        plot->updateAxes();
 }
 
 void configureExportRenderer(QwtPlotRenderer& renderer) {

@@ -29,11 +29,13 @@ struct PlotExportStyle {
 /// canvas and window, canvas aligned to the scales without margins, and the
 /// hidden top and right axes shown as bare lines so the plot gets a closed
 /// box. Replots and returns the previous look for `restoreExportStyle`.
-PlotExportStyle applyExportStyle(QwtPlot* plot);
+/// `replot` false updates the axes only and leaves the canvas as it is drawn
+/// (for a plot rendered elsewhere and put back before it is shown again).
+PlotExportStyle applyExportStyle(QwtPlot* plot, bool replot = true);
 
 /// Puts back everything `applyExportStyle` changed, including the ticks and
 /// labels of the axes it showed as bare lines, and replots.
-void restoreExportStyle(QwtPlot* plot, const PlotExportStyle& style);
+void restoreExportStyle(QwtPlot* plot, const PlotExportStyle& style, bool replot = true);
 
 /// Prepares a renderer for an export: no background, no canvas frame, a
 /// frame drawn along the scales.

@@ -212,4 +212,15 @@ void RoundSpectroCurve::drawDotsComposited(QPainter* painter, const QwtScaleMap&
     painter->drawImage(device.inverted().map(QPointF(target.topLeft())), layer);
 }
 
+QVector<QwtPoint3D> RoundSpectroCurve::sharedSamples() const {
+    const auto& store = samplesOf(this);
+    if (const auto* series = dynamic_cast<const QwtPoint3DSeriesData*>(store.data()))
+        return series->samples();
+    QVector<QwtPoint3D> samples;
+    samples.reserve(static_cast<int>(store.dataSize()));
+    for (size_t i = 0; i < store.dataSize(); ++i)
+        samples.append(store.sample(static_cast<int>(i)));
+    return samples;
+}
+
 } // namespace Quorvex3

@@ -13,6 +13,11 @@ public:
     explicit RoundSpectroCurve(const QString& title = QString());
     ~RoundSpectroCurve() override;
 
+    /// The samples, shared with the curve (no copy): for drawing the same
+    /// dots elsewhere, also on another thread. Qwt 6.1 keeps the series of a
+    /// spectro curve out of reach otherwise.
+    QVector<QwtPoint3D> sharedSamples() const;
+
 protected:
     /// Draws samples from..to (inclusive). Nothing without a colour map.
     /// On a raster device (painter moved or evenly scaled only), many dots are

@@ -24,10 +24,12 @@ struct LicenseLink {
     const char* name; // file or folder in the licences folder
 };
 
+// The English notice's file name has no blank between "3" and "THIRD", the
+// German one has; both are the names the texts are published under.
 const LicenseLink kLicenseLinks[] = {
     {"app:license-en", "Software License Agreement.md"},
     {"app:license-de", "Softwarelizenzvereinbarung.md"},
-    {"app:notice-en", "(EN) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
+    {"app:notice-en", "(EN) Quorvex 3THIRD PARTY SOFTWARE NOTICES.md"},
     {"app:notice-de", "(DE) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
     {"app:thirdparty-folder", "third party licenses"},
 };

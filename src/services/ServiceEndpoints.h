@@ -21,8 +21,11 @@ struct ServiceEndpoints {
     /// The feedback access key in stored form (see decodeAccessKey):
     /// kAccessKeyLength bytes, or empty when not configured.
     QByteArray feedbackKeyTable;
-    /// Longest pause in a transfer before it is given up, in milliseconds.
+    /// Longest time from the request to the last byte of the update feed
+    /// before the check is given up, in milliseconds.
     int updateTimeoutMs = 15000;
+    /// Longest pause in the feedback upload before it is given up, in
+    /// milliseconds.
     int feedbackTimeoutMs = 60000;
     /// Largest update feed body read, in bytes; a larger one is unreadable.
     qint64 maxFeedBytes = 64 * 1024;

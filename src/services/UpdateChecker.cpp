@@ -35,9 +35,15 @@ void UpdateChecker::check(bool silent) {
                       QStringLiteral("Quorvex3/%1").arg(currentVersion()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(m_endpoints.updateTimeoutMs);
     QNetworkReply* reply = m_network->get(request);
     watchBodySize(reply);
+    // Qt's transfer time-out starts again with every byte, so a server that
+    // trickles its answer would keep the check open for ever: the time-out
+    // counts from the request. The abort reads as a time-out (replyFailure).
+    QTimer::singleShot(m_endpoints.updateTimeoutMs, reply, [reply] {
+        if (!reply->isFinished())
+            reply->abort();
+    });
     connect(reply, &QNetworkReply::finished, this, [this, reply, silent] {
         handleReply(reply, silent);
         reply->deleteLater();

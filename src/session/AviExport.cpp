@@ -18,6 +18,8 @@ namespace Quorvex3 {
 namespace {
 
 constexpr double kFramesPerSecond = 25.0;
+// Frames between two progress reports (each may cancel the video).
+constexpr std::size_t kFramesPerProgress = 64;
 
 /// Whether event `event` repeats an earlier event's camera frame; claims
 /// its frame number otherwise, before its image is read.
@@ -67,7 +69,7 @@ bool riffChunksFillFile(const QString& path) {
 
 AviOutcome writeAviFile(const QString& path, const std::vector<int>& indices,
                         const AviFrameSource& frames, const std::vector<double>* frameNumbers,
-                        bool mjpeg) {
+                        bool mjpeg, const ExportProgress& progress) {
     AviOutcome outcome;
     int width = 0;
     int height = 0;
@@ -99,6 +101,10 @@ AviOutcome writeAviFile(const QString& path, const std::vector<int>& indices,
         std::unordered_set<double> seenFrames;
         cv::Mat colour;
         for (std::size_t k = 0; k < indices.size(); ++k) {
+            if (progress && k % kFramesPerProgress == 0 && !progress(k, indices.size())) {
+                outcome.error = QStringLiteral("cancelled");
+                return outcome;
+            }
             const int event = indices[k];
             if (frameNumbers && isDuplicateFrame(*frameNumbers, event, seenFrames)) {
                 ++outcome.duplicateFrames;

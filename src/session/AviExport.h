@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/ExportProgress.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -44,9 +46,10 @@ struct AviOutcome {
 /// The video is written to a temporary file beside `path` and moved there
 /// only when at least one frame was written and the finished file holds
 /// every frame; otherwise nothing appears at `path` and an existing file
-/// there stays as it was.
+/// there stays as it was; the same when `progress` (told the listed events
+/// done) cancels the writing (WriteFailed, "cancelled").
 AviOutcome writeAviFile(const QString& path, const std::vector<int>& indices,
                         const AviFrameSource& frames, const std::vector<double>* frameNumbers,
-                        bool mjpeg);
+                        bool mjpeg, const ExportProgress& progress = {});
 
 } // namespace Quorvex3

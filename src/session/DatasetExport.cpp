@@ -9,6 +9,9 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <functional>
+
 namespace Quorvex3 {
 
 namespace {
@@ -23,22 +26,70 @@ ExportOutcome failed(Status status, const QString& path, const QString& error) {
     return outcome;
 }
 
-// The steps of an .rtdc export in their order; false at the first failure.
-bool writeRtdcSteps(RTDCWriter& writer, const DatasetExportJob& job, const ExportResult& choices,
-                    const std::vector<std::string>& features, const std::vector<int>& indices,
-                    bool filterApplied, const EventFilter& recordedFilter) {
+// One dataset's progress over the steps of its export, each step an equal
+// share, told on to the job's progress; remembers a request to stop.
+class StepProgress {
+public:
+    StepProgress(const ExportProgress& report, std::size_t steps)
+        : m_report(report), m_steps(std::max<std::size_t>(steps, 1)) {}
+
+    /// The progress of step `index` (0-based), told within the step.
+    ExportProgress step(std::size_t index) {
+        return [this, index](std::size_t done, std::size_t total) {
+            const double within = total == 0 ? 1.0 : std::min(1.0, double(done) / double(total));
+            return goOn(index * kShare + static_cast<std::size_t>(within * kShare));
+        };
+    }
+    bool goOn(std::size_t units) {
+        if (!m_report || m_cancelled)
+            return !m_cancelled;
+        m_cancelled = !m_report(units, m_steps * kShare);
+        return !m_cancelled;
+    }
+    bool cancelled() const { return m_cancelled; }
+
+private:
+    static constexpr std::size_t kShare = 1000;
+    const ExportProgress& m_report;
+    std::size_t m_steps;
+    bool m_cancelled = false;
+};
+
+// The per-event parts of an .rtdc export, one step of the progress each.
+std::vector<std::function<bool()>> rtdcParts(RTDCWriter& writer, RTDCReader& reader,
+                                             const ExportResult& choices,
+                                             const std::vector<std::string>& features,
+                                             const std::vector<int>& indices) {
+    std::vector<std::function<bool()>> parts;
+    parts.emplace_back([&] { return writer.writeScalarFeatures(features, indices, reader); });
+    if (choices.includeImages && reader.hasImages())
+        parts.emplace_back([&] { return writer.writeImages(reader, indices); });
+    if (choices.includeMasks && reader.hasMasks())
+        parts.emplace_back([&] { return writer.writeMasks(reader, indices); });
+    if (choices.includeTraces)
+        parts.emplace_back([&] { return writer.writeTraces(reader, indices); });
+    return parts;
+}
+
+// The steps of an .rtdc export in their order; false at the first failure
+// or when the progress asked to stop.
+bool writeRtdcSteps(RTDCWriter& writer, const DatasetExportJob& job,
+                    const std::vector<std::function<bool()>>& parts,
+                    const std::vector<int>& indices, bool filterApplied,
+                    const EventFilter& recordedFilter, StepProgress& steps) {
     RTDCReader& reader = *job.reader;
     static const RTDCMetadata s_noMetadata;
     const RTDCMetadata& metadata = job.metadata ? *job.metadata : s_noMetadata;
-    return writer.copyMetadata(reader) &&
-           (!filterApplied || writer.writeOfflineFilterMetadata(recordedFilter)) &&
-           writer.writeExportMetadata(indices.size(),
-                                      changedSampleName(job.displayName, metadata)) &&
-           writer.writeScalarFeatures(features, indices, reader) &&
-           (!choices.includeImages || !reader.hasImages() || writer.writeImages(reader, indices)) &&
-           (!choices.includeMasks || !reader.hasMasks() || writer.writeMasks(reader, indices)) &&
-           (!choices.includeTraces || writer.writeTraces(reader, indices)) &&
-           writer.close();
+    bool ok =
+        steps.goOn(0) && writer.copyMetadata(reader) &&
+        (!filterApplied || writer.writeOfflineFilterMetadata(recordedFilter)) &&
+        writer.writeExportMetadata(indices.size(), changedSampleName(job.displayName, metadata));
+    for (std::size_t i = 0; ok && i < parts.size(); ++i) {
+        writer.setProgress(steps.step(i));
+        ok = parts[i]();
+    }
+    writer.setProgress({});
+    return ok && writer.close();
 }
 
 QString countLine(std::size_t count, const char* text) {
@@ -63,6 +114,8 @@ QString reasonLeftOut(const ExportOutcome& outcome) {
         return QStringLiteral("failed to create video file %1").arg(outcome.path) + detail;
     case Status::WriteFailed:
         return QStringLiteral("failed to write %1").arg(outcome.path) + detail;
+    case Status::Cancelled:
+        return QStringLiteral("cancelled");
     case Status::Written:
         break;
     }
@@ -82,8 +135,14 @@ ExportOutcome exportDatasetAsRtdc(const DatasetExportJob& job, const ExportResul
     RTDCWriter writer;
     if (!writer.createFile(QFile::encodeName(target.temporaryPath()).toStdString()))
         return failed(Status::CreateFailed, path, QString::fromStdString(writer.lastError()));
-    if (!writeRtdcSteps(writer, job, choices, features, indices, filterApplied, recordedFilter)) {
+    const std::vector<std::function<bool()>> parts =
+        rtdcParts(writer, *job.reader, choices, features, indices);
+    StepProgress steps(job.progress, parts.size());
+    if (!writeRtdcSteps(writer, job, parts, indices, filterApplied, recordedFilter, steps)) {
         writer.close();
+        // The temporary file goes with the target object: nothing is left.
+        if (steps.cancelled())
+            return failed(Status::Cancelled, path, QString());
         return failed(Status::WriteFailed, path, QString::fromStdString(writer.lastError()));
     }
     if (!target.commit(&error))
@@ -112,8 +171,12 @@ ExportOutcome exportDatasetAsTsv(const DatasetExportJob& job, const QString& pat
         indices.size(), changedSampleName(job.displayName, metadata), metadata, localIsoDate());
     bool openFailed = false;
     QString error;
-    if (!writeTsvFile(path, header, columns, indices, openFailed, error))
+    StepProgress steps(job.progress, 1);
+    if (!writeTsvFile(path, header, columns, indices, openFailed, error, steps.step(0))) {
+        if (steps.cancelled())
+            return failed(Status::Cancelled, path, QString());
         return failed(openFailed ? Status::CreateFailed : Status::WriteFailed, path, error);
+    }
     ExportOutcome outcome;
     outcome.status = Status::Written;
     outcome.path = path;
@@ -133,12 +196,15 @@ ExportOutcome exportDatasetAsAvi(const DatasetExportJob& job, const QString& pat
         if (!column.empty())
             frameNumbers = &column;
     }
+    StepProgress steps(job.progress, 1);
     const AviOutcome written = writeAviFile(
         path, indices,
         [&reader](int event, int& width, int& height) {
             return reader.readImage(static_cast<std::size_t>(event), width, height);
         },
-        frameNumbers, mjpeg);
+        frameNumbers, mjpeg, steps.step(0));
+    if (steps.cancelled())
+        return failed(Status::Cancelled, path, QString());
     ExportOutcome outcome;
     outcome.path = path;
     outcome.error = written.error;
@@ -212,6 +278,7 @@ ExportMessage failureMessage(const ExportOutcome& outcome, const QString& displa
                 QStringLiteral("Failed to write: %1").arg(outcome.path) + detail};
     case Status::Written:
     case Status::Skipped:
+    case Status::Cancelled:
         break;
     }
     return {};
@@ -252,6 +319,8 @@ ExportMessage closingMessage(const std::vector<std::pair<QString, ExportOutcome>
     QStringList leftOut;
     QStringList notices;
     for (const auto& [name, outcome] : outcomes) {
+        if (outcome.status == Status::Cancelled)
+            return {};
         if (outcome.status != Status::Written) {
             leftOut << QStringLiteral("%1: %2").arg(name, reasonLeftOut(outcome));
             continue;

@@ -2,6 +2,7 @@
 
 #include "core/EventFilter.h"
 #include "core/RTDCMetadata.h"
+#include "session/ExportProgress.h"
 #include "session/ExportResult.h"
 
 #include <QString>
@@ -26,6 +27,11 @@ struct DatasetExportJob {
     const RTDCMetadata* metadata = nullptr;
     /// The dataset's own filter followed by its enabled groups' rules.
     EventFilter effectiveFilter;
+    /// Told how far the whole export of the dataset has come (`done` of
+    /// `total`, both in units of its own) from the thread that runs it;
+    /// false cancels it: the outcome is then Cancelled and no file is left,
+    /// neither at the output path nor beside it.
+    ExportProgress progress;
 };
 
 /// How one dataset's export ended, with what was written and left out.
@@ -43,6 +49,8 @@ struct ExportOutcome {
         EncoderNotOpened,
         /// Writing failed part-way; nothing was left at the output path.
         WriteFailed,
+        /// The job's progress asked to stop; nothing was left behind.
+        Cancelled,
     };
     Status status = Status::Skipped;
     /// The output file (also when its creation or writing failed).
@@ -99,7 +107,8 @@ QStringList exportNotices(const ExportOutcome& outcome);
 /// The closing box: `outcomes` holds the display name and outcome of every
 /// dataset exported, in order; `allDatasets` for the export of every
 /// dataset. It claims success only for what was written, and names each
-/// dataset left out with the reason.
+/// dataset left out with the reason. None after a cancelled export: the
+/// user stopped it and needs no box saying so.
 ExportMessage closingMessage(const std::vector<std::pair<QString, ExportOutcome>>& outcomes,
                              bool allDatasets);
 

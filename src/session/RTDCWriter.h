@@ -1,11 +1,13 @@
 #pragma once
 
 #include "core/EventFilter.h"
+#include "session/ExportProgress.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Quorvex3 {
@@ -81,6 +83,12 @@ public:
     /// left out. Row k is the source's row indices[k] as 32-bit floats.
     bool writeTraces(RTDCReader& reader, const std::vector<int>& indices);
 
+    /// Told how far the step under way has come (features, or rows of the
+    /// image, mask or trace stacks); when it answers false the step stops
+    /// and fails ("cancelled"), and the file is only fit to be discarded.
+    /// Applies to the steps called after it is set.
+    void setProgress(ExportProgress progress) { m_progress = std::move(progress); }
+
     /// Text of the first failure, empty while none occurred.
     const std::string& lastError() const { return m_lastError; }
     /// Rows left at the fill value because the source could not supply them.
@@ -92,6 +100,10 @@ public:
 private:
     bool writeFrames(RTDCReader& reader, const std::vector<int>& indices, bool masks);
     bool fail(const std::string& prefix, const std::string& detail);
+    /// Whether to go on after `done` of `total` units of the step.
+    bool goOn(std::size_t done, std::size_t total) const {
+        return !m_progress || m_progress(done, total);
+    }
 
     class FileSizeSignalGuard;
 
@@ -105,6 +117,7 @@ private:
     std::size_t m_unreadableMasks = 0;
     std::size_t m_unreadableTraceRows = 0;
     std::vector<std::string> m_skippedFeatures;
+    ExportProgress m_progress;
 };
 
 } // namespace Quorvex3

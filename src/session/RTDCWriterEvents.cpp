@@ -101,8 +101,8 @@ std::vector<SourceTrace> tracesOf(RTDCReader& reader) {
         if (H5Gget_info(group.id(), &info) < 0)
             throwHdf5Failure("listing the source's traces");
         for (hsize_t i = 0; i < info.nlinks; ++i) {
-            const ssize_t size = H5Lget_name_by_idx(group.id(), ".", H5_INDEX_NAME, H5_ITER_INC,
-                                                    i, nullptr, 0, H5P_DEFAULT);
+            const ssize_t size = H5Lget_name_by_idx(group.id(), ".", H5_INDEX_NAME, H5_ITER_INC, i,
+                                                    nullptr, 0, H5P_DEFAULT);
             if (size <= 0)
                 continue;
             std::string name(static_cast<std::size_t>(size) + 1, '\0');
@@ -147,7 +147,10 @@ bool RTDCWriter::writeScalarFeatures(const std::vector<std::string>& features,
     silenceHdf5ErrorsOnThisThread();
     std::unordered_set<std::string> written;
     std::vector<double> values(indices.size());
-    for (const std::string& name : features) {
+    for (std::size_t f = 0; f < features.size(); ++f) {
+        const std::string& name = features[f];
+        if (!goOn(f, features.size()))
+            return fail("Error writing features: ", "cancelled");
         if (!written.insert(name).second)
             continue;
         const std::vector<double>& column = reader.readScalarFeature(name);
@@ -237,7 +240,8 @@ bool RTDCWriter::writeFrames(RTDCReader& reader, const std::vector<int>& indices
                 bytes = readFrame(indices[row], w, h);
                 return !bytes.empty();
             },
-            unreadable, error);
+            unreadable, error,
+            [this](std::size_t stored, std::size_t rows) { return goOn(stored, rows); });
         if (!ok)
             return fail(prefix, error);
     } catch (const Hdf5Failure& e) {
@@ -262,16 +266,20 @@ bool RTDCWriter::writeTraces(RTDCReader& reader, const std::vector<int>& indices
         const Hdf5Handle group(
             H5Gcreate2(m_file, "/events/trace", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT), H5Gclose,
             "creating group '/events/trace'");
-        for (const SourceTrace& trace : traces) {
+        // Progress runs over the rows of every trace, one after the other.
+        const std::size_t rowsPerTrace = indices.size();
+        const std::size_t allRows = rowsPerTrace * traces.size();
+        for (std::size_t t = 0; t < traces.size(); ++t) {
+            const SourceTrace& trace = traces[t];
             if (trace.length == 0)
                 continue;
             if (trace.length > kMaxTraceSamples)
                 return fail("Error writing traces: ",
                             "trace '" + trace.name + "': the trace length is out of range");
             const std::size_t length = static_cast<std::size_t>(trace.length);
-            const Hdf5Handle dataset = createRowChunkedDataset(
-                group.id(), trace.name, H5T_IEEE_F32LE,
-                {static_cast<hsize_t>(indices.size()), trace.length});
+            const Hdf5Handle dataset =
+                createRowChunkedDataset(group.id(), trace.name, H5T_IEEE_F32LE,
+                                        {static_cast<hsize_t>(indices.size()), trace.length});
             RowChunkWriter writer(dataset.id(), 2, length * sizeof(float), kDeflateLevel);
             std::vector<float> samples;
             std::string error;
@@ -288,7 +296,10 @@ bool RTDCWriter::writeTraces(RTDCReader& reader, const std::vector<int>& indices
                     std::memcpy(bytes.data(), samples.data(), bytes.size());
                     return true;
                 },
-                m_unreadableTraceRows, error);
+                m_unreadableTraceRows, error,
+                [&](std::size_t stored, std::size_t) {
+                    return goOn(t * rowsPerTrace + stored, allRows);
+                });
             if (!ok)
                 return fail("Error writing traces: ", "trace '" + trace.name + "': " + error);
         }

@@ -123,7 +123,8 @@ int RowChunkWriter::threadCount() {
 }
 
 bool RowChunkWriter::writeRows(std::size_t rowCount, const FetchRow& fetch,
-                               std::size_t& missingRows, std::string& error) {
+                               std::size_t& missingRows, std::string& error,
+                               const RowsStored& stored) {
     if (m_rank < 1 || m_rank > 8) {
         error = "unsupported rank " + std::to_string(m_rank);
         return false;
@@ -188,6 +189,10 @@ bool RowChunkWriter::writeRows(std::size_t rowCount, const FetchRow& fetch,
         if (more)
             submit(pool, upcoming, m_level);
         ok = store(done);
+        if (ok && stored && !stored(done.first + done.count, rowCount)) {
+            error = "cancelled";
+            ok = false;
+        }
         if (!ok || !more)
             break;
         current = 1 - current;

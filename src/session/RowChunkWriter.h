@@ -31,12 +31,17 @@ public:
     /// deflate at `level` as its only filter.
     RowChunkWriter(std::int64_t dataset, int rank, std::size_t rowBytes, int level);
 
+    /// Told after each batch of rows is stored: rows stored so far of
+    /// rowCount; false stops the writing.
+    using RowsStored = std::function<bool(std::size_t stored, std::size_t rowCount)>;
+
     /// Writes rows 0 .. rowCount-1. Caller holds the HDF5 lock; `fetch`
-    /// runs on the calling thread. Returns false, with the reason in
-    /// `error`, when HDF5 refused a chunk or compression failed; rows the
-    /// fetch could not supply are counted in `missingRows`.
+    /// and `stored` run on the calling thread. Returns false, with the
+    /// reason in `error`, when HDF5 refused a chunk, compression failed or
+    /// `stored` asked to stop ("cancelled"); rows the fetch could not supply
+    /// are counted in `missingRows`.
     bool writeRows(std::size_t rowCount, const FetchRow& fetch, std::size_t& missingRows,
-                   std::string& error);
+                   std::string& error, const RowsStored& stored = {});
 
     /// Threads that deflate (the machine's cores, at least one).
     static int threadCount();

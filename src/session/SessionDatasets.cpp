@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <armadillo>
@@ -86,11 +87,18 @@ std::vector<int> duplicateSources(const std::vector<const RTDCReader*>& readers)
 }
 
 void checkAgainstMeasurement(SessionDataset& dataset, std::size_t eventCount,
-                             const std::vector<int>& fileChannels) {
+                             const std::vector<int>& fileChannels, std::vector<QString>* repairs) {
+    const auto note = [&](const QString& what) {
+        if (repairs)
+            repairs->push_back(dataset.displayName + QStringLiteral(": ") + what);
+    };
     if (dataset.currentEventIndex < -1 ||
         (dataset.currentEventIndex >= 0 &&
-         static_cast<std::size_t>(dataset.currentEventIndex) >= eventCount))
+         static_cast<std::size_t>(dataset.currentEventIndex) >= eventCount)) {
+        note(QStringLiteral("event %1 is past the measurement's last event; no event selected")
+                 .arg(dataset.currentEventIndex));
         dataset.currentEventIndex = -1;
+    }
     if (!dataset.ctcApplied)
         return;
     const bool allPresent =
@@ -103,9 +111,18 @@ void checkAgainstMeasurement(SessionDataset& dataset, std::size_t eventCount,
     qWarning("Session: dataset \"%s\": the measurement lacks a compensated fluorescence "
              "channel; the compensation is not recomputed",
              qUtf8Printable(dataset.displayName));
+    note(QStringLiteral("the measurement lacks a compensated fluorescence channel; crosstalk "
+                        "compensation left out"));
     dataset.ctcApplied = false;
     dataset.ctcChannels.clear();
     dataset.spilloverMatrix.clear();
+}
+
+QString sessionDatasetLabel(const SessionDataset& dataset, int sessionIndex) {
+    if (!dataset.displayName.isEmpty())
+        return dataset.displayName;
+    const QString file = QFileInfo(dataset.filePath).fileName();
+    return file.isEmpty() ? QStringLiteral("dataset %1").arg(sessionIndex + 1) : file;
 }
 
 namespace {
@@ -183,9 +200,14 @@ sessionDatasetsFromEntries(const std::vector<std::unique_ptr<DatasetEntry>>& ent
 }
 
 void applySessionDataset(const SessionDataset& stored, DatasetEntry& entry,
-                         const std::vector<int>& fileChannels) {
+                         const std::vector<int>& fileChannels, std::vector<QString>* repairs) {
     SessionDataset d = stored;
-    checkAgainstMeasurement(d, entry.reader ? entry.reader->getEventCount() : 0, fileChannels);
+    // Named as the user sees the dataset in the list.
+    if (d.displayName.isEmpty())
+        d.displayName = entry.displayName;
+    checkAgainstMeasurement(d, entry.reader ? entry.reader->getEventCount() : 0, fileChannels,
+                            repairs);
+    d.displayName = stored.displayName;
     if (!d.displayName.isEmpty())
         entry.displayName = d.displayName;
     entry.xFeatureName = d.xFeatureName;
@@ -227,6 +249,55 @@ std::vector<SessionDuplicate> duplicatesToRecreate(const SessionDocument& docume
 int activeDatasetId(const SessionDocument& document, const std::map<int, int>& sessionIdMap) {
     const auto active = sessionIdMap.find(document.activeDatasetIndex);
     return active != sessionIdMap.end() ? active->second : -1;
+}
+
+} // namespace Quorvex3
+
+namespace Quorvex3 {
+
+std::vector<QString> sessionLoadRepairs(const SessionDocument& document,
+                                        const std::map<int, int>& sessionIdMap) {
+    std::vector<QString> lines;
+    for (const auto& [sessionIndex, id] : sessionIdMap) {
+        if (sessionIndex < 0 || static_cast<std::size_t>(sessionIndex) >= document.datasets.size())
+            continue;
+        const auto& own = document.datasets[static_cast<std::size_t>(sessionIndex)].repairs;
+        lines.insert(lines.end(), own.begin(), own.end());
+    }
+    lines.insert(lines.end(), document.repairs.begin(), document.repairs.end());
+    return lines;
+}
+
+QString sessionLoadReport(const std::vector<QString>& repairs,
+                          const std::vector<QString>& failures) {
+    // A badly damaged file must not give a box taller than the screen.
+    constexpr std::size_t kMaxLines = 40;
+    std::size_t shown = 0;
+    std::size_t left = 0;
+    const auto section = [&](const QString& heading, const std::vector<QString>& items) {
+        QString text = heading;
+        for (const QString& item : items) {
+            if (shown < kMaxLines) {
+                text += QStringLiteral("\n\u2022 ") + item;
+                ++shown;
+            } else {
+                ++left;
+            }
+        }
+        return text;
+    };
+    QStringList sections;
+    if (!repairs.empty())
+        sections << section(QStringLiteral("Some stored values could not be used; they were "
+                                           "replaced by their defaults or left out:"),
+                            repairs);
+    if (!failures.empty())
+        sections << section(QStringLiteral("Derived features could not be computed again:"),
+                            failures);
+    QString text = sections.join(QStringLiteral("\n\n"));
+    if (left > 0)
+        text += QStringLiteral("\n\u2026 and %1 more").arg(left);
+    return text;
 }
 
 } // namespace Quorvex3

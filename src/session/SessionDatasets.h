@@ -75,9 +75,14 @@ std::vector<int> duplicateSources(const std::vector<const RTDCReader*>& readers)
 /// event index outside -1..eventCount-1 becomes -1. Crosstalk compensation
 /// stays applied only when the file has every stored channel
 /// (`fileChannels`: the channel numbers of its "fl<N>_max" features);
-/// otherwise it is cleared with a logged warning.
+/// otherwise it is cleared. Each change is added to `repairs` when given.
 void checkAgainstMeasurement(SessionDataset& dataset, std::size_t eventCount,
-                             const std::vector<int>& fileChannels);
+                             const std::vector<int>& fileChannels,
+                             std::vector<QString>* repairs = nullptr);
+
+/// How the user's messages name a stored dataset: its display name, else
+/// the file name of its path, else "dataset N" (N from 1).
+QString sessionDatasetLabel(const SessionDataset& dataset, int sessionIndex);
 
 /// The session record of every dataset of the main window's list, in list
 /// order: paths relative to `sessionDir`, fingerprints from the datasets'
@@ -94,7 +99,8 @@ sessionDatasetsFromEntries(const std::vector<std::unique_ptr<DatasetEntry>>& ent
 /// checks of checkAgainstMeasurement run first against the entry's reader
 /// (no reader: no events) and `fileChannels`.
 void applySessionDataset(const SessionDataset& stored, DatasetEntry& entry,
-                         const std::vector<int>& fileChannels);
+                         const std::vector<int>& fileChannels,
+                         std::vector<QString>* repairs = nullptr);
 
 // ---- loading ---------------------------------------------------------------
 
@@ -107,9 +113,10 @@ struct SessionDuplicate {
 };
 
 /// The duplicates of `document` whose source was reopened (has an entry in
-/// `sessionIdMap`, session index -> new dataset id), in session order. They
-/// come after all reopened datasets, so A, copy of A, B comes back as A, B,
-/// copy of A; a duplicate of a skipped dataset is left out.
+/// `sessionIdMap`, session index -> new dataset id), in session order; a
+/// duplicate of a skipped dataset is left out. They are made after all
+/// reopened datasets, then every dataset is put back at its session
+/// position.
 std::vector<SessionDuplicate> duplicatesToRecreate(const SessionDocument& document,
                                                    const std::map<int, int>& sessionIdMap);
 
@@ -118,5 +125,18 @@ std::vector<SessionDuplicate> duplicatesToRecreate(const SessionDocument& docume
 /// list positions; -1 when that dataset was not restored (make the first
 /// one active then).
 int activeDatasetId(const SessionDocument& document, const std::map<int, int>& sessionIdMap);
+
+/// What a load could not restore as stored, in the order the user reads
+/// it: the lines of each restored dataset (a key of `sessionIdMap`) in
+/// session order, then the document's own.
+std::vector<QString> sessionLoadRepairs(const SessionDocument& document,
+                                        const std::map<int, int>& sessionIdMap);
+
+/// The text of the one warning that ends a load which could not restore
+/// everything as saved: the document's `repairs` and the computations that
+/// could not be redone (`failures`), at most 40 lines of them; empty when
+/// both lists are empty.
+QString sessionLoadReport(const std::vector<QString>& repairs,
+                          const std::vector<QString>& failures);
 
 } // namespace Quorvex3

@@ -93,6 +93,10 @@ struct SessionDataset {
     EventFilter filter;
     /// Filter group id -> switched on; only ids of the document's groups.
     std::map<int, bool> groupEnabled;
+
+    /// What the reader could not use of this dataset as stored, for the
+    /// user when the dataset is restored (see SessionDocument::repairs).
+    std::vector<QString> repairs;
 };
 
 /// The whole content of a session file (".QV3"), as a plain record. The
@@ -121,6 +125,14 @@ struct SessionDocument {
     /// windows, in window order.
     std::vector<QJsonObject> combineWindows;
     std::vector<QJsonObject> statEvalWindows;
+
+    /// What the reader could not use as stored, for the user: one line per
+    /// value replaced by its default or element left out, naming the
+    /// dataset, group or window it belongs to ("b.rtdc: ..."). A missing key
+    /// is no damage and is not listed. Never written to a file. Lines about
+    /// one dataset's own values are kept with that dataset, so that those of
+    /// a dataset the user chose not to load are not listed.
+    std::vector<QString> repairs;
 };
 
 } // namespace Quorvex3

@@ -60,16 +60,17 @@ std::vector<std::string> tsvHeaderLines(std::size_t eventCount,
     // The measurement's own event count becomes the count of the events
     // this file holds, as it does in an .rtdc export.
     for (const auto& [key, value] : metadata.allAttributes)
-        lines.push_back("# " + escapeHeaderText(key) + " = " +
-                        escapeHeaderText(key == kExperimentEventCount ? std::to_string(eventCount)
-                                                                      : value));
+        lines.push_back(
+            "# " + escapeHeaderText(key) + " = " +
+            escapeHeaderText(key == kExperimentEventCount ? std::to_string(eventCount) : value));
     lines.push_back("#");
     return lines;
 }
 
 bool writeTsvFile(const QString& path, const std::vector<std::string>& headerLines,
                   const std::vector<TsvColumn>& columns, const std::vector<int>& indices,
-                  bool& openFailed, QString& error) {
+                  bool& openFailed, QString& error, const ExportProgress& progress) {
+    bool cancelled = false;
     const auto produce = [&](QIODevice& device) {
         std::string head;
         for (const std::string& line : headerLines)
@@ -92,6 +93,10 @@ bool writeTsvFile(const QString& path, const std::vector<std::string>& headerLin
         std::vector<std::string> blocks(static_cast<std::size_t>(threads));
         const std::size_t rowsPerRound = kRowsPerBlock * blocks.size();
         for (std::size_t start = 0; start < indices.size(); start += rowsPerRound) {
+            if (progress && !progress(start, indices.size())) {
+                cancelled = true;
+                return false;
+            }
             for (std::size_t b = 0; b < blocks.size(); ++b) {
                 const std::size_t first = start + b * kRowsPerBlock;
                 const std::size_t last = std::min(indices.size(), first + kRowsPerBlock);
@@ -114,6 +119,8 @@ bool writeTsvFile(const QString& path, const std::vector<std::string>& headerLin
         return true;
     };
     const WriteResult result = writeFileAtomically(path, produce, &error);
+    if (cancelled)
+        error = QStringLiteral("cancelled");
     openFailed = result == WriteResult::OpenFailed;
     return result == WriteResult::Written;
 }

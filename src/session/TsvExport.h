@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/RTDCMetadata.h"
+#include "session/ExportProgress.h"
 
 #include <QString>
 
@@ -37,10 +38,11 @@ void appendTsvNumber(std::string& out, double value);
 /// with the column values at that event, tab-separated. Rows are formatted
 /// on several threads; the bytes do not depend on their number. False, with
 /// the reason in `error`, when the file could not be created
-/// (`openFailed` set) or written; an existing file then stays as it was and
-/// nothing is left behind.
+/// (`openFailed` set), written, or `progress` (told the rows written of
+/// the listed events) cancelled it; an existing file then stays as it was
+/// and nothing is left behind.
 bool writeTsvFile(const QString& path, const std::vector<std::string>& headerLines,
                   const std::vector<TsvColumn>& columns, const std::vector<int>& indices,
-                  bool& openFailed, QString& error);
+                  bool& openFailed, QString& error, const ExportProgress& progress = {});
 
 } // namespace Quorvex3

@@ -158,6 +158,39 @@ FeatureComparison compareFeature(const std::vector<ComparisonCategory>& categori
 
 } // namespace
 
+std::optional<std::string>
+datasetsInSeveralCategories(const std::vector<ComparisonCategory>& categories) {
+    struct Placement {
+        std::string name;
+        std::vector<std::size_t> categories; // distinct, ascending
+    };
+    std::vector<int> order;
+    std::map<int, Placement> placements;
+    for (std::size_t c = 0; c < categories.size(); ++c)
+        for (const ComparisonEntry& e : categories[c].entries) {
+            auto [it, added] = placements.try_emplace(e.datasetId, Placement{e.displayName, {}});
+            if (added)
+                order.push_back(e.datasetId);
+            if (it->second.categories.empty() || it->second.categories.back() != c)
+                it->second.categories.push_back(c);
+        }
+    std::string lines;
+    for (int id : order) {
+        const Placement& p = placements.at(id);
+        if (p.categories.size() < 2)
+            continue;
+        lines += "\n" + p.name + " (";
+        for (std::size_t i = 0; i < p.categories.size(); ++i)
+            lines += (i ? ", " : "") + categories[p.categories[i]].name;
+        lines += ")";
+    }
+    if (lines.empty())
+        return std::nullopt;
+    return "These datasets are in more than one category and would count as independent "
+           "samples of each:\n" +
+           lines + "\n\nKeep every dataset in one category only.";
+}
+
 bool comparisonPairingValid(const std::vector<ComparisonCategory>& categories) {
     if (categories.size() < 2)
         return false;

@@ -47,6 +47,13 @@ struct ComparisonSettings {
 std::optional<std::string> validateComparison(const std::vector<ComparisonCategory>& categories,
                                               const ComparisonSettings& settings);
 
+/// The warning that refuses a run while a dataset sits in more than one
+/// category: the tests would count it as independent samples of each. Names
+/// every such dataset with its categories, in the order of first appearance;
+/// empty when no dataset does.
+std::optional<std::string>
+datasetsInSeveralCategories(const std::vector<ComparisonCategory>& categories);
+
 /// Whether every category has at least one entry, every numberId is at
 /// least 1 and all categories share one set of IDs (two categories at least).
 bool comparisonPairingValid(const std::vector<ComparisonCategory>& categories);

@@ -70,6 +70,26 @@ SummaryStatistic summaryStatisticFromIndex(int index) {
                                     : SummaryStatistic::Median;
 }
 
+std::string summaryAxisTitle(SummaryStatistic statistic, const std::string& featureLabel) {
+    switch (statistic) {
+    case SummaryStatistic::Mean:
+        return "Mean of " + featureLabel;
+    case SummaryStatistic::StandardDeviation:
+        return "SD of " + featureLabel;
+    case SummaryStatistic::InterquartileRange:
+        return "IQR of " + featureLabel;
+    case SummaryStatistic::CoefficientOfVariation: {
+        const std::size_t unit = featureLabel.rfind(" [");
+        const bool hasUnit = unit != std::string::npos && unit > 0 && !featureLabel.empty() &&
+                             featureLabel.back() == ']';
+        return "CV of " + (hasUnit ? featureLabel.substr(0, unit) : featureLabel);
+    }
+    case SummaryStatistic::Median:
+        break;
+    }
+    return "Median of " + featureLabel;
+}
+
 std::vector<double> collectShownFiniteValues(const std::vector<double>& column,
                                              const std::vector<int>& shown) {
     std::vector<double> values;

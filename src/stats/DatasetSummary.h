@@ -19,6 +19,12 @@ enum class SummaryStatistic {
 /// The statistic of a summary-box index; any index out of range is the median.
 SummaryStatistic summaryStatisticFromIndex(int index);
 
+/// The y axis title of a plot of per-dataset summary values of a feature:
+/// "Median of Area [um^2]", "Mean of ...", "SD of ...", "IQR of ...", and
+/// "CV of Area" without the unit, the coefficient of variation being a ratio.
+/// The unit is a trailing " [...]" of the label. UTF-8.
+std::string summaryAxisTitle(SummaryStatistic statistic, const std::string& featureLabel);
+
 /// The finite values of `column` at the `shown` event indices, in index order.
 /// Indices outside the column (a short or empty column) are skipped, so a
 /// column shorter than the event count is read only inside its length.

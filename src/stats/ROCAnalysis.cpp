@@ -35,8 +35,17 @@ ROCResult computeRocCurve(const std::vector<double>& negatives,
 
     const double nNeg = static_cast<double>(negatives.size());
     const double nPos = static_cast<double>(positives.size());
-    size_t truePositives = 0;
-    size_t falsePositives = 0;
+    // Youden's J = TP/nPos - FP/nNeg is compared as TP*nNeg - FP*nPos in
+    // integers: in doubles two equal J can differ in the last bit (1/3 - 0
+    // against 1 - 2/3), and the later point would win a tie it must lose.
+    // The start point (0, 0) has J = 0; among equal maxima the first point
+    // (highest threshold) wins.
+    const auto countNeg = static_cast<long long>(negatives.size());
+    const auto countPos = static_cast<long long>(positives.size());
+    size_t best = 0;
+    long long bestScaledJ = 0;
+    long long truePositives = 0;
+    long long falsePositives = 0;
     size_t i = 0;
     while (i < scored.size()) {
         const double score = scored[i].first;
@@ -45,6 +54,11 @@ ROCResult computeRocCurve(const std::vector<double>& negatives,
         result.fpr.push_back(static_cast<double>(falsePositives) / nNeg);
         result.tpr.push_back(static_cast<double>(truePositives) / nPos);
         result.thresholds.push_back(score);
+        const long long scaledJ = truePositives * countNeg - falsePositives * countPos;
+        if (scaledJ > bestScaledJ) {
+            bestScaledJ = scaledJ;
+            best = result.fpr.size() - 1;
+        }
     }
 
     double auc = 0.0;
@@ -52,16 +66,6 @@ ROCResult computeRocCurve(const std::vector<double>& negatives,
         auc += (result.fpr[p] - result.fpr[p - 1]) * (result.tpr[p] + result.tpr[p - 1]) * 0.5;
     result.auc = auc;
 
-    // Among equal maxima of Youden's J the first point (highest threshold) wins.
-    size_t best = 0;
-    double bestJ = -1.0;
-    for (size_t p = 0; p < result.fpr.size(); ++p) {
-        const double j = result.tpr[p] - result.fpr[p];
-        if (j > bestJ) {
-            bestJ = j;
-            best = p;
-        }
-    }
     result.optimalThreshold = result.thresholds[best];
     result.sensitivity = result.tpr[best];
     result.specificity = 1.0 - result.fpr[best];

@@ -35,6 +35,7 @@
 #include <qwt_plot.h>
 
 #include <algorithm>
+#include <limits>
 #include <set>
 
 namespace Quorvex3 {
@@ -380,8 +381,12 @@ void StatisticalEvalWindow::adoptPanel(CategoryPanel* panel) {
 }
 
 void StatisticalEvalWindow::onAddCategory() {
-    ++m_nextCategoryIndex;
-    auto* panel = new CategoryPanel(tr("Condition %1").arg(m_nextCategoryIndex - 1), true,
+    // A session may bring any counter up to the largest int: it stops there
+    // rather than overflow, and later categories share that number.
+    const int number = m_nextCategoryIndex;
+    if (m_nextCategoryIndex < std::numeric_limits<int>::max())
+        ++m_nextCategoryIndex;
+    auto* panel = new CategoryPanel(tr("Condition %1").arg(number), true,
                                     paletteColor(static_cast<int>(m_categoryPanels.size())),
                                     m_store, m_categoryContainer);
     const bool replicates = m_replicatesCheck->isChecked();

@@ -165,7 +165,8 @@ void fitResultColumns(QTableWidget* table) {
 }
 
 /// Shown events of the datasets of one run, by dataset id: each dataset's
-/// filter is applied once, not once per feature.
+/// filter is applied once, not once per feature. The summaries always apply
+/// the effective filter's rules; its enabled flag only switches the plots.
 using ShownCache = std::map<int, std::vector<int>>;
 
 std::optional<double> datasetSummary(const DatasetStore* store, int datasetId,
@@ -181,13 +182,13 @@ std::optional<double> datasetSummary(const DatasetStore* store, int datasetId,
         return std::nullopt;
     if (!cache)
         return computeDatasetSummary(
-            *column, shownEvents(*dataset->reader, store->buildEffectiveFilter(dataset)),
+            *column, shownEventsByRules(*dataset->reader, store->buildEffectiveFilter(dataset)),
             statistic);
     auto it = cache->find(datasetId);
     if (it == cache->end())
         it = cache
-                 ->emplace(datasetId,
-                           shownEvents(*dataset->reader, store->buildEffectiveFilter(dataset)))
+                 ->emplace(datasetId, shownEventsByRules(*dataset->reader,
+                                                         store->buildEffectiveFilter(dataset)))
                  .first;
     return computeDatasetSummary(*column, it->second, statistic);
 }
@@ -223,6 +224,11 @@ void StatisticalEvalWindow::onRunAnalysis() {
     settings.correction = correctionFromText(settings.correctionText);
 
     if (const auto message = validateComparison(categories, settings)) {
+        DialogProvider::current().warning(this, kAnalysisTitle, QString::fromStdString(*message),
+                                          QMessageBox::Ok);
+        return;
+    }
+    if (const auto message = datasetsInSeveralCategories(categories)) {
         DialogProvider::current().warning(this, kAnalysisTitle, QString::fromStdString(*message),
                                           QMessageBox::Ok);
         return;
@@ -346,7 +352,10 @@ QwtPlot* StatisticalEvalWindow::buildGroupPlot(const std::string& feature,
                                                const PlotPairedData* paired,
                                                const std::vector<PlotSigBar>& bars) const {
     GroupPlotInput input;
-    input.yTitle = featureLabel(feature, QString::fromStdString(feature));
+    // The dots are summary values, not events: the title says which.
+    input.yTitle = QString::fromStdString(
+        summaryAxisTitle(summaryStatisticFromIndex(m_summaryCombo->currentIndex()),
+                         featureLabel(feature, QString::fromStdString(feature)).toStdString()));
     input.categoryNames = categoryNames;
     input.colors = colours;
     input.values = values;

@@ -35,11 +35,14 @@ std::vector<double> shownFiniteValues(const DatasetStore& store, int datasetId,
     const std::shared_ptr<const std::vector<double>> column = reader.featureColumn(feature);
     if (!column || column->empty())
         return {};
-    // The events the main window shows, as the dataset summaries take them.
+    // The events the dataset's rules show, as the dataset summaries take
+    // them: also while "Filtering Enabled" is unticked for the plots.
     auto events = shown.find(datasetId);
     if (events == shown.end())
-        events =
-            shown.emplace(datasetId, shownEvents(reader, store.buildEffectiveFilter(dataset))).first;
+        events = shown
+                     .emplace(datasetId,
+                              shownEventsByRules(reader, store.buildEffectiveFilter(dataset)))
+                     .first;
     return collectShownFiniteValues(*column, events->second);
 }
 

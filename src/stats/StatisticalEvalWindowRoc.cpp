@@ -3,6 +3,7 @@
 #include "stats/StatisticalEvalWindow.h"
 
 #include "stats/CategoryPanel.h"
+#include "stats/ComparisonRun.h"
 #include "stats/RocPlot.h"
 #include "stats/RocRun.h"
 #include "util/DialogProvider.h"
@@ -115,6 +116,19 @@ void StatisticalEvalWindow::onRunROC() {
     int positive = 1;
     if (!chooseRocClasses(negative, positive))
         return;
+    // A dataset in both classes would be a sample of each.
+    std::vector<ComparisonCategory> classes;
+    for (const int c : {negative, positive}) {
+        const CategoryPanel* panel = m_categoryPanels.at(static_cast<std::size_t>(c));
+        ComparisonCategory& category = classes.emplace_back();
+        category.name = panel->categoryName().toStdString();
+        for (const CategoryDatasetEntry& e : panel->entries())
+            category.entries.push_back({e.datasetId, e.displayName.toStdString(), 0, 0});
+    }
+    if (const auto message = datasetsInSeveralCategories(classes)) {
+        dialogs.warning(this, kRocTitle, QString::fromStdString(*message));
+        return;
+    }
     RocRunInput input;
     selectedFeatures(*m_featureList, input.featureNames, input.featureLabels);
     input.replicates = m_replicatesCheck->isChecked();
@@ -141,6 +155,9 @@ void StatisticalEvalWindow::onRunROC() {
     m_lastRocCurves.clear();
     for (const RocFeatureOutcome& feature : outcome.features)
         m_lastRocCurves.emplace_back(feature.label, feature.result);
+    // The combined score's curve, under the name of its table row.
+    if (outcome.combined)
+        m_lastRocCurves.emplace_back("Combined (LDA)", *outcome.combined);
     m_tabWidget->setCurrentIndex(1);
     fitRocTableHeight(*m_rocTable);
     if (!outcome.leftOut.empty())

@@ -90,6 +90,21 @@ void CalcTaskRunner::onFinished() {
     m_done = nullptr;
     if (done)
         done();
+    // Taken out first: a step may start a task, after which the next steps
+    // queue again behind it.
+    std::vector<std::function<void()>> steps = std::move(m_idleSteps);
+    m_idleSteps.clear();
+    for (auto& step : steps)
+        whenIdle(std::move(step));
+}
+
+void CalcTaskRunner::whenIdle(std::function<void()> step) {
+    if (!step)
+        return;
+    if (m_busy)
+        m_idleSteps.push_back(std::move(step));
+    else
+        step();
 }
 
 } // namespace Quorvex3

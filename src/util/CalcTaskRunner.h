@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace Quorvex3 {
 
@@ -62,6 +63,11 @@ public:
     /// Blocks until the running task's work has returned (its finish step
     /// then follows from the event loop).
     void waitForFinished();
+    /// Runs `step` now when no task runs, else once the running task and
+    /// its finish step are over; a step finding a newer task running (its
+    /// finish step started one) waits for that one too. Steps run in the
+    /// order given. Steps still waiting when the runner goes are dropped.
+    void whenIdle(std::function<void()> step);
 
 private:
     void onFinished();
@@ -70,6 +76,7 @@ private:
     QFutureWatcher<void> m_watcher;
     bool m_busy = false;
     std::function<void()> m_done;
+    std::vector<std::function<void()>> m_idleSteps;
     std::shared_ptr<CalcTaskControl::State> m_state;
 };
 

@@ -3,6 +3,7 @@
 // unreadable files that must change nothing.
 #include "FilterGroupTestSupport.h"
 
+#include "filters/FilterDockWidget.h"
 #include "model/FilterGroup.h"
 #include "util/ScriptedDialogProvider.h"
 
@@ -345,6 +346,27 @@ TEST_F(FilterGroupFiles, ClashingNamesGetTheSmallestFreeSuffixOnTheBaseName) {
     importFrom(other, path);
     EXPECT_EQ(groupNames(other),
               (std::vector<std::string>{"Gate", "Gate (2)", "Gate (3)", "gate"}));
+}
+
+// Each clash takes the smallest suffix free at that moment, also after
+// names of other bases have filled some in; ids follow in file order.
+TEST_F(FilterGroupFiles, SuffixesCountEveryNameTakenSoFarInFileOrder) {
+    m_window.addFilterGroup("Gate");
+    m_window.addFilterGroup("Gate (3)");
+    const QString path = file("many.qv3fg");
+    writeText(path, R"json({"groups": [{"name": "Gate"}, {"name": "Gate"}, {"name": "Gate (2)"},
+        {"name": "Gate (5)"}, {"name": "Gate"}, {"name": "Gate (7)"}, {"name": "Gate"},
+        {"name": "Gate (3)"}]})json");
+    importFrom(m_window, path);
+    EXPECT_EQ(
+        groupNames(m_window),
+        (std::vector<std::string>{"Gate", "Gate (3)", "Gate (2)", "Gate (4)", "Gate (2) (2)",
+                                  "Gate (5)", "Gate (6)", "Gate (7)", "Gate (8)", "Gate (3) (2)"}));
+    std::vector<int> ids;
+    for (const auto& group : m_window.filterGroups())
+        ids.push_back(group->id);
+    EXPECT_EQ(ids, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(m_window.findChild<FilterDockWidget*>()->groupWidgets().size(), 10u);
 }
 
 TEST_F(FilterGroupFiles, MissingNamesOddElementsAndOtherVersionsStillImport) {

@@ -9,8 +9,11 @@
 #include "calc/CalculationsDockWidget.h"
 #include "calc/EModQualityDialog.h"
 #include "calc/EModulus.h"
+#include "compare/CombinePlotWindow.h"
 #include "core/RTDCReader.h"
 #include "dimred/DimRedReference.h"
+#include "plots/PlotOverlayItems.h"
+#include "plots/ScatterPlot.h"
 #include "support/RtdcFixtureWriter.h"
 #include "util/CalcTaskRunner.h"
 #include "util/ScriptedDialogProvider.h"
@@ -21,8 +24,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QThread>
 
 #include <atomic>
@@ -214,6 +219,7 @@ TEST_F(MainWindowCalculations, ClosingWaitsForTheRunningTask) {
             returned->store(true);
         },
         [] {});
+    m_dialogs.buttonAnswers.push_back(QMessageBox::Discard); // no session to keep
     m_window->close();
     EXPECT_TRUE(returned->load());
 }
@@ -260,11 +266,18 @@ TEST_F(MainWindowCalculations, RequestsWithoutInputsStartNothing) {
 // ---- Young's modulus ---------------------------------------------------------------
 
 TEST_F(MainWindowCalculations, YoungsModulusOnTheActiveDatasetWithMissingConditions) {
-    // No channel width, flow rate or pixel size in the metadata.
+    // No channel width, flow rate, pixel size or temperature in the
+    // metadata: computed with the defaults, and the user is told which.
     DatasetEntry* entry = open("a.rtdc", 300);
     emit m_dock->computeEmodulus();
     ASSERT_TRUE(waitIdle());
-    EXPECT_TRUE(m_dialogs.calls.empty());
+    ASSERT_EQ(m_dialogs.calls.size(), 1u);
+    EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Warning);
+    EXPECT_EQ(m_dialogs.calls[0].title, "Young's Modulus");
+    EXPECT_EQ(m_dialogs.calls[0].text,
+              "Computed with default values where the metadata gives no usable value:\n"
+              "a.rtdc: channel width 20 \u00b5m, flow rate 0.04 \u00b5L/s, pixel size 0.34 "
+              "\u00b5m, temperature 23 \u00b0C");
     EXPECT_TRUE(entry->emodApplied);
     EXPECT_GT(entry->emodParams.channelWidth, 0.0);
     EXPECT_GT(entry->emodParams.flowRate, 0.0);
@@ -278,17 +291,175 @@ TEST_F(MainWindowCalculations, YoungsModulusOnTheActiveDatasetWithMissingConditi
     EXPECT_EQ(m_dock->progressBar()->format(), "%p%");
 }
 
-TEST_F(MainWindowCalculations, MissingTableIsReported) {
-    DatasetEntry* entry = open("a.rtdc", 30);
-    m_emod->setLUTSearchDir(QString::fromStdString(m_dir.file("nowhere")));
+TEST_F(MainWindowCalculations, MissingOrUnusableTableIsReportedAndNothingApplied) {
+    // Table: where the table is -> what the warning says. A table whose
+    // points lie on one line was accepted and marked applied with no finite
+    // modulus at all.
+    const std::string line = m_dir.file("line");
+    std::filesystem::create_directories(line + "/data");
+    {
+        std::ofstream out(line + "/data/LUT_LE_2D_FEM.txt");
+        out << "area_um deform emodulus\n";
+        for (int k = 0; k < 30; ++k)
+            out << 20 + 5 * k << ' ' << 0.001 * k << ' ' << 1 + 0.1 * k << '\n';
+    }
+    const std::pair<std::string, const char*> cases[] = {
+        {m_dir.file("nowhere"), "\"LUT_LE_2D_FEM.txt\" was not found"},
+        {line, "no triangle to interpolate in"}};
+    for (const auto& [dir, says] : cases) {
+        m_window.reset();
+        m_window = std::make_unique<MainWindow>();
+        m_dock = m_window->findChild<CalculationsDockWidget*>();
+        m_emod = m_window->findChild<EModulus*>();
+        m_emod->setLUTSearchDir(QString::fromStdString(dir));
+        m_dialogs.calls.clear();
+        DatasetEntry* entry =
+            open("a.rtdc", 30, 0.0,
+                 {{"channel width", "20"}, {"flow rate", "0.04"}, {"temperature", "23"}});
+        emit m_dock->computeEmodulus();
+        ASSERT_TRUE(waitIdle());
+        ASSERT_GE(m_dialogs.calls.size(), 1u) << says;
+        EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Warning);
+        EXPECT_EQ(m_dialogs.calls[0].title, "Young's Modulus");
+        EXPECT_TRUE(m_dialogs.calls[0].text.contains(says))
+            << m_dialogs.calls[0].text.toStdString();
+        EXPECT_FALSE(entry->emodApplied) << says;
+        EXPECT_FALSE(entry->reader->hasFeature("emodulus")) << says;
+    }
+}
+
+TEST_F(MainWindowCalculations, AllDatasetsTakeTheActiveDatasetsRulesAndNameTheirDefaults) {
+    // A metadata temperature of 0 computed at 23 °C for the active dataset
+    // but failed for "all datasets" (an infinite viscosity at 0 °C).
+    const std::vector<std::pair<std::string, std::string>> zero{{"medium", "Viscora"},
+                                                                {"channel width", "20"},
+                                                                {"flow rate", "0.04"},
+                                                                {"temperature", "0"}};
+    DatasetEntry* a = open("a.rtdc", 200, 0.0, zero);
+    DatasetEntry* b = open("b.rtdc", 200, 2.0,
+                           {{"medium", "Viscora"},
+                            {"channel width", "20"},
+                            {"flow rate", "inf"},
+                            {"temperature", "24"}});
+    activate(0);
     emit m_dock->computeEmodulus();
     ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(a->emodApplied);
+    const std::vector<double> single = a->reader->readScalarFeature("emodulus");
+
+    m_dialogs.calls.clear();
+    check("emodulusAll", true);
+    emit m_dock->computeEmodulus();
+    ASSERT_TRUE(waitIdle());
+    for (DatasetEntry* entry : {a, b})
+        EXPECT_TRUE(entry->emodApplied) << entry->displayName.toStdString();
+    EXPECT_DOUBLE_EQ(a->emodParams.temperature, 23.0);
+    EXPECT_DOUBLE_EQ(b->emodParams.flowRate, 0.04);
+    const std::vector<double>& all = a->reader->readScalarFeature("emodulus");
+    ASSERT_EQ(all.size(), single.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        ASSERT_TRUE(all[i] == single[i] || (std::isnan(all[i]) && std::isnan(single[i]))) << i;
+    // One warning after the run, a line per dataset that took a default.
     ASSERT_EQ(m_dialogs.calls.size(), 1u);
-    EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Warning);
-    EXPECT_EQ(m_dialogs.calls[0].title, "Young's Modulus");
-    EXPECT_TRUE(m_dialogs.calls[0].text.contains("LUT_LE_2D_FEM.txt"));
-    EXPECT_FALSE(entry->emodApplied);
-    EXPECT_FALSE(entry->reader->hasFeature("emodulus"));
+    EXPECT_EQ(m_dialogs.calls[0].text,
+              "Computed with default values where the metadata gives no usable value:\n"
+              "a.rtdc: pixel size 0.34 \u00b5m, temperature 23 \u00b0C\n"
+              "b.rtdc: flow rate 0.04 \u00b5L/s, pixel size 0.34 \u00b5m");
+}
+
+TEST_F(MainWindowCalculations, IsoelasticsWithoutATableSayWhyAndStayUnticked) {
+    open("a.rtdc", 100);
+    m_emod->setLUTSearchDir(QString::fromStdString(m_dir.file("nowhere")));
+    auto* iso = m_window->findChild<QCheckBox*>(QStringLiteral("isoelasticsCheck"));
+    ASSERT_TRUE(iso);
+    iso->setChecked(true);
+    ASSERT_EQ(m_dialogs.calls.size(), 1u);
+    EXPECT_EQ(m_dialogs.calls[0].title, "Isoelastics");
+    EXPECT_TRUE(m_dialogs.calls[0].text.contains("look-up table \"LUT_LE_2D_FEM.txt\" was not "
+                                                 "found"));
+    EXPECT_FALSE(iso->isChecked());
+
+    // The combined plot window's box the same way.
+    m_dialogs.calls.clear();
+    CombinePlotWindow combine(&m_window->store(), m_window.get());
+    auto* combineIso = combine.findChild<QCheckBox*>(QStringLiteral("isoCheck"));
+    ASSERT_TRUE(combineIso);
+    combineIso->setChecked(true);
+    ASSERT_EQ(m_dialogs.calls.size(), 1u);
+    EXPECT_EQ(m_dialogs.calls[0].title, "Isoelastics");
+    EXPECT_FALSE(combineIso->isChecked());
+
+    // With the table both stay ticked, without a word.
+    m_dialogs.calls.clear();
+    m_emod->setLUTSearchDir(QString::fromStdString(writeTable(m_dir)));
+    iso->setChecked(true);
+    combineIso->setChecked(true);
+    EXPECT_TRUE(iso->isChecked() && combineIso->isChecked());
+    EXPECT_TRUE(m_dialogs.calls.empty());
+}
+
+TEST_F(MainWindowCalculations, ClearSessionLeavesNoModulusStateBehind) {
+    open("a.rtdc", 200, 0.0, {{"medium", "Viscora"}, {"channel width", "30"}});
+    emit m_dock->computeEmodulus();
+    ASSERT_TRUE(waitIdle());
+    m_window->findChild<QCheckBox*>(QStringLiteral("isoelasticsCheck"))->setChecked(true);
+    m_window->flushPlotRequests();
+    auto isolineItems = [&] {
+        int count = 0;
+        for (const QwtPlotItem* item : m_window->findChild<ScatterPlot*>()->itemList())
+            count += item->z() == kIsolineCurveZ ? 1 : 0;
+        return count;
+    };
+    ASSERT_GT(isolineItems(), 0);
+    auto* assess = m_dock->findChild<QPushButton*>(QStringLiteral("emodAssessQuality"));
+    ASSERT_TRUE(assess);
+    ASSERT_TRUE(assess->isEnabled());
+
+    m_dialogs.buttonAnswers.push_back(QMessageBox::Ok);
+    ASSERT_TRUE(QMetaObject::invokeMethod(m_window.get(), "clearSession"));
+    test::processEventsFor(20);
+    ASSERT_TRUE(m_window->datasets().empty());
+    EXPECT_EQ(isolineItems(), 0);
+    EXPECT_FALSE(assess->isEnabled());
+    for (const char* name : {"emodMedium", "emodChannelWidth"})
+        EXPECT_EQ(m_dock->findChild<QLabel*>(QString::fromLatin1(name))->text(), "\u2014") << name;
+}
+
+TEST_F(MainWindowCalculations, EachDatasetShowsItsOwnConditionsAndWhyComputeIsOff) {
+    open("a.rtdc", 50, 0.0, {{"medium", "Viscora"}, {"channel width", "30"}});
+    const std::string bare = m_dir.file("bare.rtdc");
+    {
+        RtdcFixtureWriter w(bare); // no setup metadata, no deformation
+        w.addColumn<double>("area_um", {40.0, 50.0, 60.0});
+        w.addColumn<double>("feat_a", {1.0, 2.0, 3.0});
+    }
+    m_window->addDataset(QString::fromStdString(bare));
+    ASSERT_TRUE(test::waitUntil([&] {
+        return m_window->datasets().size() == 2 && m_window->datasets().back()->featuresLoaded;
+    }));
+    auto label = [&](const char* name) {
+        return m_dock->findChild<QLabel*>(QString::fromLatin1(name));
+    };
+    auto* compute = m_dock->findChild<QPushButton*>(QStringLiteral("emodCompute"));
+    ASSERT_TRUE(compute);
+    // Table: row -> medium, channel width, compute enabled, reason shown.
+    struct Case {
+        int row;
+        const char* medium;
+        const char* width;
+        bool enabled;
+    };
+    for (const Case c : {Case{1, "\u2014 (unknown)", "20 \u00b5m (default)", false},
+                         Case{0, "Viscora", "30 \u00b5m", true},
+                         Case{1, "\u2014 (unknown)", "20 \u00b5m (default)", false}}) {
+        activate(c.row);
+        EXPECT_EQ(label("emodMedium")->text(), c.medium) << c.row;
+        EXPECT_EQ(label("emodChannelWidth")->text(), c.width) << c.row;
+        EXPECT_EQ(compute->isEnabled(), c.enabled) << c.row;
+        EXPECT_EQ(label("emodUnavailableReason")->isVisibleTo(m_dock), !c.enabled) << c.row;
+        if (!c.enabled)
+            EXPECT_TRUE(label("emodUnavailableReason")->text().contains("\"deform\""));
+    }
 }
 
 TEST_F(MainWindowCalculations, AllDatasetsShowDatasetKOfNAndSkipReservoirs) {
@@ -397,6 +568,52 @@ TEST_F(MainWindowCalculations, PooledPcaListsDatasetsLackingAFeature) {
     EXPECT_FALSE(m_window->calcBusy());
     ASSERT_EQ(m_dialogs.calls.size(), 1u);
     EXPECT_EQ(m_window->dimRedReference(), before);
+}
+
+// The fit set and the apply scope are chosen apart: a fit on the active
+// dataset may be applied to all, a pooled fit to the active one alone.
+TEST_F(MainWindowCalculations, PcaWritesCoordinatesToExactlyTheDatasetsOfTheApplyScope) {
+    struct Case {
+        const char* label;
+        int fitScope;   // 0: this dataset, 1: all datasets
+        int applyScope; // 0: this dataset, 1: all datasets
+        size_t nTrain;
+        std::vector<bool> written;
+    };
+    const Case cases[] = {
+        {"fit this, apply all", 0, 1, 60, {true, true, true}},
+        {"fit all, apply this", 1, 0, 190, {false, true, false}},
+        {"fit this, apply this", 0, 0, 60, {false, true, false}},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        m_window = std::make_unique<MainWindow>();
+        m_dock = m_window->findChild<CalculationsDockWidget*>();
+        ASSERT_TRUE(m_dock);
+        const std::string tag = std::to_string(run++);
+        open("a" + tag + ".rtdc", 80);
+        open("b" + tag + ".rtdc", 60, 2.0);
+        open("c" + tag + ".rtdc", 50, 1.0);
+        activate(1);
+        selectFeatures({"feat_a", "feat_b", "area_um"});
+        choose("dimRedFitScope", c.fitScope);
+        choose("dimRedApplyScope", c.applyScope);
+        m_dialogs.calls.clear();
+        emit m_dock->computeDimReduction();
+        ASSERT_TRUE(waitIdle());
+        ASSERT_EQ(m_dialogs.calls.size(), 1u);
+        EXPECT_EQ(m_dialogs.calls[0].kind, DialogCall::Information);
+        ASSERT_TRUE(m_window->dimRedReference());
+        EXPECT_EQ(m_window->dimRedReference()->model.nTrain, c.nTrain);
+        for (size_t i = 0; i < 3; ++i) {
+            RTDCReader& reader = *m_window->datasets()[i]->reader;
+            EXPECT_EQ(reader.hasFeature("dim_1"), c.written[i]) << i;
+            EXPECT_EQ(reader.hasFeature("dim_2"), c.written[i]) << i;
+            if (c.written[i])
+                EXPECT_EQ(reader.readScalarFeature("dim_1").size(), reader.getEventCount()) << i;
+        }
+    }
 }
 
 TEST_F(MainWindowCalculations, ReferenceSaveLoadApplyAndADamagedFileKeepsThePrevious) {

@@ -5,6 +5,7 @@
 #include "MainPlotTestSupport.h"
 
 #include "app/DatasetListWidget.h"
+#include "calc/EModulus.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "plots/ImageViewer.h"
@@ -23,6 +24,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <random>
@@ -557,6 +560,11 @@ TEST_F(MainPlot, PolygonOverlaysShowTheRulesDrawnOnTheShownAxes) {
 }
 
 TEST_F(MainPlot, IsolineSwitchesAreOfferedForAreaAndDeformationOnly) {
+    // Without a look-up table the box would not stay ticked.
+    std::filesystem::create_directories(dir.file("program/data"));
+    std::ofstream(dir.file("program/data/LUT_LE_2D_FEM.txt"))
+        << "area deform emodulus\n20 0 1\n220 0 2\n20 0.1 3\n220 0.1 4\n";
+    window.findChild<EModulus*>()->setLUTSearchDir(QString::fromStdString(dir.file("program")));
     open("m.rtdc", tenEvents());
     auto* iso = part<QCheckBox>(window, "isoelasticsCheck");
     auto* labels = part<QCheckBox>(window, "isoLabelsCheck");

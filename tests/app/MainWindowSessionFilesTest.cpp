@@ -26,11 +26,20 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
     const QJsonObject base = readJson(path("base.QV3"));
     ASSERT_FALSE(base.isEmpty());
 
-    const auto b = [this]() -> const DatasetEntry* {
+    const auto found = [this]() -> const DatasetEntry* {
         for (const auto& entry : window->datasets())
             if (QFileInfo(QString::fromStdString(entry->filePath)).fileName() == "b.rtdc")
                 return entry.get();
         return nullptr;
+    };
+    // Cases that read b's values fail, rather than crash, when b did not
+    // come back; those that expect it gone ask `found`.
+    const DatasetEntry missing;
+    const auto b = [&]() -> const DatasetEntry* {
+        if (const DatasetEntry* entry = found())
+            return entry;
+        ADD_FAILURE() << "b.rtdc was not restored";
+        return &missing;
     };
     const double inf = std::numeric_limits<double>::infinity();
     // clang-format off
@@ -42,9 +51,9 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
         std::function<bool()> holds;
     } cases[] = {
         {"event index past the last event", 1, R"({"currentEventIndex": 30})", {},
-         [&] { return b() && b()->currentEventIndex == -1; }},
+         [&] { return b()->currentEventIndex == -1; }},
         {"event index kept in range", 1, R"({"currentEventIndex": 29})", {},
-         [&] { return b() && b()->currentEventIndex == 29; }},
+         [&] { return b()->currentEventIndex == 29; }},
         {"contour mode 3", 1, R"({"contourMode": 3})", {}, [&] { return b()->contourMode == 0; }},
         {"contour mode 2 kept", 1, R"({"contourMode": 2})", {},
          [&] { return b()->contourMode == 2; }},
@@ -68,12 +77,12 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
          }},
         {"empty path names the session folder: not found", 1, R"({"filePath": ""})",
          {QMessageBox::No}, [&] {
-             return !b() && callsTitled("Dataset Not Found").size() == 1 &&
+             return !found() && callsTitled("Dataset Not Found").size() == 1 &&
                     callsTitled("Dataset Not Found")[0]->text.contains(
                         QString::fromStdString(dir.path()) + QStringLiteral("\n"));
          }},
         {"a folder: not found", 1, R"({"filePath": "folder"})", {QMessageBox::No},
-         [&] { return !b() && callsTitled("Dataset Not Found").size() == 1; }},
+         [&] { return !found() && callsTitled("Dataset Not Found").size() == 1; }},
         {"compensated channel the file lacks", 1,
          R"({"ctcApplied": true, "ctcChannels": [1, 7], "spilloverMatrix": [1, 0, 0, 1]})", {},
          [&] { return !b()->ctcApplied && b()->ctcChannels.empty(); }},
@@ -89,7 +98,7 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
          {}, [&] { return b()->groupEnabled.count(9) == 0; }},
         {"a duplicate of itself is not recreated", 1,
          R"({"isDuplicate": true, "duplicateOfIndex": 1})", {},
-         [&] { return window->datasets().size() == 1 && !b(); }},
+         [&] { return window->datasets().size() == 1 && !found(); }},
         {"infinite bounds come back", 1,
          R"({"filter": {"enabled": true, "rules": [{"type": "Range", "featureName": "area_um",
              "minValue": "-inf", "maxValue": "inf"}]}})",
@@ -163,11 +172,87 @@ TEST_F(Sessions, CraftedValuesTakeTheirFallbackOnLoad) {
     EXPECT_FALSE(again.contains("null"));
 }
 
+// The damaged values of one file are named together in one box at the end
+// of the load, each with its dataset or window; the polygon that could
+// filter nothing is not restored as a rule.
+TEST_F(Sessions, DamagedValuesAreNamedInOneWarningAfterTheLoad) {
+    open("a.rtdc");
+    open("b.rtdc", 5.0);
+    save(path("base.QV3"));
+    QJsonObject root = readJson(path("base.QV3"));
+    QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
+    QJsonObject b = datasets[1].toObject();
+    b.insert(QStringLiteral("filter"), QJsonDocument::fromJson(R"({"enabled": true, "rules": [
+        {"type": "Range", "featureName": "area_um", "minValue": "abc", "maxValue": 90},
+        {"type": "Polygon", "featureName": "area_um", "featureNameY": "deform",
+         "polygonVertices": [[60, 0.01], ["x", 0.02]]}]})")
+                                           .object());
+    datasets[1] = b;
+    datasets.append(QJsonDocument::fromJson(
+                        R"({"isDuplicate": true, "duplicateOfIndex": 7, "displayName": "copy"})")
+                        .object());
+    root[QStringLiteral("datasets")] = datasets;
+    root[QStringLiteral("combineWindows")] = QJsonDocument::fromJson(R"([{"displayMode": 7,
+        "datasets": [{"datasetSessionIndex": 0}, {"datasetSessionIndex": 9}]}])")
+                                                 .array();
+    ASSERT_TRUE(writeText(path("damaged.QV3"), QJsonDocument(root).toJson()));
+    clear();
+    dialogs.calls.clear();
+    ASSERT_TRUE(load(path("damaged.QV3")));
+
+    EXPECT_EQ(dialogs.count(DialogCall::Warning), 1);
+    const auto boxes = callsTitled("Load Session");
+    ASSERT_EQ(boxes.size(), 2u); // the file dialog, then the warning
+    const QString text = boxes[1]->text;
+    for (const char* line :
+         {"b.rtdc: filter rule 1 (range on area_um): minimum \"abc\" replaced by 0",
+          "b.rtdc: filter rule 2 (polygon on area_um/deform): only 1 vertex usable; rule "
+          "left out",
+          "copy: copy naming no earlier original dataset (7) left out",
+          "combined plot window 1: display mode 7 replaced by \"Array\"",
+          "combined plot window 1: dataset card naming no stored dataset (9) left out"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << "\n" << text.toStdString();
+    EXPECT_EQ(infoText(), QStringLiteral("Session loaded: 2 dataset(s)"));
+    ASSERT_EQ(window->datasets().size(), 2u);
+    const EventFilter& filter = window->datasets()[1]->filter;
+    ASSERT_EQ(filter.ruleCount(), 1u);
+    EXPECT_EQ(filter.rules()[0].type, 0);
+    EXPECT_EQ(filter.rules()[0].minValue, 0.0);
+}
+
 // ---- derived features ----------------------------------------------------------------
 
-// Each of the five computations a dataset had is done again when the
-// restored dataset is first shown, and not before.
-TEST_F(Sessions, AppliedComputationsAreRedoneWhenARestoredDatasetIsFirstShown) {
+/// Every derived feature of the session fixture, "_rf" standing for the
+/// refined fluorescence features.
+bool hasComputed(const RTDCReader& reader, const std::string& feature) {
+    for (const std::string& name : reader.getAvailableFeatures()) {
+        if (!reader.isCalculatedFeature(name))
+            continue;
+        if (feature == "_rf" ? name.size() > 3 && name.compare(name.size() - 3, 3, "_rf") == 0
+                             : name == feature)
+            return true;
+    }
+    return false;
+}
+
+/// The statistical summary export's table over every open dataset.
+std::string summaryOfAll(const MainWindow& window, const std::vector<std::string>& features) {
+    StatSummaryResult result;
+    result.features = features;
+    result.allDatasets = true;
+    std::vector<StatSummarySource> sources;
+    for (const auto& entry : window.datasets())
+        sources.push_back({entry->displayName.toStdString(), entry->reader.get(),
+                           window.store().buildEffectiveFilter(entry.get())});
+    return buildStatSummaryTable(sources, result);
+}
+
+// Young's modulus for both datasets (and the other computations), crosstalk
+// compensation for one: right after the load, before any dataset but the
+// active one was shown, every dataset has its derived features again, the
+// summary export gives the numbers it gave before the save, and the
+// statistics window keeps "emodulus" selected.
+TEST_F(Sessions, AppliedComputationsOfEveryDatasetAreRedoneBeforeTheWindowsComeBack) {
     const QString program = lutFolder(dir);
     ASSERT_FALSE(program.isEmpty());
     window->findChild<EModulus*>()->setLUTSearchDir(program);
@@ -175,47 +260,111 @@ TEST_F(Sessions, AppliedComputationsAreRedoneWhenARestoredDatasetIsFirstShown) {
     open("b.rtdc", 5.0, true);
     for (const auto& entry : window->datasets()) {
         entry->flRefinementApplied = true;
-        entry->ctcApplied = true;
-        entry->ctcChannels = {1, 2};
-        entry->spilloverMatrix = arma::mat{{1.0, 0.1}, {0.05, 1.0}};
         entry->emodApplied = true;
         entry->emodParams.flowRate = 0.16;
         entry->emodParams.pixelationCorrection = false;
         entry->fcDeformApplied = true;
         entry->imageFeaturesApplied = true;
     }
+    DatasetEntry& b = *window->datasets()[1];
+    b.ctcApplied = true;
+    b.ctcChannels = {1, 2};
+    b.spilloverMatrix = arma::mat{{1.0, 0.1}, {0.05, 1.0}};
+    // Shown again each, so both have their features before the save.
     test::selectRow(*window, 0);
+    test::selectRow(*window, 1);
+    test::selectRow(*window, 0);
+    const std::vector<std::string> features = {"emodulus", "fl1_max_ctc", "deform_fc",
+                                               imageFeatureNames().front(), "area_um"};
+    const std::string before = summaryOfAll(*window, features);
+    ASSERT_TRUE(hasComputed(*b.reader, "emodulus") && hasComputed(*b.reader, "fl1_max_ctc"));
+    trigger("&Tool Windows", "New &Statistical Evaluation...");
+    window->statisticalEvalWindows().at(0)->restoreState(
+        QJsonDocument::fromJson(R"({"categories": [
+            {"name": "A", "entries": [{"datasetSessionIndex": 0}]},
+            {"name": "B", "entries": [{"datasetSessionIndex": 1}]}],
+            "selectedFeatures": ["emodulus"]})")
+            .object(),
+        {{0, window->datasets()[0]->id}, {1, b.id}});
+    const QJsonArray selected =
+        window->statisticalEvalWindows()
+            .at(0)
+            ->saveState(window->datasets())[QStringLiteral("selectedFeatures")]
+            .toArray();
+    ASSERT_EQ(selected, QJsonArray{QStringLiteral("emodulus")});
     save(path("s.QV3"));
     clear();
+    dialogs.calls.clear();
     ASSERT_TRUE(load(path("s.QV3")));
     ASSERT_EQ(window->datasets().size(), 2u);
+    EXPECT_EQ(window->store().activeRow(), 0);
 
-    const auto computed = [](const RTDCReader& reader) {
-        std::vector<std::string> found;
-        for (const std::string& name : reader.getAvailableFeatures())
-            if (reader.isCalculatedFeature(name))
-                found.push_back(name);
-        return found;
-    };
-    const auto has = [&](const RTDCReader& reader, const std::string& feature) {
-        const auto names = computed(reader);
-        if (feature == "_rf")
-            return std::any_of(names.begin(), names.end(), [](const std::string& n) {
-                return n.size() > 3 && n.compare(n.size() - 3, 3, "_rf") == 0;
-            });
-        return std::find(names.begin(), names.end(), feature) != names.end();
-    };
-    const std::string results[] = {"_rf", "fl1_max_ctc", "emodulus", "deform_fc",
-                                   imageFeatureNames().front()};
-    const RTDCReader& shown = *window->datasets()[0]->reader;
-    const RTDCReader& hidden = *window->datasets()[1]->reader;
-    for (const std::string& feature : results) {
-        EXPECT_TRUE(has(shown, feature)) << feature;
-        EXPECT_FALSE(has(hidden, feature)) << feature;
+    const std::string results[] = {"_rf", "emodulus", "deform_fc", imageFeatureNames().front()};
+    for (const auto& entry : window->datasets())
+        for (const std::string& feature : results)
+            EXPECT_TRUE(hasComputed(*entry->reader, feature)) << feature;
+    EXPECT_TRUE(hasComputed(*window->datasets()[1]->reader, "fl1_max_ctc"));
+    EXPECT_EQ(summaryOfAll(*window, features), before);
+    ASSERT_EQ(window->statisticalEvalWindows().size(), 1u);
+    EXPECT_EQ(window->statisticalEvalWindows()
+                  .at(0)
+                  ->saveState(window->datasets())[QStringLiteral("selectedFeatures")]
+                  .toArray(),
+              selected);
+    EXPECT_EQ(dialogs.count(DialogCall::Warning), 0);
+}
+
+// A computation that cannot be redone (the look-up table is gone) leaves
+// the load going; the dataset is named in the one box at its end.
+TEST_F(Sessions, AComputationThatCannotBeRedoneNamesItsDatasetInOneWarning) {
+    const QString program = lutFolder(dir);
+    window->findChild<EModulus*>()->setLUTSearchDir(program);
+    open("a.rtdc", 0.0, true);
+    open("b.rtdc", 5.0, true);
+    for (const auto& entry : window->datasets()) {
+        entry->emodApplied = true;
+        entry->emodParams.flowRate = 0.16;
     }
+    window->datasets()[1]->displayName = QStringLiteral("Probe B");
+    save(path("s.QV3"));
+    clear();
+    window->findChild<EModulus*>()->setLUTSearchDir(path("nowhere"));
+    dialogs.calls.clear();
+    ASSERT_TRUE(load(path("s.QV3")));
+    ASSERT_EQ(window->datasets().size(), 2u);
+    const auto boxes = callsTitled("Load Session");
+    ASSERT_EQ(boxes.size(), 2u); // the file dialog and the one warning
+    EXPECT_EQ(boxes[1]->kind, DialogCall::Warning);
+    EXPECT_TRUE(boxes[1]->text.contains(QStringLiteral("a.rtdc: Young's modulus")));
+    EXPECT_TRUE(boxes[1]->text.contains(QStringLiteral("Probe B: Young's modulus")));
+    EXPECT_EQ(infoText(), QStringLiteral("Session loaded: 2 dataset(s)"));
+    // The computation stays applied: the next save keeps it.
+    EXPECT_TRUE(window->datasets()[1]->emodApplied);
+}
+
+// While a calculation runs, showing a restored dataset that lacks its
+// derived features leaves them to after the task: the task may be using
+// the same computation objects. They come once it has finished.
+TEST_F(Sessions, ShowingARestoredDatasetDuringACalculationWaitsForIt) {
+    open("a.rtdc", 0.0, true);
+    open("b.rtdc", 5.0, true);
+    test::selectRow(*window, 0);
+    DatasetEntry& b = *window->datasets()[1];
+    b.fcDeformApplied = true; // as a restored dataset has it, not yet computed
+    std::atomic<bool> release{false};
+    window->startCalcTask(
+        [&] {
+            while (!release)
+                QThread::msleep(1);
+        },
+        [] {});
+    ASSERT_TRUE(window->calcBusy());
     test::selectRow(*window, 1);
-    for (const std::string& feature : results)
-        EXPECT_TRUE(has(hidden, feature)) << feature;
+    EXPECT_FALSE(b.reader->isCalculatedFeature("deform_fc"));
+    release = true;
+    ASSERT_TRUE(test::waitUntil([&] { return !window->calcBusy(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return b.reader->isCalculatedFeature("deform_fc"); }));
+    EXPECT_EQ(window->activeDataset(), &b);
 }
 
 // ---- end to end ----------------------------------------------------------------------

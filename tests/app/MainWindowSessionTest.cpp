@@ -157,25 +157,36 @@ TEST_F(Sessions, TheLoadAsksOnceWheneverSomethingItClosesIsOpen) {
 
 // ---- the stored datasets come back -----------------------------------------------------
 
-// Saved A, copy of A, B with the copy active: B is reopened before the copy
-// is recreated, and the copy is still the active dataset.
-TEST_F(Sessions, ACopyComesBackAfterTheReopenedDatasetsAndStaysActive) {
+// Saved A, C, copy of C, B with the copy active: the list comes back in
+// that order (the copy in its saved place, made last from C's reader), and
+// the copy is still the active dataset.
+TEST_F(Sessions, TheSavedOrderComesBackWithACopyInItsPlace) {
     open("a.rtdc");
+    open("c.rtdc", 9.0);
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "duplicateDataset"));
     open("b.rtdc", 5.0);
-    test::selectRow(*window, 1);
-    ASSERT_EQ(names(), (std::vector<QString>{"a.rtdc", "a.rtdc (copy)", "b.rtdc"}));
+    test::selectRow(*window, 2);
+    ASSERT_EQ(names(), (std::vector<QString>{"a.rtdc", "c.rtdc", "c.rtdc (copy)", "b.rtdc"}));
     save(path("s.QV3"));
     clear();
     ASSERT_TRUE(load(path("s.QV3")));
 
-    EXPECT_EQ(names(), (std::vector<QString>{"a.rtdc", "b.rtdc", "a.rtdc (copy)"}));
-    ASSERT_EQ(window->datasets().size(), 3u);
-    EXPECT_EQ(window->datasets()[0]->reader, window->datasets()[2]->reader);
+    EXPECT_EQ(names(), (std::vector<QString>{"a.rtdc", "c.rtdc", "c.rtdc (copy)", "b.rtdc"}));
+    ASSERT_EQ(window->datasets().size(), 4u);
+    EXPECT_EQ(window->datasets()[1]->reader, window->datasets()[2]->reader);
+    const auto* list = test::part<QListWidget>(*window, "datasetList");
+    ASSERT_EQ(list->count(), 4);
+    EXPECT_TRUE(list->item(2)->text().contains(QStringLiteral("c.rtdc (copy)")));
+    EXPECT_TRUE(list->item(3)->text().contains(QStringLiteral("b.rtdc")));
     ASSERT_NE(window->activeDataset(), nullptr);
-    EXPECT_EQ(window->activeDataset()->displayName, QStringLiteral("a.rtdc (copy)"));
+    EXPECT_EQ(window->activeDataset()->displayName, QStringLiteral("c.rtdc (copy)"));
     EXPECT_EQ(window->store().activeRow(), 2);
-    EXPECT_EQ(infoText(), QStringLiteral("Session loaded: 3 dataset(s)"));
+    EXPECT_EQ(list->currentRow(), 2);
+    EXPECT_EQ(infoText(), QStringLiteral("Session loaded: 4 dataset(s)"));
+    // Saved again, the file lists them as before.
+    save(path("again.QV3"));
+    EXPECT_EQ(readJson(path("again.QV3"))[QStringLiteral("datasets")],
+              readJson(path("s.QV3"))[QStringLiteral("datasets")]);
 }
 
 TEST_F(Sessions, WithEveryMeasurementGoneGroupsAndWindowsStillComeBack) {

@@ -1,6 +1,7 @@
 // The main window's shell: its menus with their order and shortcuts, the
 // docks with their places, toggles and title bars, the central area, and
 // the window's first appearance after the splash screen.
+#include "MainPlotTestSupport.h"
 #include "MainWindowTestSupport.h"
 
 #include "app/MainWindow.h"
@@ -11,6 +12,8 @@
 #include "plots/ScatterPlot.h"
 #include "plots/StatisticsDockWidget.h"
 #include "plots/TracePlot.h"
+#include "support/RtdcFixtureWriter.h"
+#include "util/ScriptedDialogProvider.h"
 
 #include <gtest/gtest.h>
 
@@ -169,6 +172,59 @@ TEST_F(MainWindowShell, ExitClosesTheWindow) {
     ASSERT_TRUE(window.isVisible());
     test::actionNamed(test::menuNamed(window, "&File"), "E&xit")->trigger();
     EXPECT_FALSE(window.isVisible());
+}
+
+// Exit, Ctrl+Q (the Exit action's key) and the title bar's close button all
+// ended the program at once, and with it the analysis of the open datasets.
+TEST_F(MainWindowShell, QuittingWithDatasetsOpenOffersToSaveTheSessionFirst) {
+    using Button = QMessageBox::StandardButton;
+    const struct Case {
+        const char* name;
+        bool dataset;
+        bool byMenu; // else the window's own close, as the title bar does it
+        Button answer;
+        bool sessionFile; // the save dialog gives a name (else it is cancelled)
+        bool closes;
+    } cases[] = {
+        {"no dataset: no question", false, true, QMessageBox::NoButton, false, true},
+        {"cancel keeps the window", true, true, QMessageBox::Cancel, false, false},
+        {"discard closes", true, false, QMessageBox::Discard, false, true},
+        {"save then close", true, true, QMessageBox::Save, true, true},
+        {"save cancelled keeps the window", true, false, QMessageBox::Save, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempDir dir;
+        testing::ScriptedDialogProvider dialogs;
+        ScopedDialogProvider guard(dialogs);
+        MainWindow window;
+        window.show();
+        if (c.dataset) {
+            test::writeMeasurement(dir.file("m.rtdc"), {{{"area_um", {1, 2, 3}}}});
+            ASSERT_TRUE(test::openAndWait(window, dir.file("m.rtdc")));
+        }
+        if (c.answer != QMessageBox::NoButton)
+            dialogs.buttonAnswers.push_back(c.answer);
+        const QString session = QString::fromStdString(dir.file("kept.QV3"));
+        if (c.sessionFile)
+            dialogs.fileAnswers.push_back(session);
+        if (c.byMenu)
+            test::actionNamed(test::menuNamed(window, "&File"), "E&xit")->trigger();
+        else
+            window.close();
+        EXPECT_EQ(window.isVisible(), !c.closes);
+        EXPECT_EQ(QFile::exists(session), c.sessionFile);
+        ASSERT_EQ(dialogs.count(testing::DialogCall::Question), c.dataset ? 1 : 0);
+        if (c.dataset)
+            EXPECT_EQ(dialogs.calls.front().text,
+                      QStringLiteral("Save the current session before quitting?"));
+        if (window.isVisible()) { // still usable: the analysis is all there
+            EXPECT_EQ(window.datasets().size(), 1u);
+            dialogs.buttonAnswers.push_back(QMessageBox::Discard);
+            window.close();
+            EXPECT_FALSE(window.isVisible());
+        }
+    }
 }
 
 TEST_F(MainWindowShell, CalculationsDockLeavesExpertMode) {

@@ -7,6 +7,7 @@
 #include "MainPlotTestSupport.h"
 
 #include "app/MainWindow.h"
+#include "app/StatSummaryTable.h"
 #include "calc/EModulus.h"
 #include "calc/ImageFeatures.h"
 #include "compare/CombineDatasetRef.h"

@@ -14,8 +14,8 @@
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QListView>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -460,8 +460,9 @@ TEST_F(CalculationsDockEmod, MissingConditionsShowADashAndComputeWithDefaults) {
     metadata.setup = {{"medium", "Viscora"}, {"channel width", "abc"}, {"flow rate", "0"}};
     metadata.imaging = {{"pixel size", "0.265"}};
     m_dock.populateEmodulusDefaults(metadata, false);
-    EXPECT_EQ(m_width->text(), "\u2014");
-    EXPECT_EQ(m_flow->text(), "\u2014");
+    // The default the computation takes is shown as such.
+    EXPECT_EQ(m_width->text(), "20 \u00b5m (default)");
+    EXPECT_EQ(m_flow->text(), "0.04 \u00b5L/s (default)");
     EXPECT_EQ(m_pixel->text(), "0.265 \u00b5m");
     EXPECT_DOUBLE_EQ(CalculationsDockWidget::parseLabelValue(m_width, " \u00b5m"), 0.0);
     EXPECT_DOUBLE_EQ(CalculationsDockWidget::parseLabelValue(m_pixel, " \u00b5m"), 0.265);
@@ -484,12 +485,16 @@ TEST_F(CalculationsDockEmod, MissingConditionsShowADashAndComputeWithDefaults) {
 
 TEST_F(CalculationsDockEmod, TemperatureSources) {
     RTDCMetadata metadata = viscoraMetadata();
-    metadata.setup["temperature"] = "0"; // not a usable metadata temperature
-    m_dock.populateEmodulusDefaults(metadata, true);
-    EXPECT_DOUBLE_EQ(m_temperature->value(), 23.0);
-    EXPECT_TRUE(m_temperature->isReadOnly());
-    // buildParamsForDataset takes the stored value as it is.
-    EXPECT_DOUBLE_EQ(m_dock.buildParamsForDataset(metadata, true).temperature, 0.0);
+    // Not usable metadata temperatures ("inf" was shown as 50 °C, the box's
+    // top): 23 °C on the page and for every dataset's parameters alike.
+    for (const char* text : {"0", "inf", "nan", "-2"}) {
+        metadata.setup["temperature"] = text;
+        m_dock.populateEmodulusDefaults(metadata, true);
+        EXPECT_DOUBLE_EQ(m_temperature->value(), 23.0) << text;
+        EXPECT_TRUE(m_temperature->isReadOnly());
+        EXPECT_DOUBLE_EQ(m_dock.readEmodulusParams().temperature, 23.0) << text;
+        EXPECT_DOUBLE_EQ(m_dock.buildParamsForDataset(metadata, true).temperature, 23.0) << text;
+    }
     metadata.setup.erase("temperature");
     EXPECT_DOUBLE_EQ(m_dock.buildParamsForDataset(metadata, true).temperature, 23.0);
 
@@ -527,11 +532,35 @@ TEST_F(CalculationsDockEmod, TemperatureSources) {
     EXPECT_DOUBLE_EQ(meta.temperature, 26.0);
 }
 
+TEST_F(CalculationsDockEmod, NoDatasetLeavesNothingOfThePreviousOneAndReasonsShow) {
+    RTDCMetadata metadata = viscoraMetadata();
+    m_dock.populateEmodulusDefaults(metadata, true);
+    m_dock.setEmodulusEnabled(true);
+    m_dock.setAssessQualityVisible(true);
+    m_dock.setImageFeaturesEnabled(true);
+    m_dock.setActiveDataset(nullptr);
+    for (QLabel* label : {m_medium, m_width, m_flow, m_pixel})
+        EXPECT_EQ(label->text(), "\u2014") << label->objectName().toStdString();
+    for (const QString text :
+         {"Compute Young's Modulus", "Assess Quality", "Compute Image Features"})
+        EXPECT_FALSE(withText<QPushButton>(&m_dock, text)->isEnabled()) << text.toStdString();
+
+    // A dataset's own reason why it cannot have a modulus, under the button.
+    auto* reason = named<QLabel>(&m_dock, "emodUnavailableReason");
+    QPushButton* compute = withText<QPushButton>(&m_dock, "Compute Young's Modulus");
+    m_dock.setEmodulusUnavailableReason("Not available: no deform.");
+    EXPECT_TRUE(reason->isVisible());
+    EXPECT_EQ(reason->text(), "Not available: no deform.");
+    EXPECT_EQ(compute->toolTip(), "Not available: no deform.");
+    m_dock.setEmodulusUnavailableReason({});
+    EXPECT_FALSE(reason->isVisible());
+}
+
 TEST_F(CalculationsDockEmod, DeformationSourceOnlyInExpertMode) {
     auto* sources = named<QComboBox>(&m_dock, "emodDeformSource");
     m_dock.updateDeformSources(false, true, true);
-    EXPECT_EQ(comboTexts(sources), QStringList({"Deformation", "Deformation from FC",
-                                                "Deformation of odd FC only"}));
+    EXPECT_EQ(comboTexts(sources),
+              QStringList({"Deformation", "Deformation from FC", "Deformation of odd FC only"}));
     sources->setCurrentIndex(1);
     EXPECT_FALSE(sources->isVisible());
     EXPECT_EQ(m_dock.selectedDeformFeature(), "deform");

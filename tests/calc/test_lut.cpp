@@ -5,6 +5,7 @@
 #include "PlainDelaunay.h"
 #include "calc/LUTTriangulation.h"
 
+#include <set>
 #include <thread>
 
 namespace Quorvex3::testing {
@@ -71,33 +72,88 @@ TEST_F(Lut, MetadataBlockVariantsAndTheModelFileName) {
     EXPECT_EQ(EModulus::lutFilename(-1), "");
 }
 
+/// Why `triangles` is no triangulation of (x, y): a triangle that is not
+/// strictly counter-clockwise, a directed edge used twice (overlap), more
+/// area than the convex hull, or an input place no triangle uses. Empty when
+/// sound.
+std::string unsoundTriangulation(const std::vector<double>& x, const std::vector<double>& y,
+                                 const std::vector<std::array<int, 3>>& triangles) {
+    std::set<std::pair<int, int>> edges;
+    std::set<std::pair<double, double>> used;
+    double area = 0;
+    for (const auto& [a, b, c] : triangles) {
+        const double twice = (x[b] - x[a]) * (y[c] - y[a]) - (x[c] - x[a]) * (y[b] - y[a]);
+        if (!(twice > 0))
+            return "a triangle that is not counter-clockwise";
+        area += twice / 2;
+        for (const auto& edge : {std::pair(a, b), std::pair(b, c), std::pair(c, a)})
+            if (!edges.insert(edge).second)
+                return "overlapping triangles";
+        for (int v : {a, b, c})
+            used.emplace(x[v], y[v]);
+    }
+    // The hull's area (monotone chain) bounds the triangles' area.
+    std::vector<std::pair<double, double>> points;
+    for (std::size_t i = 0; i < x.size(); ++i)
+        points.emplace_back(x[i], y[i]);
+    std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    auto cross = [](auto o, auto a, auto b) {
+        return (a.first - o.first) * (b.second - o.second) -
+               (a.second - o.second) * (b.first - o.first);
+    };
+    std::vector<std::pair<double, double>> hull(2 * points.size());
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < points.size(); hull[k++] = points[i++])
+        while (k >= 2 && cross(hull[k - 2], hull[k - 1], points[i]) <= 0)
+            --k;
+    for (std::size_t i = points.size() - 1, t = k + 1; i-- > 0; hull[k++] = points[i])
+        while (k >= t && cross(hull[k - 2], hull[k - 1], points[i]) <= 0)
+            --k;
+    double hullArea = 0;
+    for (std::size_t i = 0; i + 1 < k; ++i)
+        hullArea += (hull[i].first * hull[i + 1].second - hull[i + 1].first * hull[i].second) / 2;
+    if (area > hullArea * (1 + 1e-9))
+        return "more area than the hull: " + std::to_string(area) + " of " +
+               std::to_string(hullArea);
+    if (!triangles.empty() && used.size() != points.size())
+        return std::to_string(points.size() - used.size()) + " places left out";
+    return {};
+}
+
 TEST_F(Lut, IndexedTriangulationIsThePlainScanTriangleForTriangleAndCellForCell) {
     // The triangulation tests each point only against the triangles whose
-    // circumcircle can hold it; the plain scan of every triangle must give
-    // the same triangles in the same order: on scattered points, on a grid
-    // full of co-circular quadruples, on an L shape inserted in reverse and
-    // on points snapped to a coarse lattice (repeats, collinear runs).
-    std::mt19937_64 random(17);
-    std::vector<std::pair<std::vector<double>, std::vector<double>>> cases(4);
-    for (int i = 0; i < 700; ++i) {
-        cases[0].first.push_back(uniform(random));
-        cases[0].second.push_back(uniform(random));
-        cases[3].first.push_back(std::round(12 * uniform(random)) / 12);
-        cases[3].second.push_back(std::round(12 * uniform(random)) / 12);
+    // circumcircle can hold it; on points in general position the plain scan
+    // of every triangle must give the same triangles in the same order:
+    // scattered points of several sizes and seeds; and so on a grid full of
+    // co-circular quadruples and an L shape inserted in reverse, where the
+    // plain scan's rounding happens to stay sound.
+    std::vector<std::pair<std::vector<double>, std::vector<double>>> cases;
+    for (const auto& [n, seed] : {std::pair{700, 17}, {1000, 3}, {60, 9}, {2000, 23}}) {
+        std::mt19937_64 random(seed);
+        cases.emplace_back();
+        for (int i = 0; i < n; ++i) {
+            cases.back().first.push_back(uniform(random));
+            cases.back().second.push_back(uniform(random));
+        }
     }
+    cases.resize(cases.size() + 2);
+    auto& grid = cases[cases.size() - 2];
+    auto& arms = cases.back();
     for (int k = 0; k < 441; ++k) {
         const double x = k % 21 / 20.0, y = k / 21 / 20.0;
-        cases[1].first.push_back(x);
-        cases[1].second.push_back(y);
+        grid.first.push_back(x);
+        grid.second.push_back(y);
         if (x <= 0.3 || y <= 0.3) {
-            cases[2].first.insert(cases[2].first.begin(), x);
-            cases[2].second.insert(cases[2].second.begin(), y);
+            arms.first.insert(arms.first.begin(), x);
+            arms.second.insert(arms.second.begin(), y);
         }
     }
     for (const auto& [x, y] : cases) {
         const auto triangles = delaunayTriangles(x, y);
         EXPECT_GT(triangles.size(), x.size() / 2);
         EXPECT_EQ(triangles, plainDelaunay(x, y)) << x.size();
+        EXPECT_EQ(unsoundTriangulation(x, y, triangles), "") << x.size();
     }
     // Grid cells: triangle t is listed, in increasing order, in every cell
     // of its bounding box: cells clamp(trunc(100 low)) .. clamp(trunc(100
@@ -118,6 +174,80 @@ TEST_F(Lut, IndexedTriangulationIsThePlainScanTriangleForTriangleAndCellForCell)
     }
     EXPECT_EQ(expected[99 + 100 * 99].empty(), false);
     EXPECT_EQ(lut.grid, expected);
+}
+
+TEST_F(Lut, DegenerateShapesGiveASoundTriangulation) {
+    // Points on an ellipse (a circle once normalised: every in-circle sign
+    // is rounding noise), on a circle inserted in a scrambled order, on a
+    // regular grid, and snapped to a coarse lattice (repeats, collinear
+    // runs): the plain scan stacks overlapping triangles on the first and
+    // the last (1,000 ellipse points gave 39,298); here each is a sound
+    // triangulation, an ellipse's n points giving n - 2 triangles.
+    struct Case {
+        const char* shape;
+        std::vector<double> x, y;
+        bool plainUnsound;
+    };
+    // (The plain scan is cubic on the ellipse: it is shown unsound on 200
+    // points.)
+    std::vector<Case> cases{{"ellipse", {}, {}, false},
+                            {"scrambled circle", {}, {}, false},
+                            {"grid 32 x 32", {}, {}, false},
+                            {"lattice with repeats", {}, {}, true},
+                            {"ellipse of 200", {}, {}, true}};
+    const double pi = std::acos(-1.0);
+    std::mt19937_64 random(17);
+    for (int i = 0; i < 1000; ++i) {
+        const double t = 2 * pi * i / 1000, u = 2 * pi * ((i * 389) % 1000) / 1000;
+        cases[0].x.push_back((120 + 100 * std::cos(t) - 20) / 200);
+        cases[0].y.push_back((0.06 + 0.05 * std::sin(t) - 0.01) / 0.1);
+        cases[1].x.push_back(0.5 + 0.5 * std::cos(u));
+        cases[1].y.push_back(0.5 + 0.5 * std::sin(u));
+        if (i < 200) {
+            cases[4].x.push_back((120 + 100 * std::cos(5 * t) - 20) / 200);
+            cases[4].y.push_back((0.06 + 0.05 * std::sin(5 * t) - 0.01) / 0.1);
+        }
+        if (i < 700) {
+            cases[3].x.push_back(std::round(12 * uniform(random)) / 12);
+            cases[3].y.push_back(std::round(12 * uniform(random)) / 12);
+        }
+    }
+    for (int k = 0; k < 1024; ++k) {
+        cases[2].x.push_back(k % 32 / 31.0);
+        cases[2].y.push_back(k / 32 / 31.0);
+    }
+    // The centre of a circle last: every triangle so far gives way to it,
+    // and the result is a fan of one triangle per circle point.
+    cases.push_back({"circle, then its centre", {}, {}, false});
+    for (int i = 0; i < 100; ++i) {
+        cases.back().x.push_back(0.5 + 0.5 * std::cos(2 * pi * i / 100));
+        cases.back().y.push_back(0.5 + 0.5 * std::sin(2 * pi * i / 100));
+    }
+    cases.back().x.push_back(0.5);
+    cases.back().y.push_back(0.5);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shape);
+        const auto triangles = delaunayTriangles(c.x, c.y);
+        EXPECT_EQ(unsoundTriangulation(c.x, c.y, triangles), "");
+        if (c.plainUnsound) {
+            EXPECT_NE(unsoundTriangulation(c.x, c.y, plainDelaunay(c.x, c.y)), "");
+        }
+        if (std::string(c.shape).rfind("ellipse", 0) == 0) {
+            EXPECT_EQ(triangles.size(), c.x.size() - 2);
+        }
+        if (std::string(c.shape) == "circle, then its centre") {
+            EXPECT_EQ(triangles.size(), c.x.size() - 1);
+            for (const auto& t : triangles)
+                EXPECT_TRUE(t[0] == 100 || t[1] == 100 || t[2] == 100);
+        }
+    }
+    // All on one line: no triangle at all, and the table says so.
+    Rows line;
+    for (int i = 0; i < 50; ++i)
+        line.push_back({20.0 + 4 * i, 0.01 + 0.002 * i, 1.0});
+    EModulus& emod = model(line);
+    EXPECT_EQ(emod.triangulation(0), nullptr);
+    EXPECT_TRUE(emod.lutError(0).contains("no triangle")) << emod.lutError(0).toStdString();
 }
 
 TEST_F(Lut, SearchOrderAndTheNotFoundMessage) {

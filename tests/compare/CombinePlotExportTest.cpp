@@ -4,17 +4,23 @@
 // leave the old file as it was, and plots that look as before afterwards.
 
 #include "CombineTestSupport.h"
+#include "plots/PlotFileExport.h"
 #include "support/PdfInfo.h"
 #include "support/PythonOracle.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRegularExpression>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace Quorvex3::test {
 namespace {
@@ -37,6 +43,15 @@ protected:
         if (!mode.isEmpty())
             dialogs.choiceAnswers.push_back(mode);
         window->exportPlots();
+        ASSERT_TRUE(waitForExport());
+    }
+    /// Lets the event loop run until the files are written (or not).
+    bool waitForExport() const {
+        QElapsedTimer clock;
+        clock.start();
+        while (window->exportRunning() && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return !window->exportRunning();
     }
     QString file(const char* name) const { return QString::fromStdString(dir.file(name)); }
     /// Files in the test folder that are not measurements.
@@ -207,7 +222,8 @@ TEST_F(CombineExport, TitleSettingsShapeTheWrittenPlot) {
             for (int x = 0; x < png.width(); ++x) {
                 const QColor c = png.pixelColor(x, y);
                 inked += c != QColor(Qt::white) ? 1 : 0;
-                coloured += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                coloured += std::abs(c.red() - colour.red()) +
+                                        std::abs(c.green() - colour.green()) +
                                         std::abs(c.blue() - colour.blue()) <
                                     40
                                 ? 1
@@ -227,6 +243,66 @@ TEST_F(CombineExport, TitleSettingsShapeTheWrittenPlot) {
     EXPECT_LT(frameRow("none.png"), frameRow("black.png") - 10);
     EXPECT_GE(frameRow("none.png"), 0);
     EXPECT_EQ(dialogs.count(testing::DialogCall::MessageBox), 0); // one plot: no mode question
+}
+
+// The files are written on another thread while the window goes on; a
+// cancel leaves the old file as it was and no other file behind. (Once the
+// whole export ran on the GUI thread: a PDF of a million events froze the
+// window for 20 s, with no way to stop it.)
+TEST_F(CombineExport, PlotsAreWrittenInTheBackgroundAndACancelLeavesNoFile) {
+    addPopulations(2);
+    window->show();
+    const QString target = file("held.pdf");
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    std::atomic<bool> release{false};
+    std::atomic<bool> entered{false};
+    std::thread::id writer;
+    window->setExportFileHook([&](const QString&) {
+        writer = std::this_thread::get_id();
+        entered = true;
+        QElapsedTimer clock;
+        clock.start();
+        while (!release && clock.elapsed() < 10000)
+            std::this_thread::yield();
+    });
+    dialogs.fileAnswers.push_back(target);
+    dialogs.filterAnswers.push_back(QString());
+    dialogs.choiceAnswers.push_back(QStringLiteral("Single Grid Image"));
+    window->exportPlots();              // returns while the file is still to be written
+    release = !window->exportRunning(); // nothing to hold when nothing runs
+    ASSERT_TRUE(window->exportRunning());
+    QElapsedTimer clock;
+    clock.start();
+    while (!entered && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_TRUE(entered);
+    EXPECT_NE(writer, std::this_thread::get_id());
+    auto* progress = window->findChild<QProgressDialog*>(QStringLiteral("exportProgress"));
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_GT(progress->maximum(), 1);
+
+    auto* cancel = progress->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    cancel->click();
+    EXPECT_FALSE(progress->isVisible()); // the window is free at once
+    release = true;
+    ASSERT_TRUE(waitForExport());
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("old"));
+    EXPECT_EQ(leftovers(), QStringList{QStringLiteral("held.pdf")});
+    EXPECT_EQ(dialogs.count(testing::DialogCall::Critical), 0); // a cancel is no error
+
+    // Not cancelled: the new file replaces the old one once it is whole.
+    window->setExportFileHook({});
+    exportTo(target, QStringLiteral("Single Grid Image"));
+    EXPECT_TRUE(plotFileLooksWritten(target, PlotFileFormat::Pdf));
+    EXPECT_EQ(leftovers(), QStringList{QStringLiteral("held.pdf")});
 }
 
 // An export and the preview leave the plots on screen as they were.

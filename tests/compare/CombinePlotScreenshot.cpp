@@ -43,8 +43,7 @@ std::string writeTable(const Quorvex3::testing::TempDir& dir) {
 }
 
 // Cells: area around `area` um^2, deformation around `deform`, correlated.
-void writePopulation(const std::string& path, int n, double area, double deform,
-                     unsigned seed) {
+void writePopulation(const std::string& path, int n, double area, double deform, unsigned seed) {
     std::mt19937 rng(seed);
     std::normal_distribution<double> a(0.0, 1.0);
     std::vector<double> x(static_cast<size_t>(n)), y(x.size()), b(x.size());
@@ -94,7 +93,7 @@ int main(int argc, char** argv) {
             10000);
     }
 
-    Quorvex3::CombinePlotWindow combine(&window);
+    Quorvex3::CombinePlotWindow combine(&window.store(), &window);
     // As large as the screen allows (a 1280 x 720 laptop under xvfb-run -s
     // "-screen 0 1280x720x24").
     Quorvex3::WindowUtil::resizeInsideScreen(&combine, QSize(1500, 1050));
@@ -124,6 +123,9 @@ int main(int argc, char** argv) {
         dialogs.filterAnswers.push_back(QStringLiteral("PNG Image (*.png)"));
         dialogs.choiceAnswers.push_back(QStringLiteral("Single Grid Image"));
         combine.exportPlots();
+        // The file is written in the background.
+        while (combine.exportRunning())
+            Quorvex3::testing::spinEvents(10);
     }
     if (argc == 5) {
         Quorvex3::testing::ScriptedDialogProvider dialogs;

@@ -3,6 +3,7 @@
 // window restores to the same state.
 #include "CombineTestSupport.h"
 
+#include "calc/EModulus.h"
 #include "model/DatasetEntry.h"
 
 #include <QJsonArray>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
 namespace Quorvex3 {
@@ -32,7 +35,7 @@ protected:
     /// A second window on the same main window, restored from `state`.
     std::unique_ptr<CombinePlotWindow> restored(const QJsonObject& state,
                                                 const QMap<int, int>& map) {
-        auto other = std::make_unique<CombinePlotWindow>(&main);
+        auto other = std::make_unique<CombinePlotWindow>(&main.store(), &main);
         other->restoreState(state, map);
         return other;
     }
@@ -53,7 +56,7 @@ protected:
 };
 
 TEST_F(CombineState, EmptyObjectRestoresTheDefaultsAndLeavesExportSettingsAndStatsDock) {
-    CombinePlotWindow w(&main);
+    CombinePlotWindow w(&main.store(), &main);
     in<QDockWidget>(w, "statsDock")->show();
     in<QSpinBox>(w, "tickLabelSpin")->setValue(7);
     w.restoreState(QJsonObject(), {});
@@ -62,9 +65,9 @@ TEST_F(CombineState, EmptyObjectRestoresTheDefaultsAndLeavesExportSettingsAndSta
     EXPECT_EQ(in<QComboBox>(w, "colorCombo")->currentIndex(), 1);
     EXPECT_EQ(in<QDoubleSpinBox>(w, "contourInnerSpin")->value(), 10.0);
     EXPECT_EQ(in<QDoubleSpinBox>(w, "contourOuterSpin")->value(), 67.0);
-    for (const char* box : {"syncFeaturesCheck", "showLegendCheck", "syncAxesCheck",
-                            "manualLimitsCheck", "isoCheck", "isoLabelsCheck", "manualArrayCheck",
-                            "showCountCheck"})
+    for (const char* box :
+         {"syncFeaturesCheck", "showLegendCheck", "syncAxesCheck", "manualLimitsCheck", "isoCheck",
+          "isoLabelsCheck", "manualArrayCheck", "showCountCheck"})
         EXPECT_FALSE(in<QCheckBox>(w, box)->isChecked()) << box;
     EXPECT_FALSE(in<QCheckBox>(w, "isoLabelsCheck")->isEnabled());
     EXPECT_FALSE(in<QCheckBox>(w, "manualLimitsCheck")->isEnabled());
@@ -78,6 +81,11 @@ TEST_F(CombineState, EmptyObjectRestoresTheDefaultsAndLeavesExportSettingsAndSta
 }
 
 TEST_F(CombineState, SavedWindowRestoresToTheSameState) {
+    // Isoelastics stay ticked only with a look-up table.
+    std::filesystem::create_directories(dir.file("program/data"));
+    std::ofstream(dir.file("program/data/LUT_LE_2D_FEM.txt"))
+        << "area deform emodulus\n20 0 1\n220 0 2\n20 0.1 3\n220 0.1 4\n";
+    main.findChild<EModulus*>()->setLUTSearchDir(QString::fromStdString(dir.file("program")));
     openDatasets({"a", "b", "c"});
     const auto& ds = main.datasets();
     window.addDataset(ds[2]->id);
@@ -163,7 +171,7 @@ TEST_F(CombineState, PartCasesOfFractionsColoursSizesAndMissingDatasets) {
 }
 
 TEST_F(CombineState, ExportSettingsThatAllDifferAreAllRestored) {
-    CombinePlotWindow w(&main);
+    CombinePlotWindow w(&main.store(), &main);
     w.restoreState(parse(R"({"colorMode": 2, "exportSettings": {
         "tickLabelSize": 9, "axisLabelSize": 11, "showTitle": false, "titleSize": 20,
         "titleBold": true, "titleUseColor": false, "plotWidthMm": 200.0, "plotHeightMm": 80.0,
@@ -233,7 +241,7 @@ TEST_F(CombineState, BadValuesTakeDefaultsOrAreClampedToTheirControls) {
         SCOPED_TRACE(std::string(c.key) + " -> " + c.control);
         QJsonObject state{{"manualArraySize", true}};
         state.insert(QLatin1String(c.key), c.value);
-        CombinePlotWindow w(&main);
+        CombinePlotWindow w(&main.store(), &main);
         w.restoreState(state, {});
         const QString name = QString::fromLatin1(c.control);
         if (auto* combo = w.findChild<QComboBox*>(name))
@@ -283,10 +291,10 @@ TEST_F(CombineState, BadDatasetValuesTakeDefaultsAndARepeatedDatasetIsKeptOnce) 
 }
 
 TEST_F(CombineState, BadExportSettingsAreClampedToTheirControls) {
-    CombinePlotWindow w(&main);
+    CombinePlotWindow w(&main.store(), &main);
     const CombinePlotWindow::ExportSettings before = w.exportSettings();
-    QJsonObject e{{"tickLabelSize", 100}, {"axisLabelSize", -4},  {"titleSize", 2.5},
-                  {"plotWidthMm", 1e9},   {"plotHeightMm", kNaN}, {"pointSize", 0},
+    QJsonObject e{{"tickLabelSize", 100},  {"axisLabelSize", -4},       {"titleSize", 2.5},
+                  {"plotWidthMm", 1e9},    {"plotHeightMm", kNaN},      {"pointSize", 0},
                   {"axisLineWidth", kInf}, {"uniformColor", "#123456"}, {"showGrid", "no"}};
     w.restoreState(QJsonObject{{"exportSettings", e}}, {});
     const CombinePlotWindow::ExportSettings& s = w.exportSettings();
@@ -309,8 +317,10 @@ TEST_F(CombineState, BadExportSettingsAreClampedToTheirControls) {
     EXPECT_EQ(saved["plotWidthMm"].toDouble(), 600.0);
 }
 
-TEST_F(CombineState, OverlayModesWithTwoDatasetsGetFeatureSyncAndTheFirstFeatures) {
-    const std::vector<int> ids = openDatasets({"a", "b"});
+// Restoring once overwrote the stored features: it ticked "Sync Features"
+// and gave every dataset the first one's features.
+TEST_F(CombineState, OverlayModesWithoutFeatureSyncStandAsStoredAndSaveUnchanged) {
+    openDatasets({"a", "b"});
     for (int mode : {1, 2}) {
         SCOPED_TRACE(mode);
         QJsonObject state = parse(R"({"syncFeatures": false, "datasets": [
@@ -320,24 +330,29 @@ TEST_F(CombineState, OverlayModesWithTwoDatasetsGetFeatureSyncAndTheFirstFeature
         state.insert(QStringLiteral("displayMode"), mode);
         const std::unique_ptr<CombinePlotWindow> w = restored(state, identityMap());
         EXPECT_EQ(w->displayMode(), mode);
-        EXPECT_TRUE(in<QCheckBox>(*w, "syncFeaturesCheck")->isChecked());
+        EXPECT_FALSE(in<QCheckBox>(*w, "syncFeaturesCheck")->isChecked());
+        const std::pair<const char*, const char*> stored[] = {{"deform", "bright_avg"},
+                                                              {"area_um", "deform"}};
         for (int i = 0; i < 2; ++i) {
-            EXPECT_EQ(w->references()[i].xFeature, "deform");
-            EXPECT_EQ(w->references()[i].yFeature, "bright_avg");
-            EXPECT_EQ(w->cards()[i]->getRef().yFeature, "bright_avg");
+            EXPECT_EQ(w->references()[i].xFeature, stored[i].first);
+            EXPECT_EQ(w->references()[i].yFeature, stored[i].second);
+            EXPECT_EQ(w->cards()[i]->getRef().xFeature, stored[i].first);
         }
-        // With one dataset left the stored choice stands.
-        const std::unique_ptr<CombinePlotWindow> one =
-            restored(state, QMap<int, int>{{1, ids[1]}});
-        EXPECT_FALSE(in<QCheckBox>(*one, "syncFeaturesCheck")->isChecked());
-        EXPECT_EQ(one->displayMode(), mode);
+        // Save, restore, save: the same object, the window unchanged.
+        const QJsonObject first = save(*w);
+        EXPECT_FALSE(first["syncFeatures"].toBool());
+        EXPECT_EQ(first["datasets"].toArray()[0].toObject()["yFeatureName"].toString(),
+                  QStringLiteral("bright_avg"));
+        const std::unique_ptr<CombinePlotWindow> again = restored(first, identityMap());
+        EXPECT_EQ(save(*again), first);
+        EXPECT_EQ(save(*w), first);
     }
     // No question is asked on restore.
     EXPECT_EQ(dialogs.count(testing::DialogCall::MessageBox), 0);
 }
 
 TEST_F(CombineState, SwitchesThatNeedAnotherAreRestoredTogether) {
-    CombinePlotWindow w(&main);
+    CombinePlotWindow w(&main.store(), &main);
     // Manual limits without synced axes and labels without isoelastics
     // cannot be set in the window; a file cannot set them either.
     w.restoreState(parse(R"({"syncAxes": false, "manualLimits": true, "isoelasticity": false,

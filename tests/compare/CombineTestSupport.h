@@ -116,7 +116,7 @@ protected:
     template <typename T> T* control(const char* name) { return childOf<T>(window, name); }
 
     MainWindow main;
-    CombinePlotWindow window{&main};
+    CombinePlotWindow window{&main.store(), &main};
 };
 
 /// The same made anew in SetUp (the window 1200 x 900), for the drawing and
@@ -126,7 +126,7 @@ protected:
     void SetUp() override {
         clearSettings();
         main = std::make_unique<MainWindow>();
-        window = std::make_unique<CombinePlotWindow>(main.get());
+        window = std::make_unique<CombinePlotWindow>(&main->store(), main.get());
         window->resize(1200, 900);
     }
     void TearDown() override {

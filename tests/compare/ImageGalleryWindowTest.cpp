@@ -358,6 +358,24 @@ TEST_F(GalleryWindow, ARebindDuringARenderNeverShowsTheOldDatasetsTiles) {
     EXPECT_EQ(window.datasetId(), smallId);
 }
 
+// A rebind to an id the store no longer has is a page request too: the
+// old dataset's render, still running, must not fill the grid when it ends.
+TEST_F(GalleryWindow, ARebindToAnUnknownDatasetDuringARenderLeavesTheGridEmpty) {
+    ImageGalleryWindow window(&store, bigId);
+    ASSERT_TRUE(settle(window));
+    hold(window);
+    window.refreshFromMain();
+    ASSERT_TRUE(renders.waitForStart(1)); // the first page of "big", held
+    child<QCheckBox>(window, "followActiveCheck")->setChecked(true);
+    window.onActiveDatasetChanged(store.nextDatasetId()); // no dataset has it
+    EXPECT_EQ(text(window, "headerLabel"), QStringLiteral("(dataset not found)"));
+    renders.release(1);
+    ASSERT_TRUE(settle(window));
+    EXPECT_EQ(renders.starts(), 1);
+    EXPECT_TRUE(shown(window).empty());
+    EXPECT_EQ(text(window, "pageLabel"), QStringLiteral("0 / 0"));
+}
+
 TEST_F(GalleryWindow, ARenderStillRunningCannotRefillAnEmptiedPage) {
     DatasetEntry* big = store.findById(bigId);
     ImageGalleryWindow window(&store, bigId);

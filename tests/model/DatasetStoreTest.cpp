@@ -97,7 +97,7 @@ TEST(DatasetStoreIds, DatasetIdsCountUpAndAreNeverReusedAfterARemoval) {
 TEST(DatasetStoreIds, LookupsByIdPathAndRow) {
     DatasetStore store;
     fill(store, 3);
-    store.append(namedEntry("d1"));  // the same path a second time, id 3
+    store.append(namedEntry("d1")); // the same path a second time, id 3
     struct Case {
         int id;
         int row;
@@ -175,11 +175,11 @@ TEST(DatasetStoreMove, TheActiveRowFollowsItsDataset) {
         int activeAfter;
     };
     const Case cases[] = {
-        {0, 2, 0, {"d1", "d2", "d0", "d3"}, 2},  // the active one moved down
-        {3, 0, 3, {"d3", "d0", "d1", "d2"}, 0},  // the active one moved up
-        {0, 3, 2, {"d1", "d2", "d3", "d0"}, 1},  // one from above passed it
-        {3, 1, 2, {"d0", "d3", "d1", "d2"}, 3},  // one from below passed it
-        {2, 3, 0, {"d0", "d1", "d3", "d2"}, 0},  // below it, no effect
+        {0, 2, 0, {"d1", "d2", "d0", "d3"}, 2}, // the active one moved down
+        {3, 0, 3, {"d3", "d0", "d1", "d2"}, 0}, // the active one moved up
+        {0, 3, 2, {"d1", "d2", "d3", "d0"}, 1}, // one from above passed it
+        {3, 1, 2, {"d0", "d3", "d1", "d2"}, 3}, // one from below passed it
+        {2, 3, 0, {"d0", "d1", "d3", "d2"}, 0}, // below it, no effect
         {1, 2, -1, {"d0", "d2", "d1", "d3"}, -1},
     };
     for (const Case& c : cases) {
@@ -197,6 +197,34 @@ TEST(DatasetStoreMove, TheActiveRowFollowsItsDataset) {
     EXPECT_FALSE(store.move(0, 2));
     EXPECT_FALSE(store.move(-1, 0));
     EXPECT_EQ(names(store), (std::vector<std::string>{"d0", "d1"}));
+}
+
+// The listed ids lead in the listed order; the rest keep theirs after them.
+TEST(DatasetStoreReorder, ListedIdsLeadAndTheActiveDatasetIsFollowed) {
+    struct Case {
+        std::vector<int> ids;
+        int active;
+        std::vector<std::string> order;
+        int activeAfter;
+    };
+    const Case cases[] = {
+        {{0, 2, 3, 1}, 3, {"d0", "d2", "d3", "d1"}, 2},
+        {{3, 1}, 0, {"d3", "d1", "d0", "d2"}, 2},
+        {{2, 9, 2, -1}, 2, {"d2", "d0", "d1", "d3"}, 0}, // unknown and repeated ids
+        {{}, 1, {"d0", "d1", "d2", "d3"}, 1},
+        {{1, 0}, -1, {"d1", "d0", "d2", "d3"}, -1},
+    };
+    for (const Case& c : cases) {
+        DatasetStore store;
+        fill(store, 4);
+        store.setActiveRow(c.active);
+        const DatasetEntry* active = store.activeDataset();
+        store.reorder(c.ids);
+        EXPECT_EQ(names(store), c.order);
+        EXPECT_EQ(store.activeRow(), c.activeAfter);
+        EXPECT_EQ(store.activeDataset(), active);
+        EXPECT_EQ(store.count(), 4);
+    }
 }
 
 // ---- duplicate ---------------------------------------------------------------------
@@ -292,6 +320,31 @@ TEST(DatasetStoreGroups, ReplacedGroupsKeepTheirIdsAndTheNextIdPassesThemAll) {
     EXPECT_EQ(store.nextGroupId(), 7);
     store.replaceGroups({}, -4);
     EXPECT_EQ(store.nextGroupId(), 0);
+}
+
+// A stored next id equal to a kept id (a hand-edited or older session) must
+// not hand that id out a second time.
+TEST(DatasetStoreGroups, AStoredNextIdThatAKeptGroupHoldsIsPassed) {
+    struct Case {
+        std::vector<int> ids;
+        int storedNext;
+        int expectedNext;
+    };
+    const Case cases[] = {
+        {{3}, 3, 4}, {{0}, 0, 1}, {{5, 3}, 3, 6}, {{3}, 4, 4}, {{3}, 9, 9},
+    };
+    for (const Case& c : cases) {
+        DatasetStore store;
+        std::vector<FilterGroup> stored(c.ids.size());
+        for (std::size_t k = 0; k < c.ids.size(); ++k)
+            stored[k].id = c.ids[k];
+        store.replaceGroups(stored, c.storedNext);
+        EXPECT_EQ(store.nextGroupId(), c.expectedNext) << "next " << c.storedNext;
+        const int added = store.addGroup("new");
+        EXPECT_EQ(added, c.expectedNext);
+        for (const int kept : c.ids)
+            EXPECT_NE(added, kept);
+    }
 }
 
 // Clearing removes datasets and groups; dataset ids keep growing, group
@@ -411,7 +464,7 @@ TEST(DatasetStoreSwitches, AMissingSwitchCountsAsOffEverywhere) {
     fill(store, 1);
     const int g = store.addGroup("G");
     store.addRuleToGroup(g, rangeRule("area_um", 25, 100));
-    store.append(namedEntry("later"));  // opened after the group: no key
+    store.append(namedEntry("later")); // opened after the group: no key
     DatasetEntry* later = store.at(1);
     ASSERT_EQ(later->groupEnabled.count(g), 0u);
     EXPECT_FALSE(store.isGroupEnabled(later, g));
@@ -616,7 +669,17 @@ TEST_F(ShownEvents, UnderTheEffectiveFilterOfADataset) {
             store.addRuleToGroup(g, rule);
         store.setGroupEnabled(entry->id, g, true);
         EXPECT_EQ(shownEvents(m_reader, store.buildEffectiveFilter(entry)), c.shown) << c.what;
+        // The statistical evaluation applies the rules whatever the switch.
+        entry->filter.setEnabled(true);
+        const std::vector<int> byRules = shownEvents(m_reader, store.buildEffectiveFilter(entry));
+        entry->filter.setEnabled(c.enabled);
+        EXPECT_EQ(shownEventsByRules(m_reader, store.buildEffectiveFilter(entry)), byRules)
+            << c.what;
     }
+    EventFilter off;
+    off.addRule(rangeRule("area_um", 15, 45));
+    off.setEnabled(false);
+    EXPECT_EQ(shownEventsByRules(m_reader, off), (std::vector<int>{1, 2, 3}));
 }
 
 TEST_F(ShownEvents, RunsOnAPoolThreadAndGivesWhatTheGuiThreadGets) {

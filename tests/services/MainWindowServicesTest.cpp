@@ -245,6 +245,23 @@ TEST_F(MainWindowServices, TheFeedIsReadUpToItsCapAndNoFurther) {
     }
 }
 
+// A server that sends one byte at a time, each well within the time-out,
+// would keep the check open for minutes: the time-out counts from the request.
+TEST_F(MainWindowServices, AFeedTrickledByteByByteEndsAtTheTimeOut) {
+    const QByteArray feed = R"({"version": "3.4"})" + QByteArray(280, ' ');
+    const QByteArray whole = reply(200, feed);
+    testing::TricklingServer trickling(whole.left(whole.size() - feed.size()), feed, 50);
+    ServiceEndpoints endpoints = serviceEndpoints();
+    endpoints.updateServer = trickling.url();
+    setServiceEndpoints(endpoints);
+    main = std::make_unique<MainWindow>(); // takes the endpoints on first use
+    trigger("Check for &Updates...");
+    // The body takes 15 s to arrive; the time-out is 0.5 s.
+    ASSERT_TRUE(test::waitUntil([&] { return !dialogs.calls.empty(); }, 5000));
+    EXPECT_EQ(dialogs.calls[0].text,
+              "Could not check for updates.\n\nThe server did not answer within 0.5 seconds.");
+}
+
 TEST_F(MainWindowServices, CancellingTheFeedbackDialogSendsNothing) {
     send = false;
     comment = "never sent";
@@ -710,7 +727,7 @@ TEST_F(MainWindowServices, AboutOpensEachLicenceTextThroughItsLinkAndNamesWhatIs
     const std::pair<QString, QString> entries[] = {
         {"app:license-en", "Software License Agreement.md"},
         {"app:license-de", "Softwarelizenzvereinbarung.md"},
-        {"app:notice-en", "(EN) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
+        {"app:notice-en", "(EN) Quorvex 3THIRD PARTY SOFTWARE NOTICES.md"},
         {"app:notice-de", "(DE) Quorvex 3 THIRD PARTY SOFTWARE NOTICES.md"},
         {"app:thirdparty-folder", "third party licenses"},
     };

@@ -8,9 +8,11 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace Quorvex3::testing {
@@ -60,6 +62,44 @@ private:
         }
         socket->setProperty("received", buffer);
     }
+};
+
+/// Answers every request with `head` at once, then `body` one byte every
+/// `pauseMs`: never silent long enough for a time-out that restarts with
+/// each byte.
+class TricklingServer : public QTcpServer {
+public:
+    TricklingServer(QByteArray head, QByteArray body, int pauseMs)
+        : m_head(std::move(head)), m_body(std::move(body)) {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this, pauseMs] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                auto* timer = new QTimer(socket);
+                connect(timer, &QTimer::timeout, socket, [this, socket, timer] {
+                    const int sent = socket->property("sent").toInt();
+                    if (sent >= m_body.size()) {
+                        timer->stop();
+                        return;
+                    }
+                    socket->write(m_body.mid(sent, 1));
+                    socket->setProperty("sent", sent + 1);
+                });
+                connect(socket, &QTcpSocket::readyRead, timer, [this, socket, timer, pauseMs] {
+                    socket->readAll();
+                    if (timer->isActive())
+                        return;
+                    socket->write(m_head);
+                    timer->start(pauseMs);
+                });
+            }
+        });
+    }
+
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(serverPort())); }
+
+private:
+    QByteArray m_head;
+    QByteArray m_body;
 };
 
 /// Receives the file, http and https URLs QDesktopServices::openUrl is

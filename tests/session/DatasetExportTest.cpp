@@ -291,6 +291,60 @@ TEST_F(DatasetExport, ImagesThatCannotBeReadOrDifferInSizeAreLeftOutAndCounted) 
 
 // ---- failures ---------------------------------------------------------------------
 
+// A long export is cancelled from its progress: wherever the answer comes
+// (before the first row, between features, inside the image, mask or trace
+// stacks, inside a table or video), nothing is left behind and no box says
+// anything; a run that is never cancelled reports its way to the end.
+TEST_F(DatasetExport, CancellingAtAnyProgressReportLeavesNoFileAndNoMessage) {
+    ExportResult tsv = everything();
+    tsv.formatTsv = true;
+    ExportResult avi;
+    avi.formatAvi = true;
+    const struct {
+        const char* what;
+        ExportResult choices;
+        std::size_t minReports; // one per step of the file at least
+    } cases[] = {
+        {".rtdc with images, masks and traces", everything(), 5}, {"TSV", tsv, 1}, {"AVI", avi, 1}};
+    const QStringList sourceOnly = files();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A run to the end: how many reports there are, each within its total.
+        std::vector<std::pair<std::size_t, std::size_t>> reports;
+        const ExportOutcome whole = exportWith(EventFilter(), c.choices, QStringLiteral("s"),
+                                               [&reports](std::size_t done, std::size_t total) {
+                                                   reports.emplace_back(done, total);
+                                                   return true;
+                                               });
+        ASSERT_EQ(whole.status, Status::Written);
+        ASSERT_TRUE(QFile::remove(whole.path));
+        ASSERT_GE(reports.size(), c.minReports);
+        for (std::size_t i = 0; i < reports.size(); ++i) {
+            EXPECT_LE(reports[i].first, reports[i].second) << i;
+            EXPECT_EQ(reports[i].second, reports.front().second) << i;
+            if (i > 0) {
+                EXPECT_GE(reports[i].first, reports[i - 1].first) << i;
+            }
+        }
+        // Cancelled at each report in turn.
+        for (std::size_t stopAt = 0; stopAt < reports.size(); ++stopAt) {
+            std::size_t asked = 0;
+            const ExportOutcome cancelled =
+                exportWith(EventFilter(), c.choices, QStringLiteral("s"),
+                           [&asked, stopAt](std::size_t, std::size_t) { return asked++ < stopAt; });
+            EXPECT_EQ(cancelled.status, Status::Cancelled) << "at report " << stopAt;
+            EXPECT_EQ(asked, stopAt + 1) << "went on after the answer, at report " << stopAt;
+            EXPECT_EQ(files(), sourceOnly) << "at report " << stopAt;
+            EXPECT_EQ(failureMessage(cancelled, QStringLiteral("s")).kind,
+                      ExportMessage::Kind::None);
+            EXPECT_EQ(closingMessage(
+                          {{QStringLiteral("a"), whole}, {QStringLiteral("s"), cancelled}}, true)
+                          .kind,
+                      ExportMessage::Kind::None);
+        }
+    }
+}
+
 TEST_F(DatasetExport, AFailedExportLeavesNoFileAndSaysWhy) {
     ExportResult scalars;
     scalars.features = everything().features;

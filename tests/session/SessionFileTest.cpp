@@ -131,6 +131,110 @@ TEST(SessionFileRead, EachStoredValueIsCheckedAndFallsBackToItsDefault) {
     qInstallMessageHandler(previous);
 }
 
+// What a damaged value made the reader replace or leave out is listed for
+// the user, led by the dataset (or group, window) it belongs to; a missing
+// key is no damage. A polygon rule without 3 usable vertices is left out.
+/// The repairs of a load that restored every dataset of `document`.
+std::vector<QString> repairsOfAll(const SessionDocument& document) {
+    std::map<int, int> all;
+    for (int i = 0; i < static_cast<int>(document.datasets.size()); ++i)
+        all[i] = i;
+    return sessionLoadRepairs(document, all);
+}
+
+TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
+    const std::vector<QString> base = repairsOfAll(parseSessionDocument(kBase).document);
+    // The base file's own damage: a polygon of non-finite corners.
+    ASSERT_EQ(base.size(), 1u);
+    EXPECT_EQ(base[0],
+              QStringLiteral("Zellen \u00b5: filter rule 2 (polygon on /): only 0 vertices "
+                             "usable; rule left out"));
+    const SessionDocument clean =
+        parseSessionDocument(serializeSessionDocument(parseSessionDocument(kBase).document))
+            .document;
+    EXPECT_TRUE(repairsOfAll(clean).empty());
+
+    // clang-format off
+    const std::tuple<const char*, int, const char*, const char*> cases[] = {
+        {"range bound that is no number", 2, R"({"filter": {"enabled": true, "rules": [{"featureName": "area_um", "minValue": "abc", "maxValue": 90}]}})",
+         "b.rtdc: filter rule 1 (range on area_um): minimum \"abc\" replaced by 0"},
+        {"polygon with one usable vertex", 2, R"({"filter": {"rules": [{"type": "Polygon", "featureName": "area_um", "featureNameY": "deform", "polygonVertices": [[1, 2], ["a", 3], [4], null]}]}})",
+         "b.rtdc: filter rule 1 (polygon on area_um/deform): only 1 vertex usable; rule left out"},
+        {"duplicate naming no original", 2, R"({"isDuplicate": true, "duplicateOfIndex": 7})",
+         "b.rtdc: copy naming no earlier original dataset (7) left out"},
+        {"combined plot card with a bad index", -1, R"({"combineWindows": [{"displayMode": 1, "datasets": [{"datasetSessionIndex": 0}, {"datasetSessionIndex": 9}]}]})",
+         "combined plot window 1: dataset card naming no stored dataset (9) left out"},
+        {"display mode 7", -1, R"({"combineWindows": [{"displayMode": 7}]})",
+         "combined plot window 1: display mode 7 replaced by \"Array\""},
+        {"contour mode 3", 0, R"({"contourMode": 3})", "Zellen \u00b5: contour mode 3 replaced by off"},
+        {"contour level 1.5", 0, R"({"contourFraction1": 1.5})", "Zellen \u00b5: contour level 1.5 replaced by 0.1"},
+        {"event -7", 0, R"({"currentEventIndex": -7})", "Zellen \u00b5: event -7 replaced by no event"},
+        {"colour map 6", -1, R"({"mainWindow": {"colorMapIndex": 6}})", "main window: colour map 6 replaced by 0"},
+        {"unknown group switch", 0, R"({"groupEnabled": [{"groupId": 9}]})", "Zellen \u00b5: switch of filter group 9, which the session does not hold, left out"},
+        {"repeated group id", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2}, {"id": 4, "name": "again"}]})",
+         "filter group \"again\": id 4 missing, repeated or out of range; group left out"},
+        {"group polygon without vertices", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2, "name": "g", "rules": [{"type": "Polygon"}]}]})",
+         "filter group \"g\": rule 1: polygon with fewer than 3 usable vertices left out"},
+        {"spillover matrix not n*n", 0, R"({"spilloverMatrix": [1, 0, 1]})", "Zellen \u00b5: crosstalk channels or spillover matrix missing or unusable; the compensation is left out"},
+        {"flow rate 0", 0, R"({"emodParams": {"flowRate": 0}})", "Zellen \u00b5: Young's modulus parameters missing or unusable; the modulus is left out"},
+        {"switch that is no boolean", 2, R"({"fcDeformApplied": "yes"})", "b.rtdc: Fourier deformation switch \"yes\" replaced by off"},
+        {"window state that is no object", -1, R"({"statEvalWindows": [3]})", "statistical evaluation window 1: no window state; window left out"},
+        {"no name, no path", 2, R"({"filePath": null, "contourMode": -1})", "dataset 3: contour mode -1 replaced by off"},
+    };
+    // clang-format on
+    for (const auto& [rule, index, patch, expected] : cases) {
+        const SessionParseResult read = parseSessionDocument(patched(index, patch));
+        ASSERT_TRUE(read.ok) << rule;
+        std::vector<QString> added = repairsOfAll(read.document);
+        for (const QString& line : base) {
+            const auto found = std::find(added.begin(), added.end(), line);
+            if (found != added.end())
+                added.erase(found);
+        }
+        EXPECT_EQ(added, std::vector<QString>{QString::fromUtf8(expected)}) << rule;
+    }
+
+    // The range rule is kept with its default, the polygon is not kept.
+    const SessionDocument kept =
+        parseSessionDocument(patched(2, R"({"filter": {"rules": [{"type": "Polygon",
+            "polygonVertices": [[1, 2], [3, 4]]}, {"featureName": "x", "minValue": "abc"}]}})"))
+            .document;
+    const SessionDataset& b = kept.datasets[2];
+    ASSERT_EQ(b.filter.ruleCount(), 1u);
+    EXPECT_EQ(b.filter.rules()[0].featureName, "x");
+    EXPECT_EQ(b.filter.rules()[0].minValue, 0.0);
+
+    // Missing keys are no damage.
+    EXPECT_EQ(repairsOfAll(parseSessionDocument(patched(2, R"({"filePath": null})")).document),
+              base);
+    // Those of a dataset that was not restored are not listed; a copy naming
+    // no original is, since it is what was left out.
+    const SessionDocument damaged =
+        parseSessionDocument(
+            patched(2, R"({"contourMode": 9, "isDuplicate": true, "duplicateOfIndex": 8})"))
+            .document;
+    EXPECT_EQ(sessionLoadRepairs(damaged, {{1, 5}}),
+              std::vector<QString>{QStringLiteral("b.rtdc: copy naming no earlier original "
+                                                  "dataset (8) left out")});
+    EXPECT_EQ(repairsOfAll(parseSessionDocument(
+                               R"({"version": 1, "datasets": [{}], "combineWindows": [{}]})")
+                               .document),
+              std::vector<QString>{});
+}
+
+// The one box at the end of a load: both lists, at most 40 lines.
+TEST(SessionLoadReport, ListsRepairsAndFailuresAndStaysShort) {
+    EXPECT_EQ(sessionLoadReport({}, {}), QString());
+    EXPECT_EQ(sessionLoadReport({QStringLiteral("a: x")}, {QStringLiteral("b: y")}),
+              QStringLiteral("Some stored values could not be used; they were replaced by their "
+                             "defaults or left out:\n\u2022 a: x\n\nDerived features could not "
+                             "be computed again:\n\u2022 b: y"));
+    const std::vector<QString> many(45, QStringLiteral("d: v"));
+    const QString text = sessionLoadReport(many, {QStringLiteral("b: y")});
+    EXPECT_EQ(text.count(QStringLiteral("\u2022")), 40);
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\u2026 and 6 more")));
+}
+
 TEST(SessionFileRead, OnlyPositiveWholeVersionsOfAnObjectAreAccepted) {
     const std::tuple<const char*, bool, bool, const char*> cases[] = {
         {R"({"version": 2})", true, true, ""},

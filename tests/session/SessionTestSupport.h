@@ -127,9 +127,11 @@ protected:
     }
 
     ExportOutcome exportWith(const EventFilter& filter, const ExportResult& choices,
-                             const QString& name = QStringLiteral("Blood \u00b5-sample")) {
-        return exportDataset({m_reader.get(), m_reader->getFilename(), name, &m_metadata, filter},
-                             choices);
+                             const QString& name = QStringLiteral("Blood \u00b5-sample"),
+                             const ExportProgress& progress = {}) {
+        return exportDataset(
+            {m_reader.get(), m_reader->getFilename(), name, &m_metadata, filter, progress},
+            choices);
     }
 
     /// Runs export_oracle.py on the exports of `source`, given as pairs of

@@ -69,6 +69,24 @@ std::vector<std::string> texts(const std::vector<TableCell>& row) {
 
 // ---- validation and reachability -------------------------------------------
 
+// A dataset in two categories would count as an independent sample of each:
+// the run is refused, naming every such dataset with its categories; one
+// listed twice in the same category only is not named.
+TEST(ComparisonRun, DatasetsInSeveralCategoriesAreNamed) {
+    auto cats = categories({3, 3, 3});
+    EXPECT_FALSE(datasetsInSeveralCategories(cats));
+    cats[0].entries.push_back(cats[0].entries[0]); // A1 twice in A: not across categories
+    EXPECT_FALSE(datasetsInSeveralCategories(cats));
+    cats[2].entries.push_back(cats[0].entries[1]); // A2 also in C
+    cats[1].entries.push_back(cats[0].entries[0]); // A1 also in B
+    cats[2].entries.push_back(cats[0].entries[0]); // ... and in C
+    cats[2].entries.push_back(cats[1].entries[2]); // B3 also in C
+    EXPECT_EQ(datasetsInSeveralCategories(cats),
+              "These datasets are in more than one category and would count as independent "
+              "samples of each:\n\nA1 (A, B, C)\nA2 (A, C)\nB3 (B, C)\n\nKeep every dataset "
+              "in one category only.");
+}
+
 TEST(ComparisonRun, ValidationMessagesInOrder) {
     auto idless = categories({3, 3}, false);
     auto mismatched = categories({3, 3});
@@ -84,8 +102,7 @@ TEST(ComparisonRun, ValidationMessagesInOrder) {
     ComparisonSettings matchedWithReplicatesOff = settings({"a"}, true);
     const std::vector<Case> cases = {
         {categories({3}), settings({"a"}), "Need at least 2 categories."},
-        {shortSecond, settings({}),
-         "Category \"B\" has fewer than 3 datasets. Minimum is 3."},
+        {shortSecond, settings({}), "Category \"B\" has fewer than 3 datasets. Minimum is 3."},
         {categories({3, 3}), settings({}), "Select at least one feature."},
         {idless, replicates,
          "Replicates are enabled but not all datasets have IDs assigned.\n"
@@ -125,14 +142,13 @@ TEST(ComparisonRun, ReachabilityQuestion) {
         reachabilityQuestion(six, settings({"a", "b"}, true, MultipleCorrection::Bonferroni));
     ASSERT_TRUE(bonferroni);
     EXPECT_NE(bonferroni->find("is \u22480.0277.\n"), std::string::npos) << *bonferroni;
-    EXPECT_NE(bonferroni->find("\u03b1=0.025 (after Bonferroni correction).\n"),
-              std::string::npos)
+    EXPECT_NE(bonferroni->find("\u03b1=0.025 (after Bonferroni correction).\n"), std::string::npos)
         << *bonferroni;
     // Holm is not divided in the question; three categories count three tests.
-    EXPECT_FALSE(reachabilityQuestion(sixOfThree, settings({"a", "b"}, true,
-                                                           MultipleCorrection::Holm)));
-    EXPECT_TRUE(reachabilityQuestion(sixOfThree, settings({"a"}, true,
-                                                          MultipleCorrection::Bonferroni)));
+    EXPECT_FALSE(
+        reachabilityQuestion(sixOfThree, settings({"a", "b"}, true, MultipleCorrection::Holm)));
+    EXPECT_TRUE(
+        reachabilityQuestion(sixOfThree, settings({"a"}, true, MultipleCorrection::Bonferroni)));
     EXPECT_FALSE(reachabilityQuestion(three, settings({"a"}, false)));
     // The smallest category decides: a second dataset of ID 1 does not count.
     auto withDuplicate = categories({6, 7});
@@ -143,8 +159,7 @@ TEST(ComparisonRun, ReachabilityQuestion) {
 // ---- tests against scipy and statsmodels -----------------------------------
 
 TEST(ComparisonRun, PValuesMatchScipyAndHolmMatchesStatsmodels) {
-    const auto cases =
-        runPythonOracle(std::string(QUORVEX3_TEST_DIR) + "/comparison_oracle.py");
+    const auto cases = runPythonOracle(std::string(QUORVEX3_TEST_DIR) + "/comparison_oracle.py");
     ASSERT_EQ(cases.size(), 24u);
     for (std::size_t k = 0; k < cases.size(); ++k) {
         const auto& [kind, g] = cases[k];
@@ -194,10 +209,10 @@ TEST(ComparisonRun, PValuesMatchScipyAndHolmMatchesStatsmodels) {
 // labels, matched IDs and test, and is named once after the results.
 TEST(ComparisonRun, DatasetsWithoutValueAreLeftOutAndNamed) {
     auto cats = categories({4, 4});
-    std::map<int, std::optional<double>> values = {{0, 1.0}, {1, 2.0}, {2, std::nullopt},
-                                                   {3, 4.0}, {4, 5.0}, {5, 6.0},
-                                                   {6, 7.0}, {7, NAN}};
-    const ComparisonOutcome independent = runComparison(cats, settings({"a", "b"}), fromMap(values));
+    std::map<int, std::optional<double>> values = {{0, 1.0}, {1, 2.0}, {2, std::nullopt}, {3, 4.0},
+                                                   {4, 5.0}, {5, 6.0}, {6, 7.0},          {7, NAN}};
+    const ComparisonOutcome independent =
+        runComparison(cats, settings({"a", "b"}), fromMap(values));
     const FeatureComparison& a = independent.features[0];
     EXPECT_EQ(a.categoryValues, (std::vector<std::vector<double>>{{1, 2, 4}, {5, 6, 7}}));
     EXPECT_EQ(a.pointLabels[0], (std::vector<std::string>{"A1", "A2", "A4"}));
@@ -236,8 +251,8 @@ TEST(ComparisonRun, ReplicatesAggregatePerId) {
     EXPECT_FALSE(fc.omnibus.valid);
     const ComparisonTable table = buildComparisonTable(out, {"A", "B"}, s);
     EXPECT_EQ(texts(table.rows[0]),
-              (std::vector<std::string>{"a", "2.16 \u00b1 0", "5.768 \u00b1 3.16",
-                                        "Mann-Whitney U", "n/a", "n/a"}));
+              (std::vector<std::string>{"a", "2.16 \u00b1 0", "5.768 \u00b1 3.16", "Mann-Whitney U",
+                                        "n/a", "n/a"}));
     s.summary = SummaryStatistic::Mean;
     EXPECT_EQ(runComparison(cats, s, values).features[0].categoryValues[1][0], 3.5);
 }
@@ -258,6 +273,58 @@ TEST(ComparisonRun, MatchedReplicatesOneOrTwoLevels) {
     EXPECT_EQ(runComparison(cats, s, values).features[0].categoryValues[0].size(), 3u);
 }
 
+// Three matched categories, subject 2 without a value only in the middle one:
+// it leaves the Friedman test and every pairwise test, also the first vs
+// last pair where it has both values. The three remaining subjects rank
+// A < B < C in every block: Q = 12/(3*3*4) * (3^2 + 6^2 + 9^2) - 3*3*4 = 6,
+// p = exp(-3); each pairwise signed-rank test sees three positive
+// differences (W = 0), p = erfc(z / sqrt 2) with z = 3 / sqrt(3.5).
+TEST(ComparisonRun, SubjectMissingInTheMiddleCategoryLeavesEveryMatchedTest) {
+    auto cats = categories({4, 4, 4});
+    // Subject s of A, B, C: s, s + 10, s + 20; subject 2 gets a large jump
+    // from A to C that would change the first vs last test if it stayed.
+    std::map<int, std::optional<double>> values;
+    for (int s = 0; s < 4; ++s) {
+        values[s] = s + 1.0;
+        values[4 + s] = s + 11.0;
+        values[8 + s] = s + 21.0;
+    }
+    values[5] = std::nullopt; // subject 2 in B
+    values[1] = 50.0;         // subject 2 in A: C - A = -28, the only negative difference
+    const ComparisonOutcome out =
+        runComparison(cats, settings({"a"}, true, MultipleCorrection::None), fromMap(values));
+    const FeatureComparison& fc = out.features[0];
+    ASSERT_EQ(fc.omnibusName, "Friedman");
+    ASSERT_TRUE(fc.omnibus.valid);
+    EXPECT_NEAR(fc.omnibus.statistic, 6.0, 1e-12);
+    EXPECT_NEAR(fc.omnibus.pValue, std::exp(-3.0), 1e-12);
+    const double wilcoxonP = std::erfc(3.0 / std::sqrt(3.5) / std::sqrt(2.0));
+    ASSERT_EQ(fc.pairwise.size(), 3u);
+    for (const PairwiseComparison& pc : fc.pairwise) {
+        SCOPED_TRACE(std::to_string(pc.first) + " vs " + std::to_string(pc.second));
+        ASSERT_TRUE(pc.result.valid);
+        EXPECT_NEAR(pc.result.pValue, wilcoxonP, 1e-9);
+    }
+    // The subject is named once as left out.
+    ASSERT_EQ(out.omitted.size(), 1u);
+    EXPECT_EQ(out.omitted[0].displayName, "B2");
+}
+
+// Independent design with replicates: an ID's value is the mean of its
+// biological replicates' means (bio 1: 1 and 3, bio 2: 8 gives (2 + 8) / 2
+// = 5), not the mean of all its datasets (4).
+TEST(ComparisonRun, IndependentReplicatesAverageTechnicalWithinBiologicalFirst) {
+    auto cats = categories({3, 3});
+    cats[0].entries = {{0, "a", 1, 1}, {1, "b", 1, 1}, {2, "c", 1, 2}};
+    auto s = settings({"a"});
+    s.replicates = true;
+    s.summary = SummaryStatistic::Mean;
+    const auto values = fromMap({{0, 1.0}, {1, 3.0}, {2, 8.0}, {3, 1.0}, {4, 2.0}, {5, 3.0}});
+    const FeatureComparison fc = runComparison(cats, s, values).features[0];
+    EXPECT_EQ(fc.categoryValues[0], (std::vector<double>{5.0}));
+    EXPECT_EQ(fc.pointLabels[0], (std::vector<std::string>{"ID 1"}));
+}
+
 // ---- results table ----------------------------------------------------------
 
 TEST(ComparisonRun, TableOfTwoCategoriesTwoFeatures) {
@@ -272,9 +339,8 @@ TEST(ComparisonRun, TableOfTwoCategoriesTwoFeatures) {
               (std::vector<std::string>{"Feature", "A", "B", "Test", "p", "Sig. (\u03b1=0.05)"}));
     ASSERT_EQ(table.rows.size(), 2u);
     // U = 0 with 3 and 3: z = -1.96396, p = 0.049535 (normal approximation).
-    EXPECT_EQ(texts(table.rows[1]),
-              (std::vector<std::string>{"b", "20 \u00b1 10", "50 \u00b1 10", "Mann-Whitney U",
-                                        "0.04953", "*"}));
+    EXPECT_EQ(texts(table.rows[1]), (std::vector<std::string>{"b", "20 \u00b1 10", "50 \u00b1 10",
+                                                              "Mann-Whitney U", "0.04953", "*"}));
     for (std::size_t col = 0; col < 6; ++col)
         EXPECT_EQ(table.rows[0][col].alignRight, col == 1 || col == 2 || col == 4) << col;
 }
@@ -294,8 +360,8 @@ TEST(ComparisonRun, TableOfThreeCategoriesWithBonferroni) {
     for (const auto& row : table.rows)
         firstColumn.push_back(row[0].text);
     EXPECT_EQ(firstColumn, (std::vector<std::string>{"a", "  A vs B", "  A vs C", "  B vs C"}));
-    EXPECT_EQ(texts(table.rows[1]),
-              (std::vector<std::string>{"  A vs B", "", "", "", "Mann-Whitney U", "0.04953", "ns"}));
+    EXPECT_EQ(texts(table.rows[1]), (std::vector<std::string>{"  A vs B", "", "", "",
+                                                              "Mann-Whitney U", "0.04953", "ns"}));
     for (double alpha : {0.05, 0.2}) {
         auto holm = settings({"a"}, false, MultipleCorrection::Holm, alpha);
         const ComparisonTable h = buildComparisonTable(out, {"A", "B", "C"}, holm);
@@ -326,14 +392,13 @@ TEST(ComparisonRun, TableFormatsAndInvalidPairs) {
                    {1, 2, {1.0, NAN, true}, "Mann-Whitney U", ""}};
     out.features = {fc};
     out.family = {{0, 1, 0.001, 0.05, "**", true}};
-    const ComparisonTable table =
-        buildComparisonTable(out, {"A", "B", "C"}, settings({"x"}, false, MultipleCorrection::Bonferroni));
+    const ComparisonTable table = buildComparisonTable(
+        out, {"A", "B", "C"}, settings({"x"}, false, MultipleCorrection::Bonferroni));
     // One valid member: no division.
     EXPECT_EQ(table.header.back(), "Sig. (\u03b1=0.05)");
-    EXPECT_EQ(texts(table.rows[0]), (std::vector<std::string>{"Area", "2 \u00b1 0", "n/a",
-                                                              "1.5 \u00b1 0.707",
-                                                              "Kruskal-Wallis", "1.234e-05",
-                                                              "(omnibus)"}));
+    EXPECT_EQ(texts(table.rows[0]),
+              (std::vector<std::string>{"Area", "2 \u00b1 0", "n/a", "1.5 \u00b1 0.707",
+                                        "Kruskal-Wallis", "1.234e-05", "(omnibus)"}));
     EXPECT_EQ(table.rows[1][5].text + table.rows[1][6].text, "n/an/a");
     EXPECT_EQ(table.rows[3][5].text + table.rows[3][6].text, "n/an/a");
     const auto bars = significanceBars(fc);

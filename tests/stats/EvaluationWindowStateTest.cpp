@@ -195,6 +195,19 @@ TEST_F(EvaluationWindowState, ValuesOfADamagedFileTakeTheirDefaults) {
     EXPECT_EQ(entriesOf(panels[1]), std::vector<std::string>{std::to_string(m_ids[0]) + ":5/0/0"});
 }
 
+// A counter at the largest int (a hand-edited session) is kept, and adding
+// categories names them with it without overflowing into negative numbers.
+TEST_F(EvaluationWindowState, CounterAtTheLargestIntStaysThereWhenCategoriesAreAdded) {
+    StatisticalEvalWindow w(&m_store);
+    w.restoreState(parse(R"({"categories": [], "nextCategoryIndex": 2147483647})"), m_map);
+    w.onAddCategory();
+    w.onAddCategory();
+    ASSERT_EQ(w.categoryPanels().size(), 2u);
+    EXPECT_EQ(w.categoryPanels()[0]->categoryName(), "Condition 2147483647");
+    EXPECT_EQ(w.categoryPanels()[1]->categoryName(), "Condition 2147483647");
+    EXPECT_EQ(w.saveState(m_store.datasets()).value("nextCategoryIndex").toDouble(), 2147483647.0);
+}
+
 TEST_F(EvaluationWindowState, RestoreRunsNoAnalysis) {
     const struct {
         const char* what;

@@ -299,10 +299,10 @@ TEST(RocRun, TableTexts) {
               (Strings{"Feature", "AUC", "Direction", "Optimal Threshold", "Sensitivity",
                        "Specificity", "N Baseline", "N Condition 1"}));
     // negatives 1, 2, 4 and positives 3, 5, 6: AUC 8/9; J is 2/3 at 5 (tpr
-    // 2/3, fpr 0) and 1 - 1/3 at 3, one ulp more in doubles, so 3 wins (as
-    // numpy's argmax of tpr - fpr has it).
+    // 2/3, fpr 0) and 1 - 1/3 at 3, one ulp more in doubles: the two are
+    // equal, so the first (5) wins.
     EXPECT_EQ(rocTableCells(ROCAnalysis::compute({1, 2, 4}, {3, 5, 6}), "Cond"),
-              (Strings{"0.889", "> (higher = Cond)", "3", "1.000", "0.667", "3", "3"}));
+              (Strings{"0.889", "> (higher = Cond)", "5", "0.667", "1.000", "3", "3"}));
     // the positive class lower: flipped, threshold in input units
     EXPECT_EQ(rocTableCells(ROCAnalysis::compute({10.5, 20.25, 30, 40}, {1.23456, 2, 3}), "Cond"),
               (Strings{"1.000", "< (lower = Cond)", "3", "1.000", "1.000", "4", "3"}));

@@ -167,6 +167,39 @@ TEST_F(AnalysisWindowTest, DatasetSummaryThroughStoreAndFilter) {
     EXPECT_NEAR(*window.computeDatasetSummary(shown, "area_um"), std::sqrt(38.5), 1e-12);
 }
 
+// The summaries apply the dataset's effective filter also while filtering is
+// switched off ("Filtering Enabled" unticked only changes what the plots
+// show), with the rules of the dataset's filter groups as well.
+TEST_F(AnalysisWindowTest, DatasetSummaryFiltersAlsoWhenFilteringIsSwitchedOff) {
+    StatisticalEvalWindow window(&m_store);
+    const int own = addDataset("own rule", 30.0);
+    m_store.findById(own)->filter.setEnabled(false);
+    auto grouped = std::make_unique<DatasetEntry>();
+    grouped->reader = m_finite;
+    grouped->filter.setEnabled(false);
+    const int byGroup = m_store.append(std::move(grouped));
+    const int group = m_store.addGroup("Small");
+    FilterRule rule;
+    rule.featureName = "area_um";
+    rule.minValue = 0;
+    rule.maxValue = 9;
+    ASSERT_TRUE(m_store.addRuleToGroup(group, rule));
+    ASSERT_TRUE(m_store.setGroupEnabled(byGroup, group, true));
+    EXPECT_EQ(window.computeDatasetSummary(own, "area_um"), 40.0);    // median of 30..50
+    EXPECT_EQ(window.computeDatasetSummary(byGroup, "area_um"), 4.5); // median of 0..9
+
+    // The run's summaries too: category medians 10, 12, 14 and 15, 17, 19
+    // (every event would give 49.5 everywhere).
+    fill(window, 2, 3);
+    for (int row = 0; row < m_store.count(); ++row)
+        m_store.at(row)->filter.setEnabled(false);
+    select(window, {"area_um"});
+    window.onRunAnalysis();
+    ASSERT_EQ(m_dialogs.calls.size(), 0u) << m_dialogs.calls[0].text.toStdString();
+    EXPECT_EQ(cell(window, 0, 1), QStringLiteral("12 \u00b1 2"));
+    EXPECT_EQ(cell(window, 0, 2), QStringLiteral("17 \u00b1 2"));
+}
+
 // Three categories of ten subjects, matched, Holm: one Friedman row and three
 // Wilcoxon rows per feature, brackets on every plot, lines on demand.
 TEST_F(AnalysisWindowTest, MatchedRunFillsTableAndPlots) {
@@ -200,8 +233,9 @@ TEST_F(AnalysisWindowTest, MatchedRunFillsTableAndPlots) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(curvesAt(shown[0], GroupPlotZ::Bracket), 3);
     EXPECT_EQ(curvesAt(shown[0], GroupPlotZ::Lines), 0);
+    // The y axis names the summary the dots are.
     EXPECT_EQ(shown[0]->axisTitle(QwtPlot::yLeft).text().toStdString(),
-              m_finite->getFeatureLabel("area_um"));
+              "Median of " + m_finite->getFeatureLabel("area_um"));
 
     // Toggling the lines reruns the comparison and replaces the plots.
     window.findChild<QCheckBox*>("connectionLinesCheck")->setChecked(true);
@@ -209,6 +243,14 @@ TEST_F(AnalysisWindowTest, MatchedRunFillsTableAndPlots) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(curvesAt(shown[1], GroupPlotZ::Lines), 10);
     EXPECT_EQ(t->rowCount(), 8);
+
+    // The coefficient of variation is a ratio: its title drops the unit.
+    window.findChild<QComboBox*>("summaryCombo")->setCurrentIndex(3);
+    window.onRunAnalysis();
+    shown = plots(window);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0]->axisTitle(QwtPlot::yLeft).text(), QStringLiteral("CV of Area"));
+    EXPECT_EQ(shown[1]->axisTitle(QwtPlot::yLeft).text(), QStringLiteral("CV of Deformation"));
 }
 
 // A stopped run changes nothing; the question goes through the seam with No

@@ -21,6 +21,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <tuple>
 
 using namespace Quorvex3;
 using namespace Quorvex3::testing;
@@ -174,6 +175,24 @@ TEST(StatsCores, MissingSummaryValuesAndStars) {
         {0.0004, "***"}, {0.004, "**"}, {0.049, "*"}, {0.05, "ns"}, {kNaN, "ns"}};
     for (const auto& [p, mark] : stars)
         EXPECT_EQ(significanceStars(p, 0.05), mark) << p;
+}
+
+// The group plot's y axis names the summary it plots; the coefficient of
+// variation, a ratio, drops the feature's unit.
+TEST(StatsCores, SummaryAxisTitles) {
+    const std::string area = "Area [\xC2\xB5m\xC2\xB2]";
+    const std::vector<std::tuple<SummaryStatistic, std::string, std::string>> cases = {
+        {SummaryStatistic::Median, area, "Median of " + area},
+        {SummaryStatistic::Mean, area, "Mean of " + area},
+        {SummaryStatistic::StandardDeviation, area, "SD of " + area},
+        {SummaryStatistic::CoefficientOfVariation, area, "CV of Area"},
+        {SummaryStatistic::InterquartileRange, area, "IQR of " + area},
+        {SummaryStatistic::CoefficientOfVariation, "Deformation", "CV of Deformation"},
+        {SummaryStatistic::CoefficientOfVariation, "Ratio [a] of b", "CV of Ratio [a] of b"},
+        {SummaryStatistic::CoefficientOfVariation, "[px]", "CV of [px]"},
+    };
+    for (const auto& [statistic, label, title] : cases)
+        EXPECT_EQ(summaryAxisTitle(statistic, label), title) << label;
 }
 
 // Holm steps down and marks a rejected test by its adjusted p-value; NaN is

@@ -180,6 +180,17 @@ TEST(StatsKernels, HandWorkedCases) {
         // the shared 2 moves both rates at once: the tied pair counts half
         {"tie across", {1, 2}, {2, 3}, {0, 0, 0.5, 1}, {0, 0.5, 1, 1}, {4, 3, 2, 1}, 0.875, 3,
          0.5, 1, true},
+        // (0, 1/3) at 6 and (2/3, 1) at 2 share the largest J = 1/3, which in
+        // doubles is 0.33333333333333331 against 0.33333333333333337: the
+        // first point still wins
+        {"equal J apart in the last bit", {5, 4, 1}, {6, 3, 2},
+         {0, 0, third, 2 * third, 2 * third, 2 * third, 1},
+         {0, third, third, third, 2 * third, 1, 1}, {7, 6, 5, 4, 3, 2, 1}, 5.0 / 9, 6, third, 1,
+         true},
+        {"equal J, flipped", {-5, -4, -1}, {-6, -3, -2},
+         {0, 0, third, 2 * third, 2 * third, 2 * third, 1},
+         {0, third, third, third, 2 * third, 1, 1}, {-7, -6, -5, -4, -3, -2, -1}, 5.0 / 9, -6,
+         third, 1, false},
     };
     for (const RocCase& c : rocs) {
         SCOPED_TRACE(c.what);

@@ -27,6 +27,7 @@
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -219,6 +220,37 @@ TEST_F(RocWindow, RefusalsKeepThePreviousRun) {
     EXPECT_EQ(plotsIn("rocPlotScrollArea").size(), 1u);
 }
 
+// A dataset in both chosen classes refuses the run, and the group
+// comparison likewise: the tests would count it twice. One in a third
+// category that the ROC run does not use is no obstacle there.
+TEST_F(RocWindow, DatasetInTwoCategoriesRefusesTheRuns) {
+    fill(0, {1, 2, 3}, {1, 2, 3});
+    fill(1, {4, 5, 6}, {1, 2, 3});
+    window().onAddCategory();
+    fill(2, {7, 8, 9}, {1, 2, 3});
+    const CategoryDatasetEntry shared = panel(0)->entries()[1];
+    panel(2)->addEntry(shared);
+    select({"area_um"});
+    // Baseline and Condition 1, then Baseline and Condition 2.
+    m_dialogs.inputAnswers = {"Baseline", "Condition 1", "Baseline", "Condition 2"};
+    window().onRunROC();
+    ASSERT_EQ(table()->rowCount(), 1);
+    window().onRunROC();
+    window().onRunAnalysis();
+    const QString named = QStringLiteral(
+        "These datasets are in more than one category and would count as independent samples "
+        "of each:\n\nc0d1 (Baseline, Condition 2)\n\nKeep every dataset in one category only.");
+    ASSERT_EQ(m_dialogs.count(DialogCall::Warning), 2);
+    EXPECT_EQ(m_dialogs.calls.back().title, "Analysis");
+    EXPECT_EQ(m_dialogs.calls.back().text, named);
+    const auto warning = std::find_if(m_dialogs.calls.begin(), m_dialogs.calls.end(),
+                                      [](const auto& c) { return c.kind == DialogCall::Warning; });
+    EXPECT_EQ(warning->title, "ROC Analysis");
+    EXPECT_EQ(warning->text, named);
+    EXPECT_EQ(table()->rowCount(), 1); // the first run stays
+    EXPECT_EQ(window().findChild<QTableWidget*>("resultsTable")->rowCount(), 0);
+}
+
 // ============================================================ missing values
 
 // A dataset with no finite value is left out of that feature (not a 0.0
@@ -306,6 +338,31 @@ TEST_F(RocWindow, DistributionPlotsAndRefusals) {
     EXPECT_TRUE(m_dialogs.calls.back().text.startsWith("The values of Area"));
 }
 
+// The distributions take the events of the dataset's filter rules also while
+// its filtering is switched off: the common grid ends at 2 + 0.05 (the shown
+// events 1 and 2), not at 100 + 4.95 (every event).
+TEST_F(RocWindow, DistributionFiltersAlsoWhenFilteringIsSwitchedOff) {
+    const int id = addDataset("filtered", {1, 2, 100}, {0.1, 0.2, 0.3});
+    DatasetEntry* dataset = m_store.findById(id);
+    FilterRule rule;
+    rule.featureName = "area_um";
+    rule.minValue = 0;
+    rule.maxValue = 10;
+    dataset->filter.addRule(rule);
+    dataset->filter.setEnabled(false);
+    panel(0)->addEntry({id, "filtered", "", 1});
+    select({"area_um"});
+    window().onRunDistribution();
+    const std::vector<QwtPlot*> plots = plotsIn("distributionScrollArea");
+    ASSERT_EQ(plots.size(), 1u);
+    const QwtPlotItemList curves = plots[0]->itemList(QwtPlotItem::Rtti_PlotCurve);
+    ASSERT_EQ(curves.size(), 1);
+    const auto* curve = static_cast<const QwtPlotCurve*>(curves.front());
+    ASSERT_EQ(curve->dataSize(), 256u);
+    EXPECT_NEAR(curve->sample(0).x(), 0.95, 1e-12);
+    EXPECT_NEAR(curve->sample(255).x(), 2.05, 1e-12);
+}
+
 } // namespace
 
 // ============================================================ curve export
@@ -345,4 +402,26 @@ TEST_F(RocWindow, CurveDataExportWritesTheLastRunsCurves) {
     file.close();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(file.readAll()).startsWith("# Deformation")) << path.toStdString();
+    file.close();
+
+    // With two features the combined (LDA) curve of the table's last row and
+    // the last plot follows the features' curves.
+    select({"area_um", "deform"});
+    window().onRunROC();
+    ASSERT_EQ(table()->rowCount(), 3);
+    m_dialogs.fileAnswers = {path};
+    m_dialogs.buttonAnswers = {QMessageBox::Yes};
+    window().exportROCData();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList all = QString::fromUtf8(file.readAll()).split('\n');
+    QStringList headings;
+    for (const QString& line : all)
+        if (line.startsWith('#'))
+            headings << line;
+    EXPECT_EQ(headings, (QStringList{QString::fromUtf8("# Area [\u00b5m\u00b2]"), "# Deformation",
+                                     "# Combined (LDA)"}));
+    const int combined = all.indexOf("# Combined (LDA)");
+    ASSERT_GE(combined, 0);
+    EXPECT_EQ(all.value(combined + 1), "FPR\tTPR\tThreshold");
+    EXPECT_TRUE(all.value(combined + 2).startsWith("0\t0\t"));
 }

@@ -14,7 +14,8 @@
 #                                     drop_intermediate=False) on the samples that have a
 #                                     value (1.2 starts at max + 1), roc_auc_score; flipped
 #                                     (negated scores, thresholds negated back) when the AUC
-#                                     is below 0.5; best = np.argmax(tpr - fpr)
+#                                     is below 0.5; best = the first point with the
+#                                     largest TP * nNeg - FP * nPos
 #   LDA auc nNeg nPos | weights       k >= 2: LinearDiscriminantAnalysis(solver='lsqr')
 #                                     .coef_[0] / N on the samples with every feature (the
 #                                     same datasets, or IDs, across features); auc of the
@@ -60,7 +61,11 @@ def curve(neg, pos):
     flip = roc_auc_score(labels, scores) < 0.5
     scores = -scores if flip else scores
     fpr, tpr, thr = roc_curve(labels, scores, drop_intermediate=False)
-    return [flip, roc_auc_score(labels, scores), np.argmax(tpr - fpr), len(neg), len(pos)], \
+    # Youden's J in integers, TP * nNeg - FP * nPos: equal J in doubles can
+    # differ in the last bit, and argmax would then pick the later point.
+    tp, fp = np.rint(tpr * len(pos)).astype(int), np.rint(fpr * len(neg)).astype(int)
+    best = np.argmax(tp * len(neg) - fp * len(pos))
+    return [flip, roc_auc_score(labels, scores), best, len(neg), len(pos)], \
         fpr, tpr, -thr if flip else thr
 
 

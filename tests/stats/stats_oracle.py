@@ -17,7 +17,8 @@
 #                          sklearn.metrics.roc_curve(drop_intermediate=False) (sklearn 1.2
 #                          starts at max + 1) and roc_auc_score; when the AUC is below 0.5
 #                          the curve of the negated scores, thresholds negated back (flip 1);
-#                          best is numpy's argmax of tpr - fpr (the first of equal maxima)
+#                          best is numpy's argmax of TP * nNeg - FP * nPos, Youden's J in
+#                          integers (the first of equal maxima)
 #   LDA auc w_1..w_k | neg feature 1 .. k | pos feature 1 .. k
 #                          LinearDiscriminantAnalysis(solver='lsqr'): with the class
 #                          frequencies as priors its covariance is the pooled scatter over
@@ -106,7 +107,10 @@ for r in range(24):
     flip = roc_auc_score(labels, scores) < 0.5
     scores = -scores if flip else scores
     fpr, tpr, thr = roc_curve(labels, scores, drop_intermediate=False)
-    head = [flip, roc_auc_score(labels, scores), np.argmax(tpr - fpr)]
+    # Youden's J in exact integers, TP * nNeg - FP * nPos: in doubles equal
+    # J can differ in the last bit and argmax would pick the later point.
+    tp, fp = np.rint(tpr * len(pos)).astype(int), np.rint(fpr * len(neg)).astype(int)
+    head = [flip, roc_auc_score(labels, scores), np.argmax(tp * len(neg) - fp * len(pos))]
     emit("ROC", head, dirty(neg, r), dirty(pos, r), fpr, tpr, -thr if flip else thr)
 
 for r in range(12):

@@ -120,3 +120,34 @@ TEST(CalcTaskRunner, AFinishStepMayStartTheNextTask) {
     ASSERT_TRUE(waitUntil([&] { return finished == 2; }));
     EXPECT_FALSE(runner.busy());
 }
+
+// A step asked for while a task runs waits for the task and its finish
+// step; one asked for while idle runs at once; a task started by a step
+// makes the later steps wait for it as well.
+TEST(CalcTaskRunner, IdleStepsWaitForTheRunningTaskAndItsFinishStep) {
+    app();
+    CalcTaskRunner runner;
+    std::vector<std::string> log;
+    runner.whenIdle([&] { log.push_back("idle at once"); });
+    EXPECT_EQ(log, (std::vector<std::string>{"idle at once"}));
+
+    std::atomic<bool> release{false};
+    ASSERT_TRUE(runner.start(
+        [&](CalcTaskControl&) {
+            while (!release.load())
+                QThread::yieldCurrentThread();
+        },
+        [&] { log.push_back("first done"); }));
+    runner.whenIdle([&] {
+        log.push_back("step 1");
+        EXPECT_TRUE(runner.start([](CalcTaskControl&) {}, [&] { log.push_back("second done"); }));
+    });
+    runner.whenIdle([&] { log.push_back("step 2"); });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.size(), 1u);
+    release = true;
+    ASSERT_TRUE(waitUntil([&] { return log.size() == 5; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"idle at once", "first done", "step 1", "second done",
+                                             "step 2"}));
+    EXPECT_FALSE(runner.busy());
+}

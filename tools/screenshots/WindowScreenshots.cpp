@@ -15,6 +15,8 @@
 // modulus computed by the calculations dock's button with a generated look-up
 // table, coloured by the modulus, with the isoelastics and their labels on
 // (QUORVEX3_ISOLINE_ENDS widens the axes to the lines' labelled ends).
+// calc-dock: the calculations dock alone, on a measurement with images,
+// masks and traces, in the window as it opens on the screen.
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
@@ -294,13 +296,81 @@ bool emodulus(MainWindow& window, const QDir& dir) {
     return true;
 }
 
+/// A measurement with images, masks, two fluorescence traces and their
+/// peaks, and the setup metadata a Young's modulus needs.
+void writeImagedMeasurement(const std::string& path) {
+    const std::size_t events = 300, height = 40, width = 120, samples = 100;
+    std::mt19937 rng(5u);
+    std::normal_distribution<double> unit(0.0, 1.0);
+    std::vector<double> area, deform, fl1, fl2, posX, temp;
+    std::vector<std::uint8_t> images, masks;
+    std::vector<std::int16_t> trace1, trace2;
+    for (std::size_t i = 0; i < events; ++i) {
+        area.push_back(std::exp(std::log(80.0) + 0.25 * unit(rng)));
+        deform.push_back(std::max(0.002, 0.02 + 0.007 * unit(rng)));
+        fl1.push_back(std::exp(std::log(900.0) + 0.6 * unit(rng)));
+        fl2.push_back(std::exp(std::log(300.0) + 0.6 * unit(rng)));
+        posX.push_back(60.0);
+        temp.push_back(23.5 + 0.1 * unit(rng));
+        for (std::size_t y = 0; y < height; ++y)
+            for (std::size_t x = 0; x < width; ++x) {
+                const double dx = (double(x) - 60.0) / 14.0, dy = (double(y) - 20.0) / 10.0;
+                const bool inside = dx * dx + dy * dy < 1.0;
+                images.push_back(static_cast<std::uint8_t>(inside ? 70 : 110));
+                masks.push_back(inside ? 255 : 0);
+            }
+        for (std::size_t j = 0; j < samples; ++j) {
+            const double d = (static_cast<double>(j) - 50.0) / 12.0;
+            trace1.push_back(static_cast<std::int16_t>(20 + fl1.back() * std::exp(-d * d)));
+            trace2.push_back(static_cast<std::int16_t>(20 + fl2.back() * std::exp(-d * d)));
+        }
+    }
+    Quorvex3::testing::RtdcFixtureWriter writer(path);
+    writer.addColumn<double>("area_um", area);
+    writer.addColumn<double>("deform", deform);
+    writer.addColumn<double>("fl1_max", fl1);
+    writer.addColumn<double>("fl2_max", fl2);
+    writer.addColumn<double>("pos_x", posX);
+    writer.addColumn<double>("temp", temp);
+    writer.addImageStack("image", events, height, width, images);
+    writer.addImageStack("mask", events, height, width, masks);
+    writer.addTrace("fl1_median", events, samples, trace1);
+    writer.addTrace("fl2_median", events, samples, trace2);
+    writer.setStringAttribute("experiment:sample", "Cells with images and traces");
+    writer.setStringAttribute("setup:chip region", "channel");
+    writer.setStringAttribute("setup:medium", "CellCarrierB");
+    writer.setScalarAttribute<double>("setup:channel width", 20.0);
+    writer.setScalarAttribute<double>("setup:flow rate", 0.16);
+    writer.setScalarAttribute<double>("setup:temperature", 23.5);
+    writer.setScalarAttribute<double>("imaging:pixel size", 0.34);
+    writer.setStringAttribute("fluorescence:channel 1 name", "488/525");
+    writer.setStringAttribute("fluorescence:channel 2 name", "561/593");
+}
+
+// The calculations dock at 1280 x 720 on a dataset with images and traces:
+// the window keeps the size it chose for the screen, the picture is the
+// dock alone.
+bool calcDock(MainWindow& window, const QDir& dir, QWidget*& shown) {
+    const std::string path = dir.filePath(QStringLiteral("imaged.rtdc")).toStdString();
+    writeImagedMeasurement(path);
+    window.show();
+    if (!openAndWait(window, path))
+        return false;
+    auto* dock = window.findChild<QDockWidget*>(QStringLiteral("calculationsDock"));
+    if (!dock)
+        return false;
+    dock->raise();
+    shown = dock;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr,
                      "usage: %s log-axis|small-screen|no-images-event|empty-after-full|"
-                     "export-avi|emodulus <output.png>\n",
+                     "export-avi|emodulus|calc-dock <output.png>\n",
                      argv[0]);
         return 2;
     }
@@ -318,6 +388,7 @@ int main(int argc, char** argv) {
                        : scene == "empty-after-full" ? emptyAfterFull(window, QDir(dir.path()))
                        : scene == "export-avi"       ? exportAvi(window, QDir(dir.path()), shown)
                        : scene == "emodulus"         ? emodulus(window, QDir(dir.path()))
+                       : scene == "calc-dock"        ? calcDock(window, QDir(dir.path()), shown)
                                                      : false;
     if (!ready) {
         std::fprintf(stderr, "unknown scene or a measurement did not load\n");
