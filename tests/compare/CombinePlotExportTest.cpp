@@ -81,6 +81,7 @@ TEST_F(CombineExport, ATypedSuffixChoosesTheFormat) {
         dialogs.fileAnswers.push_back(file(c.typed));
         dialogs.filterAnswers.push_back(QString::fromLatin1(c.filter));
         window->exportPlots();
+        ASSERT_TRUE(waitForExport());
         QFile written(file(c.written));
         ASSERT_TRUE(written.open(QIODevice::ReadOnly));
         EXPECT_TRUE(written.read(8).startsWith(c.startsWith));
