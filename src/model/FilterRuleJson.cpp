@@ -86,26 +86,6 @@ QString vertexCount(int count) {
     return count == 1 ? QStringLiteral("1 vertex") : QStringLiteral("%1 vertices").arg(count);
 }
 
-/// The value as the user wrote it, for messages.
-QString jsonText(const QJsonValue& value) {
-    switch (value.type()) {
-    case QJsonValue::String:
-        return QLatin1Char('"') + value.toString() + QLatin1Char('"');
-    case QJsonValue::Double:
-        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
-    case QJsonValue::Bool:
-        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    case QJsonValue::Null:
-        return QStringLiteral("null");
-    case QJsonValue::Array:
-        return QStringLiteral("an array");
-    case QJsonValue::Object:
-        return QStringLiteral("an object");
-    default:
-        return QStringLiteral("nothing");
-    }
-}
-
 bool isNumberText(const QJsonValue& value) {
     const QString text = value.toString();
     return value.isString() && (text == kInf || text == kMinusInf || text == kNaN);
@@ -126,7 +106,8 @@ void checkRuleValues(const QJsonObject& object, const FilterRule& rule, QStringL
     if (present("type")) {
         const QString type = value("type").toString();
         if (type != QStringLiteral("Range") && type != QStringLiteral("Polygon"))
-            problems << QStringLiteral("type %1 replaced by Range").arg(jsonText(value("type")));
+            problems
+                << QStringLiteral("type %1 replaced by Range").arg(jsonValueText(value("type")));
     }
     const struct {
         const char* key;
@@ -136,15 +117,15 @@ void checkRuleValues(const QJsonObject& object, const FilterRule& rule, QStringL
         if (present(number.key) && !value(number.key).isDouble() &&
             !isNumberText(value(number.key)))
             problems << QStringLiteral("%1 %2 replaced by 0")
-                            .arg(QLatin1String(number.what), jsonText(value(number.key)));
+                            .arg(QLatin1String(number.what), jsonValueText(value(number.key)));
     for (const char* key : {"featureName", "featureNameY", "propagationId"})
         if (present(key) && !value(key).isString())
             problems << QStringLiteral("%1 %2 replaced by an empty name")
-                            .arg(QLatin1String(key), jsonText(value(key)));
+                            .arg(QLatin1String(key), jsonValueText(value(key)));
     for (const char* key : {"enabled", "inverted"})
         if (present(key) && !value(key).isBool())
             problems << QStringLiteral("%1 %2 replaced by %3")
-                            .arg(QLatin1String(key), jsonText(value(key)),
+                            .arg(QLatin1String(key), jsonValueText(value(key)),
                                  QLatin1String(key == std::string("enabled") ? "true" : "false"));
     for (const char* key : {"scaleXMode", "scaleYMode"}) {
         if (!present(key))
@@ -153,7 +134,7 @@ void checkRuleValues(const QJsonObject& object, const FilterRule& rule, QStringL
         const double number = code.toDouble(-1.0);
         if (!code.isDouble() || number != std::floor(number) || number < 0 || number > 2)
             problems << QStringLiteral("%1 %2 replaced by linear")
-                            .arg(QLatin1String(key), jsonText(code));
+                            .arg(QLatin1String(key), jsonValueText(code));
     }
 }
 
@@ -249,11 +230,11 @@ void restoreFilter(EventFilter& filter, const QJsonObject& object, QStringList& 
     const QJsonValue mode = object.value(QStringLiteral("combineMode"));
     if (object.contains(QStringLiteral("combineMode")) &&
         mode.toString() != QStringLiteral("AND") && mode.toString() != QStringLiteral("NOT"))
-        problems << QStringLiteral("combine mode %1 replaced by AND").arg(jsonText(mode));
+        problems << QStringLiteral("combine mode %1 replaced by AND").arg(jsonValueText(mode));
     if (object.contains(QStringLiteral("enabled")) &&
         !object.value(QStringLiteral("enabled")).isBool())
         problems << QStringLiteral("filter switch %1 replaced by off")
-                        .arg(jsonText(object.value(QStringLiteral("enabled"))));
+                        .arg(jsonValueText(object.value(QStringLiteral("enabled"))));
     const QJsonArray rules = object.value(QStringLiteral("rules")).toArray();
     for (int i = 0; i < rules.size(); ++i) {
         QStringList found;
@@ -267,7 +248,7 @@ void restoreFilter(EventFilter& filter, const QJsonObject& object, QStringList& 
         const QString prefix = QStringLiteral("rule %1 (%2): ").arg(i + 1).arg(names);
         if (!rules.at(i).isObject())
             found.prepend(
-                QStringLiteral("%1 read as an empty range rule").arg(jsonText(rules.at(i))));
+                QStringLiteral("%1 read as an empty range rule").arg(jsonValueText(rules.at(i))));
         for (const QString& problem : found)
             problems << prefix + problem;
         if (rule.type != 0 && rule.polygonVertices.size() < 3) {
@@ -277,6 +258,25 @@ void restoreFilter(EventFilter& filter, const QJsonObject& object, QStringList& 
             continue;
         }
         filter.addRule(rule);
+    }
+}
+
+QString jsonValueText(const QJsonValue& value) {
+    switch (value.type()) {
+    case QJsonValue::String:
+        return QLatin1Char('"') + value.toString() + QLatin1Char('"');
+    case QJsonValue::Double:
+        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Null:
+        return QStringLiteral("null");
+    case QJsonValue::Array:
+        return QStringLiteral("an array");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    default:
+        return QStringLiteral("nothing");
     }
 }
 

@@ -54,4 +54,9 @@ void restoreFilter(EventFilter& filter, const QJsonObject& object);
 /// fewer than 3 usable vertices is left out, since it could filter nothing.
 void restoreFilter(EventFilter& filter, const QJsonObject& object, QStringList& problems);
 
+/// A JSON value as a file's author wrote it, for messages that name a value
+/// that could not be used: strings quoted, numbers in their shortest form,
+/// "true"/"false", "null", "an array", "an object".
+QString jsonValueText(const QJsonValue& value);
+
 } // namespace Quorvex3

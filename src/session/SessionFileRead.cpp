@@ -51,22 +51,7 @@ public:
             add(QStringLiteral("%1 %2 replaced by %3")
                     .arg(what, text(o.value(QLatin1String(key))), byWhat));
     }
-    static QString text(const QJsonValue& value) {
-        switch (value.type()) {
-        case QJsonValue::String:
-            return QLatin1Char('"') + value.toString() + QLatin1Char('"');
-        case QJsonValue::Double:
-            return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
-        case QJsonValue::Bool:
-            return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-        case QJsonValue::Array:
-            return QStringLiteral("(an array)");
-        case QJsonValue::Object:
-            return QStringLiteral("(an object)");
-        default:
-            return QStringLiteral("null");
-        }
-    }
+    static QString text(const QJsonValue& value) { return jsonValueText(value); }
 
 private:
     std::vector<QString>& m_lines;
