@@ -9,6 +9,7 @@
 // - AVI: 10k frames, MJPEG and raw, against the ffmpeg program encoding the
 //   same frames; frames/s.
 // The source measurement is generated once into the build tree.
+#include "CellFrameStacks.h"
 #include "core/RTDCReader.h"
 #include "session/DatasetExport.h"
 #include "session/RowChunkWriter.h"
@@ -37,9 +38,7 @@ namespace {
 
 using namespace Quorvex3;
 
-constexpr int kHeight = 80;
-constexpr int kWidth = 250;
-constexpr std::size_t kFrameBytes = std::size_t(kHeight) * kWidth;
+using bench::kCellFrameBytes;
 constexpr int kSourceEvents = 50000;
 constexpr int kScalarFeatures = 10;
 
@@ -47,31 +46,6 @@ const std::string kDataDir = QUORVEX3_BENCH_DATA_DIR;
 const std::string kSource = kDataDir + "/export_source_50k.rtdc";
 const QString kPython = QStringLiteral("/usr/bin/python3");
 const QString kScripts = QStringLiteral(QUORVEX3_BENCH_SOURCE_DIR);
-
-// A cell-like frame: smooth background, sensor noise and a darker ellipse
-// whose place and size vary per event; its mask is the ellipse.
-void frameOf(int event, bool mask, std::vector<std::uint8_t>& out) {
-    out.resize(kFrameBytes);
-    std::mt19937 noise(static_cast<unsigned>(event) * 7919u + (mask ? 1u : 0u));
-    const double cx = 60.0 + (event * 37) % 130;
-    const double cy = 40.0 + (event % 9) - 4;
-    const double rx = 12.0 + event % 7;
-    const double ry = 9.0 + event % 5;
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            const double dx = (x - cx) / rx;
-            const double dy = (y - cy) / ry;
-            const bool inside = dx * dx + dy * dy <= 1.0;
-            std::uint8_t value;
-            if (mask)
-                value = inside ? 255 : 0;
-            else
-                value = static_cast<std::uint8_t>(100 + x / 25 + (inside ? -40 : 0) +
-                                                  static_cast<int>(noise() % 7) - 3);
-            out[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)] = value;
-        }
-    }
-}
 
 // Writes the source once: scalar features, then images and masks in chunks
 // of one frame, deflated at level 4 (in parallel).
@@ -100,25 +74,7 @@ void ensureSource() {
             events.createDataSet(name, H5::PredType::IEEE_F64LE, H5::DataSpace(1, &n))
                 .write(values.data(), H5::PredType::NATIVE_DOUBLE);
         }
-        for (const bool mask : {false, true}) {
-            const hsize_t dims[3] = {n, kHeight, kWidth};
-            const hsize_t chunk[3] = {1, kHeight, kWidth};
-            H5::DSetCreatPropList create;
-            create.setChunk(3, chunk);
-            create.setDeflate(4);
-            H5::DataSet stack = events.createDataSet(
-                mask ? "mask" : "image", H5::PredType::STD_U8LE, H5::DataSpace(3, dims), create);
-            RowChunkWriter writer(stack.getId(), 3, kFrameBytes, 4);
-            std::size_t missing = 0;
-            std::string error;
-            writer.writeRows(
-                kSourceEvents,
-                [mask](std::size_t row, std::vector<std::uint8_t>& bytes) {
-                    frameOf(static_cast<int>(row), mask, bytes);
-                    return true;
-                },
-                missing, error);
-        }
+        bench::writeCellFrameStacks(events, n);
         events.close();
         file.close();
     }
@@ -192,7 +148,7 @@ void BM_RtdcExport(benchmark::State& state) {
         if (outcome.status != ExportOutcome::Status::Written)
             state.SkipWithError(outcome.error.toStdString().c_str());
     }
-    const double bytes = events * (2.0 * kFrameBytes + kScalarFeatures * 8.0);
+    const double bytes = events * (2.0 * kCellFrameBytes + kScalarFeatures * 8.0);
     state.counters["MB/s"] =
         benchmark::Counter(bytes * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["peak_RSS_MiB"] = peak;
@@ -216,7 +172,7 @@ void BM_H5pyWriteSameArrays(benchmark::State& state) {
                                QString::fromStdString(kSource), out, QString::number(events)});
         state.SetIterationTime(seconds);
     }
-    const double bytes = events * (2.0 * kFrameBytes + kScalarFeatures * 8.0);
+    const double bytes = events * (2.0 * kCellFrameBytes + kScalarFeatures * 8.0);
     state.counters["MB/s"] =
         benchmark::Counter(bytes * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
     QFile::remove(out);

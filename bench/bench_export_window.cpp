@@ -7,6 +7,7 @@
 // 1 ms timer on the GUI thread; the window must stay below 100 ms), and
 // "progress_steps", how often the progress moved within the one dataset.
 // The source is generated once into the build tree.
+#include "CellFrameStacks.h"
 #include "GapMeter.h"
 #include "app/MainWindow.h"
 #include "core/RTDCReader.h"
@@ -45,44 +46,11 @@ using Quorvex3::bench::GapMeter;
 using Quorvex3::testing::ScriptedDialogProvider;
 
 constexpr int kEvents = 40000;
-constexpr int kHeight = 80;
-constexpr int kWidth = 250;
-constexpr std::size_t kFrameBytes = std::size_t(kHeight) * kWidth;
 constexpr std::size_t kTraceSamples = 100;
 constexpr int kScalarFeatures = 10;
 
 const std::string kDataDir = QUORVEX3_BENCH_DATA_DIR;
 const std::string kSource = kDataDir + "/export_window_source_40k.rtdc";
-
-// A cell-like frame: background, sensor noise and a darker ellipse whose
-// place and size vary per event; its mask is the ellipse.
-void frameOf(int event, bool mask, std::vector<std::uint8_t>& out) {
-    out.resize(kFrameBytes);
-    std::mt19937 noise(static_cast<unsigned>(event) * 7919u + (mask ? 1u : 0u));
-    const double cx = 60.0 + (event * 37) % 130;
-    const double cy = 40.0 + (event % 9) - 4;
-    const double rx = 12.0 + event % 7;
-    const double ry = 9.0 + event % 5;
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            const double dx = (x - cx) / rx;
-            const double dy = (y - cy) / ry;
-            const bool inside = dx * dx + dy * dy <= 1.0;
-            out[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)] =
-                mask ? (inside ? 255 : 0)
-                     : static_cast<std::uint8_t>(100 + x / 25 + (inside ? -40 : 0) +
-                                                 static_cast<int>(noise() % 7) - 3);
-        }
-}
-
-void writeRows(const H5::DataSet& dataset, int rank, std::size_t rowBytes,
-               const RowChunkWriter::FetchRow& fetch) {
-    RowChunkWriter writer(dataset.getId(), rank, rowBytes, 4);
-    std::size_t missing = 0;
-    std::string error;
-    if (!writer.writeRows(kEvents, fetch, missing, error))
-        throw std::runtime_error(error);
-}
 
 // Writes the source once: scalar features, images and masks in chunks of
 // one frame, traces in chunks of one row, all deflated at level 4.
@@ -108,19 +76,7 @@ void ensureSource() {
             events.createDataSet(names[f], H5::PredType::IEEE_F64LE, H5::DataSpace(1, &n))
                 .write(values.data(), H5::PredType::NATIVE_DOUBLE);
         }
-        for (const bool mask : {false, true}) {
-            const hsize_t dims[3] = {n, kHeight, kWidth};
-            const hsize_t chunk[3] = {1, kHeight, kWidth};
-            H5::DSetCreatPropList create;
-            create.setChunk(3, chunk);
-            create.setDeflate(4);
-            const H5::DataSet stack = events.createDataSet(
-                mask ? "mask" : "image", H5::PredType::STD_U8LE, H5::DataSpace(3, dims), create);
-            writeRows(stack, 3, kFrameBytes, [mask](std::size_t row, std::vector<std::uint8_t>& b) {
-                frameOf(static_cast<int>(row), mask, b);
-                return true;
-            });
-        }
+        bench::writeCellFrameStacks(events, n);
         H5::Group traces = events.createGroup("trace");
         for (const char* name : {"fl1_raw", "fl2_raw"}) {
             const hsize_t dims[2] = {n, kTraceSamples};
@@ -130,15 +86,16 @@ void ensureSource() {
             create.setDeflate(4);
             const H5::DataSet trace =
                 traces.createDataSet(name, H5::PredType::STD_I16LE, H5::DataSpace(2, dims), create);
-            writeRows(trace, 2, kTraceSamples * 2,
-                      [](std::size_t row, std::vector<std::uint8_t>& b) {
-                          b.resize(kTraceSamples * 2);
-                          for (std::size_t s = 0; s < kTraceSamples; ++s) {
-                              const auto v = static_cast<std::int16_t>((row * 13 + s * s) % 2000);
-                              std::memcpy(b.data() + 2 * s, &v, 2);
-                          }
-                          return true;
-                      });
+            bench::writeBenchRows(trace, 2, kTraceSamples * 2, kEvents,
+                                  [](std::size_t row, std::vector<std::uint8_t>& b) {
+                                      b.resize(kTraceSamples * 2);
+                                      for (std::size_t s = 0; s < kTraceSamples; ++s) {
+                                          const auto v =
+                                              static_cast<std::int16_t>((row * 13 + s * s) % 2000);
+                                          std::memcpy(b.data() + 2 * s, &v, 2);
+                                      }
+                                      return true;
+                                  });
         }
         file.createAttribute("experiment:sample", H5::StrType(H5::PredType::C_S1, 5),
                              H5::DataSpace())
