@@ -9,14 +9,18 @@
 #include "compare/GalleryContrast.h"
 #include "compare/GalleryCutout.h"
 #include "compare/GalleryRender.h"
+#include "core/ParallelChunkRead.h"
 #include "core/RTDCReader.h"
 #include "support/PythonOracle.h"
 #include "support/RtdcFixtureWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <tuple>
 
 using namespace Quorvex3;
@@ -299,6 +303,26 @@ void expectPageMatches(const std::shared_ptr<RTDCReader>& reader, const GalleryR
     }
 }
 
+// Counts the inflating workers started; refuses every start when asked.
+std::atomic<int> s_workerStarts{0};
+std::atomic<bool> s_refuseWorkers{false};
+
+std::thread countingStarter(std::function<void()> work) {
+    ++s_workerStarts;
+    if (s_refuseWorkers)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(work));
+}
+
+struct StarterScope {
+    explicit StarterScope(bool refuse) : previous(setWorkerStarter(&countingStarter)) {
+        s_workerStarts = 0;
+        s_refuseWorkers = refuse;
+    }
+    ~StarterScope() { setWorkerStarter(previous); }
+    WorkerStarter previous;
+};
+
 } // namespace
 
 // The page's frames arrive from the bulk read in no fixed order: every tile
@@ -333,6 +357,25 @@ TEST(GalleryCore, PageTilesMatchFrameByFrameCutouts) {
     for (size_t p = 0; p < all.size(); ++p)
         EXPECT_EQ(page.tiles[p].image.empty(), all[p] >= 10 && all[p] < 20) << all[p];
     expectPageMatches(damaged, {all, 40, 30, 0.34, 0, 50, 90, 1});
+}
+
+// A page spread over many chunks has them inflated on worker threads; with
+// no worker to be had the same tiles are inflated on the page's own thread.
+TEST(GalleryCore, SpreadPageIsInflatedOnWorkerThreads) {
+    const auto& reader = measurement();
+    reader->featureColumn("pos_x"); // the positions are no part of the count
+    reader->featureColumn("pos_y");
+    std::vector<int> spread;
+    for (int e = 995; e >= 0; e -= 10)
+        spread.push_back(e);
+    {
+        const StarterScope counting(false);
+        EXPECT_EQ(renderGalleryPage(reader, {spread, 64, 64, 0.34, 1, 60, 140, 1}).tiles.size(),
+                  spread.size());
+        EXPECT_GT(s_workerStarts.load(), 1);
+    }
+    const StarterScope refusing(true);
+    expectPageMatches(reader, {spread, 64, 64, 0.34, 1, 60, 140, 1});
 }
 
 TEST(GalleryCore, ContrastWindow) {
