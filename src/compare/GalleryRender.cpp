@@ -58,7 +58,7 @@ Positions readPositions(RTDCReader& reader, double pixelSize) {
 
 // The cutoutWidth x cutoutHeight rectangle whose top left corner is (x0, y0),
 // black where it leaves the image. Never shares the frame's memory.
-cv::Mat cutOut(const std::vector<uint8_t>& frame, int width, int height, long long x0, long long y0,
+cv::Mat cutOut(const uint8_t* frame, int width, int height, long long x0, long long y0,
                int cutoutWidth, int cutoutHeight) {
     cv::Mat tile = cv::Mat::zeros(cutoutHeight, cutoutWidth, CV_8UC1);
     const long long left = std::max(x0, 0LL);
@@ -69,29 +69,22 @@ cv::Mat cutOut(const std::vector<uint8_t>& frame, int width, int height, long lo
         return tile;
     const auto span = static_cast<size_t>(right - left);
     for (long long row = top; row < bottom; ++row) {
-        const uint8_t* source = frame.data() + row * width + left;
+        const uint8_t* source = frame + row * width + left;
         std::memcpy(tile.ptr<uint8_t>(static_cast<int>(row - y0)) + (left - x0), source, span);
     }
     return tile;
 }
 
-GalleryTile renderTile(RTDCReader& reader, const Positions& positions,
-                       const GalleryRenderInput& input, int index) {
-    GalleryTile tile;
-    tile.eventIndex = index;
-    if (index < 0 || input.cutoutWidth < 1 || input.cutoutHeight < 1)
-        return tile;
+// Cuts the tile of `tile.eventIndex` out of its frame and applies the
+// contrast window; a failure leaves the tile's image empty.
+void renderTile(GalleryTile& tile, const Positions& positions, const GalleryRenderInput& input,
+                const uint8_t* frame, int width, int height) {
+    if (width < 1 || height < 1)
+        return;
     try {
-        int width = 0;
-        int height = 0;
-        const std::vector<uint8_t> frame =
-            reader.readImage(static_cast<size_t>(index), width, height);
-        if (frame.empty() || width < 1 || height < 1 ||
-            frame.size() < static_cast<size_t>(width) * static_cast<size_t>(height))
-            return tile;
         long long cx = width / 2;
         long long cy = height / 2;
-        positions.centre(index, cx, cy);
+        positions.centre(tile.eventIndex, cx, cy);
         tile.image = cutOut(frame, width, height, cx - input.cutoutWidth / 2,
                             cy - input.cutoutHeight / 2, input.cutoutWidth, input.cutoutHeight);
         applyGalleryContrast(tile.image, input.lo, input.hi);
@@ -100,7 +93,6 @@ GalleryTile renderTile(RTDCReader& reader, const Positions& positions,
     } catch (const std::bad_alloc&) {
         tile.image = cv::Mat();
     }
-    return tile;
 }
 
 } // namespace
@@ -113,9 +105,29 @@ GalleryRenderResult renderGalleryPage(std::shared_ptr<RTDCReader> reader,
         return result;
     try {
         const Positions positions = readPositions(*reader, input.pixelSize);
-        result.tiles.reserve(input.pageIndices.size());
-        for (const int index : input.pageIndices)
-            result.tiles.push_back(renderTile(*reader, positions, input, index));
+        result.tiles.resize(input.pageIndices.size());
+        // The page's frames come through the reader's bulk read, which
+        // inflates the chunks they lie in on several threads at once: a page
+        // spread over the measurement touches one chunk per few tiles.
+        std::vector<size_t> events;
+        std::vector<size_t> tileOfEvent;
+        events.reserve(input.pageIndices.size());
+        tileOfEvent.reserve(input.pageIndices.size());
+        const bool cutting = input.cutoutWidth >= 1 && input.cutoutHeight >= 1;
+        for (size_t p = 0; p < input.pageIndices.size(); ++p) {
+            const int index = input.pageIndices[p];
+            result.tiles[p].eventIndex = index;
+            if (index >= 0 && cutting) {
+                events.push_back(static_cast<size_t>(index));
+                tileOfEvent.push_back(p);
+            }
+        }
+        // One visitor call at a time; each fills only its own tile.
+        reader->visitImages(events,
+                            [&](size_t position, const uint8_t* pixels, int width, int height) {
+                                renderTile(result.tiles[tileOfEvent[position]], positions, input,
+                                           pixels, width, height);
+                            });
     } catch (const std::bad_alloc&) {
         result.tiles.clear();
     }

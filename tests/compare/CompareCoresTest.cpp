@@ -9,14 +9,18 @@
 #include "compare/GalleryContrast.h"
 #include "compare/GalleryCutout.h"
 #include "compare/GalleryRender.h"
+#include "core/ParallelChunkRead.h"
 #include "core/RTDCReader.h"
 #include "support/PythonOracle.h"
 #include "support/RtdcFixtureWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <tuple>
 
 using namespace Quorvex3;
@@ -248,6 +252,130 @@ TEST(GalleryCore, CutoutsMatchNumpySlices) {
                     r.tiles[1].eventIndex == 5000);
     }
     EXPECT_TRUE(renderGalleryPage(nullptr, {{1}, 64, 64}).tiles.empty());
+}
+
+namespace {
+
+// The tile a page must hold for `event`, cut frame by frame with OpenCV: the
+// clipped rectangle copied and padded black. Centres of the positioned events
+// 0 to 5 of measurement() at 0.34 um/px, by hand: NaN, infinite or beyond an
+// int give the image centre; 1 um is pixel 2; 1000 um lies outside. Without
+// positions every cutout is centred.
+cv::Mat expectedTile(RTDCReader& reader, int event, int w, int h, int lo, int hi) {
+    const bool positioned = reader.hasFeature("pos_x");
+    int width = 0, height = 0;
+    const std::vector<uint8_t> frame =
+        event < 0 ? std::vector<uint8_t>() : reader.readImage(size_t(event), width, height);
+    if (frame.empty())
+        return cv::Mat();
+    const int centres[6][2] = {{50, 40}, {2, 2}, {2941, 2941}, {50, 40}, {50, 40}, {90, 75}};
+    const int cx = positioned && event < 6 ? centres[event][0] : width / 2;
+    const int cy = positioned && event < 6 ? centres[event][1] : height / 2;
+    const cv::Rect wanted(cx - w / 2, cy - h / 2, w, h);
+    const cv::Rect inside = wanted & cv::Rect(0, 0, width, height);
+    cv::Mat tile = cv::Mat::zeros(h, w, CV_8UC1);
+    const cv::Mat image(height, width, CV_8UC1, const_cast<uint8_t*>(frame.data()));
+    if (!inside.empty())
+        cv::copyMakeBorder(image(inside), tile, inside.y - wanted.y, wanted.br().y - inside.br().y,
+                           inside.x - wanted.x, wanted.br().x - inside.br().x, cv::BORDER_CONSTANT,
+                           cv::Scalar(0));
+    applyGalleryContrast(tile, lo, hi);
+    return tile;
+}
+
+void expectPageMatches(const std::shared_ptr<RTDCReader>& reader, const GalleryRenderInput& input) {
+    const GalleryRenderResult page = renderGalleryPage(reader, input);
+    ASSERT_EQ(page.tiles.size(), input.pageIndices.size());
+    for (size_t p = 0; p < page.tiles.size(); ++p) {
+        const int event = input.pageIndices[p];
+        const cv::Mat expected = input.cutoutWidth < 1 || input.cutoutHeight < 1
+                                     ? cv::Mat()
+                                     : expectedTile(*reader, event, input.cutoutWidth,
+                                                    input.cutoutHeight, input.lo, input.hi);
+        const cv::Mat& tile = page.tiles[p].image;
+        EXPECT_EQ(page.tiles[p].eventIndex, event);
+        ASSERT_EQ(tile.empty(), expected.empty()) << "tile " << p << ", event " << event;
+        if (!expected.empty()) {
+            EXPECT_TRUE(tile.size() == expected.size() && cv::countNonZero(tile != expected) == 0)
+                << "tile " << p << ", event " << event << ", " << input.cutoutWidth << " x "
+                << input.cutoutHeight;
+        }
+    }
+}
+
+// Counts the inflating workers started; refuses every start when asked.
+std::atomic<int> s_workerStarts{0};
+std::atomic<bool> s_refuseWorkers{false};
+
+std::thread countingStarter(std::function<void()> work) {
+    ++s_workerStarts;
+    if (s_refuseWorkers)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(work));
+}
+
+struct StarterScope {
+    explicit StarterScope(bool refuse) : previous(setWorkerStarter(&countingStarter)) {
+        s_workerStarts = 0;
+        s_refuseWorkers = refuse;
+    }
+    ~StarterScope() { setWorkerStarter(previous); }
+    WorkerStarter previous;
+};
+
+} // namespace
+
+// The page's frames arrive from the bulk read in no fixed order: every tile
+// must still be its own event's cutout, in page order, for pages spread over
+// every chunk, with repeated and descending events, events that cannot be
+// read, cutouts larger than the frame, and a chunk that cannot be inflated.
+TEST(GalleryCore, PageTilesMatchFrameByFrameCutouts) {
+    std::vector<int> spread{5, -1, 1, 2, 3, 4, 0, 1000, 6, 5000, 6, 5};
+    for (int e = 999; e >= 0; e -= 3)
+        spread.push_back(e);
+    const std::vector<int> consecutive{400, 401, 402, 403, 404, 405, 406, 407};
+    const int sizes[][4] = {{64, 64, 0, 255}, {30, 100, 60, 140}, {1, 1, 0, 255}, {0, 5, 0, 255}};
+    for (const auto& indices : {spread, consecutive})
+        for (const auto& s : sizes)
+            expectPageMatches(measurement(), {indices, s[0], s[1], 0.34, 1, s[2], s[3], 4});
+
+    std::vector<uint8_t> pixels(30 * 80 * 100);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<uint8_t>(i * 7 % 251);
+    const std::string path = tempDir.file("damaged_page.rtdc");
+    {
+        RtdcFixtureWriter w(path);
+        w.addImageStack("image", 30, 80, 100, pixels, Storage::chunked({10, 80, 100}, 4));
+    }
+    corruptChunk(path, "/events/image", 1);
+    const auto damaged = open(path);
+    std::vector<int> all{29, 15, 3};
+    for (int e = 0; e < 30; ++e)
+        all.push_back(e);
+    const GalleryRenderResult page = renderGalleryPage(damaged, {all, 40, 30, 0.34, 0, 0, 255, 1});
+    ASSERT_EQ(page.tiles.size(), all.size());
+    for (size_t p = 0; p < all.size(); ++p)
+        EXPECT_EQ(page.tiles[p].image.empty(), all[p] >= 10 && all[p] < 20) << all[p];
+    expectPageMatches(damaged, {all, 40, 30, 0.34, 0, 50, 90, 1});
+}
+
+// A page spread over many chunks has them inflated on worker threads; with
+// no worker to be had the same tiles are inflated on the page's own thread.
+TEST(GalleryCore, SpreadPageIsInflatedOnWorkerThreads) {
+    const auto& reader = measurement();
+    reader->featureColumn("pos_x"); // the positions are no part of the count
+    reader->featureColumn("pos_y");
+    std::vector<int> spread;
+    for (int e = 995; e >= 0; e -= 10)
+        spread.push_back(e);
+    {
+        const StarterScope counting(false);
+        EXPECT_EQ(renderGalleryPage(reader, {spread, 64, 64, 0.34, 1, 60, 140, 1}).tiles.size(),
+                  spread.size());
+        EXPECT_GT(s_workerStarts.load(), 1);
+    }
+    const StarterScope refusing(true);
+    expectPageMatches(reader, {spread, 64, 64, 0.34, 1, 60, 140, 1});
 }
 
 TEST(GalleryCore, ContrastWindow) {
