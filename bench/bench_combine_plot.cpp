@@ -8,7 +8,10 @@
 // - BM_EightMainPlotUpdates: the yardstick, eight refreshes of the main
 //   plot (density colours and contours) of the same measurements, each to
 //   the end of its canvas paint.
-// The rebuild should take under a second and at most twice the yardstick.
+// The rebuild should take at most 250 ms and at most twice the yardstick.
+// "cpu_ms" is the CPU time of the whole process (every thread) per
+// iteration: the rebuild reads the datasets on several threads, so the
+// "CPU" column, the calling thread's alone, understates the work.
 
 #include "app/MainWindow.h"
 #include "compare/CombinePlotWindow.h"
@@ -24,6 +27,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <ctime>
 #include <memory>
 #include <random>
 #include <string>
@@ -62,6 +66,13 @@ std::string writeMeasurement(const TempDir& dir, int k) {
     writer.setScalarAttribute<double>("imaging:pixel size", 0.34);
     writer.close();
     return path;
+}
+
+/// CPU time of the whole process so far, in milliseconds.
+double processCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 template <typename Done> void spinUntil(Done done) {
@@ -112,11 +123,14 @@ void BM_CombineRebuildToFirstPaint(benchmark::State& state) {
         state.SkipWithError("the datasets are not in the window");
         return;
     }
+    const double cpuBefore = processCpuMs();
     for (auto _ : state) {
         window.refresh();
         window.flushRefresh();
         benchmark::DoNotOptimize(container->grab());
     }
+    state.counters["cpu_ms"] =
+        benchmark::Counter(processCpuMs() - cpuBefore, benchmark::Counter::kAvgIterations);
     state.counters["plots"] = static_cast<double>(window.plots().size());
 }
 BENCHMARK(BM_CombineRebuildToFirstPaint)
@@ -134,10 +148,12 @@ void BM_EightMainPlotUpdates(benchmark::State& state) {
     color->setCurrentIndex(color->findData(QStringLiteral("__density_kde__")));
     main.findChild<QComboBox*>(QStringLiteral("contourModeCombo"))->setCurrentIndex(1);
     auto* dock = main.findChild<Quorvex3::FilterDockWidget*>();
-    QWidget* canvas = main.findChild<Quorvex3::ScatterPlot*>(QStringLiteral("scatterPlot"))->canvas();
+    QWidget* canvas =
+        main.findChild<Quorvex3::ScatterPlot*>(QStringLiteral("scatterPlot"))->canvas();
     emit dock->filterChanged();
     main.flushPlotRequests();
     canvas->repaint();
+    const double cpuBefore = processCpuMs();
     for (auto _ : state) {
         for (int k = 0; k < kDatasets; ++k) {
             emit dock->filterChanged();
@@ -145,6 +161,8 @@ void BM_EightMainPlotUpdates(benchmark::State& state) {
             canvas->repaint();
         }
     }
+    state.counters["cpu_ms"] =
+        benchmark::Counter(processCpuMs() - cpuBefore, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_EightMainPlotUpdates)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 

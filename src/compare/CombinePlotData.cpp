@@ -1,5 +1,6 @@
 #include "compare/CombinePlotData.h"
 
+#include "compare/CombineParallel.h"
 #include "core/RTDCReader.h"
 #include "core/ShownEvents.h"
 
@@ -97,20 +98,30 @@ CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& f
     inputs.data = readCombineFilteredData(reader, filter, plain);
     CombineFilteredData& data = inputs.data;
     if (!request.withDensity) {
-        inputs.contours = computeCombineContours(data, contours.innerPercent,
-                                                 contours.outerPercent, request.scaleX,
-                                                 request.scaleY);
+        inputs.contours = computeCombineContours(data, contours.innerPercent, contours.outerPercent,
+                                                 request.scaleX, request.scaleY);
         return inputs;
     }
     if (data.x.size() < 4)
         return inputs;
     KernelDensityView view = DensityEstimator::estimateKDEWithContours(
-        data.x, data.y, contourShares(contours.innerPercent, contours.outerPercent),
-        request.scaleX, request.scaleY);
+        data.x, data.y, contourShares(contours.innerPercent, contours.outerPercent), request.scaleX,
+        request.scaleY);
     data.density = std::move(view.densities);
     inputs.contours = std::move(view.levels);
     keepFiniteDensities(data);
     return inputs;
+}
+
+std::vector<CombinePlotInputs> readAllCombinePlotInputs(const std::vector<CombineInputsJob>& jobs,
+                                                        const CombineContourRequest& contours) {
+    std::vector<CombinePlotInputs> all(jobs.size());
+    runCombineJobs(jobs.size(), [&](size_t i) {
+        const CombineInputsJob& job = jobs[i];
+        if (job.reader != nullptr)
+            all[i] = readCombinePlotInputs(*job.reader, job.filter, job.request, contours);
+    });
+    return all;
 }
 
 CombineFilteredData dotsForAxes(const CombineFilteredData& data, ScaleMode scaleX,
@@ -150,9 +161,9 @@ DensityColorRange densityColorRange(const std::vector<double>& density) {
     return {*low, *high == *low ? *low + 1.0 : *high};
 }
 
-std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, double innerPercent,
-                                                 double outerPercent, ScaleMode scaleX,
-                                                 ScaleMode scaleY) {
+std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data,
+                                                 double innerPercent, double outerPercent,
+                                                 ScaleMode scaleX, ScaleMode scaleY) {
     if (data.x.size() < 4 || data.x.size() != data.y.size())
         return {};
     return DensityEstimator::computeContoursTransformed(

@@ -77,9 +77,9 @@ DensityColorRange densityColorRange(const std::vector<double>& density);
 /// percentages (in either order: the smaller share is always the first,
 /// dashed level), estimated on the given axis scales, points in data units.
 /// No levels for fewer than 4 events.
-std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, double innerPercent,
-                                                 double outerPercent, ScaleMode scaleX,
-                                                 ScaleMode scaleY);
+std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data,
+                                                 double innerPercent, double outerPercent,
+                                                 ScaleMode scaleX, ScaleMode scaleY);
 
 /// Contours a rebuild draws of a dataset: the "Inner:" and "Outer:"
 /// percentages, in either order.
@@ -106,5 +106,21 @@ struct CombinePlotInputs {
 CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
                                         const CombineDataRequest& request,
                                         const CombineContourRequest& contours);
+
+/// One dataset of a rebuild, as readCombinePlotInputs takes it.
+struct CombineInputsJob {
+    /// Not owned; must outlive the call. Null: the dataset shows no events
+    /// (its inputs stay empty, without labels).
+    RTDCReader* reader = nullptr;
+    EventFilter filter; ///< the dataset's effective filter
+    CombineDataRequest request;
+};
+
+/// readCombinePlotInputs of every job with the same contour request, the
+/// datasets on several threads at once: entry i is exactly what
+/// readCombinePlotInputs gives for job i, whatever the thread count. Readers
+/// may repeat (their column reads are thread-safe).
+std::vector<CombinePlotInputs> readAllCombinePlotInputs(const std::vector<CombineInputsJob>& jobs,
+                                                        const CombineContourRequest& contours);
 
 } // namespace Quorvex3

@@ -195,20 +195,26 @@ CombinePlotWindow::readAllInputs(bool withDensity, bool withContours) const {
     std::vector<std::optional<CombinePlotInputs>> all(m_refs.size());
     CombineContourRequest contours = contourRequest();
     contours.on = contours.on && withContours;
-    const EventFilter none;
+    // The store and the cards are read here; the datasets are then read,
+    // filtered and estimated side by side.
+    std::vector<CombineInputsJob> jobs;
+    std::vector<size_t> positions;
     for (int i = 0; i < datasetCount(); ++i) {
         const CombineDatasetRef ref = currentRef(i);
         const DatasetEntry* entry = findDatasetEntry(ref.datasetId);
         if (!entry)
             continue;
-        std::optional<CombinePlotInputs>& in = all[static_cast<size_t>(i)];
-        in.emplace();
+        all[static_cast<size_t>(i)].emplace();
         // An unloaded dataset or a closed reader contributes no events.
         if (!entry->featuresLoaded || !entry->reader || !m_store)
             continue;
-        *in = readCombinePlotInputs(*entry->reader, m_store->buildEffectiveFilter(entry),
-                                    dataRequest(ref, withDensity && m_colorMode == 0), contours);
+        jobs.push_back({entry->reader.get(), m_store->buildEffectiveFilter(entry),
+                        dataRequest(ref, withDensity && m_colorMode == 0)});
+        positions.push_back(static_cast<size_t>(i));
     }
+    std::vector<CombinePlotInputs> read = readAllCombinePlotInputs(jobs, contours);
+    for (size_t j = 0; j < read.size(); ++j)
+        all[positions[j]] = std::move(read[j]);
     return all;
 }
 
