@@ -389,8 +389,14 @@ void CombinePlotWindow::renderInputsOnPlot(QwtPlot* plot, const CombinePlotInput
     if (m_contourCombo->currentIndex() != 2) {
         // Qwt's log engine would put values <= 0 at 1e-100 and stretch the
         // axis down to there; they are counted on the card instead.
-        const FilteredData dots = dotsForAxes(data, axisScaleOf(plot, QwtPlot::xBottom),
-                                              axisScaleOf(plot, QwtPlot::yLeft));
+        const ScaleMode sx = axisScaleOf(plot, QwtPlot::xBottom);
+        const ScaleMode sy = axisScaleOf(plot, QwtPlot::yLeft);
+        // Only a log axis leaves events out; other axes draw the data as
+        // they are, without a copy.
+        std::optional<FilteredData> onLogAxes;
+        if (sx == ScaleMode::Log || sy == ScaleMode::Log)
+            onLogAxes = dotsForAxes(data, sx, sy);
+        const FilteredData& dots = onLogAxes ? *onLogAxes : data;
         if (m_colorMode == 1 || m_colorMode == 2) {
             const QColor color = m_colorMode == 1 ? ref.color : m_exportSettings.uniformColor;
             attachColoredDots(plot, dots, color);
