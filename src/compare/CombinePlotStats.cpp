@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <utility>
 
 namespace Quorvex3 {
 
@@ -47,13 +48,15 @@ void placeRanks(std::vector<double>& values, size_t lo, size_t hi, const size_t*
     placeRanks(values, *middle + 1, hi, middle + 1, last);
 }
 
-// Where the statistics of `feature` come from in a row, or null.
-const std::vector<double>* valuesOf(const CombineStatsInput& position, const std::string& feature) {
+// Where the statistics of `feature` come from in a row (values, and their
+// summary when given), or no values.
+std::pair<const std::vector<double>*, const CombinePlotStats*>
+valuesOf(const CombineStatsInput& position, const std::string& feature) {
     if (feature == position.xFeature)
-        return &position.data->x;
+        return {&position.data->x, position.xStats};
     if (feature == position.yFeature)
-        return &position.data->y;
-    return nullptr;
+        return {&position.data->y, position.yStats};
+    return {nullptr, nullptr};
 }
 
 } // namespace
@@ -119,8 +122,12 @@ CombineStatsTable buildCombineStatsTable(const std::vector<CombineStatsInput>& p
         row.known = true;
         row.n = position.data->x.size();
         for (size_t k = 0; k < table.features.size(); ++k) {
-            const std::vector<double>* values = valuesOf(position, table.features[k]);
-            if (values != nullptr && !values->empty())
+            const auto [values, summary] = valuesOf(position, table.features[k]);
+            if (values == nullptr || values->empty())
+                continue;
+            if (summary != nullptr)
+                row.groups[k] = *summary;
+            else
                 cells.push_back({&row.groups[k], values});
         }
     }
