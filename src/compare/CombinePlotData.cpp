@@ -1,10 +1,12 @@
 #include "compare/CombinePlotData.h"
 
+#include "compare/CombineParallel.h"
 #include "core/RTDCReader.h"
 #include "core/ShownEvents.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 namespace Quorvex3 {
@@ -46,6 +48,32 @@ std::vector<double> contourShares(double innerPercent, double outerPercent) {
     return {std::min(a, b), std::max(a, b)};
 }
 
+// Whether `previous` was estimated as `request` and `contours` ask, from
+// every event it holds. Feature names do not count: the values do.
+bool sameEstimation(const CombinePlotInputs& previous, const CombineDataRequest& request,
+                    const CombineContourRequest& contours) {
+    const CombineDataRequest& was = previous.request;
+    const CombineContourRequest& wasContours = previous.contourRequest;
+    return previous.complete && was.scaleX == request.scaleX && was.scaleY == request.scaleY &&
+           was.withDensity == request.withDensity && wasContours.on == contours.on &&
+           (!contours.on || (wasContours.innerPercent == contours.innerPercent &&
+                             wasContours.outerPercent == contours.outerPercent));
+}
+
+// Equal bit for bit (so 0.0 and -0.0 differ, as they may for a scale).
+bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
+// Kernel densities of the events in the space the request's axes show.
+std::vector<double> kernelDensities(const CombineFilteredData& data,
+                                    const CombineDataRequest& request) {
+    return DensityEstimator::estimateNaNSafe(applyScaleTransform(data.x, request.scaleX),
+                                             applyScaleTransform(data.y, request.scaleY),
+                                             DensityMethod::KDE);
+}
+
 bool isPositiveWhereLog(double value, ScaleMode mode) {
     return mode != ScaleMode::Log || value > 0.0;
 }
@@ -77,40 +105,93 @@ CombineFilteredData readCombineFilteredData(RTDCReader& reader, const EventFilte
     }
     if (!request.withDensity || data.x.size() < 4)
         return data;
-    data.density = DensityEstimator::estimateNaNSafe(applyScaleTransform(data.x, request.scaleX),
-                                                     applyScaleTransform(data.y, request.scaleY),
-                                                     DensityMethod::KDE);
+    data.density = kernelDensities(data, request);
     keepFiniteDensities(data);
     return data;
 }
 
-CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
-                                        const CombineDataRequest& request,
-                                        const CombineContourRequest& contours) {
+namespace {
+
+// readCombinePlotInputs without the summaries.
+CombinePlotInputs readInputsOnly(RTDCReader& reader, const EventFilter& filter,
+                                 const CombineDataRequest& request,
+                                 const CombineContourRequest& contours,
+                                 const CombinePlotInputs* previous) {
     CombinePlotInputs inputs;
-    if (!contours.on) {
-        inputs.data = readCombineFilteredData(reader, filter, request);
-        return inputs;
-    }
+    inputs.request = request;
+    inputs.contourRequest = contours;
     CombineDataRequest plain = request;
     plain.withDensity = false;
     inputs.data = readCombineFilteredData(reader, filter, plain);
     CombineFilteredData& data = inputs.data;
+    if (previous && sameEstimation(*previous, request, contours) &&
+        sameBits(previous->data.x, data.x) && sameBits(previous->data.y, data.y)) {
+        data.density = previous->data.density;
+        inputs.contours = previous->contours;
+        return inputs;
+    }
     if (!request.withDensity) {
-        inputs.contours = computeCombineContours(data, contours.innerPercent,
-                                                 contours.outerPercent, request.scaleX,
-                                                 request.scaleY);
+        if (contours.on)
+            inputs.contours = computeCombineContours(
+                data, contours.innerPercent, contours.outerPercent, request.scaleX, request.scaleY);
         return inputs;
     }
     if (data.x.size() < 4)
         return inputs;
-    KernelDensityView view = DensityEstimator::estimateKDEWithContours(
-        data.x, data.y, contourShares(contours.innerPercent, contours.outerPercent),
-        request.scaleX, request.scaleY);
-    data.density = std::move(view.densities);
-    inputs.contours = std::move(view.levels);
+    if (contours.on) {
+        KernelDensityView view = DensityEstimator::estimateKDEWithContours(
+            data.x, data.y, contourShares(contours.innerPercent, contours.outerPercent),
+            request.scaleX, request.scaleY);
+        data.density = std::move(view.densities);
+        inputs.contours = std::move(view.levels);
+    } else {
+        data.density = kernelDensities(data, request);
+    }
+    const size_t estimated = data.x.size();
     keepFiniteDensities(data);
+    inputs.complete = data.x.size() == estimated;
     return inputs;
+}
+
+} // namespace
+
+CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
+                                        const CombineDataRequest& request,
+                                        const CombineContourRequest& contours,
+                                        const CombinePlotInputs* previous) {
+    CombinePlotInputs inputs = readInputsOnly(reader, filter, request, contours, previous);
+    // A summary depends on the column's values alone.
+    if (previous && sameBits(previous->data.x, inputs.data.x))
+        inputs.xStats = previous->xStats;
+    if (previous && sameBits(previous->data.y, inputs.data.y))
+        inputs.yStats = previous->yStats;
+    return inputs;
+}
+
+void summarizeCombinePlotInputs(const std::vector<CombinePlotInputs*>& all) {
+    std::vector<std::pair<const std::vector<double>*, std::optional<CombinePlotStats>*>> missing;
+    for (CombinePlotInputs* in : all) {
+        if (in == nullptr)
+            continue;
+        if (!in->xStats && !in->data.x.empty())
+            missing.emplace_back(&in->data.x, &in->xStats);
+        if (!in->yStats && !in->data.y.empty())
+            missing.emplace_back(&in->data.y, &in->yStats);
+    }
+    runCombineJobs(missing.size(),
+                   [&missing](size_t i) { *missing[i].second = computeStats(*missing[i].first); });
+}
+
+std::vector<CombinePlotInputs> readAllCombinePlotInputs(const std::vector<CombineInputsJob>& jobs,
+                                                        const CombineContourRequest& contours) {
+    std::vector<CombinePlotInputs> all(jobs.size());
+    runCombineJobs(jobs.size(), [&](size_t i) {
+        const CombineInputsJob& job = jobs[i];
+        if (job.reader != nullptr)
+            all[i] =
+                readCombinePlotInputs(*job.reader, job.filter, job.request, contours, job.previous);
+    });
+    return all;
 }
 
 CombineFilteredData dotsForAxes(const CombineFilteredData& data, ScaleMode scaleX,
@@ -150,9 +231,9 @@ DensityColorRange densityColorRange(const std::vector<double>& density) {
     return {*low, *high == *low ? *low + 1.0 : *high};
 }
 
-std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, double innerPercent,
-                                                 double outerPercent, ScaleMode scaleX,
-                                                 ScaleMode scaleY) {
+std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data,
+                                                 double innerPercent, double outerPercent,
+                                                 ScaleMode scaleX, ScaleMode scaleY) {
     if (data.x.size() < 4 || data.x.size() != data.y.size())
         return {};
     return DensityEstimator::computeContoursTransformed(

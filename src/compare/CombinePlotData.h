@@ -5,10 +5,12 @@
 // can show of them. GUI-free; the combined plot window converts the results
 // into plot items.
 
+#include "compare/CombinePlotStats.h"
 #include "core/EventFilter.h"
 #include "core/ScaleTransform.h"
 #include "density/DensityEstimator.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,9 +79,9 @@ DensityColorRange densityColorRange(const std::vector<double>& density);
 /// percentages (in either order: the smaller share is always the first,
 /// dashed level), estimated on the given axis scales, points in data units.
 /// No levels for fewer than 4 events.
-std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data, double innerPercent,
-                                                 double outerPercent, ScaleMode scaleX,
-                                                 ScaleMode scaleY);
+std::vector<ContourLevel> computeCombineContours(const CombineFilteredData& data,
+                                                 double innerPercent, double outerPercent,
+                                                 ScaleMode scaleX, ScaleMode scaleY);
 
 /// Contours a rebuild draws of a dataset: the "Inner:" and "Outer:"
 /// percentages, in either order.
@@ -98,13 +100,55 @@ struct CombinePlotInputs {
     /// As computeCombineContours gives it for the data and the request's
     /// scales; empty when contours are off or there are fewer than 4 events.
     std::vector<ContourLevel> contours;
+    /// What the densities and contours were worked out for, so that a later
+    /// read can tell whether they still hold.
+    CombineDataRequest request;
+    CombineContourRequest contourRequest;
+    /// No event was left out after the estimation (no non-finite density),
+    /// so `data` holds exactly the events the estimation saw.
+    bool complete = true;
+    /// Summaries of `data.x` and `data.y` once worked out (for the
+    /// statistics table); empty until then.
+    std::optional<CombinePlotStats> xStats;
+    std::optional<CombinePlotStats> yStats;
 };
 
 /// Reads the dataset once for a rebuild. With a heat map and contours, the
 /// densities and the contour levels come from one density grid (the same
 /// numbers as estimating each on its own).
+///
+/// `previous`, when given, is an earlier result for the same dataset: its
+/// densities and contours are taken over instead of estimated again when
+/// they were worked out on the same scales, with the same colour and contour
+/// request, from exactly the x and y values shown now (they depend on
+/// nothing else); its summary of x (of y) when x (y) holds exactly the same
+/// values. The result is the same either way.
 CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
                                         const CombineDataRequest& request,
-                                        const CombineContourRequest& contours);
+                                        const CombineContourRequest& contours,
+                                        const CombinePlotInputs* previous = nullptr);
+
+/// Works out the summaries of x and y that the inputs do not hold yet
+/// (columns without values get none), the columns on several threads at
+/// once. Null entries are skipped.
+void summarizeCombinePlotInputs(const std::vector<CombinePlotInputs*>& all);
+
+/// One dataset of a rebuild, as readCombinePlotInputs takes it.
+struct CombineInputsJob {
+    /// Not owned; must outlive the call. Null: the dataset shows no events
+    /// (its inputs stay empty, without labels).
+    RTDCReader* reader = nullptr;
+    EventFilter filter; ///< the dataset's effective filter
+    CombineDataRequest request;
+    /// Not owned, may be null: the dataset's inputs of an earlier rebuild.
+    const CombinePlotInputs* previous = nullptr;
+};
+
+/// readCombinePlotInputs of every job with the same contour request, the
+/// datasets on several threads at once: entry i is exactly what
+/// readCombinePlotInputs gives for job i, whatever the thread count. Readers
+/// may repeat (their column reads are thread-safe).
+std::vector<CombinePlotInputs> readAllCombinePlotInputs(const std::vector<CombineInputsJob>& jobs,
+                                                        const CombineContourRequest& contours);
 
 } // namespace Quorvex3

@@ -195,20 +195,28 @@ CombinePlotWindow::readAllInputs(bool withDensity, bool withContours) const {
     std::vector<std::optional<CombinePlotInputs>> all(m_refs.size());
     CombineContourRequest contours = contourRequest();
     contours.on = contours.on && withContours;
-    const EventFilter none;
+    // The store and the cards are read here; the datasets are then read,
+    // filtered and estimated side by side.
+    std::vector<CombineInputsJob> jobs;
+    std::vector<size_t> positions;
     for (int i = 0; i < datasetCount(); ++i) {
         const CombineDatasetRef ref = currentRef(i);
         const DatasetEntry* entry = findDatasetEntry(ref.datasetId);
         if (!entry)
             continue;
-        std::optional<CombinePlotInputs>& in = all[static_cast<size_t>(i)];
-        in.emplace();
+        all[static_cast<size_t>(i)].emplace();
         // An unloaded dataset or a closed reader contributes no events.
         if (!entry->featuresLoaded || !entry->reader || !m_store)
             continue;
-        *in = readCombinePlotInputs(*entry->reader, m_store->buildEffectiveFilter(entry),
-                                    dataRequest(ref, withDensity && m_colorMode == 0), contours);
+        const auto kept = m_keptInputs.find(ref.datasetId);
+        jobs.push_back({entry->reader.get(), m_store->buildEffectiveFilter(entry),
+                        dataRequest(ref, withDensity && m_colorMode == 0),
+                        kept == m_keptInputs.end() ? nullptr : &kept->second});
+        positions.push_back(static_cast<size_t>(i));
     }
+    std::vector<CombinePlotInputs> read = readAllCombinePlotInputs(jobs, contours);
+    for (size_t j = 0; j < read.size(); ++j)
+        all[positions[j]] = std::move(read[j]);
     return all;
 }
 
@@ -231,8 +239,10 @@ const CombinePlotInputs* CombinePlotWindow::rebuildInputsAt(int index) const {
 void CombinePlotWindow::rebuildPlots() {
     ++m_plotRebuilds;
     clearPlots();
-    if (m_refs.empty())
+    if (m_refs.empty()) {
+        m_keptInputs.clear();
         return;
+    }
     // Every dataset is read, filtered and estimated once for all plots,
     // limits, warnings and statistics of this rebuild.
     const bool dots = m_contourCombo->currentIndex() != 2;
@@ -296,6 +306,11 @@ void CombinePlotWindow::rebuildPlots() {
     updateScaleWarnings();
     updateStatsTable();
     m_inRebuild = false;
+    m_keptInputs.clear();
+    for (size_t i = 0; i < m_rebuildInputs.size() && i < m_refs.size(); ++i) {
+        if (m_rebuildInputs[i])
+            m_keptInputs[m_refs[i].datasetId] = std::move(*m_rebuildInputs[i]);
+    }
     m_rebuildInputs.clear();
     m_rebuildLimits.reset();
 }
@@ -374,8 +389,14 @@ void CombinePlotWindow::renderInputsOnPlot(QwtPlot* plot, const CombinePlotInput
     if (m_contourCombo->currentIndex() != 2) {
         // Qwt's log engine would put values <= 0 at 1e-100 and stretch the
         // axis down to there; they are counted on the card instead.
-        const FilteredData dots = dotsForAxes(data, axisScaleOf(plot, QwtPlot::xBottom),
-                                              axisScaleOf(plot, QwtPlot::yLeft));
+        const ScaleMode sx = axisScaleOf(plot, QwtPlot::xBottom);
+        const ScaleMode sy = axisScaleOf(plot, QwtPlot::yLeft);
+        // Only a log axis leaves events out; other axes draw the data as
+        // they are, without a copy.
+        std::optional<FilteredData> onLogAxes;
+        if (sx == ScaleMode::Log || sy == ScaleMode::Log)
+            onLogAxes = dotsForAxes(data, sx, sy);
+        const FilteredData& dots = onLogAxes ? *onLogAxes : data;
         if (m_colorMode == 1 || m_colorMode == 2) {
             const QColor color = m_colorMode == 1 ? ref.color : m_exportSettings.uniformColor;
             attachColoredDots(plot, dots, color);
@@ -517,12 +538,26 @@ void CombinePlotWindow::fillStatsTable() {
     if (m_refs.empty())
         return;
     std::vector<std::optional<CombinePlotInputs>> read;
-    const auto& all = currentInputs(read, false, false);
+    // The summaries go into the rebuild's inputs, which the next rebuild
+    // takes them over from while the values stay the same.
+    std::vector<std::optional<CombinePlotInputs>>& all =
+        m_inRebuild ? m_rebuildInputs : (read = readAllInputs(false, false));
+    std::vector<CombinePlotInputs*> summarized;
+    for (std::optional<CombinePlotInputs>& in : all)
+        summarized.push_back(in ? &*in : nullptr);
+    summarizeCombinePlotInputs(summarized);
     std::vector<CombineStatsInput> positions;
     for (int i = 0; i < datasetCount(); ++i) {
         const CombineDatasetRef ref = currentRef(i);
         const auto& in = all[static_cast<size_t>(i)];
-        positions.push_back({ref.xFeature, ref.yFeature, in ? &in->data : nullptr});
+        CombineStatsInput& position = positions.emplace_back();
+        position.xFeature = ref.xFeature;
+        position.yFeature = ref.yFeature;
+        if (in) {
+            position.data = &in->data;
+            position.xStats = in->xStats ? &*in->xStats : nullptr;
+            position.yStats = in->yStats ? &*in->yStats : nullptr;
+        }
     }
     const CombineStatsTable table = buildCombineStatsTable(positions);
     if (table.features.empty())

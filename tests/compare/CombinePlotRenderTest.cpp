@@ -87,6 +87,86 @@ TEST_F(CombinePlots, SamePlotLegendListsEachDatasetOnce) {
     }
 }
 
+// ---- kept estimates -------------------------------------------------------
+
+// Heat-map dots and contour lines of every plot, in plot order.
+struct Drawn {
+    std::vector<std::vector<QwtPoint3D>> dots;
+    std::vector<std::vector<QPointF>> lines;
+};
+
+Drawn drawnBy(const CombinePlotWindow& window) {
+    Drawn drawn;
+    for (QwtPlot* plot : window.plots()) {
+        for (QwtPlotItem* item : plot->itemList(QwtPlotItem::Rtti_PlotSpectroCurve)) {
+            // The spectro curve's samples sit in a private base (Qwt 6.1).
+            const auto* store =
+                (const QwtSeriesStore<QwtPoint3D>*)static_cast<RoundSpectroCurve*>(item);
+            std::vector<QwtPoint3D>& dots = drawn.dots.emplace_back();
+            for (size_t i = 0; i < store->dataSize(); ++i)
+                dots.push_back(store->sample(static_cast<int>(i)));
+        }
+        for (QwtPlotItem* item : plot->itemList(QwtPlotItem::Rtti_PlotCurve)) {
+            auto* curve = static_cast<QwtPlotCurve*>(item);
+            if (curve->style() != QwtPlotCurve::Lines)
+                continue;
+            std::vector<QPointF>& line = drawn.lines.emplace_back();
+            for (size_t i = 0; i < curve->dataSize(); ++i)
+                line.push_back(curve->sample(static_cast<int>(i)));
+        }
+    }
+    return drawn;
+}
+
+// The statistics table's cells, row after row.
+QStringList statsCells(const CombinePlotWindow& window) {
+    QStringList cells;
+    const auto* table = window.findChild<QTableWidget*>(QStringLiteral("statsTable"));
+    for (int r = 0; r < table->rowCount(); ++r)
+        for (int c = 0; c < table->columnCount(); ++c)
+            cells << (table->item(r, c) ? table->item(r, c)->text() : QStringLiteral("-"));
+    return cells;
+}
+
+// A refresh takes the previous rebuild's densities, contours and statistics
+// over only for a dataset whose shown events are unchanged: after one
+// dataset's filter changed, every plot and the table are as a window opened
+// afresh shows them.
+TEST_F(CombinePlots, RefreshAfterAFilterChangeDrawsWhatANewWindowDraws) {
+    DatasetEntry* first = add("a.rtdc", population(300));
+    add("b.rtdc", population(400, 8.0, 0.01));
+    auto look = [](CombinePlotWindow& w) {
+        w.show();
+        w.findChild<QDockWidget*>(QStringLiteral("statsDock"))->show();
+        childOf<QComboBox>(w, "contourCombo")->setCurrentIndex(1);
+        childOf<QComboBox>(w, "displayCombo")->setCurrentIndex(1);
+        childOf<QComboBox>(w, "colorCombo")->setCurrentIndex(0);
+    };
+    look(*window);
+    const Drawn before = drawnBy(*window);
+    const QStringList cellsBefore = statsCells(*window);
+    ASSERT_EQ(before.dots.size(), 2u);
+    first->filter.addRule({0, "area_um", "", 35, 60, {}, 0, 0, true, false, ""});
+    window->refresh();
+    window->flushRefresh();
+    const Drawn after = drawnBy(*window);
+
+    CombinePlotWindow fresh(&main->store(), main.get());
+    fresh.resize(1200, 900);
+    fresh.addAllDatasets();
+    look(fresh);
+    const Drawn expected = drawnBy(fresh);
+    ASSERT_EQ(after.dots.size(), 2u);
+    EXPECT_TRUE(after.dots == expected.dots);
+    EXPECT_TRUE(after.lines == expected.lines);
+    EXPECT_LT(after.dots[0].size(), before.dots[0].size());
+    EXPECT_TRUE(after.dots[1] == before.dots[1]);
+    ASSERT_EQ(cellsBefore.size(), 2 * (2 + 12));
+    EXPECT_EQ(statsCells(*window), statsCells(fresh));
+    EXPECT_NE(statsCells(*window).mid(0, 14), cellsBefore.mid(0, 14));
+    EXPECT_EQ(statsCells(*window).mid(14), cellsBefore.mid(14));
+}
+
 // ---- limits ---------------------------------------------------------------
 
 TEST_F(CombinePlots, SyncedLimitsPadTheDataAndLeaveAxesWithoutDataAutomatic) {
@@ -154,10 +234,9 @@ TEST_F(CombinePlots, LogAxisWithValuesAtOrBelowZero) {
 // with their modulus at their last point, and not for any other pair.
 TEST_F(CombinePlots, IsolinesFollowTheFeaturePairAndCarryTheirModulus) {
     const std::string base = dir.file("program");
-    testing::writeText(base + "/data/LUT_LE_2D_FEM.txt",
-                       testing::lutText(testing::gridTable(nullptr, [](double, double d) {
-                           return 10 * d;
-                       })));
+    testing::writeText(
+        base + "/data/LUT_LE_2D_FEM.txt",
+        testing::lutText(testing::gridTable(nullptr, [](double, double d) { return 10 * d; })));
     main->findChild<EModulus*>()->setLUTSearchDir(QString::fromStdString(base));
     add("iso.rtdc", population(30));
     setCheck("isoCheck", true);

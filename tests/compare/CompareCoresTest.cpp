@@ -4,6 +4,7 @@
 // are quoted there); limits, grids, contrast windows and cutout sizes
 // against hand-computed values.
 
+#include "compare/CombineParallel.h"
 #include "compare/CombinePlotAxes.h"
 #include "compare/CombinePlotStats.h"
 #include "compare/GalleryContrast.h"
@@ -14,9 +15,15 @@
 #include "support/PythonOracle.h"
 #include "support/RtdcFixtureWriter.h"
 
+#include <QThreadPool>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <random>
+#include <stdexcept>
+#include <string>
 #include <cmath>
 #include <limits>
 #include <system_error>
@@ -91,7 +98,7 @@ std::vector<OracleCase> oracle(const std::string& kind) {
 
 TEST(CombinePlotCore, StatsMatchNumpy) {
     const auto cases = oracle("STATS");
-    ASSERT_EQ(cases.size(), 5u);
+    ASSERT_EQ(cases.size(), 8u);
     for (const auto& c : cases) {
         const CombinePlotStats s = computeStats(c.groups[1]);
         const double got[] = {s.mean, s.sd, s.q1, s.median, s.q3, s.iqr};
@@ -99,6 +106,40 @@ TEST(CombinePlotCore, StatsMatchNumpy) {
             EXPECT_NEAR(got[k], c.groups[0][k], 1e-12 * std::abs(c.groups[0][k]) + 1e-13) << k;
     }
     EXPECT_EQ(computeStats({}).sd, 0.0);
+}
+
+// The quartiles come from a few selections instead of a sort: they must be
+// the very numbers of interpolating in the fully sorted column, for every
+// size (the ranks land on the ends, on neighbours and on repeats) and order.
+TEST(CombinePlotCore, StatsQuartilesAreThoseOfTheSortedColumn) {
+    std::mt19937 rng(7);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::uniform_int_distribution<int> fewValues(0, 3);
+    auto column = [&](size_t n, int kind) {
+        std::vector<double> v(n);
+        for (size_t i = 0; i < n; ++i) {
+            const double t = static_cast<double>(i);
+            v[i] = kind == 0 ? normal(rng) : kind == 1 ? fewValues(rng) : kind == 2 ? t : -t;
+        }
+        return v;
+    };
+    for (const size_t n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 100, 1001, 100003}) {
+        for (int kind = 0; kind < 4; ++kind) { // random, four values, ascending, descending
+            const std::vector<double> v = column(n, kind);
+            std::vector<double> sorted(v);
+            std::sort(sorted.begin(), sorted.end());
+            auto q = [&](double p) {
+                const double h = p * static_cast<double>(n - 1);
+                const size_t i = static_cast<size_t>(h);
+                const double f = h - static_cast<double>(i);
+                return i + 1 < n ? sorted[i] * (1.0 - f) + f * sorted[i + 1] : sorted[i];
+            };
+            const CombinePlotStats s = computeStats(v);
+            EXPECT_TRUE(s.q1 == q(0.25) && s.median == q(0.5) && s.q3 == q(0.75) &&
+                        s.iqr == q(0.75) - q(0.25))
+                << n << " " << kind << ": " << s.q1 << " " << s.median << " " << s.q3;
+        }
+    }
 }
 
 TEST(CombinePlotCore, AxisLimitsPadInTheAxisSpace) {
@@ -201,6 +242,190 @@ TEST(CombinePlotCore, OneReadPerRebuildGivesTheSeparateDensitiesAndContours) {
     }
 }
 
+// The datasets of a rebuild are read side by side: each must come out as
+// reading it alone does, bit for bit, on one pool thread or many, with
+// filters, repeated readers, log scales and a dataset without a reader.
+TEST(CombinePlotCore, DatasetsReadTogetherAreThoseReadAlone) {
+    std::vector<std::shared_ptr<RTDCReader>> readers;
+    for (int k = 0; k < 3; ++k) {
+        std::mt19937 rng(static_cast<unsigned>(40 + k));
+        std::normal_distribution<double> area(50.0 + 10.0 * k, 12.0);
+        std::normal_distribution<double> deform(0.03, 0.01);
+        std::vector<double> a(6000 + 1000 * static_cast<size_t>(k)), d(a.size());
+        for (size_t i = 0; i < a.size(); ++i) {
+            a[i] = area(rng);
+            d[i] = i % 97 == 0 ? kNaN : deform(rng);
+        }
+        RtdcFixtureWriter w(tempDir.file("together" + std::to_string(k) + ".rtdc"));
+        w.addColumn("area_um", a);
+        w.addColumn("deform", d);
+        w.close();
+        readers.push_back(open(w.path()));
+    }
+    EventFilter someArea;
+    someArea.addRule({0, "area_um", "", 40, 70, {}, 0, 0, true, false, ""});
+    const std::vector<CombineInputsJob> jobs = {
+        {readers[0].get(), {}, {"area_um", "deform", kLin, kLin, true}},
+        {readers[1].get(), someArea, {"area_um", "deform", kLog, kPseudo, true}},
+        {nullptr, {}, {"area_um", "deform", kLin, kLin, true}},
+        {readers[2].get(), {}, {"deform", "area_um", kPseudo, kLog, false}},
+        {readers[0].get(), someArea, {"area_um", "deform", kLin, kLog, false}},
+        {readers[1].get(), {}, {"area_um", "nothing", kLin, kLin, true}}};
+    const int poolThreads = QThreadPool::globalInstance()->maxThreadCount();
+    for (const CombineContourRequest contours :
+         {CombineContourRequest{true, 50, 95}, CombineContourRequest{false, 50, 95}}) {
+        for (const int threads : {1, 2, 8}) {
+            QThreadPool::globalInstance()->setMaxThreadCount(threads);
+            const std::vector<CombinePlotInputs> all = readAllCombinePlotInputs(jobs, contours);
+            ASSERT_EQ(all.size(), jobs.size());
+            for (size_t j = 0; j < jobs.size(); ++j) {
+                const CombinePlotInputs alone =
+                    jobs[j].reader ? readCombinePlotInputs(*jobs[j].reader, jobs[j].filter,
+                                                           jobs[j].request, contours)
+                                   : CombinePlotInputs{};
+                const CombinePlotInputs& got = all[j];
+                EXPECT_TRUE(got.data.x == alone.data.x && got.data.y == alone.data.y &&
+                            got.data.density == alone.data.density &&
+                            got.data.xLabel == alone.data.xLabel)
+                    << j << " threads " << threads;
+                ASSERT_EQ(got.contours.size(), alone.contours.size()) << j;
+                for (size_t k = 0; k < got.contours.size(); ++k) {
+                    EXPECT_TRUE(got.contours[k].threshold == alone.contours[k].threshold &&
+                                got.contours[k].paths == alone.contours[k].paths)
+                        << j << " level " << k;
+                }
+            }
+            EXPECT_TRUE(all[2].data.x.empty() && all[2].data.xLabel.empty());
+            EXPECT_TRUE(!all[0].data.density.empty() &&
+                        all[0].contours.size() == (contours.on ? 2u : 0u));
+        }
+    }
+    QThreadPool::globalInstance()->setMaxThreadCount(poolThreads);
+}
+
+// A rebuild takes the densities and contours of the previous one over only
+// while they were worked out from the very values and for the very
+// estimation asked now; any change of values, scales, colour or contour
+// request, or an estimation that left events out, estimates again.
+TEST(CombinePlotCore, KeptEstimatesServeOnlyUnchangedInputs) {
+    std::vector<double> area(3000), deform(3000);
+    std::mt19937 rng(5);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    for (size_t i = 0; i < area.size(); ++i) {
+        area[i] = 60.0 + 12.0 * normal(rng);
+        deform[i] = 0.03 + 0.01 * normal(rng);
+    }
+    RtdcFixtureWriter w(tempDir.file("kept.rtdc"));
+    w.addColumn("area_um", area);
+    w.addColumn("deform", deform);
+    w.close();
+    const auto reader = open(w.path());
+    const CombineDataRequest heat{"area_um", "deform", kLin, kLin, true};
+    const CombineContourRequest contours{true, 50, 95};
+    // A marked copy of the first read: whatever comes out of it was taken over.
+    CombinePlotInputs marked = readCombinePlotInputs(*reader, {}, heat, contours);
+    ASSERT_TRUE(marked.data.density.size() == 3000 && marked.contours.size() == 2);
+    marked.data.density[0] += 1.0;
+    marked.contours[0].threshold = -1.0;
+    auto takenOver = [&](const CombinePlotInputs& in) {
+        return in.data.density[0] == marked.data.density[0] && in.contours[0].threshold == -1.0;
+    };
+    EXPECT_TRUE(takenOver(readCombinePlotInputs(*reader, {}, heat, contours, &marked)));
+    // The feature names alone do not count: the same values under another name do.
+    reader->addCalculatedFeature("area_copy", area);
+    EXPECT_TRUE(takenOver(readCombinePlotInputs(
+        *reader, {}, {"area_copy", "deform", kLin, kLin, true}, contours, &marked)));
+
+    EventFilter fewer;
+    fewer.addRule({0, "area_um", "", 0, 70, {}, 0, 0, true, false, ""});
+    std::vector<double> shifted(area);
+    shifted[17] += 1e-9;
+    reader->addCalculatedFeature("area_shifted", shifted);
+    using Change = std::tuple<const char*, EventFilter, CombineDataRequest, CombineContourRequest>;
+    const Change changes[] = {
+        {"filter", fewer, heat, contours},
+        {"one value", {}, {"area_shifted", "deform", kLin, kLin, true}, contours},
+        {"x scale", {}, {"area_um", "deform", kPseudo, kLin, true}, contours},
+        {"y scale", {}, {"area_um", "deform", kLin, kLog, true}, contours},
+        {"colour", {}, {"area_um", "deform", kLin, kLin, false}, contours},
+        {"inner", {}, heat, {true, 60, 95}},
+        {"outer", {}, heat, {true, 50, 90}},
+        {"contours off", {}, heat, {false, 50, 95}}};
+    for (const auto& [what, filter, request, contourRequest] : changes) {
+        const CombinePlotInputs fresh =
+            readCombinePlotInputs(*reader, filter, request, contourRequest);
+        const CombinePlotInputs got =
+            readCombinePlotInputs(*reader, filter, request, contourRequest, &marked);
+        EXPECT_TRUE(got.data.x == fresh.data.x && got.data.density == fresh.data.density) << what;
+        ASSERT_EQ(got.contours.size(), fresh.contours.size()) << what;
+        for (size_t k = 0; k < got.contours.size(); ++k)
+            EXPECT_EQ(got.contours[k].threshold, fresh.contours[k].threshold) << what;
+    }
+    marked.complete = false;
+    EXPECT_FALSE(takenOver(readCombinePlotInputs(*reader, {}, heat, contours, &marked)));
+}
+
+// The statistics table's summaries of a column are kept while that column's
+// values are the same, also when the estimation is redone, and worked out
+// only where missing.
+TEST(CombinePlotCore, KeptSummariesServeOnlyTheSameValues) {
+    std::vector<double> area(500), deform(500);
+    for (size_t i = 0; i < area.size(); ++i) {
+        area[i] = 30.0 + static_cast<double>(i * 37 % 101);
+        deform[i] = 0.01 + 0.0004 * static_cast<double>(i * 53 % 89);
+    }
+    RtdcFixtureWriter w(tempDir.file("summaries.rtdc"));
+    w.addColumn("area_um", area);
+    w.addColumn("deform", deform);
+    w.close();
+    const auto reader = open(w.path());
+    const CombineContourRequest contours{true, 50, 95};
+    CombinePlotInputs first =
+        readCombinePlotInputs(*reader, {}, {"area_um", "deform", kLin, kLin, true}, contours);
+    CombinePlotInputs unknownDataset; // no values: no summaries
+    summarizeCombinePlotInputs({&first, nullptr, &unknownDataset});
+    ASSERT_TRUE(first.xStats && first.yStats && !unknownDataset.xStats);
+    const CombinePlotStats x = computeStats(first.data.x);
+    EXPECT_TRUE(first.xStats->mean == x.mean && first.xStats->q3 == x.q3);
+    first.xStats->mean = -1.0; // marks: what carries them was taken over
+    first.yStats->mean = -2.0;
+
+    const CombinePlotInputs rescaled = readCombinePlotInputs(
+        *reader, {}, {"area_um", "deform", kLog, kLin, true}, contours, &first);
+    EXPECT_TRUE(rescaled.xStats && rescaled.xStats->mean == -1.0 && rescaled.yStats &&
+                rescaled.yStats->mean == -2.0);
+    EventFilter fewer;
+    fewer.addRule({0, "area_um", "", 0, 90, {}, 0, 0, true, false, ""});
+    const CombinePlotInputs filtered = readCombinePlotInputs(
+        *reader, fewer, {"area_um", "deform", kLin, kLin, true}, contours, &first);
+    EXPECT_TRUE(!filtered.xStats && !filtered.yStats);
+    CombinePlotInputs otherY = readCombinePlotInputs(
+        *reader, {}, {"area_um", "area_um", kLin, kLin, false}, contours, &first);
+    EXPECT_TRUE(otherY.xStats && otherY.xStats->mean == -1.0 && !otherY.yStats);
+    summarizeCombinePlotInputs({&otherY});
+    EXPECT_EQ(otherY.xStats->mean, -1.0);
+    ASSERT_TRUE(otherY.yStats);
+    EXPECT_EQ(otherY.yStats->median, computeStats(otherY.data.y).median);
+}
+
+// Every job runs even when some fail, and the failure of the lowest job
+// reaches the caller, the same one whatever order the threads finished in.
+TEST(CombinePlotCore, ParallelJobsRunAllAndRethrowTheFirstFailure) {
+    std::atomic<int> ran{0};
+    try {
+        runCombineJobs(9, [&](size_t i) {
+            ++ran;
+            if (i == 3 || i == 7)
+                throw std::runtime_error("job " + std::to_string(i));
+        });
+        ADD_FAILURE() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "job 3");
+    }
+    EXPECT_EQ(ran.load(), 9);
+    EXPECT_NO_THROW(runCombineJobs(0, [](size_t) { throw std::runtime_error("none"); }));
+}
+
 // A heat map needs at least 4 shown events for a density; fewer get none
 // (and are drawn only in a dataset colour), contours neither.
 TEST(CombinePlotCore, HeatMapOfOneToThreeEventsHasNoDensity) {
@@ -229,6 +454,12 @@ TEST(CombinePlotCore, StatsTableGroupsFeaturesInListOrder) {
     EXPECT_TRUE(t.rows[1].known && t.rows[1].n == 0 && !t.rows[1].groups[0]);
     EXPECT_TRUE(t.rows[2].groups[0]->mean == 6.5 && t.rows[2].groups[2]->mean == 2.5);
     EXPECT_TRUE(!t.rows[2].groups[1] && !t.rows[3].known && !t.rows[3].groups[3]);
+    // A summary given with the row is used as it is; the others are worked out.
+    const CombinePlotStats given{-1, -1, -1, -1, -1, -1};
+    const CombineStatsTable u = buildCombineStatsTable(
+        {{"area_um", "deform", &a, &given, nullptr}, {"bright", "area_um", &a, nullptr, &given}});
+    EXPECT_TRUE(u.rows[0].groups[0]->mean == -1 && u.rows[0].groups[1]->median == 6.5);
+    EXPECT_TRUE(u.rows[1].groups[2]->mean == 2.5 && u.rows[1].groups[0]->q1 == -1);
 }
 
 // ---- Image gallery --------------------------------------------------------

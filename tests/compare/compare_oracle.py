@@ -23,7 +23,7 @@ import numpy as np
 emit = lambda kind, *groups: print(kind, " | ".join(" ".join(repr(float(v)) for v in g) for g in groups))
 
 rng = np.random.default_rng(20240612)
-for n in (1, 2, 4, 5, 100):
+for n in (1, 2, 3, 4, 5, 7, 100, 20001):
     v = np.round(rng.normal(10.0, 3.0, n), 1)  # one decimal: ties in the larger samples
     q1, med, q3 = np.quantile(v, [0.25, 0.5, 0.75])
     emit("STATS", [v.mean(), np.std(v, ddof=1) if n > 1 else 0.0, q1, med, q3, q3 - q1], v)
