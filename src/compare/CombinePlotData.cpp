@@ -110,13 +110,10 @@ CombineFilteredData readCombineFilteredData(RTDCReader& reader, const EventFilte
     return data;
 }
 
-namespace {
-
-// readCombinePlotInputs without the summaries.
-CombinePlotInputs readInputsOnly(RTDCReader& reader, const EventFilter& filter,
-                                 const CombineDataRequest& request,
-                                 const CombineContourRequest& contours,
-                                 const CombinePlotInputs* previous) {
+CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
+                                        const CombineDataRequest& request,
+                                        const CombineContourRequest& contours,
+                                        const CombinePlotInputs* previous) {
     CombinePlotInputs inputs;
     inputs.request = request;
     inputs.contourRequest = contours;
@@ -151,35 +148,6 @@ CombinePlotInputs readInputsOnly(RTDCReader& reader, const EventFilter& filter,
     keepFiniteDensities(data);
     inputs.complete = data.x.size() == estimated;
     return inputs;
-}
-
-} // namespace
-
-CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
-                                        const CombineDataRequest& request,
-                                        const CombineContourRequest& contours,
-                                        const CombinePlotInputs* previous) {
-    CombinePlotInputs inputs = readInputsOnly(reader, filter, request, contours, previous);
-    // A summary depends on the column's values alone.
-    if (previous && sameBits(previous->data.x, inputs.data.x))
-        inputs.xStats = previous->xStats;
-    if (previous && sameBits(previous->data.y, inputs.data.y))
-        inputs.yStats = previous->yStats;
-    return inputs;
-}
-
-void summarizeCombinePlotInputs(const std::vector<CombinePlotInputs*>& all) {
-    std::vector<std::pair<const std::vector<double>*, std::optional<CombinePlotStats>*>> missing;
-    for (CombinePlotInputs* in : all) {
-        if (in == nullptr)
-            continue;
-        if (!in->xStats && !in->data.x.empty())
-            missing.emplace_back(&in->data.x, &in->xStats);
-        if (!in->yStats && !in->data.y.empty())
-            missing.emplace_back(&in->data.y, &in->yStats);
-    }
-    runCombineJobs(missing.size(),
-                   [&missing](size_t i) { *missing[i].second = computeStats(*missing[i].first); });
 }
 
 std::vector<CombinePlotInputs> readAllCombinePlotInputs(const std::vector<CombineInputsJob>& jobs,

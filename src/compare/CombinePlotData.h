@@ -5,12 +5,10 @@
 // can show of them. GUI-free; the combined plot window converts the results
 // into plot items.
 
-#include "compare/CombinePlotStats.h"
 #include "core/EventFilter.h"
 #include "core/ScaleTransform.h"
 #include "density/DensityEstimator.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -107,10 +105,6 @@ struct CombinePlotInputs {
     /// No event was left out after the estimation (no non-finite density),
     /// so `data` holds exactly the events the estimation saw.
     bool complete = true;
-    /// Summaries of `data.x` and `data.y` once worked out (for the
-    /// statistics table); empty until then.
-    std::optional<CombinePlotStats> xStats;
-    std::optional<CombinePlotStats> yStats;
 };
 
 /// Reads the dataset once for a rebuild. With a heat map and contours, the
@@ -121,17 +115,11 @@ struct CombinePlotInputs {
 /// densities and contours are taken over instead of estimated again when
 /// they were worked out on the same scales, with the same colour and contour
 /// request, from exactly the x and y values shown now (they depend on
-/// nothing else); its summary of x (of y) when x (y) holds exactly the same
-/// values. The result is the same either way.
+/// nothing else). The result is the same either way.
 CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
                                         const CombineDataRequest& request,
                                         const CombineContourRequest& contours,
                                         const CombinePlotInputs* previous = nullptr);
-
-/// Works out the summaries of x and y that the inputs do not hold yet
-/// (columns without values get none), the columns on several threads at
-/// once. Null entries are skipped.
-void summarizeCombinePlotInputs(const std::vector<CombinePlotInputs*>& all);
 
 /// One dataset of a rebuild, as readCombinePlotInputs takes it.
 struct CombineInputsJob {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <utility>
 
 namespace Quorvex3 {
 
@@ -48,15 +47,13 @@ void placeRanks(std::vector<double>& values, size_t lo, size_t hi, const size_t*
     placeRanks(values, *middle + 1, hi, middle + 1, last);
 }
 
-// Where the statistics of `feature` come from in a row (values, and their
-// summary when given), or no values.
-std::pair<const std::vector<double>*, const CombinePlotStats*>
-valuesOf(const CombineStatsInput& position, const std::string& feature) {
+// Where the statistics of `feature` come from in a row, or null.
+const std::vector<double>* valuesOf(const CombineStatsInput& position, const std::string& feature) {
     if (feature == position.xFeature)
-        return {&position.data->x, position.xStats};
+        return &position.data->x;
     if (feature == position.yFeature)
-        return {&position.data->y, position.yStats};
-    return {nullptr, nullptr};
+        return &position.data->y;
+    return nullptr;
 }
 
 } // namespace
@@ -122,12 +119,8 @@ CombineStatsTable buildCombineStatsTable(const std::vector<CombineStatsInput>& p
         row.known = true;
         row.n = position.data->x.size();
         for (size_t k = 0; k < table.features.size(); ++k) {
-            const auto [values, summary] = valuesOf(position, table.features[k]);
-            if (values == nullptr || values->empty())
-                continue;
-            if (summary != nullptr)
-                row.groups[k] = *summary;
-            else
+            const std::vector<double>* values = valuesOf(position, table.features[k]);
+            if (values != nullptr && !values->empty())
                 cells.push_back({&row.groups[k], values});
         }
     }

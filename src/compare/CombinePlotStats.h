@@ -39,10 +39,6 @@ struct CombineStatsInput {
     /// The dataset's shown events; null when the dataset is unknown (its
     /// row stays empty). An unloaded dataset passes empty data (N 0).
     const CombineFilteredData* data = nullptr;
-    /// Summaries of data->x and data->y worked out before, or null (worked
-    /// out here).
-    const CombinePlotStats* xStats = nullptr;
-    const CombinePlotStats* yStats = nullptr;
 };
 
 struct CombineStatsRow {

@@ -538,26 +538,12 @@ void CombinePlotWindow::fillStatsTable() {
     if (m_refs.empty())
         return;
     std::vector<std::optional<CombinePlotInputs>> read;
-    // The summaries go into the rebuild's inputs, which the next rebuild
-    // takes them over from while the values stay the same.
-    std::vector<std::optional<CombinePlotInputs>>& all =
-        m_inRebuild ? m_rebuildInputs : (read = readAllInputs(false, false));
-    std::vector<CombinePlotInputs*> summarized;
-    for (std::optional<CombinePlotInputs>& in : all)
-        summarized.push_back(in ? &*in : nullptr);
-    summarizeCombinePlotInputs(summarized);
+    const auto& all = currentInputs(read, false, false);
     std::vector<CombineStatsInput> positions;
     for (int i = 0; i < datasetCount(); ++i) {
         const CombineDatasetRef ref = currentRef(i);
         const auto& in = all[static_cast<size_t>(i)];
-        CombineStatsInput& position = positions.emplace_back();
-        position.xFeature = ref.xFeature;
-        position.yFeature = ref.yFeature;
-        if (in) {
-            position.data = &in->data;
-            position.xStats = in->xStats ? &*in->xStats : nullptr;
-            position.yStats = in->yStats ? &*in->yStats : nullptr;
-        }
+        positions.push_back({ref.xFeature, ref.yFeature, in ? &in->data : nullptr});
     }
     const CombineStatsTable table = buildCombineStatsTable(positions);
     if (table.features.empty())

@@ -118,33 +118,16 @@ Drawn drawnBy(const CombinePlotWindow& window) {
     return drawn;
 }
 
-// The statistics table's cells, row after row.
-QStringList statsCells(const CombinePlotWindow& window) {
-    QStringList cells;
-    const auto* table = window.findChild<QTableWidget*>(QStringLiteral("statsTable"));
-    for (int r = 0; r < table->rowCount(); ++r)
-        for (int c = 0; c < table->columnCount(); ++c)
-            cells << (table->item(r, c) ? table->item(r, c)->text() : QStringLiteral("-"));
-    return cells;
-}
-
-// A refresh takes the previous rebuild's densities, contours and statistics
-// over only for a dataset whose shown events are unchanged: after one
-// dataset's filter changed, every plot and the table are as a window opened
-// afresh shows them.
+// A refresh takes the previous rebuild's densities and contours over only
+// for a dataset whose shown events are unchanged: after one dataset's filter
+// changed, every plot is drawn as a window opened afresh draws it.
 TEST_F(CombinePlots, RefreshAfterAFilterChangeDrawsWhatANewWindowDraws) {
     DatasetEntry* first = add("a.rtdc", population(300));
     add("b.rtdc", population(400, 8.0, 0.01));
-    auto look = [](CombinePlotWindow& w) {
-        w.show();
-        w.findChild<QDockWidget*>(QStringLiteral("statsDock"))->show();
-        childOf<QComboBox>(w, "contourCombo")->setCurrentIndex(1);
-        childOf<QComboBox>(w, "displayCombo")->setCurrentIndex(1);
-        childOf<QComboBox>(w, "colorCombo")->setCurrentIndex(0);
-    };
-    look(*window);
+    setCombo("contourCombo", 1);
+    setCombo("displayCombo", 1);
+    setCombo("colorCombo", 0);
     const Drawn before = drawnBy(*window);
-    const QStringList cellsBefore = statsCells(*window);
     ASSERT_EQ(before.dots.size(), 2u);
     first->filter.addRule({0, "area_um", "", 35, 60, {}, 0, 0, true, false, ""});
     window->refresh();
@@ -154,17 +137,15 @@ TEST_F(CombinePlots, RefreshAfterAFilterChangeDrawsWhatANewWindowDraws) {
     CombinePlotWindow fresh(&main->store(), main.get());
     fresh.resize(1200, 900);
     fresh.addAllDatasets();
-    look(fresh);
+    childOf<QComboBox>(fresh, "contourCombo")->setCurrentIndex(1);
+    childOf<QComboBox>(fresh, "displayCombo")->setCurrentIndex(1);
+    childOf<QComboBox>(fresh, "colorCombo")->setCurrentIndex(0);
     const Drawn expected = drawnBy(fresh);
     ASSERT_EQ(after.dots.size(), 2u);
     EXPECT_TRUE(after.dots == expected.dots);
     EXPECT_TRUE(after.lines == expected.lines);
     EXPECT_LT(after.dots[0].size(), before.dots[0].size());
     EXPECT_TRUE(after.dots[1] == before.dots[1]);
-    ASSERT_EQ(cellsBefore.size(), 2 * (2 + 12));
-    EXPECT_EQ(statsCells(*window), statsCells(fresh));
-    EXPECT_NE(statsCells(*window).mid(0, 14), cellsBefore.mid(0, 14));
-    EXPECT_EQ(statsCells(*window).mid(14), cellsBefore.mid(14));
 }
 
 // ---- limits ---------------------------------------------------------------

@@ -365,49 +365,6 @@ TEST(CombinePlotCore, KeptEstimatesServeOnlyUnchangedInputs) {
     EXPECT_FALSE(takenOver(readCombinePlotInputs(*reader, {}, heat, contours, &marked)));
 }
 
-// The statistics table's summaries of a column are kept while that column's
-// values are the same, also when the estimation is redone, and worked out
-// only where missing.
-TEST(CombinePlotCore, KeptSummariesServeOnlyTheSameValues) {
-    std::vector<double> area(500), deform(500);
-    for (size_t i = 0; i < area.size(); ++i) {
-        area[i] = 30.0 + static_cast<double>(i * 37 % 101);
-        deform[i] = 0.01 + 0.0004 * static_cast<double>(i * 53 % 89);
-    }
-    RtdcFixtureWriter w(tempDir.file("summaries.rtdc"));
-    w.addColumn("area_um", area);
-    w.addColumn("deform", deform);
-    w.close();
-    const auto reader = open(w.path());
-    const CombineContourRequest contours{true, 50, 95};
-    CombinePlotInputs first =
-        readCombinePlotInputs(*reader, {}, {"area_um", "deform", kLin, kLin, true}, contours);
-    CombinePlotInputs unknownDataset; // no values: no summaries
-    summarizeCombinePlotInputs({&first, nullptr, &unknownDataset});
-    ASSERT_TRUE(first.xStats && first.yStats && !unknownDataset.xStats);
-    const CombinePlotStats x = computeStats(first.data.x);
-    EXPECT_TRUE(first.xStats->mean == x.mean && first.xStats->q3 == x.q3);
-    first.xStats->mean = -1.0; // marks: what carries them was taken over
-    first.yStats->mean = -2.0;
-
-    const CombinePlotInputs rescaled = readCombinePlotInputs(
-        *reader, {}, {"area_um", "deform", kLog, kLin, true}, contours, &first);
-    EXPECT_TRUE(rescaled.xStats && rescaled.xStats->mean == -1.0 && rescaled.yStats &&
-                rescaled.yStats->mean == -2.0);
-    EventFilter fewer;
-    fewer.addRule({0, "area_um", "", 0, 90, {}, 0, 0, true, false, ""});
-    const CombinePlotInputs filtered = readCombinePlotInputs(
-        *reader, fewer, {"area_um", "deform", kLin, kLin, true}, contours, &first);
-    EXPECT_TRUE(!filtered.xStats && !filtered.yStats);
-    CombinePlotInputs otherY = readCombinePlotInputs(
-        *reader, {}, {"area_um", "area_um", kLin, kLin, false}, contours, &first);
-    EXPECT_TRUE(otherY.xStats && otherY.xStats->mean == -1.0 && !otherY.yStats);
-    summarizeCombinePlotInputs({&otherY});
-    EXPECT_EQ(otherY.xStats->mean, -1.0);
-    ASSERT_TRUE(otherY.yStats);
-    EXPECT_EQ(otherY.yStats->median, computeStats(otherY.data.y).median);
-}
-
 // Every job runs even when some fail, and the failure of the lowest job
 // reaches the caller, the same one whatever order the threads finished in.
 TEST(CombinePlotCore, ParallelJobsRunAllAndRethrowTheFirstFailure) {
@@ -454,12 +411,6 @@ TEST(CombinePlotCore, StatsTableGroupsFeaturesInListOrder) {
     EXPECT_TRUE(t.rows[1].known && t.rows[1].n == 0 && !t.rows[1].groups[0]);
     EXPECT_TRUE(t.rows[2].groups[0]->mean == 6.5 && t.rows[2].groups[2]->mean == 2.5);
     EXPECT_TRUE(!t.rows[2].groups[1] && !t.rows[3].known && !t.rows[3].groups[3]);
-    // A summary given with the row is used as it is; the others are worked out.
-    const CombinePlotStats given{-1, -1, -1, -1, -1, -1};
-    const CombineStatsTable u = buildCombineStatsTable(
-        {{"area_um", "deform", &a, &given, nullptr}, {"bright", "area_um", &a, nullptr, &given}});
-    EXPECT_TRUE(u.rows[0].groups[0]->mean == -1 && u.rows[0].groups[1]->median == 6.5);
-    EXPECT_TRUE(u.rows[1].groups[2]->mean == 2.5 && u.rows[1].groups[0]->q1 == -1);
 }
 
 // ---- Image gallery --------------------------------------------------------
