@@ -4,9 +4,7 @@
 //   (panel and plots rebuilt) up to the end of the first paint of every
 //   plot (the plot container is grabbed), with contours overlaid, "Sync
 //   Axes" on with automatic limits and the statistics shown, in each display
-//   mode, with heat maps or dataset colours, with the datasets unchanged
-//   since the previous rebuild or after a change of the contour level that
-//   has every dataset estimated again;
+//   mode, with heat maps or dataset colours;
 // - BM_EightMainPlotUpdates: the yardstick, eight refreshes of the main
 //   plot (density colours and contours) of the same measurements, each to
 //   the end of its canvas paint.
@@ -26,8 +24,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
-#include <QDoubleSpinBox>
-#include <QSignalBlocker>
 
 #include <benchmark/benchmark.h>
 
@@ -106,10 +102,7 @@ MainWindow& sharedWindow() {
 }
 
 /// range(0): display mode (0 Array, 1 Array + Contour, 2 Same Plot);
-/// range(1): colour mode (0 heat map, 1 dataset colour);
-/// range(2): 0 a refresh with the datasets unchanged (the densities and
-/// contours of the previous rebuild serve), 1 a refresh after the "Inner:"
-/// level moved (every dataset is estimated again).
+/// range(1): colour mode (0 heat map, 1 dataset colour).
 void BM_CombineRebuildToFirstPaint(benchmark::State& state) {
     MainWindow& main = sharedWindow();
     CombinePlotWindow window(&main.store(), &main);
@@ -130,15 +123,8 @@ void BM_CombineRebuildToFirstPaint(benchmark::State& state) {
         state.SkipWithError("the datasets are not in the window");
         return;
     }
-    auto* inner = window.findChild<QDoubleSpinBox*>(QStringLiteral("contourInnerSpin"));
-    const bool estimateAgain = state.range(2) != 0;
     const double cpuBefore = processCpuMs();
     for (auto _ : state) {
-        if (estimateAgain) {
-            // Only the refresh below may rebuild.
-            const QSignalBlocker block(inner);
-            inner->setValue(inner->value() == 50.0 ? 51.0 : 50.0);
-        }
         window.refresh();
         window.flushRefresh();
         benchmark::DoNotOptimize(container->grab());
@@ -148,8 +134,8 @@ void BM_CombineRebuildToFirstPaint(benchmark::State& state) {
     state.counters["plots"] = static_cast<double>(window.plots().size());
 }
 BENCHMARK(BM_CombineRebuildToFirstPaint)
-    ->ArgNames({"display", "color", "estimate"})
-    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})
+    ->ArgNames({"display", "color"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 namespace Quorvex3 {
@@ -48,32 +47,6 @@ std::vector<double> contourShares(double innerPercent, double outerPercent) {
     return {std::min(a, b), std::max(a, b)};
 }
 
-// Whether `previous` was estimated as `request` and `contours` ask, from
-// every event it holds. Feature names do not count: the values do.
-bool sameEstimation(const CombinePlotInputs& previous, const CombineDataRequest& request,
-                    const CombineContourRequest& contours) {
-    const CombineDataRequest& was = previous.request;
-    const CombineContourRequest& wasContours = previous.contourRequest;
-    return previous.complete && was.scaleX == request.scaleX && was.scaleY == request.scaleY &&
-           was.withDensity == request.withDensity && wasContours.on == contours.on &&
-           (!contours.on || (wasContours.innerPercent == contours.innerPercent &&
-                             wasContours.outerPercent == contours.outerPercent));
-}
-
-// Equal bit for bit (so 0.0 and -0.0 differ, as they may for a scale).
-bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-    return a.size() == b.size() &&
-           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
-}
-
-// Kernel densities of the events in the space the request's axes show.
-std::vector<double> kernelDensities(const CombineFilteredData& data,
-                                    const CombineDataRequest& request) {
-    return DensityEstimator::estimateNaNSafe(applyScaleTransform(data.x, request.scaleX),
-                                             applyScaleTransform(data.y, request.scaleY),
-                                             DensityMethod::KDE);
-}
-
 bool isPositiveWhereLog(double value, ScaleMode mode) {
     return mode != ScaleMode::Log || value > 0.0;
 }
@@ -105,48 +78,38 @@ CombineFilteredData readCombineFilteredData(RTDCReader& reader, const EventFilte
     }
     if (!request.withDensity || data.x.size() < 4)
         return data;
-    data.density = kernelDensities(data, request);
+    data.density = DensityEstimator::estimateNaNSafe(applyScaleTransform(data.x, request.scaleX),
+                                                     applyScaleTransform(data.y, request.scaleY),
+                                                     DensityMethod::KDE);
     keepFiniteDensities(data);
     return data;
 }
 
 CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
                                         const CombineDataRequest& request,
-                                        const CombineContourRequest& contours,
-                                        const CombinePlotInputs* previous) {
+                                        const CombineContourRequest& contours) {
     CombinePlotInputs inputs;
-    inputs.request = request;
-    inputs.contourRequest = contours;
+    if (!contours.on) {
+        inputs.data = readCombineFilteredData(reader, filter, request);
+        return inputs;
+    }
     CombineDataRequest plain = request;
     plain.withDensity = false;
     inputs.data = readCombineFilteredData(reader, filter, plain);
     CombineFilteredData& data = inputs.data;
-    if (previous && sameEstimation(*previous, request, contours) &&
-        sameBits(previous->data.x, data.x) && sameBits(previous->data.y, data.y)) {
-        data.density = previous->data.density;
-        inputs.contours = previous->contours;
-        return inputs;
-    }
     if (!request.withDensity) {
-        if (contours.on)
-            inputs.contours = computeCombineContours(
-                data, contours.innerPercent, contours.outerPercent, request.scaleX, request.scaleY);
+        inputs.contours = computeCombineContours(data, contours.innerPercent, contours.outerPercent,
+                                                 request.scaleX, request.scaleY);
         return inputs;
     }
     if (data.x.size() < 4)
         return inputs;
-    if (contours.on) {
-        KernelDensityView view = DensityEstimator::estimateKDEWithContours(
-            data.x, data.y, contourShares(contours.innerPercent, contours.outerPercent),
-            request.scaleX, request.scaleY);
-        data.density = std::move(view.densities);
-        inputs.contours = std::move(view.levels);
-    } else {
-        data.density = kernelDensities(data, request);
-    }
-    const size_t estimated = data.x.size();
+    KernelDensityView view = DensityEstimator::estimateKDEWithContours(
+        data.x, data.y, contourShares(contours.innerPercent, contours.outerPercent), request.scaleX,
+        request.scaleY);
+    data.density = std::move(view.densities);
+    inputs.contours = std::move(view.levels);
     keepFiniteDensities(data);
-    inputs.complete = data.x.size() == estimated;
     return inputs;
 }
 
@@ -156,8 +119,7 @@ std::vector<CombinePlotInputs> readAllCombinePlotInputs(const std::vector<Combin
     runCombineJobs(jobs.size(), [&](size_t i) {
         const CombineInputsJob& job = jobs[i];
         if (job.reader != nullptr)
-            all[i] =
-                readCombinePlotInputs(*job.reader, job.filter, job.request, contours, job.previous);
+            all[i] = readCombinePlotInputs(*job.reader, job.filter, job.request, contours);
     });
     return all;
 }

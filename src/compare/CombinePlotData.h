@@ -98,28 +98,14 @@ struct CombinePlotInputs {
     /// As computeCombineContours gives it for the data and the request's
     /// scales; empty when contours are off or there are fewer than 4 events.
     std::vector<ContourLevel> contours;
-    /// What the densities and contours were worked out for, so that a later
-    /// read can tell whether they still hold.
-    CombineDataRequest request;
-    CombineContourRequest contourRequest;
-    /// No event was left out after the estimation (no non-finite density),
-    /// so `data` holds exactly the events the estimation saw.
-    bool complete = true;
 };
 
 /// Reads the dataset once for a rebuild. With a heat map and contours, the
 /// densities and the contour levels come from one density grid (the same
 /// numbers as estimating each on its own).
-///
-/// `previous`, when given, is an earlier result for the same dataset: its
-/// densities and contours are taken over instead of estimated again when
-/// they were worked out on the same scales, with the same colour and contour
-/// request, from exactly the x and y values shown now (they depend on
-/// nothing else). The result is the same either way.
 CombinePlotInputs readCombinePlotInputs(RTDCReader& reader, const EventFilter& filter,
                                         const CombineDataRequest& request,
-                                        const CombineContourRequest& contours,
-                                        const CombinePlotInputs* previous = nullptr);
+                                        const CombineContourRequest& contours);
 
 /// One dataset of a rebuild, as readCombinePlotInputs takes it.
 struct CombineInputsJob {
@@ -128,8 +114,6 @@ struct CombineInputsJob {
     RTDCReader* reader = nullptr;
     EventFilter filter; ///< the dataset's effective filter
     CombineDataRequest request;
-    /// Not owned, may be null: the dataset's inputs of an earlier rebuild.
-    const CombinePlotInputs* previous = nullptr;
 };
 
 /// readCombinePlotInputs of every job with the same contour request, the

@@ -14,7 +14,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -348,15 +347,10 @@ private:
     /// Limits over the given inputs for the first plot's scale modes.
     CombineAxisLimits
     globalLimitsOf(const std::vector<std::optional<CombinePlotInputs>>& all) const;
-    /// Each reference's inputs, read at the start of a rebuild and moved to
-    /// m_keptInputs at its end, so that plots, limits, warnings and
-    /// statistics share one read; empty outside a rebuild.
+    /// Each reference's inputs, read at the start of a rebuild and dropped at
+    /// its end, so that plots, limits, warnings and statistics share one read;
+    /// empty outside a rebuild (nothing is kept between rebuilds).
     std::vector<std::optional<CombinePlotInputs>> m_rebuildInputs;
-    /// The last rebuild's inputs by dataset id: the next read takes their
-    /// densities and contours over where the shown values and the asked
-    /// estimation are unchanged (a refresh of one dataset's filter, the
-    /// colour map or the layout estimates nothing else again).
-    std::map<int, CombinePlotInputs> m_keptInputs;
     /// The synchronised limits of the running rebuild, once computed.
     std::optional<CombineAxisLimits> m_rebuildLimits;
     bool m_inRebuild = false;

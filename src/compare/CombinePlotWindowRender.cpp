@@ -208,10 +208,8 @@ CombinePlotWindow::readAllInputs(bool withDensity, bool withContours) const {
         // An unloaded dataset or a closed reader contributes no events.
         if (!entry->featuresLoaded || !entry->reader || !m_store)
             continue;
-        const auto kept = m_keptInputs.find(ref.datasetId);
         jobs.push_back({entry->reader.get(), m_store->buildEffectiveFilter(entry),
-                        dataRequest(ref, withDensity && m_colorMode == 0),
-                        kept == m_keptInputs.end() ? nullptr : &kept->second});
+                        dataRequest(ref, withDensity && m_colorMode == 0)});
         positions.push_back(static_cast<size_t>(i));
     }
     std::vector<CombinePlotInputs> read = readAllCombinePlotInputs(jobs, contours);
@@ -239,10 +237,8 @@ const CombinePlotInputs* CombinePlotWindow::rebuildInputsAt(int index) const {
 void CombinePlotWindow::rebuildPlots() {
     ++m_plotRebuilds;
     clearPlots();
-    if (m_refs.empty()) {
-        m_keptInputs.clear();
+    if (m_refs.empty())
         return;
-    }
     // Every dataset is read, filtered and estimated once for all plots,
     // limits, warnings and statistics of this rebuild.
     const bool dots = m_contourCombo->currentIndex() != 2;
@@ -306,11 +302,6 @@ void CombinePlotWindow::rebuildPlots() {
     updateScaleWarnings();
     updateStatsTable();
     m_inRebuild = false;
-    m_keptInputs.clear();
-    for (size_t i = 0; i < m_rebuildInputs.size() && i < m_refs.size(); ++i) {
-        if (m_rebuildInputs[i])
-            m_keptInputs[m_refs[i].datasetId] = std::move(*m_rebuildInputs[i]);
-    }
     m_rebuildInputs.clear();
     m_rebuildLimits.reset();
 }

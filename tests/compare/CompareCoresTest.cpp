@@ -303,68 +303,6 @@ TEST(CombinePlotCore, DatasetsReadTogetherAreThoseReadAlone) {
     QThreadPool::globalInstance()->setMaxThreadCount(poolThreads);
 }
 
-// A rebuild takes the densities and contours of the previous one over only
-// while they were worked out from the very values and for the very
-// estimation asked now; any change of values, scales, colour or contour
-// request, or an estimation that left events out, estimates again.
-TEST(CombinePlotCore, KeptEstimatesServeOnlyUnchangedInputs) {
-    std::vector<double> area(3000), deform(3000);
-    std::mt19937 rng(5);
-    std::normal_distribution<double> normal(0.0, 1.0);
-    for (size_t i = 0; i < area.size(); ++i) {
-        area[i] = 60.0 + 12.0 * normal(rng);
-        deform[i] = 0.03 + 0.01 * normal(rng);
-    }
-    RtdcFixtureWriter w(tempDir.file("kept.rtdc"));
-    w.addColumn("area_um", area);
-    w.addColumn("deform", deform);
-    w.close();
-    const auto reader = open(w.path());
-    const CombineDataRequest heat{"area_um", "deform", kLin, kLin, true};
-    const CombineContourRequest contours{true, 50, 95};
-    // A marked copy of the first read: whatever comes out of it was taken over.
-    CombinePlotInputs marked = readCombinePlotInputs(*reader, {}, heat, contours);
-    ASSERT_TRUE(marked.data.density.size() == 3000 && marked.contours.size() == 2);
-    marked.data.density[0] += 1.0;
-    marked.contours[0].threshold = -1.0;
-    auto takenOver = [&](const CombinePlotInputs& in) {
-        return in.data.density[0] == marked.data.density[0] && in.contours[0].threshold == -1.0;
-    };
-    EXPECT_TRUE(takenOver(readCombinePlotInputs(*reader, {}, heat, contours, &marked)));
-    // The feature names alone do not count: the same values under another name do.
-    reader->addCalculatedFeature("area_copy", area);
-    EXPECT_TRUE(takenOver(readCombinePlotInputs(
-        *reader, {}, {"area_copy", "deform", kLin, kLin, true}, contours, &marked)));
-
-    EventFilter fewer;
-    fewer.addRule({0, "area_um", "", 0, 70, {}, 0, 0, true, false, ""});
-    std::vector<double> shifted(area);
-    shifted[17] += 1e-9;
-    reader->addCalculatedFeature("area_shifted", shifted);
-    using Change = std::tuple<const char*, EventFilter, CombineDataRequest, CombineContourRequest>;
-    const Change changes[] = {
-        {"filter", fewer, heat, contours},
-        {"one value", {}, {"area_shifted", "deform", kLin, kLin, true}, contours},
-        {"x scale", {}, {"area_um", "deform", kPseudo, kLin, true}, contours},
-        {"y scale", {}, {"area_um", "deform", kLin, kLog, true}, contours},
-        {"colour", {}, {"area_um", "deform", kLin, kLin, false}, contours},
-        {"inner", {}, heat, {true, 60, 95}},
-        {"outer", {}, heat, {true, 50, 90}},
-        {"contours off", {}, heat, {false, 50, 95}}};
-    for (const auto& [what, filter, request, contourRequest] : changes) {
-        const CombinePlotInputs fresh =
-            readCombinePlotInputs(*reader, filter, request, contourRequest);
-        const CombinePlotInputs got =
-            readCombinePlotInputs(*reader, filter, request, contourRequest, &marked);
-        EXPECT_TRUE(got.data.x == fresh.data.x && got.data.density == fresh.data.density) << what;
-        ASSERT_EQ(got.contours.size(), fresh.contours.size()) << what;
-        for (size_t k = 0; k < got.contours.size(); ++k)
-            EXPECT_EQ(got.contours[k].threshold, fresh.contours[k].threshold) << what;
-    }
-    marked.complete = false;
-    EXPECT_FALSE(takenOver(readCombinePlotInputs(*reader, {}, heat, contours, &marked)));
-}
-
 // Every job runs even when some fail, and the failure of the lowest job
 // reaches the caller, the same one whatever order the threads finished in.
 TEST(CombinePlotCore, ParallelJobsRunAllAndRethrowTheFirstFailure) {
