@@ -20,7 +20,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -124,6 +126,10 @@ QScrollArea* FilterDockWidget::buildScrollArea() {
     contentLayout->addWidget(m_groupContainer);
     contentLayout->addStretch();
     m_scrollArea->setWidget(m_content);
+    // Empty group boxes scrolled into view are built before they are painted.
+    connect(m_scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &FilterDockWidget::buildVisibleGroups);
+    m_scrollArea->viewport()->installEventFilter(this);
     return m_scrollArea;
 }
 
@@ -544,13 +550,19 @@ void FilterDockWidget::setCombineModeDivergence(bool diverged) {
 
 // The widgets are built into a fresh container that is not shown yet and
 // the old container goes whole: built inside a shown parent, every widget
-// would be shown, moved and laid out on its own, which made a rebuild of a
-// few thousand groups (an imported group file) take seconds.
+// would be shown, moved and laid out on its own. Of many groups (an imported
+// group file of thousands) only those in or near view get their controls
+// now: creating, styling and laying out every control took seconds. The
+// others are empty boxes of about their height, built when they come into
+// view (buildVisibleGroups).
 void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& groups,
                                            RTDCReader* reader) {
     const QWidget* focus = QApplication::focusWidget();
     if (focus && m_groupContainer->isAncestorOf(focus))
         setFocus(Qt::OtherFocusReason);
+    // Where the user looked stays built, so a rebuild (a rename, a deleted
+    // group) shows no empty box there.
+    std::vector<bool> eager = groupsInViewOfOldContainer();
     m_groupWidgets.clear();
     // Created in place, so nothing is restyled when it takes the old one's
     // place; hidden until it is filled.
@@ -560,11 +572,19 @@ void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& grou
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
 
+    // Enough groups to fill a tall dock.
+    constexpr std::size_t kBuiltFromTop = 24;
     const std::vector<std::string> features = getScalarFeatures();
+    int emptyHeight = 0;
+    int firstHeight = 0;
     for (const FilterGroup* group : groups) {
         if (!group)
             continue;
-        auto* widget = new FilterGroupWidget(group->id, features, reader, container);
+        const std::size_t index = m_groupWidgets.size();
+        const bool now = index < kBuiltFromTop || (index < eager.size() && eager[index]);
+        auto* widget = new FilterGroupWidget(group->id, features, reader, container,
+                                             now ? FilterGroupWidget::Build::Now
+                                                 : FilterGroupWidget::Build::Later);
         widget->setName(QString::fromStdString(group->name));
         bool on = false;
         if (m_activeDataset) {
@@ -577,6 +597,16 @@ void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& grou
         forwardGroupSignals(widget);
         layout->addWidget(widget);
         m_groupWidgets.push_back(widget);
+        if (now) {
+            if (firstHeight == 0)
+                firstHeight = widget->sizeHint().height();
+            if (emptyHeight == 0 && group->rules.empty())
+                emptyHeight = widget->sizeHint().height();
+        } else {
+            // A group of rules grows when built; the scroll range follows.
+            widget->setMinimumHeight(emptyHeight > 0 ? emptyHeight : firstHeight);
+            widget->installEventFilter(this);
+        }
     }
 
     QWidget* old = m_groupContainer;
@@ -585,6 +615,67 @@ void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& grou
     old->deleteLater();
     m_groupContainer = container;
     container->setVisible(!m_groupWidgets.empty());
+}
+
+// Positions in the old container's group list that are inside (or within
+// half a view of) the visible part of the scroll area.
+std::vector<bool> FilterDockWidget::groupsInViewOfOldContainer() const {
+    std::vector<bool> inView(m_groupWidgets.size(), false);
+    if (!m_groupContainer->isVisible())
+        return inView;
+    const QWidget* viewport = m_scrollArea->viewport();
+    const int margin = viewport->height() / 2;
+    const QRect area = QRect(m_groupContainer->mapFrom(viewport, QPoint(0, 0)), viewport->size())
+                           .adjusted(0, -margin, 0, margin);
+    for (std::size_t i = 0; i < m_groupWidgets.size(); ++i)
+        inView[i] = m_groupWidgets[i]->geometry().intersects(area);
+    return inView;
+}
+
+void FilterDockWidget::buildGroup(FilterGroupWidget* group) {
+    group->removeEventFilter(this);
+    group->setMinimumHeight(0);
+    group->build();
+}
+
+// Boxes the layout has not placed yet have no meaningful position; their
+// first paint schedules another pass.
+void FilterDockWidget::buildVisibleGroups() {
+    if (!m_groupContainer->isVisible())
+        return;
+    const QWidget* viewport = m_scrollArea->viewport();
+    const int margin = viewport->height() / 2;
+    const QRect area = QRect(m_groupContainer->mapFrom(viewport, QPoint(0, 0)), viewport->size())
+                           .adjusted(0, -margin, 0, margin);
+    for (FilterGroupWidget* group : m_groupWidgets) {
+        if (group->isBuilt() || !group->testAttribute(Qt::WA_Moved))
+            continue;
+        const QRect box = group->geometry();
+        if (box.top() > area.bottom())
+            break;
+        if (box.intersects(area))
+            buildGroup(group);
+    }
+}
+
+void FilterDockWidget::scheduleVisibleGroupBuild() {
+    if (m_groupBuildScheduled)
+        return;
+    m_groupBuildScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_groupBuildScheduled = false;
+        buildVisibleGroups();
+    });
+}
+
+// An empty group box is painted: it is in view but was not built when it
+// came there (the dock grew, a group above it shrank). The viewport growing
+// brings more boxes into view.
+bool FilterDockWidget::eventFilter(QObject* watched, QEvent* event) {
+    if ((event->type() == QEvent::Paint && watched != m_scrollArea->viewport()) ||
+        (event->type() == QEvent::Resize && watched == m_scrollArea->viewport()))
+        scheduleVisibleGroupBuild();
+    return QWidget::eventFilter(watched, event);
 }
 
 void FilterDockWidget::forwardGroupSignals(FilterGroupWidget* group) {
