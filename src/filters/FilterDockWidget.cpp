@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -605,6 +606,9 @@ void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& grou
         } else {
             // A group of rules grows when built; the scroll range follows.
             widget->setMinimumHeight(emptyHeight > 0 ? emptyHeight : firstHeight);
+            // Tab stops at the empty box, which then builds itself and hands
+            // the focus to its first control.
+            widget->setFocusPolicy(Qt::TabFocus);
             widget->installEventFilter(this);
         }
     }
@@ -632,14 +636,53 @@ std::vector<bool> FilterDockWidget::groupsInViewOfOldContainer() const {
     return inView;
 }
 
+namespace {
+
+// The controls of `group` that take part in the tab chain in their own
+// right, in the order they were created; a spin box's inner line edit
+// travels with its spin box.
+std::vector<QWidget*> tabStopsOf(QWidget* group) {
+    std::vector<QWidget*> stops;
+    for (QWidget* widget : group->findChildren<QWidget*>()) {
+        if (widget->focusPolicy() == Qt::NoFocus)
+            continue;
+        bool inner = false;
+        for (QWidget* up = widget->parentWidget(); up && up != group; up = up->parentWidget())
+            inner = inner || (up->focusProxy() && up->isAncestorOf(up->focusProxy()));
+        if (!inner)
+            stops.push_back(widget);
+    }
+    return stops;
+}
+
+} // namespace
+
+// Controls built now join the end of the window's tab chain; they are moved
+// behind the group above (its last control, or the empty box itself, which
+// keeps its place in the chain), so Tab still walks the groups in order.
 void FilterDockWidget::buildGroup(FilterGroupWidget* group) {
     group->removeEventFilter(this);
     group->setMinimumHeight(0);
     group->build();
+
+    const auto self = std::find(m_groupWidgets.begin(), m_groupWidgets.end(), group);
+    QWidget* previous = nullptr;
+    if (self != m_groupWidgets.end() && self != m_groupWidgets.begin()) {
+        FilterGroupWidget* above = *(self - 1);
+        const std::vector<QWidget*> stops = tabStopsOf(above);
+        previous = above->isBuilt() ? (stops.empty() ? nullptr : stops.back()) : above;
+    }
+    for (QWidget* stop : tabStopsOf(group)) {
+        if (previous)
+            QWidget::setTabOrder(previous, stop);
+        previous = stop;
+    }
+    group->setFocusPolicy(Qt::NoFocus);
 }
 
-// Boxes the layout has not placed yet have no meaningful position; their
-// first paint schedules another pass.
+// Boxes that overlap have not been placed by the layout yet (or were placed
+// in a container not grown to its size): their positions mean nothing, and
+// the paint after the layout has placed them schedules another pass.
 void FilterDockWidget::buildVisibleGroups() {
     if (!m_groupContainer->isVisible())
         return;
@@ -647,15 +690,20 @@ void FilterDockWidget::buildVisibleGroups() {
     const int margin = viewport->height() / 2;
     const QRect area = QRect(m_groupContainer->mapFrom(viewport, QPoint(0, 0)), viewport->size())
                            .adjusted(0, -margin, 0, margin);
+    std::vector<FilterGroupWidget*> inView;
+    int previousBottom = -1;
     for (FilterGroupWidget* group : m_groupWidgets) {
-        if (group->isBuilt() || !group->testAttribute(Qt::WA_Moved))
-            continue;
         const QRect box = group->geometry();
+        if (box.top() <= previousBottom)
+            return;
+        previousBottom = box.bottom();
         if (box.top() > area.bottom())
             break;
-        if (box.intersects(area))
-            buildGroup(group);
+        if (!group->isBuilt() && box.intersects(area))
+            inView.push_back(group);
     }
+    for (FilterGroupWidget* group : inView)
+        buildGroup(group);
 }
 
 void FilterDockWidget::scheduleVisibleGroupBuild() {
@@ -672,6 +720,18 @@ void FilterDockWidget::scheduleVisibleGroupBuild() {
 // came there (the dock grew, a group above it shrank). The viewport growing
 // brings more boxes into view.
 bool FilterDockWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        auto* group = qobject_cast<FilterGroupWidget*>(watched);
+        if (group && !group->isBuilt()) {
+            const bool back = static_cast<QFocusEvent*>(event)->reason() == Qt::BacktabFocusReason;
+            buildGroup(group);
+            const std::vector<QWidget*> stops = tabStopsOf(group);
+            if (!stops.empty())
+                (back ? stops.back() : stops.front())
+                    ->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+            return false;
+        }
+    }
     if ((event->type() == QEvent::Paint && watched != m_scrollArea->viewport()) ||
         (event->type() == QEvent::Resize && watched == m_scrollArea->viewport()))
         scheduleVisibleGroupBuild();

@@ -53,12 +53,14 @@ void FilterGroupWidget::build() {
     m_propagateButton->setEnabled(m_multiDataset);
     updatePropagateButton();
     connectControls();
-    setRules(m_pendingRules);
+    const std::vector<FilterRule> rules = std::move(m_pendingRules);
+    const std::vector<int> editing = std::move(m_pendingPolygonEdits);
     m_pendingRules.clear();
-    m_pendingName.clear();
-    for (const int ruleIndex : m_pendingPolygonEdits)
-        setPolygonEditChecked(ruleIndex, true);
     m_pendingPolygonEdits.clear();
+    m_pendingName.clear();
+    setRules(rules);
+    for (const int ruleIndex : editing)
+        setPolygonEditChecked(ruleIndex, true);
     // Built inside a shown box, the controls would otherwise appear one
     // turn of the event loop later (the layout shows them queued).
     if (isVisible()) {
