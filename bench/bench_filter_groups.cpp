@@ -8,7 +8,8 @@
 // built, laid out and painted, in the program's style and style sheet (the dock builds
 // the controls of the groups in and near view; the others are empty boxes until scrolled
 // to). Counters: "idle_ms" per import, "gui_max_gap_ms", the longest interval between two
-// turns of the event loop, and "built_groups", the groups with their controls at the end.
+// turns of the event loop, "built_groups", the groups with their controls at the end, and
+// "page_max_ms", the longest page step of paging down through every group afterwards.
 #include "GapMeter.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
@@ -31,6 +32,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QScrollArea>
+#include <QScrollBar>
 
 #include <cstdlib>
 #include <memory>
@@ -224,6 +226,19 @@ void BM_ImportFilterGroups(benchmark::State& state) {
                 state.SkipWithError("a group in view was left empty");
         }
     }
+    // Paging down through every group afterwards: the longest page, from the
+    // scroll until idle, its groups built and painted.
+    double pageMaxMs = 0.0;
+    QScrollBar* bar =
+        dock->findChild<QScrollArea*>(QStringLiteral("dockScrollArea"))->verticalScrollBar();
+    for (int value = 0; value < bar->maximum(); value += bar->pageStep()) {
+        QElapsedTimer page;
+        page.start();
+        bar->setValue(value);
+        spinUntilIdle();
+        pageMaxMs = std::max(pageMaxMs, static_cast<double>(page.nsecsElapsed()) / 1e6);
+    }
+    state.counters["page_max_ms"] = pageMaxMs;
     state.counters["idle_ms"] = totalMs / static_cast<double>(state.iterations());
     state.counters["gui_max_gap_ms"] = maxGapMs;
     state.counters["built_groups"] = builtGroups;

@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
 
 namespace Quorvex3 {
 
@@ -575,6 +576,12 @@ void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& grou
 
     // Enough groups to fill a tall dock.
     constexpr std::size_t kBuiltFromTop = 24;
+    // The groups sit in runs, each run a widget of its own: when a group is
+    // built or changes height, its run and the list of runs are laid out
+    // again, not every group.
+    constexpr std::size_t kGroupsPerRun = 40;
+    QWidget* run = nullptr;
+    QVBoxLayout* runLayout = nullptr;
     const std::vector<std::string> features = getScalarFeatures();
     int emptyHeight = 0;
     int firstHeight = 0;
@@ -583,7 +590,14 @@ void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& grou
             continue;
         const std::size_t index = m_groupWidgets.size();
         const bool now = index < kBuiltFromTop || (index < eager.size() && eager[index]);
-        auto* widget = new FilterGroupWidget(group->id, features, reader, container,
+        if (index % kGroupsPerRun == 0) {
+            run = new QWidget(container);
+            runLayout = new QVBoxLayout(run);
+            runLayout->setContentsMargins(0, 0, 0, 0);
+            runLayout->setSpacing(layout->spacing());
+            layout->addWidget(run);
+        }
+        auto* widget = new FilterGroupWidget(group->id, features, reader, run,
                                              now ? FilterGroupWidget::Build::Now
                                                  : FilterGroupWidget::Build::Later);
         widget->setName(QString::fromStdString(group->name));
@@ -596,7 +610,7 @@ void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& grou
         widget->setMultiDataset(m_datasetCount > 1);
         widget->setRules(group->rules);
         forwardGroupSignals(widget);
-        layout->addWidget(widget);
+        runLayout->addWidget(widget);
         m_groupWidgets.push_back(widget);
         if (now) {
             if (firstHeight == 0)
@@ -621,18 +635,27 @@ void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& grou
     container->setVisible(!m_groupWidgets.empty());
 }
 
+// The visible part of the scroll area and half of its height above and
+// below, in the viewport's coordinates.
+QRect FilterDockWidget::viewedArea() const {
+    const QWidget* viewport = m_scrollArea->viewport();
+    const int margin = viewport->height() / 2;
+    return viewport->rect().adjusted(0, -margin, 0, margin);
+}
+
+QRect FilterDockWidget::boxInViewport(const QWidget* group) const {
+    return QRect(group->mapTo(m_scrollArea->viewport(), QPoint(0, 0)), group->size());
+}
+
 // Positions in the old container's group list that are inside (or within
 // half a view of) the visible part of the scroll area.
 std::vector<bool> FilterDockWidget::groupsInViewOfOldContainer() const {
     std::vector<bool> inView(m_groupWidgets.size(), false);
     if (!m_groupContainer->isVisible())
         return inView;
-    const QWidget* viewport = m_scrollArea->viewport();
-    const int margin = viewport->height() / 2;
-    const QRect area = QRect(m_groupContainer->mapFrom(viewport, QPoint(0, 0)), viewport->size())
-                           .adjusted(0, -margin, 0, margin);
+    const QRect area = viewedArea();
     for (std::size_t i = 0; i < m_groupWidgets.size(); ++i)
-        inView[i] = m_groupWidgets[i]->geometry().intersects(area);
+        inView[i] = boxInViewport(m_groupWidgets[i]).intersects(area);
     return inView;
 }
 
@@ -662,7 +685,8 @@ std::vector<QWidget*> tabStopsOf(QWidget* group) {
 // keeps its place in the chain), so Tab still walks the groups in order.
 void FilterDockWidget::buildGroup(FilterGroupWidget* group) {
     group->removeEventFilter(this);
-    group->setMinimumHeight(0);
+    // Kept while the controls appear one by one, so the groups below move
+    // at most once.
     group->build();
 
     const auto self = std::find(m_groupWidgets.begin(), m_groupWidgets.end(), group);
@@ -678,6 +702,7 @@ void FilterDockWidget::buildGroup(FilterGroupWidget* group) {
         previous = stop;
     }
     group->setFocusPolicy(Qt::NoFocus);
+    group->setMinimumHeight(0);
 }
 
 // Boxes that overlap have not been placed by the layout yet (or were placed
@@ -686,14 +711,11 @@ void FilterDockWidget::buildGroup(FilterGroupWidget* group) {
 void FilterDockWidget::buildVisibleGroups() {
     if (!m_groupContainer->isVisible())
         return;
-    const QWidget* viewport = m_scrollArea->viewport();
-    const int margin = viewport->height() / 2;
-    const QRect area = QRect(m_groupContainer->mapFrom(viewport, QPoint(0, 0)), viewport->size())
-                           .adjusted(0, -margin, 0, margin);
+    const QRect area = viewedArea();
     std::vector<FilterGroupWidget*> inView;
-    int previousBottom = -1;
+    int previousBottom = std::numeric_limits<int>::min();
     for (FilterGroupWidget* group : m_groupWidgets) {
-        const QRect box = group->geometry();
+        const QRect box = boxInViewport(group);
         if (box.top() <= previousBottom)
             return;
         previousBottom = box.bottom();

@@ -2,6 +2,7 @@
 
 #include "core/FilterRule.h"
 
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -153,6 +154,8 @@ private:
     void eraseRuleWidgetAt(int index);
     int ruleWidgetIndex(const QWidget* widget) const;
     void forwardGroupSignals(FilterGroupWidget* group);
+    QRect viewedArea() const;
+    QRect boxInViewport(const QWidget* group) const;
     std::vector<bool> groupsInViewOfOldContainer() const;
     void buildGroup(FilterGroupWidget* group);
     void buildVisibleGroups();

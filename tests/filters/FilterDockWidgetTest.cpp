@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -740,6 +741,7 @@ protected:
 TEST_F(ManyGroupsDockTest, GroupsScrolledIntoViewAreBuiltAndRespond) {
     m_groups.back().rules = {polygonRule()};
     m_entry.groupEnabled[399] = true;
+    m_groups[1].name = m_groups[298].name = "Same";
     refresh();
     ASSERT_EQ(m_dock->groupWidgets().size(), 300u);
     FilterGroupWidget* last = m_dock->groupWidgets().back();
@@ -759,10 +761,19 @@ TEST_F(ManyGroupsDockTest, GroupsScrolledIntoViewAreBuiltAndRespond) {
         FilterGroupWidget* group = m_dock->groupWidgets()[i];
         ASSERT_TRUE(group->isBuilt()) << "group " << i;
         EXPECT_TRUE(child<QLineEdit>(group, "nameEdit")->isVisible()) << "group " << i;
-        EXPECT_EQ(child<QLineEdit>(group, "nameEdit")->text(),
-                  QStringLiteral("Gate %1").arg(i + 1));
+        EXPECT_EQ(child<QLineEdit>(group, "nameEdit")->text().toStdString(), m_groups[i].name);
     }
     EXPECT_FALSE(m_dock->groupWidgets()[150]->isBuilt());
+    // Built later, a group looks exactly like one built at once.
+    const QImage builtAtOnce = m_dock->groupWidgets()[1]->grab().toImage();
+    const QImage builtLater = m_dock->groupWidgets()[298]->grab().toImage();
+    EXPECT_FALSE(builtAtOnce.isNull());
+    EXPECT_TRUE(builtAtOnce == builtLater);
+    if (qEnvironmentVariableIsSet("QV3_DOCK_GRAB")) {
+        m_dock->grab().save("/tmp/groups_dock_bottom.png");
+        builtAtOnce.save("/tmp/groups_g1.png");
+        builtLater.save("/tmp/groups_g298.png");
+    }
     EXPECT_TRUE(child<QCheckBox>(last, "groupEnableBox")->isChecked());
     auto* propagate = child<QPushButton>(last, "propagateButton");
     EXPECT_TRUE(propagate->isEnabled());
