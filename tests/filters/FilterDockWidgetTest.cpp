@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHash>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
@@ -23,6 +24,8 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
 
 namespace Quorvex3 {
 namespace {
@@ -805,7 +808,10 @@ TEST_F(ManyGroupsDockTest, GroupsScrolledIntoViewAreBuiltAndRespond) {
 // view at once: the user never sees them empty.
 TEST_F(ManyGroupsDockTest, RebuildWhileScrolledKeepsTheGroupsInViewBuilt) {
     refresh();
+    // Scrolled to, the groups are built before anything is painted.
     scrollBarOf(*m_dock)->setValue(scrollBarOf(*m_dock)->maximum() / 2);
+    for (const std::size_t i : groupsInView(*m_dock))
+        EXPECT_TRUE(m_dock->groupWidgets()[i]->isBuilt()) << "group " << i;
     settle();
     const std::vector<std::size_t> before = groupsInView(*m_dock);
     ASSERT_FALSE(before.empty());
@@ -866,6 +872,22 @@ TEST_F(ManyGroupsDockTest, TabWalksTheGroupsInOrder) {
     EXPECT_EQ(QApplication::focusWidget(), child<QCheckBox>(widgets[next + 1], "groupEnableBox"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
     EXPECT_EQ(QApplication::focusWidget(), child<QPushButton>(widgets[next], "addPolygonButton"));
+
+    // The whole chain meets the groups in their order: each built group's
+    // first control, each empty box itself.
+    QHash<const QWidget*, std::size_t> firstStops;
+    for (std::size_t i = 0; i < widgets.size(); ++i)
+        firstStops.insert(widgets[i]->isBuilt() ? child<QCheckBox>(widgets[i], "groupEnableBox")
+                                                : static_cast<QWidget*>(widgets[i]),
+                          i);
+    std::vector<std::size_t> met;
+    for (QWidget* w = m_dock->nextInFocusChain(); w != m_dock.get(); w = w->nextInFocusChain()) {
+        const auto it = firstStops.constFind(w);
+        if (it != firstStops.constEnd())
+            met.push_back(it.value());
+    }
+    EXPECT_EQ(met.size(), widgets.size());
+    EXPECT_TRUE(std::is_sorted(met.begin(), met.end()));
 }
 
 } // namespace
