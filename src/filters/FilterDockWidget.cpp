@@ -684,6 +684,8 @@ std::vector<QWidget*> tabStopsOf(QWidget* group) {
 // behind the group above (its last control, or the empty box itself, which
 // keeps its place in the chain), so Tab still walks the groups in order.
 void FilterDockWidget::buildGroup(FilterGroupWidget* group) {
+    if (group->isBuilt())
+        return;
     group->removeEventFilter(this);
     // Kept while the controls appear one by one, so the groups below move
     // at most once.
