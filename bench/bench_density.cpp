@@ -2,7 +2,10 @@
 // of estimateNaNSafe and computeContoursTransformed with two levels, on
 // uniform and on clustered events; and the main plot's kernel density colour
 // with two contour levels next to numpy/scipy binning and smoothing the same
-// grid (bench/kde_numpy.py, run by this program with /usr/bin/python3).
+// grid (bench/kde_numpy.py, run by this program with /usr/bin/python3), in
+// three rounds, each timing both sides:
+//   taskset -c 2-7 bench_density --benchmark_filter=KdeColour
+//       --benchmark_report_aggregates_only=true
 
 #include "density/DensityEstimator.h"
 #include "density/DensityTestData.h"
@@ -16,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -59,9 +63,15 @@ void BM_ContoursTransformed(benchmark::State& state) {
     label(state);
 }
 
-/// Best of five numpy/scipy runs building the same kernel density grid, in
-/// milliseconds; NaN when the script cannot run.
-double numpyGridMilliseconds(const testdata::Points& p) {
+/// Wall times of numpy/scipy building the same kernel density grid.
+struct ReferenceTimes {
+    double bestMs = std::nan("");
+    double medianMs = std::nan("");
+};
+
+/// Five numpy/scipy runs binning and smoothing the same grid as ours
+/// (same size, extent and kernels); NaN when the script cannot run.
+ReferenceTimes numpyGridMilliseconds(const testdata::Points& p) {
     const DensityGrid grid = DensityEstimator::computeKDEGrid(p.x, p.y, 0);
     // The grid reaches three bandwidths beyond the data on each side.
     const double hx = (*std::min_element(p.x.begin(), p.x.end()) - grid.xMin) / 3.0;
@@ -78,40 +88,68 @@ double numpyGridMilliseconds(const testdata::Points& p) {
                   grid.xMin, grid.yMin, grid.xStep, grid.yStep, hx, hy);
     const std::string command =
         std::string("/usr/bin/python3 ") + QUORVEX3_BENCH_DIR + "/kde_numpy.py " + path + args;
-    double ms = std::nan("");
+    ReferenceTimes times;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char line[64];
         if (std::fgets(line, sizeof(line), pipe))
-            ms = std::strtod(line, nullptr);
+            times.bestMs = std::strtod(line, nullptr);
+        if (std::fgets(line, sizeof(line), pipe))
+            times.medianMs = std::strtod(line, nullptr);
         while (std::fgets(line, sizeof(line), pipe)) {
         }
         ::pclose(pipe);
     }
     std::filesystem::remove(path);
-    return ms;
+    return times;
+}
+
+/// The one-minute load average, to be reported next to the times.
+double loadAverage() {
+    double load = std::nan("");
+    if (FILE* in = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(in, "%lf", &load) != 1)
+            load = std::nan("");
+        std::fclose(in);
+    }
+    return load;
+}
+
+double medianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? std::nan("") : (values[(n - 1) / 2] + values[n / 2]) / 2.0;
 }
 
 /// What the main plot computes for kernel density colour with contours:
-/// densities and the default inner and outer levels from one grid.
+/// densities and the default inner and outer levels from one grid. Each
+/// repetition is one round: ours, then the numpy/scipy reference on the same
+/// points in the same process run; the ratio of the medians (and of the
+/// best times) is reported per round, and over the rounds as median, min, max.
 void BM_KdeColourAndContours(benchmark::State& state) {
     const testdata::Points p =
         makePoints(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const std::vector<double> fractions{0.1, 0.67};
-    double best = 1e300;
+    std::vector<double> took;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         KernelDensityView view = DensityEstimator::estimateKDEWithContours(
             p.x, p.y, fractions, ScaleMode::Linear, ScaleMode::Linear);
         benchmark::DoNotOptimize(view.densities.data());
-        const std::chrono::duration<double, std::milli> took =
-            std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
+        took.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     label(state);
-    const double numpy = numpyGridMilliseconds(p);
+    const ReferenceTimes numpy = numpyGridMilliseconds(p);
+    const double median = medianOf(took);
+    const double best = *std::min_element(took.begin(), took.end());
+    state.counters["ms"] = median;
+    state.counters["numpy_ms"] = numpy.medianMs;
+    state.counters["ratio"] = median / numpy.medianMs;
     state.counters["best_ms"] = best;
-    state.counters["numpy_best_ms"] = numpy;
-    state.counters["ratio"] = best / numpy;
+    state.counters["numpy_best_ms"] = numpy.bestMs;
+    state.counters["best_ratio"] = best / numpy.bestMs;
+    state.counters["load1"] = loadAverage();
 }
 
 void sizes(benchmark::internal::Benchmark* b) {
@@ -135,10 +173,22 @@ BENCHMARK_TEMPLATE(BM_EstimateNaNSafe, DensityMethod::Histogram)->Apply(sizes);
 BENCHMARK_TEMPLATE(BM_EstimateNaNSafe, DensityMethod::KNN)->Apply(sizes);
 BENCHMARK(BM_ContoursTransformed)->Apply(contourSizes);
 BENCHMARK(BM_KdeColourAndContours)
+    ->Args({100000, Uniform})
+    ->Args({100000, Clustered})
     ->Args({1000000, Uniform})
     ->Args({1000000, Clustered})
+    ->Args({10000000, Uniform})
+    ->Args({10000000, Clustered})
     ->Unit(benchmark::kMillisecond)
-    ->MinTime(2.0);
+    ->MinTime(1.0)
+    ->Repetitions(3)
+    ->ComputeStatistics("min",
+                        [](const std::vector<double>& v) {
+                            return *std::min_element(v.begin(), v.end());
+                        })
+    ->ComputeStatistics("max", [](const std::vector<double>& v) {
+        return *std::max_element(v.begin(), v.end());
+    });
 
 } // namespace
 

@@ -26,11 +26,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Quorvex3 - RT-DC Data Analysis"));
     // 1400 x 900 where the screen has room; on a smaller screen (a 1280 x 720
     // laptop) the window opens inside its free area instead of past its edges.
-    const QSize preferred(1400, 900);
-    const QRect place = WindowUtil::fittedWindowGeometry(preferred, screen()->availableGeometry());
-    resize(place.size());
-    if (place.size() != preferred)
-        move(place.topLeft());
+    WindowUtil::resizeInsideScreen(this, QSize(1400, 900));
     setAcceptDrops(true);
 
     // The silent check starts once the event loop runs, while the splash

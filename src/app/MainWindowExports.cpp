@@ -9,7 +9,6 @@
 #include "session/DatasetExport.h"
 #include "session/ExportDialog.h"
 #include "util/DialogProvider.h"
-#include "util/FileNameUtil.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -192,13 +191,11 @@ void MainWindow::exportPlot() {
                         QMessageBox::Ok);
         return;
     }
-    QString selectedFilter;
-    QString path = dialogs.getSaveFileName(this, QStringLiteral("Export Plot"), QString(),
-                                           kPlotFilters, &selectedFilter);
+    // A typed "plot.svg" means an SVG file, whichever filter was left selected.
+    const QString path =
+        askSaveFilePath(this, QStringLiteral("Export Plot"), QString(), kPlotFilters);
     if (path.isEmpty())
         return;
-    // A typed "plot.svg" means an SVG file, whichever filter was left selected.
-    path = ensureOfferedFilterExtension(path, selectedFilter, kPlotFilters);
 
     m_scatterPlot->clearHighlight();
     m_scatterPlot->clearPolygonOverlays();

@@ -3,6 +3,7 @@
 #include "core/RTDCReader.h"
 #include "util/DatasetDragPayload.h"
 #include "util/DialogProvider.h"
+#include "util/WindowUtil.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -47,6 +48,7 @@ QComboBox* makeScaleChoice(QWidget* parent, const QString& name) {
     combo->setObjectName(name);
     combo->addItems({QStringLiteral("Linear"), QStringLiteral("Log"), QStringLiteral("PseudoLog")});
     combo->setStyleSheet(normalChoiceStyle());
+    WindowUtil::fitComboToItems(combo);
     return combo;
 }
 

@@ -45,15 +45,23 @@ class RTDCReader;
 class RequestCoalescer;
 struct DatasetEntry;
 
-/// A label that shows one export preview image and keeps its aspect ratio
-/// (width / height) when the grid resizes it.
+/// A label that shows one export preview image: the whole page, scaled into
+/// the room the grid gives it with its aspect ratio (width / height) kept
+/// and centred. It does not ask the grid for its height at a width: a
+/// single page as wide as the panel was taller than it, so the panel showed
+/// an enlarged part of it.
 class AspectRatioLabel : public QLabel {
 public:
     explicit AspectRatioLabel(double ratio, QWidget* parent = nullptr)
         : QLabel(parent), m_ratio(ratio > 0.0 ? ratio : 1.0) {}
     int heightForWidth(int w) const override { return static_cast<int>(w / m_ratio); }
-    bool hasHeightForWidth() const override { return true; }
+    bool hasHeightForWidth() const override { return false; }
     double ratio() const { return m_ratio; }
+    /// Where the page is drawn inside the label.
+    QRect pageRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     double m_ratio;

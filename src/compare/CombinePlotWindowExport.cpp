@@ -8,7 +8,6 @@
 #include "plots/PlotRecording.h"
 #include "util/AtomicFile.h"
 #include "util/DialogProvider.h"
-#include "util/FileNameUtil.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -53,6 +52,7 @@ constexpr double kMmPerInch = 25.4;
 constexpr int kExportDpi = 150;
 constexpr double kDotsPerMetre = 5905.0; // 150 dots per inch
 constexpr double kGridGapMm = 10.0;
+constexpr int kPreviewLeastWidth = 120; // pixels
 const QString kPlotFilters =
     QStringLiteral("PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)");
 
@@ -470,11 +470,10 @@ void CombinePlotWindow::applyExportPreview() {
 
         auto* label = new AspectRatioLabel(ratio, m_plotContainer);
         label->setObjectName(QStringLiteral("exportPreviewLabel"));
-        label->setScaledContents(true);
-        label->setMinimumSize(300, static_cast<int>(300 / ratio));
-        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-        policy.setHeightForWidth(true);
-        label->setSizePolicy(policy);
+        // Small enough that the whole page fits the panel on a small screen
+        // with the export and statistics docks open beside it.
+        label->setMinimumSize(kPreviewLeastWidth, static_cast<int>(kPreviewLeastWidth / ratio));
+        label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         label->setPixmap(QPixmap::fromImage(image));
         int row = 0, column = 0, rowSpan = 1, columnSpan = 1;
         m_plotGrid->getItemPosition(m_plotGrid->indexOf(plot), &row, &column, &rowSpan,
@@ -483,6 +482,21 @@ void CombinePlotWindow::applyExportPreview() {
         m_previewLabels.push_back(label);
         plot->hide();
     }
+}
+
+QRect AspectRatioLabel::pageRect() const {
+    const QSize page =
+        QSize(1000, static_cast<int>(1000 / m_ratio)).scaled(size(), Qt::KeepAspectRatio);
+    return {QPoint((width() - page.width()) / 2, (height() - page.height()) / 2), page};
+}
+
+void AspectRatioLabel::paintEvent(QPaintEvent*) {
+    const QPixmap page = pixmap(Qt::ReturnByValue);
+    if (page.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(pageRect(), page);
 }
 
 void CombinePlotWindow::clearExportPreview() {
@@ -508,12 +522,10 @@ void CombinePlotWindow::showExportError(const QString& path, const QString& reas
 void CombinePlotWindow::exportPlots() {
     if (m_plots.empty())
         return;
-    QString filter;
-    QString path = DialogProvider::current().getSaveFileName(this, tr("Export Plots"), QString(),
-                                                             kPlotFilters, &filter);
+    // A typed "fig.svg" means an SVG file, whichever filter was left selected.
+    const QString path = askSaveFilePath(this, tr("Export Plots"), QString(), kPlotFilters);
     if (path.isEmpty())
         return;
-    path = ensureSelectedFilterExtension(path, filter);
     writePlotFiles(path, QFileInfo(path).suffix().toLower());
 }
 
@@ -692,14 +704,12 @@ void CombinePlotWindow::exportStatsTsv() {
         if (const DatasetEntry* entry = findDatasetEntry(m_refs.front().datasetId))
             directory = QFileInfo(QString::fromStdString(entry->filePath)).absolutePath();
     }
-    QString filter;
-    QString path = DialogProvider::current().getSaveFileName(
-        this, tr("Export Plot Statistics"),
-        directory + QStringLiteral("/plot_statistical_summary.tsv"),
-        tr("Tab-Separated Values (*.tsv);;All Files (*)"), &filter);
+    const QString path =
+        askSaveFilePath(this, tr("Export Plot Statistics"),
+                        directory + QStringLiteral("/plot_statistical_summary.tsv"),
+                        tr("Tab-Separated Values (*.tsv);;All Files (*)"));
     if (path.isEmpty())
         return;
-    path = ensureSelectedFilterExtension(path, filter);
 
     auto cellText = [](const QTableWidgetItem* item) { return item ? item->text() : QString(); };
     QString text;

@@ -11,6 +11,7 @@
 #include "util/DialogProvider.h"
 #include "util/RequestCoalescer.h"
 #include "util/WindowUtil.h"
+#include "util/WrapRowLayout.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -21,7 +22,6 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -30,6 +30,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -38,6 +39,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace Quorvex3 {
 
@@ -68,6 +70,47 @@ QDoubleSpinBox* makePercentField(const QString& name, double value, QWidget* par
     return spin;
 }
 
+/// The settings' scroll area: its panel wraps its columns onto further
+/// lines rather than widen the window, so the area asks for the height the
+/// panel needs at the area's width (both lines in view, no scroll bar).
+class WrappingSettingsArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+    QSize minimumSizeHint() const override {
+        QSize size = QScrollArea::minimumSizeHint();
+        if (widget())
+            size.setHeight(heightForArea());
+        return size;
+    }
+    QSize sizeHint() const override {
+        QSize size = QScrollArea::sizeHint();
+        if (widget())
+            size.setHeight(heightForArea());
+        return size;
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QScrollArea::resizeEvent(event);
+        if (event->oldSize().width() != event->size().width())
+            updateGeometry();
+    }
+    // The panel's needs change after construction (style sheet polish,
+    // the array size row shown): the dock must ask again.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+
+private:
+    int heightForArea() const {
+        const int width = std::max(viewport()->width(), widget()->minimumSizeHint().width());
+        return widget()->heightForWidth(width) + 2 * frameWidth();
+    }
+};
+
 QSpinBox* makeArraySizeField(const QString& name, QWidget* parent) {
     auto* spin = new QSpinBox(parent);
     spin->setObjectName(name);
@@ -84,16 +127,37 @@ void CombinePlotWindow::setupSettingsDock() {
     m_settingsDock->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
     m_settingsDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
 
-    auto* scroll = new QScrollArea(m_settingsDock);
+    auto* scroll = new WrappingSettingsArea(m_settingsDock);
+    scroll->setObjectName(QStringLiteral("settingsScrollArea"));
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* panel = new QWidget(scroll);
-    panel->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Preferred);
-    auto* grid = new QGridLayout(panel);
-    grid->setContentsMargins(4, 4, 4, 4);
-    grid->setVerticalSpacing(4);
-    grid->setHorizontalSpacing(20);
+    // Not minimum-expanding: that would make the one-line width the least.
+    panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    // Columns of two settings each, side by side; on a narrow window (a
+    // 1280 x 720 laptop) the columns continue on a second line instead of
+    // asking for sideways scrolling.
+    auto* columns = new WrapRowLayout(20);
+    panel->setLayout(columns);
+    columns->setContentsMargins(4, 4, 4, 4);
+    std::vector<QVBoxLayout*> cells;
+    for (int c = 0; c < 8; ++c) {
+        auto* column = new QWidget(panel);
+        auto* cell = new QVBoxLayout(column);
+        cell->setContentsMargins(0, 0, 0, 0);
+        cell->setSpacing(4);
+        columns->addWidget(column);
+        cells.push_back(cell);
+    }
+    // Setting (row, column) of the two-row table of settings.
+    struct Placer {
+        std::vector<QVBoxLayout*>& cells;
+        void addWidget(QWidget* widget, int row, int column) {
+            QVBoxLayout* cell = cells[static_cast<std::size_t>(column)];
+            cell->insertWidget(std::min(row, cell->count()), widget, 0, Qt::AlignLeft);
+        }
+    } grid{cells};
 
     // A caption and a control side by side in one cell.
     auto labelled = [panel](const QString& caption, QWidget* control) {
@@ -114,26 +178,28 @@ void CombinePlotWindow::setupSettingsDock() {
     m_displayCombo->setObjectName(QStringLiteral("displayCombo"));
     for (const char* name : kDisplayModeNames)
         m_displayCombo->addItem(tr(name));
-    grid->addWidget(labelled(tr("Display:"), m_displayCombo), 0, 0);
+    WindowUtil::fitComboToItems(m_displayCombo);
+    grid.addWidget(labelled(tr("Display:"), m_displayCombo), 0, 0);
 
     m_colorCombo = new QComboBox(panel);
     m_colorCombo->setObjectName(QStringLiteral("colorCombo"));
     m_colorCombo->addItems({tr("Heatmap (Density)"), tr("Dataset Color"), tr("None")});
     m_colorCombo->setCurrentIndex(m_colorMode);
-    grid->addWidget(labelled(tr("Color:"), m_colorCombo), 1, 0);
+    WindowUtil::fitComboToItems(m_colorCombo);
+    grid.addWidget(labelled(tr("Color:"), m_colorCombo), 1, 0);
 
     m_syncFeaturesCheck = checkBox(tr("Sync Features"), QStringLiteral("syncFeaturesCheck"));
     m_syncFeaturesCheck->setToolTip(tr("Keep all datasets on the same X/Y axes"));
-    grid->addWidget(m_syncFeaturesCheck, 0, 1);
+    grid.addWidget(m_syncFeaturesCheck, 0, 1);
     m_showLegendCheck = checkBox(tr("Show Legend"), QStringLiteral("showLegendCheck"));
-    grid->addWidget(m_showLegendCheck, 1, 1);
+    grid.addWidget(m_showLegendCheck, 1, 1);
 
     m_syncAxesCheck = checkBox(tr("Sync Axes"), QStringLiteral("syncAxesCheck"));
     m_syncAxesCheck->setToolTip(tr("Use same axis limits for all plots"));
-    grid->addWidget(m_syncAxesCheck, 0, 2);
+    grid.addWidget(m_syncAxesCheck, 0, 2);
     m_manualLimitsCheck = checkBox(tr("Manual Limits"), QStringLiteral("manualLimitsCheck"));
     m_manualLimitsCheck->setEnabled(false);
-    grid->addWidget(m_manualLimitsCheck, 1, 2);
+    grid.addWidget(m_manualLimitsCheck, 1, 2);
 
     m_xMinSpin = makeLimitField(QStringLiteral("xMinSpin"), panel);
     m_xMaxSpin = makeLimitField(QStringLiteral("xMaxSpin"), panel);
@@ -152,28 +218,29 @@ void CombinePlotWindow::setupSettingsDock() {
         return cell;
     };
     const QString dash = QStringLiteral("-");
-    grid->addWidget(pairRow(tr("X:"), m_xMinSpin, dash, m_xMaxSpin), 0, 3);
-    grid->addWidget(pairRow(tr("Y:"), m_yMinSpin, dash, m_yMaxSpin), 1, 3);
+    grid.addWidget(pairRow(tr("X:"), m_xMinSpin, dash, m_xMaxSpin), 0, 3);
+    grid.addWidget(pairRow(tr("Y:"), m_yMinSpin, dash, m_yMaxSpin), 1, 3);
 
     m_contourCombo = new QComboBox(panel);
     m_contourCombo->setObjectName(QStringLiteral("contourCombo"));
     m_contourCombo->addItems({tr("Off"), tr("Overlay"), tr("Only")});
-    grid->addWidget(labelled(tr("Contour Overlay:"), m_contourCombo), 0, 4);
+    WindowUtil::fitComboToItems(m_contourCombo);
+    grid.addWidget(labelled(tr("Contour Overlay:"), m_contourCombo), 0, 4);
     m_contourInnerSpin = makePercentField(QStringLiteral("contourInnerSpin"), 10.0, panel);
     m_contourOuterSpin = makePercentField(QStringLiteral("contourOuterSpin"), 67.0, panel);
-    grid->addWidget(pairRow(tr("Inner:"), m_contourInnerSpin, tr("Outer:"), m_contourOuterSpin), 1,
-                    4);
+    grid.addWidget(pairRow(tr("Inner:"), m_contourInnerSpin, tr("Outer:"), m_contourOuterSpin), 1,
+                   4);
 
     m_isoCheck = checkBox(tr("Isoelastics"), QStringLiteral("isoCheck"));
     m_isoCheck->setToolTip(tr("Show isoelasticity lines on area vs. deformation plots"));
-    grid->addWidget(m_isoCheck, 0, 5);
+    grid.addWidget(m_isoCheck, 0, 5);
     m_isoLabelsCheck = checkBox(tr("Labels"), QStringLiteral("isoLabelsCheck"));
     m_isoLabelsCheck->setToolTip(tr("Show kPa labels on isoelasticity lines"));
     m_isoLabelsCheck->setEnabled(false);
-    grid->addWidget(m_isoLabelsCheck, 1, 5);
+    grid.addWidget(m_isoLabelsCheck, 1, 5);
 
     m_manualArrayCheck = checkBox(tr("Manual Array Size"), QStringLiteral("manualArrayCheck"));
-    grid->addWidget(m_manualArrayCheck, 0, 6);
+    grid.addWidget(m_manualArrayCheck, 0, 6);
     m_arraySizeRow = new QWidget(panel);
     m_arraySizeRow->setObjectName(QStringLiteral("arraySizeRow"));
     {
@@ -187,20 +254,16 @@ void CombinePlotWindow::setupSettingsDock() {
         row->addWidget(m_arrayRowsSpin);
     }
     m_arraySizeRow->setVisible(false);
-    grid->addWidget(m_arraySizeRow, 1, 6);
+    grid.addWidget(m_arraySizeRow, 1, 6);
 
     m_showCountCheck = checkBox(tr("Show N"), QStringLiteral("showCountCheck"));
     m_showCountCheck->setToolTip(
         tr("Display the number of plotted events (N = #) in each array plot"));
-    grid->addWidget(m_showCountCheck, 0, 7);
-    grid->setColumnStretch(8, 1);
+    grid.addWidget(m_showCountCheck, 0, 7);
+    for (QVBoxLayout* cell : cells)
+        cell->addStretch(1);
 
     scroll->setWidget(panel);
-    // Both rows stay in view, with room for the scroll bar a narrow window
-    // needs below them.
-    scroll->setMinimumHeight(panel->sizeHint().height() +
-                             scroll->horizontalScrollBar()->sizeHint().height() +
-                             2 * scroll->frameWidth());
     m_settingsDock->setWidget(scroll);
     addDockWidget(Qt::TopDockWidgetArea, m_settingsDock);
 

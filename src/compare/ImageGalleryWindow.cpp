@@ -57,7 +57,6 @@ ImageGalleryWindow::ImageGalleryWindow(const DatasetStore* store, int datasetId,
     // The main window deletes it after windowClosed; it must not delete itself.
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowTitle(tr("Image Gallery"));
-    resize(1100, 800);
 
     m_renderWatcher = new QFutureWatcher<GalleryRenderResult>(this);
     connect(m_renderWatcher, &QFutureWatcher<GalleryRenderResult>::finished, this,
@@ -69,6 +68,8 @@ ImageGalleryWindow::ImageGalleryWindow(const DatasetStore* store, int datasetId,
     setContrastTask(nullptr);
 
     buildUI();
+    // Inside a small screen (a 1280 x 720 laptop) rather than past its edges.
+    WindowUtil::resizeInsideScreen(this, QSize(1100, 800));
     WindowUtil::addKeepOnTopAction(this);
     rebindToDataset(datasetId);
 }
@@ -104,6 +105,7 @@ void ImageGalleryWindow::buildUI() {
     m_pageSizeCombo->addItem(QStringLiteral("10 \u00D7 10 (100)"), 100);
     m_pageSizeCombo->addItem(QStringLiteral("20 \u00D7 20 (400)"), 400);
     m_pageSizeCombo->setCurrentIndex(1);
+    WindowUtil::fitComboToItems(m_pageSizeCombo);
     m_showIdsCheck = new QCheckBox(tr("Show event IDs"), panel);
     m_showIdsCheck->setChecked(m_showIds);
     m_followActiveCheck = new QCheckBox(tr("Follow active dataset"), panel);
@@ -133,6 +135,7 @@ void ImageGalleryWindow::buildUI() {
     m_contrastCombo->addItem(tr("Full range"), 0);
     m_contrastCombo->addItem(tr("Auto (dataset)"), 1);
     m_contrastCombo->addItem(tr("Manual"), 2);
+    WindowUtil::fitComboToItems(m_contrastCombo);
     m_loLabel = new QLabel(tr("lo:"), panel);
     m_loSpin = new QSpinBox(panel);
     m_loSpin->setRange(0, 254);

@@ -69,6 +69,10 @@ std::vector<int> binCountCandidates();
 /// better). counts is scratch space, resized as needed.
 double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>& counts);
 
+/// binChoiceCost of every candidate, in candidate order, bit for bit, from a
+/// single placement of the events instead of one binning per candidate.
+std::vector<double> binChoiceCosts(const FinitePairs& pairs);
+
 /// Cells per side chosen by the lowest cost; 32 for fewer than 4 pairs.
 int chooseBinCount(const FinitePairs& pairs);
 
@@ -79,8 +83,19 @@ int chooseBinCount(const FinitePairs& pairs);
 std::vector<double> orderStatistics(const std::vector<double>& values,
                                     const std::vector<std::size_t>& ranks);
 
+/// orderStatistics when the least and the greatest non-NaN value are known
+/// (every non-NaN value within [lo, hi]): one pass over the values fewer.
+std::vector<double> orderStatisticsWithin(const std::vector<double>& values,
+                                          const std::vector<std::size_t>& ranks, double lo,
+                                          double hi);
+
 /// k-nearest-neighbour densities of the pairs, one per pair.
 std::vector<double> knnDensities(const FinitePairs& pairs);
+
+/// Events per thread at the least in the per-event passes: below this the
+/// pass takes about a millisecond, less than waking threads costs on a busy
+/// machine, so it stays on the calling thread.
+constexpr std::size_t kParallelEventsFrom = std::size_t{1} << 18;
 
 /// Runs work(begin, end) over consecutive chunks of [0, count) on up to a few
 /// threads (the caller's included) and returns when all are done. Only for

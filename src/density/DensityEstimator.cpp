@@ -3,13 +3,8 @@
 #include "density/DensityDetail.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <exception>
 #include <limits>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace Quorvex3 {
@@ -18,13 +13,60 @@ namespace densitydetail {
 
 namespace {
 
-/// The number of leading events with both coordinates finite.
-std::size_t finitePrefix(const std::vector<double>& x, const std::vector<double>& y) {
-    const std::size_t n = std::min(x.size(), y.size());
-    std::size_t i = 0;
-    while (i < n && isFinitePair(x[i], y[i]))
-        ++i;
-    return i;
+/// Whether every pair is finite, and if so the bounds of the coordinates.
+struct PairScan {
+    bool allFinite = true;
+    double xMin = 0.0;
+    double xMax = 0.0;
+    double yMin = 0.0;
+    double yMax = 0.0;
+};
+
+// One pass, in blocks on several threads for large columns, written so the
+// compiler turns it into vector instructions: v - v is 0 exactly for finite
+// v (NaN otherwise), and the minima and maxima are those std::min and
+// std::max give (equal zeros of either sign are the same bound).
+PairScan scanPairs(const std::vector<double>& x, const std::vector<double>& y) {
+    const std::size_t n = x.size();
+    PairScan all;
+    if (n == 0)
+        return all;
+    const std::size_t block = kParallelEventsFrom;
+    std::vector<PairScan> blocks((n + block - 1) / block);
+    parallelChunks(blocks.size(), 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t b = first; b < last; ++b) {
+            const std::size_t begin = b * block;
+            const std::size_t end = std::min(n, begin + block);
+            double finite = 0.0;
+            double xLo = x[begin], xHi = x[begin], yLo = y[begin], yHi = y[begin];
+            for (std::size_t i = begin; i < end; ++i) {
+                const double u = x[i];
+                const double v = y[i];
+                finite += (u - u) + (v - v);
+                xLo = u < xLo ? u : xLo;
+                xHi = xHi < u ? u : xHi;
+                yLo = v < yLo ? v : yLo;
+                yHi = yHi < v ? v : yHi;
+            }
+            blocks[b] = PairScan{finite == 0.0, xLo, xHi, yLo, yHi};
+        }
+    });
+    all = blocks.front();
+    for (const PairScan& b : blocks) {
+        all.allFinite = all.allFinite && b.allFinite;
+        all.xMin = std::min(all.xMin, b.xMin);
+        all.xMax = std::max(all.xMax, b.xMax);
+        all.yMin = std::min(all.yMin, b.yMin);
+        all.yMax = std::max(all.yMax, b.yMax);
+    }
+    return all;
+}
+
+void takeBounds(const PairScan& scan, FinitePairs& pairs) {
+    pairs.xMin = scan.xMin;
+    pairs.xMax = scan.xMax;
+    pairs.yMin = scan.yMin;
+    pairs.yMax = scan.yMax;
 }
 
 void keepFinite(const std::vector<double>& x, const std::vector<double>& y, FinitePairs& pairs) {
@@ -62,171 +104,34 @@ void findBounds(FinitePairs& pairs) {
 // a copy or an index of kept events.
 FinitePairs collectFinitePairs(const std::vector<double>& x, const std::vector<double>& y) {
     FinitePairs pairs;
-    if (x.size() == y.size() && finitePrefix(x, y) == x.size()) {
-        pairs.sharedX = &x;
-        pairs.sharedY = &y;
-    } else {
-        keepFinite(x, y, pairs);
+    if (x.size() == y.size()) {
+        const PairScan scan = scanPairs(x, y);
+        if (scan.allFinite) {
+            pairs.sharedX = &x;
+            pairs.sharedY = &y;
+            takeBounds(scan, pairs);
+            return pairs;
+        }
     }
+    keepFinite(x, y, pairs);
     findBounds(pairs);
     return pairs;
 }
 
 FinitePairs collectFinitePairs(std::vector<double>&& x, std::vector<double>&& y) {
     FinitePairs pairs;
-    if (x.size() == y.size() && finitePrefix(x, y) == x.size()) {
-        pairs.heldX = std::move(x);
-        pairs.heldY = std::move(y);
-    } else {
-        keepFinite(x, y, pairs);
+    if (x.size() == y.size()) {
+        const PairScan scan = scanPairs(x, y);
+        if (scan.allFinite) {
+            pairs.heldX = std::move(x);
+            pairs.heldY = std::move(y);
+            takeBounds(scan, pairs);
+            return pairs;
+        }
     }
+    keepFinite(x, y, pairs);
     findBounds(pairs);
     return pairs;
-}
-
-std::vector<int> binCountCandidates() {
-    // Twenty steps spread evenly in log space from about 32 to about 512
-    // cells per side; the constants are kept as written, not as ln 16 / ln 32.
-    std::vector<int> candidates;
-    for (int i = 0; i < 20; ++i) {
-        const double m = std::exp(static_cast<double>(i) * 2.7725888 / 19.0 + 3.4657359);
-        const int rounded = static_cast<int>(std::lround(m));
-        if (candidates.empty() || candidates.back() != rounded)
-            candidates.push_back(rounded);
-    }
-    return candidates;
-}
-
-double binChoiceCost(const FinitePairs& pairs, int m, std::vector<std::uint32_t>& counts) {
-    const double w = usableRange(pairs.xMin, pairs.xMax) / m;
-    const double h = usableRange(pairs.yMin, pairs.yMax) / m;
-    const std::size_t cells = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
-    counts.assign(cells, 0U);
-    const std::size_t n = pairs.size();
-    // Cells are worked out a block at a time, in a loop free of branches the
-    // compiler turns into vector instructions; the clamping is truncateClamp's
-    // (NaN and values below 1 go to cell 0, values beyond the last to it).
-    constexpr std::size_t kBlock = 256;
-    int cell[kBlock];
-    const double last = m - 1;
-    std::size_t begin = 0;
-    for (; begin + kBlock <= n; begin += kBlock) {
-        const double* x = pairs.x().data() + begin;
-        const double* y = pairs.y().data() + begin;
-        for (std::size_t i = 0; i < kBlock; ++i) {
-            double col = (x[i] - pairs.xMin) / w;
-            double row = (y[i] - pairs.yMin) / h;
-            col = col > 0.0 ? col : 0.0;
-            row = row > 0.0 ? row : 0.0;
-            col = col < last ? col : last;
-            row = row < last ? row : last;
-            cell[i] = static_cast<int>(row) * m + static_cast<int>(col);
-        }
-        for (std::size_t i = 0; i < kBlock; ++i)
-            ++counts[static_cast<std::size_t>(cell[i])];
-    }
-    for (std::size_t i = begin; i < n; ++i) {
-        const int col = truncateClamp((pairs.x()[i] - pairs.xMin) / w, m);
-        const int row = truncateClamp((pairs.y()[i] - pairs.yMin) / h, m);
-        ++counts[static_cast<std::size_t>(row) * static_cast<std::size_t>(m) +
-                 static_cast<std::size_t>(col)];
-    }
-    const double cellCount = static_cast<double>(cells);
-    const double mean = static_cast<double>(n) / cellCount;
-    double variance = 0.0;
-    for (std::uint32_t c : counts) {
-        const double d = static_cast<double>(c) - mean;
-        variance += d * d;
-    }
-    variance /= cellCount;
-    const double area = w * h;
-    return (2.0 * mean - variance) / (area * area);
-}
-
-namespace {
-
-/// The candidate with the lowest cost over the pairs.
-int chooseBinCountAmong(const FinitePairs& pairs) {
-    // Each candidate's cost is computed whole by one thread, so the costs and
-    // the choice do not depend on how many threads share the candidates. The
-    // largest grids, the slowest to count, are handed out first.
-    const std::vector<int> candidates = binCountCandidates();
-    const std::size_t last = candidates.size() - 1;
-    std::vector<double> costs(candidates.size());
-    const std::size_t grain = pairs.size() >= 100000 ? 1 : candidates.size();
-    parallelChunks(candidates.size(), grain, [&](std::size_t begin, std::size_t end) {
-        std::vector<std::uint32_t> counts;
-        for (std::size_t i = begin; i < end; ++i)
-            costs[last - i] = binChoiceCost(pairs, candidates[last - i], counts);
-    });
-    double bestCost = std::numeric_limits<double>::max();
-    int best = 64;
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        if (costs[i] < bestCost) {
-            bestCost = costs[i];
-            best = candidates[i];
-        }
-    }
-    return best;
-}
-
-} // namespace
-
-int chooseBinCount(const FinitePairs& pairs) {
-    if (pairs.size() < 4)
-        return 32;
-    return chooseBinCountAmong(pairs);
-}
-
-void parallelChunks(std::size_t count, std::size_t minItemsPerThread,
-                    const std::function<void(std::size_t, std::size_t)>& work) {
-    constexpr std::size_t kMaxThreads = 8;
-    if (count == 0)
-        return;
-    const std::size_t grain = std::max<std::size_t>(minItemsPerThread, 1);
-    const std::size_t blocks = (count + grain - 1) / grain;
-    const std::size_t hardware = std::max(1U, std::thread::hardware_concurrency());
-    const std::size_t threads = std::min({hardware, kMaxThreads, blocks});
-    if (threads <= 1) {
-        work(0, count);
-        return;
-    }
-
-    // Blocks are handed out on demand; which thread runs a block does not
-    // change what the block computes.
-    std::atomic<std::size_t> next{0};
-    std::exception_ptr failure;
-    std::mutex failureMutex;
-    const auto run = [&]() {
-        try {
-            for (;;) {
-                const std::size_t block = next.fetch_add(1);
-                if (block >= blocks)
-                    return;
-                const std::size_t begin = block * grain;
-                work(begin, std::min(count, begin + grain));
-            }
-        } catch (...) {
-            const std::lock_guard<std::mutex> lock(failureMutex);
-            if (!failure)
-                failure = std::current_exception();
-            next.store(blocks);
-        }
-    };
-    std::vector<std::thread> pool;
-    pool.reserve(threads - 1);
-    for (std::size_t t = 1; t < threads; ++t) {
-        try {
-            pool.emplace_back(run);
-        } catch (const std::system_error&) {
-            break; // fewer threads: the remaining blocks run on those present
-        }
-    }
-    run();
-    for (std::thread& thread : pool)
-        thread.join();
-    if (failure)
-        std::rethrow_exception(failure);
 }
 
 } // namespace densitydetail
@@ -238,8 +143,8 @@ using densitydetail::parallelChunks;
 using densitydetail::truncateClamp;
 
 /// The first and third quartiles, each by linear interpolation between the
-/// order statistics at p * (n - 1) and the next one.
-std::pair<double, double> quartiles(const std::vector<double>& values) {
+/// order statistics at p * (n - 1) and the next one; lo and hi bound the values.
+std::pair<double, double> quartiles(const std::vector<double>& values, double lo, double hi) {
     const std::size_t n = values.size();
     std::vector<std::size_t> ranks;
     std::vector<double> weights;
@@ -250,13 +155,13 @@ std::pair<double, double> quartiles(const std::vector<double>& values) {
         ranks.push_back(std::min(n - 1, lower + 1));
         weights.push_back(position - static_cast<double>(lower));
     }
-    const std::vector<double> at = densitydetail::orderStatistics(values, ranks);
+    const std::vector<double> at = densitydetail::orderStatisticsWithin(values, ranks, lo, hi);
     return {at[0] + weights[0] * (at[1] - at[0]), at[2] + weights[1] * (at[3] - at[2])};
 }
 
 /// Scale of one coordinate for the bandwidth: IQR / 1.34 when that is positive
 /// and below the population standard deviation, else the standard deviation.
-double robustSpread(const std::vector<double>& values) {
+double robustSpread(const std::vector<double>& values, double lo, double hi) {
     const double n = static_cast<double>(values.size());
     double sum = 0.0;
     for (double v : values)
@@ -267,14 +172,15 @@ double robustSpread(const std::vector<double>& values) {
         squares += (v - mean) * (v - mean);
     const double sd = std::sqrt(squares / n);
 
-    const auto [q1, q3] = quartiles(values);
+    const auto [q1, q3] = quartiles(values, lo, hi);
     const double iqr = q3 - q1;
     return (iqr > 0.0 && iqr / 1.34 < sd) ? iqr / 1.34 : sd;
 }
 
-double bandwidthFor(const std::vector<double>& values) {
+/// Bandwidth of one coordinate; lo and hi are its least and greatest value.
+double bandwidthFor(const std::vector<double>& values, double lo, double hi) {
     const double n = static_cast<double>(values.size());
-    const double h = std::pow(n, -0.16666666666666666) * robustSpread(values);
+    const double h = std::pow(n, -0.16666666666666666) * robustSpread(values, lo, hi);
     // A spread that overflowed is as unusable as a zero one.
     return (h > 0.0 && std::isfinite(h)) ? h : 1.0;
 }
@@ -362,7 +268,7 @@ std::vector<double> eventCountsPerCell(const FinitePairs& pairs, const DensityGr
     const int g = grid.size;
     const std::size_t cells = static_cast<std::size_t>(g) * static_cast<std::size_t>(g);
     const std::size_t n = pairs.size();
-    const std::size_t block = std::max<std::size_t>(n / 8 + 1, std::size_t{1} << 16);
+    const std::size_t block = std::max<std::size_t>(n / 8 + 1, densitydetail::kParallelEventsFrom);
     const std::size_t blocks = (n + block - 1) / block;
     std::vector<std::uint32_t> partial(blocks * cells, 0U);
     parallelChunks(n, block, [&](std::size_t begin, std::size_t end) {
@@ -387,13 +293,21 @@ DensityGrid kdeGridFromPairs(const FinitePairs& pairs, int gridSize) {
     DensityGrid grid;
     if (pairs.size() == 0)
         return grid;
-    const int g = gridSize >= 1 ? gridSize : densitydetail::chooseBinCount(pairs);
 
-    // The two axes are independent; for large inputs they run side by side.
+    // The grid size and the two axes' bandwidths are independent of each
+    // other; for large inputs the three run side by side.
+    int g = gridSize;
     double bandwidth[2] = {1.0, 1.0};
-    parallelChunks(2, pairs.size() >= 100000 ? 1 : 2, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t axis = begin; axis < end; ++axis)
-            bandwidth[axis] = bandwidthFor(axis == 0 ? pairs.x() : pairs.y());
+    const std::size_t tasks = gridSize >= 1 ? 2 : 3;
+    const bool large = pairs.size() >= densitydetail::kParallelEventsFrom;
+    parallelChunks(tasks, large ? 1 : tasks, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t task = begin; task < end; ++task) {
+            if (task < 2)
+                bandwidth[task] = task == 0 ? bandwidthFor(pairs.x(), pairs.xMin, pairs.xMax)
+                                            : bandwidthFor(pairs.y(), pairs.yMin, pairs.yMax);
+            else
+                g = densitydetail::chooseBinCount(pairs);
+        }
     });
     const double hx = bandwidth[0];
     const double hy = bandwidth[1];
@@ -619,7 +533,7 @@ std::vector<double> DensityEstimator::interpolateFromGrid(const DensityGrid& gri
     if (!usableGrid(grid))
         return result;
     const std::size_t n = std::min(x.size(), y.size());
-    parallelChunks(n, std::size_t{1} << 16, [&](std::size_t begin, std::size_t end) {
+    parallelChunks(n, densitydetail::kParallelEventsFrom, [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             if (!densitydetail::isFinitePair(x[i], y[i]))
                 continue;

@@ -16,10 +16,20 @@ constexpr std::size_t kBucketingFrom = std::size_t{1} << 15;
 constexpr int kBuckets = 1 << 14;
 constexpr std::size_t kBlock = std::size_t{1} << 16;
 
+/// Runs work(block, begin, end) for each block of kBlock values, several
+/// blocks to a thread: waking a thread for less costs more than it saves.
+template <typename Work> void forEachBlock(std::size_t n, const Work& work) {
+    const std::size_t blocks = (n + kBlock - 1) / kBlock;
+    const std::size_t blocksPerThread = std::max<std::size_t>(kParallelEventsFrom / kBlock, 1);
+    parallelChunks(blocks, blocksPerThread, [&](std::size_t first, std::size_t last) {
+        for (std::size_t block = first; block < last; ++block)
+            work(block, block * kBlock, std::min(n, (block + 1) * kBlock));
+    });
+}
+
 struct Range {
     double lo = std::numeric_limits<double>::infinity();
     double hi = -std::numeric_limits<double>::infinity();
-    std::size_t count = 0;
 };
 
 /// Selection on a copy of the non-NaN values, ranks taken in ascending order
@@ -62,7 +72,7 @@ std::vector<double> orderStatistics(const std::vector<double>& values,
     // buckets holding the wanted ranks are ranked in full.
     const std::size_t blocks = (n + kBlock - 1) / kBlock;
     std::vector<Range> ranges(blocks);
-    parallelChunks(n, kBlock, [&](std::size_t begin, std::size_t end) {
+    forEachBlock(n, [&](std::size_t block, std::size_t begin, std::size_t end) {
         Range r; // filled locally: the blocks' records share cache lines
         for (std::size_t i = begin; i < end; ++i) {
             const double v = values[i];
@@ -70,16 +80,28 @@ std::vector<double> orderStatistics(const std::vector<double>& values,
                 continue;
             r.lo = std::min(r.lo, v);
             r.hi = std::max(r.hi, v);
-            ++r.count;
         }
-        ranges[begin / kBlock] = r;
+        ranges[block] = r;
     });
     Range all;
     for (const Range& r : ranges) {
         all.lo = std::min(all.lo, r.lo);
         all.hi = std::max(all.hi, r.hi);
-        all.count += r.count;
     }
+    return orderStatisticsWithin(values, ranks, all.lo, all.hi);
+}
+
+std::vector<double> orderStatisticsWithin(const std::vector<double>& values,
+                                          const std::vector<std::size_t>& ranks, double lo,
+                                          double hi) {
+    const std::size_t n = values.size();
+    if (n < kBucketingFrom)
+        return selectDirectly(values, ranks);
+    const std::size_t blocks = (n + kBlock - 1) / kBlock;
+    struct {
+        double lo;
+        double hi;
+    } all{lo, hi};
     const double scale = kBuckets / (all.hi - all.lo);
     if (!(scale > 0.0) || !std::isfinite(scale))
         return selectDirectly(values, ranks); // equal or unbounded values
@@ -88,8 +110,8 @@ std::vector<double> orderStatistics(const std::vector<double>& values,
     };
 
     std::vector<std::uint32_t> counts(blocks * kBuckets, 0U);
-    parallelChunks(n, kBlock, [&](std::size_t begin, std::size_t end) {
-        std::uint32_t* own = counts.data() + (begin / kBlock) * kBuckets;
+    forEachBlock(n, [&](std::size_t block, std::size_t begin, std::size_t end) {
+        std::uint32_t* own = counts.data() + block * kBuckets;
         for (std::size_t i = begin; i < end; ++i)
             if (!std::isnan(values[i]))
                 ++own[bucketOf(values[i])];
@@ -119,8 +141,8 @@ std::vector<double> orderStatistics(const std::vector<double>& values,
     // Gathered block by block on several threads; the order within a
     // bucket does not matter to its ranking.
     std::vector<std::vector<std::vector<double>>> gathered(blocks);
-    parallelChunks(n, kBlock, [&](std::size_t begin, std::size_t end) {
-        std::vector<std::vector<double>>& own = gathered[begin / kBlock];
+    forEachBlock(n, [&](std::size_t block, std::size_t begin, std::size_t end) {
+        std::vector<std::vector<double>>& own = gathered[block];
         own.resize(lists.size());
         for (std::size_t i = begin; i < end; ++i) {
             const double v = values[i];

@@ -4,12 +4,15 @@
 #include "filters/FilterWidgetStyle.h"
 #include "filters/PolygonRuleWidget.h"
 #include "filters/RuleEditorParts.h"
+#include "util/WrapRowLayout.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -82,9 +85,6 @@ void FilterGroupWidget::buildLayout() {
     m_enableBox->setToolTip(tr("Enable this group for the active dataset"));
     m_nameEdit = new QLineEdit(this);
     m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
-    // The name gives way first when the dock is narrow (a small screen):
-    // the buttons beside it must stay in sight.
-    m_nameEdit->setMinimumWidth(64);
     m_propagateButton = new QPushButton(this);
     m_propagateButton->setObjectName(QStringLiteral("propagateButton"));
     m_propagateButton->setFixedHeight(16);
@@ -95,11 +95,13 @@ void FilterGroupWidget::buildLayout() {
     m_deleteButton->setFixedSize(20, 24);
     m_deleteButton->setStyleSheet(FilterWidgetStyle::removeButton());
     m_deleteButton->setToolTip(tr("Delete this filter group"));
+    // The name has the head row to itself (with the switch and "×"): beside
+    // the wide propagate button it was squeezed to a few letters in a
+    // narrow dock.
     auto* headRow = new QHBoxLayout;
     headRow->setSpacing(4);
     headRow->addWidget(m_enableBox);
     headRow->addWidget(m_nameEdit, 1);
-    headRow->addWidget(m_propagateButton);
     headRow->addWidget(m_deleteButton);
     layout->addLayout(headRow);
 
@@ -108,12 +110,12 @@ void FilterGroupWidget::buildLayout() {
     m_addPolygonButton = makeAddButton(
         this, tr("+ Polygon"), 90,
         tr("Draw a polygon gate on the scatter plot and add it to this group"), "addPolygonButton");
-    auto* addRow = new QHBoxLayout;
+    // The group's buttons continue on a second line in a narrow dock.
+    auto* addRow = new WrapRowLayout(4);
     addRow->setContentsMargins(20, 0, 0, 0);
-    addRow->setSpacing(4);
     addRow->addWidget(m_addRuleButton);
     addRow->addWidget(m_addPolygonButton);
-    addRow->addStretch();
+    addRow->addWidget(m_propagateButton);
     layout->addLayout(addRow);
 
     layout->addWidget(makeRuleSeparator(this));
@@ -127,6 +129,7 @@ void FilterGroupWidget::buildLayout() {
 void FilterGroupWidget::connectControls() {
     connect(m_nameEdit, &QLineEdit::editingFinished, this,
             [this] { emit renameRequested(m_groupId, m_nameEdit->text()); });
+    connect(m_nameEdit, &QLineEdit::textChanged, this, [this] { fitNameBox(); });
     connect(m_enableBox, &QCheckBox::toggled, this, [this](bool on) {
         updatePropagateButton();
         emit enableToggled(m_groupId, on);
@@ -150,6 +153,28 @@ void FilterGroupWidget::setName(const QString& name) {
         return;
     const QSignalBlocker block(m_nameEdit);
     m_nameEdit->setText(name);
+    fitNameBox();
+}
+
+void FilterGroupWidget::fitNameBox() {
+    // Longer names may scroll rather than widen the dock without bound.
+    constexpr int kLeast = 64;
+    constexpr int kMost = 240;
+    m_nameEdit->ensurePolished();
+    QStyleOptionFrame panel;
+    panel.initFrom(m_nameEdit);
+    panel.rect = QRect(0, 0, kMost, m_nameEdit->sizeHint().height());
+    panel.lineWidth =
+        m_nameEdit->hasFrame()
+            ? m_nameEdit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &panel, m_nameEdit)
+            : 0;
+    const QRect contents =
+        m_nameEdit->style()->subElementRect(QStyle::SE_LineEditContents, &panel, m_nameEdit);
+    const QMargins margins = m_nameEdit->textMargins();
+    // QLineEdit keeps two pixels free on each side of its text.
+    const int frame = kMost - contents.width() + margins.left() + margins.right() + 4;
+    const int needed = m_nameEdit->fontMetrics().horizontalAdvance(m_nameEdit->text()) + frame;
+    m_nameEdit->setMinimumWidth(std::clamp(needed, kLeast, kMost));
 }
 
 void FilterGroupWidget::setEnabledInDataset(bool on) {

@@ -85,6 +85,9 @@ signals:
     void polygonEditToggled(int groupId, int ruleIndex, bool on);
 
 private:
+    /// Keeps the name box wide enough for its name (up to a limit), so a
+    /// narrow dock never shows it scrolled ("roup 1").
+    void fitNameBox();
     void buildLayout();
     void connectControls();
     void connectRuleWidget(QWidget* widget, int ruleIndex);

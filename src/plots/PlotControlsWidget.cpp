@@ -1,5 +1,7 @@
 #include "plots/PlotControlsWidget.h"
 
+#include "util/WindowUtil.h"
+
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
@@ -51,6 +53,8 @@ QComboBox* makeScaleCombo(const QString& toolTip, QWidget* parent) {
     combo->view()->ensurePolished();
     combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) +
                                    2 * combo->view()->frameWidth());
+    // The box itself too: its size hint measures the text short.
+    WindowUtil::fitComboToItems(combo);
     return combo;
 }
 

@@ -4,6 +4,7 @@
 #include "model/DatasetEntry.h"
 #include "util/DialogProvider.h"
 
+#include "util/WindowUtil.h"
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -156,6 +157,8 @@ void ExportDialog::buildFeatureGroup(const DatasetEntry* current,
     }
     listLayout->addStretch();
     scroll->setWidget(list);
+    // Enough of the list in view to choose from without scrolling line by line.
+    WindowUtil::keepListRowsInView(scroll, 6);
     column->addWidget(scroll);
     layout()->addWidget(group);
 }

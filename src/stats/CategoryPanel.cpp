@@ -22,11 +22,13 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Quorvex3 {
 
@@ -89,8 +91,7 @@ CategoryPanel::CategoryPanel(const QString& name, bool removable, const QColor& 
     m_list->setObjectName(QStringLiteral("datasetList"));
     m_list->setDragDropMode(QAbstractItemView::NoDragDrop);
     m_list->setItemDelegate(new RichTextDelegate(m_list));
-    m_list->setMinimumHeight(50);
-    m_list->setMaximumHeight(150);
+    keepRowsInView();
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(m_list);
 
@@ -306,6 +307,29 @@ void CategoryPanel::rebuildList() {
         item->setData(Qt::UserRole, entry.datasetId);
     }
     m_countLabel->setText(tr("%1 datasets").arg(m_entries.size()));
+    keepRowsInView();
+}
+
+void CategoryPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    keepRowsInView();
+}
+
+void CategoryPanel::keepRowsInView() {
+    // Five rows in view however many categories share the dock (the dock
+    // scrolls instead). Before the first row exists, a row is estimated as
+    // one line of rich text.
+    m_list->ensurePolished();
+    int row = m_list->count() > 0 ? m_list->sizeHintForRow(0) : 0;
+    if (row <= 0) {
+        QTextDocument line;
+        line.setDefaultFont(m_list->font());
+        line.setHtml(QStringLiteral("X <span>[#1]</span>"));
+        row = static_cast<int>(std::ceil(line.size().height())) + 2;
+    }
+    // Half a row spare for the style sheet's borders and padding.
+    m_list->setMinimumHeight(5 * row + row / 2 + 2 * m_list->frameWidth());
+    m_list->setMaximumHeight(std::max(150, m_list->minimumHeight()));
 }
 
 void CategoryPanel::editIdsOfRow(int datasetId) {

@@ -10,6 +10,7 @@
 
 class QDragEnterEvent;
 class QDropEvent;
+class QShowEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -93,12 +94,16 @@ public slots:
     void onRemoveSelected();
 
 protected:
+    /// Measures the list's rows again once the panel has its final look.
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
     void chooseColor();
     void rebuildList();
+    /// Keeps at least five rows of the list in view.
+    void keepRowsInView();
     /// Index of the first entry with that dataset id, -1 when none.
     int indexOf(int datasetId) const;
     void editIdsOfRow(int datasetId);

@@ -53,4 +53,29 @@ std::vector<int> fitColumnWidths(const std::vector<int>& wanted, int available,
     return widths;
 }
 
+std::vector<int> keepLeastWidths(std::vector<int> widths, const std::vector<int>& least,
+                                 int available, std::size_t keptFrom) {
+    if (least.size() != widths.size())
+        return widths;
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        widths[c] = std::max(widths[c], least[c]);
+    int excess = std::accumulate(widths.begin(), widths.end(), 0) - available;
+    const std::size_t flexible = std::min(keptFrom, widths.size());
+    while (excess > 0) {
+        std::size_t roomiest = flexible;
+        int most = 0;
+        for (std::size_t c = 0; c < flexible; ++c) {
+            if (widths[c] - least[c] > most) {
+                most = widths[c] - least[c];
+                roomiest = c;
+            }
+        }
+        if (roomiest == flexible)
+            break;
+        --widths[roomiest];
+        --excess;
+    }
+    return widths;
+}
+
 } // namespace Quorvex3

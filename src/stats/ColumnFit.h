@@ -19,4 +19,13 @@ namespace Quorvex3 {
 std::vector<int> fitColumnWidths(const std::vector<int>& wanted, int available,
                                  std::size_t keptFrom, int minimum);
 
+/// Raises each of `widths` to its `least` (for a column of text: its
+/// longest word, below which the text is cut rather than wrapped) and takes
+/// the pixels this adds back from the columns before `keptFrom` that are
+/// wider than their least: one pixel at a time from the one with the most
+/// to spare (the first of equals), until the sum is `available` again or no
+/// such column has any to spare. `least` holds one width per column.
+std::vector<int> keepLeastWidths(std::vector<int> widths, const std::vector<int>& least,
+                                 int available, std::size_t keptFrom);
+
 } // namespace Quorvex3

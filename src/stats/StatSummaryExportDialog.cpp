@@ -5,6 +5,7 @@
 #include "stats/SummaryStatistics.h"
 #include "util/DialogProvider.h"
 
+#include "util/WindowUtil.h"
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -130,6 +131,8 @@ void StatSummaryExportDialog::buildFeatureGroup(
     }
     list->addStretch();
     scroll->setWidget(content);
+    // Enough of the list in view to choose from without scrolling line by line.
+    WindowUtil::keepListRowsInView(scroll, 6);
     box->addWidget(scroll);
     layout()->addWidget(group);
 }

@@ -42,30 +42,19 @@ namespace Quorvex3 {
 
 namespace {
 
-/// A row of a label and a control, without margins, in its own widget.
+/// A label above its control, without margins, in its own widget: the
+/// control keeps its whole width (every choice readable) without widening
+/// the dock by the label's.
 QWidget* labelledRow(const QString& label, QWidget* control, QWidget* parent) {
     auto* row = new QWidget(parent);
-    auto* layout = new QHBoxLayout(row);
+    auto* layout = new QVBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    // The label wraps rather than widen the dock ("Significance level α:").
+    layout->setSpacing(2);
     auto* text = new QLabel(label, row);
     text->setWordWrap(true);
     layout->addWidget(text);
-    layout->addWidget(control, 1);
+    layout->addWidget(control);
     return row;
-}
-
-/// Lets a combo box be narrower than its longest item: the dock must not
-/// grow to the width of "Repeated measures / Matched". The open list still
-/// shows every item in full, and the tool tip the chosen one.
-void letComboShrink(QComboBox* combo) {
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(6);
-    combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    const auto showChoice = [combo] { combo->setToolTip(combo->currentText()); };
-    QObject::connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), combo,
-                     showChoice);
-    showChoice();
 }
 
 QTableWidget* resultTable(const char* name, QWidget* parent) {
@@ -128,7 +117,9 @@ private:
 StatisticalEvalWindow::StatisticalEvalWindow(const DatasetStore* store, QWidget* parent)
     : QMainWindow(parent), m_store(store) {
     setWindowTitle(tr("Statistical Evaluation"));
-    resize(1000, 700);
+    // Wide enough for the category and settings docks beside a results
+    // table of three categories with whole words; inside a small screen.
+    WindowUtil::resizeInsideScreen(this, QSize(1200, 700));
     // The main window owns the window and deletes it later, after its
     // closing was reported; Qt must not delete it inside the close.
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -282,7 +273,7 @@ void StatisticalEvalWindow::buildSettingsDock() {
     layout->addStretch();
     for (QComboBox* combo :
          {m_summaryCombo, m_designCombo, m_correctionCombo, m_distributionModeCombo})
-        letComboShrink(combo);
+        WindowUtil::fitComboToItems(combo);
     scroll->setWidget(content);
     m_settingsDock->setWidget(scroll);
     addDockWidget(Qt::RightDockWidgetArea, m_settingsDock);

@@ -8,7 +8,6 @@
 #include "stats/TableText.h"
 #include "util/AtomicFile.h"
 #include "util/DialogProvider.h"
-#include "util/FileNameUtil.h"
 
 #include <QTableWidget>
 
@@ -34,10 +33,7 @@ void warnNotWritten(QWidget* parent, const QString& path, const QString& reason)
 /// the offered extensions keeps it ("table.CSV" under the TSV filter is a
 /// CSV file, as in the main plot export); others get the selected filter's.
 QString askSavePath(QWidget* parent, const QString& caption, const QString& filters) {
-    QString selectedFilter;
-    const QString path = DialogProvider::current().getSaveFileName(parent, caption, QString(),
-                                                                   filters, &selectedFilter);
-    return path.isEmpty() ? QString() : ensureOfferedFilterExtension(path, selectedFilter, filters);
+    return askSaveFilePath(parent, caption, QString(), filters);
 }
 
 void writeText(QWidget* parent, const QString& path, const std::string& text) {

@@ -1,5 +1,7 @@
 #include "util/DialogProvider.h"
 
+#include "util/FileNameUtil.h"
+
 #include <QAbstractButton>
 #include <QDialog>
 #include <QInputDialog>
@@ -129,6 +131,14 @@ namespace {
 // added, so each button carries its index.
 const char* const kButtonIndexProperty = "quorvex3ButtonIndex";
 } // namespace
+
+QString askSaveFilePath(QWidget* parent, const QString& caption, const QString& dir,
+                        const QString& filters) {
+    QString selectedFilter;
+    const QString path =
+        DialogProvider::current().getSaveFileName(parent, caption, dir, filters, &selectedFilter);
+    return path.isEmpty() ? QString() : ensureOfferedFilterExtension(path, selectedFilter, filters);
+}
 
 std::unique_ptr<QMessageBox> createMessageBox(QWidget* parent, const CustomMessageBox& box) {
     auto messageBox = std::make_unique<QMessageBox>(parent);

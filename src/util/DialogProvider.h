@@ -36,6 +36,14 @@ struct CustomMessageBox {
     int defaultButton = -1;
 };
 
+/// Asks for the name of a file to write through the current provider, for
+/// dialogs whose `filters` (";;"-separated) each name one file format: the
+/// answer completed by ensureOfferedFilterExtension, so a typed known suffix
+/// chooses the format ("fig.svg" under the PNG filter is an SVG file) and a
+/// name without one gets the selected filter's. Empty when cancelled.
+QString askSaveFilePath(QWidget* parent, const QString& caption, const QString& dir,
+                        const QString& filters);
+
 /// The real QMessageBox for `box`, parented to `parent` and not yet shown;
 /// its buttons are added in order, so button i is buttons().at(i).
 std::unique_ptr<QMessageBox> createMessageBox(QWidget* parent, const CustomMessageBox& box);

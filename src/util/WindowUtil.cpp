@@ -1,9 +1,17 @@
 #include "util/WindowUtil.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLayout>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+
+#include <algorithm>
 
 namespace Quorvex3 {
 namespace WindowUtil {
@@ -52,6 +60,57 @@ QRect fittedWindowGeometry(QSize preferred, QRect available) {
     const QPoint offset((available.width() - size.width()) / 2,
                         (available.height() - size.height()) / 2);
     return {available.topLeft() + offset, size};
+}
+
+void resizeInsideScreen(QWidget* window, QSize preferred) {
+    const QScreen* screen = window->screen();
+    const QRect place =
+        fittedWindowGeometry(preferred, screen ? screen->availableGeometry() : QRect());
+    window->resize(place.size());
+    if (place.size() != preferred)
+        window->move(place.topLeft());
+}
+
+void fitComboToItems(QComboBox* combo) {
+    combo->ensurePolished();
+    const QSize hint = combo->sizeHint();
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.rect = QRect(QPoint(0, 0), hint);
+    option.editable = combo->isEditable();
+    option.frame = combo->hasFrame();
+    option.iconSize = combo->iconSize();
+    option.subControls = QStyle::SC_All;
+    // The label is drawn one pixel in from each side of the text field.
+    const int room =
+        combo->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+            .width() -
+        2;
+    int widest = 0;
+    for (int i = 0; i < combo->count(); ++i) {
+        int needed = combo->fontMetrics().horizontalAdvance(combo->itemText(i));
+        if (!combo->itemIcon(i).isNull())
+            needed += combo->iconSize().width() + 4;
+        widest = std::max(widest, needed);
+    }
+    combo->setMinimumWidth(
+        std::max(combo->minimumWidth(), hint.width() + std::max(0, widest - room)));
+}
+
+void keepListRowsInView(QScrollArea* area, int rows) {
+    QWidget* content = area->widget();
+    QLayout* layout = content ? content->layout() : nullptr;
+    if (!layout || rows < 1)
+        return;
+    content->ensurePolished();
+    int row = 0;
+    for (int i = 0; i < layout->count(); ++i)
+        if (QWidget* item = layout->itemAt(i)->widget())
+            row = std::max(row, item->sizeHint().height());
+    const QMargins margins = layout->contentsMargins();
+    area->setMinimumHeight(rows * row + (rows - 1) * std::max(0, layout->spacing()) +
+                           margins.top() + margins.bottom() + 2 * area->frameWidth());
 }
 
 } // namespace WindowUtil

@@ -4,7 +4,10 @@
 #include <QSize>
 
 class QAction;
+class QComboBox;
 class QMainWindow;
+class QScrollArea;
+class QWidget;
 
 namespace Quorvex3 {
 
@@ -24,6 +27,24 @@ QAction* addKeepOnTopAction(QMainWindow* window);
 /// available size in each direction, centred in `available`. An empty
 /// `available` (no screen known) leaves `preferred` at the origin.
 QRect fittedWindowGeometry(QSize preferred, QRect available);
+
+/// Gives `window` (not yet shown) the size `preferred` where its screen has
+/// room, else the screen's available area, placed inside that area
+/// (`fittedWindowGeometry` on the window's screen).
+void resizeInsideScreen(QWidget* window, QSize preferred);
+
+/// Makes `combo` at least as wide as its longest item needs in the current
+/// style, so no choice is shown cut ("Heatma…nsity)"): the box's own size
+/// hint measures the text a few pixels short under the program's style
+/// sheet, and layouts squeeze it further. For boxes with a fixed list of
+/// choices; call it after the items are added.
+void fitComboToItems(QComboBox* combo);
+
+/// Makes the scroll area at least high enough for `rows` rows of the
+/// vertical list its widget holds (the rows as high as the tallest item),
+/// so a list of check boxes never shrinks to a slit. Call it once the
+/// widget and its items are in place.
+void keepListRowsInView(QScrollArea* area, int rows);
 
 } // namespace WindowUtil
 } // namespace Quorvex3

@@ -63,6 +63,32 @@ protected:
     }
 };
 
+// "fig.svg" typed with the PNG filter left selected wrote "fig.svg.png": a
+// typed known suffix chooses the format, as in the main window's export.
+TEST_F(CombineExport, ATypedSuffixChoosesTheFormat) {
+    addPopulations(1);
+    const struct {
+        const char* typed;
+        const char* filter;
+        const char* written;
+        const char* startsWith;
+    } cases[] = {{"fig.svg", "PNG Image (*.png)", "fig.svg", "<?xml"},
+                 {"fig2.PDF", "SVG Vector (*.svg)", "fig2.PDF", "%PDF"},
+                 {"fig3", "SVG Vector (*.svg)", "fig3.svg", "<?xml"},
+                 {"fig4.jpg", "PNG Image (*.png)", "fig4.jpg.png", "\x89PNG"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        dialogs.fileAnswers.push_back(file(c.typed));
+        dialogs.filterAnswers.push_back(QString::fromLatin1(c.filter));
+        window->exportPlots();
+        ASSERT_TRUE(waitForExport());
+        QFile written(file(c.written));
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(written.read(8).startsWith(c.startsWith));
+    }
+    EXPECT_EQ(leftovers(), (QStringList{"fig.svg", "fig2.PDF", "fig3.svg", "fig4.jpg.png"}));
+}
+
 // A grid of 5 plots of 100 x 100 mm is 3 x 2 cells with 10 mm gaps:
 // 320 x 210 mm.
 TEST_F(CombineExport, GridOfFivePlotsInEachFormatHasTheStatedSize) {

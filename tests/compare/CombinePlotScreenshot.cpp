@@ -2,8 +2,9 @@
 // in a combined plot window as "Array + Contour" with heat maps, contours,
 // labelled isolines, "Show N" and the statistics dock, and saves a picture
 // of the window (first argument) and of the same window in export preview
-// (second argument); with a third argument, also the grid export as PNG. Run it on a real display
-// server (e.g. under xvfb-run).
+// (second argument); with a third argument, also the grid export as PNG; with
+// a fourth, a picture of "Same Plot" in export preview. Run it on a real display server (e.g. under
+// xvfb-run).
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
@@ -13,6 +14,7 @@
 #include "support/RtdcFixtureWriter.h"
 #include "support/ScreenshotSupport.h"
 #include "util/ScriptedDialogProvider.h"
+#include "util/WindowUtil.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -64,8 +66,8 @@ void writePopulation(const std::string& path, int n, double area, double deform,
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!Quorvex3::testing::screenshotArguments(argc, argv, 2, 3,
-                                                "<window.png> <preview.png> [grid.png]"))
+    if (!Quorvex3::testing::screenshotArguments(
+            argc, argv, 2, 4, "<window.png> <preview.png> [grid.png] [same-plot-preview.png]"))
         return 2;
     Quorvex3::SafeApplication app(argc, argv);
     Quorvex3::testing::applyProgramLook();
@@ -92,7 +94,9 @@ int main(int argc, char** argv) {
     }
 
     Quorvex3::CombinePlotWindow combine(&window.store(), &window);
-    combine.resize(1500, 1050);
+    // As large as the screen allows (a 1280 x 720 laptop under xvfb-run -s
+    // "-screen 0 1280x720x24").
+    Quorvex3::WindowUtil::resizeInsideScreen(&combine, QSize(1500, 1050));
     combine.addAllDatasets();
     combine.findChild<QCheckBox*>(QStringLiteral("syncFeaturesCheck"))->setChecked(true);
     combine.findChild<QComboBox*>(QStringLiteral("displayCombo"))->setCurrentIndex(1);
@@ -112,7 +116,7 @@ int main(int argc, char** argv) {
     Quorvex3::testing::spinEvents(1000);
     if (!Quorvex3::testing::saveGrab(combine, argv[2]))
         return 1;
-    if (argc == 4) {
+    if (argc >= 4) {
         Quorvex3::testing::ScriptedDialogProvider dialogs;
         const Quorvex3::ScopedDialogProvider guard(dialogs);
         dialogs.fileAnswers.push_back(QString::fromLocal8Bit(argv[3]));
@@ -122,6 +126,15 @@ int main(int argc, char** argv) {
         // The file is written in the background.
         while (combine.exportRunning())
             Quorvex3::testing::spinEvents(10);
+    }
+    if (argc == 5) {
+        Quorvex3::testing::ScriptedDialogProvider dialogs;
+        const Quorvex3::ScopedDialogProvider guard(dialogs);
+        dialogs.choiceAnswers.push_back(QStringLiteral("OK"));
+        combine.findChild<QComboBox*>(QStringLiteral("displayCombo"))->setCurrentIndex(2);
+        Quorvex3::testing::spinEvents(1000);
+        if (!Quorvex3::testing::saveGrab(combine, argv[4]))
+            return 1;
     }
     return 0;
 }

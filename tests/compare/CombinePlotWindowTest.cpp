@@ -576,7 +576,7 @@ TEST_F(CombineWindowTest, QueuedReorderFindsItsDatasetsAnewAndSkipsOnesGone) {
 // A card dragged near the top or bottom edge of the dataset panel scrolls
 // it; in between, and once the drag leaves, the scrolling stops.
 TEST_F(CombineWindowTest, CardDragNearThePanelEdgesScrollsIt) {
-    const std::vector<int> ids = openDatasets({"a", "b", "c", "d", "e", "f"});
+    const std::vector<int> ids = openDatasets({"a", "b", "c", "d", "e", "f", "g", "h"});
     window.addAllDatasets();
     window.resize(1000, 400);
     window.show();

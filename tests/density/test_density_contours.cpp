@@ -4,12 +4,14 @@
 #include "core/ScaleTransform.h"
 #include "density/DensityDetail.h"
 #include "density/DensityEstimator.h"
+#include "density/DensityFingerprint.h"
 #include "density/DensityTestData.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace Quorvex3 {
@@ -293,7 +295,7 @@ TEST(DensityContoursTransformed, NonPositiveValuesOnALogAxisSitAtOne) {
 
 // ---------------------------------------------------------------- large columns
 
-// Quartiles and density levels of large columns are selected through buckets;
+// Quartiles and density levels of large columns are selected within brackets;
 // they must be the very entries a full sort gives, NaN left out.
 TEST(DensityOrderStatistics, EqualWhatASortGivesOnLargeColumns) {
     const testdata::Points p = testdata::clustered(70000, 31);
@@ -304,13 +306,32 @@ TEST(DensityOrderStatistics, EqualWhatASortGivesOnLargeColumns) {
         spiky[i] = -2.5; // many ties, below everything else
     std::vector<double> huge = p.y;
     huge[5] = 1e300; // one outlier puts nearly all values into one bucket
+    // Large enough to be counted on several threads; a sorted column puts
+    // the sample's guesses in order, a reversed one against it.
+    const testdata::Points big = testdata::clustered(600000, 32);
+    std::vector<double> ascending = big.y;
+    std::sort(ascending.begin(), ascending.end());
+    std::vector<double> descending(ascending.rbegin(), ascending.rend());
+    // NaN nearly everywhere the sample looks: it misjudges the ranks.
+    std::vector<double> mostlyNaN = big.x;
+    for (std::size_t i = 0; i < mostlyNaN.size(); ++i)
+        if (i % 37 != 0)
+            mostlyNaN[i] = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> infinite = big.x;
+    for (std::size_t i = 0; i < infinite.size(); i += 3)
+        infinite[i] = i % 2 == 0 ? std::numeric_limits<double>::infinity()
+                                 : -std::numeric_limits<double>::infinity();
+    std::vector<double> twoValues(300000, 1.0);
+    for (std::size_t i = 0; i < twoValues.size(); i += 4)
+        twoValues[i] = 0.0;
     const struct {
         const char* name;
         std::vector<double> values;
-    } columns[] = {{"clustered", p.x},
-                   {"NaN and ties", spiky},
-                   {"outlier", huge},
-                   {"constant", std::vector<double>(40000, 3.0)}};
+    } columns[] = {{"clustered", p.x},         {"NaN and ties", spiky},
+                   {"outlier", huge},          {"constant", std::vector<double>(40000, 3.0)},
+                   {"large", big.x},           {"ascending", ascending},
+                   {"descending", descending}, {"mostly NaN", mostlyNaN},
+                   {"infinities", infinite},   {"two values", twoValues}};
     for (const auto& column : columns) {
         std::vector<double> sorted;
         for (const double v : column.values)
@@ -320,8 +341,13 @@ TEST(DensityOrderStatistics, EqualWhatASortGivesOnLargeColumns) {
         const std::size_t n = sorted.size();
         const std::vector<std::size_t> ranks{n - 1, 0, n / 4, n / 4 + 1, n / 2, n - 2, n / 4};
         const std::vector<double> at = densitydetail::orderStatistics(column.values, ranks);
-        for (std::size_t i = 0; i < ranks.size(); ++i)
+        // With the bounds known beforehand, as the bandwidths have them.
+        const std::vector<double> within = densitydetail::orderStatisticsWithin(
+            column.values, ranks, sorted.front(), sorted.back());
+        for (std::size_t i = 0; i < ranks.size(); ++i) {
             EXPECT_EQ(at[i], sorted[ranks[i]]) << column.name << " rank " << ranks[i];
+            EXPECT_EQ(within[i], sorted[ranks[i]]) << column.name << " rank " << ranks[i];
+        }
     }
 }
 
@@ -357,6 +383,38 @@ TEST(DensityKdeWithContours, EqualsTheSeparateColourAndContourResults) {
         {1.0, 2.0, 3.0}, {1.0, 2.0, 3.0}, fractions, ScaleMode::Linear, ScaleMode::Linear);
     EXPECT_TRUE(std::isnan(few.densities[1]));
     EXPECT_TRUE(few.levels.empty());
+}
+
+// ---------------------------------------------------------------- unchanged results
+
+// Fingerprints of the densities, the automatic grid and histogram, and every
+// contour point, recorded from the estimator as it was before the grid size
+// choice and the order statistics were made faster. Any change of a single
+// bit in what a plot shows changes them.
+TEST(DensityResults, BitIdenticalToTheEarlierEstimator) {
+    const auto positive = [](testdata::Points p) {
+        for (double& v : p.x)
+            v = std::pow(10.0, v);
+        for (double& v : p.y)
+            v = 1.0 + v * v;
+        return p;
+    };
+    const struct {
+        const char* name;
+        testdata::Points p;
+        std::uint64_t expected;
+    } cases[] = {
+        {"clustered 3000", testdata::clustered(3000, 31), 0xbca78d0fd0c75b79ULL},
+        {"uniform 50000", testdata::uniformSquare(50000, 32), 0x07243a72635c9231ULL},
+        {"duplicates 20000", testdata::duplicates(20000, 33), 0x979836dd0d6fb791ULL},
+        // Large enough for every threaded path.
+        {"clustered 300000", testdata::clustered(300000, 34), 0x5f80cee9cd51c257ULL},
+        {"positive clustered 40000, log axes", positive(testdata::clustered(40000, 35)),
+         0x9709540999763fa5ULL},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(testdata::densityFingerprint(c.p.x, c.p.y, ScaleMode::Log), c.expected) << c.name;
+    }
 }
 
 } // namespace

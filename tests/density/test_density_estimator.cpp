@@ -11,9 +11,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <numeric>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace Quorvex3 {
 namespace {
@@ -138,22 +141,98 @@ TEST(DensityBinChoice, EventsOnCellBordersLandWhereTheQuotientSays) {
     }
 }
 
-TEST(DensityBinChoice, LargeInputsShareCandidatesAmongThreadsWithoutChangingTheChoice) {
-    // From 100000 events the candidates' costs are computed concurrently;
-    // the choice must be the first strictly smallest cost in candidate order.
-    const testdata::Points p = testdata::clustered(150000, 13);
-    const densitydetail::FinitePairs pairs = densitydetail::collectFinitePairs(p.x, p.y);
-    std::vector<std::uint32_t> scratch;
-    double best = std::numeric_limits<double>::max();
-    int choice = 64;
-    for (int m : densitydetail::binCountCandidates()) {
-        const double cost = densitydetail::binChoiceCost(pairs, m, scratch);
-        if (cost < best) {
-            best = cost;
-            choice = m;
+/// Bit-for-bit equality, NaN included (costs of degenerate grids may be NaN).
+bool sameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+/// Lays points on the borders of many candidates' cells (multiples of 1/m of
+/// the range, also offset by one ulp either side), where a difference of
+/// rounding between two ways of placing events would show.
+testdata::Points onCellBorders(int n, double lo, double span) {
+    testdata::Points p = testdata::uniformSquare(n, 23);
+    const std::vector<int> ms = densitydetail::binCountCandidates();
+    for (std::size_t i = 0; i < p.x.size(); ++i) {
+        const int m = ms[i % ms.size()];
+        const double bx = lo + span * static_cast<double>(i % static_cast<std::size_t>(m)) / m;
+        const double by =
+            lo + span * static_cast<double>((i / 3) % static_cast<std::size_t>(m)) / m;
+        const int nudge = static_cast<int>(i % 3) - 1;
+        p.x[i] = nudge == 0 ? bx : std::nextafter(bx, nudge * kInf);
+        p.y[i] = by;
+    }
+    p.x[0] = lo; // the extremes fix the range
+    p.y[0] = lo;
+    p.x[1] = lo + span;
+    p.y[1] = lo + span;
+    return p;
+}
+
+// The choice places every event once for all candidates instead of binning
+// it once per candidate; each cost must still be the direct binning's to the
+// last bit, so the chosen size never changes. Sizes from 150000 on also take
+// the threaded path.
+TEST(DensityBinChoice, SinglePlacementGivesTheDirectCostsAndChoice) {
+    const auto shifted = [](testdata::Points p, double dx, double sx, double dy, double sy) {
+        for (double& v : p.x)
+            v = dx + sx * v;
+        for (double& v : p.y)
+            v = dy + sy * v;
+        return p;
+    };
+    const auto withExtremes = [](testdata::Points p, double lo, double hi) {
+        p.x[0] = lo; // the range overflows: the direct binning serves
+        p.x[1] = hi;
+        return p;
+    };
+    const auto constantY = [](testdata::Points p) {
+        std::fill(p.y.begin(), p.y.end(), 3.5);
+        return p;
+    };
+    const std::vector<std::pair<const char*, testdata::Points>> cases{
+        {"uniform 1000", testdata::uniformSquare(1000, 3)},
+        {"uniform 300000", testdata::uniformSquare(300000, 4)},
+        {"clustered 5000", testdata::clustered(5000, 11)},
+        {"clustered 400000", testdata::clustered(400000, 12)},
+        {"duplicates 20000", testdata::duplicates(20000, 5)},
+        {"duplicates 300000", testdata::duplicates(300000, 6)},
+        {"tiny 4", testdata::clustered(4, 1)},
+        {"tiny 5", testdata::uniformSquare(5, 2)},
+        {"tiny 9", testdata::duplicates(9, 3)},
+        {"all equal", {std::vector<double>(50, 2.0), std::vector<double>(50, -7.0)}},
+        {"constant y", constantY(testdata::clustered(3000, 8))},
+        {"borders of [0, 1]", onCellBorders(6000, 0.0, 1.0)},
+        {"borders of [-3, 7]", onCellBorders(6000, -3.0, 10.0)},
+        {"borders far from 0", onCellBorders(6000, 1.0e9, 3.0e-4)},
+        {"borders of a tiny span", onCellBorders(6000, -1.0e-300, 3.0e-300)},
+        {"offset and scaled", shifted(testdata::clustered(20000, 9), 1e6, 1e-3, -50.0, 1e4)},
+        {"mixed signs around 0", shifted(testdata::uniformSquare(4000, 10), -0.5, 1.0, -1.0, 2.0)},
+        {"nearly the largest range",
+         shifted(testdata::uniformSquare(500, 14), -0.9e308, 1.7e308, 0, 1)},
+        {"unbounded range", withExtremes(testdata::uniformSquare(500, 15), -1e308, 1e308)},
+    };
+    const std::vector<int> candidates = densitydetail::binCountCandidates();
+    for (const auto& [name, p] : cases) {
+        SCOPED_TRACE(name);
+        const densitydetail::FinitePairs pairs = densitydetail::collectFinitePairs(p.x, p.y);
+        const std::vector<double> costs = densitydetail::binChoiceCosts(pairs);
+        ASSERT_EQ(costs.size(), candidates.size());
+        std::vector<std::uint32_t> scratch;
+        double best = std::numeric_limits<double>::max();
+        int choice = 64;
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            const double direct = densitydetail::binChoiceCost(pairs, candidates[i], scratch);
+            EXPECT_TRUE(sameBits(costs[i], direct))
+                << candidates[i] << ": " << costs[i] << " vs " << direct;
+            if (direct < best) {
+                best = direct;
+                choice = candidates[i];
+            }
+        }
+        if (pairs.size() >= 4) {
+            EXPECT_EQ(densitydetail::chooseBinCount(pairs), choice);
         }
     }
-    EXPECT_EQ(densitydetail::chooseBinCount(pairs), choice);
 }
 
 TEST(DensityBinChoice, FewerThanFourEventsGive32WithoutLookingAtTheData) {
@@ -451,6 +530,52 @@ TEST(DensityNonFinite, ExtremeFiniteValuesStayDefined) {
             50U);
     }
     EXPECT_EQ(DensityEstimator::computeContours(far, spread, {0.5}, 0).size(), 1U);
+}
+
+// ---------------------------------------------------------------- worker threads
+
+// The passes share parked helper threads: every item must run exactly once,
+// a pass inside a pass (the grid size beside the bandwidths) must finish even
+// when every helper is busy, and a failure in any block must reach the caller
+// without leaving work running on the caller's data.
+TEST(DensityThreads, EveryItemOnceNestedCallsFinishAndFailuresReachTheCaller) {
+    for (const std::size_t count :
+         {std::size_t{1}, std::size_t{7}, std::size_t{1000}, std::size_t{100003}}) {
+        for (const std::size_t grain : {std::size_t{1}, std::size_t{3}, std::size_t{4096}}) {
+            std::vector<int> hits(count, 0);
+            densitydetail::parallelChunks(count, grain, [&](std::size_t begin, std::size_t end) {
+                EXPECT_LE(end - begin, grain);
+                for (std::size_t i = begin; i < end; ++i)
+                    ++hits[i];
+            });
+            EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), static_cast<long>(count))
+                << count << " items in " << grain;
+        }
+    }
+
+    std::vector<std::vector<int>> inner(16, std::vector<int>(5000, 0));
+    densitydetail::parallelChunks(inner.size(), 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            densitydetail::parallelChunks(inner[k].size(), 100, [&](std::size_t b, std::size_t e) {
+                for (std::size_t i = b; i < e; ++i)
+                    ++inner[k][i];
+            });
+        }
+    });
+    for (const std::vector<int>& hits : inner)
+        EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), 5000);
+
+    for (int round = 0; round < 20; ++round) {
+        std::vector<int> touched(64, 0);
+        EXPECT_THROW(densitydetail::parallelChunks(touched.size(), 1,
+                                                   [&](std::size_t begin, std::size_t) {
+                                                       if (begin == 5)
+                                                           throw std::runtime_error("block 5");
+                                                       touched[begin] = 1;
+                                                   }),
+                     std::runtime_error);
+        EXPECT_EQ(touched[5], 0);
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <numeric>
 
 using Quorvex3::fitColumnWidths;
+using Quorvex3::keepLeastWidths;
 
 namespace {
 
@@ -62,5 +63,34 @@ TEST(ColumnFit, FillsTheRoomExactly) {
             EXPECT_LE(widths[c], c + 1 == wanted.size() ? available : wanted[c]) << c;
         EXPECT_EQ(widths[5], 74);
         EXPECT_GE(widths[6], 104);
+    }
+}
+
+// A narrow window cut the results' words ("Brightn…"); the columns now keep
+// their longest word and give way above it, the one with most to spare first.
+TEST(ColumnFit, ColumnsKeepTheirLongestWord) {
+    struct LeastCase {
+        const char* what;
+        std::vector<int> widths;
+        std::vector<int> least;
+        int available;
+        std::size_t keptFrom;
+        std::vector<int> expected;
+    };
+    const std::vector<LeastCase> cases = {
+        // Raised 50 -> 60; the 10 come from the second column's 30 spare.
+        {"raised and paid back", {50, 40, 30}, {60, 10, 10}, 120, 2, {60, 30, 30}},
+        // Only 5 to spare: the sum stays 5 over, no word is cut.
+        {"too little to spare", {50, 40, 30}, {60, 35, 10}, 100, 2, {60, 35, 30}},
+        // Spares 20 and 30: 10 from the second, then alternately, the first
+        // of equals first: 5 each.
+        {"most to spare first", {50, 50, 20}, {30, 20, 10}, 100, 2, {45, 35, 20}},
+        {"kept columns never give way", {10, 80}, {10, 10}, 50, 1, {10, 80}},
+        {"already wide enough", {50, 50}, {20, 20}, 100, 1, {50, 50}},
+        {"mismatched least: unchanged", {50, 50}, {20}, 60, 1, {50, 50}},
+    };
+    for (const LeastCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(keepLeastWidths(c.widths, c.least, c.available, c.keptFrom), c.expected);
     }
 }

@@ -137,9 +137,10 @@ TEST_F(EvaluationWindowExports, ThreeGroupPlotsAsPngSvgAndPdf) {
         Access::addGroupPlot(w);
     ScriptedDialogProvider dialogs;
     ScopedDialogProvider guard(dialogs);
-    // Typed without extension: the selected filter's is added.
+    // Typed without extension: the selected filter's is added; a typed known
+    // one chooses the format whatever filter was left selected.
     dialogs.fileAnswers = {path("plots"), path("plots.svg"), path("plots.pdf")};
-    dialogs.filterAnswers = {"PNG Image (*.png)", "SVG Vector (*.svg)", "PDF Document (*.pdf)"};
+    dialogs.filterAnswers = {"PNG Image (*.png)", "PNG Image (*.png)", "PNG Image (*.png)"};
     w.exportPlots();
     w.exportPlots();
     w.exportPlots();

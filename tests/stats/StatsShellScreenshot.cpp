@@ -1,8 +1,8 @@
-// Development aid, not a test: opens six small measurements named with
+// Development aid, not a test: opens twelve small measurements named with
 // subject and replicate numbers, opens the statistical evaluation window
-// with three categories in the matched design, detects the IDs, selects two
-// features and saves a picture of the window to the path given as the only
-// argument. Run it on a real display server (e.g. under xvfb-run).
+// with four categories in the matched design, detects the IDs, selects two
+// features, runs the comparison and saves a picture of the window to the
+// path given as the only argument. Run it on a real display server (e.g. under xvfb-run).
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
@@ -10,6 +10,10 @@
 #include "stats/StatisticalEvalWindow.h"
 #include "support/RtdcFixtureWriter.h"
 #include "support/ScreenshotSupport.h"
+#include "util/ScriptedDialogProvider.h"
+#include "util/WindowUtil.h"
+
+#include <cstdio>
 
 #include <QComboBox>
 #include <QListWidget>
@@ -28,9 +32,9 @@ int main(int argc, char** argv) {
 
     Quorvex3::testing::TempDir dir;
     Quorvex3::MainWindow window;
-    const char* names[] = {"ctrl_ID1_BR1", "ctrl_ID2_BR1", "ctrl_ID3_BR1",
-                           "drugA_ID1_BR1", "drugA_ID2_BR1", "drugA_ID3_BR1",
-                           "drugB_ID1_BR1", "drugB_ID2_BR1", "drugB_ID3_BR1"};
+    const char* names[] = {"ctrl_ID1_BR1",  "ctrl_ID2_BR1",  "ctrl_ID3_BR1",  "drugA_ID1_BR1",
+                           "drugA_ID2_BR1", "drugA_ID3_BR1", "drugB_ID1_BR1", "drugB_ID2_BR1",
+                           "drugB_ID3_BR1", "drugC_ID1_BR1", "drugC_ID2_BR1", "drugC_ID3_BR1"};
     double shift = 0.0;
     for (const char* name : names) {
         const std::string path = dir.file(std::string(name) + ".rtdc");
@@ -51,18 +55,31 @@ int main(int argc, char** argv) {
 
     Quorvex3::StatisticalEvalWindow stats(&window.store());
     stats.findChild<QPushButton*>(QStringLiteral("addCategoryButton"))->click();
+    stats.findChild<QPushButton*>(QStringLiteral("addCategoryButton"))->click();
     stats.findChild<QComboBox*>(QStringLiteral("designCombo"))->setCurrentIndex(1);
     for (std::size_t i = 0; i < window.datasets().size(); ++i)
         stats.categoryPanels()[i / 3]->tryAddDataset(window.datasets()[i]->id);
     stats.categoryPanels()[1]->setCategoryName(QStringLiteral("Drug A"));
     stats.categoryPanels()[2]->setCategoryName(QStringLiteral("Drug B"));
+    stats.categoryPanels()[3]->setCategoryName(QStringLiteral("Drug C 100 \u00B5M"));
     stats.autoDetectNumberIds();
     stats.onCategoryChanged();
     auto* features = stats.findChild<QListWidget*>(QStringLiteral("featureList"));
     for (int i = 0; i < features->count() && i < 2; ++i)
         features->item(i)->setSelected(true);
     stats.updateDescription();
+    // The whole screen, as on a 1280 x 720 laptop (xvfb-run -s "-screen 0 1280x720x24").
+    Quorvex3::WindowUtil::resizeInsideScreen(&stats, QSize(1280, 720));
     stats.show();
+    {
+        // Any box the run opens is answered (and named) instead of waiting.
+        Quorvex3::testing::ScriptedDialogProvider dialogs;
+        dialogs.buttonAnswers.push_back(QMessageBox::Yes);
+        const Quorvex3::ScopedDialogProvider guard(dialogs);
+        stats.onRunAnalysis();
+        for (const auto& call : dialogs.calls)
+            std::fprintf(stderr, "%s: %s\n", qPrintable(call.title), qPrintable(call.text));
+    }
     Quorvex3::testing::spinEvents(1000);
     return Quorvex3::testing::saveGrab(stats, argv[1]) ? 0 : 1;
 }
