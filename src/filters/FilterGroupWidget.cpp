@@ -50,8 +50,7 @@ void FilterGroupWidget::build() {
     if (isBuilt())
         return;
     buildLayout();
-    if (!m_pendingName.isEmpty())
-        m_nameEdit->setText(m_pendingName);
+    setName(m_pendingName);
     m_enableBox->setChecked(m_pendingEnabled);
     m_propagateButton->setEnabled(m_multiDataset);
     updatePropagateButton();

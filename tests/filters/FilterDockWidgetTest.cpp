@@ -744,7 +744,7 @@ protected:
 TEST_F(ManyGroupsDockTest, GroupsScrolledIntoViewAreBuiltAndRespond) {
     m_groups.back().rules = {polygonRule()};
     m_entry.groupEnabled[399] = true;
-    m_groups[1].name = m_groups[298].name = "Same";
+    m_groups[1].name = m_groups[298].name = "Viable cells of the second run";
     refresh();
     ASSERT_EQ(m_dock->groupWidgets().size(), 300u);
     FilterGroupWidget* last = m_dock->groupWidgets().back();

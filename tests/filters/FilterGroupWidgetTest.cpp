@@ -293,7 +293,8 @@ TEST_F(FilterGroupWidgetTest, RefreshedFeaturesReachTheRangeEditors) {
 TEST_F(FilterGroupWidgetTest, BuiltLaterShowsWhatWasSetWhileEmptyAndResponds) {
     FilterGroupWidget group(kGroupId, {"area_um", "deform", "porosity"}, m_reader.get(), nullptr,
                             FilterGroupWidget::Build::Later);
-    group.setName("Gate B");
+    const QString name = QStringLiteral("Viable cells of the second run");
+    group.setName(name);
     group.setEnabledInDataset(true);
     group.setMultiDataset(true);
     group.setEnabledDivergence(true);
@@ -309,7 +310,10 @@ TEST_F(FilterGroupWidgetTest, BuiltLaterShowsWhatWasSetWhileEmptyAndResponds) {
     group.build(); // once only
     ASSERT_TRUE(group.isBuilt());
     EXPECT_EQ(group.findChildren<QLineEdit*>(QStringLiteral("nameEdit")).size(), 1);
-    EXPECT_EQ(child<QLineEdit>(&group, "nameEdit")->text(), "Gate B");
+    EXPECT_EQ(child<QLineEdit>(&group, "nameEdit")->text(), name);
+    // Its name box is as wide as that of a box built at once.
+    m_group->setName(name);
+    EXPECT_EQ(child<QLineEdit>(&group, "nameEdit")->minimumWidth(), m_name->minimumWidth());
     EXPECT_TRUE(child<QLineEdit>(&group, "nameEdit")->isVisible());
     EXPECT_TRUE(child<QCheckBox>(&group, "groupEnableBox")->isChecked());
     auto* propagate = child<QPushButton>(&group, "propagateButton");
