@@ -33,8 +33,9 @@ void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& grou
         setFocus(Qt::OtherFocusReason);
     // Where the user looked stays built, so a rebuild (a rename, a deleted
     // group) shows no empty box there.
-    std::vector<bool> eager = groupsInViewOfOldContainer();
+    const std::vector<bool> eager = groupsInViewOfOldContainer();
     m_groupWidgets.clear();
+    m_groupWidgetById.clear();
     // Created in place, so nothing is restyled when it takes the old one's
     // place; hidden until it is filled.
     auto* container = new QWidget(m_content);
@@ -81,6 +82,8 @@ void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& grou
         forwardGroupSignals(widget);
         runLayout->addWidget(widget);
         m_groupWidgets.push_back(widget);
+        if (!m_groupWidgetById.contains(group->id)) // the first one answers
+            m_groupWidgetById.insert(group->id, widget);
         if (now) {
             if (firstHeight == 0)
                 firstHeight = widget->sizeHint().height();
@@ -249,22 +252,21 @@ void FilterDockWidget::forwardGroupSignals(FilterGroupWidget* group) {
             &FilterDockWidget::groupPolygonEditRequested);
 }
 
+// The main window marks every group after each plot refresh: a search per
+// call was quadratic in the number of groups.
+FilterGroupWidget* FilterDockWidget::groupWidgetById(int groupId) const {
+    const auto it = m_groupWidgetById.constFind(groupId);
+    return it == m_groupWidgetById.constEnd() ? nullptr : it.value();
+}
+
 void FilterDockWidget::setGroupEnabledDivergence(int groupId, bool diverged) {
-    for (FilterGroupWidget* widget : m_groupWidgets) {
-        if (widget->groupId() == groupId) {
-            widget->setEnabledDivergence(diverged);
-            return;
-        }
-    }
+    if (FilterGroupWidget* widget = groupWidgetById(groupId))
+        widget->setEnabledDivergence(diverged);
 }
 
 void FilterDockWidget::setGroupPolygonEditChecked(int groupId, int ruleIndex, bool on) {
-    for (FilterGroupWidget* widget : m_groupWidgets) {
-        if (widget->groupId() == groupId) {
-            widget->setPolygonEditChecked(ruleIndex, on);
-            return;
-        }
-    }
+    if (FilterGroupWidget* widget = groupWidgetById(groupId))
+        widget->setPolygonEditChecked(ruleIndex, on);
 }
 
 void FilterDockWidget::refreshFeatureLists() {

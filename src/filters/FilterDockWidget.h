@@ -2,6 +2,7 @@
 
 #include "core/FilterRule.h"
 
+#include <QHash>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -154,6 +155,7 @@ private:
     void eraseRuleWidgetAt(int index);
     int ruleWidgetIndex(const QWidget* widget) const;
     void forwardGroupSignals(FilterGroupWidget* group);
+    FilterGroupWidget* groupWidgetById(int groupId) const;
     QRect viewedArea() const;
     QRect boxInViewport(const QWidget* group) const;
     std::vector<bool> groupsInViewOfOldContainer() const;
@@ -176,6 +178,7 @@ private:
     // refreshFilterGroups).
     QWidget* m_groupContainer = nullptr;
     std::vector<FilterGroupWidget*> m_groupWidgets;
+    QHash<int, FilterGroupWidget*> m_groupWidgetById;
     bool m_groupBuildScheduled = false;
     std::vector<QWidget*> m_ruleWidgets;
     std::vector<QWidget*> m_separators;
