@@ -12,7 +12,6 @@
 #include "util/WrapRowLayout.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,6 +19,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -124,6 +124,10 @@ QScrollArea* FilterDockWidget::buildScrollArea() {
     contentLayout->addWidget(m_groupContainer);
     contentLayout->addStretch();
     m_scrollArea->setWidget(m_content);
+    // Empty group boxes scrolled into view are built before they are painted.
+    connect(m_scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &FilterDockWidget::buildVisibleGroups);
+    m_scrollArea->viewport()->installEventFilter(this);
     return m_scrollArea;
 }
 
@@ -538,99 +542,6 @@ void FilterDockWidget::setCombineModeDivergence(bool diverged) {
     m_combineForAllButton->setEnabled(multi);
     setButtonStyle(m_combineForAllButton, multi && diverged ? FilterWidgetStyle::highlightedButton()
                                                             : FilterWidgetStyle::plainButton());
-}
-
-// --- Filter groups ----------------------------------------------------------------
-
-// The widgets are built into a fresh container that is not shown yet and
-// the old container goes whole: built inside a shown parent, every widget
-// would be shown, moved and laid out on its own, which made a rebuild of a
-// few thousand groups (an imported group file) take seconds.
-void FilterDockWidget::refreshFilterGroups(const std::vector<FilterGroup*>& groups,
-                                           RTDCReader* reader) {
-    const QWidget* focus = QApplication::focusWidget();
-    if (focus && m_groupContainer->isAncestorOf(focus))
-        setFocus(Qt::OtherFocusReason);
-    m_groupWidgets.clear();
-    // Created in place, so nothing is restyled when it takes the old one's
-    // place; hidden until it is filled.
-    auto* container = new QWidget(m_content);
-    container->hide();
-    auto* layout = new QVBoxLayout(container);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-
-    const std::vector<std::string> features = getScalarFeatures();
-    for (const FilterGroup* group : groups) {
-        if (!group)
-            continue;
-        auto* widget = new FilterGroupWidget(group->id, features, reader, container);
-        widget->setName(QString::fromStdString(group->name));
-        bool on = false;
-        if (m_activeDataset) {
-            const auto it = m_activeDataset->groupEnabled.find(group->id);
-            on = it != m_activeDataset->groupEnabled.end() && it->second;
-        }
-        widget->setEnabledInDataset(on);
-        widget->setMultiDataset(m_datasetCount > 1);
-        widget->setRules(group->rules);
-        forwardGroupSignals(widget);
-        layout->addWidget(widget);
-        m_groupWidgets.push_back(widget);
-    }
-
-    QWidget* old = m_groupContainer;
-    old->hide();
-    delete m_content->layout()->replaceWidget(old, container);
-    old->deleteLater();
-    m_groupContainer = container;
-    container->setVisible(!m_groupWidgets.empty());
-}
-
-void FilterDockWidget::forwardGroupSignals(FilterGroupWidget* group) {
-    connect(group, &FilterGroupWidget::renameRequested, this,
-            &FilterDockWidget::renameFilterGroupRequested);
-    connect(group, &FilterGroupWidget::deleteRequested, this,
-            &FilterDockWidget::deleteFilterGroupRequested);
-    connect(group, &FilterGroupWidget::enableToggled, this, &FilterDockWidget::groupEnableChanged);
-    connect(group, &FilterGroupWidget::enablePropagateRequested, this,
-            &FilterDockWidget::groupEnablePropagateRequested);
-    connect(group, &FilterGroupWidget::addRuleRequested, this,
-            &FilterDockWidget::addRuleToGroupRequested);
-    connect(group, &FilterGroupWidget::addPolygonRequested, this,
-            &FilterDockWidget::addPolygonToGroupRequested);
-    connect(group, &FilterGroupWidget::ruleChanged, this, &FilterDockWidget::groupRuleChanged);
-    connect(group, &FilterGroupWidget::ruleRemoved, this, &FilterDockWidget::groupRuleRemoved);
-    connect(group, &FilterGroupWidget::polygonEditToggled, this,
-            &FilterDockWidget::groupPolygonEditRequested);
-}
-
-void FilterDockWidget::setGroupEnabledDivergence(int groupId, bool diverged) {
-    for (FilterGroupWidget* widget : m_groupWidgets) {
-        if (widget->groupId() == groupId) {
-            widget->setEnabledDivergence(diverged);
-            return;
-        }
-    }
-}
-
-void FilterDockWidget::setGroupPolygonEditChecked(int groupId, int ruleIndex, bool on) {
-    for (FilterGroupWidget* widget : m_groupWidgets) {
-        if (widget->groupId() == groupId) {
-            widget->setPolygonEditChecked(ruleIndex, on);
-            return;
-        }
-    }
-}
-
-void FilterDockWidget::refreshFeatureLists() {
-    const std::vector<std::string> features = getScalarFeatures();
-    for (QWidget* widget : m_ruleWidgets) {
-        if (auto* range = qobject_cast<FilterRuleWidget*>(widget))
-            range->refreshAvailableFeatures(features);
-    }
-    for (FilterGroupWidget* group : m_groupWidgets)
-        group->refreshAvailableFeatures(features);
 }
 
 } // namespace Quorvex3

@@ -2,6 +2,8 @@
 
 #include "core/FilterRule.h"
 
+#include <QHash>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -97,8 +99,14 @@ public:
     const std::vector<QWidget*>& ruleWidgets() const { return m_ruleWidgets; }
     /// Separator lines between consecutive rule editors.
     const std::vector<QWidget*>& ruleSeparators() const { return m_separators; }
-    /// Group widgets in group order.
+    /// Group widgets in group order. Of many groups only those near the
+    /// visible part of the dock are built at once; the others are empty
+    /// boxes of about their height that build themselves when scrolled into
+    /// view (FilterGroupWidget::isBuilt), keeping what was set on them.
     const std::vector<FilterGroupWidget*>& groupWidgets() const { return m_groupWidgets; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     void filterChanged();
@@ -147,6 +155,13 @@ private:
     void eraseRuleWidgetAt(int index);
     int ruleWidgetIndex(const QWidget* widget) const;
     void forwardGroupSignals(FilterGroupWidget* group);
+    FilterGroupWidget* groupWidgetById(int groupId) const;
+    QRect viewedArea() const;
+    QRect boxInViewport(const QWidget* group) const;
+    std::vector<bool> groupsInViewOfOldContainer() const;
+    void buildGroup(FilterGroupWidget* group);
+    void buildVisibleGroups();
+    void scheduleVisibleGroupBuild();
 
     QCheckBox* m_enableBox = nullptr;
     QPushButton* m_enabledForAllButton = nullptr;
@@ -163,6 +178,8 @@ private:
     // refreshFilterGroups).
     QWidget* m_groupContainer = nullptr;
     std::vector<FilterGroupWidget*> m_groupWidgets;
+    QHash<int, FilterGroupWidget*> m_groupWidgetById;
+    bool m_groupBuildScheduled = false;
     std::vector<QWidget*> m_ruleWidgets;
     std::vector<QWidget*> m_separators;
     DatasetEntry* m_activeDataset = nullptr;

@@ -38,14 +38,41 @@ QPushButton* makeAddButton(QWidget* parent, const QString& text, int minWidth, c
 } // namespace
 
 FilterGroupWidget::FilterGroupWidget(int groupId, const std::vector<std::string>& features,
-                                     RTDCReader* reader, QWidget* parent)
+                                     RTDCReader* reader, QWidget* parent, Build when)
     : QGroupBox(parent), m_groupId(groupId), m_features(features), m_reader(reader) {
-    buildLayout();
-    updatePropagateButton();
-    connectControls();
+    if (when == Build::Now)
+        build();
 }
 
 FilterGroupWidget::~FilterGroupWidget() = default;
+
+void FilterGroupWidget::build() {
+    if (isBuilt())
+        return;
+    buildLayout();
+    setName(m_pendingName);
+    m_enableBox->setChecked(m_pendingEnabled);
+    m_propagateButton->setEnabled(m_multiDataset);
+    updatePropagateButton();
+    connectControls();
+    const std::vector<FilterRule> rules = std::move(m_pendingRules);
+    const std::vector<int> editing = std::move(m_pendingPolygonEdits);
+    m_pendingRules.clear();
+    m_pendingPolygonEdits.clear();
+    m_pendingName.clear();
+    setRules(rules);
+    for (const int ruleIndex : editing)
+        setPolygonEditChecked(ruleIndex, true);
+    // Built inside a shown box, the controls would otherwise appear one
+    // turn of the event loop later (the layout shows them queued).
+    if (isVisible()) {
+        for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (!child->isWindow() &&
+                !(child->isHidden() && child->testAttribute(Qt::WA_WState_ExplicitShowHide)))
+                child->show();
+        }
+    }
+}
 
 void FilterGroupWidget::buildLayout() {
     auto* layout = new QVBoxLayout(this);
@@ -117,6 +144,10 @@ void FilterGroupWidget::connectControls() {
 }
 
 void FilterGroupWidget::setName(const QString& name) {
+    if (!isBuilt()) {
+        m_pendingName = name;
+        return;
+    }
     if (m_nameEdit->text() == name)
         return;
     const QSignalBlocker block(m_nameEdit);
@@ -146,6 +177,10 @@ void FilterGroupWidget::fitNameBox() {
 }
 
 void FilterGroupWidget::setEnabledInDataset(bool on) {
+    if (!isBuilt()) {
+        m_pendingEnabled = on;
+        return;
+    }
     {
         const QSignalBlocker block(m_enableBox);
         m_enableBox->setChecked(on);
@@ -155,6 +190,8 @@ void FilterGroupWidget::setEnabledInDataset(bool on) {
 
 void FilterGroupWidget::setMultiDataset(bool on) {
     m_multiDataset = on;
+    if (!isBuilt())
+        return;
     m_propagateButton->setEnabled(on);
     updatePropagateButton();
 }
@@ -167,6 +204,8 @@ void FilterGroupWidget::setEnabledDivergence(bool diverged) {
 }
 
 void FilterGroupWidget::updatePropagateButton() {
+    if (!isBuilt())
+        return;
     m_propagateButton->setText(m_enableBox->isChecked() ? tr("Check in All Datasets")
                                                         : tr("Uncheck in All Datasets"));
     const QString style = (m_multiDataset && m_enabledDiverges)
@@ -177,6 +216,8 @@ void FilterGroupWidget::updatePropagateButton() {
 }
 
 void FilterGroupWidget::clearRuleWidgets() {
+    m_pendingRules.clear();
+    m_pendingPolygonEdits.clear();
     for (std::vector<QWidget*>* list : {&m_ruleWidgets, &m_separators}) {
         for (QWidget* widget : *list)
             discardEditor(m_ruleLayout, widget, this);
@@ -185,6 +226,11 @@ void FilterGroupWidget::clearRuleWidgets() {
 }
 
 void FilterGroupWidget::setRules(const std::vector<FilterRule>& rules) {
+    if (!isBuilt()) {
+        m_pendingRules = rules;
+        m_pendingPolygonEdits.clear();
+        return;
+    }
     clearRuleWidgets();
     if (!m_reader)
         return;
@@ -236,6 +282,14 @@ void FilterGroupWidget::connectRuleWidget(QWidget* widget, int ruleIndex) {
 }
 
 void FilterGroupWidget::setPolygonEditChecked(int ruleIndex, bool on) {
+    if (!isBuilt()) {
+        m_pendingPolygonEdits.erase(
+            std::remove(m_pendingPolygonEdits.begin(), m_pendingPolygonEdits.end(), ruleIndex),
+            m_pendingPolygonEdits.end());
+        if (on)
+            m_pendingPolygonEdits.push_back(ruleIndex);
+        return;
+    }
     if (ruleIndex < 0 || ruleIndex >= static_cast<int>(m_ruleWidgets.size()))
         return;
     if (auto* polygon = qobject_cast<PolygonRuleWidget*>(m_ruleWidgets[ruleIndex]))

@@ -27,14 +27,25 @@ class FilterGroupWidget : public QGroupBox {
     Q_OBJECT
 
 public:
+    /// Whether the constructor builds the controls or leaves an empty box
+    /// until build() is called.
+    enum class Build { Now, Later };
+
     /// `features`: the scalar features offered to the group's range rules.
     /// `reader` (not owned, may be null) supplies labels and feature values;
-    /// without one the group shows its header rows only.
+    /// without one the group shows its header rows only. With Build::Later
+    /// the box stays empty until build(); everything set before is kept
+    /// and shown then.
     FilterGroupWidget(int groupId, const std::vector<std::string>& features, RTDCReader* reader,
-                      QWidget* parent = nullptr);
+                      QWidget* parent = nullptr, Build when = Build::Now);
     ~FilterGroupWidget() override;
 
     int groupId() const { return m_groupId; }
+
+    /// Creates the controls and rule editors from the state set so far and
+    /// shows them at once when the box is shown; nothing when already built.
+    void build();
+    bool isBuilt() const { return m_nameEdit != nullptr; }
 
     /// Sets the name field (only when it differs) without emitting anything.
     void setName(const QString& name);
@@ -95,6 +106,12 @@ private:
     std::vector<QWidget*> m_separators;
     bool m_multiDataset = false;
     bool m_enabledDiverges = false;
+    // What the controls show once built; the name edit, the enable box and
+    // the rule editors hold it afterwards.
+    QString m_pendingName;
+    bool m_pendingEnabled = false;
+    std::vector<FilterRule> m_pendingRules;
+    std::vector<int> m_pendingPolygonEdits;
 };
 
 } // namespace Quorvex3

@@ -13,12 +13,19 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHash>
+#include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
 
 namespace Quorvex3 {
 namespace {
@@ -669,6 +676,218 @@ TEST_F(FilterDockWidgetTest, GroupWidgetsShowTheActiveSwitchesAndForwardRequests
     flushDeletes();
     ASSERT_EQ(m_dock->groupWidgets().size(), 1u);
     EXPECT_FALSE(child<QCheckBox>(m_dock->groupWidgets()[0], "groupEnableBox")->isChecked());
+}
+
+// ---- many groups ------------------------------------------------------------------
+
+// `count` groups without rules, ids from 100, named "Gate 1", "Gate 2", ...
+std::vector<FilterGroup> manyGroups(int count) {
+    std::vector<FilterGroup> groups;
+    for (int i = 0; i < count; ++i)
+        groups.push_back(FilterGroup{100 + i, "Gate " + std::to_string(i + 1), {}});
+    return groups;
+}
+
+std::vector<FilterGroup*> pointersTo(std::vector<FilterGroup>& groups) {
+    std::vector<FilterGroup*> out;
+    for (FilterGroup& group : groups)
+        out.push_back(&group);
+    return out;
+}
+
+void settle() {
+    for (int i = 0; i < 6; ++i) {
+        QApplication::processEvents();
+        QApplication::sendPostedEvents();
+    }
+}
+
+// Positions of the group widgets the user sees in the dock's scroll area.
+std::vector<std::size_t> groupsInView(FilterDockWidget& dock) {
+    const QWidget* viewport = child<QScrollArea>(&dock, "dockScrollArea")->viewport();
+    std::vector<std::size_t> out;
+    const auto& widgets = dock.groupWidgets();
+    for (std::size_t i = 0; i < widgets.size(); ++i) {
+        const QRect box(widgets[i]->mapTo(viewport, QPoint(0, 0)), widgets[i]->size());
+        if (box.intersects(viewport->rect()))
+            out.push_back(i);
+    }
+    return out;
+}
+
+QScrollBar* scrollBarOf(FilterDockWidget& dock) {
+    return child<QScrollArea>(&dock, "dockScrollArea")->verticalScrollBar();
+}
+
+class ManyGroupsDockTest : public FilterDockWidgetTest {
+protected:
+    void SetUp() override {
+        FilterDockWidgetTest::SetUp();
+        m_groups = manyGroups(300);
+        m_dock->setDatasetCount(2);
+        m_dock->setActiveDataset(&m_entry);
+        m_dock->resize(380, 600);
+        m_dock->show();
+    }
+
+    void refresh() {
+        m_dock->refreshFilterGroups(pointersTo(m_groups), m_entry.reader.get());
+        settle();
+        flushDeletes();
+    }
+
+    std::vector<FilterGroup> m_groups;
+};
+
+// Groups far down are built only when scrolled into view; they then show
+// what the dock was told about them meanwhile and answer as any other.
+TEST_F(ManyGroupsDockTest, GroupsScrolledIntoViewAreBuiltAndRespond) {
+    m_groups.back().rules = {polygonRule()};
+    m_entry.groupEnabled[399] = true;
+    m_groups[1].name = m_groups[298].name = "Viable cells of the second run";
+    refresh();
+    ASSERT_EQ(m_dock->groupWidgets().size(), 300u);
+    FilterGroupWidget* last = m_dock->groupWidgets().back();
+    ASSERT_FALSE(last->isBuilt());
+    m_dock->setGroupEnabledDivergence(399, true);
+    m_dock->setGroupPolygonEditChecked(399, 0, true);
+
+    // The scroll range grows as groups of rules come into view.
+    for (int i = 0; i < 3; ++i) {
+        scrollBarOf(*m_dock)->setValue(scrollBarOf(*m_dock)->maximum());
+        settle();
+    }
+    const std::vector<std::size_t> inView = groupsInView(*m_dock);
+    ASSERT_FALSE(inView.empty());
+    EXPECT_EQ(inView.back(), 299u);
+    for (const std::size_t i : inView) {
+        FilterGroupWidget* group = m_dock->groupWidgets()[i];
+        ASSERT_TRUE(group->isBuilt()) << "group " << i;
+        EXPECT_TRUE(child<QLineEdit>(group, "nameEdit")->isVisible()) << "group " << i;
+        EXPECT_EQ(child<QLineEdit>(group, "nameEdit")->text().toStdString(), m_groups[i].name);
+    }
+    EXPECT_FALSE(m_dock->groupWidgets()[150]->isBuilt());
+    // Built later, a group looks exactly like one built at once.
+    const QImage builtAtOnce = m_dock->groupWidgets()[1]->grab().toImage();
+    const QImage builtLater = m_dock->groupWidgets()[298]->grab().toImage();
+    EXPECT_FALSE(builtAtOnce.isNull());
+    EXPECT_TRUE(builtAtOnce == builtLater);
+    if (qEnvironmentVariableIsSet("QV3_DOCK_GRAB")) {
+        m_dock->grab().save("/tmp/groups_dock_bottom.png");
+        builtAtOnce.save("/tmp/groups_g1.png");
+        builtLater.save("/tmp/groups_g298.png");
+    }
+    EXPECT_TRUE(child<QCheckBox>(last, "groupEnableBox")->isChecked());
+    auto* propagate = child<QPushButton>(last, "propagateButton");
+    EXPECT_TRUE(propagate->isEnabled());
+    EXPECT_EQ(propagate->styleSheet(), kHighlightedStyle);
+    auto* edit = child<QPushButton>(last, "editButton");
+    EXPECT_TRUE(edit->isChecked());
+
+    QSignalSpy deleted(m_dock.get(), &FilterDockWidget::deleteFilterGroupRequested);
+    QSignalSpy enabled(m_dock.get(), &FilterDockWidget::groupEnableChanged);
+    QSignalSpy groupEdit(m_dock.get(), &FilterDockWidget::groupPolygonEditRequested);
+    QSignalSpy renamed(m_dock.get(), &FilterDockWidget::renameFilterGroupRequested);
+    child<QCheckBox>(last, "groupEnableBox")->click();
+    edit->click();
+    auto* name = child<QLineEdit>(last, "nameEdit");
+    name->setText("Last");
+    emit name->editingFinished();
+    child<QPushButton>(last, "deleteButton")->click();
+    ASSERT_EQ(enabled.count(), 1);
+    EXPECT_EQ(enabled[0], (QList<QVariant>{399, false}));
+    ASSERT_EQ(groupEdit.count(), 1);
+    EXPECT_EQ(groupEdit[0], (QList<QVariant>{399, 0, false}));
+    ASSERT_EQ(renamed.count(), 1);
+    EXPECT_EQ(renamed[0], (QList<QVariant>{399, QStringLiteral("Last")}));
+    ASSERT_EQ(deleted.count(), 1);
+    EXPECT_EQ(deleted[0][0].toInt(), 399);
+}
+
+// A rebuild (after a rename, say) while scrolled down builds the groups in
+// view at once: the user never sees them empty.
+TEST_F(ManyGroupsDockTest, RebuildWhileScrolledKeepsTheGroupsInViewBuilt) {
+    refresh();
+    // Scrolled to, the groups are built before anything is painted.
+    scrollBarOf(*m_dock)->setValue(scrollBarOf(*m_dock)->maximum() / 2);
+    for (const std::size_t i : groupsInView(*m_dock))
+        EXPECT_TRUE(m_dock->groupWidgets()[i]->isBuilt()) << "group " << i;
+    settle();
+    const std::vector<std::size_t> before = groupsInView(*m_dock);
+    ASSERT_FALSE(before.empty());
+    ASSERT_GT(before.front(), 100u);
+
+    m_groups[before.front()].name = "Renamed";
+    m_dock->refreshFilterGroups(pointersTo(m_groups), m_entry.reader.get());
+    for (const std::size_t i : before)
+        EXPECT_TRUE(m_dock->groupWidgets()[i]->isBuilt()) << "group " << i;
+    EXPECT_EQ(child<QLineEdit>(m_dock->groupWidgets()[before.front()], "nameEdit")->text(),
+              "Renamed");
+    settle();
+    flushDeletes();
+    for (const std::size_t i : groupsInView(*m_dock))
+        EXPECT_TRUE(m_dock->groupWidgets()[i]->isBuilt()) << "group " << i;
+}
+
+// A taller dock shows more groups: they are built too.
+TEST_F(ManyGroupsDockTest, GroupsBroughtIntoViewByATallerDockAreBuilt) {
+    refresh();
+    scrollBarOf(*m_dock)->setValue(scrollBarOf(*m_dock)->maximum() / 2);
+    settle();
+    m_dock->resize(380, 1400);
+    settle();
+    const std::vector<std::size_t> inView = groupsInView(*m_dock);
+    ASSERT_GT(inView.size(), 10u);
+    for (const std::size_t i : inView)
+        EXPECT_TRUE(m_dock->groupWidgets()[i]->isBuilt()) << "group " << i;
+}
+
+// Tab walks the groups in their order, into groups not built yet and past
+// groups built out of order (further down first).
+TEST_F(ManyGroupsDockTest, TabWalksTheGroupsInOrder) {
+    refresh();
+    scrollBarOf(*m_dock)->setValue(scrollBarOf(*m_dock)->maximum());
+    settle();
+    scrollBarOf(*m_dock)->setValue(0);
+    settle();
+    const auto& widgets = m_dock->groupWidgets();
+    std::size_t next = 0;
+    while (next < widgets.size() && widgets[next]->isBuilt())
+        ++next;
+    ASSERT_LT(next + 1, widgets.size());
+    ASSERT_GT(next, 0u);
+    ASSERT_FALSE(widgets[next + 1]->isBuilt());
+    ASSERT_TRUE(widgets.back()->isBuilt());
+
+    QApplication::setActiveWindow(m_dock.get());
+    auto* start = child<QPushButton>(widgets[next - 1], "addPolygonButton");
+    start->setFocus(Qt::OtherFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), start);
+    QTest::keyClick(start, Qt::Key_Tab);
+    ASSERT_TRUE(widgets[next]->isBuilt());
+    EXPECT_EQ(QApplication::focusWidget(), child<QCheckBox>(widgets[next], "groupEnableBox"));
+    // Enable box, name, propagate, delete, + Rule, + Polygon: the next group.
+    for (int i = 0; i < 6; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), child<QCheckBox>(widgets[next + 1], "groupEnableBox"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), child<QPushButton>(widgets[next], "addPolygonButton"));
+
+    // The whole chain meets the groups in their order: each built group's
+    // first control, each empty box itself.
+    QHash<const QWidget*, std::size_t> firstStops;
+    for (std::size_t i = 0; i < widgets.size(); ++i)
+        firstStops.insert(widgets[i]->isBuilt() ? child<QCheckBox>(widgets[i], "groupEnableBox")
+                                                : static_cast<QWidget*>(widgets[i]),
+                          i);
+    std::vector<std::size_t> met;
+    for (QWidget* w = m_dock->nextInFocusChain(); w != m_dock.get(); w = w->nextInFocusChain()) {
+        const auto it = firstStops.constFind(w);
+        if (it != firstStops.constEnd())
+            met.push_back(it.value());
+    }
+    EXPECT_EQ(met.size(), widgets.size());
+    EXPECT_TRUE(std::is_sorted(met.begin(), met.end()));
 }
 
 } // namespace

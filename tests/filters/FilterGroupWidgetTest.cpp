@@ -286,5 +286,81 @@ TEST_F(FilterGroupWidgetTest, RefreshedFeaturesReachTheRangeEditors) {
     EXPECT_EQ(child<QComboBox>(editors()[0], "featureCombo")->currentText(), "deform (n/a)");
 }
 
+// ---- built later ------------------------------------------------------------------
+
+// A box built later shows what was set on it while empty, and answers as a
+// box built at once.
+TEST_F(FilterGroupWidgetTest, BuiltLaterShowsWhatWasSetWhileEmptyAndResponds) {
+    FilterGroupWidget group(kGroupId, {"area_um", "deform", "porosity"}, m_reader.get(), nullptr,
+                            FilterGroupWidget::Build::Later);
+    const QString name = QStringLiteral("Viable cells of the second run");
+    group.setName(name);
+    group.setEnabledInDataset(true);
+    group.setMultiDataset(true);
+    group.setEnabledDivergence(true);
+    group.setRules({threeRules()[0]});
+    group.setRules(threeRules()); // the last rules count
+    group.setPolygonEditChecked(1, true);
+    group.refreshAvailableFeatures({"area_um", "porosity"});
+    EXPECT_FALSE(group.isBuilt());
+    EXPECT_TRUE(group.findChildren<QWidget*>().isEmpty());
+
+    group.show();
+    group.build();
+    group.build(); // once only
+    ASSERT_TRUE(group.isBuilt());
+    EXPECT_EQ(group.findChildren<QLineEdit*>(QStringLiteral("nameEdit")).size(), 1);
+    EXPECT_EQ(child<QLineEdit>(&group, "nameEdit")->text(), name);
+    // Its name box is as wide as that of a box built at once.
+    m_group->setName(name);
+    EXPECT_EQ(child<QLineEdit>(&group, "nameEdit")->minimumWidth(), m_name->minimumWidth());
+    EXPECT_TRUE(child<QLineEdit>(&group, "nameEdit")->isVisible());
+    EXPECT_TRUE(child<QCheckBox>(&group, "groupEnableBox")->isChecked());
+    auto* propagate = child<QPushButton>(&group, "propagateButton");
+    EXPECT_EQ(propagate->text(), "Check in All Datasets");
+    EXPECT_TRUE(propagate->isEnabled());
+    EXPECT_EQ(propagate->styleSheet(), kHighlightedStyle);
+    const auto ranges = group.findChildren<FilterRuleWidget*>();
+    const auto polygons = group.findChildren<PolygonRuleWidget*>();
+    ASSERT_EQ(ranges.size(), 2);
+    ASSERT_EQ(polygons.size(), 1);
+    EXPECT_TRUE(child<QPushButton>(polygons[0], "editButton")->isChecked());
+    EXPECT_EQ(child<QComboBox>(ranges[0], "featureCombo")->currentText(), "deform (n/a)");
+
+    QSignalSpy toggled(&group, &FilterGroupWidget::enableToggled);
+    QSignalSpy removed(&group, &FilterGroupWidget::ruleRemoved);
+    QSignalSpy deleted(&group, &FilterGroupWidget::deleteRequested);
+    child<QCheckBox>(&group, "groupEnableBox")->click();
+    child<QPushButton>(polygons[0], "removeButton")->click();
+    child<QPushButton>(&group, "deleteButton")->click();
+    ASSERT_EQ(toggled.count(), 1);
+    EXPECT_EQ(toggled[0], (QList<QVariant>{kGroupId, false}));
+    EXPECT_EQ(propagate->text(), "Uncheck in All Datasets");
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed[0], (QList<QVariant>{kGroupId, 1}));
+    EXPECT_EQ(deleted.count(), 1);
+}
+
+// What is undone while the box is empty stays undone when it is built.
+TEST_F(FilterGroupWidgetTest, WhatIsUndoneWhileEmptyIsNotBuilt) {
+    FilterGroupWidget unchecked(kGroupId, {"area_um"}, m_reader.get(), nullptr,
+                                FilterGroupWidget::Build::Later);
+    unchecked.setRules(threeRules());
+    unchecked.setPolygonEditChecked(1, true);
+    unchecked.setPolygonEditChecked(1, false);
+    unchecked.build();
+    ASSERT_EQ(unchecked.findChildren<PolygonRuleWidget*>().size(), 1);
+    EXPECT_FALSE(child<QPushButton>(unchecked.findChildren<PolygonRuleWidget*>()[0], "editButton")
+                     ->isChecked());
+
+    FilterGroupWidget cleared(kGroupId, {"area_um"}, m_reader.get(), nullptr,
+                              FilterGroupWidget::Build::Later);
+    cleared.setRules(threeRules());
+    cleared.clearRuleWidgets();
+    cleared.build();
+    EXPECT_TRUE(cleared.findChildren<FilterRuleWidget*>().isEmpty());
+    EXPECT_TRUE(cleared.findChildren<PolygonRuleWidget*>().isEmpty());
+}
+
 } // namespace
 } // namespace Quorvex3

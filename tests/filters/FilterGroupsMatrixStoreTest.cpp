@@ -52,8 +52,8 @@ class MatrixOnStore : public ::testing::Test {
 protected:
     void SetUp() override {
         testing::app();
-        for (const char* path : {"/data/day1/a/m1.rtdc", "/data/day1/b/m2.rtdc",
-                                 "/data/day2/a/m3.rtdc"}) {
+        for (const char* path :
+             {"/data/day1/a/m1.rtdc", "/data/day1/b/m2.rtdc", "/data/day2/a/m3.rtdc"}) {
             auto entry = std::make_unique<DatasetEntry>();
             entry->filePath = path;
             entry->displayName = QString::fromUtf8(path).section(QLatin1Char('/'), -1);
@@ -93,8 +93,8 @@ TEST_F(MatrixOnStore, BoxesShowTheStoresSwitchesAndATickOnlyRequestsItsCell) {
     m_store.setGroupEnabled(id(2), m_alpha, true);
     FilterGroupsMatrixWindow window(&m_store);
     QTreeWidget* tree = window.tree();
-    EXPECT_EQ(ticks(tree), (QStringList{"0:1=off", "0:2=off", "1:1=off", "1:2=off", "2:1=on",
-                                        "2:2=off"}));
+    EXPECT_EQ(ticks(tree),
+              (QStringList{"0:1=off", "0:2=off", "1:1=off", "1:2=off", "2:1=on", "2:2=off"}));
 
     QSignalSpy one(&window, &FilterGroupsMatrixWindow::groupSwitchRequested);
     QSignalSpy all(&window, &FilterGroupsMatrixWindow::groupSwitchInAllRequested);
@@ -108,8 +108,8 @@ TEST_F(MatrixOnStore, BoxesShowTheStoresSwitchesAndATickOnlyRequestsItsCell) {
     // Only what the store says counts at the next refresh.
     m_store.setGroupEnabled(id(0), m_beta, true);
     window.refresh();
-    EXPECT_EQ(ticks(tree), (QStringList{"0:1=off", "0:2=on", "1:1=off", "1:2=off", "2:1=on",
-                                        "2:2=off"}));
+    EXPECT_EQ(ticks(tree),
+              (QStringList{"0:1=off", "0:2=on", "1:1=off", "1:2=off", "2:1=on", "2:2=off"}));
 }
 
 TEST_F(MatrixOnStore, HeaderClickRequestsTheOppositeOfAllOn) {
@@ -157,8 +157,8 @@ TEST_F(MatrixOnStore, NameClickRequestsEveryGroupOfThatDatasetInGroupOrder) {
     ASSERT_EQ(many.count(), 1);
     EXPECT_EQ(many.at(0).at(0).toInt(), id(1));
     EXPECT_TRUE(many.at(0).at(2).toBool());
-    EXPECT_EQ(ticks(tree), (QStringList{"0:1=off", "0:2=off", "1:1=on", "1:2=on", "2:1=off",
-                                        "2:2=off"}));
+    EXPECT_EQ(ticks(tree),
+              (QStringList{"0:1=off", "0:2=off", "1:1=on", "1:2=on", "2:1=off", "2:2=off"}));
 }
 
 TEST_F(MatrixOnStore, FolderViewArrangesRowsUnderFoldersAndBack) {
