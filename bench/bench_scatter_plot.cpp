@@ -3,13 +3,17 @@
 // moved (the dot layer kept or painted anew), and the nearest-point search
 // used by clicks and hover.
 
+#include "plots/RoundSpectroCurve.h"
 #include "plots/ScatterPlot.h"
+
+#include <qwt_plot_item.h>
 
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <ctime>
 #include <random>
 #include <vector>
 
@@ -81,6 +85,48 @@ void BM_RepaintOnly(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_RepaintOnly)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// The colour-mapped dot curve of the plot.
+Quorvex3::RoundSpectroCurve* spectroCurveOf(Quorvex3::ScatterPlot& plot) {
+    for (QwtPlotItem* item : plot.itemList(QwtPlotItem::Rtti_PlotSpectroCurve))
+        if (auto* curve = dynamic_cast<Quorvex3::RoundSpectroCurve*>(item))
+            return curve;
+    return nullptr;
+}
+
+/// Every colour-mapped dot painted again on each repaint, by range(1)
+/// threads (0: as many as the curve chooses, 1: the serial path). The
+/// "cpu_ms" counter is the process's CPU time per repaint, all threads.
+void BM_RepaintDotsThreads(benchmark::State& state) {
+    const auto events = static_cast<size_t>(state.range(0));
+    const Events data = makeEvents(events);
+    Quorvex3::ScatterPlot& plot = sharedPlot();
+    plot.setData(data.x, data.y, "Area", "Deformation", data.color, "Density");
+    Quorvex3::RoundSpectroCurve* curve = spectroCurveOf(plot);
+    if (!curve) {
+        state.SkipWithError("no colour-mapped dot curve");
+        return;
+    }
+    curve->setPaintThreads(static_cast<int>(state.range(1)));
+    plot.setDotLayerCaching(false);
+    std::clock_t cpu = 0;
+    for (auto _ : state) {
+        const std::clock_t start = std::clock();
+        plot.replot();
+        plot.canvas()->repaint();
+        cpu += std::clock() - start;
+    }
+    curve->setPaintThreads(0);
+    plot.setDotLayerCaching(true);
+    state.counters["cpu_ms"] = benchmark::Counter(
+        1000.0 * static_cast<double>(cpu) / CLOCKS_PER_SEC, benchmark::Counter::kAvgIterations);
+    state.counters["events"] = static_cast<double>(events);
+}
+BENCHMARK(BM_RepaintDotsThreads)
+    ->ArgNames({"events", "threads"})
+    ->ArgsProduct({{1000000, 10000000}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 /// The selected-event marker moves between two events and the canvas is
 /// repainted; range(1) says whether the dot layer is kept between paints.

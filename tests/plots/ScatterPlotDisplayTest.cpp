@@ -18,6 +18,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 
 namespace Quorvex3 {
 namespace {
@@ -527,6 +528,76 @@ TEST(RoundSpectroCurve, ManyDotsLookLikeDotsPaintedOneByOne) {
     for (int from = 0; from < 3000; from += 500)
         paintDots(curve, exactHiRes, from, from + 499, 2.0);
     EXPECT_LE(maxChannelDifference(compositedHiRes, exactHiRes), 2);
+}
+
+/// A see-through colour map, so the blends of overlapping dots show in
+/// every pixel.
+QwtLinearColorMap* translucentColorMap() {
+    auto* map = new QwtLinearColorMap(QColor(0, 0, 255, 40), QColor(255, 0, 0, 220));
+    map->addColorStop(0.5, QColor(0, 200, 0, 128));
+    return map;
+}
+
+// Many dots are painted in bands on several threads; the picture must be
+// the one a single thread paints, pixel for pixel, whatever the number of
+// bands, the canvas size, the colour map, the dot size and the painter scale.
+TEST(RoundSpectroCurve, PaintingOnSeveralThreadsGivesTheSerialPicture) {
+    ensureApplication();
+    struct Case {
+        int width;
+        int height;
+        int colorMap; // -1: the translucent map
+        double penWidth;
+        double painterScale;
+    };
+    const Case cases[] = {
+        {200, 100, 1, 6.0, 1.0},  {640, 480, 0, 6.0, 1.0},  {1001, 333, 3, 6.0, 1.0},
+        {333, 1001, 4, 3.5, 1.0}, {400, 300, 5, 9.0, 2.0},  {640, 480, 2, 6.0, 2.0},
+        {517, 271, -1, 6.0, 1.0}, {300, 200, -1, 4.5, 2.0}, {64, 9, 1, 6.0, 1.0},
+    };
+    std::mt19937 rng(5u);
+    std::normal_distribution<double> unit(0.0, 1.0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " map " << c.colorMap
+                                          << " pen " << c.penWidth << " scale " << c.painterScale);
+        const double w = c.width / c.painterScale;
+        const double h = c.height / c.painterScale;
+        // A dense cloud (most dots in a few bands), dots on and past the
+        // edges, and samples that draw nothing (NaN place or colour).
+        QVector<QwtPoint3D> samples;
+        for (int i = 0; i < 60000; ++i) {
+            const double x = w * (0.5 + 0.18 * unit(rng));
+            const double y = h * (0.5 + 0.12 * unit(rng));
+            samples.append(QwtPoint3D(x, y, std::fmod(x + 3.0 * y, 97.0)));
+        }
+        for (int i = 0; i < 400; ++i) {
+            samples.append(QwtPoint3D(-4.0 + i % 9, h * i / 400.0, i));
+            samples.append(QwtPoint3D(w * i / 400.0, h + 4.0 - i % 9, i));
+        }
+        samples.append(QwtPoint3D(std::nan(""), 5.0, 1.0));
+        samples.append(QwtPoint3D(5.0, 5.0, std::nan("")));
+
+        RoundSpectroCurve curve;
+        curve.setPenWidth(c.penWidth);
+        curve.setColorMap(c.colorMap < 0 ? translucentColorMap() : createColorMap(c.colorMap));
+        curve.setColorRange(QwtInterval(0.0, 97.0));
+        curve.setSamples(samples);
+        const int last = samples.size() - 1;
+
+        curve.setPaintThreads(1);
+        QImage serial(c.width, c.height, QImage::Format_ARGB32_Premultiplied);
+        serial.fill(Qt::white);
+        paintDots(curve, serial, 0, last, c.painterScale);
+        for (const int threads : {2, 3, 8, 0}) {
+            SCOPED_TRACE(::testing::Message() << threads << " threads");
+            curve.setPaintThreads(threads);
+            QImage banded(c.width, c.height, QImage::Format_ARGB32_Premultiplied);
+            banded.fill(Qt::white);
+            paintDots(curve, banded, 0, last, c.painterScale);
+            EXPECT_EQ(maxChannelDifference(banded, serial), 0);
+            EXPECT_TRUE(banded == serial);
+        }
+    }
 }
 
 TEST(RoundSpectroCurve, DotsAreRoundFilledAndUnoutlined) {
