@@ -3,6 +3,7 @@
 // moved (the dot layer kept or painted anew), and the nearest-point search
 // used by clicks and hover.
 
+#include "density/PlotStatistics.h"
 #include "plots/RoundSpectroCurve.h"
 #include "plots/ScatterPlot.h"
 
@@ -12,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <random>
@@ -85,6 +87,54 @@ void BM_RepaintOnly(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_RepaintOnly)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// The statistics dock's numbers for both plotted columns, as the plot
+/// arrays work them out (range(1) = 1), against the dock's former way on the
+/// GUI thread (range(1) = 0: a finite copy of each column, then mean, SD and
+/// three selections on one thread).
+void BM_PlotStatistics(benchmark::State& state) {
+    const Events events = makeEvents(static_cast<size_t>(state.range(0)));
+    std::clock_t cpu = 0;
+    for (auto _ : state) {
+        const std::clock_t start = std::clock();
+        if (state.range(1) != 0) {
+            benchmark::DoNotOptimize(Quorvex3::computePlotStatistics(events.x, events.y));
+        } else {
+            for (const std::vector<double>* column : {&events.x, &events.y}) {
+                std::vector<double> finite;
+                finite.reserve(column->size());
+                for (double v : *column)
+                    if (std::isfinite(v))
+                        finite.push_back(v);
+                double sum = 0.0;
+                for (double v : finite)
+                    sum += v;
+                const double mean = sum / static_cast<double>(finite.size());
+                double squares = 0.0;
+                for (double v : finite)
+                    squares += (v - mean) * (v - mean);
+                benchmark::DoNotOptimize(squares);
+                std::size_t from = 0;
+                for (double p : {0.25, 0.5, 0.75}) {
+                    const auto i = static_cast<std::size_t>((finite.size() - 1) * p);
+                    std::nth_element(finite.begin() + static_cast<std::ptrdiff_t>(from),
+                                     finite.begin() + static_cast<std::ptrdiff_t>(i), finite.end());
+                    benchmark::DoNotOptimize(*std::min_element(
+                        finite.begin() + static_cast<std::ptrdiff_t>(i) + 1, finite.end()));
+                    from = i;
+                }
+            }
+        }
+        cpu += std::clock() - start;
+    }
+    state.counters["cpu_ms"] = benchmark::Counter(
+        1000.0 * static_cast<double>(cpu) / CLOCKS_PER_SEC, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_PlotStatistics)
+    ->ArgNames({"events", "arrays"})
+    ->ArgsProduct({{1000000, 10000000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 /// The colour-mapped dot curve of the plot.
 Quorvex3::RoundSpectroCurve* spectroCurveOf(Quorvex3::ScatterPlot& plot) {
