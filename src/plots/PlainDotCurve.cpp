@@ -1,5 +1,7 @@
 #include "plots/PlainDotCurve.h"
 
+#include "plots/DotCompositing.h"
+
 #include <qwt_point_mapper.h>
 #include <qwt_scale_map.h>
 #include <qwt_symbol.h>
@@ -11,42 +13,20 @@
 #include <QRegion>
 
 #include <algorithm>
-#include <thread>
 #include <vector>
 
 namespace Quorvex3 {
 
 namespace {
 
+using dotcompositing::byteMul;
+using dotcompositing::runOnThreads;
+
 /// QwtPlotCurve maps and draws its symbols in chunks of this many samples;
 /// consecutive duplicates are weeded out within a chunk only.
 constexpr int kChunk = 500;
 /// Below this many dots QwtPlotCurve's own drawing is as quick.
 constexpr int kMinDots = 5000;
-constexpr std::size_t kMinDotsPerThread = 20000;
-constexpr int kMaxThreads = 8;
-
-/// Multiplies every channel of a premultiplied ARGB pixel by a/255, rounded
-/// as Qt's raster blending does.
-inline uint byteMul(uint x, uint a) {
-    uint t = (x & 0xff00ffu) * a;
-    t = (t + ((t >> 8) & 0xff00ffu) + 0x800080u) >> 8;
-    t &= 0xff00ffu;
-    x = ((x >> 8) & 0xff00ffu) * a;
-    x = (x + ((x >> 8) & 0xff00ffu) + 0x800080u);
-    x &= 0xff00ff00u;
-    return x | t;
-}
-
-template <typename Work> void runOnThreads(int count, const Work& work) {
-    std::vector<std::thread> helpers;
-    helpers.reserve(static_cast<std::size_t>(std::max(0, count - 1)));
-    for (int i = 1; i < count; ++i)
-        helpers.emplace_back([&work, i] { work(i); });
-    work(0);
-    for (std::thread& helper : helpers)
-        helper.join();
-}
 
 /// The device's pixels when they can be blended into exactly as the raster
 /// engine would: a 32-bit image or raster pixmap without scaling.
@@ -139,14 +119,9 @@ void PlainDotCurve::drawSymbols(QPainter* painter, const QwtSymbol& symbol, cons
     // Bounded by the canvas only: dots outside the clip blend nothing.
     mapper.setBoundingRect(canvasRect);
     const int chunks = (count + kChunk - 1) / kChunk;
-    int threads = m_paintThreads;
-    if (threads <= 0) {
-        const int hardware = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
-        threads = static_cast<int>(
-            std::min<std::size_t>(static_cast<std::size_t>(count) / kMinDotsPerThread + 1,
-                                  static_cast<std::size_t>(std::min(hardware, kMaxThreads))));
-    }
-    threads = std::max(1, std::min({threads, chunks, paintable.height()}));
+    const int threads =
+        std::min(chunks, dotcompositing::threadsFor(static_cast<std::size_t>(count),
+                                                    paintable.height(), m_paintThreads, 1));
     std::vector<std::vector<QPoint>> placed(static_cast<std::size_t>(threads));
     runOnThreads(threads, [&](int part) {
         const int firstChunk = chunks * part / threads;
@@ -161,6 +136,24 @@ void PlainDotCurve::drawSymbols(QPainter* painter, const QwtSymbol& symbol, cons
                 own.emplace_back(qRound(point.x()) + box.left(), qRound(point.y()) + box.top());
         }
     });
+
+    // The columns of each stamp row that hold any colour.
+    struct StampRow {
+        int first = 0;
+        int end = 0;
+    };
+    std::vector<StampRow> rows(static_cast<std::size_t>(stamp.height()));
+    for (int y = 0; y < stamp.height(); ++y) {
+        const auto* line = reinterpret_cast<const uint*>(stamp.constScanLine(y));
+        StampRow& row = rows[static_cast<std::size_t>(y)];
+        row.first = stamp.width();
+        for (int x = 0; x < stamp.width(); ++x) {
+            if (line[x] != 0) {
+                row.first = std::min(row.first, x);
+                row.end = x + 1;
+            }
+        }
+    }
 
     // Row bands, one thread each, every band blending the dots that reach it
     // in sample order: each pixel sees the blends of a serial paint.
@@ -182,12 +175,19 @@ void PlainDotCurve::drawSymbols(QPainter* painter, const QwtSymbol& symbol, cons
                 const int x0 = std::max(dot.x(), left);
                 const int x1 = std::min(dot.x() + stampWidth, right);
                 for (int y = y0; y < y1; ++y) {
+                    const StampRow& row = rows[static_cast<std::size_t>(y - dot.y())];
                     auto* line = reinterpret_cast<uint*>(bits + y * stride);
                     const auto* source =
                         reinterpret_cast<const uint*>(stamp.constScanLine(y - dot.y()));
-                    for (int x = x0; x < x1; ++x) {
+                    const int xFrom = std::max(x0, dot.x() + row.first);
+                    const int xTo = std::min(x1, dot.x() + row.end);
+                    for (int x = xFrom; x < xTo; ++x) {
                         const uint s = source[x - dot.x()];
-                        line[x] = s + byteMul(line[x], 255u - qAlpha(s));
+                        // As Qt blends: opaque pixels replace, clear ones keep.
+                        if (qAlpha(s) == 255)
+                            line[x] = s;
+                        else if (s != 0)
+                            line[x] = s + byteMul(line[x], 255u - qAlpha(s));
                     }
                 }
             }

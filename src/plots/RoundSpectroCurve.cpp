@@ -1,5 +1,7 @@
 #include "plots/RoundSpectroCurve.h"
 
+#include "plots/DotCompositing.h"
+
 #include <qwt_color_map.h>
 #include <qwt_scale_map.h>
 
@@ -9,21 +11,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 #include <vector>
 
 namespace Quorvex3 {
 
 namespace {
 
+using dotcompositing::byteMul;
+using dotcompositing::runOnThreads;
+
 /// Below this many dots the exact path is cheap enough and the layer
 /// allocation would dominate.
 constexpr int kMinDotsForCompositing = 1000;
-
-/// Fewer dots per thread than this cost more in starting threads than they
-/// save; more threads than this gain little on the memory bus.
-constexpr std::size_t kMinDotsPerPaintThread = 20000;
-constexpr int kMaxPaintThreads = 8;
 
 /// One row of a disc mask: the covered columns and their coverage (0..255).
 struct MaskRow {
@@ -79,17 +78,6 @@ DiscMask renderDiscMask(double diameter, double scale) {
         mask.rows.push_back(std::move(row));
     }
     return mask;
-}
-
-/// Multiplies every channel of a premultiplied ARGB pixel by a/255 (rounded).
-inline uint byteMul(uint x, uint a) {
-    uint t = (x & 0xff00ffu) * a;
-    t = (t + ((t >> 8) & 0xff00ffu) + 0x800080u) >> 8;
-    t &= 0xff00ffu;
-    x = ((x >> 8) & 0xff00ffu) * a;
-    x = (x + ((x >> 8) & 0xff00ffu) + 0x800080u);
-    x &= 0xff00ff00u;
-    return x | t;
 }
 
 /// Source-over of a premultiplied colour with the given coverage.
@@ -164,18 +152,6 @@ std::vector<int> balancedBands(const std::vector<std::vector<std::size_t>>& rowC
         }
     }
     return starts;
-}
-
-/// Runs work(0) .. work(count - 1) at once, work(0) on the calling thread,
-/// and returns when all are done.
-template <typename Work> void runOnThreads(int count, const Work& work) {
-    std::vector<std::thread> helpers;
-    helpers.reserve(static_cast<std::size_t>(std::max(0, count - 1)));
-    for (int i = 1; i < count; ++i)
-        helpers.emplace_back([&work, i] { work(i); });
-    work(0);
-    for (std::thread& helper : helpers)
-        helper.join();
 }
 
 /// The samples of a spectro curve. Qwt 6.1 keeps them in a private base of
@@ -314,14 +290,8 @@ void RoundSpectroCurve::setPaintThreads(int threads) {
 }
 
 int RoundSpectroCurve::paintThreadCount(std::size_t dots, int rows) const {
-    if (m_paintThreads > 0)
-        return std::max(1, std::min(m_paintThreads, rows));
-    // Threads pay off only for many dots; each band keeps a few rows.
-    if (dots < kMinDotsPerPaintThread * 2)
-        return 1;
-    const int hardware = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
-    const int byDots = static_cast<int>(std::min<std::size_t>(dots / kMinDotsPerPaintThread, 64));
-    return std::max(1, std::min({hardware, kMaxPaintThreads, byDots, rows / 8}));
+    // Each band keeps a few rows.
+    return dotcompositing::threadsFor(dots, rows, m_paintThreads, 8);
 }
 
 QVector<QwtPoint3D> RoundSpectroCurve::sharedSamples() const {
