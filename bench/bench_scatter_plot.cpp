@@ -4,10 +4,13 @@
 // used by clicks and hover.
 
 #include "density/PlotStatistics.h"
+#include "plots/PlainDotCurve.h"
 #include "plots/RoundSpectroCurve.h"
 #include "plots/ScatterPlot.h"
 
+#include <qwt_plot_curve.h>
 #include <qwt_plot_item.h>
+#include <qwt_symbol.h>
 
 #include <QApplication>
 
@@ -175,6 +178,60 @@ void BM_RepaintDotsThreads(benchmark::State& state) {
 BENCHMARK(BM_RepaintDotsThreads)
     ->ArgNames({"events", "threads"})
     ->ArgsProduct({{1000000, 10000000}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+/// Every plain dot (no colour) painted again on each repaint, by range(1)
+/// threads (0: as many as the curve chooses, 1: the calling thread only,
+/// -1: QwtPlotCurve's own painting, as before). "cpu_ms" as above.
+void BM_RepaintPlainDotsThreads(benchmark::State& state) {
+    const auto events = static_cast<size_t>(state.range(0));
+    const Events data = makeEvents(events);
+    Quorvex3::ScatterPlot& plot = sharedPlot();
+    plot.setData(data.x, data.y, "Area", "Deformation", {}, "");
+    Quorvex3::PlainDotCurve* curve = nullptr;
+    for (QwtPlotItem* item : plot.itemList(QwtPlotItem::Rtti_PlotCurve))
+        if (auto* found = dynamic_cast<Quorvex3::PlainDotCurve*>(item))
+            curve = found;
+    if (!curve) {
+        state.SkipWithError("no plain dot curve");
+        return;
+    }
+    const int threads = static_cast<int>(state.range(1));
+    curve->setPaintThreads(std::max(0, threads));
+    // QwtPlotCurve's own painting: the same symbols, never blended here.
+    QwtPlotCurve reference;
+    if (threads < 0) {
+        reference.setStyle(QwtPlotCurve::NoCurve);
+        const QwtSymbol* symbol = curve->symbol();
+        reference.setSymbol(
+            new QwtSymbol(symbol->style(), symbol->brush(), symbol->pen(), symbol->size()));
+        QVector<QPointF> points;
+        for (size_t i = 0; i < events; ++i)
+            points.append(QPointF(data.x[i], data.y[i]));
+        reference.setSamples(points);
+        curve->setVisible(false);
+        reference.attach(&plot);
+    }
+    plot.setDotLayerCaching(false);
+    std::clock_t cpu = 0;
+    for (auto _ : state) {
+        const std::clock_t start = std::clock();
+        plot.replot();
+        plot.canvas()->repaint();
+        cpu += std::clock() - start;
+    }
+    reference.detach();
+    curve->setVisible(true);
+    curve->setPaintThreads(0);
+    plot.setDotLayerCaching(true);
+    state.counters["cpu_ms"] = benchmark::Counter(
+        1000.0 * static_cast<double>(cpu) / CLOCKS_PER_SEC, benchmark::Counter::kAvgIterations);
+    state.counters["events"] = static_cast<double>(events);
+}
+BENCHMARK(BM_RepaintPlainDotsThreads)
+    ->ArgNames({"events", "threads"})
+    ->ArgsProduct({{1000000, 10000000}, {-1, 1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
