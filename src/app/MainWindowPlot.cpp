@@ -81,9 +81,9 @@ void MainWindow::updatePlot() {
         QStringList reasons;
         for (const std::string& reason : arrays.readErrors)
             reasons << QString::fromStdString(reason);
-        DialogProvider::current().warningWithDetails(this, QStringLiteral("Error"),
-                                                     QStringLiteral("Failed to read feature data."),
-                                                     reasons.join(QLatin1Char('\n')));
+        DialogProvider::current().warningWithDetails(
+            this, QStringLiteral("Error"), QStringLiteral("Failed to read feature data."),
+            reasons.join(QLatin1Char('\n')));
         return;
     }
 
@@ -143,8 +143,8 @@ void MainWindow::applyZoomRule(const PlotSettings& settings) {
     if (m_zoomResetPredicate) {
         const auto changed = std::move(m_zoomResetPredicate);
         m_zoomResetPredicate = nullptr;
-        changedValues =
-            changed(settings.xFeature) || changed(settings.yFeature) || changed(settings.colorId);
+        changedValues = changed(settings.xFeature) || changed(settings.yFeature) ||
+                        changed(settings.colorId);
     }
     // Colour, filter and contour changes alone keep the user's zoom.
     if (settings.xFeature != m_lastPlotSettings.xFeature ||
