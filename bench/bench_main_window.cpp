@@ -15,14 +15,15 @@
 // - opening a measurement of 1,000,000 x 30 columns until every column is
 //   loaded, against RTDCReader::preloadAllFeatures alone in the same round.
 
+#include "GapMeter.h"
 #include "app/MainWindow.h"
 #include "core/EventFilter.h"
 #include "core/FilterRule.h"
+#include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "model/DatasetEntry.h"
 #include "model/DatasetLoader.h"
 #include "plots/ScatterPlot.h"
-#include "core/RTDCReader.h"
 #include "support/RtdcFixtureWriter.h"
 
 #include <QApplication>
@@ -44,6 +45,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <random>
@@ -58,9 +60,9 @@ using Quorvex3::testing::Storage;
 using Quorvex3::testing::TempDir;
 
 /// Scalar columns of a typical measurement besides area and deformation.
-const char* const kExtraColumns[] = {"bright_avg", "bright_sd", "area_ratio", "aspect",
-                                     "inert_ratio_cvx", "pos_x",   "pos_y",      "size_x",
-                                     "size_y",     "time",      "fl1_max",    "fl2_max"};
+const char* const kExtraColumns[] = {"bright_avg",      "bright_sd", "area_ratio", "aspect",
+                                     "inert_ratio_cvx", "pos_x",     "pos_y",      "size_x",
+                                     "size_y",          "time",      "fl1_max",    "fl2_max"};
 
 /// Writes (once per event count) a measurement with 14 compressed float
 /// columns and the usual metadata, and returns its path.
@@ -149,11 +151,7 @@ void BM_AddDataset(benchmark::State& state) {
 }
 // Each iteration waits (untimed) for a whole preload and the refresh after
 // it, so the count is fixed rather than grown to fill the minimum time.
-BENCHMARK(BM_AddDataset)
-    ->Arg(10000)
-    ->Arg(1000000)
-    ->Iterations(30)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddDataset)->Arg(10000)->Arg(1000000)->Iterations(30)->Unit(benchmark::kMillisecond);
 
 // ---- preload through the window against the reader alone ------------------------
 
@@ -452,6 +450,68 @@ BENCHMARK(BM_UpdatePlotToFirstPaint)
     ->ArgNames({"events", "case"})
     ->ArgsProduct({{100000, 1000000}, {kPlainDots, kKdeColour, kKdeContours, kFiltered}})
     ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Ten million events: only plain dots and density colours with contours; the
+// measurement is written and preloaded once (untimed) and takes a while.
+BENCHMARK(BM_UpdatePlotToFirstPaint)
+    ->Name("BM_UpdatePlotToFirstPaint_1e7")
+    ->ArgNames({"events", "case"})
+    ->ArgsProduct({{10000000}, {kPlainDots, kKdeContours}})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+/// range(0): events; range(1): PlotCase. A filter edit as the user makes it:
+/// the refresh runs when the event loop turns and the canvas paints on its
+/// own. The time is from the edit until the plot has been painted; the
+/// "stall_ms" counter is the longest the GUI thread went without an event
+/// loop turn meanwhile (mean over the iterations), "cpu_ms" the process's
+/// CPU time (all threads).
+void BM_RefreshGuiStall(benchmark::State& state) {
+    const auto events = static_cast<std::size_t>(state.range(0));
+    const auto plotCase = static_cast<PlotCase>(state.range(1));
+    MainWindow& window = sharedWindow();
+    removeAllDatasets(window);
+    window.addDataset(QString::fromStdString(measurementWithEvents(events)));
+    spinUntil([&] { return window.activeDataset() && window.activeDataset()->featuresLoaded; });
+    if (plotCase != kPlainDots) {
+        auto* color = window.findChild<QComboBox*>(QStringLiteral("colorCombo"));
+        color->setCurrentIndex(color->findData(QStringLiteral("__density_kde__")));
+    }
+    if (plotCase == kKdeContours)
+        window.findChild<QComboBox*>(QStringLiteral("contourModeCombo"))->setCurrentIndex(1);
+    auto* dock = window.findChild<Quorvex3::FilterDockWidget*>();
+    auto* plot = window.findChild<Quorvex3::ScatterPlot*>(QStringLiteral("scatterPlot"));
+    window.flushPlotRequests();
+    QApplication::processEvents();
+
+    Quorvex3::bench::GapMeter gaps;
+    double stall = 0.0;
+    std::clock_t cpu = 0;
+    for (auto _ : state) {
+        const std::uint64_t refreshes = window.plotRefreshCount();
+        const std::uint64_t paints = plot->dotPaintCount();
+        const std::clock_t start = std::clock();
+        gaps.start();
+        emit dock->filterChanged();
+        spinUntil([&] {
+            return window.plotRefreshCount() > refreshes && plot->dotPaintCount() > paints;
+        });
+        stall += gaps.stopMs();
+        cpu += std::clock() - start;
+    }
+    state.counters["stall_ms"] = benchmark::Counter(stall, benchmark::Counter::kAvgIterations);
+    state.counters["cpu_ms"] = benchmark::Counter(
+        1000.0 * static_cast<double>(cpu) / CLOCKS_PER_SEC, benchmark::Counter::kAvgIterations);
+    state.counters["events"] = static_cast<double>(events);
+    removeAllDatasets(window);
+}
+BENCHMARK(BM_RefreshGuiStall)
+    ->ArgNames({"events", "case"})
+    ->ArgsProduct({{1000000, 10000000}, {kPlainDots, kKdeContours}})
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

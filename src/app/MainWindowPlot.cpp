@@ -103,7 +103,8 @@ void MainWindow::updatePlot() {
 
     refreshWhatFollowsThePlot();
 
-    m_statisticsWidget->updateStatistics(m_plot.x, m_plot.y, xLabel, yLabel);
+    // Worked out with the arrays, off this thread.
+    m_statisticsWidget->showStatistics(m_plot.statistics, xLabel, yLabel);
     followCurrentEvent(*entry);
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <utility>
 
 namespace Quorvex3 {
@@ -224,8 +225,20 @@ PlotArrays buildPlotArrays(const EventFilter& filter, RTDCReader& reader,
     arrays.xLabel = reader.getFeatureLabel(settings.xFeature);
     arrays.yLabel = reader.getFeatureLabel(settings.yFeature);
     std::optional<std::vector<ContourLevel>> sharedContours;
-    computeColor(reader, settings, arrays, sharedContours);
+    {
+        // The statistics need only the points: worked out on another thread
+        // while the colour is (which reads the points and does not change them).
+        auto statistics = std::async(std::launch::async,
+                                     [&x = std::as_const(arrays.x), &y = std::as_const(arrays.y)] {
+                                         return computePlotStatistics(x, y);
+                                     });
+        computeColor(reader, settings, arrays, sharedContours);
+        arrays.statistics = statistics.get();
+    }
+    const std::size_t beforeDrop = arrays.x.size();
     dropPointsWithoutColor(arrays);
+    if (arrays.x.size() != beforeDrop)
+        arrays.statistics = computePlotStatistics(arrays.x, arrays.y);
     arrays.nonPositiveX = countLeftOutOnScale(arrays.x, settings.scaleX);
     arrays.nonPositiveY = countLeftOutOnScale(arrays.y, settings.scaleY);
     if (settings.contourMode != ContourMode::Off && arrays.x.size() >= 4)

@@ -2,6 +2,7 @@
 
 #include "density/DensityEstimator.h"
 #include "density/PlotSettings.h"
+#include "density/PlotStatistics.h"
 
 #include <cstddef>
 #include <optional>
@@ -47,6 +48,9 @@ struct PlotArrays {
     /// Highest-density-region levels, when the settings ask for contours and
     /// at least four points are plotted.
     std::optional<std::vector<ContourLevel>> contours;
+    /// Summary statistics of x and y (Plotted only): worked out with the
+    /// arrays, so the window only shows them.
+    PlotStatistics statistics;
     /// Distinct reasons the axis columns gave no values (ReadFailed only).
     std::vector<std::string> readErrors;
 };

@@ -1,5 +1,7 @@
 #include "plots/RoundSpectroCurve.h"
 
+#include "plots/DotCompositing.h"
+
 #include <qwt_color_map.h>
 #include <qwt_scale_map.h>
 
@@ -14,6 +16,9 @@
 namespace Quorvex3 {
 
 namespace {
+
+using dotcompositing::byteMul;
+using dotcompositing::runOnThreads;
 
 /// Below this many dots the exact path is cheap enough and the layer
 /// allocation would dominate.
@@ -75,21 +80,78 @@ DiscMask renderDiscMask(double diameter, double scale) {
     return mask;
 }
 
-/// Multiplies every channel of a premultiplied ARGB pixel by a/255 (rounded).
-inline uint byteMul(uint x, uint a) {
-    uint t = (x & 0xff00ffu) * a;
-    t = (t + ((t >> 8) & 0xff00ffu) + 0x800080u) >> 8;
-    t &= 0xff00ffu;
-    x = ((x >> 8) & 0xff00ffu) * a;
-    x = (x + ((x >> 8) & 0xff00ffu) + 0x800080u);
-    x &= 0xff00ff00u;
-    return x | t;
-}
-
 /// Source-over of a premultiplied colour with the given coverage.
 inline void blendPixel(uint& dst, uint premultipliedColor, uint coverage) {
     const uint src = coverage == 255 ? premultipliedColor : byteMul(premultipliedColor, coverage);
     dst = src + byteMul(dst, 255u - qAlpha(src));
+}
+
+/// A disc to composite: its mask square's top-left in layer pixels and its
+/// (non-transparent) colour.
+struct PlacedDot {
+    int x;
+    int y;
+    QRgb rgb;
+};
+
+/// Composites the discs, in order, onto rows [rowBegin, rowEnd) of the layer.
+void paintDiscs(QImage& layer, const DiscMask& mask, const std::vector<PlacedDot>& dots,
+                int rowBegin, int rowEnd) {
+    const int width = layer.width();
+    auto* bits = reinterpret_cast<uint*>(layer.bits());
+    const qsizetype stride = layer.bytesPerLine() / static_cast<qsizetype>(sizeof(uint));
+    const int firstDy = mask.rows.front().dy;
+    const int lastDy = mask.rows.back().dy;
+    for (const PlacedDot& dot : dots) {
+        if (dot.y + lastDy < rowBegin || dot.y + firstDy >= rowEnd)
+            continue;
+        const uint color = qPremultiply(dot.rgb);
+        const bool opaque = qAlpha(dot.rgb) == 255;
+        for (const MaskRow& row : mask.rows) {
+            const int y = dot.y + row.dy;
+            if (y < rowBegin || y >= rowEnd)
+                continue;
+            uint* line = bits + y * stride;
+            const int xStart = dot.x + row.dx0;
+            const int n = static_cast<int>(row.coverage.size());
+            const int kBegin = std::max(0, -xStart);
+            const int kEnd = std::min(n, width - xStart);
+            for (int k = kBegin; k < kEnd; ++k) {
+                const uint coverage = row.coverage[static_cast<size_t>(k)];
+                if (opaque && coverage == 255)
+                    line[xStart + k] = color;
+                else
+                    blendPixel(line[xStart + k], color, coverage);
+            }
+        }
+    }
+}
+
+/// Row boundaries of `bands` bands of the layer (bands + 1 ascending
+/// entries from 0 to height) holding about equal numbers of disc centres.
+std::vector<int> balancedBands(const std::vector<std::vector<std::size_t>>& rowCounts, int height,
+                               int bands) {
+    std::vector<std::size_t> rows(static_cast<std::size_t>(height), 0);
+    std::size_t total = 0;
+    for (const std::vector<std::size_t>& counts : rowCounts) {
+        for (std::size_t r = 0; r < counts.size() && r < rows.size(); ++r) {
+            rows[r] += counts[r];
+            total += counts[r];
+        }
+    }
+    std::vector<int> starts(static_cast<std::size_t>(bands) + 1, height);
+    starts[0] = 0;
+    std::size_t seen = 0;
+    int band = 1;
+    for (int r = 0; r < height && band < bands; ++r) {
+        seen += rows[static_cast<std::size_t>(r)];
+        while (band < bands &&
+               seen * static_cast<std::size_t>(bands) >= total * static_cast<std::size_t>(band)) {
+            starts[static_cast<std::size_t>(band)] = r + 1;
+            ++band;
+        }
+    }
+    return starts;
 }
 
 /// The samples of a spectro curve. Qwt 6.1 keeps them in a private base of
@@ -156,9 +218,11 @@ void RoundSpectroCurve::drawDotsComposited(QPainter* painter, const QwtScaleMap&
     const QTransform device = painter->deviceTransform();
     const double scale = device.m11();
     const QRect target = device.mapRect(canvasRect).toAlignedRect();
-    if (target.isEmpty())
+    if (target.isEmpty() || to < from)
         return;
     const DiscMask mask = renderDiscMask(penWidth(), scale);
+    if (mask.rows.empty())
+        return;
     const QwtColorMap* map = colorMap();
     const QwtInterval range = colorRange();
     const auto& samples = samplesOf(this);
@@ -170,46 +234,64 @@ void RoundSpectroCurve::drawDotsComposited(QPainter* painter, const QwtScaleMap&
     layer.fill(0);
     const int width = layer.width();
     const int height = layer.height();
-    auto* bits = reinterpret_cast<uint*>(layer.bits());
-    const qsizetype stride = layer.bytesPerLine() / static_cast<qsizetype>(sizeof(uint));
     const double left = target.left() + mask.centre - device.dx();
     const double top = target.top() + mask.centre - device.dy();
-
-    for (int i = from; i <= to; ++i) {
-        const QwtPoint3D s = samples.sample(i);
-        const double ox = xMap.transform(s.x()) * scale - left;
-        const double oy = yMap.transform(s.y()) * scale - top;
-        // Also rejects NaN and values too large for an int.
-        if (!(ox > -mask.centre * 2.0 - 1.0 && ox < width + 1.0 && oy > -mask.centre * 2.0 - 1.0 &&
-              oy < height + 1.0))
-            continue;
-        const QRgb rgb = map->rgb(range, s.z());
-        if (qAlpha(rgb) == 0)
-            continue;
-        const uint color = qPremultiply(rgb);
-        const int x0 = static_cast<int>(std::lround(ox));
-        const int y0 = static_cast<int>(std::lround(oy));
-        const bool opaque = qAlpha(rgb) == 255;
-        for (const MaskRow& row : mask.rows) {
-            const int y = y0 + row.dy;
-            if (y < 0 || y >= height)
+    // The layer is painted in horizontal bands, one thread each, every band
+    // taking the discs that reach it in sample order: each pixel then sees
+    // the same blends in the same order as when one thread paints all.
+    const std::size_t count = static_cast<std::size_t>(to - from) + 1;
+    const int threads = paintThreadCount(count, height);
+    // Chunk c of the samples places its discs in placed[c], in sample
+    // order, and counts them by the layer row of their centre.
+    std::vector<std::vector<PlacedDot>> placed(static_cast<std::size_t>(threads));
+    std::vector<std::vector<std::size_t>> rowCounts(static_cast<std::size_t>(threads));
+    runOnThreads(threads, [&](int chunk) {
+        const std::size_t begin = count * static_cast<std::size_t>(chunk) / threads;
+        const std::size_t end = count * static_cast<std::size_t>(chunk + 1) / threads;
+        std::vector<PlacedDot>& dots = placed[static_cast<std::size_t>(chunk)];
+        std::vector<std::size_t>& rows = rowCounts[static_cast<std::size_t>(chunk)];
+        dots.reserve(end - begin);
+        rows.assign(static_cast<std::size_t>(height), 0);
+        for (std::size_t k = begin; k < end; ++k) {
+            const QwtPoint3D s = samples.sample(from + static_cast<int>(k));
+            const double ox = xMap.transform(s.x()) * scale - left;
+            const double oy = yMap.transform(s.y()) * scale - top;
+            // Also rejects NaN and values too large for an int.
+            if (!(ox > -mask.centre * 2.0 - 1.0 && ox < width + 1.0 &&
+                  oy > -mask.centre * 2.0 - 1.0 && oy < height + 1.0))
                 continue;
-            uint* line = bits + y * stride;
-            const int xStart = x0 + row.dx0;
-            const int n = static_cast<int>(row.coverage.size());
-            const int kBegin = std::max(0, -xStart);
-            const int kEnd = std::min(n, width - xStart);
-            for (int k = kBegin; k < kEnd; ++k) {
-                const uint coverage = row.coverage[static_cast<size_t>(k)];
-                if (opaque && coverage == 255)
-                    line[xStart + k] = color;
-                else
-                    blendPixel(line[xStart + k], color, coverage);
-            }
+            const QRgb rgb = map->rgb(range, s.z());
+            if (qAlpha(rgb) == 0)
+                continue;
+            const PlacedDot dot{static_cast<int>(std::lround(ox)),
+                                static_cast<int>(std::lround(oy)), rgb};
+            dots.push_back(dot);
+            ++rows[static_cast<std::size_t>(std::clamp(dot.y, 0, height - 1))];
         }
-    }
+    });
+    // Dots gather where the data is dense: bands of equal numbers of dots
+    // keep the threads equally busy.
+    const std::vector<int> bandStarts = balancedBands(rowCounts, height, threads);
+    runOnThreads(threads, [&](int band) {
+        const int rowBegin = bandStarts[static_cast<std::size_t>(band)];
+        const int rowEnd = bandStarts[static_cast<std::size_t>(band) + 1];
+        if (rowBegin >= rowEnd)
+            return;
+        for (const std::vector<PlacedDot>& dots : placed)
+            paintDiscs(layer, mask, dots, rowBegin, rowEnd);
+    });
+    placed = {};
     layer.setDevicePixelRatio(scale);
     painter->drawImage(device.inverted().map(QPointF(target.topLeft())), layer);
+}
+
+void RoundSpectroCurve::setPaintThreads(int threads) {
+    m_paintThreads = std::max(0, threads);
+}
+
+int RoundSpectroCurve::paintThreadCount(std::size_t dots, int rows) const {
+    // Each band keeps a few rows.
+    return dotcompositing::threadsFor(dots, rows, m_paintThreads, 8);
 }
 
 QVector<QwtPoint3D> RoundSpectroCurve::sharedSamples() const {

@@ -2,6 +2,8 @@
 
 #include <qwt_plot_spectrocurve.h>
 
+#include <cstddef>
+
 namespace Quorvex3 {
 
 /// Colour-mapped scatter dots drawn as filled, antialiased discs without an
@@ -18,6 +20,13 @@ public:
     /// spectro curve out of reach otherwise.
     QVector<QwtPoint3D> sharedSamples() const;
 
+    /// Threads that composite many dots, each painting a band of rows; the
+    /// picture does not depend on their number. 0 (the default) chooses by
+    /// the number of dots and the machine, 1 paints on the calling thread
+    /// only.
+    void setPaintThreads(int threads);
+    int paintThreads() const { return m_paintThreads; }
+
 protected:
     /// Draws samples from..to (inclusive). Nothing without a colour map.
     /// On a raster device (painter moved or evenly scaled only), many dots are
@@ -33,6 +42,9 @@ private:
                        int from, int to) const;
     void drawDotsComposited(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
                             const QRectF& canvasRect, int from, int to) const;
+    int paintThreadCount(std::size_t dots, int rows) const;
+
+    int m_paintThreads = 0;
 };
 
 } // namespace Quorvex3

@@ -2,8 +2,9 @@
 
 #include "core/ScaleTransform.h"
 #include "plots/AxisTickFit.h"
-#include "plots/PlotOverlayItems.h"
 #include "plots/ColorMaps.h"
+#include "plots/PlainDotCurve.h"
+#include "plots/PlotOverlayItems.h"
 #include "plots/PseudoLogScaleEngine.h"
 #include "plots/RoundSpectroCurve.h"
 #include "plots/ScatterPlotDotLayer.h"
@@ -115,7 +116,7 @@ void ScatterPlot::setupPlot() {
     grid->setPen(QPen(Qt::gray, 0, Qt::DotLine));
     grid->attach(this);
 
-    m_scatterCurve = new QwtPlotCurve();
+    m_scatterCurve = new PlainDotCurve();
     m_scatterCurve->setStyle(QwtPlotCurve::NoCurve);
     QColor fill = kDotColor;
     fill.setAlpha(100);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "density/PlotStatistics.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -8,16 +10,6 @@
 class QTreeWidget;
 
 namespace Quorvex3 {
-
-/// Summary statistics of one feature column.
-struct FeatureStats {
-    double mean = 0.0;
-    double sd = 0.0; ///< sample standard deviation (n - 1); 0 for n <= 1
-    double q1 = 0.0;
-    double median = 0.0;
-    double q3 = 0.0;
-    double iqr = 0.0; ///< q3 - q1
-};
 
 /// Table of summary statistics of the two plotted features: one row per
 /// statistic, one value column for x and one for y.
@@ -35,6 +27,11 @@ public:
     /// An empty x or y leaves only the header.
     void updateStatistics(const std::vector<double>& x, const std::vector<double>& y,
                           const QString& xName, const QString& yName);
+
+    /// Rebuilds the table from statistics worked out beforehand (with the
+    /// plot arrays), exactly as updateStatistics shows those of the values.
+    void showStatistics(const PlotStatistics& statistics, const QString& xName,
+                        const QString& yName);
 
     /// Empties the table and restores the headers "Statistic", "X", "Y".
     void clear();

@@ -220,6 +220,18 @@ TEST_F(PlotArraysTest, FeatureColourFollowsTheEventsAndDropsPointsWithoutOne) {
     EXPECT_EQ(arrays.y, (std::vector<double>{0.3, 0.5}));
     EXPECT_EQ(arrays.color, (std::vector<double>{30, 50}));
     EXPECT_EQ(arrays.colorLabel, reader.getFeatureLabel("bright_avg"));
+    // The statistics describe the points plotted, not those without colour.
+    const PlotStatistics& stats = arrays.statistics;
+    ASSERT_TRUE(stats.hasValues);
+    EXPECT_EQ(stats.xCount, 2u);
+    EXPECT_EQ(stats.yCount, 2u);
+    EXPECT_DOUBLE_EQ(stats.x.mean, 4.0);
+    EXPECT_DOUBLE_EQ(stats.x.sd, std::sqrt(2.0));
+    EXPECT_DOUBLE_EQ(stats.x.q1, 3.5);
+    EXPECT_DOUBLE_EQ(stats.x.median, 4.0);
+    EXPECT_DOUBLE_EQ(stats.x.q3, 4.5);
+    EXPECT_DOUBLE_EQ(stats.y.mean, 0.4);
+    EXPECT_DOUBLE_EQ(stats.y.iqr, 0.1);
 }
 
 TEST_F(PlotArraysTest, ColourColumnShorterThanTheEventsColoursNothingAndDropsNothing) {

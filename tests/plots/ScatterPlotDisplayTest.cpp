@@ -1,6 +1,7 @@
 #include "AxisLabelCheck.h"
 #include "ScatterPlotTestSupport.h"
 #include "plots/ColorMaps.h"
+#include "plots/PlainDotCurve.h"
 #include "plots/PseudoLogScaleEngine.h"
 #include "plots/RoundSpectroCurve.h"
 #include "plots/ScatterPlot.h"
@@ -9,15 +10,18 @@
 #include <qwt_scale_engine.h>
 #include <qwt_scale_map.h>
 #include <qwt_scale_widget.h>
+#include <qwt_symbol.h>
 
 #include <QImage>
 #include <QPainter>
+#include <QPixmap>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 
 namespace Quorvex3 {
 namespace {
@@ -527,6 +531,181 @@ TEST(RoundSpectroCurve, ManyDotsLookLikeDotsPaintedOneByOne) {
     for (int from = 0; from < 3000; from += 500)
         paintDots(curve, exactHiRes, from, from + 499, 2.0);
     EXPECT_LE(maxChannelDifference(compositedHiRes, exactHiRes), 2);
+}
+
+/// A see-through colour map, so the blends of overlapping dots show in
+/// every pixel.
+QwtLinearColorMap* translucentColorMap() {
+    auto* map = new QwtLinearColorMap(QColor(0, 0, 255, 40), QColor(255, 0, 0, 220));
+    map->addColorStop(0.5, QColor(0, 200, 0, 128));
+    return map;
+}
+
+// Many dots are painted in bands on several threads; the picture must be
+// the one a single thread paints, pixel for pixel, whatever the number of
+// bands, the canvas size, the colour map, the dot size and the painter scale.
+TEST(RoundSpectroCurve, PaintingOnSeveralThreadsGivesTheSerialPicture) {
+    ensureApplication();
+    struct Case {
+        int width;
+        int height;
+        int colorMap; // -1: the translucent map
+        double penWidth;
+        double painterScale;
+    };
+    const Case cases[] = {
+        {200, 100, 1, 6.0, 1.0},  {640, 480, 0, 6.0, 1.0},  {1001, 333, 3, 6.0, 1.0},
+        {333, 1001, 4, 3.5, 1.0}, {400, 300, 5, 9.0, 2.0},  {640, 480, 2, 6.0, 2.0},
+        {517, 271, -1, 6.0, 1.0}, {300, 200, -1, 4.5, 2.0}, {64, 9, 1, 6.0, 1.0},
+    };
+    std::mt19937 rng(5u);
+    std::normal_distribution<double> unit(0.0, 1.0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " map " << c.colorMap
+                                          << " pen " << c.penWidth << " scale " << c.painterScale);
+        const double w = c.width / c.painterScale;
+        const double h = c.height / c.painterScale;
+        // A dense cloud (most dots in a few bands), dots on and past the
+        // edges, and samples that draw nothing (NaN place or colour).
+        QVector<QwtPoint3D> samples;
+        for (int i = 0; i < 60000; ++i) {
+            const double x = w * (0.5 + 0.18 * unit(rng));
+            const double y = h * (0.5 + 0.12 * unit(rng));
+            samples.append(QwtPoint3D(x, y, std::fmod(x + 3.0 * y, 97.0)));
+        }
+        for (int i = 0; i < 400; ++i) {
+            samples.append(QwtPoint3D(-4.0 + i % 9, h * i / 400.0, i));
+            samples.append(QwtPoint3D(w * i / 400.0, h + 4.0 - i % 9, i));
+        }
+        samples.append(QwtPoint3D(std::nan(""), 5.0, 1.0));
+        samples.append(QwtPoint3D(5.0, 5.0, std::nan("")));
+
+        RoundSpectroCurve curve;
+        curve.setPenWidth(c.penWidth);
+        curve.setColorMap(c.colorMap < 0 ? translucentColorMap() : createColorMap(c.colorMap));
+        curve.setColorRange(QwtInterval(0.0, 97.0));
+        curve.setSamples(samples);
+        const int last = samples.size() - 1;
+
+        curve.setPaintThreads(1);
+        QImage serial(c.width, c.height, QImage::Format_ARGB32_Premultiplied);
+        serial.fill(Qt::white);
+        paintDots(curve, serial, 0, last, c.painterScale);
+        for (const int threads : {2, 3, 8, 0}) {
+            SCOPED_TRACE(::testing::Message() << threads << " threads");
+            curve.setPaintThreads(threads);
+            QImage banded(c.width, c.height, QImage::Format_ARGB32_Premultiplied);
+            banded.fill(Qt::white);
+            paintDots(curve, banded, 0, last, c.painterScale);
+            EXPECT_EQ(maxChannelDifference(banded, serial), 0);
+            EXPECT_TRUE(banded == serial);
+        }
+    }
+}
+
+/// A curve of the scatter plot's plain dots: half-transparent discs with an
+/// outline, as the plot draws them.
+template <typename Curve> void setUpPlainDots(Curve& curve, const QVector<QPointF>& points) {
+    curve.setStyle(QwtPlotCurve::NoCurve);
+    QColor fill(31, 119, 180, 100);
+    curve.setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(fill),
+                                  QPen(QColor(31, 119, 180), 1, Qt::SolidLine), QSize(6, 6)));
+    curve.setSamples(points);
+}
+
+/// Paints a curve's samples on a painter of `device` whose maps put data
+/// (0..w, 0..h) onto pixels (0..w, 0..h).
+/// A clip, when given, is set on the painter first.
+void paintCurve(const QwtPlotCurve& curve, QPaintDevice& device, bool antialiased,
+                const QRect& clip = QRect()) {
+    QPainter painter(&device);
+    painter.setRenderHint(QPainter::Antialiasing, antialiased);
+    if (!clip.isNull())
+        painter.setClipRect(clip);
+    QwtScaleMap xMap;
+    xMap.setPaintInterval(0, device.width());
+    xMap.setScaleInterval(0, device.width());
+    QwtScaleMap yMap;
+    yMap.setPaintInterval(0, device.height());
+    yMap.setScaleInterval(0, device.height());
+    curve.drawSeries(&painter, xMap, yMap, QRectF(0, 0, device.width(), device.height()), 0,
+                     static_cast<int>(curve.dataSize()) - 1);
+}
+
+// The plain dots are blended into the device's pixels on several threads;
+// the picture must be the one QwtPlotCurve paints, pixel for pixel, on
+// images of either 32-bit format and on pixmaps, with and without
+// antialiasing, for any number of threads.
+TEST(PlainDotCurve, BlendedDotsGiveTheQwtPicture) {
+    ensureApplication();
+    struct Case {
+        int width;
+        int height;
+        int device; // 0: RGB32 image, 1: premultiplied ARGB image, 2: pixmap
+        bool antialiased;
+        QRect clip; // as the plot canvas clips its painter; null: none
+    };
+    const Case cases[] = {
+        {640, 480, 0, true, QRect()},
+        {517, 271, 1, true, QRect()},
+        {300, 700, 2, true, QRect()},
+        {640, 480, 0, false, QRect()},
+        {96, 12, 1, true, QRect()},
+        {1001, 333, 2, false, QRect()},
+        {640, 480, 2, true, QRect(1, 1, 638, 478)},
+        {517, 271, 0, true, QRect(40, 30, 300, 200)},
+    };
+    std::mt19937 rng(9u);
+    std::normal_distribution<double> unit(0.0, 1.0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " device " << c.device
+                                          << " antialiased " << c.antialiased);
+        // A dense cloud, runs of equal points (weeded out), dots on and past
+        // the edges, fractional places and one NaN.
+        QVector<QPointF> points;
+        for (int i = 0; i < 40000; ++i) {
+            points.append(
+                QPointF(c.width * (0.5 + 0.2 * unit(rng)), c.height * (0.5 + 0.15 * unit(rng))));
+            if (i % 97 == 0)
+                points.append(points.back());
+        }
+        for (int i = 0; i < 300; ++i) {
+            points.append(QPointF(-3.0 + i % 7 + 0.5, c.height * i / 300.0));
+            points.append(QPointF(c.width * i / 300.0, c.height + 3.0 - i % 7));
+        }
+        points.append(QPointF(std::nan(""), 10.0));
+
+        QwtPlotCurve reference;
+        setUpPlainDots(reference, points);
+        PlainDotCurve blended;
+        setUpPlainDots(blended, points);
+
+        const auto blank = [&] {
+            QImage image(c.width, c.height,
+                         c.device == 0 ? QImage::Format_RGB32
+                                       : QImage::Format_ARGB32_Premultiplied);
+            image.fill(QColor(250, 250, 240));
+            return image;
+        };
+        const auto paint = [&](const QwtPlotCurve& curve) {
+            if (c.device == 2) {
+                QPixmap pixmap = QPixmap::fromImage(blank());
+                paintCurve(curve, pixmap, c.antialiased, c.clip);
+                return pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            }
+            QImage image = blank();
+            paintCurve(curve, image, c.antialiased, c.clip);
+            return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        };
+        const QImage expected = paint(reference);
+        for (const int threads : {1, 2, 3, 8, 0}) {
+            SCOPED_TRACE(::testing::Message() << threads << " threads");
+            blended.setPaintThreads(threads);
+            const QImage got = paint(blended);
+            EXPECT_EQ(maxChannelDifference(got, expected), 0);
+            EXPECT_TRUE(got == expected);
+        }
+    }
 }
 
 TEST(RoundSpectroCurve, DotsAreRoundFilledAndUnoutlined) {

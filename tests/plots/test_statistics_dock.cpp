@@ -14,8 +14,11 @@
 #include <QTreeWidgetItem>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <string>
+#include <utility>
 
 namespace Quorvex3 {
 namespace {
@@ -120,6 +123,101 @@ TEST(StatisticsDockStats, FiniteValuesMatchNumpy) {
         for (int i = 0; i < 6; ++i)
             EXPECT_NEAR(got[i], expected[i], 1e-12 * std::abs(expected[i])) << i;
     }
+}
+
+/// The statistics as the dock has always defined them: the finite values
+/// summed in order, the SD about that mean, quartiles interpolated in a fully
+/// sorted copy.
+FeatureStats sortedReference(const std::vector<double>& values, std::size_t& count) {
+    std::vector<double> finite;
+    for (double v : values)
+        if (std::isfinite(v))
+            finite.push_back(v);
+    count = finite.size();
+    FeatureStats s;
+    const std::size_t n = finite.size();
+    if (n == 0)
+        return s;
+    double sum = 0.0;
+    for (double v : finite)
+        sum += v;
+    s.mean = sum / static_cast<double>(n);
+    if (n > 1) {
+        double squares = 0.0;
+        for (double v : finite)
+            squares += (v - s.mean) * (v - s.mean);
+        s.sd = std::sqrt(squares / static_cast<double>(n - 1));
+    }
+    std::sort(finite.begin(), finite.end());
+    const auto quantile = [&](double p) {
+        const double position = static_cast<double>(n - 1) * p;
+        const auto i = static_cast<std::size_t>(std::floor(position));
+        const double f = position - static_cast<double>(i);
+        return i + 1 < n ? finite[i] * (1.0 - f) + f * finite[i + 1] : finite[i];
+    };
+    s.q1 = quantile(0.25);
+    s.median = quantile(0.5);
+    s.q3 = quantile(0.75);
+    s.iqr = s.q3 - s.q1;
+    return s;
+}
+
+// The plot's statistics are worked out with the plot arrays, on other
+// threads and without sorting; every number must be the very one (bit for
+// bit) of the plain definition, for small and large columns (these take
+// another way to their quartiles), ties, one value repeated, huge ranges and
+// NaN or infinite values in either column.
+TEST(StatisticsDockStats, PlotStatisticsEqualTheSortingDefinitionExactly) {
+    std::mt19937 rng(11);
+    std::normal_distribution<double> normal(70.0, 15.0);
+    std::uniform_int_distribution<int> coarse(-20, 20);
+    struct Column {
+        const char* name;
+        std::size_t n;
+        std::function<double(std::size_t)> value;
+    };
+    const Column columns[] = {
+        {"normal, small", 7, [&](std::size_t) { return normal(rng); }},
+        {"normal, just below the large way", 32767, [&](std::size_t) { return normal(rng); }},
+        {"normal, large", 200003, [&](std::size_t) { return normal(rng); }},
+        {"ties, large", 150000, [&](std::size_t) { return coarse(rng) * 0.25; }},
+        {"one value", 70000, [&](std::size_t) { return -3.5; }},
+        {"huge range", 50001,
+         [&](std::size_t i) { return (i % 3 == 0 ? -1e300 : 1e300) * normal(rng); }},
+        {"NaN and infinities", 90001,
+         [&](std::size_t i) {
+             return i % 11 == 0 ? kNaN : i % 13 == 0 ? (i % 2 ? kInf : -kInf) : normal(rng);
+         }},
+    };
+    for (const Column& cx : columns) {
+        for (const Column& cy : {columns[2], columns[6], columns[0]}) {
+            SCOPED_TRACE(std::string(cx.name) + " / " + cy.name);
+            std::vector<double> x(cx.n);
+            for (std::size_t i = 0; i < x.size(); ++i)
+                x[i] = cx.value(i);
+            std::vector<double> y(cy.n);
+            for (std::size_t i = 0; i < y.size(); ++i)
+                y[i] = cy.value(i);
+            std::size_t xCount = 0;
+            std::size_t yCount = 0;
+            const FeatureStats ex = sortedReference(x, xCount);
+            const FeatureStats ey = sortedReference(y, yCount);
+            const PlotStatistics got = computePlotStatistics(x, y);
+            ASSERT_TRUE(got.hasValues);
+            EXPECT_EQ(got.xCount, xCount);
+            EXPECT_EQ(got.yCount, yCount);
+            for (const auto& [g, e] : {std::pair{got.x, ex}, std::pair{got.y, ey}}) {
+                EXPECT_EQ(g.mean, e.mean);
+                EXPECT_EQ(g.sd, e.sd);
+                EXPECT_EQ(g.q1, e.q1);
+                EXPECT_EQ(g.median, e.median);
+                EXPECT_EQ(g.q3, e.q3);
+                EXPECT_EQ(g.iqr, e.iqr);
+            }
+        }
+    }
+    EXPECT_FALSE(computePlotStatistics({}, {1.0}).hasValues);
+    EXPECT_FALSE(computePlotStatistics({1.0}, {}).hasValues);
 }
 
 // ---------------------------------------------------------------- the table
