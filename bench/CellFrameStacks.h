@@ -1,12 +1,19 @@
 #pragma once
 // Cell-like event images and masks for the export benchmarks' source files.
 
+#include "core/RTDCReader.h"
 #include "session/RowChunkWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <H5Cpp.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -67,6 +74,24 @@ inline void writeCellFrameStacks(H5::Group& group, hsize_t events) {
                            return true;
                        });
     }
+}
+
+/// Writes a benchmark's source measurement at `path` once: later runs find
+/// it. `fill` writes the content under the HDF5 lock into a partial file,
+/// which takes the name only when it is complete.
+inline void writeBenchSourceOnce(const std::string& path,
+                                 const std::function<void(H5::H5File&)>& fill) {
+    const QString target = QString::fromStdString(path);
+    if (QFileInfo::exists(target))
+        return;
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    const std::string partial = path + ".part";
+    {
+        std::lock_guard<std::recursive_mutex> lock(RTDCReader::s_hdf5Mutex);
+        H5::H5File file(partial, H5F_ACC_TRUNC);
+        fill(file);
+    }
+    QFile::rename(QString::fromStdString(partial), target);
 }
 
 } // namespace Quorvex3::bench

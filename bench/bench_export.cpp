@@ -50,13 +50,7 @@ const QString kScripts = QStringLiteral(QUORVEX3_BENCH_SOURCE_DIR);
 // Writes the source once: scalar features, then images and masks in chunks
 // of one frame, deflated at level 4 (in parallel).
 void ensureSource() {
-    if (QFileInfo::exists(QString::fromStdString(kSource)))
-        return;
-    QDir().mkpath(QString::fromStdString(kDataDir));
-    const std::string partial = kSource + ".part";
-    {
-        std::lock_guard<std::recursive_mutex> lock(RTDCReader::s_hdf5Mutex);
-        H5::H5File file(partial, H5F_ACC_TRUNC);
+    bench::writeBenchSourceOnce(kSource, [](H5::H5File& file) {
         H5::Group events = file.createGroup("/events");
         std::mt19937_64 random(42);
         std::normal_distribution<double> normal(0.0, 1.0);
@@ -75,10 +69,7 @@ void ensureSource() {
                 .write(values.data(), H5::PredType::NATIVE_DOUBLE);
         }
         bench::writeCellFrameStacks(events, n);
-        events.close();
-        file.close();
-    }
-    QFile::rename(QString::fromStdString(partial), QString::fromStdString(kSource));
+    });
 }
 
 /// Peak resident memory since the last reset, in MiB (Linux).

@@ -55,13 +55,7 @@ const std::string kSource = kDataDir + "/export_window_source_40k.rtdc";
 // Writes the source once: scalar features, images and masks in chunks of
 // one frame, traces in chunks of one row, all deflated at level 4.
 void ensureSource() {
-    if (QFileInfo::exists(QString::fromStdString(kSource)))
-        return;
-    QDir().mkpath(QString::fromStdString(kDataDir));
-    const std::string partial = kSource + ".part";
-    {
-        std::lock_guard<std::recursive_mutex> lock(RTDCReader::s_hdf5Mutex);
-        H5::H5File file(partial, H5F_ACC_TRUNC);
+    bench::writeBenchSourceOnce(kSource, [](H5::H5File& file) {
         H5::Group events = file.createGroup("/events");
         std::mt19937_64 random(42);
         std::normal_distribution<double> normal(0.0, 1.0);
@@ -100,8 +94,7 @@ void ensureSource() {
         file.createAttribute("experiment:sample", H5::StrType(H5::PredType::C_S1, 5),
                              H5::DataSpace())
             .write(H5::StrType(H5::PredType::C_S1, 5), "bench");
-    }
-    QFile::rename(QString::fromStdString(partial), QString::fromStdString(kSource));
+    });
 }
 
 struct Harness {

@@ -41,10 +41,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -411,17 +411,14 @@ void addBenchmarkFilter(Quorvex3::EventFilter& filter) {
     filter.addRule(polygon);
 }
 
-/// range(0): events; range(1): PlotCase. The refresh starts as a filter
-/// edit starts it; the canvas paint, which Qwt only schedules, is forced.
-void BM_UpdatePlotToFirstPaint(benchmark::State& state) {
-    const auto events = static_cast<std::size_t>(state.range(0));
-    const auto plotCase = static_cast<PlotCase>(state.range(1));
+/// The shared window with one measurement of `events` loaded and shown as
+/// `plotCase` asks: density colours, contours, the benchmark filter.
+MainWindow& windowShowing(std::size_t events, PlotCase plotCase) {
     MainWindow& window = sharedWindow();
     removeAllDatasets(window);
     window.addDataset(QString::fromStdString(measurementWithEvents(events)));
     spinUntil([&] { return window.activeDataset() && window.activeDataset()->featuresLoaded; });
     QApplication::processEvents();
-
     if (plotCase != kPlainDots) {
         auto* color = window.findChild<QComboBox*>(QStringLiteral("colorCombo"));
         color->setCurrentIndex(color->findData(QStringLiteral("__density_kde__")));
@@ -430,6 +427,14 @@ void BM_UpdatePlotToFirstPaint(benchmark::State& state) {
         window.findChild<QComboBox*>(QStringLiteral("contourModeCombo"))->setCurrentIndex(1);
     if (plotCase == kFiltered)
         addBenchmarkFilter(window.activeDataset()->filter);
+    return window;
+}
+
+/// range(0): events; range(1): PlotCase. The refresh starts as a filter
+/// edit starts it; the canvas paint, which Qwt only schedules, is forced.
+void BM_UpdatePlotToFirstPaint(benchmark::State& state) {
+    const auto events = static_cast<std::size_t>(state.range(0));
+    MainWindow& window = windowShowing(events, static_cast<PlotCase>(state.range(1)));
 
     auto* dock = window.findChild<Quorvex3::FilterDockWidget*>();
     QWidget* canvas =
@@ -471,17 +476,7 @@ BENCHMARK(BM_UpdatePlotToFirstPaint)
 /// CPU time (all threads).
 void BM_RefreshGuiStall(benchmark::State& state) {
     const auto events = static_cast<std::size_t>(state.range(0));
-    const auto plotCase = static_cast<PlotCase>(state.range(1));
-    MainWindow& window = sharedWindow();
-    removeAllDatasets(window);
-    window.addDataset(QString::fromStdString(measurementWithEvents(events)));
-    spinUntil([&] { return window.activeDataset() && window.activeDataset()->featuresLoaded; });
-    if (plotCase != kPlainDots) {
-        auto* color = window.findChild<QComboBox*>(QStringLiteral("colorCombo"));
-        color->setCurrentIndex(color->findData(QStringLiteral("__density_kde__")));
-    }
-    if (plotCase == kKdeContours)
-        window.findChild<QComboBox*>(QStringLiteral("contourModeCombo"))->setCurrentIndex(1);
+    MainWindow& window = windowShowing(events, static_cast<PlotCase>(state.range(1)));
     auto* dock = window.findChild<Quorvex3::FilterDockWidget*>();
     auto* plot = window.findChild<Quorvex3::ScatterPlot*>(QStringLiteral("scatterPlot"));
     window.flushPlotRequests();
