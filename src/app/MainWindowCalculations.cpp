@@ -346,12 +346,12 @@ void MainWindow::onComputeEmodulus() {
                 for (const QString& line : defaults)
                     errors.push_back(line);
             }
-            DatasetEntry* active = activeDataset();
-            if (active)
-                refreshEmodulusAvailability(*active);
+            DatasetEntry* shown = activeDataset();
+            if (shown)
+                refreshEmodulusAvailability(*shown);
             else
                 m_calculationsWidget->setEmodulusEnabled(false);
-            m_calculationsWidget->setAssessQualityVisible(active && active->emodApplied);
+            m_calculationsWidget->setAssessQualityVisible(shown && shown->emodApplied);
             refreshAfterCalculation([](const std::string& name) { return name == "emodulus"; });
             // A missing table, unusable conditions and the defaults taken
             // for missing ones are the user's to know, in one box.

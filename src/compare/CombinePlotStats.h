@@ -4,6 +4,8 @@
 // Statistics" table of the combined plots (shown in its dock and exported as
 // TSV). GUI-free: the window turns the numbers into text.
 
+#include "density/PlotStatistics.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -11,15 +13,9 @@
 
 namespace Quorvex3 {
 
-/// Summary of one column of values, in the table's column order.
-struct CombinePlotStats {
-    double mean = 0.0;
-    double sd = 0.0; ///< sample standard deviation (n - 1); 0 for one value
-    double q1 = 0.0;
-    double median = 0.0;
-    double q3 = 0.0;
-    double iqr = 0.0; ///< q3 - q1
-};
+/// Summary of one column of values, in the table's column order: the
+/// statistics the main window's plot shows.
+using CombinePlotStats = FeatureStats;
 
 /// Mean, sample SD and the quartiles by linear interpolation between the
 /// order statistics (position p * (n - 1), numpy's default). Empty input

@@ -100,7 +100,7 @@ bool usableVertex(const QJsonValue& element) {
            std::isfinite(pair.at(0).toDouble()) && std::isfinite(pair.at(1).toDouble());
 }
 
-void checkRuleValues(const QJsonObject& object, const FilterRule& rule, QStringList& problems) {
+void checkRuleValues(const QJsonObject& object, QStringList& problems) {
     const auto present = [&object](const char* key) { return object.contains(QLatin1String(key)); };
     const auto value = [&object](const char* key) { return object.value(QLatin1String(key)); };
     if (present("type")) {
@@ -176,7 +176,7 @@ FilterRule deserializeFilterRule(const QJsonObject& object) {
 
 FilterRule deserializeFilterRule(const QJsonObject& object, QStringList& problems) {
     FilterRule rule = deserializeFilterRule(object);
-    checkRuleValues(object, rule, problems);
+    checkRuleValues(object, problems);
     std::vector<std::pair<double, double>> usable;
     for (const QJsonValue& element : object.value(QStringLiteral("polygonVertices")).toArray())
         if (usableVertex(element))

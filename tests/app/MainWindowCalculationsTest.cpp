@@ -457,8 +457,9 @@ TEST_F(MainWindowCalculations, EachDatasetShowsItsOwnConditionsAndWhyComputeIsOf
         EXPECT_EQ(label("emodChannelWidth")->text(), c.width) << c.row;
         EXPECT_EQ(compute->isEnabled(), c.enabled) << c.row;
         EXPECT_EQ(label("emodUnavailableReason")->isVisibleTo(m_dock), !c.enabled) << c.row;
-        if (!c.enabled)
+        if (!c.enabled) {
             EXPECT_TRUE(label("emodUnavailableReason")->text().contains("\"deform\""));
+        }
     }
 }
 
@@ -610,8 +611,9 @@ TEST_F(MainWindowCalculations, PcaWritesCoordinatesToExactlyTheDatasetsOfTheAppl
             RTDCReader& reader = *m_window->datasets()[i]->reader;
             EXPECT_EQ(reader.hasFeature("dim_1"), c.written[i]) << i;
             EXPECT_EQ(reader.hasFeature("dim_2"), c.written[i]) << i;
-            if (c.written[i])
+            if (c.written[i]) {
                 EXPECT_EQ(reader.readScalarFeature("dim_1").size(), reader.getEventCount()) << i;
+            }
         }
     }
 }

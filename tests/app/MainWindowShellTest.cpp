@@ -200,7 +200,9 @@ TEST_F(MainWindowShell, QuittingWithDatasetsOpenOffersToSaveTheSessionFirst) {
         MainWindow window;
         window.show();
         if (c.dataset) {
-            test::writeMeasurement(dir.file("m.rtdc"), {{{"area_um", {1, 2, 3}}}});
+            test::Measurement m;
+            m.columns["area_um"] = {1, 2, 3};
+            test::writeMeasurement(dir.file("m.rtdc"), m);
             ASSERT_TRUE(test::openAndWait(window, dir.file("m.rtdc")));
         }
         if (c.answer != QMessageBox::NoButton)
@@ -215,9 +217,10 @@ TEST_F(MainWindowShell, QuittingWithDatasetsOpenOffersToSaveTheSessionFirst) {
         EXPECT_EQ(window.isVisible(), !c.closes);
         EXPECT_EQ(QFile::exists(session), c.sessionFile);
         ASSERT_EQ(dialogs.count(testing::DialogCall::Question), c.dataset ? 1 : 0);
-        if (c.dataset)
+        if (c.dataset) {
             EXPECT_EQ(dialogs.calls.front().text,
                       QStringLiteral("Save the current session before quitting?"));
+        }
         if (window.isVisible()) { // still usable: the analysis is all there
             EXPECT_EQ(window.datasets().size(), 1u);
             dialogs.buttonAnswers.push_back(QMessageBox::Discard);

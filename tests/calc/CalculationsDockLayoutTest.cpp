@@ -96,10 +96,10 @@ QStringList cutControls(QScrollArea* area) {
                     continue;
                 QStyleOptionComboBox option;
                 option.initFrom(combo);
-                const QSize text(combo->fontMetrics().horizontalAdvance(combo->itemText(row)),
+                const QSize itemSize(combo->fontMetrics().horizontalAdvance(combo->itemText(row)),
                                  combo->fontMetrics().height());
                 const int needed = combo->style()
-                                       ->sizeFromContents(QStyle::CT_ComboBox, &option, text, combo)
+                                       ->sizeFromContents(QStyle::CT_ComboBox, &option, itemSize, combo)
                                        .width();
                 if (combo->width() < needed)
                     cut << QStringLiteral("item \"%1\" %2 of %3 px")

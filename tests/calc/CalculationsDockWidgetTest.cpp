@@ -103,8 +103,9 @@ TEST(CalculationsDockSpillover, TableHeadersDiagonalParsingAndRestore) {
             const QTableWidgetItem* item = table->item(r, c);
             EXPECT_EQ(item->text(), r == c ? "1.0" : "0.0");
             EXPECT_EQ(bool(item->flags() & Qt::ItemIsEditable), r != c) << r << c;
-            if (r == c)
+            if (r == c) {
                 EXPECT_EQ(item->background().color(), QColor(230, 230, 230));
+            }
         }
     }
     EXPECT_TRUE(arma::approx_equal(dock.readSpilloverMatrix(), arma::eye(3, 3), "absdiff", 0));

@@ -233,7 +233,7 @@ TEST(EModInputs, MissingConditionsTakeTheSameDefaultsAsEveryDataset) {
     // A page that shows "—" reads as 0; zero, negative and NaN conditions
     // would map no event, so each is replaced on its own.
     // clang-format off
-    for (const auto& [width, flow, pixel, replaced] : {
+    for (const auto& [width, flow, pixel, anyReplaced] : {
              std::tuple{0.0, 0.04, 0.34, true},
              std::tuple{30.0, -0.1, 0.34, true},
              std::tuple{30.0, 0.16, std::nan(""), true},
@@ -243,7 +243,7 @@ TEST(EModInputs, MissingConditionsTakeTheSameDefaultsAsEveryDataset) {
         params.channelWidth = width;
         params.flowRate = flow;
         params.pixelSize = pixel;
-        EXPECT_EQ(fillMissingConditions(params), replaced) << width << " " << flow;
+        EXPECT_EQ(fillMissingConditions(params), anyReplaced) << width << " " << flow;
         EXPECT_DOUBLE_EQ(params.channelWidth, width > 0.0 ? width : 20.0);
         EXPECT_DOUBLE_EQ(params.flowRate, flow > 0.0 ? flow : 0.04);
         EXPECT_DOUBLE_EQ(params.pixelSize, pixel > 0.0 ? pixel : 0.34);

@@ -38,6 +38,14 @@ using namespace Quorvex3::testing;
 
 namespace {
 
+bool showsPixmap(const QLabel* label) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return !label->pixmap().isNull();
+#else
+    return !label->pixmap(Qt::ReturnByValue).isNull();
+#endif
+}
+
 TempDir tempDir;
 
 // `events` frames of 60 x 80; the first `dark` events are dark (grey 20 to
@@ -620,7 +628,7 @@ TEST(GalleryGrid, ReusesItsCellsAndLeavesMissingTilesEmpty) {
     std::set<int> xs, ys;
     std::vector<QLabel*> images;
     for (QLabel* label : grid.findChildren<QLabel*>())
-        if (label->pixmap() && !label->pixmap()->isNull())
+        if (showsPixmap(label))
             images.push_back(label);
     ASSERT_EQ(images.size(), 25u);
     for (const QLabel* label : images) {

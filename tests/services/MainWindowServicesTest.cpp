@@ -210,8 +210,9 @@ TEST_F(MainWindowServices, TheStartUpCheckAsksOnceSilentlyWhenSwitchedOn) {
         test::processEventsFor(300);
         ASSERT_EQ(server.requests.size(), requests);
         ASSERT_EQ(dialogs.calls.size(), boxes);
-        if (boxes)
+        if (boxes) {
             EXPECT_EQ(dialogs.calls[0].title, "Update Available");
+        }
     }
     // Switched off in the Settings menu: the next start asks nothing.
     ShellSettings::setCheckUpdatesOnStartup(true);
@@ -622,9 +623,10 @@ TEST_F(MainWindowServices, TheManualDescribesEachMenuEntryAsTheProgramAnswersIt)
         }
     }
     for (const auto& [action, answers] : notYet)
-        if (answers)
+        if (answers) {
             EXPECT_TRUE(describedNotYet.count(action))
                 << action->text().toStdString() << " is not described as not available yet";
+        }
 }
 
 TEST_F(MainWindowServices, TheHelpWindowShowsWhyAManualCannotBeOpenedAndLoadsNoLocalFile) {

@@ -166,10 +166,11 @@ TEST_F(MainWindowExport, CancellingTheProgressStopsBeforeTheNextDatasetAndSaysNo
     const int cancelledIn = cancelledAt / 1000;
     ASSERT_LT(cancelledIn, count - 1);
     for (int i = 0; i < count; ++i)
-        if (i != cancelledIn)
+        if (i != cancelledIn) {
             EXPECT_EQ(QFile::exists(file("QV3export_m" + std::to_string(i) + ".tsv")),
                       i < cancelledIn)
                 << i;
+        }
     EXPECT_TRUE(boxes().empty());
 }
 
