@@ -434,7 +434,8 @@ private:
     /// settings) and starts its preload; its id, or -1 when it cannot be
     /// opened (after a box saying so).
     int addDatasetFromSession(const QString& path);
-    /// Recreates the session's duplicates of reopened datasets, after them.
+    /// Recreates the session's duplicates of reopened datasets and puts every
+    /// dataset of the session, a copy too, at its saved place in the list.
     void createSessionDuplicates();
     /// Applies the stored groups and dataset settings, then redoes the
     /// datasets' applied computations (redoSessionComputations) and ends

@@ -75,6 +75,9 @@ TEST(CalcTaskRunner, ProgressReachesTheHookInOrderAndCancelStopsTheWork) {
     CalcTaskRunner runner(hooks);
     std::atomic<bool> goOn{false};
     std::atomic<int> lastStep{-1};
+    // Set once progress(50) has returned: a cancel asked before that would
+    // stop the work at 50, not at 75, so the test cancels only after it.
+    std::atomic<bool> heldAt50{false};
     bool done = false;
     ASSERT_TRUE(runner.start(
         [&](CalcTaskControl& control) {
@@ -82,13 +85,15 @@ TEST(CalcTaskRunner, ProgressReachesTheHookInOrderAndCancelStopsTheWork) {
                 lastStep = step;
                 if (!control.progress(step))
                     return;
-                if (step == 50)
+                if (step == 50) {
+                    heldAt50 = true;
                     while (!goOn.load())
                         QThread::yieldCurrentThread();
+                }
             }
         },
         [&] { done = true; }));
-    ASSERT_TRUE(waitUntil([&] { return lastStep.load() == 50; }));
+    ASSERT_TRUE(waitUntil([&] { return heldAt50.load(); }));
     runner.cancel();
     goOn = true;
     ASSERT_TRUE(waitUntil([&] { return done; }));
