@@ -17,6 +17,7 @@
 #include "compare/CombinePlotWindow.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
+#include "plots/PlotControlsWidget.h"
 #include "plots/ScatterPlot.h"
 #include "session/SessionDatasets.h"
 #include "session/SessionFile.h"
@@ -374,6 +375,10 @@ void MainWindow::clearSessionState() {
     m_store.setActiveRow(-1);
     m_filterDock->setActiveDataset(nullptr);
     m_calculationsWidget->setActiveDataset(nullptr);
+    // A cleared session starts as the program does: no viscosity typed for
+    // the old measurements, no lines asked for over the next one.
+    m_calculationsWidget->resetManualViscosity();
+    m_plotControls->setIsolinesShown(false);
     m_pendingPolygonGroupId = -1;
 
     m_store.clearAll();

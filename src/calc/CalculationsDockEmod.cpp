@@ -62,7 +62,7 @@ QWidget* CalculationsDockWidget::buildEmodulusPage() {
     m_viscositySpin->setObjectName(QStringLiteral("emodViscosity"));
     m_viscositySpin->setRange(0.001, 1000.0);
     m_viscositySpin->setDecimals(3);
-    m_viscositySpin->setValue(1.0);
+    m_viscositySpin->setValue(kStartViscosity);
     m_viscositySpin->setSuffix(QStringLiteral(" mPa\u00b7s"));
     setEditable(m_viscositySpin, false);
     form->addRow(tr("\u03b7 [mPa\u00b7s]:"), m_viscositySpin);
@@ -149,6 +149,10 @@ QWidget* CalculationsDockWidget::buildEmodulusPage() {
 
     connect(m_viscosityCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &CalculationsDockWidget::onViscosityChoiceChanged);
+    // Computed values are written with the box's signals blocked: only what
+    // the user enters reaches the remembered manual viscosity.
+    connect(m_viscositySpin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+            &CalculationsDockWidget::onViscosityEdited);
     connect(m_temperatureSpin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
             &CalculationsDockWidget::updateViscosityDisplay);
     connect(m_tempGroup, &QButtonGroup::idClicked, this,
@@ -216,11 +220,32 @@ void CalculationsDockWidget::updateViscosityOptions(EModMedium medium) {
     onViscosityChoiceChanged();
 }
 
+bool CalculationsDockWidget::manualViscosityChosen() const {
+    return m_viscosityCombo->currentData().toInt() == kManualViscosity;
+}
+
 void CalculationsDockWidget::onViscosityChoiceChanged() {
-    const bool manual = m_viscosityCombo->currentData().toInt() == kManualViscosity;
+    const bool manual = manualViscosityChosen();
     setEditable(m_viscositySpin, manual);
-    if (!manual)
+    if (!manual) {
         updateViscosityDisplay();
+        return;
+    }
+    // The box may still hold the value computed for the previous medium.
+    const QSignalBlocker blocker(m_viscositySpin);
+    m_viscositySpin->setValue(m_manualViscosity);
+}
+
+void CalculationsDockWidget::onViscosityEdited(double value) {
+    m_manualViscosity = value;
+}
+
+void CalculationsDockWidget::resetManualViscosity() {
+    m_manualViscosity = kStartViscosity;
+    if (manualViscosityChosen()) {
+        const QSignalBlocker blocker(m_viscositySpin);
+        m_viscositySpin->setValue(m_manualViscosity);
+    }
 }
 
 void CalculationsDockWidget::onTempSourceChanged() {
@@ -316,7 +341,7 @@ EModParams CalculationsDockWidget::buildParamsForDataset(const RTDCMetadata& met
                                               : TemperatureSource::Manual;
     choice.temperature = m_temperatureSpin->value();
     EModParams params =
-        emodParamsFromMetadata(metadata, hasTemperatureFeature, choice, m_viscositySpin->value());
+        emodParamsFromMetadata(metadata, hasTemperatureFeature, choice, m_manualViscosity);
     fillMissingConditions(params);
     return params;
 }

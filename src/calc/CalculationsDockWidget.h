@@ -80,8 +80,10 @@ public:
     /// The deformation feature to map ("deform" unless the user chose a
     /// Fourier deformation in expert mode).
     std::string selectedDeformFeature() const;
-    /// Parameters of any dataset from its own metadata and the page's
-    /// temperature (and manual viscosity) choice.
+    /// Parameters of any dataset from its own metadata, the page's
+    /// temperature choice and, for a medium without a viscosity model, the
+    /// viscosity last entered by hand (whatever the page shows for the
+    /// active dataset's medium).
     EModParams buildParamsForDataset(const RTDCMetadata& metadata,
                                      bool hasTemperatureFeature) const;
     /// Fills the page from a dataset's metadata.
@@ -93,6 +95,9 @@ public:
     void updateViscosityDisplay();
     /// Rebuilds the deformation-source choice of the Young's modulus inputs.
     void updateDeformSources(bool expertMode, bool hasDeformFc, bool hasDeformOdd);
+    /// Forgets the viscosity entered by hand: the manual field starts again
+    /// from 1 mPa·s, as at start-up (a cleared session).
+    void resetManualViscosity();
 
     static double metadataDouble(const RTDCMetadata& metadata, const std::string& section,
                                  const std::string& key, double fallback);
@@ -160,6 +165,8 @@ private:
                                 QPushButton*& button, const QString& buttonText);
     QWidget* buildDimRedPage();
     void onViscosityChoiceChanged();
+    void onViscosityEdited(double value);
+    bool manualViscosityChosen() const;
     /// The Young's modulus page without a dataset: no conditions, buttons off.
     void clearEmodulusPage();
     /// The stack as large as the page shown: hidden pages take no room.
@@ -191,6 +198,11 @@ private:
     QCheckBox* m_useFilteredCheck = nullptr;
     EModMedium m_currentMedium = EModMedium::Unknown;
     double m_metadataTemperature = 23.0;
+    static constexpr double kStartViscosity = 1.0;
+    /// The viscosity last entered by hand, in mPa·s. The η box shows it
+    /// whenever the medium has no model; a value computed for another medium
+    /// never takes its place.
+    double m_manualViscosity = kStartViscosity;
     bool m_deformSourceEnabled = false;
 
     // crosstalk page

@@ -22,6 +22,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -399,7 +400,13 @@ TEST_F(MainWindowCalculations, IsoelasticsWithoutATableSayWhyAndStayUnticked) {
 }
 
 TEST_F(MainWindowCalculations, ClearSessionLeavesNoModulusStateBehind) {
+    auto* eta = m_dock->findChild<QDoubleSpinBox*>(QStringLiteral("emodViscosity"));
+    ASSERT_TRUE(eta);
+    open("typed.rtdc", 50);
+    ASSERT_FALSE(eta->isReadOnly());
+    eta->setValue(3.0); // a viscosity entered for a medium without a model
     open("a.rtdc", 200, 0.0, {{"medium", "Viscora"}, {"channel width", "30"}});
+    activate(1);
     emit m_dock->computeEmodulus();
     ASSERT_TRUE(waitIdle());
     m_window->findChild<QCheckBox*>(QStringLiteral("isoelasticsCheck"))->setChecked(true);
@@ -414,15 +421,29 @@ TEST_F(MainWindowCalculations, ClearSessionLeavesNoModulusStateBehind) {
     auto* assess = m_dock->findChild<QPushButton*>(QStringLiteral("emodAssessQuality"));
     ASSERT_TRUE(assess);
     ASSERT_TRUE(assess->isEnabled());
+    ASSERT_GT(std::abs(eta->value() - 1.0), 0.1); // computed for Viscora
 
     m_dialogs.buttonAnswers.push_back(QMessageBox::Ok);
     ASSERT_TRUE(QMetaObject::invokeMethod(m_window.get(), "clearSession"));
     test::processEventsFor(20);
     ASSERT_TRUE(m_window->datasets().empty());
     EXPECT_EQ(isolineItems(), 0);
+    EXPECT_FALSE(m_window->findChild<QCheckBox*>(QStringLiteral("isoelasticsCheck"))->isChecked());
     EXPECT_FALSE(assess->isEnabled());
     for (const char* name : {"emodMedium", "emodChannelWidth"})
         EXPECT_EQ(m_dock->findChild<QLabel*>(QString::fromLatin1(name))->text(), "\u2014") << name;
+
+    // The next measurement, without a medium, starts from the viscosity of a
+    // fresh start, neither the one computed for Viscora nor the one typed
+    // for the cleared session; so does its modulus.
+    DatasetEntry* bare = open("b.rtdc", 200);
+    EXPECT_DOUBLE_EQ(eta->value(), 1.0);
+    EXPECT_EQ(isolineItems(), 0);
+    emit m_dock->computeEmodulus();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(bare->emodApplied);
+    EXPECT_EQ(bare->emodParams.viscosityModel, static_cast<int>(ViscosityModel::Manual));
+    EXPECT_DOUBLE_EQ(bare->emodParams.viscosity, 1.0);
 }
 
 TEST_F(MainWindowCalculations, EachDatasetShowsItsOwnConditionsAndWhyComputeIsOff) {

@@ -557,6 +557,63 @@ TEST_F(CalculationsDockEmod, NoDatasetLeavesNothingOfThePreviousOneAndReasonsSho
     EXPECT_FALSE(reason->isVisible());
 }
 
+TEST_F(CalculationsDockEmod, ManualViscosityIsTheLastTypedNeverOneComputedForAnotherMedium) {
+    // Guards against the value computed for Viscora staying in the manual
+    // field and being used for the next dataset whose medium has no model.
+    const RTDCMetadata viscora = viscoraMetadata();
+    RTDCMetadata noMedium = viscora, mcPbs = viscora, foreign = viscora;
+    noMedium.setup.erase("medium");
+    mcPbs.setup["medium"] = "0.83% MC-PBS";
+    foreign.setup["medium"] = "Glycerol";
+    const double computed = viscosityOf(ViscosityModel::Herold2017, EModMedium::Viscora, 23.0);
+    ASSERT_GT(computed, 2.0);
+    const double none = std::nan("");
+
+    // Table: dataset shown, viscosity typed there (NaN: none), η shown and
+    // used for it, η any dataset without a model takes (all datasets,
+    // isolines).
+    struct Step {
+        const char* what;
+        const RTDCMetadata* shown;
+        double typed;
+        double eta;
+        double manual;
+    };
+    // clang-format off
+    for (const Step& step : {Step{"Viscora", &viscora, none, computed, 1.0},
+                             Step{"no medium", &noMedium, none, 1.0, 1.0},
+                             Step{"typed", &noMedium, 2.5, 2.5, 2.5},
+                             Step{"Viscora again", &viscora, none, computed, 2.5},
+                             Step{"MC-PBS", &mcPbs, none, 2.5, 2.5},
+                             Step{"Viscora once more", &viscora, none, computed, 2.5},
+                             Step{"unknown medium", &foreign, none, 2.5, 2.5}}) {
+        // clang-format on
+        m_dock.populateEmodulusDefaults(*step.shown, false);
+        if (!std::isnan(step.typed))
+            m_eta->setValue(step.typed);
+        EXPECT_NEAR(m_eta->value(), step.eta, 5e-4) << step.what;
+        EXPECT_NEAR(m_dock.readEmodulusParams().viscosity, step.eta, 5e-4) << step.what;
+        const EModParams other = m_dock.buildParamsForDataset(noMedium, false);
+        EXPECT_EQ(other.viscosityModel, static_cast<int>(ViscosityModel::Manual)) << step.what;
+        EXPECT_DOUBLE_EQ(other.viscosity, step.manual) << step.what;
+    }
+
+    // No dataset shown keeps the typed value; a cleared session forgets it.
+    m_dock.setActiveDataset(nullptr);
+    EXPECT_DOUBLE_EQ(m_eta->value(), 2.5);
+    m_dock.populateEmodulusDefaults(viscora, false);
+    m_dock.resetManualViscosity();
+    EXPECT_NEAR(m_eta->value(), computed, 5e-4);
+    EXPECT_DOUBLE_EQ(m_dock.buildParamsForDataset(noMedium, false).viscosity, 1.0);
+    m_dock.setActiveDataset(nullptr);
+    EXPECT_DOUBLE_EQ(m_eta->value(), 1.0);
+    m_dock.populateEmodulusDefaults(noMedium, false);
+    EXPECT_DOUBLE_EQ(m_dock.readEmodulusParams().viscosity, 1.0);
+    m_eta->setValue(4.0);
+    m_dock.resetManualViscosity();
+    EXPECT_DOUBLE_EQ(m_eta->value(), 1.0);
+}
+
 TEST_F(CalculationsDockEmod, DeformationSourceOnlyInExpertMode) {
     auto* sources = named<QComboBox>(&m_dock, "emodDeformSource");
     m_dock.updateDeformSources(false, true, true);
