@@ -83,7 +83,7 @@ void exportGrid(Quorvex3::CombinePlotWindow& combine, const QString& path) {
 }
 
 // The grid PNG on the left, the grid SVG drawn by QSvgRenderer at the PNG's
-// size on the right, a gap between them, the whole scaled to 1280 x 720.
+// size on the right, each named above, the whole scaled to 1280 x 720.
 bool saveSvgBesidePng(const QString& png, const QString& svg, const char* path) {
     const QImage left(png);
     QSvgRenderer renderer(svg);
@@ -96,12 +96,20 @@ bool saveSvgBesidePng(const QString& png, const QString& svg, const char* path) 
         renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(left.size())));
     }
     const int gap = 40;
-    QImage both(2 * left.width() + gap, left.height(), QImage::Format_RGB32);
+    const int caption = 70;
+    QImage both(2 * left.width() + gap, left.height() + caption, QImage::Format_RGB32);
     both.fill(QColor(200, 203, 208));
     {
         QPainter painter(&both);
-        painter.drawImage(0, 0, left);
-        painter.drawImage(left.width() + gap, 0, right);
+        QFont font = painter.font();
+        font.setPixelSize(caption / 2);
+        painter.setFont(font);
+        const QRect names[] = {{0, 0, left.width(), caption},
+                               {left.width() + gap, 0, left.width(), caption}};
+        painter.drawText(names[0], Qt::AlignCenter, QStringLiteral("PNG"));
+        painter.drawText(names[1], Qt::AlignCenter, QStringLiteral("SVG, drawn by QSvgRenderer"));
+        painter.drawImage(0, caption, left);
+        painter.drawImage(left.width() + gap, caption, right);
     }
     return both.scaled(1280, 720, Qt::KeepAspectRatio, Qt::SmoothTransformation)
         .save(QString::fromLocal8Bit(path));
