@@ -6,10 +6,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
-#include <QImage>
 #include <QPrinter>
 #include <QSvgGenerator>
 
