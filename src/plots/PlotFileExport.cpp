@@ -6,10 +6,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
-#include <QPixmap>
 #include <QPrinter>
 #include <QSvgGenerator>
 
@@ -49,14 +49,22 @@ bool paintPage(const QString& file, PlotFileFormat format, const PlotPageSetup& 
                const std::function<void(QPainter&, double)>& paint) {
     const QSizeF& sizeMm = page.sizeMm;
     if (format == PlotFileFormat::Png) {
-        QPixmap pixmap(pixels(sizeMm.width(), page.dpi), pixels(sizeMm.height(), page.dpi));
-        pixmap.fill(Qt::white);
+        // An image, not a pixmap: a pixmap has the screen's resolution, so
+        // fonts would be sized for the screen and the file would state the
+        // screen's dots per inch.
+        QImage image(pixels(sizeMm.width(), page.dpi), pixels(sizeMm.height(), page.dpi),
+                     QImage::Format_RGB32);
+        if (image.isNull())
+            return false;
+        image.setDotsPerMeterX(dotsPerMetre(page.dpi));
+        image.setDotsPerMeterY(dotsPerMetre(page.dpi));
+        image.fill(Qt::white);
         QPainter painter;
-        if (pixmap.isNull() || !painter.begin(&pixmap))
+        if (!painter.begin(&image))
             return false;
         paint(painter, page.dpi / kMmPerInch);
         painter.end();
-        return pixmap.save(file, "PNG");
+        return image.save(file, "PNG");
     }
     if (format == PlotFileFormat::Svg) {
         QSvgGenerator generator;
@@ -70,7 +78,8 @@ bool paintPage(const QString& file, PlotFileFormat format, const PlotPageSetup& 
         QPainter painter;
         if (!painter.begin(&generator))
             return false;
-        paint(painter, page.svgUnitsPerMm);
+        mapSvgPageDots(painter, page);
+        paint(painter, svgPageDotsPerMm(page));
         return painter.end();
     }
     if (format == PlotFileFormat::Pdf) {
@@ -96,6 +105,22 @@ QByteArray tailOf(QFile& file) {
 }
 
 } // namespace
+
+double svgPageDotsPerMm(const PlotPageSetup& page) {
+    return page.svgResolution / kMmPerInch;
+}
+
+void mapSvgPageDots(QPainter& painter, const PlotPageSetup& page) {
+    // Drawn in view box units, a 12 pt font would be 12 / 72 inch in dots
+    // of the generator's resolution, not in millimetres: text and Qwt's
+    // layout (both sized by the resolution) would swamp the page.
+    const double scale = page.svgUnitsPerMm / svgPageDotsPerMm(page);
+    painter.scale(scale, scale);
+}
+
+int dotsPerMetre(double dpi) {
+    return qRound(dpi / kMmPerInch * 1000.0);
+}
 
 PlotFileFormat plotFileFormatOf(const QString& suffix) {
     const QString s = suffix.toLower();

@@ -19,7 +19,6 @@
 #include <QPainterPath>
 #include <QPdfWriter>
 #include <QPicture>
-#include <QPixmap>
 #include <QPrinter>
 #include <QSvgGenerator>
 
@@ -175,9 +174,10 @@ struct CanvasState {
     QwtScaleMap yMap;
     QRectF canvasRect;
 
-    /// Puts the painter into the state the canvas items were drawn in.
+    /// Puts the painter into the state the canvas items were drawn in, on
+    /// top of the transform it has (a page's mapping of its dots).
     void apply(QPainter& painter) const {
-        painter.setWorldTransform(transform);
+        painter.setWorldTransform(transform, true);
         if (hasClip)
             painter.setClipPath(clip);
         painter.setRenderHints(hints, true);
@@ -273,8 +273,7 @@ PlotRecorder::PlotRecorder(const PlotTarget& target) : m_impl(std::make_unique<I
         d.unitsPerMm = target.dpi / kMmPerInch;
         if (target.format == PlotFileFormat::Png) {
             d.documentRect = QRectF(d.documentRect.toRect());
-            const int dotsPerMeter = qRound(target.dpi / kMmPerInch * 1000.0);
-            d.dpi = qRound(dotsPerMeter * 0.0254);
+            d.dpi = qRound(dotsPerMetre(target.dpi) * 0.0254);
         } else {
             d.dpi = target.dpi;
         }
@@ -283,16 +282,16 @@ PlotRecorder::PlotRecorder(const PlotTarget& target) : m_impl(std::make_unique<I
         // As writePlotPage sets up its devices.
         switch (target.format) {
         case PlotFileFormat::Png:
-            d.dpi = QPixmap(1, 1).logicalDpiX();
+            d.dpi = qRound(dotsPerMetre(target.page.dpi) * 0.0254);
             d.unitsPerMm = target.page.dpi / kMmPerInch;
             d.deviceSize =
                 QSize(pixels(mm.width(), target.page.dpi), pixels(mm.height(), target.page.dpi));
             break;
         case PlotFileFormat::Svg:
+            // The painter draws in the generator's dots (mapSvgPageDots).
             d.dpi = target.page.svgResolution;
-            d.unitsPerMm = target.page.svgUnitsPerMm;
-            d.deviceSize = QSize(pixels(mm.width(), target.page.svgPixelsPerInch),
-                                 pixels(mm.height(), target.page.svgPixelsPerInch));
+            d.unitsPerMm = svgPageDotsPerMm(target.page);
+            d.deviceSize = QSize(pixels(mm.width(), d.dpi), pixels(mm.height(), d.dpi));
             break;
         default:
             d.dpi = QPrinter(QPrinter::HighResolution).resolution();
@@ -464,18 +463,16 @@ bool paintRecording(const QString& file, const PlotTarget& target, const Recorde
     switch (target.format) {
     case PlotFileFormat::Png: {
         QImage image;
+        // As renderDocument and writePlotPage make their images.
         if (document) {
-            const int dotsPerMeter = qRound(target.dpi / kMmPerInch * 1000.0);
             image = QImage((mm / kMmPerInch * target.dpi).toSize(), QImage::Format_ARGB32);
-            image.setDotsPerMeterX(dotsPerMeter);
-            image.setDotsPerMeterY(dotsPerMeter);
+            image.setDotsPerMeterX(dotsPerMetre(target.dpi));
+            image.setDotsPerMeterY(dotsPerMetre(target.dpi));
         } else {
-            // The resolution a pixmap on this screen has.
             image = QImage(pixels(mm.width(), target.page.dpi),
                            pixels(mm.height(), target.page.dpi), QImage::Format_RGB32);
-            const int dotsPerMeter = qRound(recording.dpi / 0.0254);
-            image.setDotsPerMeterX(dotsPerMeter);
-            image.setDotsPerMeterY(dotsPerMeter);
+            image.setDotsPerMeterX(dotsPerMetre(target.page.dpi));
+            image.setDotsPerMeterY(dotsPerMetre(target.page.dpi));
         }
         if (image.isNull())
             return false;
@@ -503,6 +500,8 @@ bool paintRecording(const QString& file, const PlotTarget& target, const Recorde
         }
         if (!painter.begin(&generator))
             return false;
+        if (!document)
+            mapSvgPageDots(painter, target.page);
         const bool played = playRecording(painter, recording, cancel, step);
         return painter.end() && played;
     }

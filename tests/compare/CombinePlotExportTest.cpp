@@ -1,10 +1,12 @@
 // The combined plots' exports and preview: the sizes of grid, single and
 // per-plot files as their readers see them (QImage, Python's XML parser,
-// pdfinfo), the question before numbered files are replaced, failures that
-// leave the old file as it was, and plots that look as before afterwards.
+// pdfinfo), a grid that looks as the preview in PNG and SVG, the question
+// before numbered files are replaced, failures that leave the old file as it
+// was, and plots that look as before afterwards.
 
 #include "CombineTestSupport.h"
 #include "plots/PlotFileExport.h"
+#include "support/ImageCompare.h"
 #include "support/PdfInfo.h"
 #include "support/PythonOracle.h"
 
@@ -122,6 +124,36 @@ TEST_F(CombineExport, GridOfFivePlotsInEachFormatHasTheStatedSize) {
     EXPECT_NEAR(page.width(), 907.0, 0.5);
     EXPECT_NEAR(page.height(), 595.0, 0.5);
     EXPECT_EQ(dialogs.count(testing::DialogCall::Critical), 0);
+}
+
+// Three plots as "Single Grid Image": the SVG, drawn by Qt's own renderer at
+// the PNG's size, shows each plot filling its cell as the PNG does, and each
+// cell of the PNG is the plot's export preview. (The SVG once drew each plot
+// about 19 x 24 mm small under text sized for 90 dpi in millimetres, and the
+// PNG's text took the screen's resolution.)
+TEST_F(CombineExport, GridSvgAndPngLookAsThePreview) {
+    addPopulations(3);
+    setCheck("showCountCheck", true);
+    exportTo(file("grid.png"), QStringLiteral("Single Grid Image"));
+    exportTo(file("grid.svg"), QStringLiteral("Single Grid Image"));
+    const QImage png(file("grid.png"));
+    ASSERT_EQ(png.size(), QSize(1240, 1240)); // 2 x 2 cells of 100 mm, 10 mm apart
+    EXPECT_NEAR(png.dotsPerMeterX(), 5905.5, 1.0);
+    const QImage svg = testing::rasterisedSvg(file("grid.svg"), png.size());
+    EXPECT_LT(testing::differingShare(svg, png, 1), 0.05);
+
+    window->setExportPreview(true);
+    const auto labels = window->findChild<QWidget*>(QStringLiteral("plotContainer"))
+                            ->findChildren<AspectRatioLabel*>();
+    ASSERT_EQ(labels.size(), 3);
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        const QImage preview = labels[k]->pixmap(Qt::ReturnByValue).toImage();
+        ASSERT_EQ(preview.size(), QSize(590, 590));
+        // Cells start at 0 and 110 mm: pixel 649.6.
+        const QPoint at((k % 2) * 650, (k / 2) * 650);
+        EXPECT_LT(testing::differingShare(png.copy(QRect(at, preview.size())), preview, 1), 0.03);
+    }
 }
 
 // One plot ("Same Plot") is written without asking: 100 mm at 150 dpi.

@@ -3,8 +3,10 @@
 // labelled isolines, "Show N" and the statistics dock, and saves a picture
 // of the window (first argument) and of the same window in export preview
 // (second argument); with a third argument, also the grid export as PNG; with
-// a fourth, a picture of "Same Plot" in export preview. Run it on a real display server (e.g. under
-// xvfb-run).
+// a fourth, a picture of "Same Plot" in export preview; with a fifth, the
+// same grid also written as SVG and PDF beside the PNG, and a picture of the
+// SVG as Qt's own renderer draws it at the PNG's size, beside the PNG. Run it
+// on a real display server (e.g. under xvfb-run).
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
@@ -20,6 +22,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
 
 #include <cstdio>
 #include <fstream>
@@ -63,11 +69,58 @@ void writePopulation(const std::string& path, int n, double area, double deform,
     writer.close();
 }
 
+// Writes the window's plots as one grid image to `path`; waits for the file.
+void exportGrid(Quorvex3::CombinePlotWindow& combine, const QString& path) {
+    Quorvex3::testing::ScriptedDialogProvider dialogs;
+    const Quorvex3::ScopedDialogProvider guard(dialogs);
+    dialogs.fileAnswers.push_back(path);
+    dialogs.filterAnswers.push_back(QStringLiteral("PNG Image (*.png)"));
+    dialogs.choiceAnswers.push_back(QStringLiteral("Single Grid Image"));
+    combine.exportPlots();
+    // The file is written in the background.
+    while (combine.exportRunning())
+        Quorvex3::testing::spinEvents(10);
+}
+
+// The grid PNG on the left, the grid SVG drawn by QSvgRenderer at the PNG's
+// size on the right, each named above, the whole scaled to 1280 x 720.
+bool saveSvgBesidePng(const QString& png, const QString& svg, const char* path) {
+    const QImage left(png);
+    QSvgRenderer renderer(svg);
+    if (left.isNull() || !renderer.isValid())
+        return false;
+    QImage right(left.size(), QImage::Format_RGB32);
+    right.fill(Qt::white);
+    {
+        QPainter painter(&right);
+        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(left.size())));
+    }
+    const int gap = 40;
+    const int caption = 70;
+    QImage both(2 * left.width() + gap, left.height() + caption, QImage::Format_RGB32);
+    both.fill(QColor(200, 203, 208));
+    {
+        QPainter painter(&both);
+        QFont font = painter.font();
+        font.setPixelSize(caption / 2);
+        painter.setFont(font);
+        const QRect names[] = {{0, 0, left.width(), caption},
+                               {left.width() + gap, 0, left.width(), caption}};
+        painter.drawText(names[0], Qt::AlignCenter, QStringLiteral("PNG"));
+        painter.drawText(names[1], Qt::AlignCenter, QStringLiteral("SVG, drawn by QSvgRenderer"));
+        painter.drawImage(0, caption, left);
+        painter.drawImage(left.width() + gap, caption, right);
+    }
+    return both.scaled(1280, 720, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+        .save(QString::fromLocal8Bit(path));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (!Quorvex3::testing::screenshotArguments(
-            argc, argv, 2, 4, "<window.png> <preview.png> [grid.png] [same-plot-preview.png]"))
+            argc, argv, 2, 5,
+            "<window.png> <preview.png> [grid.png] [same-plot-preview.png] [svg-beside-png.png]"))
         return 2;
     Quorvex3::SafeApplication app(argc, argv);
     Quorvex3::testing::applyProgramLook();
@@ -116,18 +169,19 @@ int main(int argc, char** argv) {
     Quorvex3::testing::spinEvents(1000);
     if (!Quorvex3::testing::saveGrab(combine, argv[2]))
         return 1;
-    if (argc >= 4) {
-        Quorvex3::testing::ScriptedDialogProvider dialogs;
-        const Quorvex3::ScopedDialogProvider guard(dialogs);
-        dialogs.fileAnswers.push_back(QString::fromLocal8Bit(argv[3]));
-        dialogs.filterAnswers.push_back(QStringLiteral("PNG Image (*.png)"));
-        dialogs.choiceAnswers.push_back(QStringLiteral("Single Grid Image"));
-        combine.exportPlots();
-        // The file is written in the background.
-        while (combine.exportRunning())
-            Quorvex3::testing::spinEvents(10);
+    if (argc >= 4)
+        exportGrid(combine, QString::fromLocal8Bit(argv[3]));
+    if (argc == 6) {
+        const QFileInfo png(QString::fromLocal8Bit(argv[3]));
+        const QString base = png.absolutePath() + QLatin1Char('/') + png.completeBaseName();
+        exportGrid(combine, base + QStringLiteral(".svg"));
+        exportGrid(combine, base + QStringLiteral(".pdf"));
+        if (!saveSvgBesidePng(png.absoluteFilePath(), base + QStringLiteral(".svg"), argv[5])) {
+            std::fprintf(stderr, "could not write %s\n", argv[5]);
+            return 1;
+        }
     }
-    if (argc == 5) {
+    if (argc >= 5) {
         Quorvex3::testing::ScriptedDialogProvider dialogs;
         const Quorvex3::ScopedDialogProvider guard(dialogs);
         dialogs.choiceAnswers.push_back(QStringLiteral("OK"));

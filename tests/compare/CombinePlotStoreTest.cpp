@@ -1,10 +1,14 @@
 // The combined plot window on a plain dataset store with a stand-in host,
-// without a main window: what it asks of its host, and which scales its
-// plots and the contour overlay take when the axes are synced.
+// without a main window: what it asks of its host, which scales its plots
+// and the contour overlay take when the axes are synced, and whose events
+// each plot, card and statistics row shows when a dataset before them has
+// none.
 
 #include "calc/IsoLine.h"
 #include "compare/CombinePlotData.h"
+#include "compare/CombineDatasetWidget.h"
 #include "compare/CombinePlotHost.h"
+#include "compare/CombinePlotStats.h"
 #include "compare/CombinePlotWindow.h"
 #include "core/RTDCReader.h"
 #include "model/DatasetStore.h"
@@ -17,11 +21,16 @@
 
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
+#include <qwt_plot_textlabel.h>
 #include <qwt_scale_engine.h>
+#include <qwt_symbol.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDockWidget>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QTableWidget>
 
 #include <cmath>
 #include <memory>
@@ -60,23 +69,26 @@ private:
     DatasetStore& m_store;
 };
 
-// 400 events, area 25..55 and a deformation spread over a decade
-// (0.002..0.04), so that contours estimated on a log axis differ from
-// linear ones.
-void writePopulation(const std::string& path, double areaShift) {
-    const int n = 400;
-    std::vector<double> area, deform, bright;
+// `n` events (400 unless said), area 25..55 and a deformation spread over
+// a decade (0.002..0.04), so that contours estimated on a log axis differ
+// from linear ones; "volume" is i - `atOrBelowZero` + 1, so that many events
+// cannot be drawn on a log axis.
+void writePopulation(const std::string& path, double areaShift, int n = 400,
+                     int atOrBelowZero = 0) {
+    std::vector<double> area, deform, bright, volume;
     for (int i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / n;
         const double s = static_cast<double>((i * 7919) % n) / n;
         area.push_back(40.0 + areaShift + 30.0 * (t - 0.5) + 10.0 * (s - 0.5));
         deform.push_back(0.002 * std::exp(3.0 * s * (0.5 + 0.5 * t)));
         bright.push_back(100.0 + i % 37);
+        volume.push_back(i - atOrBelowZero + 1.0);
     }
     testing::RtdcFixtureWriter w(path);
     w.addColumn("area_um", area);
     w.addColumn("deform", deform);
     w.addColumn("bright_avg", bright);
+    w.addColumn("volume", volume);
     w.close();
 }
 
@@ -134,24 +146,29 @@ class CombineOnStore : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_dir = std::make_unique<TempDir>();
-        writePopulation(s_dir->file("a.rtdc"), 0.0);
-        writePopulation(s_dir->file("b.rtdc"), 8.0);
+        writePopulation(s_dir->file("a.rtdc"), 0.0, 400, 7);
+        writePopulation(s_dir->file("b.rtdc"), 8.0, 400, 2);
+        writePopulation(s_dir->file("c.rtdc"), 16.0, 250, 5);
     }
     static void TearDownTestSuite() { s_dir.reset(); }
 
     void SetUp() override {
-        for (const char* name : {"a", "b"}) {
-            auto entry = std::make_unique<DatasetEntry>();
-            entry->reader = std::make_shared<RTDCReader>();
-            ASSERT_TRUE(entry->reader->openFile(s_dir->file(std::string(name) + ".rtdc")));
-            entry->displayName = QString::fromLatin1(name);
-            entry->featuresLoaded = true;
-            entry->xFeatureName = "area_um";
-            entry->yFeatureName = "deform";
-            const int row = store.append(std::move(entry));
-            ids.push_back(store.at(row)->id);
-            sessionMap.insert(row, ids.back());
-        }
+        for (const char* name : {"a", "b"})
+            append(name);
+    }
+
+    /// Opens "<name>.rtdc" into a new loaded dataset of the store.
+    void append(const char* name) {
+        auto entry = std::make_unique<DatasetEntry>();
+        entry->reader = std::make_shared<RTDCReader>();
+        ASSERT_TRUE(entry->reader->openFile(s_dir->file(std::string(name) + ".rtdc")));
+        entry->displayName = QString::fromLatin1(name);
+        entry->featuresLoaded = true;
+        entry->xFeatureName = "area_um";
+        entry->yFeatureName = "deform";
+        const int row = store.append(std::move(entry));
+        ids.push_back(store.at(row)->id);
+        sessionMap.insert(row, ids.back());
     }
 
     /// A window restored from a state holding both datasets with these
@@ -265,6 +282,102 @@ TEST_F(CombineOnStore, OverlayContoursOfADatasetSharingOnlyTheXScaleUseTheFirstD
     EXPECT_EQ(linesOfColor(overlay, QColor(QStringLiteral("#1f77b4"))),
               linesOf(computeCombineContours(firstData, 10.0, 67.0, ScaleMode::Linear,
                                              ScaleMode::Linear)));
+}
+
+// ---- datasets after one without events -------------------------------------------
+
+// A dataset whose features are not loaded (still loading after a session
+// load), or one that has left the store before the window heard of it, may
+// stand before loaded ones. Each loaded dataset is still drawn and counted
+// in its own plot, under its own card (the gone one has none, so the cards
+// sit one place earlier) and on its own statistics row. (A fault once put
+// each dataset's events one place too early, after the first without any.)
+TEST_F(CombineOnStore, DatasetsAfterOneWithoutEventsKeepTheirOwnPlotsCardsAndRows) {
+    append("c");
+    struct Shown {
+        const char* name;
+        size_t events;
+        size_t atOrBelowZero; // hidden on the log y axis
+        QColor color;
+    };
+    // "a" first, then "b" and "c"; y on a log axis.
+    const Shown shown[] = {{"b", 400, 2, QColor(QStringLiteral("#ff7f0e"))},
+                           {"c", 250, 5, QColor(QStringLiteral("#2ca02c"))}};
+    for (const bool gone : {false, true}) {
+        SCOPED_TRACE(gone ? "left the store" : "not loaded");
+        QJsonArray refs;
+        const char* colors[] = {"#1f77b4", "#ff7f0e", "#2ca02c"};
+        for (int k = 0; k < 3; ++k) {
+            QJsonObject ref = refJson(k, 0, 1, colors[k]);
+            ref.insert(QStringLiteral("yFeatureName"), QStringLiteral("volume"));
+            refs.append(ref);
+        }
+        QJsonObject state;
+        state.insert(QStringLiteral("datasets"), refs);
+        state.insert(QStringLiteral("showCount"), true);
+        state.insert(QStringLiteral("showStats"), true);
+        CombinePlotWindow window(&store, &host);
+        window.restoreState(state, sessionMap);
+        window.show();
+        if (gone)
+            store.removeAt(store.rowOfId(ids[0]));
+        else
+            store.findById(ids[0])->featuresLoaded = false;
+        window.refresh();
+        window.flushRefresh();
+        ASSERT_EQ(window.datasetCount(), 3);
+        ASSERT_EQ(window.plots().size(), 3u);
+        ASSERT_EQ(window.cards().size(), gone ? 2u : 3u);
+        const auto* table = window.findChild<QTableWidget*>(QStringLiteral("statsTable"));
+        ASSERT_NE(table, nullptr);
+        ASSERT_EQ(table->rowCount(), 3);
+        EXPECT_EQ(table->item(0, 1) ? table->item(0, 1)->text() : QString(),
+                  gone ? QString() : QStringLiteral("0"));
+
+        for (int k = 1; k < 3; ++k) {
+            const Shown& own = shown[k - 1];
+            SCOPED_TRACE(own.name);
+            const QwtPlot* plot = window.plots()[static_cast<size_t>(k)];
+            EXPECT_EQ(plot->title().text(), QString::fromLatin1(own.name));
+            const QwtPlotItemList labels = plot->itemList(QwtPlotItem::Rtti_PlotTextLabel);
+            ASSERT_EQ(labels.size(), 1);
+            EXPECT_EQ(static_cast<const QwtPlotTextLabel*>(labels[0])->text().text(),
+                      QStringLiteral("N = %1").arg(own.events));
+            size_t dots = 0;
+            for (QwtPlotItem* item : plot->itemList(QwtPlotItem::Rtti_PlotCurve)) {
+                const auto* curve = static_cast<QwtPlotCurve*>(item);
+                if (!curve->symbol())
+                    continue;
+                dots += curve->dataSize();
+                EXPECT_EQ(curve->symbol()->pen().color(), own.color);
+            }
+            EXPECT_EQ(dots, own.events - own.atOrBelowZero);
+
+            const CombineDatasetWidget* card = window.cards()[static_cast<size_t>(gone ? k - 1 : k)];
+            EXPECT_EQ(card->datasetId(), ids[static_cast<size_t>(k)]);
+            const auto* yScale = card->findChild<QComboBox*>(QStringLiteral("yScaleCombo"));
+            ASSERT_NE(yScale, nullptr);
+            EXPECT_TRUE(yScale->toolTip().startsWith(
+                QStringLiteral("%1 points with value").arg(own.atOrBelowZero)))
+                << yScale->toolTip().toStdString();
+
+            CombineDataRequest request;
+            request.xFeature = "area_um";
+            request.yFeature = "volume";
+            const CombineFilteredData data =
+                readCombineFilteredData(*store.findById(ids[static_cast<size_t>(k)])->reader,
+                                        EventFilter(), request);
+            ASSERT_EQ(data.x.size(), own.events);
+            ASSERT_NE(table->item(k, 0), nullptr);
+            EXPECT_EQ(table->item(k, 0)->text(), QString::fromLatin1(own.name));
+            ASSERT_NE(table->item(k, 1), nullptr);
+            EXPECT_EQ(table->item(k, 1)->text(), QString::number(own.events));
+            ASSERT_NE(table->item(k, 2), nullptr); // the area's mean
+            EXPECT_EQ(table->item(k, 2)->text(), QString::number(computeStats(data.x).mean, 'g', 6));
+        }
+        if (!gone)
+            store.findById(ids[0])->featuresLoaded = true;
+    }
 }
 
 } // namespace

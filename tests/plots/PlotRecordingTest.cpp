@@ -1,11 +1,12 @@
 // Plots recorded on the GUI thread and written on another: the files look as
 // the plot rendered directly into them (dots between the items below and
-// above them), a cancel leaves the old file and nothing else, and the
-// checked writer still guards the target.
+// above them) and an SVG as the PNG of the same page, a cancel leaves the old
+// file and nothing else, and the checked writer still guards the target.
 
 #include "plots/PlotRecording.h"
 #include "plots/PlotFileExport.h"
 #include "plots/RoundSpectroCurve.h"
+#include "support/ImageCompare.h"
 #include "support/RtdcFixtureWriter.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,8 @@
 namespace Quorvex3 {
 namespace {
 
+using testing::differingShare;
+using testing::rasterisedSvg;
 using testing::TempDir;
 
 // A plot whose dots lie under a thick red line: grid (z 0), heat-map dots
@@ -76,22 +79,18 @@ protected:
 
     QString file(const char* name) const { return QString::fromStdString(dir.file(name)); }
 
-    /// Share of pixels whose channels differ by more than 32 between the two.
-    static double differingShare(const QImage& a, const QImage& b) {
-        if (a.size() != b.size() || a.isNull())
-            return 1.0;
-        const QImage x = a.convertToFormat(QImage::Format_RGB32);
-        const QImage y = b.convertToFormat(QImage::Format_RGB32);
-        int differing = 0;
-        for (int row = 0; row < x.height(); ++row)
-            for (int col = 0; col < x.width(); ++col) {
-                const QRgb p = x.pixel(col, row);
-                const QRgb q = y.pixel(col, row);
-                if (std::abs(qRed(p) - qRed(q)) > 32 || std::abs(qGreen(p) - qGreen(q)) > 32 ||
-                    std::abs(qBlue(p) - qBlue(q)) > 32)
-                    ++differing;
+    /// Where the red line lies: it spans the canvas from side to side, so
+    /// its extent is the canvas's width and its row the canvas's middle.
+    static QRect redExtent(const QImage& image) {
+        const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+        QRect extent;
+        for (int y = 0; y < rgb.height(); ++y)
+            for (int x = 0; x < rgb.width(); ++x) {
+                const QRgb p = rgb.pixel(x, y);
+                if (qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60)
+                    extent |= QRect(x, y, 1, 1);
             }
-        return static_cast<double>(differing) / (x.width() * x.height());
+        return extent;
     }
 
     /// Writes the recording on another thread, as the windows do.
@@ -119,7 +118,10 @@ TEST_F(RecordedPlotTest, WrittenFilesLookAsThePlotRenderedDirectly) {
     } cases[] = {{PlotFileFormat::Png, false, "doc.png"},
                  {PlotFileFormat::Png, true, "page.png"},
                  {PlotFileFormat::Pdf, false, "doc.pdf"},
-                 {PlotFileFormat::Pdf, true, "page.pdf"}};
+                 {PlotFileFormat::Pdf, true, "page.pdf"},
+                 {PlotFileFormat::Svg, false, "doc.svg"},
+                 {PlotFileFormat::Svg, true, "page.svg"}};
+    QImage pngOf[2]; // the recorded PNG document and page
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString direct = file("direct") + QString::fromLatin1(c.name);
@@ -168,10 +170,39 @@ TEST_F(RecordedPlotTest, WrittenFilesLookAsThePlotRenderedDirectly) {
                           0);
             a = QImage(direct + QStringLiteral(".png"));
             b = QImage(recorded + QStringLiteral(".png"));
+        } else if (c.format == PlotFileFormat::Svg) {
+            // At the PNG's size the plot fills its box as in the PNG. (A grid
+            // page once drew its plots in millimetres with fonts sized for
+            // 90 dpi: tiny plots under huge overlapping text.)
+            const QImage& png = pngOf[c.page ? 1 : 0];
+            ASSERT_FALSE(png.isNull());
+            a = rasterisedSvg(direct, png.size());
+            b = rasterisedSvg(recorded, png.size());
+            const QRect inPng = redExtent(png);
+            for (const QImage* svg : {&a, &b}) {
+                const QRect inSvg = redExtent(*svg);
+                EXPECT_NEAR(inSvg.left(), inPng.left(), 2);
+                EXPECT_NEAR(inSvg.right(), inPng.right(), 2);
+                EXPECT_NEAR(inSvg.center().y(), inPng.center().y(), 2);
+                EXPECT_LT(differingShare(*svg, png, 1), 0.05);
+            }
+        } else {
+            pngOf[c.page ? 1 : 0] = b;
+            if (c.page) {
+                // The page's box of 100 x 80 mm at (5, 5) mm is laid out as
+                // the document of that size: text at 150 dpi, not at the
+                // screen's resolution.
+                const QRect inDoc = redExtent(pngOf[0]);
+                const QRect onPage = redExtent(b).translated(-30, -30);
+                EXPECT_NEAR(onPage.left(), inDoc.left(), 2);
+                EXPECT_NEAR(onPage.right(), inDoc.right(), 2);
+                EXPECT_NEAR(onPage.center().y(), inDoc.center().y(), 2);
+                EXPECT_EQ(b.dotsPerMeterX(), pngOf[0].dotsPerMeterX());
+            }
         }
         ASSERT_FALSE(a.isNull());
         EXPECT_EQ(a.size(), b.size());
-        EXPECT_LT(differingShare(a, b), 0.001);
+        EXPECT_LT(differingShare(a, b, c.format == PlotFileFormat::Svg ? 1 : 0), 0.001);
         // The line lies over the dots in both.
         int red = 0;
         const QImage rgb = b.convertToFormat(QImage::Format_RGB32);
