@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTableWidget>
@@ -231,8 +232,14 @@ private:
         std::partial_sort(heights.begin(), heights.begin() + static_cast<std::ptrdiff_t>(shown),
                           heights.end(), std::greater<>());
         const QHeaderView* header = m_table->horizontalHeader();
+        // Where even the columns' longest words leave no room, the table
+        // scrolls sideways and its scroll bar takes a row's place.
+        const int scrollBar = header->length() > m_table->viewport()->width()
+                                  ? m_table->horizontalScrollBar()->sizeHint().height()
+                                  : 0;
         const int least = 2 * m_table->frameWidth() +
                           std::max(header->minimumHeight(), header->sizeHint().height()) +
+                          scrollBar +
                           std::accumulate(heights.begin(),
                                           heights.begin() + static_cast<std::ptrdiff_t>(shown), 0);
         m_table->setMinimumHeight(least);
