@@ -57,7 +57,8 @@ WIDGET_FILES = {
              "CalculationsDockDimRed"},
     # Every StatisticalEvalWindow*.cpp part of the window counts as the window.
     "stats": {"StatisticalEvalWindow*", "CategoryPanel", "GroupComparisonPlot", "RocPlot",
-              "DistributionPlot", "StatSummaryExportDialog", "EvaluationPlotExport"},
+              "DistributionPlot", "StatSummaryExportDialog", "EvaluationPlotExport",
+              "ResultTableFit"},
     "compare": {"CombinePlotWindow*", "CombineDatasetWidget", "CombineDatasetRef",
                 "ImageGalleryWindow*", "GalleryGridWidget"},
     "session": {"ExportDialog"},

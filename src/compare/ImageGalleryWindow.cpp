@@ -68,10 +68,12 @@ ImageGalleryWindow::ImageGalleryWindow(const DatasetStore* store, int datasetId,
     setContrastTask(nullptr);
 
     buildUI();
-    // Inside a small screen (a 1280 x 720 laptop) rather than past its edges.
-    WindowUtil::resizeInsideScreen(this, QSize(1100, 800));
     WindowUtil::addKeepOnTopAction(this);
     rebindToDataset(datasetId);
+    // Inside a small screen (a 1280 x 720 laptop) rather than past its
+    // edges, once the controls and the dataset's name are in place: they
+    // decide how narrow the window can be.
+    WindowUtil::resizeInsideScreen(this, QSize(1100, 800));
 }
 
 ImageGalleryWindow::~ImageGalleryWindow() {

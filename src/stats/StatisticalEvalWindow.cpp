@@ -117,9 +117,6 @@ private:
 StatisticalEvalWindow::StatisticalEvalWindow(const DatasetStore* store, QWidget* parent)
     : QMainWindow(parent), m_store(store) {
     setWindowTitle(tr("Statistical Evaluation"));
-    // Wide enough for the category and settings docks beside a results
-    // table of three categories with whole words; inside a small screen.
-    WindowUtil::resizeInsideScreen(this, QSize(1200, 700));
     // The main window owns the window and deletes it later, after its
     // closing was reported; Qt must not delete it inside the close.
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -128,6 +125,10 @@ StatisticalEvalWindow::StatisticalEvalWindow(const DatasetStore* store, QWidget*
     buildSettingsDock();
     buildTabs();
     buildMenus();
+    // Wide enough for the category and settings docks beside a results
+    // table of three categories with whole words; inside a small screen,
+    // and never narrower than the docks and tabs need.
+    WindowUtil::resizeInsideScreen(this, QSize(1200, 700));
     resizeDocks({m_categoriesDock, m_settingsDock}, {340, 200}, Qt::Horizontal);
     onTabChanged(0);
 }

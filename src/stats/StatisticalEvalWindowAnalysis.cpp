@@ -7,21 +7,16 @@
 #include "core/RTDCReader.h"
 #include "core/ShownEvents.h"
 #include "stats/CategoryPanel.h"
-#include "stats/ColumnFit.h"
 #include "stats/ComparisonRun.h"
 #include "stats/DatasetSummary.h"
 #include "stats/GroupComparisonPlot.h"
+#include "stats/ResultTableFit.h"
 #include "util/DialogProvider.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QEvent>
-#include <QFont>
-#include <QFontMetrics>
-#include <QHeaderView>
 #include <QListWidget>
-#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -34,135 +29,6 @@ namespace Quorvex3 {
 namespace {
 
 const QString kAnalysisTitle = QStringLiteral("Analysis");
-
-/// The font of the results' column titles: the style sheet draws them
-/// semi-bold.
-QFont titleFont(const QHeaderView& header) {
-    QFont font = header.font();
-    font.setWeight(QFont::DemiBold);
-    return font;
-}
-
-/// Width of the widest space-separated word of `text`.
-int longestWord(const QFontMetrics& metrics, const QString& text) {
-    int widest = 0;
-    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        widest = std::max(widest, metrics.horizontalAdvance(word));
-    return widest;
-}
-
-/// Keeps the results table's columns within its width, whatever the
-/// window's size: the p and significance columns (the last two) keep the
-/// width of their text, the feature, group and test columns give way, the
-/// widest first, down to their longest word and their title; their text
-/// then wraps onto more lines and the rows grow, so every value stays
-/// readable (cutting them made the table unreadable in a narrow window).
-/// Nobody has to scroll sideways to read the verdict. Lives on the table's
-/// viewport and refits on every resize of it.
-class ResultColumnFitter : public QObject {
-public:
-    static constexpr const char* kName = "resultColumnFitter";
-
-    explicit ResultColumnFitter(QTableWidget* table) : QObject(table), m_table(table) {
-        setObjectName(QLatin1String(kName));
-        // Fitted here; a stretched last section would undo the fit.
-        m_table->horizontalHeader()->setStretchLastSection(false);
-        // Titles wrap at their spaces as the cells do (the header grows).
-        m_table->horizontalHeader()->setTextElideMode(Qt::ElideNone);
-        m_table->horizontalHeader()->setDefaultAlignment(
-            Qt::AlignCenter | static_cast<Qt::Alignment>(static_cast<int>(Qt::TextWordWrap)));
-        m_table->setWordWrap(true);
-        m_table->viewport()->installEventFilter(this);
-    }
-
-    /// Measures the columns' text after the table was filled, then fits.
-    void measure() {
-        // The header's height beyond one line of title.
-        m_table->horizontalHeader()->setMinimumHeight(0);
-        m_titleFrame = m_table->horizontalHeader()->sizeHint().height() -
-                       QFontMetrics(titleFont(*m_table->horizontalHeader())).height();
-        // Each column's text on one line: wrapped, it would measure at the
-        // column's present width.
-        m_table->setWordWrap(false);
-        m_table->resizeColumnsToContents();
-        m_table->setWordWrap(true);
-        m_wanted.clear();
-        m_least.clear();
-        const QFontMetrics metrics(m_table->font());
-        // The item views' text margins on both sides of a cell, and two
-        // pixels for the text layout's fractional widths.
-        const int margin =
-            2 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) +
-                 1) +
-            2;
-        for (int c = 0; c < m_table->columnCount(); ++c) {
-            m_wanted.push_back(m_table->horizontalHeader()->sectionSize(c));
-            // A title keeps its longest word (its tool tip holds all of it).
-            int least = 0;
-            if (QTableWidgetItem* item = m_table->horizontalHeaderItem(c)) {
-                item->setToolTip(item->text());
-                const QFontMetrics titleMetrics(titleFont(*m_table->horizontalHeader()));
-                const int padding = m_table->horizontalHeader()->sectionSizeHint(c) -
-                                    titleMetrics.horizontalAdvance(item->text());
-                least = padding + longestWord(titleMetrics, item->text());
-            }
-            for (int r = 0; r < m_table->rowCount(); ++r)
-                if (const QTableWidgetItem* item = m_table->item(r, c))
-                    least = std::max(least, longestWord(metrics, item->text()) + margin);
-            m_least.push_back(std::min(least, m_wanted.back()));
-        }
-        fit();
-    }
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Resize && watched == m_table->viewport())
-            fit();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    void fit() {
-        if (m_wanted.empty() || static_cast<int>(m_wanted.size()) != m_table->columnCount())
-            return;
-        QHeaderView* header = m_table->horizontalHeader();
-        const std::size_t keptFrom = m_wanted.size() >= 2 ? m_wanted.size() - 2 : 0;
-        const int available = m_table->viewport()->width();
-        const std::vector<int> widths = keepLeastWidths(
-            fitColumnWidths(m_wanted, available, keptFrom, header->minimumSectionSize()), m_least,
-            available, keptFrom);
-        for (std::size_t c = 0; c < widths.size(); ++c)
-            header->resizeSection(static_cast<int>(c), widths[c]);
-        // Wrapped text needs taller rows, and wrapped titles a taller header.
-        m_table->resizeRowsToContents();
-        int height = 0;
-        for (std::size_t c = 0; c < widths.size(); ++c) {
-            const QTableWidgetItem* item = m_table->horizontalHeaderItem(static_cast<int>(c));
-            if (!item)
-                continue;
-            const QFontMetrics metrics(titleFont(*header));
-            const int padding = header->sectionSizeHint(static_cast<int>(c)) -
-                                metrics.horizontalAdvance(item->text());
-            const QRect text = metrics.boundingRect(QRect(0, 0, widths[c] - padding, 10000),
-                                                    Qt::TextWordWrap, item->text());
-            height = std::max(height, text.height() + m_titleFrame);
-        }
-        header->setMinimumHeight(height);
-    }
-
-    QTableWidget* m_table;
-    std::vector<int> m_wanted;
-    int m_titleFrame = 0;
-    /// Per column: its longest word (and its title), below which text is cut.
-    std::vector<int> m_least;
-};
-
-void fitResultColumns(QTableWidget* table) {
-    // Only the fitter carries this name among the table's own children.
-    QObject* found = table->findChild<QObject*>(QLatin1String(ResultColumnFitter::kName),
-                                                Qt::FindDirectChildrenOnly);
-    auto* fitter = found ? static_cast<ResultColumnFitter*>(found) : new ResultColumnFitter(table);
-    fitter->measure();
-}
 
 /// Shown events of the datasets of one run, by dataset id: each dataset's
 /// filter is applied once, not once per feature. The summaries always apply
@@ -248,6 +114,7 @@ void StatisticalEvalWindow::onRunAnalysis() {
     for (const std::string& h : comparisonTableFrame(names))
         header << QString::fromStdString(h);
     m_resultsTable->clear();
+    m_resultsTable->clearSpans();
     m_resultsTable->setColumnCount(header.size());
     m_resultsTable->setRowCount(static_cast<int>(settings.features.size()));
     m_resultsTable->setHorizontalHeaderLabels(header);
@@ -269,7 +136,8 @@ void StatisticalEvalWindow::onRunAnalysis() {
             setResultCell(static_cast<int>(r), static_cast<int>(c),
                           QString::fromStdString(table.rows[r][c].text),
                           table.rows[r][c].alignRight);
-    fitResultColumns(m_resultsTable);
+    spanLabelsOverEmptyCells(m_resultsTable, static_cast<int>(names.size()));
+    fitResultTable(m_resultsTable);
 
     clearPlots();
     std::vector<QString> categoryNames;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLayout>
 #include <QMainWindow>
 #include <QMenu>
@@ -10,6 +11,7 @@
 #include <QScrollArea>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -28,6 +30,17 @@ QMenu* findOrAddViewMenu(QMenuBar* menuBar) {
             return menu;
     }
     return menuBar->addMenu(QStringLiteral("&View"));
+}
+
+/// The frame the window system draws around the program's windows, as it
+/// drew it around a shown one: a window's own frame is known only once it
+/// is shown. None while no window is shown (the main window's first start).
+QMargins frameOfShownWindows() {
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    for (const QWindow* shown : windows)
+        if (shown->isVisible() && (shown->type() == Qt::Window || shown->type() == Qt::Dialog))
+            return shown->frameMargins();
+    return {};
 }
 
 } // namespace
@@ -53,22 +66,32 @@ QAction* addKeepOnTopAction(QMainWindow* window) {
     return action;
 }
 
-QRect fittedWindowGeometry(QSize preferred, QRect available) {
+QRect fittedWindowGeometry(QSize preferred, QRect available, QSize least) {
+    const QSize wanted = preferred.expandedTo(least);
     if (available.isEmpty())
-        return {QPoint(0, 0), preferred};
-    const QSize size = preferred.boundedTo(available.size());
-    const QPoint offset((available.width() - size.width()) / 2,
-                        (available.height() - size.height()) / 2);
+        return {QPoint(0, 0), wanted};
+    const QSize size = wanted.boundedTo(available.size()).expandedTo(least);
+    const QPoint offset(std::max(0, (available.width() - size.width()) / 2),
+                        std::max(0, (available.height() - size.height()) / 2));
     return {available.topLeft() + offset, size};
 }
 
 void resizeInsideScreen(QWidget* window, QSize preferred) {
+    // The window takes at least what its widgets need (the gallery's rows
+    // of controls made it 1195 pixels wide where 1100 were asked for):
+    // centring the size asked for put its right edge past a 1280-pixel
+    // screen. The style sheet decides those sizes, so it applies first.
+    window->ensurePolished();
+    const QSize least = window->minimumSizeHint().expandedTo(window->minimumSize());
+    // The frame goes around the window: the window gets the area inside it.
+    const QMargins frame = frameOfShownWindows();
     const QScreen* screen = window->screen();
-    const QRect place =
-        fittedWindowGeometry(preferred, screen ? screen->availableGeometry() : QRect());
+    const QRect place = fittedWindowGeometry(
+        preferred, screen ? screen->availableGeometry().marginsRemoved(frame) : QRect(), least);
     window->resize(place.size());
+    // Before the window is shown, moving it places its frame.
     if (place.size() != preferred)
-        window->move(place.topLeft());
+        window->move(place.topLeft() - QPoint(frame.left(), frame.top()));
 }
 
 void fitComboToItems(QComboBox* combo) {

@@ -22,15 +22,23 @@ namespace WindowUtil {
 /// @return the new action, owned by `window`; null when `window` is null
 QAction* addKeepOnTopAction(QMainWindow* window);
 
-/// Where a window that would like to be `preferred` in size opens inside
-/// `available` (a screen's available geometry): `preferred` bounded by the
-/// available size in each direction, centred in `available`. An empty
-/// `available` (no screen known) leaves `preferred` at the origin.
-QRect fittedWindowGeometry(QSize preferred, QRect available);
+/// Where a window that would like to be `preferred` in size, and cannot be
+/// smaller than `least` (its minimum size), opens inside `available` (a
+/// screen's available geometry): `preferred` widened to `least` and bounded
+/// by the available size in each direction, centred in `available`, so that
+/// the whole window is inside it. In a direction where `least` is larger
+/// than `available`, the window is `least` and starts at the available
+/// area's edge. An empty `available` (no screen known) leaves `preferred`
+/// (widened to `least`) at the origin.
+QRect fittedWindowGeometry(QSize preferred, QRect available, QSize least = QSize(0, 0));
 
-/// Gives `window` (not yet shown) the size `preferred` where its screen has
-/// room, else the screen's available area, placed inside that area
-/// (`fittedWindowGeometry` on the window's screen).
+/// Gives `window` (not yet shown, its widgets in place) the size
+/// `preferred` where its screen has room, else as much of the screen's
+/// available area as it takes, never less than the window's own minimum
+/// (what its widgets need), and moves it, with its frame, wholly inside
+/// that area when it does not get `preferred` (`fittedWindowGeometry` on
+/// the window's screen, less the frame the window system draws around the
+/// program's shown windows).
 void resizeInsideScreen(QWidget* window, QSize preferred);
 
 /// Makes `combo` at least as wide as its longest item needs in the current

@@ -22,6 +22,7 @@
 #include <QDockWidget>
 #include <QImage>
 #include <QMenu>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -72,8 +73,7 @@ protected:
 
     void SetUp() override {
         test::clearSettings();
-        window.resize(kScreen);
-        window.show();
+        testing::showWithFrameSize(window, kScreen);
         for (int i = 0; i < 2; ++i) {
             const std::string path = dir.file("Sample_ID" + std::to_string(i + 1) + ".rtdc");
             writeMeasurement(path);
@@ -116,8 +116,8 @@ protected:
         return faultsOfDialog([&] { trigger(menu, entry); }, allow);
     }
 
-    /// Shows a tool window at the size it opens with, bounded by the
-    /// screen, and checks it.
+    /// Shows a tool window where and at the size it opens with, and checks
+    /// it (its whole frame inside the screen).
     QStringList windowFaults(QMainWindow& tool, const LayoutAllowances& allow = {}) {
         const QSize opened = tool.size();
         tool.show();
@@ -125,8 +125,6 @@ protected:
         QStringList faults;
         if (opened.width() > kScreen.width() || opened.height() > kScreen.height())
             faults << QStringLiteral("opens at %1 x %2").arg(opened.width()).arg(opened.height());
-        tool.resize(tool.size().boundedTo(kScreen));
-        settleLayout();
         return faults + layoutFaults(tool, allow, kScreen);
     }
 
@@ -216,6 +214,36 @@ TEST_F(SmallScreen, StatisticalEvaluationWindow) {
     EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
     faults = faultsOfDialog([&] { tool.categoryPanels().front()->onAddDatasets(); });
     EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
+}
+
+// The check itself: the gallery opened 1195 pixels wide at x = 90, 5 pixels
+// past a 1280-pixel screen, and passed because only its size was checked.
+TEST(LayoutCheck, HoldsTheWholeFrameInsideTheScreen) {
+    QMainWindow tool;
+    tool.setCentralWidget(new QWidget(&tool));
+    testing::showWithFrameSize(tool, QSize(1195, 600));
+    const QRect available = tool.screen()->availableGeometry();
+    const struct {
+        const char* where;
+        QPoint frame; ///< the frame's top left corner, from the screen's
+        bool inside;
+    } cases[] = {
+        {"the gallery at x = 90", {90, 0}, false},
+        {"its right edge on the screen's", {85, 0}, true},
+        {"at the top left", {0, 0}, true},
+        {"its bottom edge one past the screen's", {0, 121}, false},
+        {"its bottom edge on the screen's", {0, 120}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        tool.move(available.topLeft() + c.frame);
+        settleLayout();
+        ASSERT_EQ(tool.frameGeometry(), QRect(available.topLeft() + c.frame, QSize(1195, 600)));
+        const QStringList faults = layoutFaults(tool, {}, kScreen);
+        const bool reported =
+            faults.join(QLatin1Char('\n')).contains(QStringLiteral("past the screen"));
+        EXPECT_EQ(reported, !c.inside) << joined(faults).toStdString();
+    }
 }
 
 // The gallery opened at 1193 x 800, taller than the screen.

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 
 #include <memory>
 
@@ -113,31 +114,76 @@ TEST(KeepOnTopAction, TogglingSetsTheHintAndKeepsPlaceAndSize) {
 // ---- Where a window opens --------------------------------------------------
 
 // The main window asked for 1400 x 900 on every screen and opened past the
-// edges of a 1280 x 720 laptop.
+// edges of a 1280 x 720 laptop. The image gallery asked for 1100 x 800,
+// was centred for that width and took the 1195 pixels its controls need:
+// 5 pixels past a 1280-pixel screen.
 TEST(FittedWindowGeometry, StaysInsideTheAvailableAreaAndKeepsThePreferredSizeWhereItFits) {
-    const QSize preferred(1400, 900);
+    const QSize main(1400, 900), any;                // the main window: its widgets need less
+    const QSize gallery(1100, 800), wide(1195, 500); // the gallery and what its widgets need
+    const QRect laptop(0, 0, 1280, 720);
     const struct {
         const char* screen;
+        QSize preferred;
+        QSize least;
         QRect available;
         QRect expected;
     } cases[] = {
-        {"1280 x 720 laptop", QRect(0, 0, 1280, 720), QRect(0, 0, 1280, 720)},
-        {"laptop with a 32-pixel top panel", QRect(0, 32, 1280, 688), QRect(0, 32, 1280, 688)},
-        {"too narrow only", QRect(0, 0, 1366, 1024), QRect(0, 62, 1366, 900)},
-        {"too low only", QRect(0, 0, 1600, 768), QRect(100, 0, 1400, 768)},
-        {"large screen: centred", QRect(0, 0, 1920, 1080), QRect(260, 90, 1400, 900)},
-        {"second screen to the right", QRect(1920, 0, 1280, 720), QRect(1920, 0, 1280, 720)},
-        {"second screen above, larger", QRect(-200, -1200, 1920, 1200),
-         QRect(60, -1050, 1400, 900)},
-        {"no screen known", QRect(), QRect(0, 0, 1400, 900)},
+        {"1280 x 720 laptop", main, any, laptop, QRect(0, 0, 1280, 720)},
+        {"32-pixel top panel", main, any, QRect(0, 32, 1280, 688), QRect(0, 32, 1280, 688)},
+        {"too narrow only", main, any, QRect(0, 0, 1366, 1024), QRect(0, 62, 1366, 900)},
+        {"too low only", main, any, QRect(0, 0, 1600, 768), QRect(100, 0, 1400, 768)},
+        {"large screen: centred", main, any, QRect(0, 0, 1920, 1080), QRect(260, 90, 1400, 900)},
+        {"screen to the right", main, any, QRect(1920, 0, 1280, 720), QRect(1920, 0, 1280, 720)},
+        {"screen above", main, any, QRect(-200, -1200, 1920, 1200), QRect(60, -1050, 1400, 900)},
+        {"no screen known", main, any, QRect(), QRect(0, 0, 1400, 900)},
+        // The gallery: 1195 wide, centred on the 1280 pixels.
+        {"wider than asked", gallery, wide, laptop, QRect(42, 0, 1195, 720)},
+        {"taller than asked", {1100, 600}, {900, 650}, laptop, QRect(90, 35, 1100, 650)},
+        {"least is the area", gallery, {1280, 688}, laptop, QRect(0, 0, 1280, 720)},
+        {"wider, large screen", gallery, wide, QRect(0, 0, 1920, 1080), QRect(362, 140, 1195, 800)},
+        {"wider, no screen known", gallery, wide, QRect(), QRect(0, 0, 1195, 800)},
+        // Cannot fit: from the area's edge, the rest past the far edge.
+        {"least wider than the screen", gallery, {1400, 500}, laptop, QRect(0, 0, 1400, 720)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.screen);
-        const QRect placed = WindowUtil::fittedWindowGeometry(preferred, c.available);
+        const QRect placed = WindowUtil::fittedWindowGeometry(c.preferred, c.available, c.least);
         EXPECT_EQ(placed, c.expected);
-        if (!c.available.isEmpty())
+        const bool fits =
+            c.least.width() <= c.available.width() && c.least.height() <= c.available.height();
+        if (!c.available.isEmpty() && fits) {
             EXPECT_TRUE(c.available.contains(placed));
+        }
     }
+}
+
+// The same on a real window and its screen: a window whose widgets need more
+// width than it asks for opens wholly inside the screen's available area,
+// frame and all, at the width its widgets need.
+TEST(ResizeInsideScreen, AWindowWiderThanAskedOpensWhollyInsideTheScreen) {
+    // A shown window tells how wide a frame the platform draws (a tool
+    // window opens beside the shown main window).
+    QMainWindow shown;
+    shown.show();
+    QApplication::processEvents();
+    QMainWindow window;
+    const QScreen* screen = window.screen();
+    ASSERT_NE(screen, nullptr);
+    const QRect available = screen->availableGeometry();
+    // Taller than the screen, so it is placed; its widgets need 95 % of the
+    // width where it asks for 60 %: centred at 60 % it ended past the edge.
+    auto* central = new QWidget(&window);
+    central->setMinimumWidth(available.width() * 95 / 100);
+    window.setCentralWidget(central);
+    WindowUtil::resizeInsideScreen(&window,
+                                   QSize(available.width() * 60 / 100, available.height() + 100));
+    window.show();
+    QApplication::processEvents();
+    const QRect frame = window.frameGeometry();
+    EXPECT_GE(window.width(), available.width() * 95 / 100);
+    EXPECT_TRUE(available.contains(frame))
+        << frame.x() << ", " << frame.y() << ", " << frame.width() << " x " << frame.height()
+        << " on " << available.width() << " x " << available.height();
 }
 
 } // namespace

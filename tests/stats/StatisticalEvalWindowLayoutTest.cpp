@@ -1,10 +1,11 @@
 // The evaluation window's layout at the sizes a scientist opens it with: the
 // window's own 1200 x 700 with three categories and a 1280 x 720 screen with
-// four. Everything must be in view
-// without scrolling sideways: the category panels, the settings, the three
-// tab titles and every column of the results table. Checked on the widgets'
-// geometry with the program's look (style, palette, style sheet), not on
-// pixels.
+// four, in the matched design and in a new window's independent group
+// comparison. Everything must be in view without scrolling sideways: the
+// category panels, the settings, the three tab titles and every column of
+// the results table, which shows at least five whole rows. Checked on the
+// widgets' geometry with the program's look (style, palette, style sheet),
+// not on pixels.
 
 #include "app/Startup.h"
 #include "core/RTDCReader.h"
@@ -61,6 +62,11 @@ struct WindowSize {
     int width;
     int height;
     int categories;
+    /// The categories as a new window names them ("Baseline", "Condition
+    /// 1", ...) in the independent design: pairwise rows "Baseline vs
+    /// Condition 1" and the longest test names. Else named by the user, in
+    /// the matched design with replicates.
+    bool independent = false;
 };
 
 class StatsLayoutTest : public ::testing::TestWithParam<WindowSize> {
@@ -85,18 +91,20 @@ protected:
         ASSERT_TRUE(m_reader->openFile(m_dir.file("m.rtdc")));
     }
 
-    /// The parameter's categories of twelve subjects, matched design with replicates
-    /// (the longest description and every settings row in view), both
-    /// features selected, the comparison run.
+    /// The parameter's categories of twelve subjects, both features
+    /// selected, the comparison run. Named by the user: matched design with
+    /// replicates (the longest description and every settings row in view).
     void fill(StatisticalEvalWindow& window) {
         const int categories = GetParam().categories;
+        const bool independent = GetParam().independent;
         while (static_cast<int>(window.categoryPanels().size()) < categories)
             window.onAddCategory();
         const char* names[] = {"Control", "Drug 10 \xC2\xB5M", "Drug 50 \xC2\xB5M",
                                "Drug 100 \xC2\xB5M"};
         for (int c = 0; c < categories; ++c) {
             CategoryPanel* panel = window.categoryPanels()[static_cast<std::size_t>(c)];
-            panel->setCategoryName(QString::fromUtf8(names[c]));
+            if (!independent)
+                panel->setCategoryName(QString::fromUtf8(names[c]));
             for (int s = 1; s <= 12; ++s) {
                 auto entry = std::make_unique<DatasetEntry>();
                 entry->reader = m_reader;
@@ -106,7 +114,7 @@ protected:
                 rule.maxValue = rule.minValue + 10.0;
                 entry->filter.addRule(rule);
                 entry->displayName = QStringLiteral("%1_ID%2_BR1_TR1_2024-05-17.rtdc")
-                                         .arg(QString::fromUtf8(names[c]))
+                                         .arg(panel->categoryName())
                                          .arg(s);
                 const QString display = entry->displayName;
                 const int id = m_store.append(std::move(entry));
@@ -117,10 +125,12 @@ protected:
         auto* list = window.findChild<QListWidget*>(QStringLiteral("featureList"));
         for (int i = 0; i < list->count(); ++i)
             list->item(i)->setSelected(list->item(i)->data(Qt::UserRole) != "bright_avg");
-        window.findChild<QComboBox*>(QStringLiteral("designCombo"))->setCurrentIndex(1);
-        window.findChild<QComboBox*>(QStringLiteral("correctionCombo"))
-            ->setCurrentText(QStringLiteral("Holm-Bonferroni"));
-        window.findChild<QCheckBox*>(QStringLiteral("replicatesCheck"))->setChecked(true);
+        if (!independent) {
+            window.findChild<QComboBox*>(QStringLiteral("designCombo"))->setCurrentIndex(1);
+            window.findChild<QComboBox*>(QStringLiteral("correctionCombo"))
+                ->setCurrentText(QStringLiteral("Holm-Bonferroni"));
+            window.findChild<QCheckBox*>(QStringLiteral("replicatesCheck"))->setChecked(true);
+        }
         window.onRunAnalysis();
     }
 
@@ -140,10 +150,10 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
     StatisticalEvalWindow window(&m_store);
     fill(window);
     ASSERT_EQ(m_dialogs.calls.size(), 0u) << m_dialogs.calls[0].text.toStdString();
-    window.resize(size.width, size.height);
-    window.show();
-    settle();
-    ASSERT_EQ(window.width(), size.width) << "the window's minimum width is too large";
+    // The window with its frame at the size given.
+    showWithFrameSize(window, QSize(size.width, size.height));
+    ASSERT_EQ(window.frameGeometry().width(), size.width)
+        << "the window's minimum width is too large";
 
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));
     auto* categoriesDock = window.findChild<QDockWidget*>(QStringLiteral("categoriesDock"));
@@ -200,38 +210,62 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
         for (int column = 0; column < results->columnCount(); ++column) {
             SCOPED_TRACE("column " + std::to_string(column));
             const int width = header->sectionSize(column);
-            // A title wraps at its spaces: its longest word fits the column
-            // and its lines fit the header (the style sheet draws it
-            // semi-bold).
+            // A title wraps where a line may break: no word is wider than
+            // the column (wrapped, the text would overflow its box) and its
+            // lines fit the header (the style sheet draws it semi-bold).
             const QString title = results->horizontalHeaderItem(column)->text();
             QFont titleFont = header->font();
             titleFont.setWeight(QFont::DemiBold);
             const QFontMetrics titleMetrics(titleFont);
             const int padding =
                 header->sectionSizeHint(column) - titleMetrics.horizontalAdvance(title);
-            int titleWord = 0;
-            for (const QString& word : title.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-                titleWord = std::max(titleWord, titleMetrics.horizontalAdvance(word));
-            EXPECT_GE(width, padding + titleWord) << title.toStdString();
-            const int lines =
-                titleMetrics
-                    .boundingRect(QRect(0, 0, width - padding, 10000), Qt::TextWordWrap, title)
-                    .height();
-            EXPECT_LE(lines - titleMetrics.height() + oneLineHeader, header->height())
+            const QRect titleLines = titleMetrics.boundingRect(QRect(0, 0, width - padding, 10000),
+                                                               Qt::TextWordWrap, title);
+            EXPECT_LE(titleLines.width(), width - padding) << title.toStdString();
+            EXPECT_LE(titleLines.height() - titleMetrics.height() + oneLineHeader, header->height())
                 << title.toStdString();
             EXPECT_LE(header->sectionViewportPosition(column) + width,
                       results->viewport()->width());
             for (int row = 0; row < results->rowCount(); ++row) {
-                const QString text = results->item(row, column)->text();
+                const QTableWidgetItem* item = results->item(row, column);
+                const QString text = item->text();
                 SCOPED_TRACE(text.toStdString());
+                // A pair's label runs over the empty category cells beside
+                // it: it has their width, and they show nothing of their own.
+                const QRect cell = results->visualItemRect(item);
+                if (cell.left() != results->columnViewportPosition(column)) {
+                    EXPECT_TRUE(text.isEmpty());
+                    continue;
+                }
+                if (results->columnSpan(row, column) > 1) {
+                    EXPECT_LE(metrics.horizontalAdvance(text) + margin, cell.width())
+                        << "a pair's label on more than one line";
+                }
                 // Whole words, wrapped onto as many lines as the row holds.
-                for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-                    EXPECT_LE(metrics.horizontalAdvance(word) + margin, width);
-                const QRect wrapped = metrics.boundingRect(QRect(0, 0, width - margin, 10000),
-                                                           Qt::TextWordWrap, text);
+                const QRect wrapped = metrics.boundingRect(
+                    QRect(0, 0, cell.width() - margin, 10000), Qt::TextWordWrap, text);
+                EXPECT_LE(wrapped.width(), cell.width() - margin);
                 EXPECT_LE(wrapped.height(), results->rowHeight(row));
             }
         }
+
+        // At least five whole rows in view wherever the table is scrolled
+        // (at 1280 x 720 two and a half showed).
+        const int rows = results->rowCount();
+        ASSERT_GE(rows, 5);
+        const auto wholeRowsInView = [&] {
+            settle();
+            int whole = 0;
+            for (int row = 0; row < rows; ++row) {
+                const int top = results->rowViewportPosition(row);
+                whole += top >= 0 && top + results->rowHeight(row) <= results->viewport()->height();
+            }
+            return whole;
+        };
+        results->scrollToBottom();
+        EXPECT_GE(wholeRowsInView(), 5) << "scrolled to the end";
+        results->scrollToTop();
+        EXPECT_GE(wholeRowsInView(), 5) << "scrolled to the top";
     };
 
     for (int tab = 0; tab < 3; ++tab) {
@@ -276,14 +310,14 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
     {
         // The other size: the columns are fitted again on the resize.
         SCOPED_TRACE("table after a resize");
-        window.resize(size.width + 120, size.height);
+        window.resize(sizeForFrame(window, QSize(size.width + 120, size.height)));
         settle();
         checkTable();
     }
     {
         // Docks dragged as narrow as they go stop at their contents.
         SCOPED_TRACE("docks dragged narrow");
-        window.resize(size.width, size.height);
+        window.resize(sizeForFrame(window, QSize(size.width, size.height)));
         window.resizeDocks({categoriesDock, settingsDock}, {10, 10}, Qt::Horizontal);
         settle();
         checkDocks();
@@ -292,9 +326,11 @@ TEST_P(StatsLayoutTest, EverythingInViewWithoutScrollingSideways) {
 
 std::string sizeName(const ::testing::TestParamInfo<WindowSize>& size) {
     return std::to_string(size.param.width) + "x" + std::to_string(size.param.height) + "_" +
-           std::to_string(size.param.categories) + "categories";
+           std::to_string(size.param.categories) + "categories" +
+           (size.param.independent ? "_independent" : "_matched");
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, StatsLayoutTest,
-                         ::testing::Values(WindowSize{1200, 700, 3}, WindowSize{1280, 720, 4}),
+                         ::testing::Values(WindowSize{1200, 700, 3}, WindowSize{1280, 720, 4},
+                                           WindowSize{1280, 720, 4, true}),
                          sizeName);

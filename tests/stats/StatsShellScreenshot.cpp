@@ -2,7 +2,11 @@
 // subject and replicate numbers, opens the statistical evaluation window
 // with four categories in the matched design, detects the IDs, selects two
 // features, runs the comparison and saves a picture of the window to the
-// path given as the only argument. Run it on a real display server (e.g. under xvfb-run).
+// path given as the first argument. With "independent" after it, the four
+// categories keep the names a new window gives them ("Baseline",
+// "Condition 1", ...) and the design stays independent: the longest pair
+// labels and test names of the results table. Run it on a real display
+// server (e.g. under xvfb-run -s "-screen 0 1280x720x24").
 #include "app/MainWindow.h"
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
@@ -22,8 +26,13 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    if (!Quorvex3::testing::screenshotArguments(argc, argv, 1, 1, "<output.png>"))
+    if (!Quorvex3::testing::screenshotArguments(argc, argv, 1, 2, "<output.png> [independent]"))
         return 2;
+    const bool independent = argc == 3 && std::string(argv[2]) == "independent";
+    if (argc == 3 && !independent) {
+        std::fprintf(stderr, "unknown option: %s\n", argv[2]);
+        return 2;
+    }
     Quorvex3::SafeApplication app(argc, argv);
     Quorvex3::resetNumericLocale();
     Quorvex3::setApplicationIdentity();
@@ -56,13 +65,16 @@ int main(int argc, char** argv) {
     Quorvex3::StatisticalEvalWindow stats(&window.store());
     stats.findChild<QPushButton*>(QStringLiteral("addCategoryButton"))->click();
     stats.findChild<QPushButton*>(QStringLiteral("addCategoryButton"))->click();
-    stats.findChild<QComboBox*>(QStringLiteral("designCombo"))->setCurrentIndex(1);
+    if (!independent)
+        stats.findChild<QComboBox*>(QStringLiteral("designCombo"))->setCurrentIndex(1);
     for (std::size_t i = 0; i < window.datasets().size(); ++i)
         stats.categoryPanels()[i / 3]->tryAddDataset(window.datasets()[i]->id);
-    stats.categoryPanels()[1]->setCategoryName(QStringLiteral("Drug A"));
-    stats.categoryPanels()[2]->setCategoryName(QStringLiteral("Drug B"));
-    stats.categoryPanels()[3]->setCategoryName(QStringLiteral("Drug C 100 \u00B5M"));
-    stats.autoDetectNumberIds();
+    if (!independent) {
+        stats.categoryPanels()[1]->setCategoryName(QStringLiteral("Drug A"));
+        stats.categoryPanels()[2]->setCategoryName(QStringLiteral("Drug B"));
+        stats.categoryPanels()[3]->setCategoryName(QStringLiteral("Drug C 100 \u00B5M"));
+        stats.autoDetectNumberIds();
+    }
     stats.onCategoryChanged();
     auto* features = stats.findChild<QListWidget*>(QStringLiteral("featureList"));
     for (int i = 0; i < features->count() && i < 2; ++i)

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMainWindow>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
@@ -39,6 +40,20 @@ void settleLayout() {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
+}
+
+QSize sizeForFrame(const QWidget& window, QSize frame) {
+    return frame - (window.frameGeometry().size() - window.size());
+}
+
+void showWithFrameSize(QWidget& window, QSize frame) {
+    // The frame is known once the window is shown; its docks take their
+    // widths from the size it is shown at.
+    window.resize(frame);
+    window.show();
+    settleLayout();
+    window.resize(sizeForFrame(window, frame));
+    settleLayout();
 }
 
 namespace {
@@ -214,6 +229,25 @@ QStringList layoutFaults(QWidget& top, const LayoutAllowances& allow, QSize scre
                       .arg(describe(&top))
                       .arg(top.width())
                       .arg(top.height());
+    // Small enough is not enough: a window 1195 wide placed at x = 90 ends
+    // past a 1280-pixel screen.
+    if (top.isWindow()) {
+        const QRect area(top.screen() ? top.screen()->availableGeometry().topLeft() : QPoint(),
+                         screen);
+        const QRect frame = top.frameGeometry();
+        if (!area.contains(frame))
+            faults << QStringLiteral("%1 reaches past the screen: frame %2, %3 to %4, %5 on a "
+                                     "screen %6, %7 to %8, %9")
+                          .arg(describe(&top))
+                          .arg(frame.left())
+                          .arg(frame.top())
+                          .arg(frame.right())
+                          .arg(frame.bottom())
+                          .arg(area.left())
+                          .arg(area.top())
+                          .arg(area.right())
+                          .arg(area.bottom());
+    }
     const QSize least = top.minimumSizeHint().expandedTo(top.minimumSize());
     if (least.width() > screen.width() || least.height() > screen.height())
         faults << QStringLiteral("%1 needs at least %2 x %3")

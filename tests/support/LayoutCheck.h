@@ -26,6 +26,16 @@ void useProgramLookForLayout();
 /// Lets layouts, deferred header sizing and queued resizes run.
 void settleLayout();
 
+/// The size to give the shown window `window` for its frame, as the
+/// platform draws it around the window, to be `frame`: a window that fills
+/// a screen of that size.
+QSize sizeForFrame(const QWidget& window, QSize frame);
+
+/// Shows `window` laid out at the size `frame` (as a window opened at that
+/// size) and then made smaller by its frame, so that the window with its
+/// frame is `frame` in size. It stays where it was placed.
+void showWithFrameSize(QWidget& window, QSize frame);
+
 /// What a layout check tolerates: widgets the caller knows may scroll
 /// sideways (a wide data table) or hold text longer than any box (a path),
 /// named by object name.
@@ -38,6 +48,9 @@ struct LayoutAllowances {
 /// own size, one line each naming the widget:
 /// - the window is larger than `screen` (1280 x 720 by default) or cannot
 ///   be made that small (its minimum size hint);
+/// - a window's frame reaches past a screen of that size at the top left
+///   of its own screen's available area (its position counts, not only its
+///   size);
 /// - a button, check box or radio button narrower than its text needs;
 /// - a combo box whose text field is narrower than its longest item;
 /// - a line edit whose text does not fit its text field (shown scrolled);
