@@ -44,6 +44,12 @@ const char* const kBase = R"({"version": 1, "mainWindow": {"activeDatasetIndex":
 
 const QDateTime kSavedAt = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
 
+bool isNumberWord(const QJsonValue& value) {
+    const QString word = value.toString();
+    return word == QLatin1String("inf") || word == QLatin1String("-inf") ||
+           word == QLatin1String("nan");
+}
+
 QJsonObject object(const char* text) {
     return QJsonDocument::fromJson(text).object();
 }
@@ -258,6 +264,89 @@ TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
                                R"({"version": 1, "datasets": [{}], "combineWindows": [{}]})")
                                .document),
               std::vector<QString>{});
+}
+
+/// Every value of `value` and below with the path to it, window states
+/// aside (their windows read them).
+void collectPaths(const QJsonValue& value, const QStringList& path,
+                  std::vector<QStringList>& paths) {
+    if (!path.isEmpty())
+        paths.push_back(path);
+    if (path.size() == 2 && path[0].endsWith(QLatin1String("Windows")))
+        return;
+    if (value.isObject()) {
+        const QJsonObject o = value.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            if (!path.isEmpty() || (it.key() != "version" && it.key() != "savedAt"))
+                collectPaths(*it, path + QStringList{it.key()}, paths);
+    } else if (value.isArray()) {
+        const QJsonArray a = value.toArray();
+        for (int i = 0; i < a.size(); ++i)
+            collectPaths(a[i], path + QStringList{QString::number(i)}, paths);
+    }
+}
+
+/// `root` with the value at `path` replaced.
+QJsonValue replacedAt(const QJsonValue& root, const QStringList& path, const QJsonValue& value) {
+    if (path.isEmpty())
+        return value;
+    const QStringList rest = path.mid(1);
+    if (root.isArray()) {
+        QJsonArray a = root.toArray();
+        const int i = path[0].toInt();
+        a[i] = replacedAt(a[i], rest, value);
+        return a;
+    }
+    QJsonObject o = root.toObject();
+    o[path[0]] = replacedAt(o[path[0]], rest, value);
+    return o;
+}
+
+/// The stored value at `path`.
+QJsonValue valueAt(QJsonValue value, const QStringList& path) {
+    for (const QString& key : path)
+        value = value.isArray() ? value.toArray()[key.toInt()] : value.toObject()[key];
+    return value;
+}
+
+// Any value stored as another JSON type than written that changes what the
+// load restores is named: no value is replaced or left out without a word.
+TEST(SessionFileRead, EveryValueOfAnotherTypeThatChangesTheRestoredStateIsNamed) {
+    const QJsonObject base =
+        sessionDocumentToJson(parseSessionDocument(kBase).document, kSavedAt);
+    const QJsonObject restoredBase =
+        sessionDocumentToJson(parseSessionDocument(QJsonDocument(base).toJson()).document,
+                              kSavedAt);
+    std::vector<QStringList> paths;
+    collectPaths(base, {}, paths);
+    ASSERT_GT(paths.size(), 100u);
+    const QJsonValue text(QStringLiteral("x")), number(5), flag(true), null(QJsonValue::Null),
+        array(QJsonArray{1}), object(QJsonObject{{QStringLiteral("a"), 1}});
+    int changed = 0;
+    for (const QStringList& path : paths) {
+        const QJsonValue stored = valueAt(base, path);
+        // "inf", "-inf" and "nan" stand for numbers.
+        const bool numeric = stored.isDouble() || (stored.isString() && isNumberWord(stored));
+        std::vector<QJsonValue> others;
+        for (const QJsonValue& other : {text, number, flag, null, array, object})
+            if (other.type() != stored.type() && !(numeric && other.isDouble()))
+                others.push_back(other);
+        for (const QJsonValue& other : others) {
+            const QJsonObject damaged = replacedAt(base, path, other).toObject();
+            const SessionParseResult read = parseSessionDocument(QJsonDocument(damaged).toJson());
+            ASSERT_TRUE(read.ok);
+            if (sessionDocumentToJson(read.document, kSavedAt) == restoredBase)
+                continue;
+            ++changed;
+            EXPECT_GT(repairsOfAll(read.document).size(), repairsOfAll(parseSessionDocument(
+                                                                QJsonDocument(base).toJson())
+                                                                .document)
+                                                              .size())
+                << path.join(QLatin1Char('/')).toStdString() << " = "
+                << QJsonDocument(QJsonArray{other}).toJson(QJsonDocument::Compact).constData();
+        }
+    }
+    EXPECT_GT(changed, 250);
 }
 
 // A polygon needs 3 corners to filter anything, and 3 usable ones are
