@@ -191,8 +191,7 @@ void MainWindow::importFilterGroupsFromFile() {
     // The group widgets were just built; the refresh must not build them again.
     requestPlotUpdateKeepingGroupWidgets();
     flushPlotRequests();
-    m_infoLabel->setText(
-        QStringLiteral("Imported %1 filter group(s).").arg(content.groups.size()));
+    m_infoLabel->setText(QStringLiteral("Imported %1 filter group(s).").arg(content.groups.size()));
     const QString report = repairReport(
         {{QStringLiteral("Some values of the file could not be used; they were replaced by "
                          "their defaults or left out:"),

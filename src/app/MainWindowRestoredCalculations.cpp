@@ -132,15 +132,13 @@ std::vector<QString> unavailableComputations(const DatasetEntry& entry,
                               "has %2")
                    .arg(channelList(entry.ctcChannels), channelList(job.channels)));
     if (entry.fcDeformApplied && !job.fourier)
-        cannot("Fourier deformation",
-               QStringLiteral("the measurement has no segmentation masks"));
+        cannot("Fourier deformation", QStringLiteral("the measurement has no segmentation masks"));
     if (entry.emodApplied && !job.emodulus) {
         const char* missing = !reader.hasFeature("area_um") ? "area_um" : "deform";
-        cannot("Young's modulus",
-               isReservoirMeasurement(entry.metadata)
-                   ? QStringLiteral("the measurement was taken in the reservoir")
-                   : QStringLiteral("the measurement has no \"%1\" feature")
-                         .arg(QLatin1String(missing)));
+        cannot("Young's modulus", isReservoirMeasurement(entry.metadata)
+                                      ? QStringLiteral("the measurement was taken in the reservoir")
+                                      : QStringLiteral("the measurement has no \"%1\" feature")
+                                            .arg(QLatin1String(missing)));
     }
     if (entry.imageFeaturesApplied && !job.imageFeatures)
         cannot("image features",

@@ -49,8 +49,7 @@ FilterGroup readGroup(const QJsonObject& object, UniqueGroupNames& names,
     group.rules = readFilterRules(object.value(QStringLiteral("rules")), found);
     for (FilterRule& rule : group.rules)
         rule.propagationId.clear();
-    const QString label =
-        QStringLiteral("group \"%1\": ").arg(QString::fromStdString(group.name));
+    const QString label = QStringLiteral("group \"%1\": ").arg(QString::fromStdString(group.name));
     for (const QString& problem : found)
         problems.push_back(label + problem);
     return group;

@@ -271,11 +271,11 @@ std::vector<QString> sessionLoadRepairs(const SessionDocument& document,
 
 QString sessionLoadReport(const std::vector<QString>& repairs,
                           const std::vector<QString>& failures) {
-    return repairReport({{QStringLiteral("Some stored values could not be used; they were "
-                                         "replaced by their defaults or left out:"),
-                          repairs},
-                         {QStringLiteral("Derived features could not be computed again:"),
-                          failures}});
+    return repairReport(
+        {{QStringLiteral("Some stored values could not be used; they were "
+                         "replaced by their defaults or left out:"),
+          repairs},
+         {QStringLiteral("Derived features could not be computed again:"), failures}});
 }
 
 } // namespace Quorvex3

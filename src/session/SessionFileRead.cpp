@@ -152,9 +152,9 @@ EModParams readEModParams(const QJsonObject& o, Repairs& repairs) {
     else
         repairs.replaced(o, "deformFeature", QStringLiteral("Young's modulus deformation feature"),
                          QString::fromStdString(p.deformFeature));
-    p.pixelationCorrection = flagAt(o, "applyPixelationCorrection",
-                                    "Young's modulus pixelation correction switch", repairs,
-                                    p.pixelationCorrection);
+    p.pixelationCorrection =
+        flagAt(o, "applyPixelationCorrection", "Young's modulus pixelation correction switch",
+               repairs, p.pixelationCorrection);
     return p;
 }
 
@@ -210,8 +210,8 @@ void readCompensation(const QJsonObject& o, int index, SessionDataset& d, Repair
         }
         for (const QJsonValue& element : matrix.toArray()) {
             if (!isSessionNumber(element))
-                repairs.add(QStringLiteral("spillover value %1 replaced by 0")
-                                .arg(Repairs::text(element)));
+                repairs.add(
+                    QStringLiteral("spillover value %1 replaced by 0").arg(Repairs::text(element)));
             d.spilloverMatrix.push_back(sessionNumberFromJson(element, 0.0));
         }
     }
@@ -355,8 +355,8 @@ void checkDuplicateSources(std::vector<SessionDataset>& datasets, const QJsonArr
                  static_cast<int>(i), source);
         Repairs(lines, sessionDatasetLabel(d, static_cast<int>(i)))
             .add(QStringLiteral("copy naming no earlier original dataset (%1) left out")
-                     .arg(Repairs::text(at(stored.at(static_cast<int>(i)).toObject(),
-                                           "duplicateOfIndex"))));
+                     .arg(Repairs::text(
+                         at(stored.at(static_cast<int>(i)).toObject(), "duplicateOfIndex"))));
         d.duplicateOfIndex = -1;
     }
 }
@@ -389,7 +389,8 @@ void readGroups(const QJsonObject& root, SessionDocument& doc) {
     doc.nextGroupId = std::max(0, sessionIntFromJson(next, 0));
     const bool nextUnusable =
         !next.isUndefined() && (!isSessionInt(next) || sessionIntFromJson(next, 0) < 0);
-    const QJsonArray groups = session.arrayAt(root, "filterGroups", QStringLiteral("filter groups"));
+    const QJsonArray groups =
+        session.arrayAt(root, "filterGroups", QStringLiteral("filter groups"));
     std::set<int> seen;
     for (int position = 0; position < groups.size(); ++position) {
         const QJsonValue element = groups.at(position);
@@ -504,8 +505,8 @@ SessionDocument readDocument(const QJsonObject& root, int version) {
         groupIds.insert(group.id);
     // Elements that are no objects still take their place: positions are the
     // session indices that duplicates and window states refer to.
-    const QJsonArray datasets =
-        Repairs(doc.repairs, QStringLiteral("session")).arrayAt(root, "datasets", QStringLiteral("datasets"));
+    const QJsonArray datasets = Repairs(doc.repairs, QStringLiteral("session"))
+                                    .arrayAt(root, "datasets", QStringLiteral("datasets"));
     for (int i = 0; i < datasets.size(); ++i) {
         if (!datasets.at(i).isObject())
             doc.repairs.push_back(QStringLiteral("dataset %1: %2 is no dataset; read as an "

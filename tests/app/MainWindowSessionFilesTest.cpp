@@ -394,7 +394,8 @@ TEST_F(Sessions, AComputationTheMeasurementCannotGiveAgainIsNamed) {
           "areas: Young's modulus could not be computed again: the measurement has no "
           "\"deform\" feature"})
         EXPECT_TRUE(boxes[1]->text.contains(QString::fromUtf8(line)))
-            << line << "\n" << boxes[1]->text.toStdString();
+            << line << "\n"
+            << boxes[1]->text.toStdString();
     const DatasetEntry& restored = *window->datasets()[0];
     EXPECT_TRUE(restored.flRefinementApplied && restored.fcDeformApplied &&
                 restored.imageFeaturesApplied);

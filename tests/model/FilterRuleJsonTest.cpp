@@ -445,7 +445,7 @@ TEST(FilterJsonRead, MissingOrOddKeysTakeTheDefaults) {
 TEST(FilterRulesJsonRead, NameWhatTheyReplaceOrLeaveOut) {
     struct Case {
         const char* what;
-        const char* rules; // the JSON value of "rules"; empty: missing
+        const char* rules;                // the JSON value of "rules"; empty: missing
         std::vector<std::size_t> corners; // corners of each rule kept
         QStringList problems;
     };
@@ -466,7 +466,9 @@ TEST(FilterRulesJsonRead, NameWhatTheyReplaceOrLeaveOut) {
          R"([{"type": "Polygon", "polygonVertices": [[0, 0], [1, 0], ["inf", 1]]}, {}])",
          {0},
          {"rule 1 (polygon on /): only 2 vertices usable; rule left out"}},
-        {"element no object", R"([17, {"featureName": "b", "enabled": "no"}])", {0, 0},
+        {"element no object",
+         R"([17, {"featureName": "b", "enabled": "no"}])",
+         {0, 0},
          {"rule 1 (range on ): 17 read as an empty range rule",
           R"(rule 2 (range on b): enabled "no" replaced by true)"}},
     };
