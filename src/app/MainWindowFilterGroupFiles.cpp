@@ -2,7 +2,9 @@
 // JSON file, and adding the groups of such a file as new groups.
 #include "app/MainWindow.h"
 
+#include "model/FilterGroupFile.h"
 #include "model/FilterRuleJson.h"
+#include "model/RepairReport.h"
 #include "util/AtomicFile.h"
 #include "util/DialogProvider.h"
 #include "util/FileNameUtil.h"
@@ -13,7 +15,6 @@
 #include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonParseError>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -22,8 +23,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
+#include <utility>
 
 namespace Quorvex3 {
 
@@ -118,38 +118,6 @@ QJsonObject buildGroupsDocument(const GroupList& groups, const std::vector<int>&
                        {QStringLiteral("groups"), groupArray}};
 }
 
-/// Names groups apart from every group there is: `base` itself, or `base`
-/// + " (n)" with the smallest n from 2 on that no group is named yet (names
-/// compared exactly). Names only accumulate while groups are added, so the
-/// search for a base resumes where its previous one stopped: a file of
-/// thousands of groups of one name is named in linear time.
-class UniqueGroupNames {
-public:
-    explicit UniqueGroupNames(const GroupList& groups) {
-        for (const auto& group : groups)
-            m_taken.insert(group->name);
-    }
-
-    /// The name for a new group of `base`, counted as taken from now on.
-    std::string take(const std::string& base) {
-        std::string candidate = base;
-        if (m_taken.count(candidate) != 0) {
-            int& n = m_nextSuffix.emplace(base, 2).first->second;
-            for (;; ++n) {
-                candidate = base + " (" + std::to_string(n) + ")";
-                if (m_taken.count(candidate) == 0)
-                    break;
-            }
-        }
-        m_taken.insert(candidate);
-        return candidate;
-    }
-
-private:
-    std::unordered_set<std::string> m_taken;
-    std::unordered_map<std::string, int> m_nextSuffix; // first n not yet known to be taken
-};
-
 } // namespace
 
 void MainWindow::exportFilterGroupsToFile() {
@@ -198,43 +166,38 @@ void MainWindow::importFilterGroupsFromFile() {
         dialogs.critical(this, kImportTitle, QStringLiteral("Failed to read file:\n") + path);
         return;
     }
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (document.isNull() || !document.isObject()) {
-        // A well-formed document whose root is not an object has no parser
-        // error to show; say what is wrong instead.
-        const QString reason = document.isNull() ? parseError.errorString()
-                                                 : QStringLiteral("the root is not a JSON object");
-        dialogs.critical(this, kImportTitle,
-                         QStringLiteral("File is not a valid filter-groups JSON: ") + reason);
+    std::vector<std::string> taken;
+    taken.reserve(filterGroups().size());
+    for (const auto& group : filterGroups())
+        taken.push_back(group->name);
+    FilterGroupFileContent content = readFilterGroupFile(file.readAll(), taken);
+    switch (content.outcome) {
+    case FilterGroupFileContent::Outcome::NoGroups:
+        dialogs.information(this, kImportTitle, content.message);
         return;
-    }
-    const QJsonArray groups = document.object().value(QStringLiteral("groups")).toArray();
-    if (groups.isEmpty()) {
-        dialogs.information(this, kImportTitle,
-                            QStringLiteral("The file contains no filter groups."));
+    case FilterGroupFileContent::Outcome::NotJson:
+    case FilterGroupFileContent::Outcome::NoUsableGroup:
+        dialogs.critical(this, kImportTitle, content.message);
         return;
+    case FilterGroupFileContent::Outcome::Groups:
+        break;
     }
 
-    UniqueGroupNames names(filterGroups());
-    for (const QJsonValue& value : groups) {
-        const QJsonObject object = value.toObject();
-        std::string base = object.value(QStringLiteral("name")).toString().toStdString();
-        if (base.empty())
-            base = "Imported group";
-        addFilterGroup(names.take(base));
-        FilterGroup* group = filterGroups().back().get(); // groups are appended
-        for (const QJsonValue& ruleValue : object.value(QStringLiteral("rules")).toArray()) {
-            FilterRule rule = Quorvex3::deserializeFilterRule(ruleValue.toObject());
-            rule.propagationId.clear();
-            group->rules.push_back(std::move(rule));
-        }
+    for (FilterGroup& imported : content.groups) {
+        addFilterGroup(imported.name);
+        filterGroups().back()->rules = std::move(imported.rules); // groups are appended
     }
     refreshFilterGroupsUi();
     // The group widgets were just built; the refresh must not build them again.
     requestPlotUpdateKeepingGroupWidgets();
     flushPlotRequests();
-    m_infoLabel->setText(QStringLiteral("Imported %1 filter group(s).").arg(groups.size()));
+    m_infoLabel->setText(QStringLiteral("Imported %1 filter group(s).").arg(content.groups.size()));
+    const QString report = repairReport(
+        {{QStringLiteral("Some values of the file could not be used; they were replaced by "
+                         "their defaults or left out:"),
+          content.problems}});
+    if (!report.isEmpty())
+        dialogs.warning(this, kImportTitle, report, QMessageBox::Ok);
 }
 
 } // namespace Quorvex3

@@ -16,6 +16,7 @@
 #include "util/CalcTaskRunner.h"
 
 #include <QProgressBar>
+#include <QStringList>
 
 #include <algorithm>
 #include <exception>
@@ -65,6 +66,13 @@ bool hasCalculatedCompensation(const RTDCReader& reader, const std::vector<int>&
     });
 }
 
+QString channelList(const std::vector<int>& channels) {
+    QStringList numbers;
+    for (const int channel : channels)
+        numbers << QString::number(channel);
+    return numbers.isEmpty() ? QStringLiteral("none") : numbers.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 /// The applied computations of one dataset, with everything their work
@@ -82,6 +90,10 @@ struct RestoredComputations {
     bool emodulus = false;
     EModParams emodParams;
     bool imageFeatures = false;
+    /// One text per applied computation that cannot be redone since the
+    /// measurement lacks what it needs ("image features could not be
+    /// computed again: ..."); those are not attempted.
+    std::vector<QString> unavailable;
 
     /// How many of the computations are still to do on the reader as it is
     /// now (the modulus may wait for the Fourier deformation it reads).
@@ -98,6 +110,43 @@ struct RestoredComputations {
         return count;
     }
 };
+
+namespace {
+
+// An applied computation the dataset's measurement cannot give again would
+// otherwise just be missing after the load, as if it had never been made.
+std::vector<QString> unavailableComputations(const DatasetEntry& entry,
+                                             const RestoredComputations& job) {
+    std::vector<QString> lines;
+    const auto cannot = [&lines](const char* what, const QString& why) {
+        lines.push_back(QLatin1String(what) + QStringLiteral(" could not be computed again: ") +
+                        why);
+    };
+    const RTDCReader& reader = *job.reader;
+    if (entry.flRefinementApplied && !job.refine)
+        cannot("fluorescence peak refinement",
+               QStringLiteral("the measurement has no fluorescence channels"));
+    if (entry.ctcApplied && !job.compensate)
+        cannot("crosstalk compensation",
+               QStringLiteral("it was made for the fluorescence channels %1, the measurement "
+                              "has %2")
+                   .arg(channelList(entry.ctcChannels), channelList(job.channels)));
+    if (entry.fcDeformApplied && !job.fourier)
+        cannot("Fourier deformation", QStringLiteral("the measurement has no segmentation masks"));
+    if (entry.emodApplied && !job.emodulus) {
+        const char* missing = !reader.hasFeature("area_um") ? "area_um" : "deform";
+        cannot("Young's modulus", isReservoirMeasurement(entry.metadata)
+                                      ? QStringLiteral("the measurement was taken in the reservoir")
+                                      : QStringLiteral("the measurement has no \"%1\" feature")
+                                            .arg(QLatin1String(missing)));
+    }
+    if (entry.imageFeaturesApplied && !job.imageFeatures)
+        cannot("image features",
+               QStringLiteral("the measurement has no images and/or segmentation masks"));
+    return lines;
+}
+
+} // namespace
 
 RestoredComputations MainWindow::restoredComputationsOf(const DatasetEntry& entry) const {
     RestoredComputations job;
@@ -126,6 +175,7 @@ RestoredComputations MainWindow::restoredComputationsOf(const DatasetEntry& entr
     }
     job.imageFeatures = reader->hasImages() && reader->hasMasks() && entry.imageFeaturesApplied &&
                         !imageFeatureNames().empty();
+    job.unavailable = unavailableComputations(entry, job);
     return job;
 }
 
@@ -210,21 +260,23 @@ void MainWindow::redoSessionComputations(
         return;
     }
     auto jobs = std::make_shared<std::vector<RestoredComputations>>();
+    auto failures = std::make_shared<std::vector<QString>>();
     int steps = 0;
     for (const auto& entry : datasets()) {
         if (!entry || !entry->featuresLoaded)
             continue;
         RestoredComputations job = restoredComputationsOf(*entry);
+        for (const QString& line : job.unavailable)
+            failures->push_back(job.name + QStringLiteral(": ") + line);
         if (const int missing = job.missing(); missing > 0) {
             steps += missing;
             jobs->push_back(std::move(job));
         }
     }
     if (jobs->empty()) {
-        then({});
+        then(*failures);
         return;
     }
-    auto failures = std::make_shared<std::vector<QString>>();
     QProgressBar* bar = m_calculationsWidget->progressBar();
     // Progress counts whole computations; the objects' own reports would
     // restart the bar for each of them.

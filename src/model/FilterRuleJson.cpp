@@ -187,8 +187,9 @@ FilterRule deserializeFilterRule(const QJsonObject& object, QStringList& problem
     const int dropped = object.value(QStringLiteral("polygonVertices")).toArray().size() -
                         static_cast<int>(usable.size());
     if (rule.type != 0 && usable.size() >= 3 && dropped > 0)
-        problems << QStringLiteral("%1 that are no pair of finite numbers left out")
-                        .arg(vertexCount(dropped));
+        problems << QStringLiteral("%1 that %2 no pair of finite numbers left out")
+                        .arg(vertexCount(dropped),
+                             dropped == 1 ? QStringLiteral("is") : QStringLiteral("are"));
     rule.polygonVertices = std::move(usable);
     return rule;
 }
@@ -222,6 +223,42 @@ void restoreFilter(EventFilter& filter, const QJsonObject& object) {
 
 namespace Quorvex3 {
 
+std::vector<FilterRule> readFilterRules(const QJsonValue& value, QStringList& problems) {
+    std::vector<FilterRule> rules;
+    if (value.isUndefined())
+        return rules;
+    if (!value.isArray()) {
+        problems << QStringLiteral("rules %1 left out").arg(jsonValueText(value));
+        return rules;
+    }
+    const QJsonArray array = value.toArray();
+    rules.reserve(static_cast<std::size_t>(array.size()));
+    for (int i = 0; i < array.size(); ++i) {
+        QStringList found;
+        const FilterRule rule = deserializeFilterRule(array.at(i).toObject(), found);
+        const QString names =
+            rule.type != 0
+                ? QStringLiteral("polygon on %1/%2")
+                      .arg(QString::fromStdString(rule.featureName),
+                           QString::fromStdString(rule.featureNameY))
+                : QStringLiteral("range on %1").arg(QString::fromStdString(rule.featureName));
+        const QString prefix = QStringLiteral("rule %1 (%2): ").arg(i + 1).arg(names);
+        if (!array.at(i).isObject())
+            found.prepend(
+                QStringLiteral("%1 read as an empty range rule").arg(jsonValueText(array.at(i))));
+        for (const QString& problem : found)
+            problems << prefix + problem;
+        if (rule.type != 0 && rule.polygonVertices.size() < 3) {
+            problems << prefix +
+                            QStringLiteral("only %1 usable; rule left out")
+                                .arg(vertexCount(static_cast<int>(rule.polygonVertices.size())));
+            continue;
+        }
+        rules.push_back(rule);
+    }
+    return rules;
+}
+
 void restoreFilter(EventFilter& filter, const QJsonObject& object, QStringList& problems) {
     restoreFilter(
         filter,
@@ -235,30 +272,8 @@ void restoreFilter(EventFilter& filter, const QJsonObject& object, QStringList& 
         !object.value(QStringLiteral("enabled")).isBool())
         problems << QStringLiteral("filter switch %1 replaced by off")
                         .arg(jsonValueText(object.value(QStringLiteral("enabled"))));
-    const QJsonArray rules = object.value(QStringLiteral("rules")).toArray();
-    for (int i = 0; i < rules.size(); ++i) {
-        QStringList found;
-        const FilterRule rule = deserializeFilterRule(rules.at(i).toObject(), found);
-        const QString names =
-            rule.type != 0
-                ? QStringLiteral("polygon on %1/%2")
-                      .arg(QString::fromStdString(rule.featureName),
-                           QString::fromStdString(rule.featureNameY))
-                : QStringLiteral("range on %1").arg(QString::fromStdString(rule.featureName));
-        const QString prefix = QStringLiteral("rule %1 (%2): ").arg(i + 1).arg(names);
-        if (!rules.at(i).isObject())
-            found.prepend(
-                QStringLiteral("%1 read as an empty range rule").arg(jsonValueText(rules.at(i))));
-        for (const QString& problem : found)
-            problems << prefix + problem;
-        if (rule.type != 0 && rule.polygonVertices.size() < 3) {
-            problems << prefix +
-                            QStringLiteral("only %1 usable; rule left out")
-                                .arg(vertexCount(static_cast<int>(rule.polygonVertices.size())));
-            continue;
-        }
+    for (const FilterRule& rule : readFilterRules(object.value(QStringLiteral("rules")), problems))
         filter.addRule(rule);
-    }
 }
 
 QString jsonValueText(const QJsonValue& value) {

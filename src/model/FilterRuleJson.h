@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QStringList>
 
+#include <vector>
+
 namespace Quorvex3 {
 
 /// The JSON object of one filter rule, as stored in session files and
@@ -48,11 +50,20 @@ QJsonObject serializeFilter(const EventFilter& filter);
 /// appended in order through deserializeFilterRule. Never fails.
 void restoreFilter(EventFilter& filter, const QJsonObject& object);
 
-/// restoreFilter that names what it could not use in `problems` (each text
-/// beginning with the rule it concerns, "rule N (...)", N from 1): rules are
-/// read with the checked deserializeFilterRule, and a polygon rule left with
-/// fewer than 3 usable vertices is left out, since it could filter nothing.
+/// restoreFilter that names what it could not use in `problems`: a switch
+/// or combine mode of another type or text, and the rules' problems as
+/// readFilterRules names them.
 void restoreFilter(EventFilter& filter, const QJsonObject& object, QStringList& problems);
+
+/// The rules stored under "rules" of a filter or a filter group, read with
+/// the checked deserializeFilterRule, in stored order. What could not be
+/// used is named in `problems`, each rule's texts led by the rule ("rule N
+/// (range on f): ...", N from 1): a value that is no array gives no rules
+/// ("rules 5 left out"), an element that is no object reads as the default
+/// range rule, and a polygon rule left with fewer than 3 usable vertices is
+/// left out, since it could filter nothing (3 are enough). A missing value
+/// (undefined) gives no rules and is no problem.
+std::vector<FilterRule> readFilterRules(const QJsonValue& rules, QStringList& problems);
 
 /// A JSON value as a file's author wrote it, for messages that name a value
 /// that could not be used: strings quoted, numbers in their shortest form,

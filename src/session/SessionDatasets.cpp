@@ -2,6 +2,7 @@
 
 #include "core/RTDCReader.h"
 #include "model/DatasetEntry.h"
+#include "model/RepairReport.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -270,34 +271,11 @@ std::vector<QString> sessionLoadRepairs(const SessionDocument& document,
 
 QString sessionLoadReport(const std::vector<QString>& repairs,
                           const std::vector<QString>& failures) {
-    // A badly damaged file must not give a box taller than the screen.
-    constexpr std::size_t kMaxLines = 40;
-    std::size_t shown = 0;
-    std::size_t left = 0;
-    const auto section = [&](const QString& heading, const std::vector<QString>& items) {
-        QString text = heading;
-        for (const QString& item : items) {
-            if (shown < kMaxLines) {
-                text += QStringLiteral("\n\u2022 ") + item;
-                ++shown;
-            } else {
-                ++left;
-            }
-        }
-        return text;
-    };
-    QStringList sections;
-    if (!repairs.empty())
-        sections << section(QStringLiteral("Some stored values could not be used; they were "
-                                           "replaced by their defaults or left out:"),
-                            repairs);
-    if (!failures.empty())
-        sections << section(QStringLiteral("Derived features could not be computed again:"),
-                            failures);
-    QString text = sections.join(QStringLiteral("\n\n"));
-    if (left > 0)
-        text += QStringLiteral("\n\u2026 and %1 more").arg(left);
-    return text;
+    return repairReport(
+        {{QStringLiteral("Some stored values could not be used; they were "
+                         "replaced by their defaults or left out:"),
+          repairs},
+         {QStringLiteral("Derived features could not be computed again:"), failures}});
 }
 
 } // namespace Quorvex3

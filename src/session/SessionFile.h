@@ -52,10 +52,16 @@ struct SessionParseResult {
 /// - fingerprint sizes and counts count only as whole numbers 0..2^53;
 /// - groups with a negative, repeated or largest-int id are dropped, and
 ///   "nextGroupId" is raised above every kept id (never negative);
-/// - a dataset's switches of groups that are not in the file are dropped;
+/// - a dataset's switches of groups that are not in the file are dropped,
+///   and so are switches whose group id is no whole number (rather than
+///   switching group 0);
 /// - a duplicate naming no earlier non-duplicate dataset gets
 ///   duplicateOfIndex -1 (not recreated); a non-duplicate always has -1;
 /// - window states that are not objects are dropped.
+/// Every value that is there but is not used as stored (of another type,
+/// out of range, or left out with what holds it) is listed in the record's
+/// `repairs`, or in its dataset's when it belongs to one; a missing key is
+/// not.
 SessionParseResult parseSessionDocument(const QByteArray& bytes);
 
 /// The root object of a session file for `document` (version 1, `savedAt`

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <set>
 
 namespace Quorvex3 {
@@ -53,17 +54,57 @@ public:
     }
     static QString text(const QJsonValue& value) { return jsonValueText(value); }
 
+    /// The text at `key`; a value of another type is named and reads as
+    /// empty.
+    QString textAt(const QJsonObject& o, const char* key, const char* what, const char* byWhat) {
+        const QJsonValue value = at(o, key);
+        if (!value.isUndefined() && !value.isString())
+            replaced(o, key, QLatin1String(what), QLatin1String(byWhat));
+        return value.toString();
+    }
+    /// The array at `key`; a value of another type is named and reads as an
+    /// empty array.
+    QJsonArray arrayAt(const QJsonObject& o, const char* key, const QString& what) {
+        const QJsonValue value = at(o, key);
+        if (!value.isUndefined() && !value.isArray())
+            add(QStringLiteral("%1 %2 left out").arg(what, text(value)));
+        return value.toArray();
+    }
+    /// The object at `key`; a value of another type is named and reads as
+    /// an empty object.
+    QJsonObject objectAt(const QJsonObject& o, const char* key, const char* what,
+                         const char* byWhat) {
+        const QJsonValue value = at(o, key);
+        if (!value.isUndefined() && !value.isObject())
+            replaced(o, key, QLatin1String(what), QLatin1String(byWhat));
+        return value.toObject();
+    }
+
 private:
     std::vector<QString>& m_lines;
     QString m_owner;
 };
 
+/// Whether sessionNumberFromJson takes `value` as it is rather than giving
+/// the fallback: a JSON number or one of "inf", "-inf" and "nan".
+bool isSessionNumber(const QJsonValue& value) {
+    return !(sessionNumberFromJson(value, 0.0) == 0.0 && sessionNumberFromJson(value, 1.0) == 1.0);
+}
+
+/// Whether sessionIntFromJson takes `value` as it is: a whole number in the
+/// range of int.
+bool isSessionInt(const QJsonValue& value) {
+    return !(sessionIntFromJson(value, 0) == 0 && sessionIntFromJson(value, 1) == 1);
+}
+
 /// A switch stored as something else than true or false is named.
-bool flagAt(const QJsonObject& o, const char* key, const char* what, Repairs& repairs) {
+bool flagAt(const QJsonObject& o, const char* key, const char* what, Repairs& repairs,
+            bool fallback = false) {
     const QJsonValue value = at(o, key);
     if (!value.isBool() && o.contains(QLatin1String(key)))
-        repairs.replaced(o, key, QLatin1String(what), QStringLiteral("off"));
-    return value.toBool(false);
+        repairs.replaced(o, key, QLatin1String(what),
+                         fallback ? QStringLiteral("on") : QStringLiteral("off"));
+    return value.toBool(fallback);
 }
 
 int codeIn(const QJsonValue& value, int count) {
@@ -80,21 +121,40 @@ bool positiveFinite(double value) {
     return std::isfinite(value) && value > 0.0;
 }
 
-EModParams readEModParams(const QJsonObject& o) {
+EModParams readEModParams(const QJsonObject& o, Repairs& repairs) {
     EModParams p;
-    p.lutModel = sessionIntFromJson(at(o, "lutModel"), p.lutModel);
-    p.viscosityModel = sessionIntFromJson(at(o, "viscModel"), p.viscosityModel);
-    p.medium = sessionIntFromJson(at(o, "medium"), p.medium);
-    p.temperature = sessionNumberFromJson(at(o, "temperature"), p.temperature);
-    p.temperatureSource = sessionIntFromJson(at(o, "tempSource"), p.temperatureSource);
-    p.viscosity = sessionNumberFromJson(at(o, "manualViscosity"), p.viscosity);
-    p.channelWidth = sessionNumberFromJson(at(o, "channelWidth"), p.channelWidth);
-    p.flowRate = sessionNumberFromJson(at(o, "flowRate"), p.flowRate);
-    p.pixelSize = sessionNumberFromJson(at(o, "pixelSize"), p.pixelSize);
+    const auto code = [&](const char* key, int& field, const char* what) {
+        const QJsonValue value = at(o, key);
+        if (!value.isUndefined() && !isSessionInt(value))
+            repairs.replaced(o, key, QStringLiteral("Young's modulus ") + QLatin1String(what),
+                             QString::number(field));
+        field = sessionIntFromJson(value, field);
+    };
+    const auto number = [&](const char* key, double& field, const char* what) {
+        const QJsonValue value = at(o, key);
+        if (!value.isUndefined() && !isSessionNumber(value))
+            repairs.replaced(o, key, QStringLiteral("Young's modulus ") + QLatin1String(what),
+                             QString::number(field));
+        field = sessionNumberFromJson(value, field);
+    };
+    code("lutModel", p.lutModel, "look-up table");
+    code("viscModel", p.viscosityModel, "viscosity model");
+    code("medium", p.medium, "medium");
+    number("temperature", p.temperature, "temperature");
+    code("tempSource", p.temperatureSource, "temperature source");
+    number("manualViscosity", p.viscosity, "viscosity");
+    number("channelWidth", p.channelWidth, "channel width");
+    number("flowRate", p.flowRate, "flow rate");
+    number("pixelSize", p.pixelSize, "pixel size");
     const QJsonValue deform = at(o, "deformFeature");
     if (deform.isString())
         p.deformFeature = sessionUtf8FromJson(deform);
-    p.pixelationCorrection = at(o, "applyPixelationCorrection").toBool(p.pixelationCorrection);
+    else
+        repairs.replaced(o, "deformFeature", QStringLiteral("Young's modulus deformation feature"),
+                         QString::fromStdString(p.deformFeature));
+    p.pixelationCorrection =
+        flagAt(o, "applyPixelationCorrection", "Young's modulus pixelation correction switch",
+               repairs, p.pixelationCorrection);
     return p;
 }
 
@@ -114,7 +174,7 @@ void readEModulus(const QJsonObject& o, int index, SessionDataset& d, Repairs& r
         return;
     const QJsonValue params = at(o, "emodParams");
     if (params.isObject())
-        d.emodParams = readEModParams(params.toObject());
+        d.emodParams = readEModParams(params.toObject(), repairs);
     if (!params.isObject() || !usableEModParams(d.emodParams)) {
         qWarning("Session: dataset %d: Young's modulus parameters missing or unusable; "
                  "the modulus is not recomputed",
@@ -142,10 +202,18 @@ void readCompensation(const QJsonObject& o, int index, SessionDataset& d, Repair
     const QJsonValue channels = at(o, "ctcChannels");
     const QJsonValue matrix = at(o, "spilloverMatrix");
     if (channels.isArray() && matrix.isArray()) {
-        for (const QJsonValue& channel : channels.toArray())
+        for (const QJsonValue& channel : channels.toArray()) {
+            if (!isSessionInt(channel))
+                repairs.add(QStringLiteral("crosstalk channel %1 replaced by 0")
+                                .arg(Repairs::text(channel)));
             d.ctcChannels.push_back(sessionIntFromJson(channel, 0));
-        for (const QJsonValue& element : matrix.toArray())
+        }
+        for (const QJsonValue& element : matrix.toArray()) {
+            if (!isSessionNumber(element))
+                repairs.add(
+                    QStringLiteral("spillover value %1 replaced by 0").arg(Repairs::text(element)));
             d.spilloverMatrix.push_back(sessionNumberFromJson(element, 0.0));
+        }
     }
     if (!usableCompensation(d.ctcChannels, d.spilloverMatrix)) {
         qWarning("Session: dataset %d: crosstalk channels or spillover matrix missing or "
@@ -159,18 +227,28 @@ void readCompensation(const QJsonObject& o, int index, SessionDataset& d, Repair
     }
 }
 
-SessionFingerprint readFingerprint(const QJsonObject& o) {
+// A fingerprint that cannot be compared makes the load ask whether the
+// measurement changed; the list says why.
+SessionFingerprint readFingerprint(const QJsonObject& o, Repairs& repairs) {
     SessionFingerprint f;
-    f.fileSize = sessionCountFromJson(at(o, "fileSize"));
-    f.eventCount = sessionCountFromJson(at(o, "eventCount"));
-    f.featureHash = at(o, "featureHash").toString();
+    const auto count = [&](const char* key, const char* what) {
+        const std::optional<std::int64_t> value = sessionCountFromJson(at(o, key));
+        if (!value && o.contains(QLatin1String(key)))
+            repairs.add(QStringLiteral("fingerprint %1 %2 left out")
+                            .arg(QLatin1String(what), Repairs::text(at(o, key))));
+        return value;
+    };
+    f.fileSize = count("fileSize", "file size");
+    f.eventCount = count("eventCount", "event count");
+    f.featureHash = repairs.textAt(o, "featureHash", "fingerprint feature hash", "none");
     return f;
 }
 
 void readPlotSettings(const QJsonObject& o, SessionDataset& d, Repairs& repairs) {
-    d.xFeatureName = sessionUtf8FromJson(at(o, "xFeatureName"));
-    d.yFeatureName = sessionUtf8FromJson(at(o, "yFeatureName"));
-    d.colorFeatureName = sessionUtf8FromJson(at(o, "colorFeatureName"));
+    d.xFeatureName = repairs.textAt(o, "xFeatureName", "x feature", "the default").toStdString();
+    d.yFeatureName = repairs.textAt(o, "yFeatureName", "y feature", "the default").toStdString();
+    d.colorFeatureName =
+        repairs.textAt(o, "colorFeatureName", "colour feature", "none").toStdString();
     // The upper bound needs the measurement: checkAgainstMeasurement.
     const int event = sessionIntFromJson(at(o, "currentEventIndex"), -2);
     d.currentEventIndex = std::max(-1, event);
@@ -199,49 +277,71 @@ void readPlotSettings(const QJsonObject& o, SessionDataset& d, Repairs& repairs)
 }
 
 // Later switches of one group replace earlier ones, as assigning into the
-// dataset's map would.
-std::map<int, bool> readGroupSwitches(const QJsonValue& value, const std::set<int>& groupIds,
+// dataset's map would. A switch whose group id is no whole number is left
+// out rather than taken for group 0: it would switch a group the file never
+// named.
+std::map<int, bool> readGroupSwitches(const QJsonArray& array, const std::set<int>& groupIds,
                                       Repairs& repairs) {
     std::map<int, bool> switches;
-    for (const QJsonValue& element : value.toArray()) {
+    for (const QJsonValue& element : array) {
+        if (!element.isObject()) {
+            repairs.add(
+                QStringLiteral("filter group switch %1 left out").arg(Repairs::text(element)));
+            continue;
+        }
         const QJsonObject item = element.toObject();
-        const int id = sessionIntFromJson(at(item, "groupId"), 0);
-        if (groupIds.count(id) != 0)
-            switches[id] = at(item, "enabled").toBool(false);
-        else
+        const QJsonValue groupId = at(item, "groupId");
+        const int id = sessionIntFromJson(groupId, 0);
+        if ((!groupId.isUndefined() && !isSessionInt(groupId)) || groupIds.count(id) == 0) {
             repairs.add(QStringLiteral("switch of filter group %1, which the session does not "
                                        "hold, left out")
-                            .arg(Repairs::text(at(item, "groupId"))));
+                            .arg(Repairs::text(groupId)));
+            continue;
+        }
+        const QJsonValue enabled = at(item, "enabled");
+        if (!enabled.isUndefined() && !enabled.isBool())
+            repairs.add(QStringLiteral("switch of filter group %1: %2 replaced by off")
+                            .arg(id)
+                            .arg(Repairs::text(enabled)));
+        switches[id] = enabled.toBool(false);
     }
     return switches;
 }
 
 SessionDataset readDataset(const QJsonObject& o, int index, const std::set<int>& groupIds) {
     SessionDataset d;
+    // The label of the lines needs the name first; its own damage is named
+    // once the label is known.
     d.filePath = at(o, "filePath").toString();
     d.displayName = at(o, "displayName").toString();
     Repairs repairs(d.repairs, sessionDatasetLabel(d, index));
+    repairs.textAt(o, "filePath", "measurement path", "none");
+    repairs.textAt(o, "displayName", "display name", "the file name");
     readPlotSettings(o, d, repairs);
     d.flRefinementApplied = flagAt(o, "flRefinementApplied", "refinement switch", repairs);
     readCompensation(o, index, d, repairs);
     readEModulus(o, index, d, repairs);
     d.fcDeformApplied = flagAt(o, "fcDeformApplied", "Fourier deformation switch", repairs);
     d.imageFeaturesApplied = flagAt(o, "imageFeaturesApplied", "image features switch", repairs);
-    d.isDuplicate = at(o, "isDuplicate").toBool(false);
+    d.isDuplicate = flagAt(o, "isDuplicate", "duplicate mark", repairs);
     d.duplicateOfIndex = sessionIntFromJson(at(o, "duplicateOfIndex"), -1);
-    d.fingerprint = readFingerprint(at(o, "fingerprint").toObject());
+    d.fingerprint =
+        readFingerprint(repairs.objectAt(o, "fingerprint", "fingerprint", "none"), repairs);
     QStringList filterProblems;
-    restoreFilter(d.filter, at(o, "filter").toObject(), filterProblems);
+    restoreFilter(d.filter, repairs.objectAt(o, "filter", "filter", "no filter"), filterProblems);
     for (const QString& problem : filterProblems)
         repairs.add(QStringLiteral("filter ") + problem);
-    d.groupEnabled = readGroupSwitches(at(o, "groupEnabled"), groupIds, repairs);
+    d.groupEnabled = readGroupSwitches(
+        repairs.arrayAt(o, "groupEnabled", QStringLiteral("filter group switches")), groupIds,
+        repairs);
     return d;
 }
 
 // A duplicate is made from the dataset it names, which must already exist
 // when the duplicates are recreated: an earlier dataset that is no
 // duplicate itself.
-void checkDuplicateSources(std::vector<SessionDataset>& datasets, std::vector<QString>& lines) {
+void checkDuplicateSources(std::vector<SessionDataset>& datasets, const QJsonArray& stored,
+                           std::vector<QString>& lines) {
     for (std::size_t i = 0; i < datasets.size(); ++i) {
         SessionDataset& d = datasets[i];
         if (!d.isDuplicate) {
@@ -255,62 +355,73 @@ void checkDuplicateSources(std::vector<SessionDataset>& datasets, std::vector<QS
                  static_cast<int>(i), source);
         Repairs(lines, sessionDatasetLabel(d, static_cast<int>(i)))
             .add(QStringLiteral("copy naming no earlier original dataset (%1) left out")
-                     .arg(source));
+                     .arg(Repairs::text(
+                         at(stored.at(static_cast<int>(i)).toObject(), "duplicateOfIndex"))));
         d.duplicateOfIndex = -1;
     }
 }
 
-FilterGroup readGroup(const QJsonObject& o, int id, std::vector<QString>& lines) {
+/// How the user's messages name a stored group: by its name, or by its
+/// position (from 1) when it has none.
+QString groupLabel(const QJsonObject& o, int position) {
+    const QString name = at(o, "name").toString();
+    return name.isEmpty() ? QStringLiteral("filter group %1").arg(position + 1)
+                          : QStringLiteral("filter group \"%1\"").arg(name);
+}
+
+FilterGroup readGroup(const QJsonObject& o, int id, int position, std::vector<QString>& lines) {
     FilterGroup group;
     group.id = id;
-    group.name = sessionUtf8FromJson(at(o, "name"));
-    Repairs repairs(lines,
-                    QStringLiteral("filter group \"%1\"").arg(QString::fromStdString(group.name)));
-    const QJsonArray rules = at(o, "rules").toArray();
-    for (int i = 0; i < rules.size(); ++i) {
-        QStringList problems;
-        const FilterRule rule = deserializeFilterRule(rules.at(i).toObject(), problems);
-        for (const QString& problem : problems)
-            repairs.add(QStringLiteral("rule %1: ").arg(i + 1) + problem);
-        // It could filter nothing while it showed as a rule.
-        if (rule.type != 0 && rule.polygonVertices.size() < 3) {
-            repairs.add(QStringLiteral("rule %1: polygon with fewer than 3 usable vertices left "
-                                       "out")
-                            .arg(i + 1));
-            continue;
-        }
-        group.rules.push_back(rule);
-    }
+    Repairs repairs(lines, groupLabel(o, position));
+    group.name = repairs.textAt(o, "name", "name", "an empty name").toStdString();
+    QStringList problems;
+    group.rules = readFilterRules(at(o, "rules"), problems);
+    for (const QString& problem : problems)
+        repairs.add(problem);
     return group;
 }
 
 // Group ids key the datasets' switches, so a repeated id would switch two
 // groups at once; an id of INT_MAX leaves no id for the next new group.
 void readGroups(const QJsonObject& root, SessionDocument& doc) {
-    doc.nextGroupId = std::max(0, sessionIntFromJson(at(root, "nextGroupId"), 0));
+    Repairs session(doc.repairs, QStringLiteral("session"));
+    const QJsonValue next = at(root, "nextGroupId");
+    doc.nextGroupId = std::max(0, sessionIntFromJson(next, 0));
+    const bool nextUnusable =
+        !next.isUndefined() && (!isSessionInt(next) || sessionIntFromJson(next, 0) < 0);
+    const QJsonArray groups =
+        session.arrayAt(root, "filterGroups", QStringLiteral("filter groups"));
     std::set<int> seen;
-    for (const QJsonValue& element : at(root, "filterGroups").toArray()) {
+    for (int position = 0; position < groups.size(); ++position) {
+        const QJsonValue element = groups.at(position);
+        if (!element.isObject()) {
+            Repairs(doc.repairs, QStringLiteral("filter group %1").arg(position + 1))
+                .add(QStringLiteral("%1 is no group; left out").arg(Repairs::text(element)));
+            continue;
+        }
         const QJsonObject o = element.toObject();
         const int id = sessionIntFromJson(at(o, "id"), -1);
         if (id < 0 || id == std::numeric_limits<int>::max() || !seen.insert(id).second) {
             qWarning("Session: filter group id %d repeated or out of range; group dropped", id);
-            Repairs(doc.repairs,
-                    QStringLiteral("filter group \"%1\"")
-                        .arg(QString::fromStdString(sessionUtf8FromJson(at(o, "name")))))
+            Repairs(doc.repairs, groupLabel(o, position))
                 .add(QStringLiteral("id %1 missing, repeated or out of range; group left out")
                          .arg(Repairs::text(at(o, "id"))));
             continue;
         }
-        doc.filterGroups.push_back(readGroup(o, id, doc.repairs));
+        doc.filterGroups.push_back(readGroup(o, id, position, doc.repairs));
         if (doc.nextGroupId <= id)
             doc.nextGroupId = id + 1;
     }
+    if (nextUnusable)
+        session.replaced(root, "nextGroupId", QStringLiteral("next filter group id"),
+                         QString::number(doc.nextGroupId));
 }
 
-std::vector<QJsonObject> readWindowStates(const QJsonValue& value, const QString& kind,
-                                          std::vector<QString>& lines) {
+std::vector<QJsonObject> readWindowStates(const QJsonObject& root, const char* key,
+                                          const QString& kind, std::vector<QString>& lines) {
     std::vector<QJsonObject> states;
-    const QJsonArray array = value.toArray();
+    const QJsonArray array =
+        Repairs(lines, QStringLiteral("session")).arrayAt(root, key, kind + QLatin1Char('s'));
     for (int i = 0; i < array.size(); ++i) {
         if (array.at(i).isObject())
             states.push_back(array.at(i).toObject());
@@ -363,19 +474,25 @@ void checkWindowStates(SessionDocument& doc) {
     }
 }
 
-void readMainWindow(const QJsonObject& o, SessionDocument& doc) {
+void readMainWindow(const QJsonObject& root, SessionDocument& doc) {
+    const QJsonObject o = Repairs(doc.repairs, QStringLiteral("session"))
+                              .objectAt(root, "mainWindow", "main window settings", "defaults");
     Repairs repairs(doc.repairs, QStringLiteral("main window"));
     const int count = static_cast<int>(doc.datasets.size());
-    const int active = sessionIntFromJson(at(o, "activeDatasetIndex"), -1);
+    const QJsonValue activeValue = at(o, "activeDatasetIndex");
+    const int active = sessionIntFromJson(activeValue, -1);
     doc.activeDatasetIndex = count == 0 ? -1 : (active >= 0 && active < count ? active : 0);
-    if (count > 0 && doc.activeDatasetIndex != active)
+    // With no datasets there is nothing to make active, so only a value of
+    // another type is damage there.
+    if (count > 0 ? doc.activeDatasetIndex != active
+                  : !activeValue.isUndefined() && !isSessionInt(activeValue))
         repairs.replaced(o, "activeDatasetIndex", QStringLiteral("active dataset"),
-                         QStringLiteral("the first"));
+                         count > 0 ? QStringLiteral("the first") : QStringLiteral("none"));
     doc.colorMapIndex = codeIn(at(o, "colorMapIndex"), kColorMaps);
     const int colorMap = sessionIntFromJson(at(o, "colorMapIndex"), -1);
     if (colorMap < 0 || colorMap >= kColorMaps)
         repairs.replaced(o, "colorMapIndex", QStringLiteral("colour map"), QStringLiteral("0"));
-    doc.expertMode = at(o, "expertMode").toBool(false);
+    doc.expertMode = flagAt(o, "expertMode", "expert mode", repairs);
 }
 
 SessionDocument readDocument(const QJsonObject& root, int version) {
@@ -388,15 +505,22 @@ SessionDocument readDocument(const QJsonObject& root, int version) {
         groupIds.insert(group.id);
     // Elements that are no objects still take their place: positions are the
     // session indices that duplicates and window states refer to.
-    const QJsonArray datasets = at(root, "datasets").toArray();
-    for (int i = 0; i < datasets.size(); ++i)
+    const QJsonArray datasets = Repairs(doc.repairs, QStringLiteral("session"))
+                                    .arrayAt(root, "datasets", QStringLiteral("datasets"));
+    for (int i = 0; i < datasets.size(); ++i) {
+        if (!datasets.at(i).isObject())
+            doc.repairs.push_back(QStringLiteral("dataset %1: %2 is no dataset; read as an "
+                                                 "empty one")
+                                      .arg(i + 1)
+                                      .arg(Repairs::text(datasets.at(i))));
         doc.datasets.push_back(readDataset(datasets.at(i).toObject(), i, groupIds));
-    checkDuplicateSources(doc.datasets, doc.repairs);
-    readMainWindow(at(root, "mainWindow").toObject(), doc);
-    doc.combineWindows = readWindowStates(at(root, "combineWindows"),
+    }
+    checkDuplicateSources(doc.datasets, datasets, doc.repairs);
+    readMainWindow(root, doc);
+    doc.combineWindows = readWindowStates(root, "combineWindows",
                                           QStringLiteral("combined plot window"), doc.repairs);
     doc.statEvalWindows = readWindowStates(
-        at(root, "statEvalWindows"), QStringLiteral("statistical evaluation window"), doc.repairs);
+        root, "statEvalWindows", QStringLiteral("statistical evaluation window"), doc.repairs);
     checkWindowStates(doc);
     return doc;
 }

@@ -369,28 +369,55 @@ TEST_F(FilterGroupFiles, SuffixesCountEveryNameTakenSoFarInFileOrder) {
     EXPECT_EQ(m_window.findChild<FilterDockWidget*>()->groupWidgets().size(), 10u);
 }
 
+// What the file held but could not be used is named in one warning after
+// the groups are in: values of another type take their defaults, an element
+// that is no group is left out.
 TEST_F(FilterGroupFiles, MissingNamesOddElementsAndOtherVersionsStillImport) {
     const QString path = file("odd.qv3fg");
     writeText(path, R"({"formatVersion": 7, "groups": [
         {"rules": [{"type": "Range", "featureName": "area_um", "minValue": 1, "maxValue": 2,
                     "propagationId": "{11111111-2222-3333-4444-555555555555}"},
-                   17]},
+                   17, {"featureName": "deform", "maxValue": "high"}]},
         42,
         {"name": 5, "rules": "none"}]})");
+    m_dialogs.calls.clear();
     importFrom(m_window, path);
-    EXPECT_EQ(
-        groupNames(m_window),
-        (std::vector<std::string>{"Imported group", "Imported group (2)", "Imported group (3)"}));
+    EXPECT_EQ(groupNames(m_window),
+              (std::vector<std::string>{"Imported group", "Imported group (2)"}));
     const auto& groups = m_window.filterGroups();
-    ASSERT_EQ(groups[0]->rules.size(), 2u);
+    ASSERT_EQ(groups[0]->rules.size(), 3u);
     EXPECT_EQ(groups[0]->rules[0].featureName, "area_um");
     EXPECT_EQ(groups[0]->rules[0].maxValue, 2.0);
     EXPECT_TRUE(groups[0]->rules[0].propagationId.empty());
     // A rule that is not an object reads as the default rule.
     EXPECT_TRUE(groups[0]->rules[1].featureName.empty());
     EXPECT_EQ(groups[0]->rules[1].type, 0);
+    EXPECT_EQ(groups[0]->rules[2].maxValue, 0.0);
     EXPECT_TRUE(groups[1]->rules.empty());
-    EXPECT_TRUE(groups[2]->rules.empty());
+    EXPECT_EQ(infoText(), QStringLiteral("Imported 2 filter group(s)."));
+
+    ASSERT_EQ(m_dialogs.calls.size(), 2u); // the file dialog, then the one warning
+    const DialogCall& box = m_dialogs.calls[1];
+    EXPECT_EQ(box.kind, DialogCall::Warning);
+    EXPECT_EQ(box.title, QStringLiteral("Import Filter Groups"));
+    EXPECT_EQ(box.text,
+              QStringLiteral("Some values of the file could not be used; they were replaced by "
+                             "their defaults or left out:\n"
+                             "\u2022 group \"Imported group\": rule 2 (range on ): 17 read as an "
+                             "empty range rule\n"
+                             "\u2022 group \"Imported group\": rule 3 (range on deform): maximum "
+                             "\"high\" replaced by 0\n"
+                             "\u2022 group 2: 42 is no group; left out\n"
+                             "\u2022 group \"Imported group (2)\": name 5 replaced by \"Imported "
+                             "group\"\n"
+                             "\u2022 group \"Imported group (2)\": rules \"none\" left out"));
+
+    // A file the reader has nothing to say about gives no box.
+    writeText(path, R"({"groups": [{"name": "Clean", "rules": []}]})");
+    m_dialogs.calls.clear();
+    importFrom(m_window, path);
+    EXPECT_EQ(m_dialogs.calls.size(), 1u);
+    EXPECT_EQ(groupNames(m_window).back(), "Clean");
 }
 
 TEST_F(FilterGroupFiles, ImportedGroupsStartSwitchedOffInEveryDataset) {
@@ -429,6 +456,11 @@ TEST_F(FilterGroupFiles, MalformedOrUnreadableFilesAreReportedAndChangeNothing) 
          noGroups, false},
         {"no groups", R"({"formatVersion": 1})", DialogCall::Information, noGroups, false},
         {"empty groups", R"({"groups": []})", DialogCall::Information, noGroups, false},
+        {"no usable group", R"({"groups": [7, "Gate", null]})", DialogCall::Critical,
+         QStringLiteral("The file contains no usable filter group:\n\u2022 group 1: 7 is no "
+                        "group; left out\n\u2022 group 2: \"Gate\" is no group; left out\n"
+                        "\u2022 group 3: null is no group; left out"),
+         false},
     };
     for (const MalformedCase& test : cases) {
         SCOPED_TRACE(test.name);

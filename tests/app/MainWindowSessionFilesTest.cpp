@@ -182,6 +182,7 @@ TEST_F(Sessions, DamagedValuesAreNamedInOneWarningAfterTheLoad) {
     QJsonObject root = readJson(path("base.QV3"));
     QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
     QJsonObject b = datasets[1].toObject();
+    b.insert(QStringLiteral("xFeatureName"), 5);
     b.insert(QStringLiteral("filter"), QJsonDocument::fromJson(R"({"enabled": true, "rules": [
         {"type": "Range", "featureName": "area_um", "minValue": "abc", "maxValue": 90},
         {"type": "Polygon", "featureName": "area_um", "featureNameY": "deform",
@@ -192,6 +193,10 @@ TEST_F(Sessions, DamagedValuesAreNamedInOneWarningAfterTheLoad) {
                         R"({"isDuplicate": true, "duplicateOfIndex": 7, "displayName": "copy"})")
                         .object());
     root[QStringLiteral("datasets")] = datasets;
+    QJsonObject mainWindow = root[QStringLiteral("mainWindow")].toObject();
+    mainWindow.insert(QStringLiteral("expertMode"), QStringLiteral("on"));
+    root[QStringLiteral("mainWindow")] = mainWindow;
+    root[QStringLiteral("filterGroups")] = QJsonArray{3};
     root[QStringLiteral("combineWindows")] = QJsonDocument::fromJson(R"([{"displayMode": 7,
         "datasets": [{"datasetSessionIndex": 0}, {"datasetSessionIndex": 9}]}])")
                                                  .array();
@@ -210,7 +215,10 @@ TEST_F(Sessions, DamagedValuesAreNamedInOneWarningAfterTheLoad) {
           "left out",
           "copy: copy naming no earlier original dataset (7) left out",
           "combined plot window 1: display mode 7 replaced by \"Array\"",
-          "combined plot window 1: dataset card naming no stored dataset (9) left out"})
+          "combined plot window 1: dataset card naming no stored dataset (9) left out",
+          "b.rtdc: x feature 5 replaced by the default",
+          "main window: expert mode \"on\" replaced by off",
+          "filter group 1: 3 is no group; left out"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << "\n" << text.toStdString();
     EXPECT_EQ(infoText(), QStringLiteral("Session loaded: 2 dataset(s)"));
     ASSERT_EQ(window->datasets().size(), 2u);
@@ -339,6 +347,58 @@ TEST_F(Sessions, AComputationThatCannotBeRedoneNamesItsDatasetInOneWarning) {
     EXPECT_TRUE(boxes[1]->text.contains(QStringLiteral("Probe B: Young's modulus")));
     EXPECT_EQ(infoText(), QStringLiteral("Session loaded: 2 dataset(s)"));
     // The computation stays applied: the next save keeps it.
+    EXPECT_TRUE(window->datasets()[1]->emodApplied);
+}
+
+// An applied computation that the measurement cannot give again is named in
+// the one box rather than skipped: Fourier deformation and image features
+// need images and masks, the refinement fluorescence channels, the modulus
+// "area_um" and "deform". The switches stay as saved.
+TEST_F(Sessions, AComputationTheMeasurementCannotGiveAgainIsNamed) {
+    open("plain.rtdc");
+    DatasetEntry& plain = *window->datasets()[0];
+    plain.flRefinementApplied = true;
+    plain.fcDeformApplied = true;
+    plain.imageFeaturesApplied = true;
+    save(path("s.QV3"));
+    // The modulus of a measurement without deformation.
+    QJsonObject root = readJson(path("s.QV3"));
+    QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
+    RtdcFixtureWriter(dir.file("areas.rtdc")).addColumn<double>("area_um", {50.0, 60.0, 70.0});
+    QJsonObject areas = datasets[0].toObject();
+    for (const char* key : {"flRefinementApplied", "fcDeformApplied", "imageFeaturesApplied"})
+        areas.insert(QLatin1String(key), false);
+    areas.insert(QStringLiteral("filePath"), QStringLiteral("areas.rtdc"));
+    areas.insert(QStringLiteral("displayName"), QStringLiteral("areas"));
+    areas.insert(QStringLiteral("emodApplied"), true);
+    areas.insert(QStringLiteral("emodParams"), QJsonObject{{QStringLiteral("flowRate"), 0.16}});
+    datasets.append(areas);
+    root[QStringLiteral("datasets")] = datasets;
+    ASSERT_TRUE(writeText(path("s.QV3"), QJsonDocument(root).toJson()));
+    clear();
+    dialogs.calls.clear();
+    // The changed fingerprint of the second measurement is confirmed.
+    ASSERT_TRUE(load(path("s.QV3"), {QMessageBox::Yes}));
+    ASSERT_EQ(window->datasets().size(), 2u);
+
+    const auto boxes = callsTitled("Load Session");
+    ASSERT_EQ(boxes.size(), 2u); // the file dialog and the one warning
+    EXPECT_EQ(boxes[1]->kind, DialogCall::Warning);
+    for (const char* line :
+         {"plain.rtdc: fluorescence peak refinement could not be computed again: the "
+          "measurement has no fluorescence channels",
+          "plain.rtdc: Fourier deformation could not be computed again: the measurement has no "
+          "segmentation masks",
+          "plain.rtdc: image features could not be computed again: the measurement has no "
+          "images and/or segmentation masks",
+          "areas: Young's modulus could not be computed again: the measurement has no "
+          "\"deform\" feature"})
+        EXPECT_TRUE(boxes[1]->text.contains(QString::fromUtf8(line)))
+            << line << "\n"
+            << boxes[1]->text.toStdString();
+    const DatasetEntry& restored = *window->datasets()[0];
+    EXPECT_TRUE(restored.flRefinementApplied && restored.fcDeformApplied &&
+                restored.imageFeaturesApplied);
     EXPECT_TRUE(window->datasets()[1]->emodApplied);
 }
 

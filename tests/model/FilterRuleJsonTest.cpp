@@ -438,5 +438,55 @@ TEST(FilterJsonRead, MissingOrOddKeysTakeTheDefaults) {
     }
 }
 
+// ---- checked reading of a rule list ----------------------------------------------------
+
+// What a filter's or a group's "rules" could not use is named rule by rule;
+// a polygon is kept with 3 usable corners and left out with fewer.
+TEST(FilterRulesJsonRead, NameWhatTheyReplaceOrLeaveOut) {
+    struct Case {
+        const char* what;
+        const char* rules;                // the JSON value of "rules"; empty: missing
+        std::vector<std::size_t> corners; // corners of each rule kept
+        QStringList problems;
+    };
+    const Case cases[] = {
+        {"missing", "", {}, {}},
+        {"no array", R"("none")", {}, {R"(rules "none" left out)"}},
+        {"object", R"({"type": "Range"})", {}, {"rules an object left out"}},
+        {"valid range and triangle",
+         R"([{"featureName": "a"}, {"type": "Polygon", "polygonVertices": [[0, 0], [1, 0], [0, 1]]}])",
+         {0, 3},
+         {}},
+        {"triangle after a dropped corner",
+         R"([{"type": "Polygon", "featureName": "x", "featureNameY": "y",
+              "polygonVertices": [[0, 0], [1, 0], [null, 2], [0, 1]]}])",
+         {3},
+         {"rule 1 (polygon on x/y): 1 vertex that is no pair of finite numbers left out"}},
+        {"two corners",
+         R"([{"type": "Polygon", "polygonVertices": [[0, 0], [1, 0], ["inf", 1]]}, {}])",
+         {0},
+         {"rule 1 (polygon on /): only 2 vertices usable; rule left out"}},
+        {"element no object",
+         R"([17, {"featureName": "b", "enabled": "no"}])",
+         {0, 0},
+         {"rule 1 (range on ): 17 read as an empty range rule",
+          R"(rule 2 (range on b): enabled "no" replaced by true)"}},
+    };
+    for (const Case& c : cases) {
+        const QByteArray json =
+            *c.rules ? QByteArray("{\"rules\": ") + c.rules + "}" : QByteArray("{}");
+        const QJsonObject holder = QJsonDocument::fromJson(json).object();
+        ASSERT_FALSE(QJsonDocument::fromJson(json).isNull()) << c.what;
+        QStringList problems;
+        const std::vector<FilterRule> rules =
+            readFilterRules(holder.value(QStringLiteral("rules")), problems);
+        std::vector<std::size_t> corners;
+        for (const FilterRule& rule : rules)
+            corners.push_back(rule.polygonVertices.size());
+        EXPECT_EQ(corners, c.corners) << c.what;
+        EXPECT_EQ(problems, c.problems) << c.what;
+    }
+}
+
 } // namespace
 } // namespace Quorvex3

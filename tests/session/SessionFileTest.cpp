@@ -44,6 +44,12 @@ const char* const kBase = R"({"version": 1, "mainWindow": {"activeDatasetIndex":
 
 const QDateTime kSavedAt = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
 
+bool isNumberWord(const QJsonValue& value) {
+    const QString word = value.toString();
+    return word == QLatin1String("inf") || word == QLatin1String("-inf") ||
+           word == QLatin1String("nan");
+}
+
 QJsonObject object(const char* text) {
     return QJsonDocument::fromJson(text).object();
 }
@@ -84,6 +90,7 @@ TEST(SessionFileRead, EachStoredValueIsCheckedAndFallsBackToItsDefault) {
         {"colour map 6, active dataset past the end", -1, R"({"mainWindow": {"colorMapIndex": 6, "activeDatasetIndex": 3}})",
          R"({"/mainWindow": {"activeDatasetIndex": 0, "colorMapIndex": 0, "expertMode": false}})", false},
         {"switch of an unknown group", 0, R"({"groupEnabled": [{"groupId": 9}]})", R"({"groupEnabled": null})", false},
+        {"switch whose group id is text", 0, R"({"groupEnabled": [{"groupId": "4", "enabled": true}]})", R"({"groupEnabled": null})", false},
         {"repeated, negative, largest and text group ids", -1, R"({"nextGroupId": -5, "filterGroups": [{"id": 1, "name": "first"}, {"id": 1}, {"id": -3}, {"id": 2147483647}, {"id": "7"}]})",
          R"({"/nextGroupId": 2, "/filterGroups": [{"id": 1, "name": "first", "rules": []}]})", true},
         {"duplicate of a duplicate", 2, R"({"isDuplicate": true, "duplicateOfIndex": 1})", R"({"isDuplicate": true, "duplicateOfIndex": -1})", true},
@@ -174,12 +181,49 @@ TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
         {"repeated group id", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2}, {"id": 4, "name": "again"}]})",
          "filter group \"again\": id 4 missing, repeated or out of range; group left out"},
         {"group polygon without vertices", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2, "name": "g", "rules": [{"type": "Polygon"}]}]})",
-         "filter group \"g\": rule 1: polygon with fewer than 3 usable vertices left out"},
+         "filter group \"g\": rule 1 (polygon on /): only 0 vertices usable; rule left out"},
         {"spillover matrix not n*n", 0, R"({"spilloverMatrix": [1, 0, 1]})", "Zellen \u00b5: crosstalk channels or spillover matrix missing or unusable; the compensation is left out"},
         {"flow rate 0", 0, R"({"emodParams": {"flowRate": 0}})", "Zellen \u00b5: Young's modulus parameters missing or unusable; the modulus is left out"},
         {"switch that is no boolean", 2, R"({"fcDeformApplied": "yes"})", "b.rtdc: Fourier deformation switch \"yes\" replaced by off"},
         {"window state that is no object", -1, R"({"statEvalWindows": [3]})", "statistical evaluation window 1: no window state; window left out"},
         {"no name, no path", 2, R"({"filePath": null, "contourMode": -1})", "dataset 3: contour mode -1 replaced by off"},
+        // Values of another type than stored, each named where it was.
+        {"datasets no array", -1, R"({"datasets": 5})", "session: datasets 5 left out"},
+        {"dataset no object", -1, R"({"datasets": [3, {}]})", "dataset 1: 3 is no dataset; read as an empty one"},
+        {"filter no object", 2, R"({"filter": 5})", "b.rtdc: filter 5 replaced by no filter"},
+        {"filter rules no array", 2, R"({"filter": {"rules": {}}})", "b.rtdc: filter rules an object left out"},
+        {"path no text", 2, R"({"filePath": 4, "displayName": "B"})", "B: measurement path 4 replaced by none"},
+        {"display name no text", 2, R"({"displayName": 4})", "b.rtdc: display name 4 replaced by the file name"},
+        {"x feature no text", 2, R"({"xFeatureName": 5})", "b.rtdc: x feature 5 replaced by the default"},
+        {"colour feature no text", 2, R"({"colorFeatureName": ["a"]})", "b.rtdc: colour feature an array replaced by none"},
+        {"duplicate mark no boolean", 2, R"({"isDuplicate": "true"})", "b.rtdc: duplicate mark \"true\" replaced by off"},
+        {"duplicate source as text", 1, R"({"duplicateOfIndex": "0"})", "dataset 2: copy naming no earlier original dataset (\"0\") left out"},
+        {"fingerprint no object", 2, R"({"fingerprint": 5})", "b.rtdc: fingerprint 5 replaced by none"},
+        {"fingerprint size as text", 0, R"({"fingerprint": {"fileSize": "big", "eventCount": 6, "featureHash": "0123456789ab"}})", "Zellen \u00b5: fingerprint file size \"big\" left out"},
+        {"group switches no array", 0, R"({"groupEnabled": {}})", "Zellen \u00b5: filter group switches an object left out"},
+        {"group switch no object", 0, R"({"groupEnabled": [3]})", "Zellen \u00b5: filter group switch 3 left out"},
+        {"group switch id as text", 0, R"({"groupEnabled": [{"groupId": "4", "enabled": true}]})", "Zellen \u00b5: switch of filter group \"4\", which the session does not hold, left out"},
+        {"group switch no boolean", 0, R"({"groupEnabled": [{"groupId": 4, "enabled": "yes"}]})", "Zellen \u00b5: switch of filter group 4: \"yes\" replaced by off"},
+        {"crosstalk channel as text", 0, R"({"ctcChannels": ["1", 2]})", "Zellen \u00b5: crosstalk channel \"1\" replaced by 0"},
+        {"spillover value as text", 0, R"({"spilloverMatrix": [1, "x", 0.2, 1]})", "Zellen \u00b5: spillover value \"x\" replaced by 0"},
+        {"temperature as text", 0, R"({"emodParams": {"flowRate": 0.16, "temperature": "warm"}})", "Zellen \u00b5: Young's modulus temperature \"warm\" replaced by 23"},
+        {"medium null", 0, R"({"emodParams": {"flowRate": 0.16, "medium": null}})", "Zellen \u00b5: Young's modulus medium null replaced by 1"},
+        {"pixel size array", 0, R"({"emodParams": {"pixelSize": [1]}})", "Zellen \u00b5: Young's modulus pixel size an array replaced by 0.34"},
+        {"viscosity as text", 0, R"({"emodParams": {"manualViscosity": "thick"}})", "Zellen \u00b5: Young's modulus viscosity \"thick\" replaced by 0"},
+        {"deformation feature number", 0, R"({"emodParams": {"deformFeature": 3}})", "Zellen \u00b5: Young's modulus deformation feature 3 replaced by deform"},
+        {"pixelation switch as text", 0, R"({"emodParams": {"applyPixelationCorrection": "no"}})", "Zellen \u00b5: Young's modulus pixelation correction switch \"no\" replaced by on"},
+        {"group rules no array", -1, R"({"filterGroups": [{"id": 0, "name": "g0", "rules": "x"}, {"id": 4}, {"id": 2}]})", "filter group \"g0\": rules \"x\" left out"},
+        {"group name no text", -1, R"({"filterGroups": [{"id": 0, "name": 7}, {"id": 4}, {"id": 2}]})", "filter group 1: name 7 replaced by an empty name"},
+        {"group no object", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2}, "g"]})", "filter group 4: \"g\" is no group; left out"},
+        {"filter groups no array", -1, R"({"filterGroups": {}, "nextGroupId": 0, "datasets": []})", "session: filter groups an object left out"},
+        {"next group id as text", -1, R"({"nextGroupId": "3"})", "session: next filter group id \"3\" replaced by 5"},
+        {"main window no object", -1, R"({"mainWindow": []})", "session: main window settings an array replaced by defaults"},
+        {"colour map as text", -1, R"({"mainWindow": {"colorMapIndex": "3", "activeDatasetIndex": 1}})", "main window: colour map \"3\" replaced by 0"},
+        {"active dataset as text", -1, R"({"mainWindow": {"activeDatasetIndex": "1", "colorMapIndex": 3}})", "main window: active dataset \"1\" replaced by the first"},
+        {"active dataset as text, no datasets", -1, R"({"mainWindow": {"activeDatasetIndex": "1"}, "datasets": []})", "main window: active dataset \"1\" replaced by none"},
+        {"expert mode no boolean", -1, R"({"mainWindow": {"expertMode": 1, "activeDatasetIndex": 1, "colorMapIndex": 3}})", "main window: expert mode 1 replaced by off"},
+        {"combined plot windows no array", -1, R"({"combineWindows": {"displayMode": 1}})", "session: combined plot windows an object left out"},
+        {"statistics windows no array", -1, R"({"statEvalWindows": "none"})", "session: statistical evaluation windows \"none\" left out"},
     };
     // clang-format on
     for (const auto& [rule, index, patch, expected] : cases) {
@@ -220,6 +264,131 @@ TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
                                R"({"version": 1, "datasets": [{}], "combineWindows": [{}]})")
                                .document),
               std::vector<QString>{});
+}
+
+/// Every value of `value` and below with the path to it, window states
+/// aside (their windows read them).
+void collectPaths(const QJsonValue& value, const QStringList& path,
+                  std::vector<QStringList>& paths) {
+    if (!path.isEmpty())
+        paths.push_back(path);
+    if (path.size() == 2 && path[0].endsWith(QLatin1String("Windows")))
+        return;
+    if (value.isObject()) {
+        const QJsonObject o = value.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            if (!path.isEmpty() || (it.key() != "version" && it.key() != "savedAt"))
+                collectPaths(*it, path + QStringList{it.key()}, paths);
+    } else if (value.isArray()) {
+        const QJsonArray a = value.toArray();
+        for (int i = 0; i < a.size(); ++i)
+            collectPaths(a[i], path + QStringList{QString::number(i)}, paths);
+    }
+}
+
+/// `root` with the value at `path` replaced.
+QJsonValue replacedAt(const QJsonValue& root, const QStringList& path, const QJsonValue& value) {
+    if (path.isEmpty())
+        return value;
+    const QStringList rest = path.mid(1);
+    if (root.isArray()) {
+        QJsonArray a = root.toArray();
+        const int i = path[0].toInt();
+        a[i] = replacedAt(a[i], rest, value);
+        return a;
+    }
+    QJsonObject o = root.toObject();
+    o[path[0]] = replacedAt(o[path[0]], rest, value);
+    return o;
+}
+
+/// The stored value at `path`.
+QJsonValue valueAt(QJsonValue value, const QStringList& path) {
+    for (const QString& key : path)
+        value = value.isArray() ? value.toArray()[key.toInt()] : value.toObject()[key];
+    return value;
+}
+
+// Any value stored as another JSON type than written that changes what the
+// load restores is named: no value is replaced or left out without a word.
+TEST(SessionFileRead, EveryValueOfAnotherTypeThatChangesTheRestoredStateIsNamed) {
+    const QJsonObject base = sessionDocumentToJson(parseSessionDocument(kBase).document, kSavedAt);
+    const QJsonObject restoredBase = sessionDocumentToJson(
+        parseSessionDocument(QJsonDocument(base).toJson()).document, kSavedAt);
+    const std::size_t baseLines =
+        repairsOfAll(parseSessionDocument(QJsonDocument(base).toJson()).document).size();
+    std::vector<QStringList> paths;
+    collectPaths(base, {}, paths);
+    ASSERT_GT(paths.size(), 100u);
+    const QJsonValue text(QStringLiteral("x")), number(5), flag(true), null(QJsonValue::Null),
+        array(QJsonArray{1}), object(QJsonObject{{QStringLiteral("a"), 1}});
+    int changed = 0;
+    for (const QStringList& path : paths) {
+        const QJsonValue stored = valueAt(base, path);
+        // "inf", "-inf" and "nan" stand for numbers.
+        const bool numeric = stored.isDouble() || (stored.isString() && isNumberWord(stored));
+        std::vector<QJsonValue> others;
+        for (const QJsonValue& other : {text, number, flag, null, array, object})
+            if (other.type() != stored.type() && !(numeric && other.isDouble()))
+                others.push_back(other);
+        for (const QJsonValue& other : others) {
+            const QJsonObject damaged = replacedAt(base, path, other).toObject();
+            const SessionParseResult read = parseSessionDocument(QJsonDocument(damaged).toJson());
+            ASSERT_TRUE(read.ok);
+            if (sessionDocumentToJson(read.document, kSavedAt) == restoredBase)
+                continue;
+            ++changed;
+            EXPECT_GT(repairsOfAll(read.document).size(), baseLines)
+                << path.join(QLatin1Char('/')).toStdString() << " = "
+                << QJsonDocument(QJsonArray{other}).toJson(QJsonDocument::Compact).constData();
+        }
+    }
+    EXPECT_GT(changed, 250);
+}
+
+// A polygon needs 3 corners to filter anything, and 3 usable ones are
+// enough: such a rule comes back in a dataset's filter and in a group, also
+// from a file written again; the corner that could not be used is named.
+TEST(SessionFileRead, APolygonOfThreeUsableVerticesComesBack) {
+    const QJsonObject triangle = object(R"({"type": "Polygon", "featureName": "area_um",
+        "featureNameY": "deform", "polygonVertices": [[10, 0.01], [50, 0.01], ["x", 1], [30, 0.05]]})");
+    const QJsonObject segment =
+        object(R"({"type": "Polygon", "polygonVertices": [[1, 2], [3, 4]]})");
+    QJsonObject root = object(patched(2, "{}"));
+    QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
+    QJsonObject b = datasets[2].toObject();
+    b[QStringLiteral("filter")] =
+        QJsonObject{{QStringLiteral("rules"), QJsonArray{segment, triangle}}};
+    datasets[2] = b;
+    root[QStringLiteral("datasets")] = datasets;
+    QJsonArray groups = root[QStringLiteral("filterGroups")].toArray();
+    QJsonObject group = groups[2].toObject();
+    group[QStringLiteral("rules")] = QJsonArray{triangle};
+    groups[2] = group;
+    root[QStringLiteral("filterGroups")] = groups;
+
+    const std::vector<std::pair<double, double>> corners = {{10, 0.01}, {50, 0.01}, {30, 0.05}};
+    const SessionDocument read = parseSessionDocument(QJsonDocument(root).toJson()).document;
+    const SessionDocument again =
+        parseSessionDocument(serializeSessionDocument(read, kSavedAt)).document;
+    for (const SessionDocument* doc : {&read, &again}) {
+        const EventFilter& filter = doc->datasets[2].filter;
+        ASSERT_EQ(filter.ruleCount(), 1);
+        EXPECT_EQ(filter.rules()[0].polygonVertices, corners);
+        ASSERT_EQ(doc->filterGroups.size(), 3u);
+        EXPECT_EQ(doc->filterGroups[2].id, 2);
+        ASSERT_EQ(doc->filterGroups[2].rules.size(), 1u);
+        EXPECT_EQ(doc->filterGroups[2].rules[0].polygonVertices, corners);
+    }
+    const std::vector<QString> lines = repairsOfAll(read);
+    for (const char* line :
+         {"b.rtdc: filter rule 1 (polygon on /): only 2 vertices usable; rule left out",
+          "b.rtdc: filter rule 2 (polygon on area_um/deform): 1 vertex that is no pair of finite "
+          "numbers left out",
+          "filter group 3: rule 1 (polygon on area_um/deform): 1 vertex that is no pair of "
+          "finite numbers left out"})
+        EXPECT_NE(std::find(lines.begin(), lines.end(), QString::fromUtf8(line)), lines.end())
+            << line;
 }
 
 // The one box at the end of a load: both lists, at most 40 lines.
