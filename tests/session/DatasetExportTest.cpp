@@ -370,15 +370,17 @@ TEST_F(DatasetExport, AFailedExportLeavesNoFileAndSaysWhy) {
         ExportResult choices;
         rlim_t limit;
         Status status;
+        bool systemReason; // the error names the system's cause
     } cases[] = {
-        {".rtdc, read-only folder", readOnly(everything()), RLIM_INFINITY, Status::CreateFailed},
-        {"TSV, read-only folder", readOnly(tsv), RLIM_INFINITY, Status::CreateFailed},
-        {"AVI, read-only folder", readOnly(avi), RLIM_INFINITY, Status::EncoderNotOpened},
+        {".rtdc, read-only folder", readOnly(everything()), RLIM_INFINITY, Status::CreateFailed,
+         false},
+        {"TSV, read-only folder", readOnly(tsv), RLIM_INFINITY, Status::CreateFailed, false},
+        {"AVI, read-only folder", readOnly(avi), RLIM_INFINITY, Status::EncoderNotOpened, false},
         {".rtdc, the disk fills after the scalars", everything(), afterScalars,
-         Status::WriteFailed},
-        {".rtdc, no room to finish the file", scalars, 256 * 1024, Status::WriteFailed},
-        {"TSV, full disk", tsv, 512, Status::WriteFailed},
-        {"AVI, full disk", avi, 8192, Status::WriteFailed},
+         Status::WriteFailed, true},
+        {".rtdc, no room to finish the file", scalars, 256 * 1024, Status::WriteFailed, false},
+        {"TSV, full disk", tsv, 512, Status::WriteFailed, true},
+        {"AVI, full disk", avi, 8192, Status::WriteFailed, false},
     };
     // A lowered file-size limit stands in for a full disk: writes beyond it
     // fail with EFBIG.
@@ -396,6 +398,10 @@ TEST_F(DatasetExport, AFailedExportLeavesNoFileAndSaysWhy) {
         EXPECT_TRUE(message.title == "Export Error" && !outcome.error.isEmpty() &&
                     message.text.endsWith(outcome.path + "\n\n" + outcome.error))
             << c.what << ": " << message.text.toStdString();
+        if (c.systemReason) {
+            EXPECT_TRUE(outcome.error.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+                << c.what << ": " << outcome.error.toStdString();
+        }
         EXPECT_EQ(files(), QStringList{"M001_data.rtdc"}) << c.what;
     }
     // The HDF5 library is still sound: the next export works.
