@@ -9,6 +9,8 @@
 #include "session/ExportFileDriver.h"
 #include "session/ExportPlanning.h"
 #include "session/TsvExport.h"
+#include "support/ChildProcess.h"
+#include "util/ProcessSetup.h"
 
 #include <QFileInfo>
 
@@ -33,6 +35,8 @@ namespace {
 using Status = ExportOutcome::Status;
 using Record = std::map<std::string, std::string>;
 using test::range;
+using testing::describeStatus;
+using testing::statusInChild;
 
 ExportResult everything() {
     ExportResult choices;
@@ -408,24 +412,6 @@ TEST_F(DatasetExport, AFailedExportLeavesNoFileAndSaysWhy) {
     EXPECT_EQ(exportWith(EventFilter(), scalars).status, Status::Written);
 }
 
-// Runs `body` in a child process, so a crash or a fatal signal ends only
-// the child; returns the child's wait status. The child ends with _exit.
-int statusInChild(const std::function<int()>& body) {
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(body());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return status;
-}
-
-std::string describeStatus(int status) {
-    if (WIFSIGNALED(status))
-        return std::string("killed by signal ") + strsignal(WTERMSIG(status));
-    return "exit code " + std::to_string(WEXITSTATUS(status));
-}
-
 TEST_F(DatasetExport, UnderAHardFileSizeLimitAFailedExportEndsAsAnErrorAndHdf5StaysSound) {
     ExportResult scalars;
     scalars.features = everything().features;
@@ -443,9 +429,10 @@ TEST_F(DatasetExport, UnderAHardFileSizeLimitAFailedExportEndsAsAnErrorAndHdf5St
     };
     for (const auto& c : cases) {
         // Soft and hard limit alike (as `ulimit -f` sets them): nothing can
-        // lift it while the failed file closes. SIGXFSZ keeps its default
-        // action, which ends the process unless the export keeps it away.
+        // lift it while the failed file closes. SIGXFSZ is ignored, as the
+        // program ignores it from its start-up.
         const int status = statusInChild([&] {
+            ignoreFileSizeLimitSignal();
             const rlimit hard{c.limit, c.limit};
             if (setrlimit(RLIMIT_FSIZE, &hard) != 0)
                 return 10;
@@ -477,6 +464,66 @@ TEST_F(DatasetExport, UnderAHardFileSizeLimitAFailedExportEndsAsAnErrorAndHdf5St
             << c.what << ": " << describeStatus(status);
         EXPECT_EQ(files().join(' ').toStdString(), "M001_data.rtdc") << c.what;
     }
+}
+
+// Each writer replacing a file under a file-size limit, with SIGXFSZ
+// ignored as the program ignores it from its start-up: the write fails with
+// the reason, the old file stays, nothing is left beside it, and the
+// process lives on (the signal's default action once ended it in the TSV
+// and AVI writers).
+TEST_F(DatasetExport, UnderAFileSizeLimitEachWriterFailsAndKeepsTheOldFile) {
+    const std::vector<int> events = {0, 1, 2, 3, 4, 5};
+    const std::vector<std::string> features = everything().features;
+    const DatasetExportJob job{m_reader.get(), m_reader->getFilename(), QStringLiteral("s"),
+                               &m_metadata, EventFilter(), {}};
+    const struct {
+        const char* name;
+        rlim_t limit;
+        std::function<ExportOutcome(const QString&)> write;
+    } cases[] = {
+        {"old.tsv", 512,
+         [&](const QString& path) { return exportDatasetAsTsv(job, path, features, events); }},
+        {"raw.avi", 8192,
+         [&](const QString& path) { return exportDatasetAsAvi(job, path, events, false, false); }},
+        {"mjpeg.avi", 2048,
+         [&](const QString& path) { return exportDatasetAsAvi(job, path, events, true, false); }},
+        {"old.rtdc", 1024,
+         [&](const QString& path) {
+             return exportDatasetAsRtdc(job, everything(), path, features, events, false,
+                                        EventFilter());
+         }},
+    };
+    QStringList before = files();
+    for (const auto& c : cases) {
+        const QString path = QString::fromStdString(m_dir.file(c.name));
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        before << QString::fromLatin1(c.name);
+    }
+    before.sort();
+    const int status = statusInChild([&] {
+        ignoreFileSizeLimitSignal();
+        int failures = 0;
+        for (const auto& c : cases) {
+            const QString path = QString::fromStdString(m_dir.file(c.name));
+            ExportOutcome outcome;
+            {
+                const testing::FileSizeLimit limit(c.limit);
+                outcome = c.write(path);
+            }
+            QFile old(path);
+            const bool kept = old.open(QIODevice::ReadOnly) && old.readAll() == "old";
+            if (outcome.status != Status::WriteFailed || outcome.error.isEmpty() || !kept) {
+                std::fprintf(stderr, "%s: status %d, error '%s', old file %s\n", c.name,
+                             static_cast<int>(outcome.status), outcome.error.toUtf8().constData(),
+                             kept ? "kept" : "lost");
+                ++failures;
+            }
+        }
+        return failures;
+    });
+    EXPECT_TRUE(testing::succeeded(status)) << describeStatus(status);
+    EXPECT_EQ(files(), before);
 }
 
 TEST_F(DatasetExport, AFileWhoseCloseFailsIsAFailedExportAndTheNextExportWorks) {

@@ -1,6 +1,8 @@
 // Atomic file writes that fail part-way: the old file stays, nothing is
 // left beside it, and the reason is the system's own.
 #include "util/AtomicFile.h"
+#include "util/ProcessSetup.h"
+#include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -9,40 +11,14 @@
 #include <QIODevice>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <functional>
 
 namespace Quorvex3 {
 namespace {
 
-/// Lowers the process's file-size limit to `bytes` (as `ulimit -f` or a
-/// nearly full disk would cut writes short) with SIGXFSZ ignored, as the
-/// program runs; both are put back by the destructor.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : m_handler(std::signal(SIGXFSZ, SIG_IGN)) {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit lowered = m_saved;
-        lowered.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int);
-    bool m_active = false;
-};
+using testing::FileSizeLimit;
 
 // A write cut short by the system reports nothing of its own in Qt (errno
 // is kept only when not a single byte was written), so these once all
@@ -82,6 +58,9 @@ TEST(AtomicFile, AWriteCutShortKeepsTheOldFileAndGivesTheSystemsReason) {
          }},
     };
     const QString systemReason = QString::fromLocal8Bit(std::strerror(EFBIG));
+    // As the program runs: a write beyond the limit fails instead of
+    // ending the process.
+    ignoreFileSizeLimitSignal();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         QTemporaryDir dir;

@@ -1,0 +1,44 @@
+#include "support/ChildProcess.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace Quorvex3::testing {
+
+int statusInChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(body());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+bool succeeded(int status) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string describeStatus(int status) {
+    if (WIFSIGNALED(status))
+        return std::string("killed by signal ") + strsignal(WTERMSIG(status));
+    return "exit code " + std::to_string(WEXITSTATUS(status));
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+    if (getrlimit(RLIMIT_FSIZE, &m_saved) != 0)
+        return;
+    rlimit lowered = m_saved;
+    lowered.rlim_cur = bytes;
+    m_active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    if (m_active)
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+}
+
+} // namespace Quorvex3::testing
