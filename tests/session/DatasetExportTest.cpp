@@ -164,6 +164,98 @@ TEST_F(DatasetExport, AnUnreadableImageLeavesABlankRowAndIsCounted) {
     }
 }
 
+// A measurement of three events whose feature "big" claims 2^31 rows
+// (sparse: no chunk written) and whose "long" holds ten values: each export
+// reads and writes three rows of every feature, within memory that could
+// not hold "big" whole (once a 17 GB allocation that was killed, or "big"
+// left out in silence), and names a feature that cannot be read.
+TEST_F(DatasetExport, EveryFeatureIsReadAndWrittenForTheMeasurementsEventsOnly) {
+    const std::string source = m_dir.file("sparse.rtdc");
+    {
+        using namespace testing;
+        RtdcFixtureWriter w(source);
+        w.addColumn<double>("area_um", {10.0, 20.0, 30.0});
+        w.addTypedDataset("/events/big", H5::PredType::IEEE_F64LE, {hsize_t(1) << 31},
+                          H5::PredType::NATIVE_DOUBLE, nullptr, Storage::chunked({1 << 16}, 4));
+        w.addColumn<double>("broken", {1.0, 2.0, 3.0}, Storage::chunked({2}, 4));
+        w.addColumn<double>("frame", {1.0, 1.0, 2.0}, Storage::chunked({2}, 4));
+        w.addColumn<double>("long", {0.5, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5, 9.5});
+        // Even sides: the video library's MJPEG encoder corrupts its heap on odd ones.
+        w.addImageStack("image", 3, 4, 6, std::vector<std::uint8_t>(72, 7));
+        w.addImageStack("mask", 3, 4, 6, std::vector<std::uint8_t>(72, 1));
+        w.addTrace("fl1_raw", 3, 8, std::vector<int16_t>(24, 5));
+    }
+    testing::corruptChunk(source, "/events/broken", 0);
+    testing::corruptChunk(source, "/events/frame", 0);
+    ASSERT_TRUE(open(source));
+    ExportResult rtdc = everything();
+    rtdc.features = {"area_um", "big", "broken", "long"};
+    ExportResult tsv = rtdc;
+    tsv.formatTsv = true;
+    ExportResult avi;
+    avi.formatAvi = true;
+    avi.aviSkipDuplicateFrames = true; // by a "frame" that cannot be read
+    const std::vector<double> big = {0.0, 0.0, 0.0};
+    const std::vector<double> longRows = {0.5, 1.5, 2.5};
+    const struct {
+        const char* what;
+        ExportResult choices;
+        const char* unreadable; // the feature the closing box names
+    } cases[] = {{".rtdc with images, masks and traces", rtdc, "broken"},
+                 {"TSV", tsv, "broken"},
+                 {"AVI", avi, "frame"}};
+    for (const auto& c : cases) {
+        const int status = statusInChild([&] {
+            if (!testing::limitFurtherMemory(std::size_t(1) << 30))
+                return 100;
+            const ExportOutcome outcome = exportWith(EventFilter(), c.choices);
+            int failures = 0;
+            const auto check = [&](bool ok, const std::string& what) {
+                if (!ok) {
+                    std::fprintf(stderr, "%s: %s\n", c.what, what.c_str());
+                    ++failures;
+                }
+            };
+            check(outcome.status == Status::Written && outcome.eventsWritten == 3,
+                  "not written: " + outcome.error.toStdString());
+            const QString text = closingMessage({{QStringLiteral("s"), outcome}}, false).text;
+            check(text.contains(QStringLiteral("\"%1\" could not be read from the file")
+                                    .arg(QLatin1String(c.unreadable))) &&
+                      !text.contains(QStringLiteral("big")),
+                  "the message names the wrong features: " + text.toStdString());
+            if (c.choices.formatAvi)
+                return failures;
+            if (c.choices.formatTsv) {
+                QFile file(outcome.path);
+                const QStringList lines =
+                    file.open(QIODevice::ReadOnly)
+                        ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                        : QStringList();
+                check(lines.size() >= 3 &&
+                          lines.mid(lines.size() - 3) ==
+                              QStringList({"10\t0\t\t0.5", "20\t0\t\t1.5", "30\t0\t\t2.5"}),
+                      "rows: " + lines.join(" | ").toStdString());
+                return failures;
+            }
+            RTDCReader written;
+            check(written.openFile(QFile::encodeName(outcome.path).toStdString()) &&
+                      written.getEventCount() == 3,
+                  "the export does not open with three events");
+            check(written.readScalarFeature("big") == big, "big");
+            check(written.readScalarFeature("long") == longRows, "long");
+            check(!written.hasFeature("broken"), "broken was written");
+            int width = 0;
+            int height = 0;
+            check(written.readImage(2, width, height).size() == 24 &&
+                      written.readMask(2, width, height).size() == 24 &&
+                      written.readTrace("fl1_raw", 2).size() == 8,
+                  "images, masks or traces");
+            return failures;
+        });
+        EXPECT_TRUE(testing::succeeded(status)) << c.what << ": " << describeStatus(status);
+    }
+}
+
 // ---- TSV and AVI --------------------------------------------------------------------
 
 TEST_F(DatasetExport, TsvCellsAreTheShortestExactTextsAndTheHeaderKeepsToItsLines) {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -26,6 +27,26 @@ std::string describeStatus(int status) {
     if (WIFSIGNALED(status))
         return std::string("killed by signal ") + strsignal(WTERMSIG(status));
     return "exit code " + std::to_string(WEXITSTATUS(status));
+}
+
+bool limitFurtherMemory(std::size_t bytes) {
+    // The private writable mappings held now, as the limit counts them.
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return false;
+    unsigned long long heldKiB = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmData: %llu kB", &heldKiB) == 1)
+            break;
+    std::fclose(status);
+    if (heldKiB == 0)
+        return false;
+    rlimit data{};
+    if (getrlimit(RLIMIT_DATA, &data) != 0)
+        return false;
+    data.rlim_cur = std::min(data.rlim_max, static_cast<rlim_t>(heldKiB) * 1024 + bytes);
+    return setrlimit(RLIMIT_DATA, &data) == 0;
 }
 
 FileSizeLimit::FileSizeLimit(rlim_t bytes) {

@@ -6,6 +6,7 @@
 
 #include <sys/resource.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,12 @@ bool succeeded(int status);
 
 /// "exit code N" or "killed by signal NAME", for failure messages.
 std::string describeStatus(int status);
+
+/// Lets the calling process map at most `bytes` more of private memory
+/// (RLIMIT_DATA over what it holds now): a larger allocation then fails
+/// instead of being granted and filled. For child processes: the limit is
+/// not put back. False when it could not be set.
+bool limitFurtherMemory(std::size_t bytes);
 
 /// Lowers the soft file-size limit of the calling process to `bytes` (writes
 /// beyond it then fail with EFBIG, or raise SIGXFSZ unless it is ignored)
