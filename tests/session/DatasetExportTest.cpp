@@ -472,8 +472,8 @@ TEST_F(DatasetExport, AFailedExportLeavesNoFileAndSaysWhy) {
          false},
         {"TSV, read-only folder", readOnly(tsv), RLIM_INFINITY, Status::CreateFailed, false},
         {"AVI, read-only folder", readOnly(avi), RLIM_INFINITY, Status::EncoderNotOpened, false},
-        {".rtdc, the disk fills after the scalars", everything(), afterScalars,
-         Status::WriteFailed, true},
+        {".rtdc, the disk fills after the scalars", everything(), afterScalars, Status::WriteFailed,
+         true},
         {".rtdc, no room to finish the file", scalars, 256 * 1024, Status::WriteFailed, false},
         {"TSV, full disk", tsv, 512, Status::WriteFailed, true},
         {"AVI, full disk", avi, 8192, Status::WriteFailed, false},
@@ -566,8 +566,11 @@ TEST_F(DatasetExport, UnderAHardFileSizeLimitAFailedExportEndsAsAnErrorAndHdf5St
 TEST_F(DatasetExport, UnderAFileSizeLimitEachWriterFailsAndKeepsTheOldFile) {
     const std::vector<int> events = {0, 1, 2, 3, 4, 5};
     const std::vector<std::string> features = everything().features;
-    const DatasetExportJob job{m_reader.get(), m_reader->getFilename(), QStringLiteral("s"),
-                               &m_metadata, EventFilter(), {}};
+    DatasetExportJob job;
+    job.reader = m_reader.get();
+    job.filePath = m_reader->getFilename();
+    job.displayName = QStringLiteral("s");
+    job.metadata = &m_metadata;
     const struct {
         const char* name;
         rlim_t limit;

@@ -1,8 +1,8 @@
 // Atomic file writes that fail part-way: the old file stays, nothing is
 // left beside it, and the reason is the system's own.
 #include "util/AtomicFile.h"
-#include "util/ProcessSetup.h"
 #include "support/ChildProcess.h"
+#include "util/ProcessSetup.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,9 @@ TEST(AtomicFile, AWriteCutShortKeepsTheOldFileAndGivesTheSystemsReason) {
         std::function<WriteResult(const QString&, QString*)> write;
     } cases[] = {
         {"bytes in one call",
-         [&](const QString& path, QString* error) { return writeFileAtomically(path, large, error); }},
+         [&](const QString& path, QString* error) {
+             return writeFileAtomically(path, large, error);
+         }},
         {"many small buffered writes",
          [&](const QString& path, QString* error) {
              return writeFileAtomically(path, smallPieces, error);
