@@ -1,4 +1,5 @@
-// Program entry: process-wide services first (HDF5 error printing, the log,
+// Program entry: process-wide services first (HDF5 error printing, writes
+// beyond the file-size limit failing instead of ending the program, the log,
 // the exception-guarding application object), then names and look, a splash
 // screen while the main window is built, and the event loop.
 #include "util/Logging.h"
@@ -6,6 +7,7 @@
 #include "app/SafeApplication.h"
 #include "app/Startup.h"
 #include "core/EventFilter.h"
+#include "util/ProcessSetup.h"
 
 #include <H5Cpp.h>
 
@@ -44,6 +46,9 @@ int runApplication(Quorvex3::SafeApplication& app) {
 
 int main(int argc, char** argv) {
     H5::Exception::dontPrint();
+    // Before the first file (the log) is written: under a file-size limit a
+    // write beyond it must fail and be reported, not end the program.
+    Quorvex3::ignoreFileSizeLimitSignal();
     Quorvex3::Logging::install();
     // Nothing catches what escapes start-up or the loop itself: it must
     // reach the log and end the program with a failure code, not silently.

@@ -113,7 +113,26 @@ void allocateColumn(std::vector<double>& out, size_t count) {
     out.resize(count);
 }
 
-// One bulk read of all `count` values as T straight into the tail of the
+// Reads the first `count` values of the one-dimensional dataset as
+// `memType` into `dest`: the whole dataset, or its leading rows when it
+// holds more values than the measurement has events.
+void readLeadingValues(const H5::DataSet& dataset, const H5::PredType& memType, size_t count,
+                       void* dest) {
+    H5::DataSpace fileSpace = dataset.getSpace();
+    hsize_t extent = 0;
+    fileSpace.getSimpleExtentDims(&extent);
+    if (extent == count) {
+        dataset.read(dest, memType);
+        return;
+    }
+    const hsize_t start = 0;
+    const hsize_t rows = count;
+    fileSpace.selectHyperslab(H5S_SELECT_SET, &rows, &start);
+    const H5::DataSpace memorySpace(1, &rows);
+    dataset.read(dest, memType, memorySpace, fileSpace);
+}
+
+// One bulk read of `count` values as T straight into the tail of the
 // result's own storage, then one forward pass that widens them in place, so
 // no scratch column (and none of its page faults) is needed. The pass works
 // in blocks copied out first: the doubles of a block ending at j never reach
@@ -127,7 +146,7 @@ void readConverted(const H5::DataSet& dataset, const H5::PredType& memType, size
     const unsigned char* packed = bytes + count * (sizeof(double) - sizeof(T));
     unsigned char* tail = bytes + count * (sizeof(double) - sizeof(T));
     if (!readDeflatedColumnInParallel(dataset, memType, count, tail))
-        dataset.read(tail, memType);
+        readLeadingValues(dataset, memType, count, tail);
     constexpr size_t kBlock = 2048;
     T block[kBlock];
     for (size_t start = 0; start < count; start += kBlock) {
@@ -167,7 +186,7 @@ bool readIntegerColumn(const H5::DataSet& dataset, size_t size, bool isUnsigned,
     }
 }
 
-// Converts the whole dataset of `count` values by its stored type. False for
+// Converts the dataset's first `count` values by its stored type. False for
 // types that carry no number per event (strings, compounds, odd sizes).
 bool readColumnValues(const H5::DataSet& dataset, size_t count, std::vector<double>& out) {
     const H5::DataType type = dataset.getDataType();
@@ -179,7 +198,7 @@ bool readColumnValues(const H5::DataSet& dataset, size_t count, std::vector<doub
             allocateColumn(out, count);
             if (!readDeflatedColumnInParallel(dataset, H5::PredType::NATIVE_DOUBLE, count,
                                               reinterpret_cast<unsigned char*>(out.data())))
-                dataset.read(out.data(), H5::PredType::NATIVE_DOUBLE);
+                readLeadingValues(dataset, H5::PredType::NATIVE_DOUBLE, count, out.data());
         }
         return true;
     case H5T_INTEGER: {
@@ -201,10 +220,12 @@ bool readColumnValues(const H5::DataSet& dataset, size_t count, std::vector<doub
     }
 }
 
-// Reads /events/<name> as a column of doubles. Absent: no such dataset, not
-// one-dimensional, empty, or of a type without numbers. Failed: HDF5 refused
-// a step (the message is printed here).
-ColumnRead readColumnFromFile(const H5::H5File& file, const std::string& name) {
+// Reads /events/<name> as a column of doubles, at most `events` values (the
+// measurement's event count): a dataset's rows beyond the last event belong
+// to no event, and a damaged or sparse file may claim billions of them.
+// Absent: no such dataset, not one-dimensional, empty, or of a type without
+// numbers. Failed: HDF5 refused a step (the message is printed here).
+ColumnRead readColumnFromFile(const H5::H5File& file, const std::string& name, size_t events) {
     ColumnRead result;
     const std::string path = std::string(kEventsGroup) + "/" + name;
     const std::string feature = "The feature " + quoted(name);
@@ -226,6 +247,11 @@ ColumnRead readColumnFromFile(const H5::H5File& file, const std::string& name) {
             result.reason = feature + " holds no values.";
             return result;
         }
+        if (events == 0) {
+            result.reason = "The measurement holds no events.";
+            return result;
+        }
+        extent = std::min<hsize_t>(extent, events);
         if (extent > std::numeric_limits<size_t>::max() / sizeof(double)) {
             std::cerr << "Error reading feature '" << name << "': " << extent
                       << " values do not fit in memory" << std::endl;
@@ -501,7 +527,7 @@ std::shared_ptr<const std::vector<double>> RTDCReader::featureColumn(const std::
     }
     if (!m_open || !m_file)
         return nullptr;
-    ColumnRead read = readColumnFromFile(*m_file, name);
+    ColumnRead read = readColumnFromFile(*m_file, name, m_eventCount);
     StateLock state(m_stateMutex);
     if (read.status != ReadStatus::Ok) {
         m_readErrors[name] = std::move(read.reason);
@@ -538,7 +564,7 @@ std::vector<std::string> RTDCReader::preloadAllFeatures() {
             if (m_featureCache.count(name) > 0)
                 continue;
         }
-        ColumnRead read = readColumnFromFile(*m_file, name);
+        ColumnRead read = readColumnFromFile(*m_file, name, m_eventCount);
         if (read.status == ReadStatus::Failed)
             failed.push_back(name);
         if (read.status != ReadStatus::Ok)

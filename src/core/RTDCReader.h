@@ -80,9 +80,11 @@ public:
     void ensureFeaturesSorted();
     bool hasFeature(const std::string& name) const;
 
-    /// Column of `name` as doubles, read once and cached. An absent feature
-    /// yields a reference to a shared empty vector. The reference stays valid
-    /// until the file closes, the reader is destroyed or
+    /// Column of `name` as doubles, read once and cached: one value per
+    /// event, at most getEventCount() (the rows of a longer dataset beyond
+    /// the last event belong to no event and are not read). An absent
+    /// feature yields a reference to a shared empty vector. The reference
+    /// stays valid until the file closes, the reader is destroyed or
     /// releaseRetiredColumns() runs, even if the name is re-registered.
     const std::vector<double>& readScalarFeature(const std::string& name);
     /// The same column as a shared handle, for code on pool threads that

@@ -92,6 +92,16 @@ bool writeRtdcSteps(RTDCWriter& writer, const DatasetExportJob& job,
     return ok && writer.close();
 }
 
+// The chosen features among `names` with the reader's reason why they
+// gave no values.
+std::vector<ExportOutcome::SkippedFeature> skippedWithReasons(const std::vector<std::string>& names,
+                                                              const RTDCReader& reader) {
+    std::vector<ExportOutcome::SkippedFeature> skipped;
+    for (const std::string& name : names)
+        skipped.push_back({name, reader.featureReadError(name)});
+    return skipped;
+}
+
 QString countLine(std::size_t count, const char* text) {
     return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(text));
 }
@@ -154,7 +164,7 @@ ExportOutcome exportDatasetAsRtdc(const DatasetExportJob& job, const ExportResul
     outcome.unreadableImages = writer.unreadableImages();
     outcome.unreadableMasks = writer.unreadableMasks();
     outcome.unreadableTraceRows = writer.unreadableTraceRows();
-    outcome.skippedFeatures = writer.skippedFeatures();
+    outcome.skippedFeatures = skippedWithReasons(writer.skippedFeatures(), *job.reader);
     return outcome;
 }
 
@@ -165,8 +175,12 @@ ExportOutcome exportDatasetAsTsv(const DatasetExportJob& job, const QString& pat
     static const RTDCMetadata s_noMetadata;
     const RTDCMetadata& metadata = job.metadata ? *job.metadata : s_noMetadata;
     std::vector<TsvColumn> columns;
-    for (const std::string& name : features)
+    std::vector<std::string> unreadable;
+    for (const std::string& name : features) {
         columns.push_back({reader.getFeatureLabel(name), &reader.readScalarFeature(name)});
+        if (columns.back().values->empty())
+            unreadable.push_back(name);
+    }
     const std::vector<std::string> header = tsvHeaderLines(
         indices.size(), changedSampleName(job.displayName, metadata), metadata, localIsoDate());
     bool openFailed = false;
@@ -181,6 +195,7 @@ ExportOutcome exportDatasetAsTsv(const DatasetExportJob& job, const QString& pat
     outcome.status = Status::Written;
     outcome.path = path;
     outcome.eventsWritten = indices.size();
+    outcome.skippedFeatures = skippedWithReasons(unreadable, reader);
     return outcome;
 }
 
@@ -191,10 +206,13 @@ ExportOutcome exportDatasetAsAvi(const DatasetExportJob& job, const QString& pat
     if (!reader.hasImages())
         return failed(Status::NoImages, path, QString());
     const std::vector<double>* frameNumbers = nullptr;
+    std::vector<std::string> unreadable;
     if (skipDuplicateFrames) {
         const std::vector<double>& column = reader.readScalarFeature("frame");
         if (!column.empty())
             frameNumbers = &column;
+        else if (reader.hasFeature("frame"))
+            unreadable.push_back("frame"); // no frame is skipped: the user should know why
     }
     StepProgress steps(job.progress, 1);
     const AviOutcome written = writeAviFile(
@@ -212,6 +230,7 @@ ExportOutcome exportDatasetAsAvi(const DatasetExportJob& job, const QString& pat
     outcome.duplicateFrames = written.duplicateFrames;
     outcome.unreadableImages = written.unreadableImages;
     outcome.mismatchedImages = written.mismatchedImages;
+    outcome.skippedFeatures = skippedWithReasons(unreadable, reader);
     switch (written.status) {
     case AviOutcome::Status::Written:
         outcome.status = Status::Written;
@@ -303,10 +322,15 @@ QStringList exportNotices(const ExportOutcome& outcome) {
         lines << countLine(outcome.duplicateFrames, "duplicate frame(s) skipped");
     if (!outcome.skippedFeatures.empty()) {
         QStringList names;
-        for (const std::string& name : outcome.skippedFeatures)
-            names << QString::fromStdString(name);
+        QStringList reasons;
+        for (const ExportOutcome::SkippedFeature& feature : outcome.skippedFeatures) {
+            names << QString::fromStdString(feature.name);
+            if (!feature.reason.empty())
+                reasons << QString::fromStdString(feature.reason);
+        }
         lines << QStringLiteral("Features without readable values left out: %1")
                      .arg(names.join(QStringLiteral(", ")));
+        lines << reasons;
     }
     return lines;
 }

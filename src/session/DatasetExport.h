@@ -62,8 +62,14 @@ struct ExportOutcome {
     std::size_t unreadableTraceRows = 0;
     std::size_t duplicateFrames = 0;
     std::size_t mismatchedImages = 0;
-    /// Chosen features the dataset lists but whose values could not be read.
-    std::vector<std::string> skippedFeatures;
+    /// A chosen feature the dataset lists but whose values could not be
+    /// read, with the reader's reason (empty when it gave none).
+    struct SkippedFeature {
+        std::string name;
+        std::string reason;
+    };
+    /// Left out of an .rtdc file; empty cells in a table.
+    std::vector<SkippedFeature> skippedFeatures;
     /// The reason of a failure, as the library or system gave it.
     QString error;
 };
@@ -101,7 +107,8 @@ struct ExportMessage {
 ExportMessage failureMessage(const ExportOutcome& outcome, const QString& displayName);
 
 /// The lines about what a written export left out (unreadable images,
-/// skipped frames, features without values); empty when nothing.
+/// skipped frames, features without values, each with its reason); empty
+/// when nothing.
 QStringList exportNotices(const ExportOutcome& outcome);
 
 /// The closing box: `outcomes` holds the display name and outcome of every

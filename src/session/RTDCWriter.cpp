@@ -17,8 +17,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
-
 #include <cerrno>
 #include <cstring>
 
@@ -248,30 +246,6 @@ bool reserveRoomToFinish(hid_t file, std::string& reason) {
 
 } // namespace
 
-/// Keeps SIGXFSZ away while an export is written: a write beyond the
-/// process's file-size limit then fails with EFBIG, and the export fails
-/// with that reason, instead of the signal ending the program. Restores the
-/// previous action afterwards.
-class RTDCWriter::FileSizeSignalGuard {
-public:
-    FileSizeSignalGuard() {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        m_saved = ::sigaction(SIGXFSZ, &ignore, &m_previous) == 0;
-    }
-    ~FileSizeSignalGuard() {
-        if (m_saved)
-            ::sigaction(SIGXFSZ, &m_previous, nullptr);
-    }
-    FileSizeSignalGuard(const FileSizeSignalGuard&) = delete;
-    FileSizeSignalGuard& operator=(const FileSizeSignalGuard&) = delete;
-
-private:
-    struct sigaction m_previous {};
-    bool m_saved = false;
-};
-
 RTDCWriter::RTDCWriter() = default;
 
 RTDCWriter::~RTDCWriter() {
@@ -297,7 +271,6 @@ bool RTDCWriter::createFile(const std::string& path) {
     m_unreadableImages = m_unreadableMasks = m_unreadableTraceRows = 0;
     m_skippedFeatures.clear();
     m_outcome = std::make_unique<ExportFileOutcome>();
-    m_signalGuard = std::make_unique<FileSizeSignalGuard>();
     try {
         const Hdf5Handle access(createExportFileAccess(m_outcome.get()), H5Pclose,
                                 "creating file access properties");
@@ -351,7 +324,6 @@ bool RTDCWriter::close() {
         ok = fail("Error closing file: ", "closing the file failed: " + innermostHdf5Error());
     if (ok && !outcome.failure.empty())
         ok = fail("Error closing file: ", outcome.failure);
-    m_signalGuard.reset();
     return ok;
 }
 

@@ -47,9 +47,9 @@ public:
     /// Flushes and closes the file, exactly once; false when that failed (a
     /// full disk, the file-size limit) or an earlier step failed. The close
     /// itself cannot fail: a failed file is closed without writing more of
-    /// it to the disk, and is only fit to be discarded. SIGXFSZ is ignored
-    /// from createFile to here, so a file-size limit fails the export rather
-    /// than ending the program.
+    /// it to the disk, and is only fit to be discarded. A file-size limit
+    /// fails the export as a full disk does once SIGXFSZ is ignored
+    /// (ignoreFileSizeLimitSignal, at the program's start-up).
     bool close();
     bool isOpen() const;
 
@@ -105,13 +105,10 @@ private:
         return !m_progress || m_progress(done, total);
     }
 
-    class FileSizeSignalGuard;
-
     /// The open file, H5I_INVALID_HID while none; closed exactly once.
     std::int64_t m_file = -1;
     /// The driver's record of the open file's writes.
     std::unique_ptr<ExportFileOutcome> m_outcome;
-    std::unique_ptr<FileSizeSignalGuard> m_signalGuard;
     std::string m_lastError;
     std::size_t m_unreadableImages = 0;
     std::size_t m_unreadableMasks = 0;

@@ -11,6 +11,24 @@
 
 namespace Quorvex3 {
 
+namespace {
+
+// Qt keeps the system's reason for a failed write only when not a single
+// byte of it reached the file: a write that a full disk or the file-size
+// limit cuts short part-way leaves "Unknown error". Writing on from where
+// it stopped fails at once and so names the cause. The bytes written here
+// go nowhere: the temporary file is discarded.
+QString reasonWritingStopped(QSaveFile& file) {
+    if (file.bytesToWrite() == 0) {
+        const char byte = 0;
+        file.write(&byte, 1);
+    }
+    file.flush();
+    return file.errorString();
+}
+
+} // namespace
+
 WriteResult writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
     return writeFileAtomically(
         path, [&bytes](QIODevice& device) { return device.write(bytes) == bytes.size(); }, error);
@@ -29,7 +47,7 @@ WriteResult writeFileAtomically(const QString& path, const std::function<bool(QI
     // the cut-off file in place of the old one.
     if (!produce(file) || !file.flush()) {
         if (error)
-            *error = file.errorString();
+            *error = reasonWritingStopped(file);
         file.cancelWriting();
         file.commit(); // refused after cancelWriting(); drops the temporary file
         return WriteResult::WriteFailed;

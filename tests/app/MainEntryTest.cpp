@@ -11,6 +11,9 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
+
 namespace Quorvex3 {
 namespace {
 
@@ -86,6 +89,19 @@ TEST(MainEntry, ExceptionInASlotOpensTheErrorDialogFromTheLoop) {
     EXPECT_EQ(run.output.last(),
               QStringLiteral("error dialog title=Unexpected Error message=slot failed"));
     EXPECT_TRUE(run.log.contains(QStringLiteral("[ERROR] Unhandled exception: slot failed")));
+}
+
+// Under a file-size limit a write beyond it fails with the system's reason
+// and the program goes on; once the signal the limit raises ended it, and
+// left the temporary file beside the old one.
+TEST(MainEntry, AWriteBeyondTheFileSizeLimitFailsAndTheProgramGoesOn) {
+    const ProbeRun run = runEntryPoint(QStringLiteral("size-limit"));
+    EXPECT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, 3);
+    ASSERT_EQ(run.output.size(), 3) << run.output.join('\n').toStdString();
+    EXPECT_EQ(run.output[2].toStdString(),
+              "size limit written=0 error=" + std::string(std::strerror(EFBIG)) +
+                  " file=old files=limited.txt");
 }
 
 // ---- Exceptions escaping main's own steps -----------------------------------

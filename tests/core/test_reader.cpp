@@ -167,19 +167,19 @@ TEST_F(ReaderTest, ConvertsBigEndianStorage) {
     {
         RtdcFixtureWriter w(path);
         const int32_t ints[3] = {-7, 0, 100000};
-        const double doubles[2] = {2.5, -0.125};
-        const uint16_t shorts[2] = {40000, 1};
+        const double doubles[3] = {2.5, -0.125, 1e300};
+        const uint16_t shorts[3] = {40000, 1, 65535};
         w.addTypedDataset("/events/i32be", H5::PredType::STD_I32BE, {3}, H5::PredType::NATIVE_INT32,
                           ints);
-        w.addTypedDataset("/events/f64be", H5::PredType::IEEE_F64BE, {2},
+        w.addTypedDataset("/events/f64be", H5::PredType::IEEE_F64BE, {3},
                           H5::PredType::NATIVE_DOUBLE, doubles);
-        w.addTypedDataset("/events/u16be", H5::PredType::STD_U16BE, {2},
+        w.addTypedDataset("/events/u16be", H5::PredType::STD_U16BE, {3},
                           H5::PredType::NATIVE_UINT16, shorts);
     }
     ASSERT_TRUE(m_reader.openFile(path));
     EXPECT_EQ(m_reader.readScalarFeature("i32be"), (std::vector<double>{-7, 0, 100000}));
-    EXPECT_EQ(m_reader.readScalarFeature("f64be"), (std::vector<double>{2.5, -0.125}));
-    EXPECT_EQ(m_reader.readScalarFeature("u16be"), (std::vector<double>{40000, 1}));
+    EXPECT_EQ(m_reader.readScalarFeature("f64be"), (std::vector<double>{2.5, -0.125, 1e300}));
+    EXPECT_EQ(m_reader.readScalarFeature("u16be"), (std::vector<double>{40000, 1, 65535}));
 }
 
 TEST_F(ReaderTest, ReadsEnumerationsAsTheirIntegerValues) {

@@ -5,12 +5,14 @@
 #include "ReaderTestUtil.h"
 
 #include "core/ParallelChunkRead.h"
+#include "support/ChildProcess.h"
 
 #include <H5Cpp.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <system_error>
@@ -105,6 +107,64 @@ TEST_F(ReaderChunksTest, UnwrittenChunksReadAsTheFillValue) {
     }
     ASSERT_TRUE(m_reader.openFile(path));
     EXPECT_EQ(m_reader.readScalarFeature("empty"), std::vector<double>(3000, 0.0));
+}
+
+// The measurement's event count (its first feature's length) bounds every
+// column: a longer dataset gives its first values only, whatever its
+// storage and type, and a sparse one of 2^31 rows is never read whole
+// (once a 17 GB allocation for three events).
+TEST_F(ReaderChunksTest, AColumnLongerThanTheMeasurementGivesOneValuePerEvent) {
+    constexpr size_t kEvents = 5000;
+    const auto doubles = randomValues<double>(3 * kEvents, 31);
+    const auto floats = randomValues<float>(3 * kEvents, 32);
+    const auto integers = randomValues<uint16_t>(3 * kEvents, 33);
+    const std::string path = m_dir.file("long.rtdc");
+    {
+        RtdcFixtureWriter w(path);
+        w.addColumn<double>("area_um", std::vector<double>(kEvents, 1.0)); // sorts first
+        w.addColumn<double>("contiguous", doubles);
+        w.addColumn<double>("deflated", doubles, Storage::chunked({1000}, 4));
+        w.addColumn<float>("float_shuffled", floats, Storage::chunked({700}, 4, true));
+        w.addColumn<uint16_t>("integer_chunks", integers, Storage::chunked({3000}));
+        w.addColumn<double>("short", {1.0, 2.0});
+        w.addTypedDataset("/events/sparse", H5::PredType::IEEE_F64LE, {hsize_t(1) << 31},
+                          H5::PredType::NATIVE_DOUBLE, nullptr, Storage::chunked({1 << 16}, 4));
+    }
+    const auto leading = [](const auto& values) {
+        return std::vector<double>(values.begin(), values.begin() + kEvents);
+    };
+    const struct {
+        const char* name;
+        std::vector<double> expected;
+    } cases[] = {{"contiguous", leading(doubles)},
+                 {"deflated", leading(doubles)},
+                 {"float_shuffled", leading(floats)},
+                 {"integer_chunks", leading(integers)},
+                 {"short", {1.0, 2.0}},
+                 {"sparse", std::vector<double>(kEvents, 0.0)}};
+    // In a child whose memory would not hold the whole sparse column.
+    const int status = statusInChild([&] {
+        if (!limitFurtherMemory(size_t(1) << 30))
+            return 100;
+        RTDCReader reader;
+        if (!reader.openFile(path) || reader.getEventCount() != kEvents)
+            return 101;
+        int failures = 0;
+        for (const auto& c : cases) {
+            if (reader.readScalarFeature(c.name) != c.expected) {
+                std::fprintf(stderr, "%s: %zu values\n", c.name,
+                             reader.readScalarFeature(c.name).size());
+                ++failures;
+            }
+        }
+        // The preload reads the same columns (the cached ones above aside).
+        reader.closeFile();
+        if (!reader.openFile(path) || !reader.preloadAllFeatures().empty() ||
+            reader.readScalarFeature("sparse").size() != kEvents)
+            ++failures;
+        return failures;
+    });
+    EXPECT_TRUE(succeeded(status)) << describeStatus(status);
 }
 
 // A thread start refused by the system (std::thread throws) must neither

@@ -1,8 +1,11 @@
 // Plot files written through a checked temporary file: each format's page,
-// and a writer whose output is spoilt, which must not replace the old file.
+// and a writer whose output is spoilt or cut short by a file-size limit,
+// which must not replace the old file.
 
 #include "plots/PlotFileExport.h"
+#include "support/ChildProcess.h"
 #include "support/RtdcFixtureWriter.h"
+#include "util/ProcessSetup.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+
+#include <cstdio>
 
 namespace Quorvex3 {
 namespace {
@@ -113,6 +118,51 @@ TEST(PlotFileExport, SpoiltOutputLeavesTheOldFileAndNoTemporary) {
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(bytesOf(target), QByteArray("<svg>old</svg>"));
     EXPECT_EQ(filesIn(dir), QStringList{"old.svg"});
+}
+
+// Pages replacing files under a file-size limit, with SIGXFSZ ignored as
+// the program ignores it from its start-up: each write fails with a reason,
+// the old file stays and nothing is left beside it (the signal's default
+// action once ended the program in the middle of the page).
+TEST(PlotFileExport, UnderAFileSizeLimitEachFormatFailsAndKeepsTheOldFile) {
+    TempDir dir;
+    const struct {
+        const char* name;
+        PlotFileFormat format;
+    } cases[] = {{"old.png", PlotFileFormat::Png},
+                 {"old.svg", PlotFileFormat::Svg},
+                 {"old.pdf", PlotFileFormat::Pdf}};
+    // Hundreds of lines: every format needs far more than the limit.
+    const auto lines = [](QPainter& painter, double unitsPerMm) {
+        for (int i = 0; i < 400; ++i)
+            painter.drawLine(QPointF(i % 37 * unitsPerMm, 0),
+                             QPointF(40 * unitsPerMm, (i % 29) * unitsPerMm));
+    };
+    for (const auto& c : cases) {
+        QFile old(QString::fromStdString(dir.file(c.name)));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    }
+    const int status = testing::statusInChild([&] {
+        ignoreFileSizeLimitSignal();
+        int failures = 0;
+        for (const auto& c : cases) {
+            const QString path = QString::fromStdString(dir.file(c.name));
+            QString error;
+            bool written = false;
+            {
+                const testing::FileSizeLimit limit(1024);
+                written = writePlotPage(path, c.format, QSizeF(40, 30), 150, "t", lines, &error);
+            }
+            if (written || error.isEmpty() || bytesOf(path) != "old") {
+                std::fprintf(stderr, "%s: written %d, error '%s'\n", c.name, written,
+                             error.toUtf8().constData());
+                ++failures;
+            }
+        }
+        return failures;
+    });
+    EXPECT_TRUE(testing::succeeded(status)) << testing::describeStatus(status);
+    EXPECT_EQ(filesIn(dir), (QStringList{"old.pdf", "old.png", "old.svg"}));
 }
 
 TEST(PlotFileExport, ReadOnlyTargetIsLeftAlone) {

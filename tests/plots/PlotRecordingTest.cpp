@@ -22,10 +22,12 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <atomic>
 #include <cmath>
+#include <map>
 #include <thread>
 
 namespace Quorvex3 {
@@ -251,6 +253,55 @@ TEST_F(RecordedPlotTest, ACancelLeavesTheOldFileAndNothingElse) {
     EXPECT_FALSE(writeRecordedPlot(target, document, *recording, nullptr, {}, &error));
     EXPECT_EQ(error, QStringLiteral("The file is read-only."));
     QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+// Dots are drawn in steps of a fixed number (the writer looks at the cancel
+// flag between them): with several steps and a partial last one, each dot
+// appears in the file exactly once, none twice at a step's edge, none lost.
+TEST_F(RecordedPlotTest, EveryDotIsDrawnExactlyOnceWhateverTheSteps) {
+    QwtPlot many;
+    many.resize(420, 320);
+    QVector<QPointF> dots;
+    for (int i = 0; i < 60001; ++i) // a few more than two full steps
+        dots.append(QPointF(5.0 + (i % 300) * 0.3, 5.0 + (i / 300) * 0.4));
+    auto* curve = new QwtPlotCurve();
+    curve->setStyle(QwtPlotCurve::NoCurve);
+    curve->setSymbol(
+        new QwtSymbol(QwtSymbol::Ellipse, QBrush(Qt::blue), QPen(Qt::NoPen), QSize(2, 2)));
+    curve->setSamples(dots);
+    curve->attach(&many);
+    many.setAxisScale(QwtPlot::xBottom, 0, 100);
+    many.setAxisScale(QwtPlot::yLeft, 0, 100);
+    many.replot();
+
+    const PlotTarget target = plotDocumentTarget(PlotFileFormat::Svg, QSizeF(100, 80), 150);
+    PlotRecorder recorder(target);
+    recorder.render(renderer, &many, recorder.documentRect());
+    const auto recording = recorder.finish();
+    ASSERT_EQ(PlotRecorder::stepCount(*recording), 4); // three steps of dots, then the end
+    QString error;
+    const QString path = file("dots.svg");
+    ASSERT_TRUE(writeOnAnotherThread(path, target, *recording, nullptr, &error))
+        << error.toStdString();
+
+    // Each dot is one circle (or ellipse) element at its own centre.
+    QFile svg(path);
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(svg.readAll());
+    const QRegularExpression element(
+        QString::fromLatin1(R"re(<(?:circle|ellipse)\s[^>]*cx="([^"]+)"\s+cy="([^"]+)")re"));
+    std::map<QString, int> timesDrawn;
+    int elements = 0;
+    for (auto it = element.globalMatch(text); it.hasNext(); ++elements) {
+        const QRegularExpressionMatch match = it.next();
+        ++timesDrawn[match.captured(1) + QLatin1Char(',') + match.captured(2)];
+    }
+    EXPECT_EQ(elements, dots.size());
+    EXPECT_EQ(timesDrawn.size(), static_cast<std::size_t>(dots.size()));
+    int drawnTwice = 0;
+    for (const auto& [centre, times] : timesDrawn)
+        drawnTwice += times > 1;
+    EXPECT_EQ(drawnTwice, 0);
 }
 
 // The recording is the plot as it was: a plot changed or deleted afterwards

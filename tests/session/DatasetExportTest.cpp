@@ -9,6 +9,8 @@
 #include "session/ExportFileDriver.h"
 #include "session/ExportPlanning.h"
 #include "session/TsvExport.h"
+#include "support/ChildProcess.h"
+#include "util/ProcessSetup.h"
 
 #include <QFileInfo>
 
@@ -33,6 +35,8 @@ namespace {
 using Status = ExportOutcome::Status;
 using Record = std::map<std::string, std::string>;
 using test::range;
+using testing::describeStatus;
+using testing::statusInChild;
 
 ExportResult everything() {
     ExportResult choices;
@@ -157,6 +161,98 @@ TEST_F(DatasetExport, AnUnreadableImageLeavesABlankRowAndIsCounted) {
         const std::vector<std::uint8_t> blank(test::kWidth * test::kHeight, 0);
         EXPECT_EQ(exported.readImage(k, width, height),
                   k == 2 || k == 3 ? blank : m_reader->readImage(k, width, height));
+    }
+}
+
+// A measurement of three events whose feature "big" claims 2^31 rows
+// (sparse: no chunk written) and whose "long" holds ten values: each export
+// reads and writes three rows of every feature, within memory that could
+// not hold "big" whole (once a 17 GB allocation that was killed, or "big"
+// left out in silence), and names a feature that cannot be read.
+TEST_F(DatasetExport, EveryFeatureIsReadAndWrittenForTheMeasurementsEventsOnly) {
+    const std::string source = m_dir.file("sparse.rtdc");
+    {
+        using namespace testing;
+        RtdcFixtureWriter w(source);
+        w.addColumn<double>("area_um", {10.0, 20.0, 30.0});
+        w.addTypedDataset("/events/big", H5::PredType::IEEE_F64LE, {hsize_t(1) << 31},
+                          H5::PredType::NATIVE_DOUBLE, nullptr, Storage::chunked({1 << 16}, 4));
+        w.addColumn<double>("broken", {1.0, 2.0, 3.0}, Storage::chunked({2}, 4));
+        w.addColumn<double>("frame", {1.0, 1.0, 2.0}, Storage::chunked({2}, 4));
+        w.addColumn<double>("long", {0.5, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5, 9.5});
+        // Even sides: the video library's MJPEG encoder corrupts its heap on odd ones.
+        w.addImageStack("image", 3, 4, 6, std::vector<std::uint8_t>(72, 7));
+        w.addImageStack("mask", 3, 4, 6, std::vector<std::uint8_t>(72, 1));
+        w.addTrace("fl1_raw", 3, 8, std::vector<int16_t>(24, 5));
+    }
+    testing::corruptChunk(source, "/events/broken", 0);
+    testing::corruptChunk(source, "/events/frame", 0);
+    ASSERT_TRUE(open(source));
+    ExportResult rtdc = everything();
+    rtdc.features = {"area_um", "big", "broken", "long"};
+    ExportResult tsv = rtdc;
+    tsv.formatTsv = true;
+    ExportResult avi;
+    avi.formatAvi = true;
+    avi.aviSkipDuplicateFrames = true; // by a "frame" that cannot be read
+    const std::vector<double> big = {0.0, 0.0, 0.0};
+    const std::vector<double> longRows = {0.5, 1.5, 2.5};
+    const struct {
+        const char* what;
+        ExportResult choices;
+        const char* unreadable; // the feature the closing box names
+    } cases[] = {{".rtdc with images, masks and traces", rtdc, "broken"},
+                 {"TSV", tsv, "broken"},
+                 {"AVI", avi, "frame"}};
+    for (const auto& c : cases) {
+        const int status = statusInChild([&] {
+            if (!testing::limitFurtherMemory(std::size_t(1) << 30))
+                return 100;
+            const ExportOutcome outcome = exportWith(EventFilter(), c.choices);
+            int failures = 0;
+            const auto check = [&](bool ok, const std::string& what) {
+                if (!ok) {
+                    std::fprintf(stderr, "%s: %s\n", c.what, what.c_str());
+                    ++failures;
+                }
+            };
+            check(outcome.status == Status::Written && outcome.eventsWritten == 3,
+                  "not written: " + outcome.error.toStdString());
+            const QString text = closingMessage({{QStringLiteral("s"), outcome}}, false).text;
+            check(text.contains(QStringLiteral("\"%1\" could not be read from the file")
+                                    .arg(QLatin1String(c.unreadable))) &&
+                      !text.contains(QStringLiteral("big")),
+                  "the message names the wrong features: " + text.toStdString());
+            if (c.choices.formatAvi)
+                return failures;
+            if (c.choices.formatTsv) {
+                QFile file(outcome.path);
+                const QStringList lines =
+                    file.open(QIODevice::ReadOnly)
+                        ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                        : QStringList();
+                check(lines.size() >= 3 &&
+                          lines.mid(lines.size() - 3) ==
+                              QStringList({"10\t0\t\t0.5", "20\t0\t\t1.5", "30\t0\t\t2.5"}),
+                      "rows: " + lines.join(" | ").toStdString());
+                return failures;
+            }
+            RTDCReader written;
+            check(written.openFile(QFile::encodeName(outcome.path).toStdString()) &&
+                      written.getEventCount() == 3,
+                  "the export does not open with three events");
+            check(written.readScalarFeature("big") == big, "big");
+            check(written.readScalarFeature("long") == longRows, "long");
+            check(!written.hasFeature("broken"), "broken was written");
+            int width = 0;
+            int height = 0;
+            check(written.readImage(2, width, height).size() == 24 &&
+                      written.readMask(2, width, height).size() == 24 &&
+                      written.readTrace("fl1_raw", 2).size() == 8,
+                  "images, masks or traces");
+            return failures;
+        });
+        EXPECT_TRUE(testing::succeeded(status)) << c.what << ": " << describeStatus(status);
     }
 }
 
@@ -370,15 +466,17 @@ TEST_F(DatasetExport, AFailedExportLeavesNoFileAndSaysWhy) {
         ExportResult choices;
         rlim_t limit;
         Status status;
+        bool systemReason; // the error names the system's cause
     } cases[] = {
-        {".rtdc, read-only folder", readOnly(everything()), RLIM_INFINITY, Status::CreateFailed},
-        {"TSV, read-only folder", readOnly(tsv), RLIM_INFINITY, Status::CreateFailed},
-        {"AVI, read-only folder", readOnly(avi), RLIM_INFINITY, Status::EncoderNotOpened},
-        {".rtdc, the disk fills after the scalars", everything(), afterScalars,
-         Status::WriteFailed},
-        {".rtdc, no room to finish the file", scalars, 256 * 1024, Status::WriteFailed},
-        {"TSV, full disk", tsv, 512, Status::WriteFailed},
-        {"AVI, full disk", avi, 8192, Status::WriteFailed},
+        {".rtdc, read-only folder", readOnly(everything()), RLIM_INFINITY, Status::CreateFailed,
+         false},
+        {"TSV, read-only folder", readOnly(tsv), RLIM_INFINITY, Status::CreateFailed, false},
+        {"AVI, read-only folder", readOnly(avi), RLIM_INFINITY, Status::EncoderNotOpened, false},
+        {".rtdc, the disk fills after the scalars", everything(), afterScalars, Status::WriteFailed,
+         true},
+        {".rtdc, no room to finish the file", scalars, 256 * 1024, Status::WriteFailed, false},
+        {"TSV, full disk", tsv, 512, Status::WriteFailed, true},
+        {"AVI, full disk", avi, 8192, Status::WriteFailed, false},
     };
     // A lowered file-size limit stands in for a full disk: writes beyond it
     // fail with EFBIG.
@@ -396,28 +494,14 @@ TEST_F(DatasetExport, AFailedExportLeavesNoFileAndSaysWhy) {
         EXPECT_TRUE(message.title == "Export Error" && !outcome.error.isEmpty() &&
                     message.text.endsWith(outcome.path + "\n\n" + outcome.error))
             << c.what << ": " << message.text.toStdString();
+        if (c.systemReason) {
+            EXPECT_TRUE(outcome.error.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+                << c.what << ": " << outcome.error.toStdString();
+        }
         EXPECT_EQ(files(), QStringList{"M001_data.rtdc"}) << c.what;
     }
     // The HDF5 library is still sound: the next export works.
     EXPECT_EQ(exportWith(EventFilter(), scalars).status, Status::Written);
-}
-
-// Runs `body` in a child process, so a crash or a fatal signal ends only
-// the child; returns the child's wait status. The child ends with _exit.
-int statusInChild(const std::function<int()>& body) {
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(body());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return status;
-}
-
-std::string describeStatus(int status) {
-    if (WIFSIGNALED(status))
-        return std::string("killed by signal ") + strsignal(WTERMSIG(status));
-    return "exit code " + std::to_string(WEXITSTATUS(status));
 }
 
 TEST_F(DatasetExport, UnderAHardFileSizeLimitAFailedExportEndsAsAnErrorAndHdf5StaysSound) {
@@ -437,9 +521,10 @@ TEST_F(DatasetExport, UnderAHardFileSizeLimitAFailedExportEndsAsAnErrorAndHdf5St
     };
     for (const auto& c : cases) {
         // Soft and hard limit alike (as `ulimit -f` sets them): nothing can
-        // lift it while the failed file closes. SIGXFSZ keeps its default
-        // action, which ends the process unless the export keeps it away.
+        // lift it while the failed file closes. SIGXFSZ is ignored, as the
+        // program ignores it from its start-up.
         const int status = statusInChild([&] {
+            ignoreFileSizeLimitSignal();
             const rlimit hard{c.limit, c.limit};
             if (setrlimit(RLIMIT_FSIZE, &hard) != 0)
                 return 10;
@@ -471,6 +556,69 @@ TEST_F(DatasetExport, UnderAHardFileSizeLimitAFailedExportEndsAsAnErrorAndHdf5St
             << c.what << ": " << describeStatus(status);
         EXPECT_EQ(files().join(' ').toStdString(), "M001_data.rtdc") << c.what;
     }
+}
+
+// Each writer replacing a file under a file-size limit, with SIGXFSZ
+// ignored as the program ignores it from its start-up: the write fails with
+// the reason, the old file stays, nothing is left beside it, and the
+// process lives on (the signal's default action once ended it in the TSV
+// and AVI writers).
+TEST_F(DatasetExport, UnderAFileSizeLimitEachWriterFailsAndKeepsTheOldFile) {
+    const std::vector<int> events = {0, 1, 2, 3, 4, 5};
+    const std::vector<std::string> features = everything().features;
+    DatasetExportJob job;
+    job.reader = m_reader.get();
+    job.filePath = m_reader->getFilename();
+    job.displayName = QStringLiteral("s");
+    job.metadata = &m_metadata;
+    const struct {
+        const char* name;
+        rlim_t limit;
+        std::function<ExportOutcome(const QString&)> write;
+    } cases[] = {
+        {"old.tsv", 512,
+         [&](const QString& path) { return exportDatasetAsTsv(job, path, features, events); }},
+        {"raw.avi", 8192,
+         [&](const QString& path) { return exportDatasetAsAvi(job, path, events, false, false); }},
+        {"mjpeg.avi", 2048,
+         [&](const QString& path) { return exportDatasetAsAvi(job, path, events, true, false); }},
+        {"old.rtdc", 1024,
+         [&](const QString& path) {
+             return exportDatasetAsRtdc(job, everything(), path, features, events, false,
+                                        EventFilter());
+         }},
+    };
+    QStringList before = files();
+    for (const auto& c : cases) {
+        const QString path = QString::fromStdString(m_dir.file(c.name));
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        before << QString::fromLatin1(c.name);
+    }
+    before.sort();
+    const int status = statusInChild([&] {
+        ignoreFileSizeLimitSignal();
+        int failures = 0;
+        for (const auto& c : cases) {
+            const QString path = QString::fromStdString(m_dir.file(c.name));
+            ExportOutcome outcome;
+            {
+                const testing::FileSizeLimit limit(c.limit);
+                outcome = c.write(path);
+            }
+            QFile old(path);
+            const bool kept = old.open(QIODevice::ReadOnly) && old.readAll() == "old";
+            if (outcome.status != Status::WriteFailed || outcome.error.isEmpty() || !kept) {
+                std::fprintf(stderr, "%s: status %d, error '%s', old file %s\n", c.name,
+                             static_cast<int>(outcome.status), outcome.error.toUtf8().constData(),
+                             kept ? "kept" : "lost");
+                ++failures;
+            }
+        }
+        return failures;
+    });
+    EXPECT_TRUE(testing::succeeded(status)) << describeStatus(status);
+    EXPECT_EQ(files(), before);
 }
 
 TEST_F(DatasetExport, AFileWhoseCloseFailsIsAFailedExportAndTheNextExportWorks) {

@@ -1,10 +1,15 @@
 #include "app/MainWindow.h"
+#include "util/AtomicFile.h"
 
 #include <H5Cpp.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QSplashScreen>
 #include <QTimer>
+
+#include <sys/resource.h>
 
 #include <clocale>
 #include <cstdio>
@@ -25,6 +30,30 @@ bool splashVisible() {
         if (qobject_cast<const QSplashScreen*>(widget) && widget->isVisible())
             return true;
     return false;
+}
+
+// Replaces a file while the file-size limit is far below the new file's
+// size, as a nearly full disk or `ulimit -f` would have it, and reports what
+// became of the write and of the old file.
+void writeBeyondTheFileSizeLimit() {
+    const QString folder = qEnvironmentVariable("XDG_STATE_HOME");
+    QDir().mkpath(folder);
+    const QString path = QDir(folder).filePath(QStringLiteral("limited.txt"));
+    writeFileAtomically(path, QByteArray("old"));
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit lowered = saved;
+    lowered.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+    QString error;
+    const WriteResult result = writeFileAtomically(path, QByteArray(64 * 1024, 'x'), &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    QFile old(path);
+    old.open(QIODevice::ReadOnly);
+    report(QStringLiteral("size limit written=%1 error=%2 file=%3 files=%4")
+               .arg(result == WriteResult::Written)
+               .arg(error, QString::fromUtf8(old.readAll()))
+               .arg(QDir(folder).entryList(QDir::Files | QDir::Hidden).join(QLatin1Char(','))));
 }
 
 } // namespace
@@ -49,6 +78,8 @@ void MainWindow::showEvent(QShowEvent* event) {
     report(QStringLiteral("shown after=%1 splash=%2")
                .arg(m_sinceConstruction.elapsed())
                .arg(splashVisible()));
+    if (m_mode == QLatin1String("size-limit"))
+        writeBeyondTheFileSizeLimit();
     if (m_mode == QLatin1String("slot-throws")) {
         QTimer::singleShot(0, this, [] { throw std::runtime_error("slot failed"); });
         return;
