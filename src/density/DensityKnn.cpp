@@ -57,9 +57,9 @@ constexpr double kEventsPerCell = 5.0;
 /// Positions searched just before a position whose results bound its search.
 constexpr std::size_t kAnchorWindow = 32;
 
-/// Positions searched one after the other on one thread; the anchors are
-/// taken within such a block, so the blocks fix the results' path (not the
-/// results) whatever the number of threads.
+/// Positions searched one after the other on one thread. The anchors are
+/// taken within such a block, so the work done, like the results, does not
+/// depend on the number of threads.
 constexpr std::size_t kPositionsPerBlock = 4096;
 
 /// Buckets of the ranking step; bands smaller than kDirectRanking are
