@@ -6,6 +6,11 @@
 // three rounds, each timing both sides:
 //   taskset -c 2-7 bench_density --benchmark_filter=KdeColour
 //       --benchmark_report_aggregates_only=true
+// The nearest-neighbour density on shapes of real measurements that defeat a
+// plain search grid (every event equal, two values per feature, one far
+// outlier, integer-valued features, a saturated corner), each next to
+// clustered events of the same number in the same run:
+//   bench_density --benchmark_filter=KnnShape
 
 #include "density/DensityEstimator.h"
 #include "density/DensityTestData.h"
@@ -168,10 +173,80 @@ void contourSizes(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMillisecond);
 }
 
+enum KnnShape { AllEqual = 0, TwoValues, FarOutlier, IntegerValued, SaturatedCorner };
+
+const char* knnShapeName(int shape) {
+    switch (shape) {
+    case AllEqual:
+        return "all equal";
+    case TwoValues:
+        return "two values each";
+    case FarOutlier:
+        return "one at (1e308, -1e308)";
+    case IntegerValued:
+        return "integer-valued";
+    default:
+        return "saturated corner";
+    }
+}
+
+testdata::Points makeKnnShape(int n, int shape) {
+    switch (shape) {
+    case AllEqual:
+        return testdata::equal(n);
+    case TwoValues:
+        return testdata::twoValues(n, 1234);
+    case FarOutlier:
+        return testdata::outlier(n, 1234);
+    case IntegerValued:
+        return testdata::lattice(n, 1234);
+    default:
+        return testdata::saturated(n, 1234);
+    }
+}
+
+double millisecondsOfKnn(const testdata::Points& p) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<double> d = DensityEstimator::estimateNaNSafe(p.x, p.y, DensityMethod::KNN);
+    benchmark::DoNotOptimize(d.data());
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+/// kNN densities of one shape and of clustered events of the same number,
+/// taken in turns within each iteration; the time is the shape's, and the
+/// counters give both medians and their ratio.
+void BM_KnnShapeAgainstClustered(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const testdata::Points shape = makeKnnShape(n, static_cast<int>(state.range(1)));
+    const testdata::Points clustered = testdata::clustered(n, 1234);
+    std::vector<double> shapeMs;
+    std::vector<double> clusteredMs;
+    for (auto _ : state) {
+        shapeMs.push_back(millisecondsOfKnn(shape));
+        state.SetIterationTime(shapeMs.back() / 1000.0);
+        clusteredMs.push_back(millisecondsOfKnn(clustered));
+    }
+    state.SetLabel(knnShapeName(static_cast<int>(state.range(1))));
+    state.counters["ms"] = medianOf(shapeMs);
+    state.counters["clustered_ms"] = medianOf(clusteredMs);
+    state.counters["ratio"] = medianOf(shapeMs) / medianOf(clusteredMs);
+    state.counters["load1"] = loadAverage();
+}
+
+void knnShapes(benchmark::internal::Benchmark* b) {
+    for (int n : {1 << 18, 1000000})
+        for (int shape : {AllEqual, TwoValues, FarOutlier, IntegerValued, SaturatedCorner})
+            b->Args({n, shape});
+    // A few rounds: a clustered run of a million events takes about a second.
+    b->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+}
+
 BENCHMARK_TEMPLATE(BM_EstimateNaNSafe, DensityMethod::KDE)->Apply(sizes);
 BENCHMARK_TEMPLATE(BM_EstimateNaNSafe, DensityMethod::Histogram)->Apply(sizes);
 BENCHMARK_TEMPLATE(BM_EstimateNaNSafe, DensityMethod::KNN)->Apply(sizes);
 BENCHMARK(BM_ContoursTransformed)->Apply(contourSizes);
+BENCHMARK(BM_KnnShapeAgainstClustered)->Apply(knnShapes);
 BENCHMARK(BM_KdeColourAndContours)
     ->Args({100000, Uniform})
     ->Args({100000, Clustered})

@@ -89,8 +89,15 @@ std::vector<double> orderStatisticsWithin(const std::vector<double>& values,
                                           const std::vector<std::size_t>& ranks, double lo,
                                           double hi);
 
-/// k-nearest-neighbour densities of the pairs, one per pair.
-std::vector<double> knnDensities(const FinitePairs& pairs);
+/// How much a nearest-neighbour search looked at: a measure of its cost
+/// that, unlike a time, is the same on every machine and thread count.
+struct KnnWork {
+    std::uint64_t distances = 0; ///< squared distances computed
+};
+
+/// k-nearest-neighbour densities of the pairs, one per pair. When `work` is
+/// given, what the search computed is added to it.
+std::vector<double> knnDensities(const FinitePairs& pairs, KnnWork* work = nullptr);
 
 /// Events per thread at the least in the per-event passes: below this the
 /// pass takes about a millisecond, less than waking threads costs on a busy

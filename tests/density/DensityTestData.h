@@ -106,4 +106,66 @@ inline Points duplicates(int n, std::uint64_t seed) {
     return p;
 }
 
+/// Every event at one position (equal() in the oracle).
+inline Points equal(int n) {
+    return {std::vector<double>(static_cast<std::size_t>(n), 2.5),
+            std::vector<double>(static_cast<std::size_t>(n), -1.25)};
+}
+
+/// Two values per feature, drawn independently: four positions, each held by
+/// about a quarter of the events (two_values() in the oracle).
+inline Points twoValues(int n, std::uint64_t seed) {
+    SplitMix g(seed);
+    Points p;
+    for (int i = 0; i < n; ++i) {
+        const std::uint64_t a = g.nextU64() % 2;
+        const std::uint64_t b = g.nextU64() % 2;
+        p.x.push_back(a == 0 ? 0.0 : 3.0);
+        p.y.push_back(b == 0 ? 10.0 : 20.0);
+    }
+    return p;
+}
+
+/// Integer-valued features of a bell shape: a few dozen positions, crowded in
+/// the middle and rare at the tails, at many equal distances from each other
+/// (lattice() in the oracle).
+inline Points lattice(int n, std::uint64_t seed) {
+    SplitMix g(seed);
+    Points p;
+    for (int i = 0; i < n; ++i) {
+        const double bx = g.bell();
+        const double by = g.bell();
+        p.x.push_back(std::floor(bx * 2.0));
+        p.y.push_back(std::floor(by * 2.0));
+    }
+    return p;
+}
+
+/// clustered() with one event at (1e308, -1e308) in place of event n / 3
+/// (outlier() in the oracle); with `both`, also one at (-1e308, 1e308) in
+/// place of event 2n / 3, so that differences of coordinates overflow too.
+inline Points outlier(int n, std::uint64_t seed, bool both = false) {
+    Points p = clustered(n, seed);
+    p.x[p.x.size() / 3] = 1e308;
+    p.y[p.y.size() / 3] = -1e308;
+    if (both) {
+        p.x[2 * p.x.size() / 3] = -1e308;
+        p.y[2 * p.y.size() / 3] = 1e308;
+    }
+    return p;
+}
+
+/// clustered() whose uniform background is saturated: those events sit at
+/// the upper corner (8, 4) of its range (saturated() in the oracle).
+inline Points saturated(int n, std::uint64_t seed) {
+    Points p = clustered(n, seed);
+    for (std::size_t i = 0; i < p.x.size(); ++i) {
+        if (p.x[i] > 6.5 || p.y[i] > 3.5) {
+            p.x[i] = 8.0;
+            p.y[i] = 4.0;
+        }
+    }
+    return p;
+}
+
 } // namespace Quorvex3::testdata

@@ -4,7 +4,9 @@ rebuilt independently with numpy/scipy. Run with Debian's interpreter:
 
     /usr/bin/python3 tests/density/density_oracle.py              # prints the values
     /usr/bin/python3 tests/density/density_oracle.py --knn KIND N SEED
-        # exact k-NN densities of uniform/clustered/duplicates(N, SEED), one per line
+        # exact k-NN densities of uniform/clustered/duplicates(N, SEED), one per line,
+        # from scipy's cKDTree; of equal, twovalues, lattice, outlier, outliers,
+        # saturated or bruteduplicates(N, SEED) by comparing every pair
 
 The point sets come from the same integer generator as DensityTestData.h
 (splitmix64, uniforms of 53 bits, a bell shape as the sum of four uniforms);
@@ -80,6 +82,52 @@ def duplicates(n, seed):
     """clustered() snapped to a lattice of 0.1: many events share a position."""
     x, y = clustered(n, seed)
     return np.floor(x * 10.0) / 10.0, np.floor(y * 10.0) / 10.0
+
+
+def equal(n, seed):
+    """Every event at one position."""
+    return np.full(n, 2.5), np.full(n, -1.25)
+
+
+def two_values(n, seed):
+    """Two values per feature, drawn independently: four positions."""
+    g = Generator(seed)
+    xs, ys = [], []
+    for _ in range(n):
+        a = g.next_u64() % 2
+        b = g.next_u64() % 2
+        xs.append(0.0 if a == 0 else 3.0)
+        ys.append(10.0 if b == 0 else 20.0)
+    return np.array(xs), np.array(ys)
+
+
+def lattice(n, seed):
+    """Integer-valued bell-shaped features: few positions, many equal distances."""
+    g = Generator(seed)
+    xs, ys = [], []
+    for _ in range(n):
+        bx = g.bell()
+        by = g.bell()
+        xs.append(float(np.floor(bx * 2.0)))
+        ys.append(float(np.floor(by * 2.0)))
+    return np.array(xs), np.array(ys)
+
+
+def outlier(n, seed, both=False):
+    """clustered() with (1e308, -1e308) at n // 3 (and (-1e308, 1e308) at 2n // 3)."""
+    x, y = clustered(n, seed)
+    x[n // 3], y[n // 3] = 1e308, -1e308
+    if both:
+        x[2 * n // 3], y[2 * n // 3] = -1e308, 1e308
+    return x, y
+
+
+def saturated(n, seed):
+    """clustered() with its uniform background saturated at (8, 4)."""
+    x, y = clustered(n, seed)
+    hit = (x > 6.5) | (y > 3.5)
+    x[hit], y[hit] = 8.0, 4.0
+    return x, y
 
 
 def candidates():
@@ -207,10 +255,32 @@ def exact_knn(x, y):
     return k / (np.pi * d2)
 
 
+def brute_knn(x, y):
+    """k-NN densities by comparing every pair, with the squared distance formed
+    as the program forms it, (xi - xj)^2 + (yi - yj)^2, so that overflow to
+    infinity and ties come out the same; d^2 = 0 gives the density k."""
+    n = len(x)
+    k = max(int(np.floor(np.sqrt(n))), 1)
+    out = np.empty(n)
+    with np.errstate(over="ignore", invalid="ignore", divide="ignore"):
+        for start in range(0, n, 256):
+            dx = x[start:start + 256, None] - x[None, :]
+            dy = y[start:start + 256, None] - y[None, :]
+            d2 = np.partition(dx * dx + dy * dy, k, axis=1)[:, k]
+            out[start:start + 256] = np.where(d2 > 0, k / (np.pi * d2), float(k))
+    return out
+
+
 def print_knn(kind, n, seed):
-    make = {"uniform": uniform_square, "clustered": clustered, "duplicates": duplicates}[kind]
-    x, y = make(n, seed)
-    for v in exact_knn(x, y):
+    tree_kinds = {"uniform": uniform_square, "clustered": clustered, "duplicates": duplicates}
+    brute_kinds = {"equal": equal, "twovalues": two_values, "lattice": lattice,
+                   "outlier": outlier, "outliers": lambda n, s: outlier(n, s, True),
+                   "saturated": saturated, "bruteduplicates": duplicates}
+    if kind in tree_kinds:
+        values = exact_knn(*tree_kinds[kind](n, seed))
+    else:
+        values = brute_knn(*brute_kinds[kind](n, seed))
+    for v in values:
         print("%.17g" % v)
 
 

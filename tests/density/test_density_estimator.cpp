@@ -364,10 +364,13 @@ TEST(DensityHistogram, HandComputedBinsWithRangeFallback) {
 
 // ---------------------------------------------------------------- nearest neighbours
 
-/// Exact k-NN densities from scipy's cKDTree, computed now by
+/// Exact k-NN densities, computed now by
 ///   /usr/bin/python3 tests/density/density_oracle.py --knn KIND N SEED
-/// (query with k + 1 neighbours, the event itself being the first).
-std::vector<double> scipyKnnDensities(const std::string& kind, int n, int seed) {
+/// with scipy's cKDTree (query with k + 1 neighbours, the event itself being
+/// the first) for uniform, clustered and duplicates, and by comparing every
+/// pair for the degenerate shapes (numpy's partition of each event's squared
+/// distances, formed as the estimator forms them).
+std::vector<double> oracleKnnDensities(const std::string& kind, int n, int seed) {
     const std::string command = std::string("/usr/bin/python3 ") + QUORVEX3_ORACLE_DIR +
                                 "/density_oracle.py --knn " + kind + " " + std::to_string(n) + " " +
                                 std::to_string(seed);
@@ -382,16 +385,33 @@ std::vector<double> scipyKnnDensities(const std::string& kind, int n, int seed) 
     return values;
 }
 
+struct KnnCase {
+    const char* kind;
+    testdata::Points points;
+    int n;
+    int seed;
+};
+
+/// The estimator's densities equal the oracle's to 1e-12 relative (only the
+/// rounding of the square root in cKDTree's distances differs).
+void expectOracleKnn(const KnnCase& c) {
+    SCOPED_TRACE(std::string(c.kind) + " " + std::to_string(c.n));
+    const std::vector<double> exact = oracleKnnDensities(c.kind, c.n, c.seed);
+    const std::vector<double> actual = DensityEstimator::estimateKNN(c.points.x, c.points.y);
+    ASSERT_EQ(exact.size(), actual.size());
+    std::size_t off = 0;
+    for (std::size_t i = 0; i < actual.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(exact[i])) << i;
+        if (std::abs(actual[i] - exact[i]) > 1e-12 * exact[i] && off++ < 5)
+            ADD_FAILURE() << "event " << i << ": " << actual[i] << " vs " << exact[i];
+    }
+    EXPECT_EQ(off, 0U);
+}
+
 // Guards against stopping the search at the first ring of cells that holds
 // k events: nearer events can lie in cells outside that square.
 TEST(DensityKnn, EqualsTheExactKthNeighbourDensityOfScipy) {
-    struct Case {
-        const char* kind;
-        testdata::Points points;
-        int n;
-        int seed;
-    };
-    const Case cases[] = {
+    const KnnCase cases[] = {
         {"uniform", testdata::uniformSquare(3000, 5), 3000, 5},
         {"clustered", testdata::clustered(3000, 4), 3000, 4},
         // Up to 22 events per position, yet fewer than k + 1 anywhere.
@@ -399,18 +419,62 @@ TEST(DensityKnn, EqualsTheExactKthNeighbourDensityOfScipy) {
         // Several blocks of events, searched concurrently.
         {"clustered", testdata::clustered(20000, 6), 20000, 6},
     };
-    for (const Case& c : cases) {
-        const std::vector<double> exact = scipyKnnDensities(c.kind, c.n, c.seed);
-        const std::vector<double> actual = DensityEstimator::estimateKNN(c.points.x, c.points.y);
-        ASSERT_EQ(exact.size(), actual.size()) << c.kind;
-        std::size_t off = 0;
-        for (std::size_t i = 0; i < actual.size(); ++i) {
-            ASSERT_TRUE(std::isfinite(exact[i])) << c.kind << " " << i;
-            if (std::abs(actual[i] - exact[i]) > 1e-12 * exact[i] && off++ < 5)
-                ADD_FAILURE() << c.kind << " event " << i << ": " << actual[i] << " vs "
-                              << exact[i];
-        }
-        EXPECT_EQ(off, 0U) << c.kind << " " << c.n;
+    for (const KnnCase& c : cases)
+        expectOracleKnn(c);
+}
+
+// Shapes of real measurements that defeat a uniform search grid: saturated
+// and integer-valued features (many events per position, many equal
+// distances) and a far outlier (the grid spans it, the other events crowd
+// into one corner). The densities stay those of the brute-force k-th
+// neighbour, the outliers' 0 included (their squared distances overflow).
+TEST(DensityKnn, DegenerateShapesEqualTheBruteForceKthNeighbourDensity) {
+    const KnnCase cases[] = {
+        {"equal", testdata::equal(3000), 3000, 0},
+        {"twovalues", testdata::twoValues(3000, 3), 3000, 3},
+        {"lattice", testdata::lattice(5000, 4), 5000, 4},
+        {"outlier", testdata::outlier(3000, 5), 3000, 5},
+        // Several blocks of positions, searched concurrently.
+        {"outlier", testdata::outlier(6000, 6), 6000, 6},
+        {"outliers", testdata::outlier(3000, 7, true), 3000, 7},
+        // Several blocks of positions holding one event or many.
+        {"saturated", testdata::saturated(6000, 8), 6000, 8},
+        {"bruteduplicates", testdata::duplicates(5000, 9), 5000, 9},
+    };
+    for (const KnnCase& c : cases)
+        expectOracleKnn(c);
+}
+
+/// Squared distances the search computes per event and neighbour sought.
+double knnWorkPerEventAndNeighbour(const testdata::Points& p) {
+    const densitydetail::FinitePairs pairs = densitydetail::collectFinitePairs(p.x, p.y);
+    densitydetail::KnnWork work;
+    densitydetail::knnDensities(pairs, &work);
+    const double n = static_cast<double>(p.x.size());
+    return static_cast<double>(work.distances) / (n * (std::floor(std::sqrt(n)) + 1.0));
+}
+
+// Guards against a search whose work grows with the square of the events
+// on such shapes (every event compared with every other in one crowded
+// cell): it must stay within a small multiple of the work on spread-out
+// events of the same number, where each event looks at a few times k
+// positions. Counted, not timed, so the same everywhere.
+TEST(DensityKnn, SearchWorkOnDegenerateShapesStaysNearThatOfSpreadEvents) {
+    constexpr int n = 1 << 15;
+    const double spread = std::max(knnWorkPerEventAndNeighbour(testdata::uniformSquare(n, 1)),
+                                   knnWorkPerEventAndNeighbour(testdata::clustered(n, 2)));
+    EXPECT_LE(spread, 6.0);
+    const std::pair<const char*, testdata::Points> cases[] = {
+        {"equal", testdata::equal(n)},
+        {"two values", testdata::twoValues(n, 3)},
+        {"lattice", testdata::lattice(n, 4)},
+        {"outlier", testdata::outlier(n, 5)},
+        {"outliers", testdata::outlier(n, 6, true)},
+        {"saturated", testdata::saturated(n, 7)},
+        {"duplicates", testdata::duplicates(n, 8)},
+    };
+    for (const auto& [name, points] : cases) {
+        EXPECT_LE(knnWorkPerEventAndNeighbour(points), 3.0 * spread) << name;
     }
 }
 
@@ -470,6 +534,75 @@ TEST(DensityNonFinite, PairsWithNonFiniteCoordinatesTakeNoPart) {
     EXPECT_EQ(withDirt.xMin, clean.xMin);
     EXPECT_EQ(withDirt.yStep, clean.yStep);
     EXPECT_EQ(withDirt.values, clean.values);
+}
+
+// Guards against a finiteness check that looks at x alone: where only y is
+// NaN or infinite (as a log y axis makes of some values), those events take
+// no part and every other event gets the density of the finite pairs alone.
+TEST(DensityNonFinite, EventsWhoseOnlyNonFiniteCoordinateIsYTakeNoPart) {
+    const testdata::Points clean = testdata::clustered(2000, 41);
+    testdata::Points dirty = clean;
+    std::vector<bool> finite(clean.x.size(), true);
+    const double bad[] = {kNaN, kInf, -kInf};
+    for (std::size_t i = 5; i < dirty.y.size(); i += 7) {
+        dirty.y[i] = bad[(i / 7) % 3];
+        finite[i] = false;
+    }
+    testdata::Points kept;
+    for (std::size_t i = 0; i < clean.x.size(); ++i) {
+        if (finite[i]) {
+            kept.x.push_back(clean.x[i]);
+            kept.y.push_back(clean.y[i]);
+        }
+    }
+    // Each result over the dirty events must be the kept events' result at
+    // the finite ones and NaN at the others.
+    const auto expectKeptOnly = [&](const std::vector<double>& expected,
+                                    const std::vector<double>& actual, const char* what) {
+        SCOPED_TRACE(what);
+        ASSERT_EQ(actual.size(), dirty.x.size());
+        ASSERT_EQ(expected.size(), kept.x.size());
+        std::size_t k = 0;
+        std::size_t off = 0;
+        for (std::size_t i = 0; i < actual.size(); ++i) {
+            const bool ok = finite[i] ? actual[i] == expected[k++] : std::isnan(actual[i]);
+            if (!ok && off++ < 3)
+                ADD_FAILURE() << "event " << i << ": " << actual[i];
+        }
+        EXPECT_EQ(off, 0U);
+    };
+    const struct {
+        DensityMethod method;
+        const char* name;
+    } methods[] = {{DensityMethod::KDE, "KDE"},
+                   {DensityMethod::KNN, "kNN"},
+                   {DensityMethod::Histogram, "histogram"}};
+    for (const auto& m : methods) {
+        expectKeptOnly(DensityEstimator::estimateNaNSafe(kept.x, kept.y, m.method),
+                       DensityEstimator::estimateNaNSafe(dirty.x, dirty.y, m.method), m.name);
+        expectKeptOnly(DensityEstimator::estimate(kept.x, kept.y, m.method, 0),
+                       DensityEstimator::estimate(dirty.x, dirty.y, m.method, 0), m.name);
+    }
+    expectKeptOnly(DensityEstimator::estimateKNN(kept.x, kept.y),
+                   DensityEstimator::estimateKNN(dirty.x, dirty.y), "estimateKNN");
+
+    // The heat map and contours of a plot with a log y axis.
+    testdata::Points positive = kept;
+    testdata::Points positiveDirty = dirty;
+    for (testdata::Points* p : {&positive, &positiveDirty})
+        for (double& v : p->y)
+            v = std::isfinite(v) ? std::pow(10.0, v) : v;
+    const std::vector<double> fractions{0.2, 0.6};
+    const KernelDensityView keptView = DensityEstimator::estimateKDEWithContours(
+        positive.x, positive.y, fractions, ScaleMode::Linear, ScaleMode::Log);
+    const KernelDensityView dirtyView = DensityEstimator::estimateKDEWithContours(
+        positiveDirty.x, positiveDirty.y, fractions, ScaleMode::Linear, ScaleMode::Log);
+    expectKeptOnly(keptView.densities, dirtyView.densities, "heat map on a log y axis");
+    ASSERT_EQ(dirtyView.levels.size(), keptView.levels.size());
+    for (std::size_t i = 0; i < keptView.levels.size(); ++i) {
+        EXPECT_EQ(dirtyView.levels[i].threshold, keptView.levels[i].threshold);
+        EXPECT_EQ(dirtyView.levels[i].paths, keptView.levels[i].paths);
+    }
 }
 
 TEST(DensityNaNSafe, NeedsFourFinitePairs) {
