@@ -389,8 +389,9 @@ TEST(InflateExactly, AcceptsOnlyAnIntactStreamOfExactlyTheChunkSize) {
         std::vector<uint8_t> out(c.target + 16, 0x77);
         EXPECT_EQ(inflateExactly(c.stream.data(), c.stream.size(), out.data(), c.target), c.ok)
             << c.name;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin())) << c.name;
+        }
         // Never beyond the target.
         EXPECT_EQ(std::count(out.begin() + static_cast<long>(c.target), out.end(), 0x77), 16)
             << c.name;

@@ -178,10 +178,11 @@ TEST_F(ExportDialogTest, NonScalarBoxesFollowFormatAndScopeWithTheirTooltips) {
         EXPECT_EQ(box->toolTip(), c.tip) << what;
         // TSV and AVI leave the text colour as it was; .rtdc greys exactly
         // what only other datasets have.
-        if (QLatin1String(c.format) == QLatin1String(".rtdc (HDF5)"))
+        if (QLatin1String(c.format) == QLatin1String(".rtdc (HDF5)")) {
             EXPECT_EQ(box->palette().color(QPalette::Active, QPalette::WindowText) == grey,
                       c.greyText)
                 << what;
+        }
     }
 }
 
