@@ -91,14 +91,20 @@ AviOutcome writeAviFile(const QString& path, const std::vector<int>& indices,
         // Raw frames stay grey, so the video keeps every pixel value; the
         // encoder would turn colour frames into subsampled YUV.
         const int fourcc = mjpeg ? cv::VideoWriter::fourcc('M', 'J', 'P', 'G') : 0;
+        // The MJPEG encoder subsamples colour by two in each direction and
+        // corrupts the heap on an odd width or height: such images get one
+        // more column or row, a copy of their last one.
+        const int padRight = mjpeg ? width % 2 : 0;
+        const int padBottom = mjpeg ? height % 2 : 0;
         cv::VideoWriter writer(QFile::encodeName(target.temporaryPath()).toStdString(),
-                               cv::CAP_FFMPEG, fourcc, kFramesPerSecond, cv::Size(width, height),
-                               mjpeg);
+                               cv::CAP_FFMPEG, fourcc, kFramesPerSecond,
+                               cv::Size(width + padRight, height + padBottom), mjpeg);
         if (!writer.isOpened()) {
             outcome.status = AviOutcome::Status::EncoderNotOpened;
             return outcome;
         }
         std::unordered_set<double> seenFrames;
+        cv::Mat padded;
         cv::Mat colour;
         for (std::size_t k = 0; k < indices.size(); ++k) {
             if (progress && k % kFramesPerProgress == 0 && !progress(k, indices.size())) {
@@ -125,7 +131,13 @@ AviOutcome writeAviFile(const QString& path, const std::vector<int>& indices,
             }
             const cv::Mat grey(height, width, CV_8UC1, image.data());
             if (mjpeg) {
-                cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
+                if (padRight || padBottom) {
+                    cv::copyMakeBorder(grey, padded, 0, padBottom, 0, padRight,
+                                       cv::BORDER_REPLICATE);
+                    cv::cvtColor(padded, colour, cv::COLOR_GRAY2BGR);
+                } else {
+                    cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
+                }
                 writer.write(colour);
             } else {
                 writer.write(grey);

@@ -39,7 +39,8 @@ struct AviOutcome {
 /// Writes the images of the listed events as an AVI video of 25 frames per
 /// second at the size of the first listed event's image: MJPEG-compressed
 /// colour frames, or uncompressed 8-bit grey frames that keep every pixel
-/// value. With `frameNumbers` (the source's "frame" column) only the first
+/// value; an MJPEG video of an odd width or height is one column or row
+/// larger, repeating the image's last one. With `frameNumbers` (the source's "frame" column) only the first
 /// event of each camera frame number (truncated toward zero) is written;
 /// an event whose number is missing or not finite is never a duplicate.
 ///

@@ -14,6 +14,9 @@
 
 #include <QFileInfo>
 
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -383,6 +386,57 @@ TEST_F(DatasetExport, ImagesThatCannotBeReadOrDifferInSizeAreLeftOutAndCounted) 
     EXPECT_EQ(outcome.mismatchedImages, 1u);
     EXPECT_EQ(writeAviFile(path + ".2.avi", {2, 0}, frames, nullptr, true).status,
               AviOutcome::Status::NoImageSize);
+}
+
+// The MJPEG encoder needs an even width and height (it crashed the program
+// on odd ones): the video then repeats the image's last column or row, and
+// every frame reads back as the image it was made of.
+TEST_F(DatasetExport, MjpegOfOddSizedImagesRepeatsTheLastColumnOrRow) {
+    const struct {
+        int width, height;
+    } sizes[] = {{5, 4}, {4, 5}, {7, 9}, {249, 80}, {6, 4}};
+    for (const auto& size : sizes) {
+        const int w = size.width;
+        const int h = size.height;
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        // Smooth ramps: the JPEG coding keeps them within a few grey levels.
+        const AviFrameSource frames = [w, h](int event, int& width, int& height) {
+            width = w;
+            height = h;
+            std::vector<std::uint8_t> image(static_cast<std::size_t>(w) * h);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    image[static_cast<std::size_t>(y) * w + x] =
+                        static_cast<std::uint8_t>(60 + 40 * event + 80 * x / w + 40 * y / h);
+            return image;
+        };
+        const QString path = QString::fromStdString(
+            m_dir.file("odd_" + std::to_string(w) + "x" + std::to_string(h) + ".avi"));
+        const AviOutcome outcome = writeAviFile(path, {0, 1, 2}, frames, nullptr, true);
+        ASSERT_EQ(outcome.status, AviOutcome::Status::Written) << outcome.error.toStdString();
+        ASSERT_EQ(outcome.framesWritten, 3u);
+
+        cv::VideoCapture video(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
+        ASSERT_TRUE(video.isOpened());
+        cv::Mat frame;
+        int read = 0;
+        for (; video.read(frame); ++read) {
+            ASSERT_EQ(frame.cols, w + w % 2);
+            ASSERT_EQ(frame.rows, h + h % 2);
+            int width = 0, height = 0;
+            const std::vector<std::uint8_t> image = frames(read, width, height);
+            cv::Mat grey;
+            cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+            for (int y = 0; y < grey.rows; ++y)
+                for (int x = 0; x < grey.cols; ++x) {
+                    const int expected =
+                        image[static_cast<std::size_t>(std::min(y, h - 1)) * w + std::min(x, w - 1)];
+                    ASSERT_NEAR(grey.at<std::uint8_t>(y, x), expected, 12)
+                        << "frame " << read << " at " << x << ", " << y;
+                }
+        }
+        EXPECT_EQ(read, 3);
+    }
 }
 
 // ---- failures ---------------------------------------------------------------------
