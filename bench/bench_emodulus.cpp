@@ -1,14 +1,17 @@
 // Young's modulus: building the look-up table's triangulation (against the
-// plain every-triangle scan; on an ellipse and a grid), look-ups per second,
-// and a whole computation on 1,000,000 events.
+// plain every-triangle scan; on an ellipse and a grid; on every shape that
+// troubles it, at 20,000 and 50,000 rows), look-ups per second, and a whole
+// computation on 1,000,000 events.
 //
-// Tables are generated in code: scattered rows (5,000 and 20,000) and a
-// 141 x 141 grid (19,881 rows, full of co-circular points). The measurement
-// of the run benchmark is written once to a temporary directory.
+// Tables are generated in code: scattered rows (5,000 and 20,000), a
+// 141 x 141 grid (19,881 rows, full of co-circular points) and the shapes of
+// calc/LutShapes.h. The measurement of the run benchmark is written once to
+// a temporary directory.
 
 #include "calc/CalcTestSupport.h"
 #include "calc/EModulus.h"
 #include "calc/LUTTriangulation.h"
+#include "calc/LutShapes.h"
 #include "calc/PlainDelaunay.h"
 #include "core/RTDCReader.h"
 
@@ -88,6 +91,29 @@ BENCHMARK(BM_TriangulateEllipseTable)
     ->Arg(400)
     ->Arg(700)
     ->Arg(1000)
+    ->Unit(benchmark::kMillisecond);
+
+// Triangulating (or refusing) a whole table of each shape: circle, ellipse,
+// points on a line, within 1e-12 of it, areas of ±1e308, a tight cluster
+// with three far rows, scattered.
+void BM_TriangulateShape(benchmark::State& state) {
+    const auto shape = static_cast<fixture::LutShape>(state.range(0));
+    const LUTData table = fixture::lutTable(fixture::lutShapeRows(shape, int(state.range(1))));
+    bool accepted = false;
+    for (auto _ : state) {
+        TriangulatedLUT lut;
+        accepted = triangulateLUT(table, lut, nullptr);
+        benchmark::DoNotOptimize(lut.triangles.data());
+    }
+    state.SetLabel(std::string(fixture::lutShapeName(shape)) +
+                   (accepted ? ", accepted" : ", refused"));
+}
+BENCHMARK(BM_TriangulateShape)
+    ->ArgsProduct({{int(fixture::LutShape::Circle), int(fixture::LutShape::Ellipse),
+                    int(fixture::LutShape::Collinear), int(fixture::LutShape::NearCollinear),
+                    int(fixture::LutShape::HugeAreas), int(fixture::LutShape::Cluster),
+                    int(fixture::LutShape::Scattered)},
+                   {20000, 50000}})
     ->Unit(benchmark::kMillisecond);
 
 void BM_TriangulateGridTable(benchmark::State& state) {

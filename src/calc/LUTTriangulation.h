@@ -4,6 +4,7 @@
 // 100 x 100 grid index, and linear interpolation inside its triangles.
 // GUI-free, no Qt beyond QString for messages.
 
+#include "calc/LUTDelaunay.h"
 #include "calc/LUTTable.h"
 
 #include <QString>
@@ -35,24 +36,19 @@ struct TriangulatedLUT {
     std::vector<std::array<int, 3>> triangles;
     /// kLUTGridCells² cells; cell (ix, iy) is element ix + kLUTGridCells · iy
     /// and lists, in increasing order, the triangles whose bounding box
-    /// touches it.
+    /// touches it; a triangle whose box spans more than 64 cells (a long
+    /// sliver, as points along a curve give) only where it comes within
+    /// 1e-6 of the cell, the only cells where a look-up can find it.
     std::vector<std::vector<int>> grid;
 };
 
-/// Bowyer–Watson Delaunay triangulation of the points (x[i], y[i]) inserted
-/// in index order inside the super-triangle (−10, −10), (20, −10), (−10, 20),
-/// triangles that touch the super-triangle removed. The order of the result
-/// is that of the plain algorithm that scans every triangle per point
-/// (survivors keep their order, new triangles are appended), decided by the
-/// same floating-point expressions; this version tests each point only
-/// against the triangles whose circumcircle can contain it, which makes a
-/// 20,000-point table take milliseconds instead of seconds.
-std::vector<std::array<int, 3>> delaunayTriangles(const std::vector<double>& x,
-                                                  const std::vector<double>& y);
-
 /// Normalises, triangulates and indexes `table`. False, with `error` set to
-/// a sentence for the user, when there are fewer than 3 rows or the area or
-/// deformation column is constant (nothing to normalise by).
+/// a sentence for the user, when there are fewer than 3 rows; when the area
+/// or deformation column holds a value that is not finite, a single value
+/// (nothing to normalise by) or values further apart than a double holds
+/// (±1e308); or when the result would not give a modulus at each of the
+/// table's own rows (points on or close to one line, or crowded too close
+/// together to interpolate between).
 bool triangulateLUT(const LUTData& table, TriangulatedLUT& out, QString* error);
 
 /// Fills `lut.grid` from `lut.triangles`, `lut.x` and `lut.y`.
