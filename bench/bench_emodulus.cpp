@@ -25,15 +25,7 @@ using namespace Quorvex3;
 namespace fixture = Quorvex3::testing;
 using fixture::Rows;
 
-LUTData toTable(const Rows& rows) {
-    LUTData table;
-    for (const auto& row : rows) {
-        table.area.push_back(row[0]);
-        table.deform.push_back(row[1]);
-        table.emodulus.push_back(row[2]);
-    }
-    return table;
-}
+using fixture::lutTable;
 
 // `n` rows at random places of [20, 220] x [0.01, 0.11] with a smooth modulus.
 Rows scatteredTable(int n, unsigned seed) {
@@ -49,7 +41,7 @@ Rows scatteredTable(int n, unsigned seed) {
 
 std::pair<std::vector<double>, std::vector<double>> normalised(const Rows& rows) {
     TriangulatedLUT lut;
-    triangulateLUT(toTable(rows), lut, nullptr);
+    triangulateLUT(lutTable(rows), lut, nullptr);
     return {lut.x, lut.y};
 }
 
@@ -79,7 +71,7 @@ Rows ellipseTable(int n) {
 // indexing), for the shapes that defeat a plain Bowyer-Watson: an ellipse
 // and a regular grid.
 void BM_TriangulateEllipseTable(benchmark::State& state) {
-    const LUTData table = toTable(ellipseTable(int(state.range(0))));
+    const LUTData table = lutTable(ellipseTable(int(state.range(0))));
     for (auto _ : state) {
         TriangulatedLUT lut;
         benchmark::DoNotOptimize(triangulateLUT(table, lut, nullptr));
@@ -117,7 +109,7 @@ BENCHMARK(BM_TriangulateShape)
     ->Unit(benchmark::kMillisecond);
 
 void BM_TriangulateGridTable(benchmark::State& state) {
-    const LUTData table = toTable(gridTable(int(state.range(0))));
+    const LUTData table = lutTable(gridTable(int(state.range(0))));
     for (auto _ : state) {
         TriangulatedLUT lut;
         benchmark::DoNotOptimize(triangulateLUT(table, lut, nullptr));
@@ -158,7 +150,7 @@ BENCHMARK(BM_TriangulatePlainScan)
 // Normalising, triangulating and indexing a whole table, as a first look-up
 // pays it.
 void BM_TriangulateTable(benchmark::State& state) {
-    const LUTData table = toTable(scatteredTable(int(state.range(0)), 1));
+    const LUTData table = lutTable(scatteredTable(int(state.range(0)), 1));
     for (auto _ : state) {
         TriangulatedLUT lut;
         benchmark::DoNotOptimize(triangulateLUT(table, lut, nullptr));
@@ -167,7 +159,7 @@ void BM_TriangulateTable(benchmark::State& state) {
 BENCHMARK(BM_TriangulateTable)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 void BM_Lookup(benchmark::State& state) {
-    const LUTData table = toTable(scatteredTable(int(state.range(0)), 1));
+    const LUTData table = lutTable(scatteredTable(int(state.range(0)), 1));
     TriangulatedLUT lut;
     triangulateLUT(table, lut, nullptr);
     std::mt19937_64 random(2);
