@@ -126,6 +126,23 @@ inline Points twoValues(int n, std::uint64_t seed) {
     return p;
 }
 
+/// A continuous bell-shaped x against an integer-valued y of three values
+/// (threelevels() in the oracle); with `transposed`, y is the continuous one.
+/// The search grid then has many more columns than rows (or rows than
+/// columns).
+inline Points threeLevels(int n, std::uint64_t seed, bool transposed = false) {
+    SplitMix g(seed);
+    Points p;
+    for (int i = 0; i < n; ++i) {
+        const double b = g.bell();
+        const double level = static_cast<double>(g.nextU64() % 3);
+        const double spread = 10.0 + 3.0 * b;
+        p.x.push_back(transposed ? level : spread);
+        p.y.push_back(transposed ? spread : level);
+    }
+    return p;
+}
+
 /// Integer-valued features of a bell shape: a few dozen positions, crowded in
 /// the middle and rare at the tails, at many equal distances from each other
 /// (lattice() in the oracle).

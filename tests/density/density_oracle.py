@@ -6,7 +6,8 @@ rebuilt independently with numpy/scipy. Run with Debian's interpreter:
     /usr/bin/python3 tests/density/density_oracle.py --knn KIND N SEED
         # exact k-NN densities of uniform/clustered/duplicates(N, SEED), one per line,
         # from scipy's cKDTree; of equal, twovalues, lattice, outlier, outliers,
-        # saturated or bruteduplicates(N, SEED) by comparing every pair
+        # saturated, bruteduplicates, threelevels or threelevelsT (its transpose)
+        # (N, SEED) by comparing every pair
 
 The point sets come from the same integer generator as DensityTestData.h
 (splitmix64, uniforms of 53 bits, a bell shape as the sum of four uniforms);
@@ -98,6 +99,19 @@ def two_values(n, seed):
         b = g.next_u64() % 2
         xs.append(0.0 if a == 0 else 3.0)
         ys.append(10.0 if b == 0 else 20.0)
+    return np.array(xs), np.array(ys)
+
+
+def three_levels(n, seed, transposed=False):
+    """A continuous bell against an integer-valued feature of three values."""
+    g = Generator(seed)
+    xs, ys = [], []
+    for _ in range(n):
+        b = g.bell()
+        level = float(g.next_u64() % 3)
+        spread = 10.0 + 3.0 * b
+        xs.append(level if transposed else spread)
+        ys.append(spread if transposed else level)
     return np.array(xs), np.array(ys)
 
 
@@ -275,7 +289,9 @@ def print_knn(kind, n, seed):
     tree_kinds = {"uniform": uniform_square, "clustered": clustered, "duplicates": duplicates}
     brute_kinds = {"equal": equal, "twovalues": two_values, "lattice": lattice,
                    "outlier": outlier, "outliers": lambda n, s: outlier(n, s, True),
-                   "saturated": saturated, "bruteduplicates": duplicates}
+                   "saturated": saturated, "bruteduplicates": duplicates,
+                   "threelevels": three_levels,
+                   "threelevelsT": lambda n, s: three_levels(n, s, True)}
     if kind in tree_kinds:
         values = exact_knn(*tree_kinds[kind](n, seed))
     else:

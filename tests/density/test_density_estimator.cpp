@@ -426,8 +426,10 @@ TEST(DensityKnn, EqualsTheExactKthNeighbourDensityOfScipy) {
 // Shapes of real measurements that defeat a uniform search grid: saturated
 // and integer-valued features (many events per position, many equal
 // distances) and a far outlier (the grid spans it, the other events crowd
-// into one corner). The densities stay those of the brute-force k-th
-// neighbour, the outliers' 0 included (their squared distances overflow).
+// into one corner), and a continuous feature against a few integer values
+// (a grid far wider than high). The densities stay those of the brute-force
+// k-th neighbour, the outliers' 0 included (their squared distances
+// overflow).
 TEST(DensityKnn, DegenerateShapesEqualTheBruteForceKthNeighbourDensity) {
     const KnnCase cases[] = {
         {"equal", testdata::equal(3000), 3000, 0},
@@ -440,6 +442,11 @@ TEST(DensityKnn, DegenerateShapesEqualTheBruteForceKthNeighbourDensity) {
         // Several blocks of positions holding one event or many.
         {"saturated", testdata::saturated(6000, 8), 6000, 8},
         {"bruteduplicates", testdata::duplicates(5000, 9), 5000, 9},
+        // A continuous feature against one of three integer values, and the
+        // transpose: the search grid has many more columns than rows (rows
+        // than columns), and its search order must still reach every cell.
+        {"threelevels", testdata::threeLevels(3000, 10), 3000, 10},
+        {"threelevelsT", testdata::threeLevels(3000, 11, true), 3000, 11},
     };
     for (const KnnCase& c : cases)
         expectOracleKnn(c);
