@@ -38,7 +38,7 @@ const char* const kBase = R"({"version": 1, "mainWindow": {"activeDatasetIndex":
  "datasets": [{"filePath": "a.rtdc", "displayName": "Zellen µ", "currentEventIndex": 2, "contourMode": 1, "contourFraction1": 0.2, "contourFraction2": 0.8, "scaleXMode": 1, "scaleYMode": 2,
    "ctcApplied": true, "ctcChannels": [1, 2], "spilloverMatrix": [1, 0.1, 0.2, 1], "emodApplied": true, "emodParams": {"channelWidth": 30, "flowRate": 0.16, "medium": 0, "manualViscosity": "nan"},
    "fingerprint": {"fileSize": 1234, "eventCount": 6, "featureHash": "0123456789ab"}, "groupEnabled": [{"groupId": 4, "enabled": true}, {"groupId": 2}],
-   "filter": {"enabled": true, "combineMode": "NOT", "rules": [{"minValue": "-inf", "maxValue": "inf"}, {"type": "Polygon", "polygonVertices": [["-inf", 1], ["nan", 2]]}]}},
+   "filter": {"enabled": true, "combineMode": "NOT", "rules": [{"featureName": "area_um", "minValue": "-inf", "maxValue": "inf"}, {"type": "Polygon", "polygonVertices": [["-inf", 1], ["nan", 2]]}]}},
   {"isDuplicate": true, "duplicateOfIndex": 0}, {"filePath": "b.rtdc"}]})";
 // clang-format on
 
@@ -182,6 +182,18 @@ TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
          "filter group \"again\": id 4 missing, repeated or out of range; group left out"},
         {"group polygon without vertices", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2, "name": "g", "rules": [{"type": "Polygon"}]}]})",
          "filter group \"g\": rule 1 (polygon on /): only 0 vertices usable; rule left out"},
+        // Rules without a feature to test are left out, one line each.
+        {"filter rule whose feature name is a number", 2, R"({"filter": {"rules": [{"featureName": 17, "maxValue": "x"}]}})",
+         "b.rtdc: filter rule 1 (range): featureName 17 names no feature; rule left out"},
+        {"filter rule with an empty feature name", 2, R"({"filter": {"rules": [{"featureName": ""}]}})",
+         "b.rtdc: filter rule 1 (range): featureName \"\" names no feature; rule left out"},
+        {"filter rule no object", 2, R"({"filter": {"rules": [5]}})", "b.rtdc: filter rule 1: 5 is no rule; left out"},
+        {"group polygon with an empty y feature", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2, "name": "g", "rules": [{"type": "Polygon",
+          "featureName": "area_um", "featureNameY": "", "polygonVertices": [[0, 0], [1, 0], [0, 1]]}]}]})",
+         "filter group \"g\": rule 1 (polygon): featureNameY \"\" names no feature; rule left out"},
+        {"group polygon whose y feature is a number", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2, "name": "g", "rules": [{"type": "Polygon",
+          "featureName": "area_um", "featureNameY": 3, "polygonVertices": [[0, 0], [1, 0], [0, 1]]}]}]})",
+         "filter group \"g\": rule 1 (polygon): featureNameY 3 names no feature; rule left out"},
         {"spillover matrix not n*n", 0, R"({"spilloverMatrix": [1, 0, 1]})", "Zellen \u00b5: crosstalk channels or spillover matrix missing or unusable; the compensation is left out"},
         {"flow rate 0", 0, R"({"emodParams": {"flowRate": 0}})", "Zellen \u00b5: Young's modulus parameters missing or unusable; the modulus is left out"},
         {"switch that is no boolean", 2, R"({"fcDeformApplied": "yes"})", "b.rtdc: Fourier deformation switch \"yes\" replaced by off"},
@@ -238,15 +250,20 @@ TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
         EXPECT_EQ(added, std::vector<QString>{QString::fromUtf8(expected)}) << rule;
     }
 
-    // The range rule is kept with its default, the polygon is not kept.
+    // The range rule is kept with its default, also on a feature no
+    // measurement may have; the polygon and the rules without a feature
+    // name are not kept.
     const SessionDocument kept =
         parseSessionDocument(patched(2, R"({"filter": {"rules": [{"type": "Polygon",
-            "polygonVertices": [[1, 2], [3, 4]]}, {"featureName": "x", "minValue": "abc"}]}})"))
+            "polygonVertices": [[1, 2], [3, 4]]}, {"featureName": "x", "minValue": "abc"},
+            {"featureName": 17}, 3, {"featureName": "no_such_feature", "maxValue": 2}]}})"))
             .document;
     const SessionDataset& b = kept.datasets[2];
-    ASSERT_EQ(b.filter.ruleCount(), 1u);
+    ASSERT_EQ(b.filter.ruleCount(), 2u);
     EXPECT_EQ(b.filter.rules()[0].featureName, "x");
     EXPECT_EQ(b.filter.rules()[0].minValue, 0.0);
+    EXPECT_EQ(b.filter.rules()[1].featureName, "no_such_feature");
+    EXPECT_EQ(b.filter.rules()[1].maxValue, 2.0);
 
     // Missing keys are no damage.
     EXPECT_EQ(repairsOfAll(parseSessionDocument(patched(2, R"({"filePath": null})")).document),
@@ -560,6 +577,97 @@ TEST(SessionDatasets, PathsFingerprintsAndDuplicatesMatchPythonsReading) {
     stored.currentEventIndex = 3;
     applySessionDataset(stored, entry, {1});
     EXPECT_TRUE(entry.currentEventIndex == -1 && !entry.ctcApplied);
+}
+
+// A restored dataset's plotted feature that its plot cannot offer, once
+// the restored computations have run, is named with the dataset and
+// emptied, so the plot's default stands in for it as the record says.
+TEST(SessionDatasets, PlottedFeaturesThePlotCannotShowAreNamedAndReplaced) {
+    const std::vector<std::string> usable = {"area_um", "deform", "deform_fc", "emodulus"};
+    const struct {
+        const char* what;
+        const char* x;
+        const char* y;
+        const char* colour;
+        const char* name;              // display name
+        std::vector<std::string> kept; // x, y, colour afterwards
+        std::vector<QString> lines;
+    } cases[] = {
+        {"all offered",
+         "area_um",
+         "deform",
+         "emodulus",
+         "A",
+         {"area_um", "deform", "emodulus"},
+         {}},
+        {"derived features present",
+         "deform_fc",
+         "emodulus",
+         "",
+         "A",
+         {"deform_fc", "emodulus", ""},
+         {}},
+        {"kernel density colour",
+         "area_um",
+         "deform",
+         "__density_kde__",
+         "A",
+         {"area_um", "deform", "__density_kde__"},
+         {}},
+        {"no choice stays none", "", "", "", "A", {"", "", ""}, {}},
+        {"x the measurement lacks",
+         "no_such_feature",
+         "deform",
+         "",
+         "Probe B",
+         {"", "deform", ""},
+         {"Probe B: x feature \"no_such_feature\", which the measurement cannot show, replaced "
+          "by the default"}},
+        {"y and colour it lacks, named by the file without a display name",
+         "area_um",
+         "fl1_max",
+         "bright_avg",
+         "",
+         {"area_um", "", ""},
+         {"b.rtdc: y feature \"fl1_max\", which the measurement cannot show, replaced by the "
+          "default",
+          "b.rtdc: colour feature \"bright_avg\", which the measurement cannot show, replaced by "
+          "none"}},
+        {"a density the plot does not offer",
+         "area_um",
+         "deform",
+         "__density_hist__",
+         "A",
+         {"area_um", "deform", ""},
+         {"A: colour feature \"__density_hist__\", which the measurement cannot show, replaced "
+          "by none"}},
+        {"an embedding not made again, a name in another case",
+         "dim_1",
+         "Deform",
+         "",
+         "A",
+         {"", "", ""},
+         {"A: x feature \"dim_1\", which the measurement cannot show, replaced by the default",
+          "A: y feature \"Deform\", which the measurement cannot show, replaced by the "
+          "default"}},
+    };
+    for (const auto& c : cases) {
+        DatasetEntry entry;
+        entry.filePath = "/data/b.rtdc";
+        entry.displayName = QString::fromUtf8(c.name);
+        entry.xFeatureName = c.x;
+        entry.yFeatureName = c.y;
+        entry.colorFeatureName = c.colour;
+        std::vector<QString> lines = {QStringLiteral("earlier line")};
+        checkPlottedFeatures(entry, usable, lines);
+        EXPECT_EQ((std::vector<std::string>{entry.xFeatureName, entry.yFeatureName,
+                                            entry.colorFeatureName}),
+                  c.kept)
+            << c.what;
+        std::vector<QString> expected = {QStringLiteral("earlier line")};
+        expected.insert(expected.end(), c.lines.begin(), c.lines.end());
+        EXPECT_EQ(lines, expected) << c.what;
+    }
 }
 
 } // namespace
