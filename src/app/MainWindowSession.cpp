@@ -18,6 +18,7 @@
 #include "core/RTDCReader.h"
 #include "core/UsableFeatures.h"
 #include "filters/FilterDockWidget.h"
+#include "model/DatasetPlotSettings.h"
 #include "plots/PlotControlsWidget.h"
 #include "plots/ScatterPlot.h"
 #include "session/SessionDatasets.h"

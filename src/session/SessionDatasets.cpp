@@ -1,7 +1,6 @@
 #include "session/SessionDatasets.h"
 
 #include "core/RTDCReader.h"
-#include "density/PlotSettings.h"
 #include "model/DatasetEntry.h"
 #include "model/RepairReport.h"
 
@@ -118,31 +117,6 @@ void checkAgainstMeasurement(SessionDataset& dataset, std::size_t eventCount,
     dataset.ctcApplied = false;
     dataset.ctcChannels.clear();
     dataset.spilloverMatrix.clear();
-}
-
-void checkPlottedFeatures(DatasetEntry& entry, const std::vector<std::string>& usable,
-                          std::vector<QString>& repairs) {
-    const auto offered = [&usable](const std::string& name) {
-        return std::find(usable.begin(), usable.end(), name) != usable.end();
-    };
-    QString label = entry.displayName;
-    if (label.isEmpty())
-        label = QFileInfo(QString::fromStdString(entry.filePath)).fileName();
-    // The plot would show its default in place of the stored choice without
-    // a word; an emptied name keeps the record what the plot shows.
-    const auto check = [&](std::string& name, bool isColor, const char* what, const char* byWhat) {
-        if (name.empty() || offered(name) ||
-            (isColor && name == densityColorId(DensityMethod::KDE)))
-            return;
-        repairs.push_back(label + QStringLiteral(": %1 \"%2\", which the measurement cannot "
-                                                 "show, replaced by %3")
-                                      .arg(QLatin1String(what), QString::fromStdString(name),
-                                           QLatin1String(byWhat)));
-        name.clear();
-    };
-    check(entry.xFeatureName, false, "x feature", "the default");
-    check(entry.yFeatureName, false, "y feature", "the default");
-    check(entry.colorFeatureName, true, "colour feature", "none");
 }
 
 QString sessionDatasetLabel(const SessionDataset& dataset, int sessionIndex) {

@@ -80,17 +80,6 @@ void checkAgainstMeasurement(SessionDataset& dataset, std::size_t eventCount,
                              const std::vector<int>& fileChannels,
                              std::vector<QString>* repairs = nullptr);
 
-/// The plotted features of a restored dataset that its plot cannot show,
-/// given `usable`, the features the plot offers once the restored
-/// computations have run (usableScalarFeatures). Such an x or y feature is
-/// replaced by the default and such a colour by none: emptied, so the views
-/// choose as for a dataset without a choice. The colour may also be no
-/// colour (empty) or the kernel density. Each name replaced is added to
-/// `repairs`, led by the dataset's display name (its file name when that is
-/// empty).
-void checkPlottedFeatures(DatasetEntry& entry, const std::vector<std::string>& usable,
-                          std::vector<QString>& repairs);
-
 /// How the user's messages name a stored dataset: its display name, else
 /// the file name of its path, else "dataset N" (N from 1).
 QString sessionDatasetLabel(const SessionDataset& dataset, int sessionIndex);
