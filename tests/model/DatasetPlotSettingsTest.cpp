@@ -85,6 +85,14 @@ TEST(PlotSettings, PlottedFeaturesThePlotCannotShowAreNamedAndReplaced) {
           "default",
           "b.rtdc: colour feature \"bright_avg\", which the measurement cannot show, replaced by "
           "none"}},
+        {"a density is no axis",
+         "__density_kde__",
+         "deform",
+         "",
+         "A",
+         {"", "deform", ""},
+         {"A: x feature \"__density_kde__\", which the measurement cannot show, replaced by "
+          "the default"}},
         {"a density the plot does not offer",
          "area_um",
          "deform",
