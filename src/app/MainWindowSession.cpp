@@ -16,7 +16,9 @@
 #include "calc/CalculationsDockWidget.h"
 #include "compare/CombinePlotWindow.h"
 #include "core/RTDCReader.h"
+#include "core/UsableFeatures.h"
 #include "filters/FilterDockWidget.h"
+#include "model/DatasetPlotSettings.h"
 #include "plots/PlotControlsWidget.h"
 #include "plots/ScatterPlot.h"
 #include "session/SessionDatasets.h"
@@ -293,6 +295,14 @@ void MainWindow::finishSessionLoad(const std::vector<QString>& failures) {
     const std::map<int, int> idMap = std::move(m_sessionIdMap);
     m_sessionIdMap.clear();
     m_sessionFinishing = false;
+
+    // Only now are the derived features back that a plot may have shown.
+    for (const auto& [sessionIndex, id] : idMap) {
+        DatasetEntry* entry = findDatasetById(id);
+        if (entry && entry->reader && entry->featuresLoaded)
+            checkPlottedFeatures(*entry, usableScalarFeatures(*entry->reader),
+                                 doc->datasets[static_cast<std::size_t>(sessionIndex)].repairs);
+    }
 
     // The active dataset by its id: skipped datasets moved every row after
     // them.

@@ -223,6 +223,28 @@ void restoreFilter(EventFilter& filter, const QJsonObject& object) {
 
 namespace Quorvex3 {
 
+namespace {
+
+/// Why a rule's feature names leave it nothing to filter, or empty when
+/// they are usable. Only the name itself is judged: a feature this
+/// measurement lacks may be another's, and groups and copies of rules
+/// travel between datasets.
+QString unusableFeatureNames(const QJsonObject& object, bool polygon) {
+    const auto judge = [&object](const char* key) {
+        const QJsonValue name = object.value(QLatin1String(key));
+        if (name.isUndefined())
+            return QStringLiteral("no %1").arg(QLatin1String(key));
+        if (!name.isString() || name.toString().isEmpty())
+            return QStringLiteral("%1 %2 names no feature")
+                .arg(QLatin1String(key), jsonValueText(name));
+        return QString();
+    };
+    const QString x = judge("featureName");
+    return !x.isEmpty() || !polygon ? x : judge("featureNameY");
+}
+
+} // namespace
+
 std::vector<FilterRule> readFilterRules(const QJsonValue& value, QStringList& problems) {
     std::vector<FilterRule> rules;
     if (value.isUndefined())
@@ -234,8 +256,17 @@ std::vector<FilterRule> readFilterRules(const QJsonValue& value, QStringList& pr
     const QJsonArray array = value.toArray();
     rules.reserve(static_cast<std::size_t>(array.size()));
     for (int i = 0; i < array.size(); ++i) {
+        // An empty range rule made of it would look real in the filter and
+        // filter nothing.
+        if (!array.at(i).isObject()) {
+            problems << QStringLiteral("rule %1: %2 is no rule; left out")
+                            .arg(i + 1)
+                            .arg(jsonValueText(array.at(i)));
+            continue;
+        }
+        const QJsonObject object = array.at(i).toObject();
         QStringList found;
-        const FilterRule rule = deserializeFilterRule(array.at(i).toObject(), found);
+        const FilterRule rule = deserializeFilterRule(object, found);
         const QString names =
             rule.type != 0
                 ? QStringLiteral("polygon on %1/%2")
@@ -243,17 +274,26 @@ std::vector<FilterRule> readFilterRules(const QJsonValue& value, QStringList& pr
                            QString::fromStdString(rule.featureNameY))
                 : QStringLiteral("range on %1").arg(QString::fromStdString(rule.featureName));
         const QString prefix = QStringLiteral("rule %1 (%2): ").arg(i + 1).arg(names);
-        if (!array.at(i).isObject())
-            found.prepend(
-                QStringLiteral("%1 read as an empty range rule").arg(jsonValueText(array.at(i))));
-        for (const QString& problem : found)
-            problems << prefix + problem;
         if (rule.type != 0 && rule.polygonVertices.size() < 3) {
+            for (const QString& problem : found)
+                problems << prefix + problem;
             problems << prefix +
                             QStringLiteral("only %1 usable; rule left out")
                                 .arg(vertexCount(static_cast<int>(rule.polygonVertices.size())));
             continue;
         }
+        // A rule without a feature to test takes no part in filtering, yet
+        // would be listed as if it did; its other values do not matter.
+        if (const QString why = unusableFeatureNames(object, rule.type != 0); !why.isEmpty()) {
+            problems << QStringLiteral("rule %1 (%2): %3; rule left out")
+                            .arg(i + 1)
+                            .arg(rule.type != 0 ? QStringLiteral("polygon")
+                                                : QStringLiteral("range"),
+                                 why);
+            continue;
+        }
+        for (const QString& problem : found)
+            problems << prefix + problem;
         rules.push_back(rule);
     }
     return rules;

@@ -59,10 +59,13 @@ void restoreFilter(EventFilter& filter, const QJsonObject& object, QStringList& 
 /// the checked deserializeFilterRule, in stored order. What could not be
 /// used is named in `problems`, each rule's texts led by the rule ("rule N
 /// (range on f): ...", N from 1): a value that is no array gives no rules
-/// ("rules 5 left out"), an element that is no object reads as the default
-/// range rule, and a polygon rule left with fewer than 3 usable vertices is
-/// left out, since it could filter nothing (3 are enough). A missing value
-/// (undefined) gives no rules and is no problem.
+/// ("rules 5 left out"). Rules that could filter nothing are left out, each
+/// named in one line: an element that is no object ("rule N: 5 is no rule;
+/// left out"), a polygon rule left with fewer than 3 usable vertices (3 are
+/// enough), and a rule whose "featureName" (and, for a polygon,
+/// "featureNameY") is missing, empty or no text. A name that is text is
+/// kept whatever it names: a feature one measurement lacks may be
+/// another's. A missing value (undefined) gives no rules and is no problem.
 std::vector<FilterRule> readFilterRules(const QJsonValue& rules, QStringList& problems);
 
 /// A JSON value as a file's author wrote it, for messages that name a value

@@ -371,7 +371,7 @@ TEST_F(FilterGroupFiles, SuffixesCountEveryNameTakenSoFarInFileOrder) {
 
 // What the file held but could not be used is named in one warning after
 // the groups are in: values of another type take their defaults, an element
-// that is no group is left out.
+// that is no group or no rule is left out.
 TEST_F(FilterGroupFiles, MissingNamesOddElementsAndOtherVersionsStillImport) {
     const QString path = file("odd.qv3fg");
     writeText(path, R"({"formatVersion": 7, "groups": [
@@ -385,14 +385,13 @@ TEST_F(FilterGroupFiles, MissingNamesOddElementsAndOtherVersionsStillImport) {
     EXPECT_EQ(groupNames(m_window),
               (std::vector<std::string>{"Imported group", "Imported group (2)"}));
     const auto& groups = m_window.filterGroups();
-    ASSERT_EQ(groups[0]->rules.size(), 3u);
+    // A rule that is not an object is left out.
+    ASSERT_EQ(groups[0]->rules.size(), 2u);
     EXPECT_EQ(groups[0]->rules[0].featureName, "area_um");
     EXPECT_EQ(groups[0]->rules[0].maxValue, 2.0);
     EXPECT_TRUE(groups[0]->rules[0].propagationId.empty());
-    // A rule that is not an object reads as the default rule.
-    EXPECT_TRUE(groups[0]->rules[1].featureName.empty());
-    EXPECT_EQ(groups[0]->rules[1].type, 0);
-    EXPECT_EQ(groups[0]->rules[2].maxValue, 0.0);
+    EXPECT_EQ(groups[0]->rules[1].featureName, "deform");
+    EXPECT_EQ(groups[0]->rules[1].maxValue, 0.0);
     EXPECT_TRUE(groups[1]->rules.empty());
     EXPECT_EQ(infoText(), QStringLiteral("Imported 2 filter group(s)."));
 
@@ -403,8 +402,8 @@ TEST_F(FilterGroupFiles, MissingNamesOddElementsAndOtherVersionsStillImport) {
     EXPECT_EQ(box.text,
               QStringLiteral("Some values of the file could not be used; they were replaced by "
                              "their defaults or left out:\n"
-                             "\u2022 group \"Imported group\": rule 2 (range on ): 17 read as an "
-                             "empty range rule\n"
+                             "\u2022 group \"Imported group\": rule 2: 17 is no rule; left "
+                             "out\n"
                              "\u2022 group \"Imported group\": rule 3 (range on deform): maximum "
                              "\"high\" replaced by 0\n"
                              "\u2022 group 2: 42 is no group; left out\n"

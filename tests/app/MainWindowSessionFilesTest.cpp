@@ -228,6 +228,56 @@ TEST_F(Sessions, DamagedValuesAreNamedInOneWarningAfterTheLoad) {
     EXPECT_EQ(filter.rules()[0].minValue, 0.0);
 }
 
+// A plotted feature the restored measurement cannot show is named with its
+// dataset in the one box, and the plot shows its default; a derived one is
+// judged once the load has computed it again, so it is not named.
+TEST_F(Sessions, APlottedFeatureTheMeasurementLacksIsNamedInTheOneWarning) {
+    open("a.rtdc", 0.0, true);
+    open("b.rtdc", 5.0);
+    DatasetEntry& a = *window->datasets()[0];
+    a.fcDeformApplied = true;
+    test::selectRow(*window, 1);
+    test::selectRow(*window, 0);
+    ASSERT_TRUE(a.reader->isCalculatedFeature("deform_fc"));
+    save(path("base.QV3"));
+    QJsonObject root = readJson(path("base.QV3"));
+    QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
+    QJsonObject storedA = datasets[0].toObject();
+    storedA.insert(QStringLiteral("xFeatureName"), QStringLiteral("deform_fc"));
+    storedA.insert(QStringLiteral("yFeatureName"), QStringLiteral("no_such_feature"));
+    datasets[0] = storedA;
+    QJsonObject storedB = datasets[1].toObject();
+    storedB.insert(QStringLiteral("colorFeatureName"), QStringLiteral("fl1_max"));
+    datasets[1] = storedB;
+    root[QStringLiteral("datasets")] = datasets;
+    root[QStringLiteral("mainWindow")] = QJsonObject{{QStringLiteral("activeDatasetIndex"), 0}};
+    ASSERT_TRUE(writeText(path("lacking.QV3"), QJsonDocument(root).toJson()));
+    clear();
+    dialogs.calls.clear();
+    ASSERT_TRUE(load(path("lacking.QV3")));
+
+    const auto boxes = callsTitled("Load Session");
+    ASSERT_EQ(boxes.size(), 2u); // the file dialog, then the one warning
+    EXPECT_EQ(boxes[1]->kind, DialogCall::Warning);
+    const QString text = boxes[1]->text;
+    for (const char* line :
+         {"a.rtdc: y feature \"no_such_feature\", which the measurement cannot show, replaced by "
+          "the default",
+          "b.rtdc: colour feature \"fl1_max\", which the measurement cannot show, replaced by "
+          "none"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << "\n" << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("deform_fc"))) << text.toStdString();
+    ASSERT_EQ(window->datasets().size(), 2u);
+    EXPECT_EQ(window->store().activeRow(), 0);
+    const auto combo = [this](const char* name) {
+        const auto* box = window->findChild<QComboBox*>(QLatin1String(name));
+        return box ? box->currentData().toString() : QString();
+    };
+    EXPECT_EQ(combo("xFeatureCombo"), QStringLiteral("deform_fc"));
+    EXPECT_EQ(combo("yFeatureCombo"), QStringLiteral("deform"));
+    EXPECT_TRUE(window->datasets()[1]->colorFeatureName.empty());
+}
+
 // ---- derived features ----------------------------------------------------------------
 
 /// Every derived feature of the session fixture, "_rf" standing for the

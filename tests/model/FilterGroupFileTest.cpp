@@ -23,8 +23,9 @@ std::vector<std::string> namesOf(const FilterGroupFileContent& content) {
 }
 
 // A damaged element is named and the rest imported: values of another type
-// take their defaults, a group that is no object and a polygon that could
-// filter nothing are left out.
+// take their defaults; a group that is no object, and a rule that could
+// filter nothing (no object, a polygon of too few corners, no feature name)
+// are left out.
 TEST(FilterGroupFileRead, NamesWhatItReplacesOrLeavesOut) {
     struct Case {
         const char* what;
@@ -34,7 +35,7 @@ TEST(FilterGroupFileRead, NamesWhatItReplacesOrLeavesOut) {
     };
     const Case cases[] = {
         {"valid",
-         R"({"formatVersion": 7, "groups": [{"name": "Gate", "rules": [{}]}, {}]})",
+         R"({"formatVersion": 7, "groups": [{"name": "Gate", "rules": [{"featureName": "a"}]}, {}]})",
          {"Gate (2)/1", "Imported group/0"},
          {}},
         {"name of another type",
@@ -48,11 +49,24 @@ TEST(FilterGroupFileRead, NamesWhatItReplacesOrLeavesOut) {
         {"damaged rules",
          R"({"groups": [{"name": "A", "rules": [{"featureName": "x", "minValue": "abc"}, 17,
              {"type": "Polygon", "polygonVertices": [[0, 0], [1, 1]]},
-             {"type": "Polygon", "polygonVertices": [[0, 0], [1, 0], [0, 1]]}]}]})",
-         {"A/3"},
+             {"type": "Polygon", "featureName": "x", "featureNameY": "y",
+              "polygonVertices": [[0, 0], [1, 0], [0, 1]]}]}]})",
+         {"A/2"},
          {R"(group "A": rule 1 (range on x): minimum "abc" replaced by 0)",
-          R"(group "A": rule 2 (range on ): 17 read as an empty range rule)",
+          R"(group "A": rule 2: 17 is no rule; left out)",
           R"(group "A": rule 3 (polygon on /): only 2 vertices usable; rule left out)"}},
+        // Rules that would look real and filter nothing; one on a feature
+        // this measurement may lack stays.
+        {"rules whose feature names name nothing",
+         R"({"groups": [{"name": "A", "rules": [{"featureName": 17}, {"featureName": ""}, {},
+             {"type": "Polygon", "featureName": "x", "featureNameY": 2,
+              "polygonVertices": [[0, 0], [1, 0], [0, 1]]},
+             {"featureName": "no_such_feature"}]}]})",
+         {"A/1"},
+         {R"(group "A": rule 1 (range): featureName 17 names no feature; rule left out)",
+          R"(group "A": rule 2 (range): featureName "" names no feature; rule left out)",
+          R"(group "A": rule 3 (range): no featureName; rule left out)",
+          R"(group "A": rule 4 (polygon): featureNameY 2 names no feature; rule left out)"}},
         {"groups that are no objects",
          R"({"groups": [3, {"name": "B"}, "x", null, [1]]})",
          {"B/0"},
@@ -67,7 +81,8 @@ TEST(FilterGroupFileRead, NamesWhatItReplacesOrLeavesOut) {
     }
 
     const FilterGroupFileContent linked = readFilterGroupFile(
-        R"({"groups": [{"rules": [{"propagationId": "{1b4e28ba-2fa1-11d2-883f-0016d3cca427}"}]}]})",
+        R"({"groups": [{"rules": [{"featureName": "a",
+            "propagationId": "{1b4e28ba-2fa1-11d2-883f-0016d3cca427}"}]}]})",
         {});
     ASSERT_EQ(namesOf(linked), std::vector<std::string>{"Imported group/1"});
     EXPECT_TRUE(linked.groups[0].rules[0].propagationId.empty());

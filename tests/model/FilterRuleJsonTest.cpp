@@ -328,7 +328,7 @@ void expectSameFilter(const EventFilter& a, const EventFilter& b, const char* wh
 
 EventFilter restoredThroughText(const EventFilter& filter) {
     EventFilter restored;
-    restored.addRule(FilterRule());  // restoring replaces, never appends
+    restored.addRule(FilterRule()); // restoring replaces, never appends
     restoreFilter(restored, throughText(serializeFilter(filter)));
     return restored;
 }
@@ -423,8 +423,7 @@ TEST(FilterJsonRead, MissingOrOddKeysTakeTheDefaults) {
         {R"({"enabled": true, "combineMode": "NOT", "rules": [{}, {}]})", true,
          FilterCombineMode::NOT, 2},
         {R"({"enabled": true, "combineMode": "not"})", true, FilterCombineMode::AND, 0},
-        {R"({"enabled": "yes", "combineMode": 1, "rules": {}})", false, FilterCombineMode::AND,
-         0},
+        {R"({"enabled": "yes", "combineMode": 1, "rules": {}})", false, FilterCombineMode::AND, 0},
         {R"({"combineMode": "NOT ", "rules": [3]})", false, FilterCombineMode::AND, 1},
     };
     for (const Case& c : cases) {
@@ -454,7 +453,8 @@ TEST(FilterRulesJsonRead, NameWhatTheyReplaceOrLeaveOut) {
         {"no array", R"("none")", {}, {R"(rules "none" left out)"}},
         {"object", R"({"type": "Range"})", {}, {"rules an object left out"}},
         {"valid range and triangle",
-         R"([{"featureName": "a"}, {"type": "Polygon", "polygonVertices": [[0, 0], [1, 0], [0, 1]]}])",
+         R"([{"featureName": "a"}, {"type": "Polygon", "featureName": "a", "featureNameY": "b",
+              "polygonVertices": [[0, 0], [1, 0], [0, 1]]}])",
          {0, 3},
          {}},
         {"triangle after a dropped corner",
@@ -463,14 +463,41 @@ TEST(FilterRulesJsonRead, NameWhatTheyReplaceOrLeaveOut) {
          {3},
          {"rule 1 (polygon on x/y): 1 vertex that is no pair of finite numbers left out"}},
         {"two corners",
-         R"([{"type": "Polygon", "polygonVertices": [[0, 0], [1, 0], ["inf", 1]]}, {}])",
+         R"([{"type": "Polygon", "polygonVertices": [[0, 0], [1, 0], ["inf", 1]]},
+             {"featureName": "c"}])",
          {0},
          {"rule 1 (polygon on /): only 2 vertices usable; rule left out"}},
-        {"element no object",
-         R"([17, {"featureName": "b", "enabled": "no"}])",
-         {0, 0},
-         {"rule 1 (range on ): 17 read as an empty range rule",
-          R"(rule 2 (range on b): enabled "no" replaced by true)"}},
+        {"elements no object",
+         R"([17, {"featureName": "b", "enabled": "no"}, null, "x", [1]])",
+         {0},
+         {"rule 1: 17 is no rule; left out",
+          R"(rule 2 (range on b): enabled "no" replaced by true)",
+          "rule 3: null is no rule; left out", R"(rule 4: "x" is no rule; left out)",
+          "rule 5: an array is no rule; left out"}},
+        // A rule without a feature to test filters nothing: one line each,
+        // its other damage unsaid. A name this measurement may lack is kept.
+        {"feature names that name nothing",
+         R"([{"featureName": 17, "minValue": "abc"}, {"featureName": ""}, {"maxValue": 4},
+             {"type": "Polygon", "featureName": "x", "featureNameY": 4,
+              "polygonVertices": [[0, 0], [1, 0], [0, 1]]},
+             {"type": "Polygon", "featureName": "x", "featureNameY": "",
+              "polygonVertices": [[0, 0], [1, 0], [0, 1]]},
+             {"type": "Polygon", "featureName": "x",
+              "polygonVertices": [[0, 0], [1, 0], [0, 1]]},
+             {"type": "Polygon", "featureName": null, "featureNameY": "y",
+              "polygonVertices": [[0, 0], [1, 0], [0, 1]]},
+             {"featureName": "no_such_feature", "featureNameY": 3},
+             {"type": "Polygon", "featureName": "no_such_feature", "featureNameY": "y",
+              "polygonVertices": [[0, 0], [1, 0], [0, 1]]}])",
+         {0, 3},
+         {"rule 1 (range): featureName 17 names no feature; rule left out",
+          R"(rule 2 (range): featureName "" names no feature; rule left out)",
+          "rule 3 (range): no featureName; rule left out",
+          "rule 4 (polygon): featureNameY 4 names no feature; rule left out",
+          R"(rule 5 (polygon): featureNameY "" names no feature; rule left out)",
+          "rule 6 (polygon): no featureNameY; rule left out",
+          "rule 7 (polygon): featureName null names no feature; rule left out",
+          "rule 8 (range on no_such_feature): featureNameY 3 replaced by an empty name"}},
     };
     for (const Case& c : cases) {
         const QByteArray json =

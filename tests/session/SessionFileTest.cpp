@@ -38,7 +38,7 @@ const char* const kBase = R"({"version": 1, "mainWindow": {"activeDatasetIndex":
  "datasets": [{"filePath": "a.rtdc", "displayName": "Zellen µ", "currentEventIndex": 2, "contourMode": 1, "contourFraction1": 0.2, "contourFraction2": 0.8, "scaleXMode": 1, "scaleYMode": 2,
    "ctcApplied": true, "ctcChannels": [1, 2], "spilloverMatrix": [1, 0.1, 0.2, 1], "emodApplied": true, "emodParams": {"channelWidth": 30, "flowRate": 0.16, "medium": 0, "manualViscosity": "nan"},
    "fingerprint": {"fileSize": 1234, "eventCount": 6, "featureHash": "0123456789ab"}, "groupEnabled": [{"groupId": 4, "enabled": true}, {"groupId": 2}],
-   "filter": {"enabled": true, "combineMode": "NOT", "rules": [{"minValue": "-inf", "maxValue": "inf"}, {"type": "Polygon", "polygonVertices": [["-inf", 1], ["nan", 2]]}]}},
+   "filter": {"enabled": true, "combineMode": "NOT", "rules": [{"featureName": "area_um", "minValue": "-inf", "maxValue": "inf"}, {"type": "Polygon", "polygonVertices": [["-inf", 1], ["nan", 2]]}]}},
   {"isDuplicate": true, "duplicateOfIndex": 0}, {"filePath": "b.rtdc"}]})";
 // clang-format on
 
@@ -182,6 +182,18 @@ TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
          "filter group \"again\": id 4 missing, repeated or out of range; group left out"},
         {"group polygon without vertices", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2, "name": "g", "rules": [{"type": "Polygon"}]}]})",
          "filter group \"g\": rule 1 (polygon on /): only 0 vertices usable; rule left out"},
+        // Rules without a feature to test are left out, one line each.
+        {"filter rule whose feature name is a number", 2, R"({"filter": {"rules": [{"featureName": 17, "maxValue": "x"}]}})",
+         "b.rtdc: filter rule 1 (range): featureName 17 names no feature; rule left out"},
+        {"filter rule with an empty feature name", 2, R"({"filter": {"rules": [{"featureName": ""}]}})",
+         "b.rtdc: filter rule 1 (range): featureName \"\" names no feature; rule left out"},
+        {"filter rule no object", 2, R"({"filter": {"rules": [5]}})", "b.rtdc: filter rule 1: 5 is no rule; left out"},
+        {"group polygon with an empty y feature", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2, "name": "g", "rules": [{"type": "Polygon",
+          "featureName": "area_um", "featureNameY": "", "polygonVertices": [[0, 0], [1, 0], [0, 1]]}]}]})",
+         "filter group \"g\": rule 1 (polygon): featureNameY \"\" names no feature; rule left out"},
+        {"group polygon whose y feature is a number", -1, R"({"filterGroups": [{"id": 0}, {"id": 4}, {"id": 2, "name": "g", "rules": [{"type": "Polygon",
+          "featureName": "area_um", "featureNameY": 3, "polygonVertices": [[0, 0], [1, 0], [0, 1]]}]}]})",
+         "filter group \"g\": rule 1 (polygon): featureNameY 3 names no feature; rule left out"},
         {"spillover matrix not n*n", 0, R"({"spilloverMatrix": [1, 0, 1]})", "Zellen \u00b5: crosstalk channels or spillover matrix missing or unusable; the compensation is left out"},
         {"flow rate 0", 0, R"({"emodParams": {"flowRate": 0}})", "Zellen \u00b5: Young's modulus parameters missing or unusable; the modulus is left out"},
         {"switch that is no boolean", 2, R"({"fcDeformApplied": "yes"})", "b.rtdc: Fourier deformation switch \"yes\" replaced by off"},
@@ -238,15 +250,20 @@ TEST(SessionFileRead, DamagedValuesAreListedWithTheirDataset) {
         EXPECT_EQ(added, std::vector<QString>{QString::fromUtf8(expected)}) << rule;
     }
 
-    // The range rule is kept with its default, the polygon is not kept.
+    // The range rule is kept with its default, also on a feature no
+    // measurement may have; the polygon and the rules without a feature
+    // name are not kept.
     const SessionDocument kept =
         parseSessionDocument(patched(2, R"({"filter": {"rules": [{"type": "Polygon",
-            "polygonVertices": [[1, 2], [3, 4]]}, {"featureName": "x", "minValue": "abc"}]}})"))
+            "polygonVertices": [[1, 2], [3, 4]]}, {"featureName": "x", "minValue": "abc"},
+            {"featureName": 17}, 3, {"featureName": "no_such_feature", "maxValue": 2}]}})"))
             .document;
     const SessionDataset& b = kept.datasets[2];
-    ASSERT_EQ(b.filter.ruleCount(), 1u);
+    ASSERT_EQ(b.filter.ruleCount(), 2u);
     EXPECT_EQ(b.filter.rules()[0].featureName, "x");
     EXPECT_EQ(b.filter.rules()[0].minValue, 0.0);
+    EXPECT_EQ(b.filter.rules()[1].featureName, "no_such_feature");
+    EXPECT_EQ(b.filter.rules()[1].maxValue, 2.0);
 
     // Missing keys are no damage.
     EXPECT_EQ(repairsOfAll(parseSessionDocument(patched(2, R"({"filePath": null})")).document),
