@@ -31,9 +31,7 @@ QString firstLines(const QStringList& lines, int kept) {
 } // namespace
 
 void ScreenFitMessageBox::showEvent(QShowEvent* event) {
-    // As QDialog decides whether to place the box over its parent.
-    const bool placedByQt = !event->spontaneous() && !testAttribute(Qt::WA_Moved);
-    // Qt sizes the box to its text and places it.
+    // Qt sizes the box to its text and places it over its parent.
     QMessageBox::showEvent(event);
     if (event->spontaneous())
         return;
@@ -41,13 +39,10 @@ void ScreenFitMessageBox::showEvent(QShowEvent* event) {
     if (!shownOn)
         return;
     const QRect area = shownOn->availableGeometry().marginsRemoved(WindowUtil::frameAround(this));
-    if (height() + detailsGrowth() > area.height()) {
+    if (height() + detailsGrowth() > area.height())
         moveOverflowToDetails(area.height());
-        if (placedByQt) {
-            adjustPosition(parentWidget());
-            setAttribute(Qt::WA_Moved, false); // not placed by the program
-        }
-    }
+    // A box cut to fit fills the screen's height with its details open: it
+    // goes where it fits, wherever Qt placed it at its first size.
     WindowUtil::moveInsideScreen(this, detailsGrowth());
 }
 

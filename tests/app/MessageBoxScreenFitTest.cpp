@@ -98,8 +98,15 @@ struct SeenBox {
     QStringList buttonsOutside; ///< buttons not wholly on the screen
 };
 
+/// The screen a box must lie in: 1280 x 720, or the test's screen where that
+/// is smaller (the offscreen platform's is 800 x 600).
+QRect screenOf(const QWidget& box) {
+    const QRect available = box.screen()->availableGeometry();
+    return available & QRect(available.topLeft(), kScreen);
+}
+
 QStringList buttonsOutside(QMessageBox& box) {
-    const QRect screen(box.screen()->availableGeometry().topLeft(), kScreen);
+    const QRect screen = screenOf(box);
     QStringList outside;
     for (QAbstractButton* button : box.findChildren<QAbstractButton*>()) {
         if (!button->isVisible())
@@ -108,6 +115,8 @@ QStringList buttonsOutside(QMessageBox& box) {
         if (!screen.contains(onScreen))
             outside << button->text();
     }
+    if (!screen.contains(box.frameGeometry()))
+        outside << QStringLiteral("the box itself");
     return outside;
 }
 
@@ -203,8 +212,14 @@ TEST(ScreenFitMessageBox, ARepairReportFitsTheScreenAndHoldsEveryProblem) {
 // Any long text, from anywhere: the box keeps the first lines that fit,
 // names how many follow, and its details begin with the whole text.
 TEST(ScreenFitMessageBox, ALongTextKeepsItsFirstLinesAndGivesTheWholeToTheDetails) {
-    const std::vector<QString> problems = sessionProblems(200);
-    const QString whole = repairReport({{kSessionHeading, problems}});
+    std::vector<QString> problems = sessionProblems(200);
+    const std::vector<QString> failures = {
+        QStringLiteral("M3_Sample_2.rtdc: Young's modulus could not be computed again: the "
+                       "look-up table is missing")};
+    const QString whole =
+        repairReport({{kSessionHeading, problems},
+                      {QStringLiteral("Derived features could not be computed again:"), failures}});
+    problems.push_back(failures.front());
     const struct {
         const char* what;
         std::function<void(QtDialogProvider&)> open;
@@ -244,10 +259,36 @@ TEST(ScreenFitMessageBox, ALongTextKeepsItsFirstLinesAndGivesTheWholeToTheDetail
         EXPECT_TRUE(
             seen.text.startsWith(kSessionHeading + QStringLiteral("\n\u2022 ") + problems.front()))
             << seen.text.toStdString();
-        EXPECT_TRUE(seen.text.endsWith(QStringLiteral(" more lines \u2014 see details")))
-            << seen.text.toStdString();
+        // The count names the lines with text that the box leaves out.
+        QStringList shown = seen.text.split(QLatin1Char('\n'));
+        const QString count = shown.takeLast();
+        int left = 0;
+        for (const QString& line : whole.split(QLatin1Char('\n')))
+            left += line.isEmpty() || shown.contains(line) ? 0 : 1;
+        EXPECT_EQ(count, QStringLiteral("\u2026 and %1 more lines \u2014 see details").arg(left));
+        EXPECT_GT(shown.size(), 5) << "keeps as many lines as fit";
         EXPECT_TRUE(seen.details.startsWith(whole)) << seen.details.left(200).toStdString();
         EXPECT_TRUE(seen.details.endsWith(c.details.isEmpty() ? whole : c.details));
+    }
+}
+
+// A box that fits with its details closed but not with them open: its text
+// is cut so that it fits with them open (a box of any height, in steps of a
+// few lines, up to taller than the screen).
+TEST(ScreenFitMessageBox, ABoxWithDetailsFitsWithThemOpen) {
+    for (int count = 10; count <= 60; count += 4) {
+        SCOPED_TRACE(count);
+        std::vector<QString> lines;
+        for (int i = 1; i <= count; ++i)
+            lines.push_back(QStringLiteral("line %1").arg(i));
+        QStringList text;
+        for (const QString& line : lines)
+            text << line;
+        const SeenBox seen = showThroughProvider([&](QtDialogProvider& provider) {
+            provider.criticalWithDetails(nullptr, "Error", text.join(QLatin1Char('\n')),
+                                         "The reason.");
+        });
+        expectInsideAndWhole(seen, lines);
     }
 }
 
