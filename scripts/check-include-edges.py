@@ -51,8 +51,8 @@ WINDOW_FOLDERS = {"calc", "stats"}
 # Files of folders with widgets that belong to the widget libraries; every
 # other file of these folders is GUI-free.
 WIDGET_FILES = {
-    "util": {"DialogProvider", "WindowUtil", "DatasetDragPayload", "WrapRowLayout",
-             "DatasetPickDialog"},
+    "util": {"DialogProvider", "ScreenFitMessageBox", "WindowUtil", "DatasetDragPayload",
+             "WrapRowLayout", "DatasetPickDialog"},
     "calc": {"EModQualityDialog", "CalculationsDockWidget", "CalculationsDockEmod",
              "CalculationsDockDimRed"},
     # Every StatisticalEvalWindow*.cpp part of the window counts as the window.

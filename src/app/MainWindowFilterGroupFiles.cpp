@@ -177,7 +177,7 @@ void MainWindow::importFilterGroupsFromFile() {
         return;
     case FilterGroupFileContent::Outcome::NotJson:
     case FilterGroupFileContent::Outcome::NoUsableGroup:
-        dialogs.critical(this, kImportTitle, content.message);
+        dialogs.criticalWithDetails(this, kImportTitle, content.message, content.details);
         return;
     case FilterGroupFileContent::Outcome::Groups:
         break;
@@ -192,12 +192,12 @@ void MainWindow::importFilterGroupsFromFile() {
     requestPlotUpdateKeepingGroupWidgets();
     flushPlotRequests();
     m_infoLabel->setText(QStringLiteral("Imported %1 filter group(s).").arg(content.groups.size()));
-    const QString report = repairReport(
+    const RepairReportMessage report = repairReportMessage(repairReport(
         {{QStringLiteral("Some values of the file could not be used; they were replaced by "
                          "their defaults or left out:"),
-          content.problems}});
-    if (!report.isEmpty())
-        dialogs.warning(this, kImportTitle, report, QMessageBox::Ok);
+          content.problems}}));
+    if (!report.text.isEmpty())
+        dialogs.warningWithDetails(this, kImportTitle, report.text, report.details);
 }
 
 } // namespace Quorvex3

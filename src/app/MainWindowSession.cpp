@@ -19,6 +19,7 @@
 #include "core/UsableFeatures.h"
 #include "filters/FilterDockWidget.h"
 #include "model/DatasetPlotSettings.h"
+#include "model/RepairReport.h"
 #include "plots/PlotControlsWidget.h"
 #include "plots/ScatterPlot.h"
 #include "session/SessionDatasets.h"
@@ -331,10 +332,11 @@ void MainWindow::finishSessionLoad(const std::vector<QString>& failures) {
     updatePlotSettingsButtonState();
     m_infoLabel->setText(QStringLiteral("Session loaded: %1 dataset(s)").arg(m_store.count()));
 
-    const QString report = sessionLoadReport(sessionLoadRepairs(*doc, idMap), failures);
-    if (!report.isEmpty())
-        DialogProvider::current().warning(this, QStringLiteral("Load Session"), report,
-                                          QMessageBox::Ok);
+    const RepairReportMessage report =
+        repairReportMessage(sessionLoadReport(sessionLoadRepairs(*doc, idMap), failures));
+    if (!report.text.isEmpty())
+        DialogProvider::current().warningWithDetails(this, QStringLiteral("Load Session"),
+                                                     report.text, report.details);
 }
 
 // ---- clear -------------------------------------------------------------------------

@@ -92,8 +92,10 @@ FilterGroupFileContent readFilterGroupFile(const QByteArray& bytes,
     }
     if (content.groups.empty()) {
         content.outcome = FilterGroupFileContent::Outcome::NoUsableGroup;
-        content.message = repairReport(
-            {{QStringLiteral("The file contains no usable filter group:"), content.problems}});
+        const RepairReportMessage box = repairReportMessage(repairReport(
+            {{QStringLiteral("The file contains no usable filter group:"), content.problems}}));
+        content.message = box.text;
+        content.details = box.details;
         return content;
     }
     content.outcome = FilterGroupFileContent::Outcome::Groups;

@@ -41,13 +41,16 @@ struct FilterGroupFileContent {
         NotJson,
         /// "groups" is missing, no array or empty: say `message`.
         NoGroups,
-        /// Not one element of "groups" is a group: refuse with `message`,
-        /// which lists the elements.
+        /// Not one element of "groups" is a group: refuse with `message`
+        /// and `details`, which list the elements.
         NoUsableGroup,
     };
     Outcome outcome = Outcome::NotJson;
-    /// The whole text of the box for every outcome but Groups.
+    /// The text of the box for every outcome but Groups.
     QString message;
+    /// The box's details: for NoUsableGroup with more elements than the
+    /// box lists, all of them (see repairReportMessage); else empty.
+    QString details;
     /// The groups in file order, named apart from each other and from the
     /// names the reader was given; ids are left to the caller. Rules carry
     /// no propagation id.

@@ -13,15 +13,30 @@ struct RepairReportSection {
     std::vector<QString> lines;
 };
 
-/// Most lines a repair report lists: a badly damaged file must not give a
-/// box taller than the screen.
-constexpr std::size_t kRepairReportMaxLines = 40;
-
 /// The text of the one box that tells the user what a file made the program
 /// replace or leave out: each section with lines as its heading followed by
-/// its lines ("\n• line"), sections apart by a blank line. Past
-/// kRepairReportMaxLines lines in all the rest is counted in a last line,
-/// "… and N more". Empty when no section has a line.
+/// every one of its lines ("\n• line"), sections apart by a blank line.
+/// Empty when no section has a line. Shown through repairReportMessage,
+/// which keeps the box short.
 QString repairReport(const std::vector<RepairReportSection>& sections);
+
+/// Most listed lines a repair report's box shows in its text: a badly
+/// damaged file gave a box taller than the screen, its buttons out of reach.
+constexpr std::size_t kRepairReportBoxLines = 10;
+
+/// A repair report split for a message box: what the box says and what its
+/// details (which scroll) hold.
+struct RepairReportMessage {
+    /// The report as it is when it lists at most kRepairReportBoxLines
+    /// lines; else every heading with the first lines, in order, at least
+    /// one of each section, and under each section that lost lines "… and
+    /// N more — see details".
+    QString text;
+    /// The whole report when `text` leaves lines out, else empty.
+    QString details;
+};
+
+/// Splits `report`, a text made by repairReport, for a message box.
+RepairReportMessage repairReportMessage(const QString& report);
 
 } // namespace Quorvex3

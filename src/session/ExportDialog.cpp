@@ -3,8 +3,8 @@
 #include "core/RTDCReader.h"
 #include "model/DatasetEntry.h"
 #include "util/DialogProvider.h"
-
 #include "util/WindowUtil.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -42,6 +42,9 @@ ExportDialog::ExportDialog(const DatasetEntry* current,
     : QDialog(parent), m_expertMode(expertMode) {
     setWindowTitle(QStringLiteral("Export Data"));
     setMinimumWidth(kLeastWidth);
+    // The AVI options make the dialog taller, downward: opened low on a small
+    // screen, it ran past the screen's bottom edge.
+    WindowUtil::keepInsideScreen(this);
     new QVBoxLayout(this);
     buildScopeGroup(static_cast<int>(all.size()));
     buildFormatGroups();
@@ -63,14 +66,17 @@ ExportDialog::ExportDialog(const DatasetEntry* current,
 ExportDialog::~ExportDialog() = default;
 
 void ExportDialog::buildScopeGroup(int datasetCount) {
+    // One row, and a list of five features in view: with the AVI options the
+    // dialog is then short enough for a 720-pixel screen with a title bar.
     auto* group = new QGroupBox(QStringLiteral("Export Scope"), this);
-    auto* column = new QVBoxLayout(group);
+    auto* row = new QHBoxLayout(group);
     m_currentScope = new QRadioButton(QStringLiteral("Current dataset only"), group);
     m_allScope = new QRadioButton(QStringLiteral("All datasets (%1)").arg(datasetCount), group);
     m_currentScope->setChecked(true);
     m_allScope->setEnabled(datasetCount >= 2);
-    column->addWidget(m_currentScope);
-    column->addWidget(m_allScope);
+    row->addWidget(m_currentScope);
+    row->addWidget(m_allScope);
+    row->addStretch();
     connect(m_currentScope, &QRadioButton::toggled, this, &ExportDialog::onScopeChanged);
     layout()->addWidget(group);
 }
@@ -158,7 +164,7 @@ void ExportDialog::buildFeatureGroup(const DatasetEntry* current,
     listLayout->addStretch();
     scroll->setWidget(list);
     // Enough of the list in view to choose from without scrolling line by line.
-    WindowUtil::keepListRowsInView(scroll, 6);
+    WindowUtil::keepListRowsInView(scroll, 5);
     column->addWidget(scroll);
     layout()->addWidget(group);
 }

@@ -134,8 +134,9 @@ std::vector<QString> sessionLoadRepairs(const SessionDocument& document,
 
 /// The text of the one warning that ends a load which could not restore
 /// everything as saved: the document's `repairs` and the computations that
-/// could not be redone (`failures`), at most 40 lines of them; empty when
-/// both lists are empty.
+/// could not be redone (`failures`), every line of them (repairReport;
+/// repairReportMessage makes the box of it); empty when both lists are
+/// empty.
 QString sessionLoadReport(const std::vector<QString>& repairs,
                           const std::vector<QString>& failures);
 

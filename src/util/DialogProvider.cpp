@@ -1,6 +1,7 @@
 #include "util/DialogProvider.h"
 
 #include "util/FileNameUtil.h"
+#include "util/ScreenFitMessageBox.h"
 
 #include <QAbstractButton>
 #include <QDialog>
@@ -51,12 +52,13 @@ QString QtDialogProvider::getExistingDirectory(QWidget* parent, const QString& c
 
 namespace {
 
-/// A modal box like the QMessageBox statics open, but with plain text.
+/// A modal box like the QMessageBox statics open, but with plain text and
+/// inside the screen.
 QMessageBox::StandardButton showBox(QMessageBox::Icon icon, QWidget* parent, const QString& title,
                                     const QString& text, QMessageBox::StandardButtons buttons,
                                     QMessageBox::StandardButton defaultButton,
                                     const QString& details = QString()) {
-    QMessageBox box(icon, title, text, buttons, parent);
+    ScreenFitMessageBox box(icon, title, text, buttons, parent);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultButton);
     if (!details.isEmpty())
@@ -141,7 +143,7 @@ QString askSaveFilePath(QWidget* parent, const QString& caption, const QString& 
 }
 
 std::unique_ptr<QMessageBox> createMessageBox(QWidget* parent, const CustomMessageBox& box) {
-    auto messageBox = std::make_unique<QMessageBox>(parent);
+    std::unique_ptr<QMessageBox> messageBox = std::make_unique<ScreenFitMessageBox>(parent);
     messageBox->setIcon(box.icon);
     messageBox->setWindowTitle(box.title);
     messageBox->setTextFormat(box.textFormat);
@@ -170,8 +172,8 @@ int QtDialogProvider::execDialog(QDialog& dialog) {
     return dialog.exec();
 }
 
-int QtDialogProvider::getInt(QWidget* parent, const QString& title, const QString& label,
-                             int value, int minValue, int maxValue, int step, bool* ok) {
+int QtDialogProvider::getInt(QWidget* parent, const QString& title, const QString& label, int value,
+                             int minValue, int maxValue, int step, bool* ok) {
     return QInputDialog::getInt(parent, title, label, value, minValue, maxValue, step, ok);
 }
 
@@ -187,8 +189,7 @@ QString QtDialogProvider::getText(QWidget* parent, const QString& title, const Q
 }
 
 QString QtDialogProvider::getItem(QWidget* parent, const QString& title, const QString& label,
-                                  const QStringList& items, int current, bool editable,
-                                  bool* ok) {
+                                  const QStringList& items, int current, bool editable, bool* ok) {
     return QInputDialog::getItem(parent, title, label, items, current, editable, ok);
 }
 

@@ -45,7 +45,8 @@ QString askSaveFilePath(QWidget* parent, const QString& caption, const QString& 
                         const QString& filters);
 
 /// The real QMessageBox for `box`, parented to `parent` and not yet shown;
-/// its buttons are added in order, so button i is buttons().at(i).
+/// its buttons are added in order, so button i is buttons().at(i). Shown,
+/// it lies inside its screen (ScreenFitMessageBox).
 std::unique_ptr<QMessageBox> createMessageBox(QWidget* parent, const CustomMessageBox& box);
 
 /// The one way the program opens modal dialogs: file dialogs, message boxes
@@ -60,7 +61,9 @@ std::unique_ptr<QMessageBox> createMessageBox(QWidget* parent, const CustomMessa
 /// GUI thread only. The arguments mean what they mean for the Qt statics of
 /// the same name; file dialogs return an empty string (list) when cancelled.
 /// Message texts are shown as plain text: they carry names and paths chosen
-/// by users, which must appear as typed, never as markup.
+/// by users, which must appear as typed, never as markup. The default
+/// provider's boxes lie inside the screen whatever their length: lines that
+/// do not fit go to the box's details (ScreenFitMessageBox).
 class DialogProvider {
 public:
     virtual ~DialogProvider();
@@ -186,8 +189,8 @@ public:
                                          QMessageBox::StandardButton defaultButton) override;
     int messageBox(QWidget* parent, const CustomMessageBox& box) override;
     int execDialog(QDialog& dialog) override;
-    int getInt(QWidget* parent, const QString& title, const QString& label, int value,
-               int minValue, int maxValue, int step, bool* ok) override;
+    int getInt(QWidget* parent, const QString& title, const QString& label, int value, int minValue,
+               int maxValue, int step, bool* ok) override;
     double getDouble(QWidget* parent, const QString& title, const QString& label, double value,
                      double minValue, double maxValue, int decimals, bool* ok) override;
     QString getText(QWidget* parent, const QString& title, const QString& label,

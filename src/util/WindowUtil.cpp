@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMainWindow>
@@ -42,6 +43,22 @@ QMargins frameOfShownWindows() {
             return shown->frameMargins();
     return {};
 }
+
+/// Moves its window back inside the screen whenever the shown window
+/// changes size.
+class ScreenKeeper : public QObject {
+public:
+    explicit ScreenKeeper(QWidget* window) : QObject(window), m_window(window) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_window && event->type() == QEvent::Resize && m_window->isVisible())
+            moveInsideScreen(m_window);
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+};
 
 } // namespace
 
@@ -92,6 +109,47 @@ void resizeInsideScreen(QWidget* window, QSize preferred) {
     // Before the window is shown, moving it places its frame.
     if (place.size() != preferred)
         window->move(place.topLeft() - QPoint(frame.left(), frame.top()));
+}
+
+QMargins frameAround(const QWidget* window) {
+    const QRect inner = window->geometry();
+    const QRect outer = window->frameGeometry();
+    const QMargins own(inner.left() - outer.left(), inner.top() - outer.top(),
+                       outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    return own.isNull() ? frameOfShownWindows() : own;
+}
+
+QRect movedInside(QRect frame, QRect available) {
+    if (available.isEmpty())
+        return frame;
+    // The far edge first, then the near one: where the frame is larger
+    // than the area, the near edge wins.
+    if (frame.right() > available.right())
+        frame.moveRight(available.right());
+    if (frame.left() < available.left())
+        frame.moveLeft(available.left());
+    if (frame.bottom() > available.bottom())
+        frame.moveBottom(available.bottom());
+    if (frame.top() < available.top())
+        frame.moveTop(available.top());
+    return frame;
+}
+
+void moveInsideScreen(QWidget* window, int growth) {
+    const QScreen* screen = window ? window->screen() : nullptr;
+    if (!screen)
+        return;
+    const QRect frame = window->geometry().marginsAdded(frameAround(window));
+    const QRect grown = frame.adjusted(0, 0, 0, std::max(0, growth));
+    const QRect place = movedInside(grown, screen->availableGeometry());
+    // Moving a window places its frame.
+    if (place.topLeft() != grown.topLeft())
+        window->move(place.topLeft());
+}
+
+void keepInsideScreen(QWidget* window) {
+    if (window)
+        window->installEventFilter(new ScreenKeeper(window));
 }
 
 void fitComboToItems(QComboBox* combo) {

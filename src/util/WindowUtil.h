@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMargins>
 #include <QRect>
 #include <QSize>
 
@@ -40,6 +41,31 @@ QRect fittedWindowGeometry(QSize preferred, QRect available, QSize least = QSize
 /// the window's screen, less the frame the window system draws around the
 /// program's shown windows).
 void resizeInsideScreen(QWidget* window, QSize preferred);
+
+/// The frame the window system draws around `window`: its own once drawn,
+/// else the one drawn around the program's shown windows (none while no
+/// window is shown).
+QMargins frameAround(const QWidget* window);
+
+/// Where a window whose frame is `frame` goes to lie inside `available` (a
+/// screen's available geometry): `frame` moved as little as it takes. In a
+/// direction where it is larger than `available` it starts at the area's
+/// top or left edge, where a dialog's title and first lines are. An empty
+/// `available` (no screen known) leaves `frame` where it is.
+QRect movedInside(QRect frame, QRect available);
+
+/// Moves the shown (or being shown) `window` as little as it takes for its
+/// frame, made `growth` pixels taller, to lie inside its screen's available
+/// area (frameAround): `growth` keeps room below for a part that may still
+/// open (a message box's details).
+void moveInsideScreen(QWidget* window, int growth = 0);
+
+/// Keeps `window`, whose size changes with what is chosen in it, inside its
+/// screen: each time the shown window changes size it is moved as little as
+/// it takes for its frame to lie inside its screen's available area (a
+/// dialog grows downward, and ran past the screen's bottom edge). Call it
+/// once, in the window's constructor.
+void keepInsideScreen(QWidget* window);
 
 /// Makes `combo` at least as wide as its longest item needs in the current
 /// style, so no choice is shown cut ("Heatma…nsity)"): the box's own size

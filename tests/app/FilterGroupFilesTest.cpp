@@ -419,6 +419,67 @@ TEST_F(FilterGroupFiles, MissingNamesOddElementsAndOtherVersionsStillImport) {
     EXPECT_EQ(groupNames(m_window).back(), "Clean");
 }
 
+// A file of hundreds of damaged values gave a box of 40 of them, taller than
+// the screen, and "… and 460 more" that could be read nowhere: the box shows
+// the first ones, its details every one. So does the refusal of a file
+// without one usable group.
+TEST_F(FilterGroupFiles, EveryDamagedValueOfALongReportIsInTheBoxOrItsDetails) {
+    QByteArray groups;
+    std::vector<QString> problems;
+    for (int g = 1; g <= 100; ++g) {
+        groups += (g > 1 ? ", " : "") +
+                  QStringLiteral(R"({"name": "Gate %1", "rules": [)").arg(g).toUtf8();
+        for (int r = 1; r <= 5; ++r) {
+            groups += r > 1 ? ", " : "";
+            groups += R"({"type": "Range", "featureName": "deform", "maxValue": "high"})";
+            problems.push_back(QStringLiteral("group \"Gate %1\": rule %2 (range on deform): "
+                                              "maximum \"high\" replaced by 0")
+                                   .arg(g)
+                                   .arg(r));
+        }
+        groups += "]}";
+    }
+    QByteArray numbers;
+    std::vector<QString> elements;
+    for (int i = 1; i <= 500; ++i) {
+        numbers += i > 1 ? ", 7" : "7";
+        elements.push_back(QStringLiteral("group %1: 7 is no group; left out").arg(i));
+    }
+    const struct {
+        const char* what;
+        QByteArray file;
+        DialogCall::Kind kind;
+        QString heading;
+        const std::vector<QString>& lines;
+    } cases[] = {
+        {"500 damaged values", "{\"groups\": [" + groups + "]}", DialogCall::Warning,
+         QStringLiteral("Some values of the file could not be used; they were replaced by their "
+                        "defaults or left out:"),
+         problems},
+        {"500 elements that are no group", "{\"groups\": [" + numbers + "]}", DialogCall::Critical,
+         QStringLiteral("The file contains no usable filter group:"), elements},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = file("long.qv3fg");
+        writeText(path, c.file);
+        m_dialogs.calls.clear();
+        importFrom(m_window, path);
+        ASSERT_EQ(m_dialogs.calls.size(), 2u); // the file dialog, then the one box
+        const DialogCall& box = m_dialogs.calls[1];
+        EXPECT_EQ(box.kind, c.kind);
+        EXPECT_EQ(box.title, QStringLiteral("Import Filter Groups"));
+        EXPECT_TRUE(box.text.startsWith(c.heading + QStringLiteral("\n\u2022 ") + c.lines.front()))
+            << box.text.toStdString();
+        EXPECT_LE(box.text.count(QLatin1Char('\n')), 15) << box.text.toStdString();
+        int shownNowhere = 0;
+        for (const QString& line : c.lines)
+            shownNowhere += box.text.contains(line) || box.details.contains(line) ? 0 : 1;
+        EXPECT_EQ(shownNowhere, 0);
+    }
+    EXPECT_EQ(m_window.filterGroups().size(), 100u);
+}
+
 TEST_F(FilterGroupFiles, ImportedGroupsStartSwitchedOffInEveryDataset) {
     const std::vector<std::string> paths = test::openMeasurements(m_window, m_dir, 2);
     ASSERT_EQ(paths.size(), 2u);

@@ -278,6 +278,51 @@ TEST_F(Sessions, APlottedFeatureTheMeasurementLacksIsNamedInTheOneWarning) {
     EXPECT_TRUE(window->datasets()[1]->colorFeatureName.empty());
 }
 
+// A session of 200 unusable values gave a box of 40 of them, taller than
+// the screen, and "… and 160 more" that could be read nowhere: the box
+// shows the first ones, its details every one.
+TEST_F(Sessions, EveryDamagedValueOfALongReportIsInTheBoxOrItsDetails) {
+    open("a.rtdc");
+    save(path("base.QV3"));
+    QJsonObject root = readJson(path("base.QV3"));
+    QJsonArray datasets = root[QStringLiteral("datasets")].toArray();
+    QJsonObject a = datasets[0].toObject();
+    QJsonArray rules;
+    std::vector<QString> problems;
+    for (int i = 1; i <= 200; ++i) {
+        rules.append(QJsonObject{{QStringLiteral("type"), QStringLiteral("Range")},
+                                 {QStringLiteral("featureName"), QStringLiteral("area_um")},
+                                 {QStringLiteral("minValue"), QStringLiteral("abc")},
+                                 {QStringLiteral("maxValue"), 90}});
+        problems.push_back(
+            QStringLiteral("a.rtdc: filter rule %1 (range on area_um): minimum \"abc\" replaced "
+                           "by 0")
+                .arg(i));
+    }
+    a.insert(QStringLiteral("filter"),
+             QJsonObject{{QStringLiteral("enabled"), true}, {QStringLiteral("rules"), rules}});
+    datasets[0] = a;
+    root[QStringLiteral("datasets")] = datasets;
+    ASSERT_TRUE(writeText(path("damaged.QV3"), QJsonDocument(root).toJson()));
+    clear();
+    dialogs.calls.clear();
+    ASSERT_TRUE(load(path("damaged.QV3")));
+
+    const auto boxes = callsTitled("Load Session");
+    ASSERT_EQ(boxes.size(), 2u); // the file dialog, then the one warning
+    EXPECT_EQ(boxes[1]->kind, DialogCall::Warning);
+    const QString& text = boxes[1]->text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Some stored values could not be used; they were "
+                                               "replaced by their defaults or left out:\n\u2022 ") +
+                                problems.front()))
+        << text.toStdString();
+    EXPECT_LE(text.count(QLatin1Char('\n')), 15) << text.toStdString();
+    int shownNowhere = 0;
+    for (const QString& line : problems)
+        shownNowhere += text.contains(line) || boxes[1]->details.contains(line) ? 0 : 1;
+    EXPECT_EQ(shownNowhere, 0);
+}
+
 // ---- derived features ----------------------------------------------------------------
 
 /// Every derived feature of the session fixture, "_rf" standing for the

@@ -22,10 +22,12 @@
 #include <QDockWidget>
 #include <QImage>
 #include <QMenu>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 #include <functional>
 #include <string>
@@ -90,9 +92,11 @@ protected:
     }
 
     /// Runs the dialog that `open` opens through the dialog seam and returns
-    /// the faults found while it was open.
+    /// the faults found while it was open: as it opened, then in each of the
+    /// modes `choices` names (texts of its radio buttons, clicked in order).
     QStringList faultsOfDialog(const std::function<void()>& open,
-                               const LayoutAllowances& allow = {}) {
+                               const LayoutAllowances& allow = {},
+                               const QStringList& choices = {}) {
         QStringList faults;
         bool opened = false;
         dialogs.dialogScript = [&](QDialog& dialog) {
@@ -100,6 +104,16 @@ protected:
             dialog.show();
             settleLayout();
             faults = layoutFaults(dialog, allow, kScreen);
+            std::vector<testing::DialogMode> modes;
+            for (const QString& choice : choices)
+                modes.push_back({choice, [&dialog, choice, &faults] {
+                                     QRadioButton* button = radioNamed(dialog, choice);
+                                     if (button)
+                                         button->click();
+                                     else
+                                         faults << QStringLiteral("no choice ") + choice;
+                                 }});
+            faults += testing::dialogModeFaults(dialog, modes, allow, kScreen);
             return int(QDialog::Rejected);
         };
         open();
@@ -112,8 +126,15 @@ protected:
 
     /// The same for the dialog of a menu entry of the main window.
     QStringList dialogFaults(const char* menu, const char* entry,
-                             const LayoutAllowances& allow = {}) {
-        return faultsOfDialog([&] { trigger(menu, entry); }, allow);
+                             const LayoutAllowances& allow = {}, const QStringList& choices = {}) {
+        return faultsOfDialog([&] { trigger(menu, entry); }, allow, choices);
+    }
+
+    static QRadioButton* radioNamed(QDialog& dialog, const QString& text) {
+        for (QRadioButton* button : dialog.findChildren<QRadioButton*>())
+            if (button->text() == text)
+                return button;
+        return nullptr;
     }
 
     /// Shows a tool window where and at the size it opens with, and checks
@@ -262,16 +283,47 @@ TEST_F(SmallScreen, FilterGroupsMatrixWindow) {
     EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
 }
 
-// The feature lists of both export dialogs showed about two rows.
+// The feature lists of both export dialogs showed about two rows. Choosing
+// AVI made the data export 95 pixels taller, downward: opened at y = 11 on
+// a 720-pixel screen, its frame ended 5 pixels below it.
 TEST_F(SmallScreen, ExportDialogs) {
-    for (const char* entry : {"Export &Data...", "Export Statistical &Summary..."}) {
-        SCOPED_TRACE(entry);
+    const struct {
+        const char* entry;
+        QStringList choices; ///< every format and scope, in turn
+    } dialogsOfMenu[] = {
+        {"Export &Data...",
+         {".avi (Video)", "All datasets (2)", ".tsv (Tab-separated)", ".rtdc (HDF5)",
+          "Current dataset only", ".avi (Video)"}},
+        {"Export Statistical &Summary...", {"All datasets (2)", "Current dataset only"}},
+    };
+    for (const auto& d : dialogsOfMenu) {
+        SCOPED_TRACE(d.entry);
         // The output folder is a path: it may be longer than its box.
         LayoutAllowances allow;
         allow.mayCutText << QStringLiteral("directoryEdit") << QStringLiteral("outputPathEdit");
-        const QStringList faults = dialogFaults("&Export", entry, allow);
+        const QStringList faults = dialogFaults("&Export", d.entry, allow, d.choices);
         EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
     }
+}
+
+// The check itself: a dialog that grows with a choice, opened low on the
+// screen, runs past its bottom edge.
+TEST(LayoutCheck, FollowsADialogThroughItsModes) {
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* more = new QWidget(&dialog);
+    more->setMinimumHeight(200);
+    more->hide();
+    layout->addWidget(new QCheckBox(QStringLiteral("Show more"), &dialog));
+    layout->addWidget(more);
+    dialog.show();
+    settleLayout();
+    EXPECT_TRUE(testing::dialogModeFaults(dialog, {{"unchanged", [] {}}}, {}, kScreen).isEmpty());
+    const QStringList faults =
+        testing::dialogModeFaults(dialog, {{"more", [more] { more->show(); }}}, {}, kScreen);
+    EXPECT_TRUE(faults.join(QLatin1Char('\n'))
+                    .startsWith(QStringLiteral("more: QDialog reaches past the screen")))
+        << joined(faults).toStdString();
 }
 
 TEST_F(SmallScreen, HelpDialogs) {

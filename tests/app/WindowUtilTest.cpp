@@ -186,5 +186,74 @@ TEST(ResizeInsideScreen, AWindowWiderThanAskedOpensWhollyInsideTheScreen) {
         << " on " << available.width() << " x " << available.height();
 }
 
+// ---- Keeping a window inside the screen ----------------------------------------
+
+// A frame is moved as little as it takes; where it is larger than the area,
+// its top or left edge is on the area's (a dialog's title and first lines).
+TEST(MovedInside, MovesAsLittleAsItTakesAndKeepsTheTopEdgeOfWhatCannotFit) {
+    const QRect laptop(0, 0, 1280, 720);
+    const struct {
+        const char* where;
+        QRect frame;
+        QRect available;
+        QRect expected;
+    } cases[] = {
+        {"inside stays", QRect(100, 50, 500, 400), laptop, QRect(100, 50, 500, 400)},
+        {"on the edges stays", QRect(780, 320, 500, 400), laptop, QRect(780, 320, 500, 400)},
+        // The export dialog in AVI mode: 560 x 714 at y = 11.
+        {"past the bottom", QRect(360, 11, 560, 714), laptop, QRect(360, 6, 560, 714)},
+        {"past the right", QRect(900, 100, 500, 400), laptop, QRect(780, 100, 500, 400)},
+        {"above and left", QRect(-30, -20, 500, 400), laptop, QRect(0, 0, 500, 400)},
+        {"top panel", QRect(100, 0, 500, 400), QRect(0, 32, 1280, 688), QRect(100, 32, 500, 400)},
+        {"screen to the right", QRect(100, 100, 500, 400), QRect(1920, 0, 1280, 720),
+         QRect(1920, 100, 500, 400)},
+        {"taller than the area", QRect(100, 200, 500, 1080), laptop, QRect(100, 0, 500, 1080)},
+        {"wider than the area", QRect(-50, 100, 1400, 400), laptop, QRect(0, 100, 1400, 400)},
+        {"no screen known", QRect(-50, 900, 500, 400), QRect(), QRect(-50, 900, 500, 400)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        EXPECT_EQ(WindowUtil::movedInside(c.frame, c.available), c.expected);
+    }
+}
+
+// On a real window and its screen: a dialog that grows downward (a choice
+// shows more of it) is moved up so that its frame stays inside the screen;
+// one that is moved by hand is left where it is.
+TEST(KeepInsideScreen, AWindowThatGrowsPastTheBottomIsMovedUp) {
+    QWidget window;
+    WindowUtil::keepInsideScreen(&window);
+    const QRect available = window.screen()->availableGeometry();
+    window.resize(300, 200);
+    window.show();
+    QApplication::processEvents();
+    const QPoint low(available.left() + 40, available.bottom() - window.frameGeometry().height());
+    window.move(low);
+    QApplication::processEvents();
+    ASSERT_EQ(window.frameGeometry().topLeft(), low);
+    window.resize(300, 300);
+    QApplication::processEvents();
+    EXPECT_TRUE(available.contains(window.frameGeometry()));
+    EXPECT_EQ(window.frameGeometry().bottom(), available.bottom());
+    EXPECT_EQ(window.frameGeometry().left(), low.x());
+}
+
+// With room kept below for a part that opens later (a message box's
+// details), the window and that part lie inside the screen.
+TEST(MoveInsideScreen, KeepsRoomBelowForWhatMayStillOpen) {
+    QWidget window;
+    const QRect available = window.screen()->availableGeometry();
+    window.resize(300, 200);
+    window.show();
+    QApplication::processEvents();
+    window.move(available.left() + 40, available.top() + 100);
+    QApplication::processEvents();
+    const int growth = available.height() - window.frameGeometry().height() - 50;
+    WindowUtil::moveInsideScreen(&window, growth);
+    QApplication::processEvents();
+    EXPECT_EQ(window.frameGeometry().top(), available.top() + 50);
+    EXPECT_TRUE(available.contains(window.frameGeometry().adjusted(0, 0, 0, growth)));
+}
+
 } // namespace
 } // namespace Quorvex3

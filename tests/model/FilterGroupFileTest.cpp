@@ -102,8 +102,13 @@ TEST(FilterGroupFileRead, RefusesAFileWithoutAUsableGroup) {
         QStringLiteral("The file contains no usable filter group:\n\u2022 group 1: 0 is no "
                        "group; left out\n")))
         << numbers.message.toStdString();
-    EXPECT_EQ(numbers.message.count(QStringLiteral("\u2022")), 40);
-    EXPECT_TRUE(numbers.message.endsWith(QStringLiteral("\u2026 and 19960 more")));
+    // The box lists the first elements; its details all of them.
+    EXPECT_EQ(numbers.message.count(QStringLiteral("\u2022")), 10);
+    EXPECT_TRUE(
+        numbers.message.endsWith(QStringLiteral("\u2026 and 19990 more \u2014 see details")));
+    EXPECT_EQ(numbers.details.count(QStringLiteral("\u2022")), 20000);
+    EXPECT_TRUE(
+        numbers.details.endsWith(QStringLiteral("\u2022 group 20000: 0 is no group; left out")));
 
     const struct {
         const char* file;

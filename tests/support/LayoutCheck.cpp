@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDockWidget>
 #include <QFont>
 #include <QGroupBox>
@@ -277,6 +278,24 @@ QStringList layoutFaults(QWidget& top, const LayoutAllowances& allow, QSize scre
             else if (auto* scroll = qobject_cast<QScrollArea*>(area))
                 checkCheckBoxColumn(scroll, faults);
         }
+    }
+    return faults;
+}
+
+QStringList dialogModeFaults(QDialog& dialog, const std::vector<DialogMode>& modes,
+                             const LayoutAllowances& allow, QSize screen) {
+    QStringList faults;
+    const QPoint origin =
+        dialog.screen() ? dialog.screen()->availableGeometry().topLeft() : QPoint();
+    for (const DialogMode& mode : modes) {
+        const QSize frame = dialog.frameGeometry().size();
+        dialog.move(origin + QPoint(std::max(0, screen.width() - frame.width()),
+                                    std::max(0, screen.height() - frame.height())));
+        settleLayout();
+        mode.enter();
+        settleLayout();
+        for (const QString& fault : layoutFaults(dialog, allow, screen))
+            faults << mode.name + QStringLiteral(": ") + fault;
     }
     return faults;
 }

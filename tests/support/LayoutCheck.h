@@ -9,11 +9,18 @@
 //     window.resize(1280, 720); window.show(); settleLayout();
 //     const QStringList faults = layoutFaults(window);
 //     EXPECT_TRUE(faults.isEmpty()) << faults.join("\n").toStdString();
+//
+// Dialogs also in each of their modes (dialogModeFaults): a dialog that
+// grows with a choice must stay inside the screen.
 
 #include <QSize>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <vector>
+
+class QDialog;
 class QWidget;
 
 namespace Quorvex3::testing {
@@ -61,5 +68,20 @@ struct LayoutAllowances {
 /// Widgets behind another tab or dock are skipped: raise them and check again.
 QStringList layoutFaults(QWidget& top, const LayoutAllowances& allow = {},
                          QSize screen = QSize(1280, 720));
+
+/// One way a dialog is used: what is done in it (a format chosen, a scope),
+/// named for the faults found in it.
+struct DialogMode {
+    QString name;
+    std::function<void()> enter;
+};
+
+/// The faults of the shown `dialog` in each of `modes`, entered in order,
+/// each fault led by the mode's name. Before a mode is entered, the
+/// dialog's frame is put against the bottom right corner of the screen,
+/// where a dialog that grows with a choice runs past the screen first; after
+/// it the dialog is checked by layoutFaults, its position included.
+QStringList dialogModeFaults(QDialog& dialog, const std::vector<DialogMode>& modes,
+                             const LayoutAllowances& allow = {}, QSize screen = QSize(1280, 720));
 
 } // namespace Quorvex3::testing
