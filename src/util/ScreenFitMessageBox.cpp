@@ -39,11 +39,27 @@ void ScreenFitMessageBox::showEvent(QShowEvent* event) {
     if (!shownOn)
         return;
     const QRect area = shownOn->availableGeometry().marginsRemoved(WindowUtil::frameAround(this));
+    enlargeDetails(area.height());
     if (height() + detailsGrowth() > area.height())
         moveOverflowToDetails(area.height());
     // A box cut to fit fills the screen's height with its details open: it
     // goes where it fits, wherever Qt placed it at its first size.
     WindowUtil::moveInsideScreen(this, detailsGrowth());
+}
+
+void ScreenFitMessageBox::enlargeDetails(int room) {
+    auto* edit = findChild<QTextEdit*>();
+    if (!edit || edit->document()->isEmpty())
+        return;
+    // Qt's details show about five lines: too few to read a long list in.
+    // Up to half the screen's height is theirs; the text gives way.
+    const int margins = 2 * edit->frameWidth();
+    const int lines = std::max(1, edit->document()->blockCount());
+    const int wanted = edit->fontMetrics().lineSpacing() * std::min(lines, kDetailsLines) +
+                       margins + 2 * static_cast<int>(edit->document()->documentMargin());
+    const int height = std::min(wanted, room / 2);
+    if (height > edit->height())
+        edit->setFixedHeight(height);
 }
 
 int ScreenFitMessageBox::detailsGrowth() {
@@ -69,6 +85,7 @@ void ScreenFitMessageBox::moveOverflowToDetails(int room) {
     const QStringList lines = whole.split(QLatin1Char('\n'));
     const QString details = detailedText();
     setDetailedText(details.isEmpty() ? whole : whole + QStringLiteral("\n\n") + details);
+    enlargeDetails(room);
     const int growth = detailsGrowth();
     // The most lines that fit; none when not even the note does.
     int fitting = 0;

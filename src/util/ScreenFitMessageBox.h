@@ -23,6 +23,12 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    /// Most lines the details show at once before they scroll.
+    static constexpr int kDetailsLines = 18;
+
+    /// Makes the details tall enough to read a long list in (Qt's show five
+    /// lines), at most half of `room` pixels.
+    void enlargeDetails(int room);
     /// How much taller the box gets when its details open; 0 without
     /// closed details.
     int detailsGrowth();
