@@ -58,7 +58,7 @@ WIDGET_FILES = {
     # Every StatisticalEvalWindow*.cpp part of the window counts as the window.
     "stats": {"StatisticalEvalWindow*", "CategoryPanel", "GroupComparisonPlot", "RocPlot",
               "DistributionPlot", "StatSummaryExportDialog", "EvaluationPlotExport",
-              "ResultTableFit"},
+              "ResultTableFit", "WordWrap"},
     "compare": {"CombinePlotWindow*", "CombineDatasetWidget", "CombineDatasetRef",
                 "ImageGalleryWindow*", "GalleryGridWidget"},
     "session": {"ExportDialog"},

@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -60,6 +62,9 @@ CategoryPanel::CategoryPanel(const QString& name, bool removable, const QColor& 
     layout->setContentsMargins(4, 4, 4, 4);
 
     auto* header = new QHBoxLayout;
+    // As tight as the button row below: with the whole name and "Delete"
+    // this row is the panel's widest.
+    header->setSpacing(4);
     m_colorButton = new QPushButton(this);
     m_colorButton->setObjectName(QStringLiteral("colorButton"));
     m_colorButton->setFixedSize(20, 20);
@@ -74,6 +79,8 @@ CategoryPanel::CategoryPanel(const QString& name, bool removable, const QColor& 
     m_nameEdit->setFont(bold);
     m_nameEdit->setFrame(false);
     m_nameEdit->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    connect(m_nameEdit, &QLineEdit::textChanged, this, &CategoryPanel::keepNameInView);
+    keepNameInView();
     header->addWidget(m_nameEdit);
     header->addStretch();
 
@@ -110,6 +117,14 @@ CategoryPanel::CategoryPanel(const QString& name, bool removable, const QColor& 
     buttons->addStretch();
     buttons->addWidget(m_removeSelectedButton);
     layout->addLayout(buttons);
+
+    // Narrower side margins than the program's other buttons: the button
+    // row sets the categories dock's least width, and every pixel the dock
+    // gives goes to the results table beside it (six categories' columns
+    // fit a 1280-pixel screen only so).
+    setStyleSheet(QStringLiteral(
+        "QPushButton#addButton, QPushButton#clearButton, QPushButton#removeSelectedButton, "
+        "QPushButton#deleteButton { padding-left: 6px; padding-right: 6px; }"));
 
     auto* separator = new QFrame(this);
     separator->setFrameShape(QFrame::HLine);
@@ -313,6 +328,24 @@ void CategoryPanel::rebuildList() {
 void CategoryPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     keepRowsInView();
+}
+
+void CategoryPanel::keepNameInView() {
+    // In a narrow dock the name field got less than its text ("ondition 2"
+    // beside the count and "Delete").
+    m_nameEdit->ensurePolished();
+    QStyleOptionFrame option;
+    option.initFrom(m_nameEdit);
+    option.rect = QRect(0, 0, 1000, m_nameEdit->height());
+    option.lineWidth = 0;
+    const QRect contents =
+        m_nameEdit->style()->subElementRect(QStyle::SE_LineEditContents, &option, m_nameEdit);
+    const QMargins margins = m_nameEdit->textMargins();
+    // The line edit keeps two pixels free on each side of its text.
+    const int around =
+        option.rect.width() - contents.width() + margins.left() + margins.right() + 4;
+    m_nameEdit->setMinimumWidth(m_nameEdit->fontMetrics().horizontalAdvance(m_nameEdit->text()) +
+                                around + 1);
 }
 
 void CategoryPanel::keepRowsInView() {

@@ -104,6 +104,9 @@ private:
     void rebuildList();
     /// Keeps at least five rows of the list in view.
     void keepRowsInView();
+    /// Keeps the whole name in view: the name field is never narrower than
+    /// its text, so the panel (and the dock) is as wide as its name needs.
+    void keepNameInView();
     /// Index of the first entry with that dataset id, -1 when none.
     int indexOf(int datasetId) const;
     void editIdsOfRow(int datasetId);

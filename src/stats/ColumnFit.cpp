@@ -1,79 +1,95 @@
 #include "stats/ColumnFit.h"
 
 #include <algorithm>
+#include <map>
 #include <numeric>
 
 namespace Quorvex3 {
 
-std::vector<int> fitColumnWidths(const std::vector<int>& wanted, int available,
-                                 std::size_t keptFrom, int minimum) {
-    std::vector<int> widths = wanted;
-    if (widths.empty())
-        return widths;
-    const int total = std::accumulate(wanted.begin(), wanted.end(), 0);
-    if (total <= available) {
-        widths.back() += available - total;
-        return widths;
-    }
+namespace {
 
-    const std::size_t flexible = std::min(keptFrom, wanted.size());
-    if (flexible == 0)
-        return widths;
-    const int kept = std::accumulate(wanted.begin() + static_cast<std::ptrdiff_t>(flexible),
-                                     wanted.end(), 0);
-    // Water filling: walk the flexible columns from the narrowest; each that
-    // fits under an equal share of what remains keeps its width.
-    std::vector<int> ascending(wanted.begin(), wanted.begin() + static_cast<std::ptrdiff_t>(flexible));
-    std::sort(ascending.begin(), ascending.end());
-    int remaining = available - kept;
-    int open = static_cast<int>(flexible);
-    int cap = 0;
-    for (const int w : ascending) {
-        if (w * open > remaining) {
-            cap = remaining / open;
-            break;
+/// Takes up to `excess` pixels from the columns `members` of `widths`, none
+/// below its `floor`: the widest first, down to one common width. Returns
+/// the pixels still to take.
+int giveWay(std::vector<int>& widths, const std::vector<int>& floor,
+            const std::vector<std::size_t>& members, int excess) {
+    int spare = 0;
+    int widest = 0;
+    for (const std::size_t c : members) {
+        spare += widths[c] - floor[c];
+        widest = std::max(widest, widths[c]);
+    }
+    if (spare <= excess) {
+        for (const std::size_t c : members)
+            widths[c] = floor[c];
+        return excess - spare;
+    }
+    // What the members take with every one capped at `cap`.
+    const auto total = [&](int cap) {
+        int sum = 0;
+        for (const std::size_t c : members)
+            sum += std::max(floor[c], std::min(widths[c], cap));
+        return sum;
+    };
+    int target = -excess;
+    for (const std::size_t c : members)
+        target += widths[c];
+    // The smallest cap that leaves the members at least `target` pixels.
+    int low = 0;
+    int high = widest;
+    while (low < high) {
+        const int mid = low + (high - low) / 2;
+        if (total(mid) >= target)
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    const int cap = low;
+    int surplus = total(cap) - target;
+    // The rounding pixel goes to the first capped columns: take the surplus
+    // back from the last ones that sit at the cap and may go below it.
+    for (auto it = members.rbegin(); it != members.rend(); ++it) {
+        const std::size_t c = *it;
+        const int width = std::max(floor[c], std::min(widths[c], cap));
+        widths[c] = width;
+        if (surplus > 0 && width == cap && cap > floor[c]) {
+            --widths[c];
+            --surplus;
         }
-        remaining -= w;
-        --open;
     }
-    int leftover = remaining - cap * open;
-    if (cap < minimum) {
-        cap = minimum;
-        leftover = 0;
-    }
-    for (std::size_t c = 0; c < flexible; ++c) {
-        if (wanted[c] <= cap)
-            continue;
-        widths[c] = cap;
-        if (leftover > 0) {
-            ++widths[c];
-            --leftover;
-        }
-    }
-    return widths;
+    return 0;
 }
 
-std::vector<int> keepLeastWidths(std::vector<int> widths, const std::vector<int>& least,
-                                 int available, std::size_t keptFrom) {
-    if (least.size() != widths.size())
+} // namespace
+
+std::vector<int> fitColumns(const std::vector<ColumnNeed>& columns, int available) {
+    std::vector<int> widths;
+    std::vector<int> titleFloor;
+    std::vector<int> leastFloor;
+    for (const ColumnNeed& need : columns) {
+        widths.push_back(need.wanted);
+        titleFloor.push_back(std::min(need.titleWrapped, need.wanted));
+        leastFloor.push_back(std::min(need.least, titleFloor.back()));
+    }
+    if (widths.empty())
         return widths;
-    for (std::size_t c = 0; c < widths.size(); ++c)
-        widths[c] = std::max(widths[c], least[c]);
     int excess = std::accumulate(widths.begin(), widths.end(), 0) - available;
-    const std::size_t flexible = std::min(keptFrom, widths.size());
-    while (excess > 0) {
-        std::size_t roomiest = flexible;
-        int most = 0;
-        for (std::size_t c = 0; c < flexible; ++c) {
-            if (widths[c] - least[c] > most) {
-                most = widths[c] - least[c];
-                roomiest = c;
-            }
-        }
-        if (roomiest == flexible)
+    if (excess <= 0) {
+        widths.back() -= excess;
+        return widths;
+    }
+
+    std::vector<std::size_t> all(columns.size());
+    std::iota(all.begin(), all.end(), std::size_t{0});
+    excess = giveWay(widths, titleFloor, all, excess);
+    // Then the cells, by the rows they fill: fewest first.
+    std::map<int, std::vector<std::size_t>> byRows;
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        byRows[columns[c].rowsFilled].push_back(c);
+    for (const auto& [rows, members] : byRows) {
+        if (excess <= 0)
             break;
-        --widths[roomiest];
-        --excess;
+        excess = giveWay(widths, leastFloor, members, excess);
     }
     return widths;
 }

@@ -1,31 +1,38 @@
 #pragma once
 
-#include <cstddef>
 #include <vector>
 
 namespace Quorvex3 {
 
-/// Widths of a table's columns in `available` pixels. `wanted` holds the
-/// width each column's text needs; the columns from `keptFrom` on always get
-/// theirs (the verdict columns), the ones before it give way.
+/// What one column of a table of text needs, in pixels.
+struct ColumnNeed {
+    /// Its title and every cell on one line.
+    int wanted = 0;
+    /// Its cells on one line and its title wrapped at its spaces: the most
+    /// it can give without making a row of cells taller (only the header).
+    int titleWrapped = 0;
+    /// Its longest word, of title and cells: below it words are cut.
+    int least = 0;
+    /// The rows with text of its own, which its wrapping makes taller.
+    int rowsFilled = 0;
+};
+
+/// Widths of a table's columns in `available` pixels.
 ///
 /// - Everything fits: each column gets its wanted width and the last one
 ///   takes what is left over, as a stretched last section would.
-/// - Too little room: the flexible columns are capped at one common width,
-///   the largest with which they fit, so narrow columns stay whole and the
-///   widest are cut first; pixels left by the rounding go to the first
-///   capped columns. No flexible column goes below `minimum` (then, and only
-///   then, the sum exceeds `available`).
-std::vector<int> fitColumnWidths(const std::vector<int>& wanted, int available,
-                                 std::size_t keptFrom, int minimum);
-
-/// Raises each of `widths` to its `least` (for a column of text: its
-/// longest word, below which the text is cut rather than wrapped) and takes
-/// the pixels this adds back from the columns before `keptFrom` that are
-/// wider than their least: one pixel at a time from the one with the most
-/// to spare (the first of equals), until the sum is `available` again or no
-/// such column has any to spare. `least` holds one width per column.
-std::vector<int> keepLeastWidths(std::vector<int> widths, const std::vector<int>& least,
-                                 int available, std::size_t keptFrom);
+/// - Too little room: the titles wrap first (one row, the header, grows);
+///   then the columns give way in the order of the rows they fill, fewest
+///   first, each group down to its longest words (so a column of category
+///   values wraps before the test names that fill every row). Within a step
+///   the widest are cut first, to one common width above each column's
+///   floor; pixels left by the rounding go to the first of them. The widths
+///   then add up to `available` exactly.
+/// - Even the longest words do not fit: every column is at its `least` and
+///   the sum exceeds `available` (the table scrolls sideways, no word cut).
+///
+/// Each column's floors are taken as `least` <= `titleWrapped` <= `wanted`
+/// (a larger floor is lowered to the width above it).
+std::vector<int> fitColumns(const std::vector<ColumnNeed>& columns, int available);
 
 } // namespace Quorvex3

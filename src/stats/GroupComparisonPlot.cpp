@@ -1,18 +1,23 @@
 #include "stats/GroupComparisonPlot.h"
 
+#include "stats/WordWrap.h"
+
 #include <QBrush>
 #include <QFont>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPen>
+#include <QResizeEvent>
 #include <QToolTip>
 
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
+#include <qwt_plot_layout.h>
 #include <qwt_plot_marker.h>
 #include <qwt_scale_div.h>
 #include <qwt_scale_map.h>
+#include <qwt_scale_widget.h>
 #include <qwt_symbol.h>
 #include <qwt_text.h>
 
@@ -168,6 +173,43 @@ void drawBrackets(QwtPlot* plot, const std::vector<GroupPlotBar>& bars, double y
     headroom->attach(plot);
 }
 
+/// The group plot: its category names follow its columns' width.
+class GroupPlot : public QwtPlot {
+public:
+    // Long or many category names held the plot wider than its view (the
+    // sixth category out of sight): they wrap instead.
+    QSize minimumSizeHint() const override {
+        return {kGroupPlotLeastWidth, QwtPlot::minimumSizeHint().height()};
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QwtPlot::resizeEvent(event);
+        fitCategoryNames();
+    }
+
+private:
+    /// Each name as wide as its column at most, a few pixels apart from its
+    /// neighbours. Wrapped names make the axis taller and may let the canvas
+    /// widen (the last name no longer reaching past it): laid out again
+    /// until the columns keep their width.
+    void fitCategoryNames() {
+        auto* draw = dynamic_cast<CategoryScaleDraw*>(axisScaleDraw(QwtPlot::xBottom));
+        const QwtScaleDiv& div = axisScaleDiv(QwtPlot::xBottom);
+        const double categories = div.upperBound() - div.lowerBound();
+        if (!draw || categories < 1.0)
+            return;
+        constexpr int kGap = 6;
+        for (int pass = 0; pass < 3; ++pass) {
+            const double canvas = plotLayout()->canvasRect().width();
+            const int column = static_cast<int>(canvas / categories) - kGap;
+            if (!draw->setColumnWidth(std::max(1, column), axisWidget(QwtPlot::xBottom)->font()))
+                break;
+            updateLayout();
+        }
+    }
+};
+
 } // namespace
 
 QColor categoryPaletteColor(int index) {
@@ -190,7 +232,7 @@ BracketLayout bracketLayout(double axisExtent, double yMax, double dataMin, doub
 double dotOffsetX(int column, int j) { return column + ((j % 5) - 2) * 0.04; }
 
 QwtPlot* buildGroupComparisonPlot(const GroupPlotInput& in) {
-    auto* plot = new QwtPlot();
+    auto* plot = new GroupPlot();
     plot->setCanvasBackground(Qt::white);
     plot->setMinimumHeight(280);
     auto* grid = new QwtPlotGrid();
@@ -241,13 +283,27 @@ QwtPlot* buildGroupComparisonPlot(const GroupPlotInput& in) {
     return plot;
 }
 
-CategoryScaleDraw::CategoryScaleDraw(const QStringList& names) : m_names(names) {}
+CategoryScaleDraw::CategoryScaleDraw(const QStringList& names) : m_names(names), m_shown(names) {}
 
 QwtText CategoryScaleDraw::label(double value) const {
     const long i = std::lround(value);
-    if (i >= 0 && i < m_names.size())
-        return QwtText(m_names.at(static_cast<int>(i)));
+    if (i >= 0 && i < m_shown.size())
+        return QwtText(m_shown.at(static_cast<int>(i)));
     return QwtText();
+}
+
+bool CategoryScaleDraw::setColumnWidth(int width, const QFont& font) {
+    QStringList shown = m_names;
+    if (width > 0) {
+        const QFontMetrics metrics(font);
+        for (QString& name : shown)
+            name = wrapAtWords(name, metrics, width);
+    }
+    if (shown == m_shown)
+        return false;
+    m_shown = shown;
+    invalidateCache();
+    return true;
 }
 
 int nearestPointWithin12Pixels(const std::vector<QPointF>& pixels, QPointF cursor) {

@@ -67,7 +67,14 @@ BracketLayout bracketLayout(double axisExtent, double yMax, double dataMin, doub
 /// The x position of the j-th dot of column i: five fixed offsets in turn.
 double dotOffsetX(int column, int j);
 
+/// The least width of a group plot, whatever its number of categories: it
+/// takes its view's width, and its category names wrap to their columns.
+constexpr int kGroupPlotLeastWidth = 280;
+
 /// Builds, replots and returns a new plot without parent; the caller owns it.
+/// It asks for no more width than `kGroupPlotLeastWidth` and, on every
+/// resize, wraps each category name under its column at the spaces between
+/// its words (a word wider than the column shortened in the middle).
 QwtPlot* buildGroupComparisonPlot(const GroupPlotInput& input);
 
 /// Category names on the integer ticks of the x axis, nothing elsewhere.
@@ -76,8 +83,14 @@ public:
     explicit CategoryScaleDraw(const QStringList& names);
     QwtText label(double value) const override;
 
+    /// Wraps each name to `width` pixels in `font` (see `wrapAtWords`);
+    /// 0 shows the names on one line. Whether the labels changed.
+    bool setColumnWidth(int width, const QFont& font);
+
 private:
     QStringList m_names;
+    /// The names as shown: wrapped to their columns.
+    QStringList m_shown;
 };
 
 /// One hoverable dot in plot coordinates.

@@ -4,21 +4,20 @@
 #include "stats/ResultTableFit.h"
 
 #include "stats/ColumnFit.h"
+#include "stats/WordWrap.h"
 
 #include <QAbstractItemDelegate>
 #include <QEvent>
 #include <QFont>
 #include <QFontMetrics>
-#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTableWidget>
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
-#include <cmath>
 #include <functional>
 #include <numeric>
 #include <vector>
@@ -33,32 +32,21 @@ constexpr int kRowsInView = 5;
 /// plots below it get the rest.
 constexpr int kUsualMaximumHeight = 200;
 
-/// The font of the column titles: the style sheet draws them semi-bold.
+/// The font of the column titles, as the table's own style sheet draws
+/// them: in the cells' weight. The program's semi-bold titles made each of
+/// six categories' columns wider than its values need ("Condition" alone
+/// took 71 pixels), and the table no longer fitted beside the docks.
 QFont titleFont(const QHeaderView& header) {
     QFont font = header.font();
-    font.setWeight(QFont::DemiBold);
+    font.setWeight(QFont::Normal);
     return font;
 }
 
-/// Width of the widest piece of `text` that wrapping keeps on one line:
-/// the text between two places where a line may break (after a space, or
-/// after the hyphen of "Mann-Whitney"), trailing spaces left out.
-int longestWord(const QFont& font, const QString& text) {
-    // In whole pixels, rounded up as the text layout rounds a line's width.
-    const QFontMetricsF metrics(font);
-    qreal widest = 0;
-    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
-    int start = 0;
-    while (start < text.size()) {
-        int end = breaks.toNextBoundary();
-        if (end <= start)
-            end = text.size();
-        widest =
-            std::max(widest, metrics.horizontalAdvance(text.mid(start, end - start).trimmed()));
-        start = end;
-    }
-    return static_cast<int>(std::ceil(widest));
-}
+/// The titles' look in the fitted tables: the program's, in the cells'
+/// weight and without its side padding (the style still keeps two pixels
+/// on either side of a title).
+const char* const kTitleStyle =
+    "QHeaderView::section { padding-left: 0px; padding-right: 0px; font-weight: normal; }";
 
 /// Lives on the table's viewport and refits on every resize of it.
 class ResultTableFitter : public QObject {
@@ -70,17 +58,20 @@ public:
         QHeaderView* header = m_table->horizontalHeader();
         // Fitted here; a stretched last section would undo the fit.
         header->setStretchLastSection(false);
+        // The style's least section is as wide as the font's widest glyph
+        // (82 pixels with the program's font): it held every short title
+        // ("Condition 1") wider than its longest word needs. The fit keeps
+        // each column's words whole.
+        header->setMinimumSectionSize(QFontMetrics(titleFont(*header)).height());
         // Titles wrap at their spaces as the cells do (the header grows).
         header->setTextElideMode(Qt::ElideNone);
         header->setDefaultAlignment(Qt::AlignCenter |
                                     static_cast<Qt::Alignment>(static_cast<int>(Qt::TextWordWrap)));
-        // Four categories' titles beside the test, p and significance
-        // columns fit the table's width on a 1280-pixel screen only with
-        // narrower title margins than the program's other tables have.
-        header->setStyleSheet(
-            QStringLiteral("QHeaderView::section { padding-left: 3px; padding-right: 3px; }"));
-        // Its rows are a feature and its pairs, whose numbers say nothing;
-        // the columns need the width.
+        // Six categories' titles beside the test, p and significance
+        // columns fit the table's width on a 1280-pixel screen only so.
+        header->setStyleSheet(QLatin1String(kTitleStyle));
+        // Its rows are features (and their pairs), whose numbers say
+        // nothing; the columns need the width.
         m_table->verticalHeader()->hide();
         m_table->setWordWrap(true);
         m_table->viewport()->installEventFilter(this);
@@ -92,40 +83,40 @@ public:
         // The header's height beyond one line of title.
         header->setMinimumHeight(0);
         m_titleFrame = header->sizeHint().height() - QFontMetrics(titleFont(*header)).height();
-        m_wanted.clear();
-        m_least.clear();
         const QFontMetrics metrics(m_table->font());
         const int margin = textMargin();
+        m_needs.assign(static_cast<std::size_t>(m_table->columnCount()), ColumnNeed{});
         for (int c = 0; c < m_table->columnCount(); ++c) {
-            // Each column's text on one line; a title keeps its longest word
-            // (its tool tip holds all of it).
-            int wanted = header->sectionSizeHint(c);
-            int least = 0;
+            // A title keeps its longest word (its tool tip holds all of it).
+            int titleWord = 0;
             if (QTableWidgetItem* item = m_table->horizontalHeaderItem(c)) {
                 item->setToolTip(item->text());
-                least = titlePadding(c) + longestWord(titleFont(*header), item->text());
+                titleWord = titlePadding() + longestWord(titleFont(*header), item->text());
             }
             int content = 0;
+            int word = 0;
+            int rows = 0;
             for (int r = 0; r < m_table->rowCount(); ++r) {
                 const QTableWidgetItem* item = m_table->item(r, c);
-                // A label running over its empty neighbours has their room.
-                if (!item || m_table->columnSpan(r, c) > 1)
+                // A label running over its empty neighbours is measured below.
+                if (!item || item->text().isEmpty() || m_table->columnSpan(r, c) > 1)
                     continue;
                 content = std::max(content, metrics.horizontalAdvance(item->text()) + margin);
-                least = std::max(least, longestWord(m_table->font(), item->text()) + margin);
+                word = std::max(word, longestWord(m_table->font(), item->text()) + margin);
+                ++rows;
             }
-            wanted = std::max(wanted, content);
-            // The verdict columns keep their values whole but not their
-            // titles on one line: the significance title ("Sig.
-            // (α*=0.004167)") is as wide as two category columns and
-            // pushed the table sideways. The last column still takes all
-            // room left over, so the title is on one line wherever the
-            // other columns leave room for it.
-            if (static_cast<std::size_t>(c) >= keptFrom())
-                wanted = std::max(content, least);
-            m_wanted.push_back(wanted);
-            m_least.push_back(std::min(least, wanted));
+            ColumnNeed& need = m_needs[static_cast<std::size_t>(c)];
+            const QTableWidgetItem* title = m_table->horizontalHeaderItem(c);
+            const int titleLine =
+                title ? titlePadding() +
+                            QFontMetrics(titleFont(*header)).horizontalAdvance(title->text())
+                      : 0;
+            need.wanted = std::max(titleLine, content);
+            need.titleWrapped = std::max(content, titleWord);
+            need.least = std::max(word, titleWord);
+            need.rowsFilled = rows;
         }
+        keepSpannedLabelsOnOneLine(metrics, margin);
         fit();
     }
 
@@ -136,10 +127,30 @@ public:
     }
 
 private:
-    /// The p and significance columns, the last two.
-    std::size_t keptFrom() const {
-        const auto columns = static_cast<std::size_t>(m_table->columnCount());
-        return columns >= 2 ? columns - 2 : 0;
+    /// A label that runs over its empty neighbours ("Condition 1 vs
+    /// Condition 2") stays on one line: the columns under it together are
+    /// never narrower than it, the first of them taking what is missing.
+    void keepSpannedLabelsOnOneLine(const QFontMetrics& metrics, int margin) {
+        for (int r = 0; r < m_table->rowCount(); ++r) {
+            for (int c = 0; c < m_table->columnCount(); ++c) {
+                const int span = m_table->columnSpan(r, c);
+                const QTableWidgetItem* item = m_table->item(r, c);
+                if (span < 2 || !item)
+                    continue;
+                const int needed = metrics.horizontalAdvance(item->text()) + margin;
+                for (int ColumnNeed::*width :
+                     {&ColumnNeed::least, &ColumnNeed::titleWrapped, &ColumnNeed::wanted}) {
+                    int under = 0;
+                    for (int s = c; s < c + span && s < m_table->columnCount(); ++s)
+                        under += m_needs[static_cast<std::size_t>(s)].*width;
+                    if (under < needed)
+                        m_needs[static_cast<std::size_t>(c)].*width += needed - under;
+                }
+                ColumnNeed& first = m_needs[static_cast<std::size_t>(c)];
+                first.titleWrapped = std::max(first.titleWrapped, first.least);
+                first.wanted = std::max(first.wanted, first.titleWrapped);
+            }
+        }
     }
 
     /// The item views' text margins on both sides of a cell, and two pixels
@@ -150,22 +161,26 @@ private:
                2;
     }
 
-    /// A column title's width beyond its text.
-    int titlePadding(int column) const {
-        const QHeaderView* header = m_table->horizontalHeader();
-        const QTableWidgetItem* item = m_table->horizontalHeaderItem(column);
-        return header->sectionSizeHint(column) -
-               (item ? QFontMetrics(titleFont(*header)).horizontalAdvance(item->text()) : 0);
+    /// A column title's width beyond its text: the section the style makes
+    /// for an empty title. (The header's own size hint is no measure: it is
+    /// never below the least section size, and the style sizes it in the
+    /// program's semi-bold.)
+    int titlePadding() const {
+        QHeaderView* header = m_table->horizontalHeader();
+        QStyleOptionHeader option;
+        option.initFrom(header);
+        option.orientation = Qt::Horizontal;
+        option.text = QLatin1String("");
+        return header->style()
+            ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header)
+            .width();
     }
 
     void fit() {
-        if (m_wanted.empty() || static_cast<int>(m_wanted.size()) != m_table->columnCount())
+        if (m_needs.empty() || static_cast<int>(m_needs.size()) != m_table->columnCount())
             return;
         QHeaderView* header = m_table->horizontalHeader();
-        const int available = m_table->viewport()->width();
-        const std::vector<int> widths = keepLeastWidths(
-            fitColumnWidths(m_wanted, available, keptFrom(), header->minimumSectionSize()), m_least,
-            available, keptFrom());
+        const std::vector<int> widths = fitColumns(m_needs, m_table->viewport()->width());
         for (std::size_t c = 0; c < widths.size(); ++c)
             header->resizeSection(static_cast<int>(c), widths[c]);
         fitHeaderHeight();
@@ -183,7 +198,7 @@ private:
             if (!item)
                 continue;
             const QRect text =
-                metrics.boundingRect(QRect(0, 0, header->sectionSize(c) - titlePadding(c), 10000),
+                metrics.boundingRect(QRect(0, 0, header->sectionSize(c) - titlePadding(), 10000),
                                      Qt::TextWordWrap, item->text());
             height = std::max(height, text.height() + m_titleFrame);
         }
@@ -247,10 +262,10 @@ private:
     }
 
     QTableWidget* m_table;
-    std::vector<int> m_wanted;
+    /// Per column: its widths with its text on one line, its title wrapped
+    /// and its words wrapped, and the rows it fills.
+    std::vector<ColumnNeed> m_needs;
     int m_titleFrame = 0;
-    /// Per column: its longest word (and its title), below which text is cut.
-    std::vector<int> m_least;
 };
 
 } // namespace

@@ -11,13 +11,15 @@ namespace Quorvex3 {
 /// `QTableWidget::clearSpans` before refilling the table.
 void spanLabelsOverEmptyCells(QTableWidget* table, int lastEmpty);
 
-/// Lays the filled results table out inside its width, whatever the
-/// window's size, and keeps refitting it on every resize of its viewport:
-/// - the p and significance columns (the last two) keep their values
-///   whole; the feature, group and test columns give way, the widest first,
-///   down to their longest unbreakable word and title word; text then wraps
-///   and rows grow, so nothing is cut and nothing scrolls sideways;
-/// - titles wrap at their spaces and the header grows to hold them;
+/// Lays a filled table of results (the comparison's or the ROC analysis')
+/// out inside its width, whatever the window's size, and keeps refitting it
+/// on every resize of its viewport:
+/// - with too little room the titles wrap at their spaces first (the header
+///   grows to hold them), then the columns that fill the fewest rows wrap
+///   their text (the category values before the test names that fill every
+///   row), never below their longest word, so nothing is cut and nothing
+///   scrolls sideways as long as the longest words fit (see `fitColumns`);
+/// - a label running over its empty neighbours stays on one line;
 /// - each row is as high as its tallest cell, a label running over its
 ///   neighbours measured at its whole width;
 /// - the table is at least high enough for its five tallest rows (all of

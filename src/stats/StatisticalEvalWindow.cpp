@@ -125,12 +125,19 @@ StatisticalEvalWindow::StatisticalEvalWindow(const DatasetStore* store, QWidget*
     buildSettingsDock();
     buildTabs();
     buildMenus();
-    // Wide enough for the category and settings docks beside a results
-    // table of three categories with whole words; inside a small screen,
-    // and never narrower than the docks and tabs need.
-    WindowUtil::resizeInsideScreen(this, QSize(1200, 700));
-    resizeDocks({m_categoriesDock, m_settingsDock}, {340, 200}, Qt::Horizontal);
+    // Inside a small screen, and never narrower than the docks and tabs
+    // need.
+    WindowUtil::resizeInsideScreen(this, preferredSize());
+    // The docks start as narrow as their contents allow: the results beside
+    // them need every pixel (six categories' columns with whole words).
+    resizeDocks({m_categoriesDock, m_settingsDock}, {1, 1}, Qt::Horizontal);
     onTabChanged(0);
+}
+
+QSize StatisticalEvalWindow::preferredSize() {
+    // A 1280 x 720 screen's whole width: the results table of six
+    // categories fits beside the docks only so.
+    return {1280, 720};
 }
 
 StatisticalEvalWindow::~StatisticalEvalWindow() = default;

@@ -82,6 +82,11 @@ public:
     explicit StatisticalEvalWindow(const DatasetStore* store, QWidget* parent = nullptr);
     ~StatisticalEvalWindow() override;
 
+    /// The size the window opens at where the screen has room for it (with
+    /// the window manager's frame around it); a smaller screen's whole
+    /// available area otherwise.
+    static QSize preferredSize();
+
     /// Category colour for a panel created while `panelCount` panels exist:
     /// #4682b4, #dc503c, #3cb44b, #ffa500, #9467bd, #8c564b, repeating.
     static QColor paletteColor(int panelCount);

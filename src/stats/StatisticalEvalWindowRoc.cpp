@@ -4,6 +4,7 @@
 
 #include "stats/CategoryPanel.h"
 #include "stats/ComparisonRun.h"
+#include "stats/ResultTableFit.h"
 #include "stats/RocPlot.h"
 #include "stats/RocRun.h"
 #include "util/DialogProvider.h"
@@ -44,8 +45,9 @@ void fitRocTableHeight(QTableWidget& table) {
     auto* splitter = qobject_cast<QSplitter*>(table.parentWidget());
     if (!splitter || splitter->count() != 2)
         return;
+    const bool sideways = table.horizontalHeader()->length() > table.viewport()->width();
     int height = table.horizontalHeader()->height() + 2 * table.frameWidth() +
-                 table.horizontalScrollBar()->sizeHint().height();
+                 (sideways ? table.horizontalScrollBar()->sizeHint().height() : 0);
     for (int row = 0; row < table.rowCount(); ++row)
         height += table.rowHeight(row);
     const int total = splitter->height();
@@ -183,7 +185,9 @@ void StatisticalEvalWindow::fillRocTable(const RocRunInput& input, const RocRunO
         fillRow(row++, feature.label, feature.result);
     if (outcome.combined)
         fillRow(row, "Combined (LDA)", *outcome.combined);
-    m_rocTable->resizeColumnsToContents();
+    // Fitted to the tab's width like the comparison's table: its titles and
+    // the direction wrap rather than push the numbers out of view.
+    fitResultTable(m_rocTable);
 }
 
 void StatisticalEvalWindow::addRocPlot(QwtPlot* plot) {

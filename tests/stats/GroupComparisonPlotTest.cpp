@@ -8,12 +8,17 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolTip>
+#include <QVBoxLayout>
 
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 #include <qwt_plot_marker.h>
+#include <qwt_scale_draw.h>
 #include <qwt_scale_map.h>
+#include <qwt_scale_widget.h>
 #include <qwt_symbol.h>
 
 #include <memory>
@@ -219,4 +224,61 @@ TEST(GroupComparisonPlot, TooltipReachesElevenPixels) {
                      Qt::NoModifier);
     QApplication::sendEvent(plot->canvas(), &move);
     EXPECT_EQ(QToolTip::text(), QStringLiteral("first\n(1.5)"));
+}
+
+// Six categories held the plot 642 pixels wide in a view of 615, the sixth
+// out of sight: the plot takes its view's width, and each name wraps under
+// its own column, its words whole while they fit there.
+TEST(GroupComparisonPlot, CategoryNamesWrapToTheirColumns) {
+    GroupPlotInput in = input({{1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}});
+    in.categoryNames = {"Baseline",    "Condition 1", "Condition 2",
+                        "Condition 3", "Condition 4", QStringLiteral("Drug 100 \u00B5M, day 3")};
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* container = new QWidget;
+    auto* layout = new QVBoxLayout(container);
+    QwtPlot* plot = buildGroupComparisonPlot(in);
+    layout->addWidget(plot);
+    area.setWidget(container);
+    area.show();
+    const int k = static_cast<int>(in.categoryNames.size());
+    const QFontMetrics metrics(plot->axisWidget(QwtPlot::xBottom)->font());
+    for (const int width : {330, 420, 560, 700, 1400}) {
+        SCOPED_TRACE(std::to_string(width) + " px");
+        area.resize(width, 500);
+        for (int i = 0; i < 10; ++i)
+            QApplication::processEvents();
+        EXPECT_EQ(area.horizontalScrollBar()->maximum(), 0);
+        EXPECT_LE(plot->width(), area.viewport()->width());
+        const int column = plot->canvas()->width() / k;
+        for (int c = 0; c < k; ++c) {
+            const QString name = in.categoryNames[static_cast<std::size_t>(c)];
+            const QString shown = plot->axisScaleDraw(QwtPlot::xBottom)->label(c).text();
+            SCOPED_TRACE(shown.toStdString());
+            bool wordsFit = true;
+            for (const QString& word : name.split(' '))
+                wordsFit = wordsFit && metrics.horizontalAdvance(word) < column - 6;
+            // Neighbours never overlap.
+            for (const QString& line : shown.split('\n'))
+                EXPECT_LE(metrics.horizontalAdvance(line), column);
+            if (wordsFit) {
+                EXPECT_EQ(shown.split('\n').join(' '), name);
+            }
+            if (width == 1400) {
+                EXPECT_EQ(shown, name) << "on one line where there is room";
+            }
+        }
+    }
+}
+
+// However many categories: the plot never asks for more than its least width.
+TEST(GroupComparisonPlot, AsksForNoWidthByItsCategories) {
+    for (const int k : {2, 6, 20}) {
+        GroupPlotInput in =
+            input(std::vector<std::vector<double>>(static_cast<std::size_t>(k), {1, 2}));
+        for (QString& name : in.categoryNames)
+            name = QStringLiteral("Treatment condition ") + name;
+        std::unique_ptr<QwtPlot> plot(buildGroupComparisonPlot(in));
+        EXPECT_LE(plot->minimumSizeHint().width(), kGroupPlotLeastWidth) << k;
+    }
 }

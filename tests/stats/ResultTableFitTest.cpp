@@ -162,3 +162,84 @@ TEST_F(ResultTableFit, FiveWholeRowsHoweverLowTheTableIsDragged) {
         EXPECT_EQ(m_table->height(), std::max(200, m_table->minimumHeight()));
     }
 }
+
+// Where the room is short, the titles and the category values (one row per
+// feature) wrap before the test names that fill every row: "Mann-Whitney U"
+// went onto three lines, and every pair's row with it, while the category
+// columns kept room to spare. The test column is cut only once every other
+// column is down to its longest word; a p-value is never broken.
+TEST_F(ResultTableFit, TestNamesWrapLast) {
+    // Values as wide as real summaries give: wider than their titles' words.
+    for (int r = 0; r < m_table->rowCount(); ++r)
+        for (int c = 1; c <= 4; ++c)
+            if (!m_table->item(r, c)->text().isEmpty())
+                m_table->item(r, c)->setText(QStringLiteral("1%1.02 \u00B1 0.0314").arg(c));
+    Quorvex3::fitResultTable(m_table);
+    const QFontMetrics metrics(m_table->font());
+    QFont titleFont = m_table->horizontalHeader()->font();
+    titleFont.setWeight(QFont::Normal);
+    const QFontMetrics titleMetrics(titleFont);
+    // A column's longest word of title and cells, with room for the
+    // margins around a title or a cell's text.
+    const auto longestWord = [&](int column) {
+        int widest = 0;
+        for (const QString& word : m_table->horizontalHeaderItem(column)->text().split(' '))
+            widest = std::max(widest, titleMetrics.horizontalAdvance(word) + 10);
+        for (int r = 0; r < m_table->rowCount(); ++r)
+            if (m_table->columnSpan(r, column) == 1)
+                for (const QString& word : m_table->item(r, column)->text().split(' '))
+                    widest = std::max(widest, metrics.horizontalAdvance(word) + 10);
+        return widest;
+    };
+    const int testColumn = 5;
+    const int pColumn = 6;
+    int cut = 0;
+    for (int width = 560; width <= 960; width += 4) {
+        m_window.resize(width, 700);
+        settleLayout();
+        const QHeaderView* header = m_table->horizontalHeader();
+        SCOPED_TRACE(std::to_string(m_table->viewport()->width()) + " px");
+        EXPECT_GE(header->sectionSize(pColumn),
+                  metrics.horizontalAdvance(QStringLiteral("0.01556")) + 6);
+        if (header->sectionSize(testColumn) >=
+            metrics.horizontalAdvance(QStringLiteral("Mann-Whitney U")) + 8)
+            continue;
+        ++cut;
+        for (int column = 0; column < testColumn; ++column)
+            EXPECT_LE(header->sectionSize(column), longestWord(column)) << "column " << column;
+    }
+    EXPECT_GT(cut, 0) << "no width where the test names wrap: the case tests nothing";
+}
+
+// Two categories with names of many short words: their columns may narrow
+// to "Drug", but the pair's label running over them stays on one line.
+TEST(ResultTableFitPairs, APairsLabelKeepsTheRoomOfItsLine) {
+    Quorvex3::testing::useProgramLookForLayout();
+    const QString first = QStringLiteral("Ctrl on day 1 at 37 C");
+    const QString second = QStringLiteral("Drug at 10 uM on day 3");
+    QTableWidget table;
+    table.setColumnCount(6);
+    table.setRowCount(2);
+    table.setHorizontalHeaderLabels(
+        {"Feature", first, second, "Test", "p", QStringLiteral("Sig. (\u03B1=0.05)")});
+    const QStringList rows[] = {{"Area", QStringLiteral("51.5 \u00B1 1.5"),
+                                 QStringLiteral("56 \u00B1 1.5"), "Mann-Whitney U", "0.04953", "*"},
+                                {QStringLiteral("  %1 vs %2").arg(first, second), "", "",
+                                 "Mann-Whitney U", "0.04953", "*"}};
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 6; ++c)
+            table.setItem(r, c, new QTableWidgetItem(rows[r][c]));
+    Quorvex3::spanLabelsOverEmptyCells(&table, 2);
+    table.resize(380, 300);
+    table.show();
+    settleLayout();
+    Quorvex3::fitResultTable(&table);
+    const QFontMetrics metrics(table.font());
+    const int needed = metrics.horizontalAdvance(table.item(1, 0)->text());
+    for (int width = 380; width <= 640; width += 20) {
+        table.resize(width, 300);
+        settleLayout();
+        const QRect label = table.visualItemRect(table.item(1, 0));
+        EXPECT_GT(label.width(), needed + 6) << "at " << table.viewport()->width() << " px";
+    }
+}
