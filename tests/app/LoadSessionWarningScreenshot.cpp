@@ -35,6 +35,7 @@ namespace {
 
 using Quorvex3::testing::RtdcFixtureWriter;
 using Quorvex3::testing::spinUntil;
+using Quorvex3::testing::spinUntilLoaded;
 
 /// Scripted file dialogs and questions, but the program's real warning box.
 class RealWarnings : public Quorvex3::testing::ScriptedDialogProvider {
@@ -119,14 +120,7 @@ int main(int argc, char** argv) {
         writeMeasurement(path, k);
         window.addDataset(QString::fromStdString(path));
     }
-    if (!spinUntil([&] {
-            if (window.datasets().size() != 12)
-                return false;
-            for (const auto& entry : window.datasets())
-                if (!entry->featuresLoaded)
-                    return false;
-            return true;
-        })) {
+    if (!spinUntilLoaded(window, 12)) {
         std::fprintf(stderr, "the measurements did not load\n");
         return 1;
     }

@@ -30,6 +30,7 @@ namespace {
 
 using Quorvex3::testing::RtdcFixtureWriter;
 using Quorvex3::testing::spinUntil;
+using Quorvex3::testing::spinUntilLoaded;
 
 void writeMeasurement(const std::string& path, double shift, unsigned seed) {
     std::mt19937 rng(seed);
@@ -76,14 +77,7 @@ int main(int argc, char** argv) {
         writeMeasurement(path, 12.0 * k, unsigned(k + 1));
         window.addDataset(QString::fromStdString(path));
     }
-    if (!spinUntil([&] {
-            if (window.datasets().size() != 3)
-                return false;
-            for (const auto& entry : window.datasets())
-                if (!entry->featuresLoaded)
-                    return false;
-            return true;
-        })) {
+    if (!spinUntilLoaded(window, 3)) {
         std::fprintf(stderr, "the measurements did not load\n");
         return 1;
     }

@@ -12,11 +12,12 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <system_error>
 #include <string>
+#include <system_error>
 
 #if __has_include("app/Startup.h")
 #include "app/Startup.h"
@@ -74,6 +75,19 @@ template <typename Done> bool spinUntil(Done done, int limitMs = 60000) {
     while (!done() && clock.elapsed() < limitMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
+}
+
+/// Delivers events until `window` (the main window) holds `count` datasets,
+/// each with its features read; whether it came to that.
+template <typename Window> bool spinUntilLoaded(const Window& window, std::size_t count) {
+    return spinUntil([&window, count] {
+        if (window.datasets().size() != count)
+            return false;
+        for (const auto& entry : window.datasets())
+            if (!entry->featuresLoaded)
+                return false;
+        return true;
+    });
 }
 
 /// Saves a picture of `widget` to `path`; says so on stderr when it could not.
