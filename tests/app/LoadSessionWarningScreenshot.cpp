@@ -50,14 +50,6 @@ private:
     Quorvex3::QtDialogProvider m_real;
 };
 
-void trigger(Quorvex3::MainWindow& window, const QString& menuTitle, const QString& item) {
-    for (QMenu* menu : window.menuBar()->findChildren<QMenu*>())
-        if (menu->title() == menuTitle)
-            for (QAction* action : menu->actions())
-                if (action->text() == item)
-                    action->trigger();
-}
-
 void writeMeasurement(const std::string& path, int k) {
     std::vector<double> area, deform;
     for (int i = 0; i < 200; ++i) {
@@ -126,7 +118,8 @@ int main(int argc, char** argv) {
     }
     const QString session = QString::fromStdString(dir.file("damaged.QV3"));
     dialogs.fileAnswers = {session};
-    trigger(window, QStringLiteral("&File"), QStringLiteral("&Save Session..."));
+    Quorvex3::testing::triggerMenuItem(window, QStringLiteral("&File"),
+                                       QStringLiteral("&Save Session..."));
     QFile file(session);
     if (!file.open(QIODevice::ReadOnly))
         return 1;
@@ -168,7 +161,8 @@ int main(int argc, char** argv) {
     watch->start(50);
     dialogs.buttonAnswers = {QMessageBox::Ok};
     dialogs.fileAnswers = {session};
-    trigger(window, QStringLiteral("&File"), QStringLiteral("&Load Session..."));
+    Quorvex3::testing::triggerMenuItem(window, QStringLiteral("&File"),
+                                       QStringLiteral("&Load Session..."));
     spinUntil([&] { return !window.sessionLoading(); });
     spinUntil([&] { return shot; }, 5000);
     if (!shot) {

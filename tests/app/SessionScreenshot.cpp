@@ -50,14 +50,6 @@ void writeMeasurement(const std::string& path, double shift, unsigned seed) {
     w.setStringAttribute("experiment:sample", "Donor " + std::to_string(seed));
 }
 
-void trigger(Quorvex3::MainWindow& window, const QString& menuTitle, const QString& item) {
-    for (QMenu* menu : window.menuBar()->findChildren<QMenu*>())
-        if (menu->title() == menuTitle)
-            for (QAction* action : menu->actions())
-                if (action->text() == item)
-                    action->trigger();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -98,12 +90,15 @@ int main(int argc, char** argv) {
 
     const QString session = QString::fromStdString(dir.file("screenshot.QV3"));
     dialogs.fileAnswers = {session};
-    trigger(window, QStringLiteral("&File"), QStringLiteral("&Save Session..."));
+    Quorvex3::testing::triggerMenuItem(window, QStringLiteral("&File"),
+                                       QStringLiteral("&Save Session..."));
     dialogs.buttonAnswers = {QMessageBox::Ok};
-    trigger(window, QStringLiteral("&File"), QStringLiteral("&Clear Session"));
+    Quorvex3::testing::triggerMenuItem(window, QStringLiteral("&File"),
+                                       QStringLiteral("&Clear Session"));
     Quorvex3::testing::spinEvents(200);
     dialogs.fileAnswers = {session};
-    trigger(window, QStringLiteral("&File"), QStringLiteral("&Load Session..."));
+    Quorvex3::testing::triggerMenuItem(window, QStringLiteral("&File"),
+                                       QStringLiteral("&Load Session..."));
     if (!spinUntil([&] { return !window.sessionLoading(); })) {
         std::fprintf(stderr, "the session did not load\n");
         return 1;

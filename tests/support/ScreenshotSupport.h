@@ -8,6 +8,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -88,6 +92,16 @@ template <typename Window> bool spinUntilLoaded(const Window& window, std::size_
                 return false;
         return true;
     });
+}
+
+/// Triggers the item `item` of the menu titled `menuTitle` ("&File") of
+/// `window`'s menu bar, as a user's click on it would.
+inline void triggerMenuItem(QMainWindow& window, const QString& menuTitle, const QString& item) {
+    for (QMenu* menu : window.menuBar()->findChildren<QMenu*>())
+        if (menu->title() == menuTitle)
+            for (QAction* action : menu->actions())
+                if (action->text() == item)
+                    action->trigger();
 }
 
 /// Saves a picture of `widget` to `path`; says so on stderr when it could not.
